@@ -1,0 +1,14 @@
+// The whole core API in one include.
+#ifndef CCT_CCT_H
+#define CCT_CCT_H
+
+#include "cct/cctype.h"
+#include "cct/errlog.h"
+#include "cct/exchgfls.h"
+#include "cct/factory.h"
+#include "cct/hashtab.h"
+#include "cct/instance.h"
+#include "cct/lnklst.h"
+#include "cct/scope.h"
+
+#endif

@@ -1,0 +1,128 @@
+// The registry of the instances of one exchange file: names to instances, generated names,
+// where each instance is defined in the file, ownership, enumeration and the data section.
+#ifndef CCT_SCOPE_H
+#define CCT_SCOPE_H
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cct/hashtab.h"
+#include "cct/lnklst.h"
+
+class cct_Instance;
+class cct_InputFile;
+
+class cct_Scope {
+ public:
+  /// One known name. The entry owns its name and its instance.
+  struct Entry {
+    cct_Instance* instance = nullptr;
+    char* name = nullptr;
+    cct_Scope* scope = nullptr;
+    long fileOffset = 0;
+    long line = 0;
+    long typeId = 0;
+  };
+
+  /// Creates the instance of a name on demand (the exchange-file reader), or answers null.
+  using InstanceLoader = cct_Instance* (*)(const char* name, void* userData);
+
+  /// Position of a creation-order listing.
+  struct ListCursor {
+    cct_DoubleListNode* block = nullptr;
+    long index = 0;
+    long ordinal = 0;
+  };
+  /// Position of a name-table-order listing.
+  using NameCursor = cct_HashTable::Cursor;
+
+  static constexpr long kBlockSize = 1000;
+  static constexpr long kNameTableSizeHint = 0x20000;
+  static constexpr long kHighestOutputName = 999999999;
+
+  /// The six header texts (each may be null) are copied: name, time stamp, third text, author,
+  /// description, sixth text.
+  explicit cct_Scope(const char* name = nullptr, const char* timeStamp = nullptr,
+                     const char* third = nullptr, const char* author = nullptr,
+                     const char* description = nullptr, const char* sixth = nullptr,
+                     cct_Scope* parent = nullptr);
+  virtual ~cct_Scope();
+  cct_Scope(const cct_Scope&) = delete;
+  cct_Scope& operator=(const cct_Scope&) = delete;
+
+  /// Binds a name to an instance; a null name is generated. Answers the entry.
+  Entry* RegisterName(const char* name, cct_Instance* instance);
+  /// The entry of a name, created when missing.
+  Entry* ProvideEntry(const char* name);
+  /// The entry of a name (here or in the parent); with load, reads a missing instance.
+  Entry* FindEntry(const char* name, int load);
+  /// The instance of a name with its reference count raised by one, or null.
+  cct_Instance* FindInstance(const char* name, int load);
+  cct_Instance* FindInstance(long number, int load);
+  /// True when an entry with an instance is known here or in a parent; never loads.
+  bool Exists(const char* name) const;
+
+  long NamingMode() const { return namingMode_; }
+  void SetNamingMode(long mode) { namingMode_ = mode; }
+  long EntryCount() const { return entryCount_; }
+
+  /// Entries in creation order.
+  Entry* ListFirst(ListCursor& cursor) const;
+  Entry* ListNext(ListCursor& cursor) const;
+  /// Names in the order of the name table's own iteration.
+  const char* FirstName(NameCursor& cursor) const;
+  const char* NextName(NameCursor& cursor) const;
+
+  /// The output name of a name: its translation when a table exists and has one.
+  const char* TranslateName(const char* name) const;
+  /// Renumbers: plain numbers of fewer than nine digits keep their number, every other name gets
+  /// the next number above the highest.
+  void UpdateTranslationTable();
+
+  /// Writes the data section (after a default header when the scope has no exchange file) and the
+  /// end of the file.
+  void WriteP21(std::ostream& os, int sorted, int translate);
+  /// Writes everything up to and including "DATA;" from the scope's header texts.
+  void WriteDefaultHeader(std::ostream& os) const;
+
+  void SetLoader(InstanceLoader loader, void* userData) {
+    loader_ = loader;
+    loaderData_ = userData;
+  }
+  cct_Scope* Parent() const { return parent_; }
+  cct_InputFile* InputFile() const { return inputFile_; }
+  void SetInputFile(cct_InputFile* file) { inputFile_ = file; }
+
+  /// Header texts in their stored order; index 0 to 5.
+  const char* HeaderText(int index) const { return index >= 0 && index < 6 ? header_[index] : nullptr; }
+
+ private:
+  Entry* FindLocal(const char* name) const {
+    return static_cast<Entry*>(names_.Find(name));
+  }
+  const char* NextUnusedGeneratedName(cct_Instance* instance);
+  void DestroyTranslationTable();
+  void WriteUnsorted(std::ostream& os);
+  void WriteSorted(std::ostream& os, int translate);
+
+  InstanceLoader loader_ = nullptr;
+  void* loaderData_ = nullptr;
+  cct_HashTable names_;
+  cct_DoubleLinkList blocks_;
+  cct_Scope* parent_;
+  long namingMode_ = 0;
+  char* header_[6];
+  cct_InputFile* inputFile_ = nullptr;
+  int entryCount_ = 0;
+  long nameCounter_ = 0;
+  cct_HashTable* translation_ = nullptr;
+  std::string generatedName_;
+  /// Instances replaced under their name; still owned here, since others may hold them.
+  std::vector<cct_Instance*> retired_;
+};
+
+/// The listing code of the input file calls the scope of a file its file scope; they are one class.
+using cct_FileScope = cct_Scope;
+
+#endif

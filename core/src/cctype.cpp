@@ -1,0 +1,335 @@
+#include "cct/cctype.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+#include <string>
+
+#include "cct/errlog.h"
+
+namespace {
+
+// The module name that reports of the value types carry in their location prefix.
+constexpr const char* kModule = "cctype";
+
+std::ostream& Where(int code, const char* function) {
+  return cct_errlog(code) << "(" << kModule << ") " << function;
+}
+
+// The empty text an unset STRING holds; shared, never freed.
+char kEmptyText[] = "";
+
+}  // namespace
+
+cct_ChangeTrackingSwitch ChangeTracking;
+int CompatibilityMode = 2;
+
+int CombineCompatibility(int n, int k) {
+  switch (CompatibilityMode) {
+    case 0: return n != 0 && k == 1 ? 1 : 0;
+    case 1:
+      if (k != 1) return 0;
+      return n != 0 ? 1 : -1;
+    case 2: return k == 1 || k == 2 ? -1 : 0;
+    default: return 0;
+  }
+}
+
+char* cct_CopyText(const char* text) {
+  if (!text) return nullptr;
+  size_t n = std::strlen(text) + 1;
+  char* copy = new char[n];
+  std::memcpy(copy, text, n);
+  return copy;
+}
+
+void cct_FreeText(char* text) {
+  if (text != kEmptyText) delete[] text;
+}
+
+// ---- __cct_Type ------------------------------------------------------------------------------
+
+void __cct_Type::SetSet(bool set) {
+  if (set)
+    flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+  else
+    flags_ |= cct_FLAG_UNSET;
+}
+
+int __cct_Type::TestNameCompatibilty(const cct_Type* p) const {
+  if (!p) {
+    Where(cct_Error(cct_PROGRAM_BUG), "__cct_Type::TestNameCompatibilty() --- ")
+        << "Unallowed NULL argument";
+    return -1;
+  }
+  if (p->Flags() & cct_FLAG_NO_VALUE) return 1;
+  const char* mine = TypeName();
+  const char* theirs = p->TypeName();
+  if (!mine && !theirs) return 1;
+  if (!mine || !theirs) return 0;
+  return std::strcmp(mine, theirs) == 0 ? 1 : 0;
+}
+
+int __cct_Type::KindTest(const cct_Type* p) const {
+  long own = Kind();
+  if (own == 0) return 2;
+  return own == p->Kind() ? 1 : 0;
+}
+
+int __cct_Type::Combine(const cct_Type* p, int kindResult) const {
+  return CombineCompatibility(TestNameCompatibilty(p), kindResult);
+}
+
+int __cct_Type::TestCompatibility(const cct_Type* p) const {
+  int n = TestNameCompatibilty(p);
+  if (n == -1) return 0;
+  return CombineCompatibility(n, KindTest(p));
+}
+
+void __cct_Type::Unset() { flags_ |= cct_FLAG_UNSET; }
+
+void __cct_Type::Release() { delete this; }
+
+const char* __cct_Type::TypeName() const { return "EMPTY"; }
+
+long __cct_Type::TypeID() const { return 1; }
+
+void __cct_Type::ProcessParameter(const cct_Type* p) {
+  if (!p) {
+    Where(cct_Error(cct_NULL_PARAMETER), "__cct_Type::ProcessParameter (const cct_Type *)");
+    return;
+  }
+  Copy(p);
+}
+
+long __cct_Type::Kind() const { return 0; }
+
+int __cct_Type::TestCorrectness(int) { return 1; }
+
+void __cct_Type::ConversionError(const char* requested) const {
+  cct_errlog(cct_Error(cct_WRONG_DATA_FORMAT)) << requested << " requested from type "
+                                               << (TypeName() ? TypeName() : "") << ".";
+}
+
+long __cct_Type::GetInteger() const {
+  ConversionError("integer");
+  return 0;
+}
+
+double __cct_Type::GetReal() const {
+  ConversionError("double");
+  return 0.0;
+}
+
+const char* __cct_Type::GetString() const {
+  ConversionError("string");
+  return nullptr;
+}
+
+cct_Type* __cct_Type::GetEntity() const {
+  ConversionError("cct_Type *");
+  return nullptr;
+}
+
+// ---- INTEGER ---------------------------------------------------------------------------------
+
+void cct_IntegerType::Set(long v) {
+  MarkModified();
+  value_.i = static_cast<int32_t>(v);
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+void cct_IntegerType::Copy(const cct_Type* p) { Set(p->GetInteger()); }
+
+void cct_IntegerType::WriteP21(std::ostream& out) const {
+  if (!IsSet())
+    out << '$';
+  else
+    out << value_.i;
+}
+
+// ---- REAL ------------------------------------------------------------------------------------
+
+int cct_RealType::TestCompatibility(const cct_Type* p) const {
+  if (!p) return __cct_Type::TestCompatibility(p);  // reports the null argument
+  long k = p->Kind();
+  return Combine(p, k == cct_KIND_REAL ? 1 : (k == cct_KIND_INTEGER ? 2 : 0));
+}
+
+void cct_RealType::Set(double v) {
+  MarkModified();
+  value_.d = v;
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+void cct_RealType::ProcessParameter(const cct_Type* p) {
+  if (!p) {
+    Where(cct_Error(cct_NULL_PARAMETER), "cct_RealType::ProcessParameter()");
+    return;
+  }
+  Set(p->GetReal());
+}
+
+void cct_RealType::Copy(const cct_Type* p) { Set(p->GetReal()); }
+
+void cct_WriteReal(std::ostream& out, double v) {
+  // Sized by a first call: the largest double needs 321 characters in this format.
+  char small[64];
+  int n = std::snprintf(small, sizeof small, "%.10f", v);
+  std::string text;
+  if (n >= static_cast<int>(sizeof small)) {
+    text.resize(static_cast<size_t>(n) + 1);
+    std::snprintf(&text[0], text.size(), "%.10f", v);
+    text.resize(static_cast<size_t>(n));
+  } else {
+    text.assign(small, n > 0 ? static_cast<size_t>(n) : 0);
+  }
+  if (text.find('.') == std::string::npos) {
+    size_t e = text.find_first_of("eE");
+    text.insert(e == std::string::npos ? text.size() : e, 1, '.');
+  }
+  out << text;
+}
+
+void cct_RealType::WriteP21(std::ostream& out) const {
+  if (!IsSet())
+    out << '$';
+  else
+    cct_WriteReal(out, value_.d);
+}
+
+// ---- LOGICAL ---------------------------------------------------------------------------------
+
+cct_LogicalType::cct_LogicalType() {
+  value_.i = -1;
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+int cct_LogicalType::TestCompatibility(const cct_Type* p) const {
+  if (!p) return __cct_Type::TestCompatibility(p);
+  return Combine(p, p->Kind() == cct_KIND_LOGICAL ? 1 : 0);
+}
+
+void cct_LogicalType::Set(long v) {
+  MarkModified();
+  value_.i = static_cast<int32_t>(v);
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+long cct_LogicalType::Get() const { return IsSet() ? LongToLogical(value_.i) : -1; }
+
+void cct_LogicalType::Copy(const cct_Type* p) { SetFromLong(p->GetInteger()); }
+
+namespace {
+const char* LogicalText(long v) { return v > 0 ? ".T." : (v == 0 ? ".F." : ".U."); }
+}  // namespace
+
+void cct_LogicalType::WriteP21(std::ostream& out) const {
+  if (!IsSet())
+    out << '$';
+  else
+    out << LogicalText(value_.i);
+}
+
+// ---- BOOLEAN ---------------------------------------------------------------------------------
+
+int cct_BooleanType::TestCompatibility(const cct_Type* p) const {
+  if (!p) return __cct_Type::TestCompatibility(p);
+  long k = p->Kind();
+  int result = 0;
+  if (k == cct_KIND_BOOLEAN)
+    result = 1;
+  else if (k == cct_KIND_LOGICAL && p->GetInteger() >= 0)
+    result = 2;
+  return Combine(p, result);
+}
+
+void cct_BooleanType::Set(long v) {
+  MarkModified();
+  value_.i = static_cast<int32_t>(v);
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+long cct_BooleanType::LongToBoolean(long v) {
+  if (v >= 1) return 1;
+  if (v == 0) return 0;
+  cct_errlog(cct_Warning(cct_PROGRAM_BUG))
+      << "(ccType)cct_BooleanType::LongToBoolean ---"
+      << "\n   Illegal negative value for boolean type, returning 'false'";
+  return 0;
+}
+
+void cct_BooleanType::Copy(const cct_Type* p) { SetFromLong(p->GetInteger()); }
+
+void cct_BooleanType::WriteP21(std::ostream& out) const {
+  if (!IsSet())
+    out << '$';
+  else
+    out << (value_.i ? ".T." : ".F.");
+}
+
+// ---- STRING and BINARY -----------------------------------------------------------------------
+
+cct_StringType::~cct_StringType() { FreeText(); }
+
+void cct_StringType::FreeText() {
+  cct_FreeText(value_.s);
+  value_.s = nullptr;
+}
+
+void cct_StringType::Unset() {
+  FreeText();
+  value_.s = kEmptyText;
+  flags_ |= cct_FLAG_UNSET;
+}
+
+void cct_StringType::Set(const char* text) {
+  if (!text) {
+    MarkModified();
+    Unset();
+    return;
+  }
+  Set(cct_CopyText(text), cct_AdoptText{});
+}
+
+void cct_StringType::Set(char* text, cct_AdoptText) {
+  MarkModified();
+  if (!text) {
+    Unset();
+    return;
+  }
+  if (text != value_.s) FreeText();
+  value_.s = text;
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+void cct_StringType::ProcessParameter(const cct_Type* p) {
+  if (!p) {
+    Where(cct_Error(cct_NULL_PARAMETER), "cct_StringType::ProcessParameter (const cct_Type *)");
+    return;
+  }
+  Copy(p);
+}
+
+void cct_StringType::Copy(const cct_Type* p) { Set(p->GetString()); }
+
+void cct_StringType::WriteP21(std::ostream& out) const {
+  if (!IsSet()) {
+    out << '$';
+    return;
+  }
+  out << '\'';
+  for (const char* c = value_.s; c && *c; ++c) {
+    if (*c == '\'' || *c == '\\') out << *c;
+    out << *c;
+  }
+  out << '\'';
+}
+
+void cct_BinaryType::WriteP21(std::ostream& out) const {
+  if (!IsSet()) {
+    out << '$';
+    return;
+  }
+  out << '"' << (value_.s ? value_.s : "") << '"';
+}

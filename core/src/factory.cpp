@@ -1,0 +1,3 @@
+#include "cct/factory.h"
+
+const char* SchemaName() { return "combined_schema"; }

@@ -1,0 +1,332 @@
+#include "cct/instance.h"
+
+#include <cctype>
+#include <cstring>
+#include <ostream>
+
+#include "cct/errlog.h"
+#include "cct/exchgfls.h"
+
+namespace {
+
+constexpr const char* kModule = "instance";
+
+std::ostream& ProgramBug() {
+  return cct_errlog(cct_Error(cct_PROGRAM_BUG)) << "(" << kModule << ") ";
+}
+
+const char* OrEmpty(const char* text) { return text ? text : ""; }
+
+}  // namespace
+
+cct_Instance::cct_Instance() = default;
+
+cct_Instance::~cct_Instance() {
+  if (!IsRegistered()) cct_FreeText(ownName());
+}
+
+const char* cct_Instance::InstanceName() const {
+  if (IsRegistered()) return entry() ? entry()->name : nullptr;
+  return ownName();
+}
+
+void cct_Instance::InstanceName(const char* name) {
+  if (!name) {
+    cct_errlog(cct_Warning(cct_NULL_PARAMETER))
+        << "(instance)cct_Instance::InstanceName(const char *name)";
+    throw cct_GenericException();
+  }
+  if (IsRegistered()) {
+    ProgramBug() << "cct_Instance::InstanceName()"
+                 << "\n--- The instance is already registered under the name"
+                 << "\n    '" << OrEmpty(InstanceName()) << "'. The desired new name is"
+                 << "\n    '" << name << "'.";
+    return;
+  }
+  char* copy = cct_CopyText(name);
+  cct_FreeText(ownName());
+  value_.p = copy;
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+void cct_Instance::ScopeEntry(cct_Scope::Entry* entry) {
+  if (!entry) {
+    // The entry keeps its name; the instance is simply no longer bound to it.
+    value_.p = nullptr;
+    flags_ &= static_cast<uint16_t>(~(cct_FLAG_VIA_ENTRY | cct_FLAG_UNSET));
+    return;
+  }
+  if (IsRegistered()) {
+    ProgramBug() << "cct_Instance::ScopeEntry(cct_Scope::Entry)"
+                 << "\n--- The Instance '" << OrEmpty(InstanceName()) << "' has"
+                 << "\n    already been registered.";
+    return;
+  }
+  cct_FreeText(ownName());
+  value_.p = entry;
+  flags_ |= cct_FLAG_VIA_ENTRY;
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+cct_Scope* cct_Instance::GetScope() const {
+  if (IsRegistered()) return entry() ? entry()->scope : nullptr;
+  return scope_;
+}
+
+void cct_Instance::Release() {
+  if (refCount_ == 0) return;
+  if (--refCount_ != 0) return;
+  if (!IsRegistered()) {
+    delete this;
+    return;
+  }
+  if (!(flags_ & cct_FLAG_RELEASED) && !IsModified()) flags_ |= cct_FLAG_RELEASED;
+}
+
+bool cct_Instance::IsModified() {
+  if (flags_ & cct_FLAG_MODIFIED) return true;
+  for (long i = 0; i < AttributeCount(); ++i) {
+    const cct_Type* value = Attribute(i);
+    if (value && value->IsModified()) {
+      flags_ |= cct_FLAG_MODIFIED;
+      return true;
+    }
+  }
+  return false;
+}
+
+long cct_Instance::Kind() const {
+  return (flags_ & cct_FLAG_PLACEHOLDER) ? cct_KIND_PLACEHOLDER : cct_KIND_INSTANCE;
+}
+
+cct_Type* cct_Instance::Attribute(long) const { return nullptr; }
+
+const char* cct_Instance::AttributeName(long) const { return nullptr; }
+
+bool cct_Instance::HasSupertype(const char* entityName) const {
+  const char* const* names = SupertypeNames();
+  if (!names || !entityName) return false;
+  for (; *names && **names; ++names)
+    if (std::strcmp(*names, entityName) == 0) return true;
+  return false;
+}
+
+bool cct_Instance::HasSupertype(long typeId) const {
+  const long* ids = SupertypeIds();
+  if (!ids) return false;
+  for (; *ids; ++ids)
+    if (*ids == typeId) return true;
+  return false;
+}
+
+int cct_Instance::TestCompatibility(const cct_Type* other) const {
+  int n = TestNameCompatibilty(other);
+  if (n == -1) return 0;
+  int k = 0;
+  switch (other->Kind()) {
+    case cct_KIND_PLACEHOLDER: k = 2; break;
+    case cct_KIND_ENTITY_REFERENCE: {
+      // Judge the instance the reference designates; the reference is resolved for that.
+      cct_Type* target = other->GetEntity();
+      if (!target) return 0;
+      int result = TestCompatibility(target);
+      static_cast<cct_Instance*>(target)->DropReference();
+      return result;
+    }
+    case cct_KIND_INSTANCE:
+      k = static_cast<const cct_Instance*>(other)->HasSupertype(TypeName()) ? 1 : 0;
+      break;
+    default: k = 0; break;
+  }
+  return CombineCompatibility(n, k);
+}
+
+void cct_Instance::ProcessParameter(const cct_Type*) {
+  cct_ReportText(0,
+                 "(instance)cct_Instance::ProcessParameter(...) --- this function is not "
+                 "implemented\n");
+}
+
+void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
+                                        const cct_InputFile& file) {
+  long i = Kind() == 19 ? FirstOwnAttribute() : 0;
+  for (cct_ListNode* node = list.FirstNode(); node; node = node->NextNode(), ++i) {
+    const cct_Type* value = static_cast<const cct_Type*>(node->Data());
+    if (!value || (value->Flags() & cct_FLAG_NO_VALUE)) continue;
+    cct_Type* attribute = Attribute(i);
+    if (!attribute) {
+      cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+          << file << "Too many parameters for entity " << OrEmpty(TypeName()) << ".";
+      return;
+    }
+    if (attribute->TestCompatibility(value)) {
+      attribute->ProcessParameter(value);
+    } else {
+      cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))
+          << file << "for entity " << OrEmpty(TypeName()) << "::" << OrEmpty(AttributeName(i))
+          << " := " << OrEmpty(value->TypeName()) << ".";
+    }
+  }
+  const cct_Type* next = Attribute(i);
+  if (next && !next->IsOptional()) {
+    cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+        << file << "Not enough attributes for entity " << OrEmpty(TypeName()) << ".";
+  }
+}
+
+long cct_Instance::TestAllSet() {
+  long count = 0;
+  const char* name = InstanceName();
+  for (long i = 0;; ++i) {
+    const cct_Type* value = Attribute(i);
+    if (!value) break;
+    if (value->IsSet() || value->IsOptional()) continue;
+    ++count;
+    std::ostream& os = cct_errlog(cct_Warning(cct_UNSET_MANDATORY))
+                       << (name ? " (" : "( ") << OrEmpty(value->TypeName()) << ")\n"
+                       << OrEmpty(TypeName()) << "::" << OrEmpty(AttributeName(i))
+                       << " in instance";
+    if (name)
+      os << " " << name;
+    else
+      os << ".";
+  }
+  return count;
+}
+
+namespace {
+
+// ", defined in file F in line L" when the instance is registered in a scope that reads a file.
+bool WriteDefinitionPlace(std::ostream& os, const cct_Instance& instance) {
+  cct_Scope::Entry* entry = instance.GetEntry();
+  cct_Scope* scope = instance.GetScope();
+  if (!entry || !scope || !scope->InputFile()) return false;
+  os << ", defined in file " << OrEmpty(scope->InputFile()->Name()) << " in line " << entry->line;
+  return true;
+}
+
+}  // namespace
+
+int cct_Instance::TestCorrectness(int mode) {
+  if (mode == 0) {
+    if (!(flags_ & cct_FLAG_VISITED)) return 1;
+    flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);
+    for (long i = 0;; ++i) {
+      cct_Type* value = Attribute(i);
+      if (!value) break;
+      if ((value->Flags() & cct_FLAG_VISITED) && !(value->Flags() & cct_FLAG_NO_VALUE))
+        value->TestCorrectness(0);
+    }
+    DropReference();
+    return 1;
+  }
+  if (flags_ & cct_FLAG_VISITED) return 1;
+  flags_ |= cct_FLAG_VISITED;
+  AddReference();
+  const char* name = OrEmpty(InstanceName());
+  for (long i = 0;; ++i) {
+    cct_Type* value = Attribute(i);
+    if (!value) break;
+    if (value->Flags() & (cct_FLAG_NO_VALUE | cct_FLAG_VISITED)) continue;
+    if (value->IsSet()) {
+      if (value->TestCorrectness(1) == 0) {
+        cct_errlog(cct_CONTINUE) << " In instance " << name;
+        std::ostream& os = cct_errlog(cct_CONTINUE) << "";
+        if (WriteDefinitionPlace(os, *this)) os << ".";
+        cct_errlog(cct_CONTINUE) << " Attribute Name is " << OrEmpty(AttributeName(i)) << ".";
+      }
+    } else if (!value->IsOptional()) {
+      cct_errlog(cct_Error(cct_CORRECTNESS_FAILED)) << "In instance " << name;
+      // The attribute is named even when the instance comes from no file, so that the
+      // report always says which value is missing.
+      std::ostream& os = cct_errlog(cct_CONTINUE) << "";
+      WriteDefinitionPlace(os, *this);
+      os << ". The attribute " << OrEmpty(AttributeName(i)) << " is not OPTIONAL and not set.";
+    }
+  }
+  return 1;
+}
+
+void cct_Instance::Copy(const cct_Type* otherValue) {
+  const cct_Instance* other = dynamic_cast<const cct_Instance*>(otherValue);
+  auto incompatible = [] {
+    ProgramBug() << "cct_Instance::Copy()."
+                 << "--- The instances are not compatible.";
+  };
+  if (!other) {
+    incompatible();
+    return;
+  }
+  long mine = 0;
+  long theirs = 0;
+  bool matched = false;
+  while (cct_Type* target = Attribute(mine)) {
+    cct_Type* source = other->Attribute(theirs);
+    if (!source) {
+      if (!matched) {
+        incompatible();
+        return;
+      }
+      matched = false;
+      theirs = 0;
+      continue;
+    }
+    const char* a = AttributeName(mine);
+    const char* b = other->AttributeName(theirs);
+    if (a && b && std::strcmp(a, b) == 0) {
+      if (source->IsSet())
+        target->Copy(source);
+      else
+        target->Unset();
+      matched = true;
+      ++mine;
+    }
+    ++theirs;
+  }
+}
+
+void cct_Instance::Kill() {
+  cct_Scope* scope = GetScope();
+  if (!scope) {
+    delete this;
+    return;
+  }
+  if (Kind() != cct_KIND_INSTANCE) return;
+  flags_ |= cct_FLAG_KILLED;
+  if (cct_InputFile* file = scope->InputFile()) file->Kill(this);
+}
+
+const char* cct_Instance::OutputName() const {
+  const char* name = InstanceName();
+  cct_Scope* scope = GetScope();
+  return scope ? scope->TranslateName(name) : name;
+}
+
+void cct_Instance::WriteP21(std::ostream& out) const {
+  if (!IsRegistered()) {
+    ProgramBug() << "cct_Instance::WriteP21()"
+                 << "\n   Can't write STEP data for unregistered instance.";
+    return;
+  }
+  out << '#' << OrEmpty(OutputName());
+}
+
+void cct_Instance::WriteP21Instance(std::ostream& os) {
+  if (!IsRegistered()) {
+    ProgramBug() << "cct_Instance::WriteP21Instance()"
+                 << "\n   Can't write STEP data for unregistered instance.";
+    return;
+  }
+  TestAllSet();
+  os << '#' << OrEmpty(OutputName()) << '=';
+  for (const char* c = OrEmpty(TypeName()); *c; ++c)
+    os << static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  os << '(';
+  for (long i = 0;; ++i) {
+    const cct_Type* value = Attribute(i);
+    if (!value) break;
+    if (i) os << ',';
+    value->WriteP21(os);
+  }
+  os << ");\n";
+}

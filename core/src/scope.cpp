@@ -1,0 +1,317 @@
+#include "cct/scope.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cct/cctype.h"
+#include "cct/errlog.h"
+#include "cct/exchgfls.h"
+#include "cct/factory.h"
+#include "cct/instance.h"
+
+namespace {
+
+constexpr const char* kModule = "scope";
+
+std::ostream& ProgramBug() {
+  return cct_errlog(cct_Error(cct_PROGRAM_BUG)) << "(" << kModule << ") ";
+}
+
+/// The leading decimal digits of a name as an unsigned number (0 without digits); saturates.
+unsigned long long LeadingNumber(const char* name) {
+  unsigned long long n = 0;
+  for (const char* c = name; *c >= '0' && *c <= '9'; ++c) {
+    unsigned digit = static_cast<unsigned>(*c - '0');
+    if (n > (~0ULL - digit) / 10) return ~0ULL;
+    n = n * 10 + digit;
+  }
+  return n;
+}
+
+bool AllDigits(const char* name) {
+  if (!*name) return false;
+  for (const char* c = name; *c; ++c)
+    if (*c < '0' || *c > '9') return false;
+  return true;
+}
+
+cct_Scope::Entry* BlockEntries(const cct_DoubleListNode* block) {
+  return static_cast<cct_Scope::Entry*>(block->Data());
+}
+
+}  // namespace
+
+cct_Scope::cct_Scope(const char* name, const char* timeStamp, const char* third,
+                     const char* author, const char* description, const char* sixth,
+                     cct_Scope* parent)
+    : names_(kNameTableSizeHint),
+      parent_(parent),
+      header_{cct_CopyText(name),   cct_CopyText(timeStamp),   cct_CopyText(third),
+              cct_CopyText(author), cct_CopyText(description), cct_CopyText(sixth)} {}
+
+cct_Scope::~cct_Scope() {
+  DestroyTranslationTable();
+  for (cct_DoubleListNode* block = blocks_.FirstNode(); block; block = block->NextNode()) {
+    Entry* entries = BlockEntries(block);
+    for (long i = 0; i < kBlockSize; ++i) {
+      delete entries[i].instance;
+      cct_FreeText(entries[i].name);
+    }
+    delete[] entries;
+  }
+  blocks_.DeleteAll();
+  for (cct_Instance* instance : retired_) delete instance;
+  for (char* text : header_) cct_FreeText(text);
+}
+
+cct_Scope::Entry* cct_Scope::ProvideEntry(const char* name) {
+  if (!name) {
+    cct_errlog(cct_Error(cct_NULL_PARAMETER)) << kModule << " : cct_Scope::RegisterName()";
+    return nullptr;
+  }
+  if (Entry* found = FindLocal(name)) return found;
+  long index = entryCount_ % kBlockSize;
+  if (index == 0) blocks_.Append(new cct_DoubleListNode(new Entry[kBlockSize]));
+  Entry* entry = &BlockEntries(blocks_.LastNode())[index];
+  entry->name = cct_CopyText(name);
+  entry->scope = this;
+  names_.Insert(entry->name, entry);
+  ++entryCount_;
+  ++nameCounter_;
+  return entry;
+}
+
+const char* cct_Scope::NextUnusedGeneratedName(cct_Instance* instance) {
+  const char* prefix = instance ? instance->NamePrefix() : nullptr;
+  // A generated name never takes a name already known here or in a parent, not even one that
+  // is only indexed and not yet read: that instance would otherwise be replaced when it loads.
+  for (long n = nameCounter_ + 1;; ++n) {
+    std::string number = std::to_string(n);
+    if (namingMode_ == 2)
+      generatedName_ = number;
+    else
+      generatedName_ = (prefix ? std::string(prefix) : std::string("ent")) + number;
+    if (!FindEntry(generatedName_.c_str(), 0)) {
+      nameCounter_ = n - 1;  // ProvideEntry counts the new name
+      return generatedName_.c_str();
+    }
+  }
+}
+
+cct_Scope::Entry* cct_Scope::RegisterName(const char* name, cct_Instance* instance) {
+  if (!name) name = NextUnusedGeneratedName(instance);
+  if (instance && instance->IsRegistered() && instance->GetEntry() != FindLocal(name)) {
+    // Registered elsewhere: ScopeEntry reports it, and the entry must not take a second owner.
+    instance->ScopeEntry(ProvideEntry(name));
+    return FindLocal(name);
+  }
+  Entry* entry = ProvideEntry(name);
+  if (!entry || !instance || entry->instance == instance) return entry;
+  if (!entry->instance) {
+    entry->instance = instance;
+    instance->ScopeEntry(entry);
+    return entry;
+  }
+  cct_Instance* old = entry->instance;
+  if (old->IsLocked()) {
+    cct_errlog(cct_Warning(cct_NAME_IN_USE))
+        << "\"" << name << "\" -- old instance is locked, new entry ignored.";
+    return entry;
+  }
+  cct_errlog(cct_Warning(cct_NAME_IN_USE)) << "\"" << name << "\" -- old entry deleted.";
+  old->Kill();
+  // Others may still hold the old instance; the scope keeps owning it until it is destroyed.
+  retired_.push_back(old);
+  entry->instance = instance;
+  instance->ScopeEntry(entry);
+  return entry;
+}
+
+cct_Scope::Entry* cct_Scope::FindEntry(const char* name, int load) {
+  if (!name) return nullptr;
+  Entry* entry = FindLocal(name);
+  if (!entry && parent_) entry = parent_->FindEntry(name, 0);
+  if (!load) return entry;
+  if (entry && entry->instance) return entry;
+  if (!loader_) return nullptr;
+  cct_Instance* loaded = loader_(name, loaderData_);
+  if (!loaded) return nullptr;
+  if (!loaded->IsRegistered()) return RegisterName(name, loaded);
+  return loaded->GetEntry();
+}
+
+cct_Instance* cct_Scope::FindInstance(const char* name, int load) {
+  Entry* entry = FindEntry(name, load);
+  cct_Instance* instance = entry ? entry->instance : nullptr;
+  if (instance) instance->AddReference();
+  return instance;
+}
+
+cct_Instance* cct_Scope::FindInstance(long number, int load) {
+  if (number == 0) return nullptr;
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld", number);
+  return FindInstance(text, load);
+}
+
+bool cct_Scope::Exists(const char* name) const {
+  if (!name) return false;
+  if (Entry* entry = FindLocal(name); entry && entry->instance) return true;
+  return parent_ && parent_->Exists(name);
+}
+
+cct_Scope::Entry* cct_Scope::ListFirst(ListCursor& cursor) const {
+  cursor.block = blocks_.FirstNode();
+  cursor.index = 0;
+  cursor.ordinal = 0;
+  return ListNext(cursor);
+}
+
+cct_Scope::Entry* cct_Scope::ListNext(ListCursor& cursor) const {
+  while (cursor.ordinal < entryCount_) {
+    if (cursor.block && cursor.index == kBlockSize) {
+      cursor.block = cursor.block->NextNode();
+      cursor.index = 0;
+    }
+    if (!cursor.block) {
+      ProgramBug() << "cct_FileScope::List() --- "
+                   << "Scope structure corrupted.";
+      cursor.ordinal = entryCount_;
+      return nullptr;
+    }
+    Entry* entry = &BlockEntries(cursor.block)[cursor.index++];
+    ++cursor.ordinal;
+    if (entry->name) return entry;
+  }
+  return nullptr;
+}
+
+const char* cct_Scope::FirstName(NameCursor& cursor) const {
+  cct_HashTable::Entry* e = names_.First(cursor);
+  return e ? e->key : nullptr;
+}
+
+const char* cct_Scope::NextName(NameCursor& cursor) const {
+  cct_HashTable::Entry* e = names_.Next(cursor);
+  return e ? e->key : nullptr;
+}
+
+const char* cct_Scope::TranslateName(const char* name) const {
+  if (!translation_ || !name) return name;
+  const char* translated = static_cast<const char*>(translation_->Find(name));
+  return translated ? translated : name;
+}
+
+void cct_Scope::DestroyTranslationTable() {
+  if (!translation_) return;
+  NameCursor cursor;
+  for (cct_HashTable::Entry* e = translation_->First(cursor); e; e = translation_->Next(cursor))
+    cct_FreeText(static_cast<char*>(e->data));
+  delete translation_;
+  translation_ = nullptr;
+}
+
+void cct_Scope::UpdateTranslationTable() {
+  DestroyTranslationTable();
+  translation_ = new cct_HashTable(entryCount_);
+
+  unsigned long long highest = 0;
+  NameCursor cursor;
+  for (const char* name = FirstName(cursor); name; name = NextName(cursor))
+    highest = std::max(highest, LeadingNumber(name));
+  unsigned long long next = highest == ~0ULL ? highest : highest + 1;
+
+  bool overflowReported = false;
+  for (const char* name = FirstName(cursor); name; name = NextName(cursor)) {
+    if (AllDigits(name) && std::strlen(name) < 9) continue;
+    if (next > static_cast<unsigned long long>(kHighestOutputName)) {
+      if (!overflowReported) {
+        cct_errlog(cct_Error(cct_PROGRAM_BUG))
+            << "(scope)cct_Scope::UpdateTranslationTable() ---"
+            << "The 'highest' name of an instance exceeds 999999999."
+            << " Please rename your instances.";
+        overflowReported = true;
+      }
+      continue;
+    }
+    translation_->Insert(name, cct_CopyText(std::to_string(next).c_str()));
+    ++next;
+  }
+}
+
+void cct_Scope::WriteDefaultHeader(std::ostream& os) const {
+  // The three header entities written the way their value objects write themselves.
+  cct_StringType text;
+  auto put = [&](const char* value) {
+    text.Set(value);
+    text.WriteP21(os);
+  };
+  os << "ISO-10303-21;" << std::endl << "HEADER;" << std::endl;
+  os << "FILE_DESCRIPTION((";
+  put(header_[4]);
+  os << "),'1');\n";
+  os << "FILE_NAME(";
+  put(header_[0]);
+  os << ',';
+  put(header_[1]);
+  os << ",(";
+  put(header_[3]);
+  os << "),(''),'Moravel parser package','','');\n";
+  os << "FILE_SCHEMA((";
+  put(SchemaName());
+  os << "));\n";
+  os << "ENDSEC;" << std::endl << "DATA;" << std::endl;
+}
+
+void cct_Scope::WriteUnsorted(std::ostream& os) {
+  // Taken before loading: reading instances may add names (references to undefined names), and
+  // the table must not change under a running iteration.
+  std::vector<Entry*> order;
+  order.reserve(static_cast<size_t>(entryCount_));
+  NameCursor cursor;
+  for (cct_HashTable::Entry* e = names_.First(cursor); e; e = names_.Next(cursor))
+    order.push_back(static_cast<Entry*>(e->data));
+  for (Entry* known : order) {
+    Entry* entry = FindEntry(known->name, 1);
+    if (entry && !entry->instance && entry->typeId >= 3000) entry = FindEntry(known->name, 1);
+    if (entry && entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE)
+      entry->instance->WriteP21Instance(os);
+  }
+}
+
+void cct_Scope::WriteSorted(std::ostream& os, int translate) {
+  struct Item {
+    unsigned long long key;
+    const char* name;
+  };
+  std::vector<Item> items;
+  items.reserve(static_cast<size_t>(entryCount_));
+  NameCursor cursor;
+  for (const char* name = FirstName(cursor); name; name = NextName(cursor))
+    items.push_back({LeadingNumber(translate ? TranslateName(name) : name), name});
+  std::stable_sort(items.begin(), items.end(),
+                   [](const Item& a, const Item& b) { return a.key < b.key; });
+  for (const Item& item : items) {
+    cct_Instance* instance = FindInstance(item.name, 1);
+    if (!instance) {
+      ProgramBug() << "cct_Scope::WriteP21().";
+      continue;
+    }
+    instance->WriteP21Instance(os);
+    instance->Release();
+  }
+}
+
+void cct_Scope::WriteP21(std::ostream& os, int sorted, int translate) {
+  if (translate) UpdateTranslationTable();
+  if (!inputFile_ || inputFile_->FileKind() != 1) WriteDefaultHeader(os);
+  if (sorted)
+    WriteSorted(os, translate);
+  else
+    WriteUnsorted(os);
+  os << "ENDSEC;" << std::endl << "END-ISO-10303-21;" << std::endl;
+}
