@@ -1,0 +1,113 @@
+// Untyped arrays of fixed-size raw elements with range-checked access. The aggregate values keep
+// their elements in these arrays, and the parser reads its parameter lists through them; what the
+// bytes of an element mean is entirely the owner's business.
+//
+// The aggregate values derive from these classes alongside cct_Type, so the classes stay small:
+// one owned heap block, the element size and the extents, nothing else.
+#ifndef CCT_AT_H
+#define CCT_AT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+/// Common part of the one- and two-dimensional arrays: the storage and the element size.
+/// Storage exists exactly when the element size and every extent are nonzero; new storage is
+/// always zero-filled.
+class cct_NativeAggregate {
+ public:
+  cct_NativeAggregate() = default;
+  virtual ~cct_NativeAggregate();
+  cct_NativeAggregate(const cct_NativeAggregate&) = delete;
+  cct_NativeAggregate& operator=(const cct_NativeAggregate&) = delete;
+
+  /// 1 or 2. Returns long so that the aggregate values can override it together with their own
+  /// Dimensions().
+  virtual long Dimensions() const = 0;
+
+  /// Bytes per element; 0 while not yet known.
+  uint32_t SizeOfElement() const { return elementSize_; }
+
+ protected:
+  using Block = std::unique_ptr<unsigned char[]>;
+
+  unsigned char* Storage() const { return storage_.get(); }
+  /// Takes a nonzero size that differs from the current one; answers whether it did.
+  bool TakeElementSize(uint32_t size);
+  /// Installs a fresh zero-filled block for `elements` elements of the current size and hands
+  /// back the previous block (null if there was none) so the caller can carry its contents over.
+  Block ReplaceStorage(std::size_t elements);
+  /// Frees the storage and forgets the element size.
+  void ReleaseStorage();
+
+ private:
+  Block storage_;
+  uint32_t elementSize_ = 0;
+};
+
+/// A row of `Count()` elements.
+class cct_NativeAggregate_1d : public cct_NativeAggregate {
+ public:
+  long Dimensions() const override { return 1; }
+
+  uint32_t Count() const { return count_; }
+  /// Answers the element size; the count goes to `count`.
+  uint32_t GetDimensions(uint32_t& count) const;
+
+  /// Resizes, keeping the leading elements that still fit. A zero argument keeps the current
+  /// value, so an array never shrinks to nothing here (only Clear empties it). A changed element
+  /// size discards the old contents, with a warning.
+  void SetDimensions(uint32_t elementSize, uint32_t count);
+
+  /// The element's bytes; logs and throws cct_GenericException when i is outside the array.
+  void* Element(uint32_t i);
+  const void* Element(uint32_t i) const;
+
+  /// Copies one element's worth of bytes from source into element i; null zeroes the element.
+  void SetElementBytes(const void* source, uint32_t i);
+
+  /// Frees the storage; count and element size become 0.
+  void Clear();
+
+  /// Copies the first elements of a raw block of n elements of this array's element size,
+  /// clipping (with a warning) what does not fit. The block must not be this array's own.
+  void CopyAggregate(const void* source, uint32_t n);
+
+ private:
+  uint32_t count_ = 0;
+};
+
+/// A matrix of `Rows()` × `Columns()` elements, stored row by row.
+class cct_NativeAggregate_2d : public cct_NativeAggregate {
+ public:
+  long Dimensions() const override { return 2; }
+
+  uint32_t Rows() const { return rows_; }
+  uint32_t Columns() const { return columns_; }
+  /// Answers the element size; the extents go to `rows` and `columns`.
+  uint32_t GetDimensions(uint32_t& rows, uint32_t& columns) const;
+
+  /// Resizes, keeping every old row's leading elements that still fit at the start of its new
+  /// row. Zero arguments keep the current values; a changed element size discards the contents.
+  void SetDimensions(uint32_t elementSize, uint32_t rows, uint32_t columns);
+
+  /// The bytes of element (i, j); logs and throws cct_GenericException outside the extents.
+  void* Element(uint32_t i, uint32_t j);
+  const void* Element(uint32_t i, uint32_t j) const;
+
+  /// Copies one element's worth of bytes from source into element (i, j); null zeroes it.
+  void SetElementBytes(const void* source, uint32_t i, uint32_t j);
+
+  /// Frees the storage; the extents and the element size become 0.
+  void Clear();
+
+  /// Copies a raw r × c block (row by row, this array's element size) into the top-left corner,
+  /// clipping (with a warning) what does not fit. The block must not be this array's own.
+  void CopyAggregate(const void* source, uint32_t r, uint32_t c);
+
+ private:
+  uint32_t rows_ = 0;
+  uint32_t columns_ = 0;
+};
+
+#endif
