@@ -55,7 +55,8 @@ const char* cct_ErrorLog::CategoryText(int n) {
 }
 
 cct_ErrorLog& cct_ErrorLog::operator()(int code) {
-  int magnitude = code < 0 ? -code : code;
+  // Widened so that the magnitude of INT_MIN is representable.
+  long long magnitude = code < 0 ? -static_cast<long long>(code) : code;
   if (magnitude >= 1 && magnitude <= 21) {
     *stream_ << std::endl << "Warning: " << kCategoryText[magnitude] << ": ";
   } else if (magnitude >= 257 && magnitude <= 277) {

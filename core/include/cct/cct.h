@@ -2,7 +2,11 @@
 #ifndef CCT_CCT_H
 #define CCT_CCT_H
 
+#include "cct/aggr.h"
+#include "cct/at.h"
 #include "cct/cctype.h"
+#include "cct/entitytype.h"
+#include "cct/enumtype.h"
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
 #include "cct/factory.h"
@@ -10,5 +14,6 @@
 #include "cct/instance.h"
 #include "cct/lnklst.h"
 #include "cct/scope.h"
+#include "cct/selecttype.h"
 
 #endif

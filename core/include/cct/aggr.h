@@ -1,0 +1,123 @@
+// LIST, SET, BAG and ARRAY values. An aggregate keeps raw element values in a native array and
+// describes them with a static descriptor (element kind, bounds, element type); elements leave
+// as value objects made per element, which is also how the aggregate writes itself.
+#ifndef CCT_AGGR_H
+#define CCT_AGGR_H
+
+#include <cstdint>
+
+#include "cct/at.h"
+#include "cct/cctype.h"
+
+class cct_Instance;
+
+/// Static description of an aggregate attribute's elements. Bounds are element counts.
+struct cct_BaseTypeDescriptor {
+  int32_t kind;  // Kind code of the elements; 11..15 in the outer entry of a 2d aggregate
+  int32_t lowerBound;
+  int32_t upperBound;  // kUnbounded for "?"
+  const char* elementTypeName;
+  int32_t elementTypeId;
+
+  static constexpr int32_t kUnbounded = 2147483647;
+  bool IsBounded() const { return upperBound != kUnbounded; }
+};
+
+/// Descriptors of aggregates made without one (the parser's lists).
+extern const cct_BaseTypeDescriptor cct_DefaultDescriptor1d;
+extern const cct_BaseTypeDescriptor cct_DefaultDescriptor2d[2];
+
+/// Bytes of one raw element of a kind. Pointers take their native size.
+uint32_t cct_ElementSize(long kind);
+
+class cct_AggregateType : public cct_Type {
+ public:
+  int TestCompatibility(const cct_Type* p) const override;
+  const char* TypeName() const override { return "AGGREGATE"; }
+  long TypeID() const override { return 100; }
+  long Kind() const override { return cct_KIND_AGGREGATE; }
+  virtual void BaseType(const cct_BaseTypeDescriptor* d) = 0;
+  virtual long Dimensions() const = 0;
+
+  const cct_BaseTypeDescriptor* BaseType() const { return descriptor_; }
+  /// The descriptor of one element: the last entry of the descriptor.
+  const cct_BaseTypeDescriptor* ElementDescriptor() const;
+
+  /// Decides how a reference element is held: 0 refused, 1 out is the instance, 2 out is the
+  /// scope entry. All reference elements of one aggregate share the form chosen first.
+  int PreProcessEntity(const cct_Type* v, void** out);
+  /// The instance of a reference element, counted and read on demand; null when none.
+  cct_Instance* ElementInstance(const void* element) const;
+  /// A value object for a raw element: temporary (flag 0x0002) when made for the caller.
+  cct_Type* MakeElementObject(const void* element, const cct_BaseTypeDescriptor* d) const;
+
+ protected:
+  /// The raw store every element kind goes through.
+  void StoreRaw(void* element, const void* bytes, uint32_t size);
+  /// Gives back what an element owns (a text, a select, a counted instance) and zeroes it.
+  void ReleaseElement(void* element, uint32_t size);
+  /// Kind and type-specific part of SetType: fills `bytes` (element size) from v. Answers false
+  /// when the element must stay zero.
+  bool ElementBytes(const cct_Type* v, unsigned char* bytes, const char* where);
+  void ReportIncompatible(const cct_Type* v, const char* function) const;
+
+  const cct_BaseTypeDescriptor* descriptor_ = nullptr;
+};
+
+class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregate_1d {
+ public:
+  explicit cct_AggregateType_1d(const cct_BaseTypeDescriptor* d = nullptr);
+  ~cct_AggregateType_1d() override;
+
+  using cct_AggregateType::BaseType;
+  void BaseType(const cct_BaseTypeDescriptor* d) override;
+  long Dimensions() const override { return 1; }
+  void Unset() override;
+  void ProcessParameter(const cct_Type* p) override;
+  void WriteP21(std::ostream& out) const override;
+  int TestCorrectness(int check) override;
+  void Copy(const cct_Type* p) override { ProcessParameter(p); }
+
+  /// Resizes within the upper bound plus one; answers 1 done, 0 refused.
+  int SetDimensions(unsigned long n);
+  using cct_NativeAggregate_1d::SetDimensions;
+  /// Stores element i from a value object; null zeroes it.
+  void SetType(const cct_Type* v, unsigned long i);
+  void SetElement(const void* raw, unsigned long i);
+  void SetEnumElement(const cct_Type* v, unsigned long i);
+  void SetTextElement(char* heapText, unsigned long i);
+  void SetSelectElement(const cct_Type* v, unsigned long i);
+  void _SetEntity(const cct_Type* v, unsigned long i);
+  cct_Type* ElementObject(unsigned long i) const;
+
+ private:
+  void ReleaseAll();
+};
+
+class cct_AggregateType_2d : public cct_AggregateType, public cct_NativeAggregate_2d {
+ public:
+  explicit cct_AggregateType_2d(const cct_BaseTypeDescriptor* d = nullptr);
+  ~cct_AggregateType_2d() override;
+
+  using cct_AggregateType::BaseType;
+  void BaseType(const cct_BaseTypeDescriptor* d) override;
+  long Dimensions() const override { return 2; }
+  void Unset() override;
+  void ProcessParameter(const cct_Type* p) override;
+  void WriteP21(std::ostream& out) const override;
+  int TestCorrectness(int check) override;
+  void Copy(const cct_Type* p) override;
+  void _Copy(const cct_Type* p);
+
+  int SetDimensions(unsigned long rows, unsigned long columns);
+  using cct_NativeAggregate_2d::SetDimensions;
+  void SetType(const cct_Type* v, unsigned long i, unsigned long j);
+  void SetElement(const void* raw, unsigned long i, unsigned long j);
+  void _SetEntity(const cct_Type* v, unsigned long i, unsigned long j);
+  cct_Type* ElementObject(unsigned long i, unsigned long j) const;
+
+ private:
+  void ReleaseAll();
+};
+
+#endif

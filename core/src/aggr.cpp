@@ -1,0 +1,734 @@
+#include "cct/aggr.h"
+
+#include <cstring>
+#include <ostream>
+
+#include "cct/entitytype.h"
+#include "cct/enumtype.h"
+#include "cct/errlog.h"
+#include "cct/factory.h"
+#include "cct/instance.h"
+#include "cct/scope.h"
+#include "cct/selecttype.h"
+
+namespace {
+
+constexpr const char* kModule = "aggr";
+
+const char* OrEmpty(const char* text) { return text ? text : ""; }
+
+bool IsAggregateKind(long kind) { return kind >= 11 && kind <= 15; }
+
+template <class T>
+T Read(const void* element) {
+  T value;
+  std::memcpy(&value, element, sizeof value);
+  return value;
+}
+
+template <class T>
+void Write(unsigned char* bytes, T value) {
+  std::memcpy(bytes, &value, sizeof value);
+}
+
+/// The aggregate behind a parameter, or null when p is not one of ours.
+const cct_AggregateType* AsAggregate(const cct_Type* p) {
+  return p && IsAggregateKind(p->Kind()) ? dynamic_cast<const cct_AggregateType*>(p) : nullptr;
+}
+
+void DisposeElementObject(cct_Type* object) {
+  if (object && object->IsTemporary()) delete object;
+}
+
+}  // namespace
+
+const cct_BaseTypeDescriptor cct_DefaultDescriptor1d = {0, 0, cct_BaseTypeDescriptor::kUnbounded,
+                                                        nullptr, 0};
+const cct_BaseTypeDescriptor cct_DefaultDescriptor2d[2] = {
+    {11, 0, cct_BaseTypeDescriptor::kUnbounded, nullptr, 0},
+    {0, 0, cct_BaseTypeDescriptor::kUnbounded, nullptr, 0}};
+
+uint32_t cct_ElementSize(long kind) {
+  switch (kind) {
+    case cct_KIND_REAL: return sizeof(double);
+    case cct_KIND_LOGICAL:
+    case cct_KIND_BOOLEAN: return 1;
+    case cct_KIND_NONE:
+    case cct_KIND_STRING:
+    case cct_KIND_BINARY:
+    case cct_KIND_SELECT:
+    case cct_KIND_ENTITY_REFERENCE: return sizeof(void*);
+    default: return 4;
+  }
+}
+
+// ---- cct_AggregateType -----------------------------------------------------------------------
+
+const cct_BaseTypeDescriptor* cct_AggregateType::ElementDescriptor() const {
+  return Dimensions() == 2 ? descriptor_ + 1 : descriptor_;
+}
+
+int cct_AggregateType::TestCompatibility(const cct_Type* p) const {
+  if (!p) {
+    cct_errlog(cct_Error(cct_NULL_PARAMETER))
+        << kModule << "\n   : cct_AggregateType::TestCompatibility(const cct_Type *).";
+    return 0;
+  }
+  if (IsAggregateKind(p->Kind()) && CompatibilityMode == 2) return 1;
+  const cct_BaseTypeDescriptor* d = ElementDescriptor();
+  const long ek = d->kind;
+  const long eid = d->elementTypeId;
+  int n = 0;
+  int k = 0;
+  if (ek == 0) {
+    k = 1;
+  } else if ((ek >= 5 && ek <= 10) || ek == cct_KIND_BOOLEAN) {
+    n = p->TypeID() == eid;
+    k = p->Kind() == ek;
+  } else if (ek == cct_KIND_SELECT) {
+    n = k = 1;
+  } else if (ek == cct_KIND_ENTITY_REFERENCE) {
+    switch (p->Kind()) {
+      case cct_KIND_PLACEHOLDER: k = 1; break;
+      case cct_KIND_INSTANCE: n = k = static_cast<const cct_Instance*>(p)->HasSupertype(eid); break;
+      case cct_KIND_ENTITY_REFERENCE:
+        cct_errlog(cct_Error(cct_MESSAGE)) << "(" << kModule << ") "
+                                           << "cct_AggregateType::TestCompatibility() "
+                                           << "called whith EntityType.";
+        break;
+      default: break;
+    }
+  }
+  switch (CompatibilityMode) {
+    case 0: return n && k ? 1 : 0;
+    case 1: return k ? (n ? 1 : -1) : 0;
+    case 2: return k ? 1 : 0;
+    default: return 0;
+  }
+}
+
+int cct_AggregateType::PreProcessEntity(const cct_Type* v, void** out) {
+  if (!v) {
+    cct_errlog(cct_Error(cct_NULL_PARAMETER))
+        << kModule << "\n   : cct_AggregateType::PreProcessEntity().";
+    return 0;
+  }
+  const bool hasElements = IsSet();
+  const bool viaEntries = flags_ & cct_FLAG_VIA_ENTRY;
+  // The first reference stored fixes the form of all of them.
+  auto choose = [&](int answer) {
+    if (hasElements) {
+      if ((answer == 2) != viaEntries) return 0;
+    } else if (answer == 2) {
+      flags_ |= cct_FLAG_VIA_ENTRY;
+    } else {
+      flags_ &= static_cast<uint16_t>(~cct_FLAG_VIA_ENTRY);
+    }
+    return answer;
+  };
+  switch (v->Kind()) {
+    case cct_KIND_INSTANCE: {
+      auto* instance = const_cast<cct_Instance*>(static_cast<const cct_Instance*>(v));
+      if (instance->IsRegistered()) {
+        *out = instance->GetEntry();
+        return choose(2);
+      }
+      *out = instance;
+      return choose(1);
+    }
+    case cct_KIND_ENTITY_REFERENCE: {
+      const auto* reference = static_cast<const cct_EntityType*>(v);
+      if (!reference->IsSet()) return 0;
+      if (cct_Scope::Entry* entry = reference->GetEntry()) {
+        *out = entry;
+        return choose(2);
+      }
+      *out = reference->GetDirect(1);
+      return choose(1);
+    }
+    case cct_KIND_PLACEHOLDER: {
+      if (choose(2) == 0) return 0;
+      const auto* placeholder = static_cast<const cct_Instance*>(v);
+      if (placeholder->IsRegistered()) {
+        *out = placeholder->GetEntry();
+        return *out ? 2 : 0;
+      }
+      const char* name = placeholder->InstanceName();
+      cct_Scope* scope = placeholder->GetScope();
+      if (!name || !scope) return 0;
+      cct_Scope::Entry* entry = scope->FindEntry(name, 0);
+      *out = entry ? entry : scope->ProvideEntry(name);
+      return 2;
+    }
+    default: return 0;
+  }
+}
+
+cct_Instance* cct_AggregateType::ElementInstance(const void* element) const {
+  cct_Instance* instance = nullptr;
+  if (flags_ & cct_FLAG_VIA_ENTRY) {
+    auto* entry = Read<cct_Scope::Entry*>(element);
+    if (!entry) return nullptr;
+    if (!entry->instance && entry->scope) entry->scope->FindEntry(entry->name, 1);
+    instance = entry->instance;
+  } else {
+    instance = Read<cct_Instance*>(element);
+  }
+  if (instance) instance->AddReference();
+  return instance;
+}
+
+cct_Type* cct_AggregateType::MakeElementObject(const void* element,
+                                               const cct_BaseTypeDescriptor* d) const {
+  const long kind = d->kind;
+  const long id = d->elementTypeId;
+  auto make = [&](cct_Type* fallback) -> cct_Type* {
+    if (id == 0) return fallback;
+    delete fallback;
+    return CreateType(id);
+  };
+  cct_Type* object = nullptr;
+  switch (kind) {
+    case cct_KIND_NONE:
+    case cct_KIND_SELECT: return Read<cct_Type*>(element);
+    case cct_KIND_ENTITY_REFERENCE: {
+      if (!(flags_ & cct_FLAG_VIA_ENTRY)) return Read<cct_Instance*>(element);
+      auto* entry = Read<cct_Scope::Entry*>(element);
+      if (!entry) return nullptr;
+      if (entry->instance) return entry->instance;
+      auto* placeholder = new cct_Instance;
+      placeholder->ScopeEntry(entry);
+      placeholder->SetFlags(cct_FLAG_PLACEHOLDER | cct_FLAG_TEMPORARY);
+      return placeholder;
+    }
+    case cct_KIND_INTEGER:
+      if (auto* v = dynamic_cast<cct_IntegerType*>(object = make(new cct_IntegerType)))
+        v->Set(Read<int32_t>(element));
+      break;
+    case cct_KIND_REAL:
+      if (auto* v = dynamic_cast<cct_RealType*>(object = make(new cct_RealType)))
+        v->Set(Read<double>(element));
+      break;
+    case cct_KIND_LOGICAL:
+      if (auto* v = dynamic_cast<cct_LogicalType*>(object = make(new cct_LogicalType)))
+        v->SetFromLong(Read<int8_t>(element));
+      break;
+    case cct_KIND_BOOLEAN:
+      if (auto* v = dynamic_cast<cct_BooleanType*>(object = make(new cct_BooleanType)))
+        v->SetFromLong(Read<int8_t>(element));
+      break;
+    case cct_KIND_STRING:
+    case cct_KIND_BINARY: {
+      cct_Type* plain = kind == cct_KIND_STRING ? new cct_StringType : new cct_BinaryType;
+      if (auto* v = dynamic_cast<cct_StringType*>(object = make(plain)))
+        v->Set(Read<const char*>(element));
+      break;
+    }
+    case cct_KIND_ENUMERATION:
+      if (auto* v = dynamic_cast<cct_EnumType*>(object = CreateType(id)))
+        v->SetByIndex(Read<int32_t>(element));
+      break;
+    default: return nullptr;
+  }
+  if (!object) return nullptr;
+  object->SetFlags(cct_FLAG_TEMPORARY);
+  return object;
+}
+
+void cct_AggregateType::ReleaseElement(void* element, uint32_t size) {
+  switch (ElementDescriptor()->kind) {
+    case cct_KIND_STRING:
+    case cct_KIND_BINARY: cct_FreeText(Read<char*>(element)); break;
+    case cct_KIND_SELECT: delete Read<cct_Type*>(element); break;
+    case cct_KIND_ENTITY_REFERENCE:
+      if (!(flags_ & cct_FLAG_VIA_ENTRY))
+        if (auto* instance = Read<cct_Instance*>(element)) instance->Release();
+      break;
+    default: break;
+  }
+  std::memset(element, 0, size);
+}
+
+void cct_AggregateType::StoreRaw(void* element, const void* bytes, uint32_t size) {
+  MarkModified();
+  if (bytes)
+    std::memcpy(element, bytes, size);
+  else
+    std::memset(element, 0, size);
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+void cct_AggregateType::ReportIncompatible(const cct_Type* v, const char* function) const {
+  cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))
+      << "(" << kModule << ") " << function << " Can not insert a " << OrEmpty(v->TypeName())
+      << " into an aggregate that expects " << OrEmpty(ElementDescriptor()->elementTypeName)
+      << ".";
+}
+
+bool cct_AggregateType::ElementBytes(const cct_Type* v, unsigned char* bytes, const char* where) {
+  const cct_BaseTypeDescriptor* d = ElementDescriptor();
+  const bool twoDim = Dimensions() == 2;
+  switch (d->kind) {
+    case cct_KIND_NONE: Write(bytes, v); return true;
+    case cct_KIND_INTEGER: Write(bytes, static_cast<int32_t>(v->GetInteger())); return true;
+    case cct_KIND_BOOLEAN: Write(bytes, static_cast<int8_t>(v->GetInteger() != 0)); return true;
+    case cct_KIND_REAL: Write(bytes, v->GetReal()); return true;
+    case cct_KIND_LOGICAL: {
+      const auto* logical = dynamic_cast<const cct_LogicalType*>(v);
+      Write(bytes, static_cast<int8_t>(logical ? logical->Get() : v->GetInteger()));
+      return true;
+    }
+    case cct_KIND_ENUMERATION: {
+      const auto* enumeration = dynamic_cast<const cct_EnumType*>(v);
+      int32_t index = -1;
+      if (enumeration && enumeration->ValueCount() != 0) {
+        index = static_cast<int32_t>(enumeration->GetInteger());
+      } else {
+        // An untyped literal: resolved against the element's enumeration.
+        cct_Type* made = CreateType(d->elementTypeId);
+        if (auto* typed = dynamic_cast<cct_EnumType*>(made)) {
+          typed->SetByName(v->GetString());
+          index = static_cast<int32_t>(typed->GetInteger());
+        }
+        delete made;
+      }
+      Write(bytes, index);
+      return true;
+    }
+    case cct_KIND_STRING:
+    case cct_KIND_BINARY: Write(bytes, cct_CopyText(OrEmpty(v->GetString()))); return true;
+    case cct_KIND_SELECT: {
+      cct_Type* made = CreateType(d->elementTypeId);
+      auto* select = dynamic_cast<cct_SelectType*>(made);
+      if (!select) {
+        delete made;
+        select = new cct_SelectType;
+      }
+      select->Set(v);
+      Write(bytes, static_cast<cct_Type*>(select));
+      return true;
+    }
+    case cct_KIND_ENTITY_REFERENCE: {
+      void* target = nullptr;
+      switch (PreProcessEntity(v, &target)) {
+        case 1:
+          static_cast<cct_Instance*>(target)->AddReference();
+          Write(bytes, target);
+          return true;
+        case 2: Write(bytes, target); return true;
+        default:
+          cct_errlog(cct_Error(cct_PROGRAM_BUG))
+              << kModule
+              << (twoDim ? "   : cct_AggregateType_2d::_SetEntity()."
+                         : "   : cct_AggregateType_1d::_SetEntity().");
+          return false;
+      }
+    }
+    default:
+      cct_errlog(cct_Error(cct_PROGRAM_BUG)) << kModule << where;
+      return false;
+  }
+}
+
+// ---- cct_AggregateType_1d --------------------------------------------------------------------
+
+cct_AggregateType_1d::cct_AggregateType_1d(const cct_BaseTypeDescriptor* d) {
+  descriptor_ = &cct_DefaultDescriptor1d;
+  BaseType(d ? d : &cct_DefaultDescriptor1d);
+}
+
+cct_AggregateType_1d::~cct_AggregateType_1d() { ReleaseAll(); }
+
+void cct_AggregateType_1d::ReleaseAll() {
+  const uint32_t size = SizeOfElement();
+  const long kind = ElementDescriptor()->kind;
+  for (uint32_t i = 0; size && i < Count(); ++i) {
+    void* element = Element(i);
+    if (kind == cct_KIND_NONE) {
+      // The parser's lists own the parameter objects they were given; instances are the
+      // scope's.
+      auto* object = Read<cct_Type*>(element);
+      if (object && object->Kind() != cct_KIND_INSTANCE) delete object;
+      std::memset(element, 0, size);
+    } else {
+      ReleaseElement(element, size);
+    }
+  }
+}
+
+void cct_AggregateType_1d::BaseType(const cct_BaseTypeDescriptor* d) {
+  if (!d) {
+    cct_errlog(cct_Error(cct_NULL_PARAMETER)) << kModule << " : cct_AggregateType_1d::BaseType().";
+    return;
+  }
+  descriptor_ = d;
+  SetDimensions(d->IsBounded() && d->lowerBound > 0 ? static_cast<unsigned long>(d->lowerBound)
+                                                     : 0UL);
+}
+
+int cct_AggregateType_1d::SetDimensions(unsigned long n) {
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_->kind);
+  if (n == Count()) return 1;
+  if (static_cast<long long>(n) > static_cast<long long>(descriptor_->upperBound) + 1) {
+    cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
+        << kModule << "\n--- : cct_AggregateType_1d::SetDimensions().";
+    return 0;
+  }
+  // Elements that fall off the end give back what they own first.
+  for (unsigned long i = n; SizeOfElement() && i < Count(); ++i)
+    ReleaseElement(Element(static_cast<uint32_t>(i)), SizeOfElement());
+  cct_NativeAggregate_1d::SetDimensions(size, static_cast<uint32_t>(n));
+  return 1;
+}
+
+void cct_AggregateType_1d::SetElement(const void* raw, unsigned long i) {
+  void* element = Element(static_cast<uint32_t>(i));
+  ReleaseElement(element, SizeOfElement());
+  StoreRaw(element, raw, SizeOfElement());
+}
+
+void cct_AggregateType_1d::SetType(const cct_Type* v, unsigned long i) {
+  void* element = Element(static_cast<uint32_t>(i));
+  if (!v) {
+    ReleaseElement(element, SizeOfElement());
+    return;
+  }
+  if (TestCompatibility(v) == 0) {
+    ReportIncompatible(v, "cct_AggregateType_1d::SetType() ---");
+    ReleaseElement(element, SizeOfElement());
+    return;
+  }
+  unsigned char bytes[sizeof(double)] = {};
+  if (!ElementBytes(v, bytes, "\n   : cct_AggregateType_1d::SetType().")) {
+    ReleaseElement(element, SizeOfElement());
+    return;
+  }
+  ReleaseElement(element, SizeOfElement());
+  StoreRaw(element, bytes, SizeOfElement());
+}
+
+void cct_AggregateType_1d::SetEnumElement(const cct_Type* v, unsigned long i) { SetType(v, i); }
+void cct_AggregateType_1d::SetSelectElement(const cct_Type* v, unsigned long i) { SetType(v, i); }
+void cct_AggregateType_1d::_SetEntity(const cct_Type* v, unsigned long i) { SetType(v, i); }
+
+void cct_AggregateType_1d::SetTextElement(char* heapText, unsigned long i) {
+  SetElement(&heapText, i);
+}
+
+cct_Type* cct_AggregateType_1d::ElementObject(unsigned long i) const {
+  return MakeElementObject(Element(static_cast<uint32_t>(i)), ElementDescriptor());
+}
+
+void cct_AggregateType_1d::Unset() {
+  ReleaseAll();
+  Clear();
+  flags_ |= cct_FLAG_UNSET;
+}
+
+void cct_AggregateType_1d::ProcessParameter(const cct_Type* p) {
+  const cct_AggregateType* source = AsAggregate(p);
+  if (!source) {
+    cct_errlog(cct_Error(cct_AGGREGATE_CANNOT_HANDLE)) << OrEmpty(p ? p->TypeName() : nullptr) << ".";
+    return;
+  }
+  const auto* list = dynamic_cast<const cct_AggregateType_1d*>(source);
+  if (!list || source->Dimensions() != 1) {
+    cct_errlog(cct_Error(cct_PROGRAM_BUG))
+        << kModule << "\n--- : cct_AggregateType_1d::ProcessParameter()"
+        << "\n    The parameter must be an 1-dimensional AggregateType.";
+    return;
+  }
+  if (list->Count() > Count() && !SetDimensions(list->Count())) {
+    cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
+        << kModule << "\n--- : cct_AggregateType_1d::ProcessParameter().";
+    return;
+  }
+  for (uint32_t i = 0; i < list->Count(); ++i) {
+    cct_Type* e = list->ElementObject(i);
+    if (!e) continue;
+    SetType(e, i);
+    DisposeElementObject(e);
+  }
+  // A list read as "()" is a value too: the attribute is set, not missing.
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+int cct_AggregateType_1d::TestCorrectness(int check) {
+  const cct_BaseTypeDescriptor* d = ElementDescriptor();
+  if (check == 0) {
+    flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);
+    if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
+    for (uint32_t i = 0; i < Count(); ++i) {
+      if (cct_Instance* instance = ElementInstance(Element(i))) {
+        if (instance->Flags() & cct_FLAG_VISITED) instance->TestCorrectness(0);
+        instance->Release();
+      }
+    }
+    return 1;
+  }
+  flags_ |= cct_FLAG_VISITED;
+  if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
+  int ok = 1;
+  for (uint32_t i = 0; i < Count(); ++i) {
+    cct_Instance* instance = ElementInstance(Element(i));
+    if (!instance) {
+      cct_errlog(cct_Error(cct_CORRECTNESS_FAILED)) << "No entry in 1d-Aggregate "
+                                                    << OrEmpty(TypeName()) << " on index [" << i
+                                                    << "].";
+      ok = 0;
+      continue;
+    }
+    if (!instance->HasSupertype(static_cast<long>(d->elementTypeId))) {
+      cct_errlog(cct_Error(cct_CORRECTNESS_FAILED)) << "Wrong entry in 1d-Aggregate "
+                                                    << OrEmpty(TypeName()) << " on index [ " << i
+                                                    << "].";
+      ok = 0;
+    }
+    if (!(instance->Flags() & cct_FLAG_VISITED)) instance->TestCorrectness(1);
+    instance->Release();
+  }
+  return ok;
+}
+
+void cct_AggregateType_1d::WriteP21(std::ostream& out) const {
+  out << '(';
+  for (uint32_t i = 0; i < Count(); ++i) {
+    if (i) out << ',';
+    cct_Type* e = ElementObject(i);
+    if (e)
+      e->WriteP21(out);
+    else
+      out << '$';
+    DisposeElementObject(e);
+  }
+  out << ')';
+}
+
+// ---- cct_AggregateType_2d --------------------------------------------------------------------
+
+cct_AggregateType_2d::cct_AggregateType_2d(const cct_BaseTypeDescriptor* d) {
+  descriptor_ = cct_DefaultDescriptor2d;
+  BaseType(d ? d : cct_DefaultDescriptor2d);
+}
+
+cct_AggregateType_2d::~cct_AggregateType_2d() { ReleaseAll(); }
+
+void cct_AggregateType_2d::ReleaseAll() {
+  const uint32_t size = SizeOfElement();
+  const long kind = ElementDescriptor()->kind;
+  for (uint32_t i = 0; size && i < Rows(); ++i) {
+    for (uint32_t j = 0; j < Columns(); ++j) {
+      void* element = Element(i, j);
+      if (kind == cct_KIND_NONE) {
+        auto* object = Read<cct_Type*>(element);
+        if (object && object->Kind() != cct_KIND_INSTANCE) delete object;
+        std::memset(element, 0, size);
+      } else {
+        ReleaseElement(element, size);
+      }
+    }
+  }
+}
+
+void cct_AggregateType_2d::BaseType(const cct_BaseTypeDescriptor* d) {
+  if (!d) {
+    cct_errlog(cct_Error(cct_NULL_PARAMETER)) << kModule << " : cct_AggregateType_2d::BaseType().";
+    return;
+  }
+  if (!IsAggregateKind(d[0].kind)) {
+    cct_errlog(cct_Error(cct_PROGRAM_BUG))
+        << "(" << kModule << ") "
+        << "cct_AggregateType_2d::BaseType(cct_BaseTypeDescriptor *) --- "
+        << "The BaseTypeDescriptor is not suitable for 2-dim aggregates.";
+    return;
+  }
+  descriptor_ = d;
+  if (d[0].IsBounded() && d[1].IsBounded())
+    SetDimensions(static_cast<unsigned long>(d[0].lowerBound > 0 ? d[0].lowerBound : 0),
+                  static_cast<unsigned long>(d[1].lowerBound > 0 ? d[1].lowerBound : 0));
+}
+
+int cct_AggregateType_2d::SetDimensions(unsigned long rows, unsigned long columns) {
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_[1].kind);
+  if (rows == Rows() && columns == Columns()) return 1;
+  if (static_cast<long long>(rows) > static_cast<long long>(descriptor_[0].upperBound) + 1 ||
+      static_cast<long long>(columns) > static_cast<long long>(descriptor_[1].upperBound) + 1) {
+    cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
+        << kModule << "\n--- : cct_AggregateType_2d::SetDimensions().";
+    return 0;
+  }
+  cct_NativeAggregate_2d::SetDimensions(size, static_cast<uint32_t>(rows),
+                                        static_cast<uint32_t>(columns));
+  return 1;
+}
+
+void cct_AggregateType_2d::SetElement(const void* raw, unsigned long i, unsigned long j) {
+  void* element = Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j));
+  ReleaseElement(element, SizeOfElement());
+  StoreRaw(element, raw, SizeOfElement());
+}
+
+void cct_AggregateType_2d::SetType(const cct_Type* v, unsigned long i, unsigned long j) {
+  void* element = Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j));
+  if (!v) {
+    ReleaseElement(element, SizeOfElement());
+    return;
+  }
+  if (TestCompatibility(v) == 0) {
+    ReportIncompatible(v, "");
+    ReleaseElement(element, SizeOfElement());
+    return;
+  }
+  unsigned char bytes[sizeof(double)] = {};
+  bool ok = ElementBytes(v, bytes, "\n   : cct_AggregateType_2d::SetType().");
+  ReleaseElement(element, SizeOfElement());
+  if (ok) StoreRaw(element, bytes, SizeOfElement());
+}
+
+void cct_AggregateType_2d::_SetEntity(const cct_Type* v, unsigned long i, unsigned long j) {
+  SetType(v, i, j);
+}
+
+cct_Type* cct_AggregateType_2d::ElementObject(unsigned long i, unsigned long j) const {
+  return MakeElementObject(Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j)),
+                           ElementDescriptor());
+}
+
+void cct_AggregateType_2d::Unset() {
+  ReleaseAll();
+  Clear();
+  flags_ |= cct_FLAG_UNSET;
+}
+
+void cct_AggregateType_2d::ProcessParameter(const cct_Type* p) {
+  const cct_AggregateType* source = AsAggregate(p);
+  if (!source) {
+    cct_errlog(cct_Error(cct_AGGREGATE_CANNOT_HANDLE)) << OrEmpty(p ? p->TypeName() : nullptr) << ".";
+    return;
+  }
+  const auto* outer = dynamic_cast<const cct_AggregateType_1d*>(source);
+  if (!outer || source->Dimensions() != 1) {
+    cct_errlog(cct_Error(cct_PROGRAM_BUG))
+        << kModule << "\n--- : cct_AggregateType_2d::ProcessParameter()"
+        << "\n    The parameter must be an 1-dimensional AggregateType.";
+    return;
+  }
+  auto refused = [] {
+    cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
+        << kModule << "\n--- : cct_AggregateType_2d::ProcessParameter().";
+  };
+  if (outer->Count() > Rows() && !SetDimensions(outer->Count(), Columns())) {
+    refused();
+    return;
+  }
+  for (uint32_t i = 0; i < outer->Count(); ++i) {
+    cct_Type* row = outer->ElementObject(i);
+    if (!row) continue;
+    const cct_AggregateType* rowAggregate = AsAggregate(row);
+    const auto* rowList = dynamic_cast<const cct_AggregateType_1d*>(rowAggregate);
+    if (!rowAggregate) {
+      cct_errlog(cct_Error(cct_AGGREGATE_CANNOT_HANDLE)) << OrEmpty(row->TypeName()) << ".";
+    } else if (!rowList || rowAggregate->Dimensions() != 1) {
+      cct_errlog(cct_Error(cct_PROGRAM_BUG))
+          << kModule << "\n--- : cct_AggregateType_2d::ProcessParameter()"
+          << "\n    The contents of the first aggregate must be"
+          << "\n    1-dim aggregates too.";
+    } else if (rowList->Count() > Columns() && !SetDimensions(Rows(), rowList->Count())) {
+      refused();
+    } else {
+      for (uint32_t j = 0; j < rowList->Count(); ++j) {
+        cct_Type* e = rowList->ElementObject(j);
+        if (!e) continue;
+        SetType(e, i, j);
+        DisposeElementObject(e);
+      }
+    }
+    DisposeElementObject(row);
+  }
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+void cct_AggregateType_2d::Copy(const cct_Type* p) {
+  const cct_AggregateType* source = AsAggregate(p);
+  if (source && source->Dimensions() == 2)
+    _Copy(p);
+  else
+    ProcessParameter(p);
+}
+
+void cct_AggregateType_2d::_Copy(const cct_Type* p) {
+  const auto* source = dynamic_cast<const cct_AggregateType_2d*>(AsAggregate(p));
+  if (!source) return;
+  if ((source->Rows() > Rows() || source->Columns() > Columns()) &&
+      !SetDimensions(std::max(source->Rows(), Rows()), std::max(source->Columns(), Columns()))) {
+    cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
+        << "(" << kModule << ") " << "cct_AggregateType_2d::_Copy()";
+    return;
+  }
+  for (uint32_t i = 0; i < source->Rows(); ++i) {
+    for (uint32_t j = 0; j < source->Columns(); ++j) {
+      cct_Type* e = source->ElementObject(i, j);
+      SetType(e, i, j);
+      DisposeElementObject(e);
+    }
+  }
+  if (source->IsSet()) flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+}
+
+int cct_AggregateType_2d::TestCorrectness(int check) {
+  const cct_BaseTypeDescriptor* d = ElementDescriptor();
+  if (check == 0) {
+    flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);
+    if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
+    for (uint32_t i = 0; i < Rows(); ++i)
+      for (uint32_t j = 0; j < Columns(); ++j)
+        if (cct_Instance* instance = ElementInstance(Element(i, j))) {
+          if (instance->Flags() & cct_FLAG_VISITED) instance->TestCorrectness(0);
+          instance->Release();
+        }
+    return 1;
+  }
+  flags_ |= cct_FLAG_VISITED;
+  if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
+  int ok = 1;
+  for (uint32_t i = 0; i < Rows(); ++i) {
+    for (uint32_t j = 0; j < Columns(); ++j) {
+      cct_Instance* instance = ElementInstance(Element(i, j));
+      if (!instance) {
+        cct_errlog(cct_Error(cct_CORRECTNESS_FAILED))
+            << "No entry in 2d-Aggregate " << OrEmpty(TypeName()) << " on index [" << i << "] ["
+            << j << "].";
+        ok = 0;
+        continue;
+      }
+      if (!instance->HasSupertype(static_cast<long>(d->elementTypeId))) {
+        cct_errlog(cct_Error(cct_CORRECTNESS_FAILED))
+            << "Wrong entry in 2d-Aggregate " << OrEmpty(TypeName()) << " on index [" << i
+            << "][ " << j << "].";
+        ok = 0;
+      }
+      if (!(instance->Flags() & cct_FLAG_VISITED)) instance->TestCorrectness(1);
+      instance->Release();
+    }
+  }
+  return ok;
+}
+
+void cct_AggregateType_2d::WriteP21(std::ostream& out) const {
+  out << '(';
+  for (uint32_t i = 0; i < Rows(); ++i) {
+    if (i) out << ',';
+    out << '(';
+    for (uint32_t j = 0; j < Columns(); ++j) {
+      if (j) out << ',';
+      cct_Type* e = ElementObject(i, j);
+      if (e)
+        e->WriteP21(out);
+      else
+        out << '$';
+      DisposeElementObject(e);
+    }
+    out << ')';
+  }
+  out << ')';
+}
