@@ -1,5 +1,6 @@
 #include "cct/exchgfls.h"
 
+#include <cstring>
 #include <ostream>
 
 #include "cct/cctype.h"
@@ -10,18 +11,46 @@ namespace {
 constexpr const char* kModule = "exchgfls";
 }
 
-cct_InputFile::cct_InputFile(const char* name) {
+cct_InputFile* cct_currentInputFile = nullptr;
+
+cct_InputFile::cct_InputFile(const char* name, StreamProvider first, StreamProvider second) {
   scope_.SetInputFile(this);
-  if (!name) {
+  unput_ = new int[kUnputSize];
+  buffer_ = new char[kBufferSize];
+  const char* given = name;
+  if (first) {
+    if (std::FILE* s = first(&given)) {
+      stream_ = s;
+      SetName(given);
+      return;
+    }
+  }
+  if (!name && !second) {
     cct_errlog(cct_Error(cct_IO_ERROR)) << "Missing filename for input file";
+    delete[] unput_;
+    delete[] buffer_;
     throw cct_GenericException();
   }
-  stream_ = std::fopen(name, "rb");
-  if (!stream_) {
-    cct_errlog(cct_Error(cct_IO_ERROR)) << "Can't open input file '" << name << "'.";
-    throw cct_GenericException();
+  if (name) {
+    stream_ = std::fopen(name, "rb");
+    if (stream_) {
+      SetName(name);
+      return;
+    }
   }
-  SetName(name);
+  if (second) {
+    if (std::FILE* s = second(&given)) {
+      stream_ = s;
+      SetName(given);
+      return;
+    }
+  }
+  cct_errlog(cct_Error(cct_IO_ERROR)) << "Can't open input file '" << (name_ ? name_ : (name ? name : ""))
+                                      << "'.";
+  delete[] unput_;
+  delete[] buffer_;
+  cct_FreeText(name_);
+  throw cct_GenericException();
 }
 
 cct_InputFile::~cct_InputFile() {
@@ -40,12 +69,88 @@ cct_InputFile::~cct_InputFile() {
     }
   }
   if (stream_) std::fclose(stream_);
+  delete[] unput_;
+  delete[] buffer_;
   cct_FreeText(name_);
+  for (cct_ListNode* n = fileStatusStack_.FirstNode(); n; n = n->NextNode()) {
+    auto* status = static_cast<cct_FileStatus*>(n->Data());
+    delete[] status->unputCopy;
+    delete status;
+  }
 }
 
 void cct_InputFile::SetName(const char* name) {
+  char* copy = cct_CopyText(name);
   cct_FreeText(name_);
-  name_ = cct_CopyText(name);
+  name_ = copy;
+}
+
+bool cct_InputFile::Fill() {
+  if (atEnd_ || !stream_) return false;
+  bufferStart_ += static_cast<long>(bufferEnd_);
+  bufferPos_ = bufferEnd_ = 0;
+  size_t n = std::fread(buffer_, 1, kBufferSize, stream_);
+  if (n == 0) {
+    atEnd_ = true;
+    return false;
+  }
+  bufferEnd_ = n;
+  return true;
+}
+
+void cct_InputFile::Unput(int c) {
+  if (c == 0) return;
+  if (unputCount_ == kUnputSize) {
+    cct_errlog(cct_Error(cct_PROGRAM_BUG)) << *this << "(exchgfls)cct_InputFile::Unput"
+                                           << "\n\tOverflow of the unput buffer for the lex parser";
+    throw cct_GenericException();
+  }
+  unput_[unputCount_++] = c;
+}
+
+void cct_InputFile::Seek(long offset) {
+  unputCount_ = 0;
+  if (offset >= bufferStart_ && offset <= bufferStart_ + static_cast<long>(bufferEnd_)) {
+    bufferPos_ = static_cast<size_t>(offset - bufferStart_);  // still in the buffer
+    return;
+  }
+  atEnd_ = false;
+  if (stream_) std::fseek(stream_, offset, SEEK_SET);
+  bufferStart_ = offset;
+  bufferPos_ = bufferEnd_ = 0;
+}
+
+void cct_InputFile::SaveFilePosition() {
+  auto* status = new cct_FileStatus;
+  status->offset = Tell();
+  status->unputCount = unputCount_;
+  if (unputCount_ > 0) {
+    status->unputCopy = new int[unputCount_];
+    std::memcpy(status->unputCopy, unput_, sizeof(int) * static_cast<size_t>(unputCount_));
+  }
+  status->line = line_;
+  status->parseMode = parseMode_;
+  fileStatusStack_.Append(new cct_ListNode(status));
+}
+
+void cct_InputFile::RestoreFilePosition() {
+  cct_ListNode* node = fileStatusStack_.LastNode();
+  if (!node) {
+    cct_errlog(cct_Error(cct_PROGRAM_BUG)) << "(exchgfls)cct_InputFile::RestoreFilePosition()"
+                                           << "\t\nAlready at top of FileStatusStack";
+    return;
+  }
+  fileStatusStack_.DeleteNode(node);
+  auto* status = static_cast<cct_FileStatus*>(node->Data());
+  delete node;
+  Seek(status->offset);
+  unputCount_ = status->unputCount;
+  if (unputCount_ > 0)
+    std::memcpy(unput_, status->unputCopy, sizeof(int) * static_cast<size_t>(unputCount_));
+  line_ = status->line;
+  parseMode_ = status->parseMode;
+  delete[] status->unputCopy;
+  delete status;
 }
 
 void cct_InputFile::Kill(cct_Instance*) {

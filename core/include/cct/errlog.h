@@ -2,7 +2,7 @@
 #ifndef CCT_ERRLOG_H
 #define CCT_ERRLOG_H
 
-#include <iosfwd>
+#include <ostream>
 
 class cct_InputFile;
 

@@ -1,6 +1,7 @@
-// An open exchange file seen as a stream of characters, with its line counter and the file scope
-// in which every instance read from it is registered. Reading operations for the lexer come with
-// the reader; this holds what the log, the scope and the instances need today.
+// An open exchange file seen as a stream of characters for the lexer: the current line for
+// messages, a small buffer of characters pushed back by the lexer, byte-offset seeking, and a
+// stack of saved reading positions so that an instance elsewhere in the file can be read and the
+// reader can come back. It also contains the file scope of the file.
 #ifndef CCT_EXCHGFLS_H
 #define CCT_EXCHGFLS_H
 
@@ -8,15 +9,34 @@
 #include <cstdio>
 #include <iosfwd>
 
+#include "cct/lnklst.h"
 #include "cct/scope.h"
 
 class cct_Instance;
 
+/// One saved reading position.
+struct cct_FileStatus {
+  long offset = 0;
+  int unputCount = 0;
+  int* unputCopy = nullptr;
+  int32_t line = 1;
+  int parseMode = 3;
+};
+
 class cct_InputFile {
  public:
+  /// Supplies an already opened stream for a file name (the address of the name is passed), or
+  /// null.
+  using StreamProvider = std::FILE* (*)(const char** name);
+
+  static constexpr int kUnputSize = 100;
+  static constexpr int kFileKindStep = 1;
+  static constexpr int kIdleParseMode = 3;
+
   /// Opens the file for reading in binary mode. A missing name or a file that cannot be opened
   /// is reported (error 263) and throws cct_GenericException.
-  explicit cct_InputFile(const char* name);
+  explicit cct_InputFile(const char* name, StreamProvider first = nullptr,
+                         StreamProvider second = nullptr);
   virtual ~cct_InputFile();
   cct_InputFile(const cct_InputFile&) = delete;
   cct_InputFile& operator=(const cct_InputFile&) = delete;
@@ -29,21 +49,59 @@ class cct_InputFile {
   const char* Name() const { return name_; }
   void SetName(const char* name);
   long Line() const { return line_; }
-  void SetLine(long line) { line_ = line; }
+  void SetLine(long line) { line_ = static_cast<int32_t>(line); }
   /// 1 for a STEP exchange file.
   int FileKind() const { return fileKind_; }
   cct_FileScope& Scope() { return scope_; }
   const cct_FileScope& Scope() const { return scope_; }
   int ParseMode() const { return parseMode_; }
   void SetParseMode(int mode) { parseMode_ = mode; }
+  bool FullyIndexed() const { return fullyIndexed_; }
+
+  /// The next character (0..255), pushed-back ones first; 0 at the end of the file.
+  int GetChar() {
+    while (unputCount_ > 0) {
+      int c = unput_[--unputCount_];
+      if (c != 0) return c;
+    }
+    if (bufferPos_ == bufferEnd_ && !Fill()) return 0;
+    int c = static_cast<unsigned char>(buffer_[bufferPos_++]);
+    if (c == '\n') ++line_;
+    return c;
+  }
+  /// Pushes a character back; fatal beyond 100 pending characters.
+  void Unput(int c);
+  /// Byte offset of the stream; pushed-back characters are not accounted for.
+  long Tell() const { return bufferStart_ + static_cast<long>(bufferPos_); }
+  /// Positions the stream and forgets pushed-back characters; the line is the caller's business.
+  void Seek(long offset);
+  void SaveFilePosition();
+  void RestoreFilePosition();
 
  protected:
+  bool Fill();
+
   char* name_ = nullptr;
   int fileKind_ = 0;
   int32_t line_ = 1;
   cct_FileScope scope_;
-  int parseMode_ = 3;
+  int parseMode_ = kIdleParseMode;
   std::FILE* stream_ = nullptr;
+  int* unput_ = nullptr;
+  int unputCount_ = 0;
+  cct_LinkList<cct_ListNode> fileStatusStack_;
+  bool fullyIndexed_ = false;
+
+ private:
+  static constexpr size_t kBufferSize = 1 << 16;
+  char* buffer_ = nullptr;
+  size_t bufferPos_ = 0;
+  size_t bufferEnd_ = 0;
+  long bufferStart_ = 0;  // file offset of buffer_[0]
+  bool atEnd_ = false;
 };
+
+/// The file the lexer and the parser read; set before every parse.
+extern cct_InputFile* cct_currentInputFile;
 
 #endif

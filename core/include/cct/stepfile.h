@@ -1,0 +1,82 @@
+// The exchange-file object: an input file with its three header entities, the index from
+// instance names to their definitions, on-demand reading of single instances, and writing.
+#ifndef CCT_STEPFILE_H
+#define CCT_STEPFILE_H
+
+#include <exception>
+#include <iosfwd>
+
+#include "cct/exchgfls.h"
+#include "cct/header.h"
+#include "cct/lexer.h"
+
+class cct_StepFile;
+
+/// The file the parser's actions work on; set by RunParser.
+extern cct_StepFile* cct_parserFile;
+
+class cct_StepFile : public cct_InputFile {
+ public:
+  /// Parse modes of RunParser.
+  enum Mode : long { kScanToName = 0, kEvaluate = 1, kScanAll = 5 };
+
+  explicit cct_StepFile(const char* path, StreamProvider first = nullptr,
+                        StreamProvider second = nullptr);
+  ~cct_StepFile() override;
+
+  /// Runs one parse in the given mode; a parse that fails throws cct_GenericException (or the
+  /// exception that stopped it) after the failure has been logged.
+  int RunParser(long mode, cct_StepFile** out);
+  void ReadHeader(cct_StepFile** out);
+  void ScanFile() override;
+  bool ScanForName(const char* name);
+  cct_Instance* ReadInstanceAt(cct_Scope::Entry* entry);
+  /// The instance of a name, read from the file when needed; null when the file has none.
+  cct_Instance* ReadInstance(const char* name);
+  void WriteP21(std::ostream& os) override;
+
+  file_description& FileDescription() { return fileDescription_; }
+  file_name& FileName() { return fileName_; }
+  file_schema& FileSchema() { return fileSchema_; }
+  const file_description& FileDescription() const { return fileDescription_; }
+  const file_name& FileName() const { return fileName_; }
+  const file_schema& FileSchema() const { return fileSchema_; }
+
+  // Parser support: the state the grammar's actions read and write.
+  const char* CurrentName() const { return currentName_; }
+  /// Takes ownership of a heap name (cct_CopyText), freeing the previous one.
+  void AdoptCurrentName(char* name);
+  void SetScannedPosition(const DefinitionPosition& position) { scanned_ = position; }
+  const DefinitionPosition& ScannedPosition() const { return scanned_; }
+  cct_Instance* CurrentInstance() const { return currentInstance_; }
+  void SetCurrentInstance(cct_Instance* instance) { currentInstance_ = instance; }
+  /// Remembers an exception that stopped a parse, to be rethrown when the parse has unwound.
+  void SetPendingException(std::exception_ptr e) { pending_ = e; }
+  static bool Parsing() { return parsing; }
+
+  /// Texts taken from the header when it is read: name, time stamp and first author.
+  const char* HeaderName() const { return headerName_; }
+  const char* HeaderTimeStamp() const { return headerTimeStamp_; }
+  const char* HeaderAuthor() const { return headerAuthor_; }
+
+ private:
+  void EnterScanned();
+  void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
+
+  file_description fileDescription_;
+  file_name fileName_;
+  file_schema fileSchema_;
+  char* currentName_ = nullptr;
+  DefinitionPosition scanned_{0, 0, 0, 0};
+  cct_Instance* currentInstance_ = nullptr;
+  std::exception_ptr pending_;
+  char* headerName_ = nullptr;
+  char* headerTimeStamp_ = nullptr;
+  char* headerAuthor_ = nullptr;
+  static bool parsing;
+};
+
+/// The loader through which a file scope reads an instance on demand.
+cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file);
+
+#endif

@@ -1,0 +1,443 @@
+#include "cct/lexer.h"
+
+#include <charconv>
+#include <ostream>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "cct/cctype.h"
+#include "cct/errlog.h"
+#include "cct/exchgfls.h"
+
+namespace {
+
+enum class Condition { kNormal, kComment, kSkip };
+
+Condition condition = Condition::kNormal;
+int skipDepth = 0;
+std::string text;  // the token being matched; grows as needed, so no token is too long
+
+inline bool IsUpper(int c) { return c >= 'A' && c <= 'Z'; }
+inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+inline bool IsWordChar(int c) { return IsUpper(c) || IsDigit(c) || c == '_'; }
+inline bool IsHexDigit(int c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
+
+// Gives back characters in reverse order of reading, so they come again in reading order.
+void PushBack(cct_InputFile& f, const std::string& chars, size_t from = 0) {
+  for (size_t i = chars.size(); i > from; --i) f.Unput(static_cast<unsigned char>(chars[i - 1]));
+}
+
+// Reads a run of word characters into `text` (after what it holds) and answers the character
+// that ended it, which has been read but not kept.
+int ReadWord(cct_InputFile& f) {
+  int c;
+  while (IsWordChar(c = f.GetChar())) text.push_back(static_cast<char>(c));
+  return c;
+}
+
+// Tries to read `literal` (after what was already matched); on a mismatch gives back what it read.
+bool ReadLiteral(cct_InputFile& f, const char* literal) {
+  std::string read;
+  for (const char* l = literal; *l; ++l) {
+    int c = f.GetChar();
+    if (c != 0) read.push_back(static_cast<char>(c));
+    if (c != static_cast<unsigned char>(*l)) {
+      PushBack(f, read);
+      return false;
+    }
+  }
+  return true;
+}
+
+int ReservedOrKeyword(cct_TokenValue& value) {
+  // Sorted by text; searched by bisection like the other lookups of this module.
+  static const struct {
+    const char* text;
+    int token;
+  } kReserved[] = {{"DATA", cct_TOKEN_DATA},
+                   {"ENDSCOPE", cct_TOKEN_ENDSCOPE},
+                   {"ENDSEC", cct_TOKEN_ENDSEC},
+                   {"HEADER", cct_TOKEN_HEADER}};
+  int lo = 0, hi = static_cast<int>(sizeof kReserved / sizeof kReserved[0]) - 1;
+  while (lo <= hi) {
+    int mid = (lo + hi) / 2;
+    int cmp = std::strcmp(text.c_str(), kReserved[mid].text);
+    if (cmp == 0) return kReserved[mid].token;
+    if (cmp < 0)
+      hi = mid - 1;
+    else
+      lo = mid + 1;
+  }
+  value.text = cct_LowerCopy(text.data(), text.size());
+  return cct_TOKEN_KEYWORD;
+}
+
+// Unescapes the body of a terminated string: doubled apostrophes and backslashes become one,
+// and the \N\ and \F\ pairs (written with doubled backslashes) vanish.
+char* Unescape(const std::string& body) {
+  std::string out;
+  out.reserve(body.size());
+  for (size_t i = 0; i < body.size(); ++i) {
+    char c = body[i];
+    if (c == '\'' || c == '\\') {
+      if (c == '\\' && i + 4 < body.size() && body[i + 1] == '\\' &&
+          (body[i + 2] == 'N' || body[i + 2] == 'n' || body[i + 2] == 'F' ||
+           body[i + 2] == 'f') &&
+          body[i + 3] == '\\' && body[i + 4] == '\\') {
+        i += 4;
+        continue;
+      }
+      if (i + 1 < body.size() && body[i + 1] == c) {
+        out.push_back(c);
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(c);
+  }
+  return cct_CopyText(out.c_str());
+}
+
+int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
+  text.assign(1, static_cast<char>(first));
+  int c = first;
+  if (first == '+' || first == '-') {
+    c = f.GetChar();
+    if (!IsDigit(c)) {
+      f.Unput(c);
+      return -1;  // a lone sign is dropped
+    }
+    text.push_back(static_cast<char>(c));
+  }
+  while (IsDigit(c = f.GetChar())) text.push_back(static_cast<char>(c));
+  if (c != '.') {
+    f.Unput(c);
+    const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
+    long v = 0;
+    auto [ptr, ec] = std::from_chars(begin, text.data() + text.size(), v);
+    (void)ptr;
+    if (ec == std::errc::result_out_of_range) v = text[0] == '-' ? LONG_MIN : LONG_MAX;
+    value.integer = v;
+    return cct_TOKEN_INTEGER;
+  }
+  text.push_back('.');
+  while (IsDigit(c = f.GetChar())) text.push_back(static_cast<char>(c));
+  if (c == 'E') {
+    int sign = f.GetChar();
+    int digit = sign;
+    if (sign == '+' || sign == '-') digit = f.GetChar();
+    if (IsDigit(digit)) {
+      text.push_back('E');
+      if (digit != sign) text.push_back(static_cast<char>(sign));
+      text.push_back(static_cast<char>(digit));
+      while (IsDigit(c = f.GetChar())) text.push_back(static_cast<char>(c));
+      f.Unput(c);
+    } else {
+      f.Unput(digit);
+      if (digit != sign) f.Unput(sign);
+      f.Unput('E');
+    }
+  } else {
+    f.Unput(c);
+  }
+  // Independent of the process locale: a desktop locale with a decimal comma must not matter.
+  const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
+  double v = 0;
+  auto [ptr, ec] = std::from_chars(begin, text.data() + text.size(), v);
+  (void)ptr;
+  if (ec == std::errc::result_out_of_range) v = std::strtod(text.c_str(), nullptr);
+  value.real = v;
+  return cct_TOKEN_REAL;
+}
+
+// A string after its opening apostrophe. Answers the token, or -1 when no string rule matches
+// (the apostrophe is then dropped and what followed it is read again).
+int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
+  const long startLine = f.Line();
+  text.clear();
+  long lastPair = -1;  // where the first apostrophe of the latest doubled pair stands
+  for (;;) {
+    int c = f.GetChar();
+    if (c == '\'') {
+      int next = f.GetChar();
+      if (next == '\'') {
+        lastPair = static_cast<long>(text.size());
+        text += "''";
+        continue;
+      }
+      f.Unput(next);
+      if (evaluate) value.text = Unescape(text);
+      return cct_TOKEN_STRING;
+    }
+    if (c == '\n') {
+      cct_errlog(cct_Error(cct_READING_STEP_FILE))
+          << "Unterminated String in STEP-File Line " << startLine << "\n";
+      if (evaluate) {
+        text.push_back('\n');
+        value.text = cct_CopyText(text.c_str());
+      }
+      return cct_TOKEN_STRING;
+    }
+    if (c == 0) {
+      if (lastPair >= 0) {
+        // The longest string that did end here closed at the first apostrophe of that pair.
+        PushBack(f, text, static_cast<size_t>(lastPair) + 1);
+        text.resize(static_cast<size_t>(lastPair));
+        if (evaluate) value.text = Unescape(text);
+        return cct_TOKEN_STRING;
+      }
+      PushBack(f, text);
+      return -1;
+    }
+    text.push_back(static_cast<char>(c));
+  }
+}
+
+int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
+  int c = f.GetChar();
+  if (c < '0' || c > '3') {
+    f.Unput(c);
+    return -1;
+  }
+  text.assign(1, static_cast<char>(c));
+  while (IsHexDigit(c = f.GetChar())) text.push_back(static_cast<char>(c));
+  if (c != '"') {
+    if (c != 0) text.push_back(static_cast<char>(c));
+    PushBack(f, text);
+    return -1;
+  }
+  if (evaluate) value.text = cct_CopyText(text.c_str());
+  return cct_TOKEN_BINARY;
+}
+
+// In a skipped parameter list: passes over a string so that parentheses in it do not count.
+void SkipString(cct_InputFile& f) {
+  for (;;) {
+    int c = f.GetChar();
+    if (c == 0 || c == '\n') return;
+    if (c == '\'') {
+      int next = f.GetChar();
+      if (next != '\'') {
+        f.Unput(next);
+        return;
+      }
+    }
+  }
+}
+
+// Passes over the rest of a comment; answers false at the end of the input.
+bool SkipComment(cct_InputFile& f) {
+  for (;;) {
+    int c = f.GetChar();
+    if (c == 0) return false;
+    if (c == '*') {
+      int next = f.GetChar();
+      if (next == '/') return true;
+      f.Unput(next);
+    }
+  }
+}
+
+int Skip(cct_InputFile& f) {
+  for (;;) {
+    int c = f.GetChar();
+    switch (c) {
+      case 0: return cct_TOKEN_END;
+      case '(': ++skipDepth; break;
+      case ')':
+        if (--skipDepth <= 0) {
+          skipDepth = 0;
+          condition = Condition::kNormal;
+          return cct_TOKEN_RIGHT_PAREN;
+        }
+        break;
+      case '\'': SkipString(f); break;
+      case '/': {
+        int next = f.GetChar();
+        if (next == '*') {
+          if (!SkipComment(f)) return cct_TOKEN_END;
+        } else {
+          f.Unput(next);
+        }
+        break;
+      }
+      default: break;
+    }
+  }
+}
+
+}  // namespace
+
+char* cct_LowerCopy(const char* source, unsigned long length) {
+  char* copy = new char[length + 1];
+  for (unsigned long i = 0; i < length; ++i) {
+    char c = source[i];
+    copy[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  copy[length] = '\0';
+  return copy;
+}
+
+void cct_ResetLexer() {
+  condition = Condition::kNormal;
+  skipDepth = 0;
+}
+
+int cct_Lex(cct_TokenValue& value) {
+  value.text = nullptr;
+  cct_InputFile* file = cct_currentInputFile;
+  if (!file) return cct_TOKEN_END;
+  cct_InputFile& f = *file;
+  const int mode = f.ParseMode();
+  const bool evaluate = mode == 1;
+  const bool scan = mode == 0 || mode == 5;
+
+  for (;;) {
+    if (condition == Condition::kSkip) return Skip(f);
+    int c = f.GetChar();
+    if (c == 0) return cct_TOKEN_END;
+    if (condition == Condition::kComment) {
+      if (c == '*') {
+        int next = f.GetChar();
+        if (next == '/')
+          condition = Condition::kNormal;
+        else
+          f.Unput(next);
+      }
+      continue;
+    }
+    switch (c) {
+      case ' ':
+      case '\t':
+      case '\n': continue;
+      case '/': {
+        int next = f.GetChar();
+        if (next == '*') {
+          condition = Condition::kComment;
+          continue;
+        }
+        f.Unput(next);
+        return cct_TOKEN_SLASH;
+      }
+      case '.': {
+        int next = f.GetChar();
+        if (!IsUpper(next)) {
+          f.Unput(next);
+          continue;  // a lone dot is dropped
+        }
+        text.assign(1, static_cast<char>(next));
+        int end = ReadWord(f);
+        if (end == '.') {
+          if (text.size() == 1 && (text[0] == 'F' || text[0] == 'U' || text[0] == 'T')) {
+            value.integer = text[0] == 'T' ? 1 : (text[0] == 'F' ? 0 : -1);
+            return cct_TOKEN_LOGICAL;
+          }
+          if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
+          return cct_TOKEN_ENUM;
+        }
+        // No closing dot: the dot is dropped and the word is read again as whatever it is. That
+        // is the keyword it spells, unless it starts one of the two hyphenated literals.
+        f.Unput(end);
+        if (end == '-' && (text == "ISO" || text == "END")) {
+          PushBack(f, text);
+          continue;
+        }
+        return ReservedOrKeyword(value);
+      }
+      case '!': {
+        int next = f.GetChar();
+        if (!IsUpper(next)) {
+          f.Unput(next);
+          continue;
+        }
+        text.assign(1, static_cast<char>(next));
+        f.Unput(ReadWord(f));
+        if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
+        return cct_TOKEN_USER_DEFINED_KEYWORD;
+      }
+      case '#': {
+        int next = f.GetChar();
+        if (!IsDigit(next)) {
+          f.Unput(next);
+          continue;
+        }
+        text.assign(1, static_cast<char>(next));
+        while (IsDigit(next = f.GetChar())) text.push_back(static_cast<char>(next));
+        f.Unput(next);
+        if (evaluate || scan) value.text = cct_CopyText(text.c_str());
+        return cct_TOKEN_ENTITY_NAME;
+      }
+      case '+':
+      case '-':
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9': {
+        int token = Number(f, c, value);
+        if (token < 0) continue;
+        return token;
+      }
+      case '\'': {
+        int token = String(f, evaluate, value);
+        if (token < 0) continue;
+        return token;
+      }
+      case '"': {
+        int token = Binary(f, evaluate, value);
+        if (token < 0) continue;
+        return token;
+      }
+      case '&':
+        if (ReadLiteral(f, "SCOPE")) return cct_TOKEN_SCOPE;
+        continue;
+      case '=':
+        if (scan) value.position = new DefinitionPosition{f.Tell(), static_cast<int32_t>(f.Line()), 0, 0};
+        return cct_TOKEN_EQUALS;
+      case ';': return cct_TOKEN_SEMICOLON;
+      case ',': return cct_TOKEN_COMMA;
+      case '(':
+        if (scan) {
+          ++skipDepth;
+          condition = Condition::kSkip;
+        }
+        return cct_TOKEN_LEFT_PAREN;
+      case ')': return cct_TOKEN_RIGHT_PAREN;
+      case '$': return cct_TOKEN_MISSING;
+      case '*': {
+        int next = f.GetChar();
+        if (next == '/') continue;  // a stray comment end is ignored
+        f.Unput(next);
+        return cct_TOKEN_REDEFINE;
+      }
+      case '\\': {
+        int letter = f.GetChar();
+        if (letter == 'N' || letter == 'F') {
+          int close = f.GetChar();
+          if (close == '\\') continue;
+          f.Unput(close);
+        }
+        f.Unput(letter);
+        continue;
+      }
+      default:
+        if (IsUpper(c)) {
+          text.assign(1, static_cast<char>(c));
+          int end = ReadWord(f);
+          if (end == '-' && (text == "ISO" || text == "END")) {
+            if (ReadLiteral(f, text == "ISO" ? "10303-21" : "ISO-10303-21"))
+              return text == "ISO" ? cct_TOKEN_ISO_10303_21 : cct_TOKEN_END_ISO_10303_21;
+          }
+          f.Unput(end);
+          return ReservedOrKeyword(value);
+        }
+        continue;  // lower-case letters, carriage returns and anything else vanish
+    }
+  }
+}

@@ -1,0 +1,544 @@
+/* The grammar of exchange files. One call of yyparse reads one unit: the header section or one
+   data entity. In the scan modes the lexer skips every parameter list and the actions only
+   report where a definition stands; in evaluate mode they build the instance. */
+
+%code requires {
+#include "cct/lexer.h"
+#include "cct/lnklst.h"
+class cct_Type;
+class cct_Instance;
+using cct_ParameterList = cct_LinkList<cct_ListNode>;
+/* A record's value: the built instance (evaluate) or the entity type id (scan). */
+struct cct_RecordValue {
+  cct_Instance* instance;
+  long typeId;
+};
+}
+
+%code top {
+#define YYINITDEPTH 150
+}
+
+%code {
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "cct/aggr.h"
+#include "cct/entitytype.h"
+#include "cct/enumtype.h"
+#include "cct/errlog.h"
+#include "cct/factory.h"
+#include "cct/instance.h"
+#include "cct/stepfile.h"
+
+int yylex();
+void yyerror(const char* message);
+
+namespace {
+
+bool Evaluating() { return cct_currentInputFile && cct_currentInputFile->ParseMode() == 1; }
+
+/* Deletes what the parser made; instances belong to the file scope. */
+void ReleaseValue(cct_Type* value) {
+  if (value && value->Kind() != cct_KIND_INSTANCE) delete value;
+}
+
+void ReleaseList(cct_ParameterList* list) {
+  if (!list) return;
+  for (cct_ListNode* n = list->FirstNode(); n; n = n->NextNode())
+    ReleaseValue(static_cast<cct_Type*>(n->Data()));
+  delete list;
+}
+
+cct_ParameterList* NewList() { return new cct_ParameterList; }
+
+void Append(cct_ParameterList* list, cct_Type* value) { list->Append(new cct_ListNode(value)); }
+
+/* The lists being read, innermost last; an entry's index is the count of its list so far. The
+   entries wait here until the list closes, so a long list is stored with one allocation
+   instead of one per entry. */
+std::vector<std::vector<cct_Type*>> ListCountStack;
+
+const char* expectedHeaderEntity = "";
+
+/* Runs an action step that may throw; a throw ends the parse after the step's own cleanup. */
+#define CCT_GUARDED(step, cleanup)                                          \
+  try {                                                                     \
+    step;                                                                   \
+  } catch (...) {                                                           \
+    cct_parserFile->SetPendingException(std::current_exception());          \
+    cleanup;                                                                \
+    YYABORT;                                                                \
+  }
+
+}  // namespace
+
+/* Frees the entries of lists left open by a parse that stopped. */
+void cct_ClearParserLists() {
+  for (auto& list : ListCountStack)
+    for (cct_Type* value : list) ReleaseValue(value);
+  ListCountStack.clear();
+}
+}
+
+%union {
+  long integer;
+  double real;
+  char* text;
+  DefinitionPosition* position;
+  cct_Type* value;
+  cct_ParameterList* list;
+  cct_RecordValue record;
+}
+
+%token <text> ENTITY_NAME 257
+%token <text> ENUM 258
+%token <text> KEYWORD 259
+%token <text> STRING 260
+%token <text> BINARY 261
+%token <text> USER_DEFINED_KEYWORD 262
+%token <integer> INTEGER 263
+%token <integer> LOGICAL 264
+%token <real> REAL 265
+%token <position> EQUALS 266
+%token COMMA 267 DATA 268 ENDSCOPE 269 ENDSEC 270 END_ISO_10303_21 271 HEADER 272
+%token LEFT_PAREN 273 SEMICOLON 274 MISSING 275 REDEFINE 276 RIGHT_PAREN 277 SCOPE 278
+%token SLASH 279 ISO_10303_21 280
+
+%type <text> EntityName
+%type <value> Parameter EntityReference Simple_Type_Record EmbeddedList ListEntry List
+%type <list> Parameters
+%type <record> Simple_Record Entity_Instance_RHS Subsuper_Record Subsuper_Record_List
+%type <record> Subsuper_Record_List_Element
+
+%destructor { cct_FreeText($$); } <text>
+%destructor { delete $$; } <position>
+%destructor { ReleaseValue($$); } <value>
+%destructor { ReleaseList($$); } <list>
+%destructor { if ($$.instance && !$$.instance->IsRegistered()) delete $$.instance; } <record>
+
+%start Start
+
+%%
+
+Start
+  : DataEntity
+  | HeaderSection
+  ;
+
+HeaderSection
+  : ISO_10303_21 SEMICOLON HEADER SEMICOLON HeaderEntities ENDSEC SEMICOLON DATA SEMICOLON
+      { YYACCEPT; }
+  ;
+
+HeaderEntities
+  : ReqHdrEntities
+  | ReqHdrEntities OptHdrEntities
+  ;
+
+ReqHdrEntities
+  : { expectedHeaderEntity = "file_description"; } HeaderEntity
+    { expectedHeaderEntity = "file_name"; } HeaderEntity
+    { expectedHeaderEntity = "file_schema"; } HeaderEntity
+    { expectedHeaderEntity = ""; }
+  ;
+
+OptHdrEntities
+  : HeaderEntity
+  | OptHdrEntities HeaderEntity
+  ;
+
+HeaderEntity
+  : KEYWORD LEFT_PAREN Parameters RIGHT_PAREN SEMICOLON
+      {
+        cct_Instance* target = nullptr;
+        if (std::strcmp($1, "file_description") == 0)
+          target = &cct_parserFile->FileDescription();
+        else if (std::strcmp($1, "file_name") == 0)
+          target = &cct_parserFile->FileName();
+        else if (std::strcmp($1, "file_schema") == 0)
+          target = &cct_parserFile->FileSchema();
+        if (target && $3) {
+          CCT_GUARDED(target->ProcessAttributeList(*$3, *cct_currentInputFile),
+                      (cct_FreeText($1), ReleaseList($3)));
+        } else if (!target) {
+          cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+              << *cct_currentInputFile << "\t\nCan't find expected header entity '"
+              << expectedHeaderEntity << "'";
+        }
+        cct_FreeText($1);
+        ReleaseList($3);
+      }
+  ;
+
+DataEntities
+  : DataEntity
+  | DataEntities DataEntity
+  ;
+
+DataEntity
+  : DataEntityForSearch
+  | DataEntityForEvaluate
+  | ENDSEC SEMICOLON END_ISO_10303_21 SEMICOLON
+      {
+        cct_parserFile->AdoptCurrentName(nullptr);
+        YYACCEPT;
+      }
+  ;
+
+DataEntityForSearch
+  : EntityName EQUALS Entity_Instance_RHS SEMICOLON
+      {
+        if (Evaluating()) {
+          cct_errlog(cct_Error(cct_READING_STEP_FILE))
+              << *cct_currentInputFile << "\n\t found full Instance definition in "
+              << "search/scan state.";
+          cct_FreeText($1);
+          delete $2;
+          if ($3.instance && !$3.instance->IsRegistered()) delete $3.instance;
+          cct_parserFile->SetPendingException(std::make_exception_ptr(cct_GenericException()));
+          YYABORT;
+        }
+        cct_parserFile->AdoptCurrentName($1);
+        if ($2) {
+          $2->typeId = static_cast<int32_t>($3.typeId);
+          cct_parserFile->SetScannedPosition(*$2);
+          delete $2;
+        }
+        /* The character after the semicolon is normally the line end; anything else starts the
+           next definition and must stay. */
+        int c = cct_currentInputFile->GetChar();
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') cct_currentInputFile->Unput(c);
+        YYACCEPT;
+      }
+  | EntityName EQUALS SCOPE
+      {
+        cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+            << *cct_currentInputFile << "\n\tScope construct not implemented yet.";
+      }
+    DataEntities ENDSCOPE Entity_export Entity_Instance_RHS SEMICOLON
+      {
+        /* The construct is reported and passed over: its definitions and the outer one are
+           not indexed. */
+        cct_FreeText($1);
+        delete $2;
+        if ($8.instance && !$8.instance->IsRegistered()) delete $8.instance;
+        YYACCEPT;
+      }
+  | ENDSEC
+      {
+        cct_parserFile->AdoptCurrentName(nullptr);
+      }
+  ;
+
+DataEntityForEvaluate
+  : Entity_Instance_RHS SEMICOLON
+      {
+        if (cct_currentInputFile->ParseMode() != 1)
+          cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+              << *cct_currentInputFile << "\n\tCannot evaluate Instance.";
+        cct_Instance* instance = $1.instance;
+        CCT_GUARDED(
+            cct_currentInputFile->Scope().RegisterName(cct_parserFile->CurrentName(), instance),
+            if (instance && !instance->IsRegistered()) delete instance);
+        if (instance && !instance->IsRegistered()) {
+          /* The name was locked by another instance: this one has no owner. */
+          delete instance;
+          instance = nullptr;
+        }
+        cct_parserFile->AdoptCurrentName(nullptr);
+        cct_parserFile->SetCurrentInstance(instance);
+        YYACCEPT;
+      }
+  ;
+
+EntityName
+  : ENTITY_NAME
+  ;
+
+EntityReference
+  : ENTITY_NAME
+      {
+        $$ = nullptr;
+        if (Evaluating() && $1) {
+          cct_Scope& scope = cct_currentInputFile->Scope();
+          cct_Scope::Entry* entry = scope.FindEntry($1, 0);
+          if (entry && entry->instance) {
+            $$ = entry->instance;
+          } else {
+            auto* placeholder = new cct_Instance;
+            placeholder->InstanceName($1);
+            placeholder->SetFlags(cct_FLAG_PLACEHOLDER);
+            placeholder->SetScope(&scope);
+            $$ = placeholder;
+          }
+        }
+        cct_FreeText($1);
+      }
+  ;
+
+Entity_Instance_RHS
+  : Simple_Record
+  | Subsuper_Record
+  ;
+
+Subsuper_Record
+  : LEFT_PAREN Subsuper_Record_List RIGHT_PAREN { $$ = $2; }
+  ;
+
+Subsuper_Record_List
+  : Subsuper_Record_List_Element
+  | Subsuper_Record_List Subsuper_Record_List_Element { $$ = $1; }
+  ;
+
+Subsuper_Record_List_Element
+  : KEYWORD LEFT_PAREN Parameters RIGHT_PAREN
+      {
+        if (Evaluating())
+          cct_errlog(cct_Error(cct_READING_STEP_FILE))
+              << *cct_currentInputFile << "\n\tExternally mapped instances not implemented yet";
+        cct_FreeText($1);
+        ReleaseList($3);
+        $$ = cct_RecordValue{nullptr, 0};
+      }
+  ;
+
+Simple_Record
+  : KEYWORD LEFT_PAREN Parameters RIGHT_PAREN
+      {
+        $$ = cct_RecordValue{nullptr, 0};
+        if (!Evaluating()) {
+          $$.typeId = cct_LookupTypeId(EntityNameTable, $1);
+        } else {
+          cct_Instance* instance = CreateEntityByName($1);
+          if (instance && $3) {
+            CCT_GUARDED(instance->ProcessAttributeList(*$3, *cct_currentInputFile),
+                        (delete instance, cct_FreeText($1), ReleaseList($3)));
+          } else if (!instance) {
+            cct_errlog(cct_Error(cct_PROGRAM_BUG))
+                << *cct_currentInputFile << "\n   The entity '" << $1 << "' is not defined"
+                << "\n   in the underlying EXPRESS schema.";
+          }
+          $$.instance = instance;
+        }
+        cct_FreeText($1);
+        ReleaseList($3);
+      }
+  | USER_DEFINED_KEYWORD LEFT_PAREN Parameters RIGHT_PAREN
+      {
+        cct_errlog(cct_Error(cct_PROGRAM_BUG))
+            << *cct_currentInputFile << "\n   UserDefinedKeywords are not yet implemented.";
+        cct_FreeText($1);
+        ReleaseList($3);
+        $$ = cct_RecordValue{nullptr, 0};
+      }
+  ;
+
+Simple_Type_Record
+  : KEYWORD LEFT_PAREN Parameter RIGHT_PAREN
+      {
+        $$ = nullptr;
+        if (Evaluating()) {
+          cct_Type* typed = CreateTypeByName($1);
+          if (typed && typed->Kind() == cct_KIND_INSTANCE) {
+            /* An entity keyword is no type: keep it as a named reference like any unknown one. */
+            delete typed;
+            typed = nullptr;
+          }
+          if (!typed) {
+            auto* reference = new cct_EntityType;
+            reference->SetDeclaredName($1);
+            typed = reference;
+          }
+          CCT_GUARDED(typed->ProcessParameter($3),
+                      (delete typed, ReleaseValue($3), cct_FreeText($1)));
+          $$ = typed;
+        }
+        ReleaseValue($3);
+        cct_FreeText($1);
+      }
+  ;
+
+Parameters
+  : %empty { $$ = Evaluating() ? NewList() : nullptr; }
+  | Parameter
+      {
+        $$ = nullptr;
+        if (Evaluating()) {
+          $$ = NewList();
+          Append($$, $1);
+        } else {
+          ReleaseValue($1);
+        }
+      }
+  | Parameters COMMA Parameter
+      {
+        $$ = $1;
+        if ($$)
+          Append($$, $3);
+        else
+          ReleaseValue($3);
+      }
+  ;
+
+Parameter
+  : MISSING { $$ = nullptr; }
+  | REDEFINE
+      {
+        $$ = nullptr;
+        if (Evaluating()) {
+          auto* star = new cct_IntegerType;
+          star->SetFlags(cct_FLAG_NO_VALUE);
+          $$ = star;
+        }
+      }
+  | INTEGER
+      {
+        $$ = nullptr;
+        if (Evaluating()) {
+          auto* v = new cct_IntegerType;
+          v->Set($1);
+          $$ = v;
+        }
+      }
+  | REAL
+      {
+        $$ = nullptr;
+        if (Evaluating()) {
+          auto* v = new cct_RealType;
+          v->Set($1);
+          $$ = v;
+        }
+      }
+  | LOGICAL
+      {
+        $$ = nullptr;
+        if (Evaluating()) {
+          auto* v = new cct_LogicalType;
+          v->Set($1);
+          $$ = v;
+        }
+      }
+  | ENUM
+      {
+        $$ = nullptr;
+        if (Evaluating() && $1) {
+          auto* v = new cct_EnumType;
+          v->SetByName($1);
+          $$ = v;
+        }
+        cct_FreeText($1);
+      }
+  | STRING
+      {
+        $$ = nullptr;
+        if (Evaluating() && $1) {
+          auto* v = new cct_StringType;
+          v->Set($1, cct_AdoptText{});
+          $$ = v;
+        } else {
+          cct_FreeText($1);
+        }
+      }
+  | BINARY
+      {
+        $$ = nullptr;
+        if (Evaluating() && $1) {
+          auto* v = new cct_BinaryType;
+          v->Set($1, cct_AdoptText{});
+          $$ = v;
+        } else {
+          cct_FreeText($1);
+        }
+      }
+  | Simple_Type_Record
+  | EntityReference
+  | EmbeddedList
+  ;
+
+Entity_export
+  : %empty
+  | SLASH EntityReferences SLASH
+  ;
+
+EntityReferences
+  : EntityReference { ReleaseValue($1); }
+  | EntityReferences COMMA EntityReference { ReleaseValue($3); }
+  ;
+
+EmbeddedList
+  : LEFT_PAREN
+      { ListCountStack.emplace_back(); }
+    List RIGHT_PAREN
+      {
+        $$ = nullptr;
+        if (!ListCountStack.empty()) {
+          std::vector<cct_Type*> entries = std::move(ListCountStack.back());
+          ListCountStack.pop_back();
+          if (Evaluating()) {
+            auto* list = new cct_AggregateType_1d;
+            list->SetDimensions(entries.size());
+            for (size_t i = 0; i < entries.size(); ++i) list->SetType(entries[i], i);
+            $$ = list;
+          } else {
+            for (cct_Type* v : entries) ReleaseValue(v);
+          }
+        }
+      }
+  | LEFT_PAREN RIGHT_PAREN
+      {
+        $$ = Evaluating() ? new cct_AggregateType_1d : nullptr;
+      }
+  ;
+
+List
+  : ListEntry
+      {
+        if (!ListCountStack.empty()) ListCountStack.back().push_back($1); else ReleaseValue($1);
+        $$ = nullptr;
+      }
+  | List COMMA ListEntry
+      {
+        if (!ListCountStack.empty()) ListCountStack.back().push_back($3); else ReleaseValue($3);
+        $$ = nullptr;
+      }
+  ;
+
+ListEntry
+  : Parameter
+  ;
+
+%%
+
+int yylex() {
+  cct_TokenValue value;
+  try {
+    int token = cct_Lex(value);
+    switch (token) {
+      case ENTITY_NAME:
+      case ENUM:
+      case KEYWORD:
+      case STRING:
+      case BINARY:
+      case USER_DEFINED_KEYWORD: yylval.text = value.text; break;
+      case INTEGER:
+      case LOGICAL: yylval.integer = value.integer; break;
+      case REAL: yylval.real = value.real; break;
+      case EQUALS: yylval.position = value.position; break;
+      default: break;
+    }
+    return token;
+  } catch (...) {
+    /* The lexer logged the failure; the parse unwinds and the exception is raised again. */
+    if (cct_parserFile) cct_parserFile->SetPendingException(std::current_exception());
+    return YYerror;
+  }
+}
+
+void yyerror(const char*) {
+  if (cct_currentInputFile)
+    cct_errlog(cct_Error(cct_READING_STEP_FILE)) << *cct_currentInputFile << "Syntax error.";
+  else
+    cct_errlog(cct_Error(cct_READING_STEP_FILE)) << " Can not access file.";
+}
