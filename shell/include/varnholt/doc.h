@@ -1,0 +1,49 @@
+// One open exchange file and its log: opening builds the exchange-file object and reads every
+// instance, collecting every report in the document's log; saving writes a new exchange file.
+#ifndef VARNHOLT_DOC_H
+#define VARNHOLT_DOC_H
+
+#include <ctime>
+#include <memory>
+#include <sstream>
+#include <string>
+
+class cct_StepFile;
+class cct_Scope;
+
+class CDoc {
+ public:
+  CDoc();
+  ~CDoc();
+  CDoc(const CDoc&) = delete;
+  CDoc& operator=(const CDoc&) = delete;
+
+  /// Opens the file and reads every instance; false when it could not be opened (the log says
+  /// why). An empty path does nothing.
+  bool OnOpenDocument(const char* path);
+  /// Writes the population to path with refreshed header values. The target is replaced only
+  /// when the whole file was written; false (and error 263 in the log) otherwise.
+  bool OnSaveDocument(const std::string& path);
+
+  std::string LogText() const { return log_.str(); }
+  std::ostream& Log() { return log_; }
+  cct_StepFile* StepFile() const { return file_.get(); }
+  cct_Scope* Scope() const { return scope_; }
+  const std::string& PathName() const { return path_; }
+
+  /// The save time stamp: year-month-dayThour-minute-second in UTC without leading zeros.
+  static std::string TimeStamp(std::time_t when);
+  /// Now, or the instant SOURCE_DATE_EPOCH names, so that saved files can be compared.
+  static std::time_t SaveTime();
+
+ private:
+  void StartLog();
+  void Banner(const std::string& line);
+
+  std::ostringstream log_;
+  std::unique_ptr<cct_StepFile> file_;
+  cct_Scope* scope_ = nullptr;
+  std::string path_;
+};
+
+#endif
