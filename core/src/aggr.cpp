@@ -113,7 +113,9 @@ int cct_AggregateType::PreProcessEntity(const cct_Type* v, void** out) {
         << kModule << "\n   : cct_AggregateType::PreProcessEntity().";
     return 0;
   }
-  const bool hasElements = IsSet();
+  // Being set is not enough to have elements: a list read as "()" is set but holds none, and must
+  // still take either form.
+  const bool hasElements = IsSet() && referenceFormFixed_;
   const bool viaEntries = flags_ & cct_FLAG_VIA_ENTRY;
   // The first reference stored fixes the form of all of them.
   auto choose = [&](int answer) {
@@ -265,9 +267,29 @@ void cct_AggregateType::ReportIncompatible(const cct_Type* v, const char* functi
       << ".";
 }
 
+bool cct_AggregateType::EntityBytes(const cct_Type* v, unsigned char* bytes) {
+  void* target = nullptr;
+  switch (PreProcessEntity(v, &target)) {
+    case 1:
+      static_cast<cct_Instance*>(target)->AddReference();
+      Write(bytes, target);
+      referenceFormFixed_ = true;
+      return true;
+    case 2:
+      Write(bytes, target);
+      referenceFormFixed_ = true;
+      return true;
+    default:
+      cct_errlog(cct_Error(cct_PROGRAM_BUG))
+          << kModule
+          << (Dimensions() == 2 ? "   : cct_AggregateType_2d::_SetEntity()."
+                                : "   : cct_AggregateType_1d::_SetEntity().");
+      return false;
+  }
+}
+
 bool cct_AggregateType::ElementBytes(const cct_Type* v, unsigned char* bytes, const char* where) {
   const cct_BaseTypeDescriptor* d = ElementDescriptor();
-  const bool twoDim = Dimensions() == 2;
   switch (d->kind) {
     case cct_KIND_NONE: Write(bytes, v); return true;
     case cct_KIND_INTEGER: Write(bytes, static_cast<int32_t>(v->GetInteger())); return true;
@@ -308,22 +330,7 @@ bool cct_AggregateType::ElementBytes(const cct_Type* v, unsigned char* bytes, co
       Write(bytes, static_cast<cct_Type*>(select));
       return true;
     }
-    case cct_KIND_ENTITY_REFERENCE: {
-      void* target = nullptr;
-      switch (PreProcessEntity(v, &target)) {
-        case 1:
-          static_cast<cct_Instance*>(target)->AddReference();
-          Write(bytes, target);
-          return true;
-        case 2: Write(bytes, target); return true;
-        default:
-          cct_errlog(cct_Error(cct_PROGRAM_BUG))
-              << kModule
-              << (twoDim ? "   : cct_AggregateType_2d::_SetEntity()."
-                         : "   : cct_AggregateType_1d::_SetEntity().");
-          return false;
-      }
-    }
+    case cct_KIND_ENTITY_REFERENCE: return EntityBytes(v, bytes);
     default:
       cct_errlog(cct_Error(cct_PROGRAM_BUG)) << kModule << where;
       return false;
@@ -368,7 +375,8 @@ void cct_AggregateType_1d::BaseType(const cct_BaseTypeDescriptor* d) {
 
 int cct_AggregateType_1d::SetDimensions(unsigned long n) {
   const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_->kind);
-  if (n == Count()) return 1;
+  // A zero count keeps the array as it is, as the native array does; only Unset empties it.
+  if (n == Count() || n == 0) return 1;
   if (static_cast<long long>(n) > static_cast<long long>(descriptor_->upperBound) + 1) {
     cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
         << kModule << "\n--- : cct_AggregateType_1d::SetDimensions().";
@@ -409,7 +417,15 @@ void cct_AggregateType_1d::SetType(const cct_Type* v, unsigned long i) {
 
 void cct_AggregateType_1d::SetEnumElement(const cct_Type* v, unsigned long i) { SetType(v, i); }
 void cct_AggregateType_1d::SetSelectElement(const cct_Type* v, unsigned long i) { SetType(v, i); }
-void cct_AggregateType_1d::_SetEntity(const cct_Type* v, unsigned long i) { SetType(v, i); }
+// References skip the element test of SetType: an entity reference value is a legal source here
+// (it hands over its entry or instance), and PreProcessEntity does all the judging.
+void cct_AggregateType_1d::_SetEntity(const cct_Type* v, unsigned long i) {
+  void* element = Element(static_cast<uint32_t>(i));
+  unsigned char bytes[sizeof(double)] = {};
+  const bool ok = EntityBytes(v, bytes);
+  ReleaseElement(element, SizeOfElement());
+  if (ok) StoreRaw(element, bytes, SizeOfElement());
+}
 
 void cct_AggregateType_1d::SetTextElement(char* heapText, unsigned long i) {
   SetElement(&heapText, i);
@@ -422,6 +438,7 @@ cct_Type* cct_AggregateType_1d::ElementObject(unsigned long i) const {
 void cct_AggregateType_1d::Unset() {
   ReleaseAll();
   Clear();
+  referenceFormFixed_ = false;
   flags_ |= cct_FLAG_UNSET;
 }
 
@@ -557,6 +574,12 @@ int cct_AggregateType_2d::SetDimensions(unsigned long rows, unsigned long column
         << kModule << "\n--- : cct_AggregateType_2d::SetDimensions().";
     return 0;
   }
+  // Elements that fall off (zero keeps an extent) give back what they own first.
+  const uint32_t keepRows = rows ? static_cast<uint32_t>(rows) : Rows();
+  const uint32_t keepColumns = columns ? static_cast<uint32_t>(columns) : Columns();
+  for (uint32_t i = 0; SizeOfElement() && i < Rows(); ++i)
+    for (uint32_t j = 0; j < Columns(); ++j)
+      if (i >= keepRows || j >= keepColumns) ReleaseElement(Element(i, j), SizeOfElement());
   cct_NativeAggregate_2d::SetDimensions(size, static_cast<uint32_t>(rows),
                                         static_cast<uint32_t>(columns));
   return 1;
@@ -586,7 +609,11 @@ void cct_AggregateType_2d::SetType(const cct_Type* v, unsigned long i, unsigned 
 }
 
 void cct_AggregateType_2d::_SetEntity(const cct_Type* v, unsigned long i, unsigned long j) {
-  SetType(v, i, j);
+  void* element = Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j));
+  unsigned char bytes[sizeof(double)] = {};
+  const bool ok = EntityBytes(v, bytes);
+  ReleaseElement(element, SizeOfElement());
+  if (ok) StoreRaw(element, bytes, SizeOfElement());
 }
 
 cct_Type* cct_AggregateType_2d::ElementObject(unsigned long i, unsigned long j) const {
@@ -597,6 +624,7 @@ cct_Type* cct_AggregateType_2d::ElementObject(unsigned long i, unsigned long j) 
 void cct_AggregateType_2d::Unset() {
   ReleaseAll();
   Clear();
+  referenceFormFixed_ = false;
   flags_ |= cct_FLAG_UNSET;
 }
 

@@ -59,9 +59,14 @@ class cct_AggregateType : public cct_Type {
   /// Kind and type-specific part of SetType: fills `bytes` (element size) from v. Answers false
   /// when the element must stay zero.
   bool ElementBytes(const cct_Type* v, unsigned char* bytes, const char* where);
+  /// The reference part: the instance (counted) or the scope entry v designates; reports and
+  /// answers false when PreProcessEntity refuses v.
+  bool EntityBytes(const cct_Type* v, unsigned char* bytes);
   void ReportIncompatible(const cct_Type* v, const char* function) const;
 
   const cct_BaseTypeDescriptor* descriptor_ = nullptr;
+  /// A reference has been stored since construction or Unset, so flag 0x0008 is binding.
+  bool referenceFormFixed_ = false;
 };
 
 class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregate_1d {
