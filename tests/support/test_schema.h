@@ -3,6 +3,7 @@
 #ifndef VARNHOLT_TEST_SCHEMA_H
 #define VARNHOLT_TEST_SCHEMA_H
 
+#include "cct/aggr.h"
 #include "cct/entitytype.h"
 #include "cct/enumtype.h"
 #include "cct/factory.h"
@@ -21,6 +22,7 @@ enum Id : long {
   kPoint = 3900,
   kCount = 3901,
   kEmpty = 3902,
+  kPath = 3903,
 };
 
 template <long ID>
@@ -90,6 +92,54 @@ class PointReference : public cct_EntityType {
   }
 };
 
+inline constexpr cct_BaseTypeDescriptor kPointList = {cct_KIND_ENTITY_REFERENCE, 0,
+                                                     cct_BaseTypeDescriptor::kUnbounded,
+                                                     "test_point", kPoint};
+inline constexpr cct_BaseTypeDescriptor kRealList = {cct_KIND_REAL, 0,
+                                                    cct_BaseTypeDescriptor::kUnbounded, nullptr, 3};
+inline constexpr cct_BaseTypeDescriptor kRealMatrix[2] = {
+    {14, 0, cct_BaseTypeDescriptor::kUnbounded, nullptr, 0},
+    {cct_KIND_REAL, 0, cct_BaseTypeDescriptor::kUnbounded, nullptr, 3}};
+
+/// An entity "test_path": name, points (list of test_point), values (list of REAL), an OPTIONAL
+/// shape select, an OPTIONAL matrix (list of lists of REAL) and an OPTIONAL reference.
+class TestPath : public cct_Instance {
+ public:
+  TestPath() : points(&kPointList), values(&kRealList), matrix(kRealMatrix) {
+    shape.SetFlags(cct_FLAG_OPTIONAL);
+    matrix.SetFlags(cct_FLAG_OPTIONAL);
+    start.SetFlags(cct_FLAG_OPTIONAL);
+  }
+  const char* TypeName() const override { return "test_path"; }
+  long TypeID() const override { return kPath; }
+  const char* const* SupertypeNames() const override {
+    static const char* const names[] = {"test_path", ""};
+    return names;
+  }
+  const long* SupertypeIds() const override {
+    static const long ids[] = {kPath, 0};
+    return ids;
+  }
+  long AttributeCount() const override { return 6; }
+  cct_Type* Attribute(long i) const override {
+    auto* self = const_cast<TestPath*>(this);
+    cct_Type* const all[] = {&self->name, &self->points, &self->values,
+                             &self->shape, &self->matrix, &self->start};
+    return i >= 0 && i < 6 ? all[i] : nullptr;
+  }
+  const char* AttributeName(long i) const override {
+    static const char* const names[] = {"name", "points", "values", "shape", "matrix", "start"};
+    return i >= 0 && i < 6 ? names[i] : nullptr;
+  }
+
+  cct_StringType name;
+  cct_AggregateType_1d points;
+  cct_AggregateType_1d values;
+  Shape shape;
+  cct_AggregateType_2d matrix;
+  PointReference start;
+};
+
 inline cct_Type* CreateTestType(long id) {
   switch (id) {
     case kSide: return new Side;
@@ -107,6 +157,7 @@ inline cct_Instance* CreateTestEntity(long id) {
     case kPoint: return new TestPoint;
     case kCount: return new TestCount;
     case kEmpty: return new TestEmpty;
+    case kPath: return new TestPath;
     default: return nullptr;
   }
 }
@@ -116,7 +167,8 @@ inline const TypeIdEntry kTypes[] = {{"side", kSide},     {"switch_state", kSwit
                                      {"shape", kShape},   {"label", kLabel},
                                      {"NULLTYPE", 0}};
 inline const TypeIdEntry kEntities[] = {
-    {"test_point", kPoint}, {"test_count", kCount}, {"test_empty", kEmpty}, {"NULLENTITY", 0}};
+    {"test_point", kPoint}, {"test_count", kCount}, {"test_empty", kEmpty},
+    {"test_path", kPath},   {"NULLENTITY", 0}};
 
 inline const cct_SchemaBinding kBinding = {kTypes, kEntities, &CreateTestType, &CreateTestEntity};
 

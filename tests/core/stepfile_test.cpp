@@ -1,0 +1,248 @@
+#include "cct/stepfile.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "cct/cct.h"
+#include "support/capture.h"
+#include "support/temp_file.h"
+#include "support/test_schema.h"
+
+using test_schema::TestPath;
+
+namespace {
+
+const char* const kHeader =
+    "ISO-10303-21;\n"
+    "HEADER;\n"
+    "FILE_DESCRIPTION(('a test'),'2;1');\n"
+    "FILE_NAME('a.stp','2020-01-01',('me'),('org'),'pre','sys','auth');\n"
+    "FILE_SCHEMA(('COMBINED_SCHEMA'));\n"
+    "ENDSEC;\n"
+    "DATA;\n";
+
+std::string File(const std::string& data) {
+  return std::string(kHeader) + data + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+std::string P21(const cct_Type& value) {
+  std::ostringstream out;
+  value.WriteP21(out);
+  return out.str();
+}
+
+/// An exchange file on a temporary file, header read.
+class Opened {
+ public:
+  explicit Opened(const std::string& content, bool scan = true) : temp_(content), file_(temp_.Path()) {
+    file_.ReadHeader(nullptr);
+    if (scan) file_.ScanFile();
+  }
+  cct_StepFile& operator*() { return file_; }
+  cct_StepFile* operator->() { return &file_; }
+  const char* Path() const { return temp_.Path(); }
+  template <class T>
+  T* Get(const char* name) {
+    cct_Instance* instance = file_.Scope().FindInstance(name, 1);
+    if (instance) instance->Release();
+    return dynamic_cast<T*>(instance);
+  }
+
+ private:
+  TempFile temp_;
+  cct_StepFile file_;
+};
+
+class StepFile : public ::testing::Test {
+ protected:
+  void SetUp() override { test_schema::Use(); }
+};
+
+}  // namespace
+
+TEST_F(StepFile, HeaderFillsTheThreeEntities) {
+  CerrCapture log;
+  Opened f(File(""));
+  EXPECT_EQ(P21(f->FileDescription().description), "('a test')");
+  EXPECT_STREQ(f->FileDescription().implementation_level.Get(), "2;1");
+  EXPECT_STREQ(f->FileName().name.Get(), "a.stp");
+  EXPECT_EQ(P21(f->FileName().author), "('me')");
+  EXPECT_EQ(P21(f->FileSchema().schema_identifiers), "('COMBINED_SCHEMA')");
+  EXPECT_STREQ(f->HeaderAuthor(), "me");
+  EXPECT_EQ(log.Text(), "");
+}
+
+TEST_F(StepFile, HeaderInAnotherOrderAndAFourthEntity) {
+  CerrCapture log;
+  Opened f(
+      "ISO-10303-21;\nHEADER;\nFILE_SCHEMA(('S'));\nFILE_NAME('n','t',('a'),('o'),'p','s','x');\n"
+      "FILE_DESCRIPTION(('d'),'1');\nFILE_POPULATION('x');\nENDSEC;\nDATA;\nENDSEC;\n"
+      "END-ISO-10303-21;\n");
+  EXPECT_EQ(P21(f->FileSchema().schema_identifiers), "('S')");
+  EXPECT_EQ(log.Text(), std::string("\nWarning: While reading STEP file: \"") + f.Path() +
+                            "\", line 6:  \t\nCan't find expected header entity ''");
+}
+
+TEST_F(StepFile, HeaderWithTwoEntitiesIsASyntaxError) {
+  CerrCapture log;
+  TempFile temp(
+      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'1');\nFILE_NAME('n','t',('a'),('o'),'p','s',"
+      "'x');\nENDSEC;\nDATA;\nENDSEC;\nEND-ISO-10303-21;\n");
+  cct_StepFile file(temp.Path());
+  EXPECT_THROW(file.ReadHeader(nullptr), cct_GenericException);
+  EXPECT_EQ(log.Text(), std::string("\nError: While reading STEP file: \"") + temp.Path() +
+                            "\", line 5:  Syntax error.");
+}
+
+TEST_F(StepFile, ScanIndexesNamesOffsetsLinesAndTypes) {
+  std::string data = "#12=TEST_POINT('a(',(1.,2.,3.),$);\n#7=NO_SUCH_ENTITY(1);\n";
+  Opened f(File(data));
+  cct_Scope::Entry* twelve = f->Scope().FindEntry("12", 0);
+  ASSERT_NE(twelve, nullptr);
+  std::string content = File(data);
+  EXPECT_EQ(twelve->fileOffset, static_cast<long>(content.find("#12=") + 4));
+  EXPECT_EQ(twelve->line, 8);
+  EXPECT_EQ(twelve->typeId, test_schema::kPoint);
+  EXPECT_EQ(twelve->instance, nullptr);
+  EXPECT_EQ(f->Scope().FindEntry("7", 0)->typeId, 0);
+  EXPECT_TRUE(f->FullyIndexed());
+  EXPECT_EQ(f->CurrentName(), nullptr);
+}
+
+TEST_F(StepFile, DefinitionsOnOneLineAreAllIndexed) {
+  Opened f(File("#1=TEST_EMPTY();#2=TEST_EMPTY();\n#3=TEST_EMPTY();"));
+  EXPECT_EQ(f->Scope().EntryCount(), 3);
+  EXPECT_NE(f.Get<TestEmpty>("2"), nullptr);
+}
+
+TEST_F(StepFile, EvaluatedParametersFillAttributes) {
+  CerrCapture log;
+  Opened f(File("#1=TEST_COUNT('x',*,$);\n#2=TEST_POINT('p',1,2.5,$);\n"));
+  auto* count = f.Get<TestCount>("1");
+  ASSERT_NE(count, nullptr);
+  EXPECT_STREQ(count->name.Get(), "x");
+  EXPECT_FALSE(count->comment.IsSet());
+  auto* point = f.Get<TestPoint>("2");
+  ASSERT_NE(point, nullptr);
+  EXPECT_EQ(point->x.Get(), 1.0);
+  EXPECT_EQ(point->y.Get(), 2.5);
+  EXPECT_NE(log.Text().find("test_count::count in instance 1"), std::string::npos);
+}
+
+TEST_F(StepFile, UnknownEntityIsReportedAndRegisteredWithoutInstance) {
+  CerrCapture log;
+  Opened f(File("#7=NO_SUCH_ENTITY(1);\n"));
+  EXPECT_EQ(f.Get<cct_Instance>("7"), nullptr);
+  std::string text = log.Text();
+  EXPECT_NE(text.find(std::string("\nError: Program bug: \"") + f.Path() +
+                      "\", line 8:  \n   The entity 'no_such_entity' is not defined\n   in the "
+                      "underlying EXPRESS schema."),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(" --- can not find instance '7'."), std::string::npos);
+  ASSERT_NE(f->Scope().FindEntry("7", 0), nullptr);
+}
+
+TEST_F(StepFile, ForwardAndBackwardReferences) {
+  CerrCapture log;
+  Opened f(File("#1=TEST_PATH('p',(#2,#3),(1.,2.),$,$,#3);\n#2=TEST_POINT('a',0.,0.,$);\n"
+                "#3=TEST_POINT('b',1.,1.,$);\n"));
+  auto* path = f.Get<TestPath>("1");
+  ASSERT_NE(path, nullptr);
+  EXPECT_EQ(P21(path->points), "(#2,#3)");
+  EXPECT_EQ(path->start.Get(0), f->Scope().FindEntry("3", 0)->instance);
+  EXPECT_EQ(path->TestCorrectness(1), 1);
+  path->TestCorrectness(0);
+  EXPECT_EQ(log.Text(), "");
+
+  // Read after its targets: the reference is the instance itself, held through its entry.
+  auto* b = f.Get<TestPoint>("3");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->ReferenceCount(), 0);
+}
+
+TEST_F(StepFile, ListsNestedListsAndTypedParameters) {
+  CerrCapture log;
+  Opened f(File("#1=TEST_PATH('p',(),(1.,2.,3.),LENGTH_MEASURE(2.5),((1.,2.),(3.)),$);\n"
+                "#2=TEST_PATH('q',(),(),UNKNOWN_TYPE(#1),$,$);\n"));
+  auto* path = f.Get<TestPath>("1");
+  ASSERT_NE(path, nullptr);
+  EXPECT_TRUE(path->points.IsSet());  // "()" is a value
+  EXPECT_EQ(P21(path->points), "()");
+  EXPECT_EQ(P21(path->values), "(1.0000000000,2.0000000000,3.0000000000)");
+  EXPECT_EQ(P21(path->shape), "2.5000000000");
+  EXPECT_EQ(path->shape.HeldTypeId(), test_schema::kLength);
+  // A short row is padded with zero elements: the matrix is rectangular.
+  EXPECT_EQ(P21(path->matrix), "((1.0000000000,2.0000000000),(3.0000000000,0.0000000000))");
+  EXPECT_EQ(f.Get<TestPath>("2")->shape.IsSet(), false);
+}
+
+TEST_F(StepFile, MissingSemicolonEndsTheReadWithASyntaxError) {
+  CerrCapture log;
+  TempFile temp(File("#1=TEST_EMPTY()\n#2=TEST_EMPTY();\n"));
+  cct_StepFile file(temp.Path());
+  file.ReadHeader(nullptr);
+  EXPECT_THROW(file.ScanFile(), cct_GenericException);
+  EXPECT_NE(log.Text().find("Syntax error."), std::string::npos);
+}
+
+TEST_F(StepFile, EmptyDataSectionWritesTheBareLayout) {
+  Opened f(File(""));
+  EXPECT_EQ(f->Scope().EntryCount(), 0);
+  std::ostringstream out;
+  f->WriteP21(out);
+  EXPECT_EQ(out.str(),
+            "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('a test'),'2;1');\n"
+            "FILE_NAME('a.stp','2020-01-01',('me'),('org'),'pre','sys','auth');\n"
+            "FILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\nDATA;\nENDSEC;\nEND-ISO-10303-21;\n");
+}
+
+TEST_F(StepFile, NamesAreReadOnDemandWithoutAFullScan) {
+  CerrCapture log;
+  Opened f(File("#1=TEST_POINT('a',0.,0.,$);\n#2=TEST_PATH('p',(#1,#3),(),$,$,$);\n"
+                "#3=TEST_POINT('b',1.,1.,$);\n"),
+           false);
+  cct_Instance* path = f->ReadInstance("2");
+  ASSERT_NE(path, nullptr);
+  EXPECT_FALSE(f->FullyIndexed());
+  EXPECT_EQ(f->Scope().FindEntry("3", 0)->fileOffset, 0);  // not scanned yet
+  EXPECT_NE(f.Get<TestPoint>("3"), nullptr);                 // scans on
+  EXPECT_EQ(f->ReadInstance("99"), nullptr);
+  EXPECT_TRUE(f->FullyIndexed());
+}
+
+TEST_F(StepFile, NameDefinedTwiceIsReportedAndTheLaterOneRead) {
+  CerrCapture log;
+  Opened f(File("#1=TEST_POINT('first',0.,0.,$);\n#1=TEST_POINT('second',0.,0.,$);\n"));
+  EXPECT_NE(log.Text().find("Instance #1 is defined again in line 9; the definition in line 8 "
+                            "is ignored."),
+            std::string::npos)
+      << log.Text();
+  EXPECT_STREQ(f.Get<TestPoint>("1")->name.Get(), "second");
+}
+
+TEST_F(StepFile, UserDefinedKeywordsAndComplexInstances) {
+  CerrCapture log;
+  Opened f(File("#1=!MY_THING(1);\n"));
+  EXPECT_EQ(f.Get<cct_Instance>("1"), nullptr);
+  EXPECT_NE(log.Text().find("\n   UserDefinedKeywords are not yet implemented."),
+            std::string::npos);
+
+  TempFile complex(File("#1=(TEST_EMPTY()TEST_POINT('a',1.,2.,$));\n"));
+  cct_StepFile file(complex.Path());
+  file.ReadHeader(nullptr);
+  EXPECT_THROW(file.ScanFile(), cct_GenericException);
+}
+
+TEST_F(StepFile, MissingFileAndLoaderWithoutName) {
+  CerrCapture log;
+  EXPECT_THROW(cct_StepFile("/nonexistent/file.stp"), cct_GenericException);
+  EXPECT_EQ(log.Take(), "\nError: Input/Output error: Can't open input file '/nonexistent/file.stp'.");
+  Opened f(File(""));
+  EXPECT_EQ(cct_ReadInstanceByName(nullptr, &*f), nullptr);
+  EXPECT_EQ(log.Take(),
+            "\nWarning: Function called with NULL in parameter: cct_ReadInstanceByName : "
+            "Parameter aliasname");
+}
