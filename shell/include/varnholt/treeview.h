@@ -1,0 +1,77 @@
+// The instance tree of a document: one item per instance from the project down, its attributes
+// below it with their values in the labels, referenced instances under the attribute that refers
+// to them. Simple values are edited through the labels; double-clicking an attribute inserts.
+#ifndef VARNHOLT_TREEVIEW_H
+#define VARNHOLT_TREEVIEW_H
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "varnholt/treecontrol.h"
+
+class CDoc;
+class cct_Instance;
+class cct_Type;
+class cct_Scope;
+
+namespace varnholt {
+
+class InsertDialogData;
+
+/// Runs the insert dialog on the data; true when the user chose "OK".
+using InsertChooser = std::function<bool(InsertDialogData&)>;
+
+class CStpTreeView {
+ public:
+  static constexpr long kProjectId = 3343;
+  static constexpr long kTurningWorkingstepId = 3156;
+  static constexpr long kTurningOperationId = 3009;
+  static constexpr long kHandId = 1048;
+  /// Reference chains deeper than this are shown without children rather than recursed into.
+  static constexpr int kMaxDepth = 1000;
+
+  CStpTreeView(TreeControl& tree, CDoc* doc) : tree_(tree), doc_(doc) {}
+
+  /// When on, an instance item gets its attribute items only when ExpandItem is called for it,
+  /// so that a huge population does not build millions of items up front.
+  void SetDeferred(bool deferred) { deferred_ = deferred; }
+  /// True when the item's children have not been built yet.
+  bool HasDeferredChildren(TreeItem item) const { return pending_.count(item) != 0; }
+  void ExpandItem(TreeItem item);
+
+  void FillTree();
+  TreeItem InsertInstance(cct_Instance* instance, TreeItem parent, TreeItem after = nullptr,
+                          int image = 0, long data = 0);
+  /// Takes an edited label into the model; false when it was not taken (the label stays).
+  bool OnEndLabelEdit(TreeItem item, const char* text);
+  /// The insert command of a double-click on an attribute item; true when the model changed.
+  bool OnDoubleClick(TreeItem item, const InsertChooser& chooser);
+  /// The appearance dialog's item height: a number, or below 1 (as for "min") the default.
+  void ApplyItemHeight(const std::string& text);
+
+  /// Label texts.
+  static std::string InstanceLabel(const cct_Instance& instance);
+  static std::string ValueText(const cct_Type& value);
+  static std::string AttributeLabel(const cct_Instance& instance, long i);
+
+ private:
+  cct_Scope* Scope() const;
+  void FillAttributes(cct_Instance* instance, TreeItem item, int depth);
+  TreeItem Insert(cct_Instance* instance, TreeItem parent, TreeItem after, int image, int depth);
+  bool OnPath(TreeItem parent, long number, const cct_Instance* instance) const;
+  cct_Instance* InstanceOf(long number, int load) const;
+  long PositionOf(TreeItem item) const;
+  cct_Instance* Choose(InsertDialogData& data, const InsertChooser& chooser);
+
+  TreeControl& tree_;
+  CDoc* doc_;
+  bool deferred_ = false;
+  std::map<TreeItem, std::string> pending_;  // instance items whose attributes wait
+  std::vector<const cct_Instance*> path_;    // instances from the root to the one being filled
+};
+
+}  // namespace varnholt
+
+#endif
