@@ -8,12 +8,15 @@
 #include "cct/factory.h"
 #include "varnholt/apptexts.h"
 #include "varnholt/doc.h"
+#include "varnholt/treecontrol.h"
+#include "varnholt/treeview.h"
 
 namespace {
 
 const char* const kUsage =
     "Usage: varnholt-cli check FILE...\n"
     "       varnholt-cli convert IN OUT\n"
+    "       varnholt-cli tree FILE\n"
     "       varnholt-cli --help | --version\n"
     "\n"
     "Opens ISO 10303-21 exchange files of the ISO 14649 (STEP-NC) combined schema for milling\n"
@@ -21,6 +24,8 @@ const char* const kUsage =
     "\n"
     "  check FILE...    open each file and print its log to standard output\n"
     "  convert IN OUT   open IN and save it as OUT; the log goes to standard error\n"
+    "  tree FILE        open FILE and print the instance tree the desktop program shows,\n"
+    "                   two blanks of indentation per level; the log goes to standard error\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
@@ -63,6 +68,25 @@ int Convert(const char* in, const char* out) {
   return status;
 }
 
+int Tree(const char* path) {
+  bool opened = false;
+  std::string tree, log;
+  {
+    CDoc doc;  // cerr writes into the document's log while it exists
+    opened = doc.OnOpenDocument(path);
+    if (opened) {
+      varnholt::MemoryTreeControl control;
+      varnholt::CStpTreeView view(control, &doc);
+      view.FillTree();
+      tree = control.Dump();
+    }
+    log = doc.LogText();
+  }
+  std::cerr << log;
+  std::cout << tree;
+  return opened ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,5 +104,6 @@ int main(int argc, char** argv) {
   }
   if (command == "check" && argc >= 3) return Check(argc - 2, argv + 2);
   if (command == "convert" && argc == 4) return Convert(argv[2], argv[3]);
+  if (command == "tree" && argc == 3) return Tree(argv[2]);
   return Usage();
 }
