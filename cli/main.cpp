@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cct/factory.h"
+#include "cct/schema.h"
 #include "varnholt/apptexts.h"
 #include "varnholt/doc.h"
 #include "varnholt/treecontrol.h"
