@@ -152,22 +152,30 @@ TEST_F(Doc, FailedSaveKeepsTheTargetAndSaysSo) {
   EXPECT_EQ(log.find(" File saved"), std::string::npos);
 }
 
-TEST_F(Doc, LaterDocumentsTakeOverTheStandardErrorStream) {
-  TempFile a(File("#1=TEST_EMPTY();\n")), b(File("#1=TEST_EMPTY();\n"));
-  auto first = std::make_unique<CDoc>();
-  ASSERT_TRUE(first->OnOpenDocument(a.Path()));
+TEST_F(Doc, EachDocumentKeepsItsOwnMessages) {
+  TempFile a(File("#1=TEST_COUNT('a',$,$);\n")), b(File("#1=TEST_COUNT('b',$,$);\n"));
+  std::ostringstream stderrSink;
+  std::cerr.rdbuf(stderrSink.rdbuf());
+  CDoc first, second;
+  ASSERT_TRUE(first.OnOpenDocument(a.Path()));
+  ASSERT_TRUE(second.OnOpenDocument(b.Path()));
+  EXPECT_NE(first.LogText().find(a.Path()), std::string::npos);
+  EXPECT_EQ(first.LogText().find(b.Path()), std::string::npos);
+  EXPECT_NE(second.LogText().find(b.Path()), std::string::npos);
   {
-    CDoc second;
-    ASSERT_TRUE(second.OnOpenDocument(b.Path()));
-    std::cerr << "later";
-    EXPECT_NE(second.LogText().find("later"), std::string::npos);
-    EXPECT_EQ(first->LogText().find("later"), std::string::npos);
+    // A command of the first document after the second was opened reports into the first.
+    CDoc::LogRoute route(first);
+    first.Scope()->FindEntry("1", 0)->instance->TestAllSet();
   }
-  // The closed document's log no longer receives anything.
-  EXPECT_NE(std::cerr.rdbuf(), nullptr);
-  std::ostringstream sink;
-  std::streambuf* now = std::cerr.rdbuf(sink.rdbuf());
-  std::cerr.rdbuf(now);
+  EXPECT_EQ(second.LogText().find("test_count::count", second.LogText().find("is open")),
+            std::string::npos);
+  EXPECT_NE(first.LogText().find("test_count::count", first.LogText().find("is open")),
+            std::string::npos);
+  // Between commands the stream writes where it wrote before.
+  std::cerr << "outside";
+  EXPECT_EQ(stderrSink.str(), "outside");
+  EXPECT_EQ(first.LogText().find("outside"), std::string::npos);
+  EXPECT_EQ(second.LogText().find("outside"), std::string::npos);
 }
 
 TEST(DocTimeStamp, NoLeadingZeros) {

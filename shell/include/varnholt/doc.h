@@ -25,6 +25,20 @@ class CDoc {
   /// when the whole file was written; false (and error 263 in the log) otherwise.
   bool OnSaveDocument(const std::string& path);
 
+  /// While it lives, the standard error stream (and with it every report of the core) writes
+  /// into the document's log; then the stream goes back to where it wrote before. Every command
+  /// of a document runs inside one, so that each document's messages land in its own log.
+  class LogRoute {
+   public:
+    explicit LogRoute(CDoc& doc);
+    ~LogRoute();
+    LogRoute(const LogRoute&) = delete;
+    LogRoute& operator=(const LogRoute&) = delete;
+
+   private:
+    std::streambuf* previous_;
+  };
+
   std::string LogText() const { return log_.str(); }
   std::ostream& Log() { return log_; }
   cct_StepFile* StepFile() const { return file_.get(); }
