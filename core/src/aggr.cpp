@@ -337,20 +337,11 @@ bool cct_AggregateType::ElementBytes(const cct_Type* v, unsigned char* bytes, co
   }
 }
 
-// ---- cct_AggregateType_1d --------------------------------------------------------------------
-
-cct_AggregateType_1d::cct_AggregateType_1d(const cct_BaseTypeDescriptor* d) {
-  descriptor_ = &cct_DefaultDescriptor1d;
-  BaseType(d ? d : &cct_DefaultDescriptor1d);
-}
-
-cct_AggregateType_1d::~cct_AggregateType_1d() { ReleaseAll(); }
-
-void cct_AggregateType_1d::ReleaseAll() {
-  const uint32_t size = SizeOfElement();
+void cct_AggregateType::ReleaseElements(unsigned char* storage, size_t count, uint32_t size) {
+  if (!storage || size == 0) return;
   const long kind = ElementDescriptor()->kind;
-  for (uint32_t i = 0; size && i < Count(); ++i) {
-    void* element = Element(i);
+  for (size_t k = 0; k < count; ++k) {
+    unsigned char* element = storage + k * size;
     if (kind == cct_KIND_NONE) {
       // The parser's lists own the parameter objects they were given; instances are the
       // scope's.
@@ -362,6 +353,63 @@ void cct_AggregateType_1d::ReleaseAll() {
     }
   }
 }
+
+int cct_AggregateType::TestElements(int check, unsigned char* storage, uint32_t rows,
+                                    uint32_t columns, uint32_t size) {
+  const cct_BaseTypeDescriptor* d = ElementDescriptor();
+  if (check == 0)
+    flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);
+  else
+    flags_ |= cct_FLAG_VISITED;
+  if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet() || !storage || size == 0) return 1;
+  const bool twoDim = columns != 0;
+  const uint32_t perRow = twoDim ? columns : 1;
+  int ok = 1;
+  for (uint32_t i = 0; i < rows; ++i) {
+    for (uint32_t j = 0; j < perRow; ++j) {
+      cct_Instance* instance =
+          ElementInstance(storage + (static_cast<size_t>(i) * perRow + j) * size);
+      if (check == 0) {
+        if (instance && (instance->Flags() & cct_FLAG_VISITED)) instance->TestCorrectness(0);
+        if (instance) instance->Release();
+        continue;
+      }
+      const char* kindText = twoDim ? "2d-Aggregate " : "1d-Aggregate ";
+      if (!instance) {
+        std::ostream& os = cct_errlog(cct_Error(cct_CORRECTNESS_FAILED))
+                           << "No entry in " << kindText << OrEmpty(TypeName()) << " on index [" << i;
+        if (twoDim) os << "] [" << j;
+        os << "].";
+        ok = 0;
+        continue;
+      }
+      if (!instance->HasSupertype(static_cast<long>(d->elementTypeId))) {
+        std::ostream& os = cct_errlog(cct_Error(cct_CORRECTNESS_FAILED))
+                           << "Wrong entry in " << kindText << OrEmpty(TypeName()) << " on index [";
+        if (twoDim)
+          os << i << "][ " << j;
+        else
+          os << " " << i;
+        os << "].";
+        ok = 0;
+      }
+      if (!(instance->Flags() & cct_FLAG_VISITED)) instance->TestCorrectness(1);
+      instance->Release();
+    }
+  }
+  return check == 0 ? 1 : ok;
+}
+
+// ---- cct_AggregateType_1d --------------------------------------------------------------------
+
+cct_AggregateType_1d::cct_AggregateType_1d(const cct_BaseTypeDescriptor* d) {
+  descriptor_ = &cct_DefaultDescriptor1d;
+  BaseType(d ? d : &cct_DefaultDescriptor1d);
+}
+
+cct_AggregateType_1d::~cct_AggregateType_1d() { ReleaseAll(); }
+
+void cct_AggregateType_1d::ReleaseAll() { ReleaseElements(Storage(), Count(), SizeOfElement()); }
 
 void cct_AggregateType_1d::BaseType(const cct_BaseTypeDescriptor* d) {
   if (!d) {
@@ -471,40 +519,7 @@ void cct_AggregateType_1d::ProcessParameter(const cct_Type* p) {
 }
 
 int cct_AggregateType_1d::TestCorrectness(int check) {
-  const cct_BaseTypeDescriptor* d = ElementDescriptor();
-  if (check == 0) {
-    flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);
-    if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
-    for (uint32_t i = 0; i < Count(); ++i) {
-      if (cct_Instance* instance = ElementInstance(Element(i))) {
-        if (instance->Flags() & cct_FLAG_VISITED) instance->TestCorrectness(0);
-        instance->Release();
-      }
-    }
-    return 1;
-  }
-  flags_ |= cct_FLAG_VISITED;
-  if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
-  int ok = 1;
-  for (uint32_t i = 0; i < Count(); ++i) {
-    cct_Instance* instance = ElementInstance(Element(i));
-    if (!instance) {
-      cct_errlog(cct_Error(cct_CORRECTNESS_FAILED)) << "No entry in 1d-Aggregate "
-                                                    << OrEmpty(TypeName()) << " on index [" << i
-                                                    << "].";
-      ok = 0;
-      continue;
-    }
-    if (!instance->HasSupertype(static_cast<long>(d->elementTypeId))) {
-      cct_errlog(cct_Error(cct_CORRECTNESS_FAILED)) << "Wrong entry in 1d-Aggregate "
-                                                    << OrEmpty(TypeName()) << " on index [ " << i
-                                                    << "].";
-      ok = 0;
-    }
-    if (!(instance->Flags() & cct_FLAG_VISITED)) instance->TestCorrectness(1);
-    instance->Release();
-  }
-  return ok;
+  return TestElements(check, Storage(), Count(), 0, SizeOfElement());
 }
 
 void cct_AggregateType_1d::WriteP21(std::ostream& out) const {
@@ -531,20 +546,7 @@ cct_AggregateType_2d::cct_AggregateType_2d(const cct_BaseTypeDescriptor* d) {
 cct_AggregateType_2d::~cct_AggregateType_2d() { ReleaseAll(); }
 
 void cct_AggregateType_2d::ReleaseAll() {
-  const uint32_t size = SizeOfElement();
-  const long kind = ElementDescriptor()->kind;
-  for (uint32_t i = 0; size && i < Rows(); ++i) {
-    for (uint32_t j = 0; j < Columns(); ++j) {
-      void* element = Element(i, j);
-      if (kind == cct_KIND_NONE) {
-        auto* object = Read<cct_Type*>(element);
-        if (object && object->Kind() != cct_KIND_INSTANCE) delete object;
-        std::memset(element, 0, size);
-      } else {
-        ReleaseElement(element, size);
-      }
-    }
-  }
+  ReleaseElements(Storage(), static_cast<size_t>(Rows()) * Columns(), SizeOfElement());
 }
 
 void cct_AggregateType_2d::BaseType(const cct_BaseTypeDescriptor* d) {
@@ -704,42 +706,7 @@ void cct_AggregateType_2d::_Copy(const cct_Type* p) {
 }
 
 int cct_AggregateType_2d::TestCorrectness(int check) {
-  const cct_BaseTypeDescriptor* d = ElementDescriptor();
-  if (check == 0) {
-    flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);
-    if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
-    for (uint32_t i = 0; i < Rows(); ++i)
-      for (uint32_t j = 0; j < Columns(); ++j)
-        if (cct_Instance* instance = ElementInstance(Element(i, j))) {
-          if (instance->Flags() & cct_FLAG_VISITED) instance->TestCorrectness(0);
-          instance->Release();
-        }
-    return 1;
-  }
-  flags_ |= cct_FLAG_VISITED;
-  if (d->kind != cct_KIND_ENTITY_REFERENCE || !IsSet()) return 1;
-  int ok = 1;
-  for (uint32_t i = 0; i < Rows(); ++i) {
-    for (uint32_t j = 0; j < Columns(); ++j) {
-      cct_Instance* instance = ElementInstance(Element(i, j));
-      if (!instance) {
-        cct_errlog(cct_Error(cct_CORRECTNESS_FAILED))
-            << "No entry in 2d-Aggregate " << OrEmpty(TypeName()) << " on index [" << i << "] ["
-            << j << "].";
-        ok = 0;
-        continue;
-      }
-      if (!instance->HasSupertype(static_cast<long>(d->elementTypeId))) {
-        cct_errlog(cct_Error(cct_CORRECTNESS_FAILED))
-            << "Wrong entry in 2d-Aggregate " << OrEmpty(TypeName()) << " on index [" << i
-            << "][ " << j << "].";
-        ok = 0;
-      }
-      if (!(instance->Flags() & cct_FLAG_VISITED)) instance->TestCorrectness(1);
-      instance->Release();
-    }
-  }
-  return ok;
+  return TestElements(check, Storage(), Rows(), Columns(), SizeOfElement());
 }
 
 void cct_AggregateType_2d::WriteP21(std::ostream& out) const {

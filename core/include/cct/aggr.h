@@ -4,6 +4,7 @@
 #ifndef CCT_AGGR_H
 #define CCT_AGGR_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "cct/at.h"
@@ -63,6 +64,11 @@ class cct_AggregateType : public cct_Type {
   /// answers false when PreProcessEntity refuses v.
   bool EntityBytes(const cct_Type* v, unsigned char* bytes);
   void ReportIncompatible(const cct_Type* v, const char* function) const;
+  /// Gives back what every element owns; a parser list also destroys its parameter objects.
+  void ReleaseElements(unsigned char* storage, size_t count, uint32_t size);
+  /// The correctness test of reference elements, row by row; columns is 0 for one dimension.
+  int TestElements(int check, unsigned char* storage, uint32_t rows, uint32_t columns,
+                   uint32_t size);
 
   const cct_BaseTypeDescriptor* descriptor_ = nullptr;
   /// A reference has been stored since construction or Unset, so flag 0x0008 is binding.
