@@ -523,6 +523,12 @@ int cct_AggregateType_1d::TestCorrectness(int check) {
 }
 
 void cct_AggregateType_1d::WriteP21(std::ostream& out) const {
+  // An unset aggregate is written as missing, like every unset value: written as "()" it would
+  // turn an omitted OPTIONAL list into an empty one, which its lower bound may not even allow.
+  if (!IsSet()) {
+    out << '$';
+    return;
+  }
   out << '(';
   for (uint32_t i = 0; i < Count(); ++i) {
     if (i) out << ',';
@@ -710,6 +716,10 @@ int cct_AggregateType_2d::TestCorrectness(int check) {
 }
 
 void cct_AggregateType_2d::WriteP21(std::ostream& out) const {
+  if (!IsSet()) {
+    out << '$';
+    return;
+  }
   out << '(';
   for (uint32_t i = 0; i < Rows(); ++i) {
     if (i) out << ',';

@@ -284,7 +284,7 @@ TEST(Aggregate, FourElementsGrowToTheLimitFiveAreRefused) {
             "cct_AggregateType_1d::ProcessParameter().");
   EXPECT_EQ(fresh.Count(), 2u);
   EXPECT_FALSE(fresh.IsSet());
-  EXPECT_EQ(P21(fresh), "(0.0000000000,0.0000000000)");
+  EXPECT_EQ(P21(fresh), "$");  // sized to its lower bound, but never given a value
 
   // A filled aggregate keeps its values when a list that is too long is refused.
   list.ProcessParameter(five.get());
@@ -352,16 +352,19 @@ TEST(Aggregate, ProcessParameterRefusesWrongShapes) {
   EXPECT_EQ(P21(list), "(3)");
 }
 
-TEST(Aggregate, EmptyAggregatesWriteEmptyParentheses) {
+TEST(Aggregate, EmptyAggregatesWriteEmptyParenthesesUnsetOnesADollar) {
+  // "()" and "$" in a file are different values, and each is written back as it was read.
   cct_AggregateType_1d list(&kIntegers);
-  EXPECT_EQ(P21(list), "()");
+  EXPECT_EQ(P21(list), "$");
   EXPECT_FALSE(list.IsSet());
   Parsed empty;
   list.ProcessParameter(empty.get());
   EXPECT_TRUE(list.IsSet());  // "()" in a file is a value
   EXPECT_EQ(P21(list), "()");
-  EXPECT_EQ(P21(*empty), "()");
   cct_AggregateType_2d matrix(kRealMatrix);
+  EXPECT_EQ(P21(matrix), "$");
+  Parsed noRows;
+  matrix.ProcessParameter(noRows.get());
   EXPECT_EQ(P21(matrix), "()");
 }
 
@@ -373,7 +376,7 @@ TEST(Aggregate, UnsetClearsAndMarksUnset) {
   list.Unset();
   EXPECT_FALSE(list.IsSet());
   EXPECT_EQ(list.Count(), 0u);
-  EXPECT_EQ(P21(list), "()");
+  EXPECT_EQ(P21(list), "$");
   list.ProcessParameter(p.get());
   EXPECT_EQ(P21(list), "(1,2)");
 }
@@ -1008,7 +1011,7 @@ TEST(Aggregate2d, CopyAndOwnedTexts) {
   copy.Copy(q.get());
   EXPECT_EQ(P21(copy), "(('e',$),($,$))");
   copy.Unset();
-  EXPECT_EQ(P21(copy), "()");
+  EXPECT_EQ(P21(copy), "$");
 }
 
 TEST(Aggregate2d, ReferencesCheckedPerElement) {
