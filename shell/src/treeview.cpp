@@ -332,7 +332,10 @@ bool CStpTreeView::OnDoubleClick(TreeItem item, const InsertChooser& chooser) {
     cct_Instance* chosen = Choose(data, chooser);
     if (!chosen) return false;
     std::vector<TreeItem> children = tree_.Children(item);
-    if (!children.empty()) tree_.DeleteItem(children.front());
+    if (!children.empty()) {
+      ForgetSubtree(children.front());
+      tree_.DeleteItem(children.front());
+    }
     registered(chosen);
     if (kind == cct_KIND_ENTITY_REFERENCE) static_cast<cct_EntityType*>(value)->Set(chosen);
     path_.clear();
@@ -365,6 +368,18 @@ bool CStpTreeView::OnDoubleClick(TreeItem item, const InsertChooser& chooser) {
     return true;
   }
   return false;
+}
+
+void CStpTreeView::ForgetSubtree(TreeItem item) {
+  // A deleted item's address may be reused by the control for a new item, which must not
+  // inherit the old one's unbuilt children.
+  std::vector<TreeItem> stack{item};
+  while (!stack.empty()) {
+    TreeItem top = stack.back();
+    stack.pop_back();
+    pending_.erase(top);
+    for (TreeItem child : tree_.Children(top)) stack.push_back(child);
+  }
 }
 
 void CStpTreeView::ApplyItemHeight(const std::string& text) {

@@ -294,3 +294,24 @@ TEST(InsertDialog, ChoiceTextAndInvalidAttribute) {
   data.existingChoice = "";
   EXPECT_EQ(data.ChosenName(), "");
 }
+
+TEST_F(Tree, ReplacedSubtreeForgetsItsUnbuiltChildren) {
+  Open(kProject);
+  view_.SetDeferred(true);
+  view_.InsertInstance(Instance("6"), nullptr);
+  TreeItem placement = Child(nullptr, 0);
+  view_.ExpandItem(placement);
+  EXPECT_EQ(view_.DeferredCount(), 2u);  // #7 and #8 wait
+  TreeItem axis = Child(placement, 2);
+  EXPECT_TRUE(view_.OnDoubleClick(axis, [](InsertDialogData& data) {
+    data.newChoice = "direction";
+    return true;
+  }));
+  // #8's item went with its subtree; only #7 and the new direction wait now.
+  EXPECT_EQ(view_.DeferredCount(), 2u);
+  ASSERT_EQ(tree_.Children(axis).size(), 1u);
+  TreeItem direction = Child(axis, 0);
+  EXPECT_EQ(tree_.ItemText(direction), "#12=direction");
+  view_.ExpandItem(direction);
+  EXPECT_EQ(tree_.ItemText(Child(direction, 0)), "name: !!Value not set!!");
+}

@@ -40,6 +40,7 @@ class CStpTreeView {
   /// True when the item's children have not been built yet.
   bool HasDeferredChildren(TreeItem item) const { return pending_.count(item) != 0; }
   void ExpandItem(TreeItem item);
+  size_t DeferredCount() const { return pending_.size(); }
 
   void FillTree();
   TreeItem InsertInstance(cct_Instance* instance, TreeItem parent, TreeItem after = nullptr,
@@ -63,6 +64,7 @@ class CStpTreeView {
   bool OnPath(TreeItem parent, long number, const cct_Instance* instance) const;
   cct_Instance* InstanceOf(long number, int load) const;
   long PositionOf(TreeItem item) const;
+  void ForgetSubtree(TreeItem item);
   cct_Instance* Choose(InsertDialogData& data, const InsertChooser& chooser);
 
   TreeControl& tree_;

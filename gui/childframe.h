@@ -1,0 +1,89 @@
+// A document window: one open exchange file, its instance tree on the left (one third) and its
+// log on the right (two thirds).
+#ifndef VARNHOLT_GUI_CHILDFRAME_H
+#define VARNHOLT_GUI_CHILDFRAME_H
+
+#include <QWidget>
+#include <memory>
+
+#include "qttreecontrol.h"
+#include "varnholt/doc.h"
+#include "varnholt/treeview.h"
+
+class QSplitter;
+class QTreeWidgetItem;
+
+namespace varnholt {
+
+class LogView;
+struct Prompts;
+
+class ChildFrame : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ChildFrame(Prompts& prompts, QWidget* parent = nullptr);
+  ~ChildFrame() override;
+
+  /// Opens the file and shows its tree; false when it could not be opened (the log says why).
+  bool Open(const QString& path);
+  /// Asks for a file name and saves; false when cancelled or when saving failed (the user was
+  /// told then).
+  bool Save();
+  /// Saves to path; on failure the user is told and the log says why.
+  bool SaveTo(const QString& path);
+  /// The "Format" command: the appearance dialog.
+  void Format();
+  /// Expands the tree from the root down to the given number of levels.
+  void ExpandLevels(int levels);
+
+  /// True after label edits or inserts that have not been saved.
+  bool IsModified() const { return modified_; }
+  QString DocumentName() const;
+  QString PathName() const;
+
+  CDoc& Doc() { return doc_; }
+  InstanceTree* Tree() const { return tree_; }
+  LogView* Log() const { return log_; }
+  QSplitter* Splitter() const { return splitter_; }
+  QtTreeControl& Control() { return control_; }
+  CStpTreeView& View() { return view_; }
+
+  /// Asks whether to save unsaved changes first; true when the window may close (saved, or the
+  /// user chose not to). The window then closes without asking again, until KeepOpen.
+  bool MayClose();
+  void KeepOpen() { closeConfirmed_ = false; }
+
+  /// The text of the question asked before closing with unsaved changes.
+  static QString SaveQuestion(const QString& name);
+
+ Q_SIGNALS:
+  void modifiedChanged(bool modified);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void OnLabelEdited(const QModelIndex& index, const QString& text);
+  void OnDoubleClicked(QTreeWidgetItem* item);
+  void OnExpanded(QTreeWidgetItem* item);
+  /// After every command: mark items whose children wait, show the log.
+  void Finish();
+  void SetModified(bool modified);
+  bool AskToSave();
+
+  Prompts& prompts_;
+  CDoc doc_;
+  QSplitter* splitter_;
+  InstanceTree* tree_;
+  LogView* log_;
+  QtTreeControl control_;
+  CStpTreeView view_;
+  bool modified_ = false;
+  bool splitByUser_ = false;
+  bool closeConfirmed_ = false;
+};
+
+}  // namespace varnholt
+
+#endif

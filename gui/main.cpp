@@ -1,0 +1,62 @@
+// varnholt: the desktop program. Opens the files named on the command line or dropped on the
+// window; "--screenshot FILE.png [INPUT]" renders the window to an image and ends.
+#include <QApplication>
+#include <QStringList>
+#include <iostream>
+
+#include "aboutbox.h"
+#include "cct/factory.h"
+#include "cct/schema.h"  // installs the schema binding
+#include "mainwindow.h"
+#include "screenshot.h"
+#include "varnholt/apptexts.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: varnholt [FILE...]\n"
+    "       varnholt --screenshot IMAGE.png [FILE]\n"
+    "       varnholt --help | --version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Varnholt"));
+  QApplication::setApplicationName(QStringLiteral("Varnholt"));
+  QApplication::setApplicationVersion(QString::fromLatin1(varnholt::kVersion));
+  QApplication::setWindowIcon(varnholt::AppIcon());
+
+  QStringList args = QApplication::arguments().mid(1);
+  if (!args.isEmpty() && (args.front() == "--help" || args.front() == "-h")) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (!args.isEmpty() && args.front() == "--version") {
+    std::cout << "varnholt " << varnholt::kVersion << "\n";
+    return 0;
+  }
+
+  // Files are opened only after both name tables exist: reading one needs them.
+  RegisterTypeNames();
+  RegisterEntityNames();
+
+  if (!args.isEmpty() && args.front() == "--screenshot") {
+    if (args.size() < 2 || args.size() > 3) {
+      std::cerr << kUsage;
+      return 2;
+    }
+    return varnholt::RunScreenshot(args[1], args.size() == 3 ? args[2] : QString());
+  }
+  for (const QString& arg : args) {
+    if (arg.startsWith(QLatin1String("--"))) {
+      std::cerr << kUsage;
+      return 2;
+    }
+  }
+
+  varnholt::MainWindow window;
+  window.show();
+  for (const QString& file : args) window.OpenFile(file);
+  return QApplication::exec();
+}

@@ -1,0 +1,273 @@
+#include "mainwindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
+
+#include "aboutbox.h"
+#include "childframe.h"
+#include "logview.h"
+
+namespace varnholt {
+
+namespace {
+
+const char* const kRecentKey = "RecentFiles";
+
+QStringList LocalFiles(const QMimeData* mime) {
+  QStringList files;
+  if (!mime || !mime->hasUrls()) return files;
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) files << url.toLocalFile();
+  return files;
+}
+
+QString Canonical(const QString& path) {
+  const QString canonical = QFileInfo(path).canonicalFilePath();
+  return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+}
+
+}  // namespace
+
+const char* const MainWindow::kTitle =
+    "File viewer for ISO 14649-10,11,111, 12, 112 - Version August 2003 - Quennet";
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(this)) {
+  setWindowIcon(AppIcon());
+  setCentralWidget(mdi_);
+  mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setAcceptDrops(true);
+  recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
+  CreateMenus();
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateForActive(); });
+  statusBar()->showMessage(QStringLiteral("Bereit"));
+  UpdateForActive();
+}
+
+MainWindow::~MainWindow() {
+  // Hiding the children while the QWidget part is destroyed still activates document windows;
+  // by then this object is no MainWindow any more.
+  mdi_->disconnect(this);
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) sub->disconnect(this);
+}
+
+void MainWindow::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
+  // The labels carry their shortcut texts after a tab, as the menus always showed them; only
+  // open and save have the key as well (Ctrl+C stays the copy key of the log).
+  open_ = file->addAction(QStringLiteral("Ö&ffnen...\tStrg+O"), this, &MainWindow::Open);
+  open_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  open_->setStatusTip(QStringLiteral("Öffnet eine Datei"));
+  open_->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+  save_ = file->addAction(QStringLiteral("&Speichern...\tStrg+S"), this, &MainWindow::Save);
+  save_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  save_->setStatusTip(QStringLiteral("Speichert die Datei unter einem neuen Namen"));
+  save_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  close_ = file->addAction(QStringLiteral("S&chliessen...\tStrg+C"), this,
+                           &MainWindow::CloseDocument);
+  close_->setStatusTip(QStringLiteral("Schließt die Datei"));
+  file->addSeparator();
+  for (int i = 0; i < kRecentCount; ++i) {
+    QAction* action = file->addAction(QString());
+    connect(action, &QAction::triggered, this, [this, action] {
+      OpenFile(action->data().toString());
+    });
+    recentActions_ << action;
+  }
+  recentSeparator_ = file->addSeparator();
+  QAction* exit = file->addAction(QStringLiteral("&Beenden"), this, &QWidget::close);
+  exit->setStatusTip(QStringLiteral("Beendet das Programm"));
+  ShowRecent();
+
+  QToolBar* toolbar = addToolBar(QStringLiteral("Symbolleiste"));
+  toolbar->setObjectName(QStringLiteral("toolbar"));
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&Ansicht"));
+  QAction* toolbarShown = view->addAction(QStringLiteral("&Symbolleiste"));
+  toolbarShown->setCheckable(true);
+  toolbarShown->setChecked(true);
+  connect(toolbarShown, &QAction::toggled, toolbar, &QWidget::setVisible);
+  connect(toolbar, &QToolBar::visibilityChanged, toolbarShown, &QAction::setChecked);
+  QAction* statusShown = view->addAction(QStringLiteral("S&tatusleiste"));
+  statusShown->setCheckable(true);
+  statusShown->setChecked(true);
+  connect(statusShown, &QAction::toggled, statusBar(), &QWidget::setVisible);
+  format_ = view->addAction(QStringLiteral("Format"), this, &MainWindow::Format);
+  format_->setStatusTip(QStringLiteral("Stellt die Zeilenhöhe des Baums ein"));
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
+  about_ = help->addAction(QStringLiteral("&Info"), this, &MainWindow::About);
+  about_->setStatusTip(QStringLiteral("Zeigt Programminformationen an"));
+  about_->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+
+  toolbar->addAction(open_);
+  toolbar->addAction(save_);
+  toolbar->addSeparator();
+  toolbar->addAction(about_);
+}
+
+ChildFrame* MainWindow::ActiveFrame() const {
+  QMdiSubWindow* sub = mdi_->activeSubWindow();
+  return sub ? qobject_cast<ChildFrame*>(sub->widget()) : nullptr;
+}
+
+QList<ChildFrame*> MainWindow::Frames() const {
+  QList<ChildFrame*> frames;
+  for (QMdiSubWindow* sub : mdi_->subWindowList())
+    if (auto* frame = qobject_cast<ChildFrame*>(sub->widget())) frames << frame;
+  return frames;
+}
+
+void MainWindow::UpdateForActive() {
+  ChildFrame* frame = ActiveFrame();
+  // Without a document the menus offer only what needs none.
+  for (QAction* action : {save_, close_, format_}) {
+    action->setVisible(frame != nullptr);
+    action->setEnabled(frame != nullptr);
+  }
+  // A maximized document window adds " - [name]" to the title itself, as Windows does.
+  const QString title = QString::fromUtf8(kTitle);
+  const bool named = frame && !mdi_->activeSubWindow()->isMaximized();
+  setWindowTitle(named ? title + QStringLiteral(" - ") + frame->DocumentName() : title);
+}
+
+ChildFrame* MainWindow::OpenFile(const QString& path) {
+  if (path.isEmpty()) return nullptr;
+  const QString wanted = Canonical(path);
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+    auto* frame = qobject_cast<ChildFrame*>(sub->widget());
+    if (frame && Canonical(frame->PathName()) == wanted) {
+      mdi_->setActiveSubWindow(sub);
+      return frame;
+    }
+  }
+
+  auto* frame = new ChildFrame(prompts_);
+  // Reading checks every instance of the file; a large one takes a while.
+  statusBar()->showMessage(QStringLiteral("Lese %1 ...").arg(QDir::toNativeSeparators(path)));
+  statusBar()->repaint();
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool opened = frame->Open(path);
+  QGuiApplication::restoreOverrideCursor();
+  if (!opened) {
+    const QString log = frame->Log()->toPlainText();
+    delete frame;
+    Forget(path);
+    statusBar()->showMessage(QStringLiteral("Bereit"));
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kTitle),
+                    QStringLiteral("Die Datei \"%1\" konnte nicht geöffnet werden.")
+                        .arg(QDir::toNativeSeparators(path)),
+                    QMessageBox::Ok, this);
+    box.setDetailedText(log);
+    prompts_.exec(box);
+    return nullptr;
+  }
+  statusBar()->showMessage(QStringLiteral("Bereit"));
+
+  const bool maximized = mdi_->subWindowList().isEmpty() ||
+                         (mdi_->activeSubWindow() && mdi_->activeSubWindow()->isMaximized());
+  QMdiSubWindow* sub = mdi_->addSubWindow(frame);
+  sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->setWindowIcon(AppIcon());
+  sub->setWindowTitle(frame->windowTitle());
+  connect(sub, &QMdiSubWindow::windowStateChanged, this, [this] { UpdateForActive(); });
+  sub->resize(mdi_->viewport()->size() * 3 / 4);
+  if (maximized)
+    sub->showMaximized();
+  else
+    sub->show();
+  mdi_->setActiveSubWindow(sub);
+  Remember(path);
+  UpdateForActive();
+  return frame;
+}
+
+void MainWindow::Open() { OpenFile(prompts_.openPath(this)); }
+
+void MainWindow::Save() {
+  if (ChildFrame* frame = ActiveFrame()) frame->Save();
+}
+
+void MainWindow::CloseDocument() { mdi_->closeActiveSubWindow(); }
+
+void MainWindow::Format() {
+  if (ChildFrame* frame = ActiveFrame()) frame->Format();
+}
+
+void MainWindow::About() {
+  AboutBox box(this);
+  prompts_.exec(box);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Every document is asked first, so that "Abbrechen" leaves them all open.
+  const QList<ChildFrame*> frames = Frames();
+  for (ChildFrame* frame : frames) {
+    if (!frame->MayClose()) {
+      for (ChildFrame* other : frames) other->KeepOpen();
+      event->ignore();
+      return;
+    }
+  }
+  mdi_->closeAllSubWindows();
+  event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QStringList files = LocalFiles(event->mimeData());
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  activateWindow();
+  for (const QString& file : files) OpenFile(file);
+}
+
+void MainWindow::Remember(const QString& path) {
+  if (!rememberRecent_) return;
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  recent_.removeAll(absolute);
+  recent_.prepend(absolute);
+  while (recent_.size() > kRecentCount) recent_.removeLast();
+  QSettings().setValue(kRecentKey, recent_);
+  ShowRecent();
+}
+
+void MainWindow::Forget(const QString& path) {
+  if (!recent_.removeAll(QFileInfo(path).absoluteFilePath())) return;
+  if (rememberRecent_) QSettings().setValue(kRecentKey, recent_);
+  ShowRecent();
+}
+
+void MainWindow::ShowRecent() {
+  for (int i = 0; i < recentActions_.size(); ++i) {
+    QAction* action = recentActions_[i];
+    const bool used = i < recent_.size();
+    action->setVisible(used);
+    if (!used) continue;
+    QString shown = QDir::toNativeSeparators(recent_[i]);
+    shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+    action->setData(recent_[i]);
+  }
+  recentSeparator_->setVisible(!recent_.isEmpty());
+}
+
+}  // namespace varnholt

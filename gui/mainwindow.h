@@ -1,0 +1,83 @@
+// The main window: a multiple-document area with one window per open file, the German menus,
+// the recently used files, toolbar and status bar.
+#ifndef VARNHOLT_GUI_MAINWINDOW_H
+#define VARNHOLT_GUI_MAINWINDOW_H
+
+#include <QList>
+#include <QMainWindow>
+#include <QStringList>
+
+#include "prompts.h"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace varnholt {
+
+class ChildFrame;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  static constexpr int kRecentCount = 5;
+  static const char* const kTitle;
+
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  /// Opens a document window for the file, or brings forward the one that has it open already;
+  /// null when the file could not be opened (the user was shown why).
+  ChildFrame* OpenFile(const QString& path);
+  ChildFrame* ActiveFrame() const;
+  QList<ChildFrame*> Frames() const;
+  QMdiArea* MdiArea() const { return mdi_; }
+  Prompts& UserPrompts() { return prompts_; }
+
+  /// Whether opened files go into the recently used list (not for screenshots).
+  void SetRememberRecent(bool remember) { rememberRecent_ = remember; }
+  QStringList RecentFiles() const { return recent_; }
+
+  /// The menu commands, for the toolbar and for tests.
+  QAction* OpenAction() const { return open_; }
+  QAction* SaveAction() const { return save_; }
+  QAction* CloseAction() const { return close_; }
+  QAction* FormatAction() const { return format_; }
+  QAction* AboutAction() const { return about_; }
+
+ public Q_SLOTS:
+  void Open();
+  void Save();
+  void CloseDocument();
+  void Format();
+  void About();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateMenus();
+  /// Title and document commands follow the active document window.
+  void UpdateForActive();
+  void Remember(const QString& path);
+  void Forget(const QString& path);
+  void ShowRecent();
+
+  Prompts prompts_;
+  QMdiArea* mdi_;
+  QAction* open_ = nullptr;
+  QAction* save_ = nullptr;
+  QAction* close_ = nullptr;
+  QAction* format_ = nullptr;
+  QAction* about_ = nullptr;
+  QAction* recentSeparator_ = nullptr;
+  QList<QAction*> recentActions_;
+  QStringList recent_;
+  bool rememberRecent_ = true;
+};
+
+}  // namespace varnholt
+
+#endif

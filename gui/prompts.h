@@ -1,0 +1,28 @@
+// Every question a window asks the user goes through here, so that tests can answer them without
+// a modal event loop and the screenshot mode can run without a user.
+#ifndef VARNHOLT_GUI_PROMPTS_H
+#define VARNHOLT_GUI_PROMPTS_H
+
+#include <QString>
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+namespace varnholt {
+
+struct Prompts {
+  /// Runs a modal dialog (message boxes included) and answers its result code.
+  std::function<int(QDialog&)> exec;
+  /// The file to open, or empty when the user cancelled.
+  std::function<QString(QWidget*)> openPath;
+  /// The file to save to (the user confirmed replacing it), or empty when cancelled.
+  std::function<QString(QWidget*)> savePath;
+
+  /// The real dialogs.
+  Prompts();
+};
+
+}  // namespace varnholt
+
+#endif

@@ -1,0 +1,46 @@
+#include "screenshot.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTreeWidget>
+#include <iostream>
+
+#include "childframe.h"
+#include "mainwindow.h"
+
+namespace varnholt {
+
+int RunScreenshot(const QString& png, const QString& input, const ScreenshotOptions& options) {
+  MainWindow window;
+  window.SetRememberRecent(false);
+  // Nobody is there to answer: a message goes to standard error, every dialog is cancelled.
+  window.UserPrompts().exec = [](QDialog& dialog) {
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+      std::cerr << "varnholt: " << box->text().toStdString() << "\n";
+    return static_cast<int>(QDialog::Rejected);
+  };
+  window.resize(options.size);
+  window.show();
+  QApplication::processEvents();
+
+  bool opened = true;
+  if (!input.isEmpty()) {
+    ChildFrame* frame = window.OpenFile(input);
+    opened = frame != nullptr;
+    if (frame) {
+      frame->ExpandLevels(options.levels);
+      if (QTreeWidgetItem* root = frame->Tree()->topLevelItem(0))
+        frame->Tree()->scrollToItem(root);
+    }
+  }
+  QApplication::processEvents();
+
+  const bool written = window.grab().save(png, "PNG");
+  if (!written) std::cerr << "varnholt: cannot write " << png.toStdString() << "\n";
+  return opened && written ? 0 : 1;
+}
+
+}  // namespace varnholt

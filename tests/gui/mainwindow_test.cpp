@@ -1,0 +1,170 @@
+#include "mainwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDropEvent>
+#include <QImage>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+#include <QUrl>
+
+#include "childframe.h"
+#include "gui_support.h"
+
+using varnholt::MainWindow;
+
+namespace {
+
+const QString kTitle = "File viewer for ISO 14649-10,11,111, 12, 112 - Version August 2003 - Quennet";
+
+QStringList VisibleTexts(const QMenu* menu) {
+  QStringList texts;
+  for (QAction* action : menu->actions())
+    if (action->isVisible()) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  return texts;
+}
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QSettings().clear();
+    window_ = std::make_unique<MainWindow>();
+    window_->UserPrompts().exec = [this](QDialog& dialog) {
+      if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+        messages_ << box->text();
+        details_ << box->detailedText();
+      }
+      return reply_;
+    };
+    window_->resize(1000, 700);
+    window_->show();
+  }
+  QMenu* Menu(int i) { return window_->menuBar()->actions().at(i)->menu(); }
+  QString Project(const QString& name) { return files_.Write(name, gui_test::kProject); }
+
+  gui_test::Files files_;
+  std::unique_ptr<MainWindow> window_;
+  QStringList messages_, details_;
+  int reply_ = QMessageBox::Cancel;
+};
+
+}  // namespace
+
+TEST_F(Window, MenusWithoutAndWithDocument) {
+  QStringList titles;
+  for (QAction* menu : window_->menuBar()->actions()) titles << menu->text();
+  EXPECT_EQ(titles, (QStringList{"&Datei", "&Ansicht", "&?"}));
+  EXPECT_EQ(VisibleTexts(Menu(0)),
+            (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
+  EXPECT_EQ(VisibleTexts(Menu(1)), (QStringList{"&Symbolleiste", "S&tatusleiste"}));
+  EXPECT_EQ(VisibleTexts(Menu(2)), QStringList{"&Info"});
+  EXPECT_EQ(window_->windowTitle(), kTitle);
+
+  const QString path = Project("first.stp");
+  ASSERT_NE(window_->OpenFile(path), nullptr);
+  EXPECT_EQ(VisibleTexts(Menu(0)),
+            (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
+                         "S&chliessen...\tStrg+C", "-", "&1 " + path, "-", "&Beenden"}));
+  EXPECT_EQ(VisibleTexts(Menu(1)), (QStringList{"&Symbolleiste", "S&tatusleiste", "Format"}));
+  // The first document window opens maximized; its name then goes in brackets.
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
+  window_->MdiArea()->activeSubWindow()->showNormal();
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - first.stp");
+
+  window_->CloseAction()->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(window_->Frames().isEmpty());
+  EXPECT_EQ(window_->windowTitle(), kTitle);
+  EXPECT_FALSE(window_->SaveAction()->isVisible());
+}
+
+TEST_F(Window, OnlyOpenAndSaveHaveKeys) {
+  EXPECT_EQ(window_->OpenAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+  EXPECT_EQ(window_->SaveAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+  // "Strg+C" in the close label is text only: Ctrl+C copies from the log.
+  for (QAction* action : window_->findChildren<QAction*>())
+    EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+}
+
+TEST_F(Window, OpensAFileOnceAndReportsFailures) {
+  const QString path = Project("once.stp");
+  varnholt::ChildFrame* frame = window_->OpenFile(path);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(window_->OpenFile(path), frame);
+  EXPECT_EQ(window_->Frames().size(), 1);
+
+  EXPECT_EQ(window_->OpenFile(files_.Path("missing.stp")), nullptr);
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_EQ(messages_[0], "Die Datei \"" + files_.Path("missing.stp") +
+                              "\" konnte nicht ge\xc3\xb6" "ffnet werden.");
+  // The log of the failed open is what the user gets to see.
+  EXPECT_TRUE(details_[0].contains(" ERROR! StepNC-File \"" + files_.Path("missing.stp") +
+                                   "\" could not be opened"));
+  EXPECT_EQ(window_->Frames().size(), 1);
+}
+
+TEST_F(Window, RecentFilesKeepTheLastFive) {
+  QStringList opened;
+  for (int i = 0; i < 6; ++i) {
+    opened.prepend(Project(QString("f%1.stp").arg(i)));
+    ASSERT_NE(window_->OpenFile(opened.front()), nullptr);
+  }
+  EXPECT_EQ(window_->RecentFiles(), opened.mid(0, 5));
+  // The list outlives the window.
+  MainWindow next;
+  EXPECT_EQ(next.RecentFiles(), opened.mid(0, 5));
+}
+
+TEST_F(Window, DroppedFilesOpen) {
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(Project("a.stp")), QUrl::fromLocalFile(Project("b.stp"))});
+  // A drop only reaches a widget that took the drag when it entered.
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  EXPECT_EQ(window_->Frames().size(), 2);
+  EXPECT_EQ(window_->ActiveFrame()->DocumentName(), "b.stp");
+}
+
+TEST_F(Window, QuittingAsksForEveryUnsavedDocument) {
+  varnholt::ChildFrame* frame = window_->OpenFile(Project("edited.stp"));
+  ASSERT_NE(frame, nullptr);
+  QTreeWidgetItem* id = frame->Tree()->topLevelItem(0)->child(0);
+  // What the inline editor hands over when the user presses Enter.
+  Q_EMIT frame->Tree()->Delegate()->labelEdited(frame->Tree()->indexFromItem(id), "changed");
+  ASSERT_TRUE(frame->IsModified());
+
+  reply_ = QMessageBox::Cancel;
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(window_->Frames().size(), 1);
+  EXPECT_EQ(messages_.size(), 1);
+  reply_ = QMessageBox::No;
+  EXPECT_TRUE(window_->close());
+  EXPECT_EQ(messages_.size(), 2);
+}
+
+TEST(Screenshot, WritesThePngOfTheWindow) {
+  gui_test::Files files;
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(env);
+  const QString png = files.Path("shot.png");
+  program.start(VARNHOLT_GUI_EXE, {"--screenshot", png, gui_test::MillingSample()});
+  ASSERT_TRUE(program.waitForFinished(60000));
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  QImage image(png, "PNG");
+  EXPECT_EQ(image.size(), QSize(1200, 800));
+
+  program.start(VARNHOLT_GUI_EXE, {"--screenshot", files.Path("none.png"), files.Path("no.stp")});
+  ASSERT_TRUE(program.waitForFinished(60000));
+  EXPECT_EQ(program.exitCode(), 1);
+}
