@@ -1,6 +1,8 @@
 #include "cct/cctype.h"
 
+#include <charconv>
 #include <cstdio>
+#include <string_view>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -173,22 +175,22 @@ void cct_RealType::ProcessParameter(const cct_Type* p) {
 void cct_RealType::Copy(const cct_Type* p) { Set(p->GetReal()); }
 
 void cct_WriteReal(std::ostream& out, double v) {
-  // Sized by a first call: the largest double needs 321 characters in this format.
-  char small[64];
-  int n = std::snprintf(small, sizeof small, "%.10f", v);
-  std::string text;
-  if (n >= static_cast<int>(sizeof small)) {
-    text.resize(static_cast<size_t>(n) + 1);
-    std::snprintf(&text[0], text.size(), "%.10f", v);
-    text.resize(static_cast<size_t>(n));
-  } else {
-    text.assign(small, n > 0 ? static_cast<size_t>(n) : 0);
+  // Ten decimals, no exponent, as "%.10f" in the C locale: the largest double needs 321
+  // characters. to_chars gives the same digits, is much faster, and ignores the process locale
+  // (a desktop locale with a decimal comma must not change what a file holds).
+  char text[400];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 10);
+  size_t n = ec == std::errc() ? static_cast<size_t>(end - text) : 0;
+  std::string_view written(text, n);
+  if (written.find('.') == std::string_view::npos) {
+    // Infinities and NaN have no point; it goes before an exponent if there is one, else last.
+    size_t e = written.find_first_of("eE");
+    std::string fixed(written);
+    fixed.insert(e == std::string_view::npos ? fixed.size() : e, 1, '.');
+    out << fixed;
+    return;
   }
-  if (text.find('.') == std::string::npos) {
-    size_t e = text.find_first_of("eE");
-    text.insert(e == std::string::npos ? text.size() : e, 1, '.');
-  }
-  out << text;
+  out.write(text, static_cast<std::streamsize>(n));
 }
 
 void cct_RealType::WriteP21(std::ostream& out) const {
@@ -319,9 +321,15 @@ void cct_StringType::WriteP21(std::ostream& out) const {
     return;
   }
   out << '\'';
-  for (const char* c = value_.s; c && *c; ++c) {
-    if (*c == '\'' || *c == '\\') out << *c;
-    out << *c;
+  // Runs without an apostrophe or a backslash go out whole; those two are doubled.
+  const char* run = value_.s ? value_.s : "";
+  for (const char* c = run;; ++c) {
+    if (*c == '\'' || *c == '\\' || *c == '\0') {
+      out.write(run, c - run);
+      if (*c == '\0') break;
+      out << *c << *c;
+      run = c + 1;
+    }
   }
   out << '\'';
 }

@@ -1,5 +1,8 @@
 #include "cct/exchgfls.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <ostream>
 
@@ -16,7 +19,7 @@ cct_InputFile* cct_currentInputFile = nullptr;
 cct_InputFile::cct_InputFile(const char* name, StreamProvider first, StreamProvider second) {
   scope_.SetInputFile(this);
   unput_ = new int[kUnputSize];
-  buffer_ = new char[kBufferSize];
+  for (Block& b : blocks_) b.data = new char[kBlockSize];
   const char* given = name;
   if (first) {
     if (std::FILE* s = first(&given)) {
@@ -28,7 +31,7 @@ cct_InputFile::cct_InputFile(const char* name, StreamProvider first, StreamProvi
   if (!name && !second) {
     cct_errlog(cct_Error(cct_IO_ERROR)) << "Missing filename for input file";
     delete[] unput_;
-    delete[] buffer_;
+    for (Block& b : blocks_) delete[] b.data;
     throw cct_GenericException();
   }
   if (name) {
@@ -48,7 +51,7 @@ cct_InputFile::cct_InputFile(const char* name, StreamProvider first, StreamProvi
   cct_errlog(cct_Error(cct_IO_ERROR)) << "Can't open input file '" << (name_ ? name_ : (name ? name : ""))
                                       << "'.";
   delete[] unput_;
-  delete[] buffer_;
+  for (Block& b : blocks_) delete[] b.data;
   cct_FreeText(name_);
   throw cct_GenericException();
 }
@@ -70,7 +73,7 @@ cct_InputFile::~cct_InputFile() {
   }
   if (stream_) std::fclose(stream_);
   delete[] unput_;
-  delete[] buffer_;
+  for (Block& b : blocks_) delete[] b.data;
   cct_FreeText(name_);
   for (cct_ListNode* n = fileStatusStack_.FirstNode(); n; n = n->NextNode()) {
     auto* status = static_cast<cct_FileStatus*>(n->Data());
@@ -86,15 +89,21 @@ void cct_InputFile::SetName(const char* name) {
 }
 
 bool cct_InputFile::Fill() {
-  if (atEnd_ || !stream_) return false;
-  bufferStart_ += static_cast<long>(bufferEnd_);
-  bufferPos_ = bufferEnd_ = 0;
-  size_t n = std::fread(buffer_, 1, kBufferSize, stream_);
-  if (n == 0) {
-    atEnd_ = true;
-    return false;
-  }
-  bufferEnd_ = n;
+  if (!stream_) return false;
+  Block& b = blocks_[current_];
+  // Right after a seek only a little is read: an instance read on demand is short, while a
+  // sequential read soon asks for more and then gets whole blocks.
+  const size_t want = b.fresh ? kFirstRead : kBlockSize;
+  const long next = b.start + static_cast<long>(b.length);
+  ssize_t n;
+  do {
+    n = pread(fileno(stream_), b.data, want, next);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;
+  b.start = next;
+  b.length = static_cast<size_t>(n);
+  b.fresh = false;
+  pos_ = 0;
   return true;
 }
 
@@ -110,14 +119,21 @@ void cct_InputFile::Unput(int c) {
 
 void cct_InputFile::Seek(long offset) {
   unputCount_ = 0;
-  if (offset >= bufferStart_ && offset <= bufferStart_ + static_cast<long>(bufferEnd_)) {
-    bufferPos_ = static_cast<size_t>(offset - bufferStart_);  // still in the buffer
-    return;
+  for (int k : {current_, 1 - current_}) {
+    Block& b = blocks_[k];
+    if (offset >= b.start && offset <= b.start + static_cast<long>(b.length)) {
+      current_ = k;
+      pos_ = static_cast<size_t>(offset - b.start);
+      return;
+    }
   }
-  atEnd_ = false;
-  if (stream_) std::fseek(stream_, offset, SEEK_SET);
-  bufferStart_ = offset;
-  bufferPos_ = bufferEnd_ = 0;
+  // Neither block holds it: the one not in use is pointed there and filled on the next read.
+  current_ = 1 - current_;
+  Block& b = blocks_[current_];
+  b.start = offset < 0 ? 0 : offset;
+  b.length = 0;
+  b.fresh = true;
+  pos_ = 0;
 }
 
 void cct_InputFile::SaveFilePosition() {

@@ -64,15 +64,16 @@ class cct_InputFile {
       int c = unput_[--unputCount_];
       if (c != 0) return c;
     }
-    if (bufferPos_ == bufferEnd_ && !Fill()) return 0;
-    int c = static_cast<unsigned char>(buffer_[bufferPos_++]);
+    Block& b = blocks_[current_];
+    if (pos_ == b.length && !Fill()) return 0;
+    int c = static_cast<unsigned char>(blocks_[current_].data[pos_++]);
     if (c == '\n') ++line_;
     return c;
   }
   /// Pushes a character back; fatal beyond 100 pending characters.
   void Unput(int c);
   /// Byte offset of the stream; pushed-back characters are not accounted for.
-  long Tell() const { return bufferStart_ + static_cast<long>(bufferPos_); }
+  long Tell() const { return blocks_[current_].start + static_cast<long>(pos_); }
   /// Positions the stream and forgets pushed-back characters; the line is the caller's business.
   void Seek(long offset);
   void SaveFilePosition();
@@ -93,12 +94,20 @@ class cct_InputFile {
   bool fullyIndexed_ = false;
 
  private:
-  static constexpr size_t kBufferSize = 1 << 16;
-  char* buffer_ = nullptr;
-  size_t bufferPos_ = 0;
-  size_t bufferEnd_ = 0;
-  long bufferStart_ = 0;  // file offset of buffer_[0]
-  bool atEnd_ = false;
+  // Two blocks of the file are kept: reading an instance elsewhere in the file and coming back
+  // (the on-demand read) then costs one small read instead of two large ones.
+  struct Block {
+    char* data = nullptr;
+    long start = 0;     // file offset of data[0]
+    size_t length = 0;  // bytes held
+    bool fresh = true;  // no read since it was pointed at a new place
+  };
+  static constexpr size_t kBlockSize = 1 << 16;
+  static constexpr size_t kFirstRead = 1 << 12;
+
+  Block blocks_[2];
+  int current_ = 0;
+  size_t pos_ = 0;  // in the current block
 };
 
 /// The file the lexer and the parser read; set before every parse.
