@@ -3,6 +3,7 @@
 #ifndef VARNHOLT_GUI_CHILDFRAME_H
 #define VARNHOLT_GUI_CHILDFRAME_H
 
+#include <utility>
 #include <QWidget>
 #include <memory>
 
@@ -26,6 +27,8 @@ class ChildFrame : public QWidget {
 
   /// Opens the file and shows its tree; false when it could not be opened (the log says why).
   bool Open(const QString& path);
+  /// Progress of the next Open, 0 to 100.
+  void SetProgress(CDoc::Progress progress) { doc_.SetProgress(std::move(progress)); }
   /// Asks for a file name and saves; false when cancelled or when saving failed (the user was
   /// told then).
   bool Save();

@@ -12,6 +12,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QCoreApplication>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -162,7 +164,20 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   statusBar()->showMessage(QStringLiteral("Lese %1 ...").arg(QDir::toNativeSeparators(path)));
   statusBar()->repaint();
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  // A modal progress window keeps the program responsive on a large file and keeps the user
+  // from acting on documents while one is being read.
+  QProgressDialog progress(QStringLiteral("Lese %1 ...").arg(QFileInfo(path).fileName()), QString(),
+                           0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  progress.setCancelButton(nullptr);
+  frame->SetProgress([&progress](int percent) {
+    progress.setValue(percent);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
   const bool opened = frame->Open(path);
+  frame->SetProgress(nullptr);
+  progress.reset();
   QGuiApplication::restoreOverrideCursor();
   if (!opened) {
     const QString log = frame->Log()->toPlainText();

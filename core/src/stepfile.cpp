@@ -108,11 +108,12 @@ void cct_StepFile::EnterScanned() {
 
 void cct_StepFile::ScanFile() {
   if (fullyIndexed_) return;
-  for (;;) {
+  for (unsigned long count = 1;; ++count) {
     AdoptCurrentName(nullptr);
     RunParser(kScanAll, nullptr);
     if (!currentName_) break;
     EnterScanned();
+    if (scanProgress_ && count % 4096 == 0) scanProgress_(scanProgressData_, Tell());
   }
   fullyIndexed_ = true;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "cct/cct.h"
@@ -63,13 +64,26 @@ bool CDoc::OnOpenDocument(const char* path) {
   if (!path || !*path) return false;
   LogRoute route(*this);
   StartLog();
+  percent_ = -1;
   path_ = path;
   try {
     file_.reset();
     scope_ = nullptr;
     file_ = std::make_unique<cct_StepFile>(path);
     file_->ReadHeader(nullptr);
+    // Indexing takes about a fifth of an open, reading every instance the rest.
+    struct stat info {};
+    const long size = stat(path, &info) == 0 && info.st_size > 0 ? static_cast<long>(info.st_size) : 0;
+    std::pair<CDoc*, long> scan{this, size};
+    if (progress_ && size > 0)
+      file_->SetScanProgress(
+          [](void* data, long offset) {
+            auto* s = static_cast<std::pair<CDoc*, long>*>(data);
+            s->first->Report(static_cast<int>(20.0 * offset / s->second));
+          },
+          &scan);
     file_->ScanFile();
+    file_->SetScanProgress(nullptr, nullptr);
     // The names are taken first: reading may add names (references to undefined ones).
     cct_Scope& scope = file_->Scope();
     std::vector<const char*> names;
@@ -77,8 +91,11 @@ bool CDoc::OnOpenDocument(const char* path) {
     cct_Scope::NameCursor cursor;
     for (const char* name = scope.FirstName(cursor); name; name = scope.NextName(cursor))
       names.push_back(name);
-    for (const char* name : names)
-      if (cct_Instance* instance = scope.FindInstance(name, 1)) instance->Release();
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (cct_Instance* instance = scope.FindInstance(names[i], 1)) instance->Release();
+      if (progress_ && i % 4096 == 0) Report(20 + static_cast<int>(80.0 * i / names.size()));
+    }
+    Report(100);
     Banner(std::string("\n StepNC-File \"") + path + "\" is open");
   } catch (...) {
     Banner(std::string("\n ERROR! StepNC-File \"") + path + "\" could not be opened");
@@ -86,6 +103,12 @@ bool CDoc::OnOpenDocument(const char* path) {
   }
   scope_ = &file_->Scope();
   return true;
+}
+
+void CDoc::Report(int percent) {
+  if (!progress_ || percent == percent_) return;
+  percent_ = percent;
+  progress_(percent);
 }
 
 std::time_t CDoc::SaveTime() {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <vector>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -176,6 +178,19 @@ TEST_F(Doc, EachDocumentKeepsItsOwnMessages) {
   EXPECT_EQ(stderrSink.str(), "outside");
   EXPECT_EQ(first.LogText().find("outside"), std::string::npos);
   EXPECT_EQ(second.LogText().find("outside"), std::string::npos);
+}
+
+TEST_F(Doc, OpenReportsProgressUpToOneHundred) {
+  std::string data;
+  for (int i = 1; i <= 10000; ++i) data += "#" + std::to_string(i) + "=TEST_EMPTY();\n";
+  TempFile file(File(data));
+  CDoc doc;
+  std::vector<int> seen;
+  doc.SetProgress([&](int percent) { seen.push_back(percent); });
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
+  ASSERT_GE(seen.size(), 3u);  // scanning, loading, done
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.back(), 100);
 }
 
 TEST(DocTimeStamp, NoLeadingZeros) {

@@ -29,6 +29,13 @@ class cct_StepFile : public cct_InputFile {
   int RunParser(long mode, cct_StepFile** out);
   void ReadHeader(cct_StepFile** out);
   void ScanFile() override;
+  /// Called every so many definitions while ScanFile runs, with the file offset reached; lets a
+  /// window show progress on a large file.
+  using ScanProgress = void (*)(void* data, long offset);
+  void SetScanProgress(ScanProgress progress, void* data) {
+    scanProgress_ = progress;
+    scanProgressData_ = data;
+  }
   bool ScanForName(const char* name);
   cct_Instance* ReadInstanceAt(cct_Scope::Entry* entry);
   /// The instance of a name, read from the file when needed; null when the file has none.
@@ -73,6 +80,8 @@ class cct_StepFile : public cct_InputFile {
   char* headerName_ = nullptr;
   char* headerTimeStamp_ = nullptr;
   char* headerAuthor_ = nullptr;
+  ScanProgress scanProgress_ = nullptr;
+  void* scanProgressData_ = nullptr;
   static bool parsing;
 };
 

@@ -4,6 +4,7 @@
 #define VARNHOLT_DOC_H
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -39,6 +40,10 @@ class CDoc {
     std::streambuf* previous_;
   };
 
+  /// Called now and then while a file opens with the share done, 0 to 100.
+  using Progress = std::function<void(int percent)>;
+  void SetProgress(Progress progress) { progress_ = std::move(progress); }
+
   std::string LogText() const { return log_.str(); }
   std::ostream& Log() { return log_; }
   cct_StepFile* StepFile() const { return file_.get(); }
@@ -58,6 +63,10 @@ class CDoc {
   std::unique_ptr<cct_StepFile> file_;
   cct_Scope* scope_ = nullptr;
   std::string path_;
+  Progress progress_;
+  int percent_ = -1;
+
+  void Report(int percent);
 };
 
 #endif
