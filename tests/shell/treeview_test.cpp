@@ -39,7 +39,8 @@ const char* const kProject =
     "#7=CARTESIAN_POINT('p',(1.,2.5,-3.));\n"
     "#8=DIRECTION('z',(0.,0.,1.));\n"
     "#10=WORKPIECE('WP',$,$,$,$,$,(#7));\n"
-    "#11=FACEMILL($,4,.LEFT.,.T.,12.5);\n";
+    "#11=FACEMILL($,4,.LEFT.,.T.,12.5);\n"
+    "#13=CARTESIAN_POINT('q',(5.));\n";
 
 /// A document opened on a file, with its tree.
 class Tree : public ::testing::Test {
@@ -264,8 +265,17 @@ TEST_F(Tree, AggregateOfRealsGrowsByEmptyElements) {
   EXPECT_EQ(tree_.ItemText(Child(coordinates, 3)), "coordinates [4]: empty");
   EXPECT_FALSE(view_.OnDoubleClick(coordinates, never));
 
+  // Two double-clicks add two elements with consecutive numbers.
+  view_.InsertInstance(Instance("13"), nullptr);
+  TreeItem single = Child(Child(nullptr, 1), 1);
+  EXPECT_TRUE(view_.OnDoubleClick(single, never));
+  EXPECT_TRUE(view_.OnDoubleClick(single, never));
+  ASSERT_EQ(tree_.Children(single).size(), 3u);
+  EXPECT_EQ(tree_.ItemText(Child(single, 1)), "coordinates [2]: empty");
+  EXPECT_EQ(tree_.ItemText(Child(single, 2)), "coordinates [3]: empty");
+
   view_.InsertInstance(Instance("10"), nullptr);
-  TreeItem clamping = Child(Child(nullptr, 1), 6);
+  TreeItem clamping = Child(Child(nullptr, 2), 6);
   ASSERT_EQ(tree_.ItemText(clamping), "clamping_positions");
   EXPECT_TRUE(view_.OnDoubleClick(clamping, [](InsertDialogData& data) {
     EXPECT_EQ(data.admissibleId, 3364);
