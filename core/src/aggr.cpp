@@ -36,6 +36,23 @@ const cct_AggregateType* AsAggregate(const cct_Type* p) {
   return p && IsAggregateKind(p->Kind()) ? dynamic_cast<const cct_AggregateType*>(p) : nullptr;
 }
 
+/// A parsed list handed to ProcessParameter; anything else is reported and refused.
+const cct_AggregateType_1d* ListParameter(const cct_Type* p, const char* function) {
+  const cct_AggregateType* source = AsAggregate(p);
+  if (!source) {
+    cct_errlog(cct_Error(cct_AGGREGATE_CANNOT_HANDLE)) << OrEmpty(p ? p->TypeName() : nullptr) << ".";
+    return nullptr;
+  }
+  const auto* list = dynamic_cast<const cct_AggregateType_1d*>(source);
+  if (!list || source->Dimensions() != 1) {
+    cct_errlog(cct_Error(cct_PROGRAM_BUG))
+        << kModule << "\n--- : " << function
+        << "\n    The parameter must be an 1-dimensional AggregateType.";
+    return nullptr;
+  }
+  return list;
+}
+
 void DisposeElementObject(cct_Type* object) {
   if (object && object->IsTemporary()) delete object;
 }
@@ -491,18 +508,8 @@ void cct_AggregateType_1d::Unset() {
 }
 
 void cct_AggregateType_1d::ProcessParameter(const cct_Type* p) {
-  const cct_AggregateType* source = AsAggregate(p);
-  if (!source) {
-    cct_errlog(cct_Error(cct_AGGREGATE_CANNOT_HANDLE)) << OrEmpty(p ? p->TypeName() : nullptr) << ".";
-    return;
-  }
-  const auto* list = dynamic_cast<const cct_AggregateType_1d*>(source);
-  if (!list || source->Dimensions() != 1) {
-    cct_errlog(cct_Error(cct_PROGRAM_BUG))
-        << kModule << "\n--- : cct_AggregateType_1d::ProcessParameter()"
-        << "\n    The parameter must be an 1-dimensional AggregateType.";
-    return;
-  }
+  const cct_AggregateType_1d* list = ListParameter(p, "cct_AggregateType_1d::ProcessParameter()");
+  if (!list) return;
   if (list->Count() > Count() && !SetDimensions(list->Count())) {
     cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
         << kModule << "\n--- : cct_AggregateType_1d::ProcessParameter().";
@@ -637,18 +644,8 @@ void cct_AggregateType_2d::Unset() {
 }
 
 void cct_AggregateType_2d::ProcessParameter(const cct_Type* p) {
-  const cct_AggregateType* source = AsAggregate(p);
-  if (!source) {
-    cct_errlog(cct_Error(cct_AGGREGATE_CANNOT_HANDLE)) << OrEmpty(p ? p->TypeName() : nullptr) << ".";
-    return;
-  }
-  const auto* outer = dynamic_cast<const cct_AggregateType_1d*>(source);
-  if (!outer || source->Dimensions() != 1) {
-    cct_errlog(cct_Error(cct_PROGRAM_BUG))
-        << kModule << "\n--- : cct_AggregateType_2d::ProcessParameter()"
-        << "\n    The parameter must be an 1-dimensional AggregateType.";
-    return;
-  }
+  const cct_AggregateType_1d* outer = ListParameter(p, "cct_AggregateType_2d::ProcessParameter()");
+  if (!outer) return;
   auto refused = [] {
     cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
         << kModule << "\n--- : cct_AggregateType_2d::ProcessParameter().";
