@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cct/errlog.h"
+#include "cct/p21text.h"
 
 namespace {
 
@@ -321,16 +322,7 @@ void cct_StringType::WriteP21(std::ostream& out) const {
     return;
   }
   out << '\'';
-  // Runs without an apostrophe or a backslash go out whole; those two are doubled.
-  const char* run = value_.s ? value_.s : "";
-  for (const char* c = run;; ++c) {
-    if (*c == '\'' || *c == '\\' || *c == '\0') {
-      out.write(run, c - run);
-      if (*c == '\0') break;
-      out << *c << *c;
-      run = c + 1;
-    }
-  }
+  cct_WriteP21Text(out, value_.s ? value_.s : "");
   out << '\'';
 }
 

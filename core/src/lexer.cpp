@@ -5,10 +5,12 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
+#include "cct/p21text.h"
 
 namespace {
 
@@ -73,30 +75,14 @@ int ReservedOrKeyword(cct_TokenValue& value) {
   return cct_TOKEN_KEYWORD;
 }
 
-// Unescapes the body of a terminated string: doubled apostrophes and backslashes become one,
-// and the \N\ and \F\ pairs (written with doubled backslashes) vanish.
-char* Unescape(const std::string& body) {
-  std::string out;
-  out.reserve(body.size());
-  for (size_t i = 0; i < body.size(); ++i) {
-    char c = body[i];
-    if (c == '\'' || c == '\\') {
-      if (c == '\\' && i + 4 < body.size() && body[i + 1] == '\\' &&
-          (body[i + 2] == 'N' || body[i + 2] == 'n' || body[i + 2] == 'F' ||
-           body[i + 2] == 'f') &&
-          body[i + 3] == '\\' && body[i + 4] == '\\') {
-        i += 4;
-        continue;
-      }
-      if (i + 1 < body.size() && body[i + 1] == c) {
-        out.push_back(c);
-        ++i;
-        continue;
-      }
-    }
-    out.push_back(c);
-  }
-  return cct_CopyText(out.c_str());
+// The value of a terminated string: its body with the escapes and directives decoded. What
+// cannot be decoded stays in the text and is reported at the line where the string ends.
+char* Unescape(cct_InputFile& f, const std::string& body) {
+  std::vector<std::string> problems;
+  const std::string decoded = cct_DecodeP21Text(body, &problems);
+  for (const std::string& problem : problems)
+    cct_errlog(cct_Warning(cct_READING_STEP_FILE)) << f << problem.c_str();
+  return cct_CopyText(decoded.c_str());
 }
 
 int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
@@ -167,7 +153,7 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
         continue;
       }
       f.Unput(next);
-      if (evaluate) value.text = Unescape(text);
+      if (evaluate) value.text = Unescape(f, text);
       return cct_TOKEN_STRING;
     }
     if (c == '\n') {
@@ -184,7 +170,7 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
         // The longest string that did end here closed at the first apostrophe of that pair.
         PushBack(f, text, static_cast<size_t>(lastPair) + 1);
         text.resize(static_cast<size_t>(lastPair));
-        if (evaluate) value.text = Unescape(text);
+        if (evaluate) value.text = Unescape(f, text);
         return cct_TOKEN_STRING;
       }
       PushBack(f, text);

@@ -108,11 +108,13 @@ class __cct_Type {
   }
   void ConversionError(const char* requested) const;
 
+  // The pointer comes first: empty braces initialise only the first member, and it has to
+  // cover all eight bytes (a 32-bit first member left the upper half undefined).
   union Value {
+    void* p;
     int32_t i;
     double d;
     char* s;
-    void* p;
   } value_{};
   uint16_t flags_ = cct_FLAG_UNSET;
 };
