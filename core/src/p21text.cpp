@@ -22,7 +22,9 @@ constexpr struct {
 } kLatin9[] = {{0xA4, 0x20AC}, {0xA6, 0x0160}, {0xA8, 0x0161}, {0xB4, 0x017D},
                {0xB8, 0x017E}, {0xBC, 0x0152}, {0xBD, 0x0153}, {0xBE, 0x0178}};
 
-bool KnownPart(int part) { return part == 1 || part == 2 || part == 15; }
+bool KnownPart(int part) {
+  return part == 1 || part == 2 || part == 15;
+}
 
 // The character of `byte` in ISO 8859 part `part` (a known one). Below 0xA0 all parts agree.
 char32_t FromIso8859(int part, unsigned byte) {
@@ -102,8 +104,16 @@ void PutHex(std::ostream& out, unsigned long value, int digits) {
 
 std::string CodeText(char32_t c) {
   std::string text = "U+";
-  for (int shift = c > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4) text += kHexDigits[(c >> shift) & 0xF];
+  for (int shift = c > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4)
+    text += kHexDigits[(c >> shift) & 0xF];
   return text;
+}
+
+// Whether the backslash at `i` is followed by the rest of \N\ or \F\ (any case).
+bool StartsPair(std::string_view text, size_t i) {
+  if (i + 2 >= text.size() || text[i + 2] != '\\') return false;
+  const char letter = text[i + 1];
+  return letter == 'N' || letter == 'n' || letter == 'F' || letter == 'f';
 }
 
 class Decoder {
@@ -210,16 +220,19 @@ class Decoder {
     if (!Starts(end, "\\X0\\")) return Keep(i, end - i, "no \\X0\\ ends it");
     const size_t length = end + 4 - i;
     if ((end - first) % width != 0)
-      return Keep(i, length, width == 4 ? "the number of hex digits is no multiple of 4"
-                                        : "the number of hex digits is no multiple of 8");
+      return Keep(i, length,
+                  width == 4 ? "the number of hex digits is no multiple of 4"
+                             : "the number of hex digits is no multiple of 8");
     std::string decoded;
     for (size_t k = first; k < end; k += width) {
       char32_t c = 0;
-      for (size_t d = 0; d < width; ++d) c = (c << 4) | static_cast<char32_t>(HexValue(body_[k + d]));
+      for (size_t d = 0; d < width; ++d)
+        c = (c << 4) | static_cast<char32_t>(HexValue(body_[k + d]));
       if (width == 4 && c >= 0xD800 && c <= 0xDBFF && k + 8 <= end) {
         // A high surrogate takes the low one that follows it.
         char32_t low = 0;
-        for (size_t d = 4; d < 8; ++d) low = (low << 4) | static_cast<char32_t>(HexValue(body_[k + d]));
+        for (size_t d = 4; d < 8; ++d)
+          low = (low << 4) | static_cast<char32_t>(HexValue(body_[k + d]));
         if (low >= 0xDC00 && low <= 0xDFFF) {
           c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
           k += 4;
@@ -258,7 +271,11 @@ void cct_WriteP21Text(std::ostream& out, std::string_view text) {
     out.write(text.data() + run, static_cast<std::streamsize>(i - run));
     char32_t c = 0;
     size_t length = 0;
-    if (b == '\'' || b == '\\') {
+    if (b == '\\' && StartsPair(text, i)) {
+      // Doubled, this backslash would start a \N\ or \F\ pair, which reading drops.
+      out << "\\X\\5C";
+      ++i;
+    } else if (b == '\'' || b == '\\') {
       out.put(static_cast<char>(b)).put(static_cast<char>(b));
       ++i;
     } else if (b < 0x80) {

@@ -352,3 +352,16 @@ TEST(CliCorpus, EveryFileChecksAndRoundTrips) {
     EXPECT_EQ(WithoutNameField(first), WithoutNameField(second));
   }
 }
+
+TEST(CliCorpus, EscapedNameIsShownAsUtf8AndSavedAsX2) {
+  const fs::path file = fs::path(VARNHOLT_CORPUS_DIR) / "jucsr__marchapiede__RANHURA_GIA";
+  if (!fs::is_regular_file(file)) GTEST_SKIP() << "no corpus file " << file;
+  const Result tree = Cli({"tree", file.string()});
+  ASSERT_EQ(tree.status, 0) << tree.err;
+  EXPECT_NE(tree.out.find("\n          first_name: C\u00e1ssio\n"), std::string::npos);
+
+  TempDir dir;
+  std::string first, second;
+  ConvertTwice(dir, file.string(), first, second);
+  EXPECT_NE(first.find("#3=PERSON($,$,'C\\X2\\00E1\\X0\\ssio',$,$,$);\n"), std::string::npos);
+}

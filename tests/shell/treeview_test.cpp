@@ -212,6 +212,27 @@ TEST_F(Tree, LabelEditOfStringsAndElements) {
             "#7=CARTESIAN_POINT('origin point',(1.0000000000,-4.5000000000,-3.0000000000));\n");
 }
 
+TEST_F(Tree, UnicodeLabelShowsDecodedAndIsSavedEncoded) {
+  Open(std::string(kProject) + "#14=CARTESIAN_POINT('Fr\\X2\\00E4\\X0\\sen',(5.));\n");
+  view_.InsertInstance(Instance("14"), nullptr);
+  TreeItem name = Child(Child(nullptr, 0), 0);
+  EXPECT_EQ(tree_.ItemText(name), "name: Fr\u00e4sen");
+  EXPECT_TRUE(view_.OnEndLabelEdit(name, "Planfl\u00e4che"));
+  EXPECT_EQ(tree_.ItemText(name), "name: Planfl\u00e4che");
+
+  TempFile out("", ".stp");
+  ASSERT_TRUE(doc_.OnSaveDocument(out.Path()));
+  std::ifstream in(out.Path());
+  std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(saved.find("#14=CARTESIAN_POINT('Planfl\\X2\\00E4\\X0\\che',(5.0000000000));\n"),
+            std::string::npos)
+      << saved;
+  CDoc again;
+  ASSERT_TRUE(again.OnOpenDocument(out.Path())) << again.LogText();
+  EXPECT_STREQ(again.Scope()->FindEntry("14", 0)->instance->Attribute(0)->GetString(),
+               "Planfl\u00e4che");
+}
+
 TEST_F(Tree, InsertExistingAndNewInstancesAndSaveThem) {
   setenv("SOURCE_DATE_EPOCH", "0", 1);
   Open(kProject);

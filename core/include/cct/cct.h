@@ -13,6 +13,7 @@
 #include "cct/hashtab.h"
 #include "cct/instance.h"
 #include "cct/lnklst.h"
+#include "cct/p21text.h"
 #include "cct/scope.h"
 #include "cct/selecttype.h"
 

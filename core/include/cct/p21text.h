@@ -7,12 +7,14 @@
 // directive stay as they are, a backslash that starts no directive stays a backslash, and a
 // malformed directive stays as it was written (and is reported). \PA\ .. \PZ\ select ISO 8859
 // part 1 .. 26 for the later \S\ and \X\ of the same string; parts 1, 2 and 15 are known, any
-// other decodes as part 1.
+// other decodes as part 1. The \N\ and \F\ pairs written with doubled backslashes vanish, as
+// they always did.
 //
 // Writing puts printable ASCII out as it is (apostrophe and backslash doubled), the other
 // ASCII controls and DEL as \X\hh, every valid UTF-8 character beyond ASCII in \X2\ (basic
 // plane, UTF-16 code units) or \X4\ (beyond it) groups that consecutive characters share, and
-// bytes that are no valid UTF-8 as they are. Reading what was written gives the text again, so a
+// bytes that are no valid UTF-8 as they are; a backslash that, doubled, would make one of the
+// vanishing pairs goes out as \X\5C instead. Reading what was written gives the text again, so a
 // file is a fixed point from its second save on.
 #ifndef CCT_P21TEXT_H
 #define CCT_P21TEXT_H
