@@ -143,15 +143,28 @@ bool CDoc::OnSaveDocument(const std::string& path) {
     return false;
   };
 
+  // Only a regular file is ever replaced: a device, a directory or anything else named as the
+  // target is refused (renaming over /dev/full as root would replace the device itself). A link
+  // is followed, so the file it names is replaced and the link stays.
+  std::string target = path;
+  struct stat existing {};
+  const bool exists = stat(path.c_str(), &existing) == 0;
+  if (exists) {
+    if (!S_ISREG(existing.st_mode)) return failed("not a regular file");
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+
   // Written next to the target and renamed over it only when complete, so a failed save never
   // leaves a damaged or truncated file where the user's file was.
-  std::string temp = Directory(path) + "/." + BaseName(path) + ".XXXXXX";
+  std::string temp = Directory(target) + "/." + BaseName(target) + ".XXXXXX";
   int fd = mkstemp(&temp[0]);
   if (fd < 0) return failed(std::strerror(errno));
   // mkstemp makes the file private; a saved file gets the target's permissions, or the usual ones.
-  struct stat existing {};
   mode_t mode;
-  if (stat(path.c_str(), &existing) == 0) {
+  if (exists) {
     mode = existing.st_mode & 07777;
   } else {
     mode_t mask = umask(0);
@@ -186,7 +199,7 @@ bool CDoc::OnSaveDocument(const std::string& path) {
     std::remove(temp.c_str());
     return failed("writing failed");
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+  if (std::rename(temp.c_str(), target.c_str()) != 0) {
     int error = errno;
     std::remove(temp.c_str());
     return failed(std::strerror(error));

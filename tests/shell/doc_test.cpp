@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -152,6 +153,56 @@ TEST_F(Doc, FailedSaveKeepsTheTargetAndSaysSo) {
             std::string::npos)
       << log;
   EXPECT_EQ(log.find(" File saved"), std::string::npos);
+}
+
+TEST_F(Doc, SaveRefusesTargetsThatAreNoRegularFiles) {
+  TempFile in(File("#1=TEST_EMPTY();\n"));
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(in.Path()));
+  for (const char* target : {"/dev/full", "/dev/null", "/tmp"}) {
+    EXPECT_FALSE(doc.OnSaveDocument(target)) << target;
+    EXPECT_NE(doc.LogText().find(std::string("Can't write file '") + target + "': not a regular file"),
+              std::string::npos)
+        << target;
+  }
+  struct stat info {};
+  ASSERT_EQ(stat("/dev/full", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  EXPECT_EQ(doc.LogText().find(" File saved"), std::string::npos);
+}
+
+TEST_F(Doc, SaveThroughALinkReplacesTheFileAndKeepsTheLink) {
+  TempFile in(File("#1=TEST_EMPTY();\n"));
+  TempFile real("old content", ".stp");
+  std::string link = std::string(real.Path()) + ".lnk";
+  ASSERT_EQ(symlink(real.Path(), link.c_str()), 0);
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(in.Path()));
+  EXPECT_TRUE(doc.OnSaveDocument(link));
+  struct stat info {};
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_NE(ReadAll(real.Path()).find("#1=TEST_EMPTY();"), std::string::npos);
+  std::remove(link.c_str());
+}
+
+TEST_F(Doc, FailedSaveLeavesTheExistingTargetAsItWas) {
+  TempFile in(File("#1=TEST_EMPTY();\n"));
+  std::string dir = "/tmp/varnholt-readonly-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  std::string target = dir + "/keep.stp";
+  { std::ofstream(target) << "keep me"; }
+  chmod(dir.c_str(), 0555);
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(in.Path()));
+  bool saved = doc.OnSaveDocument(target);
+  chmod(dir.c_str(), 0755);
+  if (geteuid() != 0) {  // root may write anyway
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ReadAll(target), "keep me");
+  }
+  std::remove(target.c_str());
+  rmdir(dir.c_str());
 }
 
 TEST_F(Doc, EachDocumentKeepsItsOwnMessages) {
