@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -411,4 +413,15 @@ TEST(Instance, KillWithoutScopeDeletesAndInScopeMarks) {
   p->Kill();
   EXPECT_TRUE(p->IsKilled());
   EXPECT_EQ(scope.FindEntry("1", 0)->instance, p);
+}
+
+TEST(Instance, StartsWithoutNameWhateverTheMemoryHeld) {
+  // The value storage must be cleared in full: a destructor freed a stale name pointer when only
+  // its lower half was zeroed.
+  alignas(TestPoint) unsigned char buffer[sizeof(TestPoint)];
+  std::memset(buffer, 0xAB, sizeof buffer);
+  auto* point = new (buffer) TestPoint;
+  EXPECT_EQ(point->InstanceName(), nullptr);
+  EXPECT_EQ(point->GetScope(), nullptr);
+  point->~TestPoint();  // must not free anything
 }
