@@ -2,7 +2,11 @@
 
 #include <charconv>
 #include <ostream>
+#include <cfloat>
 #include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -104,6 +108,14 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
     auto [ptr, ec] = std::from_chars(begin, text.data() + text.size(), v);
     (void)ptr;
     if (ec == std::errc::result_out_of_range) v = text[0] == '-' ? LONG_MIN : LONG_MAX;
+    // INTEGER values are 32 bits wide: a larger number is read as the nearest one that fits, and
+    // said so, instead of wrapping around silently.
+    if (v > INT32_MAX || v < INT32_MIN) {
+      v = v > 0 ? INT32_MAX : INT32_MIN;
+      if (f.ParseMode() == 1)
+        cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+            << f << "The integer " << text.c_str() << " is out of range; " << v << " is read.";
+    }
     value.integer = v;
     return cct_TOKEN_INTEGER;
   }
@@ -132,7 +144,16 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
   double v = 0;
   auto [ptr, ec] = std::from_chars(begin, text.data() + text.size(), v);
   (void)ptr;
-  if (ec == std::errc::result_out_of_range) v = std::strtod(text.c_str(), nullptr);
+  if (ec == std::errc::result_out_of_range) {
+    v = std::strtod(text.c_str(), nullptr);  // underflow gives a tiny value or zero, which is fine
+    // An overflow would be infinity, which no exchange file can hold: the largest real is read.
+    if (std::isinf(v)) {
+      v = v > 0 ? DBL_MAX : -DBL_MAX;
+      if (f.ParseMode() == 1)
+        cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+            << f << "The real " << text.c_str() << " is out of range; the largest real is read.";
+    }
+  }
   value.real = v;
   return cct_TOKEN_REAL;
 }

@@ -235,9 +235,9 @@ TEST(LexerWords, UserDefinedKeywords) {
 
 TEST(LexerNumbers, RealsAndIntegers) {
   // %g writes the sign of a negative zero.
-  EXPECT_EQ(Lex("1. -0.0 +12 007 -5 2147483648"),
+  EXPECT_EQ(Lex("1. -0.0 +12 007 -5 2147483647"),
             (Tokens{"REAL 1", "REAL -0", "INTEGER 12", "INTEGER 7", "INTEGER -5",
-                    "INTEGER 2147483648"}));
+                    "INTEGER 2147483647"}));
   EXPECT_EQ(Lex("1.5E3 -2.5E-2 3.E+2 +4.25"),
             (Tokens{"REAL 1500", "REAL -0.025", "REAL 300", "REAL 4.25"}));
 }
@@ -465,3 +465,10 @@ TEST(LexerState, StateSurvivesUntilReset) {
 }
 
 }  // namespace
+
+TEST(LexerNumbers, BeyondRangeIsClampedAndReported) {
+  // INTEGER values are 32 bits: the nearest one that fits is read (and, when evaluating, the
+  // log says so; the file tests check that text).
+  EXPECT_EQ(Lex("2147483648 -99999999999999999999999", kScanAll),
+            (Tokens{"INTEGER 2147483647", "INTEGER -2147483648"}));
+}
