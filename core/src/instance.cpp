@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
+#include <vector>
 #include <ostream>
 
 #include "cct/errlog.h"
@@ -207,7 +209,43 @@ bool WriteDefinitionPlace(std::ostream& os, const cct_Instance& instance) {
 
 }  // namespace
 
+namespace {
+
+// The correctness test follows references depth first. Beyond this depth an instance is put
+// aside and checked once the outermost call has finished, so that a long chain of references
+// cannot exhaust the stack.
+constexpr int kMaxCorrectnessDepth = 2000;
+int correctnessDepth = 0;
+std::vector<std::pair<cct_Instance*, int>> deferredChecks;
+
+}  // namespace
+
 int cct_Instance::TestCorrectness(int mode) {
+  if (correctnessDepth >= kMaxCorrectnessDepth) {
+    deferredChecks.emplace_back(this, mode);
+    return 1;
+  }
+  struct Level {
+    Level() { ++correctnessDepth; }
+    ~Level() { --correctnessDepth; }
+  };
+  int result;
+  {
+    Level level;
+    result = CheckAttributes(mode);
+  }
+  if (correctnessDepth == 0) {
+    while (!deferredChecks.empty()) {
+      auto [instance, deferredMode] = deferredChecks.back();
+      deferredChecks.pop_back();
+      Level level;
+      instance->CheckAttributes(deferredMode);
+    }
+  }
+  return result;
+}
+
+int cct_Instance::CheckAttributes(int mode) {
   if (mode == 0) {
     if (!(flags_ & cct_FLAG_VISITED)) return 1;
     flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);

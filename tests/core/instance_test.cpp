@@ -425,3 +425,24 @@ TEST(Instance, StartsWithoutNameWhateverTheMemoryHeld) {
   EXPECT_EQ(point->GetScope(), nullptr);
   point->~TestPoint();  // must not free anything
 }
+
+TEST(Instance, CorrectnessOfALongChainNeedsNoDeepRecursion) {
+  // 300,000 instances each referring to the next: followed depth first this would need far more
+  // stack than a thread has.
+  cct_Scope scope;
+  const int n = 300000;
+  std::vector<TestNode*> nodes;
+  for (int i = 0; i < n; ++i) {
+    nodes.push_back(new TestNode);
+    scope.RegisterName(nullptr, nodes.back());
+  }
+  for (int i = 0; i + 1 < n; ++i) nodes[i]->next.Point(nodes[i + 1]);
+  EXPECT_EQ(nodes.front()->TestCorrectness(1), 1);
+  for (TestNode* node : {nodes.front(), nodes[n / 2], nodes.back()})
+    EXPECT_TRUE(node->Flags() & cct_FLAG_VISITED);
+  nodes.front()->TestCorrectness(0);
+  for (TestNode* node : {nodes.front(), nodes[n / 2], nodes.back()}) {
+    EXPECT_FALSE(node->Flags() & cct_FLAG_VISITED);
+    EXPECT_EQ(node->ReferenceCount(), 0);
+  }
+}

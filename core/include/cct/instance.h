@@ -74,6 +74,8 @@ class cct_Instance : public cct_Type {
  private:
   cct_Scope::Entry* entry() const { return static_cast<cct_Scope::Entry*>(value_.p); }
   char* ownName() const { return static_cast<char*>(value_.p); }
+  /// One level of the correctness test (mode 0 resets, otherwise checks).
+  int CheckAttributes(int mode);
   /// Output name: the scope's translation of the instance name.
   const char* OutputName() const;
 
