@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QStringList>
 #include <iostream>
+#include <string>
 
 #include "aboutbox.h"
 #include "cct/factory.h"
@@ -21,6 +22,15 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before Qt starts, so that they work without a display.
+  if (argc > 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (argc > 1 && std::string(argv[1]) == "--version") {
+    std::cout << "varnholt " << varnholt::kVersion << "\n";
+    return 0;
+  }
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationName(QStringLiteral("Varnholt"));
@@ -28,14 +38,6 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(varnholt::AppIcon());
 
   QStringList args = QApplication::arguments().mid(1);
-  if (!args.isEmpty() && (args.front() == "--help" || args.front() == "-h")) {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (!args.isEmpty() && args.front() == "--version") {
-    std::cout << "varnholt " << varnholt::kVersion << "\n";
-    return 0;
-  }
 
   // Files are opened only after both name tables exist: reading one needs them.
   RegisterTypeNames();
