@@ -277,6 +277,24 @@ void cct_AggregateType::StoreRaw(void* element, const void* bytes, uint32_t size
   flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
 }
 
+void cct_AggregateType::StoreFrom(const cct_Type* v, void* element, const char* function,
+                                  const char* where) {
+  const uint32_t size = ElementSize();
+  if (!v) {
+    ReleaseElement(element, size);
+    return;
+  }
+  if (TestCompatibility(v) == 0) {
+    ReportIncompatible(v, function);
+    ReleaseElement(element, size);
+    return;
+  }
+  unsigned char bytes[sizeof(double)] = {};
+  const bool ok = ElementBytes(v, bytes, where);
+  ReleaseElement(element, size);
+  if (ok) StoreRaw(element, bytes, size);
+}
+
 void cct_AggregateType::ReportIncompatible(const cct_Type* v, const char* function) const {
   cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))
       << "(" << kModule << ") " << function << " Can not insert a " << OrEmpty(v->TypeName())
@@ -461,23 +479,8 @@ void cct_AggregateType_1d::SetElement(const void* raw, unsigned long i) {
 }
 
 void cct_AggregateType_1d::SetType(const cct_Type* v, unsigned long i) {
-  void* element = Element(static_cast<uint32_t>(i));
-  if (!v) {
-    ReleaseElement(element, SizeOfElement());
-    return;
-  }
-  if (TestCompatibility(v) == 0) {
-    ReportIncompatible(v, "cct_AggregateType_1d::SetType() ---");
-    ReleaseElement(element, SizeOfElement());
-    return;
-  }
-  unsigned char bytes[sizeof(double)] = {};
-  if (!ElementBytes(v, bytes, "\n   : cct_AggregateType_1d::SetType().")) {
-    ReleaseElement(element, SizeOfElement());
-    return;
-  }
-  ReleaseElement(element, SizeOfElement());
-  StoreRaw(element, bytes, SizeOfElement());
+  StoreFrom(v, Element(static_cast<uint32_t>(i)), "cct_AggregateType_1d::SetType() ---",
+            "\n   : cct_AggregateType_1d::SetType().");
 }
 
 void cct_AggregateType_1d::SetEnumElement(const cct_Type* v, unsigned long i) { SetType(v, i); }
@@ -607,20 +610,9 @@ void cct_AggregateType_2d::SetElement(const void* raw, unsigned long i, unsigned
 }
 
 void cct_AggregateType_2d::SetType(const cct_Type* v, unsigned long i, unsigned long j) {
-  void* element = Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j));
-  if (!v) {
-    ReleaseElement(element, SizeOfElement());
-    return;
-  }
-  if (TestCompatibility(v) == 0) {
-    ReportIncompatible(v, "");
-    ReleaseElement(element, SizeOfElement());
-    return;
-  }
-  unsigned char bytes[sizeof(double)] = {};
-  bool ok = ElementBytes(v, bytes, "\n   : cct_AggregateType_2d::SetType().");
-  ReleaseElement(element, SizeOfElement());
-  if (ok) StoreRaw(element, bytes, SizeOfElement());
+  // The two-dimensional report names no function.
+  StoreFrom(v, Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j)), "",
+            "\n   : cct_AggregateType_2d::SetType().");
 }
 
 void cct_AggregateType_2d::_SetEntity(const cct_Type* v, unsigned long i, unsigned long j) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/temp_file.h"
 
 namespace fs = std::filesystem;
@@ -40,28 +41,10 @@ const std::string kProject =
     "#1=PROJECT('P',#2,(#10),$,$,$);\n#2=WORKPLAN('w',(),$,$,$);\n";
 const std::string kWorkpiece = "#10=WORKPIECE('W',$,$,$,$,$,());\n";
 
-struct Result {
-  int status = -1;  // -1: killed by a signal or by the time limit
-  std::string out;
-  std::string err;
-  long peakKb = -1;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using Result = CliResult;
 
 void WriteAll(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 bool HaveTime() { return access("/usr/bin/time", X_OK) == 0; }
@@ -115,24 +98,6 @@ std::string CouldNotOpen(const std::string& path) {
 }
 
 std::string IsOpen(const std::string& path) { return " StepNC-File \"" + path + "\" is open\n"; }
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "varnholt-bad-XXXXXX").string();
-    if (mkdtemp(&pattern[0])) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // A file the program must refuse: check and tree exit with 1 and name the line of the syntax
 // error (line 0: any line), convert writes nothing, and the file stays as it was.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/temp_file.h"
 #include "varnholt/apptexts.h"
 
@@ -24,24 +25,7 @@ const std::string kStars(70, '*');
 const char* const kEpoch = "1700000000";
 const char* const kEpochStamp = "2023-11-14T22-13-20";
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+using Result = CliResult;
 
 // Runs the program with the given arguments and SOURCE_DATE_EPOCH set; standard output and standard
 // error go to temporary files.
@@ -108,24 +92,6 @@ std::string OpenLog(const std::string& path) {
 std::string Sample(const char* name) { return std::string(VARNHOLT_SOURCE_DIR) + "/samples/" + name; }
 
 const char* const kSamples[] = {"milling_project.stp", "mill_turn_project.stp"};
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "varnholt-cli-XXXXXX").string();
-    if (mkdtemp(&pattern[0])) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Converts `input` to a.stp and a.stp to b.stp in `dir`; both conversions must succeed.
 void ConvertTwice(const TempDir& dir, const std::string& input, std::string& first,

@@ -64,6 +64,10 @@ class cct_AggregateType : public cct_Type {
   /// answers false when PreProcessEntity refuses v.
   bool EntityBytes(const cct_Type* v, unsigned char* bytes);
   void ReportIncompatible(const cct_Type* v, const char* function) const;
+  /// SetType for one element: null zeroes it, an incompatible value is reported and zeroes it.
+  void StoreFrom(const cct_Type* v, void* element, const char* function, const char* where);
+  /// Bytes of one element of this aggregate's storage.
+  virtual uint32_t ElementSize() const = 0;
   /// Gives back what every element owns; a parser list also destroys its parameter objects.
   void ReleaseElements(unsigned char* storage, size_t count, uint32_t size);
   /// The correctness test of reference elements, row by row; columns is 0 for one dimension.
@@ -83,6 +87,7 @@ class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregat
   using cct_AggregateType::BaseType;
   void BaseType(const cct_BaseTypeDescriptor* d) override;
   long Dimensions() const override { return 1; }
+  uint32_t ElementSize() const override { return SizeOfElement(); }
   void Unset() override;
   void ProcessParameter(const cct_Type* p) override;
   void WriteP21(std::ostream& out) const override;
@@ -113,6 +118,7 @@ class cct_AggregateType_2d : public cct_AggregateType, public cct_NativeAggregat
   using cct_AggregateType::BaseType;
   void BaseType(const cct_BaseTypeDescriptor* d) override;
   long Dimensions() const override { return 2; }
+  uint32_t ElementSize() const override { return SizeOfElement(); }
   void Unset() override;
   void ProcessParameter(const cct_Type* p) override;
   void WriteP21(std::ostream& out) const override;

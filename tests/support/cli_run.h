@@ -1,0 +1,56 @@
+// What the command-line tests share: the outcome of a run, reading files, quoting for the shell,
+// and a temporary folder.
+#ifndef VARNHOLT_TEST_CLI_RUN_H
+#define VARNHOLT_TEST_CLI_RUN_H
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+/// Exit status (-1: killed by a signal or by a time limit) and captured output of one run.
+struct CliResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+  long peakKb = -1;
+};
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+/// Single-quoted for the shell.
+inline std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+/// A folder in the temporary directory, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "varnholt-test-XXXXXX").string();
+    if (mkdtemp(&pattern[0])) path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+#endif
