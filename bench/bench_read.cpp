@@ -14,11 +14,28 @@
 // memory: the peak resident set (getrusage ru_maxrss) and the resident set after each phase of
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
+//
+//   varnholt-bench --phase scan|open|save|isopen FILE [--write-to PATH] [--reps N]
+//
+// performs one phase once in this process, for bench/compare, which runs each phase as its own
+// process so that the peak resident set belongs to that phase alone:
+//   scan    the header read plus ScanFile;
+//   open    CDoc::OnOpenDocument (scan, then every instance read), what opening a document costs;
+//   save    that open, untimed, then WriteP21 of the population to /dev/null (or PATH), timed
+//           including the final write to the file;
+//   isopen  one warm-up open, then N (default 21) opens, each in a fresh CDoc, timed until
+//           OnOpenDocument returns with the document open; the median of them.
+// It prints one line of key=value pairs, e.g.
+//   phase=open seconds=8.1 peak_rss=575000000 rss_start=4200000 instances=1612511 bytes=104722147
+//   warnings=0 errors=0
+// (save adds out_bytes, isopen adds reps, min and max) and leaves without freeing the population.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +50,7 @@
 
 #include "cct/schema.h"
 #include "cct/stepfile.h"
+#include "varnholt/doc.h"
 
 namespace {
 
@@ -157,11 +175,181 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
+    "       varnholt-bench --phase scan|open|save|isopen FILE [--write-to PATH] [--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
     "(to /dev/null unless --write-to names a file) and closing, as the median of runs\n"
     "(default 3) fresh reads, and reports the memory used. --file-order loads the instances\n"
-    "in the order of their definitions in the file instead of the name table's order.\n";
+    "in the order of their definitions in the file instead of the name table's order.\n"
+    "\n"
+    "With --phase, performs one phase once and prints one line of key=value pairs: scan\n"
+    "(header and ScanFile), open (CDoc::OnOpenDocument), save (open, then only the write\n"
+    "timed) or isopen (median of N fresh document opens after a warm-up, default 21).\n";
+
+/// An output buffer straight onto a file descriptor that counts the bytes written (the document
+/// saves through a std::ofstream, whose position says nothing on /dev/null).
+class CountingFdBuf : public std::streambuf {
+ public:
+  explicit CountingFdBuf(int fd) : fd_(fd), buffer_(1 << 16) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+  long long Count() const { return count_; }
+  bool Ok() const { return ok_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  bool Drain() {
+    const char* p = pbase();
+    while (p < pptr()) {
+      ssize_t n = ::write(fd_, p, static_cast<size_t>(pptr() - p));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ok_ = false;
+        break;
+      }
+      p += n;
+      count_ += n;
+    }
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    return ok_;
+  }
+
+  int fd_;
+  std::vector<char> buffer_;
+  long long count_ = 0;
+  bool ok_ = true;
+};
+
+/// Counts the warnings and errors in a log text.
+std::string LogCounts(const std::string& text) {
+  return " warnings=" + std::to_string(CountOccurrences(text, "Warning:")) +
+         " errors=" + std::to_string(CountOccurrences(text, "Error:"));
+}
+
+/// Opens path as a document; false with a message when it could not be opened.
+bool OpenDocument(CDoc& doc, const char* path) {
+  if (doc.OnOpenDocument(path)) return true;
+  std::fprintf(stderr, "varnholt-bench: %s could not be opened\n", path);
+  return false;
+}
+
+/// --phase: performs one phase once and prints its line; returns the exit status.
+int RunPhase(const std::string& phase, const char* path, long long bytes, const char* writeTo,
+             long reps) {
+  const long long rssStart = CurrentRss();
+  char line[512];
+  if (phase == "scan") {
+    std::ostringstream log;
+    std::streambuf* saved = std::cerr.rdbuf(log.rdbuf());
+    long instances = 0;
+    double seconds = 0;
+    bool ok = true;
+    try {
+      auto t0 = Clock::now();
+      auto* file = new cct_StepFile(path);  // never freed: the process ends right after
+      file->ReadHeader(nullptr);
+      file->ScanFile();
+      seconds = Seconds(t0, Clock::now());
+      instances = file->Scope().EntryCount();
+    } catch (...) {
+      ok = false;
+    }
+    std::cerr.rdbuf(saved);
+    if (!ok) {
+      std::fprintf(stderr, "varnholt-bench: %s could not be scanned\n", path);
+      return 1;
+    }
+    std::snprintf(line, sizeof line,
+                  "phase=scan seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld",
+                  seconds, PeakRss(), rssStart, instances, bytes);
+    std::printf("%s%s\n", line, LogCounts(log.str()).c_str());
+  } else if (phase == "open") {
+    auto* doc = new CDoc;
+    auto t0 = Clock::now();
+    if (!OpenDocument(*doc, path)) return 1;
+    double seconds = Seconds(t0, Clock::now());
+    std::snprintf(line, sizeof line,
+                  "phase=open seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld",
+                  seconds, PeakRss(), rssStart, doc->Scope()->EntryCount(), bytes);
+    std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
+  } else if (phase == "save") {
+    auto* doc = new CDoc;
+    if (!OpenDocument(*doc, path)) return 1;
+    int fd = ::open(writeTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      std::fprintf(stderr, "varnholt-bench: cannot write %s\n", writeTo);
+      return 1;
+    }
+    CountingFdBuf buffer(fd);
+    std::ostream out(&buffer);
+    double seconds = 0;
+    bool written = true;
+    {
+      CDoc::LogRoute route(*doc);
+      auto t0 = Clock::now();
+      try {
+        doc->StepFile()->WriteP21(out);
+      } catch (...) {
+        written = false;
+      }
+      out.flush();
+      ::close(fd);
+      seconds = Seconds(t0, Clock::now());
+    }
+    if (!written || !out || !buffer.Ok()) {
+      std::fprintf(stderr, "varnholt-bench: writing %s failed\n", writeTo);
+      return 1;
+    }
+    std::snprintf(line, sizeof line,
+                  "phase=save seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld "
+                  "out_bytes=%lld",
+                  seconds, PeakRss(), rssStart, doc->Scope()->EntryCount(), bytes, buffer.Count());
+    std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
+  } else if (phase == "isopen") {
+    long instances = 0;
+    std::string log;
+    {
+      CDoc warmUp;
+      if (!OpenDocument(warmUp, path)) return 1;
+      instances = warmUp.Scope()->EntryCount();
+      log = warmUp.LogText();
+    }
+    std::vector<double> times;
+    for (long i = 0; i < reps; ++i) {
+      CDoc doc;  // destroyed after the measurement
+      auto t0 = Clock::now();
+      bool opened = doc.OnOpenDocument(path);
+      times.push_back(Seconds(t0, Clock::now()));
+      if (!opened || doc.LogText().find("\" is open") == std::string::npos) {
+        std::fprintf(stderr, "varnholt-bench: %s did not open\n", path);
+        return 1;
+      }
+    }
+    std::snprintf(line, sizeof line,
+                  "phase=isopen seconds=%.6f min=%.6f max=%.6f reps=%ld peak_rss=%lld "
+                  "rss_start=%lld instances=%ld bytes=%lld",
+                  Median(times), *std::min_element(times.begin(), times.end()),
+                  *std::max_element(times.begin(), times.end()), reps, PeakRss(), rssStart,
+                  instances, bytes);
+    std::printf("%s%s\n", line, LogCounts(log).c_str());
+  } else {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  // Freeing millions of instances is not part of any phase; the process just ends.
+  std::fflush(stdout);
+  std::_Exit(0);
+}
 
 }  // namespace
 
@@ -171,9 +359,21 @@ int main(int argc, char** argv) {
   long runs = 3;
   bool runsGiven = false;
   bool fileOrder = false;
+  std::string phase;
+  long reps = 21;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--write-to") == 0 && i + 1 < argc) {
       writeTo = argv[++i];
+    } else if (std::strcmp(argv[i], "--phase") == 0 && i + 1 < argc) {
+      phase = argv[++i];
+    } else if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      const char* text = argv[++i];
+      reps = std::strtol(text, &end, 10);
+      if (!*text || *end || reps < 1) {
+        std::fputs(kUsage, stderr);
+        return 2;
+      }
     } else if (std::strcmp(argv[i], "--file-order") == 0) {
       fileOrder = true;
     } else if (std::strcmp(argv[i], "--help") == 0) {
@@ -207,6 +407,13 @@ int main(int argc, char** argv) {
 
   RegisterTypeNames();
   RegisterEntityNames();
+  if (!phase.empty()) {
+    if (runsGiven || fileOrder) {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    return RunPhase(phase, path, static_cast<long long>(st.st_size), writeTo, reps);
+  }
 
   const long long rssStart = CurrentRss();
   std::ostringstream log;
