@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <string>
 
 #include <IFSelect_ReturnStatus.hxx>
 #include <Interface_InterfaceModel.hxx>
@@ -39,16 +41,22 @@ int main(int argc, char** argv) {
   getrusage(RUSAGE_SELF, &usage);
 
   long instances = 0, unknown = 0, errors = 0;
+  std::map<std::string, long> errorTypes;
   Handle(Interface_InterfaceModel) model = reader.Model();
   if (!model.IsNull()) {
     instances = model->NbEntities();
     for (Standard_Integer i = 1; i <= model->NbEntities(); ++i) {
       if (model->Value(i)->IsKind(STANDARD_TYPE(StepData_UndefinedEntity))) ++unknown;
-      if (model->IsErrorEntity(i)) ++errors;
+      if (model->IsErrorEntity(i)) {
+        ++errors;
+        ++errorTypes[model->Value(i)->DynamicType()->Name()];
+      }
     }
   }
+  for (const auto& [type, count] : errorTypes)
+    std::fprintf(stderr, "occt_read: %ld entities of type %s could not be read\n", count, type.c_str());
   std::fflush(stdout);
-  std::printf("peer seconds=%.6f peak_rss=%lld instances=%ld unknown=%ld errors=%ld status=%d bytes=%lld\n",
+  std::printf("peer seconds=%.6f peak_rss=%lld instances=%ld unknown=%ld error_entities=%ld status=%d bytes=%lld\n",
               seconds, static_cast<long long>(usage.ru_maxrss) * 1024, instances, unknown, errors,
               static_cast<int>(status), static_cast<long long>(st.st_size));
   std::fflush(stdout);
