@@ -40,6 +40,8 @@ int CombineCompatibility(int n, int k) {
 
 char* cct_CopyText(const char* text) {
   if (!text) return nullptr;
+  // Empty texts are frequent (every unnamed point has one) and all share one static text.
+  if (!*text) return kEmptyText;
   size_t n = std::strlen(text) + 1;
   char* copy = new char[n];
   std::memcpy(copy, text, n);

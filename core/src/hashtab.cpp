@@ -8,8 +8,8 @@ cct_HashTable::cct_HashTable(long sizeHint) {
   maxp_ = buckets;
   segmentCount_ = buckets / kSegmentSize;
   growthDivisor_ = segmentCount_;
-  directory_ = new Entry**[kDirectorySize]();
-  for (long i = 0; i < segmentCount_; ++i) directory_[i] = new Entry*[kSegmentSize]();
+  directory_ = new Slot*[kDirectorySize]();
+  for (long i = 0; i < segmentCount_; ++i) directory_[i] = new Slot[kSegmentSize]();
 }
 
 cct_HashTable::~cct_HashTable() {
@@ -34,10 +34,24 @@ long cct_HashTable::BucketOf(const char* key) const {
   return bucket;
 }
 
+namespace {
+// Keys in one chain mostly differ in their first characters; comparing inline spares a call
+// per chain entry.
+inline bool SameKey(const char* a, const char* b) {
+  while (*a == *b) {
+    if (!*a) return true;
+    ++a;
+    ++b;
+  }
+  return false;
+}
+}  // namespace
+
 cct_HashTable::Entry* cct_HashTable::FindEntry(const char* key) const {
   if (!key) return nullptr;
-  for (Entry* e = *Bucket(BucketOf(key)); e; e = e->next)
-    if (std::strcmp(e->key, key) == 0) return e;
+  if (recent_ && SameKey(recent_->key, key)) return recent_;
+  for (Entry* e = Bucket(BucketOf(key))->head; e; e = e->next)
+    if (SameKey(e->key, key)) return recent_ = e;
   return nullptr;
 }
 
@@ -62,24 +76,40 @@ cct_HashTable::Entry* cct_HashTable::NewEntry() {
   return &poolBlocks_[poolBlockCount_ - 1][poolUsed_++];
 }
 
-cct_HashTable::Entry* cct_HashTable::Insert(const char* key, void* data) {
-  if (!key) return nullptr;
-  Entry** link = Bucket(BucketOf(key));
-  for (; *link; link = &(*link)->next)
-    if (std::strcmp((*link)->key, key) == 0) return *link;
+void cct_HashTable::Link(Slot* slot, const char* key, void* data) {
   Entry* e = NewEntry();
   *e = Entry{key, data, nullptr};
-  *link = e;
+  if (slot->tail)
+    slot->tail->next = e;
+  else
+    slot->head = e;
+  slot->tail = e;
   ++keyCount_;
   if (keyCount_ / (growthDivisor_ * kSegmentSize) > kMaxLoadFactor) Split();
+}
+
+cct_HashTable::Entry* cct_HashTable::Insert(const char* key, void* data) {
+  if (!key) return nullptr;
+  Slot* slot = Bucket(BucketOf(key));
+  for (Entry* e = slot->head; e; e = e->next)
+    if (SameKey(e->key, key)) return e;
+  Link(slot, key, data);
   return nullptr;
+}
+
+void cct_HashTable::Append(const char* key, void* data) {
+  if (key) Link(Bucket(BucketOf(key)), key, data);
 }
 
 cct_HashTable::Entry* cct_HashTable::Remove(const char* key) {
   if (!key) return nullptr;
-  for (Entry** link = Bucket(BucketOf(key)); *link; link = &(*link)->next) {
+  Slot* slot = Bucket(BucketOf(key));
+  Entry* previous = nullptr;
+  for (Entry** link = &slot->head; *link; previous = *link, link = &(*link)->next) {
     Entry* e = *link;
-    if (std::strcmp(e->key, key) == 0) {
+    if (SameKey(e->key, key)) {
+      if (e == recent_) recent_ = nullptr;
+      if (slot->tail == e) slot->tail = previous;
       *link = e->next;
       e->next = nullptr;
       --keyCount_;
@@ -93,7 +123,7 @@ void cct_HashTable::Split() {
   long newBucket = maxp_ + p_;
   if (newBucket >= kMaxBuckets) return;
   if (newBucket % kSegmentSize == 0) {
-    directory_[newBucket / kSegmentSize] = new Entry*[kSegmentSize]();
+    directory_[newBucket / kSegmentSize] = new Slot[kSegmentSize]();
     ++segmentCount_;
   }
   long oldBucket = p_;
@@ -103,17 +133,23 @@ void cct_HashTable::Split() {
   }
   ++growthDivisor_;
 
-  Entry** keep = Bucket(oldBucket);
-  Entry** moveTail = Bucket(newBucket);
-  while (*moveTail) moveTail = &(*moveTail)->next;
-  while (Entry* e = *keep) {
+  // Entries that now belong to the new bucket move to its end, in their order.
+  Slot* keep = Bucket(oldBucket);
+  Slot* moved = Bucket(newBucket);
+  Entry** link = &keep->head;
+  keep->tail = nullptr;
+  while (Entry* e = *link) {
     if (BucketOf(e->key) == newBucket) {
-      *keep = e->next;
+      *link = e->next;
       e->next = nullptr;
-      *moveTail = e;
-      moveTail = &e->next;
+      if (moved->tail)
+        moved->tail->next = e;
+      else
+        moved->head = e;
+      moved->tail = e;
     } else {
-      keep = &e->next;
+      keep->tail = e;
+      link = &e->next;
     }
   }
 }
@@ -128,7 +164,7 @@ cct_HashTable::Entry* cct_HashTable::Next(Cursor& cursor) const {
   if (cursor.entry && cursor.entry->next) return cursor.entry = cursor.entry->next;
   const long buckets = maxp_ + p_;
   while (++cursor.bucket < buckets) {
-    if (Entry* e = *Bucket(cursor.bucket)) return cursor.entry = e;
+    if (Entry* e = Bucket(cursor.bucket)->head) return cursor.entry = e;
   }
   cursor.bucket = buckets;
   return cursor.entry = nullptr;

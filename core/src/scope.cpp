@@ -59,13 +59,46 @@ cct_Scope::~cct_Scope() {
     Entry* entries = BlockEntries(block);
     for (long i = 0; i < kBlockSize; ++i) {
       delete entries[i].instance;
-      cct_FreeText(entries[i].name);
     }
     delete[] entries;
   }
   blocks_.DeleteAll();
   for (cct_Instance* instance : retired_) delete instance;
   for (char* text : header_) cct_FreeText(text);
+  for (char* block : nameBlocks_) delete[] block;
+  for (Entry** page : numberPages_) delete[] page;
+}
+
+void cct_Scope::IndexNumber(long n, Entry* entry) {
+  if (n < 0) return;
+  if (n >= numberLimit_) {
+    // Growing is only safe while no number at or above the limit was left out, and worth it
+    // while the numbers stay dense.
+    if (numberIndexClosed_ || n > 4 * static_cast<long>(entryCount_) + 16 * kNumberPage) {
+      numberIndexClosed_ = true;
+      return;
+    }
+    numberLimit_ = n + 1;
+    size_t pages = static_cast<size_t>(n / kNumberPage) + 1;
+    if (numberPages_.size() < pages) numberPages_.resize(pages, nullptr);
+  }
+  Entry**& page = numberPages_[static_cast<size_t>(n / kNumberPage)];
+  if (!page) page = new Entry*[kNumberPage]();
+  page[n % kNumberPage] = entry;
+}
+
+char* cct_Scope::CopyName(const char* name) {
+  constexpr size_t kNameBlock = 1 << 16;
+  const size_t n = std::strlen(name) + 1;
+  if (nameBlockUsed_ + n > nameBlockSize_) {
+    nameBlockSize_ = std::max(kNameBlock, n);
+    nameBlocks_.push_back(new char[nameBlockSize_]);
+    nameBlockUsed_ = 0;
+  }
+  char* copy = nameBlocks_.back() + nameBlockUsed_;
+  std::memcpy(copy, name, n);
+  nameBlockUsed_ += n;
+  return copy;
 }
 
 cct_Scope::Entry* cct_Scope::ProvideEntry(const char* name) {
@@ -77,9 +110,10 @@ cct_Scope::Entry* cct_Scope::ProvideEntry(const char* name) {
   long index = entryCount_ % kBlockSize;
   if (index == 0) blocks_.Append(new cct_DoubleListNode(new Entry[kBlockSize]));
   Entry* entry = &BlockEntries(blocks_.LastNode())[index];
-  entry->name = cct_CopyText(name);
+  entry->name = CopyName(name);
   entry->scope = this;
-  names_.Insert(entry->name, entry);
+  names_.Append(entry->name, entry);
+  IndexNumber(NumberOf(name), entry);
   ++entryCount_;
   ++nameCounter_;
   return entry;

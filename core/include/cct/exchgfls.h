@@ -81,6 +81,21 @@ class cct_InputFile {
 
  protected:
   bool Fill();
+  /// The unread characters of the current block, read ahead when it is used up; false when
+  /// characters are pushed back (they come first) or the file has ended.
+  bool Window(const char*& begin, const char*& end) {
+    if (unputCount_ > 0) return false;
+    if (pos_ == blocks_[current_].length && !Fill()) return false;
+    const Block& b = blocks_[current_];
+    begin = b.data + pos_;
+    end = b.data + b.length;
+    return true;
+  }
+  /// Moves past n characters of the window that held `lines` line ends.
+  void Consume(size_t n, int32_t lines) {
+    pos_ += n;
+    line_ += lines;
+  }
 
   char* name_ = nullptr;
   int fileKind_ = 0;

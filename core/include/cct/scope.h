@@ -3,6 +3,7 @@
 #ifndef CCT_SCOPE_H
 #define CCT_SCOPE_H
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -21,8 +22,8 @@ class cct_Scope {
     char* name = nullptr;
     cct_Scope* scope = nullptr;
     long fileOffset = 0;
-    long line = 0;
-    long typeId = 0;
+    int32_t line = 0;
+    int32_t typeId = 0;
   };
 
   /// Creates the instance of a name on demand (the exchange-file reader), or answers null.
@@ -99,8 +100,26 @@ class cct_Scope {
 
  private:
   Entry* FindLocal(const char* name) const {
+    long n = NumberOf(name);
+    if (n >= 0 && n < numberLimit_) {
+      Entry* const* page = numberPages_[static_cast<size_t>(n / kNumberPage)];
+      return page ? page[n % kNumberPage] : nullptr;
+    }
+    // While the index is open, no number at or above its limit has been named yet.
+    if (n >= 0 && !numberIndexClosed_) return nullptr;
     return static_cast<Entry*>(names_.Find(name));
   }
+  /// The number a name of plain digits spells (no leading zero, at most nine digits), else -1.
+  static long NumberOf(const char* name) {
+    if (!name || *name < '0' || *name > '9' || (name[0] == '0' && name[1])) return -1;
+    long n = 0;
+    for (int i = 0; name[i]; ++i) {
+      if (i == 9 || name[i] < '0' || name[i] > '9') return -1;
+      n = n * 10 + (name[i] - '0');
+    }
+    return n;
+  }
+  void IndexNumber(long n, Entry* entry);
   const char* NextUnusedGeneratedName(cct_Instance* instance);
   void DestroyTranslationTable();
   void WriteUnsorted(std::ostream& os);
@@ -120,6 +139,19 @@ class cct_Scope {
   std::string generatedName_;
   /// Instances replaced under their name; still owned here, since others may hold them.
   std::vector<cct_Instance*> retired_;
+  /// Entry names live in large blocks owned by the scope: one allocation per name would cost
+  /// more than the name itself, and names are never freed before the scope.
+  std::vector<char*> nameBlocks_;
+  size_t nameBlockUsed_ = 0;
+  size_t nameBlockSize_ = 0;
+  char* CopyName(const char* name);
+  // Names in files are numbers, mostly dense: below numberLimit_ every such name is found
+  // through these pages directly. The name table keeps every name all the same, since its
+  // order is the order in which the scope lists and writes its instances.
+  static constexpr long kNumberPage = 4096;
+  std::vector<Entry**> numberPages_;
+  long numberLimit_ = 0;
+  bool numberIndexClosed_ = false;  // a sparse number was met: the limit stays where it is
 };
 
 /// The listing code of the input file calls the scope of a file its file scope; they are one class.

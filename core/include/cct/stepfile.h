@@ -67,6 +67,9 @@ class cct_StepFile : public cct_InputFile {
   const char* HeaderAuthor() const { return headerAuthor_; }
 
  private:
+  /// Indexes one definition of the usual form straight from the read buffer, exactly as the
+  /// parser's scan would; false (nothing consumed) for anything else, which the parser reads.
+  bool FastScan();
   void EnterScanned();
   void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
 
@@ -80,6 +83,10 @@ class cct_StepFile : public cct_InputFile {
   char* headerName_ = nullptr;
   char* headerTimeStamp_ = nullptr;
   char* headerAuthor_ = nullptr;
+  // The keyword of the last definition scanned and its type id: most definitions repeat it.
+  char lastKeyword_[64] = {};
+  size_t lastKeywordLength_ = 0;
+  long lastTypeId_ = 0;
   ScanProgress scanProgress_ = nullptr;
   void* scanProgressData_ = nullptr;
   static bool parsing;
