@@ -31,6 +31,7 @@ struct cct_RecordValue {
 #include "cct/factory.h"
 #include "cct/instance.h"
 #include "cct/stepfile.h"
+#include "parsed_values.h"
 
 int yylex();
 void yyerror(const char* message);
@@ -39,21 +40,11 @@ namespace {
 
 bool Evaluating() { return cct_currentInputFile && cct_currentInputFile->ParseMode() == 1; }
 
-/* Deletes what the parser made; instances belong to the file scope. */
-void ReleaseValue(cct_Type* value) {
-  if (value && value->Kind() != cct_KIND_INSTANCE) delete value;
-}
-
-void ReleaseList(cct_ParameterList* list) {
-  if (!list) return;
-  for (cct_ListNode* n = list->FirstNode(); n; n = n->NextNode())
-    ReleaseValue(static_cast<cct_Type*>(n->Data()));
-  delete list;
-}
+using cct_parsed::Append;
+using cct_parsed::ReleaseList;
+using cct_parsed::ReleaseValue;
 
 cct_ParameterList* NewList() { return new cct_ParameterList; }
-
-void Append(cct_ParameterList* list, cct_Type* value) { list->Append(new cct_ListNode(value)); }
 
 /* The lists being read, innermost last; an entry's index is the count of its list so far. The
    entries wait here until the list closes, so a long list is stored with one allocation
@@ -261,19 +252,7 @@ EntityReference
   : ENTITY_NAME
       {
         $$ = nullptr;
-        if (Evaluating() && $1) {
-          cct_Scope& scope = cct_currentInputFile->Scope();
-          cct_Scope::Entry* entry = scope.FindEntry($1, 0);
-          if (entry && entry->instance) {
-            $$ = entry->instance;
-          } else {
-            auto* placeholder = new cct_Instance;
-            placeholder->InstanceName($1);
-            placeholder->SetFlags(cct_FLAG_PLACEHOLDER);
-            placeholder->SetScope(&scope);
-            $$ = placeholder;
-          }
-        }
+        if (Evaluating() && $1) $$ = cct_parsed::Reference(cct_currentInputFile->Scope(), $1);
         cct_FreeText($1);
       }
   ;
@@ -339,22 +318,8 @@ Simple_Type_Record
   : KEYWORD LEFT_PAREN Parameter RIGHT_PAREN
       {
         $$ = nullptr;
-        if (Evaluating()) {
-          cct_Type* typed = CreateTypeByName($1);
-          if (typed && typed->Kind() == cct_KIND_INSTANCE) {
-            /* An entity keyword is no type: keep it as a named reference like any unknown one. */
-            delete typed;
-            typed = nullptr;
-          }
-          if (!typed) {
-            auto* reference = new cct_EntityType;
-            reference->SetDeclaredName($1);
-            typed = reference;
-          }
-          CCT_GUARDED(typed->ProcessParameter($3),
-                      (delete typed, ReleaseValue($3), cct_FreeText($1)));
-          $$ = typed;
-        }
+        if (Evaluating())
+          CCT_GUARDED($$ = cct_parsed::Typed($1, $3), (ReleaseValue($3), cct_FreeText($1)));
         ReleaseValue($3);
         cct_FreeText($1);
       }
@@ -384,73 +349,30 @@ Parameters
 
 Parameter
   : MISSING { $$ = nullptr; }
-  | REDEFINE
-      {
-        $$ = nullptr;
-        if (Evaluating()) {
-          auto* star = new cct_IntegerType;
-          star->SetFlags(cct_FLAG_NO_VALUE);
-          $$ = star;
-        }
-      }
-  | INTEGER
-      {
-        $$ = nullptr;
-        if (Evaluating()) {
-          auto* v = new cct_IntegerType;
-          v->Set($1);
-          $$ = v;
-        }
-      }
-  | REAL
-      {
-        $$ = nullptr;
-        if (Evaluating()) {
-          auto* v = new cct_RealType;
-          v->Set($1);
-          $$ = v;
-        }
-      }
-  | LOGICAL
-      {
-        $$ = nullptr;
-        if (Evaluating()) {
-          auto* v = new cct_LogicalType;
-          v->Set($1);
-          $$ = v;
-        }
-      }
+  | REDEFINE { $$ = Evaluating() ? cct_parsed::Star() : nullptr; }
+  | INTEGER { $$ = Evaluating() ? cct_parsed::Integer($1) : nullptr; }
+  | REAL { $$ = Evaluating() ? cct_parsed::Real($1) : nullptr; }
+  | LOGICAL { $$ = Evaluating() ? cct_parsed::Logical($1) : nullptr; }
   | ENUM
       {
-        $$ = nullptr;
-        if (Evaluating() && $1) {
-          auto* v = new cct_EnumType;
-          v->SetByName($1);
-          $$ = v;
-        }
+        $$ = Evaluating() && $1 ? cct_parsed::Enumeration($1) : nullptr;
         cct_FreeText($1);
       }
   | STRING
       {
         $$ = nullptr;
-        if (Evaluating() && $1) {
-          auto* v = new cct_StringType;
-          v->Set($1, cct_AdoptText{});
-          $$ = v;
-        } else {
+        if (Evaluating() && $1)
+          $$ = cct_parsed::String($1);
+        else
           cct_FreeText($1);
-        }
       }
   | BINARY
       {
         $$ = nullptr;
-        if (Evaluating() && $1) {
-          auto* v = new cct_BinaryType;
-          v->Set($1, cct_AdoptText{});
-          $$ = v;
-        } else {
+        if (Evaluating() && $1)
+          $$ = cct_parsed::Binary($1);
+        else
           cct_FreeText($1);
-        }
       }
   | Simple_Type_Record
   | EntityReference
@@ -477,10 +399,7 @@ EmbeddedList
           std::vector<cct_Type*> entries = std::move(ListCountStack.back());
           ListCountStack.pop_back();
           if (Evaluating()) {
-            auto* list = new cct_AggregateType_1d;
-            list->SetDimensions(entries.size());
-            for (size_t i = 0; i < entries.size(); ++i) list->SetType(entries[i], i);
-            $$ = list;
+            $$ = cct_parsed::List(entries.data(), entries.size());
           } else {
             for (cct_Type* v : entries) ReleaseValue(v);
           }
@@ -488,7 +407,7 @@ EmbeddedList
       }
   | LEFT_PAREN RIGHT_PAREN
       {
-        $$ = Evaluating() ? new cct_AggregateType_1d : nullptr;
+        $$ = Evaluating() ? cct_parsed::List(nullptr, 0) : nullptr;
       }
   ;
 

@@ -247,7 +247,7 @@ cct_Instance* cct_StepFile::ReadInstanceAt(cct_Scope::Entry* entry) {
   SetLine(entry->line);
   AdoptCurrentName(cct_CopyText(entry->name));
   currentInstance_ = nullptr;
-  RunParser(kEvaluate, nullptr);
+  if (!FastEvaluate()) RunParser(kEvaluate, nullptr);
   if (currentInstance_) currentInstance_->TestAllSet();
   currentInstance_ = entry->instance;
   return currentInstance_;

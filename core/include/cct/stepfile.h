@@ -70,6 +70,9 @@ class cct_StepFile : public cct_InputFile {
   /// Indexes one definition of the usual form straight from the read buffer, exactly as the
   /// parser's scan would; false (nothing consumed) for anything else, which the parser reads.
   bool FastScan();
+  /// Reads one plain single-line record at the reading position straight from the read buffer,
+  /// making what the parser's evaluation would; false (nothing consumed) for anything else.
+  bool FastEvaluate();
   void EnterScanned();
   void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
 

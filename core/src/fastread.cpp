@@ -1,0 +1,417 @@
+// The direct reader of plain records. Nearly every definition in a real file is a single line
+// "KEYWORD(parameters);" of numbers, strings, enumerations, references and lists. Such a record
+// is read here straight from the read buffer, without the lexer's character-by-character
+// interface and the parser's tables, and becomes exactly the objects and messages the grammar
+// would make: the values come from the same builders, in the same order. Anything else (a
+// comment, a record spanning lines or buffers, a string with a directive, a number out of
+// range, a syntax error, ...) is left untouched for the parser, which then reads it as always.
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cct/cctype.h"
+#include "cct/errlog.h"
+#include "cct/factory.h"
+#include "cct/instance.h"
+#include "cct/p21text.h"
+#include "cct/stepfile.h"
+#include "parsed_values.h"
+
+namespace {
+
+enum class Tok : uint8_t {
+  kKeyword,
+  kLeft,
+  kRight,
+  kComma,
+  kSemicolon,
+  kMissing,
+  kStar,
+  kInteger,
+  kReal,
+  kLogical,
+  kEnum,
+  kString,
+  kReference,
+};
+
+struct Token {
+  Tok kind;
+  bool pairs;  // a string holding doubled apostrophes
+  uint32_t length;
+  const char* text;
+  union {
+    long integer;
+    double real;
+  };
+};
+
+constexpr int kMaxDepth = 64;
+
+inline bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsWordChar(char c) { return IsUpper(c) || IsDigit(c) || c == '_'; }
+
+bool IsReserved(const char* word, size_t n) {
+  return (n == 4 && std::memcmp(word, "DATA", 4) == 0) ||
+         (n == 6 && (std::memcmp(word, "ENDSEC", 6) == 0 || std::memcmp(word, "HEADER", 6) == 0)) ||
+         (n == 8 && std::memcmp(word, "ENDSCOPE", 8) == 0);
+}
+
+// Splits one record into tokens up to its semicolon; false for anything the direct reader
+// leaves to the parser. `stop` is then just past the semicolon.
+bool Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const char*& stop) {
+  tokens.clear();
+  for (;;) {
+    if (p == end) return false;
+    const char c = *p;
+    Token t{};
+    t.text = p;
+    switch (c) {
+      case ' ':
+      case '\t':
+      case '\r': ++p; continue;
+      case '(': t.kind = Tok::kLeft; ++p; break;
+      case ')': t.kind = Tok::kRight; ++p; break;
+      case ',': t.kind = Tok::kComma; ++p; break;
+      case '$': t.kind = Tok::kMissing; ++p; break;
+      case ';':
+        tokens.push_back(t);
+        tokens.back().kind = Tok::kSemicolon;
+        stop = p + 1;
+        return true;
+      case '*':
+        if (p + 1 == end || p[1] == '/') return false;
+        t.kind = Tok::kStar;
+        ++p;
+        break;
+      case '#': {
+        const char* d = ++p;
+        while (p < end && IsDigit(*p)) ++p;
+        if (p == d || p == end) return false;
+        t.kind = Tok::kReference;
+        t.text = d;
+        t.length = static_cast<uint32_t>(p - d);
+        break;
+      }
+      case '\'': {
+        const char* body = ++p;
+        for (;;) {
+          if (p == end || *p == '\n' || *p == '\\' || *p == '\0') return false;
+          if (*p == '\'') {
+            if (p + 1 == end) return false;
+            if (p[1] != '\'') break;
+            t.pairs = true;
+            p += 2;
+            continue;
+          }
+          ++p;
+        }
+        t.kind = Tok::kString;
+        t.text = body;
+        t.length = static_cast<uint32_t>(p - body);
+        ++p;
+        break;
+      }
+      case '.': {
+        const char* w = ++p;
+        if (p == end || !IsUpper(*p)) return false;
+        while (p < end && IsWordChar(*p)) ++p;
+        if (p == end || *p != '.') return false;
+        const size_t n = static_cast<size_t>(p - w);
+        ++p;
+        if (n == 1 && (*w == 'F' || *w == 'U' || *w == 'T')) {
+          t.kind = Tok::kLogical;
+          t.integer = *w == 'T' ? 1 : (*w == 'F' ? 0 : -1);
+        } else {
+          t.kind = Tok::kEnum;
+          t.text = w;
+          t.length = static_cast<uint32_t>(n);
+        }
+        break;
+      }
+      default: {
+        if (IsUpper(c)) {
+          const char* w = p;
+          while (p < end && IsWordChar(*p)) ++p;
+          const size_t n = static_cast<size_t>(p - w);
+          if (p == end || *p == '-' || IsReserved(w, n)) return false;
+          t.kind = Tok::kKeyword;
+          t.length = static_cast<uint32_t>(n);
+          break;
+        }
+        if (c != '+' && c != '-' && !IsDigit(c)) return false;
+        const char* number = p;
+        if (c == '+' || c == '-') ++p;
+        const char* digits = p;
+        while (p < end && IsDigit(*p)) ++p;
+        if (p == digits || p == end) return false;
+        const char* from = number + (c == '+' ? 1 : 0);
+        if (*p != '.') {
+          long v = 0;
+          auto [ptr, ec] = std::from_chars(from, p, v);
+          if (ec != std::errc() || ptr != p || v > INT32_MAX || v < INT32_MIN) return false;
+          t.kind = Tok::kInteger;
+          t.integer = v;
+          break;
+        }
+        ++p;
+        while (p < end && IsDigit(*p)) ++p;
+        if (p == end) return false;
+        if (*p == 'E') {
+          const char* e = p + 1;
+          if (e < end && (*e == '+' || *e == '-')) ++e;
+          if (e == end || !IsDigit(*e)) return false;
+          p = e;
+          while (p < end && IsDigit(*p)) ++p;
+          if (p == end) return false;
+        }
+        double v = 0;
+        auto [ptr, ec] = std::from_chars(from, p, v);
+        if (ec != std::errc() || ptr != p) return false;
+        t.kind = Tok::kReal;
+        t.real = v;
+        break;
+      }
+    }
+    tokens.push_back(t);
+  }
+}
+
+// Checks the grammar of a parameter starting at token i; answers the token after it, or -1.
+long CheckParameter(const std::vector<Token>& t, long i, int depth);
+
+// "(" parameters ")" with at least `min` of them; answers the token after ")" or -1.
+long CheckList(const std::vector<Token>& t, long i, int depth) {
+  if (t[static_cast<size_t>(i)].kind != Tok::kLeft) return -1;
+  ++i;
+  if (t[static_cast<size_t>(i)].kind == Tok::kRight) return i + 1;
+  for (;;) {
+    i = CheckParameter(t, i, depth + 1);
+    if (i < 0) return -1;
+    Tok k = t[static_cast<size_t>(i)].kind;
+    if (k == Tok::kRight) return i + 1;
+    if (k != Tok::kComma) return -1;
+    ++i;
+  }
+}
+
+long CheckParameter(const std::vector<Token>& t, long i, int depth) {
+  if (depth > kMaxDepth) return -1;
+  switch (t[static_cast<size_t>(i)].kind) {
+    case Tok::kMissing:
+    case Tok::kStar:
+    case Tok::kInteger:
+    case Tok::kReal:
+    case Tok::kLogical:
+    case Tok::kEnum:
+    case Tok::kString:
+    case Tok::kReference: return i + 1;
+    case Tok::kKeyword: {
+      // A typed parameter holds exactly one parameter.
+      if (t[static_cast<size_t>(i) + 1].kind != Tok::kLeft) return -1;
+      long next = CheckParameter(t, i + 2, depth + 1);
+      if (next < 0 || t[static_cast<size_t>(next)].kind != Tok::kRight) return -1;
+      return next + 1;
+    }
+    case Tok::kLeft: return CheckList(t, i, depth);
+    default: return -1;
+  }
+}
+
+// Lower-case copy of a word into a buffer of the caller (or the heap for a long word).
+class LowerWord {
+ public:
+  LowerWord(const char* text, size_t n) {
+    char* out = n < sizeof small_ ? small_ : (heap_ = new char[n + 1]);
+    for (size_t k = 0; k < n; ++k) {
+      char c = text[k];
+      out[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    out[n] = '\0';
+    text_ = out;
+  }
+  ~LowerWord() { delete[] heap_; }
+  LowerWord(const LowerWord&) = delete;
+  LowerWord& operator=(const LowerWord&) = delete;
+  const char* get() const { return text_; }
+
+ private:
+  char small_[96];
+  char* heap_ = nullptr;
+  const char* text_;
+};
+
+class Builder {
+ public:
+  Builder(const std::vector<Token>& tokens, cct_Scope& scope) : t_(tokens), scope_(scope) {}
+
+  // Builds the parameter at token i (already checked) and moves i past it. What was built
+  // before a throw has been released.
+  cct_Type* Parameter(size_t& i) {
+    const Token& token = t_[i++];
+    switch (token.kind) {
+      case Tok::kMissing: return nullptr;
+      case Tok::kStar: return cct_parsed::Star();
+      case Tok::kInteger: return cct_parsed::Integer(token.integer);
+      case Tok::kReal: return cct_parsed::Real(token.real);
+      case Tok::kLogical: return cct_parsed::Logical(token.integer);
+      case Tok::kEnum: {
+        LowerWord text(token.text, token.length);
+        return cct_parsed::Enumeration(text.get());
+      }
+      case Tok::kString: return cct_parsed::String(StringValue(token));
+      case Tok::kReference: {
+        char name[16];
+        if (token.length < sizeof name) {
+          std::memcpy(name, token.text, token.length);
+          name[token.length] = '\0';
+          return cct_parsed::Reference(scope_, name);
+        }
+        std::string longName(token.text, token.length);
+        return cct_parsed::Reference(scope_, longName.c_str());
+      }
+      case Tok::kKeyword: {
+        LowerWord keyword(token.text, token.length);
+        ++i;  // "("
+        cct_Type* parameter = Parameter(i);
+        ++i;  // ")"
+        cct_Type* typed = nullptr;
+        try {
+          typed = cct_parsed::Typed(keyword.get(), parameter);
+        } catch (...) {
+          cct_parsed::ReleaseValue(parameter);
+          throw;
+        }
+        cct_parsed::ReleaseValue(parameter);
+        return typed;
+      }
+      case Tok::kLeft: {
+        std::vector<cct_Type*> entries;
+        try {
+          if (t_[i].kind == Tok::kRight) {
+            ++i;
+            return cct_parsed::List(nullptr, 0);
+          }
+          for (;;) {
+            entries.push_back(Parameter(i));
+            if (t_[i++].kind == Tok::kRight) break;
+          }
+          return cct_parsed::List(entries.data(), entries.size());
+        } catch (...) {
+          for (cct_Type* v : entries) cct_parsed::ReleaseValue(v);
+          throw;
+        }
+      }
+      default: return nullptr;  // not reached: the tokens were checked
+    }
+  }
+
+ private:
+  // The text of a string as the lexer makes it: doubled apostrophes become one.
+  static char* StringValue(const Token& token) {
+    if (!token.pairs) {
+      if (token.length == 0) return cct_CopyText("");
+      char* copy = new char[token.length + 1];
+      std::memcpy(copy, token.text, token.length);
+      copy[token.length] = '\0';
+      return copy;
+    }
+    const std::string decoded = cct_DecodeP21Text(std::string_view(token.text, token.length), nullptr);
+    return cct_CopyText(decoded.c_str());
+  }
+
+  const std::vector<Token>& t_;
+  cct_Scope& scope_;
+};
+
+}  // namespace
+
+bool cct_StepFile::FastEvaluate() {
+  const char* begin;
+  const char* end;
+  if (!Window(begin, end)) return false;
+  static std::vector<Token> tokens;
+  const char* stop = nullptr;
+  if (!Tokenize(begin, end, tokens, stop)) return false;
+  // KEYWORD "(" parameters ")" ";" and nothing else.
+  if (tokens.size() < 4 || tokens[0].kind != Tok::kKeyword) return false;
+  long next = CheckList(tokens, 1, 0);
+  if (next < 0 || static_cast<size_t>(next) != tokens.size() - 1) return false;
+
+  // From here on the record is read: the same state as a parse of it.
+  Consume(static_cast<size_t>(stop - begin), 0);
+  struct Parse {
+    cct_StepFile* file;
+    int mode;
+    cct_InputFile* input;
+    cct_StepFile* parser;
+    bool parsing;
+    explicit Parse(cct_StepFile* f)
+        : file(f), mode(f->parseMode_), input(cct_currentInputFile), parser(cct_parserFile),
+          parsing(cct_StepFile::parsing) {
+      f->parseMode_ = kEvaluate;
+      cct_currentInputFile = f;
+      cct_parserFile = f;
+      cct_StepFile::parsing = true;
+    }
+    ~Parse() {
+      file->parseMode_ = mode;
+      cct_currentInputFile = input;
+      cct_parserFile = parser;
+      cct_StepFile::parsing = parsing;
+    }
+  } parse(this);
+
+  Builder builder(tokens, scope_);
+  auto* list = new cct_ParameterList;
+  size_t i = 2;
+  try {
+    if (tokens[i].kind == Tok::kRight) {
+      ++i;
+    } else {
+      for (;;) {
+        cct_parsed::Append(list, builder.Parameter(i));
+        if (tokens[i++].kind == Tok::kRight) break;
+      }
+    }
+  } catch (...) {
+    cct_parsed::ReleaseList(list);
+    throw;
+  }
+
+  LowerWord keyword(tokens[0].text, tokens[0].length);
+  cct_Instance* instance = CreateEntityByName(keyword.get());
+  if (instance) {
+    try {
+      instance->ProcessAttributeList(*list, *this);
+    } catch (...) {
+      delete instance;
+      cct_parsed::ReleaseList(list);
+      throw;
+    }
+  } else {
+    cct_errlog(cct_Error(cct_PROGRAM_BUG)) << *this << "\n   The entity '" << keyword.get()
+                                           << "' is not defined"
+                                           << "\n   in the underlying EXPRESS schema.";
+  }
+  cct_parsed::ReleaseList(list);
+
+  try {
+    scope_.RegisterName(currentName_, instance);
+  } catch (...) {
+    if (instance && !instance->IsRegistered()) delete instance;
+    throw;
+  }
+  if (instance && !instance->IsRegistered()) {
+    // The name was locked by another instance: this one has no owner.
+    delete instance;
+    instance = nullptr;
+  }
+  AdoptCurrentName(nullptr);
+  currentInstance_ = instance;
+  return true;
+}
