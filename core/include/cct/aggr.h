@@ -74,9 +74,10 @@ class cct_AggregateType : public cct_Type {
   int TestElements(int check, unsigned char* storage, uint32_t rows, uint32_t columns,
                    uint32_t size);
 
-  const cct_BaseTypeDescriptor* descriptor_ = nullptr;
   /// A reference has been stored since construction or Unset, so flag 0x0008 is binding.
+  /// (Declared first, it fits beside the flags of the value root.)
   bool referenceFormFixed_ = false;
+  const cct_BaseTypeDescriptor* descriptor_ = nullptr;
 };
 
 class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregate_1d {

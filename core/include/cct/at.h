@@ -17,18 +17,17 @@
 class cct_NativeAggregate {
  public:
   cct_NativeAggregate() = default;
-  virtual ~cct_NativeAggregate();
   cct_NativeAggregate(const cct_NativeAggregate&) = delete;
   cct_NativeAggregate& operator=(const cct_NativeAggregate&) = delete;
-
-  /// 1 or 2. Returns long so that the aggregate values can override it together with their own
-  /// Dimensions().
-  virtual long Dimensions() const = 0;
 
   /// Bytes per element; 0 while not yet known.
   uint32_t SizeOfElement() const { return elementSize_; }
 
  protected:
+  // Not polymorphic: a table pointer here would cost every aggregate value eight bytes, and
+  // arrays are never deleted through this class.
+  ~cct_NativeAggregate();
+
   using Block = std::unique_ptr<unsigned char[]>;
 
   unsigned char* Storage() const { return storage_.get(); }
@@ -48,7 +47,8 @@ class cct_NativeAggregate {
 /// A row of `Count()` elements.
 class cct_NativeAggregate_1d : public cct_NativeAggregate {
  public:
-  long Dimensions() const override { return 1; }
+  /// 1. Returns long like the aggregate values' own Dimensions().
+  long Dimensions() const { return 1; }
 
   uint32_t Count() const { return count_; }
   /// Answers the element size; the count goes to `count`.
@@ -80,7 +80,7 @@ class cct_NativeAggregate_1d : public cct_NativeAggregate {
 /// A matrix of `Rows()` × `Columns()` elements, stored row by row.
 class cct_NativeAggregate_2d : public cct_NativeAggregate {
  public:
-  long Dimensions() const override { return 2; }
+  long Dimensions() const { return 2; }
 
   uint32_t Rows() const { return rows_; }
   uint32_t Columns() const { return columns_; }

@@ -118,7 +118,7 @@ class cct_InputFile {
     bool fresh = true;  // no read since it was pointed at a new place
   };
   static constexpr size_t kBlockSize = 1 << 16;
-  static constexpr size_t kFirstRead = 1 << 12;
+  static constexpr size_t kFirstRead = 1 << 9;
 
   Block blocks_[2];
   int current_ = 0;
