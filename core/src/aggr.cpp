@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ostream>
+#include <vector>
 
 #include "cct/entitytype.h"
 #include "cct/enumtype.h"
@@ -532,11 +533,51 @@ int cct_AggregateType_1d::TestCorrectness(int check) {
   return TestElements(check, Storage(), Count(), 0, SizeOfElement());
 }
 
+namespace {
+// Whether the elements of a REAL aggregate are written by the plain REAL rule: true when the
+// element type's objects are REAL values (no value class writes a REAL differently). Answered
+// once per element type, since finding out makes an object.
+bool WritesAsPlainReal(long id) {
+  if (id == 0) return true;
+  static std::vector<signed char> known;
+  if (id < 0 || id > 100000) return false;
+  if (known.size() <= static_cast<size_t>(id)) known.resize(static_cast<size_t>(id) + 1, -1);
+  signed char& answer = known[static_cast<size_t>(id)];
+  if (answer < 0) {
+    cct_Type* probe = CreateType(id);
+    answer = dynamic_cast<cct_RealType*>(probe) != nullptr;
+    delete probe;
+  }
+  return answer == 1;
+}
+}  // namespace
+
 void cct_AggregateType_1d::WriteP21(std::ostream& out) const {
   // An unset aggregate is written as missing, like every unset value: written as "()" it would
   // turn an omitted OPTIONAL list into an empty one, which its lower bound may not even allow.
   if (!IsSet()) {
     out << '$';
+    return;
+  }
+  const cct_BaseTypeDescriptor* d = ElementDescriptor();
+  if (d->kind == cct_KIND_REAL && SizeOfElement() == sizeof(double) &&
+      WritesAsPlainReal(d->elementTypeId)) {
+    // Points and directions: the whole list goes out in one piece, with no element objects.
+    char text[2048];
+    size_t n = 0;
+    text[n++] = '(';
+    for (uint32_t i = 0; i < Count(); ++i) {
+      if (n > sizeof text - 402) {
+        out.write(text, static_cast<std::streamsize>(n));
+        n = 0;
+      }
+      if (i) text[n++] = ',';
+      double v;
+      std::memcpy(&v, Element(i), sizeof v);
+      n += cct_FormatReal(text + n, v);
+    }
+    text[n++] = ')';
+    out.write(text, static_cast<std::streamsize>(n));
     return;
   }
   out << '(';

@@ -177,23 +177,27 @@ void cct_RealType::ProcessParameter(const cct_Type* p) {
 
 void cct_RealType::Copy(const cct_Type* p) { Set(p->GetReal()); }
 
-void cct_WriteReal(std::ostream& out, double v) {
+size_t cct_FormatReal(char* text, double v) {
   // Ten decimals, no exponent, as "%.10f" in the C locale: the largest double needs 321
   // characters. to_chars gives the same digits, is much faster, and ignores the process locale
   // (a desktop locale with a decimal comma must not change what a file holds).
-  char text[400];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 10);
+  auto [end, ec] = std::to_chars(text, text + 398, v, std::chars_format::fixed, 10);
   size_t n = ec == std::errc() ? static_cast<size_t>(end - text) : 0;
   std::string_view written(text, n);
   if (written.find('.') == std::string_view::npos) {
     // Infinities and NaN have no point; it goes before an exponent if there is one, else last.
     size_t e = written.find_first_of("eE");
-    std::string fixed(written);
-    fixed.insert(e == std::string_view::npos ? fixed.size() : e, 1, '.');
-    out << fixed;
-    return;
+    if (e == std::string_view::npos) e = n;
+    std::memmove(text + e + 1, text + e, n - e);
+    text[e] = '.';
+    ++n;
   }
-  out.write(text, static_cast<std::streamsize>(n));
+  return n;
+}
+
+void cct_WriteReal(std::ostream& out, double v) {
+  char text[400];
+  out.write(text, static_cast<std::streamsize>(cct_FormatReal(text, v)));
 }
 
 void cct_RealType::WriteP21(std::ostream& out) const {

@@ -356,15 +356,21 @@ void cct_Instance::WriteP21Instance(std::ostream& os) {
     return;
   }
   TestAllSet();
-  os << '#' << OrEmpty(OutputName()) << '=';
+  // "#name=TYPE(" goes out in one piece.
+  std::string head;
+  head.reserve(64);
+  head += '#';
+  head += OrEmpty(OutputName());
+  head += '=';
   for (const char* c = OrEmpty(TypeName()); *c; ++c)
-    os << static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
-  os << '(';
+    head += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  head += '(';
+  os.write(head.data(), static_cast<std::streamsize>(head.size()));
   for (long i = 0;; ++i) {
     const cct_Type* value = Attribute(i);
     if (!value) break;
-    if (i) os << ',';
+    if (i) os.put(',');
     value->WriteP21(os);
   }
-  os << ");\n";
+  os.write(");\n", 3);
 }

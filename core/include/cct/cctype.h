@@ -3,6 +3,7 @@
 #ifndef CCT_CCTYPE_H
 #define CCT_CCTYPE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 
@@ -226,5 +227,7 @@ class cct_BinaryType : public cct_StringType {
 
 /// Writes a REAL the way exchange files carry it: "%.10f", with a point always present.
 void cct_WriteReal(std::ostream& out, double v);
+/// The same text into a buffer of at least 400 characters; answers the length.
+size_t cct_FormatReal(char* text, double v);
 
 #endif
