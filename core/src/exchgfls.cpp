@@ -107,6 +107,24 @@ bool cct_InputFile::Fill() {
   return true;
 }
 
+bool cct_InputFile::WidenWindow() {
+  if (!stream_ || unputCount_ > 0) return false;
+  Block& b = blocks_[current_];
+  if (pos_ == 0 && b.length == kBlockSize) return false;  // holds all that one block can
+  const long from = Tell();
+  ssize_t n;
+  do {
+    n = pread(fileno(stream_), b.data, kBlockSize, from);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;
+  const bool more = static_cast<size_t>(n) > b.length - pos_;
+  b.start = from;
+  b.length = static_cast<size_t>(n);
+  b.fresh = false;
+  pos_ = 0;
+  return more;
+}
+
 void cct_InputFile::Unput(int c) {
   if (c == 0) return;
   if (unputCount_ == kUnputSize) {

@@ -61,12 +61,15 @@ bool IsReserved(const char* word, size_t n) {
          (n == 8 && std::memcmp(word, "ENDSCOPE", 8) == 0);
 }
 
-// Splits one record into tokens up to its semicolon; false for anything the direct reader
-// leaves to the parser. `stop` is then just past the semicolon.
-bool Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const char*& stop) {
+enum class Split { kDone, kOther, kShort };
+
+// Splits one record into tokens up to its semicolon: kOther for anything the direct reader
+// leaves to the parser, kShort when the window ended first. `stop` is then just past the
+// semicolon.
+Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const char*& stop) {
   tokens.clear();
   for (;;) {
-    if (p == end) return false;
+    if (p == end) return Split::kShort;
     const char c = *p;
     Token t{};
     t.text = p;
@@ -82,16 +85,18 @@ bool Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const 
         tokens.push_back(t);
         tokens.back().kind = Tok::kSemicolon;
         stop = p + 1;
-        return true;
+        return Split::kDone;
       case '*':
-        if (p + 1 == end || p[1] == '/') return false;
+        if (p + 1 == end) return Split::kShort;
+        if (p[1] == '/') return Split::kOther;
         t.kind = Tok::kStar;
         ++p;
         break;
       case '#': {
         const char* d = ++p;
         while (p < end && IsDigit(*p)) ++p;
-        if (p == d || p == end) return false;
+        if (p == end) return Split::kShort;
+        if (p == d) return Split::kOther;
         t.kind = Tok::kReference;
         t.text = d;
         t.length = static_cast<uint32_t>(p - d);
@@ -100,9 +105,10 @@ bool Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const 
       case '\'': {
         const char* body = ++p;
         for (;;) {
-          if (p == end || *p == '\n' || *p == '\\' || *p == '\0') return false;
+          if (p == end) return Split::kShort;
+          if (*p == '\n' || *p == '\\' || *p == '\0') return Split::kOther;
           if (*p == '\'') {
-            if (p + 1 == end) return false;
+            if (p + 1 == end) return Split::kShort;
             if (p[1] != '\'') break;
             t.pairs = true;
             p += 2;
@@ -118,9 +124,11 @@ bool Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const 
       }
       case '.': {
         const char* w = ++p;
-        if (p == end || !IsUpper(*p)) return false;
+        if (p == end) return Split::kShort;
+        if (!IsUpper(*p)) return Split::kOther;
         while (p < end && IsWordChar(*p)) ++p;
-        if (p == end || *p != '.') return false;
+        if (p == end) return Split::kShort;
+        if (*p != '.') return Split::kOther;
         const size_t n = static_cast<size_t>(p - w);
         ++p;
         if (n == 1 && (*w == 'F' || *w == 'U' || *w == 'T')) {
@@ -138,40 +146,43 @@ bool Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const 
           const char* w = p;
           while (p < end && IsWordChar(*p)) ++p;
           const size_t n = static_cast<size_t>(p - w);
-          if (p == end || *p == '-' || IsReserved(w, n)) return false;
+          if (p == end) return Split::kShort;
+          if (*p == '-' || IsReserved(w, n)) return Split::kOther;
           t.kind = Tok::kKeyword;
           t.length = static_cast<uint32_t>(n);
           break;
         }
-        if (c != '+' && c != '-' && !IsDigit(c)) return false;
+        if (c != '+' && c != '-' && !IsDigit(c)) return Split::kOther;
         const char* number = p;
         if (c == '+' || c == '-') ++p;
         const char* digits = p;
         while (p < end && IsDigit(*p)) ++p;
-        if (p == digits || p == end) return false;
+        if (p == end) return Split::kShort;
+        if (p == digits) return Split::kOther;
         const char* from = number + (c == '+' ? 1 : 0);
         if (*p != '.') {
           long v = 0;
           auto [ptr, ec] = std::from_chars(from, p, v);
-          if (ec != std::errc() || ptr != p || v > INT32_MAX || v < INT32_MIN) return false;
+          if (ec != std::errc() || ptr != p || v > INT32_MAX || v < INT32_MIN) return Split::kOther;
           t.kind = Tok::kInteger;
           t.integer = v;
           break;
         }
         ++p;
         while (p < end && IsDigit(*p)) ++p;
-        if (p == end) return false;
+        if (p == end) return Split::kShort;
         if (*p == 'E') {
           const char* e = p + 1;
           if (e < end && (*e == '+' || *e == '-')) ++e;
-          if (e == end || !IsDigit(*e)) return false;
+          if (e == end) return Split::kShort;
+          if (!IsDigit(*e)) return Split::kOther;
           p = e;
           while (p < end && IsDigit(*p)) ++p;
-          if (p == end) return false;
+          if (p == end) return Split::kShort;
         }
         double v = 0;
         auto [ptr, ec] = std::from_chars(from, p, v);
-        if (ec != std::errc() || ptr != p) return false;
+        if (ec != std::errc() || ptr != p) return Split::kOther;
         t.kind = Tok::kReal;
         t.real = v;
         break;
@@ -336,7 +347,10 @@ bool cct_StepFile::FastEvaluate() {
   if (!Window(begin, end)) return false;
   static std::vector<Token> tokens;
   const char* stop = nullptr;
-  if (!Tokenize(begin, end, tokens, stop)) return false;
+  Split split = Tokenize(begin, end, tokens, stop);
+  if (split == Split::kShort && WidenWindow() && Window(begin, end))
+    split = Tokenize(begin, end, tokens, stop);
+  if (split != Split::kDone) return false;
   // KEYWORD "(" parameters ")" ";" and nothing else.
   if (tokens.size() < 4 || tokens[0].kind != Tok::kKeyword) return false;
   long next = CheckList(tokens, 1, 0);

@@ -91,6 +91,9 @@ class cct_InputFile {
     end = b.data + b.length;
     return true;
   }
+  /// Reads a whole block from the reading position on, for a window that ended before what it
+  /// was asked for; false when no more of the file could be had that way.
+  bool WidenWindow();
   /// Moves past n characters of the window that held `lines` line ends.
   void Consume(size_t n, int32_t lines) {
     pos_ += n;
