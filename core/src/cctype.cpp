@@ -181,6 +181,23 @@ size_t cct_FormatReal(char* text, double v) {
   // Ten decimals, no exponent, as "%.10f" in the C locale: the largest double needs 321
   // characters. to_chars gives the same digits, is much faster, and ignores the process locale
   // (a desktop locale with a decimal comma must not change what a file holds).
+  //
+  // Below 2^18 a double's neighbours are less than 1e-10 apart, so when its shortest decimal
+  // form has at most ten decimals, that form padded with zeros is what rounding the exact value
+  // to ten decimals gives. Coordinates nearly always take this much shorter road.
+  if (v > -262144.0 && v < 262144.0) {
+    auto [end, ec] = std::to_chars(text, text + 40, v, std::chars_format::fixed);
+    if (ec == std::errc()) {
+      size_t n = static_cast<size_t>(end - text);
+      const char* point = static_cast<const char*>(std::memchr(text, '.', n));
+      size_t decimals = point ? n - static_cast<size_t>(point - text) - 1 : 0;
+      if (decimals <= 10) {
+        if (!point) text[n++] = '.';
+        for (; decimals < 10; ++decimals) text[n++] = '0';
+        return n;
+      }
+    }
+  }
   auto [end, ec] = std::to_chars(text, text + 398, v, std::chars_format::fixed, 10);
   size_t n = ec == std::errc() ? static_cast<size_t>(end - text) : 0;
   std::string_view written(text, n);

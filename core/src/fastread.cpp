@@ -301,7 +301,12 @@ class Builder {
         return typed;
       }
       case Tok::kLeft: {
-        std::vector<cct_Type*> entries;
+        std::vector<cct_Type*>& entries = Entries();
+        entries.clear();
+        struct Level {
+          int& depth;
+          ~Level() { --depth; }
+        } level{++depth_};
         try {
           if (t_[i].kind == Tok::kRight) {
             ++i;
@@ -322,6 +327,14 @@ class Builder {
   }
 
  private:
+  // One list of entries per nesting level, kept from record to record.
+  // (The checks allow no deeper nesting than kMaxDepth.)
+  std::vector<cct_Type*>& Entries() {
+    static std::vector<cct_Type*> levels[kMaxDepth + 3];
+    return levels[depth_ + 1];
+  }
+  int depth_ = 0;
+
   // The text of a string as the lexer makes it: doubled apostrophes become one.
   static char* StringValue(const Token& token) {
     if (!token.pairs) {

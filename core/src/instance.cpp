@@ -357,15 +357,21 @@ void cct_Instance::WriteP21Instance(std::ostream& os) {
   }
   TestAllSet();
   // "#name=TYPE(" goes out in one piece.
-  std::string head;
-  head.reserve(64);
-  head += '#';
-  head += OrEmpty(OutputName());
-  head += '=';
-  for (const char* c = OrEmpty(TypeName()); *c; ++c)
-    head += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
-  head += '(';
-  os.write(head.data(), static_cast<std::streamsize>(head.size()));
+  char head[256];
+  size_t n = 0;
+  head[n++] = '#';
+  const char* parts[2] = {OrEmpty(OutputName()), OrEmpty(TypeName())};
+  for (int part = 0; part < 2; ++part) {
+    for (const char* c = parts[part]; *c; ++c) {
+      if (n >= sizeof head - 2) {
+        os.write(head, static_cast<std::streamsize>(n));
+        n = 0;
+      }
+      head[n++] = part ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+    }
+    head[n++] = part ? '(' : '=';
+  }
+  os.write(head, static_cast<std::streamsize>(n));
   for (long i = 0;; ++i) {
     const cct_Type* value = Attribute(i);
     if (!value) break;

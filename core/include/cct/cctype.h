@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <iosfwd>
 
+#include "cct/pool.h"
+
 class cct_Type;
 
 /// Flag bits of the 16-bit word every value and instance carries.
@@ -63,6 +65,7 @@ void cct_FreeText(char* text);
 /// Root of the value classes. The virtual operations are declared in their fixed slot order.
 class __cct_Type {
  public:
+  CCT_POOLED_CLASS
   __cct_Type() = default;
   __cct_Type(const __cct_Type&) = delete;
   __cct_Type& operator=(const __cct_Type&) = delete;

@@ -4,10 +4,12 @@
 #define CCT_LNKLST_H
 
 #include "cct/errlog.h"
+#include "cct/pool.h"
 
 /// Node of a singly linked list.
 class cct_ListNode {
  public:
+  CCT_POOLED_CLASS
   explicit cct_ListNode(void* data = nullptr) : data_(data) {}
   virtual ~cct_ListNode() = default;
   cct_ListNode(const cct_ListNode&) = delete;
