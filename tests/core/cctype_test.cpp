@@ -66,14 +66,16 @@ TEST(SimpleTypes, RealFormattingIsPrintfsTenDecimalsEverywhere) {
   // The writer takes a short road for most values; it must never differ from "%.10f".
   std::vector<double> values = {-0.0, 1e-11, 5e-11, -4.9999999999e-11, 0.1, 0.00000000005,
                                 262143.99999999997, 262144.0, -262144.00000000003,
-                                131071.12345678901, 1.00000000005, 2.675, 1e-300};
+                                131071.12345678901, 1.00000000005, 2.675, 1e-300,
+                                0.00048828125, 0.00146484375, -0.00048828125, 999999999.99999999,
+                                -999999999.9999999, 1e9, 5e-324, 123456789.00000000005};
   uint64_t state = 88172645463325252ull;
   for (int i = 0; i < 200000; ++i) {
     state ^= state << 13;
     state ^= state >> 7;
     state ^= state << 17;
     const int digits = static_cast<int>(state % 13);
-    const double scale = std::pow(10.0, static_cast<int>((state >> 8) % 12) - 4);
+    const double scale = std::pow(10.0, static_cast<int>((state >> 8) % 16) - 6);
     double v = static_cast<double>(state >> 11) / 9007199254740992.0 * scale;
     if (digits < 11) v = std::round(v * std::pow(10.0, digits)) / std::pow(10.0, digits);
     values.push_back(state & 1 ? -v : v);
