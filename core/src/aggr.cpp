@@ -519,11 +519,19 @@ void cct_AggregateType_1d::ProcessParameter(const cct_Type* p) {
         << kModule << "\n--- : cct_AggregateType_1d::ProcessParameter().";
     return;
   }
-  for (uint32_t i = 0; i < list->Count(); ++i) {
-    cct_Type* e = list->ElementObject(i);
-    if (!e) continue;
-    SetType(e, i);
-    DisposeElementObject(e);
+  if (list->ElementDescriptor()->kind == cct_KIND_REAL && ElementDescriptor()->kind == cct_KIND_REAL &&
+      list->SizeOfElement() == sizeof(double) && SizeOfElement() == sizeof(double) &&
+      CompatibilityMode == 2) {
+    // Raw reals into REAL elements (a point's coordinates): exactly what SetType does with each
+    // element's REAL object, without making the objects.
+    for (uint32_t i = 0; i < list->Count(); ++i) StoreRaw(Element(i), list->Element(i), sizeof(double));
+  } else {
+    for (uint32_t i = 0; i < list->Count(); ++i) {
+      cct_Type* e = list->ElementObject(i);
+      if (!e) continue;
+      SetType(e, i);
+      DisposeElementObject(e);
+    }
   }
   // A list read as "()" is a value too: the attribute is set, not missing.
   flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);

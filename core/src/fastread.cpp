@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cct/aggr.h"
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/factory.h"
@@ -301,6 +302,25 @@ class Builder {
  public:
   Builder(const std::vector<Token>& tokens, cct_Scope& scope) : t_(tokens), scope_(scope) {}
 
+  // A flat list of reals at token i given to an aggregate attribute of REAL elements becomes a
+  // list of raw reals, which the attribute takes over without an object per element; null (and
+  // i unchanged) for anything else.
+  cct_Type* RealList(size_t& i, const cct_Type* attribute) {
+    if (!attribute || CompatibilityMode != 2 || t_[i].kind != Tok::kLeft) return nullptr;
+    const auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(attribute);
+    if (!aggregate || aggregate->ElementDescriptor()->kind != cct_KIND_REAL) return nullptr;
+    static std::vector<double> values;
+    values.clear();
+    size_t k = i + 1;
+    for (;; k += 2) {
+      if (t_[k].kind != Tok::kReal) return nullptr;
+      values.push_back(t_[k].real);
+      if (t_[k + 1].kind == Tok::kRight) break;
+    }
+    i = k + 2;
+    return cct_parsed::RealList(values.data(), values.size());
+  }
+
   // Builds the parameter at token i (already checked) and moves i past it. What was built
   // before a throw has been released.
   cct_Type* Parameter(size_t& i) {
@@ -434,6 +454,10 @@ bool cct_StepFile::FastEvaluate() {
     }
   } parse(this);
 
+  // The instance is made first (silently: a missing entity is reported where the parser
+  // reports it, after the parameters), so that a parameter can be built for its attribute.
+  LowerWord keyword(tokens[0].text, tokens[0].length);
+  cct_Instance* instance = CreateEntityByName(keyword.get());
   Builder builder(tokens, scope_);
   auto* list = new cct_ParameterList;
   size_t i = 2;
@@ -441,18 +465,20 @@ bool cct_StepFile::FastEvaluate() {
     if (tokens[i].kind == Tok::kRight) {
       ++i;
     } else {
-      for (;;) {
-        cct_parsed::Append(list, builder.Parameter(i));
+      long attribute = instance && instance->Kind() == 19 ? instance->FirstOwnAttribute() : 0;
+      for (;; ++attribute) {
+        cct_Type* value = builder.RealList(i, instance ? instance->Attribute(attribute) : nullptr);
+        if (!value) value = builder.Parameter(i);
+        cct_parsed::Append(list, value);
         if (tokens[i++].kind == Tok::kRight) break;
       }
     }
   } catch (...) {
+    delete instance;
     cct_parsed::ReleaseList(list);
     throw;
   }
 
-  LowerWord keyword(tokens[0].text, tokens[0].length);
-  cct_Instance* instance = CreateEntityByName(keyword.get());
   if (instance) {
     try {
       instance->ProcessAttributeList(*list, *this);

@@ -75,6 +75,16 @@ cct_Type* Reference(cct_Scope& scope, const char* name) {
   return placeholder;
 }
 
+cct_Type* RealList(const double* values, size_t count) {
+  static const cct_BaseTypeDescriptor kReals = {cct_KIND_REAL, 0, cct_BaseTypeDescriptor::kUnbounded,
+                                                "REAL", 0};
+  auto* list = new cct_AggregateType_1d(&kReals);
+  if (count == 0) return list;
+  list->SetDimensions(count);
+  for (size_t i = 0; i < count; ++i) list->SetElement(&values[i], i);
+  return list;
+}
+
 cct_Type* List(cct_Type* const* entries, size_t count) {
   auto* list = new cct_AggregateType_1d;
   if (count == 0) return list;

@@ -32,6 +32,8 @@ cct_Type* String(char* text);
 cct_Type* Binary(char* text);
 /// The instance a name refers to, or a placeholder standing for it until it is read.
 cct_Type* Reference(cct_Scope& scope, const char* name);
+/// A list of raw reals, for an aggregate of REAL elements to take over directly.
+cct_Type* RealList(const double* values, size_t count);
 /// A list of the given values, which it takes over.
 cct_Type* List(cct_Type* const* entries, size_t count);
 /// The value of a typed parameter "KEYWORD(parameter)"; the parameter stays the caller's. May
