@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cct/errlog.h"
+#include "cct/pool.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr const char* kModule = "at";
 // ---------------------------------------------------------------------------------------------
 // cct_NativeAggregate
 
-cct_NativeAggregate::~cct_NativeAggregate() = default;
+cct_NativeAggregate::Block::~Block() { cct_PoolFree(data_, bytes_); }
 
 bool cct_NativeAggregate::TakeElementSize(uint32_t size) {
   if (size == 0 || size == elementSize_) return false;
@@ -23,15 +24,20 @@ bool cct_NativeAggregate::TakeElementSize(uint32_t size) {
   return true;
 }
 
-cct_NativeAggregate::Block cct_NativeAggregate::ReplaceStorage(std::size_t elements) {
-  // Sized in size_t: extents times element size can exceed 32 bits. The () zero-fills.
-  Block fresh(new unsigned char[elements * elementSize_]());
-  storage_.swap(fresh);
-  return fresh;
+cct_NativeAggregate::Block cct_NativeAggregate::ReplaceStorage(std::size_t elements,
+                                                               std::size_t oldBytes) {
+  // Sized in size_t: extents times element size can exceed 32 bits.
+  const std::size_t bytes = elements * elementSize_;
+  auto* fresh = static_cast<unsigned char*>(cct_PoolAllocate(bytes));
+  std::memset(fresh, 0, bytes);
+  Block old(storage_, oldBytes);
+  storage_ = fresh;
+  return old;
 }
 
-void cct_NativeAggregate::ReleaseStorage() {
-  storage_.reset();
+void cct_NativeAggregate::ReleaseStorage(std::size_t bytes) {
+  cct_PoolFree(storage_, bytes);
+  storage_ = nullptr;
   elementSize_ = 0;
 }
 
@@ -55,7 +61,7 @@ void cct_NativeAggregate_1d::SetDimensions(uint32_t elementSize, uint32_t count)
   // Until both the size and the count are known there is nothing to allocate.
   if (!changed || SizeOfElement() == 0 || count_ == 0) return;
 
-  Block old = ReplaceStorage(count_);
+  Block old = ReplaceStorage(count_, static_cast<std::size_t>(oldSize) * oldCount);
   if (!old) return;  // first allocation: nothing to carry over
 
   if (SizeOfElement() != oldSize) {
@@ -95,7 +101,7 @@ void cct_NativeAggregate_1d::SetElementBytes(const void* source, uint32_t i) {
 }
 
 void cct_NativeAggregate_1d::Clear() {
-  ReleaseStorage();
+  ReleaseStorage(static_cast<std::size_t>(SizeOfElement()) * count_);
   count_ = 0;
 }
 
@@ -137,7 +143,8 @@ void cct_NativeAggregate_2d::SetDimensions(uint32_t elementSize, uint32_t rows, 
   }
   if (!changed || SizeOfElement() == 0 || rows_ == 0 || columns_ == 0) return;
 
-  Block old = ReplaceStorage(static_cast<std::size_t>(rows_) * columns_);
+  Block old = ReplaceStorage(static_cast<std::size_t>(rows_) * columns_,
+                             static_cast<std::size_t>(oldSize) * oldRows * oldColumns);
   if (!old) return;
 
   if (SizeOfElement() != oldSize) {
@@ -175,7 +182,7 @@ void cct_NativeAggregate_2d::SetElementBytes(const void* source, uint32_t i, uin
 }
 
 void cct_NativeAggregate_2d::Clear() {
-  ReleaseStorage();
+  ReleaseStorage(static_cast<std::size_t>(SizeOfElement()) * rows_ * columns_);
   rows_ = 0;
   columns_ = 0;
 }

@@ -75,11 +75,7 @@ cct_InputFile::~cct_InputFile() {
   delete[] unput_;
   for (Block& b : blocks_) delete[] b.data;
   cct_FreeText(name_);
-  for (cct_ListNode* n = fileStatusStack_.FirstNode(); n; n = n->NextNode()) {
-    auto* status = static_cast<cct_FileStatus*>(n->Data());
-    delete[] status->unputCopy;
-    delete status;
-  }
+  for (cct_FileStatus& status : fileStatusStack_) delete[] status.unputCopy;
 }
 
 void cct_InputFile::SetName(const char* name) {
@@ -155,36 +151,33 @@ void cct_InputFile::Seek(long offset) {
 }
 
 void cct_InputFile::SaveFilePosition() {
-  auto* status = new cct_FileStatus;
-  status->offset = Tell();
-  status->unputCount = unputCount_;
+  cct_FileStatus status;
+  status.offset = Tell();
+  status.unputCount = unputCount_;
   if (unputCount_ > 0) {
-    status->unputCopy = new int[unputCount_];
-    std::memcpy(status->unputCopy, unput_, sizeof(int) * static_cast<size_t>(unputCount_));
+    status.unputCopy = new int[unputCount_];
+    std::memcpy(status.unputCopy, unput_, sizeof(int) * static_cast<size_t>(unputCount_));
   }
-  status->line = line_;
-  status->parseMode = parseMode_;
-  fileStatusStack_.Append(new cct_ListNode(status));
+  status.line = line_;
+  status.parseMode = parseMode_;
+  fileStatusStack_.push_back(status);
 }
 
 void cct_InputFile::RestoreFilePosition() {
-  cct_ListNode* node = fileStatusStack_.LastNode();
-  if (!node) {
+  if (fileStatusStack_.empty()) {
     cct_errlog(cct_Error(cct_PROGRAM_BUG)) << "(exchgfls)cct_InputFile::RestoreFilePosition()"
                                            << "\t\nAlready at top of FileStatusStack";
     return;
   }
-  fileStatusStack_.DeleteNode(node);
-  auto* status = static_cast<cct_FileStatus*>(node->Data());
-  delete node;
-  Seek(status->offset);
-  unputCount_ = status->unputCount;
+  cct_FileStatus status = fileStatusStack_.back();
+  fileStatusStack_.pop_back();
+  Seek(status.offset);
+  unputCount_ = status.unputCount;
   if (unputCount_ > 0)
-    std::memcpy(unput_, status->unputCopy, sizeof(int) * static_cast<size_t>(unputCount_));
-  line_ = status->line;
-  parseMode_ = status->parseMode;
-  delete[] status->unputCopy;
-  delete status;
+    std::memcpy(unput_, status.unputCopy, sizeof(int) * static_cast<size_t>(unputCount_));
+  line_ = status.line;
+  parseMode_ = status.parseMode;
+  delete[] status.unputCopy;
 }
 
 void cct_InputFile::Kill(cct_Instance*) {

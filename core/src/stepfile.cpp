@@ -47,15 +47,22 @@ cct_StepFile::cct_StepFile(const char* path, StreamProvider first, StreamProvide
 cct_StepFile::~cct_StepFile() {
   if (cct_parserFile == this) cct_parserFile = nullptr;
   if (cct_currentInputFile == this) cct_currentInputFile = nullptr;
-  cct_FreeText(currentName_);
+  if (ownsCurrentName_) cct_FreeText(currentName_);
   cct_FreeText(headerName_);
   cct_FreeText(headerTimeStamp_);
   cct_FreeText(headerAuthor_);
 }
 
 void cct_StepFile::AdoptCurrentName(char* name) {
-  cct_FreeText(currentName_);
+  if (ownsCurrentName_) cct_FreeText(currentName_);
   currentName_ = name;
+  ownsCurrentName_ = true;
+}
+
+void cct_StepFile::BorrowCurrentName(const char* name) {
+  if (ownsCurrentName_) cct_FreeText(currentName_);
+  currentName_ = const_cast<char*>(name);
+  ownsCurrentName_ = false;
 }
 
 int cct_StepFile::RunParser(long mode, cct_StepFile** out) {
@@ -207,10 +214,8 @@ bool cct_StepFile::FastScan() {
     }
   }
 
-  char* nameCopy = new char[static_cast<size_t>(nameEnd - name) + 1];
-  std::memcpy(nameCopy, name, static_cast<size_t>(nameEnd - name));
-  nameCopy[nameEnd - name] = '\0';
-  AdoptCurrentName(nameCopy);
+  scanName_.assign(name, static_cast<size_t>(nameEnd - name));
+  BorrowCurrentName(scanName_.c_str());
   scanned_ = DefinitionPosition{equalsOffset, equalsLine, 0, static_cast<int32_t>(typeId)};
   Consume(static_cast<size_t>(p - begin), lines);
   return true;
@@ -245,7 +250,7 @@ cct_Instance* cct_StepFile::ReadInstanceAt(cct_Scope::Entry* entry) {
   if (!entry) return nullptr;
   Seek(entry->fileOffset);
   SetLine(entry->line);
-  AdoptCurrentName(cct_CopyText(entry->name));
+  BorrowCurrentName(entry->name);
   currentInstance_ = nullptr;
   if (!FastEvaluate()) RunParser(kEvaluate, nullptr);
   if (currentInstance_) currentInstance_->TestAllSet();

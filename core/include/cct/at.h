@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 /// Common part of the one- and two-dimensional arrays: the storage and the element size.
 /// Storage exists exactly when the element size and every extent are nonzero; new storage is
@@ -25,22 +24,41 @@ class cct_NativeAggregate {
 
  protected:
   // Not polymorphic: a table pointer here would cost every aggregate value eight bytes, and
-  // arrays are never deleted through this class.
-  ~cct_NativeAggregate();
+  // arrays are never deleted through this class. The storage is released by the classes below,
+  // which know its extent.
+  ~cct_NativeAggregate() = default;
 
-  using Block = std::unique_ptr<unsigned char[]>;
+  /// An owned block of storage that knows its size (storage comes from the pool, which takes
+  /// the size back).
+  class Block {
+   public:
+    Block() = default;
+    Block(unsigned char* data, std::size_t bytes) : data_(data), bytes_(bytes) {}
+    Block(Block&& other) noexcept : data_(other.data_), bytes_(other.bytes_) { other.data_ = nullptr; }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    Block& operator=(Block&&) = delete;
+    ~Block();
+    unsigned char* get() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
 
-  unsigned char* Storage() const { return storage_.get(); }
+   private:
+    unsigned char* data_ = nullptr;
+    std::size_t bytes_ = 0;
+  };
+
+  unsigned char* Storage() const { return storage_; }
   /// Takes a nonzero size that differs from the current one; answers whether it did.
   bool TakeElementSize(uint32_t size);
   /// Installs a fresh zero-filled block for `elements` elements of the current size and hands
-  /// back the previous block (null if there was none) so the caller can carry its contents over.
-  Block ReplaceStorage(std::size_t elements);
-  /// Frees the storage and forgets the element size.
-  void ReleaseStorage();
+  /// back the previous block of `oldBytes` (empty if there was none) so the caller can carry
+  /// its contents over.
+  Block ReplaceStorage(std::size_t elements, std::size_t oldBytes);
+  /// Frees the storage of `bytes` and forgets the element size.
+  void ReleaseStorage(std::size_t bytes);
 
  private:
-  Block storage_;
+  unsigned char* storage_ = nullptr;
   uint32_t elementSize_ = 0;
 };
 
@@ -68,6 +86,11 @@ class cct_NativeAggregate_1d : public cct_NativeAggregate {
 
   /// Frees the storage; count and element size become 0.
   void Clear();
+
+  ~cct_NativeAggregate_1d() { ReleaseStorage(static_cast<std::size_t>(SizeOfElement()) * count_); }
+  cct_NativeAggregate_1d() = default;
+  cct_NativeAggregate_1d(const cct_NativeAggregate_1d&) = delete;
+  cct_NativeAggregate_1d& operator=(const cct_NativeAggregate_1d&) = delete;
 
   /// Copies the first elements of a raw block of n elements of this array's element size,
   /// clipping (with a warning) what does not fit. The block must not be this array's own.
@@ -100,6 +123,13 @@ class cct_NativeAggregate_2d : public cct_NativeAggregate {
 
   /// Frees the storage; the extents and the element size become 0.
   void Clear();
+
+  ~cct_NativeAggregate_2d() {
+    ReleaseStorage(static_cast<std::size_t>(SizeOfElement()) * rows_ * columns_);
+  }
+  cct_NativeAggregate_2d() = default;
+  cct_NativeAggregate_2d(const cct_NativeAggregate_2d&) = delete;
+  cct_NativeAggregate_2d& operator=(const cct_NativeAggregate_2d&) = delete;
 
   /// Copies a raw r × c block (row by row, this array's element size) into the top-left corner,
   /// clipping (with a warning) what does not fit. The block must not be this array's own.

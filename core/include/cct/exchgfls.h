@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iosfwd>
+#include <vector>
 
 #include "cct/lnklst.h"
 #include "cct/scope.h"
@@ -108,7 +109,7 @@ class cct_InputFile {
   std::FILE* stream_ = nullptr;
   int* unput_ = nullptr;
   int unputCount_ = 0;
-  cct_LinkList<cct_ListNode> fileStatusStack_;
+  std::vector<cct_FileStatus> fileStatusStack_;
   bool fullyIndexed_ = false;
 
  private:

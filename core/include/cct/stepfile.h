@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <iosfwd>
+#include <string>
 
 #include "cct/exchgfls.h"
 #include "cct/header.h"
@@ -53,6 +54,8 @@ class cct_StepFile : public cct_InputFile {
   const char* CurrentName() const { return currentName_; }
   /// Takes ownership of a heap name (cct_CopyText), freeing the previous one.
   void AdoptCurrentName(char* name);
+  /// Uses a name that outlives the read (a scope entry's) without copying it.
+  void BorrowCurrentName(const char* name);
   void SetScannedPosition(const DefinitionPosition& position) { scanned_ = position; }
   const DefinitionPosition& ScannedPosition() const { return scanned_; }
   cct_Instance* CurrentInstance() const { return currentInstance_; }
@@ -80,6 +83,8 @@ class cct_StepFile : public cct_InputFile {
   file_name fileName_;
   file_schema fileSchema_;
   char* currentName_ = nullptr;
+  bool ownsCurrentName_ = true;
+  std::string scanName_;  // the name of the definition the direct scan just read
   DefinitionPosition scanned_{0, 0, 0, 0};
   cct_Instance* currentInstance_ = nullptr;
   std::exception_ptr pending_;
