@@ -48,10 +48,53 @@ cct_Scope::Entry* BlockEntries(const cct_DoubleListNode* block) {
 cct_Scope::cct_Scope(const char* name, const char* timeStamp, const char* third,
                      const char* author, const char* description, const char* sixth,
                      cct_Scope* parent)
-    : names_(kNameTableSizeHint),
-      parent_(parent),
+    : parent_(parent),
       header_{cct_CopyText(name),   cct_CopyText(timeStamp),   cct_CopyText(third),
-              cct_CopyText(author), cct_CopyText(description), cct_CopyText(sixth)} {}
+              cct_CopyText(author), cct_CopyText(description), cct_CopyText(sixth)} {
+  // The sizes a name table with the scope's size hint starts with.
+  long buckets = cct_HashTable::kSegmentSize;
+  while (buckets < kNameTableSizeHint && buckets < cct_HashTable::kMaxBuckets) buckets *= 2;
+  growth_.maxp = buckets;
+  growth_.divisor = buckets / cct_HashTable::kSegmentSize;
+}
+
+void cct_Scope::CountName() {
+  // The table's growth rule: one more bucket each time the keys per segment pass the load
+  // factor, until the largest size.
+  ++growth_.keys;
+  nameOrderValid_ = false;
+  if (growth_.keys / (growth_.divisor * cct_HashTable::kSegmentSize) <= cct_HashTable::kMaxLoadFactor)
+    return;
+  if (growth_.maxp + growth_.p >= cct_HashTable::kMaxBuckets) return;
+  if (++growth_.p == growth_.maxp) {
+    growth_.maxp *= 2;
+    growth_.p = 0;
+  }
+  ++growth_.divisor;
+}
+
+const std::vector<cct_Scope::Entry*>& cct_Scope::NameOrder() const {
+  if (nameOrderValid_) return nameOrder_;
+  // A stable counting sort of the entries, in the order they came, by their final bucket.
+  const long buckets = growth_.maxp + growth_.p;
+  std::vector<uint32_t> bucketOf;
+  bucketOf.reserve(static_cast<size_t>(entryCount_));
+  std::vector<size_t> start(static_cast<size_t>(buckets) + 1, 0);
+  ListCursor cursor;
+  for (Entry* e = ListFirst(cursor); e; e = ListNext(cursor)) {
+    const int32_t h = cct_HashTable::Hash(e->name);
+    long bucket = h & (growth_.maxp - 1);
+    if (bucket < growth_.p) bucket = h & (2 * growth_.maxp - 1);
+    bucketOf.push_back(static_cast<uint32_t>(bucket));
+    ++start[static_cast<size_t>(bucket) + 1];
+  }
+  for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+  nameOrder_.assign(bucketOf.size(), nullptr);
+  size_t k = 0;
+  for (Entry* e = ListFirst(cursor); e; e = ListNext(cursor)) nameOrder_[start[bucketOf[k++]]++] = e;
+  nameOrderValid_ = true;
+  return nameOrder_;
+}
 
 cct_Scope::~cct_Scope() {
   DestroyTranslationTable();
@@ -69,14 +112,14 @@ cct_Scope::~cct_Scope() {
   for (Entry** page : numberPages_) delete[] page;
 }
 
-void cct_Scope::IndexNumber(long n, Entry* entry) {
-  if (n < 0) return;
+bool cct_Scope::IndexNumber(long n, Entry* entry) {
+  if (n < 0) return false;
   if (n >= numberLimit_) {
     // Growing is only safe while no number at or above the limit was left out, and worth it
     // while the numbers stay dense.
     if (numberIndexClosed_ || n > 4 * static_cast<long>(entryCount_) + 16 * kNumberPage) {
       numberIndexClosed_ = true;
-      return;
+      return false;
     }
     numberLimit_ = n + 1;
     size_t pages = static_cast<size_t>(n / kNumberPage) + 1;
@@ -85,6 +128,7 @@ void cct_Scope::IndexNumber(long n, Entry* entry) {
   Entry**& page = numberPages_[static_cast<size_t>(n / kNumberPage)];
   if (!page) page = new Entry*[kNumberPage]();
   page[n % kNumberPage] = entry;
+  return true;
 }
 
 char* cct_Scope::CopyName(const char* name) {
@@ -112,8 +156,8 @@ cct_Scope::Entry* cct_Scope::ProvideEntry(const char* name) {
   Entry* entry = &BlockEntries(blocks_.LastNode())[index];
   entry->name = CopyName(name);
   entry->scope = this;
-  names_.Append(entry->name, entry);
-  IndexNumber(NumberOf(name), entry);
+  if (!IndexNumber(NumberOf(name), entry)) otherNames_.Append(entry->name, entry);
+  CountName();
   ++entryCount_;
   ++nameCounter_;
   return entry;
@@ -225,13 +269,13 @@ cct_Scope::Entry* cct_Scope::ListNext(ListCursor& cursor) const {
 }
 
 const char* cct_Scope::FirstName(NameCursor& cursor) const {
-  cct_HashTable::Entry* e = names_.First(cursor);
-  return e ? e->key : nullptr;
+  cursor.index = 0;
+  return NextName(cursor);
 }
 
 const char* cct_Scope::NextName(NameCursor& cursor) const {
-  cct_HashTable::Entry* e = names_.Next(cursor);
-  return e ? e->key : nullptr;
+  const std::vector<Entry*>& order = NameOrder();
+  return cursor.index < order.size() ? order[cursor.index++]->name : nullptr;
 }
 
 const char* cct_Scope::TranslateName(const char* name) const {
@@ -242,7 +286,7 @@ const char* cct_Scope::TranslateName(const char* name) const {
 
 void cct_Scope::DestroyTranslationTable() {
   if (!translation_) return;
-  NameCursor cursor;
+  cct_HashTable::Cursor cursor;
   for (cct_HashTable::Entry* e = translation_->First(cursor); e; e = translation_->Next(cursor))
     cct_FreeText(static_cast<char*>(e->data));
   delete translation_;
@@ -306,9 +350,7 @@ void cct_Scope::WriteUnsorted(std::ostream& os) {
   // the table must not change under a running iteration.
   std::vector<Entry*> order;
   order.reserve(static_cast<size_t>(entryCount_));
-  NameCursor cursor;
-  for (cct_HashTable::Entry* e = names_.First(cursor); e; e = names_.Next(cursor))
-    order.push_back(static_cast<Entry*>(e->data));
+  for (Entry* e : NameOrder()) order.push_back(e);
   for (Entry* known : order) {
     Entry* entry = FindEntry(known->name, 1);
     if (entry && !entry->instance && entry->typeId >= 3000) entry = FindEntry(known->name, 1);

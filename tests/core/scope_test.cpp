@@ -169,6 +169,32 @@ TEST(ScopeEntries, NameIterationFollowsTheHashTable) {
   EXPECT_EQ(NameOrder(scope), expected);
 }
 
+TEST(ScopeEntries, NameOrderMatchesAGrowingHashTableAndLookupsFindEveryName) {
+  // From 786,432 names on the table grows bucket by bucket; the scope lists its names in the
+  // order the grown table would. Dense and sparse numbers, a leading zero, and other names.
+  std::vector<std::string> names;
+  for (long i = 1; i <= 800000; ++i) names.push_back(std::to_string(i));
+  for (const char* n : {"ent7", "0", "007", "999999999", "1000000000", "x", "12345678901"})
+    names.push_back(n);
+  for (long i = 0; i < 2000; ++i) names.push_back(std::to_string(5000000 + 7919 * i));
+  cct_Scope scope;
+  cct_HashTable reference(cct_Scope::kNameTableSizeHint);
+  for (const std::string& n : names) {
+    scope.ProvideEntry(n.c_str());
+    reference.Insert(n.c_str(), nullptr);
+  }
+  ASSERT_GT(reference.BucketCount(), cct_Scope::kNameTableSizeHint);
+  std::vector<std::string> expected;
+  cct_HashTable::Cursor cursor;
+  for (auto* e = reference.First(cursor); e; e = reference.Next(cursor)) expected.push_back(e->key);
+  EXPECT_TRUE(NameOrder(scope) == expected);
+  for (const std::string& n : names) {
+    cct_Scope::Entry* e = scope.FindEntry(n.c_str(), 0);
+    ASSERT_TRUE(e && e->name == n) << n;
+  }
+  for (const char* n : {"800001", "08", "", "ent8", "5000001"}) EXPECT_FALSE(scope.FindEntry(n, 0)) << n;
+}
+
 TEST(ScopeLookup, FindWithLoadCallsTheLoaderOnce) {
   cct_Scope scope;
   FakeFile file;

@@ -36,7 +36,9 @@ class cct_Scope {
     long ordinal = 0;
   };
   /// Position of a name-table-order listing.
-  using NameCursor = cct_HashTable::Cursor;
+  struct NameCursor {
+    size_t index = 0;
+  };
 
   static constexpr long kBlockSize = 1000;
   static constexpr long kNameTableSizeHint = 0x20000;
@@ -107,7 +109,7 @@ class cct_Scope {
     }
     // While the index is open, no number at or above its limit has been named yet.
     if (n >= 0 && !numberIndexClosed_) return nullptr;
-    return static_cast<Entry*>(names_.Find(name));
+    return static_cast<Entry*>(otherNames_.Find(name));
   }
   /// The number a name of plain digits spells (no leading zero, at most nine digits), else -1.
   static long NumberOf(const char* name) {
@@ -119,7 +121,11 @@ class cct_Scope {
     }
     return n;
   }
-  void IndexNumber(long n, Entry* entry);
+  /// Enters a numbered name into the number index; false when it stays outside.
+  bool IndexNumber(long n, Entry* entry);
+  /// The names in the order of the name table (see below), made when asked for.
+  const std::vector<Entry*>& NameOrder() const;
+  void CountName();
   const char* NextUnusedGeneratedName(cct_Instance* instance);
   void DestroyTranslationTable();
   void WriteUnsorted(std::ostream& os);
@@ -127,7 +133,22 @@ class cct_Scope {
 
   InstanceLoader loader_ = nullptr;
   void* loaderData_ = nullptr;
-  cct_HashTable names_;
+  // Names are listed (and written) in the order of a linear-hashing table of all names:
+  // bucket by bucket, and in a bucket in the order the names came. Which bucket a name ends in
+  // depends only on its hash and on how far the table has grown, which depends only on how
+  // many names came. So the table itself is not kept: its growth is followed by counting, and
+  // the order is made from the entries (which are kept in the order they came) when a listing
+  // asks for it.
+  struct Growth {
+    long p = 0;
+    long maxp = 0;
+    long divisor = 0;
+    long keys = 0;
+  } growth_;
+  mutable std::vector<Entry*> nameOrder_;
+  mutable bool nameOrderValid_ = false;
+  /// Names the number index does not hold, for lookups.
+  cct_HashTable otherNames_;
   cct_DoubleLinkList blocks_;
   cct_Scope* parent_;
   long namingMode_ = 0;
