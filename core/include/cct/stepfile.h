@@ -12,6 +12,7 @@
 #include "cct/lexer.h"
 
 class cct_StepFile;
+struct cct_SchemaBinding;
 
 /// The file the parser's actions work on; set by RunParser.
 extern cct_StepFile* cct_parserFile;
@@ -76,6 +77,8 @@ class cct_StepFile : public cct_InputFile {
   /// Reads one plain single-line record at the reading position straight from the read buffer,
   /// making what the parser's evaluation would; false (nothing consumed) for anything else.
   bool FastEvaluate();
+  /// The new instance of a record's keyword (as CreateEntityByName of its lower-case form).
+  cct_Instance* CreateEntityByKeyword(const char* keyword, size_t length, const char* lower);
   void EnterScanned();
   void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
 
@@ -95,6 +98,13 @@ class cct_StepFile : public cct_InputFile {
   char lastKeyword_[64] = {};
   size_t lastKeywordLength_ = 0;
   long lastTypeId_ = 0;
+  struct {
+    char keyword[64];
+    size_t length = 0;
+    long id = 0;
+    const cct_SchemaBinding* binding = nullptr;
+    long names = -1;
+  } lastEntity_;
   ScanProgress scanProgress_ = nullptr;
   void* scanProgressData_ = nullptr;
   static bool parsing;
