@@ -38,14 +38,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     return 0;
   }
-  CDoc doc;
-  if (doc.OnOpenDocument(path.c_str())) {
-    CDoc::LogRoute route(doc);
+  // Opened twice: with plain records read directly and with the parser reading everything.
+  // Log, written file and tree must be the same; a difference is a finding.
+  std::string seen[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    cct_StepFile::SetDirectReading(pass == 0);
+    CDoc doc;
     std::ostringstream out;
-    doc.StepFile()->WriteP21(out);
-    varnholt::MemoryTreeControl tree;
-    varnholt::CStpTreeView view(tree, &doc);
-    view.FillTree();
+    if (doc.OnOpenDocument(path.c_str())) {
+      CDoc::LogRoute route(doc);
+      doc.StepFile()->WriteP21(out);
+      varnholt::MemoryTreeControl tree;
+      varnholt::CStpTreeView view(tree, &doc);
+      view.FillTree();
+      out << tree.Dump();
+    }
+    seen[pass] = doc.LogText() + "\n----\n" + out.str();
+  }
+  cct_StepFile::SetDirectReading(true);
+  if (seen[0] != seen[1]) {
+    std::fprintf(stderr, "direct reading differs from the parser:\n%s\n====\n%s\n", seen[0].c_str(),
+                 seen[1].c_str());
+    std::abort();
   }
   return 0;
 }

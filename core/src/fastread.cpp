@@ -434,6 +434,7 @@ cct_Instance* cct_StepFile::CreateEntityByKeyword(const char* keyword, size_t le
 }
 
 bool cct_StepFile::FastEvaluate() {
+  if (!directReading) return false;
   const char* begin;
   const char* end;
   if (!Window(begin, end)) return false;

@@ -14,6 +14,7 @@ void cct_ClearParserLists();
 
 cct_StepFile* cct_parserFile = nullptr;
 bool cct_StepFile::parsing = false;
+bool cct_StepFile::directReading = true;
 
 namespace {
 
@@ -120,6 +121,7 @@ inline bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool cct_StepFile::FastScan() {
+  if (!directReading) return false;
   const char* begin;
   const char* end;
   if (!Window(begin, end)) return false;

@@ -64,6 +64,10 @@ class cct_StepFile : public cct_InputFile {
   /// Remembers an exception that stopped a parse, to be rethrown when the parse has unwound.
   void SetPendingException(std::exception_ptr e) { pending_ = e; }
   static bool Parsing() { return parsing; }
+  /// Whether plain records are read directly (on by default); off, the parser reads every
+  /// record. Both must give the same instances, log and output: tests and the fuzzer compare.
+  static void SetDirectReading(bool on) { directReading = on; }
+  static bool DirectReading() { return directReading; }
 
   /// Texts taken from the header when it is read: name, time stamp and first author.
   const char* HeaderName() const { return headerName_; }
@@ -108,6 +112,7 @@ class cct_StepFile : public cct_InputFile {
   ScanProgress scanProgress_ = nullptr;
   void* scanProgressData_ = nullptr;
   static bool parsing;
+  static bool directReading;
 };
 
 /// The loader through which a file scope reads an instance on demand.
