@@ -192,7 +192,9 @@ bool cct_StepFile::FastScan() {
   // ");" and the one blank or line end the parser takes after a definition.
   if (p + 1 >= end || *p != ';') return false;
   ++p;
-  if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') lines += *p++ == '\n';
+  // (A NUL there goes too: the reader takes it for the end of the file and cannot put that
+  // back.)
+  if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\0') lines += *p++ == '\n';
 
   // The keyword's type id, looked up lower-cased like the parser's; the reserved words never
   // come here since they are not followed by "(" in a definition the parser would accept.

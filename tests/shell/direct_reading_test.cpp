@@ -69,6 +69,16 @@ TEST_F(DirectReading, SamplesAndCorpusReadTheSameEitherWay) {
   for (const fs::path& f : files) ExpectSame(ReadAll(f), f.string());
 }
 
+TEST_F(DirectReading, NulAfterADefinitionIsSwallowedEitherWay) {
+  std::string d = ReadAll(fs::path(VARNHOLT_SOURCE_DIR) / "samples/milling_project.stp");
+  const size_t data = d.find("DATA;");
+  ASSERT_NE(data, std::string::npos);
+  for (size_t at = d.find(");\n", data), k = 0; at != std::string::npos && k < 3;
+       at = d.find(");\n", at + 4), ++k)
+    d.insert(at + 2, std::string(1, '\0') + (k == 1 ? "\x17" : ""));
+  ExpectSame(d, "NUL after a semicolon");
+}
+
 TEST_F(DirectReading, DamagedFilesReadTheSameEitherWay) {
   const std::vector<std::string> samples = {
       ReadAll(fs::path(VARNHOLT_SOURCE_DIR) / "samples/milling_project.stp"),
