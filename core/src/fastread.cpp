@@ -415,8 +415,7 @@ class Builder {
 
 }  // namespace
 
-cct_Instance* cct_StepFile::CreateEntityByKeyword(const char* keyword, size_t length,
-                                                  const char* lower) {
+long cct_StepFile::KeywordTypeId(const char* keyword, size_t length) {
   // Most records repeat the keyword of the one before: its identifier is kept, as long as the
   // schema binding and its name table are the ones it was looked up in.
   const cct_SchemaBinding* binding = cct_GetSchemaBinding();
@@ -424,13 +423,14 @@ cct_Instance* cct_StepFile::CreateEntityByKeyword(const char* keyword, size_t le
   if (length != lastEntity_.length || length >= sizeof lastEntity_.keyword ||
       std::memcmp(keyword, lastEntity_.keyword, length) != 0 || binding != lastEntity_.binding ||
       names != lastEntity_.names) {
-    lastEntity_.id = cct_LookupTypeId(EntityNameTable, lower);
+    LowerWord lower(keyword, length);
+    lastEntity_.id = cct_LookupTypeId(EntityNameTable, lower.get());
     lastEntity_.length = length < sizeof lastEntity_.keyword ? length : 0;
     std::memcpy(lastEntity_.keyword, keyword, lastEntity_.length);
     lastEntity_.binding = binding;
     lastEntity_.names = names;
   }
-  return lastEntity_.id ? CreateEntity(lastEntity_.id) : nullptr;
+  return lastEntity_.id;
 }
 
 bool cct_StepFile::FastEvaluate() {
@@ -476,7 +476,8 @@ bool cct_StepFile::FastEvaluate() {
   // The instance is made first (silently: a missing entity is reported where the parser
   // reports it, after the parameters), so that a parameter can be built for its attribute.
   LowerWord keyword(tokens[0].text, tokens[0].length);
-  cct_Instance* instance = CreateEntityByKeyword(tokens[0].text, tokens[0].length, keyword.get());
+  const long entityId = KeywordTypeId(tokens[0].text, tokens[0].length);
+  cct_Instance* instance = entityId ? CreateEntity(entityId) : nullptr;
   Builder builder(tokens, scope_);
   auto* list = new cct_ParameterList;
   size_t i = 2;

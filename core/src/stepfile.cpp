@@ -196,27 +196,13 @@ bool cct_StepFile::FastScan() {
   // back.)
   if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\0') lines += *p++ == '\n';
 
-  // The keyword's type id, looked up lower-cased like the parser's; the reserved words never
-  // come here since they are not followed by "(" in a definition the parser would accept.
+  // The keyword's type id, as the parser looks it up; the reserved words never come here since they are not followed by "(" in a definition the parser would accept.
   if (keywordLength == 4 && (std::memcmp(keyword, "DATA", 4) == 0)) return false;
   if (keywordLength == 6 && (std::memcmp(keyword, "ENDSEC", 6) == 0 ||
                              std::memcmp(keyword, "HEADER", 6) == 0))
     return false;
   if (keywordLength == 8 && std::memcmp(keyword, "ENDSCOPE", 8) == 0) return false;
-  long typeId;
-  if (keywordLength == lastKeywordLength_ && keywordLength > 0 &&
-      std::memcmp(keyword, lastKeyword_, keywordLength) == 0) {
-    typeId = lastTypeId_;
-  } else {
-    char* lower = cct_LowerCopy(keyword, keywordLength);
-    typeId = cct_LookupTypeId(EntityNameTable, lower);
-    cct_FreeText(lower);
-    if (keywordLength < sizeof lastKeyword_) {
-      std::memcpy(lastKeyword_, keyword, keywordLength);
-      lastKeywordLength_ = keywordLength;
-      lastTypeId_ = typeId;
-    }
-  }
+  const long typeId = KeywordTypeId(keyword, keywordLength);
 
   scanName_.assign(name, static_cast<size_t>(nameEnd - name));
   BorrowCurrentName(scanName_.c_str());

@@ -81,8 +81,9 @@ class cct_StepFile : public cct_InputFile {
   /// Reads one plain single-line record at the reading position straight from the read buffer,
   /// making what the parser's evaluation would; false (nothing consumed) for anything else.
   bool FastEvaluate();
-  /// The new instance of a record's keyword (as CreateEntityByName of its lower-case form).
-  cct_Instance* CreateEntityByKeyword(const char* keyword, size_t length, const char* lower);
+  /// The entity identifier of an upper-case keyword (0 when unknown), as the parser looks up
+  /// its lower-case form.
+  long KeywordTypeId(const char* keyword, size_t length);
   void EnterScanned();
   void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
 
@@ -98,10 +99,6 @@ class cct_StepFile : public cct_InputFile {
   char* headerName_ = nullptr;
   char* headerTimeStamp_ = nullptr;
   char* headerAuthor_ = nullptr;
-  // The keyword of the last definition scanned and its type id: most definitions repeat it.
-  char lastKeyword_[64] = {};
-  size_t lastKeywordLength_ = 0;
-  long lastTypeId_ = 0;
   struct {
     char keyword[64];
     size_t length = 0;
