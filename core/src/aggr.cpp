@@ -376,6 +376,12 @@ bool cct_AggregateType::ElementBytes(const cct_Type* v, unsigned char* bytes, co
 void cct_AggregateType::ReleaseElements(unsigned char* storage, size_t count, uint32_t size) {
   if (!storage || size == 0) return;
   const long kind = ElementDescriptor()->kind;
+  if (kind == cct_KIND_INTEGER || kind == cct_KIND_REAL || kind == cct_KIND_LOGICAL ||
+      kind == cct_KIND_BOOLEAN || kind == cct_KIND_ENUMERATION) {
+    // Plain values own nothing: giving them back is zeroing them.
+    std::memset(storage, 0, count * size);
+    return;
+  }
   for (size_t k = 0; k < count; ++k) {
     unsigned char* element = storage + k * size;
     if (kind == cct_KIND_NONE) {

@@ -307,8 +307,12 @@ class Builder {
   // i unchanged) for anything else.
   cct_Type* RealList(size_t& i, const cct_Type* attribute) {
     if (!attribute || CompatibilityMode != 2 || t_[i].kind != Tok::kLeft) return nullptr;
-    const auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(attribute);
-    if (!aggregate || aggregate->ElementDescriptor()->kind != cct_KIND_REAL) return nullptr;
+    // Only aggregate values answer the aggregate kind, and the one-dimensional ones are all
+    // cct_AggregateType_1d.
+    if (attribute->Kind() != cct_KIND_AGGREGATE) return nullptr;
+    const auto* aggregate = static_cast<const cct_AggregateType*>(attribute);
+    if (aggregate->Dimensions() != 1 || aggregate->ElementDescriptor()->kind != cct_KIND_REAL)
+      return nullptr;
     static std::vector<double> values;
     values.clear();
     size_t k = i + 1;

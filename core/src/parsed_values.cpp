@@ -81,7 +81,10 @@ cct_Type* RealList(const double* values, size_t count) {
   auto* list = new cct_AggregateType_1d(&kReals);
   if (count == 0) return list;
   list->SetDimensions(count);
-  for (size_t i = 0; i < count; ++i) list->SetElement(&values[i], i);
+  // Fresh REAL elements own nothing: each is stored as SetElement would, without its release.
+  for (size_t i = 0; i < count; ++i) list->SetElementBytes(&values[i], static_cast<uint32_t>(i));
+  list->SetSet(true);
+  if (ChangeTracking) list->SetFlags(cct_FLAG_MODIFIED);
   return list;
 }
 
