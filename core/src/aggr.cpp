@@ -34,7 +34,11 @@ void Write(unsigned char* bytes, T value) {
 
 /// The aggregate behind a parameter, or null when p is not one of ours.
 const cct_AggregateType* AsAggregate(const cct_Type* p) {
-  return p && IsAggregateKind(p->Kind()) ? dynamic_cast<const cct_AggregateType*>(p) : nullptr;
+  if (!p) return nullptr;
+  const long kind = p->Kind();
+  // Only aggregate values answer the aggregate kind itself; that case needs no search.
+  if (kind == cct_KIND_AGGREGATE) return static_cast<const cct_AggregateType*>(p);
+  return IsAggregateKind(kind) ? dynamic_cast<const cct_AggregateType*>(p) : nullptr;
 }
 
 /// A parsed list handed to ProcessParameter; anything else is reported and refused.
@@ -44,8 +48,10 @@ const cct_AggregateType_1d* ListParameter(const cct_Type* p, const char* functio
     cct_errlog(cct_Error(cct_AGGREGATE_CANNOT_HANDLE)) << OrEmpty(p ? p->TypeName() : nullptr) << ".";
     return nullptr;
   }
-  const auto* list = dynamic_cast<const cct_AggregateType_1d*>(source);
-  if (!list || source->Dimensions() != 1) {
+  // The one-dimensional aggregate values are all cct_AggregateType_1d.
+  const auto* list =
+      source->Dimensions() == 1 ? static_cast<const cct_AggregateType_1d*>(source) : nullptr;
+  if (!list) {
     cct_errlog(cct_Error(cct_PROGRAM_BUG))
         << kModule << "\n--- : " << function
         << "\n    The parameter must be an 1-dimensional AggregateType.";
