@@ -479,7 +479,6 @@ bool cct_StepFile::FastEvaluate() {
 
   // The instance is made first (silently: a missing entity is reported where the parser
   // reports it, after the parameters), so that a parameter can be built for its attribute.
-  LowerWord keyword(tokens[0].text, tokens[0].length);
   const long entityId = KeywordTypeId(tokens[0].text, tokens[0].length);
   cct_Instance* instance = entityId ? CreateEntity(entityId) : nullptr;
   Builder builder(tokens, scope_);
@@ -512,6 +511,7 @@ bool cct_StepFile::FastEvaluate() {
       throw;
     }
   } else {
+    LowerWord keyword(tokens[0].text, tokens[0].length);
     cct_errlog(cct_Error(cct_PROGRAM_BUG)) << *this << "\n   The entity '" << keyword.get()
                                            << "' is not defined"
                                            << "\n   in the underlying EXPRESS schema.";
