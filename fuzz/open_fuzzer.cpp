@@ -11,9 +11,7 @@
 
 #include "cct/schema.h"
 #include "cct/stepfile.h"
-#include "varnholt/doc.h"
-#include "varnholt/treecontrol.h"
-#include "varnholt/treeview.h"
+#include "support/document_text.h"
 
 namespace {
 
@@ -40,25 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Opened twice: with plain records read directly and with the parser reading everything.
   // Log, written file and tree must be the same; a difference is a finding.
-  std::string seen[2];
-  for (int pass = 0; pass < 2; ++pass) {
-    cct_StepFile::SetDirectReading(pass == 0);
-    CDoc doc;
-    std::ostringstream out;
-    if (doc.OnOpenDocument(path.c_str())) {
-      CDoc::LogRoute route(doc);
-      doc.StepFile()->WriteP21(out);
-      varnholt::MemoryTreeControl tree;
-      varnholt::CStpTreeView view(tree, &doc);
-      view.FillTree();
-      out << tree.Dump();
-    }
-    seen[pass] = doc.LogText() + "\n----\n" + out.str();
-  }
-  cct_StepFile::SetDirectReading(true);
-  if (seen[0] != seen[1]) {
-    std::fprintf(stderr, "direct reading differs from the parser:\n%s\n====\n%s\n", seen[0].c_str(),
-                 seen[1].c_str());
+  const std::string direct = DocumentText(path, true);
+  const std::string parsed = DocumentText(path, false);
+  if (direct != parsed) {
+    std::fprintf(stderr, "direct reading differs from the parser:\n%s\n====\n%s\n", direct.c_str(),
+                 parsed.c_str());
     std::abort();
   }
   return 0;

@@ -1,10 +1,11 @@
-// The direct reader of plain records. Nearly every definition in a real file is a single line
-// "KEYWORD(parameters);" of numbers, strings, enumerations, references and lists. Such a record
-// is read here straight from the read buffer, without the lexer's character-by-character
-// interface and the parser's tables, and becomes exactly the objects and messages the grammar
-// would make: the values come from the same builders, in the same order. Anything else (a
-// comment, a record spanning lines or buffers, a string with a directive, a number out of
-// range, a syntax error, ...) is left untouched for the parser, which then reads it as always.
+// The direct scan and the direct reader of plain records. Nearly every definition in a real
+// file is a single line "#n=KEYWORD(parameters);" of numbers, strings, enumerations,
+// references and lists. Such a definition is indexed, and its record read, straight from the
+// read buffer, without the lexer's character-by-character interface and the parser's tables,
+// and becomes exactly the index entry, objects and messages the grammar would make: the values
+// come from the same builders, in the same order. Anything else (a comment, a record spanning
+// lines or buffers, a string with a directive, a number out of range, a syntax error, ...) is
+// left untouched for the parser, which then reads it as always.
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -418,6 +419,93 @@ class Builder {
 };
 
 }  // namespace
+
+bool cct_StepFile::FastScan() {
+  if (!directReading) return false;
+  const char* begin;
+  const char* end;
+  if (!Window(begin, end)) return false;
+  const char* p = begin;
+  int32_t lines = 0;
+  // Blanks and line ends before the definition, as the lexer passes over them.
+  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) lines += *p++ == '\n';
+  // "#digits=KEYWORD(" with nothing in between.
+  if (p == end || *p != '#') return false;
+  const char* name = ++p;
+  while (p < end && IsDigit(*p)) ++p;
+  if (p == name || p == end || *p != '=') return false;
+  const char* nameEnd = p++;
+  const long equalsOffset = Tell() + (p - begin);
+  const int32_t equalsLine = static_cast<int32_t>(line_) + lines;
+  const char* keyword = p;
+  if (p == end || !IsUpper(*p)) return false;
+  while (p < end && IsWordChar(*p)) ++p;
+  if (p == end || *p != '(') return false;
+  const size_t keywordLength = static_cast<size_t>(p - keyword);
+  // Parameters are skipped as the lexer skips them: nested parentheses, strings (which end at
+  // a line end) and comments; the end of the file or a NUL character is left to the parser.
+  int depth = 1;
+  ++p;
+  while (depth > 0) {
+    if (p == end) return false;
+    char c = *p++;
+    switch (c) {
+      case '(': ++depth; break;
+      case ')': --depth; break;
+      case '\n': ++lines; break;
+      case '\0': return false;
+      case '\'':
+        for (;;) {
+          if (p == end) return false;
+          char s = *p++;
+          if (s == '\n') {
+            ++lines;
+            break;
+          }
+          if (s == '\0') return false;
+          if (s == '\'') {
+            if (p == end) return false;
+            if (*p != '\'') break;
+            ++p;
+          }
+        }
+        break;
+      case '/':
+        if (p == end) return false;
+        if (*p == '*') {
+          ++p;
+          for (;;) {
+            if (p + 1 >= end) return false;
+            char s = *p++;
+            if (s == '\n') ++lines;
+            if (s == '\0') return false;
+            if (s == '*' && *p == '/') {
+              ++p;
+              break;
+            }
+          }
+        }
+        break;
+      default: break;
+    }
+  }
+  // ");" and the one blank or line end the parser takes after a definition.
+  if (p + 1 >= end || *p != ';') return false;
+  ++p;
+  // (A NUL there goes too: the reader takes it for the end of the file and cannot put that
+  // back.)
+  if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\0') lines += *p++ == '\n';
+
+  // The reserved words are tokens of their own: the parser reads such a definition.
+  if (IsReserved(keyword, keywordLength)) return false;
+  const long typeId = KeywordTypeId(keyword, keywordLength);
+
+  scanName_.assign(name, static_cast<size_t>(nameEnd - name));
+  BorrowCurrentName(scanName_.c_str());
+  scanned_ = DefinitionPosition{equalsOffset, equalsLine, 0, static_cast<int32_t>(typeId)};
+  Consume(static_cast<size_t>(p - begin), lines);
+  return true;
+}
 
 long cct_StepFile::KeywordTypeId(const char* keyword, size_t length) {
   // Most records repeat the keyword of the one before: its identifier is kept, as long as the

@@ -6,7 +6,6 @@
 
 #include "cct/cctype.h"
 #include "cct/errlog.h"
-#include "cct/factory.h"
 #include "cct/instance.h"
 
 int yyparse();
@@ -113,102 +112,6 @@ void cct_StepFile::EnterScanned() {
   entry->fileOffset = scanned_.offset;
   entry->line = scanned_.line;
   entry->typeId = scanned_.typeId;
-}
-
-namespace {
-inline bool IsUpperChar(char c) { return c >= 'A' && c <= 'Z'; }
-inline bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
-}  // namespace
-
-bool cct_StepFile::FastScan() {
-  if (!directReading) return false;
-  const char* begin;
-  const char* end;
-  if (!Window(begin, end)) return false;
-  const char* p = begin;
-  int32_t lines = 0;
-  // Blanks and line ends before the definition, as the lexer passes over them.
-  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) lines += *p++ == '\n';
-  // "#digits=KEYWORD(" with nothing in between.
-  if (p == end || *p != '#') return false;
-  const char* name = ++p;
-  while (p < end && IsDigitChar(*p)) ++p;
-  if (p == name || p == end || *p != '=') return false;
-  const char* nameEnd = p++;
-  const long equalsOffset = Tell() + (p - begin);
-  const int32_t equalsLine = static_cast<int32_t>(line_) + lines;
-  const char* keyword = p;
-  if (p == end || !IsUpperChar(*p)) return false;
-  while (p < end && (IsUpperChar(*p) || IsDigitChar(*p) || *p == '_')) ++p;
-  if (p == end || *p != '(') return false;
-  const size_t keywordLength = static_cast<size_t>(p - keyword);
-  // Parameters are skipped as the lexer skips them: nested parentheses, strings (which end at
-  // a line end) and comments; the end of the file or a NUL character is left to the parser.
-  int depth = 1;
-  ++p;
-  while (depth > 0) {
-    if (p == end) return false;
-    char c = *p++;
-    switch (c) {
-      case '(': ++depth; break;
-      case ')': --depth; break;
-      case '\n': ++lines; break;
-      case '\0': return false;
-      case '\'':
-        for (;;) {
-          if (p == end) return false;
-          char s = *p++;
-          if (s == '\n') {
-            ++lines;
-            break;
-          }
-          if (s == '\0') return false;
-          if (s == '\'') {
-            if (p == end) return false;
-            if (*p != '\'') break;
-            ++p;
-          }
-        }
-        break;
-      case '/':
-        if (p == end) return false;
-        if (*p == '*') {
-          ++p;
-          for (;;) {
-            if (p + 1 >= end) return false;
-            char s = *p++;
-            if (s == '\n') ++lines;
-            if (s == '\0') return false;
-            if (s == '*' && *p == '/') {
-              ++p;
-              break;
-            }
-          }
-        }
-        break;
-      default: break;
-    }
-  }
-  // ");" and the one blank or line end the parser takes after a definition.
-  if (p + 1 >= end || *p != ';') return false;
-  ++p;
-  // (A NUL there goes too: the reader takes it for the end of the file and cannot put that
-  // back.)
-  if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\0') lines += *p++ == '\n';
-
-  // The keyword's type id, as the parser looks it up; the reserved words never come here since they are not followed by "(" in a definition the parser would accept.
-  if (keywordLength == 4 && (std::memcmp(keyword, "DATA", 4) == 0)) return false;
-  if (keywordLength == 6 && (std::memcmp(keyword, "ENDSEC", 6) == 0 ||
-                             std::memcmp(keyword, "HEADER", 6) == 0))
-    return false;
-  if (keywordLength == 8 && std::memcmp(keyword, "ENDSCOPE", 8) == 0) return false;
-  const long typeId = KeywordTypeId(keyword, keywordLength);
-
-  scanName_.assign(name, static_cast<size_t>(nameEnd - name));
-  BorrowCurrentName(scanName_.c_str());
-  scanned_ = DefinitionPosition{equalsOffset, equalsLine, 0, static_cast<int32_t>(typeId)};
-  Consume(static_cast<size_t>(p - begin), lines);
-  return true;
 }
 
 void cct_StepFile::ScanFile() {

@@ -14,10 +14,8 @@
 
 #include "cct/schema.h"
 #include "cct/stepfile.h"
+#include "support/document_text.h"
 #include "support/temp_file.h"
-#include "varnholt/doc.h"
-#include "varnholt/treecontrol.h"
-#include "varnholt/treeview.h"
 
 namespace {
 
@@ -30,22 +28,6 @@ std::string ReadAll(const fs::path& path) {
   return text.str();
 }
 
-std::string OpenAll(const std::string& path, bool direct) {
-  cct_StepFile::SetDirectReading(direct);
-  CDoc doc;
-  std::ostringstream out;
-  if (doc.OnOpenDocument(path.c_str())) {
-    CDoc::LogRoute route(doc);
-    doc.StepFile()->WriteP21(out);
-    varnholt::MemoryTreeControl tree;
-    varnholt::CStpTreeView view(tree, &doc);
-    view.FillTree();
-    out << tree.Dump();
-  }
-  cct_StepFile::SetDirectReading(true);
-  return doc.LogText() + "\n----\n" + out.str();
-}
-
 class DirectReading : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -54,7 +36,7 @@ class DirectReading : public ::testing::Test {
   }
   void ExpectSame(const std::string& content, const std::string& what) {
     TempFile file(content);
-    EXPECT_EQ(OpenAll(file.Path(), true), OpenAll(file.Path(), false)) << what;
+    EXPECT_EQ(DocumentText(file.Path(), true), DocumentText(file.Path(), false)) << what;
   }
 };
 

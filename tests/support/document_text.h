@@ -1,0 +1,30 @@
+// Everything a user sees of a file opened as the document opens it: the log, the file as saved
+// and the tree. Used to compare direct reading with the parser (tests and the fuzz target).
+#ifndef VARNHOLT_TESTS_DOCUMENT_TEXT_H
+#define VARNHOLT_TESTS_DOCUMENT_TEXT_H
+
+#include <sstream>
+#include <string>
+
+#include "cct/stepfile.h"
+#include "varnholt/doc.h"
+#include "varnholt/treecontrol.h"
+#include "varnholt/treeview.h"
+
+inline std::string DocumentText(const std::string& path, bool directReading) {
+  cct_StepFile::SetDirectReading(directReading);
+  CDoc doc;
+  std::ostringstream out;
+  if (doc.OnOpenDocument(path.c_str())) {
+    CDoc::LogRoute route(doc);
+    doc.StepFile()->WriteP21(out);
+    varnholt::MemoryTreeControl tree;
+    varnholt::CStpTreeView view(tree, &doc);
+    view.FillTree();
+    out << tree.Dump();
+  }
+  cct_StepFile::SetDirectReading(true);
+  return doc.LogText() + "\n----\n" + out.str();
+}
+
+#endif
