@@ -8,8 +8,8 @@ cct_HashTable::cct_HashTable(long sizeHint) {
   maxp_ = buckets;
   segmentCount_ = buckets / kSegmentSize;
   growthDivisor_ = segmentCount_;
-  directory_ = new Slot*[kDirectorySize]();
-  for (long i = 0; i < segmentCount_; ++i) directory_[i] = new Slot[kSegmentSize]();
+  directory_ = new Entry**[kDirectorySize]();
+  for (long i = 0; i < segmentCount_; ++i) directory_[i] = new Entry*[kSegmentSize]();
 }
 
 cct_HashTable::~cct_HashTable() {
@@ -50,7 +50,7 @@ inline bool SameKey(const char* a, const char* b) {
 cct_HashTable::Entry* cct_HashTable::FindEntry(const char* key) const {
   if (!key) return nullptr;
   if (recent_ && SameKey(recent_->key, key)) return recent_;
-  for (Entry* e = Bucket(BucketOf(key))->head; e; e = e->next)
+  for (Entry* e = *Bucket(BucketOf(key)); e; e = e->next)
     if (SameKey(e->key, key)) return recent_ = e;
   return nullptr;
 }
@@ -76,40 +76,25 @@ cct_HashTable::Entry* cct_HashTable::NewEntry() {
   return &poolBlocks_[poolBlockCount_ - 1][poolUsed_++];
 }
 
-void cct_HashTable::Link(Slot* slot, const char* key, void* data) {
-  Entry* e = NewEntry();
-  *e = Entry{key, data, nullptr};
-  if (slot->tail)
-    slot->tail->next = e;
-  else
-    slot->head = e;
-  slot->tail = e;
-  ++keyCount_;
-  if (keyCount_ / (growthDivisor_ * kSegmentSize) > kMaxLoadFactor) Split();
-}
-
 cct_HashTable::Entry* cct_HashTable::Insert(const char* key, void* data) {
   if (!key) return nullptr;
-  Slot* slot = Bucket(BucketOf(key));
-  for (Entry* e = slot->head; e; e = e->next)
-    if (SameKey(e->key, key)) return e;
-  Link(slot, key, data);
+  Entry** link = Bucket(BucketOf(key));
+  for (; *link; link = &(*link)->next)
+    if (SameKey((*link)->key, key)) return *link;
+  Entry* e = NewEntry();
+  *e = Entry{key, data, nullptr};
+  *link = e;
+  ++keyCount_;
+  if (keyCount_ / (growthDivisor_ * kSegmentSize) > kMaxLoadFactor) Split();
   return nullptr;
-}
-
-void cct_HashTable::Append(const char* key, void* data) {
-  if (key) Link(Bucket(BucketOf(key)), key, data);
 }
 
 cct_HashTable::Entry* cct_HashTable::Remove(const char* key) {
   if (!key) return nullptr;
-  Slot* slot = Bucket(BucketOf(key));
-  Entry* previous = nullptr;
-  for (Entry** link = &slot->head; *link; previous = *link, link = &(*link)->next) {
+  for (Entry** link = Bucket(BucketOf(key)); *link; link = &(*link)->next) {
     Entry* e = *link;
     if (SameKey(e->key, key)) {
       if (e == recent_) recent_ = nullptr;
-      if (slot->tail == e) slot->tail = previous;
       *link = e->next;
       e->next = nullptr;
       --keyCount_;
@@ -123,7 +108,7 @@ void cct_HashTable::Split() {
   long newBucket = maxp_ + p_;
   if (newBucket >= kMaxBuckets) return;
   if (newBucket % kSegmentSize == 0) {
-    directory_[newBucket / kSegmentSize] = new Slot[kSegmentSize]();
+    directory_[newBucket / kSegmentSize] = new Entry*[kSegmentSize]();
     ++segmentCount_;
   }
   long oldBucket = p_;
@@ -133,23 +118,17 @@ void cct_HashTable::Split() {
   }
   ++growthDivisor_;
 
-  // Entries that now belong to the new bucket move to its end, in their order.
-  Slot* keep = Bucket(oldBucket);
-  Slot* moved = Bucket(newBucket);
-  Entry** link = &keep->head;
-  keep->tail = nullptr;
-  while (Entry* e = *link) {
+  Entry** keep = Bucket(oldBucket);
+  Entry** moveTail = Bucket(newBucket);
+  while (*moveTail) moveTail = &(*moveTail)->next;
+  while (Entry* e = *keep) {
     if (BucketOf(e->key) == newBucket) {
-      *link = e->next;
+      *keep = e->next;
       e->next = nullptr;
-      if (moved->tail)
-        moved->tail->next = e;
-      else
-        moved->head = e;
-      moved->tail = e;
+      *moveTail = e;
+      moveTail = &e->next;
     } else {
-      keep->tail = e;
-      link = &e->next;
+      keep = &e->next;
     }
   }
 }
@@ -164,7 +143,7 @@ cct_HashTable::Entry* cct_HashTable::Next(Cursor& cursor) const {
   if (cursor.entry && cursor.entry->next) return cursor.entry = cursor.entry->next;
   const long buckets = maxp_ + p_;
   while (++cursor.bucket < buckets) {
-    if (Entry* e = Bucket(cursor.bucket)->head) return cursor.entry = e;
+    if (Entry* e = *Bucket(cursor.bucket)) return cursor.entry = e;
   }
   cursor.bucket = buckets;
   return cursor.entry = nullptr;

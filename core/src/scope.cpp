@@ -156,7 +156,7 @@ cct_Scope::Entry* cct_Scope::ProvideEntry(const char* name) {
   Entry* entry = &BlockEntries(blocks_.LastNode())[index];
   entry->name = CopyName(name);
   entry->scope = this;
-  if (!IndexNumber(NumberOf(name), entry)) otherNames_.Append(entry->name, entry);
+  if (!IndexNumber(NumberOf(name), entry)) otherNames_.Insert(entry->name, entry);
   CountName();
   ++entryCount_;
   ++nameCounter_;

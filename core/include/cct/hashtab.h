@@ -38,8 +38,6 @@ class cct_HashTable {
   Entry* FindEntry(const char* key) const;
   /// Adds key -> data and answers null; an existing key answers its entry and changes nothing.
   Entry* Insert(const char* key, void* data);
-  /// Adds key -> data where the caller knows the key is not in the table yet: no comparisons.
-  void Append(const char* key, void* data);
   /// Unlinks the key's entry and answers it (its storage stays in the pool); null when missing.
   Entry* Remove(const char* key);
 
@@ -54,28 +52,22 @@ class cct_HashTable {
   static int32_t Hash(const char* key);
 
  private:
-  // A chain is kept with its last entry too, so that appending does not walk it.
-  struct Slot {
-    Entry* head;
-    Entry* tail;
-  };
   long BucketOf(const char* key) const;
-  Slot* Bucket(long index) const { return &directory_[index / kSegmentSize][index % kSegmentSize]; }
+  Entry** Bucket(long index) const { return &directory_[index / kSegmentSize][index % kSegmentSize]; }
   Entry* NewEntry();
-  void Link(Slot* slot, const char* key, void* data);
   void Split();
 
   long p_ = 0;
   long maxp_;
   long keyCount_ = 0;
   long growthDivisor_;
-  Slot** directory_;
+  Entry*** directory_;
   long segmentCount_;
   Entry** poolBlocks_ = nullptr;  // array of blocks of kPoolBlockSize entries
   long poolBlockCount_ = 0;
   long poolBlockCapacity_ = 0;
   long poolUsed_ = kPoolBlockSize;  // entries used in the newest block
-  // The entry found last: reading an instance looks its name up several times in a row.
+  // The entry found last: a name is often looked up several times in a row.
   mutable Entry* recent_ = nullptr;
 };
 
