@@ -549,6 +549,22 @@ void cct_AggregateType_1d::ProcessParameter(const cct_Type* p) {
   flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
 }
 
+bool cct_AggregateType_1d::TakeReals(const double* values, uint32_t count) {
+  if (count == 0 || CompatibilityMode != 2 || ElementDescriptor()->kind != cct_KIND_REAL) return false;
+  // Eight-byte elements, or none yet (then the count is set here with eight-byte elements).
+  const bool sized = SizeOfElement() == sizeof(double) ||
+                     (SizeOfElement() == 0 && Count() == 0 && cct_ElementSize(cct_KIND_REAL) == sizeof(double));
+  if (!sized) return false;
+  if (count > Count()) {
+    if (static_cast<long long>(count) > static_cast<long long>(ElementDescriptor()->upperBound) + 1)
+      return false;
+    SetDimensions(count);
+  }
+  for (uint32_t i = 0; i < count; ++i) StoreRaw(Element(i), &values[i], sizeof(double));
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+  return true;
+}
+
 int cct_AggregateType_1d::TestCorrectness(int check) {
   return TestElements(check, Storage(), Count(), 0, SizeOfElement());
 }

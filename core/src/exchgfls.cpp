@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -9,12 +10,14 @@
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/instance.h"
+#include "page_cache.h"
 
 namespace {
 constexpr const char* kModule = "exchgfls";
 }
 
 cct_InputFile* cct_currentInputFile = nullptr;
+
 
 cct_InputFile::cct_InputFile(const char* name, StreamProvider first, StreamProvider second) {
   scope_.SetInputFile(this);
@@ -92,9 +95,15 @@ bool cct_InputFile::Fill() {
   const size_t want = b.fresh ? kFirstRead : kBlockSize;
   const long next = b.start + static_cast<long>(b.length);
   ssize_t n;
-  do {
-    n = pread(fileno(stream_), b.data, want, next);
-  } while (n < 0 && errno == EINTR);
+  static_assert(cct_PageCache::kSpill >= kFirstRead, "a first read fits in a cached page");
+  if (b.fresh && next >= 0) {
+    if (!pages_) pages_ = std::make_unique<cct_PageCache>();
+    n = pages_->Read(fileno(stream_), next, b.data, want);
+  } else {
+    do {
+      n = pread(fileno(stream_), b.data, want, next);
+    } while (n < 0 && errno == EINTR);
+  }
   if (n <= 0) return false;
   b.start = next;
   b.length = static_cast<size_t>(n);

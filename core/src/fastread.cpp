@@ -6,12 +6,21 @@
 // come from the same builders, in the same order. Anything else (a comment, a record spanning
 // lines or buffers, a string with a directive, a number out of range, a syntax error, ...) is
 // left untouched for the parser, which then reads it as always.
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "cct/aggr.h"
 #include "cct/cctype.h"
@@ -20,6 +29,7 @@
 #include "cct/instance.h"
 #include "cct/p21text.h"
 #include "cct/stepfile.h"
+#include "page_cache.h"
 #include "parsed_values.h"
 
 namespace {
@@ -55,7 +65,42 @@ constexpr int kMaxDepth = 64;
 
 inline bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool IsWordChar(char c) { return IsUpper(c) || IsDigit(c) || c == '_'; }
+// Letters, digits and the underscore, by table: keywords are the longest words of a file.
+constexpr struct WordChars {
+  bool is[256] = {};
+  constexpr WordChars() {
+    for (int c = 'A'; c <= 'Z'; ++c) is[c] = true;
+    for (int c = '0'; c <= '9'; ++c) is[c] = true;
+    is[static_cast<int>('_')] = true;
+  }
+} kWordChars;
+inline bool IsWordChar(char c) { return kWordChars.is[static_cast<unsigned char>(c)]; }
+
+// The first of ( ) ' / line end or NUL at or after p, or end: what the scan of a definition's
+// parameters has to look at. Numbers and names in between are passed over sixteen at a time.
+inline const char* SkipPlain(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i open = _mm_set1_epi8('(');
+  const __m128i close = _mm_set1_epi8(')');
+  const __m128i quote = _mm_set1_epi8('\'');
+  const __m128i slash = _mm_set1_epi8('/');
+  const __m128i newline = _mm_set1_epi8('\n');
+  const __m128i nul = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, slash))),
+        _mm_or_si128(_mm_cmpeq_epi8(v, newline), _mm_cmpeq_epi8(v, nul)));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && *p != '(' && *p != ')' && *p != '\'' && *p != '/' && *p != '\n' && *p != '\0')
+    ++p;
+  return p;
+}
 
 bool IsReserved(const char* word, size_t n) {
   return (n == 4 && std::memcmp(word, "DATA", 4) == 0) ||
@@ -103,6 +148,13 @@ bool ExactReal(const char* from, const char* to, double& value) {
 }
 
 enum class Split { kDone, kOther, kShort };
+
+// A processor hint for a spin-wait loop.
+inline void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
 
 // Splits one record into tokens up to its semicolon: kOther for anything the direct reader
 // leaves to the parser, kShort when the window ended first. `stop` is then just past the
@@ -303,15 +355,17 @@ class Builder {
  public:
   Builder(const std::vector<Token>& tokens, cct_Scope& scope) : t_(tokens), scope_(scope) {}
 
-  // A flat list of reals at token i given to an aggregate attribute of REAL elements becomes a
-  // list of raw reals, which the attribute takes over without an object per element; null (and
-  // i unchanged) for anything else.
-  cct_Type* RealList(size_t& i, const cct_Type* attribute) {
+  // A flat list of reals at token i given to an aggregate attribute of REAL elements goes into
+  // the attribute straight away when that can neither fail nor report (stored set, answer
+  // null), else becomes a list of raw reals, which the attribute takes over without an object
+  // per element. Null (and i unchanged) for anything else.
+  cct_Type* RealList(size_t& i, cct_Type* attribute, bool& stored) {
+    stored = false;
     if (!attribute || CompatibilityMode != 2 || t_[i].kind != Tok::kLeft) return nullptr;
     // Only aggregate values answer the aggregate kind, and the one-dimensional ones are all
     // cct_AggregateType_1d.
     if (attribute->Kind() != cct_KIND_AGGREGATE) return nullptr;
-    const auto* aggregate = static_cast<const cct_AggregateType*>(attribute);
+    auto* aggregate = static_cast<cct_AggregateType*>(attribute);
     if (aggregate->Dimensions() != 1 || aggregate->ElementDescriptor()->kind != cct_KIND_REAL)
       return nullptr;
     static std::vector<double> values;
@@ -323,6 +377,13 @@ class Builder {
       if (t_[k + 1].kind == Tok::kRight) break;
     }
     i = k + 2;
+    // (The attribute would take the list as the first thing done with it after the build; the
+    // direct way makes no message, so nothing tells the two apart.)
+    if (static_cast<cct_AggregateType_1d*>(aggregate)->TakeReals(values.data(),
+                                                                  static_cast<uint32_t>(values.size()))) {
+      stored = true;
+      return nullptr;
+    }
     return cct_parsed::RealList(values.data(), values.size());
   }
 
@@ -420,6 +481,149 @@ class Builder {
 
 }  // namespace
 
+// The second thread of a full read: it walks the entries in the order they will be read and, a
+// stretch ahead of the reader, fetches each record (through a page cache of its own), splits it
+// into tokens and checks its grammar, exactly as FastEvaluate does with the record in its
+// window. The reader takes the prepared record when it reads that entry; a record the thread
+// could not prepare (unusual, long, damaged) is read by the reader itself as always. The thread
+// touches nothing but the file, the entries' offsets and its own slots.
+class cct_StepFile::ReadAhead {
+ public:
+  struct Slot {
+    std::vector<Token> tokens;
+    size_t consumed = 0;  // the record with the blank after it
+    bool ready = false;
+    char text[cct_PageCache::kSpill];
+  };
+
+  ReadAhead(int fd, const std::vector<cct_Scope::Entry*>& order)
+      : fd_(fd), order_(order), slots_(kSlots) {
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  ~ReadAhead() {
+    stop_ = true;
+    thread_.join();
+  }
+
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  /// The prepared record of an entry about to be read in the planned order; null when it is not
+  /// among the next planned ones or could not be prepared. Valid until the next Take.
+  const Slot* Take(const cct_Scope::Entry* entry) {
+    size_t k = next_;
+    const size_t last = std::min(order_.size(), next_ + kLookAhead);
+    while (k < last && order_[k] != entry) ++k;
+    if (k == last) return nullptr;
+    // The slots before k will not be asked for: they go back to the thread with the previous
+    // one; slot k stays the reader's until the next take.
+    released_.store(k, std::memory_order_release);
+    next_ = k + 1;
+    // The shared counter is read only when the copy here falls short: each reading of it
+    // costs a trip to the other core.
+    if (k >= producedHere_) producedHere_ = produced_.load(std::memory_order_acquire);
+    // The thread is mostly just a little behind when it is: a short spin saves the sleep and
+    // the wake-up.
+    for (int spin = 0; k >= producedHere_ && spin < 4000; ++spin) {
+      Pause();
+      producedHere_ = produced_.load(std::memory_order_acquire);
+    }
+    if (k >= producedHere_) {
+      // (Sequentially consistent: the reader says it sleeps and then looks at the counter,
+      // the thread stores the counter and then looks whether the reader sleeps; weaker orders
+      // could let both miss each other.)
+      std::unique_lock<std::mutex> lock(mutex_);
+      readerWaiting_ = true;
+      wake_.wait(lock, [&] { return produced_ > k; });
+      readerWaiting_ = false;
+      producedHere_ = produced_;
+    }
+    // What the next records need is fetched from the other core while this one is built: the
+    // head of a slot a few on, the tokens of the one after this.
+    if (k + 2 < producedHere_) {
+      const Slot& next = slots_[(k + 2) % kSlots];
+      const char* tokens = reinterpret_cast<const char*>(next.tokens.data());
+      const size_t bytes = std::min<size_t>(next.tokens.size() * sizeof(Token), 512);
+      for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(tokens + at);
+    }
+    const Slot& slot = slots_[k % kSlots];
+    return slot.ready ? &slot : nullptr;
+  }
+
+ private:
+  static constexpr size_t kSlots = 1024;
+  static constexpr size_t kLookAhead = 64;
+
+  void Run() {
+    size_t released = 0;  // the reader's counter as last read
+    for (size_t k = 0; k < order_.size(); ++k) {
+      // With every slot filled, the thread naps until half of them are free again: the reader
+      // never has to wake it.
+      if (k >= released + kSlots) {
+        while (k + kSlots / 2 > released + kSlots) {
+          if (stop_) return;
+          std::this_thread::sleep_for(std::chrono::microseconds(50));
+          released = released_.load(std::memory_order_acquire);
+        }
+      }
+      if (stop_) return;
+      Prepare(slots_[k % kSlots], order_[k]->fileOffset);
+      produced_ = k + 1;
+      if (readerWaiting_) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake_.notify_all();
+      }
+    }
+  }
+
+  void Prepare(Slot& slot, long offset) {
+    slot.ready = false;
+    if (offset <= 0) return;
+    try {
+      const char* bytes = nullptr;
+      const ssize_t n = pages_.Find(fd_, offset, sizeof slot.text, bytes);
+      if (n <= 0) return;
+      // A copy of its own: the page may be gone when the reader gets to the record.
+      std::memcpy(slot.text, bytes, static_cast<size_t>(n));
+      const char* stop = nullptr;
+      if (Tokenize(slot.text, slot.text + n, slot.tokens, stop) != Split::kDone) return;
+      const std::vector<Token>& t = slot.tokens;
+      if (t.size() < 4 || t[0].kind != Tok::kKeyword) return;
+      const long next = CheckList(t, 1, 0);
+      if (next < 0 || static_cast<size_t>(next) != t.size() - 1) return;
+      slot.consumed = static_cast<size_t>(stop - slot.text);
+      slot.ready = true;
+    } catch (...) {
+      slot.ready = false;  // (out of memory) the reader reads it itself
+    }
+  }
+
+  const int fd_;
+  const std::vector<cct_Scope::Entry*>& order_;
+  std::vector<Slot> slots_;
+  cct_PageCache pages_;
+  std::atomic<size_t> produced_{0};  // slots [0, produced_) are prepared
+  std::atomic<size_t> released_{0};  // slots [0, released_) are given back by the reader
+  std::atomic<bool> readerWaiting_{false};
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  size_t next_ = 0;          // the reader's: the planned position it expects next
+  size_t producedHere_ = 0;  // the reader's copy of produced_
+  std::thread thread_;
+};
+
+void cct_StepFile::StartReadAhead(const std::vector<cct_Scope::Entry*>& order) {
+  StopReadAhead();
+  if (!directReading || !stream_ || order.empty()) return;
+  readAhead_.reset(new ReadAhead(fileno(stream_), order));
+}
+
+void cct_StepFile::EndReadAhead::operator()(ReadAhead* readAhead) const { delete readAhead; }
+
+void cct_StepFile::StopReadAhead() { readAhead_.reset(); }
+
 bool cct_StepFile::FastScan() {
   if (!directReading) return false;
   const char* begin;
@@ -447,6 +651,7 @@ bool cct_StepFile::FastScan() {
   int depth = 1;
   ++p;
   while (depth > 0) {
+    p = SkipPlain(p, end);
     if (p == end) return false;
     char c = *p++;
     switch (c) {
@@ -500,8 +705,11 @@ bool cct_StepFile::FastScan() {
   if (IsReserved(keyword, keywordLength)) return false;
   const long typeId = KeywordTypeId(keyword, keywordLength);
 
-  scanName_.assign(name, static_cast<size_t>(nameEnd - name));
-  BorrowCurrentName(scanName_.c_str());
+  const size_t nameLength = static_cast<size_t>(nameEnd - name);
+  if (nameLength >= sizeof scanName_) return false;
+  std::memcpy(scanName_, name, nameLength);
+  scanName_[nameLength] = '\0';
+  BorrowCurrentName(scanName_);
   scanned_ = DefinitionPosition{equalsOffset, equalsLine, 0, static_cast<int32_t>(typeId)};
   Consume(static_cast<size_t>(p - begin), lines);
   return true;
@@ -529,20 +737,26 @@ bool cct_StepFile::FastEvaluate() {
   if (!directReading) return false;
   const char* begin;
   const char* end;
-  if (!Window(begin, end)) return false;
-  static std::vector<Token> tokens;
-  const char* stop = nullptr;
-  Split split = Tokenize(begin, end, tokens, stop);
-  if (split == Split::kShort && WidenWindow() && Window(begin, end))
-    split = Tokenize(begin, end, tokens, stop);
-  if (split != Split::kDone) return false;
-  // KEYWORD "(" parameters ")" ";" and nothing else.
-  if (tokens.size() < 4 || tokens[0].kind != Tok::kKeyword) return false;
-  long next = CheckList(tokens, 1, 0);
-  if (next < 0 || static_cast<size_t>(next) != tokens.size() - 1) return false;
-
-  // From here on the record is read: the same state as a parse of it.
-  Consume(static_cast<size_t>(stop - begin), 0);
+  const ReadAhead::Slot* prepared =
+      readAhead_ && unputCount_ == 0 ? readAhead_->Take(readingEntry_) : nullptr;
+  static std::vector<Token> own;
+  const std::vector<Token>& tokens = prepared ? prepared->tokens : own;
+  if (prepared) {
+    // From here on the record is read: the same state as a parse of it.
+    Seek(Tell() + static_cast<long>(prepared->consumed));
+  } else {
+    if (!Window(begin, end)) return false;
+    const char* stop = nullptr;
+    Split split = Tokenize(begin, end, own, stop);
+    if (split == Split::kShort && WidenWindow() && Window(begin, end))
+      split = Tokenize(begin, end, own, stop);
+    if (split != Split::kDone) return false;
+    // KEYWORD "(" parameters ")" ";" and nothing else.
+    if (own.size() < 4 || own[0].kind != Tok::kKeyword) return false;
+    long next = CheckList(own, 1, 0);
+    if (next < 0 || static_cast<size_t>(next) != own.size() - 1) return false;
+    Consume(static_cast<size_t>(stop - begin), 0);
+  }
   struct Parse {
     cct_StepFile* file;
     int mode;
@@ -578,8 +792,10 @@ bool cct_StepFile::FastEvaluate() {
     } else {
       long attribute = instance && instance->Kind() == 19 ? instance->FirstOwnAttribute() : 0;
       for (;; ++attribute) {
-        cct_Type* value = builder.RealList(i, instance ? instance->Attribute(attribute) : nullptr);
-        if (!value) value = builder.Parameter(i);
+        bool stored = false;
+        cct_Type* value =
+            builder.RealList(i, instance ? instance->Attribute(attribute) : nullptr, stored);
+        if (!value && !stored) value = builder.Parameter(i);
         cct_parsed::Append(list, value);
         if (tokens[i++].kind == Tok::kRight) break;
       }

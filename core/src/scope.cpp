@@ -150,13 +150,15 @@ cct_Scope::Entry* cct_Scope::ProvideEntry(const char* name) {
     cct_errlog(cct_Error(cct_NULL_PARAMETER)) << kModule << " : cct_Scope::RegisterName()";
     return nullptr;
   }
-  if (Entry* found = FindLocal(name)) return found;
+  if (recent_ && recent_->name == name) return recent_;
+  const long number = NumberOf(name);
+  if (Entry* found = FindLocal(name, number)) return found;
   long index = entryCount_ % kBlockSize;
   if (index == 0) blocks_.Append(new cct_DoubleListNode(new Entry[kBlockSize]));
   Entry* entry = &BlockEntries(blocks_.LastNode())[index];
   entry->name = CopyName(name);
   entry->scope = this;
-  if (!IndexNumber(NumberOf(name), entry)) otherNames_.Insert(entry->name, entry);
+  if (!IndexNumber(number, entry)) otherNames_.Insert(entry->name, entry);
   CountName();
   ++entryCount_;
   ++nameCounter_;
@@ -213,7 +215,10 @@ cct_Scope::Entry* cct_Scope::FindEntry(const char* name, int load) {
   if (!name) return nullptr;
   Entry* entry = FindLocal(name);
   if (!entry && parent_) entry = parent_->FindEntry(name, 0);
-  if (!load) return entry;
+  return load ? Load(entry, name) : entry;
+}
+
+cct_Scope::Entry* cct_Scope::Load(Entry* entry, const char* name) {
   if (entry && entry->instance) return entry;
   if (!loader_) return nullptr;
   cct_Instance* loaded = loader_(name, loaderData_);
@@ -225,6 +230,16 @@ cct_Scope::Entry* cct_Scope::FindEntry(const char* name, int load) {
 cct_Instance* cct_Scope::FindInstance(const char* name, int load) {
   Entry* entry = FindEntry(name, load);
   cct_Instance* instance = entry ? entry->instance : nullptr;
+  if (instance) instance->AddReference();
+  return instance;
+}
+
+cct_Instance* cct_Scope::FindInstance(Entry* entry, int load) {
+  if (!entry || !entry->name) return nullptr;
+  if (entry->scope != this) return FindInstance(entry->name, load);
+  recent_ = entry;
+  Entry* found = load ? Load(entry, entry->name) : entry;
+  cct_Instance* instance = found ? found->instance : nullptr;
   if (instance) instance->AddReference();
   return instance;
 }

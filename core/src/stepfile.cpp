@@ -45,6 +45,7 @@ cct_StepFile::cct_StepFile(const char* path, StreamProvider first, StreamProvide
 }
 
 cct_StepFile::~cct_StepFile() {
+  StopReadAhead();
   if (cct_parserFile == this) cct_parserFile = nullptr;
   if (cct_currentInputFile == this) cct_currentInputFile = nullptr;
   if (ownsCurrentName_) cct_FreeText(currentName_);
@@ -145,7 +146,12 @@ cct_Instance* cct_StepFile::ReadInstanceAt(cct_Scope::Entry* entry) {
   SetLine(entry->line);
   BorrowCurrentName(entry->name);
   currentInstance_ = nullptr;
-  if (!FastEvaluate()) RunParser(kEvaluate, nullptr);
+  bool direct;
+  {
+    Restore<cct_Scope::Entry*> reading(readingEntry_, entry);
+    direct = FastEvaluate();
+  }
+  if (!direct) RunParser(kEvaluate, nullptr);
   if (currentInstance_) currentInstance_->TestAllSet();
   currentInstance_ = entry->instance;
   return currentInstance_;

@@ -91,6 +91,10 @@ class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregat
   uint32_t ElementSize() const override { return SizeOfElement(); }
   void Unset() override;
   void ProcessParameter(const cct_Type* p) override;
+  /// Takes raw reals as ProcessParameter takes a REAL list value holding them, where that can
+  /// neither fail nor report: REAL elements of eight bytes, compatibility mode 2 and room for
+  /// them. False, with nothing done, otherwise.
+  bool TakeReals(const double* values, uint32_t count);
   void WriteP21(std::ostream& out) const override;
   int TestCorrectness(int check) override;
   void Copy(const cct_Type* p) override { ProcessParameter(p); }

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <iosfwd>
+#include <memory>
 #include <vector>
 
 #include "cct/lnklst.h"
 #include "cct/scope.h"
 
 class cct_Instance;
+class cct_PageCache;
 
 /// One saved reading position.
 struct cct_FileStatus {
@@ -125,6 +127,9 @@ class cct_InputFile {
   static constexpr size_t kFirstRead = 1 << 9;
 
   Block blocks_[2];
+  // The small reads after a seek go through a cache of recently read pages: reading every
+  // instance in name order jumps about the file, but mostly among a few nearby places.
+  std::unique_ptr<cct_PageCache> pages_;
   int current_ = 0;
   size_t pos_ = 0;  // in the current block
 };

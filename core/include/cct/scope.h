@@ -63,6 +63,8 @@ class cct_Scope {
   /// The instance of a name with its reference count raised by one, or null.
   cct_Instance* FindInstance(const char* name, int load);
   cct_Instance* FindInstance(long number, int load);
+  /// As FindInstance(entry->name, load) for an entry of this scope, without looking the name up.
+  cct_Instance* FindInstance(Entry* entry, int load);
   /// True when an entry with an instance is known here or in a parent; never loads.
   bool Exists(const char* name) const;
 
@@ -76,6 +78,8 @@ class cct_Scope {
   /// Names in the order of the name table's own iteration.
   const char* FirstName(NameCursor& cursor) const;
   const char* NextName(NameCursor& cursor) const;
+  /// The entries in that order, as they are now.
+  std::vector<Entry*> EntriesInNameOrder() const { return NameOrder(); }
 
   /// The output name of a name: its translation when a table exists and has one.
   const char* TranslateName(const char* name) const;
@@ -102,7 +106,13 @@ class cct_Scope {
 
  private:
   Entry* FindLocal(const char* name) const {
-    long n = NumberOf(name);
+    // The name of the entry just asked for by entry comes back several times while its
+    // instance is read: the same text, so the same entry.
+    if (recent_ && recent_->name == name) return recent_;
+    return FindLocal(name, NumberOf(name));
+  }
+  /// FindLocal for a name and the number it spells (NumberOf).
+  Entry* FindLocal(const char* name, long n) const {
     if (n >= 0 && n < numberLimit_) {
       Entry* const* page = numberPages_[static_cast<size_t>(n / kNumberPage)];
       return page ? page[n % kNumberPage] : nullptr;
@@ -121,6 +131,8 @@ class cct_Scope {
     }
     return n;
   }
+  /// The entry found (null when none), its instance read through the loader when missing.
+  Entry* Load(Entry* entry, const char* name);
   /// Enters a numbered name into the number index; false when it stays outside.
   bool IndexNumber(long n, Entry* entry);
   /// The names in the order of the name table (see below), made when asked for.
@@ -173,6 +185,7 @@ class cct_Scope {
   std::vector<Entry**> numberPages_;
   long numberLimit_ = 0;
   bool numberIndexClosed_ = false;  // a sparse number was met: the limit stays where it is
+  Entry* recent_ = nullptr;  // the entry last asked for by entry
 };
 
 /// The listing code of the input file calls the scope of a file its file scope; they are one class.

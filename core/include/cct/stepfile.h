@@ -5,7 +5,9 @@
 
 #include <exception>
 #include <iosfwd>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "cct/exchgfls.h"
 #include "cct/header.h"
@@ -43,6 +45,13 @@ class cct_StepFile : public cct_InputFile {
   /// The instance of a name, read from the file when needed; null when the file has none.
   cct_Instance* ReadInstance(const char* name);
   void WriteP21(std::ostream& os) override;
+
+  /// Prepares, on a second thread, the records of these entries in this order: the order in
+  /// which they are about to be read. Each read then finds its record already fetched and split
+  /// into tokens; what it reads and reports is the same. The entries and the vector must stay
+  /// until StopReadAhead (or the destruction of the file).
+  void StartReadAhead(const std::vector<cct_Scope::Entry*>& order);
+  void StopReadAhead();
 
   file_description& FileDescription() { return fileDescription_; }
   file_name& FileName() { return fileName_; }
@@ -85,6 +94,10 @@ class cct_StepFile : public cct_InputFile {
   /// its lower-case form.
   long KeywordTypeId(const char* keyword, size_t length);
   void EnterScanned();
+  class ReadAhead;
+  struct EndReadAhead {
+    void operator()(ReadAhead* readAhead) const;
+  };
   void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
 
   file_description fileDescription_;
@@ -92,7 +105,7 @@ class cct_StepFile : public cct_InputFile {
   file_schema fileSchema_;
   char* currentName_ = nullptr;
   bool ownsCurrentName_ = true;
-  std::string scanName_;  // the name of the definition the direct scan just read
+  char scanName_[32];  // the name of the definition the direct scan just read
   DefinitionPosition scanned_{0, 0, 0, 0};
   cct_Instance* currentInstance_ = nullptr;
   std::exception_ptr pending_;
@@ -106,6 +119,8 @@ class cct_StepFile : public cct_InputFile {
     const cct_SchemaBinding* binding = nullptr;
     long names = -1;
   } lastEntity_;
+  std::unique_ptr<ReadAhead, EndReadAhead> readAhead_;
+  cct_Scope::Entry* readingEntry_ = nullptr;  // the entry whose record is being read
   ScanProgress scanProgress_ = nullptr;
   void* scanProgressData_ = nullptr;
   static bool parsing;
