@@ -287,6 +287,111 @@ Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const
   }
 }
 
+// One definition "#digits=KEYWORD(...);" of the usual form, as the direct scan indexes it.
+struct Definition {
+  const char* name;
+  size_t nameLength;
+  const char* keyword;
+  size_t keywordLength;
+  size_t equalsAt;      // from the start to just past the "="
+  int32_t linesBefore;  // line ends before the "#"
+  size_t consumed;      // the definition with the blank or line end the parser takes after it
+  int32_t lines;        // line ends in what is consumed
+};
+
+constexpr size_t kMaxScannedName = 31;
+
+// Indexes one definition of the usual form at the start of [begin, end) exactly as the parser's
+// scan would: kOther for anything the parser must read, kShort when the text ended first.
+Split ScanDefinition(const char* begin, const char* end, Definition& d) {
+  const char* p = begin;
+  int32_t lines = 0;
+  // Blanks and line ends before the definition, as the lexer passes over them.
+  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) lines += *p++ == '\n';
+  d.linesBefore = lines;
+  // "#digits=KEYWORD(" with nothing in between.
+  if (p == end) return Split::kShort;
+  if (*p != '#') return Split::kOther;
+  const char* name = ++p;
+  while (p < end && IsDigit(*p)) ++p;
+  if (p == end) return Split::kShort;
+  if (p == name || *p != '=') return Split::kOther;
+  d.name = name;
+  d.nameLength = static_cast<size_t>(p - name);
+  if (d.nameLength > kMaxScannedName) return Split::kOther;
+  ++p;
+  d.equalsAt = static_cast<size_t>(p - begin);
+  const char* keyword = p;
+  if (p == end) return Split::kShort;
+  if (!IsUpper(*p)) return Split::kOther;
+  while (p < end && IsWordChar(*p)) ++p;
+  if (p == end) return Split::kShort;
+  if (*p != '(') return Split::kOther;
+  d.keyword = keyword;
+  d.keywordLength = static_cast<size_t>(p - keyword);
+  // The reserved words are tokens of their own: the parser reads such a definition.
+  if (IsReserved(keyword, d.keywordLength)) return Split::kOther;
+  // Parameters are skipped as the lexer skips them: nested parentheses, strings (which end at
+  // a line end) and comments; the end of the file or a NUL character is left to the parser.
+  int depth = 1;
+  ++p;
+  while (depth > 0) {
+    p = SkipPlain(p, end);
+    if (p == end) return Split::kShort;
+    char c = *p++;
+    switch (c) {
+      case '(': ++depth; break;
+      case ')': --depth; break;
+      case '\n': ++lines; break;
+      case '\0': return Split::kOther;
+      case '\'':
+        for (;;) {
+          if (p == end) return Split::kShort;
+          char s = *p++;
+          if (s == '\n') {
+            ++lines;
+            break;
+          }
+          if (s == '\0') return Split::kOther;
+          if (s == '\'') {
+            if (p == end) return Split::kShort;
+            if (*p != '\'') break;
+            ++p;
+          }
+        }
+        break;
+      case '/':
+        if (p == end) return Split::kShort;
+        if (*p == '*') {
+          ++p;
+          for (;;) {
+            if (p + 1 >= end) return Split::kShort;
+            char s = *p++;
+            if (s == '\n') ++lines;
+            if (s == '\0') return Split::kOther;
+            if (s == '*' && *p == '/') {
+              ++p;
+              break;
+            }
+          }
+        }
+        break;
+      default: break;
+    }
+  }
+  // ");" and the one blank or line end the parser takes after a definition.
+  if (p == end) return Split::kShort;
+  if (*p != ';') return Split::kOther;
+  if (p + 1 == end) return Split::kShort;
+  ++p;
+  // (A NUL there goes too: the reader takes it for the end of the file and cannot put that
+  // back.)
+  if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\0') lines += *p++ == '\n';
+  d.consumed = static_cast<size_t>(p - begin);
+  d.lines = lines;
+  return Split::kDone;
+}
+
 // Checks the grammar of a parameter starting at token i; answers the token after it, or -1.
 long CheckParameter(const std::vector<Token>& t, long i, int depth);
 
@@ -479,6 +584,80 @@ class Builder {
   cct_Scope& scope_;
 };
 
+// The counters between a thread that fills the slots of a ring one after the other and the
+// reader that takes them in the same order. Each side keeps a copy of the other's counter and
+// reads the shared one only when its copy falls short: every reading of it is a trip to the
+// other core.
+class Handoff {
+ public:
+  explicit Handoff(size_t slots) : slots_(slots) {}
+
+  // The reader's side.
+
+  /// Gives the slots before k back to the thread.
+  void Release(size_t k) { released_.store(k, std::memory_order_release); }
+  /// Whether slot k is filled, as far as the reader knows without asking.
+  bool Filled(size_t k) const { return k < filledHere_; }
+  /// Waits until slot k is filled.
+  void WaitFor(size_t k) {
+    if (k >= filledHere_) filledHere_ = filled_.load(std::memory_order_acquire);
+    // The thread is mostly just a little behind when it is: a short spin saves the sleep and
+    // the wake-up.
+    for (int spin = 0; k >= filledHere_ && spin < 4000; ++spin) {
+      Pause();
+      filledHere_ = filled_.load(std::memory_order_acquire);
+    }
+    if (k < filledHere_) return;
+    // (Sequentially consistent: the reader says it sleeps and then looks at the counter, the
+    // thread stores the counter and then looks whether the reader sleeps; weaker orders could
+    // let both miss each other.)
+    std::unique_lock<std::mutex> lock(mutex_);
+    readerWaiting_ = true;
+    wake_.wait(lock, [&] { return filled_ > k; });
+    readerWaiting_ = false;
+    filledHere_ = filled_;
+  }
+  void Stop() { stop_ = true; }
+
+  // The thread's side.
+
+  /// Waits until slot k may be filled; false when the reader has stopped the thread. With every
+  /// slot filled, the thread naps until half of them are free again: the reader never has to
+  /// wake it.
+  bool WaitForRoom(size_t k) {
+    if (k >= releasedHere_ + slots_) {
+      while (k + slots_ / 2 > releasedHere_ + slots_) {
+        if (stop_) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+        releasedHere_ = released_.load(std::memory_order_acquire);
+      }
+    }
+    return !stop_;
+  }
+  bool ReaderWaiting() const { return readerWaiting_.load(std::memory_order_relaxed); }
+  /// The slots before `count` are filled.
+  void Publish(size_t count) {
+    filled_ = count;
+    if (readerWaiting_) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      wake_.notify_all();
+    }
+  }
+
+ private:
+  // Each side's own counter and copy in a cache line of its own: sharing a line, one side's
+  // writes would take it from the other each time.
+  const size_t slots_;
+  alignas(64) std::atomic<size_t> filled_{0};  // slots [0, filled_) are filled
+  size_t releasedHere_ = 0;                    // the thread's copy of released_
+  alignas(64) std::atomic<size_t> released_{0};  // slots [0, released_) are given back
+  size_t filledHere_ = 0;                        // the reader's copy of filled_
+  alignas(64) std::atomic<bool> readerWaiting_{false};
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+};
+
 }  // namespace
 
 // The second thread of a full read: it walks the entries in the order they will be read and, a
@@ -494,15 +673,16 @@ class cct_StepFile::ReadAhead {
     size_t consumed = 0;  // the record with the blank after it
     bool ready = false;
     char text[cct_PageCache::kSpill];
+    std::vector<char> longText;  // a record longer than text
   };
 
   ReadAhead(int fd, const std::vector<cct_Scope::Entry*>& order)
-      : fd_(fd), order_(order), slots_(kSlots) {
+      : fd_(fd), order_(order), slots_(kSlots), handoff_(kSlots) {
     thread_ = std::thread([this] { Run(); });
   }
 
   ~ReadAhead() {
-    stop_ = true;
+    handoff_.Stop();
     thread_.join();
   }
 
@@ -518,30 +698,12 @@ class cct_StepFile::ReadAhead {
     if (k == last) return nullptr;
     // The slots before k will not be asked for: they go back to the thread with the previous
     // one; slot k stays the reader's until the next take.
-    released_.store(k, std::memory_order_release);
+    handoff_.Release(k);
     next_ = k + 1;
-    // The shared counter is read only when the copy here falls short: each reading of it
-    // costs a trip to the other core.
-    if (k >= producedHere_) producedHere_ = produced_.load(std::memory_order_acquire);
-    // The thread is mostly just a little behind when it is: a short spin saves the sleep and
-    // the wake-up.
-    for (int spin = 0; k >= producedHere_ && spin < 4000; ++spin) {
-      Pause();
-      producedHere_ = produced_.load(std::memory_order_acquire);
-    }
-    if (k >= producedHere_) {
-      // (Sequentially consistent: the reader says it sleeps and then looks at the counter,
-      // the thread stores the counter and then looks whether the reader sleeps; weaker orders
-      // could let both miss each other.)
-      std::unique_lock<std::mutex> lock(mutex_);
-      readerWaiting_ = true;
-      wake_.wait(lock, [&] { return produced_ > k; });
-      readerWaiting_ = false;
-      producedHere_ = produced_;
-    }
-    // What the next records need is fetched from the other core while this one is built: the
-    // head of a slot a few on, the tokens of the one after this.
-    if (k + 2 < producedHere_) {
+    handoff_.WaitFor(k);
+    // The tokens of a record a little further on are fetched from the other core while this
+    // one is built.
+    if (handoff_.Filled(k + 2)) {
       const Slot& next = slots_[(k + 2) % kSlots];
       const char* tokens = reinterpret_cast<const char*>(next.tokens.data());
       const size_t bytes = std::min<size_t>(next.tokens.size() * sizeof(Token), 512);
@@ -556,24 +718,10 @@ class cct_StepFile::ReadAhead {
   static constexpr size_t kLookAhead = 64;
 
   void Run() {
-    size_t released = 0;  // the reader's counter as last read
     for (size_t k = 0; k < order_.size(); ++k) {
-      // With every slot filled, the thread naps until half of them are free again: the reader
-      // never has to wake it.
-      if (k >= released + kSlots) {
-        while (k + kSlots / 2 > released + kSlots) {
-          if (stop_) return;
-          std::this_thread::sleep_for(std::chrono::microseconds(50));
-          released = released_.load(std::memory_order_acquire);
-        }
-      }
-      if (stop_) return;
+      if (!handoff_.WaitForRoom(k)) return;
       Prepare(slots_[k % kSlots], order_[k]->fileOffset);
-      produced_ = k + 1;
-      if (readerWaiting_) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        wake_.notify_all();
-      }
+      if ((k + 1) % 8 == 0 || k + 1 == order_.size() || handoff_.ReaderWaiting()) handoff_.Publish(k + 1);
     }
   }
 
@@ -587,32 +735,198 @@ class cct_StepFile::ReadAhead {
       // A copy of its own: the page may be gone when the reader gets to the record.
       std::memcpy(slot.text, bytes, static_cast<size_t>(n));
       const char* stop = nullptr;
-      if (Tokenize(slot.text, slot.text + n, slot.tokens, stop) != Split::kDone) return;
+      Split split = Tokenize(slot.text, slot.text + n, slot.tokens, stop);
+      const char* base = slot.text;
+      if (split == Split::kShort && static_cast<size_t>(n) == sizeof slot.text) {
+        // A long record (a list of many points): read with the larger window the reader would
+        // widen to, and kept with the slot.
+        wide_.resize(kWideWindow);
+        ssize_t w;
+        do {
+          w = pread(fd_, wide_.data(), kWideWindow, offset);
+        } while (w < 0 && errno == EINTR);
+        if (w <= 0) return;
+        split = Tokenize(wide_.data(), wide_.data() + w, slot.tokens, stop);
+        if (split != Split::kDone) return;
+        slot.longText.assign(static_cast<const char*>(wide_.data()), stop);
+        for (Token& token : slot.tokens) token.text = slot.longText.data() + (token.text - wide_.data());
+        base = slot.longText.data();
+        stop = base + slot.longText.size();
+      }
+      if (split != Split::kDone) return;
       const std::vector<Token>& t = slot.tokens;
       if (t.size() < 4 || t[0].kind != Tok::kKeyword) return;
       const long next = CheckList(t, 1, 0);
       if (next < 0 || static_cast<size_t>(next) != t.size() - 1) return;
-      slot.consumed = static_cast<size_t>(stop - slot.text);
+      slot.consumed = static_cast<size_t>(stop - base);
       slot.ready = true;
     } catch (...) {
       slot.ready = false;  // (out of memory) the reader reads it itself
     }
   }
 
+  // As large as the window the reader widens to for a long record.
+  static constexpr size_t kWideWindow = 1 << 16;
+
   const int fd_;
   const std::vector<cct_Scope::Entry*>& order_;
+  std::vector<char> wide_;
   std::vector<Slot> slots_;
   cct_PageCache pages_;
-  std::atomic<size_t> produced_{0};  // slots [0, produced_) are prepared
-  std::atomic<size_t> released_{0};  // slots [0, released_) are given back by the reader
-  std::atomic<bool> readerWaiting_{false};
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  size_t next_ = 0;          // the reader's: the planned position it expects next
-  size_t producedHere_ = 0;  // the reader's copy of produced_
+  Handoff handoff_;
+  size_t next_ = 0;  // the reader's: the planned position it expects next
   std::thread thread_;
 };
+
+// The second thread of a scan: it indexes the definitions of the usual form from a place in the
+// file on, in file order, exactly as the direct scan does, a stretch ahead of the scan, which
+// takes each definition and enters it. At the first definition it cannot index itself (a
+// comment, a long or unusual definition, the end of the data) it stops and says where, and the
+// scan goes on from there as always. The thread touches nothing but the file and its ring.
+class cct_StepFile::ScanAhead {
+ public:
+  // What the scan reads of a definition lies in its first 64 bytes; the keyword, in the next
+  // ones, is written (and read) only when it differs from the one before.
+  struct alignas(64) Found {
+    long equalsOffset;
+    long endOffset;  // past the definition, or where the thread stopped
+    int32_t equalsLine;
+    int32_t endLine;
+    bool last;  // no definition: the thread stopped at endOffset, endLine
+    bool sameKeyword;
+    uint8_t nameLength;
+    uint8_t keywordLength;
+    char name[kMaxScannedName + 1];
+    char keyword[84];
+  };
+
+  ScanAhead(int fd, long offset, int32_t line)
+      : fd_(fd), start_(offset), startLine_(line), found_(kSlots), handoff_(kSlots) {
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  ~ScanAhead() {
+    handoff_.Stop();
+    thread_.join();
+  }
+
+  ScanAhead(const ScanAhead&) = delete;
+  ScanAhead& operator=(const ScanAhead&) = delete;
+
+  /// The next definition (or the place where the thread stopped, the last); valid until the
+  /// next call.
+  const Found& Next() {
+    handoff_.Release(next_);
+    handoff_.WaitFor(next_);
+    if (handoff_.Filled(next_ + 4)) __builtin_prefetch(&found_[(next_ + 4) % kSlots]);
+    return found_[next_++ % kSlots];
+  }
+
+  size_t Taken() const { return next_; }
+
+ private:
+  static constexpr size_t kSlots = 4096;
+  static constexpr size_t kBatch = 32;
+  static constexpr size_t kBuffer = 1 << 18;
+
+  void Run() {
+    std::vector<char> buffer(kBuffer);
+    long bufferStart = start_;  // the file offset of buffer[0]
+    size_t have = 0;
+    size_t at = 0;
+    bool ended = false;
+    int32_t line = startLine_;
+    std::string keyword;  // of the definition before
+    for (size_t k = 0;; ++k) {
+      if (!handoff_.WaitForRoom(k)) return;
+      Found& f = found_[k % kSlots];
+      Split split;
+      Definition d;
+      for (;;) {
+        split = ScanDefinition(buffer.data() + at, buffer.data() + have, d);
+        if (split != Split::kShort || ended || (at == 0 && have == buffer.size())) break;
+        // The definition runs past what is read: the rest moves to the front and more follows.
+        std::memmove(buffer.data(), buffer.data() + at, have - at);
+        bufferStart += static_cast<long>(at);
+        have -= at;
+        at = 0;
+        ssize_t n;
+        do {
+          n = pread(fd_, buffer.data() + have, buffer.size() - have, bufferStart + static_cast<long>(have));
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0)
+          ended = true;
+        else
+          have += static_cast<size_t>(n);
+      }
+      f.last = split != Split::kDone || d.keywordLength >= sizeof f.keyword;
+      if (!f.last) {
+        f.equalsOffset = bufferStart + static_cast<long>(at + d.equalsAt);
+        f.equalsLine = line + d.linesBefore;
+        f.nameLength = static_cast<uint8_t>(d.nameLength);
+        std::memcpy(f.name, d.name, d.nameLength);
+        f.sameKeyword = k > 0 && d.keywordLength == keyword.size() &&
+                        std::memcmp(d.keyword, keyword.data(), d.keywordLength) == 0;
+        if (!f.sameKeyword) {
+          f.keywordLength = static_cast<uint8_t>(d.keywordLength);
+          std::memcpy(f.keyword, d.keyword, d.keywordLength);
+          keyword.assign(d.keyword, d.keywordLength);
+        }
+        at += d.consumed;
+        line += d.lines;
+      }
+      f.endOffset = bufferStart + static_cast<long>(at);
+      f.endLine = line;
+      // Told in batches: telling costs the thread a wait for all it has written.
+      if (f.last || (k + 1) % kBatch == 0 || handoff_.ReaderWaiting()) handoff_.Publish(k + 1);
+      if (f.last) return;
+    }
+  }
+
+  const int fd_;
+  const long start_;
+  const int32_t startLine_;
+  std::vector<Found> found_;
+  Handoff handoff_;
+  size_t next_ = 0;  // the scan's: the next slot it takes
+  std::thread thread_;
+};
+
+bool cct_StepFile::TakeScannedAhead() {
+  if (!scanAhead_) return false;
+  const ScanAhead::Found& f = scanAhead_->Next();
+  if (f.last) {
+    // The scan goes on from where the thread stopped, by itself.
+    Seek(f.endOffset);
+    SetLine(f.endLine);
+    scanAheadTaken_ = scanAhead_->Taken();
+    scanAhead_.reset();
+    return false;
+  }
+  if (f.sameKeyword) {
+    std::memcpy(scanName_, f.name, f.nameLength);
+    scanName_[f.nameLength] = '\0';
+    BorrowCurrentName(scanName_);
+    scanned_ = DefinitionPosition{f.equalsOffset, f.equalsLine, 0, scanned_.typeId};
+  } else {
+    TakeDefinition(f.name, f.nameLength, f.keyword, f.keywordLength, f.equalsOffset, f.equalsLine);
+  }
+  // (What the scan reports is told at the line reached, as it would be.)
+  SetLine(f.endLine);
+  scanAheadOffset_ = f.endOffset;
+  return true;
+}
+
+void cct_StepFile::StartScanAhead() {
+  // A thread pays off on a long stretch of plain definitions; after a few short runs (a file
+  // full of what the thread leaves alone) the scan goes on by itself.
+  if (scanAhead_ || !directReading || !stream_ || unputCount_ > 0) return;
+  if (scanAheadRuns_ >= 4 && scanAheadTaken_ < 4096) return;
+  ++scanAheadRuns_;
+  scanAhead_.reset(new ScanAhead(fileno(stream_), Tell(), static_cast<int32_t>(line_)));
+}
+
+void cct_StepFile::EndScanAhead::operator()(ScanAhead* scanAhead) const { delete scanAhead; }
 
 void cct_StepFile::StartReadAhead(const std::vector<cct_Scope::Entry*>& order) {
   StopReadAhead();
@@ -629,90 +943,21 @@ bool cct_StepFile::FastScan() {
   const char* begin;
   const char* end;
   if (!Window(begin, end)) return false;
-  const char* p = begin;
-  int32_t lines = 0;
-  // Blanks and line ends before the definition, as the lexer passes over them.
-  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) lines += *p++ == '\n';
-  // "#digits=KEYWORD(" with nothing in between.
-  if (p == end || *p != '#') return false;
-  const char* name = ++p;
-  while (p < end && IsDigit(*p)) ++p;
-  if (p == name || p == end || *p != '=') return false;
-  const char* nameEnd = p++;
-  const long equalsOffset = Tell() + (p - begin);
-  const int32_t equalsLine = static_cast<int32_t>(line_) + lines;
-  const char* keyword = p;
-  if (p == end || !IsUpper(*p)) return false;
-  while (p < end && IsWordChar(*p)) ++p;
-  if (p == end || *p != '(') return false;
-  const size_t keywordLength = static_cast<size_t>(p - keyword);
-  // Parameters are skipped as the lexer skips them: nested parentheses, strings (which end at
-  // a line end) and comments; the end of the file or a NUL character is left to the parser.
-  int depth = 1;
-  ++p;
-  while (depth > 0) {
-    p = SkipPlain(p, end);
-    if (p == end) return false;
-    char c = *p++;
-    switch (c) {
-      case '(': ++depth; break;
-      case ')': --depth; break;
-      case '\n': ++lines; break;
-      case '\0': return false;
-      case '\'':
-        for (;;) {
-          if (p == end) return false;
-          char s = *p++;
-          if (s == '\n') {
-            ++lines;
-            break;
-          }
-          if (s == '\0') return false;
-          if (s == '\'') {
-            if (p == end) return false;
-            if (*p != '\'') break;
-            ++p;
-          }
-        }
-        break;
-      case '/':
-        if (p == end) return false;
-        if (*p == '*') {
-          ++p;
-          for (;;) {
-            if (p + 1 >= end) return false;
-            char s = *p++;
-            if (s == '\n') ++lines;
-            if (s == '\0') return false;
-            if (s == '*' && *p == '/') {
-              ++p;
-              break;
-            }
-          }
-        }
-        break;
-      default: break;
-    }
-  }
-  // ");" and the one blank or line end the parser takes after a definition.
-  if (p + 1 >= end || *p != ';') return false;
-  ++p;
-  // (A NUL there goes too: the reader takes it for the end of the file and cannot put that
-  // back.)
-  if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\0') lines += *p++ == '\n';
+  Definition d;
+  if (ScanDefinition(begin, end, d) != Split::kDone) return false;
+  TakeDefinition(d.name, d.nameLength, d.keyword, d.keywordLength, Tell() + static_cast<long>(d.equalsAt),
+                 line_ + d.linesBefore);
+  Consume(d.consumed, d.lines);
+  return true;
+}
 
-  // The reserved words are tokens of their own: the parser reads such a definition.
-  if (IsReserved(keyword, keywordLength)) return false;
+void cct_StepFile::TakeDefinition(const char* name, size_t nameLength, const char* keyword,
+                                  size_t keywordLength, long equalsOffset, int32_t equalsLine) {
   const long typeId = KeywordTypeId(keyword, keywordLength);
-
-  const size_t nameLength = static_cast<size_t>(nameEnd - name);
-  if (nameLength >= sizeof scanName_) return false;
   std::memcpy(scanName_, name, nameLength);
   scanName_[nameLength] = '\0';
   BorrowCurrentName(scanName_);
   scanned_ = DefinitionPosition{equalsOffset, equalsLine, 0, static_cast<int32_t>(typeId)};
-  Consume(static_cast<size_t>(p - begin), lines);
-  return true;
 }
 
 long cct_StepFile::KeywordTypeId(const char* keyword, size_t length) {

@@ -117,12 +117,22 @@ void cct_StepFile::EnterScanned() {
 
 void cct_StepFile::ScanFile() {
   if (fullyIndexed_) return;
+  // A thread that scans ahead ends with the scan, also when the scan fails.
+  struct Finish {
+    cct_StepFile* file;
+    ~Finish() { file->scanAhead_.reset(); }
+  } finish{this};
   for (unsigned long count = 1;; ++count) {
     AdoptCurrentName(nullptr);
-    if (!FastScan()) RunParser(kScanAll, nullptr);
+    const bool ahead = TakeScannedAhead();
+    if (!ahead) {
+      if (!FastScan()) RunParser(kScanAll, nullptr);
+      if (currentName_) StartScanAhead();
+    }
     if (!currentName_) break;
     EnterScanned();
-    if (scanProgress_ && count % 4096 == 0) scanProgress_(scanProgressData_, Tell());
+    if (scanProgress_ && count % 4096 == 0)
+      scanProgress_(scanProgressData_, ahead ? scanAheadOffset_ : Tell());
   }
   fullyIndexed_ = true;
 }

@@ -115,7 +115,9 @@ TEST_F(DirectReading, LargeFilesReadTheSameEitherWay) {
   const int kPoints = 6000;
   for (int i = 1; i <= kPoints; ++i) {
     const std::string n = std::to_string(i);
-    switch (i % 97) {
+    // The unusual ones come in the first and the last part; between them is a long stretch of
+    // plain ones with one unknown entity, whose message tells its line.
+    switch (i < 2000 || i > 5900 || i == 4000 ? i % 97 : 0) {
       case 5: d += "#" + n + "=CARTESIAN_POINT('',(1.0,2.0,3.0,4.0));\n"; break;
       case 11: d += "#" + n + "=CARTESIAN_POINT('split',\n(1.5,\n2.5,3.5));\n"; break;
       case 23: d += "#" + n + "=NO_SUCH_ENTITY('x',(1.0));\n"; break;

@@ -87,6 +87,9 @@ class cct_StepFile : public cct_InputFile {
   /// Indexes one definition of the usual form straight from the read buffer, exactly as the
   /// parser's scan would; false (nothing consumed) for anything else, which the parser reads.
   bool FastScan();
+  /// Makes a definition found by the direct scan the current one, as the parser's scan would.
+  void TakeDefinition(const char* name, size_t nameLength, const char* keyword,
+                      size_t keywordLength, long equalsOffset, int32_t equalsLine);
   /// Reads one plain single-line record at the reading position straight from the read buffer,
   /// making what the parser's evaluation would; false (nothing consumed) for anything else.
   bool FastEvaluate();
@@ -94,6 +97,15 @@ class cct_StepFile : public cct_InputFile {
   /// its lower-case form.
   long KeywordTypeId(const char* keyword, size_t length);
   void EnterScanned();
+  class ScanAhead;
+  struct EndScanAhead {
+    void operator()(ScanAhead* scanAhead) const;
+  };
+  /// Takes the next definition the scan-ahead thread found; false when there is no thread or it
+  /// has stopped (the reading position is then where it stopped).
+  bool TakeScannedAhead();
+  /// Starts a scan-ahead thread at the reading position when that is worth it.
+  void StartScanAhead();
   class ReadAhead;
   struct EndReadAhead {
     void operator()(ReadAhead* readAhead) const;
@@ -120,6 +132,10 @@ class cct_StepFile : public cct_InputFile {
     long names = -1;
   } lastEntity_;
   std::unique_ptr<ReadAhead, EndReadAhead> readAhead_;
+  std::unique_ptr<ScanAhead, EndScanAhead> scanAhead_;
+  int scanAheadRuns_ = 0;
+  size_t scanAheadTaken_ = 0;  // definitions taken from the last thread that stopped
+  long scanAheadOffset_ = 0;   // past the last definition taken from the thread
   cct_Scope::Entry* readingEntry_ = nullptr;  // the entry whose record is being read
   ScanProgress scanProgress_ = nullptr;
   void* scanProgressData_ = nullptr;
