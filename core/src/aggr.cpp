@@ -565,6 +565,36 @@ bool cct_AggregateType_1d::TakeReals(const double* values, uint32_t count) {
   return true;
 }
 
+bool cct_AggregateType_1d::TakeEntries(cct_Scope::Entry* const* entries, uint32_t count) {
+  if (count == 0 || CompatibilityMode != 2 || IsSet() ||
+      ElementDescriptor()->kind != cct_KIND_ENTITY_REFERENCE || (SizeOfElement() == 0 && Count() != 0))
+    return false;
+  if (count > Count() &&
+      static_cast<long long>(count) > static_cast<long long>(ElementDescriptor()->upperBound) + 1)
+    return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const cct_Instance* instance = entries[i]->instance;
+    if (instance && (instance->Kind() != cct_KIND_INSTANCE || !instance->IsRegistered() ||
+                     TestCompatibility(instance) == 0))
+      return false;
+  }
+  // What ProcessParameter then does, element by element through SetType: each reference is
+  // stored as the scope entry of its instance (a placeholder's is the entry of its name), which
+  // fixes the form of all of them.
+  if (count > Count()) SetDimensions(count);
+  flags_ |= cct_FLAG_VIA_ENTRY;
+  for (uint32_t i = 0; i < count; ++i) {
+    const cct_Instance* instance = entries[i]->instance;
+    cct_Scope::Entry* entry = instance ? instance->GetEntry() : entries[i];
+    void* element = Element(i);
+    std::memset(element, 0, SizeOfElement());
+    StoreRaw(element, &entry, SizeOfElement());
+  }
+  referenceFormFixed_ = true;
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+  return true;
+}
+
 int cct_AggregateType_1d::TestCorrectness(int check) {
   return TestElements(check, Storage(), Count(), 0, SizeOfElement());
 }

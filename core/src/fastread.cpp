@@ -111,10 +111,12 @@ bool IsReserved(const char* word, size_t n) {
 // A real of at most 15 digits and at most 22 decimals (after the exponent is taken into
 // account) is its digits as an integer divided by a power of ten: both are exact doubles, so
 // the one division rounds correctly and gives what from_chars gives, much sooner.
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr uint64_t kExactDigitsLimit = 100000000000000u;  // no sixteenth digit
+
 bool ExactReal(const char* from, const char* to, double& value) {
-  static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   const char* c = from;
   const bool negative = *c == '-';
   if (negative) ++c;
@@ -126,7 +128,7 @@ bool ExactReal(const char* from, const char* to, double& value) {
       point = true;
       continue;
     }
-    if (digits >= 100000000000000u) return false;  // a sixteenth digit
+    if (digits >= kExactDigitsLimit) return false;
     digits = digits * 10 + static_cast<uint64_t>(*c - '0');
     if (point) ++decimals;
   }
@@ -162,21 +164,20 @@ inline void Pause() {
 Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const char*& stop) {
   tokens.clear();
   for (;;) {
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
     if (p == end) return Split::kShort;
     const char c = *p;
-    Token t{};
+    // Made in place: a token made aside and copied in is read back before its parts are
+    // written, which stalls the copy.
+    Token& t = tokens.emplace_back();
     t.text = p;
     switch (c) {
-      case ' ':
-      case '\t':
-      case '\r': ++p; continue;
       case '(': t.kind = Tok::kLeft; ++p; break;
       case ')': t.kind = Tok::kRight; ++p; break;
       case ',': t.kind = Tok::kComma; ++p; break;
       case '$': t.kind = Tok::kMissing; ++p; break;
       case ';':
-        tokens.push_back(t);
-        tokens.back().kind = Tok::kSemicolon;
+        t.kind = Tok::kSemicolon;
         stop = p + 1;
         return Split::kDone;
       case '*':
@@ -248,8 +249,17 @@ Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const
         if (c != '+' && c != '-' && !IsDigit(c)) return Split::kOther;
         const char* number = p;
         if (c == '+' || c == '-') ++p;
+        // The digits are gathered as they are passed: a short decimal needs nothing more (see
+        // ExactReal, which gives the same).
         const char* digits = p;
-        while (p < end && IsDigit(*p)) ++p;
+        uint64_t mantissa = 0;
+        bool exact = true;
+        for (; p < end && IsDigit(*p); ++p) {
+          if (mantissa >= kExactDigitsLimit)
+            exact = false;
+          else
+            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+        }
         if (p == end) return Split::kShort;
         if (p == digits) return Split::kOther;
         const char* from = number + (c == '+' ? 1 : 0);
@@ -262,8 +272,17 @@ Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const
           break;
         }
         ++p;
-        while (p < end && IsDigit(*p)) ++p;
+        long decimals = 0;
+        for (; p < end && IsDigit(*p); ++p) {
+          if (mantissa >= kExactDigitsLimit) {
+            exact = false;
+          } else {
+            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+            ++decimals;
+          }
+        }
         if (p == end) return Split::kShort;
+        double v = 0;
         if (*p == 'E') {
           const char* e = p + 1;
           if (e < end && (*e == '+' || *e == '-')) ++e;
@@ -272,9 +291,14 @@ Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const
           p = e;
           while (p < end && IsDigit(*p)) ++p;
           if (p == end) return Split::kShort;
+          exact = ExactReal(from, p, v);
+        } else if (exact && decimals <= 22) {
+          v = static_cast<double>(mantissa) / kPowers[decimals];
+          if (c == '-') v = -v;
+        } else {
+          exact = false;
         }
-        double v = 0;
-        if (!ExactReal(from, p, v)) {
+        if (!exact) {
           auto [ptr, ec] = std::from_chars(from, p, v);
           if (ec != std::errc() || ptr != p) return Split::kOther;
         }
@@ -283,7 +307,6 @@ Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const
         break;
       }
     }
-    tokens.push_back(t);
   }
 }
 
@@ -490,6 +513,62 @@ class Builder {
       return nullptr;
     }
     return cct_parsed::RealList(values.data(), values.size());
+  }
+
+  // A flat list of references at token i given to an aggregate attribute of entity references
+  // goes into the attribute straight away, as the entries of the names, when that can neither
+  // fail nor report (stored set, answer null); else it becomes the list value the parser
+  // makes. Null (and i unchanged) for anything else.
+  cct_Type* ReferenceList(size_t& i, cct_Type* attribute, bool& stored) {
+    stored = false;
+    if (!attribute || CompatibilityMode != 2 || t_[i].kind != Tok::kLeft) return nullptr;
+    if (attribute->Kind() != cct_KIND_AGGREGATE) return nullptr;
+    auto* aggregate = static_cast<cct_AggregateType*>(attribute);
+    if (aggregate->Dimensions() != 1 ||
+        aggregate->ElementDescriptor()->kind != cct_KIND_ENTITY_REFERENCE)
+      return nullptr;
+    size_t k = i + 1;
+    for (;; k += 2) {
+      if (t_[k].kind != Tok::kReference) return nullptr;
+      if (t_[k + 1].kind == Tok::kRight) break;
+    }
+    // Every name must be known already: a new one would be entered only when the attribute
+    // is given its value, after the whole record is read.
+    static std::vector<cct_Scope::Entry*> entries;
+    entries.clear();
+    bool known = true;
+    for (size_t r = i + 1; r <= k && known; r += 2) {
+      char name[16];
+      cct_Scope::Entry* entry = nullptr;
+      if (t_[r].length < sizeof name) {
+        std::memcpy(name, t_[r].text, t_[r].length);
+        name[t_[r].length] = '\0';
+        entry = scope_.FindEntry(name, 0);
+      }
+      known = entry != nullptr;
+      entries.push_back(entry);
+    }
+    if (known && static_cast<cct_AggregateType_1d*>(aggregate)->TakeEntries(
+                     entries.data(), static_cast<uint32_t>(entries.size()))) {
+      i = k + 2;
+      stored = true;
+      return nullptr;
+    }
+    return Parameter(i);
+  }
+
+  // A string at token i given to a string attribute that takes a string goes into it straight
+  // away (stored set): what the attribute does with the parser's string value, without the
+  // value.
+  void PlainString(size_t& i, cct_Type* attribute, bool& stored) {
+    stored = false;
+    if (!attribute || t_[i].kind != Tok::kString || attribute->Kind() != cct_KIND_STRING) return;
+    // Whether a string attribute takes a string depends on the two types only.
+    static const cct_StringType kProbe;
+    if (attribute->TestCompatibility(&kProbe) == 0) return;
+    static_cast<cct_StringType*>(attribute)->Set(StringValue(t_[i]), cct_AdoptText{});
+    ++i;
+    stored = true;
   }
 
   // Builds the parameter at token i (already checked) and moves i past it. What was built
@@ -701,13 +780,15 @@ class cct_StepFile::ReadAhead {
     handoff_.Release(k);
     next_ = k + 1;
     handoff_.WaitFor(k);
-    // The tokens of a record a little further on are fetched from the other core while this
-    // one is built.
+    // What the records a little further on need is fetched from the other core while this one
+    // is built: the head of a slot, then (its head now here) its tokens and text.
+    if (handoff_.Filled(k + 4)) __builtin_prefetch(&slots_[(k + 4) % kSlots]);
     if (handoff_.Filled(k + 2)) {
       const Slot& next = slots_[(k + 2) % kSlots];
       const char* tokens = reinterpret_cast<const char*>(next.tokens.data());
-      const size_t bytes = std::min<size_t>(next.tokens.size() * sizeof(Token), 512);
+      const size_t bytes = std::min<size_t>(next.tokens.size() * sizeof(Token), 320);
       for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(tokens + at);
+      __builtin_prefetch(next.text);
     }
     const Slot& slot = slots_[k % kSlots];
     return slot.ready ? &slot : nullptr;
@@ -716,6 +797,7 @@ class cct_StepFile::ReadAhead {
  private:
   static constexpr size_t kSlots = 1024;
   static constexpr size_t kLookAhead = 64;
+  static constexpr size_t kKeptTokens = 256;
 
   void Run() {
     for (size_t k = 0; k < order_.size(); ++k) {
@@ -727,38 +809,45 @@ class cct_StepFile::ReadAhead {
 
   void Prepare(Slot& slot, long offset) {
     slot.ready = false;
+    // A slot that held a long record gives its room back: kept, every slot would in time
+    // hold as much as the longest record, a thousand times over.
+    if (slot.tokens.capacity() > kKeptTokens) std::vector<Token>().swap(slot.tokens);
+    if (slot.longText.capacity() > 0) std::vector<char>().swap(slot.longText);
     if (offset <= 0) return;
     try {
       const char* bytes = nullptr;
       const ssize_t n = pages_.Find(fd_, offset, sizeof slot.text, bytes);
       if (n <= 0) return;
-      // A copy of its own: the page may be gone when the reader gets to the record.
-      std::memcpy(slot.text, bytes, static_cast<size_t>(n));
       const char* stop = nullptr;
-      Split split = Tokenize(slot.text, slot.text + n, slot.tokens, stop);
-      const char* base = slot.text;
+      Split split = Tokenize(bytes, bytes + n, slot.tokens, stop);
+      const char* base = bytes;
       if (split == Split::kShort && static_cast<size_t>(n) == sizeof slot.text) {
         // A long record (a list of many points): read with the larger window the reader would
-        // widen to, and kept with the slot.
+        // widen to.
         wide_.resize(kWideWindow);
         ssize_t w;
         do {
           w = pread(fd_, wide_.data(), kWideWindow, offset);
         } while (w < 0 && errno == EINTR);
         if (w <= 0) return;
-        split = Tokenize(wide_.data(), wide_.data() + w, slot.tokens, stop);
-        if (split != Split::kDone) return;
-        slot.longText.assign(static_cast<const char*>(wide_.data()), stop);
-        for (Token& token : slot.tokens) token.text = slot.longText.data() + (token.text - wide_.data());
-        base = slot.longText.data();
-        stop = base + slot.longText.size();
+        base = wide_.data();
+        split = Tokenize(base, base + w, slot.tokens, stop);
       }
       if (split != Split::kDone) return;
       const std::vector<Token>& t = slot.tokens;
       if (t.size() < 4 || t[0].kind != Tok::kKeyword) return;
       const long next = CheckList(t, 1, 0);
       if (next < 0 || static_cast<size_t>(next) != t.size() - 1) return;
+      // The record's own copy, which its tokens then point into: the page may be gone when the
+      // reader gets to it.
       slot.consumed = static_cast<size_t>(stop - base);
+      char* kept = slot.text;
+      if (slot.consumed > sizeof slot.text) {
+        slot.longText.resize(slot.consumed);
+        kept = slot.longText.data();
+      }
+      std::memcpy(kept, base, slot.consumed);
+      for (Token& token : slot.tokens) token.text = kept + (token.text - base);
       slot.ready = true;
     } catch (...) {
       slot.ready = false;  // (out of memory) the reader reads it itself
@@ -1029,8 +1118,11 @@ bool cct_StepFile::FastEvaluate() {
   const long entityId = KeywordTypeId(tokens[0].text, tokens[0].length);
   cct_Instance* instance = entityId ? CreateEntity(entityId) : nullptr;
   Builder builder(tokens, scope_);
-  auto* list = new cct_ParameterList;
+  // One list serves every record; it is emptied when the record is done.
+  static cct_ParameterList parameters;
+  cct_ParameterList* list = &parameters;
   size_t i = 2;
+  long missing = 0;
   try {
     if (tokens[i].kind == Tok::kRight) {
       ++i;
@@ -1038,25 +1130,37 @@ bool cct_StepFile::FastEvaluate() {
       long attribute = instance && instance->Kind() == 19 ? instance->FirstOwnAttribute() : 0;
       for (;; ++attribute) {
         bool stored = false;
-        cct_Type* value =
-            builder.RealList(i, instance ? instance->Attribute(attribute) : nullptr, stored);
+        cct_Type* target = instance ? instance->Attribute(attribute) : nullptr;
+        cct_Type* value = builder.RealList(i, target, stored);
+        if (!value && !stored) value = builder.ReferenceList(i, target, stored);
+        if (!value && !stored) builder.PlainString(i, target, stored);
         if (!value && !stored) value = builder.Parameter(i);
-        cct_parsed::Append(list, value);
+        // Leading missing values (and values already given) are only counted: a list of
+        // nothing but them needs no list.
+        if (!value && !list->FirstNode()) {
+          ++missing;
+        } else {
+          for (; missing > 0; --missing) cct_parsed::Append(list, nullptr);
+          cct_parsed::Append(list, value);
+        }
         if (tokens[i++].kind == Tok::kRight) break;
       }
     }
   } catch (...) {
     delete instance;
-    cct_parsed::ReleaseList(list);
+    cct_parsed::EmptyList(*list);
     throw;
   }
 
   if (instance) {
     try {
-      instance->ProcessAttributeList(*list, *this);
+      if (!list->FirstNode())
+        instance->ProcessMissingAttributes(missing, *this);
+      else
+        instance->ProcessAttributeList(*list, *this);
     } catch (...) {
       delete instance;
-      cct_parsed::ReleaseList(list);
+      cct_parsed::EmptyList(*list);
       throw;
     }
   } else {
@@ -1065,7 +1169,7 @@ bool cct_StepFile::FastEvaluate() {
                                            << "' is not defined"
                                            << "\n   in the underlying EXPRESS schema.";
   }
-  cct_parsed::ReleaseList(list);
+  cct_parsed::EmptyList(*list);
 
   try {
     scope_.RegisterName(currentName_, instance);

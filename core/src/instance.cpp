@@ -169,6 +169,14 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
           << " := " << OrEmpty(value->TypeName()) << ".";
     }
   }
+  CheckAttributesAfter(i, file);
+}
+
+void cct_Instance::ProcessMissingAttributes(long count, const cct_InputFile& file) {
+  CheckAttributesAfter((Kind() == 19 ? FirstOwnAttribute() : 0) + count, file);
+}
+
+void cct_Instance::CheckAttributesAfter(long i, const cct_InputFile& file) const {
   const cct_Type* next = Attribute(i);
   if (next && !next->IsOptional()) {
     cct_errlog(cct_Warning(cct_READING_STEP_FILE))

@@ -16,9 +16,14 @@ void ReleaseValue(cct_Type* value) {
 
 void ReleaseList(cct_ParameterList* list) {
   if (!list) return;
-  for (cct_ListNode* n = list->FirstNode(); n; n = n->NextNode())
-    ReleaseValue(static_cast<cct_Type*>(n->Data()));
+  EmptyList(*list);
   delete list;
+}
+
+void EmptyList(cct_ParameterList& list) {
+  for (cct_ListNode* n = list.FirstNode(); n; n = n->NextNode())
+    ReleaseValue(static_cast<cct_Type*>(n->Data()));
+  list.DeleteAll();
 }
 
 void Append(cct_ParameterList* list, cct_Type* value) { list->Append(new cct_ListNode(value)); }

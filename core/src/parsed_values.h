@@ -19,6 +19,8 @@ namespace cct_parsed {
 /// Deletes what reading made; instances belong to the file scope.
 void ReleaseValue(cct_Type* value);
 void ReleaseList(cct_ParameterList* list);
+/// Releases the values of a list and its nodes; the list stays, empty.
+void EmptyList(cct_ParameterList& list);
 void Append(cct_ParameterList* list, cct_Type* value);
 
 cct_Type* Star();

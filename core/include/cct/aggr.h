@@ -9,6 +9,7 @@
 
 #include "cct/at.h"
 #include "cct/cctype.h"
+#include "cct/scope.h"
 
 class cct_Instance;
 
@@ -95,6 +96,12 @@ class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregat
   /// neither fail nor report: REAL elements of eight bytes, compatibility mode 2 and room for
   /// them. False, with nothing done, otherwise.
   bool TakeReals(const double* values, uint32_t count);
+  /// Takes the instances of scope entries as ProcessParameter takes a list value of the
+  /// references the reader makes for them (the entry's instance, or a placeholder while it has
+  /// none), where that can neither fail nor report: an unset aggregate of entity references in
+  /// compatibility mode 2, room for them, and each entry either without an instance or with a
+  /// registered instance the aggregate accepts. False, with nothing done, otherwise.
+  bool TakeEntries(cct_Scope::Entry* const* entries, uint32_t count);
   void WriteP21(std::ostream& out) const override;
   int TestCorrectness(int check) override;
   void Copy(const cct_Type* p) override { ProcessParameter(p); }

@@ -63,6 +63,9 @@ class cct_Instance : public cct_Type {
 
   /// Offers each parsed value to the attribute at its position.
   void ProcessAttributeList(const cct_LinkList<cct_ListNode>& list, const cct_InputFile& file);
+  /// As ProcessAttributeList with a list of `count` missing values (nothing to offer), for
+  /// values the reader has already given their attributes.
+  void ProcessMissingAttributes(long count, const cct_InputFile& file);
   /// Number of attributes neither set nor OPTIONAL, each reported.
   long TestAllSet();
   /// True when the instance or one of its attribute values was changed.
@@ -72,6 +75,8 @@ class cct_Instance : public cct_Type {
   void WriteP21Instance(std::ostream& os);
 
  private:
+  /// Warns when the attribute at i (after the last value given) is mandatory.
+  void CheckAttributesAfter(long i, const cct_InputFile& file) const;
   cct_Scope::Entry* entry() const { return static_cast<cct_Scope::Entry*>(value_.p); }
   char* ownName() const { return static_cast<char*>(value_.p); }
   /// One level of the correctness test (mode 0 resets, otherwise checks).
