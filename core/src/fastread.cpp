@@ -890,7 +890,7 @@ class cct_StepFile::ScanAhead {
   };
 
   ScanAhead(int fd, long offset, int32_t line)
-      : fd_(fd), start_(offset), startLine_(line), found_(kSlots), handoff_(kSlots) {
+      : fd_(fd), start_(offset), startLine_(line), buffer_(kBuffer), found_(kSlots), handoff_(kSlots) {
     thread_ = std::thread([this] { Run(); });
   }
 
@@ -918,14 +918,16 @@ class cct_StepFile::ScanAhead {
   static constexpr size_t kBatch = 32;
   static constexpr size_t kBuffer = 1 << 18;
 
+  // (Nothing in here throws: what it needs was made before it started.)
   void Run() {
-    std::vector<char> buffer(kBuffer);
+    std::vector<char>& buffer = buffer_;
     long bufferStart = start_;  // the file offset of buffer[0]
     size_t have = 0;
     size_t at = 0;
     bool ended = false;
     int32_t line = startLine_;
-    std::string keyword;  // of the definition before
+    char keyword[sizeof(Found::keyword)];  // of the definition before
+    size_t keywordLength = 0;
     for (size_t k = 0;; ++k) {
       if (!handoff_.WaitForRoom(k)) return;
       Found& f = found_[k % kSlots];
@@ -954,12 +956,13 @@ class cct_StepFile::ScanAhead {
         f.equalsLine = line + d.linesBefore;
         f.nameLength = static_cast<uint8_t>(d.nameLength);
         std::memcpy(f.name, d.name, d.nameLength);
-        f.sameKeyword = k > 0 && d.keywordLength == keyword.size() &&
-                        std::memcmp(d.keyword, keyword.data(), d.keywordLength) == 0;
+        f.sameKeyword = k > 0 && d.keywordLength == keywordLength &&
+                        std::memcmp(d.keyword, keyword, d.keywordLength) == 0;
         if (!f.sameKeyword) {
           f.keywordLength = static_cast<uint8_t>(d.keywordLength);
           std::memcpy(f.keyword, d.keyword, d.keywordLength);
-          keyword.assign(d.keyword, d.keywordLength);
+          std::memcpy(keyword, d.keyword, d.keywordLength);
+          keywordLength = d.keywordLength;
         }
         at += d.consumed;
         line += d.lines;
@@ -975,6 +978,7 @@ class cct_StepFile::ScanAhead {
   const int fd_;
   const long start_;
   const int32_t startLine_;
+  std::vector<char> buffer_;
   std::vector<Found> found_;
   Handoff handoff_;
   size_t next_ = 0;  // the scan's: the next slot it takes
@@ -1012,7 +1016,11 @@ void cct_StepFile::StartScanAhead() {
   if (scanAhead_ || !directReading || !stream_ || unputCount_ > 0) return;
   if (scanAheadRuns_ >= 4 && scanAheadTaken_ < 4096) return;
   ++scanAheadRuns_;
-  scanAhead_.reset(new ScanAhead(fileno(stream_), Tell(), static_cast<int32_t>(line_)));
+  try {
+    scanAhead_.reset(new ScanAhead(fileno(stream_), Tell(), static_cast<int32_t>(line_)));
+  } catch (...) {
+    // (No thread to be had, or no memory for it: the scan goes on by itself.)
+  }
 }
 
 void cct_StepFile::EndScanAhead::operator()(ScanAhead* scanAhead) const { delete scanAhead; }
@@ -1020,7 +1028,11 @@ void cct_StepFile::EndScanAhead::operator()(ScanAhead* scanAhead) const { delete
 void cct_StepFile::StartReadAhead(const std::vector<cct_Scope::Entry*>& order) {
   StopReadAhead();
   if (!directReading || !stream_ || order.empty()) return;
-  readAhead_.reset(new ReadAhead(fileno(stream_), order));
+  try {
+    readAhead_.reset(new ReadAhead(fileno(stream_), order));
+  } catch (...) {
+    // (No thread to be had, or no memory for it: every record is read as it is asked for.)
+  }
 }
 
 void cct_StepFile::EndReadAhead::operator()(ReadAhead* readAhead) const { delete readAhead; }
