@@ -329,8 +329,24 @@ constexpr size_t kMaxScannedName = 31;
 Split ScanDefinition(const char* begin, const char* end, Definition& d) {
   const char* p = begin;
   int32_t lines = 0;
-  // Blanks and line ends before the definition, as the lexer passes over them.
-  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) lines += *p++ == '\n';
+  // Blanks, line ends and comments before the definition, as the lexer passes over them.
+  for (;;) {
+    while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) lines += *p++ == '\n';
+    if (p == end || *p != '/') break;
+    if (p + 1 == end) return Split::kShort;
+    if (p[1] != '*') return Split::kOther;
+    p += 2;
+    for (;;) {
+      if (p + 1 >= end) return Split::kShort;
+      char s = *p++;
+      if (s == '\n') ++lines;
+      if (s == '\0') return Split::kOther;
+      if (s == '*' && *p == '/') {
+        ++p;
+        break;
+      }
+    }
+  }
   d.linesBefore = lines;
   // "#digits=KEYWORD(" with nothing in between.
   if (p == end) return Split::kShort;

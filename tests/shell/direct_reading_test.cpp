@@ -106,7 +106,8 @@ TEST_F(DirectReading, DamagedFilesReadTheSameEitherWay) {
 // A file large enough that the records prepared ahead wrap around their ring several times,
 // with the unusual among the plain: records too long to be prepared, spread over lines, of
 // unknown entities, with too many coordinates or values of the wrong kinds, defined twice or
-// referring to names never defined, and points read after the lists that refer to them.
+// referring to names never defined, points read after the lists that refer to them, and
+// comments between definitions.
 TEST_F(DirectReading, LargeFilesReadTheSameEitherWay) {
   std::string d =
       "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('large'),'2;1');\n"
@@ -129,6 +130,7 @@ TEST_F(DirectReading, LargeFilesReadTheSameEitherWay) {
         d += "#" + n + "=CARTESIAN_POINT(''," + "(" + std::to_string(i * 0.125) + "," +
              std::to_string(-i * 0.5) + ",1.000001));\n";
     }
+    if (i % 1000 == 0) d += "/* part " + n + "\n   of the path */\n";
     if (i % 500 == 0) {
       // A polyline over the last points, with a name that was never defined among them.
       d += "#" + std::to_string(100000 + i) + "=POLYLINE('path',(";
