@@ -818,6 +818,9 @@ class cct_StepFile::ReadAhead {
   void Run() {
     for (size_t k = 0; k < order_.size(); ++k) {
       if (!handoff_.WaitForRoom(k)) return;
+      // The entries lie scattered in memory: the one needed a few records on is fetched
+      // meanwhile.
+      if (k + 16 < order_.size()) __builtin_prefetch(order_[k + 16]);
       Prepare(slots_[k % kSlots], order_[k]->fileOffset);
       if ((k + 1) % 8 == 0 || k + 1 == order_.size() || handoff_.ReaderWaiting()) handoff_.Publish(k + 1);
     }
