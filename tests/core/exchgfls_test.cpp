@@ -1,14 +1,19 @@
 // The input file under the lexer: reading bytes and counting lines, the push-back buffer,
-// seeking (also across the read buffer), the stack of saved positions, and opening failures.
+// seeking (also across the read buffer), the stack of saved positions, and opening failures;
+// and the page cache behind the small reads after a seek.
 #include "cct/exchgfls.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <sstream>
 #include <string>
 
 #include "cct/errlog.h"
+#include "page_cache.h"
 #include "support/capture.h"
 #include "support/temp_file.h"
 
@@ -347,6 +352,50 @@ TEST(InputFileSavedPosition, RestoreWithNothingSavedOnlyReports) {
   EXPECT_EQ(o.file.Line(), 2);
   EXPECT_EQ(o.file.ParseMode(), 1);
   EXPECT_EQ(ReadRest(o.file), "zcd");
+}
+
+// The cache must answer every read exactly as pread does: at page ends (served from the spill of
+// the page before), at and past the end of the file, and after its pages were pushed out by
+// reads all over a file larger than the cache.
+TEST(PageCache, AnswersAsPreadDoes) {
+  for (const size_t size : {size_t{3 * 4096 + 700}, size_t{1500 * 4096 + 3}}) {
+    std::string content(size, '\0');
+    uint64_t state = 0x2545F4914F6CDD1Dull ^ size;
+    for (char& c : content) {
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+      c = static_cast<char>(state);
+    }
+    TempFile temp(content);
+    const int fd = open(temp.Path(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    cct_PageCache cache;
+    auto same = [&](long offset, size_t want) {
+      char expected[cct_PageCache::kSpill];
+      const ssize_t n = pread(fd, expected, want, offset);
+      const char* bytes = nullptr;
+      const ssize_t got = cache.Find(fd, offset, want, bytes);
+      ASSERT_EQ(got, n) << "offset " << offset << " want " << want;
+      if (n > 0) {
+        EXPECT_EQ(std::string(bytes, static_cast<size_t>(n)),
+                  std::string(expected, static_cast<size_t>(n)));
+      }
+      char copy[cct_PageCache::kSpill];
+      EXPECT_EQ(cache.Read(fd, offset, copy, want), n);
+    };
+    const long last = static_cast<long>(size);
+    for (long offset : {0L, 1L, 4095L, 4096L, 4096L - 512, 4096L - 511, 8191L, last - 700, last - 512,
+                        last - 1, last, last + 5})
+      for (size_t want : {size_t{1}, size_t{100}, size_t{512}}) same(offset, want);
+    for (int k = 0; k < 20000; ++k) {
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+      same(static_cast<long>(state % (size + 1)), 1 + state % 512);
+    }
+    close(fd);
+  }
 }
 
 }  // namespace
