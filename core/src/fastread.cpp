@@ -686,6 +686,19 @@ class Builder {
 class Handoff {
  public:
   explicit Handoff(size_t slots) : slots_(slots) {}
+  /// Stops the thread and waits for it.
+  ~Handoff() {
+    Stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  Handoff(const Handoff&) = delete;
+  Handoff& operator=(const Handoff&) = delete;
+
+  /// Runs the thread's side. (Whatever it uses must be made before, and go after, this object.)
+  template <class Run>
+  void Start(Run run) {
+    thread_ = std::thread(run);
+  }
 
   // The reader's side.
 
@@ -751,6 +764,7 @@ class Handoff {
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable wake_;
+  std::thread thread_;
 };
 
 }  // namespace
@@ -773,12 +787,7 @@ class cct_StepFile::ReadAhead {
 
   ReadAhead(int fd, const std::vector<cct_Scope::Entry*>& order)
       : fd_(fd), order_(order), slots_(kSlots), handoff_(kSlots) {
-    thread_ = std::thread([this] { Run(); });
-  }
-
-  ~ReadAhead() {
-    handoff_.Stop();
-    thread_.join();
+    handoff_.Start([this] { Run(); });
   }
 
   ReadAhead(const ReadAhead&) = delete;
@@ -881,9 +890,8 @@ class cct_StepFile::ReadAhead {
   std::vector<char> wide_;
   std::vector<Slot> slots_;
   cct_PageCache pages_;
-  Handoff handoff_;
+  Handoff handoff_;  // (last but one: its thread ends before what it uses goes)
   size_t next_ = 0;  // the reader's: the planned position it expects next
-  std::thread thread_;
 };
 
 // The second thread of a scan: it indexes the definitions of the usual form from a place in the
@@ -910,12 +918,7 @@ class cct_StepFile::ScanAhead {
 
   ScanAhead(int fd, long offset, int32_t line)
       : fd_(fd), start_(offset), startLine_(line), buffer_(kBuffer), found_(kSlots), handoff_(kSlots) {
-    thread_ = std::thread([this] { Run(); });
-  }
-
-  ~ScanAhead() {
-    handoff_.Stop();
-    thread_.join();
+    handoff_.Start([this] { Run(); });
   }
 
   ScanAhead(const ScanAhead&) = delete;
@@ -999,9 +1002,8 @@ class cct_StepFile::ScanAhead {
   const int32_t startLine_;
   std::vector<char> buffer_;
   std::vector<Found> found_;
-  Handoff handoff_;
+  Handoff handoff_;  // (last but one: its thread ends before what it uses goes)
   size_t next_ = 0;  // the scan's: the next slot it takes
-  std::thread thread_;
 };
 
 bool cct_StepFile::TakeScannedAhead() {
@@ -1015,14 +1017,8 @@ bool cct_StepFile::TakeScannedAhead() {
     scanAhead_.reset();
     return false;
   }
-  if (f.sameKeyword) {
-    std::memcpy(scanName_, f.name, f.nameLength);
-    scanName_[f.nameLength] = '\0';
-    BorrowCurrentName(scanName_);
-    scanned_ = DefinitionPosition{f.equalsOffset, f.equalsLine, 0, scanned_.typeId};
-  } else {
-    TakeDefinition(f.name, f.nameLength, f.keyword, f.keywordLength, f.equalsOffset, f.equalsLine);
-  }
+  const long typeId = f.sameKeyword ? scanned_.typeId : KeywordTypeId(f.keyword, f.keywordLength);
+  TakeDefinition(f.name, f.nameLength, typeId, f.equalsOffset, f.equalsLine);
   // (What the scan reports is told at the line reached, as it would be.)
   SetLine(f.endLine);
   scanAheadOffset_ = f.endOffset;
@@ -1065,15 +1061,14 @@ bool cct_StepFile::FastScan() {
   if (!Window(begin, end)) return false;
   Definition d;
   if (ScanDefinition(begin, end, d) != Split::kDone) return false;
-  TakeDefinition(d.name, d.nameLength, d.keyword, d.keywordLength, Tell() + static_cast<long>(d.equalsAt),
-                 line_ + d.linesBefore);
+  TakeDefinition(d.name, d.nameLength, KeywordTypeId(d.keyword, d.keywordLength),
+                 Tell() + static_cast<long>(d.equalsAt), line_ + d.linesBefore);
   Consume(d.consumed, d.lines);
   return true;
 }
 
-void cct_StepFile::TakeDefinition(const char* name, size_t nameLength, const char* keyword,
-                                  size_t keywordLength, long equalsOffset, int32_t equalsLine) {
-  const long typeId = KeywordTypeId(keyword, keywordLength);
+void cct_StepFile::TakeDefinition(const char* name, size_t nameLength, long typeId,
+                                  long equalsOffset, int32_t equalsLine) {
   std::memcpy(scanName_, name, nameLength);
   scanName_[nameLength] = '\0';
   BorrowCurrentName(scanName_);

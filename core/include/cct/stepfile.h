@@ -88,8 +88,8 @@ class cct_StepFile : public cct_InputFile {
   /// parser's scan would; false (nothing consumed) for anything else, which the parser reads.
   bool FastScan();
   /// Makes a definition found by the direct scan the current one, as the parser's scan would.
-  void TakeDefinition(const char* name, size_t nameLength, const char* keyword,
-                      size_t keywordLength, long equalsOffset, int32_t equalsLine);
+  void TakeDefinition(const char* name, size_t nameLength, long typeId, long equalsOffset,
+                      int32_t equalsLine);
   /// Reads one plain single-line record at the reading position straight from the read buffer,
   /// making what the parser's evaluation would; false (nothing consumed) for anything else.
   bool FastEvaluate();
