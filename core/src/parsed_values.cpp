@@ -71,8 +71,9 @@ cct_Type* Binary(char* text) {
 }
 
 cct_Type* Reference(cct_Scope& scope, const char* name) {
-  cct_Scope::Entry* entry = scope.FindEntry(name, 0);
-  if (entry && entry->instance) return entry->instance;
+  // Always a placeholder, also when the instance has been read: every reference is then taken
+  // the same way whatever the order of reading, kept as the file gives it, and judged once the
+  // whole file is read.
   auto* placeholder = new cct_Instance;
   placeholder->InstanceName(name);
   placeholder->SetFlags(cct_FLAG_PLACEHOLDER);

@@ -118,8 +118,10 @@ Start
   | HeaderSection
   ;
 
+/* The parse ends after the header's ENDSEC; the exchange-file object reads the sections that
+   may follow it (anchors, references) and the DATA line itself. */
 HeaderSection
-  : ISO_10303_21 SEMICOLON HEADER SEMICOLON HeaderEntities ENDSEC SEMICOLON DATA SEMICOLON
+  : ISO_10303_21 SEMICOLON HEADER SEMICOLON HeaderEntities ENDSEC SEMICOLON
       { YYACCEPT; }
   ;
 
@@ -171,9 +173,12 @@ DataEntities
 DataEntity
   : DataEntityForSearch
   | DataEntityForEvaluate
-  | ENDSEC SEMICOLON END_ISO_10303_21 SEMICOLON
+  | ENDSEC SEMICOLON
       {
+        /* The end of the data section; what follows it (signatures, the end of the file) the
+           exchange-file object reads. */
         cct_parserFile->AdoptCurrentName(nullptr);
+        cct_parserFile->SetScanStop(cct_StepFile::kDataEnded);
         YYACCEPT;
       }
   ;
@@ -226,9 +231,17 @@ DataEntityForSearch
 DataEntityForEvaluate
   : Entity_Instance_RHS SEMICOLON
       {
-        if (cct_currentInputFile->ParseMode() != 1)
+        if (cct_currentInputFile->ParseMode() != 1) {
+          /* A record without a name: nothing can refer to it, and a generated name could take
+             the place of one the file defines further on. It is passed over. */
           cct_errlog(cct_Warning(cct_READING_STEP_FILE))
               << *cct_currentInputFile << "\n\tCannot evaluate Instance.";
+          cct_errlog(cct_CONTINUE) << "\n\tThe record has no instance name (#n=) and is skipped.";
+          if ($1.instance && !$1.instance->IsRegistered()) delete $1.instance;
+          cct_parserFile->AdoptCurrentName(nullptr);
+          cct_parserFile->SetScanStop(cct_StepFile::kRecordSkipped);
+          YYACCEPT;
+        }
         cct_Instance* instance = $1.instance;
         CCT_GUARDED(
             cct_currentInputFile->Scope().RegisterName(cct_parserFile->CurrentName(), instance),
@@ -264,6 +277,16 @@ Entity_Instance_RHS
 
 Subsuper_Record
   : LEFT_PAREN Subsuper_Record_List RIGHT_PAREN { $$ = $2; }
+  | LEFT_PAREN RIGHT_PAREN
+      {
+        /* What a scan sees of a complex instance: the lexer passes over its records. Read in
+           full, empty parentheses are no record. */
+        if (Evaluating()) {
+          yyerror("");
+          YYABORT;
+        }
+        $$ = cct_RecordValue{nullptr, 0};
+      }
   ;
 
 Subsuper_Record_List

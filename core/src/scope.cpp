@@ -397,12 +397,14 @@ void cct_Scope::WriteSorted(std::ostream& os, int translate) {
   }
 }
 
-void cct_Scope::WriteP21(std::ostream& os, int sorted, int translate) {
+void cct_Scope::WriteP21(std::ostream& os, int sorted, int translate, const char* trailer) {
   if (translate) UpdateTranslationTable();
   if (!inputFile_ || inputFile_->FileKind() != 1) WriteDefaultHeader(os);
   if (sorted)
     WriteSorted(os, translate);
   else
     WriteUnsorted(os);
-  os << "ENDSEC;" << std::endl << "END-ISO-10303-21;" << std::endl;
+  os << "ENDSEC;" << std::endl;
+  if (trailer) os << trailer;
+  os << "END-ISO-10303-21;" << std::endl;
 }

@@ -7,6 +7,7 @@
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/instance.h"
+#include "cct/rawrecord.h"
 
 int yyparse();
 void cct_ClearParserLists();
@@ -85,8 +86,76 @@ int cct_StepFile::RunParser(long mode, cct_StepFile** out) {
   return result;
 }
 
+void cct_StepFile::Fail(const char* text) {
+  cct_errlog(cct_Error(cct_READING_STEP_FILE)) << *this << text;
+  throw cct_GenericException();
+}
+
+void cct_StepFile::ReadSectionsBeforeData() {
+  for (;;) {
+    cct_SkipBlanks(*this);
+    const std::string word = cct_ReadWord(*this);
+    if (word == "ANCHOR" || word == "REFERENCE") {
+      std::string text;
+      if (!cct_ReadRawSection(*this, word, text)) Fail("Syntax error.");
+      if (word == "REFERENCE") {
+        // "#12=<uri>;": such names are defined, outside the data section.
+        for (size_t at = text.find('#'); at != std::string::npos; at = text.find('#', at + 1)) {
+          size_t end = at + 1;
+          while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+          size_t eq = end;
+          while (eq < text.size() && std::strchr(" \t\r\n", text[eq])) ++eq;
+          if (end > at + 1 && eq < text.size() && text[eq] == '=')
+            externalNames_.insert(text.substr(at + 1, end - at - 1));
+        }
+      }
+      sectionsBefore_.push_back(std::move(text));
+      continue;
+    }
+    if (word != "DATA") Fail("Syntax error.");
+    cct_SkipBlanks(*this);
+    int c = GetChar();
+    if (c == '(') {
+      // Parameters of the section (its name and schema): kept as read.
+      Unput(c);
+      dataParameters_ = cct_ReadRawRecord(*this);
+      return;
+    }
+    if (c != ';') Fail("Syntax error.");
+    return;
+  }
+}
+
+void cct_StepFile::ReadSectionsAfterData() {
+  for (;;) {
+    cct_SkipBlanks(*this);
+    const std::string word = cct_ReadWord(*this);
+    if (word == "SIGNATURE") {
+      std::string text;
+      if (!cct_ReadRawSection(*this, word, text)) Fail("Syntax error.");
+      sectionsAfter_.push_back(std::move(text));
+      continue;
+    }
+    if (word == "DATA")
+      Fail("A second DATA section begins here; only files with one DATA section can be read.");
+    if (word != "END-ISO-10303-21") Fail("Syntax error.");
+    cct_SkipBlanks(*this);
+    if (GetChar() != ';') Fail("Syntax error.");
+    return;
+  }
+}
+
+bool cct_StepFile::DefinedOutsideData(const char* name) const {
+  return name && externalNames_.count(name) != 0;
+}
+
+void cct_StepFile::NoteReportedMissing(const char* name) {
+  if (name) reportedMissing_.insert(name);
+}
+
 void cct_StepFile::ReadHeader(cct_StepFile** out) {
   RunParser(kEvaluate, out);
+  ReadSectionsBeforeData();
   cct_FreeText(headerName_);
   cct_FreeText(headerTimeStamp_);
   cct_FreeText(headerAuthor_);
@@ -124,12 +193,17 @@ void cct_StepFile::ScanFile() {
   } finish{this};
   for (unsigned long count = 1;; ++count) {
     AdoptCurrentName(nullptr);
+    scanStop_ = kNoStop;
     const bool ahead = TakeScannedAhead();
     if (!ahead) {
       if (!FastScan()) RunParser(kScanAll, nullptr);
       if (currentName_) StartScanAhead();
     }
-    if (!currentName_) break;
+    if (!currentName_) {
+      if (scanStop_ == kRecordSkipped) continue;
+      if (scanStop_ == kDataEnded) ReadSectionsAfterData();
+      break;
+    }
     EnterScanned();
     if (scanProgress_ && count % 4096 == 0)
       scanProgress_(scanProgressData_, ahead ? scanAheadOffset_ : Tell());
@@ -141,8 +215,13 @@ bool cct_StepFile::ScanForName(const char* name) {
   if (fullyIndexed_ || !name) return false;
   for (;;) {
     AdoptCurrentName(nullptr);
+    scanStop_ = kNoStop;
     if (!FastScan()) RunParser(kScanToName, nullptr);
-    if (!currentName_) break;
+    if (!currentName_) {
+      if (scanStop_ == kRecordSkipped) continue;
+      if (scanStop_ == kDataEnded) ReadSectionsAfterData();
+      break;
+    }
     EnterScanned();
     if (std::strcmp(currentName_, name) == 0) return true;
   }
@@ -163,8 +242,22 @@ cct_Instance* cct_StepFile::ReadInstanceAt(cct_Scope::Entry* entry) {
   }
   if (!direct) RunParser(kEvaluate, nullptr);
   if (currentInstance_) currentInstance_->TestAllSet();
+  if (!entry->instance) KeepRawRecord(entry);
   currentInstance_ = entry->instance;
   return currentInstance_;
+}
+
+void cct_StepFile::KeepRawRecord(cct_Scope::Entry* entry) {
+  // The record has been read and reported on; what the binding could not build is kept as
+  // text, so that references to it resolve and a save gives it back.
+  const int32_t line = line_;
+  Seek(entry->fileOffset);
+  std::string record = cct_ReadRawRecord(*this);
+  line_ = line;
+  if (record.empty()) return;
+  auto* raw = new cct_RawInstance(std::move(record));
+  scope_.RegisterName(entry->name, raw);
+  if (!raw->IsRegistered()) delete raw;
 }
 
 cct_Instance* cct_StepFile::ReadInstance(const char* name) {
@@ -202,8 +295,12 @@ void cct_StepFile::WriteP21(std::ostream& os) {
   WriteHeaderEntity(os, fileDescription_);
   WriteHeaderEntity(os, fileName_);
   WriteHeaderEntity(os, fileSchema_);
-  os << "ENDSEC;" << std::endl << "DATA;" << std::endl;
-  scope_.WriteP21(os, 0, 0);
+  os << "ENDSEC;" << std::endl;
+  for (const std::string& section : sectionsBefore_) os << section << std::endl;
+  os << "DATA" << dataParameters_ << ';' << std::endl;
+  std::string after;
+  for (const std::string& section : sectionsAfter_) after += section + "\n";
+  scope_.WriteP21(os, 0, 0, after.c_str());
 }
 
 cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file) {
@@ -219,7 +316,10 @@ cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file) {
     throw cct_GenericException();
   }
   if (!instance) {
-    if (!cct_StepFile::Parsing())
+    // A name reported once (when the file was checked) or defined outside the data section is
+    // not reported again each time it is looked up.
+    if (!cct_StepFile::Parsing() && !file->DefinedOutsideData(name) &&
+        file->reportedMissing_.count(name) == 0)
       cct_errlog(cct_Error(cct_PROGRAM_BUG)) << *file << " --- can not find instance '" << name
                                              << "'.";
     return nullptr;

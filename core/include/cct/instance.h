@@ -72,7 +72,7 @@ class cct_Instance : public cct_Type {
   bool IsModified();
   void Kill();
   /// Writes "#name=TYPE(values);" and a newline.
-  void WriteP21Instance(std::ostream& os);
+  virtual void WriteP21Instance(std::ostream& os);
 
  private:
   /// Warns when the attribute at i (after the last value given) is mandatory.

@@ -89,7 +89,8 @@ class cct_Scope {
 
   /// Writes the data section (after a default header when the scope has no exchange file) and the
   /// end of the file.
-  void WriteP21(std::ostream& os, int sorted, int translate);
+  /// `trailer`: text written between the data section's ENDSEC and the end of the file.
+  void WriteP21(std::ostream& os, int sorted, int translate, const char* trailer = nullptr);
   /// Writes everything up to and including "DATA;" from the scope's header texts.
   void WriteDefaultHeader(std::ostream& os) const;
 

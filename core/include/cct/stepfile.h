@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "cct/exchgfls.h"
@@ -67,6 +68,23 @@ class cct_StepFile : public cct_InputFile {
   /// Uses a name that outlives the read (a scope entry's) without copying it.
   void BorrowCurrentName(const char* name);
   void SetScannedPosition(const DefinitionPosition& position) { scanned_ = position; }
+  /// Why a scan reported no name: the data section ended, or a record without a name was
+  /// passed over (the scan goes on).
+  enum ScanStop { kNoStop, kDataEnded, kRecordSkipped };
+  void SetScanStop(ScanStop stop) { scanStop_ = stop; }
+
+  /// Sections other than HEADER and DATA, exactly as read (from their keyword to the semicolon
+  /// after their ENDSEC): anchors and references before the data, signatures after it.
+  const std::vector<std::string>& SectionsBeforeData() const { return sectionsBefore_; }
+  const std::vector<std::string>& SectionsAfterData() const { return sectionsAfter_; }
+  /// The parameters of the DATA line ("('name',('schema'))"), empty for a plain "DATA;".
+  const std::string& DataParameters() const { return dataParameters_; }
+  /// Names a reference may use without a definition in the data section: those the
+  /// REFERENCE sections define.
+  bool DefinedOutsideData(const char* name) const;
+  /// Notes that a missing instance has been reported, so that looking it up again (as a save
+  /// does) does not report it once more.
+  void NoteReportedMissing(const char* name);
   const DefinitionPosition& ScannedPosition() const { return scanned_; }
   cct_Instance* CurrentInstance() const { return currentInstance_; }
   void SetCurrentInstance(cct_Instance* instance) { currentInstance_ = instance; }
@@ -97,6 +115,14 @@ class cct_StepFile : public cct_InputFile {
   /// its lower-case form.
   long KeywordTypeId(const char* keyword, size_t length);
   void EnterScanned();
+  /// After the header: the anchor and reference sections, then the DATA line.
+  void ReadSectionsBeforeData();
+  /// After the data section: signature sections, then END-ISO-10303-21.
+  void ReadSectionsAfterData();
+  /// Logs a syntax error at the reading position and ends the read.
+  [[noreturn]] void Fail(const char* text);
+  /// Registers the record of an entry that reading could not build as a raw instance.
+  void KeepRawRecord(cct_Scope::Entry* entry);
   class ScanAhead;
   struct EndScanAhead {
     void operator()(ScanAhead* scanAhead) const;
@@ -119,6 +145,12 @@ class cct_StepFile : public cct_InputFile {
   bool ownsCurrentName_ = true;
   char scanName_[32];  // the name of the definition the direct scan just read
   DefinitionPosition scanned_{0, 0, 0, 0};
+  ScanStop scanStop_ = kNoStop;
+  std::vector<std::string> sectionsBefore_;
+  std::vector<std::string> sectionsAfter_;
+  std::string dataParameters_;
+  std::unordered_set<std::string> externalNames_;
+  std::unordered_set<std::string> reportedMissing_;
   cct_Instance* currentInstance_ = nullptr;
   std::exception_ptr pending_;
   char* headerName_ = nullptr;
@@ -141,6 +173,7 @@ class cct_StepFile : public cct_InputFile {
   void* scanProgressData_ = nullptr;
   static bool parsing;
   static bool directReading;
+  friend cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file);
 };
 
 /// The loader through which a file scope reads an instance on demand.

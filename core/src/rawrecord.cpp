@@ -1,0 +1,231 @@
+#include "cct/rawrecord.h"
+
+#include <ostream>
+
+#include "cct/exchgfls.h"
+
+namespace {
+
+bool IsWordChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Walks the record's text outside strings and binaries: `word` gets every keyword-like word
+// with the character after it, `name` every "#digits".
+template <class Word, class Name>
+void Walk(const std::string& text, Word word, Name name) {
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '\'' || c == '"') {
+      const char quote = c;
+      for (++i; i < text.size(); ++i) {
+        if (text[i] != quote) continue;
+        if (quote == '\'' && i + 1 < text.size() && text[i + 1] == '\'') {
+          ++i;
+          continue;
+        }
+        break;
+      }
+      ++i;
+    } else if (c == '#') {
+      size_t end = i + 1;
+      while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+      if (end > i + 1) name(std::string_view(text).substr(i + 1, end - i - 1));
+      i = end;
+    } else if (c == '.' ) {
+      // An enumeration or a logical: its letters are no keyword.
+      size_t end = i + 1;
+      while (end < text.size() && IsWordChar(text[end])) ++end;
+      i = end < text.size() && text[end] == '.' && end > i + 1 ? end + 1 : i + 1;
+    } else if (IsWordChar(c) && !(c >= '0' && c <= '9')) {
+      size_t end = i;
+      while (end < text.size() && IsWordChar(text[end])) ++end;
+      word(i, end);
+      i = end;
+    } else if (c >= '0' && c <= '9') {
+      // Numbers, exponents included ("1.E-5"): their letters are no keyword either.
+      while (i < text.size() && (IsWordChar(text[i]) || text[i] == '.' ||
+                                 ((text[i] == '-' || text[i] == '+') && i > 0 &&
+                                  (text[i - 1] == 'E' || text[i - 1] == 'e'))))
+        ++i;
+    } else {
+      ++i;
+    }
+  }
+}
+
+}  // namespace
+
+cct_RawInstance::cct_RawInstance(std::string record) : record_(std::move(record)) {
+  // The keywords are the words followed by "(": one for a simple record, one per part of a
+  // complex one.
+  std::string keywords;
+  int count = 0;
+  Walk(
+      record_,
+      [&](size_t begin, size_t end) {
+        if (end >= record_.size() || record_[end] != '(') return;
+        if (begin > 0 && record_[begin - 1] != '(' && record_[begin - 1] != ')' &&
+            record_[begin - 1] != '!')
+          return;  // a typed parameter inside the record, not one of its keywords
+        if (count++) keywords += ' ';
+        if (begin > 0 && record_[begin - 1] == '!') keywords += '!';
+        for (size_t i = begin; i < end; ++i) keywords += AsciiLower(record_[i]);
+      },
+      [](std::string_view) {});
+  const bool complex = !record_.empty() && record_[0] == '(';
+  if (complex) {
+    typeName_ = "(" + keywords + ")";
+  } else {
+    typeName_ = keywords.substr(0, keywords.find(' '));
+  }
+}
+
+void cct_RawInstance::WriteP21Instance(std::ostream& os) {
+  const char* name = InstanceName();
+  os << '#' << (name ? name : "") << '=' << record_ << ";\n";
+}
+
+void cct_RawInstance::ForEachReference(const std::function<void(std::string_view)>& use) const {
+  Walk(record_, [](size_t, size_t) {}, use);
+}
+
+std::string cct_ReadRawRecord(cct_InputFile& file) {
+  std::string out;
+  int depth = 0;
+  bool separated = false;  // blanks or a comment since the last token kept
+  for (;;) {
+    int c = file.GetChar();
+    if (c == 0) return std::string();
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      separated = true;
+      continue;
+    }
+    if (c == '/') {
+      int next = file.GetChar();
+      if (next == '*') {
+        int previous = 0;
+        while ((c = file.GetChar()) != 0 && !(previous == '*' && c == '/')) previous = c;
+        if (c == 0) return std::string();
+        separated = true;
+        continue;
+      }
+      file.Unput(next);
+    }
+    // Two words or numbers that blanks kept apart must stay apart.
+    if (separated && !out.empty() && IsWordChar(out.back()) && IsWordChar(static_cast<char>(c)))
+      out += ' ';
+    separated = false;
+    if (c == '\'' || c == '"') {
+      const int quote = c;
+      out += static_cast<char>(c);
+      for (;;) {
+        c = file.GetChar();
+        if (c == 0) return std::string();
+        out += static_cast<char>(c);
+        if (c != quote) continue;
+        if (quote == '\'') {
+          int next = file.GetChar();
+          if (next == '\'') {
+            out += '\'';
+            continue;
+          }
+          file.Unput(next);
+        }
+        break;
+      }
+      continue;
+    }
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ';' && depth <= 0) break;
+    out += static_cast<char>(c);
+  }
+  // Keywords are upper case in an exchange file; ASCII only, whatever the locale.
+  Walk(
+      out,
+      [&out](size_t begin, size_t end) {
+        if (end < out.size() && out[end] == '(')
+          for (size_t i = begin; i < end; ++i) out[i] = AsciiUpper(out[i]);
+      },
+      [](std::string_view) {});
+  return out;
+}
+
+void cct_SkipBlanks(cct_InputFile& file) {
+  for (;;) {
+    int c = file.GetChar();
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+    if (c == '/') {
+      int next = file.GetChar();
+      if (next == '*') {
+        int previous = 0;
+        while ((c = file.GetChar()) != 0 && !(previous == '*' && c == '/')) previous = c;
+        if (c == 0) return;
+        continue;
+      }
+      file.Unput(next);
+    }
+    if (c != 0) file.Unput(c);
+    return;
+  }
+}
+
+std::string cct_ReadWord(cct_InputFile& file) {
+  std::string word;
+  for (;;) {
+    int c = file.GetChar();
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-') {
+      word += static_cast<char>(c);
+      continue;
+    }
+    if (c != 0) file.Unput(c);
+    return word;
+  }
+}
+
+bool cct_ReadRawSection(cct_InputFile& file, const std::string& keyword, std::string& text) {
+  // Anchors and references may hold strings, signatures only their own characters; a comment
+  // or a string may mention ENDSEC without ending the section.
+  text = keyword;
+  std::string word;
+  for (;;) {
+    int c = file.GetChar();
+    if (c == 0) return false;
+    text += static_cast<char>(c);
+    if (c == '\'') {
+      while ((c = file.GetChar()) != 0 && c != '\'') text += static_cast<char>(c);
+      if (c == 0) return false;
+      text += '\'';
+      word.clear();
+      continue;
+    }
+    if (c == '*' && text.size() >= 2 && text[text.size() - 2] == '/') {
+      int previous = 0;
+      while ((c = file.GetChar()) != 0 && !(previous == '*' && c == '/')) {
+        text += static_cast<char>(c);
+        previous = c;
+      }
+      if (c == 0) return false;
+      text += '/';
+      word.clear();
+      continue;
+    }
+    if ((c >= 'A' && c <= 'Z') || c == '_') {
+      word += static_cast<char>(c);
+      continue;
+    }
+    if (word == "ENDSEC") {
+      while (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        c = file.GetChar();
+        if (c == 0) return false;
+        text += static_cast<char>(c);
+      }
+      if (c == ';') return true;
+    }
+    word.clear();
+  }
+}
