@@ -370,8 +370,7 @@ Split ScanDefinition(const char* begin, const char* end, Definition& d) {
   d.keywordLength = static_cast<size_t>(p - keyword);
   // The reserved words are tokens of their own: the parser reads such a definition.
   if (IsReserved(keyword, d.keywordLength)) return Split::kOther;
-  // Parameters are skipped as the lexer skips them: nested parentheses, strings (which end at
-  // a line end) and comments; the end of the file or a NUL character is left to the parser.
+  // Parameters are skipped as the lexer skips them: nested parentheses, strings and comments; the end of the file or a NUL character is left to the parser.
   int depth = 1;
   ++p;
   while (depth > 0) {
@@ -387,11 +386,13 @@ Split ScanDefinition(const char* begin, const char* end, Definition& d) {
         for (;;) {
           if (p == end) return Split::kShort;
           char s = *p++;
+          // A string goes on over line ends; a directive may hide an apostrophe ("\S\'"):
+          // such strings are left to the parser.
           if (s == '\n') {
             ++lines;
-            break;
+            continue;
           }
-          if (s == '\0') return Split::kOther;
+          if (s == '\0' || s == '\\') return Split::kOther;
           if (s == '\'') {
             if (p == end) return Split::kShort;
             if (*p != '\'') break;

@@ -158,12 +158,35 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
   return cct_TOKEN_REAL;
 }
 
+// After a reverse solidus inside a string: takes "\\" and the page directive "\S\c" whole
+// into `text`, so that neither "\\'" nor "\S\'" is taken for the string's end. False at the
+// end of the input.
+bool StringEscape(cct_InputFile& f, std::string* text) {
+  if (text) text->push_back('\\');
+  int c = f.GetChar();
+  if (c == 0) return false;
+  if (c == 'S') {
+    int solidus = f.GetChar();
+    if (solidus == '\\') {
+      int page = f.GetChar();
+      if (page == 0) return false;
+      if (text) *text += std::string("S\\") + static_cast<char>(page);
+      return true;
+    }
+    f.Unput(solidus);
+  }
+  if (c == '\\' && text) text->push_back('\\');
+  if (c != '\\') f.Unput(c);
+  return true;
+}
+
 // A string after its opening apostrophe. Answers the token, or -1 when no string rule matches
 // (the apostrophe is then dropped and what followed it is read again).
 int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
   const long startLine = f.Line();
   text.clear();
   long lastPair = -1;  // where the first apostrophe of the latest doubled pair stands
+  bool overLines = false;
   for (;;) {
     int c = f.GetChar();
     if (c == '\'') {
@@ -174,28 +197,32 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
         continue;
       }
       f.Unput(next);
+      if (overLines && evaluate)
+        cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+            << f << "The string that starts in line " << startLine
+            << " goes on over a line end; the line end is not part of its value.";
       if (evaluate) value.text = Unescape(f, text);
       return cct_TOKEN_STRING;
     }
     if (c == '\n') {
-      cct_errlog(cct_Error(cct_READING_STEP_FILE))
-          << "Unterminated String in STEP-File Line " << startLine << "\n";
-      if (evaluate) {
-        text.push_back('\n');
-        value.text = cct_CopyText(text.c_str());
-      }
-      return cct_TOKEN_STRING;
+      // Writers wrap long strings; the line end (and a carriage return before it) is layout.
+      if (!text.empty() && text.back() == '\r') text.pop_back();
+      overLines = true;
+      continue;
     }
-    if (c == 0) {
-      if (lastPair >= 0) {
+    if (c == '\\' && StringEscape(f, &text)) continue;
+    if (c == 0 || c == '\\') {
+      if (lastPair >= 0 && !overLines) {
         // The longest string that did end here closed at the first apostrophe of that pair.
         PushBack(f, text, static_cast<size_t>(lastPair) + 1);
         text.resize(static_cast<size_t>(lastPair));
         if (evaluate) value.text = Unescape(f, text);
         return cct_TOKEN_STRING;
       }
-      PushBack(f, text);
-      return -1;
+      // No apostrophe closes it: the input ends (or a NUL stands) inside the string.
+      cct_errlog(cct_Error(cct_READING_STEP_FILE))
+          << "Unterminated String in STEP-File Line " << startLine << "\n";
+      return cct_TOKEN_END;
     }
     text.push_back(static_cast<char>(c));
   }
@@ -222,7 +249,11 @@ int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
 void SkipString(cct_InputFile& f) {
   for (;;) {
     int c = f.GetChar();
-    if (c == 0 || c == '\n') return;
+    if (c == 0) return;
+    if (c == '\\') {
+      if (!StringEscape(f, nullptr)) return;
+      continue;
+    }
     if (c == '\'') {
       int next = f.GetChar();
       if (next != '\'') {

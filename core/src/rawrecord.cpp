@@ -22,6 +22,14 @@ void Walk(const std::string& text, Word word, Name name) {
     if (c == '\'' || c == '"') {
       const char quote = c;
       for (++i; i < text.size(); ++i) {
+        if (quote == '\'' && text[i] == '\\') {
+          // "\\" and "\S\c" are taken whole: neither ends the string.
+          if (text.compare(i, 3, "\\S\\") == 0)
+            i += 3;
+          else if (text.compare(i, 2, "\\\\") == 0)
+            ++i;
+          continue;
+        }
         if (text[i] != quote) continue;
         if (quote == '\'' && i + 1 < text.size() && text[i + 1] == '\'') {
           ++i;
@@ -125,7 +133,32 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
       for (;;) {
         c = file.GetChar();
         if (c == 0) return std::string();
+        if (c == '\n' && quote == '\'') {
+          // A line end in a string is layout, not part of its value.
+          if (out.back() == '\r') out.pop_back();
+          continue;
+        }
         out += static_cast<char>(c);
+        if (c == '\\' && quote == '\'') {
+          const int next = file.GetChar();
+          if (next == 0) return std::string();
+          out += static_cast<char>(next);
+          if (next == 'S') {
+            const int solidus = file.GetChar();
+            if (solidus != '\\') {
+              file.Unput(solidus);
+              continue;
+            }
+            const int page = file.GetChar();
+            if (page == 0) return std::string();
+            out += '\\';
+            out += static_cast<char>(page);
+          } else if (next != '\\') {
+            file.Unput(next);
+            out.pop_back();
+          }
+          continue;
+        }
         if (c != quote) continue;
         if (quote == '\'') {
           int next = file.GetChar();

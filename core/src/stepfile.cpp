@@ -1,5 +1,6 @@
 #include "cct/stepfile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <ostream>
@@ -8,6 +9,7 @@
 #include "cct/errlog.h"
 #include "cct/instance.h"
 #include "cct/rawrecord.h"
+#include "cct/references.h"
 
 int yyparse();
 void cct_ClearParserLists();
@@ -151,6 +153,92 @@ bool cct_StepFile::DefinedOutsideData(const char* name) const {
 
 void cct_StepFile::NoteReportedMissing(const char* name) {
   if (name) reportedMissing_.insert(name);
+}
+
+namespace {
+
+// The schemas of ISO 14649 (general data, milling, turning, their tools, the other processes)
+// and the combined one. A name may carry an object identifier after it ("{ 1 0 14649 10 }").
+bool IsStepNcSchema(const std::string& text) {
+  static const char* const kNames[] = {
+      "combined_schema",          "machining_schema",         "milling_schema",
+      "turning_schema",           "milling_tool_schema",      "milling_tools_schema",
+      "milling_machine_tool_schema", "milling_machine_tools_schema", "turning_tool_schema",
+      "turning_tools_schema",     "turning_machine_tool_schema", "turning_machine_tools_schema",
+      "wire_edm_schema",          "sink_edm_schema",          "sinking_edm_schema",
+      "inspection_schema",        "process_data_schema",      "iso14649_schema"};
+  std::string name;
+  for (char c : text) {
+    if (c == ' ' || c == '{' || c == '\t') break;
+    name += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  for (const char* known : kNames)
+    if (name == known) return true;
+  return text.find("14649") != std::string::npos;
+}
+
+}  // namespace
+
+long cct_StepFile::CheckSchemaNames() {
+  long reports = 0;
+  cct_AggregateType_1d& names = fileSchema_.schema_identifiers;
+  for (unsigned long i = 0; i < names.Count(); ++i) {
+    cct_Type* name = names.ElementObject(i);
+    const char* text = name ? name->GetString() : nullptr;
+    if (text && !IsStepNcSchema(text)) {
+      ++reports;
+      cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+          << "The file schema '" << text << "' is not an ISO 14649 schema; its records are "
+          << "read as far as the combined schema knows them, and the others are kept as they "
+          << "are.";
+    }
+    if (name && name->IsTemporary()) delete name;
+  }
+  return reports;
+}
+
+long cct_StepFile::CheckReferences() {
+  long reports = 0;
+  const int32_t line = line_;
+  Restore<int> mode(CompatibilityMode, 2);
+  // In the order of the file, as a reader of the log goes through it.
+  std::vector<cct_Scope::Entry*> entries = scope_.EntriesInNameOrder();
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const cct_Scope::Entry* a, const cct_Scope::Entry* b) {
+                     return a->fileOffset < b->fileOffset;
+                   });
+  for (cct_Scope::Entry* entry : entries) {
+    cct_Instance* from = entry->instance;
+    if (!from || from->Kind() != cct_KIND_INSTANCE) continue;
+    // Reports name the place of the referring record.
+    line_ = entry->line;
+    cct_ForEachReference(*from, [&](const cct_ReferenceSite& site) {
+      const char* attribute = site.attribute >= 0 ? from->AttributeName(site.attribute) : nullptr;
+      cct_Instance* target = site.to ? site.to->instance : nullptr;
+      if (!target) {
+        if (DefinedOutsideData(site.name)) return;
+        ++reports;
+        cct_errlog(cct_Error(cct_PROGRAM_BUG))
+            << *this << " --- can not find instance '" << site.name << "'.";
+        std::ostream& os = cct_errlog(cct_CONTINUE)
+                           << "\n   It is referred to by instance #" << entry->name;
+        if (attribute)
+          os << ", attribute " << attribute << ".";
+        else
+          os << ", in its parameters.";
+        NoteReportedMissing(site.name);
+        return;
+      }
+      if (!site.holder || target->Kind() != cct_KIND_INSTANCE) return;
+      if (site.holder->TestCompatibility(target) != 0) return;
+      ++reports;
+      cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))
+          << *this << "for entity " << from->TypeName() << "::" << (attribute ? attribute : "")
+          << " := " << target->TypeName() << ".";
+    });
+  }
+  line_ = line;
+  return reports;
 }
 
 void cct_StepFile::ReadHeader(cct_StepFile** out) {

@@ -71,6 +71,7 @@ bool CDoc::OnOpenDocument(const char* path) {
     scope_ = nullptr;
     file_ = std::make_unique<cct_StepFile>(path);
     file_->ReadHeader(nullptr);
+    file_->CheckSchemaNames();
     // Indexing takes about a fifth of an open, reading every instance the rest.
     struct stat info {};
     const long size = stat(path, &info) == 0 && info.st_size > 0 ? static_cast<long>(info.st_size) : 0;
@@ -98,6 +99,9 @@ bool CDoc::OnOpenDocument(const char* path) {
       if (cct_Instance* instance = scope.FindInstance(entries[i], 1)) instance->Release();
       if (progress_ && i % 4096 == 0) Report(20 + static_cast<int>(80.0 * i / entries.size()));
     }
+    // Every reference is judged once all is read, so that the order of reading decides
+    // nothing.
+    file_->CheckReferences();
     Report(100);
     Banner(std::string("\n StepNC-File \"") + path + "\" is open");
   } catch (...) {

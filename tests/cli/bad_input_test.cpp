@@ -101,13 +101,17 @@ std::string IsOpen(const std::string& path) { return " StepNC-File \"" + path + 
 
 // A file the program must refuse: check and tree exit with 1 and name the line of the syntax
 // error (line 0: any line), convert writes nothing, and the file stays as it was.
-void ExpectRejected(const std::string& content, size_t line, const std::string& also = "") {
+// `error`: the report that stops the read, when it is not the syntax error at `line`.
+void ExpectRejected(const std::string& content, size_t line, const std::string& also = "",
+                    const std::string& error = "") {
   TempFile file(content);
   const std::string path = file.Path();
   const Result check = Cli({"check", path});
   EXPECT_EQ(check.status, 1) << check.out << check.err;
-  const std::string error = line ? SyntaxError(path, line) : std::string("Syntax error.");
-  EXPECT_NE(check.out.find(error), std::string::npos) << check.out;
+  const std::string stop = !error.empty() ? error
+                           : line         ? SyntaxError(path, line)
+                                          : std::string("Syntax error.");
+  EXPECT_NE(check.out.find(stop), std::string::npos) << check.out;
   EXPECT_NE(check.out.find(CouldNotOpen(path)), std::string::npos) << check.out;
   if (!also.empty()) {
     EXPECT_NE(check.out.find(also), std::string::npos) << check.out;
@@ -207,6 +211,10 @@ TEST(BadInputRejected, MalformedFilesAreSyntaxErrors) {
     SCOPED_TRACE(c.name);
     ExpectRejected(c.content, c.line, c.also);
   }
+  // Two data sections would have to become one on save: refused, and saying why.
+  ExpectRejected(kHeader + kProject + "ENDSEC;\nDATA;\n" + kWorkpiece + kTrailer, 0, "",
+                 "line 11:  A second DATA section begins here; only files with one DATA section "
+                 "can be read.");
 }
 
 TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
@@ -230,6 +238,7 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
     const char* convertLog;  // in the log of convert only
     const char* tree;       // in the tree
     const char* written;    // in the converted file
+    const char* absent = "\x01";  // in no log
   } cases[] = {
       {"numbers beyond range",
        kHeader + "#6=CALENDAR_DATE(99999999999999999999999,-99999999999999999999999,3);\n"
@@ -246,9 +255,52 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
        kHeader + kProject + kWorkpiece + "#10=WORKPIECE('V',$,$,$,$,$,());\n" + kTrailer,
        "Instance #10 is defined again in line 11; the definition in line 10 is ignored.", "",
        "    #10=workpiece\n      its_id: V\n", "#10=WORKPIECE('V',$,$,$,$,$,());\n"},
-      {"references never defined", kHeader + "#1=PROJECT('P',#2,(#10),$,$,$);\n" + kTrailer, "",
-       "can not find instance '10'", "#1=project\n  its_id: P\n  main_workplan\n  its_workpieces\n",
+      {"references never defined", kHeader + "\n#1=PROJECT('P',#2,(#10),$,$,$);\n" + kTrailer,
+       "line 9:   --- can not find instance '10'.\n   It is referred to by instance #1, attribute "
+       "its_workpieces.", "", "#1=project\n  its_id: P\n  main_workplan\n  its_workpieces\n",
        "#1=PROJECT('P',#2,(#10),$,$,$);\n"},
+      // Kept as read, and referred to: an entity of another schema, a complex instance, a
+      // user-defined keyword.
+      {"records the binding cannot build",
+       kHeader + "#1=PROJECT('P',#2,(#10),$,$,$);\n#2=WORKPLAN('w',(),$,$,$);\n"
+                 "#10=( WORKPIECE('W',$,$,$,$,$,())\n EXTRA(1.5E-3,'a''b') );\n"
+                 "#11=!MY(#10,'a');\n#12=TOOL_DIMENSION(1.5,#11,.X.);\n" + kTrailer,
+       "line 8:  for entity project::its_workpieces := (workpiece extra).", "",
+       "  its_workpieces\n    #10=(workpiece extra)\n",
+       "#11=!MY(#10,'a');\n#10=(WORKPIECE('W',$,$,$,$,$,())EXTRA(1.5E-3,'a''b'));\n"
+       "#12=TOOL_DIMENSION(1.5,#11,.X.);\n", "can not find instance"},
+      // A reference to an instance its attribute does not admit is reported and kept, whether
+      // the instance was read before (#5 for #9) or after (#5 for #1) the reference.
+      {"reference of the wrong type, target read later",
+       kHeader + "#1=PROJECT('P',#5,(),$,$,$);\n#5=WORKPIECE('W',$,$,$,$,$,());\n" + kTrailer,
+       "line 8:  for entity project::main_workplan := workpiece.", "", "#1=project\n",
+       "#1=PROJECT('P',#5,(),$,$,$);\n"},
+      {"reference of the wrong type, target read first",
+       kHeader + "#9=PROJECT('P',#5,(),$,$,$);\n#5=WORKPIECE('W',$,$,$,$,$,());\n" + kTrailer,
+       "line 8:  for entity project::main_workplan := workpiece.", "", "#9=project\n",
+       "#9=PROJECT('P',#5,(),$,$,$);\n"},
+      {"record without a name", kHeader + kProject + "APPROVAL_STATUS('x');\n" + kWorkpiece +
+                                    kTrailer,
+       "line 10:  \n\tCannot evaluate Instance.\n\tThe record has no instance name (#n=) and is "
+       "skipped.", "", "    #10=workpiece\n", "#10=WORKPIECE('W',$,$,$,$,$,());\n"},
+      {"foreign schema",
+       "ISO-10303-21;\nHEADER;\n" + fd + fn + "FILE_SCHEMA(('CONFIG_CONTROL_DESIGN'));\nENDSEC;\n"
+       "DATA;\n#5=PRODUCT('a','b','',(#6));\n#6=PRODUCT_CONTEXT('',#7,'');\n#7=APPLICATION_CONTEXT("
+       "'x');\n" + kTrailer,
+       "The file schema 'CONFIG_CONTROL_DESIGN' is not an ISO 14649 schema", "", "",
+       "#5=PRODUCT('a','b','',(#6));\n#6=PRODUCT_CONTEXT('',#7,'');\n"},
+      {"anchor, reference and signature sections",
+       "ISO-10303-21;\nHEADER;\n" + fd + fn + fs + "ENDSEC;\nANCHOR;\n<a>=#1;\nENDSEC;\n"
+       "REFERENCE;\n#20=<http://x/y#z>; /* ENDSEC; */\nENDSEC ;\nDATA;\n"
+       "#1=PROJECT('P',#2,(#20),$,$,$);\n#2=WORKPLAN('w',(),$,$,$);\nENDSEC;\nSIGNATURE;\n"
+       "QUJD\nRA==\nENDSEC;\nEND-ISO-10303-21;\n",
+       "is open", "", "#1=project\n",
+       "ENDSEC;\nANCHOR;\n<a>=#1;\nENDSEC;\nREFERENCE;\n#20=<http://x/y#z>; /* ENDSEC; */\n"
+       "ENDSEC ;\nDATA;\n#", "can not find instance"},
+      {"signature section",
+       kHeader + kProject + "ENDSEC;\nSIGNATURE;\nQUJD\nRA==\nENDSEC;\nEND-ISO-10303-21;\n",
+       "is open", "", "#1=project\n",
+       "\nENDSEC;\nSIGNATURE;\nQUJD\nRA==\nENDSEC;\nEND-ISO-10303-21;\n"},
       {"cycle of one", kHeader + kProject + "#10=WORKPIECE('W',$,$,#10,$,$,());\n" + kTrailer, "",
        "", "      its_rawpiece\n        #10=workpiece\n      its_geometry\n",
        "#10=WORKPIECE('W',$,$,#10,$,$,());\n"},
@@ -289,6 +341,7 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
     EXPECT_EQ(convert.status, 0) << convert.err;
     EXPECT_NE(convert.err.find(c.log), std::string::npos) << convert.err;
     EXPECT_NE(convert.err.find(c.convertLog), std::string::npos) << convert.err;
+    EXPECT_EQ(check.out.find(c.absent) + convert.err.find(c.absent), 2 * std::string::npos);
     const std::string written = ReadAll(dir.File("out.stp"));
     EXPECT_NE(written.find(c.written), std::string::npos) << written;
     EXPECT_EQ(written.find('\r'), std::string::npos);

@@ -82,6 +82,12 @@ class cct_StepFile : public cct_InputFile {
   /// Names a reference may use without a definition in the data section: those the
   /// REFERENCE sections define.
   bool DefinedOutsideData(const char* name) const;
+  /// Reports every reference of every instance read that leads nowhere (a name the file never
+  /// defines) or to an instance its attribute does not admit, at the line of the referring
+  /// record. The references stay as the file gives them. Answers the number of reports.
+  long CheckReferences();
+  /// Warns about each FILE_SCHEMA name that is not an ISO 14649 schema; answers their number.
+  long CheckSchemaNames();
   /// Notes that a missing instance has been reported, so that looking it up again (as a save
   /// does) does not report it once more.
   void NoteReportedMissing(const char* name);
