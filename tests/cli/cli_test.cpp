@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -295,26 +296,70 @@ TEST(CliErrors, UnwritableOutputExitsWithOneAndSavesNothing) {
   EXPECT_FALSE(fs::exists(target));
 }
 
-TEST(CliCorpus, EveryFileChecksAndRoundTrips) {
-  const fs::path corpus = VARNHOLT_CORPUS_DIR;
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+// The instance names a file defines in its data section, in the order they stand.
+std::vector<std::string> DefinedNames(const std::string& text) {
+  std::vector<std::string> names;
+  bool data = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\'') {
+      for (++i; i < text.size(); ++i) {
+        if (text.compare(i, 3, "\\S\\") == 0) i += 3;
+        else if (text.compare(i, 2, "\\\\") == 0) ++i;
+        else if (text.compare(i, 2, "\'\'") == 0) ++i;
+        else if (text[i] == '\'') break;
+      }
+    } else if (text.compare(i, 2, "/*") == 0) {
+      i = std::min(text.find("*/", i + 2), text.size()) + 1;
+    } else if (!data) {
+      data = text.compare(i, 4, "DATA") == 0 && text.find_first_not_of(" \r\n\t", i + 4) != 
+             std::string::npos && std::strchr(";(", text[text.find_first_not_of(" \r\n\t", i + 4)]);
+    } else if (c == '#') {
+      size_t end = text.find_first_not_of("0123456789", i + 1);
+      size_t eq = text.find_first_not_of(" \r\n\t", end);
+      if (end > i + 1 && eq != std::string::npos && text[eq] == '=')
+        names.push_back(text.substr(i + 1, end - i - 1));
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Real files of ISO 14649 writers, and the test files other readers keep (other schemas,
+// edition 3 constructs): each opens, and a save keeps every record under its name and reads
+// back to the same bytes. Only what those readers refuse themselves may be refused.
+TEST(CliCorpus, EveryFileChecksAndRoundTripsRecordForRecord) {
   std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(corpus))
-    if (entry.is_regular_file() && entry.path().filename() != "README.md")
-      files.push_back(entry.path());
+  for (const char* folder : {VARNHOLT_CORPUS_DIR, VARNHOLT_PEER_SUITES_DIR}) {
+    if (!fs::is_directory(folder)) continue;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_regular_file() && name.rfind("README", 0) != 0 && name.rfind("LICENSE", 0) != 0)
+        files.push_back(entry.path());
+    }
+  }
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << VARNHOLT_CORPUS_DIR;
   std::sort(files.begin(), files.end());
-  ASSERT_FALSE(files.empty());
   for (const fs::path& path : files) {
-    SCOPED_TRACE(path.filename().string());
+    SCOPED_TRACE(path.string());
+    const std::string name = path.filename().string();
+    const bool mayBeRefused = name.rfind("fail_", 0) == 0 ||
+                              name == "test_p21_select_segfault_2.stp";  // lower-case keywords
     const Result check = Cli({"check", path.string()});
+    if (mayBeRefused && check.status == 1) {
+      EXPECT_NE(check.out.find("could not be opened"), std::string::npos) << check.out;
+      continue;
+    }
     EXPECT_EQ(check.status, 0) << check.out;
     EXPECT_NE(check.out.find("\" is open\n"), std::string::npos);
 
     TempDir dir;
     std::string first, second;
     ConvertTwice(dir, path.string(), first, second);
-    EXPECT_GT(DataLines(first), 0u);
-    EXPECT_EQ(DataLines(first), DataLines(second));
+    // A name defined twice is read once: the later definition counts.
+    std::vector<std::string> names = DefinedNames(ReadAll(path.string()));
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    EXPECT_EQ(DefinedNames(first), names);
     EXPECT_EQ(WithoutNameField(first), WithoutNameField(second));
   }
 }
