@@ -177,13 +177,36 @@ void cct_RealType::ProcessParameter(const cct_Type* p) {
 
 void cct_RealType::Copy(const cct_Type* p) { Set(p->GetReal()); }
 
+namespace {
+
+// The shortest text that reads back to v, in the form an exchange file needs: a point in the
+// mantissa always, "E" before an exponent ("1.23456789E-05", "5.E-324").
+size_t FormatShortest(char* text, double v) {
+  auto [end, ec] = std::to_chars(text, text + 398, v);
+  size_t n = ec == std::errc() ? static_cast<size_t>(end - text) : 0;
+  std::string_view written(text, n);
+  size_t e = written.find('e');
+  if (e != std::string_view::npos) text[e] = 'E';
+  if (written.find('.') == std::string_view::npos) {
+    if (e == std::string_view::npos) e = n;
+    std::memmove(text + e + 1, text + e, n - e);
+    text[e] = '.';
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
 size_t cct_FormatReal(char* text, double v) {
   // Ten decimals, no exponent, as "%.10f" in the C locale: the largest double needs 321
   // characters. to_chars gives the same digits, is much faster, and ignores the process locale
   // (a desktop locale with a decimal comma must not change what a file holds).
   //
   // Below 10^9 the exact value times 10^10 is computed in integers and rounded as printf
-  // rounds (to nearest, ties to even), which is many times quicker still.
+  // rounds (to nearest, ties to even), which is many times quicker still. Ten decimals do not
+  // always read back to the same number (1.23456789E-05, 4.9E-11): such a value is written in
+  // the shortest form that does. Above 10^9 ten decimals are finer than the spacing of doubles.
   if (v > -1e9 && v < 1e9) {
     uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
@@ -199,12 +222,32 @@ size_t cct_FormatReal(char* text, double v) {
     const unsigned __int128 product = static_cast<unsigned __int128>(mantissa) * 9765625u;
     const int shift = -(exponent + 10);
     uint64_t scaled = 0;
+    bool readsBack = mantissa == 0;
     if (shift < 128) {
       unsigned __int128 quotient = product >> shift;
       const unsigned __int128 rest = product - (quotient << shift);
       const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
       if (rest > half || (rest == half && (quotient & 1))) ++quotient;
       scaled = static_cast<uint64_t>(quotient);
+      // The text is scaled / 10^10; it reads back to v when it lies within half the spacing of
+      // doubles around v, 2^exponent / 2, that is when 2 * |scaled * 2^shift - product| is
+      // below 5^10. A power of two has a closer neighbour below, and a tie depends on the
+      // reader's rounding: those are checked by reading.
+      const unsigned __int128 written = quotient << shift;
+      const unsigned __int128 error = written > product ? written - product : product - written;
+      if (mantissa != (uint64_t{1} << 52) && biased != 0) readsBack = 2 * error < 9765625u;
+    }
+    if (!readsBack && mantissa != 0) {
+      char fixed[32];
+      size_t n = 0;
+      if (negative) fixed[n++] = '-';
+      n += static_cast<size_t>(
+          std::snprintf(fixed + n, sizeof fixed - n, "%llu.%010llu",
+                        static_cast<unsigned long long>(scaled / 10000000000u),
+                        static_cast<unsigned long long>(scaled % 10000000000u)));
+      double back = 0;
+      std::from_chars(fixed, fixed + n, back);
+      if (back != v) return FormatShortest(text, v);
     }
     char digits[24];
     size_t count = 0;

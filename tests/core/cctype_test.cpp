@@ -4,6 +4,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -62,8 +63,17 @@ TEST(SimpleTypes, RealFormatting) {
   EXPECT_EQ(largest.substr(largest.size() - 11), ".0000000000");
 }
 
-TEST(SimpleTypes, RealFormattingIsPrintfsTenDecimalsEverywhere) {
-  // The writer takes a short road for most values; it must never differ from "%.10f".
+TEST(SimpleTypes, RealFormattingIsTenDecimalsWhenTheyReadBackElseTheShortestExactForm) {
+  const struct {
+    double v;
+    const char* text;
+  } exact[] = {{-2.040035E-13, "-2.040035E-13"}, {4.9E-11, "4.9E-11"},
+               {1.23456789E-5, "1.23456789E-05"}, {3524.1451684633967, "3524.1451684633967"},
+               {5e-324, "5.E-324"}, {-0.0, "-0.0000000000"}, {0.1, "0.1000000000"},
+               {1.4000000000000001, "1.4000000000000001"}};
+  for (const auto& c : exact) EXPECT_EQ(RealText(c.v), c.text);
+  // The writer takes a short road for most values; where ten decimals read back it must never
+  // differ from "%.10f", and what it writes always reads back bit for bit.
   std::vector<double> values = {-0.0, 1e-11, 5e-11, -4.9999999999e-11, 0.1, 0.00000000005,
                                 262143.99999999997, 262144.0, -262144.00000000003,
                                 131071.12345678901, 1.00000000005, 2.675, 1e-300,
@@ -83,7 +93,13 @@ TEST(SimpleTypes, RealFormattingIsPrintfsTenDecimalsEverywhere) {
   for (double v : values) {
     char expected[400];
     std::snprintf(expected, sizeof expected, "%.10f", v);
-    ASSERT_EQ(RealText(v), expected) << v;
+    const std::string text = RealText(v);
+    const double back = std::strtod(text.c_str(), nullptr);
+    ASSERT_EQ(std::memcmp(&back, &v, sizeof v), 0) << text;
+    if (std::strtod(expected, nullptr) == v) {
+      ASSERT_EQ(text, expected) << v;
+    }
+    ASSERT_NE(text.find('.'), std::string::npos) << text;
   }
 }
 
