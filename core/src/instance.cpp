@@ -357,11 +357,11 @@ void cct_Instance::WriteP21(std::ostream& out) const {
   out << '#' << OrEmpty(OutputName());
 }
 
-void cct_Instance::WriteP21Instance(std::ostream& os) {
+bool cct_Instance::WriteP21Instance(std::ostream& os) {
   if (!IsRegistered()) {
     ProgramBug() << "cct_Instance::WriteP21Instance()"
                  << "\n   Can't write STEP data for unregistered instance.";
-    return;
+    return false;
   }
   TestAllSet();
   // "#name=TYPE(" goes out in one piece.
@@ -387,4 +387,5 @@ void cct_Instance::WriteP21Instance(std::ostream& os) {
     value->WriteP21(os);
   }
   os.write(");\n", 3);
+  return true;
 }

@@ -203,7 +203,7 @@ void cct_StepFile::WriteP21(std::ostream& os) {
   WriteHeaderEntity(os, fileName_);
   WriteHeaderEntity(os, fileSchema_);
   os << "ENDSEC;" << std::endl << "DATA;" << std::endl;
-  scope_.WriteP21(os, 0, 0);
+  writtenInstances_ = scope_.WriteP21(os, 0, 0);
 }
 
 cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file) {
