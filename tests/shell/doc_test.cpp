@@ -1,10 +1,14 @@
 #include "varnholt/doc.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 #include <iostream>
@@ -13,7 +17,9 @@
 
 #include "cct/cct.h"
 #include "cct/stepfile.h"
+#include "support/cli_run.h"
 #include "support/temp_file.h"
+#include "varnholt/save_io.h"
 #include "support/test_schema.h"
 
 namespace {
@@ -31,13 +37,6 @@ const char* const kHeader =
 
 std::string File(const std::string& data) {
   return std::string(kHeader) + data + "ENDSEC;\nEND-ISO-10303-21;\n";
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 std::string LogBanner() {
@@ -203,6 +202,129 @@ TEST_F(Doc, FailedSaveLeavesTheExistingTargetAsItWas) {
   }
   std::remove(target.c_str());
   rmdir(dir.c_str());
+}
+
+namespace {
+
+// The replacements for the save's file operations count their calls.
+int calls = 0;
+
+ssize_t FullDisk(int, const void*, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+ssize_t HalfThenTooLarge(int fd, const void* data, size_t size) {
+  if (calls++ == 0) return ::write(fd, data, size / 2);
+  errno = EFBIG;
+  return -1;
+}
+ssize_t TakesNothing(int, const void*, size_t) { return 0; }
+int FailingFsync(int) {
+  errno = EIO;
+  return -1;
+}
+int SecondFsyncFails(int fd) { return calls++ == 0 ? ::fsync(fd) : FailingFsync(fd); }
+int FailingRename(const char*, const char*) {
+  errno = EXDEV;
+  return -1;
+}
+
+std::vector<std::string> FolderContents(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+// Every step of a save that can fail once the temporary file exists is made to fail: the target
+// keeps its bytes, the temporary file goes, the log says why. Nothing here depends on
+// permissions, so it holds for root too.
+TEST_F(Doc, EachFailingSaveStepKeepsTheTargetAndLeavesNoTemporaryFile) {
+  TempFile in(File("#1=TEST_POINT('p',1.,2.,$);\n#2=TEST_EMPTY();\n"));
+  const std::string old = "keep me\nbyte for byte\n";
+  const struct {
+    const char* name;
+    ssize_t (*write)(int, const void*, size_t);
+    int (*fsync)(int);
+    int (*rename)(const char*, const char*);
+    rlim_t sizeLimit;           // a real file-size limit, 0 for none
+    void (*prepare)(CDoc& doc);  // more to do before the save
+    const char* why;            // after "Can't write file '<target>': "
+    bool replaced;              // the new file stands (only the folder's flush failed)
+  } cases[] = {
+      {"disk full", FullDisk, nullptr, nullptr, 0, nullptr,
+       "writing failed: No space left on device", false},
+      {"half written, then too large", HalfThenTooLarge, nullptr, nullptr, 0, nullptr,
+       "writing failed: File too large", false},
+      {"a write that takes nothing", TakesNothing, nullptr, nullptr, 0, nullptr,
+       "writing failed: No space left on device", false},
+      {"real file-size limit", nullptr, nullptr, nullptr, 200, nullptr,
+       "writing failed: File too large", false},
+      {"file flush fails", nullptr, FailingFsync, nullptr, 0, nullptr,
+       "flushing to disk failed: Input/output error", false},
+      {"rename fails", nullptr, nullptr, FailingRename, 0, nullptr, "Invalid cross-device link",
+       false},
+      {"a section could not be written", nullptr, nullptr, nullptr, 0,
+       [](CDoc& doc) {
+         doc.NoteUnwrittenSection("the section ANCHOR");
+         doc.NoteUnwrittenSection("the second DATA section");
+       },
+       "the section ANCHOR, the second DATA section read from the file could not be written; "
+       "nothing was saved",
+       false},
+      {"an instance the writer cannot write", nullptr, nullptr, nullptr, 0,
+       [](CDoc& doc) {
+         // An instance in an entry without being registered there: the writer refuses it.
+         doc.Scope()->ProvideEntry("3")->instance = new TestEmpty;
+       },
+       "only 2 of the 3 instances were written; nothing was saved", false},
+      {"folder flush fails after the rename", nullptr, SecondFsyncFails, nullptr, 0, nullptr,
+       "the file was replaced, but its folder could not be flushed to disk: Input/output error",
+       true},
+  };
+  varnholt::SaveIo& io = varnholt::SaveOperations();
+  const varnholt::SaveIo system = io;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir folder;
+    const std::string target = folder.File("keep.stp");
+    { std::ofstream(target, std::ios::binary) << old; }
+    CDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(in.Path()));
+    if (c.prepare) c.prepare(doc);
+    calls = 0;
+    if (c.write) io.write = c.write;
+    if (c.fsync) io.fsync = c.fsync;
+    if (c.rename) io.rename = c.rename;
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    if (c.sizeLimit) {
+      rlimit lower = limit;
+      lower.rlim_cur = c.sizeLimit;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lower), 0);
+    }
+    const bool saved = doc.OnSaveDocument(target);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler);
+    io = system;
+
+    EXPECT_FALSE(saved);
+    const std::string now = ReadAll(target);
+    if (c.replaced)
+      EXPECT_NE(now.find("#2=TEST_EMPTY();\n"), std::string::npos) << now;
+    else
+      EXPECT_EQ(now, old);
+    EXPECT_EQ(FolderContents(folder.File("")), std::vector<std::string>{"keep.stp"});
+    const std::string log = doc.LogText();
+    EXPECT_NE(log.find("\nError: Input/Output error: Can't write file '" + target + "': " + c.why),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(" File saved"), std::string::npos) << log;
+  }
 }
 
 TEST_F(Doc, EachDocumentKeepsItsOwnMessages) {
