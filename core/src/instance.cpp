@@ -1,11 +1,11 @@
 #include "cct/instance.h"
 
-#include <cctype>
 #include <cstring>
 #include <utility>
 #include <vector>
 #include <ostream>
 
+#include "cct/ascii.h"
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
 
@@ -375,7 +375,7 @@ bool cct_Instance::WriteP21Instance(std::ostream& os) {
         os.write(head, static_cast<std::streamsize>(n));
         n = 0;
       }
-      head[n++] = part ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+      head[n++] = part ? cct_AsciiUpper(*c) : *c;
     }
     head[n++] = part ? '(' : '=';
   }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cct/ascii.h"
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
@@ -279,8 +280,7 @@ int Skip(cct_InputFile& f) {
 char* cct_LowerCopy(const char* source, unsigned long length) {
   char* copy = new char[length + 1];
   for (unsigned long i = 0; i < length; ++i) {
-    char c = source[i];
-    copy[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    copy[i] = cct_AsciiLower(source[i]);
   }
   copy[length] = '\0';
   return copy;

@@ -1,9 +1,9 @@
 #include "cct/stepfile.h"
 
-#include <cctype>
 #include <cstring>
 #include <ostream>
 
+#include "cct/ascii.h"
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/instance.h"
@@ -186,7 +186,7 @@ cct_Instance* cct_StepFile::ReadInstance(const char* name) {
 
 void cct_StepFile::WriteHeaderEntity(std::ostream& os, cct_Instance& entity) {
   for (const char* c = entity.TypeName(); *c; ++c)
-    os << static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    os << cct_AsciiUpper(*c);
   os << '(';
   for (long i = 0;; ++i) {
     cct_Type* value = entity.Attribute(i);

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -364,6 +366,58 @@ TEST_F(Doc, OpenReportsProgressUpToOneHundred) {
   ASSERT_GE(seen.size(), 3u);  // scanning, loading, done
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_EQ(seen.back(), 100);
+}
+
+namespace {
+
+// Adopts tr_TR.UTF-8, as the desktop adopts a Turkish user's locale; made with localedef into the
+// given folder when the system has no such locale. False when neither works.
+bool AdoptTurkishLocale(const TempDir& folder) {
+  if (std::setlocale(LC_ALL, "tr_TR.UTF-8")) return true;
+  const std::string make = "localedef -i tr_TR -f UTF-8 " + Quote(folder.File("tr_TR.UTF-8")) +
+                           " >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) return false;
+  setenv("LOCPATH", folder.File("").c_str(), 1);
+  return std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;
+}
+
+}  // namespace
+
+// Under a Turkish locale the C library's capital of 'i' is no ASCII letter; keywords, enumeration
+// values and header entity names must still be written in ASCII capitals, and read again.
+TEST_F(Doc, SaveUnderATurkishLocaleWritesAsciiCapitals) {
+  TempDir folder;
+  TempFile in(File("#1=TEST_POINT('pi',1.,2.,$);\n#2=TEST_PATH('q',(#1),(1.),.RIGHT.,$,$);\n"
+                   "#3=TEST_PATH('r',(),(),POWER(.HIGH.),$,$);\n"));
+  if (!AdoptTurkishLocale(folder)) GTEST_SKIP() << "no tr_TR.UTF-8 locale";
+  const std::string target = folder.File("saved.stp");
+  CDoc doc;
+  const bool opened = doc.OnOpenDocument(in.Path());
+  const bool saved = opened && doc.OnSaveDocument(target);
+  CDoc again;
+  const bool reopened = saved && again.OnOpenDocument(target.c_str());
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
+  ASSERT_TRUE(opened) << doc.LogText();
+  ASSERT_TRUE(saved) << doc.LogText();
+  EXPECT_TRUE(reopened) << again.LogText();
+  const std::string written = ReadAll(target);
+  for (const char* expected :
+       {"\nFILE_DESCRIPTION((", "\nFILE_NAME('saved.stp',", "\nFILE_SCHEMA(('COMBINED_SCHEMA'));",
+        "\n#1=TEST_POINT('pi',", "\n#2=TEST_PATH('q',(#1),(1.0000000000),.RIGHT.,$,$);\n",
+        "\n#3=TEST_PATH('r',(),(),.HIGH.,$,$);\n"})
+    EXPECT_NE(written.find(expected), std::string::npos) << expected << "\n" << written;
+  // Nothing but the string values holds a small letter.
+  std::string outsideStrings;
+  bool quoted = false;
+  for (char c : written) {
+    if (c == '\'') quoted = !quoted;
+    else if (!quoted) outsideStrings += c;
+  }
+  EXPECT_EQ(outsideStrings.find_first_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos)
+      << outsideStrings;
+  ASSERT_NE(again.Scope(), nullptr);
+  EXPECT_NE(again.Scope()->FindEntry("3", 0)->instance, nullptr);
 }
 
 TEST(DocTimeStamp, NoLeadingZeros) {
