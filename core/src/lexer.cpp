@@ -166,6 +166,7 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
   text.clear();
   long lastPair = -1;  // where the first apostrophe of the latest doubled pair stands
   for (;;) {
+    const long before = f.Tell();
     int c = f.GetChar();
     if (c == '\'') {
       int next = f.GetChar();
@@ -188,6 +189,10 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
       return cct_TOKEN_STRING;
     }
     if (c == 0) {
+      // A NUL character (the reading position moved past it, as it does not at the end of the
+      // file) ends the input here as it does outside a string: the parser then reports a syntax
+      // error at this line. Looking for a shorter string would read on beyond it.
+      if (f.Tell() != before) return cct_TOKEN_END;
       if (lastPair >= 0) {
         // The longest string that did end here closed at the first apostrophe of that pair.
         PushBack(f, text, static_cast<size_t>(lastPair) + 1);
@@ -220,15 +225,19 @@ int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
 }
 
 // In a skipped parameter list: passes over a string so that parentheses in it do not count.
-void SkipString(cct_InputFile& f) {
+// Answers false when the input ended in it (at the end of the file or at a NUL character), which
+// then ends the skipped list too.
+bool SkipString(cct_InputFile& f) {
   for (;;) {
     int c = f.GetChar();
-    if (c == 0 || c == '\n') return;
+    if (c == 0) return false;
+    if (c == '\n') return true;
     if (c == '\'') {
       int next = f.GetChar();
+      if (next == 0) return false;  // a NUL cannot be given back: the input ends with it
       if (next != '\'') {
         f.Unput(next);
-        return;
+        return true;
       }
     }
   }
@@ -260,7 +269,9 @@ int Skip(cct_InputFile& f) {
           return cct_TOKEN_RIGHT_PAREN;
         }
         break;
-      case '\'': SkipString(f); break;
+      case '\'':
+        if (!SkipString(f)) return cct_TOKEN_END;
+        break;
       case '/': {
         int next = f.GetChar();
         if (next == '*') {
