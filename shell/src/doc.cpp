@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +78,27 @@ class DescriptorBuffer : public std::streambuf {
   int fd_;
   std::vector<char> buffer_;
   int error_ = 0;
+};
+
+// While a save runs, a write past the file-size limit fails with EFBIG instead of killing the
+// program with SIGXFSZ: the save then fails as on a full disk, and the temporary file goes.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    restore_ = sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+  }
+  ~FileSizeSignalIgnored() {
+    if (restore_) sigaction(SIGXFSZ, &previous_, nullptr);
+  }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+  bool restore_ = false;
 };
 
 int FsyncRetrying(int fd) {
@@ -266,6 +288,7 @@ bool CDoc::OnSaveDocument(const std::string& path) {
 
   int writeError = 0;
   {
+    FileSizeSignalIgnored noSignal;
     DescriptorBuffer buffer(fd);
     std::ostream out(&buffer);
     file_->WriteP21(out);
