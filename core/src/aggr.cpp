@@ -296,10 +296,19 @@ void cct_AggregateType::StoreFrom(const cct_Type* v, void* element, const char* 
     ReleaseElement(element, size);
     return;
   }
+  // Refused before the element is given back, so that it keeps its value.
+  if (ElementDescriptor()->kind == cct_KIND_REAL && !cct_StorableReal(v->GetReal())) return;
   unsigned char bytes[sizeof(double)] = {};
   const bool ok = ElementBytes(v, bytes, where);
   ReleaseElement(element, size);
   if (ok) StoreRaw(element, bytes, size);
+}
+
+bool cct_AggregateType::RawStorable(const void* raw) const {
+  if (!raw || ElementDescriptor()->kind != cct_KIND_REAL) return true;
+  double v;
+  std::memcpy(&v, raw, sizeof v);
+  return cct_StorableReal(v);
 }
 
 void cct_AggregateType::ReportIncompatible(const cct_Type* v, const char* function) const {
@@ -486,6 +495,7 @@ int cct_AggregateType_1d::SetDimensions(unsigned long n) {
 }
 
 void cct_AggregateType_1d::SetElement(const void* raw, unsigned long i) {
+  if (!RawStorable(raw)) return;
   void* element = Element(static_cast<uint32_t>(i));
   ReleaseElement(element, SizeOfElement());
   StoreRaw(element, raw, SizeOfElement());
@@ -711,6 +721,7 @@ int cct_AggregateType_2d::SetDimensions(unsigned long rows, unsigned long column
 }
 
 void cct_AggregateType_2d::SetElement(const void* raw, unsigned long i, unsigned long j) {
+  if (!RawStorable(raw)) return;
   void* element = Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j));
   ReleaseElement(element, SizeOfElement());
   StoreRaw(element, raw, SizeOfElement());

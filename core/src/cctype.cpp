@@ -1,6 +1,7 @@
 #include "cct/cctype.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <string_view>
 #include <cstring>
@@ -161,7 +162,17 @@ int cct_RealType::TestCompatibility(const cct_Type* p) const {
   return Combine(p, k == cct_KIND_REAL ? 1 : (k == cct_KIND_INTEGER ? 2 : 0));
 }
 
+bool cct_StorableReal(double v) {
+  if (std::isfinite(v)) return true;
+  // Named in words: printing the value would follow the C library's spelling.
+  cct_errlog(cct_Warning(cct_WRONG_DATA_FORMAT))
+      << "The real value " << (std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf")
+      << " is not finite and is not stored.";
+  return false;
+}
+
 void cct_RealType::Set(double v) {
+  if (!cct_StorableReal(v)) return;
   MarkModified();
   value_.d = v;
   flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);

@@ -1,7 +1,7 @@
-#include <cctype>
 #include <cstring>
 #include <ostream>
 
+#include "cct/ascii.h"
 #include "cct/enumtype.h"
 #include "cct/errlog.h"
 
@@ -11,7 +11,7 @@ constexpr const char* kModule = "cctype";
 
 char* LowerCopy(const char* text) {
   char* copy = cct_CopyText(text);
-  for (char* c = copy; *c; ++c) *c = static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+  for (char* c = copy; *c; ++c) *c = cct_AsciiLower(*c);
   return copy;
 }
 
@@ -104,6 +104,6 @@ void cct_EnumType::WriteP21(std::ostream& out) const {
   }
   out << '.';
   for (const char* c = text; *c; ++c)
-    out << static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    out << cct_AsciiUpper(*c);
   out << '.';
 }

@@ -134,6 +134,8 @@ void cct_SelectType::Set(const cct_Type* v) {
   MarkModified();
   if (v == this) return;
   if (v && IsSet() && heldKind_ == cct_KIND_INSTANCE && v == value_.p) return;  // already held
+  // Refused before the held value is given back, so that it stays.
+  if (v && v->Kind() == cct_KIND_REAL && !cct_StorableReal(v->GetReal())) return;
   ReleaseHeld();
   if (!v) {
     flags_ |= cct_FLAG_UNSET;

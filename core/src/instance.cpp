@@ -1,11 +1,11 @@
 #include "cct/instance.h"
 
-#include <cctype>
 #include <cstring>
 #include <utility>
 #include <vector>
 #include <ostream>
 
+#include "cct/ascii.h"
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
 
@@ -357,11 +357,11 @@ void cct_Instance::WriteP21(std::ostream& out) const {
   out << '#' << OrEmpty(OutputName());
 }
 
-void cct_Instance::WriteP21Instance(std::ostream& os) {
+bool cct_Instance::WriteP21Instance(std::ostream& os) {
   if (!IsRegistered()) {
     ProgramBug() << "cct_Instance::WriteP21Instance()"
                  << "\n   Can't write STEP data for unregistered instance.";
-    return;
+    return false;
   }
   TestAllSet();
   // "#name=TYPE(" goes out in one piece.
@@ -375,7 +375,7 @@ void cct_Instance::WriteP21Instance(std::ostream& os) {
         os.write(head, static_cast<std::streamsize>(n));
         n = 0;
       }
-      head[n++] = part ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+      head[n++] = part ? cct_AsciiUpper(*c) : *c;
     }
     head[n++] = part ? '(' : '=';
   }
@@ -387,4 +387,5 @@ void cct_Instance::WriteP21Instance(std::ostream& os) {
     value->WriteP21(os);
   }
   os.write(");\n", 3);
+  return true;
 }

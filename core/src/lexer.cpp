@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cct/ascii.h"
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
@@ -188,6 +189,7 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
   long lastPair = -1;  // where the first apostrophe of the latest doubled pair stands
   bool overLines = false;
   for (;;) {
+    const long before = f.Tell();
     int c = f.GetChar();
     if (c == '\'') {
       int next = f.GetChar();
@@ -211,6 +213,10 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
       continue;
     }
     if (c == '\\' && StringEscape(f, &text)) continue;
+    // A NUL character (the reading position moved past it, as it does not at the end of the
+    // file) ends the input here as it does outside a string: the parser then reports a syntax
+    // error at this line. Looking for a shorter string would read on beyond it.
+    if (c == 0 && f.Tell() != before) return cct_TOKEN_END;
     if (c == 0 || c == '\\') {
       if (lastPair >= 0 && !overLines) {
         // The longest string that did end here closed at the first apostrophe of that pair.
@@ -246,19 +252,22 @@ int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
 }
 
 // In a skipped parameter list: passes over a string so that parentheses in it do not count.
-void SkipString(cct_InputFile& f) {
+// Answers false when the input ended in it (at the end of the file or at a NUL character), which
+// then ends the skipped list too.
+bool SkipString(cct_InputFile& f) {
   for (;;) {
     int c = f.GetChar();
-    if (c == 0) return;
+    if (c == 0) return false;
     if (c == '\\') {
-      if (!StringEscape(f, nullptr)) return;
+      if (!StringEscape(f, nullptr)) return false;
       continue;
     }
     if (c == '\'') {
       int next = f.GetChar();
+      if (next == 0) return false;  // a NUL cannot be given back: the input ends with it
       if (next != '\'') {
         f.Unput(next);
-        return;
+        return true;
       }
     }
   }
@@ -290,7 +299,9 @@ int Skip(cct_InputFile& f) {
           return cct_TOKEN_RIGHT_PAREN;
         }
         break;
-      case '\'': SkipString(f); break;
+      case '\'':
+        if (!SkipString(f)) return cct_TOKEN_END;
+        break;
       case '/': {
         int next = f.GetChar();
         if (next == '*') {
@@ -310,8 +321,7 @@ int Skip(cct_InputFile& f) {
 char* cct_LowerCopy(const char* source, unsigned long length) {
   char* copy = new char[length + 1];
   for (unsigned long i = 0; i < length; ++i) {
-    char c = source[i];
-    copy[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    copy[i] = cct_AsciiLower(source[i]);
   }
   copy[length] = '\0';
   return copy;

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cct/ascii.h"
 #include "cct/exchgfls.h"
 
 namespace {
@@ -10,8 +11,6 @@ bool IsWordChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Walks the record's text outside strings and binaries: `word` gets every keyword-like word
 // with the character after it, `name` every "#digits".
@@ -81,7 +80,7 @@ cct_RawInstance::cct_RawInstance(std::string record) : record_(std::move(record)
           return;  // a typed parameter inside the record, not one of its keywords
         if (count++) keywords += ' ';
         if (begin > 0 && record_[begin - 1] == '!') keywords += '!';
-        for (size_t i = begin; i < end; ++i) keywords += AsciiLower(record_[i]);
+        for (size_t i = begin; i < end; ++i) keywords += cct_AsciiLower(record_[i]);
       },
       [](std::string_view) {});
   const bool complex = !record_.empty() && record_[0] == '(';
@@ -92,9 +91,11 @@ cct_RawInstance::cct_RawInstance(std::string record) : record_(std::move(record)
   }
 }
 
-void cct_RawInstance::WriteP21Instance(std::ostream& os) {
+bool cct_RawInstance::WriteP21Instance(std::ostream& os) {
   const char* name = InstanceName();
-  os << '#' << (name ? name : "") << '=' << record_ << ";\n";
+  if (!IsRegistered() || !name) return false;
+  os << '#' << name << '=' << record_ << ";\n";
+  return true;
 }
 
 void cct_RawInstance::ForEachReference(const std::function<void(std::string_view)>& use) const {
@@ -182,7 +183,7 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
       out,
       [&out](size_t begin, size_t end) {
         if (end < out.size() && out[end] == '(')
-          for (size_t i = begin; i < end; ++i) out[i] = AsciiUpper(out[i]);
+          for (size_t i = begin; i < end; ++i) out[i] = cct_AsciiUpper(out[i]);
       },
       [](std::string_view) {});
   return out;

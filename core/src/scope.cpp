@@ -360,21 +360,24 @@ void cct_Scope::WriteDefaultHeader(std::ostream& os) const {
   os << "ENDSEC;" << std::endl << "DATA;" << std::endl;
 }
 
-void cct_Scope::WriteUnsorted(std::ostream& os) {
+long cct_Scope::WriteUnsorted(std::ostream& os) {
   // Taken before loading: reading instances may add names (references to undefined names), and
   // the table must not change under a running iteration.
   std::vector<Entry*> order;
   order.reserve(static_cast<size_t>(entryCount_));
   for (Entry* e : NameOrder()) order.push_back(e);
+  long written = 0;
   for (Entry* known : order) {
     Entry* entry = FindEntry(known->name, 1);
     if (entry && !entry->instance && entry->typeId >= 3000) entry = FindEntry(known->name, 1);
-    if (entry && entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE)
-      entry->instance->WriteP21Instance(os);
+    if (entry && entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE &&
+        entry->instance->WriteP21Instance(os))
+      ++written;
   }
+  return written;
 }
 
-void cct_Scope::WriteSorted(std::ostream& os, int translate) {
+long cct_Scope::WriteSorted(std::ostream& os, int translate) {
   struct Item {
     unsigned long long key;
     const char* name;
@@ -386,25 +389,25 @@ void cct_Scope::WriteSorted(std::ostream& os, int translate) {
     items.push_back({LeadingNumber(translate ? TranslateName(name) : name), name});
   std::stable_sort(items.begin(), items.end(),
                    [](const Item& a, const Item& b) { return a.key < b.key; });
+  long written = 0;
   for (const Item& item : items) {
     cct_Instance* instance = FindInstance(item.name, 1);
     if (!instance) {
       ProgramBug() << "cct_Scope::WriteP21().";
       continue;
     }
-    instance->WriteP21Instance(os);
+    if (instance->WriteP21Instance(os)) ++written;
     instance->Release();
   }
+  return written;
 }
 
-void cct_Scope::WriteP21(std::ostream& os, int sorted, int translate, const char* trailer) {
+long cct_Scope::WriteP21(std::ostream& os, int sorted, int translate, const char* trailer) {
   if (translate) UpdateTranslationTable();
   if (!inputFile_ || inputFile_->FileKind() != 1) WriteDefaultHeader(os);
-  if (sorted)
-    WriteSorted(os, translate);
-  else
-    WriteUnsorted(os);
+  const long written = sorted ? WriteSorted(os, translate) : WriteUnsorted(os);
   os << "ENDSEC;" << std::endl;
   if (trailer) os << trailer;
   os << "END-ISO-10303-21;" << std::endl;
+  return written;
 }

@@ -1,10 +1,10 @@
 #include "cct/stepfile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <ostream>
 
+#include "cct/ascii.h"
 #include "cct/cctype.h"
 #include "cct/errlog.h"
 #include "cct/instance.h"
@@ -367,7 +367,7 @@ cct_Instance* cct_StepFile::ReadInstance(const char* name) {
 
 void cct_StepFile::WriteHeaderEntity(std::ostream& os, cct_Instance& entity) {
   for (const char* c = entity.TypeName(); *c; ++c)
-    os << static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    os << cct_AsciiUpper(*c);
   os << '(';
   for (long i = 0;; ++i) {
     cct_Type* value = entity.Attribute(i);
@@ -388,7 +388,7 @@ void cct_StepFile::WriteP21(std::ostream& os) {
   os << "DATA" << dataParameters_ << ';' << std::endl;
   std::string after;
   for (const std::string& section : sectionsAfter_) after += section + "\n";
-  scope_.WriteP21(os, 0, 0, after.c_str());
+  writtenInstances_ = scope_.WriteP21(os, 0, 0, after.c_str());
 }
 
 cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file) {

@@ -296,6 +296,32 @@ TEST(CliErrors, UnwritableOutputExitsWithOneAndSavesNothing) {
   EXPECT_FALSE(fs::exists(target));
 }
 
+// Past a file-size limit the save fails as on a full disk: the program is not killed, the old
+// output stays as it was, no temporary file is left, and the exit status says so.
+TEST(CliErrors, FileSizeLimitFailsTheSaveAndKeepsTheOldOutput) {
+  TempDir dir;
+  const std::string target = dir.File("out.stp");
+  { std::ofstream(target) << "old output\n"; }
+  TempFile err("", ".err");
+  // The log goes through a pipe, which the limit does not cover; the status comes last.
+  const std::string command = "(ulimit -f 1 && " + Quote(VARNHOLT_CLI) + " convert " +
+                              Quote(Sample("milling_project.stp")) + " " + Quote(target) +
+                              "; echo \"exit $?\") 2>&1 | cat >" + Quote(err.Path());
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string log = ReadAll(err.Path());
+  ASSERT_NE(log.rfind("exit "), std::string::npos) << log;
+  EXPECT_EQ(log.substr(log.rfind("exit ")), "exit 1\n") << log;
+  EXPECT_EQ(ReadAll(target), "old output\n");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.File("")))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"out.stp"});
+  EXPECT_NE(log.find("Can't write file '" + target + "': writing failed: File too large"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find(" File saved"), std::string::npos) << log;
+}
+
 // The instance names a file defines in its data section, in the order they stand.
 std::vector<std::string> DefinedNames(const std::string& text) {
   std::vector<std::string> names;

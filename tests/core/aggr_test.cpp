@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -1061,4 +1062,129 @@ TEST(Aggregate2d, DirectInstancesReleasedOnDestruction) {
   }
   EXPECT_EQ(a->ReferenceCount(), 1);
   a->Release();
+}
+
+namespace {
+
+// A REAL source answering whatever it is given, as a value from outside the core might.
+template <class Base>
+class Any : public Base {
+ public:
+  explicit Any(double v) : v_(v) {}
+  double GetReal() const override { return v_; }
+
+ private:
+  double v_;
+};
+using AnyReal = Any<cct_RealType>;
+
+}  // namespace
+
+// An infinity or NaN is never stored where a REAL is kept: each store reports it and leaves
+// the old value, so that no "inf." or "nan." is ever written.
+TEST(NonFiniteReals, EveryStoreRefusesThemAndKeepsTheOldValue) {
+  test_schema::Use();
+  cct_RealType old;
+  old.Set(1.5);
+  const struct {
+    const char* name;
+    std::string (*store)(const cct_RealType& old, double bad);
+    const char* kept;
+  } stores[] = {
+      {"REAL Set",
+       [](const cct_RealType& old, double bad) {
+         cct_RealType v;
+         v.Copy(&old);
+         v.Set(bad);
+         return P21(v);
+       },
+       "1.5000000000"},
+      {"REAL Copy",
+       [](const cct_RealType& old, double bad) {
+         cct_RealType v;
+         v.Copy(&old);
+         AnyReal source(bad);
+         v.Copy(&source);
+         return P21(v);
+       },
+       "1.5000000000"},
+      {"REAL ProcessParameter",
+       [](const cct_RealType& old, double bad) {
+         cct_RealType v;
+         v.Copy(&old);
+         AnyReal source(bad);
+         v.ProcessParameter(&source);
+         return P21(v);
+       },
+       "1.5000000000"},
+      {"select Set",
+       [](const cct_RealType& old, double bad) {
+         test_schema::Length length;
+         length.Copy(&old);
+         test_schema::Shape shape;
+         shape.Set(&length);
+         Any<test_schema::Length> source(bad);
+         shape.Set(&source);
+         return P21(shape);
+       },
+       "1.5000000000"},
+      {"list SetType",
+       [](const cct_RealType& old, double bad) {
+         cct_AggregateType_1d list(&kPlainReals);
+         list.SetDimensions(2);
+         list.SetType(&old, 0);
+         list.SetType(&old, 1);
+         AnyReal source(bad);
+         list.SetType(&source, 1);
+         return P21(list);
+       },
+       "(1.5000000000,1.5000000000)"},
+      {"list SetElement",
+       [](const cct_RealType& old, double bad) {
+         cct_AggregateType_1d list(&kPlainReals);
+         list.SetDimensions(1);
+         list.SetType(&old, 0);
+         list.SetElement(&bad, 0);
+         return P21(list);
+       },
+       "(1.5000000000)"},
+      {"matrix SetType",
+       [](const cct_RealType& old, double bad) {
+         cct_AggregateType_2d matrix(kRealMatrix);
+         matrix.SetDimensions(1, 1);
+         matrix.SetType(&old, 0, 0);
+         AnyReal source(bad);
+         matrix.SetType(&source, 0, 0);
+         return P21(matrix);
+       },
+       "((1.5000000000))"},
+      {"matrix SetElement",
+       [](const cct_RealType& old, double bad) {
+         cct_AggregateType_2d matrix(kRealMatrix);
+         matrix.SetDimensions(1, 1);
+         matrix.SetType(&old, 0, 0);
+         matrix.SetElement(&bad, 0, 0);
+         return P21(matrix);
+       },
+       "((1.5000000000))"},
+  };
+  const struct {
+    double value;
+    const char* text;
+  } bad[] = {{std::numeric_limits<double>::infinity(), "inf"},
+             {-std::numeric_limits<double>::infinity(), "-inf"},
+             {std::numeric_limits<double>::quiet_NaN(), "nan"}};
+  for (const auto& store : stores) {
+    for (const auto& b : bad) {
+      SCOPED_TRACE(std::string(store.name) + " " + b.text);
+      CerrCapture log;
+      EXPECT_EQ(store.store(old, b.value), store.kept);
+      EXPECT_EQ(log.Text(), std::string("\nWarning: Wrong data format. : The real value ") + b.text +
+                                " is not finite and is not stored.");
+    }
+  }
+  // The largest finite values are still taken.
+  cct_RealType largest;
+  largest.Set(-std::numeric_limits<double>::max());
+  EXPECT_EQ(largest.Get(), -std::numeric_limits<double>::max());
 }

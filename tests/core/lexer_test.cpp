@@ -347,6 +347,30 @@ TEST(LexerStrings, LineEndsInsideStringsAndStringsThatNeverEnd) {
   }
 }
 
+TEST(LexerStrings, NulInsideAStringEndsTheInput) {
+  // Unlike the end of the file, a NUL character is passed when it is read: whatever a string
+  // does at it must not go on reading what stands beyond it.
+  const struct {
+    std::string content;
+    int mode;
+    Tokens tokens;
+  } cases[] = {
+      {std::string("X('A\0B');\nY;", 12), kEvaluate, {"KEYWORD(x)", "LEFT_PAREN"}},
+      {std::string("X('A''B\0C''D');Y;", 18), kEvaluate, {"KEYWORD(x)", "LEFT_PAREN"}},
+      {std::string("X('\0');Y;", 10), kEvaluate, {"KEYWORD(x)", "LEFT_PAREN"}},
+      // Skipped parameter lists: the list does not close beyond the NUL.
+      {std::string("X('A\0)Y;", 9), kScanAll, {"KEYWORD(x)", "LEFT_PAREN"}},
+      {std::string("X('A''\0)Y;", 11), kScanAll, {"KEYWORD(x)", "LEFT_PAREN"}},
+      {std::string("X('A'\0)Y;", 10), kScanUntil, {"KEYWORD(x)", "LEFT_PAREN"}},
+  };
+  for (const auto& c : cases) {
+    LexFile in(c.content, c.mode);
+    CerrCapture log;
+    EXPECT_EQ(LexOn(), c.tokens) << c.content.size();
+    EXPECT_EQ(log.Text(), "");
+  }
+}
+
 // ---- what vanishes -----------------------------------------------------------------------------
 
 TEST(LexerIgnored, CommentsAndEscapes) {

@@ -61,6 +61,35 @@ TEST_F(DirectReading, NulAfterADefinitionIsSwallowedEitherWay) {
   ExpectSame(d, "NUL after a semicolon");
 }
 
+// A NUL inside a string ends the input there: the open fails with a syntax error at the line
+// where the NUL stands, whichever way the records are read.
+TEST_F(DirectReading, NulInsideAStringIsASyntaxErrorAtItsLine) {
+  const std::string head =
+      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\n"
+      "FILE_NAME('n','t',('a'),('o'),'p','s','z');\nFILE_SCHEMA(('COMBINED_SCHEMA'));\n"
+      "ENDSEC;\nDATA;\n";
+  const std::string tail = "#3=PROGRAM_STOP('end');\nENDSEC;\nEND-ISO-10303-21;\n";
+  const std::string nul(1, '\0');
+  const struct {
+    std::string content;
+    int line;
+  } cases[] = {
+      {head + "#1=PROGRAM_STOP('a" + nul + "b');\n#2=PROGRAM_STOP('c');\n" + tail, 8},
+      {head + "#1=PROGRAM_STOP('c');\n#2=PROGRAM_STOP('a''b" + nul + "c''d');\n" + tail, 9},
+      {head + "#1=PROGRAM_STOP('a''" + nul + "');\n" + tail, 8},
+      {"ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d" + nul + "'),'2;1');\n" + tail, 3},
+  };
+  for (const auto& c : cases) {
+    TempFile file(c.content);
+    const std::string direct = DocumentText(file.Path(), true);
+    EXPECT_EQ(direct, DocumentText(file.Path(), false));
+    const std::string error = "\nError: While reading STEP file: \"" + std::string(file.Path()) +
+                              "\", line " + std::to_string(c.line) + ":  Syntax error.";
+    EXPECT_NE(direct.find(error), std::string::npos) << error << "\n" << direct;
+    EXPECT_NE(direct.find("\" could not be opened"), std::string::npos) << direct;
+  }
+}
+
 TEST_F(DirectReading, DamagedFilesReadTheSameEitherWay) {
   const std::vector<std::string> samples = {
       ReadAll(fs::path(VARNHOLT_SOURCE_DIR) / "samples/milling_project.stp"),

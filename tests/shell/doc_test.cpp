@@ -1,10 +1,15 @@
 #include "varnholt/doc.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 #include <iostream>
@@ -13,7 +18,9 @@
 
 #include "cct/cct.h"
 #include "cct/stepfile.h"
+#include "support/cli_run.h"
 #include "support/temp_file.h"
+#include "varnholt/save_io.h"
 #include "support/test_schema.h"
 
 namespace {
@@ -31,13 +38,6 @@ const char* const kHeader =
 
 std::string File(const std::string& data) {
   return std::string(kHeader) + data + "ENDSEC;\nEND-ISO-10303-21;\n";
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 std::string LogBanner() {
@@ -205,6 +205,127 @@ TEST_F(Doc, FailedSaveLeavesTheExistingTargetAsItWas) {
   rmdir(dir.c_str());
 }
 
+namespace {
+
+// The replacements for the save's file operations count their calls.
+int calls = 0;
+
+ssize_t FullDisk(int, const void*, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+ssize_t HalfThenTooLarge(int fd, const void* data, size_t size) {
+  if (calls++ == 0) return ::write(fd, data, size / 2);
+  errno = EFBIG;
+  return -1;
+}
+ssize_t TakesNothing(int, const void*, size_t) { return 0; }
+int FailingFsync(int) {
+  errno = EIO;
+  return -1;
+}
+int SecondFsyncFails(int fd) { return calls++ == 0 ? ::fsync(fd) : FailingFsync(fd); }
+int FailingRename(const char*, const char*) {
+  errno = EXDEV;
+  return -1;
+}
+
+std::vector<std::string> FolderContents(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+// Every step of a save that can fail once the temporary file exists is made to fail: the target
+// keeps its bytes, the temporary file goes, the log says why. Nothing here depends on
+// permissions, so it holds for root too.
+TEST_F(Doc, EachFailingSaveStepKeepsTheTargetAndLeavesNoTemporaryFile) {
+  TempFile in(File("#1=TEST_POINT('p',1.,2.,$);\n#2=TEST_EMPTY();\n"));
+  const std::string old = "keep me\nbyte for byte\n";
+  const struct {
+    const char* name;
+    ssize_t (*write)(int, const void*, size_t);
+    int (*fsync)(int);
+    int (*rename)(const char*, const char*);
+    rlim_t sizeLimit;           // a real file-size limit, 0 for none
+    void (*prepare)(CDoc& doc);  // more to do before the save
+    const char* why;            // after "Can't write file '<target>': "
+    bool replaced;              // the new file stands (only the folder's flush failed)
+  } cases[] = {
+      {"disk full", FullDisk, nullptr, nullptr, 0, nullptr,
+       "writing failed: No space left on device", false},
+      {"half written, then too large", HalfThenTooLarge, nullptr, nullptr, 0, nullptr,
+       "writing failed: File too large", false},
+      {"a write that takes nothing", TakesNothing, nullptr, nullptr, 0, nullptr,
+       "writing failed: No space left on device", false},
+      {"real file-size limit", nullptr, nullptr, nullptr, 200, nullptr,
+       "writing failed: File too large", false},
+      {"file flush fails", nullptr, FailingFsync, nullptr, 0, nullptr,
+       "flushing to disk failed: Input/output error", false},
+      {"rename fails", nullptr, nullptr, FailingRename, 0, nullptr, "Invalid cross-device link",
+       false},
+      {"a section could not be written", nullptr, nullptr, nullptr, 0,
+       [](CDoc& doc) {
+         doc.NoteUnwrittenSection("the section ANCHOR");
+         doc.NoteUnwrittenSection("the second DATA section");
+       },
+       "the section ANCHOR, the second DATA section read from the file could not be written; "
+       "nothing was saved",
+       false},
+      {"an instance the writer cannot write", nullptr, nullptr, nullptr, 0,
+       [](CDoc& doc) {
+         // An instance in an entry without being registered there: the writer refuses it.
+         doc.Scope()->ProvideEntry("3")->instance = new TestEmpty;
+       },
+       "only 2 of the 3 instances were written; nothing was saved", false},
+      {"folder flush fails after the rename", nullptr, SecondFsyncFails, nullptr, 0, nullptr,
+       "the file was replaced, but its folder could not be flushed to disk: Input/output error",
+       true},
+  };
+  varnholt::SaveIo& io = varnholt::SaveOperations();
+  const varnholt::SaveIo system = io;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir folder;
+    const std::string target = folder.File("keep.stp");
+    { std::ofstream(target, std::ios::binary) << old; }
+    CDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(in.Path()));
+    if (c.prepare) c.prepare(doc);
+    calls = 0;
+    if (c.write) io.write = c.write;
+    if (c.fsync) io.fsync = c.fsync;
+    if (c.rename) io.rename = c.rename;
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    if (c.sizeLimit) {
+      rlimit lower = limit;
+      lower.rlim_cur = c.sizeLimit;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lower), 0);
+    }
+    const bool saved = doc.OnSaveDocument(target);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    io = system;
+
+    EXPECT_FALSE(saved);
+    const std::string now = ReadAll(target);
+    if (c.replaced)
+      EXPECT_NE(now.find("#2=TEST_EMPTY();\n"), std::string::npos) << now;
+    else
+      EXPECT_EQ(now, old);
+    EXPECT_EQ(FolderContents(folder.File("")), std::vector<std::string>{"keep.stp"});
+    const std::string log = doc.LogText();
+    EXPECT_NE(log.find("\nError: Input/Output error: Can't write file '" + target + "': " + c.why),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(" File saved"), std::string::npos) << log;
+  }
+}
+
 TEST_F(Doc, EachDocumentKeepsItsOwnMessages) {
   TempFile a(File("#1=TEST_COUNT('a',$,$);\n")), b(File("#1=TEST_COUNT('b',$,$);\n"));
   std::ostringstream stderrSink;
@@ -242,6 +363,58 @@ TEST_F(Doc, OpenReportsProgressUpToOneHundred) {
   ASSERT_GE(seen.size(), 3u);  // scanning, loading, done
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_EQ(seen.back(), 100);
+}
+
+namespace {
+
+// Adopts tr_TR.UTF-8, as the desktop adopts a Turkish user's locale; made with localedef into the
+// given folder when the system has no such locale. False when neither works.
+bool AdoptTurkishLocale(const TempDir& folder) {
+  if (std::setlocale(LC_ALL, "tr_TR.UTF-8")) return true;
+  const std::string make = "localedef -i tr_TR -f UTF-8 " + Quote(folder.File("tr_TR.UTF-8")) +
+                           " >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) return false;
+  setenv("LOCPATH", folder.File("").c_str(), 1);
+  return std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;
+}
+
+}  // namespace
+
+// Under a Turkish locale the C library's capital of 'i' is no ASCII letter; keywords, enumeration
+// values and header entity names must still be written in ASCII capitals, and read again.
+TEST_F(Doc, SaveUnderATurkishLocaleWritesAsciiCapitals) {
+  TempDir folder;
+  TempFile in(File("#1=TEST_POINT('pi',1.,2.,$);\n#2=TEST_PATH('q',(#1),(1.),.RIGHT.,$,$);\n"
+                   "#3=TEST_PATH('r',(),(),POWER(.HIGH.),$,$);\n"));
+  if (!AdoptTurkishLocale(folder)) GTEST_SKIP() << "no tr_TR.UTF-8 locale";
+  const std::string target = folder.File("saved.stp");
+  CDoc doc;
+  const bool opened = doc.OnOpenDocument(in.Path());
+  const bool saved = opened && doc.OnSaveDocument(target);
+  CDoc again;
+  const bool reopened = saved && again.OnOpenDocument(target.c_str());
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
+  ASSERT_TRUE(opened) << doc.LogText();
+  ASSERT_TRUE(saved) << doc.LogText();
+  EXPECT_TRUE(reopened) << again.LogText();
+  const std::string written = ReadAll(target);
+  for (const char* expected :
+       {"\nFILE_DESCRIPTION((", "\nFILE_NAME('saved.stp',", "\nFILE_SCHEMA(('COMBINED_SCHEMA'));",
+        "\n#1=TEST_POINT('pi',", "\n#2=TEST_PATH('q',(#1),(1.0000000000),.RIGHT.,$,$);\n",
+        "\n#3=TEST_PATH('r',(),(),.HIGH.,$,$);\n"})
+    EXPECT_NE(written.find(expected), std::string::npos) << expected << "\n" << written;
+  // Nothing but the string values holds a small letter.
+  std::string outsideStrings;
+  bool quoted = false;
+  for (char c : written) {
+    if (c == '\'') quoted = !quoted;
+    else if (!quoted) outsideStrings += c;
+  }
+  EXPECT_EQ(outsideStrings.find_first_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos)
+      << outsideStrings;
+  ASSERT_NE(again.Scope(), nullptr);
+  EXPECT_NE(again.Scope()->FindEntry("3", 0)->instance, nullptr);
 }
 
 TEST(DocTimeStamp, NoLeadingZeros) {

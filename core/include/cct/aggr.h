@@ -65,6 +65,8 @@ class cct_AggregateType : public cct_Type {
   /// answers false when PreProcessEntity refuses v.
   bool EntityBytes(const cct_Type* v, unsigned char* bytes);
   void ReportIncompatible(const cct_Type* v, const char* function) const;
+  /// False (reported) when raw bytes for a REAL element hold an infinity or NaN.
+  bool RawStorable(const void* raw) const;
   /// SetType for one element: null zeroes it, an incompatible value is reported and zeroes it.
   void StoreFrom(const cct_Type* v, void* element, const char* function, const char* where);
   /// Bytes of one element of this aggregate's storage.

@@ -3,6 +3,7 @@
 #define CCT_CCT_H
 
 #include "cct/aggr.h"
+#include "cct/ascii.h"
 #include "cct/at.h"
 #include "cct/cctype.h"
 #include "cct/entitytype.h"

@@ -228,6 +228,11 @@ class cct_BinaryType : public cct_StringType {
   void WriteP21(std::ostream& out) const override;
 };
 
+/// True for a finite REAL. For an infinity or NaN, which no exchange file can carry (a written
+/// "inf." or "nan." makes the file unreadable), reports that it is not stored and answers false;
+/// every store of a REAL asks first and then leaves the old value.
+bool cct_StorableReal(double v);
+
 /// Writes a REAL the way exchange files carry it: "%.10f", with a point always present.
 void cct_WriteReal(std::ostream& out, double v);
 /// The same text into a buffer of at least 400 characters; answers the length.

@@ -71,8 +71,9 @@ class cct_Instance : public cct_Type {
   /// True when the instance or one of its attribute values was changed.
   bool IsModified();
   void Kill();
-  /// Writes "#name=TYPE(values);" and a newline.
-  virtual void WriteP21Instance(std::ostream& os);
+  /// Writes "#name=TYPE(values);" and a newline; false (and nothing written) for an instance
+  /// that no scope holds.
+  virtual bool WriteP21Instance(std::ostream& os);
 
  private:
   /// Warns when the attribute at i (after the last value given) is mandatory.

@@ -24,7 +24,7 @@ class cct_RawInstance : public cct_Instance {
   const char* TypeName() const override { return typeName_.c_str(); }
   long TypeID() const override { return 0; }
   int TestCorrectness(int) override { return 1; }
-  void WriteP21Instance(std::ostream& os) override;
+  bool WriteP21Instance(std::ostream& os) override;
   /// Calls `use` with every instance name (without "#") referred to in the parameters.
   void ForEachReference(const std::function<void(std::string_view)>& use) const;
 

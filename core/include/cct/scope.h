@@ -88,9 +88,10 @@ class cct_Scope {
   void UpdateTranslationTable();
 
   /// Writes the data section (after a default header when the scope has no exchange file) and the
-  /// end of the file.
-  /// `trailer`: text written between the data section's ENDSEC and the end of the file.
-  void WriteP21(std::ostream& os, int sorted, int translate, const char* trailer = nullptr);
+  /// end of the file. Answers how many instance records were written, so that a caller can tell
+  /// a complete file from one that lost records. `trailer`: text written between the data
+  /// section's ENDSEC and the end of the file.
+  long WriteP21(std::ostream& os, int sorted, int translate, const char* trailer = nullptr);
   /// Writes everything up to and including "DATA;" from the scope's header texts.
   void WriteDefaultHeader(std::ostream& os) const;
 
@@ -141,8 +142,8 @@ class cct_Scope {
   void CountName();
   const char* NextUnusedGeneratedName(cct_Instance* instance);
   void DestroyTranslationTable();
-  void WriteUnsorted(std::ostream& os);
-  void WriteSorted(std::ostream& os, int translate);
+  long WriteUnsorted(std::ostream& os);
+  long WriteSorted(std::ostream& os, int translate);
 
   InstanceLoader loader_ = nullptr;
   void* loaderData_ = nullptr;

@@ -46,6 +46,8 @@ class cct_StepFile : public cct_InputFile {
   /// The instance of a name, read from the file when needed; null when the file has none.
   cct_Instance* ReadInstance(const char* name);
   void WriteP21(std::ostream& os) override;
+  /// How many instance records the latest WriteP21 wrote.
+  long WrittenInstances() const { return writtenInstances_; }
 
   /// Prepares, on a second thread, the records of these entries in this order: the order in
   /// which they are about to be read. Each read then finds its record already fetched and split
@@ -177,6 +179,7 @@ class cct_StepFile : public cct_InputFile {
   cct_Scope::Entry* readingEntry_ = nullptr;  // the entry whose record is being read
   ScanProgress scanProgress_ = nullptr;
   void* scanProgressData_ = nullptr;
+  long writtenInstances_ = 0;
   static bool parsing;
   static bool directReading;
   friend cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file);

@@ -8,6 +8,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 class cct_StepFile;
 class cct_Scope;
@@ -23,8 +25,14 @@ class CDoc {
   /// why). An empty path does nothing.
   bool OnOpenDocument(const char* path);
   /// Writes the population to path with refreshed header values. The target is replaced only
-  /// when the whole file was written; false (and error 263 in the log) otherwise.
+  /// when the whole file was written and flushed to disk; false (and error 263 in the log)
+  /// otherwise. A save that would hold fewer instance records than the document, or that comes
+  /// after NoteUnwrittenSection, fails the same way: the target keeps what it held.
   bool OnSaveDocument(const std::string& path);
+  /// Records that something read from the file (what names it, e.g. "the section ...") has no
+  /// place in a saved file. Every save of this document then fails and names it, until the next
+  /// open: a save must not silently drop what the user's file holds.
+  void NoteUnwrittenSection(std::string what) { unwritten_.push_back(std::move(what)); }
 
   /// While it lives, the standard error stream (and with it every report of the core) writes
   /// into the document's log; then the stream goes back to where it wrote before. Every command
@@ -65,6 +73,7 @@ class CDoc {
   std::string path_;
   Progress progress_;
   int percent_ = -1;
+  std::vector<std::string> unwritten_;  // see NoteUnwrittenSection
 
   void Report(int percent);
 };
