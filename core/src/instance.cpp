@@ -154,7 +154,13 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
   long i = Kind() == 19 ? FirstOwnAttribute() : 0;
   for (cct_ListNode* node = list.FirstNode(); node; node = node->NextNode(), ++i) {
     const cct_Type* value = static_cast<const cct_Type*>(node->Data());
-    if (!value || (value->Flags() & cct_FLAG_NO_VALUE)) continue;
+    if (!value) continue;
+    if (value->Flags() & cct_FLAG_NO_VALUE) {
+      // "*": the value is derived in this entity. The attribute remembers it, so that a save
+      // writes "*" again rather than "$", which would say something else.
+      if (cct_Type* attribute = Attribute(i)) attribute->SetFlags(cct_FLAG_NO_VALUE);
+      continue;
+    }
     cct_Type* attribute = Attribute(i);
     if (!attribute) {
       cct_errlog(cct_Warning(cct_READING_STEP_FILE))
@@ -384,7 +390,10 @@ bool cct_Instance::WriteP21Instance(std::ostream& os) {
     const cct_Type* value = Attribute(i);
     if (!value) break;
     if (i) os.put(',');
-    value->WriteP21(os);
+    if (!value->IsSet() && (value->Flags() & cct_FLAG_NO_VALUE))
+      os.put('*');
+    else
+      value->WriteP21(os);
   }
   os.write(");\n", 3);
   return true;

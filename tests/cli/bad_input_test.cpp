@@ -279,6 +279,9 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
        kHeader + "#9=PROJECT('P',#5,(),$,$,$);\n#5=WORKPIECE('W',$,$,$,$,$,());\n" + kTrailer,
        "line 8:  for entity project::main_workplan := workpiece.", "", "#9=project\n",
        "#9=PROJECT('P',#5,(),$,$,$);\n"},
+      {"derived values stay derived",
+       kHeader + "#5=ORIENTED_EDGE('e',*,*,#6,.T.);\n#6=EDGE('f',$,$);\n" + kTrailer, "", "", "",
+       "#5=ORIENTED_EDGE('e',*,*,#6,.T.);\n"},
       {"record without a name", kHeader + kProject + "APPROVAL_STATUS('x');\n" + kWorkpiece +
                                     kTrailer,
        "line 10:  \n\tCannot evaluate Instance.\n\tThe record has no instance name (#n=) and is "
