@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -367,6 +368,65 @@ TEST(Aggregate, EmptyAggregatesWriteEmptyParenthesesUnsetOnesADollar) {
   Parsed noRows;
   matrix.ProcessParameter(noRows.get());
   EXPECT_EQ(P21(matrix), "()");
+}
+
+// A list read as a whole keeps exactly its elements whatever its bounds say, and a count they do
+// not allow is told once. (Read from a file the warning names the file and line instead.)
+TEST(Aggregate, ListsKeepTheirCountAndReportOneOutsideTheBounds) {
+  test_schema::Use();
+  const cct_BaseTypeDescriptor sides12 = {cct_KIND_ENUMERATION, 1, 2, "side", test_schema::kSide};
+  const cct_BaseTypeDescriptor exactlyThree = {cct_KIND_INTEGER, 3, 3, nullptr, 0};
+  const cct_BaseTypeDescriptor atMostOne = {cct_KIND_INTEGER, 0, 1, nullptr, 0};
+  const std::string warn = "\nWarning: Aggregate bounds are violated: aggr : ";
+  struct Case {
+    const char* what;
+    const cct_BaseTypeDescriptor* d;
+    std::function<void(Parsed&)> fill;
+    const char* written;
+    std::string log;
+  };
+  const Case cases[] = {
+      {"one REAL of [2:3]", &kLengthList23, [](Parsed& p) { p.Real(1); }, "(1.0000000000)",
+       warn + "The list has 1 element; 2 to 3 are expected."},
+      {"no REAL of [2:3]", &kLengthList23, [](Parsed&) {}, "()",
+       warn + "The list has 0 elements; 2 to 3 are expected."},
+      {"two REALs of [2:3]", &kLengthList23, [](Parsed& p) { p.Real(1).Real(0); },
+       "(1.0000000000,0.0000000000)", ""},
+      {"three REALs of [2:3]", &kLengthList23, [](Parsed& p) { p.Real(1).Real(2).Real(3); },
+       "(1.0000000000,2.0000000000,3.0000000000)", ""},
+      {"four REALs of [2:3]", &kLengthList23,
+       [](Parsed& p) { p.Real(1).Real(2).Real(3).Real(4); },
+       "(1.0000000000,2.0000000000,3.0000000000,4.0000000000)",
+       warn + "The list has 4 elements; 2 to 3 are expected."},
+      {"seven REALs of [2:3]", &kLengthList23,
+       [](Parsed& p) {
+         for (int i = 1; i <= 7; ++i) p.Real(i);
+       },
+       "(1.0000000000,2.0000000000,3.0000000000,4.0000000000,5.0000000000,6.0000000000,"
+       "7.0000000000)",
+       warn + "The list has 7 elements; 2 to 3 are expected."},
+      {"three enumerations of [1:2]", &sides12,
+       [](Parsed& p) { p.Enum("left").Enum("right").Enum("neutral"); },
+       "(.LEFT.,.RIGHT.,.NEUTRAL.)", warn + "The list has 3 elements; 1 to 2 are expected."},
+      {"no label of [1:?]", &kLabels, [](Parsed&) {}, "()",
+       warn + "The list has 0 elements; at least 1 is expected."},
+      {"two labels of [1:?]", &kLabels, [](Parsed& p) { p.Str("a").Str("b"); }, "('a','b')", ""},
+      {"two INTEGERs of [3:3]", &exactlyThree, [](Parsed& p) { p.Int(1).Int(2); }, "(1,2)",
+       warn + "The list has 2 elements; 3 are expected."},
+      {"two INTEGERs of [0:1]", &atMostOne, [](Parsed& p) { p.Int(1).Int(2); }, "(1,2)",
+       warn + "The list has 2 elements; at most 1 is expected."},
+  };
+  for (const Case& c : cases) {
+    CerrCapture log;
+    Parsed p;
+    c.fill(p);
+    cct_AggregateType_1d list(c.d);
+    list.ProcessParameter(p.get());
+    EXPECT_EQ(list.Count(), p->Count()) << c.what;
+    EXPECT_TRUE(list.IsSet()) << c.what;
+    EXPECT_EQ(P21(list), c.written) << c.what;
+    EXPECT_EQ(log.Text(), c.log) << c.what;
+  }
 }
 
 TEST(Aggregate, UnsetClearsAndMarksUnset) {
