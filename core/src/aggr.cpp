@@ -458,7 +458,8 @@ int cct_AggregateType::TestElements(int check, unsigned char* storage, uint32_t 
   int ok = 1;
   for (uint32_t i = 0; i < rows; ++i) {
     // A row read shorter than the others has no elements past its end, so none is missing.
-    const uint32_t used = rowLengths ? rowLengths[i] : perRow;
+    const uint32_t used =
+        rowLengths && i < rowLengths[0] ? std::min(rowLengths[i + 1], perRow) : perRow;
     for (uint32_t j = 0; j < used; ++j) {
       cct_Instance* instance =
           ElementInstance(storage + (static_cast<size_t>(i) * perRow + j) * size);
@@ -731,8 +732,23 @@ void cct_AggregateType_2d::DropRowLengths() {
   rowLengths_ = nullptr;
 }
 
+namespace {
+/// Room for the lengths of `rows` rows, the count first.
+uint32_t* NewRowLengths(uint32_t rows) {
+  auto* lengths = new uint32_t[static_cast<size_t>(rows) + 1];
+  lengths[0] = rows;
+  return lengths;
+}
+}  // namespace
+
+uint32_t cct_AggregateType_2d::RowLength(uint32_t i) const {
+  if (!rowLengths_ || i >= rowLengths_[0]) return Columns();
+  return std::min(rowLengths_[i + 1], Columns());
+}
+
 void cct_AggregateType_2d::Reach(unsigned long i, unsigned long j) {
-  if (rowLengths_ && j >= rowLengths_[i]) rowLengths_[i] = static_cast<uint32_t>(j + 1);
+  if (rowLengths_ && i < rowLengths_[0] && j >= rowLengths_[i + 1])
+    rowLengths_[i + 1] = static_cast<uint32_t>(j + 1);
 }
 
 void cct_AggregateType_2d::BaseType(const cct_BaseTypeDescriptor* d) {
@@ -768,14 +784,14 @@ int cct_AggregateType_2d::SetDimensions(unsigned long rows, unsigned long column
   for (uint32_t i = 0; SizeOfElement() && i < Rows(); ++i)
     for (uint32_t j = 0; j < Columns(); ++j)
       if (i >= keepRows || j >= keepColumns) ReleaseElement(Element(i, j), SizeOfElement());
-  const uint32_t oldRows = Rows();
+  const uint32_t oldRows = rowLengths_ ? rowLengths_[0] : 0;
   cct_NativeAggregate_2d::SetDimensions(size, static_cast<uint32_t>(rows),
                                         static_cast<uint32_t>(columns));
   if (rowLengths_) {
     // The rows read shorter stay so (as far as they still fit); rows the program adds are full.
-    auto* lengths = new uint32_t[Rows()];
+    uint32_t* lengths = NewRowLengths(Rows());
     for (uint32_t i = 0; i < Rows(); ++i)
-      lengths[i] = i < oldRows ? std::min(rowLengths_[i], Columns()) : Columns();
+      lengths[i + 1] = i < oldRows ? RowLength(i) : Columns();
     delete[] rowLengths_;
     rowLengths_ = lengths;
   }
@@ -858,8 +874,8 @@ void cct_AggregateType_2d::ProcessParameter(const cct_Type* p) {
   ReportCount(rows, descriptor_[0], "row", 0);
   ResizeForReading(rows, columns);
   if (ragged) {
-    rowLengths_ = new uint32_t[rows];
-    std::copy(lengths.begin(), lengths.end(), rowLengths_);
+    rowLengths_ = NewRowLengths(rows);
+    std::copy(lengths.begin(), lengths.end(), rowLengths_ + 1);
   }
   for (uint32_t i = 0; i < rows; ++i) {
     cct_Type* row = outer->ElementObject(i);
@@ -914,8 +930,8 @@ void cct_AggregateType_2d::_Copy(const cct_Type* p) {
   // A copy of the same shape has the source's rows; in a larger one the rows are full.
   DropRowLengths();
   if (source->rowLengths_ && Rows() == source->Rows() && Columns() == source->Columns()) {
-    rowLengths_ = new uint32_t[Rows()];
-    std::copy(source->rowLengths_, source->rowLengths_ + Rows(), rowLengths_);
+    rowLengths_ = NewRowLengths(Rows());
+    for (uint32_t i = 0; i < Rows(); ++i) rowLengths_[i + 1] = source->RowLength(i);
   }
   if (source->IsSet()) flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
 }

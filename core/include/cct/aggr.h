@@ -72,7 +72,8 @@ class cct_AggregateType : public cct_Type {
   /// Gives back what every element owns; a parser list also destroys its parameter objects.
   void ReleaseElements(unsigned char* storage, size_t count, uint32_t size);
   /// The correctness test of reference elements, row by row; columns is 0 for one dimension.
-  /// rowLengths, where given, tells how many elements each row holds.
+  /// rowLengths, where given, tells how many elements each row holds (laid out as
+  /// cct_AggregateType_2d keeps them).
   int TestElements(int check, unsigned char* storage, uint32_t rows, uint32_t columns,
                    uint32_t size, const uint32_t* rowLengths = nullptr);
 
@@ -149,7 +150,7 @@ class cct_AggregateType_2d : public cct_AggregateType, public cct_NativeAggregat
 
   /// The number of elements row i holds: Columns() unless the rows were read with lengths of
   /// their own.
-  uint32_t RowLength(uint32_t i) const { return rowLengths_ ? rowLengths_[i] : Columns(); }
+  uint32_t RowLength(uint32_t i) const;
 
   /// Resizes within the upper bounds plus one; answers 1 done, 0 refused. Every row then holds
   /// Columns() elements.
@@ -169,9 +170,10 @@ class cct_AggregateType_2d : public cct_AggregateType, public cct_NativeAggregat
   void Reach(unsigned long i, unsigned long j);
   void DropRowLengths();
 
-  /// The length of each row where the rows were read with different lengths; null when every
-  /// row holds Columns() elements. (The array itself is rectangular: a shorter row's missing
-  /// elements stay zero and are neither written nor checked.)
+  /// Where the rows were read with different lengths: the number of rows it describes, then
+  /// the length of each; null when every row holds Columns() elements. (The array itself is
+  /// rectangular: a shorter row's missing elements stay zero and are neither written nor
+  /// checked. The count guards against the native array being resized underneath.)
   uint32_t* rowLengths_ = nullptr;
 };
 
