@@ -1,12 +1,15 @@
 #include "cct/aggr.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "cct/entitytype.h"
 #include "cct/enumtype.h"
 #include "cct/errlog.h"
+#include "cct/exchgfls.h"
 #include "cct/factory.h"
 #include "cct/instance.h"
 #include "cct/scope.h"
@@ -62,6 +65,45 @@ const cct_AggregateType_1d* ListParameter(const cct_Type* p, const char* functio
 
 void DisposeElementObject(cct_Type* object) {
   if (object && object->IsTemporary()) delete object;
+}
+
+/// The row a parsed list of lists holds at some place, or null when that is not a list.
+const cct_AggregateType_1d* RowList(const cct_Type* row) {
+  const cct_AggregateType* aggregate = AsAggregate(row);
+  if (!aggregate || aggregate->Dimensions() != 1) return nullptr;
+  return dynamic_cast<const cct_AggregateType_1d*>(aggregate);
+}
+
+bool CountWithinBounds(uint32_t count, const cct_BaseTypeDescriptor& d) {
+  if (d.lowerBound > 0 && count < static_cast<uint32_t>(d.lowerBound)) return false;
+  return !d.IsBounded() || d.upperBound < 0 ||
+         static_cast<long long>(count) <= static_cast<long long>(d.upperBound);
+}
+
+/// "1 is" or "3 are".
+std::string CountIs(long long n) { return std::to_string(n) + (n == 1 ? " is" : " are"); }
+
+/// A list read as a whole keeps every element it was given, so that a file is written back as
+/// it was read; a count its bounds do not allow is only told, at the line of the file being
+/// read. `unit` names what is counted; a nonzero `row` says which row of a list of lists it is.
+void ReportCount(uint32_t count, const cct_BaseTypeDescriptor& d, const char* unit, uint32_t row) {
+  if (CountWithinBounds(count, d)) return;
+  const long long lower = d.lowerBound > 0 ? d.lowerBound : 0;
+  std::string text = row ? "Row " + std::to_string(row) + " of the list has " : "The list has ";
+  text += std::to_string(count) + " " + unit + (count == 1 ? "" : "s") + "; ";
+  if (!d.IsBounded())
+    text += "at least " + CountIs(lower);
+  else if (lower == d.upperBound)
+    text += CountIs(lower);
+  else if (lower == 0)
+    text += "at most " + CountIs(d.upperBound);
+  else
+    text += std::to_string(lower) + " to " + std::to_string(d.upperBound) + " are";
+  text += " expected.";
+  if (cct_currentInputFile)
+    cct_errlog(cct_Warning(cct_READING_STEP_FILE)) << *cct_currentInputFile << text.c_str();
+  else
+    cct_errlog(cct_Warning(cct_BOUNDS_VIOLATED)) << kModule << " : " << text;
 }
 
 }  // namespace
@@ -412,7 +454,8 @@ void cct_AggregateType::ReleaseElements(unsigned char* storage, size_t count, ui
 }
 
 int cct_AggregateType::TestElements(int check, unsigned char* storage, uint32_t rows,
-                                    uint32_t columns, uint32_t size) {
+                                    uint32_t columns, uint32_t size,
+                                    const uint32_t* rowLengths) {
   const cct_BaseTypeDescriptor* d = ElementDescriptor();
   if (check == 0)
     flags_ &= static_cast<uint16_t>(~cct_FLAG_VISITED);
@@ -423,7 +466,10 @@ int cct_AggregateType::TestElements(int check, unsigned char* storage, uint32_t 
   const uint32_t perRow = twoDim ? columns : 1;
   int ok = 1;
   for (uint32_t i = 0; i < rows; ++i) {
-    for (uint32_t j = 0; j < perRow; ++j) {
+    // A row read shorter than the others has no elements past its end, so none is missing.
+    const uint32_t used =
+        rowLengths && i < rowLengths[0] ? std::min(rowLengths[i + 1], perRow) : perRow;
+    for (uint32_t j = 0; j < used; ++j) {
       cct_Instance* instance =
           ElementInstance(storage + (static_cast<size_t>(i) * perRow + j) * size);
       if (check == 0) {
@@ -533,14 +579,25 @@ void cct_AggregateType_1d::Unset() {
   flags_ |= cct_FLAG_UNSET;
 }
 
+void cct_AggregateType_1d::ResizeForReading(uint32_t n) {
+  if (IsSet()) {
+    ReleaseAll();
+    referenceFormFixed_ = false;
+  }
+  if (n == Count() && (n == 0 || Storage())) return;
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_->kind);
+  // Nothing held is kept, and shrinking the native array would report the clipping.
+  if (n < Count()) Clear();
+  if (n) cct_NativeAggregate_1d::SetDimensions(size, n);
+}
+
 void cct_AggregateType_1d::ProcessParameter(const cct_Type* p) {
   const cct_AggregateType_1d* list = ListParameter(p, "cct_AggregateType_1d::ProcessParameter()");
-  if (!list) return;
-  if (list->Count() > Count() && !SetDimensions(list->Count())) {
-    cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
-        << kModule << "\n--- : cct_AggregateType_1d::ProcessParameter().";
-    return;
-  }
+  if (!list || list == this) return;
+  // Exactly the given elements, neither padded to the lower bound nor refused past the upper
+  // one: a file must be written back as it was read, even where it breaks its schema.
+  ReportCount(list->Count(), *ElementDescriptor(), "element", 0);
+  ResizeForReading(list->Count());
   if (list->ElementDescriptor()->kind == cct_KIND_REAL && ElementDescriptor()->kind == cct_KIND_REAL &&
       list->SizeOfElement() == sizeof(double) && SizeOfElement() == sizeof(double) &&
       CompatibilityMode == 2) {
@@ -564,12 +621,9 @@ bool cct_AggregateType_1d::TakeReals(const double* values, uint32_t count) {
   // Eight-byte elements, or none yet (then the count is set here with eight-byte elements).
   const bool sized = SizeOfElement() == sizeof(double) ||
                      (SizeOfElement() == 0 && Count() == 0 && cct_ElementSize(cct_KIND_REAL) == sizeof(double));
-  if (!sized) return false;
-  if (count > Count()) {
-    if (static_cast<long long>(count) > static_cast<long long>(ElementDescriptor()->upperBound) + 1)
-      return false;
-    SetDimensions(count);
-  }
+  // A count outside the bounds is reported by ProcessParameter, in the order of the record.
+  if (!sized || !CountWithinBounds(count, *ElementDescriptor())) return false;
+  ResizeForReading(count);
   for (uint32_t i = 0; i < count; ++i) StoreRaw(Element(i), &values[i], sizeof(double));
   flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
   return true;
@@ -579,9 +633,7 @@ bool cct_AggregateType_1d::TakeEntries(cct_Scope::Entry* const* entries, uint32_
   if (count == 0 || CompatibilityMode != 2 || IsSet() ||
       ElementDescriptor()->kind != cct_KIND_ENTITY_REFERENCE || (SizeOfElement() == 0 && Count() != 0))
     return false;
-  if (count > Count() &&
-      static_cast<long long>(count) > static_cast<long long>(ElementDescriptor()->upperBound) + 1)
-    return false;
+  if (!CountWithinBounds(count, *ElementDescriptor())) return false;
   for (uint32_t i = 0; i < count; ++i) {
     const cct_Instance* instance = entries[i]->instance;
     if (instance && (instance->Kind() != cct_KIND_INSTANCE || !instance->IsRegistered() ||
@@ -591,7 +643,7 @@ bool cct_AggregateType_1d::TakeEntries(cct_Scope::Entry* const* entries, uint32_
   // What ProcessParameter then does, element by element through SetType: each reference is
   // stored as the scope entry of its instance (a placeholder's is the entry of its name), which
   // fixes the form of all of them.
-  if (count > Count()) SetDimensions(count);
+  ResizeForReading(count);
   flags_ |= cct_FLAG_VIA_ENTRY;
   for (uint32_t i = 0; i < count; ++i) {
     const cct_Instance* instance = entries[i]->instance;
@@ -676,10 +728,37 @@ cct_AggregateType_2d::cct_AggregateType_2d(const cct_BaseTypeDescriptor* d) {
   BaseType(d ? d : cct_DefaultDescriptor2d);
 }
 
-cct_AggregateType_2d::~cct_AggregateType_2d() { ReleaseAll(); }
+cct_AggregateType_2d::~cct_AggregateType_2d() {
+  ReleaseAll();
+  DropRowLengths();
+}
 
 void cct_AggregateType_2d::ReleaseAll() {
   ReleaseElements(Storage(), static_cast<size_t>(Rows()) * Columns(), SizeOfElement());
+}
+
+void cct_AggregateType_2d::DropRowLengths() {
+  delete[] rowLengths_;
+  rowLengths_ = nullptr;
+}
+
+namespace {
+/// Room for the lengths of `rows` rows, the count first.
+uint32_t* NewRowLengths(uint32_t rows) {
+  auto* lengths = new uint32_t[static_cast<size_t>(rows) + 1];
+  lengths[0] = rows;
+  return lengths;
+}
+}  // namespace
+
+uint32_t cct_AggregateType_2d::RowLength(uint32_t i) const {
+  if (!rowLengths_ || i >= rowLengths_[0]) return Columns();
+  return std::min(rowLengths_[i + 1], Columns());
+}
+
+void cct_AggregateType_2d::Reach(unsigned long i, unsigned long j) {
+  if (rowLengths_ && i < rowLengths_[0] && j >= rowLengths_[i + 1])
+    rowLengths_[i + 1] = static_cast<uint32_t>(j + 1);
 }
 
 void cct_AggregateType_2d::BaseType(const cct_BaseTypeDescriptor* d) {
@@ -715,9 +794,32 @@ int cct_AggregateType_2d::SetDimensions(unsigned long rows, unsigned long column
   for (uint32_t i = 0; SizeOfElement() && i < Rows(); ++i)
     for (uint32_t j = 0; j < Columns(); ++j)
       if (i >= keepRows || j >= keepColumns) ReleaseElement(Element(i, j), SizeOfElement());
+  const uint32_t oldRows = rowLengths_ ? rowLengths_[0] : 0;
   cct_NativeAggregate_2d::SetDimensions(size, static_cast<uint32_t>(rows),
                                         static_cast<uint32_t>(columns));
+  if (rowLengths_) {
+    // The rows read shorter stay so (as far as they still fit); rows the program adds are full.
+    uint32_t* lengths = NewRowLengths(Rows());
+    for (uint32_t i = 0; i < Rows(); ++i)
+      lengths[i + 1] = i < oldRows ? RowLength(i) : Columns();
+    delete[] rowLengths_;
+    rowLengths_ = lengths;
+  }
   return 1;
+}
+
+void cct_AggregateType_2d::ResizeForReading(uint32_t rows, uint32_t columns) {
+  if (IsSet()) {
+    ReleaseAll();
+    referenceFormFixed_ = false;
+  }
+  DropRowLengths();
+  if (rows == Rows() && columns == Columns() && (rows == 0 || columns == 0 || Storage())) return;
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_[1].kind);
+  // Nothing held is kept, and shrinking the native array would report the clipping. (Rows of
+  // no elements leave the array without storage: rows x 0.)
+  Clear();
+  if (rows) cct_NativeAggregate_2d::SetDimensions(size, rows, columns);
 }
 
 void cct_AggregateType_2d::SetElement(const void* raw, unsigned long i, unsigned long j) {
@@ -725,12 +827,14 @@ void cct_AggregateType_2d::SetElement(const void* raw, unsigned long i, unsigned
   void* element = Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j));
   ReleaseElement(element, SizeOfElement());
   StoreRaw(element, raw, SizeOfElement());
+  Reach(i, j);
 }
 
 void cct_AggregateType_2d::SetType(const cct_Type* v, unsigned long i, unsigned long j) {
   // The two-dimensional report names no function.
   StoreFrom(v, Element(static_cast<uint32_t>(i), static_cast<uint32_t>(j)), "",
             "\n   : cct_AggregateType_2d::SetType().");
+  Reach(i, j);
 }
 
 void cct_AggregateType_2d::_SetEntity(const cct_Type* v, unsigned long i, unsigned long j) {
@@ -739,6 +843,7 @@ void cct_AggregateType_2d::_SetEntity(const cct_Type* v, unsigned long i, unsign
   const bool ok = EntityBytes(v, bytes);
   ReleaseElement(element, SizeOfElement());
   if (ok) StoreRaw(element, bytes, SizeOfElement());
+  Reach(i, j);
 }
 
 cct_Type* cct_AggregateType_2d::ElementObject(unsigned long i, unsigned long j) const {
@@ -749,6 +854,7 @@ cct_Type* cct_AggregateType_2d::ElementObject(unsigned long i, unsigned long j) 
 void cct_AggregateType_2d::Unset() {
   ReleaseAll();
   Clear();
+  DropRowLengths();
   referenceFormFixed_ = false;
   flags_ |= cct_FLAG_UNSET;
 }
@@ -756,15 +862,33 @@ void cct_AggregateType_2d::Unset() {
 void cct_AggregateType_2d::ProcessParameter(const cct_Type* p) {
   const cct_AggregateType_1d* outer = ListParameter(p, "cct_AggregateType_2d::ProcessParameter()");
   if (!outer) return;
-  auto refused = [] {
-    cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
-        << kModule << "\n--- : cct_AggregateType_2d::ProcessParameter().";
-  };
-  if (outer->Count() > Rows() && !SetDimensions(outer->Count(), Columns())) {
-    refused();
-    return;
+  const uint32_t rows = outer->Count();
+  // Every row as given: the native array is as wide as the longest row, and where the rows
+  // differ in length each row's own length is kept beside it, so that it is written back as it
+  // was read. An element that is no list (reported below) or missing stands for a full row of
+  // zeroes, as before.
+  constexpr uint32_t kNoList = 0xFFFFFFFFu;
+  std::vector<uint32_t> lengths(rows);
+  uint32_t columns = 0;
+  for (uint32_t i = 0; i < rows; ++i) {
+    cct_Type* row = outer->ElementObject(i);
+    const cct_AggregateType_1d* rowList = row ? RowList(row) : nullptr;
+    lengths[i] = rowList ? rowList->Count() : kNoList;
+    if (rowList) columns = std::max(columns, rowList->Count());
+    DisposeElementObject(row);
   }
-  for (uint32_t i = 0; i < outer->Count(); ++i) {
+  bool ragged = false;
+  for (uint32_t& length : lengths) {
+    if (length == kNoList) length = columns;
+    ragged = ragged || length != columns;
+  }
+  ReportCount(rows, descriptor_[0], "row", 0);
+  ResizeForReading(rows, columns);
+  if (ragged) {
+    rowLengths_ = NewRowLengths(rows);
+    std::copy(lengths.begin(), lengths.end(), rowLengths_ + 1);
+  }
+  for (uint32_t i = 0; i < rows; ++i) {
     cct_Type* row = outer->ElementObject(i);
     if (!row) continue;
     const cct_AggregateType* rowAggregate = AsAggregate(row);
@@ -776,9 +900,8 @@ void cct_AggregateType_2d::ProcessParameter(const cct_Type* p) {
           << kModule << "\n--- : cct_AggregateType_2d::ProcessParameter()"
           << "\n    The contents of the first aggregate must be"
           << "\n    1-dim aggregates too.";
-    } else if (rowList->Count() > Columns() && !SetDimensions(Rows(), rowList->Count())) {
-      refused();
     } else {
+      ReportCount(rowList->Count(), descriptor_[1], "element", i + 1);
       for (uint32_t j = 0; j < rowList->Count(); ++j) {
         cct_Type* e = rowList->ElementObject(j);
         if (!e) continue;
@@ -801,7 +924,7 @@ void cct_AggregateType_2d::Copy(const cct_Type* p) {
 
 void cct_AggregateType_2d::_Copy(const cct_Type* p) {
   const auto* source = dynamic_cast<const cct_AggregateType_2d*>(AsAggregate(p));
-  if (!source) return;
+  if (!source || source == this) return;
   if ((source->Rows() > Rows() || source->Columns() > Columns()) &&
       !SetDimensions(std::max(source->Rows(), Rows()), std::max(source->Columns(), Columns()))) {
     cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
@@ -815,11 +938,17 @@ void cct_AggregateType_2d::_Copy(const cct_Type* p) {
       DisposeElementObject(e);
     }
   }
+  // A copy of the same shape has the source's rows; in a larger one the rows are full.
+  DropRowLengths();
+  if (source->rowLengths_ && Rows() == source->Rows() && Columns() == source->Columns()) {
+    rowLengths_ = NewRowLengths(Rows());
+    for (uint32_t i = 0; i < Rows(); ++i) rowLengths_[i + 1] = source->RowLength(i);
+  }
   if (source->IsSet()) flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
 }
 
 int cct_AggregateType_2d::TestCorrectness(int check) {
-  return TestElements(check, Storage(), Rows(), Columns(), SizeOfElement());
+  return TestElements(check, Storage(), Rows(), Columns(), SizeOfElement(), rowLengths_);
 }
 
 void cct_AggregateType_2d::WriteP21(std::ostream& out) const {
@@ -831,7 +960,7 @@ void cct_AggregateType_2d::WriteP21(std::ostream& out) const {
   for (uint32_t i = 0; i < Rows(); ++i) {
     if (i) out << ',';
     out << '(';
-    for (uint32_t j = 0; j < Columns(); ++j) {
+    for (uint32_t j = 0; j < RowLength(i); ++j) {
       if (j) out << ',';
       cct_Type* e = ElementObject(i, j);
       if (e)

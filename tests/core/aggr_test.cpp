@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -264,35 +265,36 @@ TEST(Aggregate, BoundedRealListReadAndWritten) {
   EXPECT_EQ(log.Text(), "");
 }
 
-TEST(Aggregate, FourElementsGrowToTheLimitFiveAreRefused) {
+TEST(Aggregate, ListsPastTheUpperBoundAreKeptWithAWarning) {
   test_schema::Use();
+  CerrCapture log;
   Parsed four;
   four.Real(1).Real(2).Real(3).Real(4);
   cct_AggregateType_1d list(&kLengthList23);
   list.ProcessParameter(four.get());
   EXPECT_EQ(list.Count(), 4u);
   EXPECT_EQ(P21(list), "(1.0000000000,2.0000000000,3.0000000000,4.0000000000)");
+  // Outside a file read the warning has no line to name.
+  EXPECT_EQ(log.Take(),
+            "\nWarning: Aggregate bounds are violated: aggr : "
+            "The list has 4 elements; 2 to 3 are expected.");
 
-  CerrCapture log;
   Parsed five;
   five.Real(5).Real(6).Real(7).Real(8).Real(9);
   cct_AggregateType_1d fresh(&kLengthList23);
   fresh.ProcessParameter(five.get());
   EXPECT_EQ(log.Take(),
-            "\nError: Aggregate bounds are violated: aggr\n--- : "
-            "cct_AggregateType_1d::SetDimensions()."
-            "\nError: Aggregate bounds are violated: aggr\n--- : "
-            "cct_AggregateType_1d::ProcessParameter().");
-  EXPECT_EQ(fresh.Count(), 2u);
-  EXPECT_FALSE(fresh.IsSet());
-  EXPECT_EQ(P21(fresh), "$");  // sized to its lower bound, but never given a value
+            "\nWarning: Aggregate bounds are violated: aggr : "
+            "The list has 5 elements; 2 to 3 are expected.");
+  EXPECT_TRUE(fresh.IsSet());
+  EXPECT_EQ(P21(fresh), "(5.0000000000,6.0000000000,7.0000000000,8.0000000000,9.0000000000)");
 
-  // A filled aggregate keeps its values when a list that is too long is refused.
-  list.ProcessParameter(five.get());
-  EXPECT_EQ(P21(list), "(1.0000000000,2.0000000000,3.0000000000,4.0000000000)");
+  // Growth by the program is still bounded by the upper bound plus one.
+  EXPECT_EQ(fresh.SetDimensions(6), 0);
+  EXPECT_EQ(fresh.Count(), 5u);
 }
 
-TEST(Aggregate, ShorterListKeepsTheTrailingElements) {
+TEST(Aggregate, AListReadAgainReplacesTheWholeValue) {
   Parsed three;
   three.Int(1).Int(2).Int(3);
   Parsed one;
@@ -300,7 +302,7 @@ TEST(Aggregate, ShorterListKeepsTheTrailingElements) {
   cct_AggregateType_1d list(&kIntegers);
   list.ProcessParameter(three.get());
   list.ProcessParameter(one.get());
-  EXPECT_EQ(P21(list), "(9,2,3)");
+  EXPECT_EQ(P21(list), "(9)");
 }
 
 TEST(Aggregate, IncompatibleElementIsRefusedAndZeroed) {
@@ -367,6 +369,65 @@ TEST(Aggregate, EmptyAggregatesWriteEmptyParenthesesUnsetOnesADollar) {
   Parsed noRows;
   matrix.ProcessParameter(noRows.get());
   EXPECT_EQ(P21(matrix), "()");
+}
+
+// A list read as a whole keeps exactly its elements whatever its bounds say, and a count they do
+// not allow is told once. (Read from a file the warning names the file and line instead.)
+TEST(Aggregate, ListsKeepTheirCountAndReportOneOutsideTheBounds) {
+  test_schema::Use();
+  const cct_BaseTypeDescriptor sides12 = {cct_KIND_ENUMERATION, 1, 2, "side", test_schema::kSide};
+  const cct_BaseTypeDescriptor exactlyThree = {cct_KIND_INTEGER, 3, 3, nullptr, 0};
+  const cct_BaseTypeDescriptor atMostOne = {cct_KIND_INTEGER, 0, 1, nullptr, 0};
+  const std::string warn = "\nWarning: Aggregate bounds are violated: aggr : ";
+  struct Case {
+    const char* what;
+    const cct_BaseTypeDescriptor* d;
+    std::function<void(Parsed&)> fill;
+    const char* written;
+    std::string log;
+  };
+  const Case cases[] = {
+      {"one REAL of [2:3]", &kLengthList23, [](Parsed& p) { p.Real(1); }, "(1.0000000000)",
+       warn + "The list has 1 element; 2 to 3 are expected."},
+      {"no REAL of [2:3]", &kLengthList23, [](Parsed&) {}, "()",
+       warn + "The list has 0 elements; 2 to 3 are expected."},
+      {"two REALs of [2:3]", &kLengthList23, [](Parsed& p) { p.Real(1).Real(0); },
+       "(1.0000000000,0.0000000000)", ""},
+      {"three REALs of [2:3]", &kLengthList23, [](Parsed& p) { p.Real(1).Real(2).Real(3); },
+       "(1.0000000000,2.0000000000,3.0000000000)", ""},
+      {"four REALs of [2:3]", &kLengthList23,
+       [](Parsed& p) { p.Real(1).Real(2).Real(3).Real(4); },
+       "(1.0000000000,2.0000000000,3.0000000000,4.0000000000)",
+       warn + "The list has 4 elements; 2 to 3 are expected."},
+      {"seven REALs of [2:3]", &kLengthList23,
+       [](Parsed& p) {
+         for (int i = 1; i <= 7; ++i) p.Real(i);
+       },
+       "(1.0000000000,2.0000000000,3.0000000000,4.0000000000,5.0000000000,6.0000000000,"
+       "7.0000000000)",
+       warn + "The list has 7 elements; 2 to 3 are expected."},
+      {"three enumerations of [1:2]", &sides12,
+       [](Parsed& p) { p.Enum("left").Enum("right").Enum("neutral"); },
+       "(.LEFT.,.RIGHT.,.NEUTRAL.)", warn + "The list has 3 elements; 1 to 2 are expected."},
+      {"no label of [1:?]", &kLabels, [](Parsed&) {}, "()",
+       warn + "The list has 0 elements; at least 1 is expected."},
+      {"two labels of [1:?]", &kLabels, [](Parsed& p) { p.Str("a").Str("b"); }, "('a','b')", ""},
+      {"two INTEGERs of [3:3]", &exactlyThree, [](Parsed& p) { p.Int(1).Int(2); }, "(1,2)",
+       warn + "The list has 2 elements; 3 are expected."},
+      {"two INTEGERs of [0:1]", &atMostOne, [](Parsed& p) { p.Int(1).Int(2); }, "(1,2)",
+       warn + "The list has 2 elements; at most 1 is expected."},
+  };
+  for (const Case& c : cases) {
+    CerrCapture log;
+    Parsed p;
+    c.fill(p);
+    cct_AggregateType_1d list(c.d);
+    list.ProcessParameter(p.get());
+    EXPECT_EQ(list.Count(), p->Count()) << c.what;
+    EXPECT_TRUE(list.IsSet()) << c.what;
+    EXPECT_EQ(P21(list), c.written) << c.what;
+    EXPECT_EQ(log.Text(), c.log) << c.what;
+  }
 }
 
 TEST(Aggregate, UnsetClearsAndMarksUnset) {
@@ -446,7 +507,7 @@ TEST(Aggregate, EnumerationsStoreTheIndex) {
   list.ProcessParameter(wrong.get());
   EXPECT_NE(log.Take().find("Warning: Invalid assignment to EnumType"), std::string::npos);
   EXPECT_EQ(*static_cast<const int32_t*>(list.Element(0)), -1);
-  EXPECT_EQ(P21(list), "($,.NEUTRAL.,.RIGHT.)");
+  EXPECT_EQ(P21(list), "($)");
 }
 
 TEST(Aggregate, SelectsAreOwnedValueObjects) {
@@ -874,7 +935,7 @@ TEST(Aggregate2d, ReadFromNestedListsAndWritten) {
   EXPECT_EQ(log.Text(), "");
 }
 
-TEST(Aggregate2d, RaggedRowsKeepZeroesAndGrowColumns) {
+TEST(Aggregate2d, RaggedRowsKeepTheirLengths) {
   Parsed row1;
   row1.Int(1);
   Parsed row2;
@@ -885,7 +946,23 @@ TEST(Aggregate2d, RaggedRowsKeepZeroesAndGrowColumns) {
                                           {cct_KIND_INTEGER, 0, kUnbounded, nullptr, 0}};
   cct_AggregateType_2d matrix(ints);
   matrix.ProcessParameter(p.get());
-  EXPECT_EQ(P21(matrix), "((1,0,0),(2,3,4))");
+  EXPECT_EQ(matrix.Columns(), 3u);  // the array is as wide as the longest row
+  EXPECT_EQ(matrix.RowLength(0), 1u);
+  EXPECT_EQ(P21(matrix), "((1),(2,3,4))");
+
+  // A copy of the same shape keeps the rows as they are.
+  cct_AggregateType_2d copy(ints);
+  copy.Copy(&matrix);
+  EXPECT_EQ(P21(copy), "((1),(2,3,4))");
+
+  // Rows added by the program are full, the short rows stay short; an element the program
+  // stores past a short row's end lengthens that row.
+  matrix.SetDimensions(3, 3);
+  EXPECT_EQ(P21(matrix), "((1),(2,3,4),(0,0,0))");
+  cct_IntegerType seven;
+  seven.Set(7);
+  matrix.SetType(&seven, 0, 2);
+  EXPECT_EQ(P21(matrix), "((1,0,7),(2,3,4),(0,0,0))");
 }
 
 TEST(Aggregate2d, WrongShapesAreReported) {
@@ -926,6 +1003,7 @@ TEST(Aggregate2d, BoundsAreCheckedPerDimension) {
   EXPECT_EQ(matrix.Rows(), 4u);
   EXPECT_EQ(matrix.Columns(), 5u);
 
+  // Read from a list, rows and row lengths past the bounds are kept, with a warning each.
   cct_AggregateType_2d fresh(kSmallMatrix);
   Parsed five;
   for (int i = 0; i < 5; ++i) {
@@ -935,24 +1013,23 @@ TEST(Aggregate2d, BoundsAreCheckedPerDimension) {
   }
   fresh.ProcessParameter(five.get());
   EXPECT_EQ(log.Take(),
-            "\nError: Aggregate bounds are violated: aggr\n--- : "
-            "cct_AggregateType_2d::SetDimensions()."
-            "\nError: Aggregate bounds are violated: aggr\n--- : "
-            "cct_AggregateType_2d::ProcessParameter().");
-  EXPECT_FALSE(fresh.IsSet());
-  EXPECT_EQ(fresh.Rows(), 2u);
+            "\nWarning: Aggregate bounds are violated: aggr : "
+            "The list has 5 rows; 2 to 3 are expected.");
+  EXPECT_TRUE(fresh.IsSet());
+  EXPECT_EQ(P21(fresh), "((1),(1),(1),(1),(1))");
 
   Parsed wide;
   wide.Int(1).Int(2).Int(3).Int(4).Int(5).Int(6);
+  Parsed none;
   Parsed one;
-  one.List(wide);
+  one.List(wide).List(none);
   fresh.ProcessParameter(one.get());
   EXPECT_EQ(log.Take(),
-            "\nError: Aggregate bounds are violated: aggr\n--- : "
-            "cct_AggregateType_2d::SetDimensions()."
-            "\nError: Aggregate bounds are violated: aggr\n--- : "
-            "cct_AggregateType_2d::ProcessParameter().");
-  EXPECT_EQ(P21(fresh), "((0),(0))");
+            "\nWarning: Aggregate bounds are violated: aggr : "
+            "Row 1 of the list has 6 elements; 1 to 4 are expected."
+            "\nWarning: Aggregate bounds are violated: aggr : "
+            "Row 2 of the list has 0 elements; 1 to 4 are expected.");
+  EXPECT_EQ(P21(fresh), "((1,2,3,4,5,6),())");
 }
 
 TEST(Aggregate2d, UnsuitableDescriptorIsRefused) {
@@ -1004,13 +1081,13 @@ TEST(Aggregate2d, CopyAndOwnedTexts) {
   copy.SetDimensions(2, 2);
   EXPECT_EQ(P21(copy), "(('a',$),($,$))");
 
-  // Copy of a one-dimensional list reads it as rows.
+  // Copy of a one-dimensional list reads it as rows, as the whole value.
   Parsed r3;
   r3.Str("e");
   Parsed q;
   q.List(r3);
   copy.Copy(q.get());
-  EXPECT_EQ(P21(copy), "(('e',$),($,$))");
+  EXPECT_EQ(P21(copy), "(('e'))");
   copy.Unset();
   EXPECT_EQ(P21(copy), "$");
 }

@@ -197,8 +197,8 @@ TEST_F(StepFile, ListsNestedListsAndTypedParameters) {
   EXPECT_EQ(P21(path->values), "(1.0000000000,2.0000000000,3.0000000000)");
   EXPECT_EQ(P21(path->shape), "2.5000000000");
   EXPECT_EQ(path->shape.HeldTypeId(), test_schema::kLength);
-  // A short row is padded with zero elements: the matrix is rectangular.
-  EXPECT_EQ(P21(path->matrix), "((1.0000000000,2.0000000000),(3.0000000000,0.0000000000))");
+  // Each row keeps its own length: a short row is not padded with zero elements.
+  EXPECT_EQ(P21(path->matrix), "((1.0000000000,2.0000000000),(3.0000000000))");
   EXPECT_EQ(f.Get<TestPath>("2")->shape.IsSet(), false);
 }
 

@@ -132,6 +132,79 @@ TEST_F(DirectReading, DamagedFilesReadTheSameEitherWay) {
   }
 }
 
+// A list is written back with exactly the elements the file gives, whatever its bounds allow;
+// a count outside them is a warning naming the file and the line. The direct reader stores some
+// lists straight into their attribute, so each case is read both ways.
+TEST_F(DirectReading, ListsAreWrittenBackAsTheyAreRead) {
+  struct Case {
+    const char* record;   // on line 10, after a point #6 and a polyline #7
+    const char* written;  // as saved
+    const char* warning;  // the one expected, or none
+  };
+  const Case cases[] = {
+      // direction_ratios: [2:3] OF REAL
+      {"#1=DIRECTION('d',(1.));", "#1=DIRECTION('d',(1.0000000000));",
+       "The list has 1 element; 2 to 3 are expected."},
+      {"#1=DIRECTION('d',());", "#1=DIRECTION('d',());",
+       "The list has 0 elements; 2 to 3 are expected."},
+      {"#1=DIRECTION('d',(1.,0.));", "#1=DIRECTION('d',(1.0000000000,0.0000000000));", nullptr},
+      {"#1=DIRECTION('d',(1.,0.,0.));",
+       "#1=DIRECTION('d',(1.0000000000,0.0000000000,0.0000000000));", nullptr},
+      {"#1=DIRECTION('d',(1.,2.,3.,4.));",
+       "#1=DIRECTION('d',(1.0000000000,2.0000000000,3.0000000000,4.0000000000));",
+       "The list has 4 elements; 2 to 3 are expected."},
+      {"#1=DIRECTION('d',(1.,2.,3.,4.,5.,6.));",
+       "#1=DIRECTION('d',(1.0000000000,2.0000000000,3.0000000000,4.0000000000,5.0000000000,"
+       "6.0000000000));",
+       "The list has 6 elements; 2 to 3 are expected."},
+      // control_points_list and weights_data: [2:?] OF [2:?] OF ...; rows of their own lengths
+      {"#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
+       "((1.,2.),(3.)));",
+       "#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
+       "((1.0000000000,2.0000000000),(3.0000000000)));",
+       "Row 2 of the list has 1 element; at least 2 are expected."},
+      {"#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
+       "((2.,2.)));",
+       "#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
+       "((2.0000000000,2.0000000000)));",
+       "The list has 1 row; at least 2 are expected."},
+      // points: [2:?] OF cartesian_point
+      {"#1=POLYLINE('l',(#6));", "#1=POLYLINE('l',(#6));",
+       "The list has 1 element; at least 2 are expected."},
+      {"#1=POLYLINE('l',(#6,#7,#6));", "#1=POLYLINE('l',(#6,#7,#6));", nullptr},
+      // middle_names: OPTIONAL [1:?] OF label
+      {"#1=PERSON('id',$,$,(),$,$);", "#1=PERSON('id',$,$,(),$,$);",
+       "The list has 0 elements; at least 1 is expected."},
+      {"#1=PERSON('id',$,$,('a','b'),$,$);", "#1=PERSON('id',$,$,('a','b'),$,$);", nullptr},
+      // trim_1: [1:2] OF trimming_select
+      {"#1=TRIMMED_CURVE('t',#7,(#6,#6,#6),(#6),.T.,.UNSPECIFIED.);",
+       "#1=TRIMMED_CURVE('t',#7,(#6,#6,#6),(#6),.T.,.UNSPECIFIED.);",
+       "The list has 3 elements; 1 to 2 are expected."},
+  };
+  for (const Case& c : cases) {
+    TempFile file(
+        "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('lists'),'2;1');\n"
+        "FILE_NAME('lists.stp','2024-01-01T00:00:00',('a'),('b'),'c','d','e');\n"
+        "FILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\nDATA;\n"
+        "#6=CARTESIAN_POINT('p',(1.,2.,3.));\n#7=POLYLINE('l',(#6,#6));\n" +
+        std::string(c.record) + "\nENDSEC;\nEND-ISO-10303-21;\n");
+    const std::string text = DocumentText(file.Path(), true);
+    EXPECT_EQ(text, DocumentText(file.Path(), false)) << c.record;
+    EXPECT_NE(text.find(std::string("\n") + c.written + "\n"), std::string::npos)
+        << c.record << "\n" << text;
+    // Every warning of the open, which must be the expected one or none.
+    const std::string log = text.substr(0, text.find("is open"));
+    std::string warnings;
+    for (size_t at = log.find("\nWarning: "); at != std::string::npos;
+         at = log.find("\nWarning: ", at + 1))
+      warnings += log.substr(at, log.find('\n', at + 1) - at);
+    EXPECT_EQ(warnings, c.warning ? "\nWarning: While reading STEP file: \"" +
+                                        std::string(file.Path()) + "\", line 10:  " + c.warning
+                                  : std::string())
+        << c.record;
+  }
+}
+
 // A file large enough that the records prepared ahead wrap around their ring several times,
 // with the unusual among the plain: records too long to be prepared, spread over lines, of
 // unknown entities, with too many coordinates or values of the wrong kinds, defined twice or

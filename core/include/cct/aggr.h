@@ -74,8 +74,10 @@ class cct_AggregateType : public cct_Type {
   /// Gives back what every element owns; a parser list also destroys its parameter objects.
   void ReleaseElements(unsigned char* storage, size_t count, uint32_t size);
   /// The correctness test of reference elements, row by row; columns is 0 for one dimension.
+  /// rowLengths, where given, tells how many elements each row holds (laid out as
+  /// cct_AggregateType_2d keeps them).
   int TestElements(int check, unsigned char* storage, uint32_t rows, uint32_t columns,
-                   uint32_t size);
+                   uint32_t size, const uint32_t* rowLengths = nullptr);
 
   /// A reference has been stored since construction or Unset, so flag 0x0008 is binding.
   /// (Declared first, it fits beside the flags of the value root.)
@@ -93,16 +95,19 @@ class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregat
   long Dimensions() const override { return 1; }
   uint32_t ElementSize() const override { return SizeOfElement(); }
   void Unset() override;
+  /// Takes a parsed list as the whole value: exactly its elements, however many the bounds
+  /// allow; a count outside them is reported as a warning (at the current input file's line
+  /// while a file is read) and kept.
   void ProcessParameter(const cct_Type* p) override;
   /// Takes raw reals as ProcessParameter takes a REAL list value holding them, where that can
-  /// neither fail nor report: REAL elements of eight bytes, compatibility mode 2 and room for
-  /// them. False, with nothing done, otherwise.
+  /// neither fail nor report: REAL elements of eight bytes, compatibility mode 2 and a count
+  /// within the bounds. False, with nothing done, otherwise.
   bool TakeReals(const double* values, uint32_t count);
   /// Takes the instances of scope entries as ProcessParameter takes a list value of the
   /// references the reader makes for them (the entry's instance, or a placeholder while it has
   /// none), where that can neither fail nor report: an unset aggregate of entity references in
-  /// compatibility mode 2, room for them, and each entry either without an instance or with a
-  /// registered instance the aggregate accepts. False, with nothing done, otherwise.
+  /// compatibility mode 2, a count within the bounds, and each entry either without an instance
+  /// or with a registered instance the aggregate accepts. False, with nothing done, otherwise.
   bool TakeEntries(cct_Scope::Entry* const* entries, uint32_t count);
   void WriteP21(std::ostream& out) const override;
   int TestCorrectness(int check) override;
@@ -122,6 +127,9 @@ class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregat
 
  private:
   void ReleaseAll();
+  /// Makes room for exactly n elements of a value read as a whole: what the aggregate held
+  /// before is given back, and no bound is checked.
+  void ResizeForReading(uint32_t n);
 };
 
 class cct_AggregateType_2d : public cct_AggregateType, public cct_NativeAggregate_2d {
@@ -134,12 +142,20 @@ class cct_AggregateType_2d : public cct_AggregateType, public cct_NativeAggregat
   long Dimensions() const override { return 2; }
   uint32_t ElementSize() const override { return SizeOfElement(); }
   void Unset() override;
+  /// Takes a parsed list of lists as the whole value: exactly its rows, each with exactly its
+  /// own elements; counts outside the bounds are reported as warnings and kept.
   void ProcessParameter(const cct_Type* p) override;
   void WriteP21(std::ostream& out) const override;
   int TestCorrectness(int check) override;
   void Copy(const cct_Type* p) override;
   void _Copy(const cct_Type* p);
 
+  /// The number of elements row i holds: Columns() unless the rows were read with lengths of
+  /// their own.
+  uint32_t RowLength(uint32_t i) const;
+
+  /// Resizes within the upper bounds plus one; answers 1 done, 0 refused. Every row then holds
+  /// Columns() elements.
   int SetDimensions(unsigned long rows, unsigned long columns);
   using cct_NativeAggregate_2d::SetDimensions;
   void SetType(const cct_Type* v, unsigned long i, unsigned long j);
@@ -149,6 +165,18 @@ class cct_AggregateType_2d : public cct_AggregateType, public cct_NativeAggregat
 
  private:
   void ReleaseAll();
+  /// Makes room for exactly rows x columns elements of a value read as a whole: what the
+  /// aggregate held before is given back, no bound is checked and every row is full.
+  void ResizeForReading(uint32_t rows, uint32_t columns);
+  /// An element stored at (i, j) belongs to row i, which grows up to it if it was shorter.
+  void Reach(unsigned long i, unsigned long j);
+  void DropRowLengths();
+
+  /// Where the rows were read with different lengths: the number of rows it describes, then
+  /// the length of each; null when every row holds Columns() elements. (The array itself is
+  /// rectangular: a shorter row's missing elements stay zero and are neither written nor
+  /// checked. The count guards against the native array being resized underneath.)
+  uint32_t* rowLengths_ = nullptr;
 };
 
 #endif
