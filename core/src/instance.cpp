@@ -154,7 +154,10 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
   long i = Kind() == 19 ? FirstOwnAttribute() : 0;
   for (cct_ListNode* node = list.FirstNode(); node; node = node->NextNode(), ++i) {
     const cct_Type* value = static_cast<const cct_Type*>(node->Data());
-    if (!value) continue;
+    if (!value) {
+      UnsetMissingLogical(i);
+      continue;
+    }
     if (value->Flags() & cct_FLAG_NO_VALUE) {
       // "*": the value is derived in this entity. The attribute remembers it, so that a save
       // writes "*" again rather than "$", which would say something else.
@@ -179,7 +182,16 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
 }
 
 void cct_Instance::ProcessMissingAttributes(long count, const cct_InputFile& file) {
-  CheckAttributesAfter((Kind() == 19 ? FirstOwnAttribute() : 0) + count, file);
+  const long first = Kind() == 19 ? FirstOwnAttribute() : 0;
+  // Values the reader stored itself are never LOGICAL: a LOGICAL counted here was "$".
+  for (long i = first; i < first + count; ++i) UnsetMissingLogical(i);
+  CheckAttributesAfter(first + count, file);
+}
+
+void cct_Instance::UnsetMissingLogical(long i) {
+  // A new LOGICAL is unknown, which a save writes as ".U."; "$" in the file says unset.
+  cct_Type* attribute = Attribute(i);
+  if (attribute && attribute->Kind() == cct_KIND_LOGICAL) attribute->Unset();
 }
 
 void cct_Instance::CheckAttributesAfter(long i, const cct_InputFile& file) const {

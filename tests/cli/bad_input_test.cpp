@@ -279,6 +279,11 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
        kHeader + "#9=PROJECT('P',#5,(),$,$,$);\n#5=WORKPIECE('W',$,$,$,$,$,());\n" + kTrailer,
        "line 8:  for entity project::main_workplan := workpiece.", "", "#9=project\n",
        "#9=PROJECT('P',#5,(),$,$,$);\n"},
+      {"an unset LOGICAL stays unset",
+       kHeader + "#1=CARTESIAN_POINT('',(0.,0.,0.));\n#4=B_SPLINE_SURFACE('s',1,1,((#1,#1),(#1,#1)),"
+                 ".UNSPECIFIED.,$,.F.,$);\n" + kTrailer,
+       "b_spline_surface::self_intersect in instance 4", "", "",
+       "#4=B_SPLINE_SURFACE('s',1,1,((#1,#1),(#1,#1)),.UNSPECIFIED.,$,.F.,$);\n"},
       {"derived values stay derived",
        kHeader + "#5=ORIENTED_EDGE('e',*,*,#6,.T.);\n#6=EDGE('f',$,$);\n" + kTrailer, "", "", "",
        "#5=ORIENTED_EDGE('e',*,*,#6,.T.);\n"},

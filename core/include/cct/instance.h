@@ -76,6 +76,8 @@ class cct_Instance : public cct_Type {
   virtual bool WriteP21Instance(std::ostream& os);
 
  private:
+  /// Unsets the attribute at i when it is a LOGICAL, for a "$" read into it.
+  void UnsetMissingLogical(long i);
   /// Warns when the attribute at i (after the last value given) is mandatory.
   void CheckAttributesAfter(long i, const cct_InputFile& file) const;
   cct_Scope::Entry* entry() const { return static_cast<cct_Scope::Entry*>(value_.p); }
