@@ -1158,6 +1158,9 @@ bool cct_StepFile::FastEvaluate() {
       for (;; ++attribute) {
         bool stored = false;
         cct_Type* target = instance ? instance->Attribute(attribute) : nullptr;
+        // "$" leaves a LOGICAL unset, not at the unknown a new one starts with.
+        if (target && tokens[i].kind == Tok::kMissing && target->Kind() == cct_KIND_LOGICAL)
+          target->Unset();
         cct_Type* value = builder.RealList(i, target, stored);
         if (!value && !stored) value = builder.ReferenceList(i, target, stored);
         if (!value && !stored) builder.PlainString(i, target, stored);

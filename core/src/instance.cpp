@@ -182,10 +182,8 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
 }
 
 void cct_Instance::ProcessMissingAttributes(long count, const cct_InputFile& file) {
-  const long first = Kind() == 19 ? FirstOwnAttribute() : 0;
-  // Values the reader stored itself are never LOGICAL: a LOGICAL counted here was "$".
-  for (long i = first; i < first + count; ++i) UnsetMissingLogical(i);
-  CheckAttributesAfter(first + count, file);
+  // The reader has already unset the LOGICALs among them that were "$".
+  CheckAttributesAfter((Kind() == 19 ? FirstOwnAttribute() : 0) + count, file);
 }
 
 void cct_Instance::UnsetMissingLogical(long i) {

@@ -1,17 +1,24 @@
 #include "cct/references.h"
 
+#include <algorithm>
+#include <ostream>
 #include <string>
+#include <typeinfo>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "cct/aggr.h"
 #include "cct/entitytype.h"
+#include "cct/errlog.h"
 #include "cct/instance.h"
 #include "cct/rawrecord.h"
 #include "cct/selecttype.h"
+#include "cct/stepfile.h"
 
 namespace {
 
-using Visit = std::function<void(const cct_ReferenceSite&)>;
-
+template <class Visit>
 void Site(cct_Instance& from, long attribute, const cct_Type* holder, cct_Scope::Entry* entry,
           const Visit& visit) {
   if (entry) visit(cct_ReferenceSite{&from, attribute, holder, entry, entry->name});
@@ -19,6 +26,7 @@ void Site(cct_Instance& from, long attribute, const cct_Type* holder, cct_Scope:
 
 // The entry an element object of a list designates: a select held through an entry, or an
 // instance or placeholder bound to one.
+template <class Visit>
 void Element(cct_Instance& from, long attribute, const cct_AggregateType& list,
              const void* element, const Visit& visit) {
   cct_Type* object = list.MakeElementObject(element, list.ElementDescriptor());
@@ -32,12 +40,19 @@ void Element(cct_Instance& from, long attribute, const cct_AggregateType& list,
   if (object->IsTemporary()) delete object;
 }
 
+template <class Visit>
 void List(cct_Instance& from, long attribute, cct_AggregateType& list, const Visit& visit) {
   const long kind = list.ElementDescriptor()->kind;
   if (kind != cct_KIND_ENTITY_REFERENCE && kind != cct_KIND_SELECT && kind != cct_KIND_NONE)
     return;
   if (list.Dimensions() == 1) {
     auto& one = static_cast<cct_AggregateType_1d&>(list);
+    if (kind == cct_KIND_ENTITY_REFERENCE && (list.Flags() & cct_FLAG_VIA_ENTRY)) {
+      // The usual case, long lists of points among them: the entries straight from storage.
+      for (uint32_t i = 0; i < one.Count(); ++i)
+        Site(from, attribute, &list, list.ElementEntry(one.Element(i)), visit);
+      return;
+    }
     for (uint32_t i = 0; i < one.Count(); ++i) Element(from, attribute, list, one.Element(i), visit);
   } else {
     auto& two = static_cast<cct_AggregateType_2d&>(list);
@@ -47,10 +62,12 @@ void List(cct_Instance& from, long attribute, cct_AggregateType& list, const Vis
   }
 }
 
-}  // namespace
-
-void cct_ForEachReference(cct_Instance& instance, const Visit& visit) {
-  if (auto* raw = dynamic_cast<cct_RawInstance*>(&instance)) {
+// The walk itself, without a call through std::function for each reference.
+template <class Visit>
+void ForEach(cct_Instance& instance, const Visit& visit) {
+  // Only a record kept as read has no type identifier; the others need no cast.
+  auto* raw = instance.TypeID() == 0 ? dynamic_cast<cct_RawInstance*>(&instance) : nullptr;
+  if (raw) {
     cct_Scope* scope = instance.GetScope();
     raw->ForEachReference([&](std::string_view name) {
       const std::string text(name);
@@ -78,4 +95,150 @@ void cct_ForEachReference(cct_Instance& instance, const Visit& visit) {
       default: break;
     }
   }
+}
+
+}  // namespace
+
+void cct_ForEachReference(cct_Instance& instance,
+                          const std::function<void(const cct_ReferenceSite&)>& visit) {
+  ForEach(instance, visit);
+}
+
+struct cct_ReferenceCheck::State {
+  explicit State(cct_StepFile& f) : file(f) {}
+
+  struct Finding {
+    cct_Scope::Entry* from;
+    long attribute;
+    std::string name;      // the name referred to
+    const char* typeName;  // the type of an instance not admitted; null for a missing one
+  };
+  // A reference to an instance not read yet, whose type could not be judged by the scan's note.
+  struct Later {
+    cct_Scope::Entry* from;
+    long attribute;
+    const cct_Type* holder;
+    cct_Scope::Entry* to;
+  };
+  struct PairHash {
+    size_t operator()(const std::pair<const void*, long>& p) const {
+      return std::hash<const void*>()(p.first) ^
+             (static_cast<size_t>(p.second) * 0x9E3779B97F4A7C15u);
+    }
+  };
+
+  // Whether a holder admits an instance depends only on the holder's class (for a list, on its
+  // element descriptor) and on the instance's entity type, which the scan noted in its entry.
+  static const void* Key(const cct_Type& holder) {
+    if (holder.Kind() == cct_KIND_AGGREGATE)
+      return static_cast<const cct_AggregateType&>(holder).ElementDescriptor();
+    return &typeid(holder);
+  }
+
+  // 1 admitted, 0 not, -1 not known yet. Neighbouring references are mostly of one pair (the
+  // points of a polyline): the last answer is tried first.
+  int Known(const cct_Type& holder, long typeId) {
+    if (typeId < 3000) return -1;
+    if (&holder == lastHolder && typeId == lastTypeId) return lastAnswer;
+    auto it = admitted.find({Key(holder), typeId});
+    if (it == admitted.end()) return -1;
+    lastHolder = &holder;
+    lastTypeId = typeId;
+    lastAnswer = it->second;
+    return lastAnswer;
+  }
+
+  bool Judge(const cct_Type& holder, cct_Instance& target, long typeId) {
+    const int known = Known(holder, typeId);
+    if (known >= 0) return known != 0;
+    const bool result = holder.TestCompatibility(&target) != 0;
+    if (typeId >= 3000) admitted.emplace(std::make_pair(Key(holder), typeId), result);
+    return result;
+  }
+
+  const cct_Type* lastHolder = nullptr;
+  long lastTypeId = 0;
+  int lastAnswer = -1;
+
+  void Missing(cct_Scope::Entry* from, long attribute, const char* name) {
+    if (!file.DefinedOutsideData(name)) findings.push_back(Finding{from, attribute, name, nullptr});
+  }
+
+  // `last`: every instance has been read; a name without one now is missing.
+  void Target(cct_Scope::Entry* from, long attribute, const cct_Type* holder,
+              cct_Scope::Entry* to, const char* name, bool last) {
+    cct_Instance* target = to ? to->instance : nullptr;
+    if (!target) {
+      if (!to || to->fileOffset == 0 || last)
+        Missing(from, attribute, name);
+      else if (holder && Known(*holder, to->typeId) != 1)
+        later.push_back(Later{from, attribute, holder, to});
+      return;
+    }
+    if (holder && target->Kind() == cct_KIND_INSTANCE && !Judge(*holder, *target, to->typeId))
+      findings.push_back(Finding{from, attribute, name, target->TypeName()});
+  }
+
+  cct_StepFile& file;
+  std::vector<Finding> findings;
+  std::vector<Later> later;
+  std::unordered_map<std::pair<const void*, long>, bool, PairHash> admitted;
+};
+
+cct_ReferenceCheck::cct_ReferenceCheck(cct_StepFile& file) : state_(new State(file)) {}
+
+cct_ReferenceCheck::~cct_ReferenceCheck() = default;
+
+void cct_ReferenceCheck::Collect(cct_Scope::Entry* entry) {
+  cct_Instance* from = entry ? entry->instance : nullptr;
+  if (!from || from->Kind() != cct_KIND_INSTANCE) return;
+  const int mode = CompatibilityMode;
+  CompatibilityMode = 2;
+  ForEach(*from, [&](const cct_ReferenceSite& site) {
+    state_->Target(entry, site.attribute, site.holder, site.to, site.name, false);
+  });
+  CompatibilityMode = mode;
+}
+
+long cct_ReferenceCheck::Report() {
+  State& s = *state_;
+  const int mode = CompatibilityMode;
+  CompatibilityMode = 2;
+  std::vector<State::Later> later;
+  later.swap(s.later);
+  for (const State::Later& l : later) s.Target(l.from, l.attribute, l.holder, l.to, l.to->name, true);
+  CompatibilityMode = mode;
+
+  // In the order of the file, as a reader of the log goes through it.
+  std::stable_sort(s.findings.begin(), s.findings.end(),
+                   [](const State::Finding& a, const State::Finding& b) {
+                     return a.from->fileOffset < b.from->fileOffset;
+                   });
+  cct_StepFile& file = s.file;
+  const long line = file.Line();
+  for (const State::Finding& f : s.findings) {
+    // Reports name the place of the referring record.
+    file.SetLine(f.from->line);
+    cct_Instance* from = f.from->instance;
+    const char* attribute = f.attribute >= 0 ? from->AttributeName(f.attribute) : nullptr;
+    if (!f.typeName) {
+      cct_errlog(cct_Error(cct_PROGRAM_BUG))
+          << file << " --- can not find instance '" << f.name.c_str() << "'.";
+      std::ostream& os = cct_errlog(cct_CONTINUE)
+                         << "\n   It is referred to by instance #" << f.from->name;
+      if (attribute)
+        os << ", attribute " << attribute << ".";
+      else
+        os << ", in its parameters.";
+      file.NoteReportedMissing(f.name.c_str());
+    } else {
+      cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))
+          << file << "for entity " << from->TypeName() << "::" << (attribute ? attribute : "")
+          << " := " << f.typeName << ".";
+    }
+  }
+  file.SetLine(line);
+  const long count = static_cast<long>(s.findings.size());
+  s.findings.clear();
+  return count;
 }

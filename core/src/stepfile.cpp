@@ -198,47 +198,9 @@ long cct_StepFile::CheckSchemaNames() {
 }
 
 long cct_StepFile::CheckReferences() {
-  long reports = 0;
-  const int32_t line = line_;
-  Restore<int> mode(CompatibilityMode, 2);
-  // In the order of the file, as a reader of the log goes through it.
-  std::vector<cct_Scope::Entry*> entries = scope_.EntriesInNameOrder();
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const cct_Scope::Entry* a, const cct_Scope::Entry* b) {
-                     return a->fileOffset < b->fileOffset;
-                   });
-  for (cct_Scope::Entry* entry : entries) {
-    cct_Instance* from = entry->instance;
-    if (!from || from->Kind() != cct_KIND_INSTANCE) continue;
-    // Reports name the place of the referring record.
-    line_ = entry->line;
-    cct_ForEachReference(*from, [&](const cct_ReferenceSite& site) {
-      const char* attribute = site.attribute >= 0 ? from->AttributeName(site.attribute) : nullptr;
-      cct_Instance* target = site.to ? site.to->instance : nullptr;
-      if (!target) {
-        if (DefinedOutsideData(site.name)) return;
-        ++reports;
-        cct_errlog(cct_Error(cct_PROGRAM_BUG))
-            << *this << " --- can not find instance '" << site.name << "'.";
-        std::ostream& os = cct_errlog(cct_CONTINUE)
-                           << "\n   It is referred to by instance #" << entry->name;
-        if (attribute)
-          os << ", attribute " << attribute << ".";
-        else
-          os << ", in its parameters.";
-        NoteReportedMissing(site.name);
-        return;
-      }
-      if (!site.holder || target->Kind() != cct_KIND_INSTANCE) return;
-      if (site.holder->TestCompatibility(target) != 0) return;
-      ++reports;
-      cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))
-          << *this << "for entity " << from->TypeName() << "::" << (attribute ? attribute : "")
-          << " := " << target->TypeName() << ".";
-    });
-  }
-  line_ = line;
-  return reports;
+  cct_ReferenceCheck check(*this);
+  for (cct_Scope::Entry* entry : scope_.EntriesInNameOrder()) check.Collect(entry);
+  return check.Report();
 }
 
 void cct_StepFile::ReadHeader(cct_StepFile** out) {

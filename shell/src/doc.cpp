@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cct/cct.h"
+#include "cct/references.h"
 #include "cct/stepfile.h"
 #include "varnholt/apptexts.h"
 #include "varnholt/save_io.h"
@@ -180,15 +181,17 @@ bool CDoc::OnOpenDocument(const char* path) {
       ~ReadAhead() { file.StopReadAhead(); }
     } readAhead{*file_};
     file_->StartReadAhead(entries);
+    // Every reference is judged once all is read, so that the order of reading decides
+    // nothing; each instance is looked at while it is at hand.
+    cct_ReferenceCheck references(*file_);
     for (size_t i = 0; i < entries.size(); ++i) {
       // The entries lie scattered in memory: the one read a few steps on is fetched meanwhile.
       if (i + 8 < entries.size()) __builtin_prefetch(entries[i + 8]);
       if (cct_Instance* instance = scope.FindInstance(entries[i], 1)) instance->Release();
+      references.Collect(entries[i]);
       if (progress_ && i % 4096 == 0) Report(20 + static_cast<int>(80.0 * i / entries.size()));
     }
-    // Every reference is judged once all is read, so that the order of reading decides
-    // nothing.
-    file_->CheckReferences();
+    references.Report();
     Report(100);
     Banner(std::string("\n StepNC-File \"") + path + "\" is open");
   } catch (...) {

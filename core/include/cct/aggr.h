@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "cct/at.h"
 #include "cct/cctype.h"
@@ -50,6 +51,14 @@ class cct_AggregateType : public cct_Type {
   int PreProcessEntity(const cct_Type* v, void** out);
   /// The instance of a reference element, counted and read on demand; null when none.
   cct_Instance* ElementInstance(const void* element) const;
+  /// The scope entry a reference element names, when the list holds its references through
+  /// entries; null otherwise and for an empty element.
+  cct_Scope::Entry* ElementEntry(const void* element) const {
+    if (!(flags_ & cct_FLAG_VIA_ENTRY)) return nullptr;
+    cct_Scope::Entry* entry;
+    std::memcpy(&entry, element, sizeof entry);
+    return entry;
+  }
   /// A value object for a raw element: temporary (flag 0x0002) when made for the caller.
   cct_Type* MakeElementObject(const void* element, const cct_BaseTypeDescriptor* d) const;
 

@@ -4,10 +4,12 @@
 #define CCT_REFERENCES_H
 
 #include <functional>
+#include <memory>
 
 #include "cct/scope.h"
 
 class cct_Instance;
+class cct_StepFile;
 class cct_Type;
 
 /// One reference held by an instance.
@@ -29,5 +31,26 @@ struct cct_ReferenceSite {
 /// attribute, in element order.
 void cct_ForEachReference(cct_Instance& instance,
                           const std::function<void(const cct_ReferenceSite&)>& visit);
+
+/// The check of every reference of a file's instances once all are read: names never defined,
+/// and instances their attribute does not admit, reported at the line of the referring record,
+/// in the order of the file. An instance is best given to Collect right after it was read,
+/// while it is at hand; references to instances still to be read are judged by the entity type
+/// the scan found, or at the end.
+class cct_ReferenceCheck {
+ public:
+  explicit cct_ReferenceCheck(cct_StepFile& file);
+  ~cct_ReferenceCheck();
+  cct_ReferenceCheck(const cct_ReferenceCheck&) = delete;
+  cct_ReferenceCheck& operator=(const cct_ReferenceCheck&) = delete;
+
+  void Collect(cct_Scope::Entry* entry);
+  /// Reports what was found; answers the number of reports.
+  long Report();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 #endif
