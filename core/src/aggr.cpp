@@ -151,6 +151,9 @@ int cct_AggregateType::TestCompatibility(const cct_Type* p) const {
   } else if ((ek >= 5 && ek <= 10) || ek == cct_KIND_BOOLEAN) {
     n = p->TypeID() == eid;
     k = p->Kind() == ek;
+    // Writers put integers into lists of reals ("(0,1,-2)"): a whole number is a real too, as
+    // for a single REAL attribute.
+    if (ek == cct_KIND_REAL && p->Kind() == cct_KIND_INTEGER) k = 1;
   } else if (ek == cct_KIND_SELECT) {
     n = k = 1;
   } else if (ek == cct_KIND_ENTITY_REFERENCE) {

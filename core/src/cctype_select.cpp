@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cct/enumtype.h"
+#include "cct/ascii.h"
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
 #include "cct/factory.h"
@@ -77,9 +78,24 @@ int cct_SelectType::TestCompatibility(const cct_Type* p) const {
     }
   }
   const long id = p->TypeID();
-  for (; *allowed; ++allowed)
-    if (*allowed == id) return ByMode(id >= 1000);
+  for (const long* a = allowed; *a; ++a)
+    if (*a == id) return ByMode(id >= 1000);
+  if (TakesIntegerAsReal(p)) return ByMode(false);
   return 0;
+}
+
+bool cct_SelectType::TakesIntegerAsReal(const cct_Type* p) const {
+  // Writers give whole numbers for reals; a select that has a REAL choice and no INTEGER one
+  // takes them as that real.
+  if (!p || p->Kind() != cct_KIND_INTEGER || p->TypeID() != kIntegerId) return false;
+  const long* allowed = AllowedTypes();
+  if (!allowed) return false;
+  bool real = false;
+  for (; *allowed; ++allowed) {
+    if (*allowed == kIntegerId) return false;
+    real = real || *allowed == kRealId;
+  }
+  return real;
 }
 
 void cct_SelectType::ProcessParameter(const cct_Type* p) {
@@ -144,6 +160,13 @@ void cct_SelectType::Set(const cct_Type* v) {
   if (TestCompatibility(v) == 0) {
     Set(nullptr);
     cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED)) << kModule << " : cct_SelectType::Set().";
+    return;
+  }
+  if (TakesIntegerAsReal(v)) {
+    heldTypeId_ = kRealId;
+    heldKind_ = cct_KIND_REAL;
+    flags_ &= static_cast<uint16_t>(~cct_FLAG_UNSET);
+    value_.d = static_cast<double>(v->GetInteger());
     return;
   }
   const long kind = v->Kind();
@@ -302,7 +325,18 @@ void cct_SelectType::WriteP21(std::ostream& out) const {
   }
   cct_Type* value = Get(0, 1);
   if (value) {
+    // A value of a defined type of the schema is written with its type, as it was read
+    // ("PARAMETER_VALUE(1.)"): bare, it would be read back as a plain number, which says less
+    // and which not every select takes. (Enumerations stay bare: a bare literal is resolved
+    // to its type when read, so the two cannot be told apart.)
+    const bool typed = heldTypeId_ >= 1000 && heldTypeId_ < 3000 &&
+                       heldKind_ != cct_KIND_INSTANCE && heldKind_ != cct_KIND_ENUMERATION;
+    if (typed) {
+      for (const char* c = OrEmpty(value->TypeName()); *c; ++c) out.put(cct_AsciiUpper(*c));
+      out.put('(');
+    }
     value->WriteP21(out);
+    if (typed) out.put(')');
     cct_DisposeGot(value);
     return;
   }

@@ -517,8 +517,13 @@ class Builder {
     values.clear();
     size_t k = i + 1;
     for (;; k += 2) {
-      if (t_[k].kind != Tok::kReal) return nullptr;
-      values.push_back(t_[k].real);
+      // Whole numbers among them are reals too, as an aggregate of reals takes them.
+      if (t_[k].kind == Tok::kReal)
+        values.push_back(t_[k].real);
+      else if (t_[k].kind == Tok::kInteger)
+        values.push_back(static_cast<double>(t_[k].integer));
+      else
+        return nullptr;
       if (t_[k + 1].kind == Tok::kRight) break;
     }
     i = k + 2;

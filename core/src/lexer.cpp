@@ -90,23 +90,138 @@ char* Unescape(cct_InputFile& f, const std::string& body) {
   return cct_CopyText(decoded.c_str());
 }
 
+inline bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Says that a number was not written as exchange files write numbers, and what is read instead.
+void OddNumber(cct_InputFile& f, const std::string& found, const std::string& read) {
+  if (f.ParseMode() != 1) return;
+  std::string shown;
+  for (char c : found) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+  cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+      << f << "The number '" << shown.c_str() << "' is not well formed; " << read.c_str()
+      << " is read.";
+}
+
+// Whether a character starts no token and vanishes.
+bool Vanishes(int c) {
+  if (c == 0 || IsBlank(c) || IsUpper(c) || IsDigit(c)) return false;
+  return std::strchr("/.!#+-'\"&=;,()$*\\", c) == nullptr;
+}
+
+// Characters that start no token are passed over; reading a record, the reader says which, in
+// one warning for a run of them.
+void Stray(cct_InputFile& f, int first) {
+  std::string run(1, static_cast<char>(first));
+  for (int c = f.GetChar();; c = f.GetChar()) {
+    if (!Vanishes(c)) {
+      f.Unput(c);
+      break;
+    }
+    run.push_back(static_cast<char>(c));
+  }
+  if (f.ParseMode() != 1) return;
+  if (run.size() > 40) run = run.substr(0, 40) + "...";
+  cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+      << f << "Characters that belong to no token are passed over: '" << run.c_str() << "'.";
+}
+
+// A number. A text that is not quite one but whose value is evident (".05", "+.5", a sign apart
+// from its digits, letters glued to its end, a lower-case exponent) is read as that value and
+// said so; -1 when no number follows a sign (the sign is dropped).
 int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
-  text.assign(1, static_cast<char>(first));
+  std::string found;  // the text as it stands
+  bool odd = false;
+  text.clear();
   int c = first;
   if (first == '+' || first == '-') {
+    found.push_back(static_cast<char>(first));
+    if (first == '-') text.push_back('-');
     c = f.GetChar();
-    if (!IsDigit(c)) {
+    std::string gap;
+    while (IsBlank(c) && gap.size() < 64) {
+      gap.push_back(static_cast<char>(c));
+      c = f.GetChar();
+    }
+    bool starts = IsDigit(c);
+    if (c == '.') {
+      const int next = f.GetChar();
+      f.Unput(next);
+      starts = IsDigit(next);
+    }
+    if (!starts) {
       f.Unput(c);
+      PushBack(f, gap);
       return -1;  // a lone sign is dropped
     }
-    text.push_back(static_cast<char>(c));
+    if (!gap.empty()) {
+      odd = true;
+      found += gap;
+    }
   }
-  while (IsDigit(c = f.GetChar())) text.push_back(static_cast<char>(c));
-  if (c != '.') {
-    f.Unput(c);
-    const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
+  const size_t wholeAt = text.size();
+  while (IsDigit(c)) {
+    text.push_back(static_cast<char>(c));
+    found.push_back(static_cast<char>(c));
+    c = f.GetChar();
+  }
+  bool real = false;
+  if (c == '.') {
+    // A point with no digit before it: its value is evident.
+    if (text.size() == wholeAt) {
+      text.push_back('0');
+      odd = true;
+    }
+    real = true;
+    text.push_back('.');
+    found.push_back('.');
+    while (IsDigit(c = f.GetChar())) {
+      text.push_back(static_cast<char>(c));
+      found.push_back(static_cast<char>(c));
+    }
+  }
+  // An exponent; without a point before it ("1E5") the number is evidently a real as well.
+  if (c == 'E' || c == 'e') {
+    {
+      const int e = c;
+      int sign = f.GetChar();
+      int digit = sign;
+      if (sign == '+' || sign == '-') digit = f.GetChar();
+      if (IsDigit(digit)) {
+        odd = odd || e == 'e' || !real;
+        if (!real) text.push_back('.');
+        real = true;
+        text.push_back('E');
+        found.push_back(static_cast<char>(e));
+        if (digit != sign) {
+          text.push_back(static_cast<char>(sign));
+          found.push_back(static_cast<char>(sign));
+        }
+        text.push_back(static_cast<char>(digit));
+        found.push_back(static_cast<char>(digit));
+        while (IsDigit(c = f.GetChar())) {
+          text.push_back(static_cast<char>(c));
+          found.push_back(static_cast<char>(c));
+        }
+      } else {
+        f.Unput(digit);
+        if (digit != sign) f.Unput(sign);
+        c = e;
+      }
+    }
+  }
+  // Lower-case letters glued to the end belong to no token: they are passed over with the
+  // number. (Capitals start a keyword, which the grammar judges.)
+  if (c >= 'a' && c <= 'z') {
+    odd = true;
+    while ((c >= 'a' && c <= 'z') || IsDigit(c) || c == '_') {
+      found.push_back(static_cast<char>(c));
+      c = f.GetChar();
+    }
+  }
+  f.Unput(c);
+  if (!real) {
     long v = 0;
-    auto [ptr, ec] = std::from_chars(begin, text.data() + text.size(), v);
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     (void)ptr;
     if (ec == std::errc::result_out_of_range) v = text[0] == '-' ? LONG_MIN : LONG_MAX;
     // INTEGER values are 32 bits wide: a larger number is read as the nearest one that fits, and
@@ -115,35 +230,16 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
       v = v > 0 ? INT32_MAX : INT32_MIN;
       if (f.ParseMode() == 1)
         cct_errlog(cct_Warning(cct_READING_STEP_FILE))
-            << f << "The integer " << text.c_str() << " is out of range; " << v << " is read.";
+            << f << "The integer " << found.c_str() << " is out of range; " << v << " is read.";
+    } else if (odd) {
+      OddNumber(f, found, std::to_string(v));
     }
     value.integer = v;
     return cct_TOKEN_INTEGER;
   }
-  text.push_back('.');
-  while (IsDigit(c = f.GetChar())) text.push_back(static_cast<char>(c));
-  if (c == 'E') {
-    int sign = f.GetChar();
-    int digit = sign;
-    if (sign == '+' || sign == '-') digit = f.GetChar();
-    if (IsDigit(digit)) {
-      text.push_back('E');
-      if (digit != sign) text.push_back(static_cast<char>(sign));
-      text.push_back(static_cast<char>(digit));
-      while (IsDigit(c = f.GetChar())) text.push_back(static_cast<char>(c));
-      f.Unput(c);
-    } else {
-      f.Unput(digit);
-      if (digit != sign) f.Unput(sign);
-      f.Unput('E');
-    }
-  } else {
-    f.Unput(c);
-  }
   // Independent of the process locale: a desktop locale with a decimal comma must not matter.
-  const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
   double v = 0;
-  auto [ptr, ec] = std::from_chars(begin, text.data() + text.size(), v);
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   (void)ptr;
   if (ec == std::errc::result_out_of_range) {
     v = std::strtod(text.c_str(), nullptr);  // underflow gives a tiny value or zero, which is fine
@@ -152,8 +248,15 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
       v = v > 0 ? DBL_MAX : -DBL_MAX;
       if (f.ParseMode() == 1)
         cct_errlog(cct_Warning(cct_READING_STEP_FILE))
-            << f << "The real " << text.c_str() << " is out of range; the largest real is read.";
+            << f << "The real " << found.c_str() << " is out of range; the largest real is read.";
     }
+  }
+  if (odd) {
+    char shortest[64];
+    auto [end, error] = std::to_chars(shortest, shortest + sizeof shortest, v);
+    std::string read(shortest, error == std::errc() ? static_cast<size_t>(end - shortest) : 0);
+    if (read.find_first_of(".e") == std::string::npos) read += '.';
+    OddNumber(f, found, read);
   }
   value.real = v;
   return cct_TOKEN_REAL;
@@ -370,8 +473,14 @@ int cct_Lex(cct_TokenValue& value) {
       }
       case '.': {
         int next = f.GetChar();
+        if (IsDigit(next)) {
+          // ".05": a real without the digit before its point.
+          f.Unput(next);
+          return Number(f, '.', value);
+        }
         if (!IsUpper(next)) {
           f.Unput(next);
+          Stray(f, '.');
           continue;  // a lone dot is dropped
         }
         text.assign(1, static_cast<char>(next));
@@ -397,6 +506,7 @@ int cct_Lex(cct_TokenValue& value) {
         int next = f.GetChar();
         if (!IsUpper(next)) {
           f.Unput(next);
+          Stray(f, '!');
           continue;
         }
         text.assign(1, static_cast<char>(next));
@@ -408,6 +518,7 @@ int cct_Lex(cct_TokenValue& value) {
         int next = f.GetChar();
         if (!IsDigit(next)) {
           f.Unput(next);
+          Stray(f, '#');
           continue;
         }
         text.assign(1, static_cast<char>(next));
@@ -444,6 +555,7 @@ int cct_Lex(cct_TokenValue& value) {
       }
       case '&':
         if (ReadLiteral(f, "SCOPE")) return cct_TOKEN_SCOPE;
+        Stray(f, '&');
         continue;
       case '=':
         if (scan) value.position = new DefinitionPosition{f.Tell(), static_cast<int32_t>(f.Line()), 0, 0};
@@ -485,7 +597,9 @@ int cct_Lex(cct_TokenValue& value) {
           f.Unput(end);
           return ReservedOrKeyword(value);
         }
-        continue;  // lower-case letters, carriage returns and anything else vanish
+        // Carriage returns vanish; lower-case letters and anything else vanish too, said so.
+        if (c != '\r' && c != '\f' && c != '\v') Stray(f, c);
+        continue;
     }
   }
 }

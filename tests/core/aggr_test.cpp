@@ -305,35 +305,35 @@ TEST(Aggregate, AListReadAgainReplacesTheWholeValue) {
   EXPECT_EQ(P21(list), "(9)");
 }
 
-TEST(Aggregate, IncompatibleElementIsRefusedAndZeroed) {
+TEST(Aggregate, IncompatibleElementIsRefusedAndZeroedWholeNumbersAreReals) {
   test_schema::Use();
   cct_AggregateType_1d list(&kLengthList23);
   cct_RealType r;
   r.Set(7.5);
   list.SetType(&r, 0);
   CerrCapture log;
-  cct_IntegerType i;
-  i.Set(4);
-  list.SetType(&i, 0);
+  cct_StringType text;
+  text.Set("x");
+  list.SetType(&text, 0);
   EXPECT_EQ(log.Take(),
             "\nError: TestCompatibility() failed: (aggr) cct_AggregateType_1d::SetType() --- "
-            "Can not insert a INTEGER into an aggregate that expects length_measure.");
+            "Can not insert a STRING into an aggregate that expects length_measure.");
   EXPECT_EQ(P21(list), "(0.0000000000,0.0000000000)");
 
-  // Read from a file: the INTEGER is refused, the REAL after it is stored.
+  // Writers put whole numbers into lists of reals: they are reals, without a word.
   Parsed mixed;
   mixed.Int(1).Real(2);
   list.ProcessParameter(mixed.get());
-  EXPECT_NE(log.Take().find("Can not insert a INTEGER"), std::string::npos);
-  EXPECT_EQ(P21(list), "(0.0000000000,2.0000000000)");
+  EXPECT_EQ(log.Take(), "");
+  EXPECT_EQ(P21(list), "(1.0000000000,2.0000000000)");
 
   // Without an element type name the report names nothing.
   cct_AggregateType_1d plain(&kPlainReals);
   plain.SetDimensions(1);
-  plain.SetType(&i, 0);
+  plain.SetType(&text, 0);
   EXPECT_EQ(log.Text(),
             "\nError: TestCompatibility() failed: (aggr) cct_AggregateType_1d::SetType() --- "
-            "Can not insert a INTEGER into an aggregate that expects .");
+            "Can not insert a STRING into an aggregate that expects .");
 }
 
 TEST(Aggregate, ProcessParameterRefusesWrongShapes) {
@@ -525,7 +525,7 @@ TEST(Aggregate, SelectsAreOwnedValueObjects) {
   list.SetType(&length, 0);
   list.SetType(&left, 1);
   list.SetSelectElement(three, 3);
-  EXPECT_EQ(P21(list), "(2.5000000000,.LEFT.,$,#3)");
+  EXPECT_EQ(P21(list), "(LENGTH_MEASURE(2.5000000000),.LEFT.,$,#3)");
 
   cct_Type* e = list.ElementObject(0);  // the stored select itself
   ASSERT_NE(e, nullptr);
@@ -592,7 +592,7 @@ TEST(Aggregate, CompatibilityByElementKindAndMode) {
   cct_AggregateType_1d other;
   EXPECT_EQ(lengths.TestCompatibility(&other), 1);
   EXPECT_EQ(lengths.TestCompatibility(&real), 1);
-  EXPECT_EQ(lengths.TestCompatibility(&integer), 0);
+  EXPECT_EQ(lengths.TestCompatibility(&integer), 1);  // a whole number is a real too
   {
     ModeGuard strict(0);
     EXPECT_EQ(lengths.TestCompatibility(&length), 1);
@@ -603,7 +603,7 @@ TEST(Aggregate, CompatibilityByElementKindAndMode) {
     ModeGuard loose(1);
     EXPECT_EQ(lengths.TestCompatibility(&length), 1);
     EXPECT_EQ(lengths.TestCompatibility(&real), -1);
-    EXPECT_EQ(lengths.TestCompatibility(&integer), 0);
+    EXPECT_EQ(lengths.TestCompatibility(&integer), -1);
   }
 
   cct_AggregateType_1d parsed;  // anything goes, but never by name
@@ -1204,7 +1204,7 @@ TEST(NonFiniteReals, EveryStoreRefusesThemAndKeepsTheOldValue) {
          shape.Set(&source);
          return P21(shape);
        },
-       "1.5000000000"},
+       "LENGTH_MEASURE(1.5000000000)"},
       {"list SetType",
        [](const cct_RealType& old, double bad) {
          cct_AggregateType_1d list(&kPlainReals);

@@ -29,7 +29,7 @@ class Ambiguous : public cct_SelectType {
 
 }  // namespace
 
-TEST(Select, HoldsSimpleValuesAndWritesThemBare) {
+TEST(Select, HoldsSimpleValuesAndWritesDefinedTypesWithTheirType) {
   test_schema::Use();
   test_schema::Shape shape;
   EXPECT_EQ(P21(shape), "$");
@@ -38,7 +38,8 @@ TEST(Select, HoldsSimpleValuesAndWritesThemBare) {
   ASSERT_NE(shape.TestCompatibility(&length), 0);
   shape.Set(&length);
   EXPECT_EQ(shape.HeldTypeId(), test_schema::kLength);
-  EXPECT_EQ(P21(shape), "2.5000000000");
+  // Bare, it would read back as a plain REAL, which this select does not take.
+  EXPECT_EQ(P21(shape), "LENGTH_MEASURE(2.5000000000)");
   cct_Type* got = shape.Get(0, 1);
   ASSERT_NE(got, nullptr);
   EXPECT_TRUE(got->IsTemporary());
@@ -48,7 +49,7 @@ TEST(Select, HoldsSimpleValuesAndWritesThemBare) {
   test_schema::Label label;
   label.Set("it's");
   shape.Set(&label);
-  EXPECT_EQ(P21(shape), "'it''s'");
+  EXPECT_EQ(P21(shape), "LABEL('it''s')");
   shape.Unset();
   EXPECT_EQ(P21(shape), "$");
 }
@@ -66,6 +67,29 @@ TEST(Select, RefusesTypesNotListed) {
   cct_SelectType any;  // no list: anything goes
   any.Set(&i);
   EXPECT_EQ(P21(any), "3");
+}
+
+TEST(Select, WholeNumberIsARealWhereTheSelectHasARealChoiceOnly) {
+  struct RealOnly : cct_SelectType {
+    const long* AllowedTypes() const override {
+      static const long ids[] = {3, 0};
+      return ids;
+    }
+  } realOnly;
+  struct Both : cct_SelectType {
+    const long* AllowedTypes() const override {
+      static const long ids[] = {3, 2, 0};
+      return ids;
+    }
+  } both;
+  cct_IntegerType i;
+  i.Set(3);
+  CerrCapture log;
+  realOnly.Set(&i);
+  EXPECT_EQ(P21(realOnly), "3.0000000000");
+  both.Set(&i);
+  EXPECT_EQ(P21(both), "3");
+  EXPECT_EQ(log.Text(), "");
 }
 
 TEST(Select, UntypedEnumerationLiteralIsResolved) {

@@ -195,7 +195,7 @@ TEST_F(StepFile, ListsNestedListsAndTypedParameters) {
   EXPECT_TRUE(path->points.IsSet());  // "()" is a value
   EXPECT_EQ(P21(path->points), "()");
   EXPECT_EQ(P21(path->values), "(1.0000000000,2.0000000000,3.0000000000)");
-  EXPECT_EQ(P21(path->shape), "2.5000000000");
+  EXPECT_EQ(P21(path->shape), "LENGTH_MEASURE(2.5000000000)");
   EXPECT_EQ(path->shape.HeldTypeId(), test_schema::kLength);
   // Each row keeps its own length: a short row is not padded with zero elements.
   EXPECT_EQ(P21(path->matrix), "((1.0000000000,2.0000000000),(3.0000000000))");

@@ -40,6 +40,10 @@ class cct_SelectType : public cct_Type {
   cct_Scope::Entry* GetEntry() const;
 
  private:
+  static constexpr long kIntegerId = 2;  // TypeID of the plain INTEGER
+  static constexpr long kRealId = 3;     // and of the plain REAL
+  /// A plain INTEGER given to a select with a REAL choice and no INTEGER one: taken as a REAL.
+  bool TakesIntegerAsReal(const cct_Type* p) const;
   void ReleaseHeld();
   bool HoldsText() const;
   void ResolveEnumerationLiteral(const char* text);
