@@ -7,6 +7,7 @@
 
 #include "cct/factory.h"
 #include "cct/schema.h"
+#include "commands.h"
 #include "varnholt/apptexts.h"
 #include "varnholt/doc.h"
 #include "varnholt/treecontrol.h"
@@ -18,6 +19,9 @@ const char* const kUsage =
     "Usage: varnholt-cli check FILE...\n"
     "       varnholt-cli convert IN OUT\n"
     "       varnholt-cli tree FILE\n"
+    "       varnholt-cli refs FILE N\n"
+    "       varnholt-cli find FILE [--type ENTITY] [--text TEXT] [--unreached]\n"
+    "       varnholt-cli show FILE N\n"
     "       varnholt-cli --help | --version\n"
     "\n"
     "Opens ISO 10303-21 exchange files of the ISO 14649 (STEP-NC) combined schema for milling\n"
@@ -27,6 +31,15 @@ const char* const kUsage =
     "  convert IN OUT   open IN and save it as OUT; the log goes to standard error\n"
     "  tree FILE        open FILE and print the instance tree the desktop program shows,\n"
     "                   two blanks of indentation per level; the log goes to standard error\n"
+    "  refs FILE N      print one line \"#M ATTRIBUTE\" (\"#M ATTRIBUTE[i]\" for the i-th element\n"
+    "                   of a list) per reference to #N, sorted by M; \"(record)\" stands for\n"
+    "                   a record the schema does not know\n"
+    "  find FILE ...    print \"#M=entity\" for every instance that matches all conditions:\n"
+    "                   --type ENTITY  of that entity or one of its subtypes\n"
+    "                   --text TEXT    a string value contains TEXT (ignoring case)\n"
+    "                   --unreached    no path of references from a project reaches it\n"
+    "  show FILE N      print the line of the file where #N is defined, then its record as\n"
+    "                   a save writes it\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
@@ -106,5 +119,10 @@ int main(int argc, char** argv) {
   if (command == "check" && argc >= 3) return Check(argc - 2, argv + 2);
   if (command == "convert" && argc == 4) return Convert(argv[2], argv[3]);
   if (command == "tree" && argc == 3) return Tree(argv[2]);
+  int status = 2;
+  if (command == "refs") status = Refs(argc - 2, argv + 2);
+  if (command == "find") status = Find(argc - 2, argv + 2);
+  if (command == "show") status = Show(argc - 2, argv + 2);
+  if (status != 2) return status;
   return Usage();
 }

@@ -19,23 +19,24 @@
 namespace {
 
 template <class Visit>
-void Site(cct_Instance& from, long attribute, const cct_Type* holder, cct_Scope::Entry* entry,
-          const Visit& visit) {
-  if (entry) visit(cct_ReferenceSite{&from, attribute, holder, entry, entry->name});
+void Site(cct_Instance& from, long attribute, long element, const cct_Type* holder,
+          cct_Scope::Entry* entry, const Visit& visit) {
+  if (entry) visit(cct_ReferenceSite{&from, attribute, element, holder, entry, entry->name});
 }
 
 // The entry an element object of a list designates: a select held through an entry, or an
 // instance or placeholder bound to one.
 template <class Visit>
-void Element(cct_Instance& from, long attribute, const cct_AggregateType& list,
+void Element(cct_Instance& from, long attribute, long position, const cct_AggregateType& list,
              const void* element, const Visit& visit) {
   cct_Type* object = list.MakeElementObject(element, list.ElementDescriptor());
   if (!object) return;
   const long kind = object->Kind();
   if (kind == cct_KIND_SELECT) {
-    Site(from, attribute, object, static_cast<cct_SelectType*>(object)->GetEntry(), visit);
+    Site(from, attribute, position, object, static_cast<cct_SelectType*>(object)->GetEntry(),
+         visit);
   } else if (kind == cct_KIND_INSTANCE || kind == cct_KIND_PLACEHOLDER) {
-    Site(from, attribute, &list, static_cast<cct_Instance*>(object)->GetEntry(), visit);
+    Site(from, attribute, position, &list, static_cast<cct_Instance*>(object)->GetEntry(), visit);
   }
   if (object->IsTemporary()) delete object;
 }
@@ -50,15 +51,18 @@ void List(cct_Instance& from, long attribute, cct_AggregateType& list, const Vis
     if (kind == cct_KIND_ENTITY_REFERENCE && (list.Flags() & cct_FLAG_VIA_ENTRY)) {
       // The usual case, long lists of points among them: the entries straight from storage.
       for (uint32_t i = 0; i < one.Count(); ++i)
-        Site(from, attribute, &list, list.ElementEntry(one.Element(i)), visit);
+        Site(from, attribute, i, &list, list.ElementEntry(one.Element(i)), visit);
       return;
     }
-    for (uint32_t i = 0; i < one.Count(); ++i) Element(from, attribute, list, one.Element(i), visit);
+    for (uint32_t i = 0; i < one.Count(); ++i)
+      Element(from, attribute, i, list, one.Element(i), visit);
   } else {
+    // Elements are counted over all rows, each row as long as it was given.
     auto& two = static_cast<cct_AggregateType_2d&>(list);
+    long position = 0;
     for (uint32_t i = 0; i < two.Rows(); ++i)
-      for (uint32_t j = 0; j < two.Columns(); ++j)
-        Element(from, attribute, list, two.Element(i, j), visit);
+      for (uint32_t j = 0; j < two.RowLength(i); ++j)
+        Element(from, attribute, position++, list, two.Element(i, j), visit);
   }
 }
 
@@ -69,13 +73,15 @@ void ForEach(cct_Instance& instance, const Visit& visit) {
   auto* raw = instance.TypeID() == 0 ? dynamic_cast<cct_RawInstance*>(&instance) : nullptr;
   if (raw) {
     cct_Scope* scope = instance.GetScope();
+    long position = 0;  // the references of a kept record are counted in their order
     raw->ForEachReference([&](std::string_view name) {
       const std::string text(name);
       cct_Scope::Entry* entry = scope ? scope->FindEntry(text.c_str(), 0) : nullptr;
       if (entry)
-        Site(instance, -1, nullptr, entry, visit);
+        Site(instance, -1, position, nullptr, entry, visit);
       else
-        visit(cct_ReferenceSite{&instance, -1, nullptr, nullptr, text.c_str()});
+        visit(cct_ReferenceSite{&instance, -1, position, nullptr, nullptr, text.c_str()});
+      ++position;
     });
     return;
   }
@@ -85,10 +91,10 @@ void ForEach(cct_Instance& instance, const Visit& visit) {
     if (!value->IsSet()) continue;
     switch (value->Kind()) {
       case cct_KIND_ENTITY_REFERENCE:
-        Site(instance, i, value, static_cast<cct_EntityType*>(value)->GetEntry(), visit);
+        Site(instance, i, -1, value, static_cast<cct_EntityType*>(value)->GetEntry(), visit);
         break;
       case cct_KIND_SELECT:
-        Site(instance, i, value, static_cast<cct_SelectType*>(value)->GetEntry(), visit);
+        Site(instance, i, -1, value, static_cast<cct_SelectType*>(value)->GetEntry(), visit);
         break;
       case cct_KIND_AGGREGATE: List(instance, i, *static_cast<cct_AggregateType*>(value), visit);
         break;
@@ -102,6 +108,32 @@ void ForEach(cct_Instance& instance, const Visit& visit) {
 void cct_ForEachReference(cct_Instance& instance,
                           const std::function<void(const cct_ReferenceSite&)>& visit) {
   ForEach(instance, visit);
+}
+
+cct_ReferenceIndex::cct_ReferenceIndex(cct_Scope& scope) {
+  for (cct_Scope::Entry* entry : scope.EntriesInNameOrder()) {
+    cct_Instance* from = entry->instance;
+    if (!from || from->Kind() != cct_KIND_INSTANCE) continue;
+    ForEach(*from, [&](const cct_ReferenceSite& site) {
+      if (site.to)
+        items_.push_back(Item{site.to, Reference{entry, static_cast<int32_t>(site.attribute),
+                                                 static_cast<int32_t>(site.element)}});
+    });
+  }
+  items_.shrink_to_fit();
+  std::sort(items_.begin(), items_.end(),
+            [](const Item& a, const Item& b) { return std::less<const void*>()(a.to, b.to); });
+}
+
+std::vector<cct_ReferenceIndex::Reference> cct_ReferenceIndex::To(
+    const cct_Scope::Entry* entry) const {
+  auto first = std::lower_bound(items_.begin(), items_.end(), entry,
+                                [](const Item& item, const cct_Scope::Entry* e) {
+                                  return std::less<const void*>()(item.to, e);
+                                });
+  std::vector<Reference> found;
+  for (auto it = first; it != items_.end() && it->to == entry; ++it) found.push_back(it->reference);
+  return found;
 }
 
 struct cct_ReferenceCheck::State {

@@ -223,6 +223,52 @@ TEST(CliTree, MillTurnSampleHidesTurningStepsAndOperations) {
     EXPECT_NE(r.out.find(shown), std::string::npos) << shown;
 }
 
+// refs, find and show on one small file: what refers to what through attributes, lists, selects
+// and a kept record; searches by type (subtypes included), by text and by reachability.
+TEST(CliNavigation, RefsFindAndShow) {
+  TempFile file(
+      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\n"
+      "FILE_NAME('n','t',('a'),('o'),'p','s','x');\nFILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\n"
+      "DATA;\n"
+      "#1=PROJECT('P',#2,(#10,#11,#10),$,$,$);\n"
+      "#2=WORKPLAN('Main plan',(),$,$,$);\n"
+      "#10=WORKPIECE('Rough Block',$,$,$,$,$,());\n"
+      "#11=TOOL_DIMENSION(#10,'x');\n"
+      "#20=WORKPIECE('orphan',$,$,#10,$,$,());\n"
+      "\n#30=CARTESIAN_POINT('',(0.,0.,0.));\n"
+      "ENDSEC;\nEND-ISO-10303-21;\n");
+  const struct {
+    std::vector<std::string> args;  // after the file
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"refs", "10"}, 0, "#1 its_workpieces[1]\n#1 its_workpieces[3]\n#11 (record)[1]\n#20 its_rawpiece\n"},
+      {{"refs", "#2"}, 0, "#1 main_workplan\n"},
+      {{"refs", "30"}, 0, ""},
+      {{"refs", "99"}, 1, ""},
+      {{"find", "--type", "WORKPIECE"}, 0, "#10=workpiece\n#20=workpiece\n"},
+      {{"find", "--type", "representation_item"}, 0, "#30=cartesian_point\n"},
+      {{"find", "--type", "tool_dimension"}, 0, "#11=tool_dimension\n"},
+      {{"find", "--text", "BLOCK"}, 0, "#10=workpiece\n"},
+      {{"find", "--text", "o", "--type", "workpiece"}, 0, "#10=workpiece\n#20=workpiece\n"},
+      {{"find", "--unreached"}, 0, "#20=workpiece\n#30=cartesian_point\n"},
+      {{"show", "30"}, 0, "14\n#30=CARTESIAN_POINT('',(0.0000000000,0.0000000000,0.0000000000));\n"},
+      {{"show", "11"}, 0, "11\n#11=TOOL_DIMENSION(#10,'x');\n"},
+      {{"show", "5"}, 1, ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{c.args[0], file.Path()};
+    args.insert(args.end(), c.args.begin() + 1, c.args.end());
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const Result r = Cli(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out, c.out);
+    if (c.status == 1) {
+      EXPECT_NE(r.err.find("varnholt-cli: no record defines #"), std::string::npos);
+    }
+  }
+}
+
 TEST(CliErrors, MissingInputExitsWithOne) {
   const std::string missing = "/nonexistent-dir/missing.stp";
   const Result check = Cli({"check", missing});

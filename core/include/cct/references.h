@@ -4,7 +4,9 @@
 #define CCT_REFERENCES_H
 
 #include <functional>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "cct/scope.h"
 
@@ -17,6 +19,9 @@ struct cct_ReferenceSite {
   cct_Instance* from;
   /// Index of the attribute that holds it; -1 in a record kept as read (no attributes).
   long attribute;
+  /// Position in the list that holds it, from 0 over all its elements (row by row); in a kept
+  /// record, the reference's position among the record's references; -1 for a single value.
+  long element;
   /// The value that decides which instances are admitted: the attribute, the select element of
   /// a list, or null where nothing is known about the type (records kept as read, lists of
   /// any value).
@@ -31,6 +36,31 @@ struct cct_ReferenceSite {
 /// attribute, in element order.
 void cct_ForEachReference(cct_Instance& instance,
                           const std::function<void(const cct_ReferenceSite&)>& visit);
+
+/// Who refers to whom over a whole scope, built once when first asked (after the file is read):
+/// the references that lead to an instance, through attributes, list elements, selects and kept
+/// records.
+class cct_ReferenceIndex {
+ public:
+  struct Reference {
+    cct_Scope::Entry* from;
+    int32_t attribute;  // as in cct_ReferenceSite
+    int32_t element;
+  };
+  /// Walks every instance the scope holds.
+  explicit cct_ReferenceIndex(cct_Scope& scope);
+  /// The references to an entry, in no particular order.
+  std::vector<Reference> To(const cct_Scope::Entry* entry) const;
+  size_t Count() const { return items_.size(); }
+  size_t MemoryBytes() const { return items_.capacity() * sizeof(Item); }
+
+ private:
+  struct Item {
+    const cct_Scope::Entry* to;
+    Reference reference;
+  };
+  std::vector<Item> items_;  // sorted by `to`
+};
 
 /// The check of every reference of a file's instances once all are read: names never defined,
 /// and instances their attribute does not admit, reported at the line of the referring record,

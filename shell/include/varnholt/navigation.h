@@ -1,0 +1,71 @@
+// Finding one's way in a population: who refers to an instance, which instances match a search,
+// which no path from a project reaches, and an instance's record as a save would write it. Both
+// front ends ask these questions here; the answers come from the core's reference walk.
+#ifndef VARNHOLT_NAVIGATION_H
+#define VARNHOLT_NAVIGATION_H
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "cct/references.h"
+
+class cct_Instance;
+class cct_Scope;
+
+namespace varnholt {
+
+/// One reference to an instance, named as the tree names it.
+struct Referrer {
+  long number;            // the referring instance's number (0 for a name that is no number)
+  std::string name;       // its name
+  long attribute;         // the attribute's position, -1 in a kept record
+  std::string attributeName;  // as the tree shows it; "(record)" for a kept record
+  long element;           // position in the list from 1, 0 for a single value
+  /// "#M ATTRIBUTE" or "#M ATTRIBUTE[i]".
+  std::string Text() const;
+};
+
+/// What a search asks for; every condition given must hold.
+struct FindQuery {
+  std::string type;     // an entity name (any case): the entity or any of its subtypes
+  std::string text;     // contained in a string value, ignoring case
+  bool unreached = false;  // no path from a project instance reaches it
+};
+
+/// The questions about one scope. The index of references is built on the first question that
+/// needs it; Invalidate after a change of the population.
+class Navigator {
+ public:
+  explicit Navigator(cct_Scope& scope) : scope_(scope) {}
+
+  /// The references to the instance of that name, sorted by referring number, attribute
+  /// position and element.
+  std::vector<Referrer> ReferencesTo(const std::string& name);
+  /// The instances that match, sorted by number. `cancelled` is asked now and then.
+  std::vector<cct_Instance*> Find(const FindQuery& query, const std::function<bool()>& cancelled = {});
+  /// The instances some path from a project instance reaches, following every reference.
+  std::unordered_set<const cct_Instance*> Reached();
+  void Invalidate() { index_.reset(); }
+  const cct_ReferenceIndex& Index();
+
+ private:
+  cct_Scope& scope_;
+  std::unique_ptr<cct_ReferenceIndex> index_;
+};
+
+/// The record of an instance as a save writes it, without the line end.
+std::string RecordText(cct_Instance& instance);
+/// The number of a plain numbered name, else 0.
+long NameNumber(const char* name);
+/// True when the instance is of that entity (lower-case name) or one of its subtypes; for a
+/// kept record, when one of its keywords is that name.
+bool IsOfType(const cct_Instance& instance, const std::string& entity);
+/// True when one of its string values contains `text`, ignoring the case of ASCII letters.
+bool HasText(const cct_Instance& instance, const std::string& text);
+
+}  // namespace varnholt
+
+#endif

@@ -1,0 +1,183 @@
+#include "varnholt/navigation.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <sstream>
+
+#include "cct/aggr.h"
+#include "cct/ascii.h"
+#include "cct/instance.h"
+#include "cct/rawrecord.h"
+#include "cct/scope.h"
+#include "cct/selecttype.h"
+
+namespace varnholt {
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = cct_AsciiLower(c);
+  return text;
+}
+
+bool Contains(const char* value, const std::string& lowerNeedle) {
+  return value && Lower(value).find(lowerNeedle) != std::string::npos;
+}
+
+// True when some string the value holds (itself, its list's elements, what its select holds)
+// contains the text.
+bool ValueHasText(const cct_Type& value, const std::string& needle) {
+  if (!value.IsSet()) return false;
+  switch (value.Kind()) {
+    case cct_KIND_STRING: return Contains(value.GetString(), needle);
+    case cct_KIND_SELECT: {
+      cct_Type* held = static_cast<const cct_SelectType&>(value).Get(0, 0);
+      const bool found = held && held->Kind() == cct_KIND_STRING && Contains(held->GetString(), needle);
+      if (held && held->IsTemporary()) delete held;
+      return found;
+    }
+    case cct_KIND_AGGREGATE: {
+      const auto& list = static_cast<const cct_AggregateType&>(value);
+      const long kind = list.ElementDescriptor()->kind;
+      if (kind != cct_KIND_STRING && kind != cct_KIND_SELECT) return false;
+      if (list.Dimensions() != 1) return false;
+      const auto& one = static_cast<const cct_AggregateType_1d&>(list);
+      for (uint32_t i = 0; i < one.Count(); ++i) {
+        cct_Type* element = one.ElementObject(i);
+        const bool found = element && ValueHasText(*element, needle);
+        if (element && element->IsTemporary()) delete element;
+        if (found) return true;
+      }
+      return false;
+    }
+    default: return false;
+  }
+}
+
+}  // namespace
+
+std::string Referrer::Text() const {
+  std::string text = "#" + name + " " + attributeName;
+  if (element > 0) text += "[" + std::to_string(element) + "]";
+  return text;
+}
+
+long NameNumber(const char* name) {
+  if (!name || !*name) return 0;
+  char* end = nullptr;
+  const long number = std::strtol(name, &end, 10);
+  return end && *end == '\0' ? number : 0;
+}
+
+std::string RecordText(cct_Instance& instance) {
+  std::ostringstream out;
+  instance.WriteP21Instance(out);
+  std::string text = out.str();
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+bool IsOfType(const cct_Instance& instance, const std::string& entity) {
+  const std::string wanted = Lower(entity);
+  if (const auto* raw = dynamic_cast<const cct_RawInstance*>(&instance)) {
+    // "tool_dimension", "!name" or "(a b c)": any of its keywords.
+    std::string name;
+    for (const char* c = raw->TypeName();; ++c) {
+      if (*c && *c != ' ' && *c != '(' && *c != ')') {
+        name += *c;
+        continue;
+      }
+      if (name == wanted) return true;
+      name.clear();
+      if (!*c) return false;
+    }
+  }
+  return instance.HasSupertype(wanted.c_str());
+}
+
+bool HasText(const cct_Instance& instance, const std::string& text) {
+  const std::string needle = Lower(text);
+  for (long i = 0;; ++i) {
+    const cct_Type* value = instance.Attribute(i);
+    if (!value) return false;
+    if (ValueHasText(*value, needle)) return true;
+  }
+}
+
+const cct_ReferenceIndex& Navigator::Index() {
+  if (!index_) index_ = std::make_unique<cct_ReferenceIndex>(scope_);
+  return *index_;
+}
+
+std::vector<Referrer> Navigator::ReferencesTo(const std::string& name) {
+  std::vector<Referrer> found;
+  const cct_Scope::Entry* entry = scope_.FindEntry(name.c_str(), 0);
+  if (!entry) return found;
+  for (const cct_ReferenceIndex::Reference& r : Index().To(entry)) {
+    Referrer row;
+    row.name = r.from->name ? r.from->name : "";
+    row.number = NameNumber(r.from->name);
+    row.attribute = r.attribute;
+    const char* attribute =
+        r.attribute >= 0 && r.from->instance ? r.from->instance->AttributeName(r.attribute) : nullptr;
+    row.attributeName = attribute ? attribute : "(record)";
+    row.element = r.element >= 0 ? r.element + 1 : 0;
+    found.push_back(std::move(row));
+  }
+  std::sort(found.begin(), found.end(), [](const Referrer& a, const Referrer& b) {
+    if (a.number != b.number) return a.number < b.number;
+    if (a.name != b.name) return a.name < b.name;
+    if (a.attribute != b.attribute) return a.attribute < b.attribute;
+    return a.element < b.element;
+  });
+  return found;
+}
+
+std::unordered_set<const cct_Instance*> Navigator::Reached() {
+  std::unordered_set<const cct_Instance*> reached;
+  std::deque<cct_Instance*> next;
+  for (cct_Scope::Entry* entry : scope_.EntriesInNameOrder()) {
+    cct_Instance* instance = entry->instance;
+    if (instance && instance->Kind() == cct_KIND_INSTANCE && instance->HasSupertype("project") &&
+        reached.insert(instance).second)
+      next.push_back(instance);
+  }
+  // Breadth first with a queue of its own: a chain of a million references needs no stack.
+  while (!next.empty()) {
+    cct_Instance* instance = next.front();
+    next.pop_front();
+    cct_ForEachReference(*instance, [&](const cct_ReferenceSite& site) {
+      cct_Instance* target = site.to ? site.to->instance : nullptr;
+      if (target && target->Kind() == cct_KIND_INSTANCE && reached.insert(target).second)
+        next.push_back(target);
+    });
+  }
+  return reached;
+}
+
+std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
+                                           const std::function<bool()>& cancelled) {
+  std::unordered_set<const cct_Instance*> reached;
+  if (query.unreached) reached = Reached();
+  std::vector<cct_Instance*> found;
+  size_t visited = 0;
+  for (cct_Scope::Entry* entry : scope_.EntriesInNameOrder()) {
+    if (cancelled && ++visited % 4096 == 0 && cancelled()) break;
+    cct_Instance* instance = entry->instance;
+    if (!instance || instance->Kind() != cct_KIND_INSTANCE) continue;
+    if (!query.type.empty() && !IsOfType(*instance, query.type)) continue;
+    if (!query.text.empty() && !HasText(*instance, query.text)) continue;
+    if (query.unreached && reached.count(instance)) continue;
+    found.push_back(instance);
+  }
+  std::sort(found.begin(), found.end(), [](cct_Instance* a, cct_Instance* b) {
+    const long na = NameNumber(a->InstanceName()), nb = NameNumber(b->InstanceName());
+    if (na != nb) return na < nb;
+    return std::string(a->InstanceName() ? a->InstanceName() : "") <
+           std::string(b->InstanceName() ? b->InstanceName() : "");
+  });
+  return found;
+}
+
+}  // namespace varnholt
