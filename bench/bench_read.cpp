@@ -51,6 +51,7 @@
 #include "cct/schema.h"
 #include "cct/stepfile.h"
 #include "varnholt/doc.h"
+#include "varnholt/navigation.h"
 
 namespace {
 
@@ -175,7 +176,7 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen FILE [--write-to PATH] [--reps N]\n"
+    "       varnholt-bench --phase scan|open|save|isopen|refs FILE [--write-to PATH] [--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
     "(to /dev/null unless --write-to names a file) and closing, as the median of runs\n"
@@ -184,7 +185,8 @@ const char* const kUsage =
     "\n"
     "With --phase, performs one phase once and prints one line of key=value pairs: scan\n"
     "(header and ScanFile), open (CDoc::OnOpenDocument), save (open, then only the write\n"
-    "timed) or isopen (median of N fresh document opens after a warm-up, default 21).\n";
+    "timed), isopen (median of N fresh document opens after a warm-up, default 21) or refs\n"
+    "(open, then only the index of who refers to whom timed, with its size).\n";
 
 /// An output buffer straight onto a file descriptor that counts the bytes written (the document
 /// saves through a std::ofstream, whose position says nothing on /dev/null).
@@ -282,6 +284,21 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
                   "phase=open seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld",
                   seconds, PeakRss(), rssStart, doc->Scope()->EntryCount(), bytes);
     std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
+  } else if (phase == "refs") {
+    auto* doc = new CDoc;
+    auto t0 = Clock::now();
+    if (!OpenDocument(*doc, path)) return 1;
+    const double open = Seconds(t0, Clock::now());
+    const long long beforeIndex = PeakRss();
+    t0 = Clock::now();
+    auto* navigator = new varnholt::Navigator(*doc->Scope());
+    const cct_ReferenceIndex& index = navigator->Index();
+    const double seconds = Seconds(t0, Clock::now());
+    std::snprintf(line, sizeof line,
+                  "phase=refs seconds=%.6f open_seconds=%.6f references=%zu index_bytes=%zu "
+                  "peak_rss=%lld peak_rss_before=%lld bytes=%lld",
+                  seconds, open, index.Count(), index.MemoryBytes(), PeakRss(), beforeIndex, bytes);
+    std::printf("%s\n", line);
   } else if (phase == "save") {
     auto* doc = new CDoc;
     if (!OpenDocument(*doc, path)) return 1;

@@ -110,30 +110,108 @@ void cct_ForEachReference(cct_Instance& instance,
   ForEach(instance, visit);
 }
 
-cct_ReferenceIndex::cct_ReferenceIndex(cct_Scope& scope) {
-  for (cct_Scope::Entry* entry : scope.EntriesInNameOrder()) {
+bool cct_ReferenceHolders::MayHold(const cct_Instance& instance, long typeId) {
+  if (typeId < 3000 || typeId >= 3000 + 4096 || instance.TypeID() != typeId) return true;
+  const size_t at = static_cast<size_t>(typeId - 3000);
+  if (at >= known_.size()) known_.resize(at + 1, -1);
+  if (known_[at] < 0) {
+    int8_t holds = 0;
+    for (long i = 0; const cct_Type* value = instance.Attribute(i); ++i) {
+      const long kind = value->Kind();
+      if (kind == cct_KIND_ENTITY_REFERENCE || kind == cct_KIND_SELECT) holds = 1;
+      if (kind == cct_KIND_AGGREGATE) {
+        const long element = static_cast<const cct_AggregateType*>(value)->ElementDescriptor()->kind;
+        if (element == cct_KIND_ENTITY_REFERENCE || element == cct_KIND_SELECT ||
+            element == cct_KIND_NONE)
+          holds = 1;
+      }
+    }
+    known_[at] = holds;
+  }
+  return known_[at] != 0;
+}
+
+template <class Use>
+void cct_ReferenceIndex::Walk(cct_Scope& scope, cct_ReferenceHolders& holders,
+                              const Use& use) const {
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* entry = scope.ListFirst(cursor); entry; entry = scope.ListNext(cursor)) {
+    // The entity type the scan noted decides without a look at the instance (in a file of
+    // points that look would be a cache miss for every point).
+    const int known = holders.Known(entry->typeId);
+    if (known == 0) continue;
     cct_Instance* from = entry->instance;
     if (!from || from->Kind() != cct_KIND_INSTANCE) continue;
+    if (known < 0 && !holders.MayHold(*from, entry->typeId)) continue;
+    const uint32_t ordinal = static_cast<uint32_t>(cursor.ordinal - 1);
     ForEach(*from, [&](const cct_ReferenceSite& site) {
-      if (site.to)
-        items_.push_back(Item{site.to, Reference{entry, static_cast<int32_t>(site.attribute),
-                                                 static_cast<int32_t>(site.element)}});
+      const long to = site.to ? Ordinal(site.to) : -1;
+      if (to >= 0) use(static_cast<uint32_t>(to), ordinal, site);
     });
   }
-  items_.shrink_to_fit();
-  std::sort(items_.begin(), items_.end(),
-            [](const Item& a, const Item& b) { return std::less<const void*>()(a.to, b.to); });
+}
+
+cct_ReferenceIndex::cct_ReferenceIndex(cct_Scope& scope) {
+  const long count = scope.EntryCount();
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* entry = scope.ListFirst(cursor); entry; entry = scope.ListNext(cursor)) {
+    const long ordinal = cursor.ordinal - 1;
+    const size_t block = static_cast<size_t>(ordinal / cct_Scope::kBlockSize);
+    if (blocks_.size() <= block) {
+      blocks_.resize(block + 1, nullptr);
+      blocks_[block] = entry - ordinal % cct_Scope::kBlockSize;
+    }
+  }
+  for (size_t b = 0; b < blocks_.size(); ++b)
+    if (blocks_[b]) byAddress_.emplace_back(blocks_[b], static_cast<uint32_t>(b));
+  std::sort(byAddress_.begin(), byAddress_.end(), [](const auto& a, const auto& b) {
+    return std::less<const void*>()(a.first, b.first);
+  });
+
+  // Counted first, then filled: the list is allocated once, at its final size.
+  cct_ReferenceHolders holders;
+  offsets_.assign(static_cast<size_t>(count) + 1, 0);
+  Walk(scope, holders, [&](uint32_t to, uint32_t, const cct_ReferenceSite&) { ++offsets_[to + 1]; });
+  for (size_t i = 1; i < offsets_.size(); ++i) offsets_[i] += offsets_[i - 1];
+  items_.resize(offsets_.back());
+  std::vector<uint32_t> next(offsets_.begin(), offsets_.end() - 1);
+  Walk(scope, holders, [&](uint32_t to, uint32_t from, const cct_ReferenceSite& site) {
+    items_[next[to]++] = Item{from, static_cast<int32_t>(site.attribute),
+                              static_cast<int32_t>(site.element)};
+  });
+}
+
+long cct_ReferenceIndex::Ordinal(const cct_Scope::Entry* entry) const {
+  auto it = std::upper_bound(byAddress_.begin(), byAddress_.end(), entry,
+                             [](const cct_Scope::Entry* e, const auto& block) {
+                               return std::less<const void*>()(e, block.first);
+                             });
+  if (it == byAddress_.begin()) return -1;
+  --it;
+  const long within = entry - it->first;
+  if (within < 0 || within >= cct_Scope::kBlockSize) return -1;
+  const long ordinal = static_cast<long>(it->second) * cct_Scope::kBlockSize + within;
+  return ordinal + 1 < static_cast<long>(offsets_.size()) || offsets_.empty() ? ordinal : -1;
+}
+
+cct_Scope::Entry* cct_ReferenceIndex::EntryAt(uint32_t ordinal) const {
+  return blocks_[ordinal / cct_Scope::kBlockSize] + ordinal % cct_Scope::kBlockSize;
 }
 
 std::vector<cct_ReferenceIndex::Reference> cct_ReferenceIndex::To(
     const cct_Scope::Entry* entry) const {
-  auto first = std::lower_bound(items_.begin(), items_.end(), entry,
-                                [](const Item& item, const cct_Scope::Entry* e) {
-                                  return std::less<const void*>()(item.to, e);
-                                });
   std::vector<Reference> found;
-  for (auto it = first; it != items_.end() && it->to == entry; ++it) found.push_back(it->reference);
+  const long ordinal = Ordinal(entry);
+  if (ordinal < 0) return found;
+  for (uint32_t i = offsets_[static_cast<size_t>(ordinal)];
+       i < offsets_[static_cast<size_t>(ordinal) + 1]; ++i)
+    found.push_back(Reference{EntryAt(items_[i].from), items_[i].attribute, items_[i].element});
   return found;
+}
+
+size_t cct_ReferenceIndex::MemoryBytes() const {
+  return items_.capacity() * sizeof(Item) + offsets_.capacity() * sizeof(uint32_t) +
+         blocks_.capacity() * sizeof(void*) + byAddress_.capacity() * sizeof(byAddress_[0]);
 }
 
 struct cct_ReferenceCheck::State {
@@ -212,6 +290,7 @@ struct cct_ReferenceCheck::State {
   }
 
   cct_StepFile& file;
+  cct_ReferenceHolders holders;
   std::vector<Finding> findings;
   std::vector<Later> later;
   std::unordered_map<std::pair<const void*, long>, bool, PairHash> admitted;
@@ -224,6 +303,7 @@ cct_ReferenceCheck::~cct_ReferenceCheck() = default;
 void cct_ReferenceCheck::Collect(cct_Scope::Entry* entry) {
   cct_Instance* from = entry ? entry->instance : nullptr;
   if (!from || from->Kind() != cct_KIND_INSTANCE) return;
+  if (!state_->holders.MayHold(*from, entry->typeId)) return;
   const int mode = CompatibilityMode;
   CompatibilityMode = 2;
   ForEach(*from, [&](const cct_ReferenceSite& site) {

@@ -37,9 +37,28 @@ struct cct_ReferenceSite {
 void cct_ForEachReference(cct_Instance& instance,
                           const std::function<void(const cct_ReferenceSite&)>& visit);
 
+/// Whether instances of this class may hold references at all, judged once per entity type
+/// from the kinds of its attributes: a walk over a file of points then passes over the points
+/// without looking at them.
+class cct_ReferenceHolders {
+ public:
+  /// False when no attribute of the instance's class can hold a reference.
+  bool MayHold(const cct_Instance& instance, long typeId);
+  /// What is known of an entity type without looking at an instance: 1 may hold references,
+  /// 0 cannot, -1 not judged yet (or no entity type of the schema).
+  int Known(long typeId) const {
+    const size_t at = static_cast<size_t>(typeId - 3000);
+    return typeId >= 3000 && at < known_.size() ? known_[at] : -1;
+  }
+
+ private:
+  std::vector<int8_t> known_;  // by type id - 3000: -1 not judged yet, 0 no, 1 yes
+};
+
 /// Who refers to whom over a whole scope, built once when first asked (after the file is read):
 /// the references that lead to an instance, through attributes, list elements, selects and kept
-/// records.
+/// records. Held as one array per target in creation order (offsets into one list of
+/// references), 12 bytes per reference and 4 per name.
 class cct_ReferenceIndex {
  public:
   struct Reference {
@@ -49,17 +68,27 @@ class cct_ReferenceIndex {
   };
   /// Walks every instance the scope holds.
   explicit cct_ReferenceIndex(cct_Scope& scope);
-  /// The references to an entry, in no particular order.
+  /// The references to an entry of the scope, in creation order of the referring instances.
   std::vector<Reference> To(const cct_Scope::Entry* entry) const;
   size_t Count() const { return items_.size(); }
-  size_t MemoryBytes() const { return items_.capacity() * sizeof(Item); }
+  size_t MemoryBytes() const;
 
  private:
   struct Item {
-    const cct_Scope::Entry* to;
-    Reference reference;
+    uint32_t from;  // creation ordinal
+    int32_t attribute;
+    int32_t element;
   };
-  std::vector<Item> items_;  // sorted by `to`
+  /// The creation ordinal of an entry of the scope; -1 for another.
+  long Ordinal(const cct_Scope::Entry* entry) const;
+  cct_Scope::Entry* EntryAt(uint32_t ordinal) const;
+  template <class Use>
+  void Walk(cct_Scope& scope, cct_ReferenceHolders& holders, const Use& use) const;
+
+  std::vector<cct_Scope::Entry*> blocks_;  // first entry of each block, in creation order
+  std::vector<std::pair<const cct_Scope::Entry*, uint32_t>> byAddress_;  // block starts sorted
+  std::vector<uint32_t> offsets_;  // per ordinal, and one past the last
+  std::vector<Item> items_;
 };
 
 /// The check of every reference of a file's instances once all are read: names never defined,
