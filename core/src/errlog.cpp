@@ -3,7 +3,6 @@
 #include <iostream>
 #include <ostream>
 
-#include "cct/exchgfls.h"
 
 namespace {
 
@@ -63,13 +62,6 @@ cct_ErrorLog& cct_ErrorLog::operator()(int code) {
     *stream_ << std::endl << "Error: " << kCategoryText[magnitude - 256] << ": ";
   }
   return *this;
-}
-
-cct_ErrorLog& operator<<(cct_ErrorLog& log, const cct_InputFile& file) {
-  std::ostream& os = log.Stream();
-  os << '"';
-  Put(os, file.Name()) << "\", line " << file.Line() << ":  ";
-  return log;
 }
 
 std::ostream& operator<<(cct_ErrorLog& log, const char* text) { return Put(log.Stream(), text); }

@@ -202,3 +202,9 @@ void cct_InputFile::WriteP21(std::ostream&) {
   cct_errlog(cct_Error(cct_VIRTUAL_UNDEFINED)) << "(" << kModule << ") "
                                                << "cct_InputFile::WriteP21 (ostream &)";
 }
+
+cct_ErrorLog& operator<<(cct_ErrorLog& log, const cct_InputFile& file) {
+  log.Stream() << '"';
+  log << file.Name() << "\", line " << file.Line() << ":  ";
+  return log;
+}

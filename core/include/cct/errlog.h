@@ -4,7 +4,6 @@
 
 #include <ostream>
 
-class cct_InputFile;
 
 /// Report codes: 1..21 are warnings, 257..277 errors, anything else continues the previous report.
 enum cct_ErrorCode : int {
@@ -63,8 +62,6 @@ class cct_ErrorLog {
   std::ostream* stream_;
 };
 
-/// Writes the quoted file name and its current line: "\"a.stp\", line 12:  ".
-cct_ErrorLog& operator<<(cct_ErrorLog& log, const cct_InputFile& file);
 /// Writes the text; everything streamed afterwards goes straight to the underlying stream.
 std::ostream& operator<<(cct_ErrorLog& log, const char* text);
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "cct/errlog.h"
 #include "cct/lnklst.h"
 #include "cct/scope.h"
 
@@ -133,6 +134,10 @@ class cct_InputFile {
   int current_ = 0;
   size_t pos_ = 0;  // in the current block
 };
+
+/// Writes the quoted file name and its current line: "\"a.stp\", line 12:  ". (Beside the input
+/// file rather than the log, so that the log depends on nothing else of the core.)
+cct_ErrorLog& operator<<(cct_ErrorLog& log, const cct_InputFile& file);
 
 /// The file the lexer and the parser read; set before every parse.
 extern cct_InputFile* cct_currentInputFile;
