@@ -415,41 +415,55 @@ void RevertInsert(cct_Instance& instance, long attribute, const InsertResult& do
   aggregate->SetDimensions(static_cast<unsigned long>(done.element));
 }
 
-long AttributeIndex(const cct_Instance& instance, std::string_view name) {
-  for (long i = 0; i < instance.AttributeCount(); ++i) {
-    const char* n = instance.AttributeName(i);
-    if (n && name == n) return i;
-  }
-  return -1;
-}
-
-bool ParseSlotPath(std::string_view path, std::string& number, std::string& attribute,
-                   long& element, std::string& error) {
-  element = -1;
+bool FindSlot(cct_Scope& scope, std::string_view path, ValueSlot& slot, std::string& error) {
+  const std::string quoted = "\"" + std::string(path) + "\"";
   const size_t dot = path.find('.');
-  if (path.size() < 2 || path[0] != '#' || dot == std::string_view::npos || dot < 2) {
-    error = "\"" + std::string(path) + "\" does not name a value; expected #N.attribute or #N.attribute[i]";
+  if (path.size() < 4 || path[0] != '#' || dot == std::string_view::npos || dot < 2) {
+    error = quoted + " names no value; expected #N.attribute or #N.attribute[i]";
     return false;
   }
-  number = std::string(path.substr(1, dot - 1));
-  std::string_view rest = path.substr(dot + 1);
-  const size_t open = rest.find('[');
+  const std::string number(path.substr(1, dot - 1));
+  std::string_view attribute = path.substr(dot + 1);
+  long element = -1;
+  const size_t open = attribute.find('[');
   if (open != std::string_view::npos) {
+    std::string_view index = attribute.substr(open + 1);
     long position = 0;
-    std::string_view index = rest.substr(open + 1);
     if (index.empty() || index.back() != ']' ||
         !ReadInteger(index.substr(0, index.size() - 1), position) || position < 1) {
-      error = "\"" + std::string(path) + "\": elements are counted from 1, as in [1]";
+      error = quoted + ": elements are counted from 1, as in [1]";
       return false;
     }
     element = position - 1;
-    rest = rest.substr(0, open);
+    attribute = attribute.substr(0, open);
   }
-  attribute = std::string(rest);
-  if (attribute.empty()) {
-    error = "\"" + std::string(path) + "\" names no attribute";
+  cct_Instance* instance = scope.FindInstance(number.c_str(), 1);
+  if (!instance) {
+    error = quoted + ": there is no instance #" + number;
     return false;
   }
+  instance->Release();
+  slot = ValueSlot{instance, -1, -1};
+  long index = -1;
+  for (long i = 0; i < instance->AttributeCount(); ++i) {
+    const char* name = instance->AttributeName(i);
+    if (name && attribute == name) index = i;
+  }
+  if (index < 0) {
+    error = SlotName(slot) + " has no attribute \"" + std::string(attribute) + "\"";
+    return false;
+  }
+  slot.attribute = index;
+  if (element >= 0) {
+    auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(instance->Attribute(index));
+    const unsigned long count = aggregate ? aggregate->Count() : 0;
+    if (!aggregate || static_cast<unsigned long>(element) >= count) {
+      error = SlotName(slot) + " has no element " + std::to_string(element + 1) + " (it holds " +
+              std::to_string(count) + ")";
+      return false;
+    }
+  }
+  slot.element = element;
   return true;
 }
 

@@ -77,13 +77,10 @@ void RevertInsert(cct_Instance& instance, long attribute, const InsertResult& do
 
 /// "#12 machining_workingstep.its_feature" (with "[3]" for element 2): how messages name a slot.
 std::string SlotName(const ValueSlot& slot);
-/// The slot named by "#N.attribute" or "#N.attribute[i]" (i from 1) in the instance's scope;
-/// on failure a message for the user in `error`.
-/// The name of the attribute is the one the tree shows.
-bool ParseSlotPath(std::string_view path, std::string& number, std::string& attribute,
-                   long& element, std::string& error);
-/// The attribute index of a name, or -1.
-long AttributeIndex(const cct_Instance& instance, std::string_view name);
+/// The slot "#N.attribute" or "#N.attribute[i]" (i from 1, attribute named as the tree shows
+/// it) names in the scope, read with load. False with a message for the user in `error` when the
+/// path is malformed or names no instance, attribute or element.
+bool FindSlot(cct_Scope& scope, std::string_view path, ValueSlot& slot, std::string& error);
 
 /// The shortest text that reads back to exactly v ("15006.0374915216", "0.5", "1e+300").
 std::string ExactReal(double v);
