@@ -347,6 +347,7 @@ EditOutcome ClearValue(const ValueSlot& slot) {
 InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribute,
                          cct_Instance* chosen) {
   InsertResult result;
+  result.chosen = chosen;
   if (attribute < 0 || attribute >= instance.AttributeCount()) return result;
   cct_Type* value = instance.Attribute(attribute);
   if (!value) return result;
