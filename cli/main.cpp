@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "varnholt/apptexts.h"
 #include "varnholt/doc.h"
+#include "varnholt/edit.h"
 #include "varnholt/treecontrol.h"
 #include "varnholt/treeview.h"
 
@@ -22,6 +23,8 @@ const char* const kUsage =
     "       varnholt-cli refs FILE N\n"
     "       varnholt-cli find FILE [--type ENTITY] [--text TEXT] [--unreached]\n"
     "       varnholt-cli show FILE N\n"
+    "       varnholt-cli edit IN OUT [--set '#N.attr=VALUE' | --set '#N.attr[i]=VALUE' |\n"
+    "                                 --unset '#N.attr']...\n"
     "       varnholt-cli --help | --version\n"
     "\n"
     "Opens ISO 10303-21 exchange files of the ISO 14649 (STEP-NC) combined schema for milling\n"
@@ -40,10 +43,16 @@ const char* const kUsage =
     "                   --unreached    no path of references from a project reaches it\n"
     "  show FILE N      print the line of the file where #N is defined, then its record as\n"
     "                   a save writes it\n"
+    "  edit IN OUT      open IN, apply the edits in order and save the result as OUT like\n"
+    "                   convert; attributes are named as the tree shows them, elements\n"
+    "                   counted from 1; INTEGER a whole number, REAL a decimal number with a\n"
+    "                   point, STRING any text, BOOLEAN, LOGICAL and enumerations by value name;\n"
+    "                   --unset makes a value $ (with a warning when it is not OPTIONAL); a\n"
+    "                   refused edit is named on standard error, nothing is written, status 1\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
-    "Exit status: 0 success, 1 a file could not be opened or written, 2 usage error.\n"
+    "Exit status: 0 success, 1 a file could not be opened or written or an edit was refused, 2 usage error.\n"
     "The saved time stamp is the current time in UTC, or the instant SOURCE_DATE_EPOCH names.\n";
 
 int Usage() {
@@ -101,6 +110,42 @@ int Tree(const char* path) {
   return opened ? 0 : 1;
 }
 
+// The edits are applied with the shell's rules, in order; the first refused one ends the run
+// before anything is written, so a script never leaves a half-edited file behind.
+int Edit(int argc, char** argv) {
+  if (argc < 2 || argc % 2 != 0) return Usage();
+  for (int i = 2; i < argc; i += 2)
+    if (std::strcmp(argv[i], "--set") != 0 && std::strcmp(argv[i], "--unset") != 0) return Usage();
+  std::string log, refusal;
+  bool ok = false;
+  {
+    CDoc doc;
+    if (doc.OnOpenDocument(argv[0])) {
+      CDoc::LogRoute route(doc);
+      ok = true;
+      for (int i = 2; ok && i < argc; i += 2) {
+        const std::string_view arg = argv[i + 1];
+        const bool set = argv[i][2] == 's';
+        const size_t equals = set ? arg.find('=') : arg.size();
+        varnholt::ValueSlot slot;
+        if (equals == std::string_view::npos) {
+          refusal = "\"" + std::string(arg) + "\": expected #N.attribute=VALUE";
+        } else if (varnholt::FindSlot(*doc.Scope(), arg.substr(0, equals), slot, refusal)) {
+          const varnholt::EditOutcome outcome =
+              set ? varnholt::SetValue(slot, arg.substr(equals + 1)) : varnholt::ClearValue(slot);
+          if (outcome.Refused()) refusal = outcome.message;
+        }
+        ok = refusal.empty();
+      }
+    }
+    if (ok) ok = doc.OnSaveDocument(argv[1]);
+    log = doc.LogText();
+  }
+  std::cerr << log;
+  if (!refusal.empty()) std::cerr << "\nvarnholt-cli: " << refusal << "\n";
+  return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +164,7 @@ int main(int argc, char** argv) {
   if (command == "check" && argc >= 3) return Check(argc - 2, argv + 2);
   if (command == "convert" && argc == 4) return Convert(argv[2], argv[3]);
   if (command == "tree" && argc == 3) return Tree(argv[2]);
+  if (command == "edit") return Edit(argc - 2, argv + 2);
   int status = 2;
   if (command == "refs") status = Refs(argc - 2, argv + 2);
   if (command == "find") status = Find(argc - 2, argv + 2);

@@ -1,6 +1,9 @@
 #include "childframe.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QLocale>
+#include <QUndoStack>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +25,29 @@ namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+/// An edit already done when it is pushed: the first redo does nothing.
+class DoneCommand : public QUndoCommand {
+ public:
+  DoneCommand(const QString& text, std::function<void()> undo, std::function<void()> redo)
+      : QUndoCommand(text), undo_(std::move(undo)), redo_(std::move(redo)) {}
+  void undo() override { undo_(); }
+  void redo() override {
+    if (done_) redo_();
+    done_ = true;
+  }
+
+ private:
+  std::function<void()> undo_, redo_;
+  bool done_ = false;
+};
+
+void Restore(const ValueSlot& slot, const SlotEditor& state) {
+  if (state.set)
+    SetValue(slot, state.text);
+  else
+    ClearValue(slot);
+}
+
 }  // namespace
 
 ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
@@ -31,7 +57,22 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
       tree_(new InstanceTree(splitter_)),
       log_(new LogView(splitter_)),
       control_(*tree_),
-      view_(control_, &doc_) {
+      view_(control_, &doc_),
+      undo_(new QUndoStack(this)) {
+  view_.SetInputRules(InputRules{QLocale().decimalPoint() == QStringLiteral(",")});
+  tree_->Delegate()->SetDescribe([this](const QModelIndex& index) {
+    QTreeWidgetItem* item = tree_->itemFromIndex(index);
+    return item ? view_.EditorFor(item) : SlotEditor{};
+  });
+  // Undoing back to the saved state makes the document unmodified again.
+  connect(undo_, &QUndoStack::cleanChanged, this, [this](bool clean) { SetModified(!clean); });
+  auto* clear = new QAction(QStringLiteral("Wert l\u00f6schen (auf $ setzen)"), tree_);
+  clear->setShortcut(QKeySequence::Delete);
+  clear->setShortcutContext(Qt::WidgetShortcut);
+  connect(clear, &QAction::triggered, this, [this] { ClearCurrent(); });
+  tree_->addAction(clear);
+  tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(tree_, &InstanceTree::expandAllRequested, this, &ChildFrame::ExpandAll);
   // A file of a million instances would otherwise build every item before the window shows.
   view_.SetDeferred(true);
   splitter_->addWidget(tree_);
@@ -76,6 +117,7 @@ bool ChildFrame::Open(const QString& path) {
     tree_->expandItem(root);
     tree_->setCurrentItem(root);
   }
+  undo_->clear();
   SetModified(false);
   return true;
 }
@@ -90,21 +132,65 @@ void ChildFrame::Finish() {
 void ChildFrame::SetModified(bool modified) {
   const bool changed = modified != modified_;
   modified_ = modified;
+  // The marker goes into the title itself: a maximized window's name is copied into the main
+  // window's title, where a "[*]" placeholder would show as it is.
+  if (!doc_.PathName().empty())
+    setWindowTitle(DocumentName() + (modified ? QStringLiteral("*") : QString()));
   if (modified) closeConfirmed_ = false;
   if (changed) Q_EMIT modifiedChanged(modified);
+}
+
+void ChildFrame::Report(const EditOutcome& outcome) {
+  if (!outcome.message.empty()) Q_EMIT statusMessage(ToQt(outcome.message));
+}
+
+void ChildFrame::PushValueChange(const ValueSlot& slot, const SlotEditor& before,
+                                 const QString& what) {
+  const SlotEditor after = DescribeSlot(slot);
+  auto apply = [this, slot](const SlotEditor& state) {
+    {
+      CDoc::LogRoute route(doc_);
+      Restore(slot, state);
+      view_.RefreshInstance(*slot.instance);
+    }
+    Finish();
+  };
+  undo_->push(new DoneCommand(what + QStringLiteral(" ") + ToQt(SlotName(slot)),
+                              [apply, before] { apply(before); }, [apply, after] { apply(after); }));
 }
 
 void ChildFrame::OnLabelEdited(const QModelIndex& index, const QString& text) {
   QTreeWidgetItem* item = tree_->itemFromIndex(index);
   if (!item) return;
-  bool taken;
+  ValueSlot slot;
+  if (!view_.SlotOf(item, slot)) return;
+  const SlotEditor before = DescribeSlot(slot);
+  EditOutcome outcome;
   {
     CDoc::LogRoute route(doc_);
-    const std::string typed = FromQt(text);
-    taken = view_.OnEndLabelEdit(item, typed.c_str());
+    outcome = view_.EditLabel(item, FromQt(text));
   }
-  if (taken) SetModified(true);
+  Report(outcome);
+  if (outcome.status == EditOutcome::kChanged)
+    PushValueChange(slot, before, QStringLiteral("\u00c4ndern"));
   Finish();
+}
+
+bool ChildFrame::ClearCurrent() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  ValueSlot slot;
+  if (!item || !view_.SlotOf(item, slot)) return false;
+  const SlotEditor before = DescribeSlot(slot);
+  EditOutcome outcome;
+  {
+    CDoc::LogRoute route(doc_);
+    outcome = view_.ClearItem(item);
+  }
+  Report(outcome);
+  const bool changed = outcome.status == EditOutcome::kChanged;
+  if (changed) PushValueChange(slot, before, QStringLiteral("L\u00f6schen"));
+  Finish();
+  return changed;
 }
 
 void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
@@ -117,7 +203,28 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
   }
   Finish();
   if (!changed) return;
-  SetModified(true);
+  cct_Instance* instance = view_.LastInsertInstance();
+  const long attribute = view_.LastInsertAttribute();
+  auto result = std::make_shared<InsertResult>(view_.LastInsert());
+  auto rebuild = [this, instance](const std::function<void()>& change) {
+    {
+      CDoc::LogRoute route(doc_);
+      change();
+      view_.RebuildInstance(*instance);
+    }
+    Finish();
+  };
+  undo_->push(new DoneCommand(
+      QStringLiteral("Einf\u00fcgen"),
+      [rebuild, instance, attribute, result] {
+        rebuild([&] { RevertInsert(*instance, attribute, *result); });
+      },
+      [this, rebuild, instance, attribute, result] {
+        rebuild([&] {
+          if (cct_Scope* scope = doc_.Scope())
+            *result = InsertValue(*scope, *instance, attribute, result->chosen);
+        });
+      }));
   tree_->expandItem(item);
 }
 
@@ -133,12 +240,42 @@ void ChildFrame::OnExpanded(QTreeWidgetItem* item) {
 }
 
 void ChildFrame::ExpandLevels(int levels) {
-  std::function<void(QTreeWidgetItem*, int)> expand = [&](QTreeWidgetItem* item, int depth) {
-    if (depth >= levels) return;
+  // Breadth first and bounded like ExpandAll: a level of a large file can hold millions of items.
+  std::vector<std::pair<QTreeWidgetItem*, int>> queue;
+  for (int i = 0; i < tree_->topLevelItemCount(); ++i) queue.emplace_back(tree_->topLevelItem(i), 0);
+  for (size_t next = 0; next < queue.size() && queue.size() < size_t{kExpandBatch}; ++next) {
+    auto [item, depth] = queue[next];
+    if (depth >= levels) continue;
     tree_->expandItem(item);
-    for (int i = 0; i < item->childCount(); ++i) expand(item->child(i), depth + 1);
-  };
-  for (int i = 0; i < tree_->topLevelItemCount(); ++i) expand(tree_->topLevelItem(i), 0);
+    for (int i = 0; i < item->childCount(); ++i) queue.emplace_back(item->child(i), depth + 1);
+  }
+}
+
+void ChildFrame::ExpandAll(QTreeWidgetItem* root) {
+  // A reference met in many places is shown in each, so "everything below" of a large project
+  // has no useful bound; each batch of new items needs the user's go-ahead.
+  std::vector<QTreeWidgetItem*> queue{root};
+  int batch = 0;
+  for (size_t next = 0; next < queue.size(); ++next) {
+    QTreeWidgetItem* item = queue[next];
+    const int before = item->childCount();
+    tree_->expandItem(item);
+    batch += item->childCount() - before;
+    for (int i = 0; i < item->childCount(); ++i) queue.push_back(item->child(i));
+    if (batch < kExpandBatch || next + 1 == queue.size()) continue;
+    batch = 0;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"),
+                    QStringLiteral("%1 Eintr\u00e4ge sind aufgeklappt. Weiter aufklappen?")
+                        .arg(static_cast<qlonglong>(queue.size())),
+                    QMessageBox::Yes | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Weiter"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    if (prompts_.exec(box) != QMessageBox::Yes) {
+      Q_EMIT statusMessage(QStringLiteral("Aufklappen nach %1 Eintr\u00e4gen angehalten")
+                               .arg(static_cast<qlonglong>(queue.size())));
+      return;
+    }
+  }
 }
 
 void ChildFrame::Format() {
@@ -169,6 +306,7 @@ bool ChildFrame::SaveTo(const QString& path) {
     prompts_.exec(box);
     return false;
   }
+  undo_->setClean();
   SetModified(false);
   return true;
 }

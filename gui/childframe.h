@@ -12,6 +12,7 @@
 #include "varnholt/treeview.h"
 
 class QSplitter;
+class QUndoStack;
 class QTreeWidgetItem;
 
 namespace varnholt {
@@ -39,8 +40,15 @@ class ChildFrame : public QWidget {
   /// Expands the tree from the root down to the given number of levels.
   void ExpandLevels(int levels);
 
-  /// True after label edits or inserts that have not been saved.
+  /// True while edits, clears or inserts differ from what was last opened or saved.
   bool IsModified() const { return modified_; }
+  /// The document's edits, for undo and redo.
+  QUndoStack* UndoStack() const { return undo_; }
+  /// Clears the value of the current item (Delete); false when nothing changed.
+  bool ClearCurrent();
+  /// Expands everything below the item, asking before each further kExpandBatch new items.
+  void ExpandAll(QTreeWidgetItem* item);
+  static constexpr int kExpandBatch = 5000;
   QString DocumentName() const;
   QString PathName() const;
 
@@ -61,6 +69,8 @@ class ChildFrame : public QWidget {
 
  Q_SIGNALS:
   void modifiedChanged(bool modified);
+  /// A short message for the status bar (a refused edit).
+  void statusMessage(const QString& text);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -73,6 +83,9 @@ class ChildFrame : public QWidget {
   /// After every command: mark items whose children wait, show the log.
   void Finish();
   void SetModified(bool modified);
+  /// Records a value change already made, so that undo and redo restore either state.
+  void PushValueChange(const ValueSlot& slot, const SlotEditor& before, const QString& what);
+  void Report(const EditOutcome& outcome);
   bool AskToSave();
 
   Prompts& prompts_;
@@ -82,6 +95,7 @@ class ChildFrame : public QWidget {
   LogView* log_;
   QtTreeControl control_;
   CStpTreeView view_;
+  QUndoStack* undo_;
   bool modified_ = false;
   bool splitByUser_ = false;
   bool closeConfirmed_ = false;

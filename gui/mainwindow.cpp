@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QUndoStack>
 #include <QUrl>
 
 #include "aboutbox.h"
@@ -96,6 +97,19 @@ void MainWindow::CreateMenus() {
   exit->setStatusTip(QStringLiteral("Beendet das Programm"));
   ShowRecent();
 
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
+  undo_ = edit->addAction(QStringLiteral("&R\u00fcckg\u00e4ngig"), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->UndoStack()->undo();
+  });
+  undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  undo_->setStatusTip(QStringLiteral("Nimmt die letzte \u00c4nderung zur\u00fcck"));
+  redo_ = edit->addAction(QStringLiteral("&Wiederherstellen"), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->UndoStack()->redo();
+  });
+  redo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                       QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  redo_->setStatusTip(QStringLiteral("F\u00fchrt die zur\u00fcckgenommene \u00c4nderung wieder aus"));
+
   QToolBar* toolbar = addToolBar(QStringLiteral("Symbolleiste"));
   toolbar->setObjectName(QStringLiteral("toolbar"));
 
@@ -142,10 +156,15 @@ void MainWindow::UpdateForActive() {
     action->setVisible(frame != nullptr);
     action->setEnabled(frame != nullptr);
   }
-  // A maximized document window adds " - [name]" to the title itself, as Windows does.
+  undo_->setEnabled(frame && frame->UndoStack()->canUndo());
+  redo_->setEnabled(frame && frame->UndoStack()->canRedo());
+  // A maximized document window adds " - [name]" to the title itself, as Windows does; a "*"
+  // after the name marks unsaved changes.
   const QString title = QString::fromUtf8(kTitle);
   const bool named = frame && !mdi_->activeSubWindow()->isMaximized();
-  setWindowTitle(named ? title + QStringLiteral(" - ") + frame->DocumentName() : title);
+  const QString marker = frame && frame->IsModified() ? QStringLiteral("*") : QString();
+  setWindowTitle(named ? title + QStringLiteral(" - ") + frame->DocumentName() + marker
+                       : frame ? title + marker : title);
 }
 
 ChildFrame* MainWindow::OpenFile(const QString& path) {
@@ -201,6 +220,10 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   sub->setWindowIcon(AppIcon());
   sub->setWindowTitle(frame->windowTitle());
   connect(sub, &QMdiSubWindow::windowStateChanged, this, [this] { UpdateForActive(); });
+  connect(frame, &ChildFrame::modifiedChanged, this, [this] { UpdateForActive(); });
+  connect(frame->UndoStack(), &QUndoStack::indexChanged, this, [this] { UpdateForActive(); });
+  connect(frame, &ChildFrame::statusMessage, this,
+          [this](const QString& text) { statusBar()->showMessage(text, 10000); });
   sub->resize(mdi_->viewport()->size() * 3 / 4);
   if (maximized)
     sub->showMaximized();

@@ -44,6 +44,8 @@ class MainWindow : public QMainWindow {
   QAction* CloseAction() const { return close_; }
   QAction* FormatAction() const { return format_; }
   QAction* AboutAction() const { return about_; }
+  QAction* UndoAction() const { return undo_; }
+  QAction* RedoAction() const { return redo_; }
 
  public Q_SLOTS:
   void Open();
@@ -72,6 +74,8 @@ class MainWindow : public QMainWindow {
   QAction* close_ = nullptr;
   QAction* format_ = nullptr;
   QAction* about_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
   QStringList recent_;

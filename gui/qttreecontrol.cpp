@@ -1,6 +1,8 @@
 #include "qttreecontrol.h"
 
+#include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStringDecoder>
 #include <algorithm>
@@ -27,10 +29,34 @@ QString LabelDelegate::EditableText(const QString& label) {
   return colon < 0 ? label : label.mid(colon + 2);
 }
 
+QWidget* LabelDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+  if (!describe_) return QStyledItemDelegate::createEditor(parent, option, index);
+  const SlotEditor spec = describe_(index);
+  if (spec.form == ValueForm::None) return nullptr;  // references, lists: nothing to type
+  if (spec.form != ValueForm::Choice) return QStyledItemDelegate::createEditor(parent, option, index);
+  // Editable, so that a typed value name is taken as well as a chosen one.
+  auto* combo = new QComboBox(parent);
+  combo->setEditable(true);
+  combo->setInsertPolicy(QComboBox::NoInsert);
+  for (const std::string& choice : spec.choices) combo->addItem(ToQt(choice));
+  return combo;
+}
+
 void LabelDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+  // The editor starts from the exact stored value, never from the rounded label.
+  const bool described = static_cast<bool>(describe_);
+  const SlotEditor spec = described ? describe_(index) : SlotEditor{};
+  const QString text =
+      described ? ToQt(spec.text) : EditableText(index.data(Qt::DisplayRole).toString());
   if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-    line->setText(EditableText(index.data(Qt::DisplayRole).toString()));
+    line->setText(text);
     line->selectAll();
+    return;
+  }
+  if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+    combo->setCurrentIndex(combo->findText(text));
+    combo->setEditText(text);
     return;
   }
   QStyledItemDelegate::setEditorData(editor, index);
@@ -39,6 +65,16 @@ void LabelDelegate::setEditorData(QWidget* editor, const QModelIndex& index) con
 void LabelDelegate::setModelData(QWidget* editor, QAbstractItemModel*,
                                  const QModelIndex& index) const {
   if (auto* line = qobject_cast<QLineEdit*>(editor)) Q_EMIT labelEdited(index, line->text());
+  if (auto* combo = qobject_cast<QComboBox*>(editor)) Q_EMIT labelEdited(index, combo->currentText());
+}
+
+void InstanceTree::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Asterisk) {
+    if (QTreeWidgetItem* item = currentItem()) Q_EMIT expandAllRequested(item);
+    event->accept();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
 }
 
 InstanceTree::InstanceTree(QWidget* parent) : QTreeWidget(parent), delegate_(new LabelDelegate(this)) {

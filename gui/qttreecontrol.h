@@ -5,10 +5,12 @@
 
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "varnholt/edit.h"
 #include "varnholt/treecontrol.h"
 
 namespace varnholt {
@@ -29,7 +31,13 @@ class LabelDelegate : public QStyledItemDelegate {
   void SetHeight(int height) { height_ = height; }
   int Height() const { return height_; }
 
+  /// What the editor of an item offers; without it every label is edited as plain text.
+  using Describe = std::function<SlotEditor(const QModelIndex&)>;
+  void SetDescribe(Describe describe) { describe_ = std::move(describe); }
+
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override;
   void setEditorData(QWidget* editor, const QModelIndex& index) const override;
   void setModelData(QWidget* editor, QAbstractItemModel* model,
                     const QModelIndex& index) const override;
@@ -42,6 +50,7 @@ class LabelDelegate : public QStyledItemDelegate {
 
  private:
   int height_ = -1;
+  Describe describe_;
 };
 
 /// The tree widget of a document window.
@@ -53,6 +62,13 @@ class InstanceTree : public QTreeWidget {
   using QTreeWidget::indexFromItem;
   using QTreeWidget::itemFromIndex;
   LabelDelegate* Delegate() const { return delegate_; }
+
+ Q_SIGNALS:
+  /// "*" on an item: expanding everything below it is the frame's business, bounded.
+  void expandAllRequested(QTreeWidgetItem* item);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   LabelDelegate* delegate_;

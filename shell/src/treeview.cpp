@@ -17,8 +17,7 @@ namespace {
 const char* const kOptionalUnset = "Optional Value not set";
 const char* const kMandatoryUnset = "!!Value not set!!";
 
-// atoi and atof as the labels are read, but independent of the process locale: a German desktop
-// locale must not turn "2.5" into 2.
+// atoi as the appearance dialog's height is read, independent of the process locale.
 long ReadInteger(const char* text) {
   while (*text == ' ' || *text == '\t') ++text;
   if (*text == '+') ++text;
@@ -27,19 +26,11 @@ long ReadInteger(const char* text) {
   return v;
 }
 
-double ReadReal(const char* text) {
-  while (*text == ' ' || *text == '\t') ++text;
-  if (*text == '+') ++text;
-  double v = 0;
-  std::from_chars(text, text + std::strlen(text), v);
-  return v;
-}
-
 long NumberOf(const char* name) { return name ? std::atol(name) : 0; }
 
 bool IsSimpleKind(long kind) {
   return kind == cct_KIND_INTEGER || kind == cct_KIND_REAL || kind == cct_KIND_ENUMERATION ||
-         kind == cct_KIND_STRING || kind == cct_KIND_BOOLEAN;
+         kind == cct_KIND_STRING || kind == cct_KIND_BOOLEAN || kind == cct_KIND_LOGICAL;
 }
 
 bool Hidden(const cct_Instance& instance) {
@@ -49,6 +40,16 @@ bool Hidden(const cct_Instance& instance) {
 
 std::string ElementLabel(const char* attribute, long position, const std::string& value) {
   return std::string(attribute ? attribute : "") + " [" + std::to_string(position) + "]: " + value;
+}
+
+// The text of a simple element; an element that holds no value (a list's text element whose
+// text was cleared, a new one) is "empty", as the insert command has always shown it.
+std::string ElementText(const cct_AggregateType_1d& aggregate, const cct_Type* element) {
+  if (!element) return "Type not known";
+  if (!aggregate.IsSet()) return aggregate.IsOptional() ? kOptionalUnset : kMandatoryUnset;
+  if (!IsSimpleKind(element->Kind())) return "Type not known";
+  if (!element->IsSet()) return "empty";
+  return CStpTreeView::ValueText(*element);
 }
 
 }  // namespace
@@ -75,6 +76,10 @@ std::string CStpTreeView::ValueText(const cct_Type& value) {
       return out.str();
     }
     case cct_KIND_BOOLEAN: return value.GetInteger() ? "true" : "false";
+    case cct_KIND_LOGICAL: {
+      const long v = static_cast<const cct_LogicalType&>(value).Get();
+      return v < 0 ? "unknown" : (v > 0 ? "true" : "false");
+    }
     default: return std::string("Type: ") + (value.TypeName() ? value.TypeName() : "") + " not known";
   }
 }
@@ -190,16 +195,8 @@ void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int dep
             }
           }
         } else {
-          std::string text;
-          if (!element)
-            text = "Type not known";
-          else if (!aggregate->IsSet())
-            text = aggregate->IsOptional() ? kOptionalUnset : kMandatoryUnset;
-          else if (IsSimpleKind(element->Kind()))
-            text = ValueText(*element);
-          else
-            text = "Type not known";
-          tree_.InsertItem(ElementLabel(name, j + 1, text), 0, 0, attribute, nullptr);
+          tree_.InsertItem(ElementLabel(name, j + 1, ElementText(*aggregate, element)), 0, 0,
+                           attribute, nullptr);
         }
         if (element && element->IsTemporary()) delete element;
       }
@@ -222,76 +219,119 @@ long CStpTreeView::PositionOf(TreeItem item) const {
   return -1;
 }
 
-bool CStpTreeView::OnEndLabelEdit(TreeItem item, const char* text) {
-  if (!text || !item || !Scope()) return false;
+std::string CStpTreeView::ElementItemLabel(const cct_Instance& instance, long i, long j) {
+  auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(instance.Attribute(i));
+  if (!aggregate || j < 0 || static_cast<uint32_t>(j) >= aggregate->Count()) return std::string();
+  cct_Type* element = aggregate->ElementObject(static_cast<unsigned long>(j));
+  std::string label = ElementLabel(instance.AttributeName(i), j + 1, ElementText(*aggregate, element));
+  if (element && element->IsTemporary()) delete element;
+  return label;
+}
+
+bool CStpTreeView::SlotOf(TreeItem item, ValueSlot& slot) const {
+  if (!item || !Scope()) return false;
   if (tree_.ItemData(item) != 0 || tree_.IsBold(item)) return false;  // instance items
   TreeItem parent = tree_.Parent(item);
   cct_Instance* instance = InstanceOf(tree_.ItemData(parent), 1);
   const bool attributeItem = instance != nullptr;
   if (!instance) instance = InstanceOf(tree_.ItemData(tree_.Parent(parent)), 1);
   if (!instance) return false;
-
   const long attributeIndex = attributeItem ? PositionOf(item) : PositionOf(parent);
   if (attributeIndex < 0 || attributeIndex >= instance->AttributeCount()) return false;
-  cct_Type* value = instance->Attribute(attributeIndex);
-  const char* name = instance->AttributeName(attributeIndex);
+  const cct_Type* value = instance->Attribute(attributeIndex);
   if (!value) return false;
-
-  if (attributeItem) {
-    switch (value->Kind()) {
-      case cct_KIND_STRING: static_cast<cct_StringType*>(value)->Set(text); break;
-      case cct_KIND_INTEGER: static_cast<cct_IntegerType*>(value)->Set(ReadInteger(text)); break;
-      case cct_KIND_REAL: static_cast<cct_RealType*>(value)->Set(ReadReal(text)); break;
-      case cct_KIND_ENUMERATION: {
-        if (value->TypeID() != kHandId) return false;
-        auto* hand = static_cast<cct_EnumType*>(value);
-        if (std::strpbrk(text, "lL"))
-          hand->SetByName("left");
-        else if (std::strpbrk(text, "rR"))
-          hand->SetByName("right");
-        else
-          hand->SetByName("neutral");
-        break;
-      }
-      default: return false;
-    }
-    tree_.SetItemText(item, std::string(name ? name : "") + ": " + text);
-    return true;
-  }
-
-  auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
+  slot.instance = instance;
+  slot.attribute = attributeIndex;
+  slot.element = -1;
+  if (attributeItem) return IsSimpleKind(value->Kind());
+  auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(value);
   const long position = PositionOf(item);
   if (!aggregate || position < 0 || static_cast<uint32_t>(position) >= aggregate->Count())
     return false;
-  switch (aggregate->ElementDescriptor()->kind) {
-    case cct_KIND_INTEGER: {
-      cct_IntegerType v;
-      v.Set(ReadInteger(text));
-      aggregate->SetType(&v, static_cast<unsigned long>(position));
-      break;
-    }
-    case cct_KIND_REAL: {
-      cct_RealType v;
-      v.Set(ReadReal(text));
-      aggregate->SetType(&v, static_cast<unsigned long>(position));
-      break;
-    }
-    case cct_KIND_BOOLEAN: {
-      cct_BooleanType v;
-      v.Set(std::strpbrk(text, "yYwW") ? 1 : 0);
-      aggregate->SetType(&v, static_cast<unsigned long>(position));
-      break;
-    }
-    case cct_KIND_STRING: {
-      cct_StringType v;
-      v.Set(text);
-      aggregate->SetType(&v, static_cast<unsigned long>(position));
-      break;
-    }
-    default: return false;
-  }
-  tree_.SetItemText(item, ElementLabel(name, position + 1, text));
+  slot.element = position;
   return true;
+}
+
+SlotEditor CStpTreeView::EditorFor(TreeItem item) const {
+  ValueSlot slot;
+  return SlotOf(item, slot) ? DescribeSlot(slot) : SlotEditor{};
+}
+
+bool CStpTreeView::OnEndLabelEdit(TreeItem item, const char* text) {
+  // A cancelled edit (no text) changes nothing.
+  if (!text) return false;
+  return EditLabel(item, text).status == EditOutcome::kChanged;
+}
+
+EditOutcome CStpTreeView::EditLabel(TreeItem item, std::string_view text) {
+  ValueSlot slot;
+  if (!SlotOf(item, slot)) return EditOutcome{};
+  EditOutcome outcome = SetValue(slot, text, rules_);
+  if (outcome.status == EditOutcome::kChanged) RefreshInstance(*slot.instance);
+  return outcome;
+}
+
+EditOutcome CStpTreeView::ClearItem(TreeItem item) {
+  ValueSlot slot;
+  if (!SlotOf(item, slot)) return EditOutcome{};
+  EditOutcome outcome = ClearValue(slot);
+  if (outcome.status == EditOutcome::kChanged) RefreshInstance(*slot.instance);
+  return outcome;
+}
+
+std::vector<TreeItem> CStpTreeView::ShownItems(const cct_Instance& instance) const {
+  std::vector<TreeItem> shown;
+  const long number = NumberOf(instance.InstanceName());
+  if (number == 0) return shown;
+  std::vector<TreeItem> stack = tree_.Children(nullptr);
+  while (!stack.empty()) {
+    TreeItem item = stack.back();
+    stack.pop_back();
+    if (tree_.IsBold(item) && tree_.ItemData(item) == number) shown.push_back(item);
+    for (TreeItem child : tree_.Children(item)) stack.push_back(child);
+  }
+  return shown;
+}
+
+void CStpTreeView::RefreshInstance(const cct_Instance& instance) {
+  for (TreeItem item : ShownItems(instance)) {
+    std::vector<TreeItem> attributes = tree_.Children(item);
+    for (long i = 0; i < instance.AttributeCount() && i < static_cast<long>(attributes.size()); ++i) {
+      const cct_Type* value = instance.Attribute(i);
+      if (!value) continue;
+      tree_.SetItemText(attributes[i], AttributeLabel(instance, i));
+      if (value->Kind() != cct_KIND_AGGREGATE) continue;
+      auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(value);
+      if (!aggregate) continue;
+      const long elementKind = aggregate->ElementDescriptor()->kind;
+      if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
+          elementKind == cct_KIND_SELECT)
+        continue;
+      std::vector<TreeItem> elements = tree_.Children(attributes[i]);
+      for (size_t j = 0; j < elements.size(); ++j)
+        tree_.SetItemText(elements[j], ElementItemLabel(instance, i, static_cast<long>(j)));
+    }
+  }
+}
+
+void CStpTreeView::RebuildInstance(cct_Instance& instance) {
+  for (TreeItem item : ShownItems(instance)) {
+    if (HasDeferredChildren(item)) continue;
+    for (TreeItem child : tree_.Children(item)) {
+      ForgetSubtree(child);
+      tree_.DeleteItem(child);
+    }
+    path_.clear();
+    FillAttributes(&instance, item, 0);
+  }
+}
+
+TreeItem CStpTreeView::AttributeItem(const cct_Instance& instance, long attribute) const {
+  for (TreeItem item : ShownItems(instance)) {
+    std::vector<TreeItem> children = tree_.Children(item);
+    if (attribute >= 0 && attribute < static_cast<long>(children.size())) return children[attribute];
+  }
+  return nullptr;
 }
 
 cct_Instance* CStpTreeView::Choose(InsertDialogData& data, const InsertChooser& chooser) {
@@ -311,6 +351,7 @@ cct_Instance* CStpTreeView::Choose(InsertDialogData& data, const InsertChooser& 
 
 bool CStpTreeView::OnDoubleClick(TreeItem item, const InsertChooser& chooser) {
   cct_Scope* scope = Scope();
+  lastInsert_ = InsertResult{};
   if (!item || !scope || tree_.ItemData(item) != 0 || tree_.IsBold(item)) return false;
   TreeItem parent = tree_.Parent(item);
   if (!parent || tree_.ItemData(parent) == 0) return false;
@@ -321,53 +362,48 @@ bool CStpTreeView::OnDoubleClick(TreeItem item, const InsertChooser& chooser) {
   cct_Type* value = instance->Attribute(index);
   if (!value) return false;
 
-  auto registered = [&](cct_Instance* chosen) {
-    if (!chosen->GetScope()) scope->RegisterName(nullptr, chosen);
-    return chosen;
-  };
-
   const long kind = value->Kind();
-  if (kind == cct_KIND_INSTANCE || kind == cct_KIND_ENTITY_REFERENCE) {
+  cct_Instance* chosen = nullptr;
+  bool simpleElements = false;
+  if (kind == cct_KIND_AGGREGATE) {
+    auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
+    if (!aggregate) return false;
+    const long elementKind = aggregate->ElementDescriptor()->kind;
+    simpleElements = elementKind == cct_KIND_INTEGER || elementKind == cct_KIND_REAL ||
+                     elementKind == cct_KIND_STRING;
+    if (!simpleElements && elementKind != cct_KIND_INSTANCE &&
+        elementKind != cct_KIND_ENTITY_REFERENCE && elementKind != cct_KIND_SELECT)
+      return false;
+  } else if (kind != cct_KIND_INSTANCE && kind != cct_KIND_ENTITY_REFERENCE) {
+    return false;
+  }
+  if (!simpleElements) {
     InsertDialogData data(instance, index);
-    cct_Instance* chosen = Choose(data, chooser);
+    chosen = Choose(data, chooser);
     if (!chosen) return false;
+  }
+  const InsertResult result = InsertValue(*scope, *instance, index, chosen);
+  if (!result.done) return false;
+  lastInsert_ = result;
+  lastInsertAttribute_ = index;
+  lastInsertInstance_ = instance;
+
+  if (simpleElements) {
+    // The new element shows the value a save writes for it.
+    tree_.InsertItem(ElementItemLabel(*instance, index, result.element), 0, 0, item, nullptr);
+    tree_.SetItemText(item, AttributeLabel(*instance, index));
+    return true;
+  }
+  if (kind != cct_KIND_AGGREGATE) {
     std::vector<TreeItem> children = tree_.Children(item);
     if (!children.empty()) {
       ForgetSubtree(children.front());
       tree_.DeleteItem(children.front());
     }
-    registered(chosen);
-    if (kind == cct_KIND_ENTITY_REFERENCE) static_cast<cct_EntityType*>(value)->Set(chosen);
-    path_.clear();
-    Insert(chosen, item, nullptr, 0, 0);
-    return true;
   }
-  if (kind != cct_KIND_AGGREGATE) return false;
-  auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
-  if (!aggregate) return false;
-  const long elementKind = aggregate->ElementDescriptor()->kind;
-  const uint32_t count = aggregate->Count();
-  if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
-      elementKind == cct_KIND_SELECT) {
-    InsertDialogData data(instance, index);
-    cct_Instance* chosen = Choose(data, chooser);
-    if (!chosen) return false;
-    registered(chosen);
-    if (!aggregate->SetDimensions(count + 1)) return false;
-    aggregate->SetType(chosen, count);
-    path_.clear();
-    Insert(chosen, item, nullptr, 0, 0);
-    return true;
-  }
-  if (elementKind == cct_KIND_INTEGER || elementKind == cct_KIND_REAL ||
-      elementKind == cct_KIND_STRING) {
-    if (!aggregate->SetDimensions(count + 1)) return false;
-    aggregate->SetElement(nullptr, count);
-    tree_.InsertItem(ElementLabel(instance->AttributeName(index), count + 1, "empty"), 0, 0, item,
-                     nullptr);
-    return true;
-  }
-  return false;
+  path_.clear();
+  Insert(chosen, item, nullptr, 0, 0);
+  return true;
 }
 
 void CStpTreeView::ForgetSubtree(TreeItem item) {

@@ -124,7 +124,8 @@ std::string Trimmed(std::string text) {
 TEST(CliUsage, WrongArgumentsExitWithTwoAndTheUsage) {
   const std::vector<std::vector<std::string>> wrong = {
       {}, {"frobnicate"}, {"convert", "in.stp"}, {"convert", "a", "b", "c"}, {"tree"},
-      {"tree", "a.stp", "b.stp"}, {"check"}};
+      {"tree", "a.stp", "b.stp"}, {"check"}, {"edit", "in.stp"},
+      {"edit", "in.stp", "out.stp", "--set"}, {"edit", "in.stp", "out.stp", "--bogus", "#1.a=1"}};
   for (const auto& args : wrong) {
     const Result r = Cli(args);
     const std::string shown = args.empty() ? "<none>" : args[0] + " ...";
@@ -139,7 +140,7 @@ TEST(CliUsage, HelpAndVersionGoToStandardOutput) {
     const Result help = Cli({flag});
     EXPECT_EQ(help.status, 0) << flag;
     EXPECT_EQ(help.out.rfind("Usage: varnholt-cli check FILE...\n", 0), 0u) << flag;
-    EXPECT_NE(help.out.find("Exit status: 0 success, 1 a file could not be opened or written, 2"),
+    EXPECT_NE(help.out.find("Exit status: 0 success, 1 a file could not be opened or written or an edit was refused, 2"),
               std::string::npos);
     EXPECT_EQ(Trimmed(help.err), "") << flag;
   }

@@ -8,7 +8,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSplitter>
+#include <QSignalSpy>
 #include <QTest>
+#include <QUndoStack>
 
 #include "appearancedialog.h"
 #include "gui_support.h"
@@ -128,9 +130,9 @@ TEST_F(Frame, LabelEditsGoThroughTheModel) {
   EXPECT_EQ(id->text(0), "its_id: P2");
   EXPECT_TRUE(frame_->IsModified());
 
-  // A reference is not a value: the edit is refused and the label stays.
+  // A reference is not a value: it gets no editor and the label stays.
   QTreeWidgetItem* workplan = Child(Root(), "main_workplan");
-  EXPECT_EQ(EditLabel(workplan, "x"), "main_workplan");
+  EXPECT_EQ(EditLabel(workplan, "x"), "<no editor>");
   EXPECT_EQ(workplan->text(0), "main_workplan");
 
   // The edited value is what a save writes.
@@ -199,7 +201,7 @@ TEST_F(Frame, RealAggregatesGrowWithoutDialogUpToTheirBound) {
   DoubleClick(coordinates);
   EXPECT_FALSE(asked);
   ASSERT_EQ(coordinates->childCount(), 4);
-  EXPECT_EQ(coordinates->child(3)->text(0), "coordinates [4]: empty");
+  EXPECT_EQ(coordinates->child(3)->text(0), "coordinates [4]: 0.000");
   EXPECT_TRUE(frame_->IsModified());
   // [1:3] takes one element beyond its upper bound and no more; the tree shows no phantom.
   DoubleClick(coordinates);
@@ -288,3 +290,48 @@ TEST_F(Frame, ClosingWithUnsavedEditsAsks) {
   EXPECT_TRUE(QFile::exists(savePath_));
 }
 
+
+TEST_F(Frame, EditorOffersTheExactValueAndUndoReturnsToTheSavedState) {
+  std::string text = gui_test::kProject;
+  text.replace(text.find("#10=WORKPIECE('WP',$,"), 21, "#10=WORKPIECE('WP',$,15006.0374915216,");
+  Open(files_.Write("p.stp", text));
+  QSignalSpy status(frame_.get(), &ChildFrame::statusMessage);
+  QTreeWidgetItem* workpiece = Child(Root(), "its_workpieces")->child(0);
+  QTreeWidgetItem* tolerance = Child(workpiece, "global_tolerance: 1.501e+04");
+
+  // Confirming what the editor offers is no edit.
+  EXPECT_EQ(EditLabel(tolerance, "15006.0374915216"), "15006.0374915216");
+  EXPECT_FALSE(frame_->IsModified());
+  EXPECT_EQ(frame_->UndoStack()->count(), 0);
+
+  // Refused input leaves value and label, and says why in the status bar and the log.
+  EditLabel(tolerance, QString::fromUtf8("fünf"));
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1.501e+04");
+  EXPECT_FALSE(frame_->IsModified());
+  ASSERT_EQ(status.count(), 1);
+  EXPECT_TRUE(status.at(0).at(0).toString().startsWith(
+      QString::fromUtf8("#10 workpiece.global_tolerance: \"fünf\" is not taken")));
+  EXPECT_TRUE(LogText().contains(status.at(0).at(0).toString()));
+
+  EditLabel(tolerance, "0.5");
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 0.5000");
+  EXPECT_TRUE(frame_->IsModified());
+  EXPECT_EQ(frame_->windowTitle(), "p.stp*");
+  frame_->UndoStack()->undo();
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1.501e+04");
+  EXPECT_FALSE(frame_->IsModified());
+  EXPECT_EQ(frame_->windowTitle(), "p.stp");
+  frame_->UndoStack()->redo();
+  EXPECT_TRUE(frame_->IsModified());
+
+  // Delete unsets; undo gives the value back exactly.
+  frame_->Tree()->setCurrentItem(tolerance);
+  EXPECT_TRUE(frame_->ClearCurrent());
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: Optional Value not set");
+  frame_->UndoStack()->undo();
+  frame_->UndoStack()->undo();
+  ASSERT_TRUE(frame_->SaveTo(files_.Path("out.stp")));
+  QFile out(files_.Path("out.stp"));
+  ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(out.readAll().contains("#10=WORKPIECE('WP',$,15006.0374915216,"));
+}

@@ -59,11 +59,13 @@ class Window : public ::testing::Test {
 TEST_F(Window, MenusWithoutAndWithDocument) {
   QStringList titles;
   for (QAction* menu : window_->menuBar()->actions()) titles << menu->text();
-  EXPECT_EQ(titles, (QStringList{"&Datei", "&Ansicht", "&?"}));
+  EXPECT_EQ(titles, (QStringList{"&Datei", "&Bearbeiten", "&Ansicht", "&?"}));
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
-  EXPECT_EQ(VisibleTexts(Menu(1)), (QStringList{"&Symbolleiste", "S&tatusleiste"}));
-  EXPECT_EQ(VisibleTexts(Menu(2)), QStringList{"&Info"});
+  EXPECT_EQ(VisibleTexts(Menu(1)),
+            (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
+  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste"}));
+  EXPECT_EQ(VisibleTexts(Menu(3)), QStringList{"&Info"});
   EXPECT_EQ(window_->windowTitle(), kTitle);
 
   const QString path = Project("first.stp");
@@ -71,7 +73,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
                          "S&chliessen...\tStrg+C", "-", "&1 " + path, "-", "&Beenden"}));
-  EXPECT_EQ(VisibleTexts(Menu(1)), (QStringList{"&Symbolleiste", "S&tatusleiste", "Format"}));
+  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "Format"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
   window_->MdiArea()->activeSubWindow()->showNormal();

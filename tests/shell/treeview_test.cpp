@@ -184,18 +184,24 @@ TEST_F(Tree, LabelEditsOfEachSimpleKind) {
   EXPECT_EQ(tree_.ItemText(Child(mill, 1)), "number_of_teeth: 6");
   EXPECT_TRUE(view_.OnEndLabelEdit(Child(mill, 4), "2.75"));
   EXPECT_TRUE(view_.OnEndLabelEdit(Child(mill, 2), "Right"));
-  EXPECT_EQ(tree_.ItemText(Child(mill, 2)), "hand_of_cut: Right");
+  EXPECT_EQ(tree_.ItemText(Child(mill, 2)), "hand_of_cut: right");  // the stored value
   std::ostringstream written;
   Instance("11")->WriteP21Instance(written);
   EXPECT_EQ(written.str(), "#11=FACEMILL($,6,.RIGHT.,.T.,2.7500000000);\n");
-  EXPECT_TRUE(view_.OnEndLabelEdit(Child(mill, 2), "links or rechts"));  // "l" is tested first
-  EXPECT_STREQ(static_cast<cct_EnumType*>(Instance("11")->Attribute(2))->GetString(), "left");
-  EXPECT_TRUE(view_.OnEndLabelEdit(Child(mill, 2), "x"));
+  // Text that names no value is refused; a value name or a prefix only one name has is taken.
+  EXPECT_FALSE(view_.OnEndLabelEdit(Child(mill, 2), "links or rechts"));
+  EXPECT_FALSE(view_.OnEndLabelEdit(Child(mill, 2), "x"));
+  EXPECT_STREQ(static_cast<cct_EnumType*>(Instance("11")->Attribute(2))->GetString(), "right");
+  EXPECT_EQ(tree_.ItemText(Child(mill, 2)), "hand_of_cut: right");
+  EXPECT_TRUE(view_.OnEndLabelEdit(Child(mill, 2), "neutral"));
   EXPECT_STREQ(static_cast<cct_EnumType*>(Instance("11")->Attribute(2))->GetString(), "neutral");
+  EXPECT_TRUE(view_.OnEndLabelEdit(Child(mill, 2), "L"));
+  EXPECT_STREQ(static_cast<cct_EnumType*>(Instance("11")->Attribute(2))->GetString(), "left");
 
   EXPECT_FALSE(view_.OnEndLabelEdit(mill, "#99=x"));     // instance items are not edited
   EXPECT_FALSE(view_.OnEndLabelEdit(Child(mill, 1), nullptr));  // a cancelled edit
-  EXPECT_FALSE(view_.OnEndLabelEdit(Child(mill, 3), "no"));     // BOOLEAN attributes are not taken
+  EXPECT_TRUE(view_.OnEndLabelEdit(Child(mill, 3), "no"));
+  EXPECT_EQ(tree_.ItemText(Child(mill, 3)), "coolant_through_tool: false");
 }
 
 TEST_F(Tree, LabelEditOfStringsAndElements) {
@@ -205,7 +211,7 @@ TEST_F(Tree, LabelEditOfStringsAndElements) {
   EXPECT_TRUE(view_.OnEndLabelEdit(Child(point, 0), "origin point"));
   TreeItem coordinates = Child(point, 1);
   EXPECT_TRUE(view_.OnEndLabelEdit(Child(coordinates, 1), "-4.5"));
-  EXPECT_EQ(tree_.ItemText(Child(coordinates, 1)), "coordinates [2]: -4.5");
+  EXPECT_EQ(tree_.ItemText(Child(coordinates, 1)), "coordinates [2]: -4.500");
   std::ostringstream written;
   Instance("7")->WriteP21Instance(written);
   EXPECT_EQ(written.str(),
@@ -276,14 +282,14 @@ TEST_F(Tree, InsertExistingAndNewInstancesAndSaveThem) {
   unsetenv("SOURCE_DATE_EPOCH");
 }
 
-TEST_F(Tree, AggregateOfRealsGrowsByEmptyElements) {
+TEST_F(Tree, AggregateOfRealsGrowsByElementsShownAsSaved) {
   Open(kProject);
   view_.InsertInstance(Instance("7"), nullptr);
   TreeItem coordinates = Child(Child(nullptr, 0), 1);
   auto never = [](InsertDialogData&) { return false; };
   // [1:3] admits 4 elements (upper bound plus one), no more.
   EXPECT_TRUE(view_.OnDoubleClick(coordinates, never));
-  EXPECT_EQ(tree_.ItemText(Child(coordinates, 3)), "coordinates [4]: empty");
+  EXPECT_EQ(tree_.ItemText(Child(coordinates, 3)), "coordinates [4]: 0.000");
   EXPECT_FALSE(view_.OnDoubleClick(coordinates, never));
 
   // Two double-clicks add two elements with consecutive numbers.
@@ -292,8 +298,8 @@ TEST_F(Tree, AggregateOfRealsGrowsByEmptyElements) {
   EXPECT_TRUE(view_.OnDoubleClick(single, never));
   EXPECT_TRUE(view_.OnDoubleClick(single, never));
   ASSERT_EQ(tree_.Children(single).size(), 3u);
-  EXPECT_EQ(tree_.ItemText(Child(single, 1)), "coordinates [2]: empty");
-  EXPECT_EQ(tree_.ItemText(Child(single, 2)), "coordinates [3]: empty");
+  EXPECT_EQ(tree_.ItemText(Child(single, 1)), "coordinates [2]: 0.000");
+  EXPECT_EQ(tree_.ItemText(Child(single, 2)), "coordinates [3]: 0.000");
 
   view_.InsertInstance(Instance("10"), nullptr);
   TreeItem clamping = Child(Child(nullptr, 2), 6);

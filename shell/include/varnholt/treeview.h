@@ -7,8 +7,10 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "varnholt/edit.h"
 #include "varnholt/treecontrol.h"
 
 class CDoc;
@@ -45,8 +47,29 @@ class CStpTreeView {
   void FillTree();
   TreeItem InsertInstance(cct_Instance* instance, TreeItem parent, TreeItem after = nullptr,
                           int image = 0, long data = 0);
-  /// Takes an edited label into the model; false when it was not taken (the label stays).
+  /// Takes an edited label into the model; true only when the stored value changed. The label
+  /// then shows the stored value; a refused or unchanged edit leaves it as it was.
   bool OnEndLabelEdit(TreeItem item, const char* text);
+  /// The same, with the whole outcome (a refusal's message for the status bar).
+  EditOutcome EditLabel(TreeItem item, std::string_view text);
+  /// The value an item shows, when it is an attribute or element item of a simple value.
+  bool SlotOf(TreeItem item, ValueSlot& slot) const;
+  /// The editor an item gets: its exact stored value, and the choices of a choice.
+  SlotEditor EditorFor(TreeItem item) const;
+  /// Clears the value an item shows (Delete).
+  EditOutcome ClearItem(TreeItem item);
+  /// Labels every shown item of the instance from the model again (after an edit or undo).
+  void RefreshInstance(const cct_Instance& instance);
+  /// Builds the children of every shown item of the instance again (after an insert's undo).
+  void RebuildInstance(cct_Instance& instance);
+  /// The item of a slot's attribute under the first shown item of its instance, or null.
+  TreeItem AttributeItem(const cct_Instance& instance, long attribute) const;
+  /// How typed numbers are read (the desktop's decimal comma).
+  void SetInputRules(InputRules rules) { rules_ = rules; }
+  /// What the last double-click inserted (for its undo), with the attribute it went to.
+  const InsertResult& LastInsert() const { return lastInsert_; }
+  long LastInsertAttribute() const { return lastInsertAttribute_; }
+  cct_Instance* LastInsertInstance() const { return lastInsertInstance_; }
   /// The insert command of a double-click on an attribute item; true when the model changed.
   bool OnDoubleClick(TreeItem item, const InsertChooser& chooser);
   /// The appearance dialog's item height: a number, or below 1 (as for "min") the default.
@@ -56,6 +79,8 @@ class CStpTreeView {
   static std::string InstanceLabel(const cct_Instance& instance);
   static std::string ValueText(const cct_Type& value);
   static std::string AttributeLabel(const cct_Instance& instance, long i);
+  /// The label of element j (from 0) of aggregate attribute i.
+  static std::string ElementItemLabel(const cct_Instance& instance, long i, long j);
 
  private:
   cct_Scope* Scope() const;
@@ -67,8 +92,14 @@ class CStpTreeView {
   void ForgetSubtree(TreeItem item);
   cct_Instance* Choose(InsertDialogData& data, const InsertChooser& chooser);
 
+  std::vector<TreeItem> ShownItems(const cct_Instance& instance) const;
+
   TreeControl& tree_;
   CDoc* doc_;
+  InputRules rules_;
+  InsertResult lastInsert_;
+  long lastInsertAttribute_ = -1;
+  cct_Instance* lastInsertInstance_ = nullptr;
   bool deferred_ = false;
   std::map<TreeItem, std::string> pending_;  // instance items whose attributes wait
   std::vector<const cct_Instance*> path_;    // instances from the root to the one being filled
