@@ -370,8 +370,9 @@ long cct_Scope::WriteUnsorted(std::ostream& os) {
   for (Entry* known : order) {
     Entry* entry = FindEntry(known->name, 1);
     if (entry && !entry->instance && entry->typeId >= 3000) entry = FindEntry(known->name, 1);
+    // A withdrawn instance (an insert undone) is not part of the file any more.
     if (entry && entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE &&
-        entry->instance->WriteP21Instance(os))
+        !entry->instance->IsKilled() && entry->instance->WriteP21Instance(os))
       ++written;
   }
   return written;
@@ -396,7 +397,7 @@ long cct_Scope::WriteSorted(std::ostream& os, int translate) {
       ProgramBug() << "cct_Scope::WriteP21().";
       continue;
     }
-    if (instance->WriteP21Instance(os)) ++written;
+    if (!instance->IsKilled() && instance->WriteP21Instance(os)) ++written;
     instance->Release();
   }
   return written;

@@ -291,7 +291,9 @@ bool CDoc::OnSaveDocument(const std::string& path) {
   // Counted before writing: the file must hold every instance the document holds.
   long held = 0;
   for (const cct_Scope::Entry* entry : file_->Scope().EntriesInNameOrder())
-    if (entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE) ++held;
+    if (entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE &&
+        !entry->instance->IsKilled())
+      ++held;
 
   int writeError = 0;
   {

@@ -352,7 +352,14 @@ InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribut
   cct_Type* value = instance.Attribute(attribute);
   if (!value) return result;
   auto registered = [&] {
-    if (!chosen->GetScope()) scope.RegisterName(nullptr, chosen);
+    if (!chosen->GetScope()) {
+      scope.RegisterName(nullptr, chosen);
+      result.registeredHere = true;
+    } else if (chosen->IsKilled()) {
+      // A redo: the instance an undo withdrew is part of the population again.
+      chosen->ClearFlags(cct_FLAG_KILLED);
+      result.registeredHere = true;
+    }
   };
   const long kind = value->Kind();
   if (kind == cct_KIND_ENTITY_REFERENCE || kind == cct_KIND_INSTANCE) {
@@ -393,6 +400,9 @@ InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribut
 
 void RevertInsert(cct_Instance& instance, long attribute, const InsertResult& done) {
   if (!done.done || attribute < 0 || attribute >= instance.AttributeCount()) return;
+  // An instance the insert created leaves the population with it: withdrawn (the scope keeps
+  // it for a redo), it is neither saved nor found.
+  if (done.registeredHere && done.chosen) done.chosen->SetFlags(cct_FLAG_KILLED);
   cct_Type* value = instance.Attribute(attribute);
   if (!value) return;
   if (value->Kind() == cct_KIND_ENTITY_REFERENCE) {

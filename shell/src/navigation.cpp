@@ -165,7 +165,7 @@ std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
   for (cct_Scope::Entry* entry : scope_.EntriesInNameOrder()) {
     if (cancelled && ++visited % 4096 == 0 && cancelled()) break;
     cct_Instance* instance = entry->instance;
-    if (!instance || instance->Kind() != cct_KIND_INSTANCE) continue;
+    if (!instance || instance->Kind() != cct_KIND_INSTANCE || instance->IsKilled()) continue;
     if (!query.type.empty() && !IsOfType(*instance, query.type)) continue;
     if (!query.text.empty() && !HasText(*instance, query.text)) continue;
     if (query.unreached && reached.count(instance)) continue;

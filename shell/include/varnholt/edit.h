@@ -65,6 +65,7 @@ struct InsertResult {
   cct_Instance* previous = nullptr;  // what a reference attribute referred to before
   bool wasSet = false;               // whether the aggregate or reference was set before
   cct_Instance* chosen = nullptr;    // what was inserted (for a redo)
+  bool registeredHere = false;       // `chosen` was new and registered by this insert
 };
 /// The insert command: a reference attribute refers to `chosen` from now on; an aggregate of
 /// instances gets it as a new last element; an aggregate of INTEGER, REAL or STRING elements
