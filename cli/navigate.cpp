@@ -20,13 +20,18 @@ std::string InstanceArgument(const char* text) {
 // The open document's log goes to standard error, whatever the command prints.
 class Opened {
  public:
-  explicit Opened(const char* path) : ok_(doc_.OnOpenDocument(path)) {}
-  ~Opened() { std::cerr << doc_.LogText(); }
+  explicit Opened(const char* path) : doc_(new CDoc), ok_(doc_->OnOpenDocument(path)) {}
+  ~Opened() {
+    std::cerr << doc_->LogText();
+    CloseDocument(doc_, true);
+  }
+  Opened(const Opened&) = delete;
+  Opened& operator=(const Opened&) = delete;
   bool ok() const { return ok_; }
-  CDoc& doc() { return doc_; }
+  CDoc& doc() { return *doc_; }
 
  private:
-  CDoc doc_;
+  CDoc* doc_;
   bool ok_;
 };
 
