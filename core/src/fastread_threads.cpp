@@ -1,0 +1,49 @@
+#include "direct_threads.h"
+
+bool cct_StepFile::TakeScannedAhead() {
+  if (!scanAhead_) return false;
+  const ScanAhead::Found& f = scanAhead_->Next();
+  if (f.last) {
+    // The scan goes on from where the thread stopped, by itself.
+    Seek(f.endOffset);
+    SetLine(f.endLine);
+    scanAheadTaken_ = scanAhead_->Taken();
+    scanAhead_.reset();
+    return false;
+  }
+  const long typeId = f.sameKeyword ? scanned_.typeId : KeywordTypeId(f.keyword, f.keywordLength);
+  TakeDefinition(f.name, f.nameLength, typeId, f.equalsOffset, f.equalsLine);
+  // (What the scan reports is told at the line reached, as it would be.)
+  SetLine(f.endLine);
+  scanAheadOffset_ = f.endOffset;
+  return true;
+}
+
+void cct_StepFile::StartScanAhead() {
+  // A thread pays off on a long stretch of plain definitions; after a few short runs (a file
+  // full of what the thread leaves alone) the scan goes on by itself.
+  if (scanAhead_ || !directReading || !stream_ || unputCount_ > 0) return;
+  if (scanAheadRuns_ >= 4 && scanAheadTaken_ < 4096) return;
+  ++scanAheadRuns_;
+  try {
+    scanAhead_.reset(new ScanAhead(fileno(stream_), Tell(), static_cast<int32_t>(line_)));
+  } catch (...) {
+    // (No thread to be had, or no memory for it: the scan goes on by itself.)
+  }
+}
+
+void cct_StepFile::EndScanAhead::operator()(ScanAhead* scanAhead) const { delete scanAhead; }
+
+void cct_StepFile::StartReadAhead(const std::vector<cct_Scope::Entry*>& order) {
+  StopReadAhead();
+  if (!directReading || !stream_ || order.empty()) return;
+  try {
+    readAhead_.reset(new ReadAhead(fileno(stream_), order));
+  } catch (...) {
+    // (No thread to be had, or no memory for it: every record is read as it is asked for.)
+  }
+}
+
+void cct_StepFile::EndReadAhead::operator()(ReadAhead* readAhead) const { delete readAhead; }
+
+void cct_StepFile::StopReadAhead() { readAhead_.reset(); }
