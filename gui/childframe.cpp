@@ -93,6 +93,8 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
 
 ChildFrame::~ChildFrame() {
   // The widgets outlive the tree logic and the document by a little; nothing may reach them.
+  // (The undo stack, a child too, says it is clean again when it goes.)
+  undo_->disconnect(this);
   tree_->disconnect(this);
   tree_->Delegate()->disconnect(this);
   splitter_->disconnect(this);
