@@ -66,7 +66,14 @@ MainWindow::~MainWindow() {
   // Hiding the children while the QWidget part is destroyed still activates document windows;
   // by then this object is no MainWindow any more.
   mdi_->disconnect(this);
-  for (QMdiSubWindow* sub : mdi_->subWindowList()) sub->disconnect(this);
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+    sub->disconnect(this);
+    // A document's window and its undo stack signal while they are destroyed as well.
+    if (auto* frame = qobject_cast<ChildFrame*>(sub->widget())) {
+      frame->disconnect(this);
+      frame->UndoStack()->disconnect(this);
+    }
+  }
 }
 
 void MainWindow::CreateMenus() {
