@@ -228,7 +228,8 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   sub->setWindowTitle(frame->windowTitle());
   connect(sub, &QMdiSubWindow::windowStateChanged, this, [this] { UpdateForActive(); });
   connect(frame, &ChildFrame::modifiedChanged, this, [this] { UpdateForActive(); });
-  connect(frame->UndoStack(), &QUndoStack::indexChanged, this, [this] { UpdateForActive(); });
+  // (In the document window's name: the window cuts it when it goes, before its undo stack.)
+  connect(frame->UndoStack(), &QUndoStack::indexChanged, frame, [this] { UpdateForActive(); });
   connect(frame, &ChildFrame::statusMessage, this,
           [this](const QString& text) { statusBar()->showMessage(text, 10000); });
   sub->resize(mdi_->viewport()->size() * 3 / 4);
