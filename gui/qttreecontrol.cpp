@@ -177,6 +177,14 @@ void QtTreeControl::SetItemText(TreeItem item, const std::string& text) {
   if (item) Item(item)->setText(0, ToQt(text));
 }
 
+void QtTreeControl::SetToolTip(TreeItem item, const std::string& text) {
+  if (item) Item(item)->setToolTip(0, ToQt(text));
+}
+
+std::string QtTreeControl::ToolTip(TreeItem item) const {
+  return item ? FromQt(Item(item)->toolTip(0)) : std::string();
+}
+
 int QtTreeControl::ItemHeight() const { return tree_.Delegate()->Height(); }
 
 void QtTreeControl::SetItemHeight(int height) {

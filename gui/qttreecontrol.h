@@ -89,6 +89,8 @@ class QtTreeControl : public TreeControl {
   void DeleteAllItems() override;
   std::string ItemText(TreeItem item) const override;
   void SetItemText(TreeItem item, const std::string& text) override;
+  void SetToolTip(TreeItem item, const std::string& text) override;
+  std::string ToolTip(TreeItem item) const override;
   int ItemHeight() const override;
   void SetItemHeight(int height) override;
 
