@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <regex>
 #include <sstream>
 
 #include "cct/aggr.h"
@@ -178,6 +179,53 @@ std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
            std::string(b->InstanceName() ? b->InstanceName() : "");
   });
   return found;
+}
+
+bool Navigator::Details(const std::string& name, InstanceDetails& details) {
+  cct_Scope::Entry* entry = scope_.FindEntry(name.c_str(), 1);
+  if (!entry || !entry->instance || entry->instance->Kind() != cct_KIND_INSTANCE) return false;
+  cct_Instance& instance = *entry->instance;
+  details.name = name;
+  details.number = NameNumber(name.c_str());
+  details.type = instance.TypeName() ? instance.TypeName() : "";
+  details.line = entry->line;
+  details.record = RecordText(instance);
+  details.referrers = ReferencesTo(name);
+  return true;
+}
+
+cct_Instance* InstanceAtLine(cct_Scope& scope, long line) {
+  if (line <= 0) return nullptr;
+  cct_Scope::Entry* best = nullptr;
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor)) {
+    // Instances made since the file was read have no line.
+    if (e->line <= 0 || e->line > line || !e->instance || e->instance->IsKilled()) continue;
+    if (!best || e->line > best->line) best = e;
+  }
+  return best ? best->instance : nullptr;
+}
+
+LogTarget FindLogTarget(const std::string& logLine) {
+  // The reports say "line 12", "line. 12", "line12", "Line 12" and "(Line 12 )"; the banner
+  // lines hold no such word.
+  static const std::regex kLine("(?:^|[^A-Za-z])[Ll]ine\\.? ?([0-9]+)");
+  static const std::regex kName("#([0-9]+)");
+  LogTarget target;
+  std::smatch match;
+  if (std::regex_search(logLine, match, kLine)) target.line = std::atol(match[1].str().c_str());
+  if (std::regex_search(logLine, match, kName)) target.name = match[1].str();
+  return target;
+}
+
+cct_Instance* LogLineInstance(cct_Scope& scope, const std::string& logLine) {
+  const LogTarget target = FindLogTarget(logLine);
+  // The line is where the report was made, the record to look at; a name may be one the
+  // record refers to that does not exist.
+  if (cct_Instance* at = InstanceAtLine(scope, target.line)) return at;
+  if (target.name.empty()) return nullptr;
+  cct_Scope::Entry* entry = scope.FindEntry(target.name.c_str(), 1);
+  return entry && entry->instance && !entry->instance->IsKilled() ? entry->instance : nullptr;
 }
 
 }  // namespace varnholt
