@@ -74,6 +74,12 @@ void InstanceTree::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      state() != QAbstractItemView::EditingState) {
+    if (QTreeWidgetItem* item = currentItem()) Q_EMIT enterPressed(item);
+    event->accept();
+    return;
+  }
   QTreeWidget::keyPressEvent(event);
 }
 

@@ -66,6 +66,8 @@ class InstanceTree : public QTreeWidget {
  Q_SIGNALS:
   /// "*" on an item: expanding everything below it is the frame's business, bounded.
   void expandAllRequested(QTreeWidgetItem* item);
+  /// Enter on an item (not while its label is edited).
+  void enterPressed(QTreeWidgetItem* item);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

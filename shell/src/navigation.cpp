@@ -162,15 +162,22 @@ std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
   std::unordered_set<const cct_Instance*> reached;
   if (query.unreached) reached = Reached();
   std::vector<cct_Instance*> found;
+  auto matches = [&](cct_Instance* instance) {
+    if (!instance || instance->Kind() != cct_KIND_INSTANCE || instance->IsKilled()) return false;
+    if (!query.type.empty() && !IsOfType(*instance, query.type)) return false;
+    if (!query.text.empty() && !HasText(*instance, query.text)) return false;
+    return !(query.unreached && reached.count(instance));
+  };
+  if (!query.name.empty()) {
+    const std::string name = query.name[0] == '#' ? query.name.substr(1) : query.name;
+    cct_Scope::Entry* entry = scope_.FindEntry(name.c_str(), 1);
+    if (entry && matches(entry->instance)) found.push_back(entry->instance);
+    return found;
+  }
   size_t visited = 0;
   for (cct_Scope::Entry* entry : scope_.EntriesInNameOrder()) {
     if (cancelled && ++visited % 4096 == 0 && cancelled()) break;
-    cct_Instance* instance = entry->instance;
-    if (!instance || instance->Kind() != cct_KIND_INSTANCE || instance->IsKilled()) continue;
-    if (!query.type.empty() && !IsOfType(*instance, query.type)) continue;
-    if (!query.text.empty() && !HasText(*instance, query.text)) continue;
-    if (query.unreached && reached.count(instance)) continue;
-    found.push_back(instance);
+    if (matches(entry->instance)) found.push_back(entry->instance);
   }
   std::sort(found.begin(), found.end(), [](cct_Instance* a, cct_Instance* b) {
     const long na = NameNumber(a->InstanceName()), nb = NameNumber(b->InstanceName());

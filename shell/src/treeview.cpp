@@ -172,6 +172,12 @@ TreeItem CStpTreeView::Reveal(const std::vector<TreeStep>& path) {
   return item;
 }
 
+cct_Instance* CStpTreeView::ItemInstance(TreeItem item) const {
+  for (; item; item = tree_.Parent(item))
+    if (tree_.IsBold(item)) return InstanceOf(tree_.ItemData(item), 1);
+  return nullptr;
+}
+
 TreeItem CStpTreeView::RevealInstance(const cct_Instance& instance) {
   cct_Scope* scope = Scope();
   return scope ? Reveal(TreePathTo(*scope, instance)) : nullptr;

@@ -64,7 +64,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
-  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste"}));
+  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details"}));
   EXPECT_EQ(VisibleTexts(Menu(3)), QStringList{"&Info"});
   EXPECT_EQ(window_->windowTitle(), kTitle);
 
@@ -73,7 +73,12 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
                          "S&chliessen...\tStrg+C", "-", "&1 " + path, "-", "&Beenden"}));
-  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "Format"}));
+  EXPECT_EQ(VisibleTexts(Menu(1)),
+            (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen", "-",
+                         "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Zurück"),
+                         QString::fromUtf8("&Vorwärts")}));
+  EXPECT_EQ(VisibleTexts(Menu(2)),
+            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "Format"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
   window_->MdiArea()->activeSubWindow()->showNormal();

@@ -116,6 +116,30 @@ TEST_F(Navigation, DetailsNameLineRecordAndReferrers) {
   EXPECT_FALSE(navigator.Details("99", details));
 }
 
+// A search by number looks the name up; the other conditions still hold.
+TEST_F(Navigation, FindByNumber) {
+  TempFile file(kSmall);
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path())) << doc.LogText();
+  varnholt::Navigator navigator(*doc.Scope());
+  struct Case {
+    varnholt::FindQuery query;
+    size_t count;
+  } const cases[] = {
+      {{"#7", "", "", false}, 1},
+      {{"7", "cartesian_point", "", false}, 1},
+      {{"7", "direction", "", false}, 0},
+      {{"#6", "", "ORIG", false}, 1},
+      {{"#6", "", "", true}, 1},   // the project reaches nothing of it
+      {{"#10", "", "", true}, 0},
+      {{"#99", "", "", false}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query.name + " " + c.query.type + " " + c.query.text);
+    EXPECT_EQ(navigator.Find(c.query).size(), c.count);
+  }
+}
+
 // A log line leads to the record at the file line it reports, else to the instance it names.
 TEST_F(Navigation, LogLinesLeadToTheirInstance) {
   TempFile file(kSmall);

@@ -30,6 +30,7 @@ struct Referrer {
 
 /// What a search asks for; every condition given must hold.
 struct FindQuery {
+  std::string name;     // "#N" or "N": that instance only, looked up without a walk
   std::string type;     // an entity name (any case): the entity or any of its subtypes
   std::string text;     // contained in a string value, ignoring case
   bool unreached = false;  // no path from a project instance reaches it

@@ -83,6 +83,10 @@ class CStpTreeView {
   /// project reaches it.
   TreeItem RevealInstance(const cct_Instance& instance);
 
+  /// The instance an item belongs to: its own for an instance item, else that of the nearest
+  /// instance item above it.
+  cct_Instance* ItemInstance(TreeItem item) const;
+
   /// The instance the tree starts at: the first project in creation order.
   static cct_Instance* Root(cct_Scope& scope);
   /// Instances shown nowhere, with nothing below them (turning workingsteps and operations).
