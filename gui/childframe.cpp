@@ -325,6 +325,8 @@ bool ChildFrame::GoTo(cct_Instance* instance) {
   for (auto it = above.rbegin(); it != above.rend(); ++it) tree_->expandItem(*it);
   tree_->setCurrentItem(item);
   tree_->scrollToItem(item);
+  // Also when the item was current already: the pane may show an unreached instance.
+  UpdateDetails();
   return true;
 }
 

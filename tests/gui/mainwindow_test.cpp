@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDockWidget>
 #include <QDropEvent>
 #include <QImage>
 #include <QMdiArea>
@@ -97,6 +98,28 @@ TEST_F(Window, OnlyOpenAndSaveHaveKeys) {
   // "Strg+C" in the close label is text only: Ctrl+C copies from the log.
   for (QAction* action : window_->findChildren<QAction*>())
     EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+}
+
+// The dock shows the active document's details; the search commands go to that document.
+TEST_F(Window, DetailsDockAndSearchFollowTheActiveDocument) {
+  EXPECT_TRUE(window_->DetailsDock()->isVisible());
+  varnholt::ChildFrame* first = window_->OpenFile(Project("first.stp"));
+  varnholt::ChildFrame* second = window_->OpenFile(Project("second.stp"));
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(window_->ShownDetails(), second->Details());
+  window_->MdiArea()->setActiveSubWindow(window_->MdiArea()->subWindowList().at(0));
+  EXPECT_EQ(window_->ShownDetails(), first->Details());
+  EXPECT_EQ(window_->FindAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+  EXPECT_EQ(window_->FindNextAction()->shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_EQ(window_->BackAction()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Left));
+  EXPECT_EQ(window_->ForwardAction()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Right));
+  window_->FindAction()->trigger();
+  EXPECT_TRUE(first->Find()->isVisible());
+  EXPECT_FALSE(window_->BackAction()->isEnabled());
+  first->GoToName("7");
+  EXPECT_TRUE(window_->BackAction()->isEnabled());
+  window_->BackAction()->trigger();
+  EXPECT_EQ(first->Tree()->currentItem()->text(0), "#1=project");
 }
 
 TEST_F(Window, OpensAFileOnceAndReportsFailures) {
