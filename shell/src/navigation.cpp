@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <regex>
 #include <sstream>
@@ -174,17 +175,19 @@ std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
     if (entry && matches(entry->instance)) found.push_back(entry->instance);
     return found;
   }
+  // Sorted by keys made once: asking an instance for its name costs more than the comparison.
+  std::vector<std::pair<long, cct_Scope::Entry*>> keyed;
   size_t visited = 0;
   for (cct_Scope::Entry* entry : scope_.EntriesInNameOrder()) {
     if (cancelled && ++visited % 4096 == 0 && cancelled()) break;
-    if (matches(entry->instance)) found.push_back(entry->instance);
+    if (matches(entry->instance)) keyed.emplace_back(NameNumber(entry->name), entry);
   }
-  std::sort(found.begin(), found.end(), [](cct_Instance* a, cct_Instance* b) {
-    const long na = NameNumber(a->InstanceName()), nb = NameNumber(b->InstanceName());
-    if (na != nb) return na < nb;
-    return std::string(a->InstanceName() ? a->InstanceName() : "") <
-           std::string(b->InstanceName() ? b->InstanceName() : "");
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return std::strcmp(a.second->name ? a.second->name : "", b.second->name ? b.second->name : "") < 0;
   });
+  found.reserve(keyed.size());
+  for (const auto& k : keyed) found.push_back(k.second->instance);
   return found;
 }
 
