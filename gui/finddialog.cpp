@@ -58,6 +58,33 @@ QVariant FindResultsModel::headerData(int section, Qt::Orientation orientation, 
   }
 }
 
+bool FindResultsModel::RowContains(int row, const std::string& lowerText) const {
+  const cct_Instance* instance = At(row);
+  if (!instance) return false;
+  auto contains = [&lowerText](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find(lowerText) != std::string::npos;
+  };
+  const char* name = instance->InstanceName();
+  const char* type = instance->TypeName();
+  return contains(std::string("#") + (name ? name : "")) || contains(type ? type : "") ||
+         contains(CStpTreeView::IdentifyingText(*instance));
+}
+
+void FindFilterModel::SetText(const QString& text) {
+  std::string lower = FromQt(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == lowerText_) return;
+  lowerText_ = lower;
+  invalidateFilter();
+}
+
+bool FindFilterModel::filterAcceptsRow(int row, const QModelIndex& parent) const {
+  if (lowerText_.empty() || parent.isValid()) return true;
+  const auto* results = static_cast<const FindResultsModel*>(sourceModel());
+  return results->RowContains(row, lowerText_);
+}
+
 FindDialog::FindDialog(QWidget* parent)
     : QDialog(parent),
       by_(new QComboBox(this)),
@@ -67,7 +94,7 @@ FindDialog::FindDialog(QWidget* parent)
       count_(new QLabel(this)),
       results_(new QTreeView(this)),
       model_(new FindResultsModel(this)),
-      proxy_(new QSortFilterProxyModel(this)) {
+      proxy_(new FindFilterModel(this)) {
   setWindowTitle(QStringLiteral("Suchen"));
   by_->addItem(QStringLiteral("Number (#N)"));
   by_->addItem(QStringLiteral("Entity type"));
@@ -77,8 +104,6 @@ FindDialog::FindDialog(QWidget* parent)
   filter_->setClearButtonEnabled(true);
 
   proxy_->setSourceModel(model_);
-  proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
-  proxy_->setFilterKeyColumn(-1);
   proxy_->setSortRole(Qt::UserRole);
   results_->setModel(proxy_);
   results_->setRootIsDecorated(false);
@@ -107,7 +132,11 @@ FindDialog::FindDialog(QWidget* parent)
   connect(search, &QPushButton::clicked, this, &FindDialog::searchRequested);
   connect(text_, &QLineEdit::returnPressed, this, &FindDialog::searchRequested);
   connect(close, &QPushButton::clicked, this, &QDialog::hide);
-  connect(filter_, &QLineEdit::textChanged, proxy_, &QSortFilterProxyModel::setFilterFixedString);
+  // Narrowing a million rows takes a moment: once typing pauses, not per letter.
+  filterTimer_.setSingleShot(true);
+  filterTimer_.setInterval(250);
+  connect(filter_, &QLineEdit::textChanged, &filterTimer_, qOverload<>(&QTimer::start));
+  connect(&filterTimer_, &QTimer::timeout, this, [this] { proxy_->SetText(filter_->text()); });
   connect(results_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (cct_Instance* instance = model_->At(proxy_->mapToSource(current).row()))
@@ -151,9 +180,15 @@ void FindDialog::Clear() {
   count_->setText(QString());
 }
 
+void FindDialog::ApplyFilter() {
+  filterTimer_.stop();
+  proxy_->SetText(filter_->text());
+}
+
 int FindDialog::ResultCount() const { return model_->rowCount(); }
 
 bool FindDialog::Next() {
+  ApplyFilter();
   const int rows = proxy_->rowCount();
   if (rows == 0) return false;
   const QModelIndex current = results_->currentIndex();
@@ -171,6 +206,7 @@ bool FindDialog::Next() {
 }
 
 QStringList FindDialog::ShownResults() const {
+  const_cast<FindDialog*>(this)->ApplyFilter();
   QStringList shown;
   for (int row = 0; row < proxy_->rowCount(); ++row)
     shown << proxy_->index(row, 0).data().toString();
