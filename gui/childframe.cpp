@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressDialog>
+#include <QScrollBar>
 
 #include "cct/instance.h"
 #include "cct/scope.h"
@@ -324,7 +325,9 @@ bool ChildFrame::GoTo(cct_Instance* instance) {
   for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) above.push_back(p);
   for (auto it = above.rbegin(); it != above.rend(); ++it) tree_->expandItem(*it);
   tree_->setCurrentItem(item);
-  tree_->scrollToItem(item);
+  tree_->scrollToItem(item, QAbstractItemView::PositionAtCenter);
+  // Scrolled sideways to a deep item, the tree would cut off the start of every label above it.
+  tree_->horizontalScrollBar()->setValue(0);
   // Also when the item was current already: the pane may show an unreached instance.
   UpdateDetails();
   return true;
