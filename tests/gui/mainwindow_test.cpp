@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QTest>
 #include <QUrl>
 
 #include "childframe.h"
@@ -119,6 +120,12 @@ TEST_F(Window, DetailsDockAndSearchFollowTheActiveDocument) {
   first->GoToName("7");
   EXPECT_TRUE(window_->BackAction()->isEnabled());
   window_->BackAction()->trigger();
+  EXPECT_EQ(first->Tree()->currentItem()->text(0), "#1=project");
+  // The keys reach the commands also while the tree has the focus.
+  first->Tree()->setFocus();
+  QTest::keyClick(first->Tree(), Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(first->Tree()->currentItem()->text(0), "#7=cartesian_point");
+  QTest::keyClick(first->Tree(), Qt::Key_Left, Qt::AltModifier);
   EXPECT_EQ(first->Tree()->currentItem()->text(0), "#1=project");
 }
 

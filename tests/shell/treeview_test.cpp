@@ -443,4 +443,9 @@ TEST_F(Tree, SelectsAreShownByWhatTheyHold) {
     for (TreeItem child : tree_.Children(attribute)) below += tree_.ItemText(child);
     EXPECT_EQ(below, c.below);
   }
+  // An edit after a select still reaches its own attribute.
+  tree_.DeleteAllItems();
+  TreeItem technology = view_.InsertInstance(Instance("20"), nullptr);
+  EXPECT_TRUE(view_.OnEndLabelEdit(Child(technology, 4), "false"));
+  EXPECT_EQ(tree_.ItemText(Child(technology, 4)), "sync_spindle_and_z_feed: false");
 }
