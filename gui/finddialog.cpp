@@ -112,6 +112,7 @@ FindDialog::FindDialog(QWidget* parent)
   results_->sortByColumn(-1, Qt::AscendingOrder);  // as found: by number
   results_->setSelectionMode(QAbstractItemView::SingleSelection);
   results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  results_->header()->resizeSection(1, 190);
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Search by:"), by_);
@@ -119,6 +120,7 @@ FindDialog::FindDialog(QWidget* parent)
   form->addRow(QString(), unreached_);
   auto* buttons = new QDialogButtonBox(this);
   QPushButton* search = buttons->addButton(QStringLiteral("&Suchen"), QDialogButtonBox::AcceptRole);
+  // Enter in the fields searches through the default button.
   search->setDefault(true);
   QPushButton* close = buttons->addButton(QStringLiteral("Schlie\u00dfen"), QDialogButtonBox::RejectRole);
   auto* layout = new QVBoxLayout(this);
@@ -130,7 +132,6 @@ FindDialog::FindDialog(QWidget* parent)
   resize(520, 460);
 
   connect(search, &QPushButton::clicked, this, &FindDialog::searchRequested);
-  connect(text_, &QLineEdit::returnPressed, this, &FindDialog::searchRequested);
   connect(close, &QPushButton::clicked, this, &QDialog::hide);
   // Narrowing a million rows takes a moment: once typing pauses, not per letter.
   filterTimer_.setSingleShot(true);
