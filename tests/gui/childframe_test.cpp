@@ -458,6 +458,12 @@ TEST_F(Frame, FindListsResultsAndSelectsThem) {
   // The filter narrows what is shown.
   find->FilterField()->setText("#11");
   EXPECT_EQ(find->ShownResults(), QStringList{"#11"});
+
+  // Enter in the search field searches once.
+  frame_->ShowFind();
+  QSignalSpy searches(find, &varnholt::FindDialog::searchRequested);
+  QTest::keyClick(find->TextField(), Qt::Key_Return);
+  EXPECT_EQ(searches.count(), 1);
 }
 
 // A click on a log line that reports a file line selects the instance defined there.
