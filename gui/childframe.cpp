@@ -13,7 +13,16 @@
 #include <QVBoxLayout>
 #include <functional>
 
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QScrollBar>
+
+#include "cct/instance.h"
+#include "cct/scope.h"
 #include "appearancedialog.h"
+#include "detailsview.h"
+#include "finddialog.h"
 #include "insertdialog.h"
 #include "logview.h"
 #include "prompts.h"
@@ -58,7 +67,8 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
       log_(new LogView(splitter_)),
       control_(*tree_),
       view_(control_, &doc_),
-      undo_(new QUndoStack(this)) {
+      undo_(new QUndoStack(this)),
+      details_(new DetailsView) {
   view_.SetInputRules(InputRules{QLocale().decimalPoint() == QStringLiteral(",")});
   tree_->Delegate()->SetDescribe([this](const QModelIndex& index) {
     QTreeWidgetItem* item = tree_->itemFromIndex(index);
@@ -89,6 +99,15 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(tree_, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem* item, int) { OnDoubleClicked(item); });
   connect(tree_, &QTreeWidget::itemExpanded, this, &ChildFrame::OnExpanded);
+  connect(tree_, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { OnCurrentChanged(current); });
+  connect(tree_, &InstanceTree::enterPressed, this, &ChildFrame::GoToReferenced);
+  connect(log_, &LogView::lineClicked, this, &ChildFrame::GoToLogLine);
+  connect(details_, &DetailsView::instanceChosen, this, &ChildFrame::GoToName);
+  // Moving through the tree with the keys asks for one pane's worth of details, not one per step.
+  detailsTimer_.setSingleShot(true);
+  detailsTimer_.setInterval(0);
+  connect(&detailsTimer_, &QTimer::timeout, this, &ChildFrame::UpdateDetails);
 }
 
 ChildFrame::~ChildFrame() {
@@ -98,6 +117,10 @@ ChildFrame::~ChildFrame() {
   tree_->disconnect(this);
   tree_->Delegate()->disconnect(this);
   splitter_->disconnect(this);
+  log_->disconnect(this);
+  // The pane lives in the main window's dock once shown there, and goes with this document.
+  delete details_.data();
+  delete find_.data();
 }
 
 QString ChildFrame::PathName() const { return QFile::decodeName(doc_.PathName().c_str()); }
@@ -110,6 +133,7 @@ bool ChildFrame::Open(const QString& path) {
     return false;
   }
   setWindowTitle(DocumentName());
+  if (doc_.Scope()) navigator_ = std::make_unique<Navigator>(*doc_.Scope());
   {
     CDoc::LogRoute route(doc_);
     view_.FillTree();
@@ -196,6 +220,7 @@ bool ChildFrame::ClearCurrent() {
 }
 
 void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
+  if (GoToReferenced(item)) return;
   bool changed;
   {
     CDoc::LogRoute route(doc_);
@@ -214,8 +239,10 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
       change();
       view_.RebuildInstance(*instance);
     }
+    PopulationChanged();
     Finish();
   };
+  PopulationChanged();
   undo_->push(new DoneCommand(
       QStringLiteral("Einf\u00fcgen"),
       [rebuild, instance, attribute, result] {
@@ -228,6 +255,201 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
         });
       }));
   tree_->expandItem(item);
+}
+
+void ChildFrame::PopulationChanged() {
+  if (navigator_) navigator_->Invalidate();
+  // Results may name an instance an undo withdrew.
+  if (find_) find_->Clear();
+  detailsTimer_.start();
+}
+
+void ChildFrame::OnCurrentChanged(QTreeWidgetItem* item) {
+  detailsTimer_.start();
+  if (navigating_ || !item) return;
+  const QPersistentModelIndex index(tree_->indexFromItem(item));
+  if (historyAt_ >= 0 && history_[static_cast<size_t>(historyAt_)] == index) return;
+  history_.resize(static_cast<size_t>(historyAt_ + 1));
+  history_.push_back(index);
+  if (history_.size() > static_cast<size_t>(kHistoryLength)) history_.erase(history_.begin());
+  historyAt_ = static_cast<int>(history_.size()) - 1;
+  Q_EMIT historyChanged();
+}
+
+void ChildFrame::UpdateDetails() {
+  detailsTimer_.stop();
+  cct_Instance* instance = nullptr;
+  if (QTreeWidgetItem* item = tree_->currentItem()) {
+    CDoc::LogRoute route(doc_);
+    instance = view_.ItemInstance(item);
+  }
+  ShowDetailsOf(instance, QString());
+}
+
+void ChildFrame::ShowDetailsOf(cct_Instance* instance, const QString& note) {
+  InstanceDetails details;
+  bool found = false;
+  if (instance && navigator_ && instance->InstanceName()) {
+    CDoc::LogRoute route(doc_);
+    // The first question builds the index of references: a moment on a large file.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    found = navigator_->Details(instance->InstanceName(), details);
+    QGuiApplication::restoreOverrideCursor();
+  }
+  if (found)
+    details_->ShowDetails(details, note);
+  else
+    details_->ShowNothing();
+  Finish();
+}
+
+QString ChildFrame::UnreachedNote() {
+  return QStringLiteral("No path from the project reaches this instance: the tree does not show it.");
+}
+
+bool ChildFrame::GoTo(cct_Instance* instance) {
+  if (!instance || !doc_.Scope()) return false;
+  TreeItem found;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    found = view_.RevealInstance(*instance);
+    QGuiApplication::restoreOverrideCursor();
+  }
+  Finish();
+  QTreeWidgetItem* item = QtTreeControl::Item(found);
+  if (!item) {
+    ShowDetailsOf(instance, UnreachedNote());
+    Q_EMIT statusMessage(UnreachedNote());
+    return false;
+  }
+  std::vector<QTreeWidgetItem*> above;
+  for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) above.push_back(p);
+  for (auto it = above.rbegin(); it != above.rend(); ++it) tree_->expandItem(*it);
+  tree_->setCurrentItem(item);
+  tree_->scrollToItem(item, QAbstractItemView::PositionAtCenter);
+  // Scrolled sideways to a deep item, the tree would cut off the start of every label above it.
+  tree_->horizontalScrollBar()->setValue(0);
+  // Also when the item was current already: the pane may show an unreached instance.
+  UpdateDetails();
+  return true;
+}
+
+bool ChildFrame::GoToName(const QString& name) {
+  cct_Scope* scope = doc_.Scope();
+  if (!scope) return false;
+  cct_Instance* instance;
+  {
+    CDoc::LogRoute route(doc_);
+    cct_Scope::Entry* entry = scope->FindEntry(FromQt(name).c_str(), 1);
+    instance = entry ? entry->instance : nullptr;
+  }
+  return GoTo(instance);
+}
+
+bool ChildFrame::GoToReferenced(QTreeWidgetItem* item) {
+  // Only an instance shown under the attribute that refers to it; the project has nowhere
+  // else to go.
+  if (!item || !control_.IsBold(item) || !item->parent()) return false;
+  cct_Instance* instance;
+  {
+    CDoc::LogRoute route(doc_);
+    instance = view_.ItemInstance(item);
+  }
+  return GoTo(instance);
+}
+
+bool ChildFrame::GoToHistory(int step) {
+  for (int at = historyAt_ + step; at >= 0 && at < static_cast<int>(history_.size()); at += step) {
+    const QPersistentModelIndex& index = history_[static_cast<size_t>(at)];
+    // Items of a rebuilt subtree are gone; their places are passed over.
+    if (!index.isValid()) continue;
+    historyAt_ = at;
+    navigating_ = true;
+    tree_->setCurrentIndex(index);
+    tree_->scrollTo(index);
+    navigating_ = false;
+    Q_EMIT historyChanged();
+    return true;
+  }
+  return false;
+}
+
+bool ChildFrame::Back() { return GoToHistory(-1); }
+bool ChildFrame::Forward() { return GoToHistory(1); }
+
+bool ChildFrame::CanGoBack() const {
+  for (int at = historyAt_ - 1; at >= 0; --at)
+    if (history_[static_cast<size_t>(at)].isValid()) return true;
+  return false;
+}
+
+bool ChildFrame::CanGoForward() const {
+  for (size_t at = static_cast<size_t>(historyAt_ + 1); at < history_.size(); ++at)
+    if (history_[at].isValid()) return true;
+  return false;
+}
+
+FindDialog* ChildFrame::Find() {
+  if (!find_) {
+    find_ = new FindDialog(this);
+    find_->setWindowTitle(QStringLiteral("Suchen in %1").arg(DocumentName()));
+    connect(find_, &FindDialog::searchRequested, this, &ChildFrame::RunFind);
+    connect(find_, &FindDialog::instanceChosen, this, &ChildFrame::GoTo);
+  }
+  return find_;
+}
+
+void ChildFrame::ShowFind() {
+  FindDialog* dialog = Find();
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+  dialog->TextField()->setFocus();
+  dialog->TextField()->selectAll();
+}
+
+void ChildFrame::RunFind() {
+  if (!navigator_) return;
+  const FindQuery query = Find()->Query();
+  if (query.name.empty() && query.type.empty() && query.text.empty() && !query.unreached) return;
+  // A search over every instance of a large file takes a while; it can be stopped.
+  QProgressDialog progress(QStringLiteral("Suche ..."), QStringLiteral("Abbrechen"), 0, 0, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  bool cancelled = false;
+  std::vector<cct_Instance*> found;
+  {
+    CDoc::LogRoute route(doc_);
+    found = navigator_->Find(query, [&] {
+      progress.setValue(0);
+      QCoreApplication::processEvents();
+      cancelled = progress.wasCanceled();
+      return cancelled;
+    });
+  }
+  progress.reset();
+  Finish();
+  Find()->SetResults(std::move(found), !cancelled);
+}
+
+bool ChildFrame::FindNext() {
+  if (!find_ || find_->ResultCount() == 0) {
+    ShowFind();
+    return false;
+  }
+  return find_->Next();
+}
+
+bool ChildFrame::GoToLogLine(const QString& line) {
+  cct_Scope* scope = doc_.Scope();
+  if (!scope) return false;
+  cct_Instance* instance;
+  {
+    CDoc::LogRoute route(doc_);
+    instance = LogLineInstance(*scope, FromQt(line));
+  }
+  return GoTo(instance);
 }
 
 void ChildFrame::OnExpanded(QTreeWidgetItem* item) {

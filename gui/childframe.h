@@ -4,11 +4,18 @@
 #define VARNHOLT_GUI_CHILDFRAME_H
 
 #include <utility>
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
+#include "detailsview.h"
+#include "finddialog.h"
 #include "qttreecontrol.h"
 #include "varnholt/doc.h"
+#include "varnholt/navigation.h"
 #include "varnholt/treeview.h"
 
 class QSplitter;
@@ -52,6 +59,36 @@ class ChildFrame : public QWidget {
   QString DocumentName() const;
   QString PathName() const;
 
+  /// The details pane of this document; the main window shows it in its dock. It follows the
+  /// current item as soon as the events of a selection change are handled.
+  DetailsView* Details() const { return details_; }
+  /// Shows the current item's instance in the details pane now.
+  void UpdateDetails();
+
+  /// Selects the item where the instance first appears, expanding the way to it from the
+  /// project; an instance no way reaches is shown in the details pane, which says so. True
+  /// when the tree selects it.
+  bool GoTo(cct_Instance* instance);
+  bool GoToName(const QString& name);
+  /// The go-to of Enter and double-click: from an instance item under a reference to where that
+  /// instance first appears. False for other items.
+  bool GoToReferenced(QTreeWidgetItem* item);
+  /// Back and forward through the items selected before.
+  bool Back();
+  bool Forward();
+  bool CanGoBack() const;
+  bool CanGoForward() const;
+
+  /// The search window (made on first use), shown and ready for input.
+  FindDialog* Find();
+  void ShowFind();
+  /// Searches with the search window's query, showing progress on a large file.
+  void RunFind();
+  /// The next result of the last search (F3); opens the search window when there is none.
+  bool FindNext();
+  /// Follows a line of the log to the instance it reports on.
+  bool GoToLogLine(const QString& line);
+
   CDoc& Doc() { return doc_; }
   InstanceTree* Tree() const { return tree_; }
   LogView* Log() const { return log_; }
@@ -66,11 +103,16 @@ class ChildFrame : public QWidget {
 
   /// The text of the question asked before closing with unsaved changes.
   static QString SaveQuestion(const QString& name);
+  /// What the details pane says of an instance that no way from the project reaches.
+  static QString UnreachedNote();
+  static constexpr int kHistoryLength = 200;
 
  Q_SIGNALS:
   void modifiedChanged(bool modified);
   /// A short message for the status bar (a refused edit).
   void statusMessage(const QString& text);
+  /// Back or forward became possible or impossible.
+  void historyChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -80,6 +122,11 @@ class ChildFrame : public QWidget {
   void OnLabelEdited(const QModelIndex& index, const QString& text);
   void OnDoubleClicked(QTreeWidgetItem* item);
   void OnExpanded(QTreeWidgetItem* item);
+  void OnCurrentChanged(QTreeWidgetItem* item);
+  void ShowDetailsOf(cct_Instance* instance, const QString& note);
+  /// After a change of who refers to whom (an insert, its undo or redo).
+  void PopulationChanged();
+  bool GoToHistory(int step);
   /// After every command: mark items whose children wait, show the log.
   void Finish();
   void SetModified(bool modified);
@@ -96,6 +143,13 @@ class ChildFrame : public QWidget {
   QtTreeControl control_;
   CStpTreeView view_;
   QUndoStack* undo_;
+  QPointer<DetailsView> details_;
+  QPointer<FindDialog> find_;
+  std::unique_ptr<Navigator> navigator_;
+  QTimer detailsTimer_;
+  std::vector<QPersistentModelIndex> history_;
+  int historyAt_ = -1;
+  bool navigating_ = false;
   bool modified_ = false;
   bool splitByUser_ = false;
   bool closeConfirmed_ = false;

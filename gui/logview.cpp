@@ -1,6 +1,8 @@
 #include "logview.h"
 
 #include <QFontDatabase>
+#include <QMouseEvent>
+#include <QTextBlock>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -30,6 +32,17 @@ void LogView::ShowLog(const std::string& log) {
   shown_ = log;
   // What the last command reported is what the user wants to see.
   verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+QString LogView::LineAt(const QPoint& point) const {
+  return cursorForPosition(point).block().text();
+}
+
+void LogView::mouseReleaseEvent(QMouseEvent* event) {
+  QPlainTextEdit::mouseReleaseEvent(event);
+  // Selecting text to copy it is no click on a line.
+  if (event->button() != Qt::LeftButton || textCursor().hasSelection()) return;
+  Q_EMIT lineClicked(LineAt(event->position().toPoint()));
 }
 
 }  // namespace varnholt

@@ -1,5 +1,6 @@
 // varnholt: the desktop program. Opens the files named on the command line or dropped on the
-// window; "--screenshot FILE.png [INPUT]" renders the window to an image and ends.
+// window; "--screenshot FILE.png [INPUT [N]]" renders the window to an image (with instance #N
+// selected) and ends.
 #include <QApplication>
 #include <QStringList>
 #include <iostream>
@@ -16,7 +17,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: varnholt [FILE...]\n"
-    "       varnholt --screenshot IMAGE.png [FILE]\n"
+    "       varnholt --screenshot IMAGE.png [FILE [N]]\n"
     "       varnholt --help | --version\n";
 
 }  // namespace
@@ -44,11 +45,13 @@ int main(int argc, char** argv) {
   RegisterEntityNames();
 
   if (!args.isEmpty() && args.front() == "--screenshot") {
-    if (args.size() < 2 || args.size() > 3) {
+    if (args.size() < 2 || args.size() > 4) {
       std::cerr << kUsage;
       return 2;
     }
-    return varnholt::RunScreenshot(args[1], args.size() == 3 ? args[2] : QString());
+    varnholt::ScreenshotOptions options;
+    if (args.size() == 4) options.select = args[3];
+    return varnholt::RunScreenshot(args[1], args.size() >= 3 ? args[2] : QString(), options);
   }
   for (const QString& arg : args) {
     if (arg.startsWith(QLatin1String("--"))) {

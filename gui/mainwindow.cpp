@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
+#include <QLabel>
+#include <QStackedWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -23,6 +26,7 @@
 
 #include "aboutbox.h"
 #include "childframe.h"
+#include "detailsview.h"
 #include "logview.h"
 
 namespace varnholt {
@@ -55,6 +59,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setAcceptDrops(true);
+  // Beside the tree, which is the left pane of every document window; each document has its own
+  // pane, which the dock shows while that document is active.
+  detailsDock_ = new QDockWidget(QStringLiteral("Details"), this);
+  detailsDock_->setObjectName(QStringLiteral("details"));
+  detailsStack_ = new QStackedWidget(detailsDock_);
+  auto* none = new QLabel(QStringLiteral("No document open."), detailsStack_);
+  none->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  none->setMargin(6);
+  detailsStack_->addWidget(none);
+  detailsDock_->setWidget(detailsStack_);
+  addDockWidget(Qt::LeftDockWidgetArea, detailsDock_);
+  resizeDocks({detailsDock_}, {300}, Qt::Horizontal);
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateForActive(); });
@@ -116,6 +132,27 @@ void MainWindow::CreateMenus() {
   redo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
                        QKeySequence(Qt::CTRL | Qt::Key_Y)});
   redo_->setStatusTip(QStringLiteral("F\u00fchrt die zur\u00fcckgenommene \u00c4nderung wieder aus"));
+  findSeparator_ = edit->addSeparator();
+  find_ = edit->addAction(QStringLiteral("&Suchen..."), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->ShowFind();
+  });
+  find_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  find_->setStatusTip(QStringLiteral("Sucht Instanzen nach Nummer, Entit\u00e4tstyp oder Text"));
+  findNext_ = edit->addAction(QStringLiteral("&Weitersuchen"), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->FindNext();
+  });
+  findNext_->setShortcut(QKeySequence(Qt::Key_F3));
+  findNext_->setStatusTip(QStringLiteral("Geht zum n\u00e4chsten Suchergebnis"));
+  back_ = edit->addAction(QStringLiteral("&Zur\u00fcck"), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->Back();
+  });
+  back_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+  back_->setStatusTip(QStringLiteral("Geht zur vorher gew\u00e4hlten Instanz zur\u00fcck"));
+  forward_ = edit->addAction(QStringLiteral("&Vorw\u00e4rts"), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->Forward();
+  });
+  forward_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+  forward_->setStatusTip(QStringLiteral("Geht wieder vorw\u00e4rts"));
 
   QToolBar* toolbar = addToolBar(QStringLiteral("Symbolleiste"));
   toolbar->setObjectName(QStringLiteral("toolbar"));
@@ -130,6 +167,10 @@ void MainWindow::CreateMenus() {
   statusShown->setCheckable(true);
   statusShown->setChecked(true);
   connect(statusShown, &QAction::toggled, statusBar(), &QWidget::setVisible);
+  QAction* details = detailsDock_->toggleViewAction();
+  details->setText(QStringLiteral("&Details"));
+  details->setStatusTip(QStringLiteral("Zeigt oder verbirgt die Details der gew\u00e4hlten Instanz"));
+  view->addAction(details);
   format_ = view->addAction(QStringLiteral("Format"), this, &MainWindow::Format);
   format_->setStatusTip(QStringLiteral("Stellt die Zeilenhöhe des Baums ein"));
 
@@ -143,6 +184,8 @@ void MainWindow::CreateMenus() {
   toolbar->addSeparator();
   toolbar->addAction(about_);
 }
+
+QWidget* MainWindow::ShownDetails() const { return detailsStack_->currentWidget(); }
 
 ChildFrame* MainWindow::ActiveFrame() const {
   QMdiSubWindow* sub = mdi_->activeSubWindow();
@@ -162,6 +205,18 @@ void MainWindow::UpdateForActive() {
   for (QAction* action : {save_, close_, format_}) {
     action->setVisible(frame != nullptr);
     action->setEnabled(frame != nullptr);
+  }
+  // Searching and going back and forth need a document, and are offered only with one.
+  for (QAction* action : {findSeparator_, find_, findNext_, back_, forward_})
+    action->setVisible(frame != nullptr);
+  for (QAction* action : {find_, findNext_}) action->setEnabled(frame != nullptr);
+  back_->setEnabled(frame && frame->CanGoBack());
+  forward_->setEnabled(frame && frame->CanGoForward());
+  if (frame && frame->Details()) {
+    if (detailsStack_->indexOf(frame->Details()) < 0) detailsStack_->addWidget(frame->Details());
+    detailsStack_->setCurrentWidget(frame->Details());
+  } else {
+    detailsStack_->setCurrentIndex(0);
   }
   undo_->setEnabled(frame && frame->UndoStack()->canUndo());
   redo_->setEnabled(frame && frame->UndoStack()->canRedo());
@@ -230,6 +285,7 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   connect(frame, &ChildFrame::modifiedChanged, this, [this] { UpdateForActive(); });
   // (In the document window's name: the window cuts it when it goes, before its undo stack.)
   connect(frame->UndoStack(), &QUndoStack::indexChanged, frame, [this] { UpdateForActive(); });
+  connect(frame, &ChildFrame::historyChanged, this, [this] { UpdateForActive(); });
   connect(frame, &ChildFrame::statusMessage, this,
           [this](const QString& text) { statusBar()->showMessage(text, 10000); });
   sub->resize(mdi_->viewport()->size() * 3 / 4);

@@ -10,7 +10,9 @@
 #include "prompts.h"
 
 class QAction;
+class QDockWidget;
 class QMdiArea;
+class QStackedWidget;
 class QMdiSubWindow;
 
 namespace varnholt {
@@ -46,6 +48,14 @@ class MainWindow : public QMainWindow {
   QAction* AboutAction() const { return about_; }
   QAction* UndoAction() const { return undo_; }
   QAction* RedoAction() const { return redo_; }
+  QAction* FindAction() const { return find_; }
+  QAction* FindNextAction() const { return findNext_; }
+  QAction* BackAction() const { return back_; }
+  QAction* ForwardAction() const { return forward_; }
+  /// The dock that shows the details of the active document's current instance.
+  QDockWidget* DetailsDock() const { return detailsDock_; }
+  /// The details pane the dock shows now.
+  QWidget* ShownDetails() const;
 
  public Q_SLOTS:
   void Open();
@@ -76,6 +86,13 @@ class MainWindow : public QMainWindow {
   QAction* about_ = nullptr;
   QAction* undo_ = nullptr;
   QAction* redo_ = nullptr;
+  QAction* findSeparator_ = nullptr;
+  QAction* find_ = nullptr;
+  QAction* findNext_ = nullptr;
+  QAction* back_ = nullptr;
+  QAction* forward_ = nullptr;
+  QDockWidget* detailsDock_ = nullptr;
+  QStackedWidget* detailsStack_ = nullptr;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
   QStringList recent_;

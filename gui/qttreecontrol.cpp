@@ -74,6 +74,12 @@ void InstanceTree::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      state() != QAbstractItemView::EditingState) {
+    if (QTreeWidgetItem* item = currentItem()) Q_EMIT enterPressed(item);
+    event->accept();
+    return;
+  }
   QTreeWidget::keyPressEvent(event);
 }
 
@@ -175,6 +181,14 @@ std::string QtTreeControl::ItemText(TreeItem item) const {
 
 void QtTreeControl::SetItemText(TreeItem item, const std::string& text) {
   if (item) Item(item)->setText(0, ToQt(text));
+}
+
+void QtTreeControl::SetToolTip(TreeItem item, const std::string& text) {
+  if (item) Item(item)->setToolTip(0, ToQt(text));
+}
+
+std::string QtTreeControl::ToolTip(TreeItem item) const {
+  return item ? FromQt(Item(item)->toolTip(0)) : std::string();
 }
 
 int QtTreeControl::ItemHeight() const { return tree_.Delegate()->Height(); }

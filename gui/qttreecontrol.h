@@ -66,6 +66,8 @@ class InstanceTree : public QTreeWidget {
  Q_SIGNALS:
   /// "*" on an item: expanding everything below it is the frame's business, bounded.
   void expandAllRequested(QTreeWidgetItem* item);
+  /// Enter on an item (not while its label is edited).
+  void enterPressed(QTreeWidgetItem* item);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -89,6 +91,8 @@ class QtTreeControl : public TreeControl {
   void DeleteAllItems() override;
   std::string ItemText(TreeItem item) const override;
   void SetItemText(TreeItem item, const std::string& text) override;
+  void SetToolTip(TreeItem item, const std::string& text) override;
+  std::string ToolTip(TreeItem item) const override;
   int ItemHeight() const override;
   void SetItemHeight(int height) override;
 

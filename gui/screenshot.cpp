@@ -34,6 +34,7 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
       frame->ExpandLevels(options.levels);
       if (QTreeWidgetItem* root = frame->Tree()->topLevelItem(0))
         frame->Tree()->scrollToItem(root);
+      if (!options.select.isEmpty()) frame->GoToName(options.select);
     }
   }
   QApplication::processEvents();

@@ -11,6 +11,8 @@ struct ScreenshotOptions {
   QSize size{1200, 800};
   /// How many levels of the tree below the root are opened.
   int levels = 5;
+  /// The instance selected (and shown in the details pane), when not the project.
+  QString select;
 };
 
 /// Writes the main window (with input open, when given) to png; the process exit status:

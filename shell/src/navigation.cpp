@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <regex>
 #include <sstream>
 
 #include "cct/aggr.h"
@@ -161,23 +163,79 @@ std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
   std::unordered_set<const cct_Instance*> reached;
   if (query.unreached) reached = Reached();
   std::vector<cct_Instance*> found;
+  auto matches = [&](cct_Instance* instance) {
+    if (!instance || instance->Kind() != cct_KIND_INSTANCE || instance->IsKilled()) return false;
+    if (!query.type.empty() && !IsOfType(*instance, query.type)) return false;
+    if (!query.text.empty() && !HasText(*instance, query.text)) return false;
+    return !(query.unreached && reached.count(instance));
+  };
+  if (!query.name.empty()) {
+    const std::string name = query.name[0] == '#' ? query.name.substr(1) : query.name;
+    cct_Scope::Entry* entry = scope_.FindEntry(name.c_str(), 1);
+    if (entry && matches(entry->instance)) found.push_back(entry->instance);
+    return found;
+  }
+  // Sorted by keys made once: asking an instance for its name costs more than the comparison.
+  std::vector<std::pair<long, cct_Scope::Entry*>> keyed;
   size_t visited = 0;
   for (cct_Scope::Entry* entry : scope_.EntriesInNameOrder()) {
     if (cancelled && ++visited % 4096 == 0 && cancelled()) break;
-    cct_Instance* instance = entry->instance;
-    if (!instance || instance->Kind() != cct_KIND_INSTANCE || instance->IsKilled()) continue;
-    if (!query.type.empty() && !IsOfType(*instance, query.type)) continue;
-    if (!query.text.empty() && !HasText(*instance, query.text)) continue;
-    if (query.unreached && reached.count(instance)) continue;
-    found.push_back(instance);
+    if (matches(entry->instance)) keyed.emplace_back(NameNumber(entry->name), entry);
   }
-  std::sort(found.begin(), found.end(), [](cct_Instance* a, cct_Instance* b) {
-    const long na = NameNumber(a->InstanceName()), nb = NameNumber(b->InstanceName());
-    if (na != nb) return na < nb;
-    return std::string(a->InstanceName() ? a->InstanceName() : "") <
-           std::string(b->InstanceName() ? b->InstanceName() : "");
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return std::strcmp(a.second->name ? a.second->name : "", b.second->name ? b.second->name : "") < 0;
   });
+  found.reserve(keyed.size());
+  for (const auto& k : keyed) found.push_back(k.second->instance);
   return found;
+}
+
+bool Navigator::Details(const std::string& name, InstanceDetails& details) {
+  cct_Scope::Entry* entry = scope_.FindEntry(name.c_str(), 1);
+  if (!entry || !entry->instance || entry->instance->Kind() != cct_KIND_INSTANCE) return false;
+  cct_Instance& instance = *entry->instance;
+  details.name = name;
+  details.number = NameNumber(name.c_str());
+  details.type = instance.TypeName() ? instance.TypeName() : "";
+  details.line = entry->line;
+  details.record = RecordText(instance);
+  details.referrers = ReferencesTo(name);
+  return true;
+}
+
+cct_Instance* InstanceAtLine(cct_Scope& scope, long line) {
+  if (line <= 0) return nullptr;
+  cct_Scope::Entry* best = nullptr;
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor)) {
+    // Instances made since the file was read have no line.
+    if (e->line <= 0 || e->line > line || !e->instance || e->instance->IsKilled()) continue;
+    if (!best || e->line > best->line) best = e;
+  }
+  return best ? best->instance : nullptr;
+}
+
+LogTarget FindLogTarget(const std::string& logLine) {
+  // The reports say "line 12", "line. 12", "line12", "Line 12" and "(Line 12 )"; the banner
+  // lines hold no such word.
+  static const std::regex kLine("(?:^|[^A-Za-z])[Ll]ine\\.? ?([0-9]+)");
+  static const std::regex kName("#([0-9]+)");
+  LogTarget target;
+  std::smatch match;
+  if (std::regex_search(logLine, match, kLine)) target.line = std::atol(match[1].str().c_str());
+  if (std::regex_search(logLine, match, kName)) target.name = match[1].str();
+  return target;
+}
+
+cct_Instance* LogLineInstance(cct_Scope& scope, const std::string& logLine) {
+  const LogTarget target = FindLogTarget(logLine);
+  // The line is where the report was made, the record to look at; a name may be one the
+  // record refers to that does not exist.
+  if (cct_Instance* at = InstanceAtLine(scope, target.line)) return at;
+  if (target.name.empty()) return nullptr;
+  cct_Scope::Entry* entry = scope.FindEntry(target.name.c_str(), 1);
+  return entry && entry->instance && !entry->instance->IsKilled() ? entry->instance : nullptr;
 }
 
 }  // namespace varnholt

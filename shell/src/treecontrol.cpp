@@ -6,6 +6,7 @@ namespace varnholt {
 
 struct MemoryTreeControl::Node {
   std::string text;
+  std::string toolTip;
   int image = 0;
   long data = 0;
   bool bold = false;
@@ -37,6 +38,13 @@ TreeItem MemoryTreeControl::InsertItem(const std::string& text, int image, long 
   }
   p->children.insert(position, std::move(node));
   return raw;
+}
+
+void MemoryTreeControl::SetToolTip(TreeItem item, const std::string& text) {
+  if (item) NodeOf(item)->toolTip = text;
+}
+std::string MemoryTreeControl::ToolTip(TreeItem item) const {
+  return item ? NodeOf(item)->toolTip : std::string();
 }
 
 long MemoryTreeControl::ItemData(TreeItem item) const { return item ? NodeOf(item)->data : 0; }

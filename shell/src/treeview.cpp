@@ -33,11 +33,6 @@ bool IsSimpleKind(long kind) {
          kind == cct_KIND_STRING || kind == cct_KIND_BOOLEAN || kind == cct_KIND_LOGICAL;
 }
 
-bool Hidden(const cct_Instance& instance) {
-  return instance.HasSupertype(CStpTreeView::kTurningWorkingstepId) ||
-         instance.HasSupertype(CStpTreeView::kTurningOperationId);
-}
-
 std::string ElementLabel(const char* attribute, long position, const std::string& value) {
   return std::string(attribute ? attribute : "") + " [" + std::to_string(position) + "]: " + value;
 }
@@ -50,6 +45,20 @@ std::string ElementText(const cct_AggregateType_1d& aggregate, const cct_Type* e
   if (!IsSimpleKind(element->Kind())) return "Type not known";
   if (!element->IsSet()) return "empty";
   return CStpTreeView::ValueText(*element);
+}
+
+bool SelectHoldsInstance(const cct_Type& value) {
+  return value.IsSet() && static_cast<const cct_SelectType&>(value).HeldKind() == cct_KIND_INSTANCE;
+}
+
+// The simple value a select holds, as a simple attribute of its kind shows it.
+std::string SelectValueText(const cct_SelectType& select) {
+  cct_Type* held = select.Get(0, 0);
+  std::string text = held && IsSimpleKind(held->Kind())
+                         ? CStpTreeView::ValueText(*held)
+                         : std::string("Type: ") + (select.TypeName() ? select.TypeName() : "") + " not known";
+  if (held && held->IsTemporary()) delete held;
+  return text;
 }
 
 }  // namespace
@@ -90,27 +99,88 @@ std::string CStpTreeView::AttributeLabel(const cct_Instance& instance, long i) {
   if (!value) return label;
   const long kind = value->Kind();
   if (kind == cct_KIND_ENTITY_REFERENCE || kind == cct_KIND_AGGREGATE) return label;
+  // A select that holds an instance is shown as a reference is, with the instance below.
+  if (kind == cct_KIND_SELECT && SelectHoldsInstance(*value)) return label;
   label += ": ";
-  if (IsSimpleKind(kind) && !value->IsSet())
+  if ((IsSimpleKind(kind) || kind == cct_KIND_SELECT) && !value->IsSet())
     return label + (value->IsOptional() ? kOptionalUnset : kMandatoryUnset);
+  if (kind == cct_KIND_SELECT) return label + SelectValueText(static_cast<const cct_SelectType&>(*value));
   return label + ValueText(*value);
 }
 
+std::string CStpTreeView::IdentifyingText(const cct_Instance& instance) {
+  for (long i = 0;; ++i) {
+    const cct_Type* value = instance.Attribute(i);
+    if (!value) return std::string();
+    if (value->Kind() == cct_KIND_STRING && value->IsSet() && value->GetString() &&
+        *value->GetString())
+      return value->GetString();
+  }
+}
+
 cct_Scope* CStpTreeView::Scope() const { return doc_ ? doc_->Scope() : nullptr; }
+
+bool CStpTreeView::IsHidden(const cct_Instance& instance) {
+  return instance.HasSupertype(kTurningWorkingstepId) || instance.HasSupertype(kTurningOperationId);
+}
+
+cct_Instance* CStpTreeView::Root(cct_Scope& scope) {
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor))
+    if (e->instance && e->instance->Kind() == cct_KIND_INSTANCE &&
+        e->instance->TypeID() == kProjectId)
+      return e->instance;
+  return nullptr;
+}
 
 void CStpTreeView::FillTree() {
   tree_.DeleteAllItems();
   pending_.clear();
   cct_Scope* scope = Scope();
   if (!scope) return;
-  cct_Scope::ListCursor cursor;
-  for (cct_Scope::Entry* e = scope->ListFirst(cursor); e; e = scope->ListNext(cursor)) {
-    if (e->instance && e->instance->Kind() == cct_KIND_INSTANCE &&
-        e->instance->TypeID() == kProjectId) {
-      InsertInstance(e->instance, nullptr);
-      return;
+  if (cct_Instance* root = Root(*scope)) InsertInstance(root, nullptr);
+}
+
+TreeItem CStpTreeView::Reveal(const std::vector<TreeStep>& path) {
+  if (path.empty()) return nullptr;
+  TreeItem item = nullptr;
+  for (size_t k = 0; k < path.size(); ++k) {
+    const cct_Instance& instance = *path[k].instance;
+    const long number = NumberOf(instance.InstanceName());
+    const std::string label = InstanceLabel(instance);
+    std::vector<TreeItem> candidates;
+    if (k == 0) {
+      candidates = tree_.Children(nullptr);
+    } else {
+      ExpandItem(item);
+      std::vector<TreeItem> attributes = tree_.Children(item);
+      const long a = path[k].attribute;
+      if (a < 0 || a >= static_cast<long>(attributes.size())) return nullptr;
+      candidates = tree_.Children(attributes[static_cast<size_t>(a)]);
     }
+    // The same instance may stand twice in a list; its first item is as good as any.
+    TreeItem next = nullptr;
+    for (TreeItem candidate : candidates)
+      if (tree_.IsBold(candidate) && tree_.ItemData(candidate) == number &&
+          tree_.ItemText(candidate) == label) {
+        next = candidate;
+        break;
+      }
+    if (!next) return nullptr;
+    item = next;
   }
+  return item;
+}
+
+cct_Instance* CStpTreeView::ItemInstance(TreeItem item) const {
+  for (; item; item = tree_.Parent(item))
+    if (tree_.IsBold(item)) return InstanceOf(tree_.ItemData(item), 1);
+  return nullptr;
+}
+
+TreeItem CStpTreeView::RevealInstance(const cct_Instance& instance) {
+  cct_Scope* scope = Scope();
+  return scope ? Reveal(TreePathTo(*scope, instance)) : nullptr;
 }
 
 TreeItem CStpTreeView::InsertInstance(cct_Instance* instance, TreeItem parent, TreeItem after,
@@ -131,11 +201,13 @@ bool CStpTreeView::OnPath(TreeItem parent, long number, const cct_Instance* inst
 
 TreeItem CStpTreeView::Insert(cct_Instance* instance, TreeItem parent, TreeItem after, int image,
                               int depth) {
-  if (!instance || !Scope() || Hidden(*instance)) return nullptr;
+  if (!instance || !Scope() || IsHidden(*instance)) return nullptr;
   const long number = NumberOf(instance->InstanceName());
   const bool cycle = OnPath(parent, number, instance);
   TreeItem item = tree_.InsertItem(InstanceLabel(*instance), image, number, parent, after);
   tree_.SetBold(item, true);
+  const std::string identifying = IdentifyingText(*instance);
+  if (!identifying.empty()) tree_.SetToolTip(item, identifying);
   // An instance met again on its own path is shown without children, so a cycle ends here.
   if (cycle || depth >= kMaxDepth) return item;
   if (deferred_) {
@@ -160,6 +232,48 @@ void CStpTreeView::ExpandItem(TreeItem item) {
   FillAttributes(entry->instance, item, 0);
 }
 
+void CStpTreeView::ForEachShownTarget(cct_Scope* scope, cct_Instance& instance, long i,
+                                      const std::function<void(cct_Instance*)>& visit) {
+  cct_Type* value = instance.Attribute(i);
+  if (!value) return;
+  const long kind = value->Kind();
+  if (kind == cct_KIND_ENTITY_REFERENCE) {
+    auto* reference = static_cast<cct_EntityType*>(value);
+    if (reference->IsSet())
+      if (cct_Instance* target = reference->Get(0)) visit(target);
+    return;
+  }
+  if (kind == cct_KIND_SELECT) {
+    if (!SelectHoldsInstance(*value)) return;
+    cct_Type* held = static_cast<cct_SelectType*>(value)->Get(0, 0);
+    if (held && held->Kind() == cct_KIND_INSTANCE) visit(static_cast<cct_Instance*>(held));
+    return;
+  }
+  if (kind != cct_KIND_AGGREGATE) return;
+  auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
+  if (!aggregate) return;
+  const long elementKind = aggregate->ElementDescriptor()->kind;
+  if (elementKind != cct_KIND_INSTANCE && elementKind != cct_KIND_ENTITY_REFERENCE &&
+      elementKind != cct_KIND_SELECT)
+    return;
+  for (uint32_t j = 0; j < aggregate->Count(); ++j) {
+    cct_Type* element = aggregate->ElementObject(j);
+    cct_Type* target = element;
+    if (elementKind == cct_KIND_SELECT && element)
+      target = static_cast<cct_SelectType*>(element)->HeldKind() == cct_KIND_INSTANCE
+                   ? static_cast<cct_SelectType*>(element)->Get(0, 0)
+                   : nullptr;
+    if (target && target->Kind() == cct_KIND_INSTANCE && scope) {
+      auto* found = scope->FindInstance(static_cast<cct_Instance*>(target)->InstanceName(), 1);
+      if (found) {
+        found->Release();
+        visit(found);
+      }
+    }
+    if (element && element->IsTemporary()) delete element;
+  }
+}
+
 void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int depth) {
   cct_Scope* scope = Scope();
   const long count = instance->AttributeCount();
@@ -170,36 +284,21 @@ void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int dep
     // Every attribute gets an item, also of a kind the view does not show: an edited label is
     // mapped to its attribute by its position among its siblings.
     TreeItem attribute = tree_.InsertItem(AttributeLabel(*instance, i), 0, 0, item, nullptr);
-    if (kind == cct_KIND_ENTITY_REFERENCE) {
-      auto* reference = static_cast<cct_EntityType*>(value);
-      if (reference->IsSet()) Insert(reference->Get(0), attribute, nullptr, 0, depth + 1);
-    } else if (kind == cct_KIND_AGGREGATE) {
-      auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
-      if (!aggregate) continue;
-      const long elementKind = aggregate->ElementDescriptor()->kind;
-      const char* name = instance->AttributeName(i);
-      for (uint32_t j = 0; j < aggregate->Count(); ++j) {
-        cct_Type* element = aggregate->ElementObject(j);
-        if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
-            elementKind == cct_KIND_SELECT) {
-          cct_Type* target = element;
-          if (elementKind == cct_KIND_SELECT && element)
-            target = static_cast<cct_SelectType*>(element)->HeldKind() == cct_KIND_INSTANCE
-                         ? static_cast<cct_SelectType*>(element)->Get(0, 0)
-                         : nullptr;
-          if (target && target->Kind() == cct_KIND_INSTANCE && scope) {
-            auto* found = scope->FindInstance(static_cast<cct_Instance*>(target)->InstanceName(), 1);
-            if (found) {
-              Insert(found, attribute, nullptr, 0, depth + 1);
-              found->Release();
-            }
-          }
-        } else {
-          tree_.InsertItem(ElementLabel(name, j + 1, ElementText(*aggregate, element)), 0, 0,
-                           attribute, nullptr);
-        }
-        if (element && element->IsTemporary()) delete element;
-      }
+    ForEachShownTarget(scope, *instance, i,
+                       [&](cct_Instance* target) { Insert(target, attribute, nullptr, 0, depth + 1); });
+    if (kind != cct_KIND_AGGREGATE) continue;
+    auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
+    if (!aggregate) continue;
+    const long elementKind = aggregate->ElementDescriptor()->kind;
+    if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
+        elementKind == cct_KIND_SELECT)
+      continue;
+    const char* name = instance->AttributeName(i);
+    for (uint32_t j = 0; j < aggregate->Count(); ++j) {
+      cct_Type* element = aggregate->ElementObject(j);
+      tree_.InsertItem(ElementLabel(name, j + 1, ElementText(*aggregate, element)), 0, 0,
+                       attribute, nullptr);
+      if (element && element->IsTemporary()) delete element;
     }
   }
 }

@@ -12,7 +12,13 @@
 #include <QTest>
 #include <QUndoStack>
 
+#include <QTextBlock>
+#include <QTreeView>
+#include <QUrl>
+
 #include "appearancedialog.h"
+#include "detailsview.h"
+#include "finddialog.h"
 #include "gui_support.h"
 #include "insertdialog.h"
 #include "logview.h"
@@ -334,4 +340,143 @@ TEST_F(Frame, EditorOffersTheExactValueAndUndoReturnsToTheSavedState) {
   QFile out(files_.Path("out.stp"));
   ASSERT_TRUE(out.open(QIODevice::ReadOnly));
   EXPECT_TRUE(out.readAll().contains("#10=WORKPIECE('WP',$,15006.0374915216,"));
+}
+
+namespace {
+
+/// The project with a reference to a name never defined (#3, line 10) and an instance nothing
+/// refers to (#11).
+std::string ProjectWithStrays() {
+  std::string text = gui_test::kProject;
+  text.replace(text.find("'WS1',#5,$"), 10, "'WS1',#5,#99");
+  text.insert(text.find("ENDSEC;\nEND-ISO"), "#11=CARTESIAN_POINT('stray',(4.));\n");
+  return text;
+}
+
+QString Current(ChildFrame& frame) {
+  QTreeWidgetItem* item = frame.Tree()->currentItem();
+  return item ? item->text(0) : QString();
+}
+
+/// The labels from the root down to the current item's instance items.
+QString CurrentWay(ChildFrame& frame) {
+  QStringList way;
+  for (QTreeWidgetItem* item = frame.Tree()->currentItem(); item; item = item->parent())
+    if (item->font(0).bold()) way.prepend(item->text(0).section('=', 0, 0));
+  return way.join(' ');
+}
+
+}  // namespace
+
+// The details pane follows the selection; its numbers are links that select their instance.
+TEST_F(Frame, DetailsShowTheCurrentInstanceAndLinkOnward) {
+  OpenProject();
+  QApplication::processEvents();
+  EXPECT_EQ(frame_->Details()->ShownName(), "1");
+  ASSERT_TRUE(frame_->GoToName("7"));
+  frame_->UpdateDetails();
+  EXPECT_EQ(frame_->Details()->ShownName(), "7");
+  const QString html = frame_->Details()->toHtml();
+  EXPECT_TRUE(html.contains("cartesian_point"));
+  EXPECT_TRUE(html.contains("Referenced by"));
+  for (const char* link : {"instance:6", "instance:10", "instance:7"})
+    EXPECT_TRUE(html.contains(QStringLiteral("href=\"%1\"").arg(link))) << link;
+  // The text of an attribute item belongs to its instance.
+  frame_->Tree()->setCurrentItem(Child(frame_->Tree()->currentItem(), "name: p"));
+  frame_->UpdateDetails();
+  EXPECT_EQ(frame_->Details()->ShownName(), "7");
+
+  Q_EMIT frame_->Details()->anchorClicked(QUrl("instance:6"));
+  EXPECT_EQ(Current(*frame_), "#6=axis2_placement_3d");
+  EXPECT_EQ(CurrentWay(*frame_), "#1 #2 #3 #5 #6");
+  QApplication::processEvents();
+  EXPECT_EQ(frame_->Details()->ShownName(), "6");
+}
+
+// Enter or a double-click on an instance under a reference goes to where it first appears;
+// Alt+Left and Alt+Right go back and forward through the selections.
+TEST_F(Frame, GoToWhereItFirstAppearsAndBack) {
+  OpenProject();
+  QTreeWidgetItem* deep = Root();
+  for (const char* attribute : {"main_workplan", "its_elements", "its_secplane", "position", "location"})
+    deep = Child(deep, attribute)->child(0);
+  ASSERT_EQ(deep->text(0), "#7=cartesian_point");
+  frame_->Tree()->setCurrentItem(deep);
+  DoubleClick(deep);
+  EXPECT_EQ(CurrentWay(*frame_), "#1 #10 #7");
+  QTreeWidgetItem* first = frame_->Tree()->currentItem();
+
+  EXPECT_TRUE(frame_->Back());
+  EXPECT_EQ(frame_->Tree()->currentItem(), deep);
+  EXPECT_TRUE(frame_->Forward());
+  EXPECT_EQ(frame_->Tree()->currentItem(), first);
+  EXPECT_FALSE(frame_->Forward());
+
+  // Enter on the instance under a reference; the project itself goes nowhere.
+  QTreeWidgetItem* plane = Child(Child(Child(Root(), "main_workplan")->child(0), "its_elements")->child(0),
+                                 "its_secplane")->child(0);
+  frame_->Tree()->setCurrentItem(plane);
+  QTest::keyClick(frame_->Tree(), Qt::Key_Return);
+  EXPECT_EQ(frame_->Tree()->currentItem(), plane);  // already where it first appears
+  EXPECT_FALSE(frame_->GoToReferenced(Root()));
+  EXPECT_FALSE(frame_->GoToReferenced(Child(Root(), "its_workpieces")));
+}
+
+// A search lists its results; choosing one selects it, F3 goes to the next, and an instance
+// no path reaches is shown in the details pane, which says so.
+TEST_F(Frame, FindListsResultsAndSelectsThem) {
+  Open(files_.Write("strays.stp", ProjectWithStrays()));
+  varnholt::FindDialog* find = frame_->Find();
+  struct Case {
+    varnholt::FindDialog::By by;
+    const char* text;
+    QStringList results;
+  } const cases[] = {
+      {varnholt::FindDialog::kByType, "CARTESIAN_POINT", {"#7", "#11"}},
+      {varnholt::FindDialog::kByText, "orig", {"#6"}},
+      {varnholt::FindDialog::kByNumber, "#8", {"#8"}},
+      {varnholt::FindDialog::kByNumber, "12", {}},
+  };
+  for (const Case& c : cases) {
+    find->SetQuery(c.by, c.text);
+    frame_->RunFind();
+    EXPECT_EQ(find->ShownResults(), c.results) << c.text;
+  }
+
+  find->SetQuery(varnholt::FindDialog::kByType, "cartesian_point");
+  frame_->RunFind();
+  EXPECT_TRUE(frame_->FindNext());
+  EXPECT_EQ(CurrentWay(*frame_), "#1 #10 #7");
+  const QString before = Current(*frame_);
+  EXPECT_TRUE(frame_->FindNext());  // #11: nothing refers to it
+  EXPECT_EQ(Current(*frame_), before);
+  EXPECT_EQ(frame_->Details()->ShownName(), "11");
+  EXPECT_TRUE(frame_->Details()->toPlainText().contains(ChildFrame::UnreachedNote()));
+  EXPECT_TRUE(frame_->FindNext());  // round again
+  EXPECT_EQ(frame_->Details()->ShownName(), "7");
+
+  // The filter narrows what is shown.
+  find->FilterField()->setText("#11");
+  EXPECT_EQ(find->ShownResults(), QStringList{"#11"});
+
+  // Enter in the search field searches once.
+  frame_->ShowFind();
+  QSignalSpy searches(find, &varnholt::FindDialog::searchRequested);
+  QTest::keyClick(find->TextField(), Qt::Key_Return);
+  EXPECT_EQ(searches.count(), 1);
+}
+
+// A click on a log line that reports a file line selects the instance defined there.
+TEST_F(Frame, LogLinesLeadToTheirInstance) {
+  Open(files_.Write("strays.stp", ProjectWithStrays()));
+  varnholt::LogView* log = frame_->Log();
+  const QTextBlock block = log->document()->find(QStringLiteral("can not find instance")).block();
+  ASSERT_TRUE(block.isValid()) << LogText().toStdString();
+  QTextCursor cursor(block);
+  log->setTextCursor(cursor);
+  log->ensureCursorVisible();
+  const QPoint at = log->cursorRect(cursor).center() + QPoint(4, 0);
+  QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+  EXPECT_EQ(Current(*frame_), "#3=machining_workingstep");
+  EXPECT_FALSE(frame_->GoToLogLine("Log-File to store warnings and errors"));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDockWidget>
 #include <QDropEvent>
 #include <QImage>
 #include <QMdiArea>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QTest>
 #include <QUrl>
 
 #include "childframe.h"
@@ -64,7 +66,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
-  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste"}));
+  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details"}));
   EXPECT_EQ(VisibleTexts(Menu(3)), QStringList{"&Info"});
   EXPECT_EQ(window_->windowTitle(), kTitle);
 
@@ -73,7 +75,12 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
                          "S&chliessen...\tStrg+C", "-", "&1 " + path, "-", "&Beenden"}));
-  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "Format"}));
+  EXPECT_EQ(VisibleTexts(Menu(1)),
+            (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen", "-",
+                         "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Zurück"),
+                         QString::fromUtf8("&Vorwärts")}));
+  EXPECT_EQ(VisibleTexts(Menu(2)),
+            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "Format"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
   window_->MdiArea()->activeSubWindow()->showNormal();
@@ -92,6 +99,34 @@ TEST_F(Window, OnlyOpenAndSaveHaveKeys) {
   // "Strg+C" in the close label is text only: Ctrl+C copies from the log.
   for (QAction* action : window_->findChildren<QAction*>())
     EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+}
+
+// The dock shows the active document's details; the search commands go to that document.
+TEST_F(Window, DetailsDockAndSearchFollowTheActiveDocument) {
+  EXPECT_TRUE(window_->DetailsDock()->isVisible());
+  varnholt::ChildFrame* first = window_->OpenFile(Project("first.stp"));
+  varnholt::ChildFrame* second = window_->OpenFile(Project("second.stp"));
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(window_->ShownDetails(), second->Details());
+  window_->MdiArea()->setActiveSubWindow(window_->MdiArea()->subWindowList().at(0));
+  EXPECT_EQ(window_->ShownDetails(), first->Details());
+  EXPECT_EQ(window_->FindAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+  EXPECT_EQ(window_->FindNextAction()->shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_EQ(window_->BackAction()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Left));
+  EXPECT_EQ(window_->ForwardAction()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Right));
+  window_->FindAction()->trigger();
+  EXPECT_TRUE(first->Find()->isVisible());
+  EXPECT_FALSE(window_->BackAction()->isEnabled());
+  first->GoToName("7");
+  EXPECT_TRUE(window_->BackAction()->isEnabled());
+  window_->BackAction()->trigger();
+  EXPECT_EQ(first->Tree()->currentItem()->text(0), "#1=project");
+  // The keys reach the commands also while the tree has the focus.
+  first->Tree()->setFocus();
+  QTest::keyClick(first->Tree(), Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(first->Tree()->currentItem()->text(0), "#7=cartesian_point");
+  QTest::keyClick(first->Tree(), Qt::Key_Left, Qt::AltModifier);
+  EXPECT_EQ(first->Tree()->currentItem()->text(0), "#1=project");
 }
 
 TEST_F(Window, OpensAFileOnceAndReportsFailures) {

@@ -113,7 +113,7 @@ TEST_F(Tree, FillsFromTheProjectAndHidesTurning) {
             "      global_tolerance: Optional Value not set\n"
             "      its_rawpiece\n"
             "      its_geometry\n"
-            "      its_bounding_geometry: Type: bounding_geometry_select not known\n"
+            "      its_bounding_geometry: Optional Value not set\n"
             "      clamping_positions\n"
             "        #7=cartesian_point\n"
             "          name: p\n"
@@ -351,4 +351,101 @@ TEST_F(Tree, ReplacedSubtreeForgetsItsUnbuiltChildren) {
   EXPECT_EQ(tree_.ItemText(direction), "#12=direction");
   view_.ExpandItem(direction);
   EXPECT_EQ(tree_.ItemText(Child(direction, 0)), "name: !!Value not set!!");
+}
+
+namespace {
+
+/// "#1 main_workplan #2 its_elements #3": the way as attribute names between the instances.
+std::string Way(const std::vector<varnholt::TreeStep>& path) {
+  std::string text;
+  for (size_t k = 0; k < path.size(); ++k) {
+    if (k > 0) text += std::string(" ") + path[k - 1].instance->AttributeName(path[k].attribute) + " ";
+    text += std::string("#") + path[k].instance->InstanceName();
+  }
+  return text;
+}
+
+}  // namespace
+
+// The way to an instance is where it first appears: the fewest steps, the first of equals in
+// the tree's order; the deferred tree reveals that very item.
+TEST_F(Tree, PathToAnInstanceIsWhereItFirstAppears) {
+  Open(kProject +
+       std::string("#20=WORKPLAN('loop',(#21,#3),$,$,$);\n#21=WORKPLAN('back',(#20),$,$,$);\n"));
+  view_.SetDeferred(true);
+  view_.FillTree();
+  struct Case {
+    const char* name;
+    const char* way;  // "" when the tree does not show it
+  } const cases[] = {
+      {"1", "#1"},
+      {"7", "#1 its_workpieces #10 clamping_positions #7"},  // not through the workplan
+      {"8", "#1 main_workplan #2 its_elements #3 its_secplane #5 position #6 axis #8"},
+      {"4", ""},   // a turning workingstep is not shown
+      {"11", ""},  // referred to by nothing
+      {"20", ""},  // a cycle that the project does not reach
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    cct_Instance* target = Instance(c.name);
+    const std::vector<varnholt::TreeStep> path = varnholt::TreePathTo(*doc_.Scope(), *target);
+    EXPECT_EQ(Way(path), c.way);
+    TreeItem item = view_.RevealInstance(*target);
+    if (!*c.way) {
+      EXPECT_EQ(item, nullptr);
+      continue;
+    }
+    ASSERT_NE(item, nullptr);
+    // Up the tree, the instance items are the way's instances in reverse.
+    std::vector<TreeItem> shown;
+    for (TreeItem at = item; at; at = tree_.Parent(at))
+      if (tree_.IsBold(at)) shown.insert(shown.begin(), at);
+    ASSERT_EQ(shown.size(), path.size());
+    for (size_t k = 0; k < path.size(); ++k)
+      EXPECT_EQ(tree_.ItemText(shown[k]), CStpTreeView::InstanceLabel(*path[k].instance));
+  }
+}
+
+// A select holding an instance is shown like a reference; one holding a simple value, unset or
+// set, like a simple attribute. Each attribute still has exactly one item, and instance items
+// carry their first string as a tool tip.
+TEST_F(Tree, SelectsAreShownByWhatTheyHold) {
+  Open("#20=TURNING_TECHNOLOGY($,.TCP.,#21,$,.T.,.F.,.F.);\n#21=CONST_SPINDLE_SPEED(100.);\n"
+       "#22=CONNECTOR(.T.,.CONTACT.,POSITIVE_RATIO_MEASURE(0.5),$,$);\n"
+       "#23=CONNECTOR(.F.,.LIFT.,.RAPID.,$,$);\n"
+       "#24=CONNECTOR(.F.,.LIFT.,$,$,$);\n"
+       "#25=CARTESIAN_POINT('',(0.));\n#26=DIRECTION('d',(1.));\n");
+  struct Case {
+    const char* name;
+    long attribute;
+    const char* label;
+    const char* below;  // the labels under the attribute item
+    const char* toolTip;
+  } const cases[] = {
+      {"20", 2, "spindle_speed", "#21=const_spindle_speed", ""},
+      {"22", 2, "its_speed: 0.5000", "", ""},
+      {"23", 2, "its_speed: rapid", "", ""},
+      {"24", 2, "its_speed: Optional Value not set", "", ""},
+      {"25", 0, "name: ", "", ""},
+      {"26", 0, "name: d", "", "d"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tree_.DeleteAllItems();
+    cct_Instance* instance = Instance(c.name);
+    TreeItem item = view_.InsertInstance(instance, nullptr);
+    EXPECT_EQ(tree_.ToolTip(item), c.toolTip);
+    ASSERT_EQ(tree_.Children(item).size(), static_cast<size_t>(instance->AttributeCount()));
+    TreeItem attribute = Child(item, static_cast<size_t>(c.attribute));
+    EXPECT_EQ(tree_.ItemText(attribute), c.label);
+    EXPECT_EQ(CStpTreeView::AttributeLabel(*instance, c.attribute), c.label);
+    std::string below;
+    for (TreeItem child : tree_.Children(attribute)) below += tree_.ItemText(child);
+    EXPECT_EQ(below, c.below);
+  }
+  // An edit after a select still reaches its own attribute.
+  tree_.DeleteAllItems();
+  TreeItem technology = view_.InsertInstance(Instance("20"), nullptr);
+  EXPECT_TRUE(view_.OnEndLabelEdit(Child(technology, 4), "false"));
+  EXPECT_EQ(tree_.ItemText(Child(technology, 4)), "sync_spindle_and_z_feed: false");
 }

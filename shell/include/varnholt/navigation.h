@@ -30,9 +30,20 @@ struct Referrer {
 
 /// What a search asks for; every condition given must hold.
 struct FindQuery {
+  std::string name;     // "#N" or "N": that instance only, looked up without a walk
   std::string type;     // an entity name (any case): the entity or any of its subtypes
   std::string text;     // contained in a string value, ignoring case
   bool unreached = false;  // no path from a project instance reaches it
+};
+
+/// What the details of an instance show.
+struct InstanceDetails {
+  std::string name;
+  long number = 0;
+  std::string type;         // the entity's name as the tree shows it
+  long line = 0;            // where its record starts in the file; 0 for one made since
+  std::string record;       // as a save writes it
+  std::vector<Referrer> referrers;
 };
 
 /// The questions about one scope. The index of references is built on the first question that
@@ -48,6 +59,8 @@ class Navigator {
   std::vector<cct_Instance*> Find(const FindQuery& query, const std::function<bool()>& cancelled = {});
   /// The instances some path from a project instance reaches, following every reference.
   std::unordered_set<const cct_Instance*> Reached();
+  /// The details of the instance of that name; false when the scope has no such instance.
+  bool Details(const std::string& name, InstanceDetails& details);
   void Invalidate() { index_.reset(); }
   const cct_ReferenceIndex& Index();
 
@@ -65,6 +78,21 @@ long NameNumber(const char* name);
 bool IsOfType(const cct_Instance& instance, const std::string& entity);
 /// True when one of its string values contains `text`, ignoring the case of ASCII letters.
 bool HasText(const cct_Instance& instance, const std::string& text);
+
+/// The instance whose record the given file line belongs to: the last one whose record starts
+/// at or before it; null when none does.
+cct_Instance* InstanceAtLine(cct_Scope& scope, long line);
+
+/// What a line of the log points at: the file line it reports (0 for none) and the instance it
+/// names as "#N" (empty for none).
+struct LogTarget {
+  long line = 0;
+  std::string name;
+};
+LogTarget FindLogTarget(const std::string& logLine);
+/// The instance a line of the log leads to: the one defined at the file line it reports, else
+/// the one it names; null when it leads nowhere.
+cct_Instance* LogLineInstance(cct_Scope& scope, const std::string& logLine);
 
 }  // namespace varnholt
 

@@ -28,6 +28,9 @@ class TreeControl {
   virtual void DeleteAllItems() = 0;
   virtual std::string ItemText(TreeItem item) const = 0;
   virtual void SetItemText(TreeItem item, const std::string& text) = 0;
+  /// The text shown when the pointer rests on the item.
+  virtual void SetToolTip(TreeItem item, const std::string& text) = 0;
+  virtual std::string ToolTip(TreeItem item) const = 0;
   /// -1 is the control's default height.
   virtual int ItemHeight() const = 0;
   virtual void SetItemHeight(int height) = 0;
@@ -50,6 +53,8 @@ class MemoryTreeControl : public TreeControl {
   void DeleteAllItems() override;
   std::string ItemText(TreeItem item) const override;
   void SetItemText(TreeItem item, const std::string& text) override;
+  void SetToolTip(TreeItem item, const std::string& text) override;
+  std::string ToolTip(TreeItem item) const override;
   int ItemHeight() const override { return itemHeight_; }
   void SetItemHeight(int height) override { itemHeight_ = height; }
 

@@ -12,6 +12,7 @@
 
 #include "varnholt/edit.h"
 #include "varnholt/treecontrol.h"
+#include "varnholt/treepath.h"
 
 class CDoc;
 class cct_Instance;
@@ -75,8 +76,31 @@ class CStpTreeView {
   /// The appearance dialog's item height: a number, or below 1 (as for "min") the default.
   void ApplyItemHeight(const std::string& text);
 
+  /// The item where the path's last instance is shown, building deferred items on the way;
+  /// null when the tree does not show the path (an empty path, another project).
+  TreeItem Reveal(const std::vector<TreeStep>& path);
+  /// The item where the instance first appears (see TreePathTo); null when no path from the
+  /// project reaches it.
+  TreeItem RevealInstance(const cct_Instance& instance);
+
+  /// The instance an item belongs to: its own for an instance item, else that of the nearest
+  /// instance item above it.
+  cct_Instance* ItemInstance(TreeItem item) const;
+
+  /// The instance the tree starts at: the first project in creation order.
+  static cct_Instance* Root(cct_Scope& scope);
+  /// Instances shown nowhere, with nothing below them (turning workingsteps and operations).
+  static bool IsHidden(const cct_Instance& instance);
+  /// Calls visit with each instance the tree shows under attribute i, in the tree's order
+  /// (hidden ones included: the tree drops them as they come).
+  static void ForEachShownTarget(cct_Scope* scope, cct_Instance& instance, long i,
+                                 const std::function<void(cct_Instance*)>& visit);
+
   /// Label texts.
   static std::string InstanceLabel(const cct_Instance& instance);
+  /// What names an instance for a person: its first non-empty string attribute (its_id, name),
+  /// or empty.
+  static std::string IdentifyingText(const cct_Instance& instance);
   static std::string ValueText(const cct_Type& value);
   static std::string AttributeLabel(const cct_Instance& instance, long i);
   /// The label of element j (from 0) of aggregate attribute i.

@@ -1,0 +1,45 @@
+// The details pane: the current instance's number, type, the line of its record in the file,
+// its record as a save writes it, and who refers to it. Every instance number is a link.
+#ifndef VARNHOLT_GUI_DETAILSVIEW_H
+#define VARNHOLT_GUI_DETAILSVIEW_H
+
+#include <QTextBrowser>
+#include <string>
+
+namespace varnholt {
+
+struct InstanceDetails;
+
+class DetailsView : public QTextBrowser {
+  Q_OBJECT
+ public:
+  /// Longer records and referrer lists are cut there: the pane must stay quick to lay out also
+  /// for a polyline of a million points or a point that half the file refers to.
+  static constexpr int kMaxRecord = 20000;
+  static constexpr int kMaxReferrers = 500;
+
+  explicit DetailsView(QWidget* parent = nullptr);
+
+  /// Shows the details, with a note above them when one is given.
+  void ShowDetails(const InstanceDetails& details, const QString& note = QString());
+  void ShowNothing();
+  /// The name the instance shown has; empty when none is shown.
+  const std::string& ShownName() const { return shown_; }
+
+  /// The link of an instance name, and the name a link names (empty for another link).
+  static QString Link(const std::string& name);
+  static QString NameOfLink(const QUrl& url);
+  /// The record as HTML, every "#N" outside a string a link.
+  static QString LinkedRecord(const std::string& record);
+
+ Q_SIGNALS:
+  /// A link to an instance was clicked.
+  void instanceChosen(const QString& name);
+
+ private:
+  std::string shown_;
+};
+
+}  // namespace varnholt
+
+#endif
