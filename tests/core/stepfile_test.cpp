@@ -4,6 +4,7 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cct/cct.h"
 #include "cct/rawrecord.h"
@@ -255,4 +256,47 @@ TEST_F(StepFile, MissingFileAndLoaderWithoutName) {
   EXPECT_EQ(log.Take(),
             "\nWarning: Function called with NULL in parameter: cct_ReadInstanceByName : "
             "Parameter aliasname");
+}
+
+namespace {
+
+const char* const kListRecords =
+    "#1=TEST_PATH('p',(#2,#3),(1.,2.,3),LENGTH_MEASURE(2.5),((1.,2.),(3.)),#3);\n"
+    "#2=TEST_POINT('a',0.,0.,$);\n"
+    "#3=TEST_POINT('b''c',1.,1.,$);\n"
+    "#4=TEST_PATH('q',(#3),(4.,5.),$,((6.),(7.,8.,9.)),#2);\n";
+
+std::string Written(cct_StepFile& file) {
+  std::ostringstream out;
+  file.WriteP21(out);
+  return out.str();
+}
+
+std::string WrittenAfterReadingAlone(const std::string& content) {
+  Opened f(content);
+  for (cct_Scope::Entry* entry : f->Scope().EntriesInNameOrder())
+    if (cct_Instance* instance = f->Scope().FindInstance(entry, 1)) instance->Release();
+  return Written(*f);
+}
+
+}  // namespace
+
+TEST_F(StepFile, TwoFilesReadInTurnKeepTheirOwnRecords) {
+  // Each file keeps its own reading buffers: records of one read between those of the other
+  // change nothing in either.
+  CerrCapture log;
+  const std::string other = File(
+      "#1=TEST_PATH('x',(#2),(9.,8.,7.,6.,5.),$,((1.),(2.),(3.)),#2);\n"
+      "#2=TEST_POINT('y',5.,6.,$);\n#3=TEST_POINT('z',7.,8.,$);\n");
+  Opened a(File(kListRecords));
+  Opened b(other);
+  const std::vector<cct_Scope::Entry*> inB = b->Scope().EntriesInNameOrder();
+  const std::vector<cct_Scope::Entry*> inA = a->Scope().EntriesInNameOrder();
+  for (size_t i = 0; i < inA.size(); ++i) {
+    if (cct_Instance* instance = a->Scope().FindInstance(inA[i], 1)) instance->Release();
+    if (i < inB.size())
+      if (cct_Instance* instance = b->Scope().FindInstance(inB[i], 1)) instance->Release();
+  }
+  EXPECT_EQ(Written(*a), WrittenAfterReadingAlone(File(kListRecords)));
+  EXPECT_EQ(Written(*b), WrittenAfterReadingAlone(other));
 }

@@ -16,6 +16,8 @@
 
 class cct_StepFile;
 struct cct_SchemaBinding;
+/// The direct reader's working storage, one per file (internal to the core).
+struct cct_DirectBuffers;
 
 /// The file the parser's actions work on; set by RunParser.
 extern cct_StepFile* cct_parserFile;
@@ -144,6 +146,9 @@ class cct_StepFile : public cct_InputFile {
   struct EndReadAhead {
     void operator()(ReadAhead* readAhead) const;
   };
+  struct EndDirectBuffers {
+    void operator()(cct_DirectBuffers* buffers) const;
+  };
   void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
 
   file_description fileDescription_;
@@ -173,6 +178,7 @@ class cct_StepFile : public cct_InputFile {
   } lastEntity_;
   std::unique_ptr<ReadAhead, EndReadAhead> readAhead_;
   std::unique_ptr<ScanAhead, EndScanAhead> scanAhead_;
+  std::unique_ptr<cct_DirectBuffers, EndDirectBuffers> direct_;  // made at the first direct read
   int scanAheadRuns_ = 0;
   size_t scanAheadTaken_ = 0;  // definitions taken from the last thread that stopped
   long scanAheadOffset_ = 0;   // past the last definition taken from the thread
