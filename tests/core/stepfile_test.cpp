@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -281,6 +283,22 @@ std::string WrittenAfterReadingAlone(const std::string& content) {
 
 }  // namespace
 
+TEST_F(StepFile, ReadAllReadsEachEntryInTheGivenOrderBeforeItsCallback) {
+  CerrCapture log;
+  Opened f(File(kListRecords));
+  std::vector<cct_Scope::Entry*> order = f->Scope().EntriesInNameOrder();
+  std::reverse(order.begin(), order.end());
+  std::vector<std::string> seen;
+  f->ReadAll(order, [&](cct_Scope::Entry* entry, size_t index) {
+    EXPECT_EQ(entry, order[index]);
+    EXPECT_NE(entry->instance, nullptr) << entry->name;
+    seen.push_back(entry->name);
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"4", "3", "2", "1"}));
+  EXPECT_EQ(Written(*f), WrittenAfterReadingAlone(File(kListRecords)));
+  EXPECT_EQ(log.Text(), "");
+}
+
 TEST_F(StepFile, TwoFilesReadInTurnKeepTheirOwnRecords) {
   // Each file keeps its own reading buffers: records of one read between those of the other
   // change nothing in either.
@@ -291,12 +309,26 @@ TEST_F(StepFile, TwoFilesReadInTurnKeepTheirOwnRecords) {
   Opened a(File(kListRecords));
   Opened b(other);
   const std::vector<cct_Scope::Entry*> inB = b->Scope().EntriesInNameOrder();
-  const std::vector<cct_Scope::Entry*> inA = a->Scope().EntriesInNameOrder();
-  for (size_t i = 0; i < inA.size(); ++i) {
-    if (cct_Instance* instance = a->Scope().FindInstance(inA[i], 1)) instance->Release();
-    if (i < inB.size())
-      if (cct_Instance* instance = b->Scope().FindInstance(inB[i], 1)) instance->Release();
-  }
+  a->ReadAll(a->Scope().EntriesInNameOrder(), [&](cct_Scope::Entry*, size_t index) {
+    if (index < inB.size()) b->ReadAll({inB[index]}, nullptr);
+  });
   EXPECT_EQ(Written(*a), WrittenAfterReadingAlone(File(kListRecords)));
   EXPECT_EQ(Written(*b), WrittenAfterReadingAlone(other));
+}
+
+TEST_F(StepFile, ReadAllPassesOnWhatStopsItAndCanBeRunAgain) {
+  CerrCapture log;
+  Opened f(File(kListRecords));
+  const std::vector<cct_Scope::Entry*> order = f->Scope().EntriesInNameOrder();
+  size_t calls = 0;
+  EXPECT_THROW(f->ReadAll(order,
+                          [&](cct_Scope::Entry*, size_t index) {
+                            ++calls;
+                            if (index == 1) throw std::runtime_error("stop");
+                          }),
+               std::runtime_error);
+  EXPECT_EQ(calls, 2u);
+  EXPECT_EQ(order[2]->instance, nullptr);
+  f->ReadAll(order, nullptr);
+  EXPECT_EQ(Written(*f), WrittenAfterReadingAlone(File(kListRecords)));
 }

@@ -3,7 +3,9 @@
 #ifndef CCT_STEPFILE_H
 #define CCT_STEPFILE_H
 
+#include <cstddef>
 #include <exception>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -51,12 +53,14 @@ class cct_StepFile : public cct_InputFile {
   /// How many instance records the latest WriteP21 wrote.
   long WrittenInstances() const { return writtenInstances_; }
 
-  /// Prepares, on a second thread, the records of these entries in this order: the order in
-  /// which they are about to be read. Each read then finds its record already fetched and split
-  /// into tokens; what it reads and reports is the same. The entries and the vector must stay
-  /// until StopReadAhead (or the destruction of the file).
-  void StartReadAhead(const std::vector<cct_Scope::Entry*>& order);
-  void StopReadAhead();
+  /// Called after each entry ReadAll has read, with the entry and its position in the order.
+  using AfterRead = std::function<void(cct_Scope::Entry* entry, size_t index)>;
+  /// Reads the instance of every entry (of this file's scope) in the given order, as
+  /// Scope().FindInstance(entry, 1) does, and calls afterEach (when set) after each. A second
+  /// thread prepares the records in that order meanwhile; what is read and reported is the
+  /// same as without it. The thread is stopped when ReadAll returns or throws. The entries
+  /// must not change while it runs.
+  void ReadAll(const std::vector<cct_Scope::Entry*>& order, const AfterRead& afterEach);
 
   file_description& FileDescription() { return fileDescription_; }
   file_name& FileName() { return fileName_; }
@@ -146,6 +150,12 @@ class cct_StepFile : public cct_InputFile {
   struct EndReadAhead {
     void operator()(ReadAhead* readAhead) const;
   };
+  /// Prepares, on a second thread, the records of these entries in this order: the order in
+  /// which they are about to be read. Each read then finds its record already fetched and split
+  /// into tokens; what it reads and reports is the same. The entries and the vector must stay
+  /// until StopReadAhead (or the destruction of the file).
+  void StartReadAhead(const std::vector<cct_Scope::Entry*>& order);
+  void StopReadAhead();
   struct EndDirectBuffers {
     void operator()(cct_DirectBuffers* buffers) const;
   };
