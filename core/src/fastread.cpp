@@ -20,6 +20,7 @@
 #include "cct/instance.h"
 #include "cct/p21text.h"
 #include "cct/stepfile.h"
+#include "direct_reader.h"
 #include "direct_scan.h"
 #include "direct_threads.h"
 #include "page_cache.h"
@@ -54,7 +55,8 @@ class LowerWord {
 
 class Builder {
  public:
-  Builder(const std::vector<Token>& tokens, cct_Scope& scope) : t_(tokens), scope_(scope) {}
+  Builder(const std::vector<Token>& tokens, cct_Scope& scope, cct_DirectBuffers& buffers)
+      : t_(tokens), scope_(scope), buffers_(buffers) {}
 
   // A flat list of reals at token i given to an aggregate attribute of REAL elements goes into
   // the attribute straight away when that can neither fail nor report (stored set, answer
@@ -69,7 +71,7 @@ class Builder {
     auto* aggregate = static_cast<cct_AggregateType*>(attribute);
     if (aggregate->Dimensions() != 1 || aggregate->ElementDescriptor()->kind != cct_KIND_REAL)
       return nullptr;
-    static std::vector<double> values;
+    std::vector<double>& values = buffers_.reals;
     values.clear();
     size_t k = i + 1;
     for (;; k += 2) {
@@ -112,7 +114,7 @@ class Builder {
     }
     // Every name must be known already: a new one would be entered only when the attribute
     // is given its value, after the whole record is read.
-    static std::vector<cct_Scope::Entry*> entries;
+    std::vector<cct_Scope::Entry*>& entries = buffers_.entries;
     entries.clear();
     bool known = true;
     for (size_t r = i + 1; r <= k && known; r += 2) {
@@ -218,10 +220,7 @@ class Builder {
  private:
   // One list of entries per nesting level, kept from record to record.
   // (The checks allow no deeper nesting than kMaxDepth.)
-  std::vector<cct_Type*>& Entries() {
-    static std::vector<cct_Type*> levels[kMaxDepth + 3];
-    return levels[depth_ + 1];
-  }
+  std::vector<cct_Type*>& Entries() { return buffers_.levels[depth_ + 1]; }
   int depth_ = 0;
 
   // The text of a string as the lexer makes it: doubled apostrophes become one.
@@ -239,9 +238,12 @@ class Builder {
 
   const std::vector<Token>& t_;
   cct_Scope& scope_;
+  cct_DirectBuffers& buffers_;
 };
 
 }  // namespace
+
+void cct_StepFile::EndDirectBuffers::operator()(cct_DirectBuffers* buffers) const { delete buffers; }
 
 bool cct_StepFile::FastScan() {
   if (!directReading) return false;
@@ -288,7 +290,9 @@ bool cct_StepFile::FastEvaluate() {
   const char* end;
   const ReadAhead::Slot* prepared =
       readAhead_ && unputCount_ == 0 ? readAhead_->Take(readingEntry_) : nullptr;
-  static std::vector<Token> own;
+  // Made once per file, then reused by every record.
+  if (!direct_) direct_.reset(new cct_DirectBuffers);
+  std::vector<Token>& own = direct_->tokens;
   const std::vector<Token>& tokens = prepared ? prepared->tokens : own;
   if (prepared) {
     // From here on the record is read: the same state as a parse of it.
@@ -332,10 +336,9 @@ bool cct_StepFile::FastEvaluate() {
   // reports it, after the parameters), so that a parameter can be built for its attribute.
   const long entityId = KeywordTypeId(tokens[0].text, tokens[0].length);
   cct_Instance* instance = entityId ? CreateEntity(entityId) : nullptr;
-  Builder builder(tokens, scope_);
+  Builder builder(tokens, scope_, *direct_);
   // One list serves every record; it is emptied when the record is done.
-  static cct_ParameterList parameters;
-  cct_ParameterList* list = &parameters;
+  cct_ParameterList* list = &direct_->parameters;
   size_t i = 2;
   long missing = 0;
   try {

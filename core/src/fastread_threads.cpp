@@ -47,3 +47,19 @@ void cct_StepFile::StartReadAhead(const std::vector<cct_Scope::Entry*>& order) {
 void cct_StepFile::EndReadAhead::operator()(ReadAhead* readAhead) const { delete readAhead; }
 
 void cct_StepFile::StopReadAhead() { readAhead_.reset(); }
+
+void cct_StepFile::ReadAll(const std::vector<cct_Scope::Entry*>& order, const AfterRead& afterEach) {
+  // The thread reads the file alongside: it must be gone before the caller goes on, also when
+  // a read throws.
+  struct Stop {
+    cct_StepFile& file;
+    ~Stop() { file.StopReadAhead(); }
+  } stop{*this};
+  StartReadAhead(order);
+  for (size_t i = 0; i < order.size(); ++i) {
+    // The entries lie scattered in memory: the one read a few steps on is fetched meanwhile.
+    if (i + 8 < order.size()) __builtin_prefetch(order[i + 8]);
+    if (cct_Instance* instance = scope_.FindInstance(order[i], 1)) instance->Release();
+    if (afterEach) afterEach(order[i], i);
+  }
+}

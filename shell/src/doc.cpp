@@ -176,21 +176,13 @@ bool CDoc::OnOpenDocument(const char* path) {
     // The names are taken first: reading may add names (references to undefined ones).
     cct_Scope& scope = file_->Scope();
     const std::vector<cct_Scope::Entry*> entries = scope.EntriesInNameOrder();
-    struct ReadAhead {
-      cct_StepFile& file;
-      ~ReadAhead() { file.StopReadAhead(); }
-    } readAhead{*file_};
-    file_->StartReadAhead(entries);
     // Every reference is judged once all is read, so that the order of reading decides
     // nothing; each instance is looked at while it is at hand.
     cct_ReferenceCheck references(*file_);
-    for (size_t i = 0; i < entries.size(); ++i) {
-      // The entries lie scattered in memory: the one read a few steps on is fetched meanwhile.
-      if (i + 8 < entries.size()) __builtin_prefetch(entries[i + 8]);
-      if (cct_Instance* instance = scope.FindInstance(entries[i], 1)) instance->Release();
-      references.Collect(entries[i]);
+    file_->ReadAll(entries, [&](cct_Scope::Entry* entry, size_t i) {
+      references.Collect(entry);
       if (progress_ && i % 4096 == 0) Report(20 + static_cast<int>(80.0 * i / entries.size()));
-    }
+    });
     references.Report();
     Report(100);
     Banner(std::string("\n StepNC-File \"") + path + "\" is open");

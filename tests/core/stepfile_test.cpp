@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "cct/cct.h"
 #include "cct/rawrecord.h"
@@ -255,4 +258,77 @@ TEST_F(StepFile, MissingFileAndLoaderWithoutName) {
   EXPECT_EQ(log.Take(),
             "\nWarning: Function called with NULL in parameter: cct_ReadInstanceByName : "
             "Parameter aliasname");
+}
+
+namespace {
+
+const char* const kListRecords =
+    "#1=TEST_PATH('p',(#2,#3),(1.,2.,3),LENGTH_MEASURE(2.5),((1.,2.),(3.)),#3);\n"
+    "#2=TEST_POINT('a',0.,0.,$);\n"
+    "#3=TEST_POINT('b''c',1.,1.,$);\n"
+    "#4=TEST_PATH('q',(#3),(4.,5.),$,((6.),(7.,8.,9.)),#2);\n";
+
+std::string Written(cct_StepFile& file) {
+  std::ostringstream out;
+  file.WriteP21(out);
+  return out.str();
+}
+
+std::string WrittenAfterReadingAlone(const std::string& content) {
+  Opened f(content);
+  for (cct_Scope::Entry* entry : f->Scope().EntriesInNameOrder())
+    if (cct_Instance* instance = f->Scope().FindInstance(entry, 1)) instance->Release();
+  return Written(*f);
+}
+
+}  // namespace
+
+TEST_F(StepFile, ReadAllReadsEachEntryInTheGivenOrderBeforeItsCallback) {
+  CerrCapture log;
+  Opened f(File(kListRecords));
+  std::vector<cct_Scope::Entry*> order = f->Scope().EntriesInNameOrder();
+  std::reverse(order.begin(), order.end());
+  std::vector<std::string> seen;
+  f->ReadAll(order, [&](cct_Scope::Entry* entry, size_t index) {
+    EXPECT_EQ(entry, order[index]);
+    EXPECT_NE(entry->instance, nullptr) << entry->name;
+    seen.push_back(entry->name);
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"4", "3", "2", "1"}));
+  EXPECT_EQ(Written(*f), WrittenAfterReadingAlone(File(kListRecords)));
+  EXPECT_EQ(log.Text(), "");
+}
+
+TEST_F(StepFile, TwoFilesReadInTurnKeepTheirOwnRecords) {
+  // Each file keeps its own reading buffers: records of one read between those of the other
+  // change nothing in either.
+  CerrCapture log;
+  const std::string other = File(
+      "#1=TEST_PATH('x',(#2),(9.,8.,7.,6.,5.),$,((1.),(2.),(3.)),#2);\n"
+      "#2=TEST_POINT('y',5.,6.,$);\n#3=TEST_POINT('z',7.,8.,$);\n");
+  Opened a(File(kListRecords));
+  Opened b(other);
+  const std::vector<cct_Scope::Entry*> inB = b->Scope().EntriesInNameOrder();
+  a->ReadAll(a->Scope().EntriesInNameOrder(), [&](cct_Scope::Entry*, size_t index) {
+    if (index < inB.size()) b->ReadAll({inB[index]}, nullptr);
+  });
+  EXPECT_EQ(Written(*a), WrittenAfterReadingAlone(File(kListRecords)));
+  EXPECT_EQ(Written(*b), WrittenAfterReadingAlone(other));
+}
+
+TEST_F(StepFile, ReadAllPassesOnWhatStopsItAndCanBeRunAgain) {
+  CerrCapture log;
+  Opened f(File(kListRecords));
+  const std::vector<cct_Scope::Entry*> order = f->Scope().EntriesInNameOrder();
+  size_t calls = 0;
+  EXPECT_THROW(f->ReadAll(order,
+                          [&](cct_Scope::Entry*, size_t index) {
+                            ++calls;
+                            if (index == 1) throw std::runtime_error("stop");
+                          }),
+               std::runtime_error);
+  EXPECT_EQ(calls, 2u);
+  EXPECT_EQ(order[2]->instance, nullptr);
+  f->ReadAll(order, nullptr);
+  EXPECT_EQ(Written(*f), WrittenAfterReadingAlone(File(kListRecords)));
 }

@@ -3,7 +3,9 @@
 #ifndef CCT_STEPFILE_H
 #define CCT_STEPFILE_H
 
+#include <cstddef>
 #include <exception>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -16,6 +18,8 @@
 
 class cct_StepFile;
 struct cct_SchemaBinding;
+/// The direct reader's working storage, one per file (internal to the core).
+struct cct_DirectBuffers;
 
 /// The file the parser's actions work on; set by RunParser.
 extern cct_StepFile* cct_parserFile;
@@ -49,12 +53,14 @@ class cct_StepFile : public cct_InputFile {
   /// How many instance records the latest WriteP21 wrote.
   long WrittenInstances() const { return writtenInstances_; }
 
-  /// Prepares, on a second thread, the records of these entries in this order: the order in
-  /// which they are about to be read. Each read then finds its record already fetched and split
-  /// into tokens; what it reads and reports is the same. The entries and the vector must stay
-  /// until StopReadAhead (or the destruction of the file).
-  void StartReadAhead(const std::vector<cct_Scope::Entry*>& order);
-  void StopReadAhead();
+  /// Called after each entry ReadAll has read, with the entry and its position in the order.
+  using AfterRead = std::function<void(cct_Scope::Entry* entry, size_t index)>;
+  /// Reads the instance of every entry (of this file's scope) in the given order, as
+  /// Scope().FindInstance(entry, 1) does, and calls afterEach (when set) after each. A second
+  /// thread prepares the records in that order meanwhile; what is read and reported is the
+  /// same as without it. The thread is stopped when ReadAll returns or throws. The entries
+  /// must not change while it runs.
+  void ReadAll(const std::vector<cct_Scope::Entry*>& order, const AfterRead& afterEach);
 
   file_description& FileDescription() { return fileDescription_; }
   file_name& FileName() { return fileName_; }
@@ -144,6 +150,15 @@ class cct_StepFile : public cct_InputFile {
   struct EndReadAhead {
     void operator()(ReadAhead* readAhead) const;
   };
+  /// Prepares, on a second thread, the records of these entries in this order: the order in
+  /// which they are about to be read. Each read then finds its record already fetched and split
+  /// into tokens; what it reads and reports is the same. The entries and the vector must stay
+  /// until StopReadAhead (or the destruction of the file).
+  void StartReadAhead(const std::vector<cct_Scope::Entry*>& order);
+  void StopReadAhead();
+  struct EndDirectBuffers {
+    void operator()(cct_DirectBuffers* buffers) const;
+  };
   void WriteHeaderEntity(std::ostream& os, cct_Instance& entity);
 
   file_description fileDescription_;
@@ -173,6 +188,7 @@ class cct_StepFile : public cct_InputFile {
   } lastEntity_;
   std::unique_ptr<ReadAhead, EndReadAhead> readAhead_;
   std::unique_ptr<ScanAhead, EndScanAhead> scanAhead_;
+  std::unique_ptr<cct_DirectBuffers, EndDirectBuffers> direct_;  // made at the first direct read
   int scanAheadRuns_ = 0;
   size_t scanAheadTaken_ = 0;  // definitions taken from the last thread that stopped
   long scanAheadOffset_ = 0;   // past the last definition taken from the thread
