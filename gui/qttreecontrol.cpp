@@ -32,23 +32,23 @@ QString LabelDelegate::EditableText(const QString& label) {
 QWidget* LabelDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                      const QModelIndex& index) const {
   if (!describe_) return QStyledItemDelegate::createEditor(parent, option, index);
-  const SlotEditor spec = describe_(index);
-  if (spec.form == ValueForm::None) return nullptr;  // references, lists: nothing to type
-  if (spec.form != ValueForm::Choice) return QStyledItemDelegate::createEditor(parent, option, index);
+  const SlotEditor wanted = describe_(index);
+  if (wanted.form == ValueForm::None) return nullptr;  // references, lists: nothing to type
+  if (wanted.form != ValueForm::Choice) return QStyledItemDelegate::createEditor(parent, option, index);
   // Editable, so that a typed value name is taken as well as a chosen one.
   auto* combo = new QComboBox(parent);
   combo->setEditable(true);
   combo->setInsertPolicy(QComboBox::NoInsert);
-  for (const std::string& choice : spec.choices) combo->addItem(ToQt(choice));
+  for (const std::string& choice : wanted.choices) combo->addItem(ToQt(choice));
   return combo;
 }
 
 void LabelDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
   // The editor starts from the exact stored value, never from the rounded label.
   const bool described = static_cast<bool>(describe_);
-  const SlotEditor spec = described ? describe_(index) : SlotEditor{};
+  const SlotEditor stored = described ? describe_(index) : SlotEditor{};
   const QString text =
-      described ? ToQt(spec.text) : EditableText(index.data(Qt::DisplayRole).toString());
+      described ? ToQt(stored.text) : EditableText(index.data(Qt::DisplayRole).toString());
   if (auto* line = qobject_cast<QLineEdit*>(editor)) {
     line->setText(text);
     line->selectAll();
