@@ -6,12 +6,6 @@
 
 namespace cct_direct {
 
-bool IsReserved(const char* word, size_t n) {
-  return (n == 4 && std::memcmp(word, "DATA", 4) == 0) ||
-         (n == 6 && (std::memcmp(word, "ENDSEC", 6) == 0 || std::memcmp(word, "HEADER", 6) == 0)) ||
-         (n == 8 && std::memcmp(word, "ENDSCOPE", 8) == 0);
-}
-
 // A real of at most 15 digits and at most 22 decimals (after the exponent is taken into
 // account) is its digits as an integer divided by a power of ten: both are exact doubles, so
 // the one division rounds correctly and gives what from_chars gives, much sooner.
@@ -207,28 +201,14 @@ Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const
 // Indexes one definition of the usual form at the start of [begin, end) exactly as the parser's
 // scan would: kOther for anything the parser must read, kShort when the text ended first.
 Split ScanDefinition(const char* begin, const char* end, Definition& d) {
-  const char* p = begin;
-  int32_t lines = 0;
-  // Blanks, line ends and comments before the definition, as the lexer passes over them.
-  for (;;) {
-    while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) lines += *p++ == '\n';
-    if (p == end || *p != '/') break;
-    if (p + 1 == end) return Split::kShort;
-    if (p[1] != '*') return Split::kOther;
-    p += 2;
-    for (;;) {
-      if (p + 1 >= end) return Split::kShort;
-      char s = *p++;
-      if (s == '\n') ++lines;
-      if (s == '\0') return Split::kOther;
-      if (s == '*' && *p == '/') {
-        ++p;
-        break;
-      }
-    }
-  }
-  d.linesBefore = lines;
+  using cct_scan::Outcome;
+  // The window's NUL characters and anything the parser reads with a recovery are its to read.
+  auto split = [](Outcome o) { return o == Outcome::kShort ? Split::kShort : Split::kOther; };
+  cct_scan::WindowReader in{begin, end};
+  if (Outcome o = cct_scan::PassLayout(in); o != Outcome::kDone) return split(o);
+  d.linesBefore = in.lines;
   // "#digits=KEYWORD(" with nothing in between.
+  const char* p = in.p;
   if (p == end) return Split::kShort;
   if (*p != '#') return Split::kOther;
   const char* name = ++p;
@@ -250,62 +230,19 @@ Split ScanDefinition(const char* begin, const char* end, Definition& d) {
   d.keywordLength = static_cast<size_t>(p - keyword);
   // The reserved words are tokens of their own: the parser reads such a definition.
   if (IsReserved(keyword, d.keywordLength)) return Split::kOther;
-  // Parameters are skipped as the lexer skips them: nested parentheses, strings and comments; the end of the file or a NUL character is left to the parser.
+  // The parameters are passed over as the lexer passes over them when it scans.
+  in.p = p + 1;
   int depth = 1;
-  ++p;
-  while (depth > 0) {
-    p = SkipPlain(p, end);
-    if (p == end) return Split::kShort;
-    char c = *p++;
-    switch (c) {
-      case '(': ++depth; break;
-      case ')': --depth; break;
-      case '\n': ++lines; break;
-      case '\0': return Split::kOther;
-      case '\'':
-        for (;;) {
-          if (p == end) return Split::kShort;
-          char s = *p++;
-          // A string goes on over line ends; a directive may hide an apostrophe ("\S\'"):
-          // such strings are left to the parser.
-          if (s == '\n') {
-            ++lines;
-            continue;
-          }
-          if (s == '\0' || s == '\\') return Split::kOther;
-          if (s == '\'') {
-            if (p == end) return Split::kShort;
-            if (*p != '\'') break;
-            ++p;
-          }
-        }
-        break;
-      case '/':
-        if (p == end) return Split::kShort;
-        if (*p == '*') {
-          ++p;
-          for (;;) {
-            if (p + 1 >= end) return Split::kShort;
-            char s = *p++;
-            if (s == '\n') ++lines;
-            if (s == '\0') return Split::kOther;
-            if (s == '*' && *p == '/') {
-              ++p;
-              break;
-            }
-          }
-        }
-        break;
-      default: break;
-    }
-  }
-  // ");" and the one blank or line end the parser takes after a definition.
+  if (Outcome o = cct_scan::PassParameters(in, depth); o != Outcome::kDone) return split(o);
+  // ";" and the one blank or line end the parser takes after a definition.
+  p = in.p;
   if (p == end) return Split::kShort;
   if (*p != ';') return Split::kOther;
   if (p + 1 == end) return Split::kShort;
   ++p;
   // (A NUL there goes too: the reader takes it for the end of the file and cannot put that
   // back.)
+  int32_t lines = in.lines;
   if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\0') lines += *p++ == '\n';
   d.consumed = static_cast<size_t>(p - begin);
   d.lines = lines;

@@ -16,19 +16,19 @@
 #include "cct/errlog.h"
 #include "cct/exchgfls.h"
 #include "cct/p21text.h"
+#include "scanner.h"
 
 namespace {
 
-enum class Condition { kNormal, kComment, kSkip };
+using cct_scan::IsDigit;
+using cct_scan::IsHexDigit;
+using cct_scan::IsUpper;
+using cct_scan::IsWordChar;
+using cct_scan::Outcome;
 
-Condition condition = Condition::kNormal;
+bool skipping = false;  // inside a parameter list the scan passes over
 int skipDepth = 0;
 std::string text;  // the token being matched; grows as needed, so no token is too long
-
-inline bool IsUpper(int c) { return c >= 'A' && c <= 'Z'; }
-inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
-inline bool IsWordChar(int c) { return IsUpper(c) || IsDigit(c) || c == '_'; }
-inline bool IsHexDigit(int c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
 
 // Gives back characters in reverse order of reading, so they come again in reading order.
 void PushBack(cct_InputFile& f, const std::string& chars, size_t from = 0) {
@@ -58,24 +58,7 @@ bool ReadLiteral(cct_InputFile& f, const char* literal) {
 }
 
 int ReservedOrKeyword(cct_TokenValue& value) {
-  // Sorted by text; searched by bisection like the other lookups of this module.
-  static const struct {
-    const char* text;
-    int token;
-  } kReserved[] = {{"DATA", cct_TOKEN_DATA},
-                   {"ENDSCOPE", cct_TOKEN_ENDSCOPE},
-                   {"ENDSEC", cct_TOKEN_ENDSEC},
-                   {"HEADER", cct_TOKEN_HEADER}};
-  int lo = 0, hi = static_cast<int>(sizeof kReserved / sizeof kReserved[0]) - 1;
-  while (lo <= hi) {
-    int mid = (lo + hi) / 2;
-    int cmp = std::strcmp(text.c_str(), kReserved[mid].text);
-    if (cmp == 0) return kReserved[mid].token;
-    if (cmp < 0)
-      hi = mid - 1;
-    else
-      lo = mid + 1;
-  }
+  if (int token = cct_scan::ReservedToken(text.data(), text.size())) return token;
   value.text = cct_LowerCopy(text.data(), text.size());
   return cct_TOKEN_KEYWORD;
 }
@@ -90,7 +73,7 @@ char* Unescape(cct_InputFile& f, const std::string& body) {
   return cct_CopyText(decoded.c_str());
 }
 
-inline bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool IsBlank(int c) { return cct_scan::IsLayout(c); }
 
 // Says that a number was not written as exchange files write numbers, and what is read instead.
 void OddNumber(cct_InputFile& f, const std::string& found, const std::string& read) {
@@ -262,28 +245,6 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
   return cct_TOKEN_REAL;
 }
 
-// After a reverse solidus inside a string: takes "\\" and the page directive "\S\c" whole
-// into `text`, so that neither "\\'" nor "\S\'" is taken for the string's end. False at the
-// end of the input.
-bool StringEscape(cct_InputFile& f, std::string* text) {
-  if (text) text->push_back('\\');
-  int c = f.GetChar();
-  if (c == 0) return false;
-  if (c == 'S') {
-    int solidus = f.GetChar();
-    if (solidus == '\\') {
-      int page = f.GetChar();
-      if (page == 0) return false;
-      if (text) *text += std::string("S\\") + static_cast<char>(page);
-      return true;
-    }
-    f.Unput(solidus);
-  }
-  if (c == '\\' && text) text->push_back('\\');
-  if (c != '\\') f.Unput(c);
-  return true;
-}
-
 // A string after its opening apostrophe. Answers the token, or -1 when no string rule matches
 // (the apostrophe is then dropped and what followed it is read again).
 int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
@@ -315,7 +276,10 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
       overLines = true;
       continue;
     }
-    if (c == '\\' && StringEscape(f, &text)) continue;
+    if (c == '\\') {
+      auto in = cct_scan::ReadFrom(f);
+      if (cct_scan::PassEscape(in, [](char kept) { text.push_back(kept); }) == Outcome::kDone) continue;
+    }
     // A NUL character (the reading position moved past it, as it does not at the end of the
     // file) ends the input here as it does outside a string: the parser then reports a syntax
     // error at this line. Looking for a shorter string would read on beyond it.
@@ -354,69 +318,12 @@ int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
   return cct_TOKEN_BINARY;
 }
 
-// In a skipped parameter list: passes over a string so that parentheses in it do not count.
-// Answers false when the input ended in it (at the end of the file or at a NUL character), which
-// then ends the skipped list too.
-bool SkipString(cct_InputFile& f) {
-  for (;;) {
-    int c = f.GetChar();
-    if (c == 0) return false;
-    if (c == '\\') {
-      if (!StringEscape(f, nullptr)) return false;
-      continue;
-    }
-    if (c == '\'') {
-      int next = f.GetChar();
-      if (next == 0) return false;  // a NUL cannot be given back: the input ends with it
-      if (next != '\'') {
-        f.Unput(next);
-        return true;
-      }
-    }
-  }
-}
-
-// Passes over the rest of a comment; answers false at the end of the input.
-bool SkipComment(cct_InputFile& f) {
-  for (;;) {
-    int c = f.GetChar();
-    if (c == 0) return false;
-    if (c == '*') {
-      int next = f.GetChar();
-      if (next == '/') return true;
-      f.Unput(next);
-    }
-  }
-}
-
+// Passes over the rest of a parameter list the scan does not read.
 int Skip(cct_InputFile& f) {
-  for (;;) {
-    int c = f.GetChar();
-    switch (c) {
-      case 0: return cct_TOKEN_END;
-      case '(': ++skipDepth; break;
-      case ')':
-        if (--skipDepth <= 0) {
-          skipDepth = 0;
-          condition = Condition::kNormal;
-          return cct_TOKEN_RIGHT_PAREN;
-        }
-        break;
-      case '\'':
-        if (!SkipString(f)) return cct_TOKEN_END;
-        break;
-      case '/': {
-        int next = f.GetChar();
-        if (next == '*') {
-          if (!SkipComment(f)) return cct_TOKEN_END;
-        } else {
-          f.Unput(next);
-        }
-        break;
-      }
-      default: break;
-    }
-  }
+  auto in = cct_scan::ReadFrom(f);
+  if (cct_scan::PassParameters(in, skipDepth) != Outcome::kDone) return cct_TOKEN_END;
+  skipping = false;
+  return cct_TOKEN_RIGHT_PAREN;
 }
 
 }  // namespace
@@ -431,7 +338,7 @@ char* cct_LowerCopy(const char* source, unsigned long length) {
 }
 
 void cct_ResetLexer() {
-  condition = Condition::kNormal;
+  skipping = false;
   skipDepth = 0;
 }
 
@@ -445,19 +352,9 @@ int cct_Lex(cct_TokenValue& value) {
   const bool scan = mode == 0 || mode == 5;
 
   for (;;) {
-    if (condition == Condition::kSkip) return Skip(f);
+    if (skipping) return Skip(f);
     int c = f.GetChar();
     if (c == 0) return cct_TOKEN_END;
-    if (condition == Condition::kComment) {
-      if (c == '*') {
-        int next = f.GetChar();
-        if (next == '/')
-          condition = Condition::kNormal;
-        else
-          f.Unput(next);
-      }
-      continue;
-    }
     switch (c) {
       case ' ':
       case '\t':
@@ -465,7 +362,8 @@ int cct_Lex(cct_TokenValue& value) {
       case '/': {
         int next = f.GetChar();
         if (next == '*') {
-          condition = Condition::kComment;
+          auto in = cct_scan::ReadFrom(f);
+          if (cct_scan::PassComment(in) != Outcome::kDone) return cct_TOKEN_END;
           continue;
         }
         f.Unput(next);
@@ -565,7 +463,7 @@ int cct_Lex(cct_TokenValue& value) {
       case '(':
         if (scan) {
           ++skipDepth;
-          condition = Condition::kSkip;
+          skipping = true;
         }
         return cct_TOKEN_LEFT_PAREN;
       case ')': return cct_TOKEN_RIGHT_PAREN;

@@ -4,13 +4,14 @@
 
 #include "cct/ascii.h"
 #include "cct/exchgfls.h"
+#include "scanner.h"
 
 namespace {
 
-bool IsWordChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
+using cct_scan::Outcome;
 
+// A kept record's words may be in any case (it was kept because the binding did not take it).
+bool IsWordChar(char c) { return cct_scan::IsWordChar(cct_AsciiUpper(c)); }
 
 // Walks the record's text outside strings and binaries: `word` gets every keyword-like word
 // with the character after it, `name` every "#digits".
@@ -106,19 +107,18 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
   std::string out;
   int depth = 0;
   bool separated = false;  // blanks or a comment since the last token kept
+  auto in = cct_scan::ReadFrom(file);
   for (;;) {
     int c = file.GetChar();
     if (c == 0) return std::string();
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+    if (cct_scan::IsLayout(c)) {
       separated = true;
       continue;
     }
     if (c == '/') {
       int next = file.GetChar();
       if (next == '*') {
-        int previous = 0;
-        while ((c = file.GetChar()) != 0 && !(previous == '*' && c == '/')) previous = c;
-        if (c == 0) return std::string();
+        if (cct_scan::PassComment(in) != Outcome::kDone) return std::string();
         separated = true;
         continue;
       }
@@ -139,27 +139,12 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
           if (out.back() == '\r') out.pop_back();
           continue;
         }
-        out += static_cast<char>(c);
         if (c == '\\' && quote == '\'') {
-          const int next = file.GetChar();
-          if (next == 0) return std::string();
-          out += static_cast<char>(next);
-          if (next == 'S') {
-            const int solidus = file.GetChar();
-            if (solidus != '\\') {
-              file.Unput(solidus);
-              continue;
-            }
-            const int page = file.GetChar();
-            if (page == 0) return std::string();
-            out += '\\';
-            out += static_cast<char>(page);
-          } else if (next != '\\') {
-            file.Unput(next);
-            out.pop_back();
-          }
+          if (cct_scan::PassEscape(in, [&out](char kept) { out += kept; }) != Outcome::kDone)
+            return std::string();
           continue;
         }
+        out += static_cast<char>(c);
         if (c != quote) continue;
         if (quote == '\'') {
           int next = file.GetChar();
@@ -190,29 +175,15 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
 }
 
 void cct_SkipBlanks(cct_InputFile& file) {
-  for (;;) {
-    int c = file.GetChar();
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-    if (c == '/') {
-      int next = file.GetChar();
-      if (next == '*') {
-        int previous = 0;
-        while ((c = file.GetChar()) != 0 && !(previous == '*' && c == '/')) previous = c;
-        if (c == 0) return;
-        continue;
-      }
-      file.Unput(next);
-    }
-    if (c != 0) file.Unput(c);
-    return;
-  }
+  auto in = cct_scan::ReadFrom(file);
+  cct_scan::PassLayout(in);
 }
 
 std::string cct_ReadWord(cct_InputFile& file) {
   std::string word;
   for (;;) {
     int c = file.GetChar();
-    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-') {
+    if (cct_scan::IsWordChar(c) || c == '-') {
       word += static_cast<char>(c);
       continue;
     }

@@ -1,0 +1,253 @@
+// The lexical rules of exchange files, written once: the character classes, the reserved words,
+// and the forms that are passed over whole (layout, comments, strings, a definition's
+// parameters). The rules are templates over where the characters come from: the input file
+// with its push-back (the lexer that feeds the grammar, the reading of kept records and
+// sections) or a window of the read buffer (the scan and the direct reader, which leave to the
+// parser anything that does not fit their window or holds a NUL character).
+#ifndef CCT_SCANNER_H
+#define CCT_SCANNER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace cct_scan {
+
+// ---- character classes ----
+
+enum : uint8_t { kUpper = 1, kDigit = 2, kUnderscore = 4, kHex = 8, kLayout = 16 };
+
+constexpr struct CharClasses {
+  uint8_t of[256] = {};
+  constexpr CharClasses() {
+    for (int c = 'A'; c <= 'Z'; ++c) of[c] |= kUpper;
+    for (int c = '0'; c <= '9'; ++c) of[c] |= kDigit | kHex;
+    for (int c = 'A'; c <= 'F'; ++c) of[c] |= kHex;
+    of[static_cast<int>('_')] |= kUnderscore;
+    of[static_cast<int>(' ')] |= kLayout;
+    of[static_cast<int>('\t')] |= kLayout;
+    of[static_cast<int>('\r')] |= kLayout;
+    of[static_cast<int>('\n')] |= kLayout;
+  }
+} kClasses;
+
+// Characters come as int (0..255, or a reader's end marker below 0) or as char.
+inline uint8_t ClassOf(int c) { return c >= 0 && c < 256 ? kClasses.of[c] : 0; }
+inline bool IsUpper(int c) { return ClassOf(c) & kUpper; }
+inline bool IsDigit(int c) { return ClassOf(c) & kDigit; }
+inline bool IsHexDigit(int c) { return ClassOf(c) & kHex; }
+/// Letters, digits and the underscore: what keywords and the words of enumerations are made of.
+inline bool IsWordChar(int c) { return ClassOf(c) & (kUpper | kDigit | kUnderscore); }
+/// Blanks, tabs, carriage returns and line ends between tokens.
+inline bool IsLayout(int c) { return ClassOf(c) & kLayout; }
+inline bool IsUpper(char c) { return IsUpper(static_cast<unsigned char>(c)); }
+inline bool IsDigit(char c) { return IsDigit(static_cast<unsigned char>(c)); }
+inline bool IsWordChar(char c) { return IsWordChar(static_cast<unsigned char>(c)); }
+
+/// The token of a reserved word (DATA, ENDSCOPE, ENDSEC, HEADER), which is no keyword; 0 for
+/// any other word.
+int ReservedToken(const char* word, size_t length);
+
+// ---- readers ----
+
+/// What a reader's Get gives when its window is used up (never for a file, which gives 0).
+constexpr int kWindowEnd = -1;
+
+/// Reads a window of the buffer: NUL characters are data (0), the end is kWindowEnd. Counts the
+/// line ends it passes.
+struct WindowReader {
+  const char* p;
+  const char* end;
+  int32_t lines = 0;
+
+  int Get() {
+    if (p == end) return kWindowEnd;
+    const char c = *p++;
+    lines += c == '\n';
+    return static_cast<unsigned char>(c);
+  }
+  /// Gives back the character the last Get gave (never kWindowEnd).
+  void Unget(int) { lines -= *--p == '\n'; }
+  /// Moves to the next character a skipped list has to look at: ( ) ' / a line end or NUL.
+  /// Numbers and names in between are passed over sixteen at a time.
+  void PassPlain() {
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi8('(');
+    const __m128i close = _mm_set1_epi8(')');
+    const __m128i quote = _mm_set1_epi8('\'');
+    const __m128i slash = _mm_set1_epi8('/');
+    const __m128i newline = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    while (end - p >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i hit = _mm_or_si128(
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, slash))),
+          _mm_or_si128(_mm_cmpeq_epi8(v, newline), _mm_cmpeq_epi8(v, nul)));
+      const int mask = _mm_movemask_epi8(hit);
+      if (mask) {
+        p += __builtin_ctz(static_cast<unsigned>(mask));
+        return;
+      }
+      p += 16;
+    }
+#endif
+    while (p < end && *p != '(' && *p != ')' && *p != '\'' && *p != '/' && *p != '\n' && *p != '\0')
+      ++p;
+  }
+};
+
+/// Reads an input file (anything with GetChar and Unput): 0 is the end of the input, which a
+/// NUL character also is; pushing back a 0 does nothing, so a NUL read past stays passed.
+template <class File>
+struct FileReader {
+  File& file;
+  int Get() { return file.GetChar(); }
+  void Unget(int c) { file.Unput(c); }
+  void PassPlain() {}
+};
+template <class File>
+FileReader<File> ReadFrom(File& file) {
+  return FileReader<File>{file};
+}
+
+// ---- forms passed over whole ----
+
+enum class Outcome : uint8_t {
+  kDone,   // the form was complete
+  kEnded,  // the input ended in it (the end of a file, or a NUL character)
+  kShort,  // the window ended in it
+};
+
+inline Outcome EndedBy(int c) { return c == 0 ? Outcome::kEnded : Outcome::kShort; }
+
+/// After a reverse solidus in a string: "\\" and the page directive "\S\c" are taken whole,
+/// so that neither "\\'" nor "\S\'" ends the string. `keep` gets what belongs to the string.
+template <class Reader, class Keep>
+Outcome PassEscape(Reader& in, Keep&& keep) {
+  keep('\\');
+  const int c = in.Get();
+  if (c <= 0) return EndedBy(c);
+  if (c == 'S') {
+    const int solidus = in.Get();
+    if (solidus == '\\') {
+      const int page = in.Get();
+      if (page <= 0) return EndedBy(page);
+      keep('S');
+      keep('\\');
+      keep(static_cast<char>(page));
+      return Outcome::kDone;
+    }
+    if (solidus == kWindowEnd) return Outcome::kShort;
+    in.Unget(solidus);
+  }
+  if (c == '\\')
+    keep('\\');
+  else
+    in.Unget(c);
+  return Outcome::kDone;
+}
+
+/// After "/*": the rest of a comment, with its "*/".
+template <class Reader>
+Outcome PassComment(Reader& in) {
+  for (;;) {
+    const int c = in.Get();
+    if (c <= 0) return EndedBy(c);
+    if (c != '*') continue;
+    const int next = in.Get();
+    if (next == '/') return Outcome::kDone;
+    if (next == kWindowEnd) return Outcome::kShort;
+    in.Unget(next);
+  }
+}
+
+/// After the opening apostrophe: the rest of a string, with its closing apostrophe. Doubled
+/// apostrophes and escapes stay inside; line ends do too (writers wrap long strings).
+template <class Reader>
+Outcome PassString(Reader& in) {
+  for (;;) {
+    const int c = in.Get();
+    if (c <= 0) return EndedBy(c);
+    if (c == '\\') {
+      const Outcome o = PassEscape(in, [](char) {});
+      if (o != Outcome::kDone) return o;
+      continue;
+    }
+    if (c != '\'') continue;
+    const int next = in.Get();
+    if (next <= 0) return EndedBy(next);
+    if (next != '\'') {
+      in.Unget(next);
+      return Outcome::kDone;
+    }
+  }
+}
+
+/// Blanks, line ends and comments up to the next token, which is given back.
+template <class Reader>
+Outcome PassLayout(Reader& in) {
+  for (;;) {
+    const int c = in.Get();
+    if (IsLayout(c)) continue;
+    if (c == kWindowEnd) return Outcome::kShort;
+    if (c == '/') {
+      const int next = in.Get();
+      if (next == '*') {
+        const Outcome o = PassComment(in);
+        if (o != Outcome::kDone) return o;
+        continue;
+      }
+      if (next == kWindowEnd) return Outcome::kShort;
+      in.Unget(next);
+    }
+    in.Unget(c);
+    return Outcome::kDone;
+  }
+}
+
+/// Inside a parameter list that is passed over (the scan does not read parameters): nested
+/// lists, strings and comments, up to and with the ")" that brings `depth` to 0.
+template <class Reader>
+Outcome PassParameters(Reader& in, int& depth) {
+  for (;;) {
+    in.PassPlain();
+    const int c = in.Get();
+    switch (c) {
+      case kWindowEnd: return Outcome::kShort;
+      case 0: return Outcome::kEnded;
+      case '(': ++depth; break;
+      case ')':
+        if (--depth <= 0) {
+          depth = 0;
+          return Outcome::kDone;
+        }
+        break;
+      case '\'': {
+        const Outcome o = PassString(in);
+        if (o != Outcome::kDone) return o;
+        break;
+      }
+      case '/': {
+        const int next = in.Get();
+        if (next == '*') {
+          const Outcome o = PassComment(in);
+          if (o != Outcome::kDone) return o;
+        } else if (next == kWindowEnd) {
+          return Outcome::kShort;
+        } else {
+          in.Unget(next);
+        }
+        break;
+      }
+      default: break;
+    }
+  }
+}
+
+}  // namespace cct_scan
+
+#endif
