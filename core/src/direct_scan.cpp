@@ -6,195 +6,151 @@
 
 namespace cct_direct {
 
-// A real of at most 15 digits and at most 22 decimals (after the exponent is taken into
-// account) is its digits as an integer divided by a power of ten: both are exact doubles, so
-// the one division rounds correctly and gives what from_chars gives, much sooner.
-constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr uint64_t kExactDigitsLimit = 100000000000000u;  // no sixteenth digit
-bool ExactReal(const char* from, const char* to, double& value) {
-  const char* c = from;
-  const bool negative = *c == '-';
-  if (negative) ++c;
-  uint64_t digits = 0;
-  long decimals = 0;
-  bool point = false;
-  for (; c < to && *c != 'E'; ++c) {
-    if (*c == '.') {
-      point = true;
-      continue;
-    }
-    if (digits >= kExactDigitsLimit) return false;
-    digits = digits * 10 + static_cast<uint64_t>(*c - '0');
-    if (point) ++decimals;
+namespace {
+
+using cct_scan::LineReader;
+
+// The number rule's texts are the window itself here: a number whose text differs from what it
+// stands as is odd, and odd numbers are the parser's.
+struct InPlace {
+  void Keep(char) {}
+  void Found(char) {}
+};
+
+// A string body the direct reader takes: no line end, escape or NUL in it.
+struct PlainBody {
+  static constexpr bool kPlain = true;
+  bool pairs = false;
+  void Mark() {}
+  void Add(char) {}
+  void Pair() { pairs = true; }
+  void LineEnd() {}
+};
+
+Split Number(LineReader& in, int first, Token& t) {
+  cct_scan::NumberForm n;
+  InPlace texts;
+  switch (cct_scan::ReadNumber(in, first, texts, n)) {
+    case cct_scan::NumberEnd::kShort: return Split::kShort;
+    case cct_scan::NumberEnd::kLoneSign: return Split::kOther;
+    case cct_scan::NumberEnd::kNumber: break;
   }
-  if (c < to) {
-    long exponent = 0;
-    bool negativeExponent = false;
-    ++c;
-    if (*c == '+' || *c == '-') negativeExponent = *c++ == '-';
-    for (; c < to; ++c) {
-      if (exponent > 1000) return false;
-      exponent = exponent * 10 + (*c - '0');
-    }
-    decimals += negativeExponent ? exponent : -exponent;
+  if (n.odd) return Split::kOther;
+  const char* from = t.text + (first == '+' ? 1 : 0);
+  if (!n.real) {
+    long v = 0;
+    auto [ptr, ec] = std::from_chars(from, in.p, v);
+    if (ec != std::errc() || ptr != in.p || v > INT32_MAX || v < INT32_MIN) return Split::kOther;
+    t.kind = Tok::kInteger;
+    t.integer = v;
+    return Split::kDone;
   }
-  if (decimals < 0 || decimals > 22) return false;
-  value = static_cast<double>(digits) / kPowers[decimals];
-  if (negative) value = -value;
-  return true;
+  double v = 0;
+  if (!cct_scan::QuickReal(n, first == '-', v)) {
+    auto [ptr, ec] = std::from_chars(from, in.p, v);
+    if (ec != std::errc() || ptr != in.p) return Split::kOther;
+  }
+  t.kind = Tok::kReal;
+  t.real = v;
+  return Split::kDone;
 }
 
-// Splits one record into tokens up to its semicolon: kOther for anything the direct reader
-// leaves to the parser, kShort when the window ended first. `stop` is then just past the
-// semicolon.
+// One token starting with `c` (already read); kDone with the token made.
+Split NextToken(LineReader& in, int c, Token& t) {
+  switch (c) {
+    case '(': t.kind = Tok::kLeft; return Split::kDone;
+    case ')': t.kind = Tok::kRight; return Split::kDone;
+    case ',': t.kind = Tok::kComma; return Split::kDone;
+    case '$': t.kind = Tok::kMissing; return Split::kDone;
+    case '*': {
+      const int next = in.Get();
+      if (next == cct_scan::kWindowEnd) return Split::kShort;
+      if (next == '/') return Split::kOther;
+      in.Unget(next);
+      t.kind = Tok::kStar;
+      return Split::kDone;
+    }
+    case '#': {
+      const char* digits = in.p;
+      const int end = cct_scan::PassDigits(in, [](char) {});
+      if (end == cct_scan::kWindowEnd) return Split::kShort;
+      in.Unget(end);
+      if (in.p == digits) return Split::kOther;
+      t.kind = Tok::kReference;
+      t.text = digits;
+      t.length = static_cast<uint32_t>(in.p - digits);
+      return Split::kDone;
+    }
+    case '\'': {
+      PlainBody body;
+      const char* text = in.p;
+      switch (cct_scan::ReadString(in, body)) {
+        case cct_scan::StringEnd::kClosed: break;
+        case cct_scan::StringEnd::kShort: return Split::kShort;
+        default: return Split::kOther;
+      }
+      t.kind = Tok::kString;
+      t.pairs = body.pairs;
+      t.text = text;
+      t.length = static_cast<uint32_t>(in.p - 1 - text);
+      return Split::kDone;
+    }
+    case '.': {
+      const char* word = in.p;
+      const int letter = in.Get();
+      if (letter == cct_scan::kWindowEnd) return Split::kShort;
+      if (!IsUpper(letter)) return Split::kOther;
+      const int end = cct_scan::PassWord(in, [](char) {});
+      if (end == cct_scan::kWindowEnd) return Split::kShort;
+      if (end != '.') return Split::kOther;
+      const size_t n = static_cast<size_t>(in.p - 1 - word);
+      if (cct_scan::LogicalValue(word, n, t.integer)) {
+        t.kind = Tok::kLogical;
+      } else {
+        t.kind = Tok::kEnum;
+        t.text = word;
+        t.length = static_cast<uint32_t>(n);
+      }
+      return Split::kDone;
+    }
+    default: break;
+  }
+  if (IsUpper(c)) {
+    const int end = cct_scan::PassWord(in, [](char) {});
+    if (end == cct_scan::kWindowEnd) return Split::kShort;
+    in.Unget(end);
+    const size_t n = static_cast<size_t>(in.p - t.text);
+    // The hyphenated literals and the reserved words are the parser's.
+    if (end == '-' || IsReserved(t.text, n)) return Split::kOther;
+    t.kind = Tok::kKeyword;
+    t.length = static_cast<uint32_t>(n);
+    return Split::kDone;
+  }
+  if (c != '+' && c != '-' && !IsDigit(c)) return Split::kOther;
+  return Number(in, c, t);
+}
+
+}  // namespace
+
 Split Tokenize(const char* p, const char* end, std::vector<Token>& tokens, const char*& stop) {
   tokens.clear();
+  LineReader in{p, end};
   for (;;) {
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
-    if (p == end) return Split::kShort;
-    const char c = *p;
+    int c;
+    do c = in.Get();
+    while (c == ' ' || c == '\t' || c == '\r');
+    if (c == cct_scan::kWindowEnd) return Split::kShort;
     // Made in place: a token made aside and copied in is read back before its parts are
     // written, which stalls the copy.
     Token& t = tokens.emplace_back();
-    t.text = p;
-    switch (c) {
-      case '(': t.kind = Tok::kLeft; ++p; break;
-      case ')': t.kind = Tok::kRight; ++p; break;
-      case ',': t.kind = Tok::kComma; ++p; break;
-      case '$': t.kind = Tok::kMissing; ++p; break;
-      case ';':
-        t.kind = Tok::kSemicolon;
-        stop = p + 1;
-        return Split::kDone;
-      case '*':
-        if (p + 1 == end) return Split::kShort;
-        if (p[1] == '/') return Split::kOther;
-        t.kind = Tok::kStar;
-        ++p;
-        break;
-      case '#': {
-        const char* d = ++p;
-        while (p < end && IsDigit(*p)) ++p;
-        if (p == end) return Split::kShort;
-        if (p == d) return Split::kOther;
-        t.kind = Tok::kReference;
-        t.text = d;
-        t.length = static_cast<uint32_t>(p - d);
-        break;
-      }
-      case '\'': {
-        const char* body = ++p;
-        for (;;) {
-          if (p == end) return Split::kShort;
-          if (*p == '\n' || *p == '\\' || *p == '\0') return Split::kOther;
-          if (*p == '\'') {
-            if (p + 1 == end) return Split::kShort;
-            if (p[1] != '\'') break;
-            t.pairs = true;
-            p += 2;
-            continue;
-          }
-          ++p;
-        }
-        t.kind = Tok::kString;
-        t.text = body;
-        t.length = static_cast<uint32_t>(p - body);
-        ++p;
-        break;
-      }
-      case '.': {
-        const char* w = ++p;
-        if (p == end) return Split::kShort;
-        if (!IsUpper(*p)) return Split::kOther;
-        while (p < end && IsWordChar(*p)) ++p;
-        if (p == end) return Split::kShort;
-        if (*p != '.') return Split::kOther;
-        const size_t n = static_cast<size_t>(p - w);
-        ++p;
-        if (n == 1 && (*w == 'F' || *w == 'U' || *w == 'T')) {
-          t.kind = Tok::kLogical;
-          t.integer = *w == 'T' ? 1 : (*w == 'F' ? 0 : -1);
-        } else {
-          t.kind = Tok::kEnum;
-          t.text = w;
-          t.length = static_cast<uint32_t>(n);
-        }
-        break;
-      }
-      default: {
-        if (IsUpper(c)) {
-          const char* w = p;
-          while (p < end && IsWordChar(*p)) ++p;
-          const size_t n = static_cast<size_t>(p - w);
-          if (p == end) return Split::kShort;
-          if (*p == '-' || IsReserved(w, n)) return Split::kOther;
-          t.kind = Tok::kKeyword;
-          t.length = static_cast<uint32_t>(n);
-          break;
-        }
-        if (c != '+' && c != '-' && !IsDigit(c)) return Split::kOther;
-        const char* number = p;
-        if (c == '+' || c == '-') ++p;
-        // The digits are gathered as they are passed: a short decimal needs nothing more (see
-        // ExactReal, which gives the same).
-        const char* digits = p;
-        uint64_t mantissa = 0;
-        bool exact = true;
-        for (; p < end && IsDigit(*p); ++p) {
-          if (mantissa >= kExactDigitsLimit)
-            exact = false;
-          else
-            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-        }
-        if (p == end) return Split::kShort;
-        if (p == digits) return Split::kOther;
-        const char* from = number + (c == '+' ? 1 : 0);
-        if (*p != '.') {
-          long v = 0;
-          auto [ptr, ec] = std::from_chars(from, p, v);
-          if (ec != std::errc() || ptr != p || v > INT32_MAX || v < INT32_MIN) return Split::kOther;
-          t.kind = Tok::kInteger;
-          t.integer = v;
-          break;
-        }
-        ++p;
-        long decimals = 0;
-        for (; p < end && IsDigit(*p); ++p) {
-          if (mantissa >= kExactDigitsLimit) {
-            exact = false;
-          } else {
-            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-            ++decimals;
-          }
-        }
-        if (p == end) return Split::kShort;
-        double v = 0;
-        if (*p == 'E') {
-          const char* e = p + 1;
-          if (e < end && (*e == '+' || *e == '-')) ++e;
-          if (e == end) return Split::kShort;
-          if (!IsDigit(*e)) return Split::kOther;
-          p = e;
-          while (p < end && IsDigit(*p)) ++p;
-          if (p == end) return Split::kShort;
-          exact = ExactReal(from, p, v);
-        } else if (exact && decimals <= 22) {
-          v = static_cast<double>(mantissa) / kPowers[decimals];
-          if (c == '-') v = -v;
-        } else {
-          exact = false;
-        }
-        if (!exact) {
-          auto [ptr, ec] = std::from_chars(from, p, v);
-          if (ec != std::errc() || ptr != p) return Split::kOther;
-        }
-        t.kind = Tok::kReal;
-        t.real = v;
-        break;
-      }
+    t.text = in.p - 1;
+    if (c == ';') {
+      t.kind = Tok::kSemicolon;
+      stop = in.p;
+      return Split::kDone;
     }
+    const Split split = NextToken(in, c, t);
+    if (split != Split::kDone) return split;
   }
 }
 

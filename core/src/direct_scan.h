@@ -47,9 +47,6 @@ using cct_scan::IsUpper;
 using cct_scan::IsWordChar;
 inline bool IsReserved(const char* word, size_t n) { return cct_scan::ReservedToken(word, n) != 0; }
 
-/// A short decimal read exactly with one division; false when it needs the general reading.
-bool ExactReal(const char* from, const char* to, double& value);
-
 enum class Split { kDone, kOther, kShort };
 
 // A processor hint for a spin-wait loop.

@@ -38,9 +38,8 @@ void PushBack(cct_InputFile& f, const std::string& chars, size_t from = 0) {
 // Reads a run of word characters into `text` (after what it holds) and answers the character
 // that ended it, which has been read but not kept.
 int ReadWord(cct_InputFile& f) {
-  int c;
-  while (IsWordChar(c = f.GetChar())) text.push_back(static_cast<char>(c));
-  return c;
+  auto in = cct_scan::ReadFrom(f);
+  return cct_scan::PassWord(in, [](char c) { text.push_back(c); });
 }
 
 // Tries to read `literal` (after what was already matched); on a mismatch gives back what it read.
@@ -112,96 +111,18 @@ void Stray(cct_InputFile& f, int first) {
 // from its digits, letters glued to its end, a lower-case exponent) is read as that value and
 // said so; -1 when no number follows a sign (the sign is dropped).
 int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
-  std::string found;  // the text as it stands
-  bool odd = false;
+  struct Texts {
+    void Keep(char c) { text.push_back(c); }
+    void Found(char c) { found.push_back(c); }
+    std::string found;  // the text as it stands
+  } texts;
   text.clear();
-  int c = first;
-  if (first == '+' || first == '-') {
-    found.push_back(static_cast<char>(first));
-    if (first == '-') text.push_back('-');
-    c = f.GetChar();
-    std::string gap;
-    while (IsBlank(c) && gap.size() < 64) {
-      gap.push_back(static_cast<char>(c));
-      c = f.GetChar();
-    }
-    bool starts = IsDigit(c);
-    if (c == '.') {
-      const int next = f.GetChar();
-      f.Unput(next);
-      starts = IsDigit(next);
-    }
-    if (!starts) {
-      f.Unput(c);
-      PushBack(f, gap);
-      return -1;  // a lone sign is dropped
-    }
-    if (!gap.empty()) {
-      odd = true;
-      found += gap;
-    }
-  }
-  const size_t wholeAt = text.size();
-  while (IsDigit(c)) {
-    text.push_back(static_cast<char>(c));
-    found.push_back(static_cast<char>(c));
-    c = f.GetChar();
-  }
-  bool real = false;
-  if (c == '.') {
-    // A point with no digit before it: its value is evident.
-    if (text.size() == wholeAt) {
-      text.push_back('0');
-      odd = true;
-    }
-    real = true;
-    text.push_back('.');
-    found.push_back('.');
-    while (IsDigit(c = f.GetChar())) {
-      text.push_back(static_cast<char>(c));
-      found.push_back(static_cast<char>(c));
-    }
-  }
-  // An exponent; without a point before it ("1E5") the number is evidently a real as well.
-  if (c == 'E' || c == 'e') {
-    {
-      const int e = c;
-      int sign = f.GetChar();
-      int digit = sign;
-      if (sign == '+' || sign == '-') digit = f.GetChar();
-      if (IsDigit(digit)) {
-        odd = odd || e == 'e' || !real;
-        if (!real) text.push_back('.');
-        real = true;
-        text.push_back('E');
-        found.push_back(static_cast<char>(e));
-        if (digit != sign) {
-          text.push_back(static_cast<char>(sign));
-          found.push_back(static_cast<char>(sign));
-        }
-        text.push_back(static_cast<char>(digit));
-        found.push_back(static_cast<char>(digit));
-        while (IsDigit(c = f.GetChar())) {
-          text.push_back(static_cast<char>(c));
-          found.push_back(static_cast<char>(c));
-        }
-      } else {
-        f.Unput(digit);
-        if (digit != sign) f.Unput(sign);
-        c = e;
-      }
-    }
-  }
-  // Lower-case letters glued to the end belong to no token: they are passed over with the
-  // number. (Capitals start a keyword, which the grammar judges.)
-  if (c >= 'a' && c <= 'z') {
-    odd = true;
-    while ((c >= 'a' && c <= 'z') || IsDigit(c) || c == '_') {
-      found.push_back(static_cast<char>(c));
-      c = f.GetChar();
-    }
-  }
-  f.Unput(c);
+  cct_scan::NumberForm form;
+  auto in = cct_scan::ReadFrom(f);
+  if (cct_scan::ReadNumber(in, first, texts, form) == cct_scan::NumberEnd::kLoneSign) return -1;
+  const std::string& found = texts.found;
+  const bool odd = form.odd;
+  const bool real = form.real;
   if (!real) {
     long v = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
@@ -245,60 +166,57 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
   return cct_TOKEN_REAL;
 }
 
+// What the string rule hands the lexer: the value's characters, and what recovery needs.
+struct StringBody {
+  static constexpr bool kPlain = false;
+  cct_InputFile& f;
+  long before = 0;     // the reading position before the latest character
+  long lastPair = -1;  // where the first apostrophe of the latest doubled pair stands
+  bool overLines = false;
+  void Mark() { before = f.Tell(); }
+  void Add(char c) { text.push_back(c); }
+  void Pair() {
+    lastPair = static_cast<long>(text.size());
+    text += "''";
+  }
+  void LineEnd() {
+    // Writers wrap long strings; the line end (and a carriage return before it) is layout.
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    overLines = true;
+  }
+};
+
 // A string after its opening apostrophe. Answers the token, or -1 when no string rule matches
 // (the apostrophe is then dropped and what followed it is read again).
 int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
+  StringBody body{f};
   const long startLine = f.Line();
   text.clear();
-  long lastPair = -1;  // where the first apostrophe of the latest doubled pair stands
-  bool overLines = false;
-  for (;;) {
-    const long before = f.Tell();
-    int c = f.GetChar();
-    if (c == '\'') {
-      int next = f.GetChar();
-      if (next == '\'') {
-        lastPair = static_cast<long>(text.size());
-        text += "''";
-        continue;
-      }
-      f.Unput(next);
-      if (overLines && evaluate)
-        cct_errlog(cct_Warning(cct_READING_STEP_FILE))
-            << f << "The string that starts in line " << startLine
-            << " goes on over a line end; the line end is not part of its value.";
-      if (evaluate) value.text = Unescape(f, text);
-      return cct_TOKEN_STRING;
-    }
-    if (c == '\n') {
-      // Writers wrap long strings; the line end (and a carriage return before it) is layout.
-      if (!text.empty() && text.back() == '\r') text.pop_back();
-      overLines = true;
-      continue;
-    }
-    if (c == '\\') {
-      auto in = cct_scan::ReadFrom(f);
-      if (cct_scan::PassEscape(in, [](char kept) { text.push_back(kept); }) == Outcome::kDone) continue;
-    }
-    // A NUL character (the reading position moved past it, as it does not at the end of the
-    // file) ends the input here as it does outside a string: the parser then reports a syntax
-    // error at this line. Looking for a shorter string would read on beyond it.
-    if (c == 0 && f.Tell() != before) return cct_TOKEN_END;
-    if (c == 0 || c == '\\') {
-      if (lastPair >= 0 && !overLines) {
-        // The longest string that did end here closed at the first apostrophe of that pair.
-        PushBack(f, text, static_cast<size_t>(lastPair) + 1);
-        text.resize(static_cast<size_t>(lastPair));
-        if (evaluate) value.text = Unescape(f, text);
-        return cct_TOKEN_STRING;
-      }
-      // No apostrophe closes it: the input ends (or a NUL stands) inside the string.
-      cct_errlog(cct_Error(cct_READING_STEP_FILE))
-          << "Unterminated String in STEP-File Line " << startLine << "\n";
-      return cct_TOKEN_END;
-    }
-    text.push_back(static_cast<char>(c));
+  auto in = cct_scan::ReadFrom(f);
+  const cct_scan::StringEnd end = cct_scan::ReadString(in, body);
+  if (end == cct_scan::StringEnd::kClosed) {
+    if (body.overLines && evaluate)
+      cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+          << f << "The string that starts in line " << startLine
+          << " goes on over a line end; the line end is not part of its value.";
+    if (evaluate) value.text = Unescape(f, text);
+    return cct_TOKEN_STRING;
   }
+  // A NUL character (the reading position moved past it, as it does not at the end of the
+  // file) ends the input here as it does outside a string: the parser then reports a syntax
+  // error at this line. Looking for a shorter string would read on beyond it.
+  if (end == cct_scan::StringEnd::kNul && f.Tell() != body.before) return cct_TOKEN_END;
+  if (body.lastPair >= 0 && !body.overLines) {
+    // The longest string that did end here closed at the first apostrophe of that pair.
+    PushBack(f, text, static_cast<size_t>(body.lastPair) + 1);
+    text.resize(static_cast<size_t>(body.lastPair));
+    if (evaluate) value.text = Unescape(f, text);
+    return cct_TOKEN_STRING;
+  }
+  // No apostrophe closes it: the input ends (or a NUL stands) inside the string.
+  cct_errlog(cct_Error(cct_READING_STEP_FILE))
+      << "Unterminated String in STEP-File Line " << startLine << "\n";
+  return cct_TOKEN_END;
 }
 
 int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
@@ -384,10 +302,8 @@ int cct_Lex(cct_TokenValue& value) {
         text.assign(1, static_cast<char>(next));
         int end = ReadWord(f);
         if (end == '.') {
-          if (text.size() == 1 && (text[0] == 'F' || text[0] == 'U' || text[0] == 'T')) {
-            value.integer = text[0] == 'T' ? 1 : (text[0] == 'F' ? 0 : -1);
+          if (cct_scan::LogicalValue(text.data(), text.size(), value.integer))
             return cct_TOKEN_LOGICAL;
-          }
           if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
           return cct_TOKEN_ENUM;
         }
@@ -420,8 +336,8 @@ int cct_Lex(cct_TokenValue& value) {
           continue;
         }
         text.assign(1, static_cast<char>(next));
-        while (IsDigit(next = f.GetChar())) text.push_back(static_cast<char>(next));
-        f.Unput(next);
+        auto in = cct_scan::ReadFrom(f);
+        f.Unput(cct_scan::PassDigits(in, [](char d) { text.push_back(d); }));
         if (evaluate || scan) value.text = cct_CopyText(text.c_str());
         return cct_TOKEN_ENTITY_NAME;
       }

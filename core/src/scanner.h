@@ -57,8 +57,9 @@ int ReservedToken(const char* word, size_t length);
 constexpr int kWindowEnd = -1;
 
 /// Reads a window of the buffer: NUL characters are data (0), the end is kWindowEnd. Counts the
-/// line ends it passes.
-struct WindowReader {
+/// line ends it passes when asked to.
+template <bool kCountLines>
+struct BasicWindowReader {
   const char* p;
   const char* end;
   int32_t lines = 0;
@@ -66,11 +67,14 @@ struct WindowReader {
   int Get() {
     if (p == end) return kWindowEnd;
     const char c = *p++;
-    lines += c == '\n';
+    if (kCountLines) lines += c == '\n';
     return static_cast<unsigned char>(c);
   }
   /// Gives back the character the last Get gave (never kWindowEnd).
-  void Unget(int) { lines -= *--p == '\n'; }
+  void Unget(int) {
+    --p;
+    if (kCountLines) lines -= *p == '\n';
+  }
   /// Moves to the next character a skipped list has to look at: ( ) ' / a line end or NUL.
   /// Numbers and names in between are passed over sixteen at a time.
   void PassPlain() {
@@ -99,6 +103,10 @@ struct WindowReader {
       ++p;
   }
 };
+
+using WindowReader = BasicWindowReader<true>;
+/// For a record's tokens, which the direct reader takes only when they stand on one line.
+using LineReader = BasicWindowReader<false>;
 
 /// Reads an input file (anything with GetChar and Unput): 0 is the end of the input, which a
 /// NUL character also is; pushing back a 0 does nothing, so a NUL read past stays passed.
@@ -245,6 +253,207 @@ Outcome PassParameters(Reader& in, int& depth) {
       }
       default: break;
     }
+  }
+}
+
+// ---- token forms ----
+
+/// Passes over letters, digits and underscores, handing each to `keep`; answers the character
+/// that ended the run (read, not given back).
+template <class Reader, class Keep>
+int PassWord(Reader& in, Keep&& keep) {
+  int c;
+  while (IsWordChar(c = in.Get())) keep(static_cast<char>(c));
+  return c;
+}
+
+/// Passes over digits the same way (an instance name after its "#").
+template <class Reader, class Keep>
+int PassDigits(Reader& in, Keep&& keep) {
+  int c;
+  while (IsDigit(c = in.Get())) keep(static_cast<char>(c));
+  return c;
+}
+
+/// The value of a logical literal's word (T, F, U), or false for an enumeration's.
+inline bool LogicalValue(const char* word, size_t length, long& value) {
+  if (length != 1 || (*word != 'T' && *word != 'F' && *word != 'U')) return false;
+  value = *word == 'T' ? 1 : (*word == 'F' ? 0 : -1);
+  return true;
+}
+
+/// What the number rule learnt besides the characters.
+struct NumberForm {
+  bool real = false;
+  /// Not written as exchange files write numbers (".05", "+ 1", "1E3", "1.5e3", "1.5f"), but
+  /// its value is evident.
+  bool odd = false;
+  /// The digits as an integer, the decimals after the exponent is applied; exact while there
+  /// are at most fifteen digits and the exponent is small.
+  bool exact = true;
+  uint64_t mantissa = 0;
+  long decimals = 0;
+};
+
+enum class NumberEnd : uint8_t { kNumber, kLoneSign, kShort };
+
+constexpr uint64_t kExactDigitsLimit = 100000000000000u;  // no sixteenth digit
+
+/// A number starting with `first` (a sign, a digit, or a point before a digit). Keep gets the
+/// text in the form std::from_chars reads ("0.05", "1.E3"), Found the text as it stands. A
+/// sign with no number after it is dropped (kLoneSign; what followed it is given back);
+/// lower-case letters glued to the end are passed over with the number. The character after
+/// the number is given back.
+template <class Reader, class Texts>
+NumberEnd ReadNumber(Reader& in, int first, Texts& t, NumberForm& n) {
+  auto digit = [&n](int c, bool decimal) {
+    if (n.mantissa >= kExactDigitsLimit) {
+      n.exact = false;
+      return;
+    }
+    n.mantissa = n.mantissa * 10 + static_cast<uint64_t>(c - '0');
+    n.decimals += decimal;
+  };
+  auto both = [&t](int c) {
+    t.Keep(static_cast<char>(c));
+    t.Found(static_cast<char>(c));
+  };
+  int c = first;
+  if (c == '+' || c == '-') {
+    t.Found(static_cast<char>(c));
+    if (c == '-') t.Keep('-');
+    char gap[64];
+    int gapLength = 0;
+    c = in.Get();
+    while (IsLayout(c) && gapLength < 64) {
+      gap[gapLength++] = static_cast<char>(c);
+      c = in.Get();
+    }
+    if (c == kWindowEnd) return NumberEnd::kShort;
+    bool starts = IsDigit(c);
+    if (c == '.') {
+      const int next = in.Get();
+      if (next == kWindowEnd) return NumberEnd::kShort;
+      in.Unget(next);
+      starts = IsDigit(next);
+    }
+    if (!starts) {
+      in.Unget(c);
+      while (gapLength > 0) in.Unget(gap[--gapLength]);
+      return NumberEnd::kLoneSign;
+    }
+    if (gapLength > 0) n.odd = true;
+    for (int i = 0; i < gapLength; ++i) t.Found(gap[i]);
+  }
+  bool whole = false;
+  for (; IsDigit(c); c = in.Get()) {
+    whole = true;
+    both(c);
+    digit(c, false);
+  }
+  if (c == kWindowEnd) return NumberEnd::kShort;
+  if (c == '.') {
+    if (!whole) {
+      t.Keep('0');  // a point with no digit before it: its value is evident
+      n.odd = true;
+    }
+    n.real = true;
+    both('.');
+    while (IsDigit(c = in.Get())) {
+      both(c);
+      digit(c, true);
+    }
+    if (c == kWindowEnd) return NumberEnd::kShort;
+  }
+  // An exponent; without a point before it ("1E5") the number is evidently a real as well.
+  if (c == 'E' || c == 'e') {
+    const int e = c;
+    const int sign = in.Get();
+    if (sign == kWindowEnd) return NumberEnd::kShort;
+    int first = sign;
+    if (sign == '+' || sign == '-') first = in.Get();
+    if (first == kWindowEnd) return NumberEnd::kShort;
+    if (IsDigit(first)) {
+      n.odd = n.odd || e == 'e' || !n.real;
+      if (!n.real) t.Keep('.');
+      n.real = true;
+      t.Keep('E');
+      t.Found(static_cast<char>(e));
+      if (first != sign) both(sign);
+      long exponent = 0;
+      for (c = first; IsDigit(c); c = in.Get()) {
+        both(c);
+        if (exponent > 1000)
+          n.exact = false;
+        else
+          exponent = exponent * 10 + (c - '0');
+      }
+      if (c == kWindowEnd) return NumberEnd::kShort;
+      n.decimals += sign == '-' ? exponent : -exponent;
+    } else {
+      in.Unget(first);
+      if (first != sign) in.Unget(sign);
+      c = e;
+    }
+  }
+  // Lower-case letters glued to the end belong to no token. (Capitals start a keyword, which
+  // the grammar judges.)
+  if (c >= 'a' && c <= 'z') {
+    n.odd = true;
+    while ((c >= 'a' && c <= 'z') || IsDigit(c) || c == '_') {
+      t.Found(static_cast<char>(c));
+      c = in.Get();
+    }
+    if (c == kWindowEnd) return NumberEnd::kShort;
+  }
+  in.Unget(c);
+  return NumberEnd::kNumber;
+}
+
+/// The value of a real the number rule found exact: its digits as an integer divided by a power
+/// of ten. Both are exact doubles, so the one division rounds correctly and gives what
+/// std::from_chars gives, much sooner. False when the general reading is needed.
+bool QuickReal(const NumberForm& n, bool negative, double& value);
+
+enum class StringEnd : uint8_t {
+  kClosed,   // its closing apostrophe was read
+  kUnusual,  // (plain bodies only) a line end, an escape or a NUL: left to the full rule
+  kShort,    // the window ended
+  kNul,      // a NUL character or the end of the input stands in it
+  kOpen,     // an escape could not be read to its end
+};
+
+/// After the opening apostrophe: a string up to and with its closing apostrophe. The body gets
+/// its characters: Add for one, Pair for a doubled apostrophe, LineEnd for a line end (layout,
+/// not part of the value); Mark is called before each character is read. A body that is
+/// kPlain takes only strings without line ends, escapes and NUL characters.
+template <class Reader, class Body>
+StringEnd ReadString(Reader& in, Body& body) {
+  for (;;) {
+    body.Mark();
+    const int c = in.Get();
+    if (c == '\'') {
+      const int next = in.Get();
+      if (next == '\'') {
+        body.Pair();
+        continue;
+      }
+      if (next == kWindowEnd) return StringEnd::kShort;
+      in.Unget(next);
+      return StringEnd::kClosed;
+    }
+    if (c == kWindowEnd) return StringEnd::kShort;
+    if (Body::kPlain && (c == '\n' || c == '\\' || c == 0)) return StringEnd::kUnusual;
+    if (c == '\n') {
+      body.LineEnd();
+      continue;
+    }
+    if (c == '\\') {
+      if (PassEscape(in, [&body](char kept) { body.Add(kept); }) == Outcome::kDone) continue;
+      return StringEnd::kOpen;
+    }
+    if (c == 0) return StringEnd::kNul;
+    body.Add(static_cast<char>(c));
   }
 }
 
