@@ -310,27 +310,7 @@ bool cct_StepFile::FastEvaluate() {
     if (next < 0 || static_cast<size_t>(next) != own.size() - 1) return false;
     Consume(static_cast<size_t>(stop - begin), 0);
   }
-  struct Parse {
-    cct_StepFile* file;
-    int mode;
-    cct_InputFile* input;
-    cct_StepFile* parser;
-    bool parsing;
-    explicit Parse(cct_StepFile* f)
-        : file(f), mode(f->parseMode_), input(cct_currentInputFile), parser(cct_parserFile),
-          parsing(cct_StepFile::parsing) {
-      f->parseMode_ = kEvaluate;
-      cct_currentInputFile = f;
-      cct_parserFile = f;
-      cct_StepFile::parsing = true;
-    }
-    ~Parse() {
-      file->parseMode_ = mode;
-      cct_currentInputFile = input;
-      cct_parserFile = parser;
-      cct_StepFile::parsing = parsing;
-    }
-  } parse(this);
+  ParseScope parse(*this, kEvaluate);
 
   // The instance is made first (silently: a missing entity is reported where the parser
   // reports it, after the parameters), so that a parameter can be built for its attribute.
@@ -386,24 +366,9 @@ bool cct_StepFile::FastEvaluate() {
     }
   } else {
     LowerWord keyword(tokens[0].text, tokens[0].length);
-    cct_errlog(cct_Error(cct_PROGRAM_BUG)) << *this << "\n   The entity '" << keyword.get()
-                                           << "' is not defined"
-                                           << "\n   in the underlying EXPRESS schema.";
+    ReportUndefinedEntity(keyword.get());
   }
   cct_parsed::EmptyList(*list);
-
-  try {
-    scope_.RegisterName(currentName_, instance);
-  } catch (...) {
-    if (instance && !instance->IsRegistered()) delete instance;
-    throw;
-  }
-  if (instance && !instance->IsRegistered()) {
-    // The name was locked by another instance: this one has no owner.
-    delete instance;
-    instance = nullptr;
-  }
-  AdoptCurrentName(nullptr);
-  currentInstance_ = instance;
+  EnterRecord(instance);
   return true;
 }

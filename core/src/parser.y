@@ -242,17 +242,7 @@ DataEntityForEvaluate
           cct_parserFile->SetScanStop(cct_StepFile::kRecordSkipped);
           YYACCEPT;
         }
-        cct_Instance* instance = $1.instance;
-        CCT_GUARDED(
-            cct_currentInputFile->Scope().RegisterName(cct_parserFile->CurrentName(), instance),
-            if (instance && !instance->IsRegistered()) delete instance);
-        if (instance && !instance->IsRegistered()) {
-          /* The name was locked by another instance: this one has no owner. */
-          delete instance;
-          instance = nullptr;
-        }
-        cct_parserFile->AdoptCurrentName(nullptr);
-        cct_parserFile->SetCurrentInstance(instance);
+        CCT_GUARDED(cct_parserFile->EnterRecord($1.instance), (void)0);
         YYACCEPT;
       }
   ;
@@ -318,9 +308,7 @@ Simple_Record
             CCT_GUARDED(instance->ProcessAttributeList(*$3, *cct_currentInputFile),
                         (delete instance, cct_FreeText($1), ReleaseList($3)));
           } else if (!instance) {
-            cct_errlog(cct_Error(cct_PROGRAM_BUG))
-                << *cct_currentInputFile << "\n   The entity '" << $1 << "' is not defined"
-                << "\n   in the underlying EXPRESS schema.";
+            cct_parserFile->ReportUndefinedEntity($1);
           }
           $$.instance = instance;
         }

@@ -69,12 +69,47 @@ void cct_StepFile::BorrowCurrentName(const char* name) {
   ownsCurrentName_ = false;
 }
 
+cct_StepFile::ParseScope::ParseScope(cct_StepFile& file, int mode)
+    : file_(file), mode_(file.parseMode_), input_(cct_currentInputFile), parser_(cct_parserFile),
+      parsing_(parsing) {
+  file.parseMode_ = mode;
+  cct_currentInputFile = &file;
+  cct_parserFile = &file;
+  parsing = true;
+}
+
+cct_StepFile::ParseScope::~ParseScope() {
+  file_.parseMode_ = mode_;
+  cct_currentInputFile = input_;
+  cct_parserFile = parser_;
+  parsing = parsing_;
+}
+
+void cct_StepFile::EnterRecord(cct_Instance* instance) {
+  try {
+    scope_.RegisterName(currentName_, instance);
+  } catch (...) {
+    if (instance && !instance->IsRegistered()) delete instance;
+    throw;
+  }
+  if (instance && !instance->IsRegistered()) {
+    // The name was locked by another instance: this one has no owner.
+    delete instance;
+    instance = nullptr;
+  }
+  AdoptCurrentName(nullptr);
+  currentInstance_ = instance;
+}
+
+void cct_StepFile::ReportUndefinedEntity(const char* keyword) {
+  cct_errlog(cct_Error(cct_PROGRAM_BUG)) << *this << "\n   The entity '" << keyword
+                                         << "' is not defined"
+                                         << "\n   in the underlying EXPRESS schema.";
+}
+
 int cct_StepFile::RunParser(long mode, cct_StepFile** out) {
-  Restore<int> savedMode(parseMode_, static_cast<int>(mode));
-  Restore<cct_InputFile*> savedFile(cct_currentInputFile, this);
-  Restore<cct_StepFile*> savedParserFile(cct_parserFile, this);
+  ParseScope scope(*this, static_cast<int>(mode));
   if (out) *out = this;
-  Restore<bool> running(parsing, true);
   pending_ = nullptr;
   cct_ResetLexer();
   int result = yyparse();

@@ -102,6 +102,12 @@ class cct_StepFile : public cct_InputFile {
   const DefinitionPosition& ScannedPosition() const { return scanned_; }
   cct_Instance* CurrentInstance() const { return currentInstance_; }
   void SetCurrentInstance(cct_Instance* instance) { currentInstance_ = instance; }
+  /// The end of every named record, however it was read: the instance made of it is registered
+  /// under the current name and becomes the current instance. One whose name another instance
+  /// holds is dropped (and so is one left without a name by a throw, before the throw goes on).
+  void EnterRecord(cct_Instance* instance);
+  /// Reported for a record whose keyword (lower case) the schema does not define.
+  void ReportUndefinedEntity(const char* keyword);
   /// Remembers an exception that stopped a parse, to be rethrown when the parse has unwound.
   void SetPendingException(std::exception_ptr e) { pending_ = e; }
   static bool Parsing() { return parsing; }
@@ -116,6 +122,23 @@ class cct_StepFile : public cct_InputFile {
   const char* HeaderAuthor() const { return headerAuthor_; }
 
  private:
+  /// While it lives, the parser's actions and the lexer work on this file in the given mode;
+  /// then what was there before comes back. Every read of a record, by the parser or
+  /// directly, happens inside one.
+  class ParseScope {
+   public:
+    ParseScope(cct_StepFile& file, int mode);
+    ~ParseScope();
+    ParseScope(const ParseScope&) = delete;
+    ParseScope& operator=(const ParseScope&) = delete;
+
+   private:
+    cct_StepFile& file_;
+    int mode_;
+    cct_InputFile* input_;
+    cct_StepFile* parser_;
+    bool parsing_;
+  };
   /// Indexes one definition of the usual form straight from the read buffer, exactly as the
   /// parser's scan would; false (nothing consumed) for anything else, which the parser reads.
   bool FastScan();
