@@ -260,160 +260,161 @@ void cct_ResetLexer() {
   skipDepth = 0;
 }
 
+namespace {
+
+constexpr int kReadOn = -1;  // what a token rule answers when it made no token
+
+// After a dot: an enumeration or a logical, or ".05"; without a closing dot the dot is dropped.
+int AfterDot(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
+  int next = f.GetChar();
+  if (IsDigit(next)) {
+    // ".05": a real without the digit before its point.
+    f.Unput(next);
+    return Number(f, '.', value);
+  }
+  if (!IsUpper(next)) {
+    f.Unput(next);
+    Stray(f, '.');
+    return kReadOn;  // a lone dot is dropped
+  }
+  text.assign(1, static_cast<char>(next));
+  int end = ReadWord(f);
+  if (end == '.') {
+    if (cct_scan::LogicalValue(text.data(), text.size(), value.integer)) return cct_TOKEN_LOGICAL;
+    if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
+    return cct_TOKEN_ENUM;
+  }
+  // No closing dot: the dot is dropped and the word is read again as whatever it is. That is
+  // the keyword it spells, unless it starts one of the two hyphenated literals.
+  f.Unput(end);
+  if (end == '-' && (text == "ISO" || text == "END")) {
+    PushBack(f, text);
+    return kReadOn;
+  }
+  return ReservedOrKeyword(value);
+}
+
+// After "!": a user-defined keyword.
+int UserDefined(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
+  int next = f.GetChar();
+  if (!IsUpper(next)) {
+    f.Unput(next);
+    Stray(f, '!');
+    return kReadOn;
+  }
+  text.assign(1, static_cast<char>(next));
+  f.Unput(ReadWord(f));
+  if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
+  return cct_TOKEN_USER_DEFINED_KEYWORD;
+}
+
+// After "#": an instance name.
+int InstanceName(cct_InputFile& f, bool keep, cct_TokenValue& value) {
+  int next = f.GetChar();
+  if (!IsDigit(next)) {
+    f.Unput(next);
+    Stray(f, '#');
+    return kReadOn;
+  }
+  text.assign(1, static_cast<char>(next));
+  auto in = cct_scan::ReadFrom(f);
+  f.Unput(cct_scan::PassDigits(in, [](char d) { text.push_back(d); }));
+  if (keep) value.text = cct_CopyText(text.c_str());
+  return cct_TOKEN_ENTITY_NAME;
+}
+
+// A word from its first capital: a keyword, a reserved word or a hyphenated literal.
+int Word(cct_InputFile& f, int first, cct_TokenValue& value) {
+  text.assign(1, static_cast<char>(first));
+  int end = ReadWord(f);
+  if (end == '-' && (text == "ISO" || text == "END")) {
+    if (ReadLiteral(f, text == "ISO" ? "10303-21" : "ISO-10303-21"))
+      return text == "ISO" ? cct_TOKEN_ISO_10303_21 : cct_TOKEN_END_ISO_10303_21;
+  }
+  f.Unput(end);
+  return ReservedOrKeyword(value);
+}
+
+// Any other character: punctuation, comments, strings, binaries; what starts no token vanishes.
+int Other(cct_InputFile& f, int c, int mode, cct_TokenValue& value) {
+  const bool evaluate = mode == 1;
+  const bool scan = mode == 0 || mode == 5;
+  switch (c) {
+    case ' ':
+    case '\t':
+    case '\n': return kReadOn;
+    case '/': {
+      int next = f.GetChar();
+      if (next == '*') {
+        auto in = cct_scan::ReadFrom(f);
+        return cct_scan::PassComment(in) == Outcome::kDone ? kReadOn : cct_TOKEN_END;
+      }
+      f.Unput(next);
+      return cct_TOKEN_SLASH;
+    }
+    case '.': return AfterDot(f, evaluate, value);
+    case '!': return UserDefined(f, evaluate, value);
+    case '#': return InstanceName(f, evaluate || scan, value);
+    case '\'': return String(f, evaluate, value);
+    case '"': return Binary(f, evaluate, value);
+    case '&':
+      if (ReadLiteral(f, "SCOPE")) return cct_TOKEN_SCOPE;
+      Stray(f, '&');
+      return kReadOn;
+    case '=':
+      if (scan) value.position = new DefinitionPosition{f.Tell(), static_cast<int32_t>(f.Line()), 0, 0};
+      return cct_TOKEN_EQUALS;
+    case ';': return cct_TOKEN_SEMICOLON;
+    case ',': return cct_TOKEN_COMMA;
+    case '(':
+      if (scan) {
+        ++skipDepth;
+        skipping = true;
+      }
+      return cct_TOKEN_LEFT_PAREN;
+    case ')': return cct_TOKEN_RIGHT_PAREN;
+    case '$': return cct_TOKEN_MISSING;
+    case '*': {
+      int next = f.GetChar();
+      if (next == '/') return kReadOn;  // a stray comment end is ignored
+      f.Unput(next);
+      return cct_TOKEN_REDEFINE;
+    }
+    case '\\': {
+      int letter = f.GetChar();
+      if (letter == 'N' || letter == 'F') {
+        int close = f.GetChar();
+        if (close == '\\') return kReadOn;
+        f.Unput(close);
+      }
+      f.Unput(letter);
+      return kReadOn;
+    }
+    default:
+      // Carriage returns vanish; lower-case letters and anything else vanish too, said so.
+      if (c != '\r' && c != '\f' && c != '\v') Stray(f, c);
+      return kReadOn;
+  }
+}
+
+}  // namespace
+
 int cct_Lex(cct_TokenValue& value) {
   value.text = nullptr;
   cct_InputFile* file = cct_currentInputFile;
   if (!file) return cct_TOKEN_END;
   cct_InputFile& f = *file;
-  const int mode = f.ParseMode();
-  const bool evaluate = mode == 1;
-  const bool scan = mode == 0 || mode == 5;
-
   for (;;) {
     if (skipping) return Skip(f);
-    int c = f.GetChar();
+    const int c = f.GetChar();
     if (c == 0) return cct_TOKEN_END;
-    switch (c) {
-      case ' ':
-      case '\t':
-      case '\n': continue;
-      case '/': {
-        int next = f.GetChar();
-        if (next == '*') {
-          auto in = cct_scan::ReadFrom(f);
-          if (cct_scan::PassComment(in) != Outcome::kDone) return cct_TOKEN_END;
-          continue;
-        }
-        f.Unput(next);
-        return cct_TOKEN_SLASH;
-      }
-      case '.': {
-        int next = f.GetChar();
-        if (IsDigit(next)) {
-          // ".05": a real without the digit before its point.
-          f.Unput(next);
-          return Number(f, '.', value);
-        }
-        if (!IsUpper(next)) {
-          f.Unput(next);
-          Stray(f, '.');
-          continue;  // a lone dot is dropped
-        }
-        text.assign(1, static_cast<char>(next));
-        int end = ReadWord(f);
-        if (end == '.') {
-          if (cct_scan::LogicalValue(text.data(), text.size(), value.integer))
-            return cct_TOKEN_LOGICAL;
-          if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
-          return cct_TOKEN_ENUM;
-        }
-        // No closing dot: the dot is dropped and the word is read again as whatever it is. That
-        // is the keyword it spells, unless it starts one of the two hyphenated literals.
-        f.Unput(end);
-        if (end == '-' && (text == "ISO" || text == "END")) {
-          PushBack(f, text);
-          continue;
-        }
-        return ReservedOrKeyword(value);
-      }
-      case '!': {
-        int next = f.GetChar();
-        if (!IsUpper(next)) {
-          f.Unput(next);
-          Stray(f, '!');
-          continue;
-        }
-        text.assign(1, static_cast<char>(next));
-        f.Unput(ReadWord(f));
-        if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
-        return cct_TOKEN_USER_DEFINED_KEYWORD;
-      }
-      case '#': {
-        int next = f.GetChar();
-        if (!IsDigit(next)) {
-          f.Unput(next);
-          Stray(f, '#');
-          continue;
-        }
-        text.assign(1, static_cast<char>(next));
-        auto in = cct_scan::ReadFrom(f);
-        f.Unput(cct_scan::PassDigits(in, [](char d) { text.push_back(d); }));
-        if (evaluate || scan) value.text = cct_CopyText(text.c_str());
-        return cct_TOKEN_ENTITY_NAME;
-      }
-      case '+':
-      case '-':
-      case '0':
-      case '1':
-      case '2':
-      case '3':
-      case '4':
-      case '5':
-      case '6':
-      case '7':
-      case '8':
-      case '9': {
-        int token = Number(f, c, value);
-        if (token < 0) continue;
-        return token;
-      }
-      case '\'': {
-        int token = String(f, evaluate, value);
-        if (token < 0) continue;
-        return token;
-      }
-      case '"': {
-        int token = Binary(f, evaluate, value);
-        if (token < 0) continue;
-        return token;
-      }
-      case '&':
-        if (ReadLiteral(f, "SCOPE")) return cct_TOKEN_SCOPE;
-        Stray(f, '&');
-        continue;
-      case '=':
-        if (scan) value.position = new DefinitionPosition{f.Tell(), static_cast<int32_t>(f.Line()), 0, 0};
-        return cct_TOKEN_EQUALS;
-      case ';': return cct_TOKEN_SEMICOLON;
-      case ',': return cct_TOKEN_COMMA;
-      case '(':
-        if (scan) {
-          ++skipDepth;
-          skipping = true;
-        }
-        return cct_TOKEN_LEFT_PAREN;
-      case ')': return cct_TOKEN_RIGHT_PAREN;
-      case '$': return cct_TOKEN_MISSING;
-      case '*': {
-        int next = f.GetChar();
-        if (next == '/') continue;  // a stray comment end is ignored
-        f.Unput(next);
-        return cct_TOKEN_REDEFINE;
-      }
-      case '\\': {
-        int letter = f.GetChar();
-        if (letter == 'N' || letter == 'F') {
-          int close = f.GetChar();
-          if (close == '\\') continue;
-          f.Unput(close);
-        }
-        f.Unput(letter);
-        continue;
-      }
-      default:
-        if (IsUpper(c)) {
-          text.assign(1, static_cast<char>(c));
-          int end = ReadWord(f);
-          if (end == '-' && (text == "ISO" || text == "END")) {
-            if (ReadLiteral(f, text == "ISO" ? "10303-21" : "ISO-10303-21"))
-              return text == "ISO" ? cct_TOKEN_ISO_10303_21 : cct_TOKEN_END_ISO_10303_21;
-          }
-          f.Unput(end);
-          return ReservedOrKeyword(value);
-        }
-        // Carriage returns vanish; lower-case letters and anything else vanish too, said so.
-        if (c != '\r' && c != '\f' && c != '\v') Stray(f, c);
-        continue;
-    }
+    int token;
+    if (IsDigit(c) || c == '+' || c == '-')
+      token = Number(f, c, value);
+    else if (IsUpper(c))
+      token = Word(f, c, value);
+    else
+      token = Other(f, c, f.ParseMode(), value);
+    if (token != kReadOn) return token;
   }
 }

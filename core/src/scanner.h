@@ -299,6 +299,41 @@ enum class NumberEnd : uint8_t { kNumber, kLoneSign, kShort };
 
 constexpr uint64_t kExactDigitsLimit = 100000000000000u;  // no sixteenth digit
 
+/// What ReadSign answers when no number follows the sign.
+constexpr int kNoNumber = -2;
+
+/// After a sign: the blanks a writer may have put between it and its digits (odd, but the
+/// value is evident). Answers the first character of the number, kNoNumber when none follows
+/// (everything after the sign is then given back), or kWindowEnd.
+template <class Reader, class Texts>
+int ReadSign(Reader& in, int sign, Texts& t, NumberForm& n) {
+  t.Found(static_cast<char>(sign));
+  if (sign == '-') t.Keep('-');
+  char gap[64];
+  int gapLength = 0;
+  int c = in.Get();
+  while (IsLayout(c) && gapLength < 64) {
+    gap[gapLength++] = static_cast<char>(c);
+    c = in.Get();
+  }
+  if (c == kWindowEnd) return kWindowEnd;
+  bool starts = IsDigit(c);
+  if (c == '.') {
+    const int next = in.Get();
+    if (next == kWindowEnd) return kWindowEnd;
+    in.Unget(next);
+    starts = IsDigit(next);
+  }
+  if (!starts) {
+    in.Unget(c);
+    while (gapLength > 0) in.Unget(gap[--gapLength]);
+    return kNoNumber;
+  }
+  if (gapLength > 0) n.odd = true;
+  for (int i = 0; i < gapLength; ++i) t.Found(gap[i]);
+  return c;
+}
+
 /// A number starting with `first` (a sign, a digit, or a point before a digit). Keep gets the
 /// text in the form std::from_chars reads ("0.05", "1.E3"), Found the text as it stands. A
 /// sign with no number after it is dropped (kLoneSign; what followed it is given back);
@@ -320,30 +355,9 @@ NumberEnd ReadNumber(Reader& in, int first, Texts& t, NumberForm& n) {
   };
   int c = first;
   if (c == '+' || c == '-') {
-    t.Found(static_cast<char>(c));
-    if (c == '-') t.Keep('-');
-    char gap[64];
-    int gapLength = 0;
-    c = in.Get();
-    while (IsLayout(c) && gapLength < 64) {
-      gap[gapLength++] = static_cast<char>(c);
-      c = in.Get();
-    }
+    c = ReadSign(in, c, t, n);
     if (c == kWindowEnd) return NumberEnd::kShort;
-    bool starts = IsDigit(c);
-    if (c == '.') {
-      const int next = in.Get();
-      if (next == kWindowEnd) return NumberEnd::kShort;
-      in.Unget(next);
-      starts = IsDigit(next);
-    }
-    if (!starts) {
-      in.Unget(c);
-      while (gapLength > 0) in.Unget(gap[--gapLength]);
-      return NumberEnd::kLoneSign;
-    }
-    if (gapLength > 0) n.odd = true;
-    for (int i = 0; i < gapLength; ++i) t.Found(gap[i]);
+    if (c == kNoNumber) return NumberEnd::kLoneSign;
   }
   bool whole = false;
   for (; IsDigit(c); c = in.Get()) {

@@ -29,6 +29,10 @@ class Writer {
     return u == kUnbounded ? "cct_BaseTypeDescriptor::kUnbounded" : std::to_string(u);
   }
   std::string MemberClass(const Entity& e, const Attribute& a) const;
+  // The parts of the entities header, in the order they must be declared.
+  void ReferenceAndAggregateClasses(std::ostream& o) const;
+  void AttributeClasses(std::ostream& o) const;
+  void InstanceClasses(std::ostream& o) const;
   std::string DescriptorInit(const Attribute& a) const;
   static std::string TwoDimClass(const Entity& e, const Attribute& a) {
     return e.name + "_" + a.name + "_Aggregate";
@@ -147,6 +151,83 @@ std::string Writer::TypesSource() const {
   return o.str();
 }
 
+void Writer::ReferenceAndAggregateClasses(std::ostream& o) const {
+  for (const Entity* e : s_.ReferencedEntities()) {
+    const std::string c = e->name + "_Reference";
+    o << "class " << c << " : public cct_EntityType {\n public:\n";
+    o << "  " << c << "() : cct_EntityType(" << Str(e->name) << ") {}\n";
+    o << "  ~" << c << "() override;\n";
+    o << "  const char* TypeName() const override { return " << Str(e->name) << "; }\n";
+    o << "  long TypeID() const override { return " << e->id << "; }\n";
+    o << "  const long* AllowedTypes() const override;\n";
+    o << "  using cct_EntityType::Get;\n";
+    o << "  virtual cct_Instance* Get() const { return cct_EntityType::Get(1); }\n";
+    o << "  cct_Instance* operator->() const { return cct_EntityType::operator->(); }\n};\n\n";
+  }
+  o << "// Aggregates of references; element type and bounds come from the attribute's descriptor.\n\n";
+  for (const Entity* e : s_.AggregatedEntities()) {
+    const std::string c = e->name + "_Aggregate";
+    o << "class " << c << " : public cct_AggregateType_1d {\n public:\n"
+      << "  using cct_AggregateType_1d::cct_AggregateType_1d;\n  ~" << c << "() override;\n};\n\n";
+  }
+  o << "// Two-dimensional aggregates, one class per attribute.\n\n";
+  for (const Entity& e : s_.entities)
+    for (const Attribute& a : e.own)
+      if (a.type.dimensions == 2) {
+        const std::string c = TwoDimClass(e, a);
+        o << "class " << c << " : public cct_AggregateType_2d {\n public:\n"
+          << "  using cct_AggregateType_2d::cct_AggregateType_2d;\n  ~" << c << "() override;\n};\n\n";
+      }
+}
+
+void Writer::AttributeClasses(std::ostream& o) const {
+  o << "// Attribute classes, supertypes before subtypes.\n\n";
+  std::set<const Entity*> written;
+  for (const Entity& entity : s_.entities) {
+    for (const Entity* e : entity.ancestry) {
+      if (!written.insert(e).second) continue;
+      o << "class " << e->name << "_Attributes";
+      for (size_t i = 0; i < e->supertypes.size(); ++i)
+        o << (i ? ", public " : " : public ") << e->supertypes[i]->name << "_Attributes";
+      o << " {\n public:\n";
+      if (e->supertypes.empty())
+        o << "  virtual const char* SchemaName() const;\n";
+      else
+        o << "  const char* SchemaName() const override;\n";
+      for (const Attribute& a : e->own)
+        if (a.type.dimensions > 0)
+          o << "  static const cct_BaseTypeDescriptor " << a.name << "_Descriptor["
+            << a.type.dimensions << "];\n";
+      for (const Attribute& a : e->own) o << "  " << MemberClass(*e, a) << " " << a.name << ";\n";
+      o << "};\n\n";
+    }
+  }
+}
+
+void Writer::InstanceClasses(std::ostream& o) const {
+  o << "// Instance classes.\n\n";
+  for (const Entity& e : s_.entities) {
+    o << "class " << e.name << " : public cct_Instance, public " << e.name << "_Attributes {\n public:\n";
+    o << "  static const EntityTable kTable;\n";
+    o << "  static const char* EntityName() { return " << Str(e.name) << "; }\n";
+    o << "  static long EntityId() { return " << e.id << "; }\n";
+    o << "  static const long* AllowedEntityIds() { return kTable.allowedEntityIds; }\n";
+    o << "  " << e.name << "();\n  ~" << e.name << "() override;\n";
+    o << "  const char* TypeName() const override { return " << Str(e.name) << "; }\n";
+    o << "  long TypeID() const override { return " << e.id << "; }\n";
+    o << "  const char* const* SupertypeNames() const override { return kTable.supertypeNames; }\n";
+    if (!e.attributes.empty())
+      o << "  long AttributeCount() const override { return " << e.attributes.size() << "; }\n";
+    o << "  cct_Type* Attribute(long i) const override { return " << Q("AttributeAt")
+      << "(this, kTable, i); }\n";
+    if (!e.own.empty())
+      o << "  long FirstOwnAttribute() const override { return " << e.inheritedCount << "; }\n";
+    o << "  const char* AttributeName(long i) const override { return " << Q("AttributeNameAt")
+      << "(kTable, i); }\n";
+    o << "  const long* SupertypeIds() const override { return kTable.supertypeIds; }\n};\n\n";
+  }
+}
+
 std::string Writer::EntitiesHeader() const {
   std::ostringstream o;
   o << Banner() << R"(//
@@ -177,76 +258,9 @@ constexpr long kFirstEntityId = 3002;
 // caller. The arrow operator is the uncounted, guarded dereference of cct_EntityType.
 
 )";
-  for (const Entity* e : s_.ReferencedEntities()) {
-    const std::string c = e->name + "_Reference";
-    o << "class " << c << " : public cct_EntityType {\n public:\n";
-    o << "  " << c << "() : cct_EntityType(" << Str(e->name) << ") {}\n";
-    o << "  ~" << c << "() override;\n";
-    o << "  const char* TypeName() const override { return " << Str(e->name) << "; }\n";
-    o << "  long TypeID() const override { return " << e->id << "; }\n";
-    o << "  const long* AllowedTypes() const override;\n";
-    o << "  using cct_EntityType::Get;\n";
-    o << "  virtual cct_Instance* Get() const { return cct_EntityType::Get(1); }\n";
-    o << "  cct_Instance* operator->() const { return cct_EntityType::operator->(); }\n};\n\n";
-  }
-  o << "// Aggregates of references; element type and bounds come from the attribute's descriptor.\n\n";
-  for (const Entity* e : s_.AggregatedEntities()) {
-    const std::string c = e->name + "_Aggregate";
-    o << "class " << c << " : public cct_AggregateType_1d {\n public:\n"
-      << "  using cct_AggregateType_1d::cct_AggregateType_1d;\n  ~" << c << "() override;\n};\n\n";
-  }
-  o << "// Two-dimensional aggregates, one class per attribute.\n\n";
-  for (const Entity& e : s_.entities)
-    for (const Attribute& a : e.own)
-      if (a.type.dimensions == 2) {
-        const std::string c = TwoDimClass(e, a);
-        o << "class " << c << " : public cct_AggregateType_2d {\n public:\n"
-          << "  using cct_AggregateType_2d::cct_AggregateType_2d;\n  ~" << c << "() override;\n};\n\n";
-      }
-
-  o << "// Attribute classes, supertypes before subtypes.\n\n";
-  std::set<const Entity*> written;
-  for (const Entity& entity : s_.entities) {
-    for (const Entity* e : entity.ancestry) {
-      if (!written.insert(e).second) continue;
-      o << "class " << e->name << "_Attributes";
-      for (size_t i = 0; i < e->supertypes.size(); ++i)
-        o << (i ? ", public " : " : public ") << e->supertypes[i]->name << "_Attributes";
-      o << " {\n public:\n";
-      if (e->supertypes.empty())
-        o << "  virtual const char* SchemaName() const;\n";
-      else
-        o << "  const char* SchemaName() const override;\n";
-      for (const Attribute& a : e->own)
-        if (a.type.dimensions > 0)
-          o << "  static const cct_BaseTypeDescriptor " << a.name << "_Descriptor["
-            << a.type.dimensions << "];\n";
-      for (const Attribute& a : e->own) o << "  " << MemberClass(*e, a) << " " << a.name << ";\n";
-      o << "};\n\n";
-    }
-  }
-
-  o << "// Instance classes.\n\n";
-  for (const Entity& e : s_.entities) {
-    o << "class " << e.name << " : public cct_Instance, public " << e.name << "_Attributes {\n public:\n";
-    o << "  static const EntityTable kTable;\n";
-    o << "  static const char* EntityName() { return " << Str(e.name) << "; }\n";
-    o << "  static long EntityId() { return " << e.id << "; }\n";
-    o << "  static const long* AllowedEntityIds() { return kTable.allowedEntityIds; }\n";
-    o << "  " << e.name << "();\n  ~" << e.name << "() override;\n";
-    o << "  const char* TypeName() const override { return " << Str(e.name) << "; }\n";
-    o << "  long TypeID() const override { return " << e.id << "; }\n";
-    o << "  const char* const* SupertypeNames() const override { return kTable.supertypeNames; }\n";
-    if (!e.attributes.empty())
-      o << "  long AttributeCount() const override { return " << e.attributes.size() << "; }\n";
-    o << "  cct_Type* Attribute(long i) const override { return " << Q("AttributeAt")
-      << "(this, kTable, i); }\n";
-    if (!e.own.empty())
-      o << "  long FirstOwnAttribute() const override { return " << e.inheritedCount << "; }\n";
-    o << "  const char* AttributeName(long i) const override { return " << Q("AttributeNameAt")
-      << "(kTable, i); }\n";
-    o << "  const long* SupertypeIds() const override { return kTable.supertypeIds; }\n};\n\n";
-  }
+  ReferenceAndAggregateClasses(o);
+  AttributeClasses(o);
+  InstanceClasses(o);
   o << R"(/// The entities by identifier, closed by {"NULLENTITY", 0}.
 extern const TypeIdEntry EntityIdTable[kEntityCount + 1];
 
