@@ -42,7 +42,7 @@ uint32_t cct_ElementSize(long kind) {
 // ---- cct_AggregateType -----------------------------------------------------------------------
 
 const cct_BaseTypeDescriptor* cct_AggregateType::ElementDescriptor() const {
-  return Dimensions() == 2 ? descriptor_ + 1 : descriptor_;
+  return Dimensions() == 2 ? Descriptor() + 1 : Descriptor();
 }
 
 int cct_AggregateType::TestCompatibility(const cct_Type* p) const {
@@ -420,7 +420,7 @@ int cct_AggregateType::TestElements(int check, unsigned char* storage, uint32_t 
 // ---- cct_AggregateType_1d --------------------------------------------------------------------
 
 cct_AggregateType_1d::cct_AggregateType_1d(const cct_BaseTypeDescriptor* d) {
-  descriptor_ = &cct_DefaultDescriptor1d;
+  SetDescriptor(&cct_DefaultDescriptor1d);
   BaseType(d ? d : &cct_DefaultDescriptor1d);
 }
 
@@ -433,16 +433,16 @@ void cct_AggregateType_1d::BaseType(const cct_BaseTypeDescriptor* d) {
     cct_errlog(cct_Error(cct_NULL_PARAMETER)) << kModule << " : cct_AggregateType_1d::BaseType().";
     return;
   }
-  descriptor_ = d;
+  SetDescriptor(d);
   SetDimensions(d->IsBounded() && d->lowerBound > 0 ? static_cast<unsigned long>(d->lowerBound)
                                                      : 0UL);
 }
 
 int cct_AggregateType_1d::SetDimensions(unsigned long n) {
-  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_->kind);
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(Descriptor()->kind);
   // A zero count keeps the array as it is, as the native array does; only Unset empties it.
   if (n == Count() || n == 0) return 1;
-  if (static_cast<long long>(n) > static_cast<long long>(descriptor_->upperBound) + 1) {
+  if (static_cast<long long>(n) > static_cast<long long>(Descriptor()->upperBound) + 1) {
     cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
         << kModule << "\n--- : cct_AggregateType_1d::SetDimensions().";
     return 0;
@@ -499,7 +499,7 @@ void cct_AggregateType_1d::ResizeForReading(uint32_t n) {
     referenceFormFixed_ = false;
   }
   if (n == Count() && (n == 0 || Storage())) return;
-  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_->kind);
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(Descriptor()->kind);
   // Nothing held is kept, and shrinking the native array would report the clipping.
   if (n < Count()) Clear();
   if (n) cct_NativeAggregate_1d::SetDimensions(size, n);

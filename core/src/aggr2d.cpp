@@ -22,7 +22,7 @@ using namespace cct_aggr;
 // ---- cct_AggregateType_2d --------------------------------------------------------------------
 
 cct_AggregateType_2d::cct_AggregateType_2d(const cct_BaseTypeDescriptor* d) {
-  descriptor_ = cct_DefaultDescriptor2d;
+  SetDescriptor(cct_DefaultDescriptor2d);
   BaseType(d ? d : cct_DefaultDescriptor2d);
 }
 
@@ -71,17 +71,17 @@ void cct_AggregateType_2d::BaseType(const cct_BaseTypeDescriptor* d) {
         << "The BaseTypeDescriptor is not suitable for 2-dim aggregates.";
     return;
   }
-  descriptor_ = d;
+  SetDescriptor(d);
   if (d[0].IsBounded() && d[1].IsBounded())
     SetDimensions(static_cast<unsigned long>(d[0].lowerBound > 0 ? d[0].lowerBound : 0),
                   static_cast<unsigned long>(d[1].lowerBound > 0 ? d[1].lowerBound : 0));
 }
 
 int cct_AggregateType_2d::SetDimensions(unsigned long rows, unsigned long columns) {
-  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_[1].kind);
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(Descriptor()[1].kind);
   if (rows == Rows() && columns == Columns()) return 1;
-  if (static_cast<long long>(rows) > static_cast<long long>(descriptor_[0].upperBound) + 1 ||
-      static_cast<long long>(columns) > static_cast<long long>(descriptor_[1].upperBound) + 1) {
+  if (static_cast<long long>(rows) > static_cast<long long>(Descriptor()[0].upperBound) + 1 ||
+      static_cast<long long>(columns) > static_cast<long long>(Descriptor()[1].upperBound) + 1) {
     cct_errlog(cct_Error(cct_BOUNDS_VIOLATED))
         << kModule << "\n--- : cct_AggregateType_2d::SetDimensions().";
     return 0;
@@ -113,7 +113,7 @@ void cct_AggregateType_2d::ResizeForReading(uint32_t rows, uint32_t columns) {
   }
   DropRowLengths();
   if (rows == Rows() && columns == Columns() && (rows == 0 || columns == 0 || Storage())) return;
-  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(descriptor_[1].kind);
+  const uint32_t size = SizeOfElement() ? SizeOfElement() : cct_ElementSize(Descriptor()[1].kind);
   // Nothing held is kept, and shrinking the native array would report the clipping. (Rows of
   // no elements leave the array without storage: rows x 0.)
   Clear();
@@ -180,7 +180,7 @@ void cct_AggregateType_2d::ProcessParameter(const cct_Type* p) {
     if (length == kNoList) length = columns;
     ragged = ragged || length != columns;
   }
-  ReportCount(rows, descriptor_[0], "row", 0);
+  ReportCount(rows, Descriptor()[0], "row", 0);
   ResizeForReading(rows, columns);
   if (ragged) {
     rowLengths_ = NewRowLengths(rows);
@@ -199,7 +199,7 @@ void cct_AggregateType_2d::ProcessParameter(const cct_Type* p) {
           << "\n    The contents of the first aggregate must be"
           << "\n    1-dim aggregates too.";
     } else {
-      ReportCount(rowList->Count(), descriptor_[1], "element", i + 1);
+      ReportCount(rowList->Count(), Descriptor()[1], "element", i + 1);
       for (uint32_t j = 0; j < rowList->Count(); ++j) {
         cct_Type* e = rowList->ElementObject(j);
         if (!e) continue;

@@ -32,7 +32,7 @@ class cct_StepFile::ReadAhead {
     std::vector<char> longText;  // a record longer than text
   };
 
-  ReadAhead(int fd, const std::vector<cct_Scope::Entry*>& order)
+  ReadAhead(int fd, const cct_Scope::Order& order)
       : fd_(fd), order_(order), slots_(kSlots), handoff_(kSlots) {
     handoff_.Start([this] { Run(); });
   }
@@ -133,7 +133,7 @@ class cct_StepFile::ReadAhead {
   static constexpr size_t kWideWindow = 1 << 16;
 
   const int fd_;
-  const std::vector<cct_Scope::Entry*>& order_;
+  const cct_Scope::Order& order_;
   std::vector<char> wide_;
   std::vector<Slot> slots_;
   cct_PageCache pages_;

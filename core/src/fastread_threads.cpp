@@ -34,7 +34,7 @@ void cct_StepFile::StartScanAhead() {
 
 void cct_StepFile::EndScanAhead::operator()(ScanAhead* scanAhead) const { delete scanAhead; }
 
-void cct_StepFile::StartReadAhead(const std::vector<cct_Scope::Entry*>& order) {
+void cct_StepFile::StartReadAhead(const cct_Scope::Order& order) {
   StopReadAhead();
   if (!directReading || !stream_ || order.empty()) return;
   try {
@@ -48,7 +48,7 @@ void cct_StepFile::EndReadAhead::operator()(ReadAhead* readAhead) const { delete
 
 void cct_StepFile::StopReadAhead() { readAhead_.reset(); }
 
-void cct_StepFile::ReadAll(const std::vector<cct_Scope::Entry*>& order, const AfterRead& afterEach) {
+void cct_StepFile::ReadAll(const cct_Scope::Order& order, const AfterRead& afterEach) {
   // The thread reads the file alongside: it must be gone before the caller goes on, also when
   // a read throws.
   struct Stop {

@@ -72,7 +72,13 @@ void cct_Instance::ScopeEntry(cct_Scope::Entry* entry) {
 
 cct_Scope* cct_Instance::GetScope() const {
   if (IsRegistered()) return entry() ? entry()->scope : nullptr;
-  return scope_;
+  if (flags_ & cct_FLAG_NAMED_REFERENCE) return static_cast<const cct_NamedReference*>(this)->NamedScope();
+  return nullptr;
+}
+
+cct_NamedReference::cct_NamedReference(cct_Scope* scope, const char* name) : scope_(scope) {
+  InstanceName(name);
+  SetFlags(cct_FLAG_PLACEHOLDER | cct_FLAG_NAMED_REFERENCE);
 }
 
 void cct_Instance::Release() {

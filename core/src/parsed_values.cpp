@@ -74,11 +74,7 @@ cct_Type* Reference(cct_Scope& scope, const char* name) {
   // Always a placeholder, also when the instance has been read: every reference is then taken
   // the same way whatever the order of reading, kept as the file gives it, and judged once the
   // whole file is read.
-  auto* placeholder = new cct_Instance;
-  placeholder->InstanceName(name);
-  placeholder->SetFlags(cct_FLAG_PLACEHOLDER);
-  placeholder->SetScope(&scope);
-  return placeholder;
+  return new cct_NamedReference(&scope, name);
 }
 
 cct_Type* RealList(const double* values, size_t count) {

@@ -75,6 +75,14 @@ void cct_Scope::CountName() {
 
 const std::vector<cct_Scope::Entry*>& cct_Scope::NameOrder() const {
   if (nameOrderValid_) return nameOrder_;
+  nameOrder_.assign(static_cast<size_t>(entryCount_), nullptr);
+  SortByBucket([this](size_t at, size_t, Entry* e) { nameOrder_[at] = e; });
+  nameOrderValid_ = true;
+  return nameOrder_;
+}
+
+template <class Put>
+void cct_Scope::SortByBucket(Put put) const {
   // A stable counting sort of the entries, in the order they came, by their final bucket.
   const long buckets = growth_.maxp + growth_.p;
   std::vector<uint32_t> bucketOf;
@@ -89,11 +97,33 @@ const std::vector<cct_Scope::Entry*>& cct_Scope::NameOrder() const {
     ++start[static_cast<size_t>(bucket) + 1];
   }
   for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
-  nameOrder_.assign(bucketOf.size(), nullptr);
   size_t k = 0;
-  for (Entry* e = ListFirst(cursor); e; e = ListNext(cursor)) nameOrder_[start[bucketOf[k++]]++] = e;
-  nameOrderValid_ = true;
-  return nameOrder_;
+  for (Entry* e = ListFirst(cursor); e; e = ListNext(cursor), ++k) put(start[bucketOf[k]]++, k, e);
+}
+
+cct_Scope::Order cct_Scope::EntryOrder(const std::vector<Entry*>& entries) const {
+  Order order;
+  order.blocks_ = blockStarts_;
+  for (Entry* entry : entries) {
+    for (size_t b = 0; b < blockStarts_.size(); ++b) {
+      if (entry >= blockStarts_[b] && entry < blockStarts_[b] + kBlockSize) {
+        order.ordinals_.push_back(static_cast<uint32_t>(b * kBlockSize) +
+                                  static_cast<uint32_t>(entry - blockStarts_[b]));
+        break;
+      }
+    }
+  }
+  return order;
+}
+
+cct_Scope::Order cct_Scope::EntryOrderByName() const {
+  Order order;
+  order.blocks_ = blockStarts_;
+  order.ordinals_.resize(static_cast<size_t>(entryCount_));
+  SortByBucket([&order](size_t at, size_t ordinal, Entry*) {
+    order.ordinals_[at] = static_cast<uint32_t>(ordinal);
+  });
+  return order;
 }
 
 cct_Scope::~cct_Scope() {
@@ -109,11 +139,11 @@ cct_Scope::~cct_Scope() {
   for (cct_Instance* instance : retired_) delete instance;
   for (char* text : header_) cct_FreeText(text);
   for (char* block : nameBlocks_) delete[] block;
-  for (Entry** page : numberPages_) delete[] page;
+  for (uint32_t* page : numberPages_) delete[] page;
 }
 
-bool cct_Scope::IndexNumber(long n, Entry* entry) {
-  if (n < 0) return false;
+bool cct_Scope::IndexNumber(long n, size_t ordinal) {
+  if (n < 0 || ordinal >= UINT32_MAX) return false;
   if (n >= numberLimit_) {
     // Growing is only safe while no number at or above the limit was left out, and worth it
     // while the numbers stay dense.
@@ -125,9 +155,9 @@ bool cct_Scope::IndexNumber(long n, Entry* entry) {
     size_t pages = static_cast<size_t>(n / kNumberPage) + 1;
     if (numberPages_.size() < pages) numberPages_.resize(pages, nullptr);
   }
-  Entry**& page = numberPages_[static_cast<size_t>(n / kNumberPage)];
-  if (!page) page = new Entry*[kNumberPage]();
-  page[n % kNumberPage] = entry;
+  uint32_t*& page = numberPages_[static_cast<size_t>(n / kNumberPage)];
+  if (!page) page = new uint32_t[kNumberPage]();
+  page[n % kNumberPage] = static_cast<uint32_t>(ordinal + 1);
   return true;
 }
 
@@ -154,11 +184,14 @@ cct_Scope::Entry* cct_Scope::ProvideEntry(const char* name) {
   const long number = NumberOf(name);
   if (Entry* found = FindLocal(name, number)) return found;
   long index = entryCount_ % kBlockSize;
-  if (index == 0) blocks_.Append(new cct_DoubleListNode(new Entry[kBlockSize]));
+  if (index == 0) {
+    blocks_.Append(new cct_DoubleListNode(new Entry[kBlockSize]));
+    blockStarts_.push_back(BlockEntries(blocks_.LastNode()));
+  }
   Entry* entry = &BlockEntries(blocks_.LastNode())[index];
   entry->name = CopyName(name);
   entry->scope = this;
-  if (!IndexNumber(number, entry)) otherNames_.Insert(entry->name, entry);
+  if (!IndexNumber(number, static_cast<size_t>(entryCount_))) otherNames_.Insert(entry->name, entry);
   CountName();
   ++entryCount_;
   ++nameCounter_;

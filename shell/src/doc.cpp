@@ -175,7 +175,7 @@ bool CDoc::OnOpenDocument(const char* path) {
     file_->SetScanProgress(nullptr, nullptr);
     // The names are taken first: reading may add names (references to undefined ones).
     cct_Scope& scope = file_->Scope();
-    const std::vector<cct_Scope::Entry*> entries = scope.EntriesInNameOrder();
+    const cct_Scope::Order entries = scope.EntryOrderByName();
     // Every reference is judged once all is read, so that the order of reading decides
     // nothing; each instance is looked at while it is at hand.
     cct_ReferenceCheck references(*file_);

@@ -100,11 +100,7 @@ class Parsed {
   }
   /// A reference #name met before the instance is read.
   Parsed& Ref(const char* name, cct_Scope& scope) {
-    auto* v = new cct_Instance;
-    v->InstanceName(name);
-    v->SetScope(&scope);
-    v->SetFlags(cct_FLAG_PLACEHOLDER);
-    return Add(v);
+    return Add(new cct_NamedReference(&scope, name));
   }
   Parsed& List(Parsed& inner) { return Add(inner.list_.release()); }
 

@@ -22,12 +22,8 @@ std::string P21(const cct_Type& value) {
 
 /// A placeholder the parser makes for "#name" in a scope.
 struct Placeholder {
-  Placeholder(const char* name, cct_Scope* scope) {
-    instance.InstanceName(name);
-    instance.SetScope(scope);
-    instance.SetFlags(cct_FLAG_PLACEHOLDER);
-  }
-  cct_Instance instance;
+  Placeholder(const char* name, cct_Scope* scope) : instance(scope, name) {}
+  cct_NamedReference instance;
 };
 
 /// Reads names on demand like the exchange file does: listed names become test points.

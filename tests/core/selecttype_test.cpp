@@ -126,10 +126,7 @@ TEST(Select, ReferenceBeforeTheInstanceIsRead) {
   test_schema::Use();
   cct_Scope scope;
   test_schema::Shape shape;
-  cct_Instance placeholder;
-  placeholder.InstanceName("12");
-  placeholder.SetScope(&scope);
-  placeholder.SetFlags(cct_FLAG_PLACEHOLDER);
+  cct_NamedReference placeholder(&scope, "12");
   EXPECT_EQ(shape.TestCompatibility(&placeholder), 1);
   shape.Set(&placeholder);
   ASSERT_NE(shape.GetEntry(), nullptr);
@@ -182,10 +179,7 @@ TEST(Select, CorrectnessOfAMissingReference) {
   CerrCapture log;
   cct_Scope scope;
   test_schema::Shape shape;
-  cct_Instance placeholder;
-  placeholder.InstanceName("4");
-  placeholder.SetScope(&scope);
-  placeholder.SetFlags(cct_FLAG_PLACEHOLDER);
+  cct_NamedReference placeholder(&scope, "4");
   shape.Set(&placeholder);
   EXPECT_EQ(shape.TestCorrectness(1), 0);
   EXPECT_EQ(log.Text(), "\nError: Correctness test failed : for SelectType shape. Instance 4 not found.");

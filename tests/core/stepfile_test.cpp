@@ -289,7 +289,7 @@ TEST_F(StepFile, ReadAllReadsEachEntryInTheGivenOrderBeforeItsCallback) {
   std::vector<cct_Scope::Entry*> order = f->Scope().EntriesInNameOrder();
   std::reverse(order.begin(), order.end());
   std::vector<std::string> seen;
-  f->ReadAll(order, [&](cct_Scope::Entry* entry, size_t index) {
+  f->ReadAll(f->Scope().EntryOrder(order), [&](cct_Scope::Entry* entry, size_t index) {
     EXPECT_EQ(entry, order[index]);
     EXPECT_NE(entry->instance, nullptr) << entry->name;
     seen.push_back(entry->name);
@@ -309,8 +309,8 @@ TEST_F(StepFile, TwoFilesReadInTurnKeepTheirOwnRecords) {
   Opened a(File(kListRecords));
   Opened b(other);
   const std::vector<cct_Scope::Entry*> inB = b->Scope().EntriesInNameOrder();
-  a->ReadAll(a->Scope().EntriesInNameOrder(), [&](cct_Scope::Entry*, size_t index) {
-    if (index < inB.size()) b->ReadAll({inB[index]}, nullptr);
+  a->ReadAll(a->Scope().EntryOrderByName(), [&](cct_Scope::Entry*, size_t index) {
+    if (index < inB.size()) b->ReadAll(b->Scope().EntryOrder({inB[index]}), nullptr);
   });
   EXPECT_EQ(Written(*a), WrittenAfterReadingAlone(File(kListRecords)));
   EXPECT_EQ(Written(*b), WrittenAfterReadingAlone(other));
@@ -319,7 +319,7 @@ TEST_F(StepFile, TwoFilesReadInTurnKeepTheirOwnRecords) {
 TEST_F(StepFile, ReadAllPassesOnWhatStopsItAndCanBeRunAgain) {
   CerrCapture log;
   Opened f(File(kListRecords));
-  const std::vector<cct_Scope::Entry*> order = f->Scope().EntriesInNameOrder();
+  const cct_Scope::Order order = f->Scope().EntryOrderByName();
   size_t calls = 0;
   EXPECT_THROW(f->ReadAll(order,
                           [&](cct_Scope::Entry*, size_t index) {

@@ -42,7 +42,7 @@ class cct_AggregateType : public cct_Type {
   virtual void BaseType(const cct_BaseTypeDescriptor* d) = 0;
   virtual long Dimensions() const = 0;
 
-  const cct_BaseTypeDescriptor* BaseType() const { return descriptor_; }
+  const cct_BaseTypeDescriptor* BaseType() const { return Descriptor(); }
   /// The descriptor of one element: the last entry of the descriptor.
   const cct_BaseTypeDescriptor* ElementDescriptor() const;
 
@@ -91,7 +91,14 @@ class cct_AggregateType : public cct_Type {
   /// A reference has been stored since construction or Unset, so flag 0x0008 is binding.
   /// (Declared first, it fits beside the flags of the value root.)
   bool referenceFormFixed_ = false;
-  const cct_BaseTypeDescriptor* descriptor_ = nullptr;
+  // The descriptor is kept where simple values keep their value, which aggregates do not use:
+  // every aggregate attribute of a population is a pointer smaller.
+  const cct_BaseTypeDescriptor* Descriptor() const {
+    return static_cast<const cct_BaseTypeDescriptor*>(value_.p);
+  }
+  void SetDescriptor(const cct_BaseTypeDescriptor* d) {
+    value_.p = const_cast<cct_BaseTypeDescriptor*>(d);
+  }
 };
 
 class cct_AggregateType_1d : public cct_AggregateType, public cct_NativeAggregate_1d {

@@ -25,6 +25,7 @@ enum cct_Flag : uint16_t {
   cct_FLAG_VISITED = 0x0100,
   cct_FLAG_RELEASED = 0x0200,
   cct_FLAG_MODIFIED = 0x0400,
+  cct_FLAG_NAMED_REFERENCE = 0x0800,  // an unregistered cct_NamedReference
 };
 
 /// Representation codes answered by Kind(); unlike TypeID they are never overridden by schema

@@ -46,7 +46,6 @@ class cct_Instance : public cct_Type {
   void InstanceName(const char* name);
   void ScopeEntry(cct_Scope::Entry* entry);
   cct_Scope::Entry* GetEntry() const { return IsRegistered() ? entry() : nullptr; }
-  void SetScope(cct_Scope* scope) { scope_ = scope; }
   cct_Scope* GetScope() const;
 
   bool IsRegistered() const { return flags_ & cct_FLAG_VIA_ENTRY; }
@@ -89,7 +88,19 @@ class cct_Instance : public cct_Type {
 
   // value_.p holds the own name while unregistered, the scope entry while registered.
   int32_t refCount_ = 0;
-  cct_Scope* scope_ = nullptr;
+};
+
+/// A reference as the parser reads it: the name of an instance of a scope, taken before it is
+/// known whether (and as what) that instance exists. Only such a placeholder needs to know its
+/// scope before it is registered, so only it carries one: every instance of a population is a
+/// pointer smaller.
+class cct_NamedReference : public cct_Instance {
+ public:
+  cct_NamedReference(cct_Scope* scope, const char* name);
+  cct_Scope* NamedScope() const { return scope_; }
+
+ private:
+  cct_Scope* scope_;
 };
 
 #endif

@@ -81,6 +81,28 @@ class cct_Scope {
   /// The entries in that order, as they are now.
   std::vector<Entry*> EntriesInNameOrder() const { return NameOrder(); }
 
+  /// Entries in a fixed order, each held as its creation ordinal (half a pointer), with the
+  /// entry blocks as they were when the order was made: it can be read while the scope grows
+  /// (a reading of every instance holds one, and its read-ahead thread reads it too).
+  class Order {
+   public:
+    Entry* operator[](size_t i) const {
+      const uint32_t k = ordinals_[i];
+      return blocks_[k / kBlockSize] + k % kBlockSize;
+    }
+    size_t size() const { return ordinals_.size(); }
+    bool empty() const { return ordinals_.empty(); }
+
+   private:
+    friend class cct_Scope;
+    std::vector<uint32_t> ordinals_;
+    std::vector<Entry*> blocks_;
+  };
+  /// The entries in the order of the name table's own iteration, as they are now.
+  Order EntryOrderByName() const;
+  /// The given entries of this scope, in the given order.
+  Order EntryOrder(const std::vector<Entry*>& entries) const;
+
   /// The output name of a name: its translation when a table exists and has one.
   const char* TranslateName(const char* name) const;
   /// Renumbers: plain numbers of fewer than nine digits keep their number, every other name gets
@@ -116,8 +138,9 @@ class cct_Scope {
   /// FindLocal for a name and the number it spells (NumberOf).
   Entry* FindLocal(const char* name, long n) const {
     if (n >= 0 && n < numberLimit_) {
-      Entry* const* page = numberPages_[static_cast<size_t>(n / kNumberPage)];
-      return page ? page[n % kNumberPage] : nullptr;
+      const uint32_t* page = numberPages_[static_cast<size_t>(n / kNumberPage)];
+      const uint32_t k = page ? page[n % kNumberPage] : 0;
+      return k ? blockStarts_[(k - 1) / kBlockSize] + (k - 1) % kBlockSize : nullptr;
     }
     // While the index is open, no number at or above its limit has been named yet.
     if (n >= 0 && !numberIndexClosed_) return nullptr;
@@ -136,9 +159,13 @@ class cct_Scope {
   /// The entry found (null when none), its instance read through the loader when missing.
   Entry* Load(Entry* entry, const char* name);
   /// Enters a numbered name into the number index; false when it stays outside.
-  bool IndexNumber(long n, Entry* entry);
+  /// Indexes the entry of creation ordinal `ordinal` under its number.
+  bool IndexNumber(long n, size_t ordinal);
   /// The names in the order of the name table (see below), made when asked for.
   const std::vector<Entry*>& NameOrder() const;
+  /// Calls put(position, creation ordinal, entry) for every entry, positions in name order.
+  template <class Put>
+  void SortByBucket(Put put) const;
   void CountName();
   const char* NextUnusedGeneratedName(cct_Instance* instance);
   void DestroyTranslationTable();
@@ -184,7 +211,10 @@ class cct_Scope {
   // through these pages directly. The name table keeps every name all the same, since its
   // order is the order in which the scope lists and writes its instances.
   static constexpr long kNumberPage = 4096;
-  std::vector<Entry**> numberPages_;
+  // Each page holds, per number, the creation ordinal of its entry plus one (0: none): half the
+  // size of a pointer, which counts for files of millions of instances.
+  std::vector<uint32_t*> numberPages_;
+  std::vector<Entry*> blockStarts_;  // the entry blocks, in creation order
   long numberLimit_ = 0;
   bool numberIndexClosed_ = false;  // a sparse number was met: the limit stays where it is
   Entry* recent_ = nullptr;  // the entry last asked for by entry

@@ -60,7 +60,7 @@ class cct_StepFile : public cct_InputFile {
   /// thread prepares the records in that order meanwhile; what is read and reported is the
   /// same as without it. The thread is stopped when ReadAll returns or throws. The entries
   /// must not change while it runs.
-  void ReadAll(const std::vector<cct_Scope::Entry*>& order, const AfterRead& afterEach);
+  void ReadAll(const cct_Scope::Order& order, const AfterRead& afterEach);
 
   file_description& FileDescription() { return fileDescription_; }
   file_name& FileName() { return fileName_; }
@@ -177,7 +177,7 @@ class cct_StepFile : public cct_InputFile {
   /// which they are about to be read. Each read then finds its record already fetched and split
   /// into tokens; what it reads and reports is the same. The entries and the vector must stay
   /// until StopReadAhead (or the destruction of the file).
-  void StartReadAhead(const std::vector<cct_Scope::Entry*>& order);
+  void StartReadAhead(const cct_Scope::Order& order);
   void StopReadAhead();
   struct EndDirectBuffers {
     void operator()(cct_DirectBuffers* buffers) const;
