@@ -438,18 +438,16 @@ bool Geometry::Trimmed(const cct_Instance& curve, std::vector<Vec3>& out, int de
     }
     // With the sense the arc runs counter-clockwise from the first trim to the second, against
     // it clockwise; equal ends make the full circle.
-    double a0 = angle[0], a1 = angle[1];
-    if (sense) {
-      while (a1 <= a0 + 1e-12) a1 += 2 * kPi;
-      while (a1 - a0 > 2 * kPi + 1e-9) a1 -= 2 * kPi;
-    } else {
-      while (a1 >= a0 - 1e-12) a1 -= 2 * kPi;
-      while (a0 - a1 > 2 * kPi + 1e-9) a1 += 2 * kPi;
-    }
-    if (!std::isfinite(a0) || !std::isfinite(a1)) {
+    if (!std::isfinite(angle[0]) || !std::isfinite(angle[1])) {
       problems_.Add(&curve, "the trims of the circle are not finite; not drawn");
       return false;
     }
+    // The sweep taken modulo a turn, so that an absurd parameter costs no more than a sane one.
+    double sweep = std::fmod(angle[1] - angle[0], 2 * kPi);
+    if (!std::isfinite(sweep)) sweep = 0;
+    if (sense && sweep <= 1e-12) sweep += 2 * kPi;
+    if (!sense && sweep >= -1e-12) sweep -= 2 * kPi;
+    const double a0 = angle[0], a1 = angle[0] + sweep;
     if (!budget_.Take(361)) return false;
     Arc(frame, radius, a0, a1, out);
     return true;
@@ -480,7 +478,7 @@ bool Geometry::BSpline(const cct_Instance& curve, std::vector<Vec3>& out) {
   long degree = 0;
   {
     double d = 0;
-    if (r_.Number(curve, "degree", d)) degree = static_cast<long>(d);
+    if (r_.Number(curve, "degree", d) && d >= 0 && d <= kMaxDegree) degree = static_cast<long>(d);
   }
   std::vector<cct_Instance*> refs;
   r_.Refs(curve, "control_points_list", refs);
