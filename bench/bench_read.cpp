@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen FILE [--write-to PATH] [--reps N]
+//   varnholt-bench --phase scan|open|save|isopen|render FILE [--write-to PATH] [--reps N]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -24,7 +24,9 @@
 //   save    that open, untimed, then WriteP21 of the population to /dev/null (or PATH), timed
 //           including the final write to the file;
 //   isopen  one warm-up open, then N (default 21) opens, each in a fresh CDoc, timed until
-//           OnOpenDocument returns with the document open; the median of them.
+//           OnOpenDocument returns with the document open; the median of them;
+//   render  that open, timed apart (open_seconds), then the scene built and drawn into a
+//           1200x900 PNG (build_seconds, draw_seconds; seconds is their sum).
 // It prints one line of key=value pairs, e.g.
 //   phase=open seconds=8.1 peak_rss=575000000 rss_start=4200000 instances=1612511 bytes=104722147
 //   warnings=0 errors=0
@@ -52,6 +54,8 @@
 #include "cct/stepfile.h"
 #include "varnholt/doc.h"
 #include "varnholt/navigation.h"
+#include "varnholt/scene.h"
+#include "varnholt/scene_render.h"
 
 namespace {
 
@@ -176,7 +180,7 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs FILE [--write-to PATH] [--reps N]\n"
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render FILE [--write-to PATH] [--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
     "(to /dev/null unless --write-to names a file) and closing, as the median of runs\n"
@@ -298,6 +302,28 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
                   "phase=refs seconds=%.6f open_seconds=%.6f references=%zu index_bytes=%zu "
                   "peak_rss=%lld peak_rss_before=%lld bytes=%lld",
                   seconds, open, index.Count(), index.MemoryBytes(), PeakRss(), beforeIndex, bytes);
+    std::printf("%s\n", line);
+  } else if (phase == "render") {
+    // The scene of the whole program, then its PNG at the command's default size, as
+    // `varnholt-cli render` does after its open.
+    auto* doc = new CDoc;
+    auto t0 = Clock::now();
+    if (!OpenDocument(*doc, path)) return 1;
+    const double open = Seconds(t0, Clock::now());
+    t0 = Clock::now();
+    auto* scene = new varnholt::Scene(varnholt::BuildScene(*doc->Scope()));
+    const double build = Seconds(t0, Clock::now());
+    t0 = Clock::now();
+    const varnholt::Camera camera = varnholt::Camera::Fit(*scene, varnholt::ViewDirection::Iso, 1200, 900);
+    const std::string png = varnholt::EncodePng(varnholt::RenderPicture(*scene, camera, 1200, 900));
+    const double draw = Seconds(t0, Clock::now());
+    size_t points = 0;
+    for (const varnholt::ScenePath& p : scene->paths) points += p.points.size();
+    std::snprintf(line, sizeof line,
+                  "phase=render seconds=%.6f build_seconds=%.6f draw_seconds=%.6f open_seconds=%.6f "
+                  "paths=%zu points=%zu png_bytes=%zu peak_rss=%lld bytes=%lld",
+                  build + draw, build, draw, open, scene->paths.size(), points, png.size(), PeakRss(),
+                  bytes);
     std::printf("%s\n", line);
   } else if (phase == "save") {
     auto* doc = new CDoc;

@@ -18,4 +18,7 @@ int Find(int argc, char** argv);
 /// show FILE N: the line where #N stands, then its record as a save writes it.
 int Show(int argc, char** argv);
 
+/// render FILE OUT [--view V] [--size WxH]: the scene as an SVG or PNG picture.
+int Render(int argc, char** argv);
+
 #endif

@@ -25,6 +25,7 @@ const char* const kUsage =
     "       varnholt-cli show FILE N\n"
     "       varnholt-cli edit IN OUT [--set '#N.attr=VALUE' | --set '#N.attr[i]=VALUE' |\n"
     "                                 --unset '#N.attr']...\n"
+    "       varnholt-cli render FILE OUT [--view top|front|side|iso] [--size WxH]\n"
     "       varnholt-cli --help | --version\n"
     "\n"
     "Opens ISO 10303-21 exchange files of the ISO 14649 (STEP-NC) combined schema for milling\n"
@@ -49,6 +50,13 @@ const char* const kUsage =
     "                   point, STRING any text, BOOLEAN, LOGICAL and enumerations by value name;\n"
     "                   --unset makes a value $ (with a warning when it is not OPTIONAL); a\n"
     "                   refused edit is named on standard error, nothing is written, status 1\n"
+    "  render FILE OUT  open FILE, draw its workpiece, features, toolpaths and security planes\n"
+    "                   and write the picture to OUT, as SVG when OUT ends in .svg, as PNG\n"
+    "                   when it ends in .png; --view top, front, side or iso (the default),\n"
+    "                   --size WIDTHxHEIGHT in pixels (default 1200x900); the log, with what\n"
+    "                   could not be drawn, goes to standard output; OUT is replaced only\n"
+    "                   once the picture is complete; status 1 also for another extension,\n"
+    "                   a view or size not of these forms\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
@@ -189,6 +197,7 @@ int main(int argc, char** argv) {
   if (command == "refs") status = Refs(argc - 2, argv + 2);
   if (command == "find") status = Find(argc - 2, argv + 2);
   if (command == "show") status = Show(argc - 2, argv + 2);
+  if (command == "render") status = Render(argc - 2, argv + 2);
   if (status != 2) return status;
   return Usage();
 }

@@ -29,96 +29,7 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Directory(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes through the save's write operation into a descriptor, so that a write that fails half-way
-// (a full disk, a file-size limit) is seen with its reason instead of being lost in a stream.
-class DescriptorBuffer : public std::streambuf {
- public:
-  explicit DescriptorBuffer(int fd) : fd_(fd), buffer_(1 << 16) {
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-  }
-  /// The errno of the first failed write, 0 while none failed.
-  int Error() const { return error_; }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-  int sync() override { return Drain() ? 0 : -1; }
-
- private:
-  bool Drain() {
-    if (error_) return false;
-    const char* p = pbase();
-    size_t left = static_cast<size_t>(pptr() - pbase());
-    while (left > 0) {
-      const ssize_t n = varnholt::SaveOperations().write(fd_, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        // A write that takes nothing without an error would loop for ever: the disk is full.
-        error_ = n < 0 ? errno : ENOSPC;
-        return false;
-      }
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-    return true;
-  }
-
-  int fd_;
-  std::vector<char> buffer_;
-  int error_ = 0;
-};
-
-// While a save runs, a write past the file-size limit fails with EFBIG instead of killing the
-// program with SIGXFSZ: the save then fails as on a full disk, and the temporary file goes.
-class FileSizeSignalIgnored {
- public:
-  FileSizeSignalIgnored() {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    restore_ = sigaction(SIGXFSZ, &ignore, &previous_) == 0;
-  }
-  ~FileSizeSignalIgnored() {
-    if (restore_) sigaction(SIGXFSZ, &previous_, nullptr);
-  }
-  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
-
- private:
-  struct sigaction previous_ {};
-  bool restore_ = false;
-};
-
-int FsyncRetrying(int fd) {
-  int result;
-  do result = varnholt::SaveOperations().fsync(fd);
-  while (result != 0 && errno == EINTR);
-  return result;
-}
-
 }  // namespace
-
-namespace varnholt {
-
-SaveIo& SaveOperations() {
-  static SaveIo operations{::write, ::fsync, ::rename};
-  return operations;
-}
-
-}  // namespace varnholt
 
 CDoc::CDoc() = default;
 
@@ -232,104 +143,42 @@ bool CDoc::OnSaveDocument(const std::string& path) {
     return false;
   };
 
-  // Only a regular file is ever replaced: a device, a directory or anything else named as the
-  // target is refused (renaming over /dev/full as root would replace the device itself). A link
-  // is followed, so the file it names is replaced and the link stays.
-  std::string target = path;
-  struct stat existing {};
-  const bool exists = stat(path.c_str(), &existing) == 0;
-  if (exists) {
-    if (!S_ISREG(existing.st_mode)) return failed("not a regular file");
-    if (char* real = realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
+  // The header is refreshed only once the target is known to be replaceable; the file is
+  // written next to it and renamed over it only when complete (see ReplaceFile).
+  std::string why;
+  const bool saved = varnholt::ReplaceFile(path, [&](std::ostream& out) -> std::string {
+    file_name& name = file_->FileName();
+    const char* description[] = {varnholt::kSchemaDescription};
+    cct_SetStringList(file_->FileDescription().description, description, 1);
+    name.name.Set(BaseName(path).c_str());
+    name.time_stamp.Set(TimeStamp(SaveTime()).c_str());
+    const char* author[] = {varnholt::kAuthorText};
+    cct_SetStringList(name.author, author, 1);
+    const char* organization[] = {varnholt::kOrganizationText};
+    cct_SetStringList(name.organization, organization, 1);
+    name.preprocessor_version.Set(varnholt::kProgramName);
+    name.authorization.Set(varnholt::kAuthorization);
 
-  // Written next to the target and renamed over it only when complete, so a failed save never
-  // leaves a damaged or truncated file where the user's file was.
-  std::string temp = Directory(target) + "/." + BaseName(target) + ".XXXXXX";
-  int fd = mkstemp(&temp[0]);
-  if (fd < 0) return failed(std::strerror(errno));
-  // From here on every failure takes the temporary file away again; the target is untouched.
-  auto abandon = [&](const std::string& why) {
-    if (fd >= 0) close(fd);
-    unlink(temp.c_str());
-    return failed(why.c_str());
-  };
-  // mkstemp makes the file private; a saved file gets the target's permissions, or the usual ones.
-  mode_t mode;
-  if (exists) {
-    mode = existing.st_mode & 07777;
-  } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  fchmod(fd, mode);
-
-  file_name& name = file_->FileName();
-  const char* description[] = {varnholt::kSchemaDescription};
-  cct_SetStringList(file_->FileDescription().description, description, 1);
-  name.name.Set(BaseName(path).c_str());
-  name.time_stamp.Set(TimeStamp(SaveTime()).c_str());
-  const char* author[] = {varnholt::kAuthorText};
-  cct_SetStringList(name.author, author, 1);
-  const char* organization[] = {varnholt::kOrganizationText};
-  cct_SetStringList(name.organization, organization, 1);
-  name.preprocessor_version.Set(varnholt::kProgramName);
-  name.authorization.Set(varnholt::kAuthorization);
-
-  // Counted before writing: the file must hold every instance the document holds.
-  long held = 0;
-  for (const cct_Scope::Entry* entry : file_->Scope().EntriesInNameOrder())
-    if (entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE &&
-        !entry->instance->IsKilled())
-      ++held;
-
-  int writeError = 0;
-  {
-    FileSizeSignalIgnored noSignal;
-    DescriptorBuffer buffer(fd);
-    std::ostream out(&buffer);
+    // Counted before writing: the file must hold every instance the document holds.
+    long held = 0;
+    for (const cct_Scope::Entry* entry : file_->Scope().EntriesInNameOrder())
+      if (entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE &&
+          !entry->instance->IsKilled())
+        ++held;
     file_->WriteP21(out);
     out.flush();
-    writeError = buffer.Error();
-    if (!out && writeError == 0) writeError = EIO;
-  }
-  if (writeError != 0)
-    return abandon(std::string("writing failed: ") + std::strerror(writeError));
-  const long written = file_->WrittenInstances();
-  if (written < held)
-    return abandon("only " + std::to_string(written) + " of the " + std::to_string(held) +
-                   " instances were written; nothing was saved");
-  if (!unwritten_.empty()) {
-    std::string what = unwritten_.front();
-    for (size_t i = 1; i < unwritten_.size(); ++i) what += ", " + unwritten_[i];
-    return abandon(what + " read from the file could not be written; nothing was saved");
-  }
-  // On disk before it takes the target's place: after a crash the target is the old file or
-  // the complete new one, never an empty or partial one.
-  if (FsyncRetrying(fd) != 0)
-    return abandon(std::string("flushing to disk failed: ") + std::strerror(errno));
-  const int closed = close(fd);
-  fd = -1;
-  if (closed != 0) return abandon(std::string("closing failed: ") + std::strerror(errno));
-  if (varnholt::SaveOperations().rename(temp.c_str(), target.c_str()) != 0)
-    return abandon(std::strerror(errno));
-  // The rename itself lasts only once the folder is on disk. A folder that cannot be opened or
-  // does not take fsync (some file systems refuse it) is left as it is.
-  const int folder = open(Directory(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    const int synced = FsyncRetrying(folder);
-    const int error = errno;
-    close(folder);
-    if (synced != 0 && error != EINVAL && error != ENOTSUP)
-      return failed((std::string("the file was replaced, but its folder could not be flushed to "
-                                 "disk: ") +
-                     std::strerror(error))
-                        .c_str());
-  }
+    const long written = file_->WrittenInstances();
+    if (written < held)
+      return "only " + std::to_string(written) + " of the " + std::to_string(held) +
+             " instances were written; nothing was saved";
+    if (!unwritten_.empty()) {
+      std::string what = unwritten_.front();
+      for (size_t i = 1; i < unwritten_.size(); ++i) what += ", " + unwritten_[i];
+      return what + " read from the file could not be written; nothing was saved";
+    }
+    return std::string();
+  }, why);
+  if (!saved) return failed(why.c_str());
   log_ << std::endl << kStars << std::endl << " File saved" << std::endl << kStars << std::endl
        << std::endl;
   log_.flush();

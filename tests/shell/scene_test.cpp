@@ -1,0 +1,250 @@
+#include "varnholt/scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cct/factory.h"
+#include "cct/schema.h"
+#include "support/cli_run.h"
+#include "varnholt/doc.h"
+#include "varnholt/scene_render.h"
+
+namespace fs = std::filesystem;
+using varnholt::Scene;
+using varnholt::ScenePath;
+using varnholt::ShapeKind;
+using varnholt::Vec3;
+
+namespace {
+
+const std::string kData = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/";
+
+class SceneBuild : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RegisterTypeNames();
+    RegisterEntityNames();
+  }
+  static Scene Build(const std::string& path, const varnholt::SceneProgress& progress = {}) {
+    CDoc doc;
+    if (!doc.OnOpenDocument(path.c_str())) return Scene{};
+    CDoc::LogRoute route(doc);
+    return varnholt::BuildScene(*doc.Scope(), progress);
+  }
+  static const ScenePath* Path(const Scene& scene, const std::string& source, ShapeKind kind) {
+    for (const ScenePath& path : scene.paths)
+      if (path.source == source && path.kind == kind) return &path;
+    return nullptr;
+  }
+};
+
+void ExpectNear(const Vec3& got, const Vec3& want, const std::string& where) {
+  EXPECT_NEAR(got.x, want.x, 1e-6) << where;
+  EXPECT_NEAR(got.y, want.y, 1e-6) << where;
+  EXPECT_NEAR(got.z, want.z, 1e-6) << where;
+}
+
+// The feature system of scene_placements.stp: origin (110,205,0), its x along the world's y.
+Vec3 FeatureToWorld(const Vec3& p) { return {110 - p.y, 205 + p.x, p.z}; }
+Vec3 WorldToFeature(const Vec3& p) { return {p.y - 205, 110 - p.x, p.z}; }
+
+}  // namespace
+
+// Toolpaths lie in the feature's system, placed within the workpiece setup within the setup.
+TEST_F(SceneBuild, ToolpathEndsArePlacedThroughFeatureWorkpieceSetupAndSetup) {
+  const Scene scene = Build(kData + "scene_placements.stp");
+  ASSERT_TRUE(scene.hasProject);
+  EXPECT_TRUE(scene.problems.empty()) << scene.problems.front().instance << " " << scene.problems.front().text;
+  ASSERT_EQ(scene.workingsteps.size(), 1u);  // found through the nested workplan
+  EXPECT_EQ(scene.workingsteps[0].label, "WS pocket");
+  EXPECT_EQ(scene.lengthUnit, "mm");
+  struct Row {
+    const char* source;
+    Vec3 first, last;  // in feature coordinates
+  } const rows[] = {
+      {"#120", {1, 2, 3}, {0, 0, 0}},   // polyline
+      {"#130", {0, 2, 0}, {-2, 0, 0}},  // circle trimmed by parameters, 90 to 180 degrees
+      {"#140", {0, 0, 0}, {2, 0, 0}},   // b-spline
+      {"#150", {2, 0, 0}, {0, -2, 0}},  // circle trimmed by points, against its sense
+  };
+  for (const Row& row : rows) {
+    const ScenePath* path = Path(scene, row.source, ShapeKind::Toolpath);
+    ASSERT_TRUE(path) << row.source;
+    EXPECT_EQ(path->workingstep, 0);
+    ExpectNear(path->points.front(), FeatureToWorld(row.first), std::string(row.source) + " first");
+    ExpectNear(path->points.back(), FeatureToWorld(row.last), std::string(row.source) + " last");
+  }
+  // Against its sense the arc runs clockwise through the fourth quadrant, the short way.
+  for (const Vec3& p : Path(scene, "#150", ShapeKind::Toolpath)->points) EXPECT_LE(WorldToFeature(p).y, 1e-9);
+  // The quadratic Bezier (0,0) (1,2) (2,0): x = 2t, y = 2t(1-t)*2 at every sample.
+  const ScenePath* bezier = Path(scene, "#140", ShapeKind::Toolpath);
+  EXPECT_GE(bezier->points.size(), 8u);
+  for (const Vec3& p : bezier->points) {
+    const Vec3 local = WorldToFeature(p);
+    const double t = local.x / 2;
+    EXPECT_NEAR(local.y, 4 * t * (1 - t), 1e-9) << "t=" << t;
+  }
+  // The block 10 x 20 x 30 in the turned workpiece setup at (110,200,0).
+  Scene workpiece;
+  for (const ScenePath& path : scene.paths)
+    if (path.kind == ShapeKind::Workpiece) workpiece.paths.push_back(path);
+  EXPECT_EQ(workpiece.paths.size(), 6u);
+  Vec3 low, high;
+  ASSERT_TRUE(workpiece.Bounds(low, high));
+  ExpectNear(low, {90, 200, 0}, "block low");
+  ExpectNear(high, {110, 210, 30}, "block high");
+  // The pocket's circle at the top and at its depth; the security plane at z 50.
+  const ScenePath* top = Path(scene, "#101", ShapeKind::Feature);
+  ASSERT_TRUE(top);
+  ExpectNear(top->points.front(), FeatureToWorld({3, 0, 0}), "pocket outline");
+  const ScenePath* plane = Path(scene, "#100", ShapeKind::SecurityPlane);
+  ASSERT_TRUE(plane);
+  EXPECT_NEAR(plane->points.front().z, 50, 1e-9);
+}
+
+// What cannot be placed is named once per instance; the rest is still drawn.
+TEST_F(SceneBuild, ProblemsNameWhatCannotBePlaced) {
+  const Scene scene = Build(kData + "scene_problems.stp");
+  struct Row {
+    const char* instance;
+    const char* text;
+  } const rows[] = {
+      {"#2", "nested within itself"},
+      {"#101", "placement is missing"},
+      {"#100", "toolpaths are not drawn"},
+      {"#213", "a curve of kind helix cannot be drawn"},
+      {"#215", "knots do not fit"},
+  };
+  ASSERT_EQ(scene.problems.size(), sizeof rows / sizeof rows[0]);
+  for (const Row& row : rows) {
+    bool found = false;
+    for (const varnholt::SceneProblem& problem : scene.problems)
+      found = found || (problem.instance == row.instance && problem.text.find(row.text) != std::string::npos);
+    EXPECT_TRUE(found) << row.instance << ": " << row.text;
+  }
+  EXPECT_TRUE(Path(scene, "#216", ShapeKind::Toolpath));  // a rapid movement's path
+  EXPECT_FALSE(Path(scene, "#112", ShapeKind::Toolpath));
+
+  std::ostringstream log;
+  varnholt::ReportSceneProblems(scene, log);
+  EXPECT_NE(log.str().find("\nWarning: Message: #213: a curve of kind helix cannot be drawn."), std::string::npos)
+      << log.str();
+}
+
+TEST_F(SceneBuild, FileWithoutProjectGivesAnEmptySceneAndSaysSo) {
+  const Scene scene = Build(kData + "scene_no_project.stp");
+  EXPECT_FALSE(scene.hasProject);
+  EXPECT_TRUE(scene.paths.empty());
+  std::ostringstream log;
+  varnholt::ReportSceneProblems(scene, log);
+  EXPECT_EQ(log.str(), "\nWarning: Message: The file holds no project: there is nothing to draw.\n");
+}
+
+TEST_F(SceneBuild, CancelStopsTheBuild) {
+  std::vector<int> calls;
+  const Scene scene = Build(std::string(VARNHOLT_SOURCE_DIR) + "/samples/toolpath_project.stp", [&](int percent) {
+    calls.push_back(percent);
+    return false;
+  });
+  EXPECT_TRUE(scene.workingsteps.empty());
+  EXPECT_EQ(calls, std::vector<int>{0});
+}
+
+// One <path> per scene path: the sample's workpiece (6), features (2 + 2 + 4 + 4 + 4), toolpaths
+// (6) and security plane (1).
+TEST_F(SceneBuild, SvgOfTheToolpathSampleHasOnePathElementPerScenePath) {
+  const Scene scene = Build(std::string(VARNHOLT_SOURCE_DIR) + "/samples/toolpath_project.stp");
+  EXPECT_TRUE(scene.problems.empty());
+  const auto camera = varnholt::Camera::Fit(scene, varnholt::ViewDirection::Iso, 800, 600);
+  const std::string svg = varnholt::RenderSvg(scene, camera, 800, 600);
+  size_t count = 0;
+  for (size_t at = svg.find("<path "); at != std::string::npos; at = svg.find("<path ", at + 1)) ++count;
+  EXPECT_EQ(count, scene.paths.size());
+  EXPECT_EQ(count, 29u);
+  EXPECT_NE(svg.find(">50 mm</text>"), std::string::npos);  // the scale bar
+}
+
+// A PNG any reader takes: chunk CRCs, a zlib stream of stored blocks with its Adler-32, and the
+// rows behind filter byte 0. Checked with plain bitwise versions of both sums.
+TEST(ScenePng, EncodesStoredBlocksWithValidSums) {
+  varnholt::Picture picture;
+  picture.width = 200;
+  picture.height = 150;  // 90,150 bytes of rows: two stored blocks
+  for (int i = 0; i < picture.width * picture.height * 3; ++i) picture.rgb.push_back(static_cast<uint8_t>(i * 7));
+  const std::string png = varnholt::EncodePng(picture);
+  ASSERT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  auto u32 = [&](size_t at) {
+    return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
+           uint32_t(uint8_t(png[at + 2])) << 8 | uint8_t(png[at + 3]);
+  };
+  auto crc = [](const std::string& bytes) {
+    uint32_t c = 0xffffffff;
+    for (char b : bytes) {
+      c ^= uint8_t(b);
+      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
+    }
+    return ~c;
+  };
+  std::string idat, types;
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const uint32_t length = u32(at);
+    const std::string body = png.substr(at + 4, 4 + length);
+    EXPECT_EQ(u32(at + 8 + length), crc(body)) << body.substr(0, 4);
+    types += body.substr(0, 4) + " ";
+    if (body.compare(0, 4, "IHDR") == 0) {
+      EXPECT_EQ(u32(at + 8), 200u);
+      EXPECT_EQ(u32(at + 12), 150u);
+    }
+    if (body.compare(0, 4, "IDAT") == 0) idat += body.substr(4);
+    at += 12 + length;
+  }
+  EXPECT_EQ(types, "IHDR IDAT IEND ");
+  std::string raw;
+  size_t at = 2;
+  for (bool last = false; !last && at + 5 <= idat.size();) {
+    last = idat[at] & 1;
+    const size_t n = uint8_t(idat[at + 1]) | uint8_t(idat[at + 2]) << 8;
+    EXPECT_EQ(n ^ 0xffff, size_t(uint8_t(idat[at + 3]) | uint8_t(idat[at + 4]) << 8));
+    raw += idat.substr(at + 5, n);
+    at += 5 + n;
+  }
+  ASSERT_EQ(raw.size(), size_t(150 * (1 + 600)));
+  uint32_t a = 1, b = 0;
+  for (char c : raw) a = (a + uint8_t(c)) % 65521, b = (b + a) % 65521;
+  ASSERT_EQ(at + 4, idat.size());
+  EXPECT_EQ(uint32_t(uint8_t(idat[at])) << 24 | uint32_t(uint8_t(idat[at + 1])) << 16 |
+                uint32_t(uint8_t(idat[at + 2])) << 8 | uint8_t(idat[at + 3]),
+            b << 16 | a);
+  for (int y = 0; y < 150; ++y) {
+    EXPECT_EQ(raw[y * 601], '\0');
+    EXPECT_EQ(raw.compare(y * 601 + 1, 600, std::string(picture.rgb.begin() + y * 600, picture.rgb.begin() + y * 600 + 600)), 0);
+  }
+}
+
+// Real files: no crash, and those with workpiece blocks or trajectories draw them.
+TEST_F(SceneBuild, CorpusFilesBuildAndDrawWhatTheyHold) {
+  if (!fs::is_directory(VARNHOLT_CORPUS_DIR)) GTEST_SKIP() << "no corpus";
+  for (const auto& entry : fs::directory_iterator(VARNHOLT_CORPUS_DIR)) {
+    if (entry.path().extension() == ".md") continue;
+    const std::string text = ReadAll(entry.path().string());
+    const Scene scene = Build(entry.path().string());
+    size_t workpieces = 0, toolpaths = 0;
+    for (const ScenePath& path : scene.paths) {
+      workpieces += path.kind == ShapeKind::Workpiece;
+      toolpaths += path.kind == ShapeKind::Toolpath;
+    }
+    const std::string name = entry.path().filename().string();
+    if (text.find("BLOCK(") != std::string::npos) {
+      EXPECT_GT(workpieces, 0u) << name;
+    }
+    if (text.find("CUTTER_LOCATION_TRAJECTORY(") != std::string::npos) {
+      EXPECT_GT(toolpaths, 0u) << name;
+    }
+  }
+}
