@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDockWidget>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPixmap>
@@ -24,6 +25,7 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
   };
   window.resize(options.size);
   window.show();
+  if (options.scene3d) window.SceneDock()->show();
   QApplication::processEvents();
 
   bool opened = true;
@@ -35,6 +37,8 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
       if (QTreeWidgetItem* root = frame->Tree()->topLevelItem(0))
         frame->Tree()->scrollToItem(root);
       if (!options.select.isEmpty()) frame->GoToName(options.select);
+      // Built now, not whenever the view's own request comes round.
+      if (options.scene3d && frame->Scene3D()->NeedsBuild()) frame->RebuildScene();
     }
   }
   QApplication::processEvents();
