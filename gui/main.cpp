@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
   if (!args.isEmpty() && args.front() == "--screenshot") {
     varnholt::ScreenshotOptions options;
     options.scene3d = args.removeAll(QStringLiteral("--3d")) > 0;
+    // The drawing takes a third of the width; the tree and the log keep theirs.
+    if (options.scene3d) options.size = QSize(1600, 900);
     if (args.size() < 2 || args.size() > 4) {
       std::cerr << kUsage;
       return 2;

@@ -263,7 +263,7 @@ void MainWindow::CreateSceneDock() {
   connect(sceneDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
     if (!visible || sceneSized_) return;
     sceneSized_ = true;
-    resizeDocks({sceneDock_}, {width() * 2 / 5}, Qt::Horizontal);
+    resizeDocks({sceneDock_}, {width() / 3}, Qt::Horizontal);
   });
 }
 

@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <iostream>
 
@@ -42,6 +43,12 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
     }
   }
   QApplication::processEvents();
+  // The dock, shown or resized meanwhile, narrowed the tree, which then scrolled sideways to
+  // the selected item and cut off the start of every label.
+  if (ChildFrame* frame = window.ActiveFrame()) {
+    frame->Tree()->horizontalScrollBar()->setValue(0);
+    QApplication::processEvents();
+  }
 
   const bool written = window.grab().save(png, "PNG");
   if (!written) std::cerr << "varnholt: cannot write " << png.toStdString() << "\n";

@@ -206,7 +206,7 @@ TEST(Screenshot, WritesThePngOfTheWindow) {
   program.start(VARNHOLT_GUI_EXE, {"--screenshot", "--3d", png, gui_test::MillingSample(), "20"});
   ASSERT_TRUE(program.waitForFinished(60000));
   EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-  EXPECT_EQ(QImage(png, "PNG").size(), QSize(1200, 800));
+  EXPECT_EQ(QImage(png, "PNG").size(), QSize(1600, 900));
 
   program.start(VARNHOLT_GUI_EXE, {"--screenshot", files.Path("none.png"), files.Path("no.stp")});
   ASSERT_TRUE(program.waitForFinished(60000));
