@@ -313,7 +313,9 @@ void ChildFrame::UpdateSceneHighlight() {
 
 void ChildFrame::RebuildScene() {
   cct_Scope* scope = doc_.Scope();
-  if (!scope || !scene_) return;
+  // The progress window lets events through, among them a second request of the view.
+  if (!scope || !scene_ || buildingScene_) return;
+  buildingScene_ = true;
   // On the calling thread like everything that reads the population; a large file takes a
   // while, so it can be stopped, and shows what was done until then.
   QProgressDialog progress(QStringLiteral("Baue die 3D-Ansicht auf ..."), QStringLiteral("Abbrechen"),
@@ -339,6 +341,7 @@ void ChildFrame::RebuildScene() {
     }
   }
   progress.reset();
+  buildingScene_ = false;
   Finish();
   scene_->SetScene(std::move(scene), cancelled ? SceneView::State::Partial : SceneView::State::Current);
   UpdateSceneHighlight();

@@ -159,6 +159,7 @@ class ChildFrame : public QWidget {
   QPointer<FindDialog> find_;
   QPointer<SceneView> scene_;
   bool sceneProblemsReported_ = false;
+  bool buildingScene_ = false;
   std::unique_ptr<Navigator> navigator_;
   QTimer detailsTimer_;
   std::vector<QPersistentModelIndex> history_;
