@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
 
 #include <QGuiApplication>
@@ -68,7 +69,8 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
       control_(*tree_),
       view_(control_, &doc_),
       undo_(new QUndoStack(this)),
-      details_(new DetailsView) {
+      details_(new DetailsView),
+      scene_(new SceneView) {
   view_.SetInputRules(InputRules{QLocale().decimalPoint() == QStringLiteral(",")});
   tree_->Delegate()->SetDescribe([this](const QModelIndex& index) {
     QTreeWidgetItem* item = tree_->itemFromIndex(index);
@@ -104,6 +106,12 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(tree_, &InstanceTree::enterPressed, this, &ChildFrame::GoToReferenced);
   connect(log_, &LogView::lineClicked, this, &ChildFrame::GoToLogLine);
   connect(details_, &DetailsView::instanceChosen, this, &ChildFrame::GoToName);
+  connect(scene_, &SceneView::instanceChosen, this, &ChildFrame::GoToName);
+  connect(scene_, &SceneView::buildRequested, this, &ChildFrame::RebuildScene);
+  // Every edit, insert, undo and redo moves the undo stack: the scene may no longer match.
+  connect(undo_, &QUndoStack::indexChanged, this, [this] {
+    if (scene_) scene_->MarkOutdated();
+  });
   // Moving through the tree with the keys asks for one pane's worth of details, not one per step.
   detailsTimer_.setSingleShot(true);
   detailsTimer_.setInterval(0);
@@ -120,6 +128,7 @@ ChildFrame::~ChildFrame() {
   log_->disconnect(this);
   // The pane lives in the main window's dock once shown there, and goes with this document.
   delete details_.data();
+  delete scene_.data();
   delete find_.data();
 }
 
@@ -284,6 +293,58 @@ void ChildFrame::UpdateDetails() {
     instance = view_.ItemInstance(item);
   }
   ShowDetailsOf(instance, QString());
+  UpdateSceneHighlight();
+}
+
+void ChildFrame::UpdateSceneHighlight() {
+  if (!scene_ || scene_->SceneState() == SceneView::State::None) return;
+  std::vector<std::string> names;
+  {
+    CDoc::LogRoute route(doc_);
+    for (QTreeWidgetItem* item = tree_->currentItem(); item; item = item->parent()) {
+      cct_Instance* instance = view_.ItemInstance(item);
+      if (!instance || !instance->InstanceName()) continue;
+      std::string name = std::string("#") + instance->InstanceName();
+      if (names.empty() || names.back() != name) names.push_back(std::move(name));
+    }
+  }
+  scene_->Highlight(names);
+}
+
+void ChildFrame::RebuildScene() {
+  cct_Scope* scope = doc_.Scope();
+  // The progress window lets events through, among them a second request of the view.
+  if (!scope || !scene_ || buildingScene_) return;
+  buildingScene_ = true;
+  // On the calling thread like everything that reads the population; a large file takes a
+  // while, so it can be stopped, and shows what was done until then.
+  QProgressDialog progress(QStringLiteral("Baue die 3D-Ansicht auf ..."), QStringLiteral("Abbrechen"),
+                           0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  bool cancelled = false;
+  Scene scene;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    scene = varnholt::BuildScene(*scope, [&](int percent) {
+      progress.setValue(std::clamp(percent, 0, 99));
+      QCoreApplication::processEvents();
+      cancelled = progress.wasCanceled();
+      return !cancelled;
+    });
+    QGuiApplication::restoreOverrideCursor();
+    // Once: a rebuild after an edit would repeat the same lines.
+    if (!cancelled && !sceneProblemsReported_) {
+      ReportSceneProblems(scene, doc_.Log());
+      sceneProblemsReported_ = true;
+    }
+  }
+  progress.reset();
+  buildingScene_ = false;
+  Finish();
+  scene_->SetScene(std::move(scene), cancelled ? SceneView::State::Partial : SceneView::State::Current);
+  UpdateSceneHighlight();
 }
 
 void ChildFrame::ShowDetailsOf(cct_Instance* instance, const QString& note) {

@@ -14,6 +14,7 @@
 #include "detailsview.h"
 #include "finddialog.h"
 #include "qttreecontrol.h"
+#include "sceneview.h"
 #include "varnholt/doc.h"
 #include "varnholt/navigation.h"
 #include "varnholt/treeview.h"
@@ -64,6 +65,14 @@ class ChildFrame : public QWidget {
   DetailsView* Details() const { return details_; }
   /// Shows the current item's instance in the details pane now.
   void UpdateDetails();
+
+  /// The 3D view of this document; the main window shows it in its dock. Shown the first time
+  /// (and again after changes), it asks for its scene; it highlights what the current item
+  /// belongs to.
+  SceneView* Scene3D() const { return scene_; }
+  /// Builds the scene of the document for the 3D view, with a progress window that can stop it
+  /// on a large file. The scene's problems go to the log, once per document.
+  void RebuildScene();
 
   /// Selects the item where the instance first appears, expanding the way to it from the
   /// project; an instance no way reaches is shown in the details pane, which says so. True
@@ -124,6 +133,9 @@ class ChildFrame : public QWidget {
   void OnExpanded(QTreeWidgetItem* item);
   void OnCurrentChanged(QTreeWidgetItem* item);
   void ShowDetailsOf(cct_Instance* instance, const QString& note);
+  /// Highlights in the 3D view what the current item, or the nearest item above it that the
+  /// scene knows, was drawn from.
+  void UpdateSceneHighlight();
   /// After a change of who refers to whom (an insert, its undo or redo).
   void PopulationChanged();
   bool GoToHistory(int step);
@@ -145,6 +157,9 @@ class ChildFrame : public QWidget {
   QUndoStack* undo_;
   QPointer<DetailsView> details_;
   QPointer<FindDialog> find_;
+  QPointer<SceneView> scene_;
+  bool sceneProblemsReported_ = false;
+  bool buildingScene_ = false;
   std::unique_ptr<Navigator> navigator_;
   QTimer detailsTimer_;
   std::vector<QPersistentModelIndex> history_;

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include <QAction>
+#include <functional>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -23,11 +24,13 @@
 #include <QToolBar>
 #include <QUndoStack>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "aboutbox.h"
 #include "childframe.h"
 #include "detailsview.h"
 #include "logview.h"
+#include "sceneview.h"
 
 namespace varnholt {
 
@@ -71,6 +74,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   detailsDock_->setWidget(detailsStack_);
   addDockWidget(Qt::LeftDockWidgetArea, detailsDock_);
   resizeDocks({detailsDock_}, {300}, Qt::Horizontal);
+  CreateSceneDock();
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateForActive(); });
@@ -82,6 +86,7 @@ MainWindow::~MainWindow() {
   // Hiding the children while the QWidget part is destroyed still activates document windows;
   // by then this object is no MainWindow any more.
   mdi_->disconnect(this);
+  sceneDock_->disconnect(this);
   for (QMdiSubWindow* sub : mdi_->subWindowList()) {
     sub->disconnect(this);
     // A document's window and its undo stack signal while they are destroyed as well.
@@ -171,6 +176,10 @@ void MainWindow::CreateMenus() {
   details->setText(QStringLiteral("&Details"));
   details->setStatusTip(QStringLiteral("Zeigt oder verbirgt die Details der gew\u00e4hlten Instanz"));
   view->addAction(details);
+  QAction* scene = sceneDock_->toggleViewAction();
+  scene->setText(QStringLiteral("&3D-Ansicht"));
+  scene->setStatusTip(QStringLiteral("Zeigt oder verbirgt die 3D-Ansicht von Werkst\u00fcck, Features und Werkzeugwegen"));
+  view->addAction(scene);
   format_ = view->addAction(QStringLiteral("Format"), this, &MainWindow::Format);
   format_->setStatusTip(QStringLiteral("Stellt die Zeilenhöhe des Baums ein"));
 
@@ -186,6 +195,77 @@ void MainWindow::CreateMenus() {
 }
 
 QWidget* MainWindow::ShownDetails() const { return detailsStack_->currentWidget(); }
+
+QWidget* MainWindow::ShownScene() const { return sceneStack_->currentWidget(); }
+
+void MainWindow::CreateSceneDock() {
+  // Right of the document windows, where it has room; each document has its own view, which
+  // the dock shows while that document is active, like the details.
+  sceneDock_ = new QDockWidget(QStringLiteral("3D-Ansicht"), this);
+  sceneDock_->setObjectName(QStringLiteral("scene3d"));
+  auto* pane = new QWidget(sceneDock_);
+  auto* layout = new QVBoxLayout(pane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* tools = new QToolBar(QStringLiteral("3D-Ansicht"), pane);
+  tools->setIconSize(QSize(16, 16));
+  tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  layout->addWidget(tools);
+  sceneStack_ = new QStackedWidget(pane);
+  auto* none = new QLabel(QStringLiteral("Kein Dokument offen."), sceneStack_);
+  none->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  none->setMargin(6);
+  sceneStack_->addWidget(none);
+  layout->addWidget(sceneStack_, 1);
+  sceneDock_->setWidget(pane);
+  addDockWidget(Qt::RightDockWidgetArea, sceneDock_);
+  sceneDock_->hide();
+
+  auto add = [this, tools, pane](const QString& text, const QString& tip, const QKeySequence& key,
+                                 std::function<void(SceneView&)> apply) {
+    QAction* action = tools->addAction(text, this, [this, apply] {
+      if (ChildFrame* frame = ActiveFrame()) apply(*frame->Scene3D());
+    });
+    action->setToolTip(QStringLiteral("%1 (%2)").arg(tip, key.toString(QKeySequence::NativeText)));
+    action->setStatusTip(tip);
+    action->setShortcut(key);
+    // The keys belong to the view: "1" typed into the tree must stay a "1".
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    pane->addAction(action);
+    return action;
+  };
+  sceneFit_ = add(QStringLiteral("Alles zeigen"), QStringLiteral("Zeigt die ganze Szene"),
+                  QKeySequence(Qt::Key_Home), [](SceneView& view) { view.ShowAll(); });
+  const struct {
+    ViewDirection direction;
+    const char* text;
+    const char* tip;
+    Qt::Key key;
+  } views[] = {
+      {ViewDirection::Top, "Oben", "Ansicht von oben", Qt::Key_1},
+      {ViewDirection::Front, "Vorne", "Ansicht von vorne", Qt::Key_2},
+      {ViewDirection::Side, "Seite", "Ansicht von der Seite", Qt::Key_3},
+      {ViewDirection::Iso, "Isometrisch", "Isometrische Ansicht", Qt::Key_4},
+  };
+  for (const auto& view : views) {
+    const ViewDirection direction = view.direction;
+    sceneViews_[static_cast<int>(direction)] =
+        add(QString::fromUtf8(view.text), QString::fromUtf8(view.tip), QKeySequence(view.key),
+            [direction](SceneView& scene) { scene.LookFrom(direction); });
+  }
+  tools->addSeparator();
+  sceneRebuild_ = add(QStringLiteral("Neu aufbauen"),
+                      QStringLiteral("Baut die Szene aus dem jetzigen Stand der Datei neu auf"),
+                      QKeySequence(Qt::Key_F5), [this](SceneView&) {
+                        if (ChildFrame* frame = ActiveFrame()) frame->RebuildScene();
+                      });
+  // Shown the first time, the dock takes a good part of the window: a drawing needs room.
+  connect(sceneDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+    if (!visible || sceneSized_) return;
+    sceneSized_ = true;
+    resizeDocks({sceneDock_}, {width() / 3}, Qt::Horizontal);
+  });
+}
 
 ChildFrame* MainWindow::ActiveFrame() const {
   QMdiSubWindow* sub = mdi_->activeSubWindow();
@@ -218,6 +298,15 @@ void MainWindow::UpdateForActive() {
   } else {
     detailsStack_->setCurrentIndex(0);
   }
+  if (frame && frame->Scene3D()) {
+    if (sceneStack_->indexOf(frame->Scene3D()) < 0) sceneStack_->addWidget(frame->Scene3D());
+    sceneStack_->setCurrentWidget(frame->Scene3D());
+  } else {
+    sceneStack_->setCurrentIndex(0);
+  }
+  for (QAction* action : {sceneFit_, sceneViews_[0], sceneViews_[1], sceneViews_[2],
+                          sceneViews_[3], sceneRebuild_})
+    action->setEnabled(frame != nullptr);
   undo_->setEnabled(frame && frame->UndoStack()->canUndo());
   redo_->setEnabled(frame && frame->UndoStack()->canRedo());
   // A maximized document window adds " - [name]" to the title itself, as Windows does; a "*"

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "prompts.h"
+#include "varnholt/scene.h"
 
 class QAction;
 class QDockWidget;
@@ -56,6 +57,15 @@ class MainWindow : public QMainWindow {
   QDockWidget* DetailsDock() const { return detailsDock_; }
   /// The details pane the dock shows now.
   QWidget* ShownDetails() const;
+  /// The dock of the active document's 3D view ("&3D-Ansicht" in "&Ansicht"), hidden at first.
+  QDockWidget* SceneDock() const { return sceneDock_; }
+  QWidget* ShownScene() const;
+  /// The 3D view's commands, on the active document's view.
+  QAction* SceneFitAction() const { return sceneFit_; }
+  QAction* SceneViewAction(ViewDirection direction) const {
+    return sceneViews_[static_cast<int>(direction)];
+  }
+  QAction* SceneRebuildAction() const { return sceneRebuild_; }
 
  public Q_SLOTS:
   void Open();
@@ -71,6 +81,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void CreateMenus();
+  void CreateSceneDock();
   /// Title and document commands follow the active document window.
   void UpdateForActive();
   void Remember(const QString& path);
@@ -93,6 +104,12 @@ class MainWindow : public QMainWindow {
   QAction* forward_ = nullptr;
   QDockWidget* detailsDock_ = nullptr;
   QStackedWidget* detailsStack_ = nullptr;
+  QDockWidget* sceneDock_ = nullptr;
+  QStackedWidget* sceneStack_ = nullptr;
+  QAction* sceneFit_ = nullptr;
+  QAction* sceneViews_[4] = {};
+  QAction* sceneRebuild_ = nullptr;
+  bool sceneSized_ = false;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
   QStringList recent_;

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDockWidget>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <iostream>
 
@@ -24,6 +26,7 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
   };
   window.resize(options.size);
   window.show();
+  if (options.scene3d) window.SceneDock()->show();
   QApplication::processEvents();
 
   bool opened = true;
@@ -35,9 +38,17 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
       if (QTreeWidgetItem* root = frame->Tree()->topLevelItem(0))
         frame->Tree()->scrollToItem(root);
       if (!options.select.isEmpty()) frame->GoToName(options.select);
+      // Built now, not whenever the view's own request comes round.
+      if (options.scene3d && frame->Scene3D()->NeedsBuild()) frame->RebuildScene();
     }
   }
   QApplication::processEvents();
+  // The dock, shown or resized meanwhile, narrowed the tree, which then scrolled sideways to
+  // the selected item and cut off the start of every label.
+  if (ChildFrame* frame = window.ActiveFrame()) {
+    frame->Tree()->horizontalScrollBar()->setValue(0);
+    QApplication::processEvents();
+  }
 
   const bool written = window.grab().save(png, "PNG");
   if (!written) std::cerr << "varnholt: cannot write " << png.toStdString() << "\n";

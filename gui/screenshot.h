@@ -13,6 +13,8 @@ struct ScreenshotOptions {
   int levels = 5;
   /// The instance selected (and shown in the details pane), when not the project.
   QString select;
+  /// Whether the 3D view is shown (its scene built) beside the document.
+  bool scene3d = false;
 };
 
 /// Writes the main window (with input open, when given) to png; the process exit status:

@@ -66,7 +66,8 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
-  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details"}));
+  EXPECT_EQ(VisibleTexts(Menu(2)),
+            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht"}));
   EXPECT_EQ(VisibleTexts(Menu(3)), QStringList{"&Info"});
   EXPECT_EQ(window_->windowTitle(), kTitle);
 
@@ -80,7 +81,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
                          "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Zurück"),
                          QString::fromUtf8("&Vorwärts")}));
   EXPECT_EQ(VisibleTexts(Menu(2)),
-            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "Format"}));
+            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "Format"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
   window_->MdiArea()->activeSubWindow()->showNormal();
@@ -200,6 +201,12 @@ TEST(Screenshot, WritesThePngOfTheWindow) {
   EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
   QImage image(png, "PNG");
   EXPECT_EQ(image.size(), QSize(1200, 800));
+
+  // With the 3D view beside the document (the flag may stand anywhere after the mode).
+  program.start(VARNHOLT_GUI_EXE, {"--screenshot", "--3d", png, gui_test::MillingSample(), "20"});
+  ASSERT_TRUE(program.waitForFinished(60000));
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  EXPECT_EQ(QImage(png, "PNG").size(), QSize(1600, 900));
 
   program.start(VARNHOLT_GUI_EXE, {"--screenshot", files.Path("none.png"), files.Path("no.stp")});
   ASSERT_TRUE(program.waitForFinished(60000));

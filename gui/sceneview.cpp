@@ -1,0 +1,427 @@
+#include "sceneview.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+namespace varnholt {
+
+namespace {
+
+/// The camera's projection is linear, so four projected points give it as an affine map: one
+/// multiply-add per coordinate instead of the camera's trigonometry per point.
+struct ScreenMap {
+  double ox, oy, ax, ay, bx, by, cx, cy;
+  explicit ScreenMap(const Camera& camera) {
+    const Point2 o = camera.Project({0, 0, 0});
+    const Point2 x = camera.Project({1, 0, 0});
+    const Point2 y = camera.Project({0, 1, 0});
+    const Point2 z = camera.Project({0, 0, 1});
+    ox = o.x, oy = o.y;
+    ax = x.x - o.x, ay = x.y - o.y;
+    bx = y.x - o.x, by = y.y - o.y;
+    cx = z.x - o.x, cy = z.y - o.y;
+  }
+  QPointF operator()(const Vec3& p) const {
+    return {ox + ax * p.x + bx * p.y + cx * p.z, oy + ay * p.x + by * p.y + cy * p.z};
+  }
+};
+
+int Rank(ShapeKind kind) {
+  switch (kind) {
+    case ShapeKind::Workpiece: return 0;
+    case ShapeKind::SecurityPlane: return 1;
+    case ShapeKind::Feature: return 2;
+    case ShapeKind::Marker: return 3;
+    case ShapeKind::Toolpath: return 4;
+  }
+  return 0;
+}
+
+size_t Segments(const ScenePath& path) {
+  const size_t n = path.points.size();
+  return n < 2 ? 0 : n - 1 + (path.closed && n > 2 ? 1 : 0);
+}
+
+QColor Rgb(unsigned rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
+
+QPen PenFor(const ScenePath& path, bool highlighted, bool dimmed) {
+  QColor colour;
+  double width = highlighted ? 2.5 : 1;
+  Qt::PenStyle style = Qt::SolidLine;
+  switch (path.kind) {
+    case ShapeKind::Workpiece: colour = QColor(0x90, 0x90, 0x90); break;
+    case ShapeKind::Feature:
+    case ShapeKind::Marker: colour = QColor(0x30, 0x30, 0x30); break;
+    case ShapeKind::Toolpath: colour = Rgb(WorkingstepColour(path.workingstep)); break;
+    case ShapeKind::SecurityPlane:
+      // Only a reference height: it must not cover what is machined below it.
+      colour = highlighted ? Rgb(WorkingstepColour(path.workingstep)) : QColor(0x80, 0x80, 0xa0);
+      colour.setAlpha(highlighted ? 170 : 70);
+      style = Qt::DashLine;
+      width = highlighted ? 1.5 : 1;
+      break;
+  }
+  if (highlighted && (path.kind == ShapeKind::Feature || path.kind == ShapeKind::Marker ||
+                      path.kind == ShapeKind::Workpiece))
+    colour = QColor(0xff, 0x80, 0x00);
+  // With something chosen, the rest steps back so that the choice stands out.
+  if (dimmed) colour.setAlpha(colour.alpha() / 3);
+  QPen pen(colour, width, style, Qt::RoundCap, Qt::RoundJoin);
+  pen.setCosmetic(true);
+  return pen;
+}
+
+double SegmentDistance2(const QPointF& p, const QPointF& a, const QPointF& b) {
+  const QPointF d = b - a;
+  const double length2 = QPointF::dotProduct(d, d);
+  const double t = length2 > 0 ? std::clamp(QPointF::dotProduct(p - a, d) / length2, 0.0, 1.0) : 0;
+  const QPointF q = a + t * d - p;
+  return QPointF::dotProduct(q, q);
+}
+
+/// A round length (1, 2 or 5 times a power of ten) near the one given.
+double RoundLength(double length) {
+  const double base = std::pow(10.0, std::floor(std::log10(length)));
+  for (double m : {5.0, 2.0, 1.0})
+    if (m * base <= length) return m * base;
+  return base;
+}
+
+}  // namespace
+
+SceneView::SceneView(QWidget* parent) : QWidget(parent) {
+  setMinimumSize(120, 120);
+  setFocusPolicy(Qt::ClickFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  settle_.setSingleShot(true);
+  settle_.setInterval(200);
+  connect(&settle_, &QTimer::timeout, this, &SceneView::StopMoving);
+}
+
+void SceneView::SetScene(Scene scene, State state) {
+  const bool first = state_ == State::None;
+  scene_ = std::move(scene);
+  state_ = state;
+  Prepare();
+  // A rebuild after edits keeps the user's camera; a first scene is shown whole.
+  if (first || fitted_) LookFrom(direction_);
+  Changed();
+}
+
+void SceneView::Prepare() {
+  const std::vector<ScenePath>& paths = scene_.paths;
+  Vec3 low, high;
+  centre_ = scene_.Bounds(low, high)
+                ? Vec3{(low.x + high.x) / 2, (low.y + high.y) / 2, (low.z + high.z) / 2}
+                : Vec3{};
+  order_.resize(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) order_[i] = i;
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](size_t a, size_t b) { return Rank(paths[a].kind) < Rank(paths[b].kind); });
+  bySource_.clear();
+  workingstepByName_.clear();
+  for (size_t i = 0; i < paths.size(); ++i) bySource_[paths[i].source].push_back(i);
+  for (size_t i = 0; i < scene_.workingsteps.size(); ++i)
+    workingstepByName_.emplace(scene_.workingsteps[i].name, static_cast<int>(i));
+  highlighted_.assign(paths.size(), 0);
+  anyHighlighted_ = false;
+
+  // The thinned copy is made once per scene: every moving frame draws from it.
+  size_t total = 0;
+  for (const ScenePath& path : paths) total += Segments(path);
+  coarse_.clear();
+  stride_ = total > kMovingBudget ? (total + kMovingBudget - 1) / kMovingBudget : 1;
+  if (stride_ == 1) return;
+  coarse_.resize(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::vector<Vec3>& points = paths[i].points;
+    if (points.size() <= 2) continue;  // drawn as they are
+    std::vector<Vec3>& thin = coarse_[i];
+    thin.reserve(points.size() / stride_ + 2);
+    for (size_t at = 0; at < points.size(); at += stride_) thin.push_back(points[at]);
+    if ((points.size() - 1) % stride_ != 0) thin.push_back(points.back());
+  }
+}
+
+void SceneView::MarkOutdated() {
+  if (state_ != State::Current) return;
+  state_ = State::Outdated;
+  update();
+}
+
+void SceneView::SetView(const Camera& camera) {
+  camera_ = camera;
+  fitted_ = false;
+  Changed();
+}
+
+void SceneView::LookFrom(ViewDirection direction) {
+  direction_ = direction;
+  camera_ = Camera::Fit(scene_, direction, width(), height());
+  fitted_ = true;
+  Changed();
+}
+
+void SceneView::Highlight(const std::vector<std::string>& names) {
+  std::vector<char> chosen(scene_.paths.size(), 0);
+  bool any = false;
+  for (const std::string& name : names) {
+    // A workingstep stands for all of it; its security plane has its name as source as well.
+    if (auto ws = workingstepByName_.find(name); ws != workingstepByName_.end()) {
+      for (size_t i = 0; i < scene_.paths.size(); ++i)
+        if (scene_.paths[i].workingstep == ws->second) chosen[i] = any = true;
+    } else if (auto found = bySource_.find(name); found != bySource_.end()) {
+      for (size_t i : found->second) chosen[i] = any = true;
+    }
+    if (any) break;
+  }
+  if (chosen == highlighted_) return;
+  highlighted_.swap(chosen);
+  anyHighlighted_ = any;
+  Changed();
+}
+
+int SceneView::PathAt(const QPointF& point) const {
+  const ScreenMap map(camera_);
+  double best = kPickDistance * kPickDistance;
+  int found = -1;
+  for (size_t i = 0; i < scene_.paths.size(); ++i) {
+    const ScenePath& path = scene_.paths[i];
+    // A plane's outline runs round everything machined under it; it is not what one points at.
+    if (path.kind == ShapeKind::SecurityPlane || path.points.empty()) continue;
+    QPointF previous = map(path.points.front());
+    const QPointF first = previous;
+    auto consider = [&](const QPointF& a, const QPointF& b) {
+      const double d = SegmentDistance2(point, a, b);
+      if (d <= best) {
+        best = d;
+        found = static_cast<int>(i);
+      }
+    };
+    if (path.points.size() == 1) consider(previous, previous);
+    for (size_t k = 1; k < path.points.size(); ++k) {
+      const QPointF next = map(path.points[k]);
+      consider(previous, next);
+      previous = next;
+    }
+    if (path.closed && path.points.size() > 2) consider(previous, first);
+  }
+  return found;
+}
+
+void SceneView::Changed() {
+  stillValid_ = false;
+  update();
+}
+
+void SceneView::StartMoving() {
+  moving_ = true;
+  fitted_ = false;
+}
+
+void SceneView::StopMoving() {
+  if (!moving_) return;
+  moving_ = false;
+  Changed();
+}
+
+void SceneView::DrawScene(QPainter& painter, bool moving) {
+  const ScreenMap map(camera_);
+  const bool thin = moving && !coarse_.empty();
+  QPolygonF line;
+  size_t segments = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i : order_) {
+      const bool highlighted = highlighted_[i] != 0;
+      if (highlighted != (pass == 1)) continue;
+      const ScenePath& path = scene_.paths[i];
+      const std::vector<Vec3>& points = thin && !coarse_[i].empty() ? coarse_[i] : path.points;
+      if (points.empty()) continue;
+      painter.setPen(PenFor(path, highlighted, anyHighlighted_ && !highlighted));
+      line.clear();
+      line.reserve(static_cast<qsizetype>(points.size()) + 1);
+      for (size_t k = 0; k < points.size(); ++k) {
+        const QPointF q = map(points[k]);
+        // Points that fall on the pixel of the one before add nothing to the picture; a dense
+        // toolpath has millions of them.
+        if (!line.isEmpty() && k + 1 < points.size() && std::abs(q.x() - line.last().x()) < 0.5 &&
+            std::abs(q.y() - line.last().y()) < 0.5)
+          continue;
+        line << q;
+      }
+      if (path.closed && line.size() > 2) line << line.first();
+      if (line.size() == 1) {
+        painter.drawPoint(line.first());
+        continue;
+      }
+      painter.drawPolyline(line);
+      segments += static_cast<size_t>(line.size() - 1);
+    }
+  }
+  lastSegments_ = segments;
+}
+
+void SceneView::DrawOverlay(QPainter& painter) {
+  painter.setRenderHint(QPainter::Antialiasing, !moving_);
+  painter.setPen(palette().color(QPalette::Text));
+  const QRect inner = rect().adjusted(8, 6, -8, -6);
+  QString note;
+  if (state_ == State::Outdated)
+    note = QStringLiteral("Die Datei wurde ge\u00e4ndert: \"Neu aufbauen\" (F5) zeigt den neuen Stand.");
+  else if (state_ == State::Partial)
+    note = QStringLiteral("Aufbau abgebrochen: die Ansicht ist unvollst\u00e4ndig.");
+  if (!note.isEmpty()) painter.drawText(inner, Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap, note);
+
+  Vec3 low, high;
+  if (!scene_.Bounds(low, high)) {
+    const QString empty = state_ == State::None ? QStringLiteral("Noch nicht aufgebaut.")
+                          : !scene_.hasProject  ? QStringLiteral("Die Datei enth\u00e4lt kein Projekt.")
+                                                : QStringLiteral("Nichts zu zeigen.");
+    painter.drawText(inner, Qt::AlignCenter | Qt::TextWordWrap, empty);
+    return;
+  }
+
+  // The world axes, foreshortened as the camera sees them.
+  const ScreenMap map(camera_);
+  const QPointF origin(34, height() - 34);
+  const double length = 26 / std::max(camera_.scale, 1e-300);
+  const struct {
+    Vec3 axis;
+    QColor colour;
+    const char* name;
+  } axes[] = {{{length, 0, 0}, QColor(0xc0, 0x20, 0x20), "X"},
+              {{0, length, 0}, QColor(0x20, 0x90, 0x20), "Y"},
+              {{0, 0, length}, QColor(0x20, 0x40, 0xc0), "Z"}};
+  for (const auto& axis : axes) {
+    const QPointF tip = origin + (map(axis.axis) - map({0, 0, 0}));
+    painter.setPen(QPen(axis.colour, 2));
+    painter.drawLine(origin, tip);
+    const QPointF away = tip - origin;
+    const double reach = std::hypot(away.x(), away.y());
+    const QPointF label = reach > 1 ? tip + away * (8 / reach) : origin + QPointF(6, -6);
+    painter.drawText(QRectF(label.x() - 8, label.y() - 8, 16, 16), Qt::AlignCenter,
+                     QString::fromLatin1(axis.name));
+  }
+
+  // A scale bar of a round length, about a hundred pixels long.
+  if (!(camera_.scale > 0) || !std::isfinite(camera_.scale)) return;
+  const double bar = RoundLength(100 / camera_.scale);
+  const double pixels = bar * camera_.scale;
+  const double right = width() - 14.0, y = height() - 16.0;
+  painter.setPen(QPen(palette().color(QPalette::Text), 1.5));
+  painter.drawLine(QPointF(right - pixels, y), QPointF(right, y));
+  painter.drawLine(QPointF(right - pixels, y - 4), QPointF(right - pixels, y + 4));
+  painter.drawLine(QPointF(right, y - 4), QPointF(right, y + 4));
+  QString text = QString::number(bar, 'g', 6);
+  if (!scene_.lengthUnit.empty()) text += QLatin1Char(' ') + QString::fromStdString(scene_.lengthUnit);
+  painter.drawText(QRectF(right - pixels - 40, y - 22, pixels + 80, 16), Qt::AlignCenter, text);
+}
+
+void SceneView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QColor background(Qt::white);
+  if (moving_) {
+    // Fluid first: the thinned lines, without antialiasing, straight onto the screen.
+    painter.fillRect(rect(), background);
+    DrawScene(painter, true);
+  } else {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (!stillValid_ || still_.size() != pixels) {
+      still_ = QPixmap(pixels);
+      still_.setDevicePixelRatio(ratio);
+      still_.fill(background);
+      QPainter still(&still_);
+      still.setRenderHint(QPainter::Antialiasing);
+      DrawScene(still, false);
+      stillValid_ = true;
+    }
+    painter.drawPixmap(0, 0, still_);
+  }
+  DrawOverlay(painter);
+}
+
+void SceneView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (fitted_) {
+    camera_ = Camera::Fit(scene_, direction_, width(), height());
+  } else {
+    // Keep what was in the middle in the middle.
+    camera_.offsetX += (event->size().width() - event->oldSize().width()) / 2.0;
+    camera_.offsetY += (event->size().height() - event->oldSize().height()) / 2.0;
+  }
+  Changed();
+}
+
+void SceneView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Later, not while the dock or the document window is still being shown: building may open
+  // a progress window.
+  if (NeedsBuild())
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible() && NeedsBuild()) Q_EMIT buildRequested();
+    });
+}
+
+void SceneView::mousePressEvent(QMouseEvent* event) {
+  if (dragButton_ != Qt::NoButton) return;
+  dragButton_ = event->button();
+  pressAt_ = lastAt_ = event->position().toPoint();
+  dragged_ = false;
+}
+
+void SceneView::mouseMoveEvent(QMouseEvent* event) {
+  if (dragButton_ == Qt::NoButton) return;
+  const QPoint at = event->position().toPoint();
+  // A click that wobbles a little is still a click.
+  if (!dragged_ && (at - pressAt_).manhattanLength() < 4) return;
+  dragged_ = true;
+  StartMoving();
+  const QPoint delta = at - lastAt_;
+  lastAt_ = at;
+  if (dragButton_ == Qt::LeftButton) {
+    // About the scene's centre: a quarter turn for about 160 pixels.
+    camera_.Orbit(-delta.x() * 0.01, delta.y() * 0.01, centre_);
+  } else {
+    camera_.offsetX += delta.x();
+    camera_.offsetY += delta.y();
+  }
+  update();
+}
+
+void SceneView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != dragButton_) return;
+  dragButton_ = Qt::NoButton;
+  if (dragged_) {
+    StopMoving();
+    return;
+  }
+  if (event->button() != Qt::LeftButton) return;
+  const int found = PathAt(event->position());
+  if (found < 0) return;
+  const ScenePath& path = scene_.paths[static_cast<size_t>(found)];
+  // What is machined is chosen by its workingstep; the workpiece by itself.
+  std::string name = path.source;
+  if (path.workingstep >= 0 && static_cast<size_t>(path.workingstep) < scene_.workingsteps.size())
+    name = scene_.workingsteps[static_cast<size_t>(path.workingstep)].name;
+  if (!name.empty() && name.front() == '#') name.erase(0, 1);
+  if (!name.empty()) Q_EMIT instanceChosen(QString::fromStdString(name));
+}
+
+void SceneView::wheelEvent(QWheelEvent* event) {
+  const int steps = event->angleDelta().y();
+  if (steps == 0) return;
+  StartMoving();
+  // One notch of a wheel (120) zooms by a fifth.
+  camera_.Zoom(std::pow(1.2, steps / 120.0), event->position().x(), event->position().y());
+  settle_.start();
+  update();
+  event->accept();
+}
+
+}  // namespace varnholt
