@@ -2,6 +2,7 @@
 // window; "--screenshot FILE.png [INPUT [N]] [--3d]" renders the window to an image (with
 // instance #N selected, with the 3D view beside it) and ends.
 #include <QApplication>
+#include <QDockWidget>
 #include <QStringList>
 #include <iostream>
 #include <string>
@@ -16,7 +17,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: varnholt [FILE...]\n"
+    "Usage: varnholt [--3d] [FILE...]\n"
     "       varnholt --screenshot IMAGE.png [FILE [N]] [--3d]\n"
     "       varnholt --help | --version\n";
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     if (args.size() == 4) options.select = args[3];
     return varnholt::RunScreenshot(args[1], args.size() >= 3 ? args[2] : QString(), options);
   }
+  const bool scene3d = args.removeAll(QStringLiteral("--3d")) > 0;
   for (const QString& arg : args) {
     if (arg.startsWith(QLatin1String("--"))) {
       std::cerr << kUsage;
@@ -64,6 +66,7 @@ int main(int argc, char** argv) {
   }
 
   varnholt::MainWindow window;
+  if (scene3d) window.SceneDock()->show();
   window.show();
   for (const QString& file : args) window.OpenFile(file);
   return QApplication::exec();
