@@ -91,8 +91,7 @@ double Median(std::vector<double> v) {
 
 long CountOccurrences(const std::string& text, const char* word) {
   long count = 0;
-  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-    ++count;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
   return count;
 }
 
@@ -180,7 +179,8 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render FILE [--write-to PATH] [--reps N]\n"
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render FILE [--write-to PATH] "
+    "[--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
     "(to /dev/null unless --write-to names a file) and closing, as the median of runs\n"
@@ -249,154 +249,196 @@ bool OpenDocument(CDoc& doc, const char* path) {
   return false;
 }
 
+/// What every phase is given.
+struct PhaseArgs {
+  const char* path;
+  long long bytes;
+  const char* writeTo;
+  long reps;
+  long long rssStart;
+};
+
+int PhaseScan(const PhaseArgs& a) {
+  char line[512];
+  std::ostringstream log;
+  std::streambuf* saved = std::cerr.rdbuf(log.rdbuf());
+  long instances = 0;
+  double seconds = 0;
+  bool ok = true;
+  try {
+    auto t0 = Clock::now();
+    auto* file = new cct_StepFile(a.path);  // never freed: the process ends right after
+    file->ReadHeader(nullptr);
+    file->ScanFile();
+    seconds = Seconds(t0, Clock::now());
+    instances = file->Scope().EntryCount();
+  } catch (...) {
+    ok = false;
+  }
+  std::cerr.rdbuf(saved);
+  if (!ok) {
+    std::fprintf(stderr, "varnholt-bench: %s could not be scanned\n", a.path);
+    return 1;
+  }
+  std::snprintf(line, sizeof line,
+                "phase=scan seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld",
+                seconds, PeakRss(), a.rssStart, instances, a.bytes);
+  std::printf("%s%s\n", line, LogCounts(log.str()).c_str());
+  return 0;
+}
+
+int PhaseOpen(const PhaseArgs& a) {
+  char line[512];
+  auto* doc = new CDoc;
+  auto t0 = Clock::now();
+  if (!OpenDocument(*doc, a.path)) return 1;
+  double seconds = Seconds(t0, Clock::now());
+  std::snprintf(line, sizeof line,
+                "phase=open seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld",
+                seconds, PeakRss(), a.rssStart, doc->Scope()->EntryCount(), a.bytes);
+  std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
+  return 0;
+}
+
+int PhaseRefs(const PhaseArgs& a) {
+  char line[512];
+  auto* doc = new CDoc;
+  auto t0 = Clock::now();
+  if (!OpenDocument(*doc, a.path)) return 1;
+  const double open = Seconds(t0, Clock::now());
+  const long long beforeIndex = PeakRss();
+  t0 = Clock::now();
+  auto* navigator = new varnholt::Navigator(*doc->Scope());
+  const cct_ReferenceIndex& index = navigator->Index();
+  const double seconds = Seconds(t0, Clock::now());
+  std::snprintf(line, sizeof line,
+                "phase=refs seconds=%.6f open_seconds=%.6f references=%zu index_bytes=%zu "
+                "peak_rss=%lld peak_rss_before=%lld bytes=%lld",
+                seconds, open, index.Count(), index.MemoryBytes(), PeakRss(), beforeIndex, a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
+int PhaseRender(const PhaseArgs& a) {
+  char line[512];
+  // The scene of the whole program, then its PNG at the command's default size, as
+  // `varnholt-cli render` does after its open.
+  auto* doc = new CDoc;
+  auto t0 = Clock::now();
+  if (!OpenDocument(*doc, a.path)) return 1;
+  const double open = Seconds(t0, Clock::now());
+  t0 = Clock::now();
+  auto* scene = new varnholt::Scene(varnholt::BuildScene(*doc->Scope()));
+  const double build = Seconds(t0, Clock::now());
+  t0 = Clock::now();
+  const varnholt::Camera camera =
+      varnholt::Camera::Fit(*scene, varnholt::ViewDirection::Iso, 1200, 900);
+  const std::string png = varnholt::EncodePng(varnholt::RenderPicture(*scene, camera, 1200, 900));
+  const double draw = Seconds(t0, Clock::now());
+  size_t points = 0;
+  for (const varnholt::ScenePath& p : scene->paths) points += p.points.size();
+  std::snprintf(line, sizeof line,
+                "phase=render seconds=%.6f build_seconds=%.6f draw_seconds=%.6f open_seconds=%.6f "
+                "paths=%zu points=%zu png_bytes=%zu peak_rss=%lld bytes=%lld",
+                build + draw, build, draw, open, scene->paths.size(), points, png.size(), PeakRss(),
+                a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
+int PhaseSave(const PhaseArgs& a) {
+  char line[512];
+  auto* doc = new CDoc;
+  if (!OpenDocument(*doc, a.path)) return 1;
+  int fd = ::open(a.writeTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    std::fprintf(stderr, "varnholt-bench: cannot write %s\n", a.writeTo);
+    return 1;
+  }
+  CountingFdBuf buffer(fd);
+  std::ostream out(&buffer);
+  double seconds = 0;
+  bool written = true;
+  {
+    CDoc::LogRoute route(*doc);
+    auto t0 = Clock::now();
+    try {
+      doc->StepFile()->WriteP21(out);
+    } catch (...) {
+      written = false;
+    }
+    out.flush();
+    ::close(fd);
+    seconds = Seconds(t0, Clock::now());
+  }
+  if (!written || !out || !buffer.Ok()) {
+    std::fprintf(stderr, "varnholt-bench: writing %s failed\n", a.writeTo);
+    return 1;
+  }
+  std::snprintf(line, sizeof line,
+                "phase=save seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld "
+                "out_bytes=%lld",
+                seconds, PeakRss(), a.rssStart, doc->Scope()->EntryCount(), a.bytes,
+                buffer.Count());
+  std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
+  return 0;
+}
+
+int PhaseIsopen(const PhaseArgs& a) {
+  char line[512];
+  long instances = 0;
+  std::string log;
+  {
+    CDoc warmUp;
+    if (!OpenDocument(warmUp, a.path)) return 1;
+    instances = warmUp.Scope()->EntryCount();
+    log = warmUp.LogText();
+  }
+  std::vector<double> times;
+  for (long i = 0; i < a.reps; ++i) {
+    CDoc doc;  // destroyed after the measurement
+    auto t0 = Clock::now();
+    bool opened = doc.OnOpenDocument(a.path);
+    times.push_back(Seconds(t0, Clock::now()));
+    if (!opened || doc.LogText().find("\" is open") == std::string::npos) {
+      std::fprintf(stderr, "varnholt-bench: %s did not open\n", a.path);
+      return 1;
+    }
+  }
+  std::snprintf(line, sizeof line,
+                "phase=isopen seconds=%.6f min=%.6f max=%.6f reps=%ld peak_rss=%lld "
+                "rss_start=%lld instances=%ld bytes=%lld",
+                Median(times), *std::min_element(times.begin(), times.end()),
+                *std::max_element(times.begin(), times.end()), a.reps, PeakRss(), a.rssStart,
+                instances, a.bytes);
+  std::printf("%s%s\n", line, LogCounts(log).c_str());
+  return 0;
+}
+
 /// --phase: performs one phase once and prints its line; returns the exit status.
 int RunPhase(const std::string& phase, const char* path, long long bytes, const char* writeTo,
              long reps) {
-  const long long rssStart = CurrentRss();
-  char line[512];
-  if (phase == "scan") {
-    std::ostringstream log;
-    std::streambuf* saved = std::cerr.rdbuf(log.rdbuf());
-    long instances = 0;
-    double seconds = 0;
-    bool ok = true;
-    try {
-      auto t0 = Clock::now();
-      auto* file = new cct_StepFile(path);  // never freed: the process ends right after
-      file->ReadHeader(nullptr);
-      file->ScanFile();
-      seconds = Seconds(t0, Clock::now());
-      instances = file->Scope().EntryCount();
-    } catch (...) {
-      ok = false;
-    }
-    std::cerr.rdbuf(saved);
-    if (!ok) {
-      std::fprintf(stderr, "varnholt-bench: %s could not be scanned\n", path);
-      return 1;
-    }
-    std::snprintf(line, sizeof line,
-                  "phase=scan seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld",
-                  seconds, PeakRss(), rssStart, instances, bytes);
-    std::printf("%s%s\n", line, LogCounts(log.str()).c_str());
-  } else if (phase == "open") {
-    auto* doc = new CDoc;
-    auto t0 = Clock::now();
-    if (!OpenDocument(*doc, path)) return 1;
-    double seconds = Seconds(t0, Clock::now());
-    std::snprintf(line, sizeof line,
-                  "phase=open seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld",
-                  seconds, PeakRss(), rssStart, doc->Scope()->EntryCount(), bytes);
-    std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
-  } else if (phase == "refs") {
-    auto* doc = new CDoc;
-    auto t0 = Clock::now();
-    if (!OpenDocument(*doc, path)) return 1;
-    const double open = Seconds(t0, Clock::now());
-    const long long beforeIndex = PeakRss();
-    t0 = Clock::now();
-    auto* navigator = new varnholt::Navigator(*doc->Scope());
-    const cct_ReferenceIndex& index = navigator->Index();
-    const double seconds = Seconds(t0, Clock::now());
-    std::snprintf(line, sizeof line,
-                  "phase=refs seconds=%.6f open_seconds=%.6f references=%zu index_bytes=%zu "
-                  "peak_rss=%lld peak_rss_before=%lld bytes=%lld",
-                  seconds, open, index.Count(), index.MemoryBytes(), PeakRss(), beforeIndex, bytes);
-    std::printf("%s\n", line);
-  } else if (phase == "render") {
-    // The scene of the whole program, then its PNG at the command's default size, as
-    // `varnholt-cli render` does after its open.
-    auto* doc = new CDoc;
-    auto t0 = Clock::now();
-    if (!OpenDocument(*doc, path)) return 1;
-    const double open = Seconds(t0, Clock::now());
-    t0 = Clock::now();
-    auto* scene = new varnholt::Scene(varnholt::BuildScene(*doc->Scope()));
-    const double build = Seconds(t0, Clock::now());
-    t0 = Clock::now();
-    const varnholt::Camera camera = varnholt::Camera::Fit(*scene, varnholt::ViewDirection::Iso, 1200, 900);
-    const std::string png = varnholt::EncodePng(varnholt::RenderPicture(*scene, camera, 1200, 900));
-    const double draw = Seconds(t0, Clock::now());
-    size_t points = 0;
-    for (const varnholt::ScenePath& p : scene->paths) points += p.points.size();
-    std::snprintf(line, sizeof line,
-                  "phase=render seconds=%.6f build_seconds=%.6f draw_seconds=%.6f open_seconds=%.6f "
-                  "paths=%zu points=%zu png_bytes=%zu peak_rss=%lld bytes=%lld",
-                  build + draw, build, draw, open, scene->paths.size(), points, png.size(), PeakRss(),
-                  bytes);
-    std::printf("%s\n", line);
-  } else if (phase == "save") {
-    auto* doc = new CDoc;
-    if (!OpenDocument(*doc, path)) return 1;
-    int fd = ::open(writeTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      std::fprintf(stderr, "varnholt-bench: cannot write %s\n", writeTo);
-      return 1;
-    }
-    CountingFdBuf buffer(fd);
-    std::ostream out(&buffer);
-    double seconds = 0;
-    bool written = true;
-    {
-      CDoc::LogRoute route(*doc);
-      auto t0 = Clock::now();
-      try {
-        doc->StepFile()->WriteP21(out);
-      } catch (...) {
-        written = false;
-      }
-      out.flush();
-      ::close(fd);
-      seconds = Seconds(t0, Clock::now());
-    }
-    if (!written || !out || !buffer.Ok()) {
-      std::fprintf(stderr, "varnholt-bench: writing %s failed\n", writeTo);
-      return 1;
-    }
-    std::snprintf(line, sizeof line,
-                  "phase=save seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld "
-                  "out_bytes=%lld",
-                  seconds, PeakRss(), rssStart, doc->Scope()->EntryCount(), bytes, buffer.Count());
-    std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
-  } else if (phase == "isopen") {
-    long instances = 0;
-    std::string log;
-    {
-      CDoc warmUp;
-      if (!OpenDocument(warmUp, path)) return 1;
-      instances = warmUp.Scope()->EntryCount();
-      log = warmUp.LogText();
-    }
-    std::vector<double> times;
-    for (long i = 0; i < reps; ++i) {
-      CDoc doc;  // destroyed after the measurement
-      auto t0 = Clock::now();
-      bool opened = doc.OnOpenDocument(path);
-      times.push_back(Seconds(t0, Clock::now()));
-      if (!opened || doc.LogText().find("\" is open") == std::string::npos) {
-        std::fprintf(stderr, "varnholt-bench: %s did not open\n", path);
-        return 1;
-      }
-    }
-    std::snprintf(line, sizeof line,
-                  "phase=isopen seconds=%.6f min=%.6f max=%.6f reps=%ld peak_rss=%lld "
-                  "rss_start=%lld instances=%ld bytes=%lld",
-                  Median(times), *std::min_element(times.begin(), times.end()),
-                  *std::max_element(times.begin(), times.end()), reps, PeakRss(), rssStart,
-                  instances, bytes);
-    std::printf("%s%s\n", line, LogCounts(log).c_str());
-  } else {
-    std::fputs(kUsage, stderr);
-    return 2;
+  static const struct {
+    const char* name;
+    int (*run)(const PhaseArgs&);
+  } kPhases[] = {{"scan", PhaseScan},     {"open", PhaseOpen}, {"refs", PhaseRefs},
+                 {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen}};
+  const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss()};
+  for (const auto& p : kPhases) {
+    if (phase != p.name) continue;
+    const int status = p.run(args);
+    if (status != 0) return status;
+    // Freeing millions of instances is not part of any phase; the process just ends.
+    std::fflush(stdout);
+    std::_Exit(0);
   }
-  // Freeing millions of instances is not part of any phase; the process just ends.
-  std::fflush(stdout);
-  std::_Exit(0);
+  std::fputs(kUsage, stderr);
+  return 2;
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
+/// The command line of a benchmark run.
+struct Options {
   const char* path = nullptr;
   const char* writeTo = "/dev/null";
   long runs = 3;
@@ -404,43 +446,54 @@ int main(int argc, char** argv) {
   bool fileOrder = false;
   std::string phase;
   long reps = 21;
+};
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+/// A whole positive number, or 0.
+long Count(const char* text) {
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  return *text && !*end && n >= 1 ? n : 0;
+}
+
+/// Reads the command line; -1 when the run goes on, else the exit status.
+int ParseOptions(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--write-to") == 0 && i + 1 < argc) {
-      writeTo = argv[++i];
-    } else if (std::strcmp(argv[i], "--phase") == 0 && i + 1 < argc) {
-      phase = argv[++i];
-    } else if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      const char* text = argv[++i];
-      reps = std::strtol(text, &end, 10);
-      if (!*text || *end || reps < 1) {
-        std::fputs(kUsage, stderr);
-        return 2;
-      }
+    const bool hasValue = i + 1 < argc;
+    if (std::strcmp(argv[i], "--write-to") == 0 && hasValue) {
+      o.writeTo = argv[++i];
+    } else if (std::strcmp(argv[i], "--phase") == 0 && hasValue) {
+      o.phase = argv[++i];
+    } else if (std::strcmp(argv[i], "--reps") == 0 && hasValue) {
+      if ((o.reps = Count(argv[++i])) == 0) return Usage();
     } else if (std::strcmp(argv[i], "--file-order") == 0) {
-      fileOrder = true;
+      o.fileOrder = true;
     } else if (std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
-    } else if (!path) {
-      path = argv[i];
-    } else if (!runsGiven) {
-      char* end = nullptr;
-      runs = std::strtol(argv[i], &end, 10);
-      if (!*argv[i] || *end || runs < 1) {
-        std::fputs(kUsage, stderr);
-        return 2;
-      }
-      runsGiven = true;
+    } else if (!o.path) {
+      o.path = argv[i];
+    } else if (!o.runsGiven) {
+      if ((o.runs = Count(argv[i])) == 0) return Usage();
+      o.runsGiven = true;
     } else {
-      std::fputs(kUsage, stderr);
-      return 2;
+      return Usage();
     }
   }
-  if (!path) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (!o.path || (!o.phase.empty() && (o.runsGiven || o.fileOrder))) return Usage();
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (int status = ParseOptions(argc, argv, o); status >= 0) return status;
+  const char* path = o.path;
   struct stat st {};
   if (stat(path, &st) != 0) {
     std::fprintf(stderr, "varnholt-bench: cannot open %s\n", path);
@@ -450,19 +503,14 @@ int main(int argc, char** argv) {
 
   RegisterTypeNames();
   RegisterEntityNames();
-  if (!phase.empty()) {
-    if (runsGiven || fileOrder) {
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
-    return RunPhase(phase, path, static_cast<long long>(st.st_size), writeTo, reps);
-  }
+  if (!o.phase.empty())
+    return RunPhase(o.phase, path, static_cast<long long>(st.st_size), o.writeTo, o.reps);
 
   const long long rssStart = CurrentRss();
   std::ostringstream log;
   std::streambuf* saved = std::cerr.rdbuf(log.rdbuf());
   std::vector<Run> results;
-  for (long i = 0; i < runs; ++i) results.push_back(OneRun(path, writeTo, fileOrder));
+  for (long i = 0; i < o.runs; ++i) results.push_back(OneRun(path, o.writeTo, o.fileOrder));
   std::cerr.rdbuf(saved);
   const long long peak = PeakRss();
 
@@ -481,11 +529,10 @@ int main(int argc, char** argv) {
   const std::string text = log.str();
 
   std::printf("file        %s\n", path);
-  std::printf("size        %lld bytes (%.1f MB)\n", static_cast<long long>(st.st_size),
-              megabytes);
+  std::printf("size        %lld bytes (%.1f MB)\n", static_cast<long long>(st.st_size), megabytes);
   std::printf("instances   %ld (%ld loaded)\n", instances, first.loaded);
-  std::printf("runs        %ld, median seconds; load order: %s\n", runs,
-              fileOrder ? "file offsets (--file-order)" : "name table (as the document)");
+  std::printf("runs        %ld, median seconds; load order: %s\n", o.runs,
+              o.fileOrder ? "file offsets (--file-order)" : "name table (as the document)");
   PrintPhase("scan", Median(scan), megabytes, instances);
   PrintPhase("load", Median(load), megabytes, instances);
   PrintPhase("open", Median(scan) + Median(load), megabytes, instances);
@@ -495,8 +542,8 @@ int main(int argc, char** argv) {
   for (const Run& r : results) std::printf(" %.3f+%.3f+%.3f", r.scan, r.load, r.write);
   std::printf("  (scan+load+write)\n");
   std::printf("memory (first run, resident set above the start of %.1f MB)\n", rssStart / 1e6);
-  std::printf("  peak        %8.1f MB  %7.1f bytes/instance (ru_maxrss)\n",
-              (peak - rssStart) / 1e6, PerInstance(peak - rssStart, instances));
+  std::printf("  peak        %8.1f MB  %7.1f bytes/instance (ru_maxrss)\n", (peak - rssStart) / 1e6,
+              PerInstance(peak - rssStart, instances));
   std::printf("  scanned     %8.1f MB  %7.1f bytes/instance\n",
               (first.rssScanned - first.rssBefore) / 1e6,
               PerInstance(first.rssScanned - first.rssBefore, instances));
