@@ -161,7 +161,9 @@ Split ScanDefinition(const char* begin, const char* end, Definition& d) {
   // The window's NUL characters and anything the parser reads with a recovery are its to read.
   auto split = [](Outcome o) { return o == Outcome::kShort ? Split::kShort : Split::kOther; };
   cct_scan::WindowReader in{begin, end};
-  if (Outcome o = cct_scan::PassLayout(in); o != Outcome::kDone) return split(o);
+  // Nearly every definition follows the line end taken with the one before it.
+  if (begin == end || *begin != '#')
+    if (Outcome o = cct_scan::PassLayout(in); o != Outcome::kDone) return split(o);
   d.linesBefore = in.lines;
   // "#digits=KEYWORD(" with nothing in between.
   const char* p = in.p;

@@ -43,13 +43,22 @@ inline bool IsHexDigit(int c) { return ClassOf(c) & kHex; }
 inline bool IsWordChar(int c) { return ClassOf(c) & (kUpper | kDigit | kUnderscore); }
 /// Blanks, tabs, carriage returns and line ends between tokens.
 inline bool IsLayout(int c) { return ClassOf(c) & kLayout; }
-inline bool IsUpper(char c) { return IsUpper(static_cast<unsigned char>(c)); }
-inline bool IsDigit(char c) { return IsDigit(static_cast<unsigned char>(c)); }
-inline bool IsWordChar(char c) { return IsWordChar(static_cast<unsigned char>(c)); }
+// A char needs no range check: the loops over a window's characters use these.
+inline uint8_t ClassOf(char c) { return kClasses.of[static_cast<unsigned char>(c)]; }
+inline bool IsUpper(char c) { return static_cast<unsigned char>(c - 'A') < 26; }
+inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+inline bool IsWordChar(char c) { return ClassOf(c) & (kUpper | kDigit | kUnderscore); }
 
 /// The token of a reserved word (DATA, ENDSCOPE, ENDSEC, HEADER), which is no keyword; 0 for
 /// any other word.
 int ReservedToken(const char* word, size_t length);
+
+// The rules a window runs through character by character are merged into their caller.
+#if defined(__GNUC__)
+#define CCT_SCAN_INLINE __attribute__((always_inline)) inline
+#else
+#define CCT_SCAN_INLINE inline
+#endif
 
 // ---- readers ----
 
@@ -67,13 +76,13 @@ struct BasicWindowReader {
   int Get() {
     if (p == end) return kWindowEnd;
     const char c = *p++;
-    if (kCountLines) lines += c == '\n';
+    if (kCountLines && c == '\n') ++lines;  // rare: a branch costs less than an add
     return static_cast<unsigned char>(c);
   }
   /// Gives back the character the last Get gave (never kWindowEnd).
   void Unget(int) {
     --p;
-    if (kCountLines) lines -= *p == '\n';
+    if (kCountLines && *p == '\n') --lines;
   }
   /// Moves to the next character a skipped list has to look at: ( ) ' / a line end or NUL.
   /// Numbers and names in between are passed over sixteen at a time.
@@ -112,14 +121,25 @@ using LineReader = BasicWindowReader<false>;
 /// NUL character also is; pushing back a 0 does nothing, so a NUL read past stays passed.
 template <class File>
 struct FileReader {
-  File& file;
-  int Get() { return file.GetChar(); }
-  void Unget(int c) { file.Unput(c); }
+  File* file;
+  int Get() { return file->GetChar(); }
+  void Unget(int c) { file->Unput(c); }
   void PassPlain() {}
 };
 template <class File>
 FileReader<File> ReadFrom(File& file) {
-  return FileReader<File>{file};
+  return FileReader<File>{&file};
+}
+
+/// Runs `rule` on a copy of the reader held in the rule's own variables and then hands the
+/// copy's state back: a window's position and line count then stay in registers over a long
+/// run of characters instead of going through memory at each one.
+template <class Reader, class Rule>
+auto OnLocalCopy(Reader& outer, Rule&& rule) {
+  Reader in = outer;
+  const auto result = rule(in);
+  outer = in;
+  return result;
 }
 
 // ---- forms passed over whole ----
@@ -135,7 +155,7 @@ inline Outcome EndedBy(int c) { return c == 0 ? Outcome::kEnded : Outcome::kShor
 /// After a reverse solidus in a string: "\\" and the page directive "\S\c" are taken whole,
 /// so that neither "\\'" nor "\S\'" ends the string. `keep` gets what belongs to the string.
 template <class Reader, class Keep>
-Outcome PassEscape(Reader& in, Keep&& keep) {
+CCT_SCAN_INLINE Outcome PassEscape(Reader& in, Keep&& keep) {
   keep('\\');
   const int c = in.Get();
   if (c <= 0) return EndedBy(c);
@@ -161,7 +181,7 @@ Outcome PassEscape(Reader& in, Keep&& keep) {
 
 /// After "/*": the rest of a comment, with its "*/".
 template <class Reader>
-Outcome PassComment(Reader& in) {
+CCT_SCAN_INLINE Outcome PassComment(Reader& in) {
   for (;;) {
     const int c = in.Get();
     if (c <= 0) return EndedBy(c);
@@ -176,7 +196,7 @@ Outcome PassComment(Reader& in) {
 /// After the opening apostrophe: the rest of a string, with its closing apostrophe. Doubled
 /// apostrophes and escapes stay inside; line ends do too (writers wrap long strings).
 template <class Reader>
-Outcome PassString(Reader& in) {
+CCT_SCAN_INLINE Outcome PassString(Reader& in) {
   for (;;) {
     const int c = in.Get();
     if (c <= 0) return EndedBy(c);
@@ -197,7 +217,7 @@ Outcome PassString(Reader& in) {
 
 /// Blanks, line ends and comments up to the next token, which is given back.
 template <class Reader>
-Outcome PassLayout(Reader& in) {
+CCT_SCAN_INLINE Outcome PassLayout(Reader& in) {
   for (;;) {
     const int c = in.Get();
     if (IsLayout(c)) continue;
@@ -217,10 +237,23 @@ Outcome PassLayout(Reader& in) {
   }
 }
 
+template <class Reader>
+CCT_SCAN_INLINE Outcome PassParameterList(Reader& in, int& depth);
+
 /// Inside a parameter list that is passed over (the scan does not read parameters): nested
 /// lists, strings and comments, up to and with the ")" that brings `depth` to 0.
 template <class Reader>
-Outcome PassParameters(Reader& in, int& depth) {
+Outcome PassParameters(Reader& outer, int& outerDepth) {
+  return OnLocalCopy(outer, [&outerDepth](Reader& in) {
+    int depth = outerDepth;
+    const Outcome o = PassParameterList(in, depth);
+    outerDepth = depth;
+    return o;
+  });
+}
+
+template <class Reader>
+CCT_SCAN_INLINE Outcome PassParameterList(Reader& in, int& depth) {
   for (;;) {
     in.PassPlain();
     const int c = in.Get();
