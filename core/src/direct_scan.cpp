@@ -27,7 +27,7 @@ struct PlainBody {
   void LineEnd() {}
 };
 
-Split Number(LineReader& in, int first, Token& t) {
+CCT_SCAN_INLINE Split Number(LineReader& in, int first, Token& t) {
   cct_scan::NumberForm n;
   InPlace texts;
   switch (cct_scan::ReadNumber(in, first, texts, n)) {
@@ -56,7 +56,7 @@ Split Number(LineReader& in, int first, Token& t) {
 }
 
 // One token starting with `c` (already read); kDone with the token made.
-Split NextToken(LineReader& in, int c, Token& t) {
+CCT_SCAN_INLINE Split NextToken(LineReader& in, int c, Token& t) {
   switch (c) {
     case '(': t.kind = Tok::kLeft; return Split::kDone;
     case ')': t.kind = Tok::kRight; return Split::kDone;

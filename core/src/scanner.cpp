@@ -20,16 +20,3 @@ int ReservedToken(const char* word, size_t length) {
 
 }  // namespace cct_scan
 
-namespace cct_scan {
-
-bool QuickReal(const NumberForm& n, bool negative, double& value) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if (!n.exact || n.decimals < 0 || n.decimals > 22) return false;
-  value = static_cast<double>(n.mantissa) / kPowers[n.decimals];
-  if (negative) value = -value;
-  return true;
-}
-
-}  // namespace cct_scan

@@ -36,8 +36,9 @@ constexpr struct CharClasses {
 
 // Characters come as int (0..255, or a reader's end marker below 0) or as char.
 inline uint8_t ClassOf(int c) { return c >= 0 && c < 256 ? kClasses.of[c] : 0; }
-inline bool IsUpper(int c) { return ClassOf(c) & kUpper; }
-inline bool IsDigit(int c) { return ClassOf(c) & kDigit; }
+// (A reader's end marker, below 0, is far beyond 'Z' and '9' as unsigned.)
+inline bool IsUpper(int c) { return static_cast<unsigned>(c - 'A') < 26u; }
+inline bool IsDigit(int c) { return static_cast<unsigned>(c - '0') < 10u; }
 inline bool IsHexDigit(int c) { return ClassOf(c) & kHex; }
 /// Letters, digits and the underscore: what keywords and the words of enumerations are made of.
 inline bool IsWordChar(int c) { return ClassOf(c) & (kUpper | kDigit | kUnderscore); }
@@ -294,7 +295,7 @@ CCT_SCAN_INLINE Outcome PassParameterList(Reader& in, int& depth) {
 /// Passes over letters, digits and underscores, handing each to `keep`; answers the character
 /// that ended the run (read, not given back).
 template <class Reader, class Keep>
-int PassWord(Reader& in, Keep&& keep) {
+CCT_SCAN_INLINE int PassWord(Reader& in, Keep&& keep) {
   int c;
   while (IsWordChar(c = in.Get())) keep(static_cast<char>(c));
   return c;
@@ -302,7 +303,7 @@ int PassWord(Reader& in, Keep&& keep) {
 
 /// Passes over digits the same way (an instance name after its "#").
 template <class Reader, class Keep>
-int PassDigits(Reader& in, Keep&& keep) {
+CCT_SCAN_INLINE int PassDigits(Reader& in, Keep&& keep) {
   int c;
   while (IsDigit(c = in.Get())) keep(static_cast<char>(c));
   return c;
@@ -339,7 +340,7 @@ constexpr int kNoNumber = -2;
 /// value is evident). Answers the first character of the number, kNoNumber when none follows
 /// (everything after the sign is then given back), or kWindowEnd.
 template <class Reader, class Texts>
-int ReadSign(Reader& in, int sign, Texts& t, NumberForm& n) {
+CCT_SCAN_INLINE int ReadSign(Reader& in, int sign, Texts& t, NumberForm& n) {
   t.Found(static_cast<char>(sign));
   if (sign == '-') t.Keep('-');
   char gap[64];
@@ -373,7 +374,7 @@ int ReadSign(Reader& in, int sign, Texts& t, NumberForm& n) {
 /// lower-case letters glued to the end are passed over with the number. The character after
 /// the number is given back.
 template <class Reader, class Texts>
-NumberEnd ReadNumber(Reader& in, int first, Texts& t, NumberForm& n) {
+CCT_SCAN_INLINE NumberEnd ReadNumber(Reader& in, int first, Texts& t, NumberForm& n) {
   auto digit = [&n](int c, bool decimal) {
     if (n.mantissa >= kExactDigitsLimit) {
       n.exact = false;
@@ -460,7 +461,15 @@ NumberEnd ReadNumber(Reader& in, int first, Texts& t, NumberForm& n) {
 /// The value of a real the number rule found exact: its digits as an integer divided by a power
 /// of ten. Both are exact doubles, so the one division rounds correctly and gives what
 /// std::from_chars gives, much sooner. False when the general reading is needed.
-bool QuickReal(const NumberForm& n, bool negative, double& value);
+inline bool QuickReal(const NumberForm& n, bool negative, double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (!n.exact || n.decimals < 0 || n.decimals > 22) return false;
+  value = static_cast<double>(n.mantissa) / kPowers[n.decimals];
+  if (negative) value = -value;
+  return true;
+}
 
 enum class StringEnd : uint8_t {
   kClosed,   // its closing apostrophe was read
@@ -475,7 +484,7 @@ enum class StringEnd : uint8_t {
 /// not part of the value); Mark is called before each character is read. A body that is
 /// kPlain takes only strings without line ends, escapes and NUL characters.
 template <class Reader, class Body>
-StringEnd ReadString(Reader& in, Body& body) {
+CCT_SCAN_INLINE StringEnd ReadString(Reader& in, Body& body) {
   for (;;) {
     body.Mark();
     const int c = in.Get();
