@@ -342,3 +342,34 @@ TEST(ScopeWriting, ScopeOfAnExchangeFileWritesNoHeaderOfItsOwn) {
   file.Scope().WriteP21(out, 0, 0);
   EXPECT_EQ(out.str().rfind("ISO-10303-21;\nHEADER;\n", 0), 0u);
 }
+
+TEST(ScopeIndex, EveryNameFindsItsOwnEntryAcrossBlocksAndOrders) {
+  // Numbered names are indexed by creation ordinal into the entry blocks: names in a scrambled
+  // order, sparse ones beyond the dense index and other names must each find their own entry,
+  // and the name order taken as a snapshot must list exactly what NameOrder lists, also after
+  // the scope has grown since.
+  cct_Scope scope;
+  std::vector<std::string> names;
+  for (long i = 0; i < 2500; ++i) names.push_back(std::to_string((i * 7919) % 2503 + 1));
+  names.push_back("99999999");  // far beyond the dense numbers: not in the number index
+  names.push_back("p12");       // no number at all
+  std::map<std::string, cct_Scope::Entry*> made;
+  for (const std::string& name : names) made[name] = scope.ProvideEntry(name.c_str());
+  for (const auto& [name, entry] : made) {
+    ASSERT_NE(entry, nullptr) << name;
+    EXPECT_EQ(scope.FindEntry(name.c_str(), 0), entry) << name;
+    EXPECT_STREQ(entry->name, name.c_str());
+  }
+  EXPECT_EQ(scope.FindEntry("2504", 0), nullptr);
+
+  const cct_Scope::Order order = scope.EntryOrderByName();
+  const std::vector<cct_Scope::Entry*> listed = scope.EntriesInNameOrder();
+  ASSERT_EQ(order.size(), listed.size());
+  for (size_t i = 0; i < order.size(); ++i) ASSERT_EQ(order[i], listed[i]) << i;
+  for (long i = 0; i < 1500; ++i) scope.ProvideEntry(("q" + std::to_string(i)).c_str());
+  for (size_t i = 0; i < order.size(); ++i) ASSERT_EQ(order[i], listed[i]) << i;
+  const std::vector<cct_Scope::Entry*> some{listed[3], listed[0], listed[2600 % listed.size()]};
+  const cct_Scope::Order chosen = scope.EntryOrder(some);
+  ASSERT_EQ(chosen.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(chosen[i], some[i]);
+}
