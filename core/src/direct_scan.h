@@ -45,7 +45,9 @@ constexpr int kMaxDepth = 64;
 using cct_scan::IsDigit;
 using cct_scan::IsUpper;
 using cct_scan::IsWordChar;
-inline bool IsReserved(const char* word, size_t n) { return cct_scan::ReservedToken(word, n) != 0; }
+inline bool IsReserved(const char* word, size_t n) {
+  return cct_scan::ReservedWord(word, n) != cct_scan::Reserved::kNone;
+}
 
 enum class Split { kDone, kOther, kShort };
 

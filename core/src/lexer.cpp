@@ -57,7 +57,13 @@ bool ReadLiteral(cct_InputFile& f, const char* literal) {
 }
 
 int ReservedOrKeyword(cct_TokenValue& value) {
-  if (int token = cct_scan::ReservedToken(text.data(), text.size())) return token;
+  switch (cct_scan::ReservedWord(text.data(), text.size())) {
+    case cct_scan::Reserved::kData: return cct_TOKEN_DATA;
+    case cct_scan::Reserved::kEndscope: return cct_TOKEN_ENDSCOPE;
+    case cct_scan::Reserved::kEndsec: return cct_TOKEN_ENDSEC;
+    case cct_scan::Reserved::kHeader: return cct_TOKEN_HEADER;
+    case cct_scan::Reserved::kNone: break;
+  }
   value.text = cct_LowerCopy(text.data(), text.size());
   return cct_TOKEN_KEYWORD;
 }

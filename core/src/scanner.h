@@ -50,9 +50,9 @@ inline bool IsUpper(char c) { return static_cast<unsigned char>(c - 'A') < 26; }
 inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 inline bool IsWordChar(char c) { return ClassOf(c) & (kUpper | kDigit | kUnderscore); }
 
-/// The token of a reserved word (DATA, ENDSCOPE, ENDSEC, HEADER), which is no keyword; 0 for
-/// any other word.
-int ReservedToken(const char* word, size_t length);
+/// The reserved words, which are tokens of their own and no keywords.
+enum class Reserved : uint8_t { kNone, kData, kEndscope, kEndsec, kHeader };
+Reserved ReservedWord(const char* word, size_t length);
 
 // The rules a window runs through character by character are merged into their caller.
 #if defined(__GNUC__)
