@@ -19,25 +19,13 @@ template <class Word, class Name>
 void Walk(const std::string& text, Word word, Name name) {
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
-    if (c == '\'' || c == '"') {
-      const char quote = c;
-      for (++i; i < text.size(); ++i) {
-        if (quote == '\'' && text[i] == '\\') {
-          // "\\" and "\S\c" are taken whole: neither ends the string.
-          if (text.compare(i, 3, "\\S\\") == 0)
-            i += 3;
-          else if (text.compare(i, 2, "\\\\") == 0)
-            ++i;
-          continue;
-        }
-        if (text[i] != quote) continue;
-        if (quote == '\'' && i + 1 < text.size() && text[i + 1] == '\'') {
-          ++i;
-          continue;
-        }
-        break;
-      }
-      ++i;
+    if (c == '\'') {
+      cct_scan::WindowReader in{text.data() + i + 1, text.data() + text.size()};
+      cct_scan::PassString(in);
+      i = static_cast<size_t>(in.p - text.data());
+    } else if (c == '"') {
+      const size_t end = text.find('"', i + 1);
+      i = end == std::string::npos ? text.size() : end + 1;
     } else if (c == '#') {
       size_t end = i + 1;
       while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
@@ -201,21 +189,11 @@ bool cct_ReadRawSection(cct_InputFile& file, const std::string& keyword, std::st
     int c = file.GetChar();
     if (c == 0) return false;
     text += static_cast<char>(c);
-    if (c == '\'') {
-      while ((c = file.GetChar()) != 0 && c != '\'') text += static_cast<char>(c);
-      if (c == 0) return false;
-      text += '\'';
-      word.clear();
-      continue;
-    }
-    if (c == '*' && text.size() >= 2 && text[text.size() - 2] == '/') {
-      int previous = 0;
-      while ((c = file.GetChar()) != 0 && !(previous == '*' && c == '/')) {
-        text += static_cast<char>(c);
-        previous = c;
-      }
-      if (c == 0) return false;
-      text += '/';
+    const bool comment = c == '*' && text.size() >= 2 && text[text.size() - 2] == '/';
+    if (c == '\'' || comment) {
+      cct_scan::KeepingReader<cct_scan::FileReader<cct_InputFile>> in{cct_scan::ReadFrom(file), &text};
+      if ((comment ? cct_scan::PassComment(in) : cct_scan::PassString(in)) != Outcome::kDone)
+        return false;
       word.clear();
       continue;
     }

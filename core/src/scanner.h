@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -142,6 +143,23 @@ auto OnLocalCopy(Reader& outer, Rule&& rule) {
   outer = in;
   return result;
 }
+
+/// A reader that also keeps every character it passes in `text` (a section kept as read).
+template <class Inner>
+struct KeepingReader {
+  Inner inner;
+  std::string* text;
+  int Get() {
+    const int c = inner.Get();
+    if (c > 0) text->push_back(static_cast<char>(c));
+    return c;
+  }
+  void Unget(int c) {
+    if (c > 0) text->pop_back();
+    inner.Unget(c);
+  }
+  void PassPlain() {}
+};
 
 // ---- forms passed over whole ----
 
