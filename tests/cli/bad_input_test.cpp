@@ -305,6 +305,13 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
        "is open", "", "#1=project\n",
        "ENDSEC;\nANCHOR;\n<a>=#1;\nENDSEC;\nREFERENCE;\n#20=<http://x/y#z>; /* ENDSEC; */\n"
        "ENDSEC ;\nDATA;\n#", "can not find instance"},
+      {"anchor strings that mention ENDSEC",
+       // Neither a doubled apostrophe nor a page directive ends a string: the section goes on.
+       "ISO-10303-21;\nHEADER;\n" + fd + fn + fs + "ENDSEC;\nANCHOR;\n<a>=#1;\n"
+       "<b>='it''s \\S\\' ENDSEC; too';\nENDSEC;\nDATA;\n#1=PROJECT('P',#2,(),$,$,$);\n"
+       "#2=WORKPLAN('w',(),$,$,$);\nENDSEC;\nEND-ISO-10303-21;\n",
+       "is open", "", "#1=project\n",
+       "ANCHOR;\n<a>=#1;\n<b>='it''s \\S\\' ENDSEC; too';\nENDSEC;\nDATA;\n"},
       {"signature section",
        kHeader + kProject + "ENDSEC;\nSIGNATURE;\nQUJD\nRA==\nENDSEC;\nEND-ISO-10303-21;\n",
        "is open", "", "#1=project\n",
