@@ -170,6 +170,26 @@ TEST(Aggregate, ConstructionSizesToTheLowerBoundAndStaysUnset) {
   EXPECT_EQ(open.Rows(), 0u);
 }
 
+TEST(Aggregate, TheDescriptorOutlivesEveryChangeOfTheValue) {
+  // The descriptor shares its slot with nothing an aggregate stores: setting, resizing,
+  // copying and unsetting leave it as constructed.
+  cct_AggregateType_1d list(&kLengthList23);
+  list.SetDimensions(3);
+  cct_RealType real;
+  real.Set(1.5);
+  list.SetElement(&real, 0);
+  cct_AggregateType_1d other(&kLengthList23);
+  other.Copy(&list);
+  list.Unset();
+  EXPECT_EQ(list.BaseType(), &kLengthList23);
+  EXPECT_EQ(other.BaseType(), &kLengthList23);
+  cct_AggregateType_2d matrix(kSmallMatrix);
+  matrix.SetDimensions(2, 1);
+  matrix.Unset();
+  EXPECT_EQ(matrix.BaseType(), kSmallMatrix);
+  EXPECT_EQ(matrix.ElementDescriptor(), kSmallMatrix + 1);
+}
+
 TEST(Aggregate, BaseTypeWithNullIsReported) {
   CerrCapture log;
   cct_AggregateType_1d list(&kIntegers);

@@ -446,3 +446,19 @@ TEST(Instance, CorrectnessOfALongChainNeedsNoDeepRecursion) {
     EXPECT_EQ(node->ReferenceCount(), 0);
   }
 }
+
+TEST(Instance, OnlyAReferencePlaceholderKnowsItsScopeBeforeRegistration) {
+  // Instances carry no scope of their own: registered ones answer their entry's, a placeholder
+  // for "#name" its own, anything else none.
+  cct_Scope scope;
+  cct_NamedReference reference(&scope, "12");
+  EXPECT_EQ(reference.GetScope(), &scope);
+  EXPECT_STREQ(reference.InstanceName(), "12");
+  EXPECT_EQ(reference.Kind(), cct_KIND_PLACEHOLDER);
+  TestPoint loose;
+  loose.InstanceName("13");
+  EXPECT_EQ(loose.GetScope(), nullptr);
+  auto* registered = new TestPoint;
+  scope.RegisterName("14", registered);
+  EXPECT_EQ(registered->GetScope(), &scope);
+}

@@ -332,3 +332,34 @@ TEST_F(StepFile, ReadAllPassesOnWhatStopsItAndCanBeRunAgain) {
   f->ReadAll(order, nullptr);
   EXPECT_EQ(Written(*f), WrittenAfterReadingAlone(File(kListRecords)));
 }
+
+TEST_F(StepFile, ReadAllOverManyEntryBlocksInAnyOrder) {
+  // The order is held as creation ordinals into the entry blocks, which the read-ahead thread
+  // reads too: over several blocks, in name order and reversed, every record is read and the
+  // file written as when each is read alone. References to names never defined add entries
+  // while the order is read; it must not notice.
+  std::string data;
+  for (int i = 1; i <= 2600; ++i)
+    data += "#" + std::to_string(i) + "=TEST_POINT('p" + std::to_string(i) + "'," +
+            std::to_string(i) + ".,0.,$);\n";
+  data += "#9000=TEST_PATH('q',(#1,#7001,#7002),(1.),$,((1.)),#7003);\n";
+  const std::string content = File(data);
+  const std::string alone = WrittenAfterReadingAlone(content);
+  for (bool reversed : {false, true}) {
+    SCOPED_TRACE(reversed);
+    CerrCapture log;
+    Opened f(content);
+    std::vector<cct_Scope::Entry*> entries = f->Scope().EntriesInNameOrder();
+    if (reversed) std::reverse(entries.begin(), entries.end());
+    const cct_Scope::Order order =
+        reversed ? f->Scope().EntryOrder(entries) : f->Scope().EntryOrderByName();
+    size_t seen = 0;
+    f->ReadAll(order, [&](cct_Scope::Entry* entry, size_t index) {
+      EXPECT_EQ(entry, entries[index]);
+      EXPECT_NE(entry->instance, nullptr) << entry->name;
+      ++seen;
+    });
+    EXPECT_EQ(seen, 2601u);
+    EXPECT_EQ(Written(*f), alone);
+  }
+}
