@@ -72,6 +72,7 @@ TEST_F(SceneBuild, ToolpathEndsArePlacedThroughFeatureWorkpieceSetupAndSetup) {
       {"#130", {0, 2, 0}, {-2, 0, 0}},  // circle trimmed by parameters, 90 to 180 degrees
       {"#140", {0, 0, 0}, {2, 0, 0}},   // b-spline
       {"#150", {2, 0, 0}, {0, -2, 0}},  // circle trimmed by points, against its sense
+      {"#160", {0, 0, 0}, {1, 1, 0}},   // composite curve, its second segment reversed
   };
   for (const Row& row : rows) {
     const ScenePath* path = Path(scene, row.source, ShapeKind::Toolpath);
@@ -80,6 +81,13 @@ TEST_F(SceneBuild, ToolpathEndsArePlacedThroughFeatureWorkpieceSetupAndSetup) {
     ExpectNear(path->points.front(), FeatureToWorld(row.first), std::string(row.source) + " first");
     ExpectNear(path->points.back(), FeatureToWorld(row.last), std::string(row.source) + " last");
   }
+  // The composite curve turns at (1,0,0) and does not step back over its join.
+  const ScenePath* composite = Path(scene, "#160", ShapeKind::Toolpath);
+  ASSERT_GE(composite->points.size(), 3u);
+  ExpectNear(composite->points[1], FeatureToWorld({1, 0, 0}), "#160 corner");
+  for (size_t i = 1; i < composite->points.size(); ++i)
+    EXPECT_GE(WorldToFeature(composite->points[i]).x + WorldToFeature(composite->points[i]).y,
+              WorldToFeature(composite->points[i - 1]).x + WorldToFeature(composite->points[i - 1]).y - 1e-9);
   // Against its sense the arc runs clockwise through the fourth quadrant, the short way.
   for (const Vec3& p : Path(scene, "#150", ShapeKind::Toolpath)->points) EXPECT_LE(WorldToFeature(p).y, 1e-9);
   // The quadratic Bezier (0,0) (1,2) (2,0): x = 2t, y = 2t(1-t)*2 at every sample.
