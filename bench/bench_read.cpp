@@ -53,6 +53,7 @@
 #include "cct/schema.h"
 #include "cct/stepfile.h"
 #include "varnholt/doc.h"
+#include "varnholt/save_io.h"
 #include "varnholt/navigation.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_render.h"
@@ -192,50 +193,6 @@ const char* const kUsage =
     "timed), isopen (median of N fresh document opens after a warm-up, default 21) or refs\n"
     "(open, then only the index of who refers to whom timed, with its size).\n";
 
-/// An output buffer straight onto a file descriptor that counts the bytes written (the document
-/// saves through a std::ofstream, whose position says nothing on /dev/null).
-class CountingFdBuf : public std::streambuf {
- public:
-  explicit CountingFdBuf(int fd) : fd_(fd), buffer_(1 << 16) {
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-  }
-  long long Count() const { return count_; }
-  bool Ok() const { return ok_; }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-  int sync() override { return Drain() ? 0 : -1; }
-
- private:
-  bool Drain() {
-    const char* p = pbase();
-    while (p < pptr()) {
-      ssize_t n = ::write(fd_, p, static_cast<size_t>(pptr() - p));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        ok_ = false;
-        break;
-      }
-      p += n;
-      count_ += n;
-    }
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-    return ok_;
-  }
-
-  int fd_;
-  std::vector<char> buffer_;
-  long long count_ = 0;
-  bool ok_ = true;
-};
-
 /// Counts the warnings and errors in a log text.
 std::string LogCounts(const std::string& text) {
   return " warnings=" + std::to_string(CountOccurrences(text, "Warning:")) +
@@ -355,7 +312,7 @@ int PhaseSave(const PhaseArgs& a) {
     std::fprintf(stderr, "varnholt-bench: cannot write %s\n", a.writeTo);
     return 1;
   }
-  CountingFdBuf buffer(fd);
+  varnholt::DescriptorBuffer buffer(fd);
   std::ostream out(&buffer);
   double seconds = 0;
   bool written = true;
@@ -371,7 +328,7 @@ int PhaseSave(const PhaseArgs& a) {
     ::close(fd);
     seconds = Seconds(t0, Clock::now());
   }
-  if (!written || !out || !buffer.Ok()) {
+  if (!written || !out || buffer.Error() != 0) {
     std::fprintf(stderr, "varnholt-bench: writing %s failed\n", a.writeTo);
     return 1;
   }
@@ -379,7 +336,7 @@ int PhaseSave(const PhaseArgs& a) {
                 "phase=save seconds=%.6f peak_rss=%lld rss_start=%lld instances=%ld bytes=%lld "
                 "out_bytes=%lld",
                 seconds, PeakRss(), a.rssStart, doc->Scope()->EntryCount(), a.bytes,
-                buffer.Count());
+                buffer.Written());
   std::printf("%s%s\n", line, LogCounts(doc->LogText()).c_str());
   return 0;
 }

@@ -12,23 +12,14 @@ namespace varnholt {
 
 namespace {
 
-/// The camera's projection is linear, so four projected points give it as an affine map: one
-/// multiply-add per coordinate instead of the camera's trigonometry per point.
-struct ScreenMap {
-  double ox, oy, ax, ay, bx, by, cx, cy;
-  explicit ScreenMap(const Camera& camera) {
-    const Point2 o = camera.Project({0, 0, 0});
-    const Point2 x = camera.Project({1, 0, 0});
-    const Point2 y = camera.Project({0, 1, 0});
-    const Point2 z = camera.Project({0, 0, 1});
-    ox = o.x, oy = o.y;
-    ax = x.x - o.x, ay = x.y - o.y;
-    bx = y.x - o.x, by = y.y - o.y;
-    cx = z.x - o.x, cy = z.y - o.y;
-  }
+/// The shared projection as Qt points.
+struct QtMap {
+  explicit QtMap(const Camera& camera) : map(camera) {}
   QPointF operator()(const Vec3& p) const {
-    return {ox + ax * p.x + bx * p.y + cx * p.z, oy + ay * p.x + by * p.y + cy * p.z};
+    const Point2 q = map(p);
+    return {q.x, q.y};
   }
+  ScreenMap map;
 };
 
 int Rank(ShapeKind kind) {
@@ -187,7 +178,7 @@ void SceneView::Highlight(const std::vector<std::string>& names) {
 }
 
 int SceneView::PathAt(const QPointF& point) const {
-  const ScreenMap map(camera_);
+  const QtMap map(camera_);
   double best = kPickDistance * kPickDistance;
   int found = -1;
   for (size_t i = 0; i < scene_.paths.size(); ++i) {
@@ -231,7 +222,7 @@ void SceneView::StopMoving() {
 }
 
 void SceneView::DrawScene(QPainter& painter, bool moving) {
-  const ScreenMap map(camera_);
+  const QtMap map(camera_);
   const bool thin = moving && !coarse_.empty();
   QPolygonF line;
   size_t segments = 0;
@@ -287,7 +278,7 @@ void SceneView::DrawOverlay(QPainter& painter) {
   }
 
   // The world axes, foreshortened as the camera sees them.
-  const ScreenMap map(camera_);
+  const QtMap map(camera_);
   const QPointF origin(34, height() - 34);
   const double length = 26 / std::max(camera_.scale, 1e-300);
   const struct {

@@ -300,14 +300,20 @@ int AfterDot(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
   return ReservedOrKeyword(value);
 }
 
+// The character after `lead` when it can start what `lead` begins; else that character goes
+// back, `lead` is passed over as a stray character, and the answer is kReadOn.
+int StartAfter(cct_InputFile& f, char lead, bool (*starts)(int)) {
+  const int next = f.GetChar();
+  if (starts(next)) return next;
+  f.Unput(next);
+  Stray(f, lead);
+  return kReadOn;
+}
+
 // After "!": a user-defined keyword.
 int UserDefined(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
-  int next = f.GetChar();
-  if (!IsUpper(next)) {
-    f.Unput(next);
-    Stray(f, '!');
-    return kReadOn;
-  }
+  const int next = StartAfter(f, '!', IsUpper);
+  if (next == kReadOn) return kReadOn;
   text.assign(1, static_cast<char>(next));
   f.Unput(ReadWord(f));
   if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
@@ -316,12 +322,8 @@ int UserDefined(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
 
 // After "#": an instance name.
 int InstanceName(cct_InputFile& f, bool keep, cct_TokenValue& value) {
-  int next = f.GetChar();
-  if (!IsDigit(next)) {
-    f.Unput(next);
-    Stray(f, '#');
-    return kReadOn;
-  }
+  const int next = StartAfter(f, '#', IsDigit);
+  if (next == kReadOn) return kReadOn;
   text.assign(1, static_cast<char>(next));
   auto in = cct_scan::ReadFrom(f);
   f.Unput(cct_scan::PassDigits(in, [](char d) { text.push_back(d); }));

@@ -26,52 +26,6 @@ std::string Directory(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Writes through the save's write operation into a descriptor, so that a write that fails half-way
-// (a full disk, a file-size limit) is seen with its reason instead of being lost in a stream.
-class DescriptorBuffer : public std::streambuf {
- public:
-  explicit DescriptorBuffer(int fd) : fd_(fd), buffer_(1 << 16) {
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-  }
-  /// The errno of the first failed write, 0 while none failed.
-  int Error() const { return error_; }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-  int sync() override { return Drain() ? 0 : -1; }
-
- private:
-  bool Drain() {
-    if (error_) return false;
-    const char* p = pbase();
-    size_t left = static_cast<size_t>(pptr() - pbase());
-    while (left > 0) {
-      const ssize_t n = varnholt::SaveOperations().write(fd_, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        // A write that takes nothing without an error would loop for ever: the disk is full.
-        error_ = n < 0 ? errno : ENOSPC;
-        return false;
-      }
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-    return true;
-  }
-
-  int fd_;
-  std::vector<char> buffer_;
-  int error_ = 0;
-};
-
 // While a save runs, a write past the file-size limit fails with EFBIG instead of killing the
 // program with SIGXFSZ: the save then fails as on a full disk, and the temporary file goes.
 class FileSizeSignalIgnored {
@@ -159,7 +113,7 @@ bool ReplaceFile(const std::string& path, const std::function<std::string(std::o
   std::string reason;
   {
     FileSizeSignalIgnored noSignal;
-    DescriptorBuffer buffer(fd);
+    varnholt::DescriptorBuffer buffer(fd);
     std::ostream out(&buffer);
     reason = write(out);
     out.flush();

@@ -121,6 +121,17 @@ void Camera::Zoom(double factor, double x, double y) {
   offsetY = y + (offsetY - y) * factor;
 }
 
+ScreenMap::ScreenMap(const Camera& camera) {
+  const Point2 o = camera.Project({0, 0, 0});
+  const Point2 x = camera.Project({1, 0, 0});
+  const Point2 y = camera.Project({0, 1, 0});
+  const Point2 z = camera.Project({0, 0, 1});
+  ox = o.x, oy = o.y;
+  ax = x.x - o.x, ay = x.y - o.y;
+  bx = y.x - o.x, by = y.y - o.y;
+  cx = z.x - o.x, cy = z.y - o.y;
+}
+
 unsigned WorkingstepColour(int index) {
   // Well-separated hues that stay readable on white, repeated for long programs.
   static const unsigned kColours[] = {0x1f77b4, 0xd62728, 0x2ca02c, 0xff7f0e, 0x9467bd,

@@ -257,11 +257,12 @@ std::string RenderSvg(const Scene& scene, const Camera& camera, int width, int h
          std::to_string(width) + " " + std::to_string(height) + "\">\n";
   out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   out += "<g fill=\"none\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n";
+  const ScreenMap map(camera);
   for (const ScenePath* path : InDrawOrder(scene)) {
     if (path->points.empty()) continue;
     out += "<path d=\"";
     for (size_t i = 0; i < path->points.size(); ++i) {
-      const Point2 p = camera.Project(path->points[i]);
+      const Point2 p = map(path->points[i]);
       out += i == 0 ? "M" : " L";
       AppendNumber(out, p.x);
       out += ' ';
@@ -317,15 +318,16 @@ Picture RenderPicture(const Scene& scene, const Camera& camera, int width, int h
   picture.height = std::clamp(height, 1, kMaxPictureSide);
   picture.rgb.assign(static_cast<size_t>(picture.width) * picture.height * 3, 0xff);
   Canvas canvas(picture);
+  const ScreenMap map(camera);
   for (const ScenePath* path : InDrawOrder(scene)) {
     const unsigned colour = PathColour(*path);
     const double alpha = PathOpacity(*path);
     const size_t n = path->points.size();
     if (n == 0) continue;
-    Point2 previous = camera.Project(path->points[0]);
+    Point2 previous = map(path->points[0]);
     const Point2 first = previous;
     for (size_t i = 1; i < n; ++i) {
-      const Point2 next = camera.Project(path->points[i]);
+      const Point2 next = map(path->points[i]);
       canvas.Line(previous, next, colour, alpha);
       previous = next;
     }

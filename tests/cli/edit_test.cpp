@@ -15,20 +15,6 @@
 
 namespace {
 
-CliResult Cli(const std::vector<std::string>& args) {
-  TempDir dir;
-  std::string command = Quote(VARNHOLT_CLI);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
-  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
-  const int raw = std::system(command.c_str());
-  CliResult result;
-  result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadAll(dir.File("out"));
-  result.err = ReadAll(dir.File("err"));
-  return result;
-}
-
 const std::string kSample = std::string(VARNHOLT_SOURCE_DIR) + "/samples/milling_project.stp";
 
 // The data-section lines of a saved file.
@@ -73,14 +59,14 @@ TEST(CliEdit, EachEditChangesExactlyItsRecordOrIsRefused) {
       {{"--set", "#66.spindle"}, "", "expected #N.attribute=VALUE"},
   };
   TempDir dir;
-  ASSERT_EQ(Cli({"convert", kSample, dir.File("plain.stp")}).status, 0);
+  ASSERT_EQ(RunCli({"convert", kSample, dir.File("plain.stp")}).status, 0);
   const std::vector<std::string> plain = DataLines(ReadAll(dir.File("plain.stp")));
   for (const Case& c : cases) {
     const std::string out = dir.File("edited.stp");
     std::remove(out.c_str());
     std::vector<std::string> args{"edit", kSample, out};
     args.insert(args.end(), c.edits.begin(), c.edits.end());
-    const CliResult r = Cli(args);
+    const CliResult r = RunCli(args);
     const std::string shown = c.edits[1];
     if (c.record.empty()) {
       EXPECT_EQ(r.status, 1) << shown;
@@ -101,7 +87,7 @@ TEST(CliEdit, EachEditChangesExactlyItsRecordOrIsRefused) {
 
 TEST(CliEdit, UnsetOfAMandatoryAttributeIsDoneAndWarned) {
   TempDir dir;
-  const CliResult r = Cli({"edit", kSample, dir.File("o.stp"), "--unset", "#66.synchronize_spindle_with_feed"});
+  const CliResult r = RunCli({"edit", kSample, dir.File("o.stp"), "--unset", "#66.synchronize_spindle_with_feed"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("Warning: Unset non OPTIONAL attribute: #66 milling_technology."
                        "synchronize_spindle_with_feed is not OPTIONAL and is now unset ($)"),

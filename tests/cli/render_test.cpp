@@ -13,19 +13,6 @@
 
 namespace {
 
-CliResult Cli(const std::vector<std::string>& args) {
-  TempDir dir;
-  std::string command = Quote(VARNHOLT_CLI);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
-  const int raw = std::system(command.c_str());
-  CliResult result;
-  result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadAll(dir.File("out"));
-  result.err = ReadAll(dir.File("err"));
-  return result;
-}
-
 const std::string kSample = std::string(VARNHOLT_SOURCE_DIR) + "/samples/toolpath_project.stp";
 const std::string kNoProject = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/scene_no_project.stp";
 
@@ -55,7 +42,7 @@ TEST(CliRender, OutcomesAndMessages) {
     { std::ofstream(out) << "old"; }
     std::vector<std::string> args{"render", row.in, out};
     args.insert(args.end(), row.options.begin(), row.options.end());
-    const CliResult result = Cli(args);
+    const CliResult result = RunCli(args);
     EXPECT_EQ(result.status, row.status) << row.out << "\n" << result.err;
     EXPECT_NE((row.status == 0 ? result.out : result.err).find(row.message), std::string::npos)
         << row.out << "\n" << result.out << result.err;

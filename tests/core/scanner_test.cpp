@@ -32,19 +32,8 @@ struct TextFile {
 
 enum class Form { kLayout, kComment, kString, kParameters };
 
-Outcome Pass(Form form, cct_scan::WindowReader& in) {
-  int depth = 1;
-  switch (form) {
-    case Form::kLayout: return cct_scan::PassLayout(in);
-    case Form::kComment: return cct_scan::PassComment(in);
-    case Form::kString: return cct_scan::PassString(in);
-    case Form::kParameters: return cct_scan::PassParameters(in, depth);
-  }
-  return Outcome::kShort;
-}
-
 template <class Reader>
-Outcome PassOnFile(Form form, Reader& in) {
+Outcome Pass(Form form, Reader& in) {
   int depth = 1;
   switch (form) {
     case Form::kLayout: return cct_scan::PassLayout(in);
@@ -86,7 +75,7 @@ TEST(Scanner, FormsPassedOverWholeReadAlikeInWindowAndFile) {
 
     TextFile file{c.text, 0, {}};
     auto reader = cct_scan::ReadFrom(file);
-    EXPECT_EQ(PassOnFile(c.form, reader), c.outcome);
+    EXPECT_EQ(Pass(c.form, reader), c.outcome);
     EXPECT_EQ(file.Consumed(), c.consumed);
     EXPECT_EQ(file.GetChar(), static_cast<unsigned char>(c.text[c.consumed]));
 

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 /// Exit status (-1: killed by a signal or by a time limit) and captured output of one run.
 struct CliResult {
@@ -52,5 +53,26 @@ class TempDir {
  private:
   std::string path_;
 };
+
+#ifdef VARNHOLT_CLI
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+/// Runs varnholt-cli with the arguments (time stamps of saves fixed) and captures its outcome.
+inline CliResult RunCli(const std::vector<std::string>& args) {
+  TempDir dir;
+  std::string command = Quote(VARNHOLT_CLI);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  const int raw = std::system(command.c_str());
+  CliResult result;
+  result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = ReadAll(dir.File("out"));
+  result.err = ReadAll(dir.File("err"));
+  return result;
+}
+#endif
 
 #endif

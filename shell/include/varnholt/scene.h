@@ -104,6 +104,16 @@ struct Camera {
   void Zoom(double factor, double x, double y);
 };
 
+/// A camera's projection as an affine map, for projecting many points: the projection is
+/// linear, so its trigonometry is done once here instead of once per point.
+struct ScreenMap {
+  explicit ScreenMap(const Camera& camera);
+  Point2 operator()(const Vec3& p) const {
+    return {ox + ax * p.x + bx * p.y + cx * p.z, oy + ay * p.x + by * p.y + cy * p.z};
+  }
+  double ox, oy, ax, ay, bx, by, cx, cy;
+};
+
 /// The colour of a workingstep's toolpaths, as 0xRRGGBB; distinct for neighbouring indices.
 unsigned WorkingstepColour(int index);
 
