@@ -51,13 +51,6 @@ class DoneCommand : public QUndoCommand {
   bool done_ = false;
 };
 
-void Restore(const ValueSlot& slot, const SlotEditor& state) {
-  if (state.set)
-    SetValue(slot, state.text);
-  else
-    ClearValue(slot);
-}
-
 }  // namespace
 
 ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
@@ -185,7 +178,7 @@ void ChildFrame::PushValueChange(const ValueSlot& slot, const SlotEditor& before
   auto apply = [this, slot](const SlotEditor& state) {
     {
       CDoc::LogRoute route(doc_);
-      Restore(slot, state);
+      RestoreSlot(slot, state);
       view_.RefreshInstance(*slot.instance);
     }
     Finish();

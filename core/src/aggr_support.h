@@ -83,7 +83,17 @@ inline std::string CountIs(long long n) { return std::to_string(n) + (n == 1 ? "
 inline void ReportCount(uint32_t count, const cct_BaseTypeDescriptor& d, const char* unit, uint32_t row) {
   if (CountWithinBounds(count, d)) return;
   const long long lower = d.lowerBound > 0 ? d.lowerBound : 0;
-  std::string text = row ? "Row " + std::to_string(row) + " of the list has " : "The list has ";
+  // The list is named by its instance and attribute where a record is being read.
+  std::string list = "the list";
+  if (cct_currentInputFile) {
+    cct_InputFile::Misfits& misfits = cct_currentInputFile->RecordMisfits();
+    ++misfits.notices;
+    const char* instance = cct_currentInputFile->RecordName();
+    if (instance && misfits.attribute)
+      list += std::string(" ") + misfits.attribute + " of instance #" + instance;
+  }
+  std::string text = row ? "Row " + std::to_string(row) + " of " + list + " has "
+                         : "T" + list.substr(1) + " has ";
   text += std::to_string(count) + " " + unit + (count == 1 ? "" : "s") + "; ";
   if (!d.IsBounded())
     text += "at least " + CountIs(lower);

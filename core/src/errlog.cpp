@@ -57,8 +57,10 @@ cct_ErrorLog& cct_ErrorLog::operator()(int code) {
   // Widened so that the magnitude of INT_MIN is representable.
   long long magnitude = code < 0 ? -static_cast<long long>(code) : code;
   if (magnitude >= 1 && magnitude <= 21) {
+    ++reports_;
     *stream_ << std::endl << "Warning: " << kCategoryText[magnitude] << ": ";
   } else if (magnitude >= 257 && magnitude <= 277) {
+    ++reports_;
     *stream_ << std::endl << "Error: " << kCategoryText[magnitude - 256] << ": ";
   }
   return *this;

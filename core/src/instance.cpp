@@ -157,6 +157,7 @@ void cct_Instance::ProcessParameter(const cct_Type*) {
 
 void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
                                         const cct_InputFile& file) {
+  cct_InputFile::Misfits& misfits = file.RecordMisfits();
   long i = Kind() == 19 ? FirstOwnAttribute() : 0;
   for (cct_ListNode* node = list.FirstNode(); node; node = node->NextNode(), ++i) {
     const cct_Type* value = static_cast<const cct_Type*>(node->Data());
@@ -174,22 +175,74 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
     if (!attribute) {
       cct_errlog(cct_Warning(cct_READING_STEP_FILE))
           << file << "Too many parameters for entity " << OrEmpty(TypeName()) << ".";
+      misfits.extraFrom = i;
       return;
     }
     if (attribute->TestCompatibility(value)) {
+      // A value the attribute takes only in part (a list with an element of the wrong kind, an
+      // enumeration value the type lacks) is reported while it is taken; such a report, and not
+      // one of a list's count (which keeps what was given), makes the parameter refused.
+      const long reports = cct_errlog.Reports();
+      const long notices = misfits.notices;
+      misfits.attribute = AttributeName(i);
       attribute->ProcessParameter(value);
+      misfits.attribute = nullptr;
+      if (cct_errlog.Reports() - reports > misfits.notices - notices) misfits.refused.push_back(i);
     } else {
       cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))
           << file << "for entity " << OrEmpty(TypeName()) << "::" << OrEmpty(AttributeName(i))
           << " := " << OrEmpty(value->TypeName()) << ".";
+      misfits.refused.push_back(i);
     }
   }
+  if (Attribute(i)) misfits.given = i;
   CheckAttributesAfter(i, file);
 }
 
 void cct_Instance::ProcessMissingAttributes(long count, const cct_InputFile& file) {
   // The reader has already unset the LOGICALs among them that were "$".
-  CheckAttributesAfter((Kind() == 19 ? FirstOwnAttribute() : 0) + count, file);
+  const long end = (Kind() == 19 ? FirstOwnAttribute() : 0) + count;
+  if (Attribute(end)) file.RecordMisfits().given = end;
+  CheckAttributesAfter(end, file);
+}
+
+cct_AsWritten* cct_Instance::AsWrittenRecord(bool make) {
+  cct_Scope* scope = Kind() == cct_KIND_INSTANCE ? GetScope() : nullptr;
+  if (!scope) return nullptr;
+  if (flags_ & cct_FLAG_AS_WRITTEN) return scope->AsWritten(this);
+  if (!make) return nullptr;
+  flags_ |= cct_FLAG_AS_WRITTEN;
+  return &scope->ProvideAsWritten(this, true);
+}
+
+const cct_AsWritten* cct_Instance::AsWritten() const {
+  return const_cast<cct_Instance*>(this)->AsWrittenRecord(false);
+}
+
+const std::string* cct_Instance::AsWrittenText(long i) const {
+  const cct_Type* value = Attribute(i);
+  if (!value || !(value->Flags() & cct_FLAG_AS_WRITTEN)) return nullptr;
+  const cct_AsWritten* kept = AsWritten();
+  return kept ? kept->Text(i) : nullptr;
+}
+
+bool cct_Instance::KeepAsWritten(long i, std::string text) {
+  cct_Type* value = Attribute(i);
+  cct_AsWritten* kept = value ? AsWrittenRecord(true) : nullptr;
+  if (!kept) return false;
+  // What the binding made of the parameter in part (a list's other elements, an old value) is
+  // no value of the file's: the attribute is unset and the text stands in its place.
+  if (value->IsSet()) value->Unset();
+  value->SetFlags(cct_FLAG_AS_WRITTEN);
+  kept->Keep(i, std::move(text));
+  return true;
+}
+
+void cct_Instance::DropAsWritten(long i) {
+  cct_Type* value = Attribute(i);
+  if (!value || !(value->Flags() & cct_FLAG_AS_WRITTEN)) return;
+  value->ClearFlags(cct_FLAG_AS_WRITTEN);
+  if (cct_AsWritten* kept = AsWrittenRecord(false)) kept->Drop(i);
 }
 
 void cct_Instance::UnsetMissingLogical(long i) {
@@ -212,7 +265,8 @@ long cct_Instance::TestAllSet() {
   for (long i = 0;; ++i) {
     const cct_Type* value = Attribute(i);
     if (!value) break;
-    if (value->IsSet() || value->IsOptional()) continue;
+    // A parameter kept as written is no missing value: its type report said what is wrong.
+    if (value->IsSet() || value->IsOptional() || (value->Flags() & cct_FLAG_AS_WRITTEN)) continue;
     ++count;
     std::ostream& os = cct_errlog(cct_Warning(cct_UNSET_MANDATORY))
                        << (name ? " (" : "( ") << OrEmpty(value->TypeName()) << ")\n"
@@ -303,7 +357,7 @@ int cct_Instance::CheckAttributes(int mode) {
         if (WriteDefinitionPlace(os, *this)) os << ".";
         cct_errlog(cct_CONTINUE) << " Attribute Name is " << OrEmpty(AttributeName(i)) << ".";
       }
-    } else if (!value->IsOptional()) {
+    } else if (!value->IsOptional() && !(value->Flags() & cct_FLAG_AS_WRITTEN)) {
       cct_errlog(cct_Error(cct_CORRECTNESS_FAILED)) << "In instance " << name;
       // The attribute is named even when the instance comes from no file, so that the
       // report always says which value is missing.
@@ -402,15 +456,39 @@ bool cct_Instance::WriteP21Instance(std::ostream& os) {
     head[n++] = part ? '(' : '=';
   }
   os.write(head, static_cast<std::streamsize>(n));
-  for (long i = 0;; ++i) {
+  const cct_AsWritten* kept = AsWritten();
+  const long end = kept ? WrittenAttributes(*kept) : -1;
+  for (long i = 0; end < 0 || i < end; ++i) {
     const cct_Type* value = Attribute(i);
     if (!value) break;
     if (i) os.put(',');
-    if (!value->IsSet() && (value->Flags() & cct_FLAG_NO_VALUE))
+    const std::string* text = kept && (value->Flags() & cct_FLAG_AS_WRITTEN) ? kept->Text(i) : nullptr;
+    if (text)
+      os << *text;
+    else if (!value->IsSet() && (value->Flags() & cct_FLAG_NO_VALUE))
       os.put('*');
     else
       value->WriteP21(os);
   }
+  if (kept)
+    for (size_t k = 0; k < kept->extra.size(); ++k) {
+      if (k || AttributeCountWritten(end)) os.put(',');
+      os << kept->extra[k];
+    }
   os.write(");\n", 3);
   return true;
+}
+
+long cct_Instance::WrittenAttributes(const cct_AsWritten& kept) const {
+  // A record that ended early is written as long as it was, unless an edit has since given one
+  // of the attributes it left out a value.
+  if (kept.given < 0) return -1;
+  long end = kept.given;
+  for (long i = end; const cct_Type* value = Attribute(i); ++i)
+    if (value->IsSet() || (value->Flags() & (cct_FLAG_AS_WRITTEN | cct_FLAG_NO_VALUE))) end = i + 1;
+  return end;
+}
+
+bool cct_Instance::AttributeCountWritten(long end) const {
+  return end < 0 ? Attribute(0) != nullptr : end > 0;
 }

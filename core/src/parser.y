@@ -266,7 +266,19 @@ Entity_Instance_RHS
   ;
 
 Subsuper_Record
-  : LEFT_PAREN Subsuper_Record_List RIGHT_PAREN { $$ = $2; }
+  : LEFT_PAREN Subsuper_Record_List RIGHT_PAREN
+      {
+        /* One report for the whole instance, however many partial records it has. */
+        if (Evaluating()) {
+          cct_errlog(cct_Error(cct_READING_STEP_FILE))
+              << *cct_currentInputFile << "\n\tExternally mapped instances not implemented yet";
+          const char* name = cct_parserFile->CurrentName();
+          cct_errlog(cct_CONTINUE) << "\n\tInstance #" << (name ? name : "")
+                                   << " is a complex instance of " << $2.typeId
+                                   << " partial records; it is kept as written.";
+        }
+        $$ = cct_RecordValue{nullptr, 0};
+      }
   | LEFT_PAREN RIGHT_PAREN
       {
         /* What a scan sees of a complex instance: the lexer passes over its records. Read in
@@ -281,18 +293,16 @@ Subsuper_Record
 
 Subsuper_Record_List
   : Subsuper_Record_List_Element
-  | Subsuper_Record_List Subsuper_Record_List_Element { $$ = $1; }
+  | Subsuper_Record_List Subsuper_Record_List_Element { $$ = cct_RecordValue{nullptr, $1.typeId + 1}; }
   ;
 
 Subsuper_Record_List_Element
   : KEYWORD LEFT_PAREN Parameters RIGHT_PAREN
       {
-        if (Evaluating())
-          cct_errlog(cct_Error(cct_READING_STEP_FILE))
-              << *cct_currentInputFile << "\n\tExternally mapped instances not implemented yet";
+        /* Counted in the type field: the partial records of the instance. */
         cct_FreeText($1);
         ReleaseList($3);
-        $$ = cct_RecordValue{nullptr, 0};
+        $$ = cct_RecordValue{nullptr, 1};
       }
   ;
 

@@ -13,16 +13,26 @@ using cct_scan::Outcome;
 // A kept record's words may be in any case (it was kept because the binding did not take it).
 bool IsWordChar(char c) { return cct_scan::IsWordChar(cct_AsciiUpper(c)); }
 
+// Past the string that starts at text[at] (its quote), by the scanner's rules.
+size_t PassQuoted(std::string_view text, size_t at) {
+  cct_scan::WindowReader in{text.data() + at + 1, text.data() + text.size()};
+  cct_scan::PassString(in);
+  return static_cast<size_t>(in.p - text.data());
+}
+
 // Walks the record's text outside strings and binaries: `word` gets every keyword-like word
 // with the character after it, `name` every "#digits".
+// `depth` counts the parentheses open before each word.
 template <class Word, class Name>
-void Walk(const std::string& text, Word word, Name name) {
+void Walk(std::string_view text, Word word, Name name) {
+  int depth = 0;
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
     if (c == '\'') {
-      cct_scan::WindowReader in{text.data() + i + 1, text.data() + text.size()};
-      cct_scan::PassString(in);
-      i = static_cast<size_t>(in.p - text.data());
+      i = PassQuoted(text, i);
+    } else if (c == '(' || c == ')') {
+      depth += c == '(' ? 1 : -1;
+      ++i;
     } else if (c == '"') {
       const size_t end = text.find('"', i + 1);
       i = end == std::string::npos ? text.size() : end + 1;
@@ -39,7 +49,7 @@ void Walk(const std::string& text, Word word, Name name) {
     } else if (IsWordChar(c) && !(c >= '0' && c <= '9')) {
       size_t end = i;
       while (end < text.size() && IsWordChar(text[end])) ++end;
-      word(i, end);
+      word(i, end, depth);
       i = end;
     } else if (c >= '0' && c <= '9') {
       // Numbers, exponents included ("1.E-5"): their letters are no keyword either.
@@ -60,19 +70,19 @@ cct_RawInstance::cct_RawInstance(std::string record) : record_(std::move(record)
   // complex one.
   std::string keywords;
   int count = 0;
+  const bool complex = !record_.empty() && record_[0] == '(';
   Walk(
       record_,
-      [&](size_t begin, size_t end) {
+      [&](size_t begin, size_t end, int depth) {
         if (end >= record_.size() || record_[end] != '(') return;
-        if (begin > 0 && record_[begin - 1] != '(' && record_[begin - 1] != ')' &&
-            record_[begin - 1] != '!')
-          return;  // a typed parameter inside the record, not one of its keywords
+        // A keyword stands outside every parameter list: the record's own at the start, the
+        // partial records' inside the outer parentheses. Any other is a typed parameter.
+        if (depth != (complex ? 1 : 0)) return;
         if (count++) keywords += ' ';
         if (begin > 0 && record_[begin - 1] == '!') keywords += '!';
         for (size_t i = begin; i < end; ++i) keywords += cct_AsciiLower(record_[i]);
       },
       [](std::string_view) {});
-  const bool complex = !record_.empty() && record_[0] == '(';
   if (complex) {
     typeName_ = "(" + keywords + ")";
   } else {
@@ -88,7 +98,42 @@ bool cct_RawInstance::WriteP21Instance(std::ostream& os) {
 }
 
 void cct_RawInstance::ForEachReference(const std::function<void(std::string_view)>& use) const {
-  Walk(record_, [](size_t, size_t) {}, use);
+  cct_ForEachNameIn(record_, use);
+}
+
+void cct_ForEachNameIn(std::string_view text, const std::function<void(std::string_view)>& use) {
+  Walk(text, [](size_t, size_t, int) {}, use);
+}
+
+std::vector<std::string_view> cct_SplitParameters(std::string_view record) {
+  std::vector<std::string_view> parameters;
+  size_t i = record.find('(');
+  if (i == std::string_view::npos) return parameters;
+  int depth = 0;
+  size_t start = i + 1;
+  for (; i < record.size();) {
+    const char c = record[i];
+    if (c == '\'') {
+      i = PassQuoted(record, i);
+      continue;
+    }
+    if (c == '"') {
+      const size_t end = record.find('"', i + 1);
+      i = end == std::string_view::npos ? record.size() : end + 1;
+      continue;
+    }
+    if (c == '(') ++depth;
+    if ((c == ',' && depth == 1) || (c == ')' && depth == 1)) {
+      // "KEYWORD()" has no parameters; "KEYWORD($)" has one.
+      if (c == ',' || i > start || !parameters.empty())
+        parameters.push_back(record.substr(start, i - start));
+      start = i + 1;
+      if (c == ')') break;
+    }
+    if (c == ')') --depth;
+    ++i;
+  }
+  return parameters;
 }
 
 std::string cct_ReadRawRecord(cct_InputFile& file) {
@@ -154,7 +199,7 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
   // Keywords are upper case in an exchange file; ASCII only, whatever the locale.
   Walk(
       out,
-      [&out](size_t begin, size_t end) {
+      [&out](size_t begin, size_t end, int) {
         if (end < out.size() && out[end] == '(')
           for (size_t i = begin; i < end; ++i) out[i] = cct_AsciiUpper(out[i]);
       },

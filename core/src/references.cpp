@@ -66,23 +66,59 @@ void List(cct_Instance& from, long attribute, cct_AggregateType& list, const Vis
   }
 }
 
+// The references in a text kept as read: a kept record's (attribute -1), or a parameter kept in
+// an attribute's place. Nothing is known about the types they admit.
+template <class Visit>
+void Text(cct_Instance& instance, long attribute, std::string_view text, long& position,
+          const Visit& visit) {
+  cct_Scope* scope = instance.GetScope();
+  cct_ForEachNameIn(text, [&](std::string_view name) {
+    const std::string copy(name);
+    cct_Scope::Entry* entry = scope ? scope->FindEntry(copy.c_str(), 0) : nullptr;
+    if (entry)
+      Site(instance, attribute, position, nullptr, entry, visit);
+    else
+      visit(cct_ReferenceSite{&instance, attribute, position, nullptr, nullptr, copy.c_str()});
+    ++position;
+  });
+}
+
+template <class Visit>
+void Parameter(cct_Instance& instance, long attribute, const std::string& text, const Visit& visit) {
+  long position = 0;
+  if (!text.empty() && text[0] == '(') {
+    Text(instance, attribute, text, position, visit);
+    return;
+  }
+  Text(instance, attribute, text, position, [&](const cct_ReferenceSite& site) {
+    cct_ReferenceSite one = site;
+    one.element = -1;
+    visit(one);
+  });
+}
+
+// The parameters an instance keeps as written, in attributes' places and then after the last
+// attribute (numbered on from it, as positions of the record). A list's text counts its
+// references as elements; a single value's one is no element.
+template <class Visit>
+void AsWritten(cct_Instance& instance, const cct_AsWritten& kept, const Visit& visit) {
+  for (const cct_AsWritten::Parameter& p : kept.refused)
+    Parameter(instance, p.attribute, p.text, visit);
+  if (kept.extra.empty()) return;
+  long attributes = 0;
+  while (instance.Attribute(attributes)) ++attributes;
+  for (size_t k = 0; k < kept.extra.size(); ++k)
+    Parameter(instance, attributes + static_cast<long>(k), kept.extra[k], visit);
+}
+
 // The walk itself, without a call through std::function for each reference.
 template <class Visit>
 void ForEach(cct_Instance& instance, const Visit& visit) {
   // Only a record kept as read has no type identifier; the others need no cast.
   auto* raw = instance.TypeID() == 0 ? dynamic_cast<cct_RawInstance*>(&instance) : nullptr;
   if (raw) {
-    cct_Scope* scope = instance.GetScope();
     long position = 0;  // the references of a kept record are counted in their order
-    raw->ForEachReference([&](std::string_view name) {
-      const std::string text(name);
-      cct_Scope::Entry* entry = scope ? scope->FindEntry(text.c_str(), 0) : nullptr;
-      if (entry)
-        Site(instance, -1, position, nullptr, entry, visit);
-      else
-        visit(cct_ReferenceSite{&instance, -1, position, nullptr, nullptr, text.c_str()});
-      ++position;
-    });
+    Text(instance, -1, raw->Record(), position, visit);
     return;
   }
   for (long i = 0;; ++i) {
@@ -101,6 +137,16 @@ void ForEach(cct_Instance& instance, const Visit& visit) {
       default: break;
     }
   }
+  if (instance.Flags() & cct_FLAG_AS_WRITTEN)
+    if (const cct_AsWritten* kept = instance.AsWritten()) AsWritten(instance, *kept, visit);
+}
+
+// Whether a walk may pass over an instance without looking at its references: its type holds
+// none, and it keeps no parameter as written (only then is it looked at).
+bool PassOver(cct_ReferenceHolders& holders, const cct_Instance& instance, long typeId,
+              int known) {
+  if (instance.Flags() & cct_FLAG_AS_WRITTEN) return false;
+  return known == 0 || (known < 0 && !holders.MayHold(instance, typeId));
 }
 
 }  // namespace
@@ -134,15 +180,17 @@ bool cct_ReferenceHolders::MayHold(const cct_Instance& instance, long typeId) {
 template <class Use>
 void cct_ReferenceIndex::Walk(cct_Scope& scope, cct_ReferenceHolders& holders,
                               const Use& use) const {
+  // Only a file with parameters kept as written has instances whose type does not tell.
+  const bool anyKept = scope.AsWrittenCount() > 0;
   cct_Scope::ListCursor cursor;
   for (cct_Scope::Entry* entry = scope.ListFirst(cursor); entry; entry = scope.ListNext(cursor)) {
     // The entity type the scan noted decides without a look at the instance (in a file of
     // points that look would be a cache miss for every point).
     const int known = holders.Known(entry->typeId);
-    if (known == 0) continue;
+    if (known == 0 && !anyKept) continue;
     cct_Instance* from = entry->instance;
     if (!from || from->Kind() != cct_KIND_INSTANCE) continue;
-    if (known < 0 && !holders.MayHold(*from, entry->typeId)) continue;
+    if (PassOver(holders, *from, entry->typeId, known)) continue;
     const uint32_t ordinal = static_cast<uint32_t>(cursor.ordinal - 1);
     ForEach(*from, [&](const cct_ReferenceSite& site) {
       const long to = site.to ? Ordinal(site.to) : -1;
@@ -303,7 +351,7 @@ cct_ReferenceCheck::~cct_ReferenceCheck() = default;
 void cct_ReferenceCheck::Collect(cct_Scope::Entry* entry) {
   cct_Instance* from = entry ? entry->instance : nullptr;
   if (!from || from->Kind() != cct_KIND_INSTANCE) return;
-  if (!state_->holders.MayHold(*from, entry->typeId)) return;
+  if (PassOver(state_->holders, *from, entry->typeId, -1)) return;
   const int mode = CompatibilityMode;
   CompatibilityMode = 2;
   ForEach(*from, [&](const cct_ReferenceSite& site) {

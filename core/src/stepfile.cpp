@@ -320,12 +320,16 @@ cct_Instance* cct_StepFile::ReadInstanceAt(cct_Scope::Entry* entry) {
   SetLine(entry->line);
   BorrowCurrentName(entry->name);
   currentInstance_ = nullptr;
+  misfits_.Clear();
   bool direct;
   {
     Restore<cct_Scope::Entry*> reading(readingEntry_, entry);
     direct = FastEvaluate();
   }
   if (!direct) RunParser(kEvaluate, nullptr);
+  if (currentInstance_ && misfits_.Any() && entry->instance == currentInstance_)
+    KeepMisfits(entry, *currentInstance_);
+  misfits_.Clear();
   if (currentInstance_) currentInstance_->TestAllSet();
   if (!entry->instance) KeepRawRecord(entry);
   currentInstance_ = entry->instance;
@@ -343,6 +347,40 @@ void cct_StepFile::KeepRawRecord(cct_Scope::Entry* entry) {
   auto* raw = new cct_RawInstance(std::move(record));
   scope_.RegisterName(entry->name, raw);
   if (!raw->IsRegistered()) delete raw;
+}
+
+void cct_StepFile::KeepMisfits(cct_Scope::Entry* entry, cct_Instance& instance) {
+  // The record is read once more, as a kept record is, to take the parameters as written.
+  const int32_t line = line_;
+  Seek(entry->fileOffset);
+  const std::string record = cct_ReadRawRecord(*this);
+  line_ = line;
+  const std::vector<std::string_view> parameters = cct_SplitParameters(record);
+  const auto count = static_cast<long>(parameters.size());
+  for (long i : misfits_.refused)
+    if (i < count) instance.KeepAsWritten(i, std::string(parameters[static_cast<size_t>(i)]));
+  if (misfits_.extraFrom >= 0 && misfits_.extraFrom < count) {
+    cct_AsWritten* kept = instance.AsWrittenRecord(true);
+    for (long i = misfits_.extraFrom; kept && i < count; ++i)
+      kept->extra.emplace_back(parameters[static_cast<size_t>(i)]);
+  }
+  if (misfits_.given >= 0) {
+    if (cct_AsWritten* kept = instance.AsWrittenRecord(true)) kept->given = misfits_.given;
+    // Every attribute the record leaves out is named, OPTIONAL ones too: the record is written
+    // back as short as it is.
+    std::string names;
+    for (long i = misfits_.given; instance.Attribute(i); ++i) {
+      if (!names.empty()) names += ", ";
+      names += instance.AttributeName(i) ? instance.AttributeName(i) : "";
+    }
+    const int32_t here = line_;
+    line_ = entry->line;
+    cct_errlog(cct_Warning(cct_READING_STEP_FILE))
+        << *this << "The record of instance #" << entry->name << " ends after " << misfits_.given
+        << (misfits_.given == 1 ? " parameter" : " parameters") << "; not given: " << names.c_str()
+        << ".";
+    line_ = here;
+  }
 }
 
 cct_Instance* cct_StepFile::ReadInstance(const char* name) {

@@ -250,6 +250,11 @@ SlotEditor DescribeSlot(const ValueSlot& slot) {
   if (!Resolve(slot, target)) return editor;
   // An element of an unset aggregate has no value of its own to edit.
   if (target.aggregate && !target.aggregate->IsSet()) return editor;
+  if (slot.element < 0)
+    if (const std::string* text = slot.instance->AsWrittenText(slot.attribute)) {
+      editor.asWritten = true;
+      editor.keptText = *text;
+    }
   editor.form = FormOf(*target.value);
   if (editor.form == ValueForm::None) return editor;
   editor.set = target.value->IsSet();
@@ -312,6 +317,8 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
     }
   }
   StoreBack(slot, target);
+  // The value now stands where the file's refused parameter stood.
+  slot.instance->DropAsWritten(slot.attribute);
   EditOutcome outcome;
   outcome.status = EditOutcome::kChanged;
   return outcome;
@@ -332,9 +339,15 @@ EditOutcome ClearValue(const ValueSlot& slot) {
     return EditOutcome{EditOutcome::kChanged, std::string()};
   }
   cct_Type& value = *target.value;
-  if (!value.IsSet()) return EditOutcome{};
-  if (value.Kind() == cct_KIND_ENTITY_REFERENCE || value.Kind() == cct_KIND_SELECT)
-    return Refuse(slot, "references are changed with the insert command");
+  // A parameter kept as written is given up: the attribute is "$" from now on.
+  const bool kept = slot.instance->AsWrittenText(slot.attribute) != nullptr;
+  if (kept) {
+    slot.instance->DropAsWritten(slot.attribute);
+  } else {
+    if (!value.IsSet()) return EditOutcome{};
+    if (value.Kind() == cct_KIND_ENTITY_REFERENCE || value.Kind() == cct_KIND_SELECT)
+      return Refuse(slot, "references are changed with the insert command");
+  }
   value.Unset();
   EditOutcome outcome{EditOutcome::kChanged, std::string()};
   if (!value.IsOptional()) {
@@ -344,6 +357,16 @@ EditOutcome ClearValue(const ValueSlot& slot) {
   return outcome;
 }
 
+void RestoreSlot(const ValueSlot& slot, const SlotEditor& state) {
+  if (state.asWritten) {
+    if (slot.instance) slot.instance->KeepAsWritten(slot.attribute, state.keptText);
+  } else if (state.set) {
+    SetValue(slot, state.text);
+  } else {
+    ClearValue(slot);
+  }
+}
+
 InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribute,
                          cct_Instance* chosen) {
   InsertResult result;
@@ -351,6 +374,12 @@ InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribut
   if (attribute < 0 || attribute >= instance.AttributeCount()) return result;
   cct_Type* value = instance.Attribute(attribute);
   if (!value) return result;
+  if (const std::string* text = instance.AsWrittenText(attribute)) result.asWritten = *text;
+  // What the insert gives stands where a refused parameter stood; an undo brings it back.
+  auto done = [&] {
+    result.done = true;
+    if (!result.asWritten.empty()) instance.DropAsWritten(attribute);
+  };
   auto registered = [&] {
     if (!chosen->GetScope()) {
       scope.RegisterName(nullptr, chosen);
@@ -371,7 +400,7 @@ InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribut
       result.previous = reference->IsSet() ? reference->Get(0) : nullptr;
       reference->Set(chosen);
     }
-    result.done = true;
+    done();
     return result;
   }
   auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
@@ -393,13 +422,21 @@ InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribut
   else
     aggregate->SetElement(nullptr, count);
   if (!wasSet) aggregate->SetSet(true);
-  result.done = true;
+  done();
   result.element = static_cast<long>(count);
   return result;
 }
 
 void RevertInsert(cct_Instance& instance, long attribute, const InsertResult& done) {
   if (!done.done || attribute < 0 || attribute >= instance.AttributeCount()) return;
+  struct KeepAgain {
+    cct_Instance& instance;
+    long attribute;
+    const std::string& text;
+    ~KeepAgain() {
+      if (!text.empty()) instance.KeepAsWritten(attribute, text);
+    }
+  } keepAgain{instance, attribute, done.asWritten};
   // An instance the insert created leaves the population with it: withdrawn (the scope keeps
   // it for a redo), it is neither saved nor found.
   if (done.registeredHere && done.chosen) done.chosen->SetFlags(cct_FLAG_KILLED);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cct/aggr.h"
+#include "cct/factory.h"
 #include "cct/ascii.h"
 #include "cct/instance.h"
 #include "cct/rawrecord.h"
@@ -80,17 +81,28 @@ std::string RecordText(cct_Instance& instance) {
   return text;
 }
 
+// Whether the entity of the schema named `name` is `entity` or one of its subtypes; false for a
+// name the schema does not know.
+static bool IsSubtypeOf(const std::string& name, const std::string& entity) {
+  if (name.empty() || name[0] == '!') return false;
+  cct_Instance* made = CreateEntityByName(name.c_str());
+  const bool is = made && made->HasSupertype(entity.c_str());
+  delete made;
+  return is;
+}
+
 bool IsOfType(const cct_Instance& instance, const std::string& entity) {
   const std::string wanted = Lower(entity);
   if (const auto* raw = dynamic_cast<const cct_RawInstance*>(&instance)) {
-    // "tool_dimension", "!name" or "(a b c)": any of its keywords.
+    // "tool_dimension", "!name" or "(a b c)": any of its keywords, or a subtype of the entity
+    // asked for among them.
     std::string name;
     for (const char* c = raw->TypeName();; ++c) {
       if (*c && *c != ' ' && *c != '(' && *c != ')') {
         name += *c;
         continue;
       }
-      if (name == wanted) return true;
+      if (name == wanted || IsSubtypeOf(name, wanted)) return true;
       name.clear();
       if (!*c) return false;
     }
@@ -102,9 +114,17 @@ bool HasText(const cct_Instance& instance, const std::string& text) {
   const std::string needle = Lower(text);
   for (long i = 0;; ++i) {
     const cct_Type* value = instance.Attribute(i);
-    if (!value) return false;
+    if (!value) break;
     if (ValueHasText(*value, needle)) return true;
   }
+  // Parameters kept as written are searched as they stand, quotes and all.
+  if (const cct_AsWritten* kept = instance.AsWritten()) {
+    for (const cct_AsWritten::Parameter& p : kept->refused)
+      if (Contains(p.text.c_str(), needle)) return true;
+    for (const std::string& extra : kept->extra)
+      if (Contains(extra.c_str(), needle)) return true;
+  }
+  return false;
 }
 
 const cct_ReferenceIndex& Navigator::Index() {
@@ -123,7 +143,12 @@ std::vector<Referrer> Navigator::ReferencesTo(const std::string& name) {
     row.attribute = r.attribute;
     const char* attribute =
         r.attribute >= 0 && r.from->instance ? r.from->instance->AttributeName(r.attribute) : nullptr;
-    row.attributeName = attribute ? attribute : "(record)";
+    if (attribute)
+      row.attributeName = attribute;
+    else if (r.attribute >= 0)
+      row.attributeName = "(parameter " + std::to_string(r.attribute + 1) + ")";
+    else
+      row.attributeName = "(record)";
     row.element = r.element >= 0 ? r.element + 1 : 0;
     found.push_back(std::move(row));
   }

@@ -1,5 +1,6 @@
 #include "varnholt/treeview.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -61,7 +62,34 @@ std::string SelectValueText(const cct_SelectType& select) {
   return text;
 }
 
+// "a label", "an identifier", "a list of length_measure": what the attribute would hold.
+std::string Expected(const cct_Type& value) {
+  std::string type = value.TypeName() ? value.TypeName() : "";
+  if (value.Kind() == cct_KIND_AGGREGATE) {
+    const char* element = static_cast<const cct_AggregateType&>(value).ElementDescriptor()->elementTypeName;
+    type = std::string("list of ") + (element ? element : "values");
+  }
+  const char first = type.empty() ? 'x' : static_cast<char>(std::tolower(static_cast<unsigned char>(type[0])));
+  const bool vowel = first == 'a' || first == 'e' || first == 'i' || first == 'o' || first == 'u';
+  return (vowel ? "an " : "a ") + type;
+}
+
 }  // namespace
+
+std::string CStpTreeView::AsWrittenLabel(const std::string& name, const std::string& text,
+                                         const std::string& why) {
+  return name + ": " + text + " (as written; " + why + ")";
+}
+
+std::string CStpTreeView::ExtraParameterLabel(const cct_Instance& instance, size_t k) {
+  const cct_AsWritten* kept = instance.AsWritten();
+  if (!kept || k >= kept->extra.size()) return std::string();
+  const long count = instance.AttributeCount();
+  return AsWrittenLabel("(parameter " + std::to_string(count + static_cast<long>(k) + 1) + ")",
+                        kept->extra[k],
+                        std::string(instance.TypeName() ? instance.TypeName() : "") + " has " +
+                            std::to_string(count) + (count == 1 ? " attribute" : " attributes"));
+}
 
 std::string CStpTreeView::InstanceLabel(const cct_Instance& instance) {
   const char* name = instance.InstanceName();
@@ -97,6 +125,9 @@ std::string CStpTreeView::AttributeLabel(const cct_Instance& instance, long i) {
   const cct_Type* value = instance.Attribute(i);
   std::string label = instance.AttributeName(i) ? instance.AttributeName(i) : "";
   if (!value) return label;
+  // A parameter the binding refused is shown as the file gives it, never as a value.
+  if (const std::string* text = instance.AsWrittenText(i))
+    return AsWrittenLabel(label, *text, "not " + Expected(*value));
   const long kind = value->Kind();
   if (kind == cct_KIND_ENTITY_REFERENCE || kind == cct_KIND_AGGREGATE) return label;
   // A select that holds an instance is shown as a reference is, with the instance below.
@@ -301,6 +332,10 @@ void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int dep
       if (element && element->IsTemporary()) delete element;
     }
   }
+  // Parameters after the last attribute follow the attributes; no edit reaches them.
+  if (const cct_AsWritten* kept = instance->AsWritten())
+    for (size_t k = 0; k < kept->extra.size(); ++k)
+      tree_.InsertItem(ExtraParameterLabel(*instance, k), 0, 0, item, nullptr);
 }
 
 cct_Instance* CStpTreeView::InstanceOf(long number, int load) const {

@@ -144,42 +144,42 @@ TEST_F(DirectReading, ListsAreWrittenBackAsTheyAreRead) {
   const Case cases[] = {
       // direction_ratios: [2:3] OF REAL
       {"#1=DIRECTION('d',(1.));", "#1=DIRECTION('d',(1.0000000000));",
-       "The list has 1 element; 2 to 3 are expected."},
+       "The list direction_ratios of instance #1 has 1 element; 2 to 3 are expected."},
       {"#1=DIRECTION('d',());", "#1=DIRECTION('d',());",
-       "The list has 0 elements; 2 to 3 are expected."},
+       "The list direction_ratios of instance #1 has 0 elements; 2 to 3 are expected."},
       {"#1=DIRECTION('d',(1.,0.));", "#1=DIRECTION('d',(1.0000000000,0.0000000000));", nullptr},
       {"#1=DIRECTION('d',(1.,0.,0.));",
        "#1=DIRECTION('d',(1.0000000000,0.0000000000,0.0000000000));", nullptr},
       {"#1=DIRECTION('d',(1.,2.,3.,4.));",
        "#1=DIRECTION('d',(1.0000000000,2.0000000000,3.0000000000,4.0000000000));",
-       "The list has 4 elements; 2 to 3 are expected."},
+       "The list direction_ratios of instance #1 has 4 elements; 2 to 3 are expected."},
       {"#1=DIRECTION('d',(1.,2.,3.,4.,5.,6.));",
        "#1=DIRECTION('d',(1.0000000000,2.0000000000,3.0000000000,4.0000000000,5.0000000000,"
        "6.0000000000));",
-       "The list has 6 elements; 2 to 3 are expected."},
+       "The list direction_ratios of instance #1 has 6 elements; 2 to 3 are expected."},
       // control_points_list and weights_data: [2:?] OF [2:?] OF ...; rows of their own lengths
       {"#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
        "((1.,2.),(3.)));",
        "#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
        "((1.0000000000,2.0000000000),(3.0000000000)));",
-       "Row 2 of the list has 1 element; at least 2 are expected."},
+       "Row 2 of the list weights_data of instance #1 has 1 element; at least 2 are expected."},
       {"#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
        "((2.,2.)));",
        "#1=RATIONAL_B_SPLINE_SURFACE('s',1,1,((#6,#6),(#6,#6)),.UNSPECIFIED.,.F.,.F.,.F.,"
        "((2.0000000000,2.0000000000)));",
-       "The list has 1 row; at least 2 are expected."},
+       "The list weights_data of instance #1 has 1 row; at least 2 are expected."},
       // points: [2:?] OF cartesian_point
       {"#1=POLYLINE('l',(#6));", "#1=POLYLINE('l',(#6));",
-       "The list has 1 element; at least 2 are expected."},
+       "The list points of instance #1 has 1 element; at least 2 are expected."},
       {"#1=POLYLINE('l',(#6,#7,#6));", "#1=POLYLINE('l',(#6,#7,#6));", nullptr},
       // middle_names: OPTIONAL [1:?] OF label
       {"#1=PERSON('id',$,$,(),$,$);", "#1=PERSON('id',$,$,(),$,$);",
-       "The list has 0 elements; at least 1 is expected."},
+       "The list middle_names of instance #1 has 0 elements; at least 1 is expected."},
       {"#1=PERSON('id',$,$,('a','b'),$,$);", "#1=PERSON('id',$,$,('a','b'),$,$);", nullptr},
       // trim_1: [1:2] OF trimming_select
       {"#1=TRIMMED_CURVE('t',#7,(#6,#6,#6),(#6),.T.,.UNSPECIFIED.);",
        "#1=TRIMMED_CURVE('t',#7,(#6,#6,#6),(#6),.T.,.UNSPECIFIED.);",
-       "The list has 3 elements; 1 to 2 are expected."},
+       "The list trim_1 of instance #1 has 3 elements; 1 to 2 are expected."},
   };
   for (const Case& c : cases) {
     TempFile file(

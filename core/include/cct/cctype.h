@@ -26,6 +26,9 @@ enum cct_Flag : uint16_t {
   cct_FLAG_RELEASED = 0x0200,
   cct_FLAG_MODIFIED = 0x0400,
   cct_FLAG_NAMED_REFERENCE = 0x0800,  // an unregistered cct_NamedReference
+  // A value: holds the parameter the file gave as text (its instance's scope keeps it), since
+  // the binding refused it. An instance: its scope keeps parameters of its record as written.
+  cct_FLAG_AS_WRITTEN = 0x1000,
 };
 
 /// Representation codes answered by Kind(); unlike TypeID they are never overridden by schema

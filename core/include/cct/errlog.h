@@ -55,11 +55,15 @@ class cct_ErrorLog {
   /// Null restores std::cerr.
   void SetStream(std::ostream* stream);
 
+  /// How many warnings and errors have been reported so far.
+  long Reports() const { return reports_; }
+
   /// Category text n (0..21); the empty text outside that range.
   static const char* CategoryText(int n);
 
  private:
   std::ostream* stream_;
+  long reports_ = 0;
 };
 
 /// Writes the text; everything streamed afterwards goes straight to the underlying stream.

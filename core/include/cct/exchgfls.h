@@ -83,6 +83,25 @@ class cct_InputFile {
   void SaveFilePosition();
   void RestoreFilePosition();
 
+  /// What the record being read gave that its attributes did not take, noted while its
+  /// parameters are offered to them and kept as written once the instance is registered.
+  struct Misfits {
+    std::vector<long> refused;  // attributes whose parameter the binding refused
+    long extraFrom = -1;        // the first parameter after the last attribute
+    long given = -1;            // parameters of a record that ended before its last attribute
+    const char* attribute = nullptr;  // the attribute being given its parameter, for reports
+    long notices = 0;  // reports of a value taken as given (a list's count), not of a refusal
+    bool Any() const { return !refused.empty() || extraFrom >= 0 || given >= 0; }
+    void Clear() {
+      refused.clear();
+      extraFrom = given = -1;
+      attribute = nullptr;
+    }
+  };
+  Misfits& RecordMisfits() const { return misfits_; }
+  /// The name of the instance whose record is being read; null when none is.
+  virtual const char* RecordName() const { return nullptr; }
+
  protected:
   bool Fill();
   /// The unread characters of the current block, read ahead when it is used up; false when
@@ -114,6 +133,7 @@ class cct_InputFile {
   int unputCount_ = 0;
   std::vector<cct_FileStatus> fileStatusStack_;
   bool fullyIndexed_ = false;
+  mutable Misfits misfits_;
 
  private:
   // Two blocks of the file are kept: reading an instance elsewhere in the file and coming back

@@ -9,6 +9,8 @@
 #include "cct/lnklst.h"
 #include "cct/scope.h"
 
+#include <string>
+
 class cct_InputFile;
 
 class cct_Instance : public cct_Type {
@@ -65,6 +67,18 @@ class cct_Instance : public cct_Type {
   /// As ProcessAttributeList with a list of `count` missing values (nothing to offer), for
   /// values the reader has already given their attributes.
   void ProcessMissingAttributes(long count, const cct_InputFile& file);
+  /// What the record gave beyond what the attributes took; null when it gave nothing more.
+  const cct_AsWritten* AsWritten() const;
+  /// The parameter kept as written in the place of attribute i; null when the attribute holds
+  /// its own value.
+  const std::string* AsWrittenText(long i) const;
+  /// Keeps `text` as written in the place of attribute i, which is unset so that no value the
+  /// file did not give is seen; false for an instance without a scope or no attribute i.
+  bool KeepAsWritten(long i, std::string text);
+  /// Forgets the text kept for attribute i; the attribute keeps what it holds now.
+  void DropAsWritten(long i);
+  /// The record of what is kept as written, made when `make` and there is none.
+  cct_AsWritten* AsWrittenRecord(bool make);
   /// Number of attributes neither set nor OPTIONAL, each reported.
   long TestAllSet();
   /// True when the instance or one of its attribute values was changed.
@@ -75,6 +89,10 @@ class cct_Instance : public cct_Type {
   virtual bool WriteP21Instance(std::ostream& os);
 
  private:
+  /// How many attributes a record with parameters kept as written is written with; -1 for all.
+  long WrittenAttributes(const cct_AsWritten& kept) const;
+  /// Whether any attribute is written before the parameters after the last one.
+  bool AttributeCountWritten(long end) const;
   /// Unsets the attribute at i when it is a LOGICAL, for a "$" read into it.
   void UnsetMissingLogical(long i);
   /// Warns when the attribute at i (after the last value given) is mandatory.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cct/instance.h"
 
@@ -40,6 +41,12 @@ class cct_RawInstance : public cct_Instance {
 /// semicolon, with blanks, line ends and comments between tokens removed and keywords in upper
 /// case. Empty when the input ends first.
 std::string cct_ReadRawRecord(cct_InputFile& file);
+
+/// The parameters of a record's text as cct_ReadRawRecord gives it ("KEYWORD(p1,p2,...)"), each
+/// exactly as it stands there.
+std::vector<std::string_view> cct_SplitParameters(std::string_view record);
+/// Calls `use` with every instance name (without "#") a kept text refers to, in its order.
+void cct_ForEachNameIn(std::string_view text, const std::function<void(std::string_view)>& use);
 
 /// Passes over blanks, line ends and comments.
 void cct_SkipBlanks(cct_InputFile& file);

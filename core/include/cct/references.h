@@ -17,7 +17,8 @@ class cct_Type;
 /// One reference held by an instance.
 struct cct_ReferenceSite {
   cct_Instance* from;
-  /// Index of the attribute that holds it; -1 in a record kept as read (no attributes).
+  /// Index of the attribute that holds it; -1 in a record kept as read (no attributes); for a
+  /// parameter after the entity's last attribute, kept as written, its position in the record.
   long attribute;
   /// Position in the list that holds it, from 0 over all its elements (row by row); in a kept
   /// record, the reference's position among the record's references; -1 for a single value.

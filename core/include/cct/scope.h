@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "cct/aswritten.h"
 #include "cct/hashtab.h"
 #include "cct/lnklst.h"
 
@@ -128,6 +130,22 @@ class cct_Scope {
   /// Header texts in their stored order; index 0 to 5.
   const char* HeaderText(int index) const { return index >= 0 && index < 6 ? header_[index] : nullptr; }
 
+  /// What the records of instances gave beyond what their attributes took (cct_AsWritten),
+  /// kept here for the few instances that have any: the others cost nothing.
+  cct_AsWritten* AsWritten(const cct_Instance* instance) {
+    auto it = asWritten_.find(instance);
+    return it == asWritten_.end() ? nullptr : &it->second;
+  }
+  /// A fresh record for an instance that had none (what an earlier instance at the same address
+  /// left is forgotten), or the one it has.
+  cct_AsWritten& ProvideAsWritten(const cct_Instance* instance, bool fresh) {
+    cct_AsWritten& kept = asWritten_[instance];
+    if (fresh) kept = cct_AsWritten{};
+    return kept;
+  }
+  /// How many instances have parameters kept as written.
+  size_t AsWrittenCount() const { return asWritten_.size(); }
+
  private:
   Entry* FindLocal(const char* name) const {
     // The name of the entry just asked for by entry comes back several times while its
@@ -201,6 +219,7 @@ class cct_Scope {
   std::string generatedName_;
   /// Instances replaced under their name; still owned here, since others may hold them.
   std::vector<cct_Instance*> retired_;
+  std::unordered_map<const cct_Instance*, cct_AsWritten> asWritten_;
   /// Entry names live in large blocks owned by the scope: one allocation per name would cost
   /// more than the name itself, and names are never freed before the scope.
   std::vector<char*> nameBlocks_;

@@ -71,6 +71,7 @@ class cct_StepFile : public cct_InputFile {
 
   // Parser support: the state the grammar's actions read and write.
   const char* CurrentName() const { return currentName_; }
+  const char* RecordName() const override { return currentName_; }
   /// Takes ownership of a heap name (cct_CopyText), freeing the previous one.
   void AdoptCurrentName(char* name);
   /// Uses a name that outlives the read (a scope entry's) without copying it.
@@ -160,6 +161,9 @@ class cct_StepFile : public cct_InputFile {
   [[noreturn]] void Fail(const char* text);
   /// Registers the record of an entry that reading could not build as a raw instance.
   void KeepRawRecord(cct_Scope::Entry* entry);
+  /// Keeps, as written, what the record of an entry gave that its instance's attributes did
+  /// not take (the misfits noted while it was read).
+  void KeepMisfits(cct_Scope::Entry* entry, cct_Instance& instance);
   class ScanAhead;
   struct EndScanAhead {
     void operator()(ScanAhead* scanAhead) const;

@@ -34,6 +34,10 @@ struct SlotEditor {
   bool set = false;
   /// The value names of a choice, in the schema's order.
   std::vector<std::string> choices;
+  /// The attribute holds a parameter of the file kept as written (the binding refused it):
+  /// `keptText`. An edit replaces it with a valid value, a clear with "$".
+  bool asWritten = false;
+  std::string keptText;
 };
 
 struct EditOutcome {
@@ -58,6 +62,9 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view text, InputRules ru
 /// Makes the value unset ($). Allowed for a non-OPTIONAL attribute too, with a warning in the
 /// log: the file is the user's. A list element can be unset only where its kind holds "no value".
 EditOutcome ClearValue(const ValueSlot& slot);
+/// Brings a slot back to a state DescribeSlot gave (an undo or redo): a kept parameter, a value
+/// or "$".
+void RestoreSlot(const ValueSlot& slot, const SlotEditor& state);
 /// What an insert did, so that it can be taken back.
 struct InsertResult {
   bool done = false;
@@ -66,6 +73,7 @@ struct InsertResult {
   bool wasSet = false;               // whether the aggregate or reference was set before
   cct_Instance* chosen = nullptr;    // what was inserted (for a redo)
   bool registeredHere = false;       // `chosen` was new and registered by this insert
+  std::string asWritten;             // the parameter kept as written that the insert replaced
 };
 /// The insert command: a reference attribute refers to `chosen` from now on; an aggregate of
 /// instances gets it as a new last element; an aggregate of INTEGER, REAL or STRING elements

@@ -98,6 +98,11 @@ class CStpTreeView {
 
   /// Label texts.
   static std::string InstanceLabel(const cct_Instance& instance);
+  /// "name: text (as written; why)": a parameter kept as the file gives it.
+  static std::string AsWrittenLabel(const std::string& name, const std::string& text,
+                                    const std::string& why);
+  /// The row of the k-th parameter after the last attribute of an instance's record.
+  static std::string ExtraParameterLabel(const cct_Instance& instance, size_t k);
   /// What names an instance for a person: its first non-empty string attribute (its_id, name),
   /// or empty.
   static std::string IdentifyingText(const cct_Instance& instance);
