@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cct/aggr.h"
+#include "cct/instance.h"
 
 namespace cct_aggr {
 
@@ -89,8 +90,8 @@ inline void ReportCount(uint32_t count, const cct_BaseTypeDescriptor& d, const c
     cct_InputFile::Misfits& misfits = cct_currentInputFile->RecordMisfits();
     ++misfits.notices;
     const char* instance = cct_currentInputFile->RecordName();
-    if (instance && misfits.attribute)
-      list += std::string(" ") + misfits.attribute + " of instance #" + instance;
+    const char* attribute = misfits.taking ? misfits.taking->AttributeName(misfits.attribute) : nullptr;
+    if (instance && attribute) list += std::string(" ") + attribute + " of instance #" + instance;
   }
   std::string text = row ? "Row " + std::to_string(row) + " of " + list + " has "
                          : "T" + list.substr(1) + " has ";

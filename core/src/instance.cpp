@@ -184,9 +184,10 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
       // one of a list's count (which keeps what was given), makes the parameter refused.
       const long reports = cct_errlog.Reports();
       const long notices = misfits.notices;
-      misfits.attribute = AttributeName(i);
+      misfits.taking = this;
+      misfits.attribute = i;
       attribute->ProcessParameter(value);
-      misfits.attribute = nullptr;
+      misfits.taking = nullptr;
       if (cct_errlog.Reports() - reports > misfits.notices - notices) misfits.refused.push_back(i);
     } else {
       cct_errlog(cct_Error(cct_TEST_COMPATIBILITY_FAILED))

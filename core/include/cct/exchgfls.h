@@ -89,13 +89,15 @@ class cct_InputFile {
     std::vector<long> refused;  // attributes whose parameter the binding refused
     long extraFrom = -1;        // the first parameter after the last attribute
     long given = -1;            // parameters of a record that ended before its last attribute
-    const char* attribute = nullptr;  // the attribute being given its parameter, for reports
+    // The instance and attribute being given a parameter, for reports that name them.
+    const cct_Instance* taking = nullptr;
+    long attribute = -1;
     long notices = 0;  // reports of a value taken as given (a list's count), not of a refusal
     bool Any() const { return !refused.empty() || extraFrom >= 0 || given >= 0; }
     void Clear() {
       refused.clear();
       extraFrom = given = -1;
-      attribute = nullptr;
+      taking = nullptr;
     }
   };
   Misfits& RecordMisfits() const { return misfits_; }
