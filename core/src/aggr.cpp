@@ -581,7 +581,7 @@ namespace {
 // once per element type, since finding out makes an object.
 bool WritesAsPlainReal(long id) {
   if (id == 0) return true;
-  static std::vector<signed char> known;
+  thread_local std::vector<signed char> known;  // per thread: files are saved on several
   if (id < 0 || id > 100000) return false;
   if (known.size() <= static_cast<size_t>(id)) known.resize(static_cast<size_t>(id) + 1, -1);
   signed char& answer = known[static_cast<size_t>(id)];

@@ -26,7 +26,7 @@ char kEmptyText[] = "";
 }  // namespace
 
 cct_ChangeTrackingSwitch ChangeTracking;
-int CompatibilityMode = 2;
+thread_local int CompatibilityMode = 2;
 
 int CombineCompatibility(int n, int k) {
   switch (CompatibilityMode) {

@@ -42,6 +42,8 @@ std::ostream& Put(std::ostream& os, const char* text) {
 
 // Constructed during static initialisation; <iostream> above guarantees cerr exists by then.
 cct_ErrorLog cct_errlog;
+thread_local std::ostream* cct_ErrorLog::threadStream_ = nullptr;
+thread_local long cct_ErrorLog::threadReports_ = 0;
 
 cct_ErrorLog::cct_ErrorLog() : stream_(&std::cerr) {}
 
@@ -57,11 +59,11 @@ cct_ErrorLog& cct_ErrorLog::operator()(int code) {
   // Widened so that the magnitude of INT_MIN is representable.
   long long magnitude = code < 0 ? -static_cast<long long>(code) : code;
   if (magnitude >= 1 && magnitude <= 21) {
-    ++reports_;
-    *stream_ << std::endl << "Warning: " << kCategoryText[magnitude] << ": ";
+    ++threadReports_;
+    Stream() << std::endl << "Warning: " << kCategoryText[magnitude] << ": ";
   } else if (magnitude >= 257 && magnitude <= 277) {
-    ++reports_;
-    *stream_ << std::endl << "Error: " << kCategoryText[magnitude - 256] << ": ";
+    ++threadReports_;
+    Stream() << std::endl << "Error: " << kCategoryText[magnitude - 256] << ": ";
   }
   return *this;
 }

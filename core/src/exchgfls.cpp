@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kModule = "exchgfls";
 }
 
-cct_InputFile* cct_currentInputFile = nullptr;
+thread_local cct_InputFile* cct_currentInputFile = nullptr;
 
 
 cct_InputFile::cct_InputFile(const char* name, StreamProvider first, StreamProvider second) {

@@ -49,9 +49,13 @@ inline bool SameKey(const char* a, const char* b) {
 
 cct_HashTable::Entry* cct_HashTable::FindEntry(const char* key) const {
   if (!key) return nullptr;
-  if (recent_ && SameKey(recent_->key, key)) return recent_;
+  Entry* recent = recent_.load(std::memory_order_relaxed);
+  if (recent && SameKey(recent->key, key)) return recent;
   for (Entry* e = *Bucket(BucketOf(key)); e; e = e->next)
-    if (SameKey(e->key, key)) return recent_ = e;
+    if (SameKey(e->key, key)) {
+      recent_.store(e, std::memory_order_relaxed);
+      return e;
+    }
   return nullptr;
 }
 
@@ -94,7 +98,7 @@ cct_HashTable::Entry* cct_HashTable::Remove(const char* key) {
   for (Entry** link = Bucket(BucketOf(key)); *link; link = &(*link)->next) {
     Entry* e = *link;
     if (SameKey(e->key, key)) {
-      if (e == recent_) recent_ = nullptr;
+      if (e == recent_.load(std::memory_order_relaxed)) recent_.store(nullptr, std::memory_order_relaxed);
       *link = e->next;
       e->next = nullptr;
       --keyCount_;

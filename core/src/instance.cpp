@@ -300,8 +300,9 @@ namespace {
 // aside and checked once the outermost call has finished, so that a long chain of references
 // cannot exhaust the stack.
 constexpr int kMaxCorrectnessDepth = 2000;
-int correctnessDepth = 0;
-std::vector<std::pair<cct_Instance*, int>> deferredChecks;
+// Per thread: each thread checks its own file's instances.
+thread_local int correctnessDepth = 0;
+thread_local std::vector<std::pair<cct_Instance*, int>> deferredChecks;
 
 }  // namespace
 

@@ -26,10 +26,6 @@ using cct_scan::IsUpper;
 using cct_scan::IsWordChar;
 using cct_scan::Outcome;
 
-bool skipping = false;  // inside a parameter list the scan passes over
-int skipDepth = 0;
-std::string text;  // the token being matched; grows as needed, so no token is too long
-
 // Gives back characters in reverse order of reading, so they come again in reading order.
 void PushBack(cct_InputFile& f, const std::string& chars, size_t from = 0) {
   for (size_t i = chars.size(); i > from; --i) f.Unput(static_cast<unsigned char>(chars[i - 1]));
@@ -38,8 +34,9 @@ void PushBack(cct_InputFile& f, const std::string& chars, size_t from = 0) {
 // Reads a run of word characters into `text` (after what it holds) and answers the character
 // that ended it, which has been read but not kept.
 int ReadWord(cct_InputFile& f) {
+  std::string& text = f.Lexer().text;
   auto in = cct_scan::ReadFrom(f);
-  return cct_scan::PassWord(in, [](char c) { text.push_back(c); });
+  return cct_scan::PassWord(in, [&text](char c) { text.push_back(c); });
 }
 
 // Tries to read `literal` (after what was already matched); on a mismatch gives back what it read.
@@ -56,7 +53,8 @@ bool ReadLiteral(cct_InputFile& f, const char* literal) {
   return true;
 }
 
-int ReservedOrKeyword(cct_TokenValue& value) {
+int ReservedOrKeyword(cct_InputFile& f, cct_TokenValue& value) {
+  const std::string& text = f.Lexer().text;
   switch (cct_scan::ReservedWord(text.data(), text.size())) {
     case cct_scan::Reserved::kData: return cct_TOKEN_DATA;
     case cct_scan::Reserved::kEndscope: return cct_TOKEN_ENDSCOPE;
@@ -117,11 +115,13 @@ void Stray(cct_InputFile& f, int first) {
 // from its digits, letters glued to its end, a lower-case exponent) is read as that value and
 // said so; -1 when no number follows a sign (the sign is dropped).
 int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
+  std::string& text = f.Lexer().text;
   struct Texts {
     void Keep(char c) { text.push_back(c); }
     void Found(char c) { found.push_back(c); }
+    std::string& text;   // the number's characters as read
     std::string found;  // the text as it stands
-  } texts;
+  } texts{text, {}};
   text.clear();
   cct_scan::NumberForm form;
   auto in = cct_scan::ReadFrom(f);
@@ -176,6 +176,7 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
 struct StringBody {
   static constexpr bool kPlain = false;
   cct_InputFile& f;
+  std::string& text;
   long before = 0;     // the reading position before the latest character
   long lastPair = -1;  // where the first apostrophe of the latest doubled pair stands
   bool overLines = false;
@@ -195,7 +196,8 @@ struct StringBody {
 // A string after its opening apostrophe. Answers the token, or -1 when no string rule matches
 // (the apostrophe is then dropped and what followed it is read again).
 int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
-  StringBody body{f};
+  std::string& text = f.Lexer().text;
+  StringBody body{f, text};
   const long startLine = f.Line();
   text.clear();
   auto in = cct_scan::ReadFrom(f);
@@ -226,6 +228,7 @@ int String(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
 }
 
 int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
+  std::string& text = f.Lexer().text;
   int c = f.GetChar();
   if (c < '0' || c > '3') {
     f.Unput(c);
@@ -244,9 +247,10 @@ int Binary(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
 
 // Passes over the rest of a parameter list the scan does not read.
 int Skip(cct_InputFile& f) {
+  cct_LexerState& lexer = f.Lexer();
   auto in = cct_scan::ReadFrom(f);
-  if (cct_scan::PassParameters(in, skipDepth) != Outcome::kDone) return cct_TOKEN_END;
-  skipping = false;
+  if (cct_scan::PassParameters(in, lexer.skipDepth) != Outcome::kDone) return cct_TOKEN_END;
+  lexer.skipping = false;
   return cct_TOKEN_RIGHT_PAREN;
 }
 
@@ -261,9 +265,9 @@ char* cct_LowerCopy(const char* source, unsigned long length) {
   return copy;
 }
 
-void cct_ResetLexer() {
-  skipping = false;
-  skipDepth = 0;
+void cct_ResetLexer(cct_InputFile& file) {
+  file.Lexer().skipping = false;
+  file.Lexer().skipDepth = 0;
 }
 
 namespace {
@@ -272,6 +276,7 @@ constexpr int kReadOn = -1;  // what a token rule answers when it made no token
 
 // After a dot: an enumeration or a logical, or ".05"; without a closing dot the dot is dropped.
 int AfterDot(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
+  std::string& text = f.Lexer().text;
   int next = f.GetChar();
   if (IsDigit(next)) {
     // ".05": a real without the digit before its point.
@@ -297,7 +302,7 @@ int AfterDot(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
     PushBack(f, text);
     return kReadOn;
   }
-  return ReservedOrKeyword(value);
+  return ReservedOrKeyword(f, value);
 }
 
 // The character after `lead` when it can start what `lead` begins; else that character goes
@@ -314,6 +319,7 @@ int StartAfter(cct_InputFile& f, char lead, bool (*starts)(int)) {
 int UserDefined(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
   const int next = StartAfter(f, '!', IsUpper);
   if (next == kReadOn) return kReadOn;
+  std::string& text = f.Lexer().text;
   text.assign(1, static_cast<char>(next));
   f.Unput(ReadWord(f));
   if (evaluate) value.text = cct_LowerCopy(text.data(), text.size());
@@ -324,15 +330,17 @@ int UserDefined(cct_InputFile& f, bool evaluate, cct_TokenValue& value) {
 int InstanceName(cct_InputFile& f, bool keep, cct_TokenValue& value) {
   const int next = StartAfter(f, '#', IsDigit);
   if (next == kReadOn) return kReadOn;
+  std::string& text = f.Lexer().text;
   text.assign(1, static_cast<char>(next));
   auto in = cct_scan::ReadFrom(f);
-  f.Unput(cct_scan::PassDigits(in, [](char d) { text.push_back(d); }));
+  f.Unput(cct_scan::PassDigits(in, [&text](char d) { text.push_back(d); }));
   if (keep) value.text = cct_CopyText(text.c_str());
   return cct_TOKEN_ENTITY_NAME;
 }
 
 // A word from its first capital: a keyword, a reserved word or a hyphenated literal.
 int Word(cct_InputFile& f, int first, cct_TokenValue& value) {
+  std::string& text = f.Lexer().text;
   text.assign(1, static_cast<char>(first));
   int end = ReadWord(f);
   if (end == '-' && (text == "ISO" || text == "END")) {
@@ -340,7 +348,7 @@ int Word(cct_InputFile& f, int first, cct_TokenValue& value) {
       return text == "ISO" ? cct_TOKEN_ISO_10303_21 : cct_TOKEN_END_ISO_10303_21;
   }
   f.Unput(end);
-  return ReservedOrKeyword(value);
+  return ReservedOrKeyword(f, value);
 }
 
 // Any other character: punctuation, comments, strings, binaries; what starts no token vanishes.
@@ -376,8 +384,8 @@ int Other(cct_InputFile& f, int c, int mode, cct_TokenValue& value) {
     case ',': return cct_TOKEN_COMMA;
     case '(':
       if (scan) {
-        ++skipDepth;
-        skipping = true;
+        ++f.Lexer().skipDepth;
+        f.Lexer().skipping = true;
       }
       return cct_TOKEN_LEFT_PAREN;
     case ')': return cct_TOKEN_RIGHT_PAREN;
@@ -407,13 +415,10 @@ int Other(cct_InputFile& f, int c, int mode, cct_TokenValue& value) {
 
 }  // namespace
 
-int cct_Lex(cct_TokenValue& value) {
+int cct_Lex(cct_InputFile& f, cct_TokenValue& value) {
   value.text = nullptr;
-  cct_InputFile* file = cct_currentInputFile;
-  if (!file) return cct_TOKEN_END;
-  cct_InputFile& f = *file;
   for (;;) {
-    if (skipping) return Skip(f);
+    if (f.Lexer().skipping) return Skip(f);
     const int c = f.GetChar();
     if (c == 0) return cct_TOKEN_END;
     int token;

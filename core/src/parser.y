@@ -2,11 +2,16 @@
    data entity. In the scan modes the lexer skips every parameter list and the actions only
    report where a definition stands; in evaluate mode they build the instance. */
 
+%define api.pure full
+%parse-param {cct_StepFile* file}
+%lex-param {cct_StepFile* file}
+
 %code requires {
 #include "cct/lexer.h"
 #include "cct/lnklst.h"
 class cct_Type;
 class cct_Instance;
+class cct_StepFile;
 using cct_ParameterList = cct_LinkList<cct_ListNode>;
 /* A record's value: the built instance (evaluate) or the entity type id (scan). */
 struct cct_RecordValue {
@@ -33,12 +38,14 @@ struct cct_RecordValue {
 #include "cct/stepfile.h"
 #include "parsed_values.h"
 
-int yylex();
-void yyerror(const char* message);
+int yylex(YYSTYPE* value, cct_StepFile* file);
+void yyerror(cct_StepFile* file, const char* message);
 
 namespace {
 
-bool Evaluating() { return cct_currentInputFile && cct_currentInputFile->ParseMode() == 1; }
+/* The parse's state is the file's: what it reads (its mode, scope, position) and the lists of
+   the record being read, so two files can be read at once on two threads. */
+bool Evaluating(const cct_StepFile* file) { return file->ParseMode() == cct_StepFile::kEvaluate; }
 
 using cct_parsed::Append;
 using cct_parsed::ReleaseList;
@@ -46,31 +53,18 @@ using cct_parsed::ReleaseValue;
 
 cct_ParameterList* NewList() { return new cct_ParameterList; }
 
-/* The lists being read, innermost last; an entry's index is the count of its list so far. The
-   entries wait here until the list closes, so a long list is stored with one allocation
-   instead of one per entry. */
-std::vector<std::vector<cct_Type*>> ListCountStack;
-
-const char* expectedHeaderEntity = "";
-
 /* Runs an action step that may throw; a throw ends the parse after the step's own cleanup. */
 #define CCT_GUARDED(step, cleanup)                                          \
   try {                                                                     \
     step;                                                                   \
   } catch (...) {                                                           \
-    cct_parserFile->SetPendingException(std::current_exception());          \
+    file->SetPendingException(std::current_exception());                    \
     cleanup;                                                                \
     YYABORT;                                                                \
   }
 
 }  // namespace
 
-/* Frees the entries of lists left open by a parse that stopped. */
-void cct_ClearParserLists() {
-  for (auto& list : ListCountStack)
-    for (cct_Type* value : list) ReleaseValue(value);
-  ListCountStack.clear();
-}
 }
 
 %union {
@@ -131,10 +125,10 @@ HeaderEntities
   ;
 
 ReqHdrEntities
-  : { expectedHeaderEntity = "file_description"; } HeaderEntity
-    { expectedHeaderEntity = "file_name"; } HeaderEntity
-    { expectedHeaderEntity = "file_schema"; } HeaderEntity
-    { expectedHeaderEntity = ""; }
+  : { file->ExpectedHeader() = "file_description"; } HeaderEntity
+    { file->ExpectedHeader() = "file_name"; } HeaderEntity
+    { file->ExpectedHeader() = "file_schema"; } HeaderEntity
+    { file->ExpectedHeader() = ""; }
   ;
 
 OptHdrEntities
@@ -147,18 +141,18 @@ HeaderEntity
       {
         cct_Instance* target = nullptr;
         if (std::strcmp($1, "file_description") == 0)
-          target = &cct_parserFile->FileDescription();
+          target = &file->FileDescription();
         else if (std::strcmp($1, "file_name") == 0)
-          target = &cct_parserFile->FileName();
+          target = &file->FileName();
         else if (std::strcmp($1, "file_schema") == 0)
-          target = &cct_parserFile->FileSchema();
+          target = &file->FileSchema();
         if (target && $3) {
-          CCT_GUARDED(target->ProcessAttributeList(*$3, *cct_currentInputFile),
+          CCT_GUARDED(target->ProcessAttributeList(*$3, *file),
                       (cct_FreeText($1), ReleaseList($3)));
         } else if (!target) {
           cct_errlog(cct_Warning(cct_READING_STEP_FILE))
-              << *cct_currentInputFile << "\t\nCan't find expected header entity '"
-              << expectedHeaderEntity << "'";
+              << *file << "\t\nCan't find expected header entity '"
+              << file->ExpectedHeader() << "'";
         }
         cct_FreeText($1);
         ReleaseList($3);
@@ -177,8 +171,8 @@ DataEntity
       {
         /* The end of the data section; what follows it (signatures, the end of the file) the
            exchange-file object reads. */
-        cct_parserFile->AdoptCurrentName(nullptr);
-        cct_parserFile->SetScanStop(cct_StepFile::kDataEnded);
+        file->AdoptCurrentName(nullptr);
+        file->SetScanStop(cct_StepFile::kDataEnded);
         YYACCEPT;
       }
   ;
@@ -186,32 +180,32 @@ DataEntity
 DataEntityForSearch
   : EntityName EQUALS Entity_Instance_RHS SEMICOLON
       {
-        if (Evaluating()) {
+        if (Evaluating(file)) {
           cct_errlog(cct_Error(cct_READING_STEP_FILE))
-              << *cct_currentInputFile << "\n\t found full Instance definition in "
+              << *file << "\n\t found full Instance definition in "
               << "search/scan state.";
           cct_FreeText($1);
           delete $2;
           if ($3.instance && !$3.instance->IsRegistered()) delete $3.instance;
-          cct_parserFile->SetPendingException(std::make_exception_ptr(cct_GenericException()));
+          file->SetPendingException(std::make_exception_ptr(cct_GenericException()));
           YYABORT;
         }
-        cct_parserFile->AdoptCurrentName($1);
+        file->AdoptCurrentName($1);
         if ($2) {
           $2->typeId = static_cast<int32_t>($3.typeId);
-          cct_parserFile->SetScannedPosition(*$2);
+          file->SetScannedPosition(*$2);
           delete $2;
         }
         /* The character after the semicolon is normally the line end; anything else starts the
            next definition and must stay. */
-        int c = cct_currentInputFile->GetChar();
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') cct_currentInputFile->Unput(c);
+        int c = file->GetChar();
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') file->Unput(c);
         YYACCEPT;
       }
   | EntityName EQUALS SCOPE
       {
         cct_errlog(cct_Warning(cct_READING_STEP_FILE))
-            << *cct_currentInputFile << "\n\tScope construct not implemented yet.";
+            << *file << "\n\tScope construct not implemented yet.";
       }
     DataEntities ENDSCOPE Entity_export Entity_Instance_RHS SEMICOLON
       {
@@ -224,25 +218,25 @@ DataEntityForSearch
       }
   | ENDSEC
       {
-        cct_parserFile->AdoptCurrentName(nullptr);
+        file->AdoptCurrentName(nullptr);
       }
   ;
 
 DataEntityForEvaluate
   : Entity_Instance_RHS SEMICOLON
       {
-        if (cct_currentInputFile->ParseMode() != 1) {
+        if (file->ParseMode() != 1) {
           /* A record without a name: nothing can refer to it, and a generated name could take
              the place of one the file defines further on. It is passed over. */
           cct_errlog(cct_Warning(cct_READING_STEP_FILE))
-              << *cct_currentInputFile << "\n\tCannot evaluate Instance.";
+              << *file << "\n\tCannot evaluate Instance.";
           cct_errlog(cct_CONTINUE) << "\n\tThe record has no instance name (#n=) and is skipped.";
           if ($1.instance && !$1.instance->IsRegistered()) delete $1.instance;
-          cct_parserFile->AdoptCurrentName(nullptr);
-          cct_parserFile->SetScanStop(cct_StepFile::kRecordSkipped);
+          file->AdoptCurrentName(nullptr);
+          file->SetScanStop(cct_StepFile::kRecordSkipped);
           YYACCEPT;
         }
-        CCT_GUARDED(cct_parserFile->EnterRecord($1.instance), (void)0);
+        CCT_GUARDED(file->EnterRecord($1.instance), (void)0);
         YYACCEPT;
       }
   ;
@@ -255,7 +249,7 @@ EntityReference
   : ENTITY_NAME
       {
         $$ = nullptr;
-        if (Evaluating() && $1) $$ = cct_parsed::Reference(cct_currentInputFile->Scope(), $1);
+        if (Evaluating(file) && $1) $$ = cct_parsed::Reference(file->Scope(), $1);
         cct_FreeText($1);
       }
   ;
@@ -269,10 +263,10 @@ Subsuper_Record
   : LEFT_PAREN Subsuper_Record_List RIGHT_PAREN
       {
         /* One report for the whole instance, however many partial records it has. */
-        if (Evaluating()) {
+        if (Evaluating(file)) {
           cct_errlog(cct_Error(cct_READING_STEP_FILE))
-              << *cct_currentInputFile << "\n\tExternally mapped instances not implemented yet";
-          const char* name = cct_parserFile->CurrentName();
+              << *file << "\n\tExternally mapped instances not implemented yet";
+          const char* name = file->CurrentName();
           cct_errlog(cct_CONTINUE) << "\n\tInstance #" << (name ? name : "")
                                    << " is a complex instance of " << $2.typeId
                                    << " partial records; it is kept as written.";
@@ -283,8 +277,8 @@ Subsuper_Record
       {
         /* What a scan sees of a complex instance: the lexer passes over its records. Read in
            full, empty parentheses are no record. */
-        if (Evaluating()) {
-          yyerror("");
+        if (Evaluating(file)) {
+          yyerror(file, "");
           YYABORT;
         }
         $$ = cct_RecordValue{nullptr, 0};
@@ -310,15 +304,15 @@ Simple_Record
   : KEYWORD LEFT_PAREN Parameters RIGHT_PAREN
       {
         $$ = cct_RecordValue{nullptr, 0};
-        if (!Evaluating()) {
+        if (!Evaluating(file)) {
           $$.typeId = cct_LookupTypeId(EntityNameTable, $1);
         } else {
           cct_Instance* instance = CreateEntityByName($1);
           if (instance && $3) {
-            CCT_GUARDED(instance->ProcessAttributeList(*$3, *cct_currentInputFile),
+            CCT_GUARDED(instance->ProcessAttributeList(*$3, *file),
                         (delete instance, cct_FreeText($1), ReleaseList($3)));
           } else if (!instance) {
-            cct_parserFile->ReportUndefinedEntity($1);
+            file->ReportUndefinedEntity($1);
           }
           $$.instance = instance;
         }
@@ -328,7 +322,7 @@ Simple_Record
   | USER_DEFINED_KEYWORD LEFT_PAREN Parameters RIGHT_PAREN
       {
         cct_errlog(cct_Error(cct_PROGRAM_BUG))
-            << *cct_currentInputFile << "\n   UserDefinedKeywords are not yet implemented.";
+            << *file << "\n   UserDefinedKeywords are not yet implemented.";
         cct_FreeText($1);
         ReleaseList($3);
         $$ = cct_RecordValue{nullptr, 0};
@@ -339,7 +333,7 @@ Simple_Type_Record
   : KEYWORD LEFT_PAREN Parameter RIGHT_PAREN
       {
         $$ = nullptr;
-        if (Evaluating())
+        if (Evaluating(file))
           CCT_GUARDED($$ = cct_parsed::Typed($1, $3), (ReleaseValue($3), cct_FreeText($1)));
         ReleaseValue($3);
         cct_FreeText($1);
@@ -347,11 +341,11 @@ Simple_Type_Record
   ;
 
 Parameters
-  : %empty { $$ = Evaluating() ? NewList() : nullptr; }
+  : %empty { $$ = Evaluating(file) ? NewList() : nullptr; }
   | Parameter
       {
         $$ = nullptr;
-        if (Evaluating()) {
+        if (Evaluating(file)) {
           $$ = NewList();
           Append($$, $1);
         } else {
@@ -370,19 +364,19 @@ Parameters
 
 Parameter
   : MISSING { $$ = nullptr; }
-  | REDEFINE { $$ = Evaluating() ? cct_parsed::Star() : nullptr; }
-  | INTEGER { $$ = Evaluating() ? cct_parsed::Integer($1) : nullptr; }
-  | REAL { $$ = Evaluating() ? cct_parsed::Real($1) : nullptr; }
-  | LOGICAL { $$ = Evaluating() ? cct_parsed::Logical($1) : nullptr; }
+  | REDEFINE { $$ = Evaluating(file) ? cct_parsed::Star() : nullptr; }
+  | INTEGER { $$ = Evaluating(file) ? cct_parsed::Integer($1) : nullptr; }
+  | REAL { $$ = Evaluating(file) ? cct_parsed::Real($1) : nullptr; }
+  | LOGICAL { $$ = Evaluating(file) ? cct_parsed::Logical($1) : nullptr; }
   | ENUM
       {
-        $$ = Evaluating() && $1 ? cct_parsed::Enumeration($1) : nullptr;
+        $$ = Evaluating(file) && $1 ? cct_parsed::Enumeration($1) : nullptr;
         cct_FreeText($1);
       }
   | STRING
       {
         $$ = nullptr;
-        if (Evaluating() && $1)
+        if (Evaluating(file) && $1)
           $$ = cct_parsed::String($1);
         else
           cct_FreeText($1);
@@ -390,7 +384,7 @@ Parameter
   | BINARY
       {
         $$ = nullptr;
-        if (Evaluating() && $1)
+        if (Evaluating(file) && $1)
           $$ = cct_parsed::Binary($1);
         else
           cct_FreeText($1);
@@ -412,14 +406,14 @@ EntityReferences
 
 EmbeddedList
   : LEFT_PAREN
-      { ListCountStack.emplace_back(); }
+      { file->ParserLists().emplace_back(); }
     List RIGHT_PAREN
       {
         $$ = nullptr;
-        if (!ListCountStack.empty()) {
-          std::vector<cct_Type*> entries = std::move(ListCountStack.back());
-          ListCountStack.pop_back();
-          if (Evaluating()) {
+        if (!file->ParserLists().empty()) {
+          std::vector<cct_Type*> entries = std::move(file->ParserLists().back());
+          file->ParserLists().pop_back();
+          if (Evaluating(file)) {
             $$ = cct_parsed::List(entries.data(), entries.size());
           } else {
             for (cct_Type* v : entries) ReleaseValue(v);
@@ -428,19 +422,19 @@ EmbeddedList
       }
   | LEFT_PAREN RIGHT_PAREN
       {
-        $$ = Evaluating() ? cct_parsed::List(nullptr, 0) : nullptr;
+        $$ = Evaluating(file) ? cct_parsed::List(nullptr, 0) : nullptr;
       }
   ;
 
 List
   : ListEntry
       {
-        if (!ListCountStack.empty()) ListCountStack.back().push_back($1); else ReleaseValue($1);
+        if (!file->ParserLists().empty()) file->ParserLists().back().push_back($1); else ReleaseValue($1);
         $$ = nullptr;
       }
   | List COMMA ListEntry
       {
-        if (!ListCountStack.empty()) ListCountStack.back().push_back($3); else ReleaseValue($3);
+        if (!file->ParserLists().empty()) file->ParserLists().back().push_back($3); else ReleaseValue($3);
         $$ = nullptr;
       }
   ;
@@ -451,34 +445,31 @@ ListEntry
 
 %%
 
-int yylex() {
+int yylex(YYSTYPE* lval, cct_StepFile* file) {
   cct_TokenValue value;
   try {
-    int token = cct_Lex(value);
+    int token = cct_Lex(*file, value);
     switch (token) {
       case ENTITY_NAME:
       case ENUM:
       case KEYWORD:
       case STRING:
       case BINARY:
-      case USER_DEFINED_KEYWORD: yylval.text = value.text; break;
+      case USER_DEFINED_KEYWORD: lval->text = value.text; break;
       case INTEGER:
-      case LOGICAL: yylval.integer = value.integer; break;
-      case REAL: yylval.real = value.real; break;
-      case EQUALS: yylval.position = value.position; break;
+      case LOGICAL: lval->integer = value.integer; break;
+      case REAL: lval->real = value.real; break;
+      case EQUALS: lval->position = value.position; break;
       default: break;
     }
     return token;
   } catch (...) {
     /* The lexer logged the failure; the parse unwinds and the exception is raised again. */
-    if (cct_parserFile) cct_parserFile->SetPendingException(std::current_exception());
+    file->SetPendingException(std::current_exception());
     return YYerror;
   }
 }
 
-void yyerror(const char*) {
-  if (cct_currentInputFile)
-    cct_errlog(cct_Error(cct_READING_STEP_FILE)) << *cct_currentInputFile << "Syntax error.";
-  else
-    cct_errlog(cct_Error(cct_READING_STEP_FILE)) << " Can not access file.";
+void yyerror(cct_StepFile* file, const char*) {
+  cct_errlog(cct_Error(cct_READING_STEP_FILE)) << *file << "Syntax error.";
 }

@@ -2,8 +2,10 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <unordered_set>
 
 namespace {
@@ -46,6 +48,13 @@ constexpr std::size_t kFirstObject = (sizeof(Slab) + 15) & ~std::size_t{15};
 Slab* withRoom[kClasses];
 std::unordered_set<std::uintptr_t>* slabs;  // every slab, for frees of unknown size
 std::size_t slabCount = 0;
+
+// Set once, before a second thread runs; from then on the slabs only take back what they hold
+// (and are never given back, so the set of slabs no longer changes and is read without a lock).
+std::atomic<bool> shared{false};
+std::mutex sharedSlabs;
+
+bool InSlab(void* p);
 
 Slab* SlabOf(void* p) {
   return reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(p) & ~(kSlabSize - 1));
@@ -114,13 +123,32 @@ void FreeInSlab(Slab* s, void* p) {
   if (!s->listed) List(s);
   // An empty slab goes back unless it is the only one of its size with room: a single object
   // made and dropped over and over must not map and unmap a slab each time.
-  if (s->live == 0 && (withRoom[s->sizeClass] != s || s->next)) ReleaseSlab(s);
+  if (s->live == 0 && (withRoom[s->sizeClass] != s || s->next) &&
+      !shared.load(std::memory_order_relaxed))
+    ReleaseSlab(s);
+}
+
+bool InSlab(void* p) {
+  return slabs && slabs->count(reinterpret_cast<std::uintptr_t>(SlabOf(p))) != 0;
+}
+
+// A free once the pool is shared: into its slab under the lock, or to the system.
+void FreeShared(void* p) {
+  if (InSlab(p)) {
+    std::lock_guard<std::mutex> lock(sharedSlabs);
+    FreeInSlab(SlabOf(p), p);
+    return;
+  }
+  ::operator delete(p);
 }
 
 }  // namespace
 
+void cct_PoolShareBetweenThreads() noexcept { shared.store(true, std::memory_order_relaxed); }
+
 void* cct_PoolAllocate(std::size_t size) {
-  if (!kPooled || size > kMaxPooled || size == 0) return ::operator new(size);
+  if (!kPooled || size > kMaxPooled || size == 0 || shared.load(std::memory_order_relaxed))
+    return ::operator new(size);
   const std::size_t sizeClass = (size + kGranule - 1) / kGranule - 1;
   Slab* s = withRoom[sizeClass];
   if (!s) s = NewSlab(sizeClass);
@@ -143,12 +171,20 @@ void cct_PoolFree(void* p, std::size_t size) noexcept {
     ::operator delete(p);
     return;
   }
+  if (shared.load(std::memory_order_relaxed)) {
+    FreeShared(p);
+    return;
+  }
   FreeInSlab(SlabOf(p), p);
 }
 
 void cct_PoolFreeUnsized(void* p) noexcept {
   if (!p) return;
-  if (kPooled && slabs && slabs->count(reinterpret_cast<std::uintptr_t>(SlabOf(p)))) {
+  if (kPooled && shared.load(std::memory_order_relaxed)) {
+    FreeShared(p);
+    return;
+  }
+  if (kPooled && InSlab(p)) {
     FreeInSlab(SlabOf(p), p);
     return;
   }

@@ -352,22 +352,20 @@ void cct_ReferenceCheck::Collect(cct_Scope::Entry* entry) {
   cct_Instance* from = entry ? entry->instance : nullptr;
   if (!from || from->Kind() != cct_KIND_INSTANCE) return;
   if (PassOver(state_->holders, *from, entry->typeId, -1)) return;
-  const int mode = CompatibilityMode;
-  CompatibilityMode = 2;
+  cct_CompatibilityScope mode(2);
   ForEach(*from, [&](const cct_ReferenceSite& site) {
     state_->Target(entry, site.attribute, site.holder, site.to, site.name, false);
   });
-  CompatibilityMode = mode;
 }
 
 long cct_ReferenceCheck::Report() {
   State& s = *state_;
-  const int mode = CompatibilityMode;
-  CompatibilityMode = 2;
   std::vector<State::Later> later;
   later.swap(s.later);
-  for (const State::Later& l : later) s.Target(l.from, l.attribute, l.holder, l.to, l.to->name, true);
-  CompatibilityMode = mode;
+  {
+    cct_CompatibilityScope mode(2);
+    for (const State::Later& l : later) s.Target(l.from, l.attribute, l.holder, l.to, l.to->name, true);
+  }
 
   // In the order of the file, as a reader of the log goes through it.
   std::stable_sort(s.findings.begin(), s.findings.end(),

@@ -10,12 +10,11 @@
 #include "cct/instance.h"
 #include "cct/rawrecord.h"
 #include "cct/references.h"
+#include "parsed_values.h"
 
-int yyparse();
-void cct_ClearParserLists();
+int yyparse(cct_StepFile* file);
 
-cct_StepFile* cct_parserFile = nullptr;
-bool cct_StepFile::parsing = false;
+thread_local bool cct_StepFile::parsing = false;
 bool cct_StepFile::directReading = true;
 
 namespace {
@@ -49,7 +48,6 @@ cct_StepFile::cct_StepFile(const char* path, StreamProvider first, StreamProvide
 
 cct_StepFile::~cct_StepFile() {
   StopReadAhead();
-  if (cct_parserFile == this) cct_parserFile = nullptr;
   if (cct_currentInputFile == this) cct_currentInputFile = nullptr;
   if (ownsCurrentName_) cct_FreeText(currentName_);
   cct_FreeText(headerName_);
@@ -70,18 +68,15 @@ void cct_StepFile::BorrowCurrentName(const char* name) {
 }
 
 cct_StepFile::ParseScope::ParseScope(cct_StepFile& file, int mode)
-    : file_(file), mode_(file.parseMode_), input_(cct_currentInputFile), parser_(cct_parserFile),
-      parsing_(parsing) {
+    : file_(file), mode_(file.parseMode_), input_(cct_currentInputFile), parsing_(parsing) {
   file.parseMode_ = mode;
   cct_currentInputFile = &file;
-  cct_parserFile = &file;
   parsing = true;
 }
 
 cct_StepFile::ParseScope::~ParseScope() {
   file_.parseMode_ = mode_;
   cct_currentInputFile = input_;
-  cct_parserFile = parser_;
   parsing = parsing_;
 }
 
@@ -111,9 +106,9 @@ int cct_StepFile::RunParser(long mode, cct_StepFile** out) {
   ParseScope scope(*this, static_cast<int>(mode));
   if (out) *out = this;
   pending_ = nullptr;
-  cct_ResetLexer();
-  int result = yyparse();
-  cct_ClearParserLists();
+  cct_ResetLexer(*this);
+  int result = yyparse(this);
+  ClearParserLists();
   if (result != 0) {
     std::exception_ptr pending = pending_;
     pending_ = nullptr;
@@ -121,6 +116,12 @@ int cct_StepFile::RunParser(long mode, cct_StepFile** out) {
     throw cct_GenericException();
   }
   return result;
+}
+
+void cct_StepFile::ClearParserLists() {
+  for (auto& list : parserLists_)
+    for (cct_Type* value : list) cct_parsed::ReleaseValue(value);
+  parserLists_.clear();
 }
 
 void cct_StepFile::Fail(const char* text) {
@@ -386,7 +387,7 @@ void cct_StepFile::KeepMisfits(cct_Scope::Entry* entry, cct_Instance& instance) 
 cct_Instance* cct_StepFile::ReadInstance(const char* name) {
   // The parser is not re-entrant: a reference followed while a parse runs stays unresolved.
   if (parsing || !name) return nullptr;
-  Restore<int> mode(CompatibilityMode, 2);
+  cct_CompatibilityScope mode(2);
   cct_Scope::Entry* entry = scope_.FindEntry(name, 0);
   if (entry && entry->fileOffset != 0) {
     SaveFilePosition();

@@ -33,13 +33,6 @@ std::string BaseName(const std::string& path) {
 
 CDoc::CDoc() = default;
 
-CDoc::LogRoute::LogRoute(CDoc& doc) : previous_(std::cerr.rdbuf(doc.log_.rdbuf())) {}
-
-CDoc::LogRoute::~LogRoute() {
-  std::cerr.flush();
-  std::cerr.rdbuf(previous_);
-}
-
 CDoc::~CDoc() {
   log_.clear();
   // The instances are destroyed with the file; whatever that reports belongs to this log too.
@@ -55,7 +48,6 @@ void CDoc::StartLog() {
 
 void CDoc::Banner(const std::string& line) {
   log_ << "\n\n" << "\n" << kStars << line << "\n" << kStars << "\n\n";
-  std::cerr.flush();
 }
 
 bool CDoc::OnOpenDocument(const char* path) {
@@ -139,7 +131,6 @@ bool CDoc::OnSaveDocument(const std::string& path) {
 
   auto failed = [&](const char* why) {
     cct_errlog(cct_Error(cct_IO_ERROR)) << "Can't write file '" << path.c_str() << "': " << why;
-    std::cerr.flush();
     return false;
   };
 

@@ -387,14 +387,12 @@ Scene BuildScene(cct_Scope& scope, const SceneProgress& progress) {
 void ReportSceneProblems(const Scene& scene, std::ostream& log) {
   // Through the core's log, so that the lines look like every other warning of the document.
   if (scene.hasProject && scene.problems.empty()) return;
-  std::ostream& previous = cct_errlog.Stream();
-  cct_errlog.SetStream(&log);
+  cct_LogScope scope(log);
   if (!scene.hasProject)
     cct_errlog(cct_Warning(cct_MESSAGE)) << "The file holds no project: there is nothing to draw.";
   for (const SceneProblem& problem : scene.problems)
     cct_errlog(cct_Warning(cct_MESSAGE)) << (problem.instance + ": " + problem.text + ".").c_str();
   log << '\n';
-  cct_errlog.SetStream(&previous);
 }
 
 }  // namespace varnholt

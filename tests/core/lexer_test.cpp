@@ -76,7 +76,7 @@ struct LexFile {
       : temp(content), file(temp.Path()) {
     file.SetParseMode(mode);
     cct_currentInputFile = &file;
-    if (reset) cct_ResetLexer();
+    if (reset) cct_ResetLexer(file);
   }
   ~LexFile() { cct_currentInputFile = nullptr; }
   TempFile temp;
@@ -88,7 +88,7 @@ Tokens LexOn(size_t limit = 100000) {
   Tokens tokens;
   while (tokens.size() < limit) {
     cct_TokenValue value;
-    int token = cct_Lex(value);
+    int token = cct_Lex(*cct_currentInputFile, value);
     if (token == cct_TOKEN_END) break;
     tokens.push_back(Describe(token, value));
   }
@@ -188,9 +188,9 @@ TEST(LexerWords, KeywordsAreLowerCasedInEveryMode) {
 TEST(LexerWords, EachKeywordCarriesItsOwnText) {
   LexFile in("POINT(LINE)", kEvaluate);
   cct_TokenValue first, paren, second;
-  ASSERT_EQ(cct_Lex(first), cct_TOKEN_KEYWORD);
-  ASSERT_EQ(cct_Lex(paren), cct_TOKEN_LEFT_PAREN);
-  ASSERT_EQ(cct_Lex(second), cct_TOKEN_KEYWORD);
+  ASSERT_EQ(cct_Lex(in.file, first), cct_TOKEN_KEYWORD);
+  ASSERT_EQ(cct_Lex(in.file, paren), cct_TOKEN_LEFT_PAREN);
+  ASSERT_EQ(cct_Lex(in.file, second), cct_TOKEN_KEYWORD);
   EXPECT_STREQ(first.text, "point");
   EXPECT_STREQ(second.text, "line");
   cct_FreeText(first.text);
@@ -476,7 +476,7 @@ TEST(LexerScan, EqualsMarksWhereTheRightHandSideStarts) {
   in.file.Seek(11);
   in.file.SetLine(2);
   in.file.SetParseMode(kEvaluate);
-  cct_ResetLexer();
+  cct_ResetLexer(in.file);
   EXPECT_EQ(LexOn(7), (Tokens{"KEYWORD(point)", "LEFT_PAREN", "REAL 1", "COMMA", "STRING(a)",
                               "RIGHT_PAREN", "SEMICOLON"}));
   EXPECT_EQ(in.file.Line(), 3);

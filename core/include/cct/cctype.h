@@ -57,7 +57,21 @@ struct cct_ChangeTrackingSwitch {
 extern cct_ChangeTrackingSwitch ChangeTracking;
 
 /// 2 in this program: parameters are matched by kind and names are ignored. 0 and 1 are stricter.
-extern int CompatibilityMode;
+extern thread_local int CompatibilityMode;
+
+/// Sets CompatibilityMode while it lives and puts the previous mode back on every path,
+/// exceptions included. Every read, check and save that needs a mode sets it this way; the mode
+/// belongs to the thread, so files read on two threads do not disturb each other.
+class cct_CompatibilityScope {
+ public:
+  explicit cct_CompatibilityScope(int mode) : saved_(CompatibilityMode) { CompatibilityMode = mode; }
+  ~cct_CompatibilityScope() { CompatibilityMode = saved_; }
+  cct_CompatibilityScope(const cct_CompatibilityScope&) = delete;
+  cct_CompatibilityScope& operator=(const cct_CompatibilityScope&) = delete;
+
+ private:
+  int saved_;
+};
 
 /// Combines a name-test result n and a kind-test result k by CompatibilityMode.
 int CombineCompatibility(int n, int k);

@@ -49,21 +49,41 @@ class cct_ErrorLog {
   /// Writes the header of a warning or an error; other codes write nothing.
   cct_ErrorLog& operator()(int code);
 
-  /// The stream reports go to. It is std::cerr unless a caller chose another one, so redirecting
-  /// cerr's buffer (as the desktop document does) keeps catching every report.
-  std::ostream& Stream() const { return *stream_; }
-  /// Null restores std::cerr.
+  /// The stream this thread's reports go to: the one a cct_LogScope of this thread chose, else
+  /// the process's (std::cerr unless SetStream chose another).
+  std::ostream& Stream() const { return threadStream_ ? *threadStream_ : *stream_; }
+  /// The process's stream; null restores std::cerr.
   void SetStream(std::ostream* stream);
 
-  /// How many warnings and errors have been reported so far.
-  long Reports() const { return reports_; }
+  /// How many warnings and errors this thread has reported so far.
+  long Reports() const { return threadReports_; }
 
   /// Category text n (0..21); the empty text outside that range.
   static const char* CategoryText(int n);
 
  private:
+  friend class cct_LogScope;
   std::ostream* stream_;
-  long reports_ = 0;
+  // Each thread reports into the stream it chose: a document read on one thread and another
+  // document read on a second thread each get their own reports.
+  static thread_local std::ostream* threadStream_;
+  static thread_local long threadReports_;
+};
+
+/// While it lives, every report made on this thread goes to `stream`; then the stream chosen
+/// before comes back, on every path. A document's commands each run inside one, so that its
+/// reports land in its own log whatever other threads are reading.
+class cct_LogScope {
+ public:
+  explicit cct_LogScope(std::ostream& stream) : previous_(cct_ErrorLog::threadStream_) {
+    cct_ErrorLog::threadStream_ = &stream;
+  }
+  ~cct_LogScope() { cct_ErrorLog::threadStream_ = previous_; }
+  cct_LogScope(const cct_LogScope&) = delete;
+  cct_LogScope& operator=(const cct_LogScope&) = delete;
+
+ private:
+  std::ostream* previous_;
 };
 
 /// Writes the text; everything streamed afterwards goes straight to the underlying stream.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cct/errlog.h"
+#include "cct/lexer.h"
 #include "cct/lnklst.h"
 #include "cct/scope.h"
 
@@ -101,6 +102,8 @@ class cct_InputFile {
     }
   };
   Misfits& RecordMisfits() const { return misfits_; }
+  /// The lexer's state while this file is read.
+  cct_LexerState& Lexer() { return lexer_; }
   /// The name of the instance whose record is being read; null when none is.
   virtual const char* RecordName() const { return nullptr; }
 
@@ -136,6 +139,7 @@ class cct_InputFile {
   std::vector<cct_FileStatus> fileStatusStack_;
   bool fullyIndexed_ = false;
   mutable Misfits misfits_;
+  cct_LexerState lexer_;
 
  private:
   // Two blocks of the file are kept: reading an instance elsewhere in the file and coming back
@@ -161,7 +165,8 @@ class cct_InputFile {
 /// file rather than the log, so that the log depends on nothing else of the core.)
 cct_ErrorLog& operator<<(cct_ErrorLog& log, const cct_InputFile& file);
 
-/// The file the lexer and the parser read; set before every parse.
-extern cct_InputFile* cct_currentInputFile;
+/// The file being read on this thread, set for every read of a record: value types name its
+/// place in their reports. Each thread reads its own file.
+extern thread_local cct_InputFile* cct_currentInputFile;
 
 #endif

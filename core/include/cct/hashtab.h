@@ -4,6 +4,7 @@
 #ifndef CCT_HASHTAB_H
 #define CCT_HASHTAB_H
 
+#include <atomic>
 #include <cstdint>
 
 class cct_HashTable {
@@ -68,7 +69,9 @@ class cct_HashTable {
   long poolBlockCapacity_ = 0;
   long poolUsed_ = kPoolBlockSize;  // entries used in the newest block
   // The entry found last: a name is often looked up several times in a row.
-  mutable Entry* recent_ = nullptr;
+  // The entry found last, tried first. Atomic: the schema's name tables are looked up by every
+  // thread that reads a file (a relaxed load is a plain load).
+  mutable std::atomic<Entry*> recent_{nullptr};
 };
 
 #endif

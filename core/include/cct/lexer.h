@@ -1,9 +1,13 @@
-// The scanner of exchange files. It reads through cct_currentInputFile and gives back every
-// character it looked ahead over through Unput, so saved file positions cover its look-ahead.
+// The scanner of exchange files. It reads through the input file it is given and gives back
+// every character it looked ahead over through Unput, so saved file positions cover its
+// look-ahead. Its state belongs to that file, so files can be read on several threads at once.
 #ifndef CCT_LEXER_H
 #define CCT_LEXER_H
 
 #include <cstdint>
+#include <string>
+
+class cct_InputFile;
 
 /// Where the right-hand side of a definition starts; made with the "=" token while scanning.
 struct DefinitionPosition {
@@ -11,6 +15,15 @@ struct DefinitionPosition {
   int32_t line;
   int32_t spare;
   int32_t typeId;  // filled in by the parser
+};
+
+/// What the lexer keeps between tokens of one file: whether the scan is passing over a parameter
+/// list (and how deep it is in it), and the text of the token being matched (it grows as
+/// needed, so no token is too long).
+struct cct_LexerState {
+  bool skipping = false;
+  int skipDepth = 0;
+  std::string text;
 };
 
 /// Token codes of the parser.
@@ -50,12 +63,12 @@ union cct_TokenValue {
   DefinitionPosition* position;
 };
 
-/// The next token; its value goes to `value` (null pointers for tokens without one).
-int cct_Lex(cct_TokenValue& value);
+/// The next token of the file; its value goes to `value` (null pointers for tokens without one).
+int cct_Lex(cct_InputFile& file, cct_TokenValue& value);
 
 /// Back to the state of a fresh scanner (NORMAL, no open parentheses). Every parse starts here,
 /// so a read abandoned inside a comment or a skipped list cannot disturb the next one.
-void cct_ResetLexer();
+void cct_ResetLexer(cct_InputFile& file);
 
 /// Lower-cased heap copy (cct_CopyText ownership).
 char* cct_LowerCopy(const char* text, unsigned long length);

@@ -3,7 +3,10 @@
 // kept in large slabs per size, they cost no per-object bookkeeping, and making and dropping
 // them is a few instructions. Freed slabs go back to the system.
 //
-// The core is single-threaded (the reader has global state), and so is the pool.
+// The pool serves one thread, without locks. A program that reads files on several threads
+// calls cct_PoolShareBetweenThreads first, while it has one thread: from then on new objects come
+// from the system's allocator (which every thread may use) and only what the slabs already hold
+// goes back to them, under a lock.
 #ifndef CCT_POOL_H
 #define CCT_POOL_H
 
@@ -16,6 +19,8 @@ void* cct_PoolAllocate(std::size_t size);
 void cct_PoolFree(void* p, std::size_t size) noexcept;
 /// The same where the size is not known (only after a constructor failed).
 void cct_PoolFreeUnsized(void* p) noexcept;
+/// Makes the pool safe for several threads; call it before a second thread uses the core.
+void cct_PoolShareBetweenThreads() noexcept;
 /// Slabs the pool holds at the moment (for tests and measurements).
 std::size_t cct_PoolSlabCount() noexcept;
 

@@ -17,12 +17,10 @@
 #include "cct/lexer.h"
 
 class cct_StepFile;
+class cct_Type;
 struct cct_SchemaBinding;
 /// The direct reader's working storage, one per file (internal to the core).
 struct cct_DirectBuffers;
-
-/// The file the parser's actions work on; set by RunParser.
-extern cct_StepFile* cct_parserFile;
 
 class cct_StepFile : public cct_InputFile {
  public:
@@ -109,6 +107,14 @@ class cct_StepFile : public cct_InputFile {
   void EnterRecord(cct_Instance* instance);
   /// Reported for a record whose keyword (lower case) the schema does not define.
   void ReportUndefinedEntity(const char* keyword);
+  /// The lists of the record being parsed, innermost last, each with the entries read so far:
+  /// they wait here until the list closes, so a long list is stored with one allocation
+  /// instead of one per entry.
+  std::vector<std::vector<cct_Type*>>& ParserLists() { return parserLists_; }
+  /// The header entity the parse expects next ("file_description", ...), for its message.
+  const char*& ExpectedHeader() { return expectedHeader_; }
+  /// Frees the entries of lists left open by a parse that stopped.
+  void ClearParserLists();
   /// Remembers an exception that stopped a parse, to be rethrown when the parse has unwound.
   void SetPendingException(std::exception_ptr e) { pending_ = e; }
   static bool Parsing() { return parsing; }
@@ -137,7 +143,6 @@ class cct_StepFile : public cct_InputFile {
     cct_StepFile& file_;
     int mode_;
     cct_InputFile* input_;
-    cct_StepFile* parser_;
     bool parsing_;
   };
   /// Indexes one definition of the usual form straight from the read buffer, exactly as the
@@ -223,7 +228,11 @@ class cct_StepFile : public cct_InputFile {
   ScanProgress scanProgress_ = nullptr;
   void* scanProgressData_ = nullptr;
   long writtenInstances_ = 0;
-  static bool parsing;
+  std::vector<std::vector<cct_Type*>> parserLists_;
+  const char* expectedHeader_ = "";
+  // Whether a parse runs on this thread: the parser is not re-entrant, so a reference followed
+  // meanwhile stays unresolved. Each thread reads its own file.
+  static thread_local bool parsing;
   static bool directReading;
   friend cct_Instance* cct_ReadInstanceByName(const char* name, cct_StepFile* file);
 };

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "cct/errlog.h"
+
 class cct_StepFile;
 class cct_Scope;
 
@@ -34,18 +36,18 @@ class CDoc {
   /// open: a save must not silently drop what the user's file holds.
   void NoteUnwrittenSection(std::string what) { unwritten_.push_back(std::move(what)); }
 
-  /// While it lives, the standard error stream (and with it every report of the core) writes
-  /// into the document's log; then the stream goes back to where it wrote before. Every command
-  /// of a document runs inside one, so that each document's messages land in its own log.
+  /// While it lives, every report of the core made on this thread writes into the document's
+  /// log; then the reports go back to where they went before. Every command of a document runs
+  /// inside one, so that each document's messages land in its own log, also when documents are
+  /// opened on several threads at once.
   class LogRoute {
    public:
-    explicit LogRoute(CDoc& doc);
-    ~LogRoute();
+    explicit LogRoute(CDoc& doc) : scope_(doc.log_) {}
     LogRoute(const LogRoute&) = delete;
     LogRoute& operator=(const LogRoute&) = delete;
 
    private:
-    std::streambuf* previous_;
+    cct_LogScope scope_;
   };
 
   /// Called now and then while a file opens with the share done, 0 to 100.
