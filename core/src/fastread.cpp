@@ -325,7 +325,7 @@ bool cct_StepFile::FastEvaluate() {
     if (tokens[i].kind == Tok::kRight) {
       ++i;
     } else {
-      long attribute = instance && instance->Kind() == 19 ? instance->FirstOwnAttribute() : 0;
+      long attribute = 0;
       for (;; ++attribute) {
         bool stored = false;
         cct_Type* target = instance ? instance->Attribute(attribute) : nullptr;

@@ -158,7 +158,7 @@ void cct_Instance::ProcessParameter(const cct_Type*) {
 void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
                                         const cct_InputFile& file) {
   cct_InputFile::Misfits& misfits = file.RecordMisfits();
-  long i = Kind() == 19 ? FirstOwnAttribute() : 0;
+  long i = 0;
   for (cct_ListNode* node = list.FirstNode(); node; node = node->NextNode(), ++i) {
     const cct_Type* value = static_cast<const cct_Type*>(node->Data());
     if (!value) {
@@ -202,7 +202,7 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
 
 void cct_Instance::ProcessMissingAttributes(long count, const cct_InputFile& file) {
   // The reader has already unset the LOGICALs among them that were "$".
-  const long end = (Kind() == 19 ? FirstOwnAttribute() : 0) + count;
+  const long end = count;
   if (Attribute(end)) file.RecordMisfits().given = end;
   CheckAttributesAfter(end, file);
 }

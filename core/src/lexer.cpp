@@ -80,7 +80,7 @@ inline bool IsBlank(int c) { return cct_scan::IsLayout(c); }
 
 // Says that a number was not written as exchange files write numbers, and what is read instead.
 void OddNumber(cct_InputFile& f, const std::string& found, const std::string& read) {
-  if (f.ParseMode() != 1) return;
+  if (f.ParseMode() != cct_InputFile::kEvaluate) return;
   std::string shown;
   for (char c : found) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
   cct_errlog(cct_Warning(cct_READING_STEP_FILE))
@@ -105,7 +105,7 @@ void Stray(cct_InputFile& f, int first) {
     }
     run.push_back(static_cast<char>(c));
   }
-  if (f.ParseMode() != 1) return;
+  if (f.ParseMode() != cct_InputFile::kEvaluate) return;
   if (run.size() > 40) run = run.substr(0, 40) + "...";
   cct_errlog(cct_Warning(cct_READING_STEP_FILE))
       << f << "Characters that belong to no token are passed over: '" << run.c_str() << "'.";
@@ -138,7 +138,7 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
     // said so, instead of wrapping around silently.
     if (v > INT32_MAX || v < INT32_MIN) {
       v = v > 0 ? INT32_MAX : INT32_MIN;
-      if (f.ParseMode() == 1)
+      if (f.ParseMode() == cct_InputFile::kEvaluate)
         cct_errlog(cct_Warning(cct_READING_STEP_FILE))
             << f << "The integer " << found.c_str() << " is out of range; " << v << " is read.";
     } else if (odd) {
@@ -156,7 +156,7 @@ int Number(cct_InputFile& f, int first, cct_TokenValue& value) {
     // An overflow would be infinity, which no exchange file can hold: the largest real is read.
     if (std::isinf(v)) {
       v = v > 0 ? DBL_MAX : -DBL_MAX;
-      if (f.ParseMode() == 1)
+      if (f.ParseMode() == cct_InputFile::kEvaluate)
         cct_errlog(cct_Warning(cct_READING_STEP_FILE))
             << f << "The real " << found.c_str() << " is out of range; the largest real is read.";
     }
@@ -353,8 +353,8 @@ int Word(cct_InputFile& f, int first, cct_TokenValue& value) {
 
 // Any other character: punctuation, comments, strings, binaries; what starts no token vanishes.
 int Other(cct_InputFile& f, int c, int mode, cct_TokenValue& value) {
-  const bool evaluate = mode == 1;
-  const bool scan = mode == 0 || mode == 5;
+  const bool evaluate = mode == cct_InputFile::kEvaluate;
+  const bool scan = mode == cct_InputFile::kScanToName || mode == cct_InputFile::kScanAll;
   switch (c) {
     case ' ':
     case '\t':

@@ -225,7 +225,7 @@ DataEntityForSearch
 DataEntityForEvaluate
   : Entity_Instance_RHS SEMICOLON
       {
-        if (file->ParseMode() != 1) {
+        if (file->ParseMode() != cct_StepFile::kEvaluate) {
           /* A record without a name: nothing can refer to it, and a generated name could take
              the place of one the file defines further on. It is passed over. */
           cct_errlog(cct_Warning(cct_READING_STEP_FILE))

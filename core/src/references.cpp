@@ -157,8 +157,10 @@ void cct_ForEachReference(cct_Instance& instance,
 }
 
 bool cct_ReferenceHolders::MayHold(const cct_Instance& instance, long typeId) {
-  if (typeId < 3000 || typeId >= 3000 + 4096 || instance.TypeID() != typeId) return true;
-  const size_t at = static_cast<size_t>(typeId - 3000);
+  if (typeId < cct_ENTITY_ID_BASE || typeId >= cct_ENTITY_ID_BASE + cct_ENTITY_ID_ROOM ||
+      instance.TypeID() != typeId)
+    return true;
+  const size_t at = static_cast<size_t>(typeId - cct_ENTITY_ID_BASE);
   if (at >= known_.size()) known_.resize(at + 1, -1);
   if (known_[at] < 0) {
     int8_t holds = 0;
@@ -296,7 +298,7 @@ struct cct_ReferenceCheck::State {
   // 1 admitted, 0 not, -1 not known yet. Neighbouring references are mostly of one pair (the
   // points of a polyline): the last answer is tried first.
   int Known(const cct_Type& holder, long typeId) {
-    if (typeId < 3000) return -1;
+    if (typeId < cct_ENTITY_ID_BASE) return -1;
     if (&holder == lastHolder && typeId == lastTypeId) return lastAnswer;
     auto it = admitted.find({Key(holder), typeId});
     if (it == admitted.end()) return -1;
@@ -310,7 +312,7 @@ struct cct_ReferenceCheck::State {
     const int known = Known(holder, typeId);
     if (known >= 0) return known != 0;
     const bool result = holder.TestCompatibility(&target) != 0;
-    if (typeId >= 3000) admitted.emplace(std::make_pair(Key(holder), typeId), result);
+    if (typeId >= cct_ENTITY_ID_BASE) admitted.emplace(std::make_pair(Key(holder), typeId), result);
     return result;
   }
 

@@ -57,6 +57,12 @@ struct cct_ChangeTrackingSwitch {
 extern cct_ChangeTrackingSwitch ChangeTracking;
 
 /// 2 in this program: parameters are matched by kind and names are ignored. 0 and 1 are stricter.
+/// Identifier ranges: the schema's defined types are 1001 on, its entities 3001 on (3000 + n, n
+/// below 1000; room is left up to 4096 for tables indexed by n).
+constexpr long cct_TYPE_ID_BASE = 1000;
+constexpr long cct_ENTITY_ID_BASE = 3000;
+constexpr long cct_ENTITY_ID_ROOM = 4096;
+
 extern thread_local int CompatibilityMode;
 
 /// Sets CompatibilityMode while it lives and puts the previous mode back on every path,

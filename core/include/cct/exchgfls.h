@@ -37,6 +37,8 @@ class cct_InputFile {
   static constexpr int kUnputSize = 100;
   static constexpr int kFileKindStep = 1;
   static constexpr int kIdleParseMode = 3;
+  /// Parse modes: index definitions until a name, read a record, index all definitions.
+  enum Mode : int { kScanToName = 0, kEvaluate = 1, kScanAll = 5 };
 
   /// Opens the file for reading in binary mode. A missing name or a file that cannot be opened
   /// is reported (error 263) and throws cct_GenericException.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "cct/cctype.h"
 #include "cct/scope.h"
 
 class cct_Instance;
@@ -48,12 +49,12 @@ class cct_ReferenceHolders {
   /// What is known of an entity type without looking at an instance: 1 may hold references,
   /// 0 cannot, -1 not judged yet (or no entity type of the schema).
   int Known(long typeId) const {
-    const size_t at = static_cast<size_t>(typeId - 3000);
-    return typeId >= 3000 && at < known_.size() ? known_[at] : -1;
+    const size_t at = static_cast<size_t>(typeId - cct_ENTITY_ID_BASE);
+    return typeId >= cct_ENTITY_ID_BASE && at < known_.size() ? known_[at] : -1;
   }
 
  private:
-  std::vector<int8_t> known_;  // by type id - 3000: -1 not judged yet, 0 no, 1 yes
+  std::vector<int8_t> known_;  // by type id from cct_ENTITY_ID_BASE: -1 not judged, 0 no, 1 yes
 };
 
 /// Who refers to whom over a whole scope, built once when first asked (after the file is read):

@@ -24,8 +24,6 @@ struct cct_DirectBuffers;
 
 class cct_StepFile : public cct_InputFile {
  public:
-  /// Parse modes of RunParser.
-  enum Mode : long { kScanToName = 0, kEvaluate = 1, kScanAll = 5 };
 
   explicit cct_StepFile(const char* path, StreamProvider first = nullptr,
                         StreamProvider second = nullptr);
