@@ -15,6 +15,7 @@
 #include "cct/schema.h"
 #include "cct/stepfile.h"
 #include "support/cli_run.h"
+#include "support/document_text.h"
 #include "varnholt/doc.h"
 #include "varnholt/treecontrol.h"
 #include "varnholt/treeview.h"
@@ -23,20 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The log, the file as written and the tree of one open.
-std::string Seen(const std::string& path) {
-  CDoc doc;
-  std::ostringstream out;
-  if (doc.OnOpenDocument(path.c_str())) {
-    CDoc::LogRoute route(doc);
-    doc.StepFile()->WriteP21(out);
-    varnholt::MemoryTreeControl tree;
-    varnholt::CStpTreeView view(tree, &doc);
-    view.FillTree();
-    out << tree.Dump();
-  }
-  return doc.LogText() + "\n----\n" + out.str();
-}
+std::string Seen(const std::string& path) { return OpenedText(path); }
 
 TEST(DocThreads, TwoDocumentsOnTwoThreadsEachGetTheirOwnLog) {
   RegisterTypeNames();

@@ -11,8 +11,9 @@
 #include "varnholt/treecontrol.h"
 #include "varnholt/treeview.h"
 
-inline std::string DocumentText(const std::string& path, bool directReading) {
-  cct_StepFile::SetDirectReading(directReading);
+/// What a user sees of one open, read the way the switch of direct reading stands now (it is not
+/// touched, so opens may run on several threads at once).
+inline std::string OpenedText(const std::string& path) {
   CDoc doc;
   std::ostringstream out;
   if (doc.OnOpenDocument(path.c_str())) {
@@ -23,8 +24,14 @@ inline std::string DocumentText(const std::string& path, bool directReading) {
     view.FillTree();
     out << tree.Dump();
   }
-  cct_StepFile::SetDirectReading(true);
   return doc.LogText() + "\n----\n" + out.str();
+}
+
+inline std::string DocumentText(const std::string& path, bool directReading) {
+  cct_StepFile::SetDirectReading(directReading);
+  std::string text = OpenedText(path);
+  cct_StepFile::SetDirectReading(true);
+  return text;
 }
 
 #endif
