@@ -223,10 +223,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         const varnholt::InsertResult done =
             varnholt::InsertValue(scope, *slot.instance, slot.attribute, chosen);
-        if (!done.done) {
-          if (chosen && !chosen->GetScope()) made.push_back(chosen);
-          continue;
-        }
+        // A new instance the insert did not register (it failed, or the list holds simple
+        // values and ignores it) is still the caller's.
+        if (chosen && !chosen->GetScope()) made.push_back(chosen);
+        if (!done.done) continue;
         if (done.element >= 0) {
           slots.push_back({slot.instance, slot.attribute, done.element});
           touched.insert({slot.instance->InstanceName(), slot.attribute, done.element});
