@@ -1,5 +1,10 @@
 // Fuzz target: bytes taken as an exchange file are opened the way the document opens them (every
-// instance read), written back to memory, and shown as the tree the view builds.
+// instance read), written back to memory, and shown as the tree the view builds; with plain
+// records read directly and with the parser reading everything, which must agree. A file that
+// opens is then saved, the save opened and saved again: the two saves must be the same bytes
+// (a save is a fixed point), and a save of a file that opened must itself open.
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -11,13 +16,34 @@
 
 #include "cct/schema.h"
 #include "cct/stepfile.h"
+#include "support/cli_run.h"
 #include "support/document_text.h"
+#include "varnholt/doc.h"
 
 namespace {
 
-std::string TempPath() {
-  const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  return std::string(dir) + "/varnholt-fuzz-" + std::to_string(getpid()) + ".stp";
+// A folder of this process's own: the saves write temporary files beside their targets.
+std::string Folder() {
+  const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  std::string pattern = std::string(base) + "/varnholt-fuzz-XXXXXX";
+  if (!mkdtemp(&pattern[0])) std::abort();
+  return pattern;
+}
+
+[[noreturn]] void Finding(const std::string& what) {
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::abort();
+}
+
+// Opens `from` and saves it to `to`; the saved bytes, or why there are none.
+bool OpenAndSave(const std::string& from, const std::string& to, std::string& saved,
+                 std::string& log) {
+  CDoc doc;
+  const bool opened = doc.OnOpenDocument(from.c_str());
+  const bool ok = opened && doc.OnSaveDocument(to);
+  log = doc.LogText();
+  if (ok) saved = ReadAll(to);
+  return ok || !opened;
 }
 
 }  // namespace
@@ -25,25 +51,36 @@ std::string TempPath() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   RegisterTypeNames();
   RegisterEntityNames();
+  // Every save is made at the same instant, so that the headers of two saves agree.
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = TempPath();
+  static const std::string folder = Folder();
+  const std::string path = folder + "/input.stp";
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);
   } else {
     return 0;
   }
-  // Opened twice: with plain records read directly and with the parser reading everything.
-  // Log, written file and tree must be the same; a difference is a finding.
+  // Log, written file and tree must be the same either way; a difference is a finding.
   const std::string direct = DocumentText(path, true);
   const std::string parsed = DocumentText(path, false);
-  if (direct != parsed) {
-    std::fprintf(stderr, "direct reading differs from the parser:\n%s\n====\n%s\n", direct.c_str(),
-                 parsed.c_str());
-    std::abort();
-  }
+  if (direct != parsed)
+    Finding("direct reading differs from the parser:\n" + direct + "\n====\n" + parsed);
+
+  // Both saves go to files of the same name, so FILE_NAME's name agrees as well.
+  const std::string first = folder + "/1/saved.stp", second = folder + "/2/saved.stp";
+  static const bool folders =
+      mkdir((folder + "/1").c_str(), 0700) == 0 && mkdir((folder + "/2").c_str(), 0700) == 0;
+  if (!folders) std::abort();
+  std::string once, twice, log;
+  if (!OpenAndSave(path, first, once, log)) Finding("a file that opened does not save:\n" + log);
+  if (once.empty()) return 0;  // not opened
+  if (!OpenAndSave(first, second, twice, log) || twice.empty())
+    Finding("the save of a file that opened does not open:\n" + log + "\n====\n" + once);
+  if (once != twice) Finding("a save saved again differs:\n" + once + "\n====\n" + twice);
   return 0;
 }

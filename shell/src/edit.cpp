@@ -360,6 +360,13 @@ EditOutcome ClearValue(const ValueSlot& slot) {
 void RestoreSlot(const ValueSlot& slot, const SlotEditor& state) {
   if (state.asWritten) {
     if (slot.instance) slot.instance->KeepAsWritten(slot.attribute, state.keptText);
+  } else if (state.set && state.form == ValueForm::String && state.text.empty()) {
+    // An empty string is a value, but SetValue takes empty text for an unset value as no edit:
+    // the undo of a clear of '' must store it itself.
+    SlotValue target;
+    if (!Resolve(slot, target) || target.value->Kind() != cct_KIND_STRING) return;
+    static_cast<cct_StringType&>(*target.value).Set("");
+    StoreBack(slot, target);
   } else if (state.set) {
     SetValue(slot, state.text);
   } else {

@@ -227,9 +227,12 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
     cycle1000 += "#" + std::to_string(10 + i) + "=WORKPIECE('W',$,$,#" +
                  std::to_string(10 + (i + 1) % 1000) + ",$,$,());\n";
   cycle1000 += kTrailer;
-  std::string crlf;
-  for (char c : kHeader + kProject + kWorkpiece + kTrailer)
-    crlf += c == '\n' ? "\r\n" : std::string(1, c);
+  auto crlfOf = [](const std::string& text) {
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+    return crlf;
+  };
+  const std::string crlf = crlfOf(kHeader + kProject + kWorkpiece + kTrailer);
 
   const struct {
     const char* name;
@@ -239,6 +242,7 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
     const char* tree;       // in the tree
     const char* written;    // in the converted file
     const char* absent = "\x01";  // in no log
+    std::vector<std::string> order = {};  // in the log of check, one after the other
   } cases[] = {
       {"numbers beyond range",
        kHeader + "#6=CALENDAR_DATE(99999999999999999999999,-99999999999999999999999,3);\n"
@@ -259,6 +263,32 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
        "line 9:   --- can not find instance '10'.\n   It is referred to by instance #1, attribute "
        "its_workpieces.", "", "#1=project\n  its_id: P\n  main_workplan\n  its_workpieces\n",
        "#1=PROJECT('P',#2,(#10),$,$,$);\n"},
+      {"reference never defined in the first attribute",
+       kHeader + "#4=TOOLPATH_LIST((#98));\n" + kTrailer,
+       "line 8:   --- can not find instance '98'.\n   It is referred to by instance #4, attribute "
+       "its_list.", "", "", "#4=TOOLPATH_LIST((#98));\n", "in its parameters"},
+      // The check judges references once all is read, in an order of its own; it reports them
+      // in the order of the file.
+      {"reports of the reference check in the order of the file",
+       kHeader + "#9=PROJECT('P',#5,(),$,$,$);\n#5=WORKPIECE('W',$,$,$,$,$,());\n"
+                 "#1=PROJECT('Q',#5,(#3),$,$,$);\n#3=WORKPLAN('w',(),$,$,$);\n"
+                 "#2=PROJECT('R',#3,(#99),$,$,$);\n#4=TOOLPATH_LIST((#98));\n"
+                 "#6=PROJECT('S',#3,(#5,#5,#3),$,$,$);\n" + kTrailer,
+       "line 8:  for entity project::main_workplan := workpiece.", "", "#9=project\n",
+       "#6=PROJECT('S',#3,(#5,#5,#3),$,$,$);\n", "\x01",
+       {"line 8:  for entity project::main_workplan := workpiece.",
+        "line 10:  for entity project::main_workplan := workpiece.",
+        "line 10:  for entity project::its_workpieces := workplan.",
+        "line 12:   --- can not find instance '99'.",
+        "line 13:   --- can not find instance '98'.",
+        "line 14:  for entity project::its_workpieces := workplan.", " is open"}},
+      // Whether a list admits an instance is remembered per type of the instance: a target of
+      // the wrong type after two admitted ones is still reported.
+      {"reference of the wrong type after admitted ones in one list",
+       kHeader + "#1=PROJECT('P',#2,(#10,#10,#2),$,$,$);\n#2=WORKPLAN('w',(),$,$,$);\n" +
+           kWorkpiece + kTrailer,
+       "line 8:  for entity project::its_workpieces := workplan.", "", "#1=project\n",
+       "#1=PROJECT('P',#2,(#10,#10,#2),$,$,$);\n"},
       // Kept as read, and referred to: an entity of another schema, a complex instance, a
       // user-defined keyword.
       {"records the binding cannot build",
@@ -336,6 +366,17 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
        "#10=WORKPIECE('W',$,$,$,$,$,());\n"},
       {"CR-LF line ends", crlf, "", "", "    #10=workpiece\n      its_id: W\n",
        "#10=WORKPIECE('W',$,$,$,$,$,());\nENDSEC;\n"},
+      // Records kept as read are written as an exchange file writes records: keywords in
+      // capitals (strings as they were), and a line end in a string is no part of it.
+      {"kept record with a keyword in small letters",
+       kHeader + "#13=SOMETHING_ELSE(typed(1.),'x y',#14);\n#14=APPROVAL_STATUS('s');\n" + kTrailer,
+       "Characters that belong to no token are passed over: 'typed'.", "", "",
+       "#13=SOMETHING_ELSE(TYPED(1.),'x y',#14);\n"},
+      {"kept record with a string wrapped over a CR-LF line end",
+       crlfOf(kHeader + "#13=SOMETHING_ELSE('a wrapped\nstring',#14);\n"
+                        "#14=APPROVAL_STATUS('s');\n" + kTrailer),
+       "The string that starts in line 8 goes on over a line end", "", "",
+       "#13=SOMETHING_ELSE('a wrappedstring',#14);\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -345,6 +386,12 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
     EXPECT_EQ(check.status, 0) << check.out << check.err;
     EXPECT_NE(check.out.find(IsOpen(path)), std::string::npos) << check.out;
     EXPECT_NE(check.out.find(c.log), std::string::npos) << check.out;
+    for (size_t i = 0, at = 0; i < c.order.size(); ++i) {
+      const size_t next = check.out.find(c.order[i], at);
+      EXPECT_NE(next, std::string::npos) << "in order: " << c.order[i] << "\n" << check.out;
+      if (next == std::string::npos) break;
+      at = next + c.order[i].size();
+    }
 
     const Result tree = Cli({"tree", path});
     EXPECT_EQ(tree.status, 0) << tree.err;

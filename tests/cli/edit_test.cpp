@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@
 namespace {
 
 const std::string kSample = std::string(VARNHOLT_SOURCE_DIR) + "/samples/milling_project.stp";
+// Its b-spline #613 holds two LOGICALs, closed_curve and self_intersect, both .F.
+const std::string kToolpaths = std::string(VARNHOLT_SOURCE_DIR) + "/samples/toolpath_project.stp";
 
 // The data-section lines of a saved file.
 std::vector<std::string> DataLines(const std::string& text) {
@@ -29,6 +32,7 @@ struct Case {
   std::vector<std::string> edits;  // --set/--unset pairs
   std::string record;              // the one record that differs from convert's, "" when refused
   std::string message;             // on standard error
+  std::string sample = kSample;    // the file edited
 };
 
 TEST(CliEdit, EachEditChangesExactlyItsRecordOrIsRefused) {
@@ -43,6 +47,23 @@ TEST(CliEdit, EachEditChangesExactlyItsRecordOrIsRefused) {
        "#30=CARTESIAN_POINT('security plane location',(0.0000000000,0.0000000000,-12.5000000000));", ""},
       {{"--set", "#14.standard_identifier=Stahl \xc3\xa4 'x'"},
        "#14=MATERIAL('Stahl \\X2\\00E4\\X0\\ ''x''','EN AW-6082 T6',(#15,#16));", ""},
+      // Each of the three LOGICAL values is stored as the one named, also over another one.
+      {{"--set", "#613.closed_curve=true", "--set", "#613.self_intersect=unknown"},
+       "#613=B_SPLINE_CURVE_WITH_KNOTS('step wall',3,(#614,#615,#616,#617,#618),.UNSPECIFIED.,.T.,"
+       ".U.,(4,1,4),(0.0000000000,0.5000000000,1.0000000000),.UNSPECIFIED.);",
+       "", kToolpaths},
+      {{"--set", "#613.closed_curve=unknown", "--set", "#613.self_intersect=true", "--set",
+        "#613.self_intersect=false", "--set", "#613.self_intersect=true", "--set",
+        "#613.closed_curve=false", "--set", "#613.self_intersect=unknown"},
+       "#613=B_SPLINE_CURVE_WITH_KNOTS('step wall',3,(#614,#615,#616,#617,#618),.UNSPECIFIED.,.F.,"
+       ".U.,(4,1,4),(0.0000000000,0.5000000000,1.0000000000),.UNSPECIFIED.);",
+       "", kToolpaths},
+      {{"--set", "#613.closed_curve=true", "--set", "#613.closed_curve=false", "--set",
+        "#613.self_intersect=true"},
+       "#613=B_SPLINE_CURVE_WITH_KNOTS('step wall',3,(#614,#615,#616,#617,#618),.UNSPECIFIED.,.F.,"
+       ".T.,(4,1,4),(0.0000000000,0.5000000000,1.0000000000),.UNSPECIFIED.);",
+       "", kToolpaths},
+      {{"--set", "#613.closed_curve=maybe"}, "", "one of unknown, false, true", kToolpaths},
       // Refused: wrong forms, unknown names, elements out of range, unsettable elements.
       {{"--set", "#66.spindle=f\xc3\xbcnf"}, "", "#66 milling_technology.spindle: \"f\xc3\xbcnf\" is not taken (rot_speed_measure: a decimal number"},
       {{"--set", "#66.spindle=0,125"}, "", "#66 milling_technology.spindle: \"0,125\" is not taken"},
@@ -59,12 +80,16 @@ TEST(CliEdit, EachEditChangesExactlyItsRecordOrIsRefused) {
       {{"--set", "#66.spindle"}, "", "expected #N.attribute=VALUE"},
   };
   TempDir dir;
-  ASSERT_EQ(RunCli({"convert", kSample, dir.File("plain.stp")}).status, 0);
-  const std::vector<std::string> plain = DataLines(ReadAll(dir.File("plain.stp")));
+  std::map<std::string, std::vector<std::string>> plains;
+  for (const std::string& sample : {kSample, kToolpaths}) {
+    ASSERT_EQ(RunCli({"convert", sample, dir.File("plain.stp")}).status, 0) << sample;
+    plains[sample] = DataLines(ReadAll(dir.File("plain.stp")));
+  }
   for (const Case& c : cases) {
+    const std::vector<std::string>& plain = plains.at(c.sample);
     const std::string out = dir.File("edited.stp");
     std::remove(out.c_str());
-    std::vector<std::string> args{"edit", kSample, out};
+    std::vector<std::string> args{"edit", c.sample, out};
     args.insert(args.end(), c.edits.begin(), c.edits.end());
     const CliResult r = RunCli(args);
     const std::string shown = c.edits[1];

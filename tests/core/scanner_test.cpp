@@ -119,6 +119,15 @@ TEST(Scanner, NumbersReadAlikeInWindowAndFile) {
       {"1.5f", cct_scan::NumberEnd::kNumber, "1.5", true, true, true, 1.5},
       {"1.E", cct_scan::NumberEnd::kNumber, "1.", true, false, true, 1},  // "E" is given back
       {"1234567890.123456", cct_scan::NumberEnd::kNumber, "1234567890.123456", true, false, false, 0},
+      // The powers of ten that are exact doubles end at 1e22: the largest divisor taken, and
+      // one decimal more (by the digits or by the exponent) leaves the value to the full rule.
+      {"0.0000000000000000000001", cct_scan::NumberEnd::kNumber, "0.0000000000000000000001", true,
+       false, true, 1e-22},
+      {"0.00000000000000000000001", cct_scan::NumberEnd::kNumber, "0.00000000000000000000001",
+       true, false, false, 0},
+      {"3.E-22", cct_scan::NumberEnd::kNumber, "3.E-22", true, false, true, 3e-22},
+      {"-3.E-23", cct_scan::NumberEnd::kNumber, "-3.E-23", true, false, false, 0},
+      {"0.5E-22", cct_scan::NumberEnd::kNumber, "0.5E-22", true, false, false, 0},
       {"-", cct_scan::NumberEnd::kLoneSign, "-", false, false, true, 0},
   };
   for (const Case& c : cases) {

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -155,19 +158,57 @@ TEST_F(Doc, FailedSaveKeepsTheTargetAndSaysSo) {
   EXPECT_EQ(log.find(" File saved"), std::string::npos);
 }
 
+// Targets that are no regular files, all made in the test's own folder: a save that took one
+// for a file would rename its temporary file over it and leave a plain file in its place.
 TEST_F(Doc, SaveRefusesTargetsThatAreNoRegularFiles) {
   TempFile in(File("#1=TEST_EMPTY();\n"));
+  TempDir folder;
+  const std::string fifo = folder.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+  const std::string socketPath = folder.File("socket");
+  const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listening, 0) << std::strerror(errno);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+      << std::strerror(errno);
+  const std::string subfolder = folder.File("folder");
+  ASSERT_EQ(mkdir(subfolder.c_str(), 0755), 0);
+  const std::string linkToFifo = folder.File("link-to-fifo");
+  ASSERT_EQ(symlink(fifo.c_str(), linkToFifo.c_str()), 0);
+
   CDoc doc;
   ASSERT_TRUE(doc.OnOpenDocument(in.Path()));
-  for (const char* target : {"/dev/full", "/dev/null", "/tmp"}) {
-    EXPECT_FALSE(doc.OnSaveDocument(target)) << target;
-    EXPECT_NE(doc.LogText().find(std::string("Can't write file '") + target + "': not a regular file"),
+  const struct {
+    std::string target;
+    const std::string& stays;  // what must still be there, of its kind, after the save
+    bool (*kind)(mode_t);
+  } cases[] = {
+      {fifo, fifo, [](mode_t m) { return S_ISFIFO(m); }},
+      {socketPath, socketPath, [](mode_t m) { return S_ISSOCK(m); }},
+      {subfolder, subfolder, [](mode_t m) { return S_ISDIR(m); }},
+      {linkToFifo, fifo, [](mode_t m) { return S_ISFIFO(m); }},  // a link is followed
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    EXPECT_FALSE(doc.OnSaveDocument(c.target));
+    EXPECT_NE(doc.LogText().find("Can't write file '" + c.target + "': not a regular file"),
               std::string::npos)
-        << target;
+        << doc.LogText();
+    struct stat info {};
+    ASSERT_EQ(lstat(c.stays.c_str(), &info), 0);
+    EXPECT_TRUE(c.kind(info.st_mode));
   }
-  struct stat info {};
-  ASSERT_EQ(stat("/dev/full", &info), 0);
-  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  close(listening);
+  // Nothing but what the test made: no temporary file was left beside the targets.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.File("")))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"fifo", "folder", "link-to-fifo", "socket"}));
+  EXPECT_TRUE(std::filesystem::is_empty(subfolder));
   EXPECT_EQ(doc.LogText().find(" File saved"), std::string::npos);
 }
 
@@ -372,7 +413,7 @@ namespace {
 bool AdoptTurkishLocale(const TempDir& folder) {
   if (std::setlocale(LC_ALL, "tr_TR.UTF-8")) return true;
   const std::string make = "localedef -i tr_TR -f UTF-8 " + Quote(folder.File("tr_TR.UTF-8")) +
-                           " >/dev/null 2>&1";
+                           " >" + Quote(folder.File("localedef.log")) + " 2>&1";
   if (std::system(make.c_str()) != 0) return false;
   setenv("LOCPATH", folder.File("").c_str(), 1);
   return std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;

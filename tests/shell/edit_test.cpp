@@ -11,6 +11,7 @@
 #include "support/cli_run.h"
 #include "support/temp_file.h"
 #include "varnholt/doc.h"
+#include "varnholt/navigation.h"
 
 // An insert that made a new instance, undone, takes the instance out of what a save writes;
 // redone, puts it back.
@@ -44,4 +45,47 @@ TEST(Edit, UndoneInsertOfANewInstanceLeavesNoRecord) {
   EXPECT_EQ(records(), 2u);
   done = varnholt::InsertValue(*doc.Scope(), *project, 4, done.chosen);
   EXPECT_EQ(records(), 3u);
+}
+
+// An undo gives each slot back the state DescribeSlot showed before the edit, an empty string
+// and an unset value among them.
+TEST(Edit, UndoOfASetOrClearBringsBackWhatTheSlotShowed) {
+  RegisterTypeNames();
+  RegisterEntityNames();
+  TempFile file(
+      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\n"
+      "FILE_NAME('n','t',('a'),('o'),'p','s','x');\nFILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\n"
+      "DATA;\n#1=CARTESIAN_POINT('',(1.,2.,3.));\n#2=APPROVAL_STATUS('x');\n"
+      "#3=APPROVAL_STATUS($);\nENDSEC;\nEND-ISO-10303-21;\n");
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path())) << doc.LogText();
+  CDoc::LogRoute route(doc);
+  const struct {
+    const char* name;
+    long attribute, element;
+    const char* set;  // null: a clear
+    const char* edited;
+  } rows[] = {
+      {"1", 0, -1, nullptr, "#1=CARTESIAN_POINT($,(1.0000000000,2.0000000000,3.0000000000));"},
+      {"1", 0, -1, "p", "#1=CARTESIAN_POINT('p',(1.0000000000,2.0000000000,3.0000000000));"},
+      {"1", 1, 1, "-4.5", "#1=CARTESIAN_POINT('',(1.0000000000,-4.5000000000,3.0000000000));"},
+      {"2", 0, -1, "", "#2=APPROVAL_STATUS('');"},
+      {"2", 0, -1, nullptr, "#2=APPROVAL_STATUS($);"},
+      {"3", 0, -1, "approved", "#3=APPROVAL_STATUS('approved');"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string("#") + row.name + " " + (row.set ? row.set : "(clear)"));
+    cct_Instance* instance = doc.Scope()->FindInstance(row.name, 0);
+    ASSERT_NE(instance, nullptr);
+    instance->Release();
+    const std::string original = varnholt::RecordText(*instance);
+    const varnholt::ValueSlot slot{instance, row.attribute, row.element};
+    const varnholt::SlotEditor before = varnholt::DescribeSlot(slot);
+    const varnholt::EditOutcome outcome =
+        row.set ? varnholt::SetValue(slot, row.set) : varnholt::ClearValue(slot);
+    EXPECT_EQ(outcome.status, varnholt::EditOutcome::kChanged) << outcome.message;
+    EXPECT_EQ(varnholt::RecordText(*instance), row.edited);
+    varnholt::RestoreSlot(slot, before);
+    EXPECT_EQ(varnholt::RecordText(*instance), original);
+  }
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cct/factory.h"
@@ -14,6 +15,7 @@
 #include "support/cli_run.h"
 #include "support/temp_file.h"
 #include "varnholt/doc.h"
+#include "varnholt/edit.h"
 
 namespace fs = std::filesystem;
 
@@ -116,11 +118,25 @@ TEST_F(Navigation, DetailsNameLineRecordAndReferrers) {
   EXPECT_FALSE(navigator.Details("99", details));
 }
 
-// A search by number looks the name up; the other conditions still hold.
+// A search by number looks the name up; the other conditions still hold. Instances whose insert
+// was undone are no longer part of the population: no search finds them.
 TEST_F(Navigation, FindByNumber) {
   TempFile file(kSmall);
   CDoc doc;
   ASSERT_TRUE(doc.OnOpenDocument(file.Path())) << doc.LogText();
+  cct_Instance* project = doc.Scope()->FindInstance("1", 1);
+  ASSERT_NE(project, nullptr);
+  project->Release();
+  // A new workpiece in the project's list and a new release date, both undone.
+  std::vector<std::string> undone;
+  for (const auto& [attribute, entity] : {std::pair<long, const char*>{2, "workpiece"},
+                                          std::pair<long, const char*>{4, "date_and_time"}}) {
+    const varnholt::InsertResult done =
+        varnholt::InsertValue(*doc.Scope(), *project, attribute, CreateEntityByName(entity));
+    ASSERT_TRUE(done.done && done.registeredHere) << entity;
+    undone.push_back(std::string("#") + done.chosen->InstanceName());
+    varnholt::RevertInsert(*project, attribute, done);
+  }
   varnholt::Navigator navigator(*doc.Scope());
   struct Case {
     varnholt::FindQuery query;
@@ -133,6 +149,12 @@ TEST_F(Navigation, FindByNumber) {
       {{"#6", "", "", true}, 1},   // the project reaches nothing of it
       {{"#10", "", "", true}, 0},
       {{"#99", "", "", false}, 0},
+      {{undone[0], "", "", false}, 0},
+      {{undone[0], "", "", true}, 0},
+      {{"", "workpiece", "", false}, 1},  // #10 only
+      {{undone[1], "date_and_time", "", false}, 0},
+      {{"", "date_and_time", "", false}, 0},
+      {{"", "date_and_time", "", true}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.query.name + " " + c.query.type + " " + c.query.text);

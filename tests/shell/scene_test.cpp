@@ -128,6 +128,7 @@ TEST_F(SceneBuild, ProblemsNameWhatCannotBePlaced) {
       {"#100", "toolpaths are not drawn"},
       {"#213", "a curve of kind helix cannot be drawn"},
       {"#215", "knots do not fit"},
+      {"#219", "the b-spline has degree 2 and 2 control points; not drawn"},
   };
   ASSERT_EQ(scene.problems.size(), sizeof rows / sizeof rows[0]);
   for (const Row& row : rows) {
