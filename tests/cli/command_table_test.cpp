@@ -153,6 +153,8 @@ TEST(CliTable, UsageRowsAndSynopsisLines) {
       {"copy", {}, {"IN OUT", "-n IN OUT"}, "copy IN OUT", "copies\nthe file\n",
        {{"IN", cli::Completion::File}, {"OUT", cli::Completion::File}}, 2, false, false, {}, nullptr},
       {"long", {}, {"[--with-a-long-name X]"}, "long --with-a-long-name", "one\n", {}, 0, false, false, {}, nullptr},
+      {"wide", {}, {"W"}, "wide SIXTEEN-CHR", "two\n", {}, 0, false, false, {}, nullptr},
+      {"edge", {}, {"E"}, "edge SEVENTEEN-CH", "three\n", {}, 0, false, false, {}, nullptr},
       {"--help", {"-h"}, {}, "--help", "this\n", {}, 0, false, true, {}, nullptr},
       {"--version", {}, {}, "--version", "that\n", {}, 0, false, true, {}, nullptr},
   };
@@ -160,12 +162,17 @@ TEST(CliTable, UsageRowsAndSynopsisLines) {
             "Usage: varnholt-cli copy IN OUT\n"
             "       varnholt-cli copy -n IN OUT\n"
             "       varnholt-cli long [--with-a-long-name X]\n"
+            "       varnholt-cli wide W\n"
+            "       varnholt-cli edge E\n"
             "       varnholt-cli --help | --version\n" +
                 std::string(cli::kDescription) +
                 "  copy IN OUT      copies\n"
                 "                   the file\n"
                 "  long --with-a-long-name\n"
                 "                   one\n"
+                "  wide SIXTEEN-CHR two\n"
+                "  edge SEVENTEEN-CH\n"
+                "                   three\n"
                 "  --help           this\n"
                 "  --version        that\n" +
                 cli::kEpilogue);
@@ -175,7 +182,7 @@ TEST(CliTable, UsageRowsAndSynopsisLines) {
             "\n"
             "  copy IN OUT      copies\n"
             "                   the file\n");
-  EXPECT_EQ(cli::CommandHelp(table[2]), "Usage: varnholt-cli --help\n\n  --help           this\n");
+  EXPECT_EQ(cli::CommandHelp(table[4]), "Usage: varnholt-cli --help\n\n  --help           this\n");
 }
 
 // Read back as text, the manual's synopsis says what the usage's synopsis lines say; options
@@ -205,7 +212,7 @@ TEST(CliTable, ManualSynopsisSaysWhatTheUsageSays) {
     else usage += " " + rest.substr(rest.find_first_not_of(' '));
   }
   EXPECT_EQ(text, usage);
-  for (const char* bold : {"\\fB\\-\\-type", "\\fB\\-j", "\\fBtop\\fR|\\fBfront", "\\fB\\-\\-unreached"})
+  for (const char* bold : {"\\fB\\-\\-type", "\\fB\\-j", "\\fBtop\\fR|\\fBfront", "|\\fBiso\\fR]", "\\fB\\-\\-unreached"})
     EXPECT_NE(roff.find(bold), std::string::npos) << bold;
   for (const char* italic : {"\\fIENTITY", "\\fIFILE\\fR...", "\\fIW", "\\fISUBCOMMAND"})
     EXPECT_NE(roff.find(italic), std::string::npos) << italic;
