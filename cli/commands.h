@@ -1,7 +1,13 @@
-// The subcommands of varnholt-cli that find their way in a file: one small function each over
-// the shell's navigation. Each opens the file itself; its log goes to standard error.
+// The functions of varnholt-cli's subcommands, each run with the words its entry in the command
+// table (commands.cpp) has read, and the readers of the values the table checks. Each command
+// opens its file itself; its log goes where the command's help says.
 #ifndef VARNHOLT_CLI_COMMANDS_H
 #define VARNHOLT_CLI_COMMANDS_H
+
+#include <string>
+
+#include "command_table.h"
+#include "varnholt/scene.h"
 
 class CDoc;
 
@@ -11,14 +17,33 @@ class CDoc;
 /// they check the teardown too.
 void CloseDocument(CDoc* doc, bool last);
 
-/// refs FILE N: one line per reference to #N.
-int Refs(int argc, char** argv);
-/// find FILE [--type ENTITY] [--text TEXT] [--unreached]: the instances that match.
-int Find(int argc, char** argv);
-/// show FILE N: the line where #N stands, then its record as a save writes it.
-int Show(int argc, char** argv);
+namespace cli {
 
+/// check [-j N] FILE...: each file's log on standard output, in the order of the files.
+int Check(const Arguments& arguments);
+/// convert IN OUT: IN saved as OUT.
+int Convert(const Arguments& arguments);
+/// tree FILE: the instance tree.
+int Tree(const Arguments& arguments);
+/// edit IN OUT [--set ... | --unset ...]...: IN with the edits applied, saved as OUT.
+int Edit(const Arguments& arguments);
+/// refs FILE N: one line per reference to #N.
+int Refs(const Arguments& arguments);
+/// find FILE [--type ENTITY] [--text TEXT] [--unreached]: the instances that match.
+int Find(const Arguments& arguments);
+/// show FILE N: the line where #N stands, then its record as a save writes it.
+int Show(const Arguments& arguments);
 /// render FILE OUT [--view V] [--size WxH]: the scene as an SVG or PNG picture.
-int Render(int argc, char** argv);
+int Render(const Arguments& arguments);
+
+/// The N of -j N: a whole number of at least 1 (larger than any machine's threads is taken as
+/// it is); 0 for anything else.
+unsigned ParseThreadCount(const std::string& text);
+/// top, front, side or iso; false for anything else.
+bool ParseView(const std::string& text, varnholt::ViewDirection* view = nullptr);
+/// "W" "x" "H" with both between 16 and the largest side; nothing else around them.
+bool ParseSize(const char* text, int& width, int& height);
+
+}  // namespace cli
 
 #endif

@@ -48,14 +48,16 @@ cct_Scope::Entry* Defined(CDoc& doc, const std::string& name, const char* argume
 
 }  // namespace
 
-int Refs(int argc, char** argv) {
-  if (argc != 2) return 2;
-  const std::string name = InstanceArgument(argv[1]);
+namespace cli {
+
+int Refs(const Arguments& arguments) {
+  const char* argument = arguments.positional[1].c_str();
+  const std::string name = InstanceArgument(argument);
   std::string out;
   int status = 1;
   {
-    Opened file(argv[0]);
-    if (file.ok() && Defined(file.doc(), name, argv[1])) {
+    Opened file(arguments.positional[0].c_str());
+    if (file.ok() && Defined(file.doc(), name, argument)) {
       varnholt::Navigator navigator(*file.doc().Scope());
       for (const varnholt::Referrer& r : navigator.ReferencesTo(name)) out += r.Text() + "\n";
       status = 0;
@@ -65,24 +67,15 @@ int Refs(int argc, char** argv) {
   return status;
 }
 
-int Find(int argc, char** argv) {
-  if (argc < 1) return 2;
+int Find(const Arguments& arguments) {
   varnholt::FindQuery query;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (option == "--type" && i + 1 < argc)
-      query.type = argv[++i];
-    else if (option == "--text" && i + 1 < argc)
-      query.text = argv[++i];
-    else if (option == "--unreached")
-      query.unreached = true;
-    else
-      return 2;
-  }
+  query.type = arguments.Last("--type", query.type);
+  query.text = arguments.Last("--text", query.text);
+  if (arguments.Has("--unreached")) query.unreached = true;
   std::string out;
   int status = 1;
   {
-    Opened file(argv[0]);
+    Opened file(arguments.positional[0].c_str());
     if (file.ok()) {
       varnholt::Navigator navigator(*file.doc().Scope());
       for (cct_Instance* instance : navigator.Find(query))
@@ -94,15 +87,15 @@ int Find(int argc, char** argv) {
   return status;
 }
 
-int Show(int argc, char** argv) {
-  if (argc != 2) return 2;
-  const std::string name = InstanceArgument(argv[1]);
+int Show(const Arguments& arguments) {
+  const char* argument = arguments.positional[1].c_str();
+  const std::string name = InstanceArgument(argument);
   std::string out;
   int status = 1;
   {
-    Opened file(argv[0]);
+    Opened file(arguments.positional[0].c_str());
     if (file.ok()) {
-      if (cct_Scope::Entry* entry = Defined(file.doc(), name, argv[1])) {
+      if (cct_Scope::Entry* entry = Defined(file.doc(), name, argument)) {
         CDoc::LogRoute route(file.doc());
         out = std::to_string(entry->line) + "\n" + varnholt::RecordText(*entry->instance) + "\n";
         status = 0;
@@ -112,3 +105,5 @@ int Show(int argc, char** argv) {
   std::cout << out;
   return status;
 }
+
+}  // namespace cli

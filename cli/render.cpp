@@ -23,7 +23,15 @@ bool EndsWith(const std::string& text, const char* suffix) {
   return true;
 }
 
-// "W" "x" "H" with both between 16 and the largest side; nothing else around them.
+int Refuse(const std::string& message) {
+  std::cerr << "varnholt-cli: " << message << "\n";
+  return 1;
+}
+
+}  // namespace
+
+namespace cli {
+
 bool ParseSize(const char* text, int& width, int& height) {
   char* end = nullptr;
   const long w = std::strtol(text, &end, 10);
@@ -37,35 +45,25 @@ bool ParseSize(const char* text, int& width, int& height) {
   return true;
 }
 
-int Refuse(const std::string& message) {
-  std::cerr << "varnholt-cli: " << message << "\n";
-  return 1;
+bool ParseView(const std::string& text, varnholt::ViewDirection* view) {
+  varnholt::ViewDirection found;
+  if (text == "top") found = varnholt::ViewDirection::Top;
+  else if (text == "front") found = varnholt::ViewDirection::Front;
+  else if (text == "side") found = varnholt::ViewDirection::Side;
+  else if (text == "iso") found = varnholt::ViewDirection::Iso;
+  else return false;
+  if (view) *view = found;
+  return true;
 }
 
-}  // namespace
-
-int Render(int argc, char** argv) {
-  if (argc < 2 || argc % 2 != 0) return 2;
-  const char* in = argv[0];
-  const std::string out = argv[1];
+// The table has refused a view or size that is not of their forms before this runs.
+int Render(const Arguments& arguments) {
+  const char* in = arguments.positional[0].c_str();
+  const std::string& out = arguments.positional[1];
   varnholt::ViewDirection view = varnholt::ViewDirection::Iso;
   int width = 1200, height = 900;
-  for (int i = 2; i < argc; i += 2) {
-    const std::string option = argv[i], value = argv[i + 1];
-    if (option == "--view") {
-      if (value == "top") view = varnholt::ViewDirection::Top;
-      else if (value == "front") view = varnholt::ViewDirection::Front;
-      else if (value == "side") view = varnholt::ViewDirection::Side;
-      else if (value == "iso") view = varnholt::ViewDirection::Iso;
-      else return Refuse("\"" + value + "\" is no view: top, front, side or iso");
-    } else if (option == "--size") {
-      if (!ParseSize(value.c_str(), width, height))
-        return Refuse("\"" + value + "\" is no size: WIDTHxHEIGHT, each from 16 to " +
-                      std::to_string(varnholt::kMaxPictureSide));
-    } else {
-      return 2;
-    }
-  }
+  if (arguments.Has("--view")) ParseView(arguments.Last("--view"), &view);
+  if (arguments.Has("--size")) ParseSize(arguments.Last("--size").c_str(), width, height);
   const bool svg = EndsWith(out, ".svg");
   if (!svg && !EndsWith(out, ".png")) return Refuse("\"" + out + "\": the picture is written as .svg or .png");
 
@@ -98,3 +96,5 @@ int Render(int argc, char** argv) {
   std::cout.flush();
   return ok ? 0 : Refuse(why);
 }
+
+}  // namespace cli

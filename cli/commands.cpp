@@ -1,0 +1,173 @@
+// The subcommands of varnholt-cli, one entry each. A new subcommand is a new entry here, with
+// its function here or in a file of its own, and a paragraph in the manual page's COMMANDS;
+// the usage text, `help`, the manual's synopsis and the bash completion follow from the entry.
+#include <iostream>
+#include <string>
+
+#include "command_table.h"
+#include "commands.h"
+#include "varnholt/apptexts.h"
+#include "varnholt/scene_render.h"
+
+namespace cli {
+
+const char* const kProgram = "varnholt-cli";
+
+const char* const kDescription =
+    "\n"
+    "Opens ISO 10303-21 exchange files of the ISO 14649 (STEP-NC) combined schema for milling\n"
+    "and turning, reads and checks every instance, and reports every warning and error.\n"
+    "\n";
+
+const char* const kEpilogue =
+    "\n"
+    "Exit status: 0 success, 1 a file could not be opened or written or an edit was refused, 2 usage error.\n"
+    "The saved time stamp is the current time in UTC, or the instant SOURCE_DATE_EPOCH names.\n";
+
+namespace {
+
+Verdict ThreadCount(const std::string& value) {
+  if (ParseThreadCount(value) > 0) return Verdict::Accept();
+  return Verdict::Misuse("\"" + value + "\" is no number of threads: -j takes a whole number from 1 up");
+}
+
+Verdict ViewName(const std::string& value) {
+  if (ParseView(value)) return Verdict::Accept();
+  return Verdict::Refuse("\"" + value + "\" is no view: top, front, side or iso");
+}
+
+Verdict PictureSize(const std::string& value) {
+  int width = 0, height = 0;
+  if (ParseSize(value.c_str(), width, height)) return Verdict::Accept();
+  return Verdict::Refuse("\"" + value + "\" is no size: WIDTHxHEIGHT, each from 16 to " +
+                         std::to_string(varnholt::kMaxPictureSide));
+}
+
+Verdict KnownCommand(const std::string& value) {
+  if (FindCommand(Commands(), value)) return Verdict::Accept();
+  std::string names;
+  const std::vector<Command>& commands = Commands();
+  for (size_t i = 0; i < commands.size(); ++i)
+    names += std::string(i == 0 ? "" : i + 1 == commands.size() ? " or " : ", ") + commands[i].name;
+  return Verdict::Misuse("\"" + value + "\" is no subcommand: " + names);
+}
+
+int Help(const Arguments& arguments) {
+  if (arguments.positional.empty())
+    std::cout << UsageText(Commands());
+  else
+    std::cout << CommandHelp(*FindCommand(Commands(), arguments.positional[0]));
+  return 0;
+}
+
+int Usage(const Arguments&) {
+  std::cout << UsageText(Commands());
+  return 0;
+}
+
+int Version(const Arguments&) {
+  std::cout << kProgram << " " << varnholt::kVersion << "\n";
+  return 0;
+}
+
+const Positional kFile{"FILE", Completion::File};
+const Positional kOut{"OUT", Completion::File};
+const Positional kInstance{"N", Completion::None};
+
+}  // namespace
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"check", {},
+       {"FILE...", "-j N FILE..."},
+       "check FILE...",
+       "open each file and print its log to standard output\n"
+       "-j N           check N files at a time on as many threads (default 1); the\n"
+       "               logs come in the order of the files, as they do without -j\n",
+       {kFile}, 1, true, false,
+       {{"-j", "N", {}, ThreadCount}},
+       Check},
+      {"convert", {},
+       {"IN OUT"},
+       "convert IN OUT",
+       "open IN and save it as OUT; the log goes to standard error\n",
+       {{"IN", Completion::File}, kOut}, 2, false, false,
+       {},
+       Convert},
+      {"tree", {},
+       {"FILE"},
+       "tree FILE",
+       "open FILE and print the instance tree the desktop program shows,\n"
+       "two blanks of indentation per level; the log goes to standard error\n",
+       {kFile}, 1, false, false,
+       {},
+       Tree},
+      {"refs", {},
+       {"FILE N"},
+       "refs FILE N",
+       "print one line \"#M ATTRIBUTE\" (\"#M ATTRIBUTE[i]\" for the i-th element\n"
+       "of a list) per reference to #N, sorted by M; \"(record)\" stands for\n"
+       "a record the schema does not know, \"(parameter K)\" for the K-th\n"
+       "parameter of a record beyond its entity's attributes\n",
+       {kFile, kInstance}, 2, false, false,
+       {},
+       Refs},
+      {"find", {},
+       {"FILE [--type ENTITY] [--text TEXT] [--unreached]"},
+       "find FILE ...",
+       "print \"#M=entity\" for every instance that matches all conditions:\n"
+       "--type ENTITY  of that entity or one of its subtypes\n"
+       "--text TEXT    a string value contains TEXT (ignoring case)\n"
+       "--unreached    no path of references from a project reaches it\n",
+       {kFile}, 1, false, false,
+       {{"--type", "ENTITY", {}, nullptr}, {"--text", "TEXT", {}, nullptr}, {"--unreached", nullptr, {}, nullptr}},
+       Find},
+      {"show", {},
+       {"FILE N"},
+       "show FILE N",
+       "print the line of the file where #N is defined, then its record as\n"
+       "a save writes it\n",
+       {kFile, kInstance}, 2, false, false,
+       {},
+       Show},
+      {"edit", {},
+       {"IN OUT [--set '#N.attr=VALUE' | --set '#N.attr[i]=VALUE' |\n"
+        "                                 --unset '#N.attr']..."},
+       "edit IN OUT",
+       "open IN, apply the edits in order and save the result as OUT like\n"
+       "convert; attributes are named as the tree shows them, elements\n"
+       "counted from 1; INTEGER a whole number, REAL a decimal number with a\n"
+       "point, STRING any text, BOOLEAN, LOGICAL and enumerations by value name;\n"
+       "--unset makes a value $ (with a warning when it is not OPTIONAL); a\n"
+       "refused edit is named on standard error, nothing is written, status 1\n",
+       {{"IN", Completion::File}, kOut}, 2, false, false,
+       {{"--set", "'#N.attr=VALUE'", {}, nullptr}, {"--unset", "'#N.attr'", {}, nullptr}},
+       Edit},
+      {"render", {},
+       {"FILE OUT [--view top|front|side|iso] [--size WxH]"},
+       "render FILE OUT",
+       "open FILE, draw its workpiece, features, toolpaths and security planes\n"
+       "and write the picture to OUT, as SVG when OUT ends in .svg, as PNG\n"
+       "when it ends in .png; --view top, front, side or iso (the default),\n"
+       "--size WIDTHxHEIGHT in pixels (default 1200x900); the log, with what\n"
+       "could not be drawn, goes to standard output; OUT is replaced only\n"
+       "once the picture is complete; status 1 also for another extension,\n"
+       "a view or size not of these forms\n",
+       {kFile, kOut}, 2, false, false,
+       {{"--view", "top|front|side|iso", {"top", "front", "side", "iso"}, ViewName},
+        {"--size", "WxH", {}, PictureSize}},
+       Render},
+      {"help", {},
+       {"[SUBCOMMAND]"},
+       "help SUBCOMMAND",
+       "show the part of this text about SUBCOMMAND (all of it without one)\n",
+       {{"SUBCOMMAND", Completion::Command, KnownCommand}}, 0, false, false,
+       {},
+       Help},
+      {"--help", {"-h"}, {}, "--help", "show this text\n", {}, 0, false, true, {}, Usage},
+      {"--version", {}, {}, "--version", "show the version\n", {}, 0, false, true, {}, Version},
+  };
+  return commands;
+}
+
+}  // namespace cli
