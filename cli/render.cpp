@@ -1,6 +1,7 @@
 // render FILE OUT: the program's workpiece, features and toolpaths as a picture.
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -50,6 +51,7 @@ int Render(int argc, char** argv) {
   const std::string out = argv[1];
   varnholt::ViewDirection view = varnholt::ViewDirection::Iso;
   int width = 1200, height = 900;
+  bool sized = false;
   for (int i = 2; i < argc; i += 2) {
     const std::string option = argv[i], value = argv[i + 1];
     if (option == "--view") {
@@ -62,12 +64,15 @@ int Render(int argc, char** argv) {
       if (!ParseSize(value.c_str(), width, height))
         return Refuse("\"" + value + "\" is no size: WIDTHxHEIGHT, each from 16 to " +
                       std::to_string(varnholt::kMaxPictureSide));
+      sized = true;
     } else {
       return 2;
     }
   }
-  const bool svg = EndsWith(out, ".svg");
-  if (!svg && !EndsWith(out, ".png")) return Refuse("\"" + out + "\": the picture is written as .svg or .png");
+  const bool svg = EndsWith(out, ".svg"), pdf = EndsWith(out, ".pdf");
+  if (!svg && !pdf && !EndsWith(out, ".png"))
+    return Refuse("\"" + out + "\": the picture is written as .svg, .png or .pdf");
+  if (pdf && sized) return Refuse("\"" + out + "\": a .pdf is an A4 page; --size gives the pixels of .svg and .png");
 
   std::string log, why;
   bool ok = false;
@@ -81,13 +86,20 @@ int Render(int argc, char** argv) {
       }
       varnholt::ReportSceneProblems(scene, doc->Log());
       const varnholt::Camera camera = varnholt::Camera::Fit(scene, view, width, height);
-      const std::string bytes = svg ? varnholt::RenderSvg(scene, camera, width, height)
-                                    : varnholt::EncodePng(varnholt::RenderPicture(scene, camera, width, height));
-      ok = varnholt::ReplaceFile(out, [&](std::ostream& stream) {
-        stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return std::string();
-      }, why);
-      if (!ok) why = "cannot write \"" + out + "\": " + why;
+      // The sheet names the file as a machinist finds it, without the folders of this machine.
+      const varnholt::PictureFile picture =
+          pdf ? varnholt::RenderSheet(scene, view, std::filesystem::path(in).filename().string())
+          : svg ? varnholt::RenderSvg(scene, camera, width, height)
+                : varnholt::RenderPng(scene, camera, width, height);
+      if (!picture.error.empty()) {
+        why = "cannot draw \"" + out + "\": " + picture.error;
+      } else {
+        ok = varnholt::ReplaceFile(out, [&](std::ostream& stream) {
+          stream.write(picture.bytes.data(), static_cast<std::streamsize>(picture.bytes.size()));
+          return std::string();
+        }, why);
+        if (!ok) why = "cannot write \"" + out + "\": " + why;
+      }
     } else {
       why = std::string("\"") + in + "\" could not be opened";
     }
