@@ -290,7 +290,7 @@ int PhaseRender(const PhaseArgs& a) {
   t0 = Clock::now();
   const varnholt::Camera camera =
       varnholt::Camera::Fit(*scene, varnholt::ViewDirection::Iso, 1200, 900);
-  const std::string png = varnholt::EncodePng(varnholt::RenderPicture(*scene, camera, 1200, 900));
+  const std::string png = varnholt::RenderPng(*scene, camera, 1200, 900).bytes;
   const double draw = Seconds(t0, Clock::now());
   size_t points = 0;
   for (const varnholt::ScenePath& p : scene->paths) points += p.points.size();

@@ -148,11 +148,13 @@ const std::vector<Command>& Commands() {
        "render FILE OUT",
        "open FILE, draw its workpiece, features, toolpaths and security planes\n"
        "and write the picture to OUT, as SVG when OUT ends in .svg, as PNG\n"
-       "when it ends in .png; --view top, front, side or iso (the default),\n"
-       "--size WIDTHxHEIGHT in pixels (default 1200x900); the log, with what\n"
-       "could not be drawn, goes to standard output; OUT is replaced only\n"
-       "once the picture is complete; status 1 also for another extension,\n"
-       "a view or size not of these forms\n",
+       "when it ends in .png, as a set-up sheet to print when it ends in .pdf\n"
+       "(an A4 landscape page: the file's name, the view, its scale bar);\n"
+       "--view top, front, side or iso (the default), --size WIDTHxHEIGHT in\n"
+       "pixels (default 1200x900; not for .pdf); the log, with what could not\n"
+       "be drawn, goes to standard output; OUT is replaced only once the\n"
+       "picture is complete; status 1 also for another extension, a view or\n"
+       "size not of these forms\n",
        {kFile, kOut}, 2, false, false,
        {{"--view", "top|front|side|iso", {"top", "front", "side", "iso"}, ViewName},
         {"--size", "WxH", {}, PictureSize}},

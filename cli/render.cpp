@@ -1,6 +1,7 @@
 // render FILE OUT: the program's workpiece, features and toolpaths as a picture.
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -63,9 +64,12 @@ int Render(const Arguments& arguments) {
   varnholt::ViewDirection view = varnholt::ViewDirection::Iso;
   int width = 1200, height = 900;
   if (arguments.Has("--view")) ParseView(arguments.Last("--view"), &view);
-  if (arguments.Has("--size")) ParseSize(arguments.Last("--size").c_str(), width, height);
-  const bool svg = EndsWith(out, ".svg");
-  if (!svg && !EndsWith(out, ".png")) return Refuse("\"" + out + "\": the picture is written as .svg or .png");
+  const bool sized = arguments.Has("--size");
+  if (sized) ParseSize(arguments.Last("--size").c_str(), width, height);
+  const bool svg = EndsWith(out, ".svg"), pdf = EndsWith(out, ".pdf");
+  if (!svg && !pdf && !EndsWith(out, ".png"))
+    return Refuse("\"" + out + "\": the picture is written as .svg, .png or .pdf");
+  if (pdf && sized) return Refuse("\"" + out + "\": a .pdf is an A4 page; --size gives the pixels of .svg and .png");
 
   std::string log, why;
   bool ok = false;
@@ -79,13 +83,20 @@ int Render(const Arguments& arguments) {
       }
       varnholt::ReportSceneProblems(scene, doc->Log());
       const varnholt::Camera camera = varnholt::Camera::Fit(scene, view, width, height);
-      const std::string bytes = svg ? varnholt::RenderSvg(scene, camera, width, height)
-                                    : varnholt::EncodePng(varnholt::RenderPicture(scene, camera, width, height));
-      ok = varnholt::ReplaceFile(out, [&](std::ostream& stream) {
-        stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return std::string();
-      }, why);
-      if (!ok) why = "cannot write \"" + out + "\": " + why;
+      // The sheet names the file as a machinist finds it, without the folders of this machine.
+      const varnholt::PictureFile picture =
+          pdf ? varnholt::RenderSheet(scene, view, std::filesystem::path(in).filename().string())
+          : svg ? varnholt::RenderSvg(scene, camera, width, height)
+                : varnholt::RenderPng(scene, camera, width, height);
+      if (!picture.error.empty()) {
+        why = "cannot draw \"" + out + "\": " + picture.error;
+      } else {
+        ok = varnholt::ReplaceFile(out, [&](std::ostream& stream) {
+          stream.write(picture.bytes.data(), static_cast<std::streamsize>(picture.bytes.size()));
+          return std::string();
+        }, why);
+        if (!ok) why = "cannot write \"" + out + "\": " + why;
+      }
     } else {
       why = std::string("\"") + in + "\" could not be opened";
     }

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "varnholt/scene_render.h"
+
 namespace varnholt {
 
 namespace {
@@ -38,31 +40,37 @@ size_t Segments(const ScenePath& path) {
   return n < 2 ? 0 : n - 1 + (path.closed && n > 2 ? 1 : 0);
 }
 
-QColor Rgb(unsigned rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
-
-QPen PenFor(const ScenePath& path, bool highlighted, bool dimmed) {
-  QColor colour;
-  double width = highlighted ? 2.5 : 1;
-  Qt::PenStyle style = Qt::SolidLine;
+/// How a path is drawn in the view: the picture's colours but for the workpiece and the
+/// security plane, what is highlighted stronger and the rest, when something is, paler.
+Stroke StyleFor(const ScenePath& path, bool highlighted, bool dimmed) {
+  Stroke stroke;
+  stroke.path = &path;
+  stroke.width = highlighted ? 2.5 : 1;
   switch (path.kind) {
-    case ShapeKind::Workpiece: colour = QColor(0x90, 0x90, 0x90); break;
+    case ShapeKind::Workpiece: stroke.colour = 0x909090; break;
     case ShapeKind::Feature:
-    case ShapeKind::Marker: colour = QColor(0x30, 0x30, 0x30); break;
-    case ShapeKind::Toolpath: colour = Rgb(WorkingstepColour(path.workingstep)); break;
+    case ShapeKind::Marker: stroke.colour = 0x303030; break;
+    case ShapeKind::Toolpath: stroke.colour = WorkingstepColour(path.workingstep); break;
     case ShapeKind::SecurityPlane:
       // Only a reference height: it must not cover what is machined below it.
-      colour = highlighted ? Rgb(WorkingstepColour(path.workingstep)) : QColor(0x80, 0x80, 0xa0);
-      colour.setAlpha(highlighted ? 170 : 70);
-      style = Qt::DashLine;
-      width = highlighted ? 1.5 : 1;
+      stroke.colour = highlighted ? WorkingstepColour(path.workingstep) : 0x8080a0;
+      stroke.opacity = highlighted ? 170 / 255.0 : 70 / 255.0;
+      stroke.dashed = true;
+      stroke.width = highlighted ? 1.5 : 1;
       break;
   }
   if (highlighted && (path.kind == ShapeKind::Feature || path.kind == ShapeKind::Marker ||
                       path.kind == ShapeKind::Workpiece))
-    colour = QColor(0xff, 0x80, 0x00);
+    stroke.colour = 0xff8000;
   // With something chosen, the rest steps back so that the choice stands out.
-  if (dimmed) colour.setAlpha(colour.alpha() / 3);
-  QPen pen(colour, width, style, Qt::RoundCap, Qt::RoundJoin);
+  if (dimmed) stroke.opacity /= 3;
+  return stroke;
+}
+
+QPen PenFor(const Stroke& stroke) {
+  QColor colour = QColor::fromRgb(static_cast<QRgb>(stroke.colour));
+  colour.setAlphaF(static_cast<float>(stroke.opacity));
+  QPen pen(colour, stroke.width, stroke.dashed ? Qt::DashLine : Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   pen.setCosmetic(true);
   return pen;
 }
@@ -221,9 +229,9 @@ void SceneView::StopMoving() {
   Changed();
 }
 
-void SceneView::DrawScene(QPainter& painter, bool moving) {
+void SceneView::DrawMoving(QPainter& painter) {
   const QtMap map(camera_);
-  const bool thin = moving && !coarse_.empty();
+  const bool thin = !coarse_.empty();
   QPolygonF line;
   size_t segments = 0;
   for (int pass = 0; pass < 2; ++pass) {
@@ -233,7 +241,7 @@ void SceneView::DrawScene(QPainter& painter, bool moving) {
       const ScenePath& path = scene_.paths[i];
       const std::vector<Vec3>& points = thin && !coarse_[i].empty() ? coarse_[i] : path.points;
       if (points.empty()) continue;
-      painter.setPen(PenFor(path, highlighted, anyHighlighted_ && !highlighted));
+      painter.setPen(PenFor(StyleFor(path, highlighted, anyHighlighted_ && !highlighted)));
       line.clear();
       line.reserve(static_cast<qsizetype>(points.size()) + 1);
       for (size_t k = 0; k < points.size(); ++k) {
@@ -255,6 +263,22 @@ void SceneView::DrawScene(QPainter& painter, bool moving) {
     }
   }
   lastSegments_ = segments;
+}
+
+void SceneView::DrawStill() {
+  // What is highlighted comes last, over the rest.
+  std::vector<Stroke> strokes;
+  strokes.reserve(order_.size());
+  for (int pass = 0; pass < 2; ++pass)
+    for (size_t i : order_) {
+      const bool highlighted = highlighted_[i] != 0;
+      if (highlighted == (pass == 1))
+        strokes.push_back(StyleFor(scene_.paths[i], highlighted, anyHighlighted_ && !highlighted));
+    }
+  // cairo draws straight into the image's own pixels: the formats are the same.
+  const Pixels pixels{still_.bits(), still_.width(), still_.height(), static_cast<int>(still_.bytesPerLine()),
+                      still_.devicePixelRatio()};
+  lastSegments_ = DrawStrokes(pixels, camera_, strokes);
 }
 
 void SceneView::DrawOverlay(QPainter& painter) {
@@ -317,22 +341,20 @@ void SceneView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QColor background(Qt::white);
   if (moving_) {
-    // Fluid first: the thinned lines, without antialiasing, straight onto the screen.
     painter.fillRect(rect(), background);
-    DrawScene(painter, true);
+    DrawMoving(painter);
   } else {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = size() * ratio;
     if (!stillValid_ || still_.size() != pixels) {
-      still_ = QPixmap(pixels);
+      if (still_.size() != pixels) still_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
       still_.setDevicePixelRatio(ratio);
       still_.fill(background);
-      QPainter still(&still_);
-      still.setRenderHint(QPainter::Antialiasing);
-      DrawScene(still, false);
+      if (!still_.isNull()) DrawStill();
       stillValid_ = true;
     }
-    painter.drawPixmap(0, 0, still_);
+    if (still_.isNull()) painter.fillRect(rect(), background);  // no memory for the image
+    else painter.drawImage(QPointF(0, 0), still_);
   }
   DrawOverlay(painter);
 }

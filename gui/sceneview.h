@@ -4,7 +4,7 @@
 #ifndef VARNHOLT_GUI_SCENEVIEW_H
 #define VARNHOLT_GUI_SCENEVIEW_H
 
-#include <QPixmap>
+#include <QImage>
 #include <QPoint>
 #include <QTimer>
 #include <QWidget>
@@ -80,7 +80,10 @@ class SceneView : public QWidget {
   void Changed();
   void StartMoving();
   void StopMoving();
-  void DrawScene(QPainter& painter, bool moving);
+  /// The moving frame: the thinned lines, without antialiasing, straight onto the screen.
+  void DrawMoving(QPainter& painter);
+  /// The still frame: every line, antialiased, drawn by cairo into still_.
+  void DrawStill();
   void DrawOverlay(QPainter& painter);
 
   Scene scene_;
@@ -97,7 +100,7 @@ class SceneView : public QWidget {
   std::vector<char> highlighted_;
   bool anyHighlighted_ = false;
 
-  QPixmap still_;  // the last full drawing, valid while the camera and the scene stay
+  QImage still_;  // the last full drawing, valid while the camera and the scene stay
   bool stillValid_ = false;
   bool moving_ = false;
   QTimer settle_;  // ends the moving state after the last wheel step

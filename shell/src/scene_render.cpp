@@ -1,18 +1,82 @@
-// SVG and PNG pictures of a scene. The PNG path needs no library: Wu's antialiased lines on an
-// RGB buffer, a 5x7 bitmap font for the scale bar, and a PNG writer with stored deflate blocks.
+// Pictures of a scene through cairo. One drawing routine serves every target: an image surface
+// for PNG and for the 3D view's pixels, the SVG and PDF surfaces for the vector files.
 #include "varnholt/scene_render.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
 
 namespace varnholt {
 namespace {
 
-// ---- shared layout ----
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct ContextDeleter {
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using Context = std::unique_ptr<cairo_t, ContextDeleter>;
 
-// Where the axes and the scale bar go, and what they show.
+// cairo's stream callback: the file's bytes collect in a string until the picture is complete.
+cairo_status_t Append(void* closure, const unsigned char* data, unsigned int length) {
+  try {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+  } catch (...) {  // nothing may be thrown through cairo's C frames
+    return CAIRO_STATUS_WRITE_ERROR;
+  }
+}
+
+// cairo refuses text that is not UTF-8 and then refuses to draw anything more on that context;
+// a file name may hold any bytes. Each byte outside a well-formed sequence becomes '?'.
+std::string Utf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned c = s[i];
+    size_t length = c < 0x80 ? 1 : c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
+    if (length > 1) {
+      if (i + length > n) {
+        length = 0;
+      } else {
+        // The second byte's range rules out overlong forms, surrogates and values past U+10FFFF.
+        const unsigned lo = c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
+        const unsigned hi = c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
+        if (s[i + 1] < lo || s[i + 1] > hi) length = 0;
+        for (size_t k = 2; k < length; ++k)
+          if (s[i + k] < 0x80 || s[i + k] > 0xbf) length = 0;
+      }
+    }
+    if (length == 0) {
+      out += '?';
+      ++i;
+    } else {
+      out.append(text, i, length);
+      i += length;
+    }
+  }
+  return out;
+}
+
+std::string Failure(cairo_status_t status) { return std::string("cairo: ") + cairo_status_to_string(status); }
+
+// ---- layout ----
+
+struct Box {
+  double x0, y0, x1, y1;
+};
+
+// Where the axes and the scale bar go within the area, and what they show.
 struct Decorations {
   Point2 axesOrigin;
   Point2 axisEnd[3];
@@ -20,9 +84,10 @@ struct Decorations {
   std::string barText;
 };
 
-Decorations Layout(const Camera& camera, const std::string& unit, int width, int height) {
+Decorations Layout(const Camera& camera, const std::string& unit, const Box& area) {
   Decorations d;
-  d.axesOrigin = {50, height - 50.0};
+  const double width = area.x1 - area.x0;
+  d.axesOrigin = {area.x0 + 50, area.y1 - 50};
   const Point2 zero = camera.Project({0, 0, 0});
   const Vec3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   const double scale = camera.scale > 0 && std::isfinite(camera.scale) ? camera.scale : 1;
@@ -34,195 +99,271 @@ Decorations Layout(const Camera& camera, const std::string& unit, int width, int
                     d.axesOrigin.y + 40 * (std::isfinite(dy) ? dy : 0)};
   }
   const double length = ScaleBarLength(scale, std::max(width / 4.0, 20.0));
-  const double pixels = length * scale;
-  d.barEnd = {width - 20.0, height - 24.0};
-  d.barStart = {d.barEnd.x - pixels, d.barEnd.y};
-  char text[64];
-  auto result = std::to_chars(text, text + sizeof text, length);
-  d.barText.assign(text, result.ec == std::errc() ? result.ptr : text);
-  if (!unit.empty()) d.barText += " " + unit;
+  d.barEnd = {area.x1 - 20, area.y1 - 24};
+  d.barStart = {d.barEnd.x - length * scale, d.barEnd.y};
+  d.barText = ScaleBarText(length, unit);
   return d;
 }
 
-void AppendNumber(std::string& out, double v) {
-  char text[64];
-  if (!std::isfinite(v)) v = 0;
-  v = std::clamp(v, -1e9, 1e9);  // far outside the picture either way
-  auto result = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 2);
-  out.append(text, result.ptr);
-}
+// ---- drawing ----
 
-void AppendColour(std::string& out, unsigned colour) {
-  static const char kHex[] = "0123456789abcdef";
-  out += '#';
-  for (int shift = 20; shift >= 0; shift -= 4) out += kHex[(colour >> shift) & 0xf];
-}
-
-// Far kinds first, so that toolpaths stay on top of what they machine.
-int DrawOrder(ShapeKind kind) {
-  switch (kind) {
-    case ShapeKind::SecurityPlane: return 0;
-    case ShapeKind::Workpiece: return 1;
-    case ShapeKind::Feature: return 2;
-    case ShapeKind::Marker: return 3;
-    case ShapeKind::Toolpath: return 4;
-  }
-  return 5;
-}
-
-std::vector<const ScenePath*> InDrawOrder(const Scene& scene) {
-  std::vector<const ScenePath*> order;
-  order.reserve(scene.paths.size());
-  for (const ScenePath& path : scene.paths) order.push_back(&path);
-  std::stable_sort(order.begin(), order.end(), [](const ScenePath* a, const ScenePath* b) {
-    return DrawOrder(a->kind) < DrawOrder(b->kind);
-  });
-  return order;
-}
-
-// ---- raster ----
-
-class Canvas {
- public:
-  explicit Canvas(Picture& picture) : p_(picture) {}
-
-  void Blend(int x, int y, unsigned colour, double alpha) {
-    if (x < 0 || y < 0 || x >= p_.width || y >= p_.height || !(alpha > 0)) return;
-    alpha = std::min(alpha, 1.0);
-    uint8_t* px = &p_.rgb[(static_cast<size_t>(y) * p_.width + x) * 3];
-    const unsigned channel[3] = {(colour >> 16) & 0xff, (colour >> 8) & 0xff, colour & 0xff};
-    for (int i = 0; i < 3; ++i)
-      px[i] = static_cast<uint8_t>(std::lround(px[i] + (static_cast<double>(channel[i]) - px[i]) * alpha));
-  }
-
-  // Wu's antialiased line, after clipping to the picture (with a pixel to spare).
-  void Line(Point2 a, Point2 b, unsigned colour, double alpha) {
-    if (!Clip(a, b)) return;
-    const bool steep = std::fabs(b.y - a.y) > std::fabs(b.x - a.x);
-    if (steep) std::swap(a.x, a.y), std::swap(b.x, b.y);
-    if (a.x > b.x) std::swap(a, b);
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double gradient = dx < 1e-12 ? 1 : dy / dx;
-    auto plot = [&](int x, int y, double c) {
-      if (steep) Blend(y, x, colour, c * alpha);
-      else Blend(x, y, colour, c * alpha);
-    };
-    auto frac = [](double v) { return v - std::floor(v); };
-    // The two end pixels get the share of the line that covers them.
-    const double xEnd0 = std::round(a.x), yEnd0 = a.y + gradient * (xEnd0 - a.x);
-    const double gap0 = 1 - frac(a.x + 0.5);
-    const int x0 = static_cast<int>(xEnd0);
-    plot(x0, static_cast<int>(std::floor(yEnd0)), (1 - frac(yEnd0)) * gap0);
-    plot(x0, static_cast<int>(std::floor(yEnd0)) + 1, frac(yEnd0) * gap0);
-    const double xEnd1 = std::round(b.x), yEnd1 = b.y + gradient * (xEnd1 - b.x);
-    const double gap1 = frac(b.x + 0.5);
-    const int x1 = static_cast<int>(xEnd1);
-    plot(x1, static_cast<int>(std::floor(yEnd1)), (1 - frac(yEnd1)) * gap1);
-    plot(x1, static_cast<int>(std::floor(yEnd1)) + 1, frac(yEnd1) * gap1);
-    double y = yEnd0 + gradient;
-    for (int x = x0 + 1; x < x1; ++x, y += gradient) {
-      plot(x, static_cast<int>(std::floor(y)), 1 - frac(y));
-      plot(x, static_cast<int>(std::floor(y)) + 1, frac(y));
-    }
-  }
-
-  // 5x7 glyphs, each row five bits (the highest bit leftmost), drawn `size` pixels per dot.
-  void Text(const std::string& text, double x, double y, unsigned colour, int size) {
-    for (char c : text) {
-      if (const uint8_t* rows = Glyph(c))
-        for (int row = 0; row < 7; ++row)
-          for (int col = 0; col < 5; ++col)
-            if (rows[row] & (0x10 >> col))
-              for (int i = 0; i < size; ++i)
-                for (int j = 0; j < size; ++j)
-                  Blend(static_cast<int>(x) + col * size + i, static_cast<int>(y) + row * size + j, colour, 1);
-      x += 6 * size;
-    }
-  }
-
-  static int TextWidth(const std::string& text, int size) { return static_cast<int>(text.size()) * 6 * size; }
-
- private:
-  static const uint8_t* Glyph(char c) {
-    static const struct {
-      char c;
-      uint8_t rows[7];
-    } kFont[] = {
-        {'0', {0x0e, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0e}}, {'1', {0x04, 0x0c, 0x04, 0x04, 0x04, 0x04, 0x0e}},
-        {'2', {0x0e, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1f}}, {'3', {0x1f, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0e}},
-        {'4', {0x02, 0x06, 0x0a, 0x12, 0x1f, 0x02, 0x02}}, {'5', {0x1f, 0x10, 0x1e, 0x01, 0x01, 0x11, 0x0e}},
-        {'6', {0x06, 0x08, 0x10, 0x1e, 0x11, 0x11, 0x0e}}, {'7', {0x1f, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
-        {'8', {0x0e, 0x11, 0x11, 0x0e, 0x11, 0x11, 0x0e}}, {'9', {0x0e, 0x11, 0x11, 0x0f, 0x01, 0x02, 0x0c}},
-        {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0c, 0x0c}}, {'-', {0x00, 0x00, 0x00, 0x1f, 0x00, 0x00, 0x00}},
-        {'e', {0x00, 0x00, 0x0e, 0x11, 0x1f, 0x10, 0x0e}}, {'m', {0x00, 0x00, 0x1a, 0x15, 0x15, 0x11, 0x11}},
-        {'c', {0x00, 0x00, 0x0e, 0x10, 0x10, 0x11, 0x0e}}, {'i', {0x04, 0x00, 0x0c, 0x04, 0x04, 0x04, 0x0e}},
-        {'n', {0x00, 0x00, 0x16, 0x19, 0x11, 0x11, 0x11}}, {'h', {0x10, 0x10, 0x16, 0x19, 0x11, 0x11, 0x11}},
-        {'f', {0x06, 0x09, 0x08, 0x1c, 0x08, 0x08, 0x08}}, {'t', {0x08, 0x08, 0x1c, 0x08, 0x08, 0x09, 0x06}},
-        {'x', {0x00, 0x00, 0x11, 0x0a, 0x04, 0x0a, 0x11}}, {'y', {0x00, 0x00, 0x11, 0x11, 0x0f, 0x01, 0x0e}},
-        {'z', {0x00, 0x00, 0x1f, 0x02, 0x04, 0x08, 0x1f}},
-    };
-    for (const auto& g : kFont)
-      if (g.c == c) return g.rows;
-    return nullptr;  // blank: a space, or a letter the font lacks
-  }
-
-  // Liang-Barsky against the picture grown by two pixels; false when nothing is left.
-  bool Clip(Point2& a, Point2& b) const {
-    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return false;
-    const double lo[2] = {-2, -2}, hi[2] = {p_.width + 2.0, p_.height + 2.0};
-    double t0 = 0, t1 = 1;
-    const double d[2] = {b.x - a.x, b.y - a.y}, s[2] = {a.x, a.y};
-    for (int axis = 0; axis < 2; ++axis) {
-      for (int side = 0; side < 2; ++side) {
-        const double p = side == 0 ? -d[axis] : d[axis];
-        const double q = side == 0 ? s[axis] - lo[axis] : hi[axis] - s[axis];
-        if (p == 0) {
-          if (q < 0) return false;
-          continue;
-        }
-        const double t = q / p;
-        if (p < 0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
-        if (t0 > t1) return false;
+// Liang-Barsky against the box. False when nothing is left; otherwise whether either end was cut.
+// Besides saving work, this keeps every coordinate cairo sees small: it holds them in 24.8 fixed
+// point, and a zoomed-in view or a far-off point would wrap round.
+bool Clip(Point2& a, Point2& b, const Box& box, bool& cut) {
+  if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return false;
+  const double lo[2] = {box.x0, box.y0}, hi[2] = {box.x1, box.y1};
+  double t0 = 0, t1 = 1;
+  const double d[2] = {b.x - a.x, b.y - a.y}, s[2] = {a.x, a.y};
+  for (int axis = 0; axis < 2; ++axis) {
+    for (int side = 0; side < 2; ++side) {
+      const double p = side == 0 ? -d[axis] : d[axis];
+      const double q = side == 0 ? s[axis] - lo[axis] : hi[axis] - s[axis];
+      if (p == 0) {
+        if (q < 0) return false;
+        continue;
       }
+      const double t = q / p;
+      if (p < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      if (t0 > t1) return false;
     }
-    const Point2 start{a.x + t0 * d[0], a.y + t0 * d[1]};
-    b = {a.x + t1 * d[0], a.y + t1 * d[1]};
-    a = start;
-    return true;
   }
+  cut = t0 > 0 || t1 < 1;
+  const Point2 start{a.x + t0 * d[0], a.y + t0 * d[1]};
+  b = {a.x + t1 * d[0], a.y + t1 * d[1]};
+  a = start;
+  return true;
+}
 
-  Picture& p_;
-};
-
-// ---- PNG ----
-
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-  static uint32_t table[256];
-  static const bool filled = [] {
-    for (uint32_t n = 0; n < 256; ++n) {
-      uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-      table[n] = c;
+// Adds the path's visible segments to cairo's current path; returns how many. With minStep > 0,
+// a point nearer than that (on both axes) to the point kept before it is passed over, but for
+// the last: a dense toolpath has millions of points on a few thousand pixels.
+size_t AddPath(cairo_t* cr, const ScreenMap& map, const ScenePath& path, const Box& box, double minStep) {
+  const std::vector<Vec3>& points = path.points;
+  const size_t n = points.size();
+  if (n == 0) return 0;
+  const Point2 first = map(points[0]);
+  Point2 last = first;
+  size_t segments = 0;
+  bool open = false;  // a subpath is open and ends at `last`
+  bool whole = true;  // one subpath so far, nothing cut: cairo may close it with a join
+  auto segment = [&](Point2 a, Point2 b) {
+    bool cut = false;
+    if (!Clip(a, b, box, cut)) {
+      open = whole = false;
+      return;
     }
-    return true;
-  }();
-  (void)filled;
-  crc = ~crc;
-  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xff] ^ (crc >> 8);
-  return ~crc;
+    if (!open) {
+      if (segments > 0) whole = false;
+      cairo_move_to(cr, a.x, a.y);
+    }
+    cairo_line_to(cr, b.x, b.y);
+    ++segments;
+    open = !cut;
+    if (cut) whole = false;
+  };
+  for (size_t i = 1; i < n; ++i) {
+    const Point2 p = map(points[i]);
+    if (minStep > 0 && i + 1 < n && std::fabs(p.x - last.x) < minStep && std::fabs(p.y - last.y) < minStep) continue;
+    segment(last, p);
+    last = p;
+  }
+  if (path.closed && n > 2) {
+    if (whole && open) {
+      cairo_close_path(cr);
+      ++segments;
+    } else {
+      segment(last, first);
+    }
+  }
+  if (n == 1) {
+    // A single point: a dot, which the round cap makes of a segment without length.
+    Point2 a = first, b = first;
+    bool cut = false;
+    if (Clip(a, b, box, cut)) {
+      cairo_move_to(cr, a.x, a.y);
+      cairo_line_to(cr, a.x, a.y);
+    }
+  }
+  return segments;
 }
 
-void Put32(std::string& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xff);
+void SetColour(cairo_t* cr, unsigned colour, double opacity) {
+  cairo_set_source_rgba(cr, ((colour >> 16) & 0xff) / 255.0, ((colour >> 8) & 0xff) / 255.0, (colour & 0xff) / 255.0,
+                        std::clamp(opacity, 0.0, 1.0));
 }
 
-void Chunk(std::string& out, const char* type, const std::string& data) {
-  Put32(out, static_cast<uint32_t>(data.size()));
-  const size_t start = out.size();
-  out.append(type, 4);
-  out += data;
-  Put32(out, Crc32(reinterpret_cast<const uint8_t*>(out.data() + start), out.size() - start));
+// Each stroke on its own, so that a vector file holds one path per scene path.
+size_t StrokeAll(cairo_t* cr, const Camera& camera, const std::vector<Stroke>& strokes, const Box& area,
+                 double minStep, bool pixels) {
+  const ScreenMap map(camera);
+  // Room for the widest line's round caps just outside the area.
+  const Box box{area.x0 - 4, area.y0 - 4, area.x1 + 4, area.y1 + 4};
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  // On pixels, cairo's coarser coverage (still antialiased) halves the time of a file with a
+  // million toolpath points, and on lines a pixel or two wide the difference does not show.
+  cairo_set_antialias(cr, pixels ? CAIRO_ANTIALIAS_FAST : CAIRO_ANTIALIAS_DEFAULT);
+  size_t segments = 0;
+  for (const Stroke& stroke : strokes) {
+    if (!stroke.path || stroke.path->points.empty()) continue;
+    cairo_new_path(cr);
+    segments += AddPath(cr, map, *stroke.path, box, minStep);
+    if (!cairo_has_current_point(cr)) continue;
+    SetColour(cr, stroke.colour, stroke.opacity);
+    cairo_set_line_width(cr, stroke.width);
+    if (stroke.dashed) {
+      const double dashes[2] = {4 * stroke.width, 2 * stroke.width};
+      cairo_set_dash(cr, dashes, 2, 0);
+    } else {
+      cairo_set_dash(cr, nullptr, 0, 0);
+    }
+    cairo_stroke(cr);
+  }
+  cairo_set_dash(cr, nullptr, 0, 0);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+  return segments;
+}
+
+// Text centred on x; `y` is its baseline, or its middle with `middle`.
+void Label(cairo_t* cr, const std::string& text, double x, double y, double size, bool middle) {
+  const std::string utf8 = Utf8(text);
+  cairo_set_font_size(cr, size);
+  cairo_text_extents_t extents;
+  cairo_text_extents(cr, utf8.c_str(), &extents);
+  const double baseline = middle ? y - extents.y_bearing - extents.height / 2 : y;
+  cairo_move_to(cr, x - extents.x_bearing - extents.width / 2, baseline);
+  cairo_show_text(cr, utf8.c_str());
+}
+
+void Line(cairo_t* cr, Point2 a, Point2 b, double width) {
+  if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return;
+  cairo_new_path(cr);
+  cairo_move_to(cr, a.x, a.y);
+  cairo_line_to(cr, b.x, b.y);
+  cairo_set_line_width(cr, width);
+  cairo_stroke(cr);
+}
+
+void Decorate(cairo_t* cr, const Decorations& d) {
+  static const unsigned kAxisColour[3] = {0xd62728, 0x2ca02c, 0x1f77b4};
+  static const char* const kAxisName[3] = {"x", "y", "z"};
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+  for (int i = 0; i < 3; ++i) {
+    SetColour(cr, kAxisColour[i], 1);
+    Line(cr, d.axesOrigin, d.axisEnd[i], 2);
+    Label(cr, kAxisName[i], d.axisEnd[i].x + (d.axisEnd[i].x - d.axesOrigin.x) * 0.3,
+          d.axisEnd[i].y + (d.axisEnd[i].y - d.axesOrigin.y) * 0.3, 11, true);
+  }
+  SetColour(cr, 0x000000, 1);
+  Line(cr, d.barStart, d.barEnd, 2);
+  Line(cr, {d.barStart.x, d.barStart.y - 4}, {d.barStart.x, d.barStart.y + 4}, 1);
+  Line(cr, {d.barEnd.x, d.barEnd.y - 4}, {d.barEnd.x, d.barEnd.y + 4}, 1);
+  Label(cr, d.barText, (d.barStart.x + d.barEnd.x) / 2, d.barStart.y - 8, 12, false);
+}
+
+// The scene and its decorations within the area.
+void DrawPicture(cairo_t* cr, const Scene& scene, const Camera& camera, const Box& area, double minStep,
+                 bool pixels) {
+  StrokeAll(cr, camera, PictureStrokes(scene), area, minStep, pixels);
+  Decorate(cr, Layout(camera, scene.lengthUnit, area));
+}
+
+void PaintWhite(cairo_t* cr) {
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+}
+
+// A vector file's end: finishing the surface writes its last bytes, and reports what failed.
+PictureFile Finish(cairo_t* cr, cairo_surface_t* surface, std::string& bytes) {
+  PictureFile file;
+  cairo_status_t status = cairo_status(cr);
+  cairo_surface_finish(surface);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+  if (status != CAIRO_STATUS_SUCCESS) file.error = Failure(status);
+  else file.bytes.swap(bytes);
+  return file;
+}
+
+// The moment a PDF says it was made: the one SOURCE_DATE_EPOCH names, as saves do, so that a
+// sheet can be made again byte for byte; empty (cairo's own clock) otherwise.
+std::string CreationDate() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (!epoch || !*epoch) return {};
+  long long seconds = 0;
+  const char* end = epoch + std::char_traits<char>::length(epoch);
+  const auto result = std::from_chars(epoch, end, seconds);
+  if (result.ec != std::errc() || result.ptr != end || seconds < 0) return {};
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm utc{};
+  if (!gmtime_r(&t, &utc)) return {};
+  char text[32];
+  if (!std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)) return {};
+  return text;
+}
+
+const char* ViewName(ViewDirection direction) {
+  switch (direction) {
+    case ViewDirection::Top: return "top";
+    case ViewDirection::Front: return "front";
+    case ViewDirection::Side: return "side";
+    case ViewDirection::Iso: return "iso";
+  }
+  return "iso";
+}
+
+// The sheet's page, in points: the name and the side looked from above a rule, the view framed
+// below them.
+void DrawSheet(cairo_t* cr, const Scene& scene, ViewDirection direction, const std::string& name) {
+  // A 12 mm margin, which every printer leaves white; the header's rule, then the framed view.
+  const double margin = 34, headerHeight = 30;
+  const double left = margin, right = kSheetWidth - margin;
+  const double viewTop = margin + headerHeight, bottom = kSheetHeight - margin;
+
+  const std::string view = std::string("view: ") + ViewName(direction);
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, 11);
+  cairo_text_extents_t viewExtents;
+  cairo_text_extents(cr, view.c_str(), &viewExtents);
+  SetColour(cr, 0x000000, 1);
+  cairo_move_to(cr, right - viewExtents.x_advance, margin + 16);
+  cairo_show_text(cr, view.c_str());
+
+  // The name in 14 points, smaller when it is long, and cut off at the view's label at worst.
+  const double room = right - left - viewExtents.x_advance - 24;
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+  cairo_set_font_size(cr, 14);
+  cairo_text_extents_t nameExtents;
+  cairo_text_extents(cr, name.c_str(), &nameExtents);
+  if (nameExtents.x_advance > room) cairo_set_font_size(cr, std::max(14 * room / nameExtents.x_advance, 7.0));
+  cairo_save(cr);
+  cairo_rectangle(cr, left, margin, room, headerHeight);
+  cairo_clip(cr);
+  cairo_move_to(cr, left, margin + 16);
+  cairo_show_text(cr, name.c_str());
+  cairo_restore(cr);
+
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+  SetColour(cr, 0x000000, 1);
+  Line(cr, {left, margin + 24}, {right, margin + 24}, 0.75);
+  SetColour(cr, 0x8a8a8a, 1);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, left, viewTop, right - left, bottom - viewTop);
+  cairo_set_line_width(cr, 0.5);
+  cairo_stroke(cr);
+
+  cairo_save(cr);
+  cairo_rectangle(cr, left, viewTop, right - left, bottom - viewTop);
+  cairo_clip(cr);
+  Camera camera = Camera::Fit(scene, direction, static_cast<int>(right - left), static_cast<int>(bottom - viewTop));
+  camera.offsetX += left;
+  camera.offsetY += viewTop;
+  // A tenth of a point is less than a printer's dot even at 600 dpi: points closer than that
+  // to the one before add nothing on paper, and a dense toolpath has millions of them.
+  DrawPicture(cr, scene, camera, {left, viewTop, right, bottom}, 0.1, false);
+  cairo_restore(cr);
 }
 
 }  // namespace
@@ -250,148 +391,98 @@ double ScaleBarLength(double scale, double maxPixels) {
   return power;
 }
 
-std::string RenderSvg(const Scene& scene, const Camera& camera, int width, int height) {
-  std::string out;
-  out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-         std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
-         std::to_string(width) + " " + std::to_string(height) + "\">\n";
-  out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  out += "<g fill=\"none\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n";
-  const ScreenMap map(camera);
-  for (const ScenePath* path : InDrawOrder(scene)) {
-    if (path->points.empty()) continue;
-    out += "<path d=\"";
-    for (size_t i = 0; i < path->points.size(); ++i) {
-      const Point2 p = map(path->points[i]);
-      out += i == 0 ? "M" : " L";
-      AppendNumber(out, p.x);
-      out += ' ';
-      AppendNumber(out, p.y);
-    }
-    if (path->closed) out += " Z";
-    out += "\" stroke=\"";
-    AppendColour(out, PathColour(*path));
-    out += path->kind == ShapeKind::Toolpath ? "\" stroke-width=\"1.2\"" : "\" stroke-width=\"1\"";
-    if (PathOpacity(*path) < 1) out += " stroke-opacity=\"0.3\"";
-    out += "/>\n";
-  }
-  out += "</g>\n";
-  const Decorations d = Layout(camera, scene.lengthUnit, width, height);
-  static const char* const kAxisColour[3] = {"#d62728", "#2ca02c", "#1f77b4"};
-  static const char* const kAxisName[3] = {"x", "y", "z"};
-  for (int i = 0; i < 3; ++i) {
-    out += "<line x1=\"";
-    AppendNumber(out, d.axesOrigin.x);
-    out += "\" y1=\"";
-    AppendNumber(out, d.axesOrigin.y);
-    out += "\" x2=\"";
-    AppendNumber(out, d.axisEnd[i].x);
-    out += "\" y2=\"";
-    AppendNumber(out, d.axisEnd[i].y);
-    out += std::string("\" stroke=\"") + kAxisColour[i] + "\" stroke-width=\"2\"/>\n<text x=\"";
-    AppendNumber(out, d.axisEnd[i].x + (d.axisEnd[i].x - d.axesOrigin.x) * 0.25);
-    out += "\" y=\"";
-    AppendNumber(out, d.axisEnd[i].y + (d.axisEnd[i].y - d.axesOrigin.y) * 0.25 + 4);
-    out += std::string("\" font-family=\"sans-serif\" font-size=\"11\" text-anchor=\"middle\" fill=\"") +
-           kAxisColour[i] + "\">" + kAxisName[i] + "</text>\n";
-  }
-  out += "<line x1=\"";
-  AppendNumber(out, d.barStart.x);
-  out += "\" y1=\"";
-  AppendNumber(out, d.barStart.y);
-  out += "\" x2=\"";
-  AppendNumber(out, d.barEnd.x);
-  out += "\" y2=\"";
-  AppendNumber(out, d.barEnd.y);
-  out += "\" stroke=\"#000000\" stroke-width=\"2\"/>\n<text x=\"";
-  AppendNumber(out, (d.barStart.x + d.barEnd.x) / 2);
-  out += "\" y=\"";
-  AppendNumber(out, d.barStart.y - 6);
-  out += "\" font-family=\"sans-serif\" font-size=\"12\" text-anchor=\"middle\" fill=\"#000000\">" +
-         d.barText + "</text>\n</svg>\n";
-  return out;
+std::string ScaleBarText(double length, const std::string& unit) {
+  char text[64];
+  auto result = std::to_chars(text, text + sizeof text, length);
+  std::string label(text, result.ec == std::errc() ? result.ptr : text);
+  if (!unit.empty()) label += " " + unit;
+  return label;
 }
 
-Picture RenderPicture(const Scene& scene, const Camera& camera, int width, int height) {
-  Picture picture;
-  picture.width = std::clamp(width, 1, kMaxPictureSide);
-  picture.height = std::clamp(height, 1, kMaxPictureSide);
-  picture.rgb.assign(static_cast<size_t>(picture.width) * picture.height * 3, 0xff);
-  Canvas canvas(picture);
-  const ScreenMap map(camera);
-  for (const ScenePath* path : InDrawOrder(scene)) {
-    const unsigned colour = PathColour(*path);
-    const double alpha = PathOpacity(*path);
-    const size_t n = path->points.size();
-    if (n == 0) continue;
-    Point2 previous = map(path->points[0]);
-    const Point2 first = previous;
-    for (size_t i = 1; i < n; ++i) {
-      const Point2 next = map(path->points[i]);
-      canvas.Line(previous, next, colour, alpha);
-      previous = next;
+std::vector<Stroke> PictureStrokes(const Scene& scene) {
+  // Far kinds first, so that toolpaths stay on top of what they machine.
+  auto rank = [](ShapeKind kind) {
+    switch (kind) {
+      case ShapeKind::SecurityPlane: return 0;
+      case ShapeKind::Workpiece: return 1;
+      case ShapeKind::Feature: return 2;
+      case ShapeKind::Marker: return 3;
+      case ShapeKind::Toolpath: return 4;
     }
-    if (path->closed && n > 2) canvas.Line(previous, first, colour, alpha);
-  }
-  const Decorations d = Layout(camera, scene.lengthUnit, picture.width, picture.height);
-  static const unsigned kAxisColour[3] = {0xd62728, 0x2ca02c, 0x1f77b4};
-  static const char* const kAxisName[3] = {"x", "y", "z"};
-  for (int i = 0; i < 3; ++i) {
-    for (double offset : {-0.5, 0.5})  // two pixels wide
-      canvas.Line({d.axesOrigin.x + offset, d.axesOrigin.y}, {d.axisEnd[i].x + offset, d.axisEnd[i].y},
-                  kAxisColour[i], 1);
-    const double lx = d.axisEnd[i].x + (d.axisEnd[i].x - d.axesOrigin.x) * 0.3 - 5;
-    const double ly = d.axisEnd[i].y + (d.axisEnd[i].y - d.axesOrigin.y) * 0.3 - 7;
-    canvas.Text(kAxisName[i], lx, ly, kAxisColour[i], 2);
-  }
-  for (double offset : {-0.5, 0.5})
-    canvas.Line({d.barStart.x, d.barStart.y + offset}, {d.barEnd.x, d.barEnd.y + offset}, 0x000000, 1);
-  canvas.Line({d.barStart.x, d.barStart.y - 4}, {d.barStart.x, d.barStart.y + 4}, 0x000000, 1);
-  canvas.Line({d.barEnd.x, d.barEnd.y - 4}, {d.barEnd.x, d.barEnd.y + 4}, 0x000000, 1);
-  const int textWidth = Canvas::TextWidth(d.barText, 2);
-  canvas.Text(d.barText, (d.barStart.x + d.barEnd.x - textWidth) / 2, d.barStart.y - 20, 0x000000, 2);
-  return picture;
+    return 5;
+  };
+  std::vector<Stroke> strokes;
+  strokes.reserve(scene.paths.size());
+  for (const ScenePath& path : scene.paths)
+    strokes.push_back({&path, PathColour(path), PathOpacity(path), path.kind == ShapeKind::Toolpath ? 1.2 : 1.0, false});
+  std::stable_sort(strokes.begin(), strokes.end(),
+                   [&](const Stroke& a, const Stroke& b) { return rank(a.path->kind) < rank(b.path->kind); });
+  return strokes;
 }
 
-std::string EncodePng(const Picture& picture) {
-  std::string out("\x89PNG\r\n\x1a\n", 8);
-  std::string header;
-  Put32(header, static_cast<uint32_t>(picture.width));
-  Put32(header, static_cast<uint32_t>(picture.height));
-  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter, no interlace
-  Chunk(out, "IHDR", header);
+size_t DrawStrokes(const Pixels& pixels, const Camera& camera, const std::vector<Stroke>& strokes) {
+  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || !(pixels.ratio > 0)) return 0;
+  const Surface surface(cairo_image_surface_create_for_data(pixels.data, CAIRO_FORMAT_ARGB32, pixels.width,
+                                                            pixels.height, pixels.stride));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return 0;
+  const Context cr(cairo_create(surface.get()));
+  cairo_scale(cr.get(), pixels.ratio, pixels.ratio);
+  const size_t segments =
+      StrokeAll(cr.get(), camera, strokes, {0, 0, pixels.width / pixels.ratio, pixels.height / pixels.ratio}, 0.5, true);
+  cairo_surface_flush(surface.get());
+  return cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS ? segments : 0;
+}
 
-  // A zlib stream of stored blocks: each row behind its filter byte 0 (none).
-  const size_t row = static_cast<size_t>(picture.width) * 3;
-  std::string raw;
-  raw.reserve((row + 1) * picture.height);
-  for (int y = 0; y < picture.height; ++y) {
-    raw += '\0';
-    raw.append(reinterpret_cast<const char*>(picture.rgb.data() + y * row), row);
+PictureFile RenderPng(const Scene& scene, const Camera& camera, int width, int height) {
+  width = std::clamp(width, 1, kMaxPictureSide);
+  height = std::clamp(height, 1, kMaxPictureSide);
+  PictureFile file;
+  const Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  if (cairo_status_t status = cairo_surface_status(surface.get()); status != CAIRO_STATUS_SUCCESS) {
+    file.error = Failure(status);
+    return file;
   }
-  std::string z("\x78\x01", 2);
-  z.reserve(raw.size() + raw.size() / 65535 * 5 + 16);
-  size_t at = 0;
-  do {
-    const size_t n = std::min<size_t>(65535, raw.size() - at);
-    const bool last = at + n == raw.size();
-    z += static_cast<char>(last ? 1 : 0);
-    z += static_cast<char>(n & 0xff);
-    z += static_cast<char>(n >> 8);
-    z += static_cast<char>(~n & 0xff);
-    z += static_cast<char>((~n >> 8) & 0xff);
-    z.append(raw, at, n);
-    at += n;
-  } while (at < raw.size());
-  uint32_t a = 1, b = 0;
-  for (size_t i = 0; i < raw.size(); ++i) {
-    a = (a + static_cast<uint8_t>(raw[i])) % 65521;
-    b = (b + a) % 65521;
+  {
+    const Context cr(cairo_create(surface.get()));
+    PaintWhite(cr.get());
+    DrawPicture(cr.get(), scene, camera, {0, 0, double(width), double(height)}, 0.5, true);
+    if (cairo_status_t status = cairo_status(cr.get()); status != CAIRO_STATUS_SUCCESS) {
+      file.error = Failure(status);
+      return file;
+    }
   }
-  Put32(z, (b << 16) | a);
-  Chunk(out, "IDAT", z);
-  Chunk(out, "IEND", "");
-  return out;
+  cairo_surface_flush(surface.get());
+  std::string bytes;
+  if (cairo_status_t status = cairo_surface_write_to_png_stream(surface.get(), Append, &bytes);
+      status != CAIRO_STATUS_SUCCESS)
+    file.error = Failure(status);
+  else
+    file.bytes.swap(bytes);
+  return file;
+}
+
+PictureFile RenderSvg(const Scene& scene, const Camera& camera, int width, int height) {
+  std::string bytes;
+  const Surface surface(cairo_svg_surface_create_for_stream(Append, &bytes, width, height));
+  cairo_svg_surface_set_document_unit(surface.get(), CAIRO_SVG_UNIT_USER);  // plain pixels
+  const Context cr(cairo_create(surface.get()));
+  PaintWhite(cr.get());
+  DrawPicture(cr.get(), scene, camera, {0, 0, double(width), double(height)}, 0, false);
+  return Finish(cr.get(), surface.get(), bytes);
+}
+
+PictureFile RenderSheet(const Scene& scene, ViewDirection direction, const std::string& fileName) {
+  std::string bytes;
+  const Surface surface(cairo_pdf_surface_create_for_stream(Append, &bytes, kSheetWidth, kSheetHeight));
+  const std::string name = Utf8(fileName);
+  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, name.c_str());
+  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "varnholt-cli render");
+  if (const std::string date = CreationDate(); !date.empty())
+    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, date.c_str());
+  const Context cr(cairo_create(surface.get()));
+  DrawSheet(cr.get(), scene, direction, name);
+  cairo_show_page(cr.get());
+  return Finish(cr.get(), surface.get(), bytes);
 }
 
 }  // namespace varnholt

@@ -164,12 +164,15 @@ TEST_F(View, HighlightTakesTheFirstKnownNameAndDimsTheRest) {
 
   view_.LookFrom(ViewDirection::Top);
   const QPointF onPath = Screen(view_, Middle({65, 20, 10}, {85, 20, 10}));
+  view_.Highlight({});
+  const QColor plain = Darkest(view_.grab().toImage(), onPath);
   view_.Highlight({"#42"});
   const QColor strong = Darkest(view_.grab().toImage(), onPath);
   EXPECT_GT(strong.red(), strong.green() + 80);  // the second workingstep's red
   view_.Highlight({"#21"});
   const QColor dimmed = Darkest(view_.grab().toImage(), onPath);
   EXPECT_GT(dimmed.lightness(), strong.lightness() + 40);
+  EXPECT_GT(dimmed.lightness(), plain.lightness() + 40);  // paler than when nothing is chosen
   view_.Highlight({});
   EXPECT_TRUE(Highlighted(view_).empty());
 }

@@ -166,74 +166,19 @@ TEST_F(SceneBuild, CancelStopsTheBuild) {
 }
 
 // One <path> per scene path: the sample's workpiece (6), features (2 + 2 + 4 + 4 + 4), toolpaths
-// (6) and security plane (1).
+// (6) and security plane (1); then the three axes and the scale bar's line and two ends.
 TEST_F(SceneBuild, SvgOfTheToolpathSampleHasOnePathElementPerScenePath) {
   const Scene scene = Build(std::string(VARNHOLT_SOURCE_DIR) + "/samples/toolpath_project.stp");
   EXPECT_TRUE(scene.problems.empty());
   const auto camera = varnholt::Camera::Fit(scene, varnholt::ViewDirection::Iso, 800, 600);
-  const std::string svg = varnholt::RenderSvg(scene, camera, 800, 600);
+  const varnholt::PictureFile svg = varnholt::RenderSvg(scene, camera, 800, 600);
+  ASSERT_EQ(svg.error, "");
+  const std::string stroked = "<path style=\"fill:none;";
   size_t count = 0;
-  for (size_t at = svg.find("<path "); at != std::string::npos; at = svg.find("<path ", at + 1)) ++count;
-  EXPECT_EQ(count, scene.paths.size());
-  EXPECT_EQ(count, 29u);
-  EXPECT_NE(svg.find(">50 mm</text>"), std::string::npos);  // the scale bar
-}
-
-// A PNG any reader takes: chunk CRCs, a zlib stream of stored blocks with its Adler-32, and the
-// rows behind filter byte 0. Checked with plain bitwise versions of both sums.
-TEST(ScenePng, EncodesStoredBlocksWithValidSums) {
-  varnholt::Picture picture;
-  picture.width = 200;
-  picture.height = 150;  // 90,150 bytes of rows: two stored blocks
-  for (int i = 0; i < picture.width * picture.height * 3; ++i) picture.rgb.push_back(static_cast<uint8_t>(i * 7));
-  const std::string png = varnholt::EncodePng(picture);
-  ASSERT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
-  auto u32 = [&](size_t at) {
-    return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
-           uint32_t(uint8_t(png[at + 2])) << 8 | uint8_t(png[at + 3]);
-  };
-  auto crc = [](const std::string& bytes) {
-    uint32_t c = 0xffffffff;
-    for (char b : bytes) {
-      c ^= uint8_t(b);
-      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
-    }
-    return ~c;
-  };
-  std::string idat, types;
-  for (size_t at = 8; at + 12 <= png.size();) {
-    const uint32_t length = u32(at);
-    const std::string body = png.substr(at + 4, 4 + length);
-    EXPECT_EQ(u32(at + 8 + length), crc(body)) << body.substr(0, 4);
-    types += body.substr(0, 4) + " ";
-    if (body.compare(0, 4, "IHDR") == 0) {
-      EXPECT_EQ(u32(at + 8), 200u);
-      EXPECT_EQ(u32(at + 12), 150u);
-    }
-    if (body.compare(0, 4, "IDAT") == 0) idat += body.substr(4);
-    at += 12 + length;
-  }
-  EXPECT_EQ(types, "IHDR IDAT IEND ");
-  std::string raw;
-  size_t at = 2;
-  for (bool last = false; !last && at + 5 <= idat.size();) {
-    last = idat[at] & 1;
-    const size_t n = uint8_t(idat[at + 1]) | uint8_t(idat[at + 2]) << 8;
-    EXPECT_EQ(n ^ 0xffff, size_t(uint8_t(idat[at + 3]) | uint8_t(idat[at + 4]) << 8));
-    raw += idat.substr(at + 5, n);
-    at += 5 + n;
-  }
-  ASSERT_EQ(raw.size(), size_t(150 * (1 + 600)));
-  uint32_t a = 1, b = 0;
-  for (char c : raw) a = (a + uint8_t(c)) % 65521, b = (b + a) % 65521;
-  ASSERT_EQ(at + 4, idat.size());
-  EXPECT_EQ(uint32_t(uint8_t(idat[at])) << 24 | uint32_t(uint8_t(idat[at + 1])) << 16 |
-                uint32_t(uint8_t(idat[at + 2])) << 8 | uint8_t(idat[at + 3]),
-            b << 16 | a);
-  for (int y = 0; y < 150; ++y) {
-    EXPECT_EQ(raw[y * 601], '\0');
-    EXPECT_EQ(raw.compare(y * 601 + 1, 600, std::string(picture.rgb.begin() + y * 600, picture.rgb.begin() + y * 600 + 600)), 0);
-  }
+  for (size_t at = svg.bytes.find(stroked); at != std::string::npos; at = svg.bytes.find(stroked, at + 1)) ++count;
+  EXPECT_EQ(scene.paths.size(), 29u);
+  EXPECT_EQ(count, scene.paths.size() + 6);
+  EXPECT_EQ(varnholt::ScaleBarText(varnholt::ScaleBarLength(camera.scale, 800 / 4.0), scene.lengthUnit), "50 mm");
 }
 
 // Real files: no crash, and those with workpiece blocks or trajectories draw them.
