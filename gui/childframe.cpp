@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <functional>
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -28,6 +29,7 @@
 #include "logview.h"
 #include "prompts.h"
 #include "varnholt/insertdialog.h"
+#include "varnholt/valuetext.h"
 
 namespace varnholt {
 
@@ -83,6 +85,15 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   clear->setShortcutContext(Qt::WidgetShortcut);
   connect(clear, &QAction::triggered, this, [this] { ClearCurrent(); });
   tree_->addAction(clear);
+  // The copy key of the tree copies what is stored, never the rounded label.
+  auto* copy = new QAction(QStringLiteral("&Kopieren"), tree_);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetShortcut);
+  connect(copy, &QAction::triggered, this, [this] { CopyCurrent(); });
+  tree_->addAction(copy);
+  auto* copyRecord = new QAction(QStringLiteral("&Datensatz kopieren"), tree_);
+  connect(copyRecord, &QAction::triggered, this, [this] { CopyCurrentRecord(); });
+  tree_->addAction(copyRecord);
   tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
   connect(tree_, &InstanceTree::expandAllRequested, this, &ChildFrame::ExpandAll);
   // A file of a million instances would otherwise build every item before the window shows.
@@ -109,8 +120,10 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(scene_, &SceneView::instanceChosen, this, &ChildFrame::GoToName);
   connect(scene_, &SceneView::buildRequested, this, &ChildFrame::RebuildScene);
   // Every edit, insert, undo and redo moves the undo stack: the scene may no longer match.
+  // The details pane shows the record as it is now.
   connect(undo_, &QUndoStack::indexChanged, this, [this] {
     if (scene_) scene_->MarkOutdated();
+    detailsTimer_.start();
   });
   // Moving through the tree with the keys asks for one pane's worth of details, not one per step.
   detailsTimer_.setSingleShot(true);
@@ -132,7 +145,7 @@ ChildFrame::~ChildFrame() {
   delete find_.data();
 }
 
-QString ChildFrame::PathName() const { return QFile::decodeName(doc_.PathName().c_str()); }
+QString ChildFrame::PathName() const { return path_; }
 
 QString ChildFrame::DocumentName() const { return QFileInfo(PathName()).fileName(); }
 
@@ -141,6 +154,7 @@ bool ChildFrame::Open(const QString& path) {
     Finish();
     return false;
   }
+  path_ = path;
   setWindowTitle(DocumentName());
   if (doc_.Scope()) navigator_ = std::make_unique<Navigator>(*doc_.Scope());
   {
@@ -169,7 +183,7 @@ void ChildFrame::SetModified(bool modified) {
   modified_ = modified;
   // The marker goes into the title itself: a maximized window's name is copied into the main
   // window's title, where a "[*]" placeholder would show as it is.
-  if (!doc_.PathName().empty())
+  if (!path_.isEmpty())
     setWindowTitle(DocumentName() + (modified ? QStringLiteral("*") : QString()));
   if (modified) closeConfirmed_ = false;
   if (changed) Q_EMIT modifiedChanged(modified);
@@ -226,6 +240,31 @@ bool ChildFrame::ClearCurrent() {
   if (changed) PushValueChange(slot, before, QStringLiteral("L\u00f6schen"));
   Finish();
   return changed;
+}
+
+QString ChildFrame::CopyCurrent() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  if (!item) return QString();
+  QString text = item->text(0);
+  {
+    CDoc::LogRoute route(doc_);
+    ValueSlot slot;
+    if (view_.SlotOf(item, slot)) text = ToQt(CopyText(slot));
+  }
+  QGuiApplication::clipboard()->setText(text);
+  return text;
+}
+
+QString ChildFrame::CopyCurrentRecord() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  QString text;
+  {
+    CDoc::LogRoute route(doc_);
+    if (cct_Instance* instance = item ? view_.ItemInstance(item) : nullptr)
+      text = ToQt(RecordText(*instance));
+  }
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+  return text;
 }
 
 void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
@@ -454,12 +493,14 @@ bool ChildFrame::CanGoForward() const {
 FindDialog* ChildFrame::Find() {
   if (!find_) {
     find_ = new FindDialog(this);
-    find_->setWindowTitle(QStringLiteral("Suchen in %1").arg(DocumentName()));
+    find_->setWindowTitle(FindTitle());
     connect(find_, &FindDialog::searchRequested, this, &ChildFrame::RunFind);
     connect(find_, &FindDialog::instanceChosen, this, &ChildFrame::GoTo);
   }
   return find_;
 }
+
+QString ChildFrame::FindTitle() const { return QStringLiteral("Suchen in %1").arg(DocumentName()); }
 
 void ChildFrame::ShowFind() {
   FindDialog* dialog = Find();
@@ -574,7 +615,7 @@ void ChildFrame::Format() {
 }
 
 bool ChildFrame::Save() {
-  const QString path = prompts_.savePath(this);
+  const QString path = prompts_.savePath(this, path_);
   if (path.isEmpty()) return false;
   return SaveTo(path);
 }
@@ -591,8 +632,15 @@ bool ChildFrame::SaveTo(const QString& path) {
     prompts_.exec(box);
     return false;
   }
+  // From now on the document is the file just written: its name, the next save's proposal and
+  // the recently used files follow it.
+  const bool renamed = path != path_;
+  path_ = path;
   undo_->setClean();
   SetModified(false);
+  setWindowTitle(DocumentName());
+  if (find_) find_->setWindowTitle(FindTitle());
+  if (renamed) Q_EMIT pathChanged(path_);
   return true;
 }
 

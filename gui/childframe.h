@@ -54,6 +54,11 @@ class ChildFrame : public QWidget {
   QUndoStack* UndoStack() const { return undo_; }
   /// Clears the value of the current item (Delete); false when nothing changed.
   bool ClearCurrent();
+  /// Copies the current row (Ctrl+C): a value exactly as stored, any other row its label.
+  /// Answers what was copied.
+  QString CopyCurrent();
+  /// Copies the record of the current row's instance as a save writes it.
+  QString CopyCurrentRecord();
   /// Expands everything below the item, asking before each further kExpandBatch new items.
   void ExpandAll(QTreeWidgetItem* item);
   static constexpr int kExpandBatch = 5000;
@@ -122,6 +127,8 @@ class ChildFrame : public QWidget {
   void statusMessage(const QString& text);
   /// Back or forward became possible or impossible.
   void historyChanged();
+  /// A save under another name made the document that file.
+  void pathChanged(const QString& path);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -146,9 +153,11 @@ class ChildFrame : public QWidget {
   void PushValueChange(const ValueSlot& slot, const SlotEditor& before, const QString& what);
   void Report(const EditOutcome& outcome);
   bool AskToSave();
+  QString FindTitle() const;
 
   Prompts& prompts_;
   CDoc doc_;
+  QString path_;  // the file the document is: the one opened, then the one last saved
   QSplitter* splitter_;
   InstanceTree* tree_;
   LogView* log_;

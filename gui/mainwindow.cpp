@@ -77,7 +77,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   CreateSceneDock();
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
-  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateForActive(); });
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    if (sub) lastActive_ = sub;
+    UpdateForActive();
+  });
   statusBar()->showMessage(QStringLiteral("Bereit"));
   UpdateForActive();
 }
@@ -268,8 +271,15 @@ void MainWindow::CreateSceneDock() {
 }
 
 ChildFrame* MainWindow::ActiveFrame() const {
-  QMdiSubWindow* sub = mdi_->activeSubWindow();
+  QMdiSubWindow* sub = CurrentSub();
   return sub ? qobject_cast<ChildFrame*>(sub->widget()) : nullptr;
+}
+
+QMdiSubWindow* MainWindow::CurrentSub() const {
+  // While another program's window (or a dialog) has the focus the area has no active window,
+  // yet the user still works on the document last active.
+  if (QMdiSubWindow* active = mdi_->activeSubWindow()) return active;
+  return lastActive_ && mdi_->subWindowList().contains(lastActive_) ? lastActive_.data() : nullptr;
 }
 
 QList<ChildFrame*> MainWindow::Frames() const {
@@ -312,7 +322,7 @@ void MainWindow::UpdateForActive() {
   // A maximized document window adds " - [name]" to the title itself, as Windows does; a "*"
   // after the name marks unsaved changes.
   const QString title = QString::fromUtf8(kTitle);
-  const bool named = frame && !mdi_->activeSubWindow()->isMaximized();
+  const bool named = frame && !CurrentSub()->isMaximized();
   const QString marker = frame && frame->IsModified() ? QStringLiteral("*") : QString();
   setWindowTitle(named ? title + QStringLiteral(" - ") + frame->DocumentName() + marker
                        : frame ? title + marker : title);
@@ -365,7 +375,7 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   statusBar()->showMessage(QStringLiteral("Bereit"));
 
   const bool maximized = mdi_->subWindowList().isEmpty() ||
-                         (mdi_->activeSubWindow() && mdi_->activeSubWindow()->isMaximized());
+                         (CurrentSub() && CurrentSub()->isMaximized());
   QMdiSubWindow* sub = mdi_->addSubWindow(frame);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setWindowIcon(AppIcon());
@@ -375,6 +385,11 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   // (In the document window's name: the window cuts it when it goes, before its undo stack.)
   connect(frame->UndoStack(), &QUndoStack::indexChanged, frame, [this] { UpdateForActive(); });
   connect(frame, &ChildFrame::historyChanged, this, [this] { UpdateForActive(); });
+  connect(frame, &QWidget::windowTitleChanged, sub, &QWidget::setWindowTitle);
+  connect(frame, &ChildFrame::pathChanged, this, [this](const QString& saved) {
+    Remember(saved);
+    UpdateForActive();
+  });
   connect(frame, &ChildFrame::statusMessage, this,
           [this](const QString& text) { statusBar()->showMessage(text, 10000); });
   sub->resize(mdi_->viewport()->size() * 3 / 4);
@@ -394,7 +409,9 @@ void MainWindow::Save() {
   if (ChildFrame* frame = ActiveFrame()) frame->Save();
 }
 
-void MainWindow::CloseDocument() { mdi_->closeActiveSubWindow(); }
+void MainWindow::CloseDocument() {
+  if (QMdiSubWindow* sub = CurrentSub()) sub->close();
+}
 
 void MainWindow::Format() {
   if (ChildFrame* frame = ActiveFrame()) frame->Format();

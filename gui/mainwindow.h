@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include "prompts.h"
@@ -81,6 +82,9 @@ class MainWindow : public QMainWindow {
 
  private:
   void CreateMenus();
+  /// The document window the user works in: the active one, or the one last active while no
+  /// window of this program has the focus.
+  QMdiSubWindow* CurrentSub() const;
   void CreateSceneDock();
   /// Title and document commands follow the active document window.
   void UpdateForActive();
@@ -90,6 +94,7 @@ class MainWindow : public QMainWindow {
 
   Prompts prompts_;
   QMdiArea* mdi_;
+  QPointer<QMdiSubWindow> lastActive_;
   QAction* open_ = nullptr;
   QAction* save_ = nullptr;
   QAction* close_ = nullptr;

@@ -9,6 +9,7 @@
 #include "cct/cct.h"
 #include "varnholt/doc.h"
 #include "varnholt/insertdialog.h"
+#include "varnholt/valuetext.h"
 
 namespace varnholt {
 
@@ -76,14 +77,7 @@ std::string CStpTreeView::ValueText(const cct_Type& value) {
       return text ? text : "";
     }
     case cct_KIND_INTEGER: return std::to_string(value.GetInteger());
-    case cct_KIND_REAL: {
-      std::ostringstream out;
-      out.imbue(std::locale::classic());
-      out << std::showpoint;
-      out.precision(4);
-      out << value.GetReal();
-      return out.str();
-    }
+    case cct_KIND_REAL: return ShownReal(value.GetReal());
     case cct_KIND_BOOLEAN: return value.GetInteger() ? "true" : "false";
     case cct_KIND_LOGICAL: {
       const long v = static_cast<const cct_LogicalType&>(value).Get();

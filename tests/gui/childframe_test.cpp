@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -34,7 +35,10 @@ class Frame : public ::testing::Test {
  protected:
   void SetUp() override {
     prompts_.exec = [this](QDialog& dialog) { return answer_ ? answer_(dialog) : 0; };
-    prompts_.savePath = [this](QWidget*) { return savePath_; };
+    prompts_.savePath = [this](QWidget*, const QString& proposed) {
+      proposed_ = proposed;
+      return savePath_;
+    };
     frame_ = std::make_unique<ChildFrame>(prompts_);
     frame_->resize(900, 600);
     frame_->show();
@@ -85,7 +89,7 @@ class Frame : public ::testing::Test {
   gui_test::Files files_;
   varnholt::Prompts prompts_;
   std::function<int(QDialog&)> answer_;
-  QString savePath_;
+  QString savePath_, proposed_;
   std::unique_ptr<ChildFrame> frame_;
 };
 
@@ -479,4 +483,68 @@ TEST_F(Frame, LogLinesLeadToTheirInstance) {
   QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
   EXPECT_EQ(Current(*frame_), "#3=machining_workingstep");
   EXPECT_FALSE(frame_->GoToLogLine("Log-File to store warnings and errors"));
+}
+
+// After an in-place edit, a clear, an undo and an insert the details pane shows the record of
+// the current row's instance as it is now.
+TEST_F(Frame, DetailsShowTheRecordAsItIsNow) {
+  OpenProject();
+  ASSERT_TRUE(frame_->GoToName("7"));
+  QTreeWidgetItem* point = frame_->Tree()->currentItem();
+  QTreeWidgetItem* name = Child(point, "name: p");
+  frame_->Tree()->setCurrentItem(name);
+  auto shown = [this] {
+    QApplication::processEvents();
+    return frame_->Details()->toPlainText();
+  };
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('p',(1.0000000000,2.5000000000,-3.0000000000));"));
+  EditLabel(name, "q");
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('q',(1.0000000000,2.5000000000,-3.0000000000));"));
+  EXPECT_TRUE(frame_->ClearCurrent());
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT($,(1.0000000000,2.5000000000,-3.0000000000));"));
+  frame_->UndoStack()->undo();
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('q',(1.0000000000,2.5000000000,-3.0000000000));"));
+  QTreeWidgetItem* coordinates = Child(point, "coordinates");
+  frame_->Tree()->setCurrentItem(coordinates);
+  shown();
+  DoubleClick(coordinates);
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('q',(1.0000000000,2.5000000000,-3.0000000000,0.0000000000));")) << shown().toStdString();
+}
+
+// Ctrl+C copies a value as it is stored (a real as a save writes it, a text as it is), and
+// "Datensatz kopieren" the record of the row's instance.
+TEST_F(Frame, CopyGivesTheStoredValueAndTheRecord) {
+  std::string text = gui_test::kProject;
+  text.replace(text.find("'WP',$,$,"), 9, "'WP',$,1234.5678,");
+  Open(files_.Write("p.stp", text));
+  QTreeWidgetItem* workpiece = Child(Root(), "its_workpieces")->child(0);
+  QApplication::setActiveWindow(frame_.get());
+  frame_->Tree()->setFocus();
+  frame_->Tree()->expandItem(workpiece);
+  auto row = [workpiece](int i) { return workpiece->child(i); };
+  struct Case {
+    QTreeWidgetItem* item;
+    const char* label;
+    const char* copied;
+  } const cases[] = {
+      {row(2), "global_tolerance: 1235.", "1234.5678000000"},
+      {row(0), "its_id: WP", "WP"},
+      {workpiece, "#10=workpiece", "#10=workpiece"},
+  };
+  for (const Case& c : cases) {
+    QTreeWidgetItem* item = c.item;
+    EXPECT_EQ(item->text(0), c.label);
+    frame_->Tree()->setCurrentItem(item);
+    QGuiApplication::clipboard()->clear();
+    QTest::keySequence(frame_->Tree(), QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), c.copied) << c.label;
+  }
+  frame_->Tree()->setCurrentItem(Child(workpiece, "its_id: WP"));
+  QAction* record = nullptr;
+  for (QAction* action : frame_->Tree()->actions())
+    if (action->text() == "&Datensatz kopieren") record = action;
+  ASSERT_NE(record, nullptr);
+  record->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            "#10=WORKPIECE('WP',$,1234.5678000000,$,$,$,(#7));");
 }

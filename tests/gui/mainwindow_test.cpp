@@ -37,6 +37,7 @@ class Window : public ::testing::Test {
   void SetUp() override {
     QSettings().clear();
     window_ = std::make_unique<MainWindow>();
+    window_->UserPrompts().savePath = [](QWidget*, const QString&) { return QString(); };
     window_->UserPrompts().exec = [this](QDialog& dialog) {
       if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
         messages_ << box->text();
@@ -211,4 +212,65 @@ TEST(Screenshot, WritesThePngOfTheWindow) {
   program.start(VARNHOLT_GUI_EXE, {"--screenshot", files.Path("none.png"), files.Path("no.stp")});
   ASSERT_TRUE(program.waitForFinished(60000));
   EXPECT_EQ(program.exitCode(), 1);
+}
+
+namespace {
+
+/// Changes the first attribute of the document's project as the inline editor would.
+void EditProjectId(varnholt::ChildFrame& frame, const QString& id) {
+  QTreeWidgetItem* item = frame.Tree()->topLevelItem(0)->child(0);
+  Q_EMIT frame.Tree()->Delegate()->labelEdited(frame.Tree()->indexFromItem(item), id);
+}
+
+}  // namespace
+
+// After a save under another name the document is the saved file: the title, the recently
+// used files, the next save's proposed name and the unsaved-changes marker all follow it.
+TEST_F(Window, SavedUnderANewNameTheDocumentIsThatFile) {
+  const QString original = Project("edit1.stp");
+  const QString saved = files_.Path("edit1_saved.stp");
+  QString proposed;
+  window_->UserPrompts().savePath = [&](QWidget*, const QString& name) {
+    proposed = name;
+    return saved;
+  };
+  varnholt::ChildFrame* frame = window_->OpenFile(original);
+  ASSERT_NE(frame, nullptr);
+  window_->MdiArea()->currentSubWindow()->showNormal();
+  EditProjectId(*frame, "changed");
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1.stp*");
+
+  window_->SaveAction()->trigger();
+  EXPECT_EQ(proposed, original);
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1_saved.stp");
+  EXPECT_EQ(window_->MdiArea()->currentSubWindow()->windowTitle(), "edit1_saved.stp");
+  EXPECT_EQ(window_->RecentFiles().value(0), saved);
+  EXPECT_EQ(window_->RecentFiles().value(1), original);
+
+  EditProjectId(*frame, "again");
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1_saved.stp*");
+  window_->SaveAction()->trigger();
+  EXPECT_EQ(proposed, saved);
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1_saved.stp");
+  // Opening the saved file finds the document that is it.
+  EXPECT_EQ(window_->OpenFile(saved), frame);
+  EXPECT_EQ(window_->Frames().size(), 1);
+}
+
+// The panes and the document commands follow the document window while a window of another
+// program has the focus.
+TEST_F(Window, PanesKeepTheDocumentWhileAnotherWindowIsActive) {
+  varnholt::ChildFrame* frame = window_->OpenFile(Project("p.stp"));
+  ASSERT_NE(frame, nullptr);
+  window_->SceneDock()->show();
+  ASSERT_NE(window_->MdiArea()->activeSubWindow(), nullptr);
+  // What the window system tells the program when another program's window takes the focus.
+  QEvent deactivate(QEvent::ApplicationDeactivate);
+  QCoreApplication::sendEvent(qApp, &deactivate);
+  ASSERT_EQ(window_->MdiArea()->activeSubWindow(), nullptr);
+  EXPECT_EQ(window_->ActiveFrame(), frame);
+  EXPECT_EQ(window_->ShownDetails(), frame->Details());
+  EXPECT_EQ(window_->ShownScene(), frame->Scene3D());
+  EXPECT_TRUE(window_->SaveAction()->isEnabled());
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - [p.stp]");
 }
