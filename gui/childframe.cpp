@@ -20,6 +20,7 @@
 #include <QProgressDialog>
 #include <QScrollBar>
 
+#include "cct/cct.h"
 #include "cct/instance.h"
 #include "cct/scope.h"
 #include "appearancedialog.h"
@@ -32,6 +33,13 @@
 #include "varnholt/valuetext.h"
 
 namespace varnholt {
+
+/// The state of a slot an undo or redo returns to: its value, and for an element whether its
+/// list was set at all (typing into an unset list sets it).
+struct SlotState {
+  SlotEditor editor;
+  bool listUnset = false;
+};
 
 namespace {
 
@@ -53,11 +61,36 @@ class DoneCommand : public QUndoCommand {
   bool done_ = false;
 };
 
-void Restore(const ValueSlot& slot, const SlotEditor& state) {
-  if (state.set)
-    SetValue(slot, state.text);
-  else
+/// The list a slot's element belongs to, or null for an attribute's own value.
+cct_AggregateType_1d* ListOf(const ValueSlot& slot) {
+  if (!slot.instance || slot.element < 0) return nullptr;
+  return dynamic_cast<cct_AggregateType_1d*>(slot.instance->Attribute(slot.attribute));
+}
+
+SlotState StateOf(const ValueSlot& slot) {
+  cct_AggregateType_1d* list = ListOf(slot);
+  if (!list || list->IsSet()) return SlotState{DescribeSlot(slot), false};
+  // The element's stored value is kept too, so that an undo leaves the list as it was.
+  list->SetSet(true);
+  SlotState state{DescribeSlot(slot), true};
+  list->SetSet(false);
+  return state;
+}
+
+void Restore(const ValueSlot& slot, const SlotState& state) {
+  if (state.listUnset) {
+    SetValue(slot, state.editor.text);
+    if (cct_AggregateType_1d* list = ListOf(slot)) list->SetSet(false);
+  } else if (state.editor.set) {
+    SetValue(slot, state.editor.text);
+  } else {
     ClearValue(slot);
+  }
+}
+
+bool IsValueListKind(long kind) {
+  return kind == cct_KIND_INTEGER || kind == cct_KIND_REAL || kind == cct_KIND_STRING ||
+         kind == cct_KIND_BOOLEAN || kind == cct_KIND_LOGICAL || kind == cct_KIND_ENUMERATION;
 }
 
 }  // namespace
@@ -193,10 +226,10 @@ void ChildFrame::Report(const EditOutcome& outcome) {
   if (!outcome.message.empty()) Q_EMIT statusMessage(ToQt(outcome.message));
 }
 
-void ChildFrame::PushValueChange(const ValueSlot& slot, const SlotEditor& before,
+void ChildFrame::PushValueChange(const ValueSlot& slot, const SlotState& before,
                                  const QString& what) {
-  const SlotEditor after = DescribeSlot(slot);
-  auto apply = [this, slot](const SlotEditor& state) {
+  const SlotState after = StateOf(slot);
+  auto apply = [this, slot](const SlotState& state) {
     {
       CDoc::LogRoute route(doc_);
       Restore(slot, state);
@@ -213,7 +246,7 @@ void ChildFrame::OnLabelEdited(const QModelIndex& index, const QString& text) {
   if (!item) return;
   ValueSlot slot;
   if (!view_.SlotOf(item, slot)) return;
-  const SlotEditor before = DescribeSlot(slot);
+  const SlotState before = StateOf(slot);
   EditOutcome outcome;
   {
     CDoc::LogRoute route(doc_);
@@ -229,7 +262,7 @@ bool ChildFrame::ClearCurrent() {
   QTreeWidgetItem* item = tree_->currentItem();
   ValueSlot slot;
   if (!item || !view_.SlotOf(item, slot)) return false;
-  const SlotEditor before = DescribeSlot(slot);
+  const SlotState before = StateOf(slot);
   EditOutcome outcome;
   {
     CDoc::LogRoute route(doc_);
@@ -267,8 +300,25 @@ QString ChildFrame::CopyCurrentRecord() {
   return text;
 }
 
+bool ChildFrame::IsValueList(QTreeWidgetItem* item) {
+  if (!item || control_.IsBold(item) || !item->parent() || !control_.IsBold(item->parent()))
+    return false;
+  CDoc::LogRoute route(doc_);
+  cct_Instance* instance = view_.ItemInstance(item->parent());
+  const int i = item->parent()->indexOfChild(item);
+  auto* list = instance ? dynamic_cast<cct_AggregateType_1d*>(instance->Attribute(i)) : nullptr;
+  return list && IsValueListKind(list->ElementDescriptor()->kind);
+}
+
 void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
-  if (GoToReferenced(item)) return;
+  if (!item || GoToReferenced(item)) return;
+  // A double-click on a closed list of values opens it, as in every tree; only on an open (or
+  // empty) one does it add an element, which is then selected and named in the status bar.
+  const bool valueList = IsValueList(item);
+  if (valueList && !item->isExpanded() && item->childCount() > 0) {
+    tree_->expandItem(item);
+    return;
+  }
   bool changed;
   {
     CDoc::LogRoute route(doc_);
@@ -277,7 +327,12 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
     });
   }
   Finish();
-  if (!changed) return;
+  if (!changed) {
+    // Everything else opens and closes as in every tree.
+    if (item->childCount() > 0 || view_.HasDeferredChildren(item))
+      item->setExpanded(!item->isExpanded());
+    return;
+  }
   cct_Instance* instance = view_.LastInsertInstance();
   const long attribute = view_.LastInsertAttribute();
   auto result = std::make_shared<InsertResult>(view_.LastInsert());
@@ -303,6 +358,11 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
         });
       }));
   tree_->expandItem(item);
+  if (valueList && item->childCount() > 0) {
+    QTreeWidgetItem* added = item->child(item->childCount() - 1);
+    tree_->setCurrentItem(added);
+    Q_EMIT statusMessage(QStringLiteral("Angef\u00fcgt: %1 (R\u00fcckg\u00e4ngig mit Strg+Z)").arg(added->text(0)));
+  }
 }
 
 void ChildFrame::PopulationChanged() {

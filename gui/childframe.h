@@ -27,6 +27,7 @@ namespace varnholt {
 
 class LogView;
 struct Prompts;
+struct SlotState;
 
 class ChildFrame : public QWidget {
   Q_OBJECT
@@ -150,7 +151,9 @@ class ChildFrame : public QWidget {
   void Finish();
   void SetModified(bool modified);
   /// Records a value change already made, so that undo and redo restore either state.
-  void PushValueChange(const ValueSlot& slot, const SlotEditor& before, const QString& what);
+  void PushValueChange(const ValueSlot& slot, const SlotState& before, const QString& what);
+  /// An attribute item of a list of simple values.
+  bool IsValueList(QTreeWidgetItem* item);
   void Report(const EditOutcome& outcome);
   bool AskToSave();
   QString FindTitle() const;

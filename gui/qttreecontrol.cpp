@@ -92,6 +92,8 @@ InstanceTree::InstanceTree(QWidget* parent) : QTreeWidget(parent), delegate_(new
   // Double-click belongs to the insert command; labels are edited with a click on the selected
   // item or F2, as in the Windows tree control.
   setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+  // The document window decides what a double-click opens and what it inserts.
+  setExpandsOnDoubleClick(false);
   setAcceptDrops(false);
   setSelectionMode(QAbstractItemView::SingleSelection);
   header()->setSectionResizeMode(QHeaderView::ResizeToContents);

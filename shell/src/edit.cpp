@@ -248,11 +248,15 @@ SlotEditor DescribeSlot(const ValueSlot& slot) {
   SlotEditor editor;
   SlotValue target;
   if (!Resolve(slot, target)) return editor;
-  // An element of an unset aggregate has no value of its own to edit.
-  if (target.aggregate && !target.aggregate->IsSet()) return editor;
   editor.form = FormOf(*target.value);
   if (editor.form == ValueForm::None) return editor;
-  editor.set = target.value->IsSet();
+  // An element of an unset list has no value yet (a save writes the list as $); typing one
+  // sets the list.
+  editor.set = target.value->IsSet() && (!target.aggregate || target.aggregate->IsSet());
+  if (!editor.set) {
+    editor.choices = Choices(*target.value);
+    return editor;
+  }
   editor.text = StoredText(*target.value);
   editor.choices = Choices(*target.value);
   return editor;
@@ -263,19 +267,20 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
   if (!Resolve(slot, target)) return Refuse(slot, "no such attribute or element");
   cct_Type& value = *target.value;
   const ValueForm form = FormOf(value);
-  if (form == ValueForm::None || (target.aggregate && !target.aggregate->IsSet()))
+  if (form == ValueForm::None)
     return Refuse(slot, std::string("a value of type ") + value.TypeName() +
                             " cannot be edited as text");
   // Strings are stored as typed, blanks included; every other form ignores surrounding blanks.
   const std::string_view text = form == ValueForm::String ? typed : Trim(typed);
   // Confirming the editor as it opened, or leaving an unset value empty, is no edit.
-  if (text.empty() && !value.IsSet()) return EditOutcome{};
+  const bool listUnset = target.aggregate && !target.aggregate->IsSet();
+  if (text.empty() && (!value.IsSet() || listUnset)) return EditOutcome{};
 
   switch (value.Kind()) {
     case cct_KIND_INTEGER: {
       long v = 0;
       if (!ReadInteger(text, v)) return Refuse(slot, value, typed, Expected(value));
-      if (value.IsSet() && value.GetInteger() == v) return EditOutcome{};
+      if (value.IsSet() && !listUnset && value.GetInteger() == v) return EditOutcome{};
       static_cast<cct_IntegerType&>(value).Set(v);
       break;
     }
@@ -283,13 +288,14 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
       double v = 0;
       if (!ReadReal(text, rules.decimalComma, v)) return Refuse(slot, value, typed, Expected(value));
       const double old = value.GetReal();
-      if (value.IsSet() && std::memcmp(&old, &v, sizeof v) == 0) return EditOutcome{};
+      if (value.IsSet() && !listUnset && std::memcmp(&old, &v, sizeof v) == 0) return EditOutcome{};
       static_cast<cct_RealType&>(value).Set(v);
       break;
     }
     case cct_KIND_STRING: {
       const std::string wanted(text);
-      if (value.IsSet() && value.GetString() && wanted == value.GetString()) return EditOutcome{};
+      if (value.IsSet() && !listUnset && value.GetString() && wanted == value.GetString())
+        return EditOutcome{};
       static_cast<cct_StringType&>(value).Set(wanted.c_str());
       break;
     }
@@ -300,7 +306,7 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
         for (const Alias& alias : kBooleanAliases)
           if (SameIgnoringCase(alias.word, text)) index = alias.value ? 1 : 0;
       if (index < 0) return Refuse(slot, value, typed, Expected(value));
-      if (value.IsSet() && StoredText(value) == choices[static_cast<size_t>(index)])
+      if (value.IsSet() && !listUnset && StoredText(value) == choices[static_cast<size_t>(index)])
         return EditOutcome{};
       if (value.Kind() == cct_KIND_BOOLEAN)
         static_cast<cct_BooleanType&>(value).Set(index);
@@ -312,6 +318,7 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
     }
   }
   StoreBack(slot, target);
+  if (listUnset) target.aggregate->SetSet(true);
   EditOutcome outcome;
   outcome.status = EditOutcome::kChanged;
   return outcome;

@@ -482,9 +482,10 @@ bool CStpTreeView::OnDoubleClick(TreeItem item, const InsertChooser& chooser) {
   lastInsertInstance_ = instance;
 
   if (simpleElements) {
-    // The new element shows the value a save writes for it.
+    // The new element shows the value a save writes for it; the elements already shown do too
+    // (a list that was unset holds its elements' values from now on).
     tree_.InsertItem(ElementItemLabel(*instance, index, result.element), 0, 0, item, nullptr);
-    tree_.SetItemText(item, AttributeLabel(*instance, index));
+    RefreshInstance(*instance);
     return true;
   }
   if (kind != cct_KIND_AGGREGATE) {

@@ -24,6 +24,7 @@
 #include "insertdialog.h"
 #include "logview.h"
 #include "prompts.h"
+#include "varnholt/navigation.h"
 
 using varnholt::AppearanceDialog;
 using varnholt::ChildFrame;
@@ -208,6 +209,10 @@ TEST_F(Frame, RealAggregatesGrowWithoutDialogUpToTheirBound) {
                                        "clamping_positions"),
                                  "#7=cartesian_point");
   QTreeWidgetItem* coordinates = Child(point, "coordinates");
+  // A closed list opens at a double-click; the open one grows.
+  DoubleClick(coordinates);
+  EXPECT_TRUE(coordinates->isExpanded());
+  EXPECT_EQ(coordinates->childCount(), 3);
   DoubleClick(coordinates);
   EXPECT_FALSE(asked);
   ASSERT_EQ(coordinates->childCount(), 4);
@@ -505,6 +510,7 @@ TEST_F(Frame, DetailsShowTheRecordAsItIsNow) {
   frame_->UndoStack()->undo();
   EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('q',(1.0000000000,2.5000000000,-3.0000000000));"));
   QTreeWidgetItem* coordinates = Child(point, "coordinates");
+  frame_->Tree()->expandItem(coordinates);
   frame_->Tree()->setCurrentItem(coordinates);
   shown();
   DoubleClick(coordinates);
@@ -547,4 +553,51 @@ TEST_F(Frame, CopyGivesTheStoredValueAndTheRecord) {
   record->trigger();
   EXPECT_EQ(QGuiApplication::clipboard()->text(),
             "#10=WORKPIECE('WP',$,1234.5678000000,$,$,$,(#7));");
+}
+
+// A new instance shows exactly what a save writes: its unset list as not set, with an element
+// that F2 edits (typing sets the list). A double-click opens the closed list and adds nothing;
+// on the open list it adds one element, and every row then shows what a save writes.
+TEST_F(Frame, NewInstancesShowWhatASaveWrites) {
+  Open(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/toolpath_project.stp"));
+  ASSERT_TRUE(frame_->GoToName("210"));
+  QTreeWidgetItem* operation = frame_->Tree()->currentItem();
+  QTreeWidgetItem* start = Child(operation, "start_point");
+  answer_ = [](QDialog& dialog) {
+    auto* insert = qobject_cast<InsertDialog*>(&dialog);
+    if (!insert) return 0;
+    insert->NewBox()->setCurrentText("cartesian_point");
+    return static_cast<int>(QDialog::Accepted);
+  };
+  DoubleClick(start);
+  ASSERT_EQ(start->childCount(), 1);
+  QTreeWidgetItem* point = start->child(0);
+  const QString name = point->text(0).section('=', 0, 0);
+  auto record = [&] {
+    cct_Instance* instance = frame_->View().ItemInstance(point);
+    return instance ? QString::fromStdString(varnholt::RecordText(*instance)) : QString();
+  };
+  frame_->Tree()->expandItem(point);
+  QTreeWidgetItem* coordinates = point->child(1);
+  ASSERT_EQ(coordinates->text(0), "coordinates");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,$);");
+
+  DoubleClick(coordinates);
+  EXPECT_TRUE(coordinates->isExpanded());
+  ASSERT_EQ(coordinates->childCount(), 1);
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: !!Value not set!!");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,$);");
+  EXPECT_EQ(EditLabel(coordinates->child(0), "7"), "");
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: 7.000");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,(7.0000000000));");
+  frame_->UndoStack()->undo();
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: !!Value not set!!");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,$);");
+
+  DoubleClick(coordinates);
+  ASSERT_EQ(coordinates->childCount(), 2);
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: 0.000");
+  EXPECT_EQ(coordinates->child(1)->text(0), "coordinates [2]: 0.000");
+  EXPECT_EQ(frame_->Tree()->currentItem(), coordinates->child(1));
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,(0.0000000000,0.0000000000));");
 }
