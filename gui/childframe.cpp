@@ -67,8 +67,29 @@ cct_AggregateType_1d* ListOf(const ValueSlot& slot) {
   return dynamic_cast<cct_AggregateType_1d*>(slot.instance->Attribute(slot.attribute));
 }
 
+/// The select a slot shows, or null.
+cct_SelectType* SelectOf(const ValueSlot& slot) {
+  cct_Type* value = slot.instance ? slot.instance->Attribute(slot.attribute) : nullptr;
+  if (cct_AggregateType_1d* list = ListOf(slot))
+    value = static_cast<unsigned long>(slot.element) < list->Count() &&
+                    list->ElementDescriptor()->kind == cct_KIND_SELECT
+                ? list->ElementObject(static_cast<unsigned long>(slot.element))
+                : nullptr;
+  return value && value->Kind() == cct_KIND_SELECT ? static_cast<cct_SelectType*>(value) : nullptr;
+}
+
 SlotState StateOf(const ValueSlot& slot) {
   cct_AggregateType_1d* list = ListOf(slot);
+  if (cct_SelectType* select = SelectOf(slot)) {
+    // A select's value is given back with its type, which an edit may have changed.
+    SlotState state{DescribeSlot(slot), false};
+    if (cct_Type* held = state.editor.set ? select->Get(0, 0) : nullptr) {
+      state.editor.text = QString::fromUtf8(held->TypeName()).toUpper().toStdString() + "(" +
+                          state.editor.text + ")";
+      cct_DisposeGot(held);
+    }
+    return state;
+  }
   if (!list || list->IsSet()) return SlotState{DescribeSlot(slot), false};
   // The element's stored value is kept too, so that an undo leaves the list as it was.
   list->SetSet(true);
@@ -83,6 +104,8 @@ void Restore(const ValueSlot& slot, const SlotState& state) {
     if (cct_AggregateType_1d* list = ListOf(slot)) list->SetSet(false);
   } else if (state.editor.set) {
     SetValue(slot, state.editor.text);
+  } else if (cct_SelectType* select = SelectOf(slot)) {
+    select->Unset();
   } else {
     ClearValue(slot);
   }

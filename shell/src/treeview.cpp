@@ -38,11 +38,16 @@ std::string ElementLabel(const char* attribute, long position, const std::string
   return std::string(attribute ? attribute : "") + " [" + std::to_string(position) + "]: " + value;
 }
 
+std::string SelectValueText(const cct_SelectType& select);
+
 // The text of a simple element; an element that holds no value (a list's text element whose
 // text was cleared, a new one) is "empty", as the insert command has always shown it.
 std::string ElementText(const cct_AggregateType_1d& aggregate, const cct_Type* element) {
   if (!element) return "Type not known";
   if (!aggregate.IsSet()) return aggregate.IsOptional() ? kOptionalUnset : kMandatoryUnset;
+  // An element of a list of selects that holds a value shows it as an attribute would.
+  if (element->Kind() == cct_KIND_SELECT)
+    return element->IsSet() ? SelectValueText(static_cast<const cct_SelectType&>(*element)) : "empty";
   if (!IsSimpleKind(element->Kind())) return "Type not known";
   if (!element->IsSet()) return "empty";
   return CStpTreeView::ValueText(*element);
@@ -50,6 +55,15 @@ std::string ElementText(const cct_AggregateType_1d& aggregate, const cct_Type* e
 
 bool SelectHoldsInstance(const cct_Type& value) {
   return value.IsSet() && static_cast<const cct_SelectType&>(value).HeldKind() == cct_KIND_INSTANCE;
+}
+
+// Element j of a list of selects, when it holds no instance: it is shown as a value row.
+bool IsSelectValueElement(const cct_AggregateType_1d& aggregate, uint32_t j) {
+  if (aggregate.ElementDescriptor()->kind != cct_KIND_SELECT) return false;
+  cct_Type* element = aggregate.ElementObject(j);
+  const bool value = element && element->Kind() == cct_KIND_SELECT && !SelectHoldsInstance(*element);
+  if (element && element->IsTemporary()) delete element;
+  return value;
 }
 
 // The simple value a select holds, as a simple attribute of its kind shows it.
@@ -278,10 +292,13 @@ void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int dep
     // Every attribute gets an item, also of a kind the view does not show: an edited label is
     // mapped to its attribute by its position among its siblings.
     TreeItem attribute = tree_.InsertItem(AttributeLabel(*instance, i), 0, 0, item, nullptr);
+    auto* aggregate = kind == cct_KIND_AGGREGATE ? dynamic_cast<cct_AggregateType_1d*>(value) : nullptr;
+    if (aggregate && aggregate->ElementDescriptor()->kind == cct_KIND_SELECT) {
+      FillSelectElements(*instance, i, *aggregate, attribute, depth);
+      continue;
+    }
     ForEachShownTarget(scope, *instance, i,
                        [&](cct_Instance* target) { Insert(target, attribute, nullptr, 0, depth + 1); });
-    if (kind != cct_KIND_AGGREGATE) continue;
-    auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
     if (!aggregate) continue;
     const long elementKind = aggregate->ElementDescriptor()->kind;
     if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
@@ -294,6 +311,30 @@ void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int dep
                        attribute, nullptr);
       if (element && element->IsTemporary()) delete element;
     }
+  }
+}
+
+void CStpTreeView::FillSelectElements(cct_Instance& instance, long i,
+                                      const cct_AggregateType_1d& aggregate, TreeItem attribute,
+                                      int depth) {
+  // In the list's order: an element that holds an instance shows it, one that holds a value is
+  // a value row, so that a row's position is its element's.
+  cct_Scope* scope = Scope();
+  for (uint32_t j = 0; j < aggregate.Count(); ++j) {
+    if (IsSelectValueElement(aggregate, j) || !aggregate.IsSet()) {
+      tree_.InsertItem(ElementItemLabel(instance, i, static_cast<long>(j)), 0, 0, attribute, nullptr);
+      continue;
+    }
+    cct_Type* element = aggregate.ElementObject(j);
+    cct_Type* target = element ? static_cast<cct_SelectType*>(element)->Get(0, 0) : nullptr;
+    if (target && target->Kind() == cct_KIND_INSTANCE && scope) {
+      auto* found = scope->FindInstance(static_cast<cct_Instance*>(target)->InstanceName(), 1);
+      if (found) {
+        found->Release();
+        Insert(found, attribute, nullptr, 0, depth + 1);
+      }
+    }
+    if (element && element->IsTemporary()) delete element;
   }
 }
 
@@ -336,10 +377,15 @@ bool CStpTreeView::SlotOf(TreeItem item, ValueSlot& slot) const {
   slot.instance = instance;
   slot.attribute = attributeIndex;
   slot.element = -1;
-  if (attributeItem) return IsSimpleKind(value->Kind());
+  if (attributeItem)
+    return IsSimpleKind(value->Kind()) ||
+           (value->Kind() == cct_KIND_SELECT && !SelectHoldsInstance(*value));
   auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(value);
   const long position = PositionOf(item);
   if (!aggregate || position < 0 || static_cast<uint32_t>(position) >= aggregate->Count())
+    return false;
+  if (aggregate->ElementDescriptor()->kind == cct_KIND_SELECT && aggregate->IsSet() &&
+      !IsSelectValueElement(*aggregate, static_cast<uint32_t>(position)))
     return false;
   slot.element = position;
   return true;
@@ -397,12 +443,11 @@ void CStpTreeView::RefreshInstance(const cct_Instance& instance) {
       auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(value);
       if (!aggregate) continue;
       const long elementKind = aggregate->ElementDescriptor()->kind;
-      if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
-          elementKind == cct_KIND_SELECT)
-        continue;
+      if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE) continue;
       std::vector<TreeItem> elements = tree_.Children(attributes[i]);
       for (size_t j = 0; j < elements.size(); ++j)
-        tree_.SetItemText(elements[j], ElementItemLabel(instance, i, static_cast<long>(j)));
+        if (elementKind != cct_KIND_SELECT || IsSelectValueElement(*aggregate, static_cast<uint32_t>(j)))
+          tree_.SetItemText(elements[j], ElementItemLabel(instance, i, static_cast<long>(j)));
     }
   }
 }

@@ -20,6 +20,8 @@
 #include "appearancedialog.h"
 #include "detailsview.h"
 #include "finddialog.h"
+#include "cct/instance.h"
+#include "cct/scope.h"
 #include "gui_support.h"
 #include "insertdialog.h"
 #include "logview.h"
@@ -600,4 +602,60 @@ TEST_F(Frame, NewInstancesShowWhatASaveWrites) {
   EXPECT_EQ(coordinates->child(1)->text(0), "coordinates [2]: 0.000");
   EXPECT_EQ(frame_->Tree()->currentItem(), coordinates->child(1));
   EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,(0.0000000000,0.0000000000));");
+}
+
+// A select that holds a value, in a list or as an attribute, is a "name: value" row edited by
+// the strict rules of the value's type: the type it holds, or one of its admissible types named.
+TEST_F(Frame, SelectValuesAreShownAndEdited) {
+  QFile sample(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/toolpath_project.stp"));
+  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+  std::string text = sample.readAll().toStdString();
+  const std::string trajectory = "#213=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,$,";
+  ASSERT_NE(text.find(trajectory), std::string::npos);
+  text.replace(text.find(trajectory), trajectory.size(),
+               "#213=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,POSITIVE_RATIO_MEASURE(0.5),");
+  Open(files_.Write("selects.stp", text));
+  auto record = [this](const char* name) {
+    cct_Instance* instance = frame_->Doc().Scope()->FindInstance(name, 1);
+    if (!instance) return std::string();
+    instance->Release();
+    return varnholt::RecordText(*instance);
+  };
+
+  ASSERT_TRUE(frame_->GoToName("330"));
+  QTreeWidgetItem* trim = Child(frame_->Tree()->currentItem(), "trim_1");
+  ASSERT_EQ(trim->childCount(), 1);
+  QTreeWidgetItem* element = trim->child(0);
+  EXPECT_EQ(element->text(0), "trim_1 [1]: 270.0");
+  struct Case {
+    const char* typed;
+    const char* label;
+    const char* written;  // the trim_1 list as a save writes it
+  } const elementCases[] = {
+      {"271.5", "trim_1 [1]: 271.5", "(PARAMETER_VALUE(271.5000000000))"},
+      {"parameter_value(300)", "trim_1 [1]: 300.0", "(PARAMETER_VALUE(300.0000000000))"},
+      {"abc", "trim_1 [1]: 300.0", "(PARAMETER_VALUE(300.0000000000))"},
+      {"LENGTH_MEASURE(3)", "trim_1 [1]: 300.0", "(PARAMETER_VALUE(300.0000000000))"},
+  };
+  for (const Case& c : elementCases) {
+    EditLabel(element, c.typed);
+    EXPECT_EQ(element->text(0), c.label) << c.typed;
+    EXPECT_NE(record("330").find(c.written), std::string::npos) << c.typed << ": " << record("330");
+  }
+  frame_->UndoStack()->undo();
+  frame_->UndoStack()->undo();
+  EXPECT_EQ(element->text(0), "trim_1 [1]: 270.0");
+
+  ASSERT_TRUE(frame_->GoToName("213"));
+  QTreeWidgetItem* speed = Child(frame_->Tree()->currentItem(), "its_speed: 0.5000");
+  ASSERT_NE(speed, nullptr);
+  EXPECT_EQ(EditLabel(speed, "0.75"), "0.5");
+  EXPECT_EQ(speed->text(0), "its_speed: 0.7500");
+  EXPECT_NE(record("213").find(",POSITIVE_RATIO_MEASURE(0.7500000000),"), std::string::npos);
+  EditLabel(speed, "speed_name(rapid)");
+  EXPECT_EQ(speed->text(0), "its_speed: rapid");
+  EXPECT_NE(record("213").find(",.RAPID.,"), std::string::npos) << record("213");
+  frame_->UndoStack()->undo();
+  EXPECT_EQ(speed->text(0), "its_speed: 0.7500");
+  EXPECT_NE(record("213").find(",POSITIVE_RATIO_MEASURE(0.7500000000),"), std::string::npos);
 }
