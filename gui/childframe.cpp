@@ -15,7 +15,9 @@
 #include <functional>
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QScrollBar>
@@ -638,7 +640,7 @@ bool ChildFrame::GoToLogLine(const QString& line) {
 }
 
 void ChildFrame::OnExpanded(QTreeWidgetItem* item) {
-  if (!view_.HasDeferredChildren(item)) return;
+  if (expanding_ || !view_.HasDeferredChildren(item)) return;
   {
     CDoc::LogRoute route(doc_);
     view_.ExpandItem(item);
@@ -661,30 +663,73 @@ void ChildFrame::ExpandLevels(int levels) {
 }
 
 void ChildFrame::ExpandAll(QTreeWidgetItem* root) {
-  // A reference met in many places is shown in each, so "everything below" of a large project
-  // has no useful bound; each batch of new items needs the user's go-ahead.
+  if (!root || expanding_) return;
+  expanding_ = true;
+  // A modal progress window that lets events through: the window stays drawn and the user can
+  // stop; nothing else can change the tree meanwhile.
+  QProgressDialog progress(QStringLiteral("Klappe %1 auf ...").arg(root->text(0)),
+                           QStringLiteral("Abbrechen"), 0, 0, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(kExpandFeedbackMs);
+  progress.setValue(0);
+  // In a large file one instance may hold a list of a hundred thousand points, whose rows are
+  // built in one step: the window says at once that it works rather than after that step.
+  if (doc_.Scope() && doc_.Scope()->EntryCount() >= kExpandShowAtOnce) {
+    progress.show();
+    QCoreApplication::processEvents();
+  }
+  QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+  // A column sized to its contents measures every row again after each change; that, not the
+  // building of the rows, is what made a large expansion take minutes. It is measured once at
+  // the end.
+  QHeaderView* header = tree_->header();
+  header->setSectionResizeMode(0, QHeaderView::Interactive);
+  tree_->scheduleDelayedItemsLayout();
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
+  // Breadth first: a reference met in many places is shown in each, so "everything below" of
+  // a large project has no useful bound; each further kExpandBatch rows need the user's go-ahead.
   std::vector<QTreeWidgetItem*> queue{root};
-  int batch = 0;
-  for (size_t next = 0; next < queue.size(); ++next) {
+  size_t asked = 0;
+  bool stopped = false;
+  for (size_t next = 0; next < queue.size() && !stopped; ++next) {
     QTreeWidgetItem* item = queue[next];
-    const int before = item->childCount();
-    tree_->expandItem(item);
-    batch += item->childCount() - before;
+    if (view_.HasDeferredChildren(item)) {
+      CDoc::LogRoute route(doc_);
+      view_.ExpandItem(item);
+      item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    }
+    item->setExpanded(true);
     for (int i = 0; i < item->childCount(); ++i) queue.push_back(item->child(i));
-    if (batch < kExpandBatch || next + 1 == queue.size()) continue;
-    batch = 0;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"),
-                    QStringLiteral("%1 Eintr\u00e4ge sind aufgeklappt. Weiter aufklappen?")
-                        .arg(static_cast<qlonglong>(queue.size())),
-                    QMessageBox::Yes | QMessageBox::Cancel, this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Weiter"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    if (prompts_.exec(box) != QMessageBox::Yes) {
-      Q_EMIT statusMessage(QStringLiteral("Aufklappen nach %1 Eintr\u00e4gen angehalten")
-                               .arg(static_cast<qlonglong>(queue.size())));
-      return;
+    if (sinceEvents.elapsed() >= kExpandEventsMs) {
+      progress.setLabelText(QStringLiteral("%1 Eintr\u00e4ge aufgeklappt ...").arg(static_cast<qlonglong>(queue.size())));
+      progress.setValue(0);
+      QCoreApplication::processEvents();
+      stopped = progress.wasCanceled();
+      // The events laid the tree out; the next expansions wait for one layout again.
+      tree_->scheduleDelayedItemsLayout();
+      sinceEvents.restart();
+    }
+    if (!stopped && queue.size() - asked >= kExpandBatch && next + 1 < queue.size()) {
+      asked = queue.size();
+      QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"),
+                      QStringLiteral("%1 Eintr\u00e4ge sind aufgeklappt. Weiter aufklappen?")
+                          .arg(static_cast<qlonglong>(queue.size())),
+                      QMessageBox::Yes | QMessageBox::Cancel, this);
+      box.button(QMessageBox::Yes)->setText(QStringLiteral("&Weiter"));
+      box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+      stopped = prompts_.exec(box) != QMessageBox::Yes;
     }
   }
+  // Rows whose children were not built yet still show that there is something to open.
+  Finish();
+  header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  progress.reset();
+  QGuiApplication::restoreOverrideCursor();
+  expanding_ = false;
+  if (stopped)
+    Q_EMIT statusMessage(QStringLiteral("Aufklappen nach %1 Eintr\u00e4gen angehalten")
+                             .arg(static_cast<qlonglong>(queue.size())));
 }
 
 void ChildFrame::Format() {

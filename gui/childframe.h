@@ -60,9 +60,17 @@ class ChildFrame : public QWidget {
   QString CopyCurrent();
   /// Copies the record of the current row's instance as a save writes it.
   QString CopyCurrentRecord();
-  /// Expands everything below the item, asking before each further kExpandBatch new items.
+  /// Expands everything below the item ("*"), with a progress window that shows within
+  /// kExpandFeedbackMs and can stop it, asking before each further kExpandBatch new rows.
   void ExpandAll(QTreeWidgetItem* item);
-  static constexpr int kExpandBatch = 5000;
+  static constexpr size_t kExpandBatch = 100000;
+  static constexpr int kExpandFeedbackMs = 300;
+  /// From this many instances on, the progress window shows at once.
+  static constexpr long kExpandShowAtOnce = 50000;
+  /// How often the events wait at most while rows are built (the window stays responsive).
+  static constexpr int kExpandEventsMs = 100;
+  /// True while ExpandAll runs.
+  bool Expanding() const { return expanding_; }
   QString DocumentName() const;
   QString PathName() const;
 
@@ -178,6 +186,7 @@ class ChildFrame : public QWidget {
   int historyAt_ = -1;
   bool navigating_ = false;
   bool modified_ = false;
+  bool expanding_ = false;
   bool splitByUser_ = false;
   bool closeConfirmed_ = false;
 };

@@ -61,6 +61,9 @@ class InstanceTree : public QTreeWidget {
 
   using QTreeWidget::indexFromItem;
   using QTreeWidget::itemFromIndex;
+  /// Expanding while a layout is due only records the expansion: many expansions then cost one
+  /// layout.
+  using QTreeWidget::scheduleDelayedItemsLayout;
   LabelDelegate* Delegate() const { return delegate_; }
 
  Q_SIGNALS:

@@ -4,6 +4,9 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -658,4 +661,51 @@ TEST_F(Frame, SelectValuesAreShownAndEdited) {
   frame_->UndoStack()->undo();
   EXPECT_EQ(speed->text(0), "its_speed: 0.7500");
   EXPECT_NE(record("213").find(",POSITIVE_RATIO_MEASURE(0.7500000000),"), std::string::npos);
+}
+
+// Expanding everything below an item shows a progress window at once on a large file, lets
+// events through while it builds the rows, and stops at "Abbrechen" with the rows built so far;
+// a smaller expansion runs to the end.
+TEST_F(Frame, ExpandAllShowsProgressAndCanBeCancelled) {
+  QFile sample(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/toolpath_project.stp"));
+  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+  std::string text = sample.readAll().toStdString();
+  // The face's zigzag becomes a polyline of 60000 points.
+  const std::string zigzag = "#214=POLYLINE('face zigzag',(#215,#216,#217,#218,#219,#220));";
+  ASSERT_NE(text.find(zigzag), std::string::npos);
+  std::string points, list;
+  for (int i = 0; i < 60000; ++i) {
+    const std::string name = "#" + std::to_string(100000 + i);
+    list += (i ? "," : "") + name;
+    points += name + "=CARTESIAN_POINT('',(" + std::to_string(i % 160) + ".,5.,0.));\n";
+  }
+  text.replace(text.find(zigzag), zigzag.size(), "#214=POLYLINE('face zigzag',(" + list + "));\n" + points);
+  Open(files_.Write("large.stp", text));
+
+  bool progressShown = false;
+  QTimer::singleShot(0, frame_.get(), [&] {
+    auto* progress = frame_->findChild<QProgressDialog*>();
+    progressShown = progress && progress->isVisible();
+    if (progress) progress->cancel();
+  });
+  QSignalSpy status(frame_.get(), &ChildFrame::statusMessage);
+  frame_->ExpandAll(Root());
+  EXPECT_TRUE(progressShown);
+  ASSERT_EQ(status.count(), 1);
+  EXPECT_TRUE(status.at(0).at(0).toString().startsWith(QString::fromUtf8("Aufklappen nach ")));
+  EXPECT_TRUE(Root()->isExpanded());
+  EXPECT_FALSE(frame_->findChild<QProgressDialog*>());
+
+  // The workpiece's rows, all of them.
+  QTreeWidgetItem* workpiece = Child(Root(), "its_workpieces")->child(0);
+  frame_->ExpandAll(workpiece);
+  EXPECT_EQ(status.count(), 1);
+  std::vector<QTreeWidgetItem*> below{workpiece};
+  for (size_t next = 0; next < below.size(); ++next) {
+    QTreeWidgetItem* item = below[next];
+    EXPECT_TRUE(item->childCount() == 0 || item->isExpanded()) << item->text(0).toStdString();
+    EXPECT_FALSE(frame_->View().HasDeferredChildren(item)) << item->text(0).toStdString();
+    for (int i = 0; i < item->childCount(); ++i) below.push_back(item->child(i));
+  }
+  EXPECT_GT(below.size(), 20u);
 }
