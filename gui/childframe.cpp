@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QScrollBar>
 
 #include "cct/cct.h"
@@ -132,6 +133,12 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
       details_(new DetailsView),
       scene_(new SceneView) {
   view_.SetInputRules(InputRules{QLocale().decimalPoint() == QStringLiteral(",")});
+  // A value row's tooltip gives the value exactly, however the row rounds it.
+  tree_->SetValueTip([this](QTreeWidgetItem* item) {
+    CDoc::LogRoute route(doc_);
+    ValueSlot slot;
+    return view_.SlotOf(item, slot) ? ToQt(ExactText(slot)) : QString();
+  });
   tree_->Delegate()->SetDescribe([this](const QModelIndex& index) {
     QTreeWidgetItem* item = tree_->itemFromIndex(index);
     return item ? view_.EditorFor(item) : SlotEditor{};
@@ -580,7 +587,10 @@ FindDialog* ChildFrame::Find() {
     find_ = new FindDialog(this);
     find_->setWindowTitle(FindTitle());
     connect(find_, &FindDialog::searchRequested, this, &ChildFrame::RunFind);
-    connect(find_, &FindDialog::instanceChosen, this, &ChildFrame::GoTo);
+    connect(find_, &FindDialog::instanceChosen, this, [this](cct_Instance* instance) {
+      GoTo(instance);
+      KeepFindClear();
+    });
   }
   return find_;
 }
@@ -618,6 +628,8 @@ void ChildFrame::RunFind() {
   progress.reset();
   Finish();
   Find()->SetResults(std::move(found), !cancelled);
+  // The first hit is selected at once, as a desktop program's search does.
+  Find()->Next();
 }
 
 bool ChildFrame::FindNext() {
@@ -626,6 +638,34 @@ bool ChildFrame::FindNext() {
     return false;
   }
   return find_->Next();
+}
+
+bool ChildFrame::FindPrevious() {
+  if (!find_ || find_->ResultCount() == 0) {
+    ShowFind();
+    return false;
+  }
+  return find_->Previous();
+}
+
+void ChildFrame::KeepFindClear() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  if (!find_ || !find_->isVisible() || !item) return;
+  const QRect row = tree_->visualItemRect(item);
+  const QRect onScreen(tree_->viewport()->mapToGlobal(row.topLeft()),
+                       tree_->viewport()->mapToGlobal(row.bottomRight()));
+  QRect window = find_->frameGeometry();
+  if (!window.intersects(onScreen)) return;
+  const QScreen* screen = find_->screen();
+  const QRect room = screen ? screen->availableGeometry() : QRect();
+  // Below the row when there is room, else above it; sideways as little as possible.
+  if (onScreen.bottom() + 8 + window.height() <= room.bottom())
+    window.moveTop(onScreen.bottom() + 8);
+  else if (onScreen.top() - 8 - window.height() >= room.top())
+    window.moveBottom(onScreen.top() - 8);
+  else if (onScreen.right() + 8 + window.width() <= room.right())
+    window.moveLeft(tree_->viewport()->mapToGlobal(QPoint(tree_->viewport()->width(), 0)).x() + 8);
+  find_->move(window.topLeft());
 }
 
 bool ChildFrame::GoToLogLine(const QString& line) {
@@ -805,8 +845,49 @@ void ChildFrame::closeEvent(QCloseEvent* event) {
 
 void ChildFrame::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  // One third tree, two thirds log, until the user moves the divider.
-  if (!splitByUser_) splitter_->setSizes({width() / 3, width() - width() / 3});
+  // One third tree, two thirds log (or the share remembered from the last session), until the
+  // user moves the divider.
+  if (splitByUser_) return;
+  const int tree = startShare_ == 1.0 / 3 ? width() / 3 : static_cast<int>(width() * startShare_);
+  splitter_->setSizes({tree, width() - tree});
+}
+
+double ChildFrame::TreeShare() const {
+  const QList<int> sizes = splitter_->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  return total > 0 ? static_cast<double>(sizes.value(0)) / total : 1.0 / 3;
+}
+
+void ChildFrame::SetTreeShare(double share) {
+  // A share that leaves either pane next to nothing is no useful memory.
+  if (share >= 0.1 && share <= 0.9) startShare_ = share;
+}
+
+void ChildFrame::Relabel() {
+  // Every instance row relabels its attribute and element rows; the column is measured once.
+  QHeaderView* header = tree_->header();
+  header->setSectionResizeMode(0, QHeaderView::Interactive);
+  {
+    CDoc::LogRoute route(doc_);
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i) stack.push_back(tree_->topLevelItem(i));
+    while (!stack.empty()) {
+      QTreeWidgetItem* item = stack.back();
+      stack.pop_back();
+      for (int i = 0; i < item->childCount(); ++i) stack.push_back(item->child(i));
+      if (!control_.IsBold(item)) continue;
+      cct_Instance* instance = view_.ItemInstance(item);
+      if (!instance) continue;
+      for (int i = 0; i < item->childCount() && i < instance->AttributeCount(); ++i) {
+        QTreeWidgetItem* attribute = item->child(i);
+        attribute->setText(0, ToQt(CStpTreeView::AttributeLabel(*instance, i)));
+        for (int j = 0; j < attribute->childCount(); ++j)
+          if (!control_.IsBold(attribute->child(j)))
+            attribute->child(j)->setText(0, ToQt(CStpTreeView::ElementItemLabel(*instance, i, j)));
+      }
+    }
+  }
+  header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 }
 
 }  // namespace varnholt

@@ -49,6 +49,14 @@ class ChildFrame : public QWidget {
   /// Expands the tree from the root down to the given number of levels.
   void ExpandLevels(int levels);
 
+  /// Labels every row from the model again (after the display of reals changed).
+  void Relabel();
+  /// The tree's share of the width; the user's choice once the divider was moved.
+  double TreeShare() const;
+  bool TreeShareSetByUser() const { return splitByUser_; }
+  /// The share the divider starts at (a remembered choice) instead of one third.
+  void SetTreeShare(double share);
+
   /// True while edits, clears or inserts differ from what was last opened or saved.
   bool IsModified() const { return modified_; }
   /// The document's edits, for undo and redo.
@@ -109,6 +117,8 @@ class ChildFrame : public QWidget {
   void RunFind();
   /// The next result of the last search (F3); opens the search window when there is none.
   bool FindNext();
+  /// The result before (Shift+F3).
+  bool FindPrevious();
   /// Follows a line of the log to the instance it reports on.
   bool GoToLogLine(const QString& line);
 
@@ -165,6 +175,8 @@ class ChildFrame : public QWidget {
   void Report(const EditOutcome& outcome);
   bool AskToSave();
   QString FindTitle() const;
+  /// Moves the search window off the current row when it covers it.
+  void KeepFindClear();
 
   Prompts& prompts_;
   CDoc doc_;
@@ -188,6 +200,7 @@ class ChildFrame : public QWidget {
   bool modified_ = false;
   bool expanding_ = false;
   bool splitByUser_ = false;
+  double startShare_ = 1.0 / 3;
   bool closeConfirmed_ = false;
 };
 

@@ -2,7 +2,9 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QStringDecoder>
 #include <algorithm>
@@ -81,6 +83,23 @@ void InstanceTree::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QTreeWidget::keyPressEvent(event);
+}
+
+QString InstanceTree::ValueTipOf(QTreeWidgetItem* item) const {
+  if (!item || !item->toolTip(0).isEmpty() || !valueTip_) return QString();
+  return valueTip_(item);
+}
+
+bool InstanceTree::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = ValueTipOf(itemAt(help->pos()));
+    if (!tip.isEmpty()) {
+      QToolTip::showText(help->globalPos(), tip, viewport());
+      return true;
+    }
+  }
+  return QTreeWidget::viewportEvent(event);
 }
 
 InstanceTree::InstanceTree(QWidget* parent) : QTreeWidget(parent), delegate_(new LabelDelegate(this)) {

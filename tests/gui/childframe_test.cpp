@@ -457,17 +457,27 @@ TEST_F(Frame, FindListsResultsAndSelectsThem) {
     EXPECT_EQ(find->ShownResults(), c.results) << c.text;
   }
 
+  // A search selects its first hit at once; F3 and Shift+F3 go on and back, "n von m".
   find->SetQuery(varnholt::FindDialog::kByType, "cartesian_point");
   frame_->RunFind();
-  EXPECT_TRUE(frame_->FindNext());
   EXPECT_EQ(CurrentWay(*frame_), "#1 #10 #7");
+  EXPECT_EQ(find->CountText(), "1 von 2");
   const QString before = Current(*frame_);
   EXPECT_TRUE(frame_->FindNext());  // #11: nothing refers to it
   EXPECT_EQ(Current(*frame_), before);
   EXPECT_EQ(frame_->Details()->ShownName(), "11");
+  EXPECT_EQ(find->CountText(), "2 von 2");
   EXPECT_TRUE(frame_->Details()->toPlainText().contains(ChildFrame::UnreachedNote()));
   EXPECT_TRUE(frame_->FindNext());  // round again
   EXPECT_EQ(frame_->Details()->ShownName(), "7");
+  EXPECT_TRUE(frame_->FindPrevious());
+  EXPECT_EQ(frame_->Details()->ShownName(), "11");
+  // The keys work in the search window too.
+  frame_->ShowFind();
+  QApplication::setActiveWindow(find);
+  QTest::keyClick(find->TextField(), Qt::Key_F3, Qt::ShiftModifier);
+  EXPECT_EQ(frame_->Details()->ShownName(), "7");
+  EXPECT_EQ(find->CountText(), "1 von 2");
 
   // The filter narrows what is shown.
   find->FilterField()->setText("#11");

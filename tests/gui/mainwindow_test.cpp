@@ -14,9 +14,11 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "childframe.h"
+#include "helpdialog.h"
 #include "gui_support.h"
 
 using varnholt::MainWindow;
@@ -62,27 +64,31 @@ class Window : public ::testing::Test {
 TEST_F(Window, MenusWithoutAndWithDocument) {
   QStringList titles;
   for (QAction* menu : window_->menuBar()->actions()) titles << menu->text();
-  EXPECT_EQ(titles, (QStringList{"&Datei", "&Bearbeiten", "&Ansicht", "&?"}));
+  EXPECT_EQ(titles, (QStringList{"&Datei", "&Bearbeiten", "&Ansicht", "&Fenster", "&?"}));
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
   EXPECT_EQ(VisibleTexts(Menu(2)),
-            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht"}));
-  EXPECT_EQ(VisibleTexts(Menu(3)), QStringList{"&Info"});
+            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "&Darstellung"}));
+  EXPECT_EQ(VisibleTexts(Menu(3)),
+            (QStringList{QString::fromUtf8("Ü&berlappend"), "&Nebeneinander", "-",
+                         QString::fromUtf8("Nä&chstes Fenster"), "&Vorheriges Fenster"}));
+  EXPECT_EQ(VisibleTexts(Menu(4)), (QStringList{"&Hilfe", "&Info"}));
   EXPECT_EQ(window_->windowTitle(), kTitle);
 
   const QString path = Project("first.stp");
   ASSERT_NE(window_->OpenFile(path), nullptr);
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
-                         "S&chliessen...\tStrg+C", "-", "&1 " + path, "-", "&Beenden"}));
+                         "S&chliessen...\tStrg+W", "-", "&1 " + path, "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen", "-",
-                         "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Zurück"),
-                         QString::fromUtf8("&Vorwärts")}));
-  EXPECT_EQ(VisibleTexts(Menu(2)),
-            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "Format"}));
+                         "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Rückwärts suchen"),
+                         QString::fromUtf8("&Zurück"), QString::fromUtf8("&Vorwärts")}));
+  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details",
+                                                "&3D-Ansicht", "Format", "&Darstellung"}));
+  EXPECT_EQ(VisibleTexts(Menu(3)).mid(5), (QStringList{"-", "&1 first.stp"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
   window_->MdiArea()->activeSubWindow()->showNormal();
@@ -95,12 +101,35 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   EXPECT_FALSE(window_->SaveAction()->isVisible());
 }
 
-TEST_F(Window, OnlyOpenAndSaveHaveKeys) {
+// Every key a menu shows is bound to its command; Ctrl+C is nowhere in the menus (in the tree it
+// copies, in the log too).
+TEST_F(Window, EveryKeyAMenuShowsWorks) {
   EXPECT_EQ(window_->OpenAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
   EXPECT_EQ(window_->SaveAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-  // "Strg+C" in the close label is text only: Ctrl+C copies from the log.
-  for (QAction* action : window_->findChildren<QAction*>())
-    EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+  EXPECT_EQ(window_->CloseAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+  EXPECT_EQ(window_->QuitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_EQ(window_->HelpAction()->shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(window_->FindPreviousAction()->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+  for (QAction* menu : window_->menuBar()->actions())
+    for (QAction* action : menu->menu()->actions()) {
+      EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+      const QString shown = action->text().section('\t', 1);
+      if (shown.isEmpty()) continue;
+      // "Strg" is how the labels have always written Ctrl.
+      QString key = shown;
+      key.replace("Strg", "Ctrl");
+      EXPECT_EQ(action->shortcut(), QKeySequence(key)) << action->text().toStdString();
+    }
+  // F1 opens the page of keys and the README's section on finding one's way.
+  QString page;
+  window_->UserPrompts().exec = [&](QDialog& dialog) {
+    if (auto* help = qobject_cast<varnholt::HelpDialog*>(&dialog)) page = help->Page()->toPlainText();
+    return 0;
+  };
+  window_->HelpAction()->trigger();
+  EXPECT_TRUE(page.contains("Strg+W")) << page.toStdString();
+  EXPECT_TRUE(page.contains("Finding your way in the desktop program")) << page.toStdString();
+  EXPECT_FALSE(page.contains("desktop help"));
 }
 
 // The dock shows the active document's details; the search commands go to that document.
