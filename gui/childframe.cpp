@@ -657,14 +657,23 @@ void ChildFrame::KeepFindClear() {
   QRect window = find_->frameGeometry();
   if (!window.intersects(onScreen)) return;
   const QScreen* screen = find_->screen();
-  const QRect room = screen ? screen->availableGeometry() : QRect();
-  // Below the row when there is room, else above it; sideways as little as possible.
-  if (onScreen.bottom() + 8 + window.height() <= room.bottom())
-    window.moveTop(onScreen.bottom() + 8);
-  else if (onScreen.top() - 8 - window.height() >= room.top())
-    window.moveBottom(onScreen.top() - 8);
-  else if (onScreen.right() + 8 + window.width() <= room.right())
-    window.moveLeft(tree_->viewport()->mapToGlobal(QPoint(tree_->viewport()->width(), 0)).x() + 8);
+  const QRect room = screen ? screen->availableGeometry() : QRect(window.united(onScreen));
+  const int gap = 8;
+  // Below the row, else above it, else beside the tree: the first place with room. Without
+  // room anywhere it goes below (its title bar stays on the screen), or above when the row is
+  // at the screen's foot.
+  const int treeRight = tree_->viewport()->mapToGlobal(QPoint(tree_->viewport()->width(), 0)).x();
+  if (onScreen.bottom() + gap + window.height() <= room.bottom()) {
+    window.moveTop(onScreen.bottom() + gap);
+  } else if (onScreen.top() - gap - window.height() >= room.top()) {
+    window.moveBottom(onScreen.top() - gap);
+  } else if (treeRight + gap + window.width() <= room.right()) {
+    window.moveLeft(treeRight + gap);
+  } else if (room.bottom() - onScreen.bottom() >= 80) {
+    window.moveTop(onScreen.bottom() + gap);
+  } else {
+    window.moveBottom(onScreen.top() - gap);
+  }
   find_->move(window.topLeft());
 }
 

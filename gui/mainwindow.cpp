@@ -50,6 +50,26 @@ QStringList LocalFiles(const QMimeData* mime) {
   return files;
 }
 
+/// An action that knows whether its key triggered it (then the key's modifier is still held)
+/// or the menu.
+class KeyAction : public QAction {
+ public:
+  using QAction::QAction;
+  bool ByKey() const { return byKey_; }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() != QEvent::Shortcut) return QAction::event(event);
+    byKey_ = true;
+    const bool handled = QAction::event(event);
+    byKey_ = false;
+    return handled;
+  }
+
+ private:
+  bool byKey_ = false;
+};
+
 /// What the progress of an open raises when the user cancels it.
 struct OpenCancelled {};
 
@@ -248,10 +268,16 @@ void MainWindow::CreateWindowMenu(QMenu* menu) {
   tile_ = menu->addAction(QStringLiteral("&Nebeneinander"), mdi_, &QMdiArea::tileSubWindows);
   tile_->setStatusTip(QStringLiteral("Ordnet die Dokumentfenster nebeneinander an"));
   menu->addSeparator();
-  nextWindow_ = menu->addAction(QStringLiteral("N\u00e4&chstes Fenster"), this, [this] { CycleWindows(1); });
+  auto* next = new KeyAction(QStringLiteral("N\u00e4&chstes Fenster"), menu);
+  auto* previous = new KeyAction(QStringLiteral("&Vorheriges Fenster"), menu);
+  connect(next, &QAction::triggered, this, [this, next] { CycleWindows(1, next->ByKey()); });
+  connect(previous, &QAction::triggered, this, [this, previous] { CycleWindows(-1, previous->ByKey()); });
+  menu->addAction(next);
+  menu->addAction(previous);
+  nextWindow_ = next;
+  previousWindow_ = previous;
   nextWindow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
   nextWindow_->setStatusTip(QStringLiteral("Geht zum zuletzt benutzten anderen Dokument"));
-  previousWindow_ = menu->addAction(QStringLiteral("&Vorheriges Fenster"), this, [this] { CycleWindows(-1); });
   // Shift turns Tab into Backtab; both forms are taken.
   previousWindow_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)});
@@ -300,7 +326,7 @@ QList<QMdiSubWindow*> MainWindow::UsedOrder() const {
   return order;
 }
 
-void MainWindow::CycleWindows(int step) {
+void MainWindow::CycleWindows(int step, bool keyHeld) {
   if (cycle_.isEmpty()) {
     const QList<QMdiSubWindow*> order = UsedOrder();
     if (order.size() < 2) return;
@@ -318,8 +344,8 @@ void MainWindow::CycleWindows(int step) {
       break;
     }
   }
-  // Without a key held (the menu, a script) the move is done at once.
-  if (!(QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier)) EndCycle();
+  // From the menu the move is done at once; by the key, when Ctrl is let go.
+  if (!keyHeld) EndCycle();
 }
 
 void MainWindow::EndCycle() {
@@ -337,7 +363,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyRelease &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control)
       EndCycle();
-    else if (event->type() == QEvent::ApplicationDeactivate)
+    else if (event->type() == QEvent::ApplicationDeactivate ||
+             event->type() == QEvent::MouseButtonPress)
       EndCycle();
   }
   return QMainWindow::eventFilter(watched, event);

@@ -111,7 +111,7 @@ class MainWindow : public QMainWindow {
   void ShowWindowList();
   /// Ctrl+Tab and Ctrl+Shift+Tab: through the documents in the order last used, that order
   /// held until Ctrl is let go.
-  void CycleWindows(int step);
+  void CycleWindows(int step, bool keyHeld);
   void EndCycle();
   void SetTabbed(bool tabbed);
   void SetExactReals(bool exact);

@@ -478,6 +478,18 @@ TEST_F(Frame, FindListsResultsAndSelectsThem) {
   QTest::keyClick(find->TextField(), Qt::Key_F3, Qt::ShiftModifier);
   EXPECT_EQ(frame_->Details()->ShownName(), "7");
   EXPECT_EQ(find->CountText(), "1 von 2");
+  // Laid over the row it selects, the search window moves off it.
+  QTreeWidgetItem* row = frame_->Tree()->currentItem();
+  const QRect shown = frame_->Tree()->visualItemRect(row);
+  auto onScreen = [&] {
+    const QRect r = frame_->Tree()->visualItemRect(frame_->Tree()->currentItem());
+    return QRect(frame_->Tree()->viewport()->mapToGlobal(r.topLeft()), r.size());
+  };
+  find->move(frame_->Tree()->viewport()->mapToGlobal(shown.topLeft()) - QPoint(10, 10));
+  ASSERT_TRUE(find->frameGeometry().intersects(onScreen()));
+  EXPECT_TRUE(frame_->FindNext());
+  EXPECT_TRUE(frame_->FindNext());
+  EXPECT_FALSE(find->frameGeometry().intersects(onScreen()));
 
   // The filter narrows what is shown.
   find->FilterField()->setText("#11");

@@ -14,7 +14,12 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
+#include <QSplitter>
 #include <QTextBrowser>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QWindow>
+#include "varnholt/valuetext.h"
 #include <QUrl>
 
 #include "childframe.h"
@@ -302,4 +307,123 @@ TEST_F(Window, PanesKeepTheDocumentWhileAnotherWindowIsActive) {
   EXPECT_EQ(window_->ShownScene(), frame->Scene3D());
   EXPECT_TRUE(window_->SaveAction()->isEnabled());
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [p.stp]");
+}
+
+// "Fenster": the documents listed, Ctrl+Tab through them in the order of use while Ctrl is
+// held, tiled and as tabs.
+TEST_F(Window, WindowMenuGoesThroughTheDocumentsInTheOrderOfUse) {
+  for (const char* name : {"a.stp", "b.stp", "c.stp"}) ASSERT_NE(window_->OpenFile(Project(name)), nullptr);
+  auto active = [this] { return window_->ActiveFrame()->DocumentName(); };
+  ASSERT_EQ(active(), "c.stp");
+  QMenu* windows = Menu(3);
+  EXPECT_EQ(VisibleTexts(windows).mid(5), (QStringList{"-", "&1 a.stp", "&2 b.stp", "&3 c.stp"}));
+  EXPECT_TRUE(windows->actions().last()->isChecked());
+
+  QApplication::setActiveWindow(window_.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QWindow* handle = window_->windowHandle();
+  // Tab pressed and let go while Ctrl stays down, then Ctrl let go.
+  auto tab = [handle](Qt::KeyboardModifiers held, int key) {
+    QTest::simulateEvent(handle, true, key, held, QString(), false);
+    QTest::simulateEvent(handle, false, key, held, QString(), false);
+  };
+  auto letGo = [handle] {
+    QTest::simulateEvent(handle, false, Qt::Key_Control, Qt::NoModifier, QString(), false);
+  };
+  // Held Ctrl: each Tab one document further back; letting go makes the choice the last used.
+  tab(Qt::ControlModifier, Qt::Key_Tab);
+  EXPECT_EQ(active(), "b.stp");
+  tab(Qt::ControlModifier, Qt::Key_Tab);
+  EXPECT_EQ(active(), "a.stp");
+  letGo();
+  tab(Qt::ControlModifier, Qt::Key_Tab);
+  EXPECT_EQ(active(), "c.stp");
+  letGo();
+  tab(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Backtab);
+  EXPECT_EQ(active(), "b.stp");
+  letGo();
+  QStringList order;
+  for (QMdiSubWindow* sub : window_->UsedOrder()) order << sub->windowTitle();
+  EXPECT_EQ(order, (QStringList{"b.stp", "c.stp", "a.stp"}));
+
+  windows->actions().at(windows->actions().size() - 3)->trigger();
+  EXPECT_EQ(active(), "a.stp");
+  window_->TileAction()->trigger();
+  const QRect area = window_->MdiArea()->viewport()->rect();
+  for (QMdiSubWindow* sub : window_->MdiArea()->subWindowList())
+    EXPECT_TRUE(area.contains(sub->geometry())) << sub->windowTitle().toStdString();
+  window_->TabsAction()->trigger();
+  EXPECT_EQ(window_->MdiArea()->viewMode(), QMdiArea::TabbedView);
+  EXPECT_FALSE(window_->TileAction()->isEnabled());
+}
+
+// Size, place, docks, the divider and the display options come back at the next start.
+TEST_F(Window, StateIsRestoredAtTheNextStart) {
+  window_->RestoreState();
+  window_->resize(900, 640);
+  window_->DetailsDock()->hide();
+  window_->TabsAction()->trigger();
+  window_->ExactRealsAction()->trigger();
+  varnholt::ChildFrame* frame = window_->OpenFile(Project("p.stp"));
+  ASSERT_NE(frame, nullptr);
+  const int width = frame->Splitter()->width();
+  frame->Splitter()->setSizes({width / 2, width - width / 2});
+  Q_EMIT frame->Splitter()->splitterMoved(width / 2, 1);
+  ASSERT_TRUE(window_->close());
+  window_.reset();
+  varnholt::SetRealDisplay(varnholt::RealDisplay::FourDigits);
+
+  MainWindow next;
+  next.RestoreState();
+  next.show();
+  EXPECT_EQ(next.size(), QSize(900, 640));
+  EXPECT_FALSE(next.DetailsDock()->isVisible());
+  EXPECT_TRUE(next.TabsAction()->isChecked());
+  EXPECT_EQ(next.MdiArea()->viewMode(), QMdiArea::TabbedView);
+  EXPECT_TRUE(next.ExactRealsAction()->isChecked());
+  EXPECT_EQ(varnholt::CurrentRealDisplay(), varnholt::RealDisplay::Exact);
+  varnholt::ChildFrame* reopened = next.OpenFile(Project("p.stp"));
+  ASSERT_NE(reopened, nullptr);
+  EXPECT_NEAR(reopened->TreeShare(), 0.5, 0.02);
+  next.ExactRealsAction()->setChecked(false);
+  next.FourDigitRealsAction()->trigger();
+  EXPECT_EQ(varnholt::CurrentRealDisplay(), varnholt::RealDisplay::FourDigits);
+}
+
+// Reals in the tree with four digits or exactly; a value row's tooltip is exact either way.
+TEST_F(Window, RealsAreShownAsChosenAndExactInTheTooltip) {
+  std::string text = gui_test::kProject;
+  text.replace(text.find("'WP',$,$,"), 9, "'WP',$,1234.5678,");
+  varnholt::ChildFrame* frame = window_->OpenFile(files_.Write("p.stp", text));
+  ASSERT_NE(frame, nullptr);
+  QTreeWidgetItem* workpiece = frame->Tree()->topLevelItem(0)->child(2)->child(0);
+  frame->Tree()->expandItem(workpiece);
+  QTreeWidgetItem* tolerance = workpiece->child(2);
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1235.");
+  EXPECT_EQ(frame->Tree()->ValueTipOf(tolerance), "1234.5678");
+  window_->ExactRealsAction()->trigger();
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1234.5678");
+  EXPECT_EQ(frame->Tree()->ValueTipOf(tolerance), "1234.5678");
+  window_->FourDigitRealsAction()->trigger();
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1235.");
+  // A row that shows no value has no such tooltip.
+  EXPECT_EQ(frame->Tree()->ValueTipOf(workpiece), "");
+}
+
+// "Abbrechen" while a file opens leaves no document, asks nothing and keeps the recent files;
+// the next open works as ever. The open dialog offers the exchange-file endings.
+TEST_F(Window, OpenCanBeCancelled) {
+  EXPECT_TRUE(varnholt::OpenFilters().contains("*.stp *.step *.p21 *.stpnc"));
+  const QString path = Project("large.stp");
+  QTimer::singleShot(0, window_.get(), [this] {
+    if (auto* progress = window_->findChild<QProgressDialog*>()) progress->cancel();
+  });
+  EXPECT_EQ(window_->OpenFile(path), nullptr);
+  EXPECT_TRUE(window_->Frames().isEmpty());
+  EXPECT_TRUE(messages_.isEmpty());
+  EXPECT_TRUE(window_->RecentFiles().isEmpty());
+  EXPECT_EQ(window_->windowTitle(), kTitle);
+  varnholt::ChildFrame* frame = window_->OpenFile(path);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->Tree()->topLevelItem(0)->text(0), "#1=project");
 }
