@@ -279,8 +279,8 @@ void MainWindow::CreateWindowMenu(QMenu* menu) {
   nextWindow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
   nextWindow_->setStatusTip(QStringLiteral("Geht zum zuletzt benutzten anderen Dokument"));
   // Shift turns Tab into Backtab; both forms are taken.
-  previousWindow_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
-                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)});
+  previousWindow_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
   previousWindow_->setStatusTip(QStringLiteral("Geht in der Reihenfolge der Benutzung zur\u00fcck"));
   for (QAction* action : {nextWindow_, previousWindow_})
     action->setShortcutContext(Qt::ApplicationShortcut);
