@@ -557,8 +557,9 @@ void MainWindow::UpdateForActive() {
   // A maximized document window adds " - [name]" to the title itself, as Windows does; a "*"
   // after the name marks unsaved changes.
   const QString title = QString::fromUtf8(kTitle);
-  const bool named = frame && !CurrentSub()->isMaximized() &&
-                     mdi_->viewMode() == QMdiArea::SubWindowView;
+  // As tabs the area adds nothing: the name goes in as for a window that is not maximized.
+  const bool named = frame && (!CurrentSub()->isMaximized() ||
+                               mdi_->viewMode() == QMdiArea::TabbedView);
   const QString marker = frame && frame->IsModified() ? QStringLiteral("*") : QString();
   setWindowTitle(named ? title + QStringLiteral(" - ") + frame->DocumentName() + marker
                        : frame ? title + marker : title);

@@ -355,6 +355,7 @@ TEST_F(Window, WindowMenuGoesThroughTheDocumentsInTheOrderOfUse) {
   window_->TabsAction()->trigger();
   EXPECT_EQ(window_->MdiArea()->viewMode(), QMdiArea::TabbedView);
   EXPECT_FALSE(window_->TileAction()->isEnabled());
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - a.stp");
 }
 
 // Size, place, docks, the divider and the display options come back at the next start.
