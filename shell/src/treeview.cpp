@@ -326,7 +326,9 @@ void CStpTreeView::FillSelectElements(cct_Instance& instance, long i,
       continue;
     }
     cct_Type* element = aggregate.ElementObject(j);
-    cct_Type* target = element ? static_cast<cct_SelectType*>(element)->Get(0, 0) : nullptr;
+    cct_Type* target = element;
+    if (element && element->Kind() == cct_KIND_SELECT)
+      target = static_cast<cct_SelectType*>(element)->Get(0, 0);
     if (target && target->Kind() == cct_KIND_INSTANCE && scope) {
       auto* found = scope->FindInstance(static_cast<cct_Instance*>(target)->InstanceName(), 1);
       if (found) {
