@@ -14,11 +14,17 @@
 #include <algorithm>
 #include <functional>
 
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QScrollBar>
 
+#include "cct/cct.h"
 #include "cct/instance.h"
 #include "cct/scope.h"
 #include "appearancedialog.h"
@@ -28,12 +34,47 @@
 #include "logview.h"
 #include "prompts.h"
 #include "varnholt/insertdialog.h"
+#include "varnholt/valuetext.h"
 
 namespace varnholt {
+
+/// The state of a slot an undo or redo returns to: its value, and for an element whether its
+/// list was set at all (typing into an unset list sets it).
+struct SlotState {
+  SlotEditor editor;
+  bool listUnset = false;
+};
 
 namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+/// Lets a widget take the copy key before the window's shortcuts do (Ctrl+C also closes a
+/// document): `copy`, when given, is what the key does there instead of the widget's own copy.
+class CopyKeyFirst : public QObject {
+ public:
+  CopyKeyFirst(QWidget* widget, std::function<void()> copy)
+      : QObject(widget), copy_(std::move(copy)) {
+    widget->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const bool override = event->type() == QEvent::ShortcutOverride;
+    if (!override && event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    if (!static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) return false;
+    if (override) {
+      event->accept();
+      return true;
+    }
+    if (!copy_) return false;
+    copy_();
+    return true;
+  }
+
+ private:
+  std::function<void()> copy_;
+};
 
 /// An edit already done when it is pushed: the first redo does nothing.
 class DoneCommand : public QUndoCommand {
@@ -51,6 +92,66 @@ class DoneCommand : public QUndoCommand {
   bool done_ = false;
 };
 
+/// The list a slot's element belongs to, or null for an attribute's own value.
+cct_AggregateType_1d* ListOf(const ValueSlot& slot) {
+  if (!slot.instance || slot.element < 0) return nullptr;
+  return dynamic_cast<cct_AggregateType_1d*>(slot.instance->Attribute(slot.attribute));
+}
+
+/// The select a slot shows, or null.
+cct_SelectType* SelectOf(const ValueSlot& slot) {
+  cct_Type* value = slot.instance ? slot.instance->Attribute(slot.attribute) : nullptr;
+  if (cct_AggregateType_1d* list = ListOf(slot))
+    value = static_cast<unsigned long>(slot.element) < list->Count() &&
+                    list->ElementDescriptor()->kind == cct_KIND_SELECT
+                ? list->ElementObject(static_cast<unsigned long>(slot.element))
+                : nullptr;
+  return value && value->Kind() == cct_KIND_SELECT ? static_cast<cct_SelectType*>(value) : nullptr;
+}
+
+SlotState StateOf(const ValueSlot& slot) {
+  cct_AggregateType_1d* list = ListOf(slot);
+  if (cct_SelectType* select = SelectOf(slot)) {
+    // A select's value is given back with its type, which an edit may have changed.
+    SlotState state{DescribeSlot(slot), false};
+    if (cct_Type* held = state.editor.set ? select->Get(0, 0) : nullptr) {
+      state.editor.text = QString::fromUtf8(held->TypeName()).toUpper().toStdString() + "(" +
+                          state.editor.text + ")";
+      cct_DisposeGot(held);
+    }
+    return state;
+  }
+  if (!list || list->IsSet()) return SlotState{DescribeSlot(slot), false};
+  // The element's stored value is kept too, so that an undo leaves the list as it was.
+  list->SetSet(true);
+  SlotState state{DescribeSlot(slot), true};
+  list->SetSet(false);
+  return state;
+}
+
+void Restore(const ValueSlot& slot, const SlotState& state) {
+  if (state.listUnset) {
+    SetValue(slot, state.editor.text);
+    if (cct_AggregateType_1d* list = ListOf(slot)) list->SetSet(false);
+  } else if (state.editor.asWritten) {
+    RestoreSlot(slot, state.editor);
+  } else if (cct_SelectType* select = SelectOf(slot)) {
+    // A select's value is given back with its type; a clear of a select is refused by the
+    // rules of a clear, so an undo empties it itself.
+    if (state.editor.set)
+      SetValue(slot, state.editor.text);
+    else
+      select->Unset();
+  } else {
+    RestoreSlot(slot, state.editor);
+  }
+}
+
+bool IsValueListKind(long kind) {
+  return kind == cct_KIND_INTEGER || kind == cct_KIND_REAL || kind == cct_KIND_STRING ||
+         kind == cct_KIND_BOOLEAN || kind == cct_KIND_LOGICAL || kind == cct_KIND_ENUMERATION;
+}
+
 }  // namespace
 
 ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
@@ -65,6 +166,12 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
       details_(new DetailsView),
       scene_(new SceneView) {
   view_.SetInputRules(InputRules{QLocale().decimalPoint() == QStringLiteral(",")});
+  // A value row's tooltip gives the value exactly, however the row rounds it.
+  tree_->SetValueTip([this](QTreeWidgetItem* item) {
+    CDoc::LogRoute route(doc_);
+    ValueSlot slot;
+    return view_.SlotOf(item, slot) ? ToQt(ExactText(slot)) : QString();
+  });
   tree_->Delegate()->SetDescribe([this](const QModelIndex& index) {
     QTreeWidgetItem* item = tree_->itemFromIndex(index);
     return item ? view_.EditorFor(item) : SlotEditor{};
@@ -76,6 +183,18 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   clear->setShortcutContext(Qt::WidgetShortcut);
   connect(clear, &QAction::triggered, this, [this] { ClearCurrent(); });
   tree_->addAction(clear);
+  // The copy key of the tree copies what is stored, never the rounded label.
+  auto* copy = new QAction(QStringLiteral("&Kopieren"), tree_);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetShortcut);
+  connect(copy, &QAction::triggered, this, [this] { CopyCurrent(); });
+  tree_->addAction(copy);
+  new CopyKeyFirst(tree_, [this] { CopyCurrent(); });
+  new CopyKeyFirst(log_, nullptr);
+  new CopyKeyFirst(details_, nullptr);
+  auto* copyRecord = new QAction(QStringLiteral("&Datensatz kopieren"), tree_);
+  connect(copyRecord, &QAction::triggered, this, [this] { CopyCurrentRecord(); });
+  tree_->addAction(copyRecord);
   tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
   connect(tree_, &InstanceTree::expandAllRequested, this, &ChildFrame::ExpandAll);
   // A file of a million instances would otherwise build every item before the window shows.
@@ -102,8 +221,10 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(scene_, &SceneView::instanceChosen, this, &ChildFrame::GoToName);
   connect(scene_, &SceneView::buildRequested, this, &ChildFrame::RebuildScene);
   // Every edit, insert, undo and redo moves the undo stack: the scene may no longer match.
+  // The details pane shows the record as it is now.
   connect(undo_, &QUndoStack::indexChanged, this, [this] {
     if (scene_) scene_->MarkOutdated();
+    detailsTimer_.start();
   });
   // Moving through the tree with the keys asks for one pane's worth of details, not one per step.
   detailsTimer_.setSingleShot(true);
@@ -125,7 +246,7 @@ ChildFrame::~ChildFrame() {
   delete find_.data();
 }
 
-QString ChildFrame::PathName() const { return QFile::decodeName(doc_.PathName().c_str()); }
+QString ChildFrame::PathName() const { return path_; }
 
 QString ChildFrame::DocumentName() const { return QFileInfo(PathName()).fileName(); }
 
@@ -134,6 +255,7 @@ bool ChildFrame::Open(const QString& path) {
     Finish();
     return false;
   }
+  path_ = path;
   setWindowTitle(DocumentName());
   if (doc_.Scope()) navigator_ = std::make_unique<Navigator>(*doc_.Scope());
   {
@@ -162,7 +284,7 @@ void ChildFrame::SetModified(bool modified) {
   modified_ = modified;
   // The marker goes into the title itself: a maximized window's name is copied into the main
   // window's title, where a "[*]" placeholder would show as it is.
-  if (!doc_.PathName().empty())
+  if (!path_.isEmpty())
     setWindowTitle(DocumentName() + (modified ? QStringLiteral("*") : QString()));
   if (modified) closeConfirmed_ = false;
   if (changed) Q_EMIT modifiedChanged(modified);
@@ -172,13 +294,13 @@ void ChildFrame::Report(const EditOutcome& outcome) {
   if (!outcome.message.empty()) Q_EMIT statusMessage(ToQt(outcome.message));
 }
 
-void ChildFrame::PushValueChange(const ValueSlot& slot, const SlotEditor& before,
+void ChildFrame::PushValueChange(const ValueSlot& slot, const SlotState& before,
                                  const QString& what) {
-  const SlotEditor after = DescribeSlot(slot);
-  auto apply = [this, slot](const SlotEditor& state) {
+  const SlotState after = StateOf(slot);
+  auto apply = [this, slot](const SlotState& state) {
     {
       CDoc::LogRoute route(doc_);
-      RestoreSlot(slot, state);
+      Restore(slot, state);
       view_.RefreshInstance(*slot.instance);
     }
     Finish();
@@ -192,7 +314,7 @@ void ChildFrame::OnLabelEdited(const QModelIndex& index, const QString& text) {
   if (!item) return;
   ValueSlot slot;
   if (!view_.SlotOf(item, slot)) return;
-  const SlotEditor before = DescribeSlot(slot);
+  const SlotState before = StateOf(slot);
   EditOutcome outcome;
   {
     CDoc::LogRoute route(doc_);
@@ -208,7 +330,7 @@ bool ChildFrame::ClearCurrent() {
   QTreeWidgetItem* item = tree_->currentItem();
   ValueSlot slot;
   if (!item || !view_.SlotOf(item, slot)) return false;
-  const SlotEditor before = DescribeSlot(slot);
+  const SlotState before = StateOf(slot);
   EditOutcome outcome;
   {
     CDoc::LogRoute route(doc_);
@@ -221,8 +343,50 @@ bool ChildFrame::ClearCurrent() {
   return changed;
 }
 
+QString ChildFrame::CopyCurrent() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  if (!item) return QString();
+  QString text = item->text(0);
+  {
+    CDoc::LogRoute route(doc_);
+    ValueSlot slot;
+    if (view_.SlotOf(item, slot)) text = ToQt(CopyText(slot));
+  }
+  QGuiApplication::clipboard()->setText(text);
+  return text;
+}
+
+QString ChildFrame::CopyCurrentRecord() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  QString text;
+  {
+    CDoc::LogRoute route(doc_);
+    if (cct_Instance* instance = item ? view_.ItemInstance(item) : nullptr)
+      text = ToQt(RecordText(*instance));
+  }
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+  return text;
+}
+
+bool ChildFrame::IsValueList(QTreeWidgetItem* item) {
+  if (!item || control_.IsBold(item) || !item->parent() || !control_.IsBold(item->parent()))
+    return false;
+  CDoc::LogRoute route(doc_);
+  cct_Instance* instance = view_.ItemInstance(item->parent());
+  const int i = item->parent()->indexOfChild(item);
+  auto* list = instance ? dynamic_cast<cct_AggregateType_1d*>(instance->Attribute(i)) : nullptr;
+  return list && IsValueListKind(list->ElementDescriptor()->kind);
+}
+
 void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
-  if (GoToReferenced(item)) return;
+  if (!item || GoToReferenced(item)) return;
+  // A double-click on a closed list of values opens it, as in every tree; only on an open (or
+  // empty) one does it add an element, which is then selected and named in the status bar.
+  const bool valueList = IsValueList(item);
+  if (valueList && !item->isExpanded() && item->childCount() > 0) {
+    tree_->expandItem(item);
+    return;
+  }
   bool changed;
   {
     CDoc::LogRoute route(doc_);
@@ -231,7 +395,12 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
     });
   }
   Finish();
-  if (!changed) return;
+  if (!changed) {
+    // Everything else opens and closes as in every tree.
+    if (item->childCount() > 0 || view_.HasDeferredChildren(item))
+      item->setExpanded(!item->isExpanded());
+    return;
+  }
   cct_Instance* instance = view_.LastInsertInstance();
   const long attribute = view_.LastInsertAttribute();
   auto result = std::make_shared<InsertResult>(view_.LastInsert());
@@ -257,6 +426,11 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
         });
       }));
   tree_->expandItem(item);
+  if (valueList && item->childCount() > 0) {
+    QTreeWidgetItem* added = item->child(item->childCount() - 1);
+    tree_->setCurrentItem(added);
+    Q_EMIT statusMessage(QStringLiteral("Angef\u00fcgt: %1 (R\u00fcckg\u00e4ngig mit Strg+Z)").arg(added->text(0)));
+  }
 }
 
 void ChildFrame::PopulationChanged() {
@@ -447,12 +621,17 @@ bool ChildFrame::CanGoForward() const {
 FindDialog* ChildFrame::Find() {
   if (!find_) {
     find_ = new FindDialog(this);
-    find_->setWindowTitle(QStringLiteral("Suchen in %1").arg(DocumentName()));
+    find_->setWindowTitle(FindTitle());
     connect(find_, &FindDialog::searchRequested, this, &ChildFrame::RunFind);
-    connect(find_, &FindDialog::instanceChosen, this, &ChildFrame::GoTo);
+    connect(find_, &FindDialog::instanceChosen, this, [this](cct_Instance* instance) {
+      GoTo(instance);
+      KeepFindClear();
+    });
   }
   return find_;
 }
+
+QString ChildFrame::FindTitle() const { return QStringLiteral("Suchen in %1").arg(DocumentName()); }
 
 void ChildFrame::ShowFind() {
   FindDialog* dialog = Find();
@@ -485,6 +664,8 @@ void ChildFrame::RunFind() {
   progress.reset();
   Finish();
   Find()->SetResults(std::move(found), !cancelled);
+  // The first hit is selected at once, as a desktop program's search does.
+  Find()->Next();
 }
 
 bool ChildFrame::FindNext() {
@@ -493,6 +674,43 @@ bool ChildFrame::FindNext() {
     return false;
   }
   return find_->Next();
+}
+
+bool ChildFrame::FindPrevious() {
+  if (!find_ || find_->ResultCount() == 0) {
+    ShowFind();
+    return false;
+  }
+  return find_->Previous();
+}
+
+void ChildFrame::KeepFindClear() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  if (!find_ || !find_->isVisible() || !item) return;
+  const QRect row = tree_->visualItemRect(item);
+  const QRect onScreen(tree_->viewport()->mapToGlobal(row.topLeft()),
+                       tree_->viewport()->mapToGlobal(row.bottomRight()));
+  QRect window = find_->frameGeometry();
+  if (!window.intersects(onScreen)) return;
+  const QScreen* screen = find_->screen();
+  const QRect room = screen ? screen->availableGeometry() : QRect(window.united(onScreen));
+  const int gap = 8;
+  // Below the row, else above it, else beside the tree: the first place with room. Without
+  // room anywhere it goes below (its title bar stays on the screen), or above when the row is
+  // at the screen's foot.
+  const int treeRight = tree_->viewport()->mapToGlobal(QPoint(tree_->viewport()->width(), 0)).x();
+  if (onScreen.bottom() + gap + window.height() <= room.bottom()) {
+    window.moveTop(onScreen.bottom() + gap);
+  } else if (onScreen.top() - gap - window.height() >= room.top()) {
+    window.moveBottom(onScreen.top() - gap);
+  } else if (treeRight + gap + window.width() <= room.right()) {
+    window.moveLeft(treeRight + gap);
+  } else if (room.bottom() - onScreen.bottom() >= 80) {
+    window.moveTop(onScreen.bottom() + gap);
+  } else {
+    window.moveBottom(onScreen.top() - gap);
+  }
+  find_->move(window.topLeft());
 }
 
 bool ChildFrame::GoToLogLine(const QString& line) {
@@ -507,7 +725,7 @@ bool ChildFrame::GoToLogLine(const QString& line) {
 }
 
 void ChildFrame::OnExpanded(QTreeWidgetItem* item) {
-  if (!view_.HasDeferredChildren(item)) return;
+  if (expanding_ || !view_.HasDeferredChildren(item)) return;
   {
     CDoc::LogRoute route(doc_);
     view_.ExpandItem(item);
@@ -530,30 +748,73 @@ void ChildFrame::ExpandLevels(int levels) {
 }
 
 void ChildFrame::ExpandAll(QTreeWidgetItem* root) {
-  // A reference met in many places is shown in each, so "everything below" of a large project
-  // has no useful bound; each batch of new items needs the user's go-ahead.
+  if (!root || expanding_) return;
+  expanding_ = true;
+  // A modal progress window that lets events through: the window stays drawn and the user can
+  // stop; nothing else can change the tree meanwhile.
+  QProgressDialog progress(QStringLiteral("Klappe %1 auf ...").arg(root->text(0)),
+                           QStringLiteral("Abbrechen"), 0, 0, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(kExpandFeedbackMs);
+  progress.setValue(0);
+  // In a large file one instance may hold a list of a hundred thousand points, whose rows are
+  // built in one step: the window says at once that it works rather than after that step.
+  if (doc_.Scope() && doc_.Scope()->EntryCount() >= kExpandShowAtOnce) {
+    progress.show();
+    QCoreApplication::processEvents();
+  }
+  QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+  // A column sized to its contents measures every row again after each change; that, not the
+  // building of the rows, is what made a large expansion take minutes. It is measured once at
+  // the end.
+  QHeaderView* header = tree_->header();
+  header->setSectionResizeMode(0, QHeaderView::Interactive);
+  tree_->scheduleDelayedItemsLayout();
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
+  // Breadth first: a reference met in many places is shown in each, so "everything below" of
+  // a large project has no useful bound; each further kExpandBatch rows need the user's go-ahead.
   std::vector<QTreeWidgetItem*> queue{root};
-  int batch = 0;
-  for (size_t next = 0; next < queue.size(); ++next) {
+  size_t asked = 0;
+  bool stopped = false;
+  for (size_t next = 0; next < queue.size() && !stopped; ++next) {
     QTreeWidgetItem* item = queue[next];
-    const int before = item->childCount();
-    tree_->expandItem(item);
-    batch += item->childCount() - before;
+    if (view_.HasDeferredChildren(item)) {
+      CDoc::LogRoute route(doc_);
+      view_.ExpandItem(item);
+      item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    }
+    item->setExpanded(true);
     for (int i = 0; i < item->childCount(); ++i) queue.push_back(item->child(i));
-    if (batch < kExpandBatch || next + 1 == queue.size()) continue;
-    batch = 0;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"),
-                    QStringLiteral("%1 Eintr\u00e4ge sind aufgeklappt. Weiter aufklappen?")
-                        .arg(static_cast<qlonglong>(queue.size())),
-                    QMessageBox::Yes | QMessageBox::Cancel, this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Weiter"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    if (prompts_.exec(box) != QMessageBox::Yes) {
-      Q_EMIT statusMessage(QStringLiteral("Aufklappen nach %1 Eintr\u00e4gen angehalten")
-                               .arg(static_cast<qlonglong>(queue.size())));
-      return;
+    if (sinceEvents.elapsed() >= kExpandEventsMs) {
+      progress.setLabelText(QStringLiteral("%1 Eintr\u00e4ge aufgeklappt ...").arg(static_cast<qlonglong>(queue.size())));
+      progress.setValue(0);
+      QCoreApplication::processEvents();
+      stopped = progress.wasCanceled();
+      // The events laid the tree out; the next expansions wait for one layout again.
+      tree_->scheduleDelayedItemsLayout();
+      sinceEvents.restart();
+    }
+    if (!stopped && queue.size() - asked >= kExpandBatch && next + 1 < queue.size()) {
+      asked = queue.size();
+      QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"),
+                      QStringLiteral("%1 Eintr\u00e4ge sind aufgeklappt. Weiter aufklappen?")
+                          .arg(static_cast<qlonglong>(queue.size())),
+                      QMessageBox::Yes | QMessageBox::Cancel, this);
+      box.button(QMessageBox::Yes)->setText(QStringLiteral("&Weiter"));
+      box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+      stopped = prompts_.exec(box) != QMessageBox::Yes;
     }
   }
+  // Rows whose children were not built yet still show that there is something to open.
+  Finish();
+  header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  progress.reset();
+  QGuiApplication::restoreOverrideCursor();
+  expanding_ = false;
+  if (stopped)
+    Q_EMIT statusMessage(QStringLiteral("Aufklappen nach %1 Eintr\u00e4gen angehalten")
+                             .arg(static_cast<qlonglong>(queue.size())));
 }
 
 void ChildFrame::Format() {
@@ -567,7 +828,7 @@ void ChildFrame::Format() {
 }
 
 bool ChildFrame::Save() {
-  const QString path = prompts_.savePath(this);
+  const QString path = prompts_.savePath(this, path_);
   if (path.isEmpty()) return false;
   return SaveTo(path);
 }
@@ -584,8 +845,15 @@ bool ChildFrame::SaveTo(const QString& path) {
     prompts_.exec(box);
     return false;
   }
+  // From now on the document is the file just written: its name, the next save's proposal and
+  // the recently used files follow it.
+  const bool renamed = path != path_;
+  path_ = path;
   undo_->setClean();
   SetModified(false);
+  setWindowTitle(DocumentName());
+  if (find_) find_->setWindowTitle(FindTitle());
+  if (renamed) Q_EMIT pathChanged(path_);
   return true;
 }
 
@@ -622,8 +890,49 @@ void ChildFrame::closeEvent(QCloseEvent* event) {
 
 void ChildFrame::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  // One third tree, two thirds log, until the user moves the divider.
-  if (!splitByUser_) splitter_->setSizes({width() / 3, width() - width() / 3});
+  // One third tree, two thirds log (or the share remembered from the last session), until the
+  // user moves the divider.
+  if (splitByUser_) return;
+  const int tree = startShare_ == 1.0 / 3 ? width() / 3 : static_cast<int>(width() * startShare_);
+  splitter_->setSizes({tree, width() - tree});
+}
+
+double ChildFrame::TreeShare() const {
+  const QList<int> sizes = splitter_->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  return total > 0 ? static_cast<double>(sizes.value(0)) / total : 1.0 / 3;
+}
+
+void ChildFrame::SetTreeShare(double share) {
+  // A share that leaves either pane next to nothing is no useful memory.
+  if (share >= 0.1 && share <= 0.9) startShare_ = share;
+}
+
+void ChildFrame::Relabel() {
+  // Every instance row relabels its attribute and element rows; the column is measured once.
+  QHeaderView* header = tree_->header();
+  header->setSectionResizeMode(0, QHeaderView::Interactive);
+  {
+    CDoc::LogRoute route(doc_);
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i) stack.push_back(tree_->topLevelItem(i));
+    while (!stack.empty()) {
+      QTreeWidgetItem* item = stack.back();
+      stack.pop_back();
+      for (int i = 0; i < item->childCount(); ++i) stack.push_back(item->child(i));
+      if (!control_.IsBold(item)) continue;
+      cct_Instance* instance = view_.ItemInstance(item);
+      if (!instance) continue;
+      for (int i = 0; i < item->childCount() && i < instance->AttributeCount(); ++i) {
+        QTreeWidgetItem* attribute = item->child(i);
+        attribute->setText(0, ToQt(CStpTreeView::AttributeLabel(*instance, i)));
+        for (int j = 0; j < attribute->childCount(); ++j)
+          if (!control_.IsBold(attribute->child(j)))
+            attribute->child(j)->setText(0, ToQt(CStpTreeView::ElementItemLabel(*instance, i, j)));
+      }
+    }
+  }
+  header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 }
 
 }  // namespace varnholt

@@ -27,6 +27,7 @@ namespace varnholt {
 
 class LogView;
 struct Prompts;
+struct SlotState;
 
 class ChildFrame : public QWidget {
   Q_OBJECT
@@ -48,15 +49,36 @@ class ChildFrame : public QWidget {
   /// Expands the tree from the root down to the given number of levels.
   void ExpandLevels(int levels);
 
+  /// Labels every row from the model again (after the display of reals changed).
+  void Relabel();
+  /// The tree's share of the width; the user's choice once the divider was moved.
+  double TreeShare() const;
+  bool TreeShareSetByUser() const { return splitByUser_; }
+  /// The share the divider starts at (a remembered choice) instead of one third.
+  void SetTreeShare(double share);
+
   /// True while edits, clears or inserts differ from what was last opened or saved.
   bool IsModified() const { return modified_; }
   /// The document's edits, for undo and redo.
   QUndoStack* UndoStack() const { return undo_; }
   /// Clears the value of the current item (Delete); false when nothing changed.
   bool ClearCurrent();
-  /// Expands everything below the item, asking before each further kExpandBatch new items.
+  /// Copies the current row (Ctrl+C): a value exactly as stored, any other row its label.
+  /// Answers what was copied.
+  QString CopyCurrent();
+  /// Copies the record of the current row's instance as a save writes it.
+  QString CopyCurrentRecord();
+  /// Expands everything below the item ("*"), with a progress window that shows within
+  /// kExpandFeedbackMs and can stop it, asking before each further kExpandBatch new rows.
   void ExpandAll(QTreeWidgetItem* item);
-  static constexpr int kExpandBatch = 5000;
+  static constexpr size_t kExpandBatch = 100000;
+  static constexpr int kExpandFeedbackMs = 300;
+  /// From this many instances on, the progress window shows at once.
+  static constexpr long kExpandShowAtOnce = 50000;
+  /// How often the events wait at most while rows are built (the window stays responsive).
+  static constexpr int kExpandEventsMs = 100;
+  /// True while ExpandAll runs.
+  bool Expanding() const { return expanding_; }
   QString DocumentName() const;
   QString PathName() const;
 
@@ -95,6 +117,8 @@ class ChildFrame : public QWidget {
   void RunFind();
   /// The next result of the last search (F3); opens the search window when there is none.
   bool FindNext();
+  /// The result before (Shift+F3).
+  bool FindPrevious();
   /// Follows a line of the log to the instance it reports on.
   bool GoToLogLine(const QString& line);
 
@@ -122,6 +146,8 @@ class ChildFrame : public QWidget {
   void statusMessage(const QString& text);
   /// Back or forward became possible or impossible.
   void historyChanged();
+  /// A save under another name made the document that file.
+  void pathChanged(const QString& path);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -143,12 +169,18 @@ class ChildFrame : public QWidget {
   void Finish();
   void SetModified(bool modified);
   /// Records a value change already made, so that undo and redo restore either state.
-  void PushValueChange(const ValueSlot& slot, const SlotEditor& before, const QString& what);
+  void PushValueChange(const ValueSlot& slot, const SlotState& before, const QString& what);
+  /// An attribute item of a list of simple values.
+  bool IsValueList(QTreeWidgetItem* item);
   void Report(const EditOutcome& outcome);
   bool AskToSave();
+  QString FindTitle() const;
+  /// Moves the search window off the current row when it covers it.
+  void KeepFindClear();
 
   Prompts& prompts_;
   CDoc doc_;
+  QString path_;  // the file the document is: the one opened, then the one last saved
   QSplitter* splitter_;
   InstanceTree* tree_;
   LogView* log_;
@@ -166,7 +198,9 @@ class ChildFrame : public QWidget {
   int historyAt_ = -1;
   bool navigating_ = false;
   bool modified_ = false;
+  bool expanding_ = false;
   bool splitByUser_ = false;
+  double startShare_ = 1.0 / 3;
   bool closeConfirmed_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -140,9 +141,19 @@ FindDialog::FindDialog(QWidget* parent)
   connect(&filterTimer_, &QTimer::timeout, this, [this] { proxy_->SetText(filter_->text()); });
   connect(results_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
+            ShowCount();
             if (cct_Instance* instance = model_->At(proxy_->mapToSource(current).row()))
               Q_EMIT instanceChosen(instance);
           });
+  connect(proxy_, &QAbstractItemModel::modelReset, this, [this] { ShowCount(); });
+  connect(proxy_, &QAbstractItemModel::layoutChanged, this, [this] { ShowCount(); });
+  connect(proxy_, &QAbstractItemModel::rowsRemoved, this, [this] { ShowCount(); });
+  connect(proxy_, &QAbstractItemModel::rowsInserted, this, [this] { ShowCount(); });
+  // F3 and Shift+F3 work here as in the document window.
+  auto* next = new QShortcut(QKeySequence(Qt::Key_F3), this);
+  connect(next, &QShortcut::activated, this, [this] { Next(); });
+  auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+  connect(previous, &QShortcut::activated, this, [this] { Previous(); });
   // Enter or a double-click on the current row chooses it again (after moving in the tree).
   connect(results_, &QTreeView::activated, this, [this](const QModelIndex& index) {
     if (cct_Instance* instance = model_->At(proxy_->mapToSource(index).row()))
@@ -170,15 +181,26 @@ void FindDialog::SetQuery(By by, const QString& text, bool unreached) {
 }
 
 void FindDialog::SetResults(std::vector<cct_Instance*> results, bool complete) {
-  const size_t count = results.size();
+  complete_ = complete;
   model_->SetResults(std::move(results));
-  count_->setText(complete ? QStringLiteral("%1 found").arg(count)
-                           : QStringLiteral("%1 found before the search was cancelled").arg(count));
+  ShowCount();
 }
 
 void FindDialog::Clear() {
   model_->SetResults({});
+  complete_ = true;
   count_->setText(QString());
+}
+
+QString FindDialog::CountText() const { return count_->text(); }
+
+void FindDialog::ShowCount() {
+  const int shown = proxy_->rowCount();
+  const QModelIndex current = results_->currentIndex();
+  QString text = shown == 0 ? QStringLiteral("Nichts gefunden")
+                            : QStringLiteral("%1 von %2").arg(current.isValid() ? current.row() + 1 : 0).arg(shown);
+  if (!complete_) text += QStringLiteral(" (Suche abgebrochen)");
+  count_->setText(text);
 }
 
 void FindDialog::ApplyFilter() {
@@ -188,12 +210,17 @@ void FindDialog::ApplyFilter() {
 
 int FindDialog::ResultCount() const { return model_->rowCount(); }
 
-bool FindDialog::Next() {
+bool FindDialog::Next() { return Step(1); }
+
+bool FindDialog::Previous() { return Step(-1); }
+
+bool FindDialog::Step(int step) {
   ApplyFilter();
   const int rows = proxy_->rowCount();
   if (rows == 0) return false;
   const QModelIndex current = results_->currentIndex();
-  const int next = current.isValid() ? (current.row() + 1) % rows : 0;
+  const int next = current.isValid() ? ((current.row() + step) % rows + rows) % rows
+                                     : (step > 0 ? 0 : rows - 1);
   const QModelIndex index = proxy_->index(next, 0);
   if (index == current) {
     // The only result: choosing it again is still a choice.

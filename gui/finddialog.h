@@ -73,6 +73,10 @@ class FindDialog : public QDialog {
   /// Moves to the next result shown (after the last: the first) and chooses it; false when
   /// there is none.
   bool Next();
+  /// The same backwards (before the first: the last).
+  bool Previous();
+  /// "n von m": the place of the current result among those shown.
+  QString CountText() const;
   int ResultCount() const;
   /// Narrows the results to the filter's text now instead of when typing pauses.
   void ApplyFilter();
@@ -97,6 +101,9 @@ class FindDialog : public QDialog {
   FindResultsModel* model_;
   FindFilterModel* proxy_;
   QTimer filterTimer_;
+  bool complete_ = true;
+  bool Step(int step);
+  void ShowCount();
 };
 
 }  // namespace varnholt

@@ -66,6 +66,8 @@ int main(int argc, char** argv) {
   }
 
   varnholt::MainWindow window;
+  // Where the user left it: size, place, docks, divider and display options.
+  window.RestoreState();
   if (scene3d) window.SceneDock()->show();
   window.show();
   for (const QString& file : args) window.OpenFile(file);

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QKeyEvent>
 #include <functional>
 #include <QCloseEvent>
 #include <QDir>
@@ -27,6 +29,8 @@
 #include <QVBoxLayout>
 
 #include "aboutbox.h"
+#include "helpdialog.h"
+#include "varnholt/valuetext.h"
 #include "childframe.h"
 #include "detailsview.h"
 #include "logview.h"
@@ -45,6 +49,29 @@ QStringList LocalFiles(const QMimeData* mime) {
     if (url.isLocalFile()) files << url.toLocalFile();
   return files;
 }
+
+/// An action that knows whether its key triggered it (then the key's modifier is still held)
+/// or the menu.
+class KeyAction : public QAction {
+ public:
+  using QAction::QAction;
+  bool ByKey() const { return byKey_; }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() != QEvent::Shortcut) return QAction::event(event);
+    byKey_ = true;
+    const bool handled = QAction::event(event);
+    byKey_ = false;
+    return handled;
+  }
+
+ private:
+  bool byKey_ = false;
+};
+
+/// What the progress of an open raises when the user cancels it.
+struct OpenCancelled {};
 
 QString Canonical(const QString& path) {
   const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -77,7 +104,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   CreateSceneDock();
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
-  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateForActive(); });
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    if (sub) lastActive_ = sub;
+    // While Ctrl+Tab goes through the documents the order of use stays as it was.
+    if (sub && cycle_.isEmpty()) {
+      used_.removeAll(sub);
+      used_.prepend(sub);
+    }
+    UpdateForActive();
+  });
   statusBar()->showMessage(QStringLiteral("Bereit"));
   UpdateForActive();
 }
@@ -99,8 +134,10 @@ MainWindow::~MainWindow() {
 
 void MainWindow::CreateMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
-  // The labels carry their shortcut texts after a tab, as the menus always showed them; only
-  // open and save have the key as well (Ctrl+C stays the copy key of the log).
+  // The labels carry their shortcut texts after a tab, as the menus always showed them, and
+  // every key shown works. Closing keeps the Ctrl+C its label has always shown and has Ctrl+W as
+  // in every desktop program; where a widget copies (the tree, the log, the details), Ctrl+C
+  // copies there instead, since those widgets take the key before any shortcut.
   open_ = file->addAction(QStringLiteral("Ö&ffnen...\tStrg+O"), this, &MainWindow::Open);
   open_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   open_->setStatusTip(QStringLiteral("Öffnet eine Datei"));
@@ -111,6 +148,7 @@ void MainWindow::CreateMenus() {
   save_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   close_ = file->addAction(QStringLiteral("S&chliessen...\tStrg+C"), this,
                            &MainWindow::CloseDocument);
+  close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_W)});
   close_->setStatusTip(QStringLiteral("Schließt die Datei"));
   file->addSeparator();
   for (int i = 0; i < kRecentCount; ++i) {
@@ -121,8 +159,9 @@ void MainWindow::CreateMenus() {
     recentActions_ << action;
   }
   recentSeparator_ = file->addSeparator();
-  QAction* exit = file->addAction(QStringLiteral("&Beenden"), this, &QWidget::close);
-  exit->setStatusTip(QStringLiteral("Beendet das Programm"));
+  quit_ = file->addAction(QStringLiteral("&Beenden"), this, &QWidget::close);
+  quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  quit_->setStatusTip(QStringLiteral("Beendet das Programm"));
   ShowRecent();
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
@@ -148,6 +187,11 @@ void MainWindow::CreateMenus() {
   });
   findNext_->setShortcut(QKeySequence(Qt::Key_F3));
   findNext_->setStatusTip(QStringLiteral("Geht zum n\u00e4chsten Suchergebnis"));
+  findPrevious_ = edit->addAction(QStringLiteral("&R\u00fcckw\u00e4rts suchen"), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->FindPrevious();
+  });
+  findPrevious_->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+  findPrevious_->setStatusTip(QStringLiteral("Geht zum vorigen Suchergebnis"));
   back_ = edit->addAction(QStringLiteral("&Zur\u00fcck"), this, [this] {
     if (ChildFrame* frame = ActiveFrame()) frame->Back();
   });
@@ -182,8 +226,33 @@ void MainWindow::CreateMenus() {
   view->addAction(scene);
   format_ = view->addAction(QStringLiteral("Format"), this, &MainWindow::Format);
   format_->setStatusTip(QStringLiteral("Stellt die Zeilenhöhe des Baums ein"));
+  QMenu* appearance = view->addMenu(QStringLiteral("&Darstellung"));
+  tabs_ = appearance->addAction(QStringLiteral("Dokumente als &Reiter"));
+  tabs_->setCheckable(true);
+  tabs_->setStatusTip(QStringLiteral("Zeigt die Dokumente als Reiter statt als Fenster"));
+  connect(tabs_, &QAction::toggled, this, &MainWindow::SetTabbed);
+  appearance->addSeparator();
+  auto* reals = new QActionGroup(this);
+  fourDigitReals_ = appearance->addAction(QStringLiteral("Zahlen mit &4 signifikanten Stellen"));
+  fourDigitReals_->setStatusTip(QStringLiteral("Zeigt reelle Zahlen im Baum gerundet"));
+  exactReals_ = appearance->addAction(QStringLiteral("Zahlen &exakt"));
+  exactReals_->setStatusTip(
+      QStringLiteral("Zeigt reelle Zahlen im Baum so genau, wie sie gespeichert sind"));
+  for (QAction* action : {fourDigitReals_, exactReals_}) {
+    action->setCheckable(true);
+    reals->addAction(action);
+  }
+  fourDigitReals_->setChecked(CurrentRealDisplay() == RealDisplay::FourDigits);
+  exactReals_->setChecked(CurrentRealDisplay() == RealDisplay::Exact);
+  connect(exactReals_, &QAction::toggled, this, &MainWindow::SetExactReals);
+
+  CreateWindowMenu(menuBar()->addMenu(QStringLiteral("&Fenster")));
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
+  help_ = help->addAction(QStringLiteral("&Hilfe"), this, &MainWindow::Help);
+  help_->setShortcut(QKeySequence(Qt::Key_F1));
+  help_->setStatusTip(QStringLiteral("Zeigt die Tasten und wie man sich zurechtfindet"));
+  help_->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
   about_ = help->addAction(QStringLiteral("&Info"), this, &MainWindow::About);
   about_->setStatusTip(QStringLiteral("Zeigt Programminformationen an"));
   about_->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
@@ -192,6 +261,176 @@ void MainWindow::CreateMenus() {
   toolbar->addAction(save_);
   toolbar->addSeparator();
   toolbar->addAction(about_);
+}
+
+void MainWindow::CreateWindowMenu(QMenu* menu) {
+  windowMenu_ = menu;
+  cascade_ = menu->addAction(QStringLiteral("\u00dc&berlappend"), mdi_, &QMdiArea::cascadeSubWindows);
+  cascade_->setStatusTip(QStringLiteral("Ordnet die Dokumentfenster \u00fcberlappend an"));
+  tile_ = menu->addAction(QStringLiteral("&Nebeneinander"), mdi_, &QMdiArea::tileSubWindows);
+  tile_->setStatusTip(QStringLiteral("Ordnet die Dokumentfenster nebeneinander an"));
+  menu->addSeparator();
+  auto* next = new KeyAction(QStringLiteral("N\u00e4&chstes Fenster"), menu);
+  auto* previous = new KeyAction(QStringLiteral("&Vorheriges Fenster"), menu);
+  connect(next, &QAction::triggered, this, [this, next] { CycleWindows(1, next->ByKey()); });
+  connect(previous, &QAction::triggered, this, [this, previous] { CycleWindows(-1, previous->ByKey()); });
+  menu->addAction(next);
+  menu->addAction(previous);
+  nextWindow_ = next;
+  previousWindow_ = previous;
+  nextWindow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
+  nextWindow_->setStatusTip(QStringLiteral("Geht zum zuletzt benutzten anderen Dokument"));
+  // Shift turns Tab into Backtab; both forms are taken.
+  previousWindow_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
+  previousWindow_->setStatusTip(QStringLiteral("Geht in der Reihenfolge der Benutzung zur\u00fcck"));
+  for (QAction* action : {nextWindow_, previousWindow_})
+    action->setShortcutContext(Qt::ApplicationShortcut);
+  windowListSeparator_ = menu->addSeparator();
+}
+
+void MainWindow::ShowWindowList() {
+  for (QAction* action : windowActions_) delete action;
+  windowActions_.clear();
+  const QList<QMdiSubWindow*> subs = mdi_->subWindowList(QMdiArea::CreationOrder);
+  QMdiSubWindow* current = CurrentSub();
+  for (int i = 0; i < subs.size(); ++i) {
+    QMdiSubWindow* sub = subs[i];
+    QString title = sub->windowTitle();
+    title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* action = windowMenu_->addAction(
+        i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(title) : QStringLiteral("%1 %2").arg(i + 1).arg(title));
+    action->setCheckable(true);
+    action->setChecked(sub == current);
+    QPointer<QMdiSubWindow> target(sub);
+    connect(action, &QAction::triggered, this, [this, target] {
+      if (target) mdi_->setActiveSubWindow(target);
+    });
+    windowActions_ << action;
+  }
+  windowListSeparator_->setVisible(!subs.isEmpty());
+  const bool many = subs.size() > 1;
+  const bool windows = mdi_->viewMode() == QMdiArea::SubWindowView;
+  cascade_->setEnabled(windows && !subs.isEmpty());
+  tile_->setEnabled(windows && !subs.isEmpty());
+  nextWindow_->setEnabled(many);
+  previousWindow_->setEnabled(many);
+}
+
+QList<QMdiSubWindow*> MainWindow::UsedOrder() const {
+  QList<QMdiSubWindow*> order;
+  const QList<QMdiSubWindow*> open = mdi_->subWindowList();
+  for (const QPointer<QMdiSubWindow>& sub : used_)
+    if (sub && open.contains(sub.data()) && !order.contains(sub.data())) order << sub.data();
+  // Windows not activated yet come last, in the order they were made.
+  for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::CreationOrder))
+    if (!order.contains(sub)) order << sub;
+  return order;
+}
+
+void MainWindow::CycleWindows(int step, bool keyHeld) {
+  if (cycle_.isEmpty()) {
+    const QList<QMdiSubWindow*> order = UsedOrder();
+    if (order.size() < 2) return;
+    for (QMdiSubWindow* sub : order) cycle_ << sub;
+    cycleAt_ = 0;
+    // The order stays as it was until Ctrl is let go, so that each further Tab goes one
+    // document further back in it.
+    qApp->installEventFilter(this);
+  }
+  const int n = static_cast<int>(cycle_.size());
+  for (int tries = 0; tries < n; ++tries) {
+    cycleAt_ = ((cycleAt_ + step) % n + n) % n;
+    if (QMdiSubWindow* sub = cycle_[cycleAt_]) {
+      mdi_->setActiveSubWindow(sub);
+      break;
+    }
+  }
+  // From the menu the move is done at once; by the key, when Ctrl is let go.
+  if (!keyHeld) EndCycle();
+}
+
+void MainWindow::EndCycle() {
+  if (cycle_.isEmpty()) return;
+  cycle_.clear();
+  qApp->removeEventFilter(this);
+  if (QMdiSubWindow* sub = CurrentSub()) {
+    used_.removeAll(sub);
+    used_.prepend(sub);
+  }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (!cycle_.isEmpty()) {
+    if (event->type() == QEvent::KeyRelease &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control)
+      EndCycle();
+    else if (event->type() == QEvent::ApplicationDeactivate ||
+             event->type() == QEvent::MouseButtonPress)
+      EndCycle();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::SetTabbed(bool tabbed) {
+  mdi_->setViewMode(tabbed ? QMdiArea::TabbedView : QMdiArea::SubWindowView);
+  if (tabbed) {
+    mdi_->setTabsClosable(true);
+    mdi_->setTabsMovable(true);
+    mdi_->setDocumentMode(true);
+  }
+  if (tabs_->isChecked() != tabbed) tabs_->setChecked(tabbed);
+  ShowWindowList();
+  UpdateForActive();
+}
+
+void MainWindow::SetExactReals(bool exact) {
+  const RealDisplay display = exact ? RealDisplay::Exact : RealDisplay::FourDigits;
+  if (exactReals_->isChecked() != exact) (exact ? exactReals_ : fourDigitReals_)->setChecked(true);
+  if (display == CurrentRealDisplay()) return;
+  SetRealDisplay(display);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  for (ChildFrame* frame : Frames()) frame->Relabel();
+  QGuiApplication::restoreOverrideCursor();
+}
+
+void MainWindow::FitIntoArea(QMdiSubWindow* sub) {
+  if (mdi_->viewMode() != QMdiArea::SubWindowView || sub->isMaximized()) return;
+  const QRect area = mdi_->viewport()->rect();
+  QRect frame = sub->geometry();
+  frame.setSize(frame.size().boundedTo(area.size()));
+  // Cascading places each new window further right and down; past the edge it starts again.
+  if (!area.contains(frame)) frame.moveTopLeft(area.topLeft());
+  sub->setGeometry(frame);
+}
+
+namespace {
+const char* const kGeometryKey = "MainWindow/geometry";
+const char* const kStateKey = "MainWindow/state";
+const char* const kTabsKey = "View/tabs";
+const char* const kExactKey = "View/exactReals";
+const char* const kTreeShareKey = "Document/treeShare";
+}  // namespace
+
+void MainWindow::RestoreState() {
+  rememberState_ = true;
+  QSettings settings;
+  // Qt moves a window whose place lies on a screen no longer there back onto a screen.
+  if (!restoreGeometry(settings.value(kGeometryKey).toByteArray())) resize(1200, 800);
+  restoreState(settings.value(kStateKey).toByteArray());
+  sceneSized_ = settings.contains(kStateKey);
+  SetTabbed(settings.value(kTabsKey, false).toBool());
+  SetExactReals(settings.value(kExactKey, false).toBool());
+}
+
+void MainWindow::SaveState() {
+  QSettings settings;
+  settings.setValue(kGeometryKey, saveGeometry());
+  settings.setValue(kStateKey, saveState());
+  settings.setValue(kTabsKey, tabs_->isChecked());
+  settings.setValue(kExactKey, exactReals_->isChecked());
+  if (ChildFrame* frame = ActiveFrame())
+    if (frame->TreeShareSetByUser()) settings.setValue(kTreeShareKey, frame->TreeShare());
 }
 
 QWidget* MainWindow::ShownDetails() const { return detailsStack_->currentWidget(); }
@@ -268,8 +507,15 @@ void MainWindow::CreateSceneDock() {
 }
 
 ChildFrame* MainWindow::ActiveFrame() const {
-  QMdiSubWindow* sub = mdi_->activeSubWindow();
+  QMdiSubWindow* sub = CurrentSub();
   return sub ? qobject_cast<ChildFrame*>(sub->widget()) : nullptr;
+}
+
+QMdiSubWindow* MainWindow::CurrentSub() const {
+  // While another program's window (or a dialog) has the focus the area has no active window,
+  // yet the user still works on the document last active.
+  if (QMdiSubWindow* active = mdi_->activeSubWindow()) return active;
+  return lastActive_ && mdi_->subWindowList().contains(lastActive_) ? lastActive_.data() : nullptr;
 }
 
 QList<ChildFrame*> MainWindow::Frames() const {
@@ -287,9 +533,10 @@ void MainWindow::UpdateForActive() {
     action->setEnabled(frame != nullptr);
   }
   // Searching and going back and forth need a document, and are offered only with one.
-  for (QAction* action : {findSeparator_, find_, findNext_, back_, forward_})
+  for (QAction* action : {findSeparator_, find_, findNext_, findPrevious_, back_, forward_})
     action->setVisible(frame != nullptr);
-  for (QAction* action : {find_, findNext_}) action->setEnabled(frame != nullptr);
+  for (QAction* action : {find_, findNext_, findPrevious_}) action->setEnabled(frame != nullptr);
+  ShowWindowList();
   back_->setEnabled(frame && frame->CanGoBack());
   forward_->setEnabled(frame && frame->CanGoForward());
   if (frame && frame->Details()) {
@@ -312,7 +559,9 @@ void MainWindow::UpdateForActive() {
   // A maximized document window adds " - [name]" to the title itself, as Windows does; a "*"
   // after the name marks unsaved changes.
   const QString title = QString::fromUtf8(kTitle);
-  const bool named = frame && !mdi_->activeSubWindow()->isMaximized();
+  // As tabs the area adds nothing: the name goes in as for a window that is not maximized.
+  const bool named = frame && (!CurrentSub()->isMaximized() ||
+                               mdi_->viewMode() == QMdiArea::TabbedView);
   const QString marker = frame && frame->IsModified() ? QStringLiteral("*") : QString();
   setWindowTitle(named ? title + QStringLiteral(" - ") + frame->DocumentName() + marker
                        : frame ? title + marker : title);
@@ -335,20 +584,31 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   statusBar()->repaint();
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   // A modal progress window keeps the program responsive on a large file and keeps the user
-  // from acting on documents while one is being read.
-  QProgressDialog progress(QStringLiteral("Lese %1 ...").arg(QFileInfo(path).fileName()), QString(),
-                           0, 100, this);
-  progress.setWindowModality(Qt::WindowModal);
+  // from acting on documents while one is being read; "Abbrechen" ends the open.
+  QProgressDialog progress(QStringLiteral("Lese %1 ...").arg(QFileInfo(path).fileName()),
+                           QStringLiteral("Abbrechen"), 0, 100, this);
+  progress.setWindowModality(Qt::ApplicationModal);
   progress.setMinimumDuration(500);
-  progress.setCancelButton(nullptr);
-  frame->SetProgress([&progress](int percent) {
+  bool cancelled = false;
+  frame->SetProgress([&progress, &cancelled](int percent) {
     progress.setValue(percent);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
+    // Raised between two records, where the reader has nothing half made; the document's open
+    // takes it as a failed open, and the document is dropped with all it read.
+    if (progress.wasCanceled()) {
+      cancelled = true;
+      throw OpenCancelled();
+    }
   });
   const bool opened = frame->Open(path);
   frame->SetProgress(nullptr);
   progress.reset();
   QGuiApplication::restoreOverrideCursor();
+  if (cancelled) {
+    delete frame;
+    statusBar()->showMessage(QStringLiteral("\u00d6ffnen von %1 abgebrochen").arg(QDir::toNativeSeparators(path)), 10000);
+    return nullptr;
+  }
   if (!opened) {
     const QString log = frame->Log()->toPlainText();
     delete frame;
@@ -365,7 +625,7 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   statusBar()->showMessage(QStringLiteral("Bereit"));
 
   const bool maximized = mdi_->subWindowList().isEmpty() ||
-                         (mdi_->activeSubWindow() && mdi_->activeSubWindow()->isMaximized());
+                         (CurrentSub() && CurrentSub()->isMaximized());
   QMdiSubWindow* sub = mdi_->addSubWindow(frame);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setWindowIcon(AppIcon());
@@ -375,13 +635,26 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   // (In the document window's name: the window cuts it when it goes, before its undo stack.)
   connect(frame->UndoStack(), &QUndoStack::indexChanged, frame, [this] { UpdateForActive(); });
   connect(frame, &ChildFrame::historyChanged, this, [this] { UpdateForActive(); });
+  connect(frame, &QWidget::windowTitleChanged, sub, [this, sub](const QString& title) {
+    sub->setWindowTitle(title);
+    ShowWindowList();
+  });
+  connect(frame, &ChildFrame::pathChanged, this, [this](const QString& saved) {
+    Remember(saved);
+    UpdateForActive();
+  });
   connect(frame, &ChildFrame::statusMessage, this,
           [this](const QString& text) { statusBar()->showMessage(text, 10000); });
   sub->resize(mdi_->viewport()->size() * 3 / 4);
+  if (rememberState_) {
+    const QVariant share = QSettings().value(kTreeShareKey);
+    if (share.isValid()) frame->SetTreeShare(share.toDouble());
+  }
   if (maximized)
     sub->showMaximized();
   else
     sub->show();
+  FitIntoArea(sub);
   mdi_->setActiveSubWindow(sub);
   Remember(path);
   UpdateForActive();
@@ -394,10 +667,17 @@ void MainWindow::Save() {
   if (ChildFrame* frame = ActiveFrame()) frame->Save();
 }
 
-void MainWindow::CloseDocument() { mdi_->closeActiveSubWindow(); }
+void MainWindow::CloseDocument() {
+  if (QMdiSubWindow* sub = CurrentSub()) sub->close();
+}
 
 void MainWindow::Format() {
   if (ChildFrame* frame = ActiveFrame()) frame->Format();
+}
+
+void MainWindow::Help() {
+  HelpDialog dialog(this);
+  prompts_.exec(dialog);
 }
 
 void MainWindow::About() {
@@ -415,6 +695,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       return;
     }
   }
+  if (rememberState_) SaveState();
   mdi_->closeAllSubWindows();
   event->accept();
 }

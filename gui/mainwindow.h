@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include "prompts.h"
@@ -39,6 +40,11 @@ class MainWindow : public QMainWindow {
 
   /// Whether opened files go into the recently used list (not for screenshots).
   void SetRememberRecent(bool remember) { rememberRecent_ = remember; }
+  /// Restores size, position, docks, the documents' divider and the display options of the last
+  /// session, and remembers them from now on when the window closes (the program does this;
+  /// screenshots and tests start from the defaults).
+  void RestoreState();
+  void SaveState();
   QStringList RecentFiles() const { return recent_; }
 
   /// The menu commands, for the toolbar and for tests.
@@ -53,6 +59,20 @@ class MainWindow : public QMainWindow {
   QAction* FindNextAction() const { return findNext_; }
   QAction* BackAction() const { return back_; }
   QAction* ForwardAction() const { return forward_; }
+  QAction* FindPreviousAction() const { return findPrevious_; }
+  QAction* QuitAction() const { return quit_; }
+  QAction* HelpAction() const { return help_; }
+  /// "&Fenster": arranging the document windows and going from one to the next.
+  QAction* CascadeAction() const { return cascade_; }
+  QAction* TileAction() const { return tile_; }
+  QAction* NextWindowAction() const { return nextWindow_; }
+  QAction* PreviousWindowAction() const { return previousWindow_; }
+  /// "Darstellung": documents as tabs, and how the tree shows reals.
+  QAction* TabsAction() const { return tabs_; }
+  QAction* ExactRealsAction() const { return exactReals_; }
+  QAction* FourDigitRealsAction() const { return fourDigitReals_; }
+  /// The document windows, the one last used first.
+  QList<QMdiSubWindow*> UsedOrder() const;
   /// The dock that shows the details of the active document's current instance.
   QDockWidget* DetailsDock() const { return detailsDock_; }
   /// The details pane the dock shows now.
@@ -73,15 +93,30 @@ class MainWindow : public QMainWindow {
   void CloseDocument();
   void Format();
   void About();
+  void Help();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateMenus();
+  /// The document window the user works in: the active one, or the one last active while no
+  /// window of this program has the focus.
+  QMdiSubWindow* CurrentSub() const;
   void CreateSceneDock();
+  void CreateWindowMenu(QMenu* menu);
+  void ShowWindowList();
+  /// Ctrl+Tab and Ctrl+Shift+Tab: through the documents in the order last used, that order
+  /// held until Ctrl is let go.
+  void CycleWindows(int step, bool keyHeld);
+  void EndCycle();
+  void SetTabbed(bool tabbed);
+  void SetExactReals(bool exact);
+  /// A new document window fits into the area, wholly visible.
+  void FitIntoArea(QMdiSubWindow* sub);
   /// Title and document commands follow the active document window.
   void UpdateForActive();
   void Remember(const QString& path);
@@ -90,6 +125,7 @@ class MainWindow : public QMainWindow {
 
   Prompts prompts_;
   QMdiArea* mdi_;
+  QPointer<QMdiSubWindow> lastActive_;
   QAction* open_ = nullptr;
   QAction* save_ = nullptr;
   QAction* close_ = nullptr;
@@ -102,6 +138,23 @@ class MainWindow : public QMainWindow {
   QAction* findNext_ = nullptr;
   QAction* back_ = nullptr;
   QAction* forward_ = nullptr;
+  QAction* findPrevious_ = nullptr;
+  QAction* quit_ = nullptr;
+  QAction* help_ = nullptr;
+  QAction* cascade_ = nullptr;
+  QAction* tile_ = nullptr;
+  QAction* nextWindow_ = nullptr;
+  QAction* previousWindow_ = nullptr;
+  QAction* windowListSeparator_ = nullptr;
+  QMenu* windowMenu_ = nullptr;
+  QList<QAction*> windowActions_;
+  QAction* tabs_ = nullptr;
+  QAction* exactReals_ = nullptr;
+  QAction* fourDigitReals_ = nullptr;
+  QList<QPointer<QMdiSubWindow>> used_;  // the one last used first
+  QList<QPointer<QMdiSubWindow>> cycle_;  // the order Ctrl+Tab goes through, while Ctrl is held
+  int cycleAt_ = 0;
+  bool rememberState_ = false;
   QDockWidget* detailsDock_ = nullptr;
   QStackedWidget* detailsStack_ = nullptr;
   QDockWidget* sceneDock_ = nullptr;

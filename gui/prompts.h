@@ -11,13 +11,17 @@ class QWidget;
 
 namespace varnholt {
 
+/// The file types the open dialog offers.
+QString OpenFilters();
+
 struct Prompts {
   /// Runs a modal dialog (message boxes included) and answers its result code.
   std::function<int(QDialog&)> exec;
   /// The file to open, or empty when the user cancelled.
   std::function<QString(QWidget*)> openPath;
-  /// The file to save to (the user confirmed replacing it), or empty when cancelled.
-  std::function<QString(QWidget*)> savePath;
+  /// The file to save to (the user confirmed replacing it), or empty when cancelled; the dialog
+  /// starts at `proposed`, the document's own file.
+  std::function<QString(QWidget*, const QString& proposed)> savePath;
 
   /// The real dialogs.
   Prompts();

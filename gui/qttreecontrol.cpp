@@ -2,7 +2,9 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QStringDecoder>
 #include <algorithm>
@@ -83,6 +85,23 @@ void InstanceTree::keyPressEvent(QKeyEvent* event) {
   QTreeWidget::keyPressEvent(event);
 }
 
+QString InstanceTree::ValueTipOf(QTreeWidgetItem* item) const {
+  if (!item || !item->toolTip(0).isEmpty() || !valueTip_) return QString();
+  return valueTip_(item);
+}
+
+bool InstanceTree::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = ValueTipOf(itemAt(help->pos()));
+    if (!tip.isEmpty()) {
+      QToolTip::showText(help->globalPos(), tip, viewport());
+      return true;
+    }
+  }
+  return QTreeWidget::viewportEvent(event);
+}
+
 InstanceTree::InstanceTree(QWidget* parent) : QTreeWidget(parent), delegate_(new LabelDelegate(this)) {
   setItemDelegate(delegate_);
   setHeaderHidden(true);
@@ -92,6 +111,8 @@ InstanceTree::InstanceTree(QWidget* parent) : QTreeWidget(parent), delegate_(new
   // Double-click belongs to the insert command; labels are edited with a click on the selected
   // item or F2, as in the Windows tree control.
   setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+  // The document window decides what a double-click opens and what it inserts.
+  setExpandsOnDoubleClick(false);
   setAcceptDrops(false);
   setSelectionMode(QAbstractItemView::SingleSelection);
   header()->setSectionResizeMode(QHeaderView::ResizeToContents);

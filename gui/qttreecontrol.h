@@ -61,7 +61,14 @@ class InstanceTree : public QTreeWidget {
 
   using QTreeWidget::indexFromItem;
   using QTreeWidget::itemFromIndex;
+  /// Expanding while a layout is due only records the expansion: many expansions then cost one
+  /// layout.
+  using QTreeWidget::scheduleDelayedItemsLayout;
   LabelDelegate* Delegate() const { return delegate_; }
+  /// The tooltip of a row that has none of its own (a value row's exact value); empty for none.
+  using ValueTip = std::function<QString(QTreeWidgetItem*)>;
+  void SetValueTip(ValueTip tip) { valueTip_ = std::move(tip); }
+  QString ValueTipOf(QTreeWidgetItem* item) const;
 
  Q_SIGNALS:
   /// "*" on an item: expanding everything below it is the frame's business, bounded.
@@ -71,9 +78,11 @@ class InstanceTree : public QTreeWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   LabelDelegate* delegate_;
+  ValueTip valueTip_;
 };
 
 class QtTreeControl : public TreeControl {

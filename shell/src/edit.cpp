@@ -222,6 +222,61 @@ void StoreBack(const ValueSlot& slot, SlotValue& target) {
     target.aggregate->SetType(target.value, static_cast<unsigned long>(slot.element));
 }
 
+/// A type a select admits that is typed rather than inserted: a defined type or simple value.
+struct SelectChoice {
+  long id;
+  std::string name;
+};
+
+std::vector<SelectChoice> SimpleChoices(const cct_SelectType& select) {
+  std::vector<SelectChoice> choices;
+  const long* ids = select.AllowedTypes();
+  for (; ids && *ids; ++ids) {
+    if (*ids >= 3000) continue;  // entities are inserted, not typed
+    std::unique_ptr<cct_Type> probe(CreateType(*ids));
+    if (probe && FormOf(*probe) != ValueForm::None && probe->TypeName())
+      choices.push_back(SelectChoice{*ids, probe->TypeName()});
+  }
+  return choices;
+}
+
+std::string ChoiceList(const std::vector<SelectChoice>& choices) {
+  std::string list;
+  for (const SelectChoice& choice : choices) list += (list.empty() ? "" : ", ") + choice.name;
+  return list;
+}
+
+bool HoldsValue(const cct_SelectType& select) {
+  return select.IsSet() && select.HeldKind() != cct_KIND_INSTANCE;
+}
+
+/// A select that holds a simple value is edited as that value; an unset one as its only simple
+/// type, or as text that names the type ("PARAMETER_VALUE(270.)").
+SlotEditor DescribeSelect(const cct_SelectType& select, bool listSet) {
+  SlotEditor editor;
+  if (select.IsSet() && !HoldsValue(select)) return editor;
+  if (HoldsValue(select)) {
+    cct_Type* held = select.Get(0, 0);
+    if (held && FormOf(*held) != ValueForm::None) {
+      editor.form = FormOf(*held);
+      editor.set = listSet;
+      if (listSet) editor.text = StoredText(*held);
+      editor.choices = Choices(*held);
+    }
+    cct_DisposeGot(held);
+    return editor;
+  }
+  const std::vector<SelectChoice> choices = SimpleChoices(select);
+  if (choices.size() == 1) {
+    std::unique_ptr<cct_Type> probe(CreateType(choices[0].id));
+    editor.form = FormOf(*probe);
+    editor.choices = Choices(*probe);
+  } else if (!choices.empty()) {
+    editor.form = ValueForm::String;
+  }
+  return editor;
+}
+
 }  // namespace
 
 std::string ExactReal(double v) {
@@ -248,39 +303,43 @@ SlotEditor DescribeSlot(const ValueSlot& slot) {
   SlotEditor editor;
   SlotValue target;
   if (!Resolve(slot, target)) return editor;
-  // An element of an unset aggregate has no value of its own to edit.
-  if (target.aggregate && !target.aggregate->IsSet()) return editor;
   if (slot.element < 0)
     if (const std::string* text = slot.instance->AsWrittenText(slot.attribute)) {
       editor.asWritten = true;
       editor.keptText = *text;
     }
+  if (target.value->Kind() == cct_KIND_SELECT) {
+    SlotEditor select = DescribeSelect(static_cast<const cct_SelectType&>(*target.value),
+                                       !target.aggregate || target.aggregate->IsSet());
+    select.asWritten = editor.asWritten;
+    select.keptText = editor.keptText;
+    return select;
+  }
   editor.form = FormOf(*target.value);
   if (editor.form == ValueForm::None) return editor;
-  editor.set = target.value->IsSet();
+  // An element of an unset list has no value yet (a save writes the list as $); typing one
+  // sets the list.
+  editor.set = target.value->IsSet() && (!target.aggregate || target.aggregate->IsSet());
+  if (!editor.set) {
+    editor.choices = Choices(*target.value);
+    return editor;
+  }
   editor.text = StoredText(*target.value);
   editor.choices = Choices(*target.value);
   return editor;
 }
 
-EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules rules) {
-  SlotValue target;
-  if (!Resolve(slot, target)) return Refuse(slot, "no such attribute or element");
-  cct_Type& value = *target.value;
-  const ValueForm form = FormOf(value);
-  if (form == ValueForm::None || (target.aggregate && !target.aggregate->IsSet()))
-    return Refuse(slot, std::string("a value of type ") + value.TypeName() +
-                            " cannot be edited as text");
-  // Strings are stored as typed, blanks included; every other form ignores surrounding blanks.
-  const std::string_view text = form == ValueForm::String ? typed : Trim(typed);
-  // Confirming the editor as it opened, or leaving an unset value empty, is no edit.
-  if (text.empty() && !value.IsSet()) return EditOutcome{};
+namespace {
 
+/// Reads the text strictly by the value's kind and stores it into `value`; unchanged when the
+/// value already holds it (`same` says whether its present value counts).
+EditOutcome Store(const ValueSlot& slot, cct_Type& value, std::string_view typed,
+                  std::string_view text, InputRules rules, bool same) {
   switch (value.Kind()) {
     case cct_KIND_INTEGER: {
       long v = 0;
       if (!ReadInteger(text, v)) return Refuse(slot, value, typed, Expected(value));
-      if (value.IsSet() && value.GetInteger() == v) return EditOutcome{};
+      if (same && value.GetInteger() == v) return EditOutcome{};
       static_cast<cct_IntegerType&>(value).Set(v);
       break;
     }
@@ -288,13 +347,13 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
       double v = 0;
       if (!ReadReal(text, rules.decimalComma, v)) return Refuse(slot, value, typed, Expected(value));
       const double old = value.GetReal();
-      if (value.IsSet() && std::memcmp(&old, &v, sizeof v) == 0) return EditOutcome{};
+      if (same && std::memcmp(&old, &v, sizeof v) == 0) return EditOutcome{};
       static_cast<cct_RealType&>(value).Set(v);
       break;
     }
     case cct_KIND_STRING: {
       const std::string wanted(text);
-      if (value.IsSet() && value.GetString() && wanted == value.GetString()) return EditOutcome{};
+      if (same && value.GetString() && wanted == value.GetString()) return EditOutcome{};
       static_cast<cct_StringType&>(value).Set(wanted.c_str());
       break;
     }
@@ -305,8 +364,7 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
         for (const Alias& alias : kBooleanAliases)
           if (SameIgnoringCase(alias.word, text)) index = alias.value ? 1 : 0;
       if (index < 0) return Refuse(slot, value, typed, Expected(value));
-      if (value.IsSet() && StoredText(value) == choices[static_cast<size_t>(index)])
-        return EditOutcome{};
+      if (same && StoredText(value) == choices[static_cast<size_t>(index)]) return EditOutcome{};
       if (value.Kind() == cct_KIND_BOOLEAN)
         static_cast<cct_BooleanType&>(value).Set(index);
       else if (value.Kind() == cct_KIND_LOGICAL)
@@ -316,11 +374,79 @@ EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules r
       break;
     }
   }
+  return EditOutcome{EditOutcome::kChanged, std::string()};
+}
+
+/// Stores typed text into a select: "TYPE(value)" names one of its simple types, a bare value
+/// keeps the type it holds (or takes its only simple type); the value is read strictly by the
+/// kind of that type.
+EditOutcome SetSelectValue(const ValueSlot& slot, cct_SelectType& select, std::string_view typed,
+                           InputRules rules) {
+  if (select.IsSet() && !HoldsValue(select))
+    return Refuse(slot, "references are changed with the insert command");
+  std::string_view text = Trim(typed);
+  if (text.empty()) return EditOutcome{};
+  const std::vector<SelectChoice> choices = SimpleChoices(select);
+  long id = 0;
+  const size_t open = text.find('(');
+  if (open != std::string_view::npos && open > 0 && text.back() == ')') {
+    const std::string_view name = Trim(text.substr(0, open));
+    for (const SelectChoice& choice : choices)
+      if (SameIgnoringCase(choice.name, name)) id = choice.id;
+    if (id == 0)
+      return Refuse(slot, "\"" + std::string(typed) + "\" is not taken (" + std::string(name) +
+                              " is not one of " + ChoiceList(choices) + "); the value stays as it was");
+    text = Trim(text.substr(open + 1, text.size() - open - 2));
+  } else if (HoldsValue(select)) {
+    id = select.HeldTypeId();
+  } else if (choices.size() == 1) {
+    id = choices[0].id;
+  } else {
+    return Refuse(slot, "\"" + std::string(typed) + "\" is not taken (name its type, as in " +
+                            (choices.empty() ? std::string("TYPE") : choices[0].name) +
+                            "(value), one of " + ChoiceList(choices) + "); the value stays as it was");
+  }
+  const bool sameType = HoldsValue(select) && id == select.HeldTypeId();
+  cct_Type* value = sameType ? select.Get(0, 0) : CreateType(id);
+  if (!value) return Refuse(slot, "its type cannot be made");
+  EditOutcome outcome = Store(slot, *value, typed, text, rules, sameType);
+  if (outcome.status == EditOutcome::kChanged) select.Set(value);
+  if (sameType)
+    cct_DisposeGot(value);
+  else
+    delete value;
+  return outcome;
+}
+
+}  // namespace
+
+EditOutcome SetValue(const ValueSlot& slot, std::string_view typed, InputRules rules) {
+  SlotValue target;
+  if (!Resolve(slot, target)) return Refuse(slot, "no such attribute or element");
+  cct_Type& value = *target.value;
+  if (value.Kind() == cct_KIND_SELECT) {
+    EditOutcome outcome = SetSelectValue(slot, static_cast<cct_SelectType&>(value), typed, rules);
+    if (outcome.status != EditOutcome::kChanged) return outcome;
+    if (target.owned) StoreBack(slot, target);
+    if (target.aggregate && !target.aggregate->IsSet()) target.aggregate->SetSet(true);
+    slot.instance->DropAsWritten(slot.attribute);
+    return outcome;
+  }
+  const ValueForm form = FormOf(value);
+  if (form == ValueForm::None)
+    return Refuse(slot, std::string("a value of type ") + value.TypeName() +
+                            " cannot be edited as text");
+  // Strings are stored as typed, blanks included; every other form ignores surrounding blanks.
+  const std::string_view text = form == ValueForm::String ? typed : Trim(typed);
+  // Confirming the editor as it opened, or leaving an unset value empty, is no edit.
+  const bool listUnset = target.aggregate && !target.aggregate->IsSet();
+  if (text.empty() && (!value.IsSet() || listUnset)) return EditOutcome{};
+  EditOutcome outcome = Store(slot, value, typed, text, rules, value.IsSet() && !listUnset);
+  if (outcome.status != EditOutcome::kChanged) return outcome;
   StoreBack(slot, target);
+  if (listUnset) target.aggregate->SetSet(true);
   // The value now stands where the file's refused parameter stood.
   slot.instance->DropAsWritten(slot.attribute);
-  EditOutcome outcome;
-  outcome.status = EditOutcome::kChanged;
   return outcome;
 }
 

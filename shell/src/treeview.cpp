@@ -10,6 +10,7 @@
 #include "cct/cct.h"
 #include "varnholt/doc.h"
 #include "varnholt/insertdialog.h"
+#include "varnholt/valuetext.h"
 
 namespace varnholt {
 
@@ -38,11 +39,16 @@ std::string ElementLabel(const char* attribute, long position, const std::string
   return std::string(attribute ? attribute : "") + " [" + std::to_string(position) + "]: " + value;
 }
 
+std::string SelectValueText(const cct_SelectType& select);
+
 // The text of a simple element; an element that holds no value (a list's text element whose
 // text was cleared, a new one) is "empty", as the insert command has always shown it.
 std::string ElementText(const cct_AggregateType_1d& aggregate, const cct_Type* element) {
   if (!element) return "Type not known";
   if (!aggregate.IsSet()) return aggregate.IsOptional() ? kOptionalUnset : kMandatoryUnset;
+  // An element of a list of selects that holds a value shows it as an attribute would.
+  if (element->Kind() == cct_KIND_SELECT)
+    return element->IsSet() ? SelectValueText(static_cast<const cct_SelectType&>(*element)) : "empty";
   if (!IsSimpleKind(element->Kind())) return "Type not known";
   if (!element->IsSet()) return "empty";
   return CStpTreeView::ValueText(*element);
@@ -50,6 +56,15 @@ std::string ElementText(const cct_AggregateType_1d& aggregate, const cct_Type* e
 
 bool SelectHoldsInstance(const cct_Type& value) {
   return value.IsSet() && static_cast<const cct_SelectType&>(value).HeldKind() == cct_KIND_INSTANCE;
+}
+
+// Element j of a list of selects, when it holds no instance: it is shown as a value row.
+bool IsSelectValueElement(const cct_AggregateType_1d& aggregate, uint32_t j) {
+  if (aggregate.ElementDescriptor()->kind != cct_KIND_SELECT) return false;
+  cct_Type* element = aggregate.ElementObject(j);
+  const bool value = element && element->Kind() == cct_KIND_SELECT && !SelectHoldsInstance(*element);
+  if (element && element->IsTemporary()) delete element;
+  return value;
 }
 
 // The simple value a select holds, as a simple attribute of its kind shows it.
@@ -104,14 +119,7 @@ std::string CStpTreeView::ValueText(const cct_Type& value) {
       return text ? text : "";
     }
     case cct_KIND_INTEGER: return std::to_string(value.GetInteger());
-    case cct_KIND_REAL: {
-      std::ostringstream out;
-      out.imbue(std::locale::classic());
-      out << std::showpoint;
-      out.precision(4);
-      out << value.GetReal();
-      return out.str();
-    }
+    case cct_KIND_REAL: return ShownReal(value.GetReal());
     case cct_KIND_BOOLEAN: return value.GetInteger() ? "true" : "false";
     case cct_KIND_LOGICAL: {
       const long v = static_cast<const cct_LogicalType&>(value).Get();
@@ -315,10 +323,13 @@ void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int dep
     // Every attribute gets an item, also of a kind the view does not show: an edited label is
     // mapped to its attribute by its position among its siblings.
     TreeItem attribute = tree_.InsertItem(AttributeLabel(*instance, i), 0, 0, item, nullptr);
+    auto* aggregate = kind == cct_KIND_AGGREGATE ? dynamic_cast<cct_AggregateType_1d*>(value) : nullptr;
+    if (aggregate && aggregate->ElementDescriptor()->kind == cct_KIND_SELECT) {
+      FillSelectElements(*instance, i, *aggregate, attribute, depth);
+      continue;
+    }
     ForEachShownTarget(scope, *instance, i,
                        [&](cct_Instance* target) { Insert(target, attribute, nullptr, 0, depth + 1); });
-    if (kind != cct_KIND_AGGREGATE) continue;
-    auto* aggregate = dynamic_cast<cct_AggregateType_1d*>(value);
     if (!aggregate) continue;
     const long elementKind = aggregate->ElementDescriptor()->kind;
     if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
@@ -336,6 +347,32 @@ void CStpTreeView::FillAttributes(cct_Instance* instance, TreeItem item, int dep
   if (const cct_AsWritten* kept = instance->AsWritten())
     for (size_t k = 0; k < kept->extra.size(); ++k)
       tree_.InsertItem(ExtraParameterLabel(*instance, k), 0, 0, item, nullptr);
+}
+
+void CStpTreeView::FillSelectElements(cct_Instance& instance, long i,
+                                      const cct_AggregateType_1d& aggregate, TreeItem attribute,
+                                      int depth) {
+  // In the list's order: an element that holds an instance shows it, one that holds a value is
+  // a value row, so that a row's position is its element's.
+  cct_Scope* scope = Scope();
+  for (uint32_t j = 0; j < aggregate.Count(); ++j) {
+    if (IsSelectValueElement(aggregate, j) || !aggregate.IsSet()) {
+      tree_.InsertItem(ElementItemLabel(instance, i, static_cast<long>(j)), 0, 0, attribute, nullptr);
+      continue;
+    }
+    cct_Type* element = aggregate.ElementObject(j);
+    cct_Type* target = element;
+    if (element && element->Kind() == cct_KIND_SELECT)
+      target = static_cast<cct_SelectType*>(element)->Get(0, 0);
+    if (target && target->Kind() == cct_KIND_INSTANCE && scope) {
+      auto* found = scope->FindInstance(static_cast<cct_Instance*>(target)->InstanceName(), 1);
+      if (found) {
+        found->Release();
+        Insert(found, attribute, nullptr, 0, depth + 1);
+      }
+    }
+    if (element && element->IsTemporary()) delete element;
+  }
 }
 
 cct_Instance* CStpTreeView::InstanceOf(long number, int load) const {
@@ -377,10 +414,15 @@ bool CStpTreeView::SlotOf(TreeItem item, ValueSlot& slot) const {
   slot.instance = instance;
   slot.attribute = attributeIndex;
   slot.element = -1;
-  if (attributeItem) return IsSimpleKind(value->Kind());
+  if (attributeItem)
+    return IsSimpleKind(value->Kind()) ||
+           (value->Kind() == cct_KIND_SELECT && !SelectHoldsInstance(*value));
   auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(value);
   const long position = PositionOf(item);
   if (!aggregate || position < 0 || static_cast<uint32_t>(position) >= aggregate->Count())
+    return false;
+  if (aggregate->ElementDescriptor()->kind == cct_KIND_SELECT && aggregate->IsSet() &&
+      !IsSelectValueElement(*aggregate, static_cast<uint32_t>(position)))
     return false;
   slot.element = position;
   return true;
@@ -438,12 +480,11 @@ void CStpTreeView::RefreshInstance(const cct_Instance& instance) {
       auto* aggregate = dynamic_cast<const cct_AggregateType_1d*>(value);
       if (!aggregate) continue;
       const long elementKind = aggregate->ElementDescriptor()->kind;
-      if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE ||
-          elementKind == cct_KIND_SELECT)
-        continue;
+      if (elementKind == cct_KIND_INSTANCE || elementKind == cct_KIND_ENTITY_REFERENCE) continue;
       std::vector<TreeItem> elements = tree_.Children(attributes[i]);
       for (size_t j = 0; j < elements.size(); ++j)
-        tree_.SetItemText(elements[j], ElementItemLabel(instance, i, static_cast<long>(j)));
+        if (elementKind != cct_KIND_SELECT || IsSelectValueElement(*aggregate, static_cast<uint32_t>(j)))
+          tree_.SetItemText(elements[j], ElementItemLabel(instance, i, static_cast<long>(j)));
     }
   }
 }
@@ -523,9 +564,10 @@ bool CStpTreeView::OnDoubleClick(TreeItem item, const InsertChooser& chooser) {
   lastInsertInstance_ = instance;
 
   if (simpleElements) {
-    // The new element shows the value a save writes for it.
+    // The new element shows the value a save writes for it; the elements already shown do too
+    // (a list that was unset holds its elements' values from now on).
     tree_.InsertItem(ElementItemLabel(*instance, index, result.element), 0, 0, item, nullptr);
-    tree_.SetItemText(item, AttributeLabel(*instance, index));
+    RefreshInstance(*instance);
     return true;
   }
   if (kind != cct_KIND_AGGREGATE) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -19,10 +23,13 @@
 #include "appearancedialog.h"
 #include "detailsview.h"
 #include "finddialog.h"
+#include "cct/instance.h"
+#include "cct/scope.h"
 #include "gui_support.h"
 #include "insertdialog.h"
 #include "logview.h"
 #include "prompts.h"
+#include "varnholt/navigation.h"
 
 using varnholt::AppearanceDialog;
 using varnholt::ChildFrame;
@@ -34,7 +41,10 @@ class Frame : public ::testing::Test {
  protected:
   void SetUp() override {
     prompts_.exec = [this](QDialog& dialog) { return answer_ ? answer_(dialog) : 0; };
-    prompts_.savePath = [this](QWidget*) { return savePath_; };
+    prompts_.savePath = [this](QWidget*, const QString& proposed) {
+      proposed_ = proposed;
+      return savePath_;
+    };
     frame_ = std::make_unique<ChildFrame>(prompts_);
     frame_->resize(900, 600);
     frame_->show();
@@ -85,7 +95,7 @@ class Frame : public ::testing::Test {
   gui_test::Files files_;
   varnholt::Prompts prompts_;
   std::function<int(QDialog&)> answer_;
-  QString savePath_;
+  QString savePath_, proposed_;
   std::unique_ptr<ChildFrame> frame_;
 };
 
@@ -204,6 +214,10 @@ TEST_F(Frame, RealAggregatesGrowWithoutDialogUpToTheirBound) {
                                        "clamping_positions"),
                                  "#7=cartesian_point");
   QTreeWidgetItem* coordinates = Child(point, "coordinates");
+  // A closed list opens at a double-click; the open one grows.
+  DoubleClick(coordinates);
+  EXPECT_TRUE(coordinates->isExpanded());
+  EXPECT_EQ(coordinates->childCount(), 3);
   DoubleClick(coordinates);
   EXPECT_FALSE(asked);
   ASSERT_EQ(coordinates->childCount(), 4);
@@ -443,17 +457,39 @@ TEST_F(Frame, FindListsResultsAndSelectsThem) {
     EXPECT_EQ(find->ShownResults(), c.results) << c.text;
   }
 
+  // A search selects its first hit at once; F3 and Shift+F3 go on and back, "n von m".
   find->SetQuery(varnholt::FindDialog::kByType, "cartesian_point");
   frame_->RunFind();
-  EXPECT_TRUE(frame_->FindNext());
   EXPECT_EQ(CurrentWay(*frame_), "#1 #10 #7");
+  EXPECT_EQ(find->CountText(), "1 von 2");
   const QString before = Current(*frame_);
   EXPECT_TRUE(frame_->FindNext());  // #11: nothing refers to it
   EXPECT_EQ(Current(*frame_), before);
   EXPECT_EQ(frame_->Details()->ShownName(), "11");
+  EXPECT_EQ(find->CountText(), "2 von 2");
   EXPECT_TRUE(frame_->Details()->toPlainText().contains(ChildFrame::UnreachedNote()));
   EXPECT_TRUE(frame_->FindNext());  // round again
   EXPECT_EQ(frame_->Details()->ShownName(), "7");
+  EXPECT_TRUE(frame_->FindPrevious());
+  EXPECT_EQ(frame_->Details()->ShownName(), "11");
+  // The keys work in the search window too.
+  frame_->ShowFind();
+  QApplication::setActiveWindow(find);
+  QTest::keyClick(find->TextField(), Qt::Key_F3, Qt::ShiftModifier);
+  EXPECT_EQ(frame_->Details()->ShownName(), "7");
+  EXPECT_EQ(find->CountText(), "1 von 2");
+  // Laid over the row it selects, the search window moves off it.
+  QTreeWidgetItem* row = frame_->Tree()->currentItem();
+  const QRect shown = frame_->Tree()->visualItemRect(row);
+  auto onScreen = [&] {
+    const QRect r = frame_->Tree()->visualItemRect(frame_->Tree()->currentItem());
+    return QRect(frame_->Tree()->viewport()->mapToGlobal(r.topLeft()), r.size());
+  };
+  find->move(frame_->Tree()->viewport()->mapToGlobal(shown.topLeft()) - QPoint(10, 10));
+  ASSERT_TRUE(find->frameGeometry().intersects(onScreen()));
+  EXPECT_TRUE(frame_->FindNext());
+  EXPECT_TRUE(frame_->FindNext());
+  EXPECT_FALSE(find->frameGeometry().intersects(onScreen()));
 
   // The filter narrows what is shown.
   find->FilterField()->setText("#11");
@@ -479,4 +515,219 @@ TEST_F(Frame, LogLinesLeadToTheirInstance) {
   QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
   EXPECT_EQ(Current(*frame_), "#3=machining_workingstep");
   EXPECT_FALSE(frame_->GoToLogLine("Log-File to store warnings and errors"));
+}
+
+// After an in-place edit, a clear, an undo and an insert the details pane shows the record of
+// the current row's instance as it is now.
+TEST_F(Frame, DetailsShowTheRecordAsItIsNow) {
+  OpenProject();
+  ASSERT_TRUE(frame_->GoToName("7"));
+  QTreeWidgetItem* point = frame_->Tree()->currentItem();
+  QTreeWidgetItem* name = Child(point, "name: p");
+  frame_->Tree()->setCurrentItem(name);
+  auto shown = [this] {
+    QApplication::processEvents();
+    return frame_->Details()->toPlainText();
+  };
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('p',(1.0000000000,2.5000000000,-3.0000000000));"));
+  EditLabel(name, "q");
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('q',(1.0000000000,2.5000000000,-3.0000000000));"));
+  EXPECT_TRUE(frame_->ClearCurrent());
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT($,(1.0000000000,2.5000000000,-3.0000000000));"));
+  frame_->UndoStack()->undo();
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('q',(1.0000000000,2.5000000000,-3.0000000000));"));
+  QTreeWidgetItem* coordinates = Child(point, "coordinates");
+  frame_->Tree()->expandItem(coordinates);
+  frame_->Tree()->setCurrentItem(coordinates);
+  shown();
+  DoubleClick(coordinates);
+  EXPECT_TRUE(shown().contains("#7=CARTESIAN_POINT('q',(1.0000000000,2.5000000000,-3.0000000000,0.0000000000));")) << shown().toStdString();
+}
+
+// Ctrl+C copies a value as it is stored (a real as a save writes it, a text as it is), and
+// "Datensatz kopieren" the record of the row's instance.
+TEST_F(Frame, CopyGivesTheStoredValueAndTheRecord) {
+  std::string text = gui_test::kProject;
+  text.replace(text.find("'WP',$,$,"), 9, "'WP',$,1234.5678,");
+  Open(files_.Write("p.stp", text));
+  QTreeWidgetItem* workpiece = Child(Root(), "its_workpieces")->child(0);
+  QApplication::setActiveWindow(frame_.get());
+  frame_->Tree()->setFocus();
+  frame_->Tree()->expandItem(workpiece);
+  auto row = [workpiece](int i) { return workpiece->child(i); };
+  struct Case {
+    QTreeWidgetItem* item;
+    const char* label;
+    const char* copied;
+  } const cases[] = {
+      {row(2), "global_tolerance: 1235.", "1234.5678000000"},
+      {row(0), "its_id: WP", "WP"},
+      {workpiece, "#10=workpiece", "#10=workpiece"},
+  };
+  for (const Case& c : cases) {
+    QTreeWidgetItem* item = c.item;
+    EXPECT_EQ(item->text(0), c.label);
+    frame_->Tree()->setCurrentItem(item);
+    QGuiApplication::clipboard()->clear();
+    QTest::keySequence(frame_->Tree(), QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), c.copied) << c.label;
+  }
+  frame_->Tree()->setCurrentItem(Child(workpiece, "its_id: WP"));
+  QAction* record = nullptr;
+  for (QAction* action : frame_->Tree()->actions())
+    if (action->text() == "&Datensatz kopieren") record = action;
+  ASSERT_NE(record, nullptr);
+  record->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            "#10=WORKPIECE('WP',$,1234.5678000000,$,$,$,(#7));");
+}
+
+// A new instance shows exactly what a save writes: its unset list as not set, with an element
+// that F2 edits (typing sets the list). A double-click opens the closed list and adds nothing;
+// on the open list it adds one element, and every row then shows what a save writes.
+TEST_F(Frame, NewInstancesShowWhatASaveWrites) {
+  Open(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/toolpath_project.stp"));
+  ASSERT_TRUE(frame_->GoToName("210"));
+  QTreeWidgetItem* operation = frame_->Tree()->currentItem();
+  QTreeWidgetItem* start = Child(operation, "start_point");
+  answer_ = [](QDialog& dialog) {
+    auto* insert = qobject_cast<InsertDialog*>(&dialog);
+    if (!insert) return 0;
+    insert->NewBox()->setCurrentText("cartesian_point");
+    return static_cast<int>(QDialog::Accepted);
+  };
+  DoubleClick(start);
+  ASSERT_EQ(start->childCount(), 1);
+  QTreeWidgetItem* point = start->child(0);
+  const QString name = point->text(0).section('=', 0, 0);
+  auto record = [&] {
+    cct_Instance* instance = frame_->View().ItemInstance(point);
+    return instance ? QString::fromStdString(varnholt::RecordText(*instance)) : QString();
+  };
+  frame_->Tree()->expandItem(point);
+  QTreeWidgetItem* coordinates = point->child(1);
+  ASSERT_EQ(coordinates->text(0), "coordinates");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,$);");
+
+  DoubleClick(coordinates);
+  EXPECT_TRUE(coordinates->isExpanded());
+  ASSERT_EQ(coordinates->childCount(), 1);
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: !!Value not set!!");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,$);");
+  EXPECT_EQ(EditLabel(coordinates->child(0), "7"), "");
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: 7.000");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,(7.0000000000));");
+  frame_->UndoStack()->undo();
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: !!Value not set!!");
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,$);");
+
+  DoubleClick(coordinates);
+  ASSERT_EQ(coordinates->childCount(), 2);
+  EXPECT_EQ(coordinates->child(0)->text(0), "coordinates [1]: 0.000");
+  EXPECT_EQ(coordinates->child(1)->text(0), "coordinates [2]: 0.000");
+  EXPECT_EQ(frame_->Tree()->currentItem(), coordinates->child(1));
+  EXPECT_EQ(record(), name + "=CARTESIAN_POINT($,(0.0000000000,0.0000000000));");
+}
+
+// A select that holds a value, in a list or as an attribute, is a "name: value" row edited by
+// the strict rules of the value's type: the type it holds, or one of its admissible types named.
+TEST_F(Frame, SelectValuesAreShownAndEdited) {
+  QFile sample(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/toolpath_project.stp"));
+  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+  std::string text = sample.readAll().toStdString();
+  const std::string trajectory = "#213=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,$,";
+  ASSERT_NE(text.find(trajectory), std::string::npos);
+  text.replace(text.find(trajectory), trajectory.size(),
+               "#213=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,POSITIVE_RATIO_MEASURE(0.5),");
+  Open(files_.Write("selects.stp", text));
+  auto record = [this](const char* name) {
+    cct_Instance* instance = frame_->Doc().Scope()->FindInstance(name, 1);
+    if (!instance) return std::string();
+    instance->Release();
+    return varnholt::RecordText(*instance);
+  };
+
+  ASSERT_TRUE(frame_->GoToName("330"));
+  QTreeWidgetItem* trim = Child(frame_->Tree()->currentItem(), "trim_1");
+  ASSERT_EQ(trim->childCount(), 1);
+  QTreeWidgetItem* element = trim->child(0);
+  EXPECT_EQ(element->text(0), "trim_1 [1]: 270.0");
+  struct Case {
+    const char* typed;
+    const char* label;
+    const char* written;  // the trim_1 list as a save writes it
+  } const elementCases[] = {
+      {"271.5", "trim_1 [1]: 271.5", "(PARAMETER_VALUE(271.5000000000))"},
+      {"parameter_value(300)", "trim_1 [1]: 300.0", "(PARAMETER_VALUE(300.0000000000))"},
+      {"abc", "trim_1 [1]: 300.0", "(PARAMETER_VALUE(300.0000000000))"},
+      {"LENGTH_MEASURE(3)", "trim_1 [1]: 300.0", "(PARAMETER_VALUE(300.0000000000))"},
+  };
+  for (const Case& c : elementCases) {
+    EditLabel(element, c.typed);
+    EXPECT_EQ(element->text(0), c.label) << c.typed;
+    EXPECT_NE(record("330").find(c.written), std::string::npos) << c.typed << ": " << record("330");
+  }
+  frame_->UndoStack()->undo();
+  frame_->UndoStack()->undo();
+  EXPECT_EQ(element->text(0), "trim_1 [1]: 270.0");
+
+  ASSERT_TRUE(frame_->GoToName("213"));
+  QTreeWidgetItem* speed = Child(frame_->Tree()->currentItem(), "its_speed: 0.5000");
+  ASSERT_NE(speed, nullptr);
+  EXPECT_EQ(EditLabel(speed, "0.75"), "0.5");
+  EXPECT_EQ(speed->text(0), "its_speed: 0.7500");
+  EXPECT_NE(record("213").find(",POSITIVE_RATIO_MEASURE(0.7500000000),"), std::string::npos);
+  EditLabel(speed, "speed_name(rapid)");
+  EXPECT_EQ(speed->text(0), "its_speed: rapid");
+  EXPECT_NE(record("213").find(",.RAPID.,"), std::string::npos) << record("213");
+  frame_->UndoStack()->undo();
+  EXPECT_EQ(speed->text(0), "its_speed: 0.7500");
+  EXPECT_NE(record("213").find(",POSITIVE_RATIO_MEASURE(0.7500000000),"), std::string::npos);
+}
+
+// Expanding everything below an item shows a progress window at once on a large file, lets
+// events through while it builds the rows, and stops at "Abbrechen" with the rows built so far;
+// a smaller expansion runs to the end.
+TEST_F(Frame, ExpandAllShowsProgressAndCanBeCancelled) {
+  QFile sample(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/toolpath_project.stp"));
+  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+  std::string text = sample.readAll().toStdString();
+  // The face's zigzag becomes a polyline of 60000 points.
+  const std::string zigzag = "#214=POLYLINE('face zigzag',(#215,#216,#217,#218,#219,#220));";
+  ASSERT_NE(text.find(zigzag), std::string::npos);
+  std::string points, list;
+  for (int i = 0; i < 60000; ++i) {
+    const std::string name = "#" + std::to_string(100000 + i);
+    list += (i ? "," : "") + name;
+    points += name + "=CARTESIAN_POINT('',(" + std::to_string(i % 160) + ".,5.,0.));\n";
+  }
+  text.replace(text.find(zigzag), zigzag.size(), "#214=POLYLINE('face zigzag',(" + list + "));\n" + points);
+  Open(files_.Write("large.stp", text));
+
+  bool progressShown = false;
+  QTimer::singleShot(0, frame_.get(), [&] {
+    auto* progress = frame_->findChild<QProgressDialog*>();
+    progressShown = progress && progress->isVisible();
+    if (progress) progress->cancel();
+  });
+  QSignalSpy status(frame_.get(), &ChildFrame::statusMessage);
+  frame_->ExpandAll(Root());
+  EXPECT_TRUE(progressShown);
+  ASSERT_EQ(status.count(), 1);
+  EXPECT_TRUE(status.at(0).at(0).toString().startsWith(QString::fromUtf8("Aufklappen nach ")));
+  EXPECT_TRUE(Root()->isExpanded());
+  EXPECT_FALSE(frame_->findChild<QProgressDialog*>());
+
+  // The workpiece's rows, all of them.
+  QTreeWidgetItem* workpiece = Child(Root(), "its_workpieces")->child(0);
+  frame_->ExpandAll(workpiece);
+  EXPECT_EQ(status.count(), 1);
+  std::vector<QTreeWidgetItem*> below{workpiece};
+  for (size_t next = 0; next < below.size(); ++next) {
+    QTreeWidgetItem* item = below[next];
+    EXPECT_TRUE(item->childCount() == 0 || item->isExpanded()) << item->text(0).toStdString();
+    EXPECT_FALSE(frame_->View().HasDeferredChildren(item)) << item->text(0).toStdString();
+    for (int i = 0; i < item->childCount(); ++i) below.push_back(item->child(i));
+  }
+  EXPECT_GT(below.size(), 20u);
 }

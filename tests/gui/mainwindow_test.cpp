@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
 #include <QDockWidget>
 #include <QDropEvent>
 #include <QImage>
@@ -14,9 +17,16 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
+#include <QSplitter>
+#include <QTextBrowser>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QWindow>
+#include "varnholt/valuetext.h"
 #include <QUrl>
 
 #include "childframe.h"
+#include "helpdialog.h"
 #include "gui_support.h"
 
 using varnholt::MainWindow;
@@ -37,6 +47,7 @@ class Window : public ::testing::Test {
   void SetUp() override {
     QSettings().clear();
     window_ = std::make_unique<MainWindow>();
+    window_->UserPrompts().savePath = [](QWidget*, const QString&) { return QString(); };
     window_->UserPrompts().exec = [this](QDialog& dialog) {
       if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
         messages_ << box->text();
@@ -61,14 +72,17 @@ class Window : public ::testing::Test {
 TEST_F(Window, MenusWithoutAndWithDocument) {
   QStringList titles;
   for (QAction* menu : window_->menuBar()->actions()) titles << menu->text();
-  EXPECT_EQ(titles, (QStringList{"&Datei", "&Bearbeiten", "&Ansicht", "&?"}));
+  EXPECT_EQ(titles, (QStringList{"&Datei", "&Bearbeiten", "&Ansicht", "&Fenster", "&?"}));
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
   EXPECT_EQ(VisibleTexts(Menu(2)),
-            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht"}));
-  EXPECT_EQ(VisibleTexts(Menu(3)), QStringList{"&Info"});
+            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "&Darstellung"}));
+  EXPECT_EQ(VisibleTexts(Menu(3)),
+            (QStringList{QString::fromUtf8("Ü&berlappend"), "&Nebeneinander", "-",
+                         QString::fromUtf8("Nä&chstes Fenster"), "&Vorheriges Fenster"}));
+  EXPECT_EQ(VisibleTexts(Menu(4)), (QStringList{"&Hilfe", "&Info"}));
   EXPECT_EQ(window_->windowTitle(), kTitle);
 
   const QString path = Project("first.stp");
@@ -78,10 +92,11 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
                          "S&chliessen...\tStrg+C", "-", "&1 " + path, "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen", "-",
-                         "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Zurück"),
-                         QString::fromUtf8("&Vorwärts")}));
-  EXPECT_EQ(VisibleTexts(Menu(2)),
-            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "Format"}));
+                         "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Rückwärts suchen"),
+                         QString::fromUtf8("&Zurück"), QString::fromUtf8("&Vorwärts")}));
+  EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details",
+                                                "&3D-Ansicht", "Format", "&Darstellung"}));
+  EXPECT_EQ(VisibleTexts(Menu(3)).mid(5), (QStringList{"-", "&1 first.stp"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
   window_->MdiArea()->activeSubWindow()->showNormal();
@@ -94,12 +109,66 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   EXPECT_FALSE(window_->SaveAction()->isVisible());
 }
 
-TEST_F(Window, OnlyOpenAndSaveHaveKeys) {
+// Every key a menu shows is bound to its command; Ctrl+C, shown by "Schliessen", closes only where
+// nothing copies (the tree, the log and the details take it first).
+TEST_F(Window, EveryKeyAMenuShowsWorks) {
   EXPECT_EQ(window_->OpenAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
   EXPECT_EQ(window_->SaveAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-  // "Strg+C" in the close label is text only: Ctrl+C copies from the log.
-  for (QAction* action : window_->findChildren<QAction*>())
-    EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+  EXPECT_EQ(window_->CloseAction()->shortcuts(),
+            (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_W)}));
+  EXPECT_EQ(window_->QuitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_EQ(window_->HelpAction()->shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(window_->FindPreviousAction()->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+  for (QAction* menu : window_->menuBar()->actions())
+    for (QAction* action : menu->menu()->actions()) {
+      if (action != window_->CloseAction())
+        EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+      const QString shown = action->text().section('\t', 1);
+      if (shown.isEmpty()) continue;
+      // "Strg" is how the labels have always written Ctrl.
+      QString key = shown;
+      key.replace("Strg", "Ctrl");
+      EXPECT_EQ(action->shortcut(), QKeySequence(key)) << action->text().toStdString();
+    }
+  // F1 opens the page of keys and the README's section on finding one's way.
+  QString page;
+  window_->UserPrompts().exec = [&](QDialog& dialog) {
+    if (auto* help = qobject_cast<varnholt::HelpDialog*>(&dialog)) page = help->Page()->toPlainText();
+    return 0;
+  };
+  window_->HelpAction()->trigger();
+  EXPECT_TRUE(page.contains("Strg+W")) << page.toStdString();
+  EXPECT_TRUE(page.contains("Finding your way in the desktop program")) << page.toStdString();
+  EXPECT_FALSE(page.contains("desktop help"));
+}
+
+// Ctrl+C in the tree copies the row's value and leaves the document open, in the log it copies
+// the log's text; with the focus where nothing copies it closes the document.
+TEST_F(Window, CopyKeyCopiesWhereAWidgetCopiesAndClosesElsewhere) {
+  varnholt::ChildFrame* frame = window_->OpenFile(Project("p.stp"));
+  ASSERT_NE(frame, nullptr);
+  QApplication::setActiveWindow(window_.get());
+  QTreeWidget* tree = frame->Tree();
+  tree->setFocus();
+  tree->setCurrentItem(tree->topLevelItem(0));
+  QGuiApplication::clipboard()->setText("before");
+  QTest::keySequence(tree, QKeySequence::Copy);
+  QApplication::processEvents();
+  EXPECT_EQ(window_->Frames().size(), 1);
+  EXPECT_NE(QGuiApplication::clipboard()->text(), "before");
+
+  QPlainTextEdit* log = frame->findChild<QPlainTextEdit*>();
+  ASSERT_NE(log, nullptr);
+  log->setFocus();
+  log->selectAll();
+  QTest::keySequence(log, QKeySequence::Copy);
+  QApplication::processEvents();
+  EXPECT_EQ(window_->Frames().size(), 1);
+
+  window_->menuBar()->setFocus();
+  QTest::keySequence(window_->menuBar(), QKeySequence::Copy);
+  QApplication::processEvents();
+  EXPECT_TRUE(window_->Frames().isEmpty());
 }
 
 // The dock shows the active document's details; the search commands go to that document.
@@ -211,4 +280,185 @@ TEST(Screenshot, WritesThePngOfTheWindow) {
   program.start(VARNHOLT_GUI_EXE, {"--screenshot", files.Path("none.png"), files.Path("no.stp")});
   ASSERT_TRUE(program.waitForFinished(60000));
   EXPECT_EQ(program.exitCode(), 1);
+}
+
+namespace {
+
+/// Changes the first attribute of the document's project as the inline editor would.
+void EditProjectId(varnholt::ChildFrame& frame, const QString& id) {
+  QTreeWidgetItem* item = frame.Tree()->topLevelItem(0)->child(0);
+  Q_EMIT frame.Tree()->Delegate()->labelEdited(frame.Tree()->indexFromItem(item), id);
+}
+
+}  // namespace
+
+// After a save under another name the document is the saved file: the title, the recently
+// used files, the next save's proposed name and the unsaved-changes marker all follow it.
+TEST_F(Window, SavedUnderANewNameTheDocumentIsThatFile) {
+  const QString original = Project("edit1.stp");
+  const QString saved = files_.Path("edit1_saved.stp");
+  QString proposed;
+  window_->UserPrompts().savePath = [&](QWidget*, const QString& name) {
+    proposed = name;
+    return saved;
+  };
+  varnholt::ChildFrame* frame = window_->OpenFile(original);
+  ASSERT_NE(frame, nullptr);
+  window_->MdiArea()->currentSubWindow()->showNormal();
+  EditProjectId(*frame, "changed");
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1.stp*");
+
+  window_->SaveAction()->trigger();
+  EXPECT_EQ(proposed, original);
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1_saved.stp");
+  EXPECT_EQ(window_->MdiArea()->currentSubWindow()->windowTitle(), "edit1_saved.stp");
+  EXPECT_EQ(window_->RecentFiles().value(0), saved);
+  EXPECT_EQ(window_->RecentFiles().value(1), original);
+
+  EditProjectId(*frame, "again");
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1_saved.stp*");
+  window_->SaveAction()->trigger();
+  EXPECT_EQ(proposed, saved);
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - edit1_saved.stp");
+  // Opening the saved file finds the document that is it.
+  EXPECT_EQ(window_->OpenFile(saved), frame);
+  EXPECT_EQ(window_->Frames().size(), 1);
+}
+
+// The panes and the document commands follow the document window while a window of another
+// program has the focus.
+TEST_F(Window, PanesKeepTheDocumentWhileAnotherWindowIsActive) {
+  varnholt::ChildFrame* frame = window_->OpenFile(Project("p.stp"));
+  ASSERT_NE(frame, nullptr);
+  window_->SceneDock()->show();
+  ASSERT_NE(window_->MdiArea()->activeSubWindow(), nullptr);
+  // What the window system tells the program when another program's window takes the focus.
+  QEvent deactivate(QEvent::ApplicationDeactivate);
+  QCoreApplication::sendEvent(qApp, &deactivate);
+  ASSERT_EQ(window_->MdiArea()->activeSubWindow(), nullptr);
+  EXPECT_EQ(window_->ActiveFrame(), frame);
+  EXPECT_EQ(window_->ShownDetails(), frame->Details());
+  EXPECT_EQ(window_->ShownScene(), frame->Scene3D());
+  EXPECT_TRUE(window_->SaveAction()->isEnabled());
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - [p.stp]");
+}
+
+// "Fenster": the documents listed, Ctrl+Tab through them in the order of use while Ctrl is
+// held, tiled and as tabs.
+TEST_F(Window, WindowMenuGoesThroughTheDocumentsInTheOrderOfUse) {
+  for (const char* name : {"a.stp", "b.stp", "c.stp"}) ASSERT_NE(window_->OpenFile(Project(name)), nullptr);
+  auto active = [this] { return window_->ActiveFrame()->DocumentName(); };
+  ASSERT_EQ(active(), "c.stp");
+  QMenu* windows = Menu(3);
+  EXPECT_EQ(VisibleTexts(windows).mid(5), (QStringList{"-", "&1 a.stp", "&2 b.stp", "&3 c.stp"}));
+  EXPECT_TRUE(windows->actions().last()->isChecked());
+
+  QApplication::setActiveWindow(window_.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QWindow* handle = window_->windowHandle();
+  // Tab pressed and let go while Ctrl stays down, then Ctrl let go.
+  auto tab = [handle](Qt::KeyboardModifiers held, int key) {
+    QTest::simulateEvent(handle, true, key, held, QString(), false);
+    QTest::simulateEvent(handle, false, key, held, QString(), false);
+  };
+  auto letGo = [handle] {
+    QTest::simulateEvent(handle, false, Qt::Key_Control, Qt::NoModifier, QString(), false);
+  };
+  // Held Ctrl: each Tab one document further back; letting go makes the choice the last used.
+  tab(Qt::ControlModifier, Qt::Key_Tab);
+  EXPECT_EQ(active(), "b.stp");
+  tab(Qt::ControlModifier, Qt::Key_Tab);
+  EXPECT_EQ(active(), "a.stp");
+  letGo();
+  tab(Qt::ControlModifier, Qt::Key_Tab);
+  EXPECT_EQ(active(), "c.stp");
+  letGo();
+  tab(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Backtab);
+  EXPECT_EQ(active(), "b.stp");
+  letGo();
+  QStringList order;
+  for (QMdiSubWindow* sub : window_->UsedOrder()) order << sub->windowTitle();
+  EXPECT_EQ(order, (QStringList{"b.stp", "c.stp", "a.stp"}));
+
+  windows->actions().at(windows->actions().size() - 3)->trigger();
+  EXPECT_EQ(active(), "a.stp");
+  window_->TileAction()->trigger();
+  const QRect area = window_->MdiArea()->viewport()->rect();
+  for (QMdiSubWindow* sub : window_->MdiArea()->subWindowList())
+    EXPECT_TRUE(area.contains(sub->geometry())) << sub->windowTitle().toStdString();
+  window_->TabsAction()->trigger();
+  EXPECT_EQ(window_->MdiArea()->viewMode(), QMdiArea::TabbedView);
+  EXPECT_FALSE(window_->TileAction()->isEnabled());
+  EXPECT_EQ(window_->windowTitle(), kTitle + " - a.stp");
+}
+
+// Size, place, docks, the divider and the display options come back at the next start.
+TEST_F(Window, StateIsRestoredAtTheNextStart) {
+  window_->RestoreState();
+  window_->resize(900, 640);
+  window_->DetailsDock()->hide();
+  window_->TabsAction()->trigger();
+  window_->ExactRealsAction()->trigger();
+  varnholt::ChildFrame* frame = window_->OpenFile(Project("p.stp"));
+  ASSERT_NE(frame, nullptr);
+  const int width = frame->Splitter()->width();
+  frame->Splitter()->setSizes({width / 2, width - width / 2});
+  Q_EMIT frame->Splitter()->splitterMoved(width / 2, 1);
+  ASSERT_TRUE(window_->close());
+  window_.reset();
+  varnholt::SetRealDisplay(varnholt::RealDisplay::FourDigits);
+
+  MainWindow next;
+  next.RestoreState();
+  next.show();
+  EXPECT_EQ(next.size(), QSize(900, 640));
+  EXPECT_FALSE(next.DetailsDock()->isVisible());
+  EXPECT_TRUE(next.TabsAction()->isChecked());
+  EXPECT_EQ(next.MdiArea()->viewMode(), QMdiArea::TabbedView);
+  EXPECT_TRUE(next.ExactRealsAction()->isChecked());
+  EXPECT_EQ(varnholt::CurrentRealDisplay(), varnholt::RealDisplay::Exact);
+  varnholt::ChildFrame* reopened = next.OpenFile(Project("p.stp"));
+  ASSERT_NE(reopened, nullptr);
+  EXPECT_NEAR(reopened->TreeShare(), 0.5, 0.02);
+  next.ExactRealsAction()->setChecked(false);
+  next.FourDigitRealsAction()->trigger();
+  EXPECT_EQ(varnholt::CurrentRealDisplay(), varnholt::RealDisplay::FourDigits);
+}
+
+// Reals in the tree with four digits or exactly; a value row's tooltip is exact either way.
+TEST_F(Window, RealsAreShownAsChosenAndExactInTheTooltip) {
+  std::string text = gui_test::kProject;
+  text.replace(text.find("'WP',$,$,"), 9, "'WP',$,1234.5678,");
+  varnholt::ChildFrame* frame = window_->OpenFile(files_.Write("p.stp", text));
+  ASSERT_NE(frame, nullptr);
+  QTreeWidgetItem* workpiece = frame->Tree()->topLevelItem(0)->child(2)->child(0);
+  frame->Tree()->expandItem(workpiece);
+  QTreeWidgetItem* tolerance = workpiece->child(2);
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1235.");
+  EXPECT_EQ(frame->Tree()->ValueTipOf(tolerance), "1234.5678");
+  window_->ExactRealsAction()->trigger();
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1234.5678");
+  EXPECT_EQ(frame->Tree()->ValueTipOf(tolerance), "1234.5678");
+  window_->FourDigitRealsAction()->trigger();
+  EXPECT_EQ(tolerance->text(0), "global_tolerance: 1235.");
+  // A row that shows no value has no such tooltip.
+  EXPECT_EQ(frame->Tree()->ValueTipOf(workpiece), "");
+}
+
+// "Abbrechen" while a file opens leaves no document, asks nothing and keeps the recent files;
+// the next open works as ever. The open dialog offers the exchange-file endings.
+TEST_F(Window, OpenCanBeCancelled) {
+  EXPECT_TRUE(varnholt::OpenFilters().contains("*.stp *.step *.p21 *.stpnc"));
+  const QString path = Project("large.stp");
+  QTimer::singleShot(0, window_.get(), [this] {
+    if (auto* progress = window_->findChild<QProgressDialog*>()) progress->cancel();
+  });
+  EXPECT_EQ(window_->OpenFile(path), nullptr);
+  EXPECT_TRUE(window_->Frames().isEmpty());
+  EXPECT_TRUE(messages_.isEmpty());
+  EXPECT_TRUE(window_->RecentFiles().isEmpty());
+  EXPECT_EQ(window_->windowTitle(), kTitle);
+  varnholt::ChildFrame* frame = window_->OpenFile(path);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->Tree()->topLevelItem(0)->text(0), "#1=project");
 }

@@ -15,6 +15,7 @@
 #include "varnholt/treepath.h"
 
 class CDoc;
+class cct_AggregateType_1d;
 class cct_Instance;
 class cct_Type;
 class cct_Scope;
@@ -114,6 +115,8 @@ class CStpTreeView {
  private:
   cct_Scope* Scope() const;
   void FillAttributes(cct_Instance* instance, TreeItem item, int depth);
+  void FillSelectElements(cct_Instance& instance, long i, const cct_AggregateType_1d& aggregate,
+                          TreeItem attribute, int depth);
   TreeItem Insert(cct_Instance* instance, TreeItem parent, TreeItem after, int image, int depth);
   bool OnPath(TreeItem parent, long number, const cct_Instance* instance) const;
   cct_Instance* InstanceOf(long number, int load) const;
