@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "cct/pool.h"
 #include "commands.h"
 #include "ordered_runner.h"
 #include "varnholt/doc.h"
@@ -53,15 +54,16 @@ unsigned ParseThreadCount(const std::string& text) {
 int Check(const Arguments& arguments) {
   const std::vector<std::string>& files = arguments.positional;
   const unsigned threads = arguments.Has("-j") ? ParseThreadCount(arguments.Last("-j")) : 0;
+  // The core's storage serves one thread unless it is told before the second one starts.
+  if (threads > 0) cct_PoolShareBetweenThreads();
   int status = 0;
   RunInOrder<FileCheck>(
       files.size(), threads,
       [&](std::size_t i) { return CheckFile(files[i], i + 1 == files.size()); },
       [&](std::size_t, FileCheck& check) {
         std::cout << check.log;
-        // Not through std::cerr: while a thread opens the next file, its document holds that
-        // stream to collect the core's reports. Standard output is flushed first, as std::cerr
-        // (tied to std::cout) always did, so that both streams into one file keep their order.
+        // Standard output is flushed first, as std::cerr (tied to std::cout) always did, so
+        // that both streams into one file keep their order.
         if (!check.error.empty()) {
           std::cout.flush();
           std::fwrite(check.error.data(), 1, check.error.size(), stderr);

@@ -115,7 +115,7 @@ TEST(CliHelp, ShowsOneSubcommandOrAll) {
 }
 
 // Enabled once the reader and the log can take two files at once on two threads.
-TEST(CliCheck, DISABLED_ParallelCheckPrintsWhatCheckPrints) {
+TEST(CliCheck, ParallelCheckPrintsWhatCheckPrints) {
   std::vector<std::string> files;
   if (fs::is_directory(VARNHOLT_CORPUS_DIR))
     for (const auto& entry : fs::directory_iterator(VARNHOLT_CORPUS_DIR))
