@@ -329,7 +329,7 @@ void cct_SelectType::WriteP21(std::ostream& out) const {
     // ("PARAMETER_VALUE(1.)"): bare, it would be read back as a plain number, which says less
     // and which not every select takes. (Enumerations stay bare: a bare literal is resolved
     // to its type when read, so the two cannot be told apart.)
-    const bool typed = heldTypeId_ >= 1000 && heldTypeId_ < 3000 &&
+    const bool typed = heldTypeId_ >= cct_TYPE_ID_BASE && heldTypeId_ < cct_ENTITY_ID_BASE &&
                        heldKind_ != cct_KIND_INSTANCE && heldKind_ != cct_KIND_ENUMERATION;
     if (typed) {
       for (const char* c = OrEmpty(value->TypeName()); *c; ++c) out.put(cct_AsciiUpper(*c));

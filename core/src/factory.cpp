@@ -30,18 +30,18 @@ cct_Type* CreateType(long id) {
     case 8: return new cct_EnumType;
     default: break;
   }
-  if (id > 1000 && binding && binding->createType) return binding->createType(id);
+  if (id > cct_TYPE_ID_BASE && binding && binding->createType) return binding->createType(id);
   return nullptr;
 }
 
 cct_Instance* CreateEntity(long id) {
   long n = id;
-  if (id > 3000)
-    n = id - 3000;
+  if (id > cct_ENTITY_ID_BASE)
+    n = id - cct_ENTITY_ID_BASE;
   else if (id > 2000)
     n = id - 2000;
   if (n < 1 || n > 999 || !binding || !binding->createEntity) return nullptr;
-  return binding->createEntity(3000 + n);
+  return binding->createEntity(cct_ENTITY_ID_BASE + n);
 }
 
 long cct_LookupTypeId(const cct_HashTable& table, const char* name) {

@@ -402,7 +402,7 @@ long cct_Scope::WriteUnsorted(std::ostream& os) {
   long written = 0;
   for (Entry* known : order) {
     Entry* entry = FindEntry(known->name, 1);
-    if (entry && !entry->instance && entry->typeId >= 3000) entry = FindEntry(known->name, 1);
+    if (entry && !entry->instance && entry->typeId >= cct_ENTITY_ID_BASE) entry = FindEntry(known->name, 1);
     // A withdrawn instance (an insert undone) is not part of the file any more.
     if (entry && entry->instance && entry->instance->Kind() == cct_KIND_INSTANCE &&
         !entry->instance->IsKilled() && entry->instance->WriteP21Instance(os))
@@ -438,7 +438,7 @@ long cct_Scope::WriteSorted(std::ostream& os, int translate) {
 
 long cct_Scope::WriteP21(std::ostream& os, int sorted, int translate, const char* trailer) {
   if (translate) UpdateTranslationTable();
-  if (!inputFile_ || inputFile_->FileKind() != 1) WriteDefaultHeader(os);
+  if (!inputFile_ || inputFile_->FileKind() != cct_InputFile::kFileKindStep) WriteDefaultHeader(os);
   const long written = sorted ? WriteSorted(os, translate) : WriteUnsorted(os);
   os << "ENDSEC;" << std::endl;
   if (trailer) os << trailer;

@@ -22,7 +22,7 @@ InsertDialogData::InsertDialogData(cct_Instance* p, long index) : parent(p), att
     // An aggregate answers the plain aggregate identifier; its elements say what fits.
     if (const auto* aggregate = dynamic_cast<const cct_AggregateType*>(value)) {
       const cct_BaseTypeDescriptor* d = aggregate->ElementDescriptor();
-      admissibleId = d->kind == cct_KIND_ENTITY_REFERENCE && d->elementTypeId > 3000
+      admissibleId = d->kind == cct_KIND_ENTITY_REFERENCE && d->elementTypeId > cct_ENTITY_ID_BASE
                          ? d->elementTypeId
                          : kAnyEntity;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/cli_run.h"
+#include "support/real_files.h"
 
 namespace fs = std::filesystem;
 
@@ -117,11 +118,8 @@ TEST(CliHelp, ShowsOneSubcommandOrAll) {
 // Enabled once the reader and the log can take two files at once on two threads.
 TEST(CliCheck, ParallelCheckPrintsWhatCheckPrints) {
   std::vector<std::string> files;
-  if (fs::is_directory(VARNHOLT_CORPUS_DIR))
-    for (const auto& entry : fs::directory_iterator(VARNHOLT_CORPUS_DIR))
-      if (entry.is_regular_file() && entry.path().filename() != "README.md") files.push_back(entry.path().string());
+  for (const fs::path& path : RealFiles({VARNHOLT_CORPUS_DIR})) files.push_back(path.string());
   if (files.empty()) GTEST_SKIP() << "no corpus at " << VARNHOLT_CORPUS_DIR;
-  std::sort(files.begin(), files.end());
   const CliResult plain = RunCli(With({"check"}, files));
   const CliResult parallel = RunCli(With({"check", "-j", "2"}, files));
   EXPECT_EQ(parallel.status, plain.status);

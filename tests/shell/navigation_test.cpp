@@ -14,6 +14,7 @@
 #include "cct/scope.h"
 #include "support/cli_run.h"
 #include "support/temp_file.h"
+#include "support/real_files.h"
 #include "varnholt/doc.h"
 #include "varnholt/edit.h"
 
@@ -64,9 +65,7 @@ TEST_F(Navigation, ReferencesAgreeWithACountOverTheText) {
   std::vector<fs::path> files;
   for (const auto& e : fs::directory_iterator(std::string(VARNHOLT_SOURCE_DIR) + "/samples"))
     files.push_back(e.path());
-  if (fs::is_directory(VARNHOLT_CORPUS_DIR))
-    for (const auto& e : fs::directory_iterator(VARNHOLT_CORPUS_DIR))
-      if (e.path().filename() != "README.md") files.push_back(e.path());
+  for (const fs::path& path : RealFiles({VARNHOLT_CORPUS_DIR})) files.push_back(path);
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
     CDoc doc;

@@ -12,6 +12,7 @@
 #include "cct/factory.h"
 #include "cct/schema.h"
 #include "support/cli_run.h"
+#include "support/real_files.h"
 #include "varnholt/doc.h"
 #include "varnholt/scene_render.h"
 
@@ -183,17 +184,17 @@ TEST_F(SceneBuild, SvgOfTheToolpathSampleHasOnePathElementPerScenePath) {
 
 // Real files: no crash, and those with workpiece blocks or trajectories draw them.
 TEST_F(SceneBuild, CorpusFilesBuildAndDrawWhatTheyHold) {
-  if (!fs::is_directory(VARNHOLT_CORPUS_DIR)) GTEST_SKIP() << "no corpus";
-  for (const auto& entry : fs::directory_iterator(VARNHOLT_CORPUS_DIR)) {
-    if (entry.path().extension() == ".md") continue;
-    const std::string text = ReadAll(entry.path().string());
-    const Scene scene = Build(entry.path().string());
+  const std::vector<fs::path> files = RealFiles({VARNHOLT_CORPUS_DIR});
+  if (files.empty()) GTEST_SKIP() << "no corpus";
+  for (const fs::path& file : files) {
+    const std::string text = ReadAll(file.string());
+    const Scene scene = Build(file.string());
     size_t workpieces = 0, toolpaths = 0;
     for (const ScenePath& path : scene.paths) {
       workpieces += path.kind == ShapeKind::Workpiece;
       toolpaths += path.kind == ShapeKind::Toolpath;
     }
-    const std::string name = entry.path().filename().string();
+    const std::string name = file.filename().string();
     if (text.find("BLOCK(") != std::string::npos) {
       EXPECT_GT(workpieces, 0u) << name;
     }
