@@ -121,8 +121,9 @@ TEST_F(Window, EveryKeyAMenuShowsWorks) {
   EXPECT_EQ(window_->FindPreviousAction()->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
   for (QAction* menu : window_->menuBar()->actions())
     for (QAction* action : menu->menu()->actions()) {
-      if (action != window_->CloseAction())
+      if (action != window_->CloseAction()) {
         EXPECT_NE(action->shortcut(), QKeySequence(QKeySequence::Copy)) << action->text().toStdString();
+      }
       const QString shown = action->text().section('\t', 1);
       if (shown.isEmpty()) continue;
       // "Strg" is how the labels have always written Ctrl.
