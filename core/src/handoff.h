@@ -69,6 +69,10 @@ class Handoff {
   /// wake it.
   bool WaitForRoom(size_t k) {
     if (k >= releasedHere_ + slots_) {
+      // The slots before k are filled: the reader is told before the thread naps, since it may
+      // be waiting for one of them that no batch has published yet, and then it would never
+      // give back the room the thread waits for.
+      if (filled_.load(std::memory_order_relaxed) < k) Publish(k);
       while (k + slots_ / 2 > releasedHere_ + slots_) {
         if (stop_) return false;
         std::this_thread::sleep_for(std::chrono::microseconds(50));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -36,6 +38,30 @@ TEST(Handoff, EveryFilledSlotReachesTheReaderInOrder) {
     }
     EXPECT_EQ(wrong, 0u);
   }
+}
+
+// A thread that publishes only in whole batches, whose reader gives slots back one at a time and
+// slowly: the thread may find the ring full with slots filled that no batch has published yet,
+// and the reader waits for those. Everything still arrives.
+TEST(Handoff, AThreadWaitingForRoomHasToldTheReaderAllItFilled) {
+  const size_t slots = 8, batch = 8, count = 400;
+  std::vector<size_t> ring(slots);
+  cct_direct::Handoff handoff(slots);
+  handoff.Start([&] {
+    for (size_t k = 0; k < count; ++k) {
+      if (!handoff.WaitForRoom(k)) return;
+      ring[k % slots] = k;
+      if ((k + 1) % batch == 0 || k + 1 == count) handoff.Publish(k + 1);
+    }
+  });
+  size_t wrong = 0;
+  for (size_t k = 0; k < count; ++k) {
+    handoff.WaitFor(k);
+    if (ring[k % slots] != k) ++wrong;
+    std::this_thread::sleep_for(std::chrono::microseconds(k % 3 == 0 ? 120 : 10));
+    handoff.Release(k + 1);
+  }
+  EXPECT_EQ(wrong, 0u);
 }
 
 // A reader that stops early (a read that failed half-way) ends the thread: the destructor
