@@ -158,6 +158,7 @@ void cct_Instance::ProcessParameter(const cct_Type*) {
 void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
                                         const cct_InputFile& file) {
   cct_InputFile::Misfits& misfits = file.RecordMisfits();
+  misfits.taken = list.Count();
   long i = 0;
   for (cct_ListNode* node = list.FirstNode(); node; node = node->NextNode(), ++i) {
     const cct_Type* value = static_cast<const cct_Type*>(node->Data());
@@ -203,6 +204,7 @@ void cct_Instance::ProcessAttributeList(const cct_LinkList<cct_ListNode>& list,
 void cct_Instance::ProcessMissingAttributes(long count, const cct_InputFile& file) {
   // The reader has already unset the LOGICALs among them that were "$".
   const long end = count;
+  file.RecordMisfits().taken = count;
   if (Attribute(end)) file.RecordMisfits().given = end;
   CheckAttributesAfter(end, file);
 }

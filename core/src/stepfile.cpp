@@ -358,6 +358,18 @@ void cct_StepFile::KeepMisfits(cct_Scope::Entry* entry, cct_Instance& instance) 
   line_ = line;
   const std::vector<std::string_view> parameters = cct_SplitParameters(record);
   const auto count = static_cast<long>(parameters.size());
+  if (misfits_.taken >= 0 && misfits_.taken != count) {
+    // The reader offered a different number of parameters than the text holds (it passed over
+    // something that is no parameter): its values may stand in other places than the text's.
+    // The text is kept parameter by parameter in its own places, else every save would shift
+    // them once more and lose the last.
+    long attributes = 0;
+    while (instance.Attribute(attributes)) ++attributes;
+    misfits_.refused.clear();
+    for (long i = 0; i < count && i < attributes; ++i) misfits_.refused.push_back(i);
+    misfits_.extraFrom = count > attributes ? attributes : -1;
+    misfits_.given = count < attributes ? count : -1;
+  }
   for (long i : misfits_.refused)
     if (i < count) instance.KeepAsWritten(i, std::string(parameters[static_cast<size_t>(i)]));
   if (misfits_.extraFrom >= 0 && misfits_.extraFrom < count) {

@@ -133,6 +133,11 @@ TEST_F(AsWritten, RefusedParametersAreKeptReportedOnceAndShownAsWritten) {
            "\n\tExternally mapped instances not implemented yet\n\tInstance #20 is a complex "
            "instance of 2 partial records; it is kept as written.",
        "#20=(MEASURE_WITH_UNIT(LENGTH_MEASURE(10.),#6)NAMED_UNIT(*));", -1, ""},
+      // A token that is no parameter ("+") is passed over by the reader, but the text has it:
+      // each parameter is kept in the text's own place, so that saves do not shift them.
+      {"#20=APPROVAL_STATUS(+,5);", incompatible + "approval_status::name := INTEGER.",
+       "#20=APPROVAL_STATUS(+,5);", -1,
+       "(parameter 2): 5 (as written; approval_status has 1 attribute)"},
       // What fits costs nothing and shows as always.
       {"#20=APPROVAL_STATUS('fine');", "", "#20=APPROVAL_STATUS('fine');", 0, "name: fine"},
   };

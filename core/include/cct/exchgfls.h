@@ -92,6 +92,7 @@ class cct_InputFile {
     std::vector<long> refused;  // attributes whose parameter the binding refused
     long extraFrom = -1;        // the first parameter after the last attribute
     long given = -1;            // parameters of a record that ended before its last attribute
+    long taken = -1;            // parameters the reader offered the instance
     // The instance and attribute being given a parameter, for reports that name them.
     const cct_Instance* taking = nullptr;
     long attribute = -1;
@@ -99,7 +100,7 @@ class cct_InputFile {
     bool Any() const { return !refused.empty() || extraFrom >= 0 || given >= 0; }
     void Clear() {
       refused.clear();
-      extraFrom = given = -1;
+      extraFrom = given = taken = -1;
       taking = nullptr;
     }
   };
