@@ -22,6 +22,7 @@
 #include "cct/factory.h"
 #include "cct/instance.h"
 #include "cct/schema.h"
+#include "fuzz_support.h"
 #include "cct/scope.h"
 #include "varnholt/doc.h"
 #include "varnholt/edit.h"
@@ -32,14 +33,6 @@ namespace {
 
 const char* const kSamples[] = {"milling_project.stp", "mill_turn_project.stp",
                                 "toolpath_project.stp"};
-
-// A folder of this process's own (in memory where there is one: every save flushes to disk).
-std::string Folder() {
-  const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  std::string pattern = std::string(base) + "/varnholt-edit-fuzz-XXXXXX";
-  if (!mkdtemp(&pattern[0])) std::abort();
-  return pattern;
-}
 
 // The input read from the front; past its end every read gives 0.
 struct Bytes {
@@ -140,15 +133,12 @@ struct Undo {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  RegisterTypeNames();
-  RegisterEntityNames();
-  // Both saves are made at the same instant, so their headers agree.
-  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  fuzz::Initialize();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string folder = Folder();
+  static const std::string folder = fuzz::OwnFolder("varnholt-edit-fuzz");
   Bytes in{data, size};
   const std::string sample = std::string(VARNHOLT_SOURCE_DIR) + "/samples/" +
                              kSamples[in.Byte() % (sizeof kSamples / sizeof kSamples[0])];

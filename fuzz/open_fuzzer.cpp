@@ -15,20 +15,13 @@
 #include <string>
 
 #include "cct/schema.h"
+#include "fuzz_support.h"
 #include "cct/stepfile.h"
 #include "support/cli_run.h"
 #include "support/document_text.h"
 #include "varnholt/doc.h"
 
 namespace {
-
-// A folder of this process's own: the saves write temporary files beside their targets.
-std::string Folder() {
-  const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  std::string pattern = std::string(base) + "/varnholt-fuzz-XXXXXX";
-  if (!mkdtemp(&pattern[0])) std::abort();
-  return pattern;
-}
 
 [[noreturn]] void Finding(const std::string& what) {
   std::fprintf(stderr, "%s\n", what.c_str());
@@ -49,15 +42,12 @@ bool OpenAndSave(const std::string& from, const std::string& to, std::string& sa
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  RegisterTypeNames();
-  RegisterEntityNames();
-  // Every save is made at the same instant, so that the headers of two saves agree.
-  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  fuzz::Initialize();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string folder = Folder();
+  static const std::string folder = fuzz::OwnFolder("varnholt-fuzz");
   const std::string path = folder + "/input.stp";
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, f);
