@@ -21,7 +21,8 @@ const char* const kDescription =
 
 const char* const kEpilogue =
     "\n"
-    "Exit status: 0 success, 1 a file could not be opened or written or an edit was refused, 2 usage error.\n"
+    "Exit status: 0 success, 1 a file could not be opened or written or an edit was refused, 2 usage error,\n"
+    "3 check --fail-on found a message of that severity.\n"
     "The saved time stamp is the current time in UTC, or the instant SOURCE_DATE_EPOCH names.\n";
 
 namespace {
@@ -29,6 +30,16 @@ namespace {
 Verdict ThreadCount(const std::string& value) {
   if (ParseThreadCount(value) > 0) return Verdict::Accept();
   return Verdict::Misuse("\"" + value + "\" is no number of threads: -j takes a whole number from 1 up");
+}
+
+Verdict FormatName(const std::string& value) {
+  if (value == "text" || value == "json" || value == "sarif") return Verdict::Accept();
+  return Verdict::Misuse("\"" + value + "\" is no format: text, json or sarif");
+}
+
+Verdict Severity(const std::string& value) {
+  if (value == "error" || value == "warning") return Verdict::Accept();
+  return Verdict::Misuse("\"" + value + "\" is no severity: error or warning");
 }
 
 Verdict ViewName(const std::string& value) {
@@ -79,13 +90,24 @@ const Positional kInstance{"N", Completion::None};
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"check", {},
-       {"FILE...", "-j N FILE..."},
+       {"FILE...", "[-j N] [--rules] [--format text|json|sarif] [--fail-on error|warning] FILE..."},
        "check FILE...",
        "open each file and print its log to standard output\n"
        "-j N           check N files at a time on as many threads (default 1); the\n"
-       "               logs come in the order of the files, as they do without -j\n",
+       "               logs come in the order of the files, as they do without -j\n"
+       "--rules        also check the rules of the data model and the CNC preflight;\n"
+       "               the findings follow each log under one heading, then a line\n"
+       "               naming the rules not evaluated; several files end with a\n"
+       "               summary line each\n"
+       "--format F     text (the default), json (one document, see diagnostics.md)\n"
+       "               or sarif (SARIF 2.1.0)\n"
+       "--fail-on S    exit status 3 when a message of severity S (error or\n"
+       "               warning) or worse was made\n",
        {kFile}, 1, true, false,
-       {{"-j", "N", {}, ThreadCount}},
+       {{"-j", "N", {}, ThreadCount},
+        {"--rules", nullptr, {}, nullptr},
+        {"--format", "text|json|sarif", {"text", "json", "sarif"}, FormatName},
+        {"--fail-on", "error|warning", {"error", "warning"}, Severity}},
        Check},
       {"convert", {},
        {"IN OUT"},

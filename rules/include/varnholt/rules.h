@@ -1,0 +1,60 @@
+// The rule check of a population: the rules of the data file beside the schema (WHERE rules,
+// rules on defined types) evaluated by one evaluator, plus the checks written in C++ that need
+// geometry or several instances, each registered under its rule id. Only reads the model.
+#ifndef VARNHOLT_RULES_H
+#define VARNHOLT_RULES_H
+
+#include <string>
+#include <vector>
+
+class cct_Scope;
+class cct_Instance;
+
+namespace varnholt::rules {
+
+enum class Severity { Error, Warning };
+
+/// One rule as the data file gives it.
+struct Rule {
+  std::string id;           // entity.LABEL, e.g. milling_technology.WR1
+  std::string kind;         // where, type, check (C++), skip (listed as not evaluated)
+  Severity severity = Severity::Error;
+  std::string condition;    // in the rule notation; empty for check and skip
+  std::string description;  // what it requires; for skip, why it is not evaluated
+  std::string Entity() const { return id.substr(0, id.find('.')); }
+};
+
+/// One violated rule on one instance.
+struct Finding {
+  std::string rule;
+  Severity severity = Severity::Error;
+  long instance = 0;       // the instance's number
+  std::string attribute;   // where one is meant, else empty
+  long line = 0;           // the file line of the instance's record, 0 when unknown
+  std::string text;        // what is required and what was found
+};
+
+struct Report {
+  std::vector<Finding> findings;
+  std::vector<const Rule*> evaluated;
+  std::vector<const Rule*> notEvaluated;
+};
+
+/// The rules of the data file, in its order. A data file that does not parse is a build
+/// fault; it throws std::runtime_error naming the line.
+const std::vector<Rule>& Rules();
+/// Parses rules from text in the data file's format (for tests and the loader).
+std::vector<Rule> ParseRules(const std::string& text);
+
+/// Every rule on every instance of the scope; findings in file order.
+Report Check(cct_Scope& scope);
+
+/// The lines the log gets: the heading, one per finding, the line naming what was not
+/// evaluated; each ends in a line end.
+std::string LogText(const Report& report);
+/// One finding as its log line, without the line end.
+std::string FindingText(const Finding& finding);
+
+}  // namespace varnholt::rules
+
+#endif

@@ -1,0 +1,41 @@
+// The checks written in C++, each registered under the rule id the data file lists it by:
+// the ones that need geometry or look at several instances at once.
+#ifndef VARNHOLT_RULES_CHECKS_H
+#define VARNHOLT_RULES_CHECKS_H
+
+#include <string>
+#include <vector>
+
+#include "varnholt/rules.h"
+
+class cct_Instance;
+
+namespace varnholt::rules {
+
+/// What a check sees: every instance of the file (creation order) and where findings go.
+class CheckContext {
+ public:
+  explicit CheckContext(cct_Scope& scope);
+  cct_Scope& Scope() const { return scope_; }
+  const std::vector<const cct_Instance*>& Instances() const { return instances_; }
+  /// The instances of that entity or one of its subtypes.
+  std::vector<const cct_Instance*> OfType(const std::string& entity) const;
+  void Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute, const std::string& text);
+  std::vector<Finding>& Findings() { return findings_; }
+
+ private:
+  cct_Scope& scope_;
+  std::vector<const cct_Instance*> instances_;
+  std::vector<Finding> findings_;
+};
+
+using CheckFunction = void (*)(CheckContext& context, const Rule& rule);
+/// The function registered under the id; null for none.
+CheckFunction FindCheck(const std::string& id);
+
+/// The instance's number, 0 for a name that is none.
+long Number(const cct_Instance& instance);
+
+}  // namespace varnholt::rules
+
+#endif

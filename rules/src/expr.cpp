@@ -1,0 +1,812 @@
+// The rule notation's parser and evaluator. Kleene logic throughout: a comparison with an
+// indeterminate side is UNKNOWN, ex() is never UNKNOWN, and only FALSE violates a rule.
+#include "expr.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+
+#include "cct/aggr.h"
+#include "cct/entitytype.h"
+#include "cct/instance.h"
+#include "cct/selecttype.h"
+#include "varnholt/navigation.h"
+
+namespace varnholt::rules {
+
+// ---- the model as values ----
+
+namespace {
+
+constexpr int kMaxDepth = 64;          // nesting of the expression and of the model walk
+constexpr double kRelativeTolerance = 1e-6;
+
+const cct_Instance* Usable(const cct_Type* value) {
+  if (!value || value->Kind() != cct_KIND_INSTANCE) return nullptr;
+  const auto* instance = static_cast<const cct_Instance*>(value);
+  return instance->IsKilled() ? nullptr : instance;
+}
+
+Value InstanceValue(const cct_Instance* instance) {
+  Value v;
+  if (!instance) return v;
+  v.kind = Value::Instance;
+  v.instance = instance;
+  return v;
+}
+
+bool SameNumber(double a, double b) {
+  return std::fabs(a - b) <= kRelativeTolerance * std::max(1.0, std::max(std::fabs(a), std::fabs(b)));
+}
+
+}  // namespace
+
+Value FromModel(const cct_Type* value, int depth) {
+  Value v;
+  if (!value || !value->IsSet() || depth > kMaxDepth) return v;
+  switch (value->Kind()) {
+    case cct_KIND_INTEGER:
+      v = Value::Of(static_cast<double>(value->GetInteger()));
+      v.integer = true;
+      return v;
+    case cct_KIND_REAL: {
+      const double d = value->GetReal();
+      if (std::isfinite(d)) v = Value::Of(d);
+      return v;
+    }
+    case cct_KIND_BOOLEAN:
+    case cct_KIND_LOGICAL: {
+      const long l = value->GetInteger();
+      return Value::Of(l == 1 ? Logic::True : l == 0 ? Logic::False : Logic::Unknown);
+    }
+    case cct_KIND_ENUMERATION:
+    case cct_KIND_STRING: {
+      const char* s = value->GetString();
+      if (!s) return v;
+      v.kind = Value::Text;
+      v.text = s;
+      return v;
+    }
+    case cct_KIND_ENTITY_REFERENCE:
+      return InstanceValue(Usable(static_cast<const cct_EntityType*>(value)->Get(0)));
+    case cct_KIND_INSTANCE: return InstanceValue(Usable(value));
+    case cct_KIND_SELECT: {
+      const auto* select = static_cast<const cct_SelectType*>(value);
+      cct_Type* held = select->Get(0, 0);
+      if (!held) return v;
+      if (held->IsTemporary()) {
+        v = FromModel(held, depth + 1);
+        delete held;
+        return v;
+      }
+      return InstanceValue(Usable(held));
+    }
+    case cct_KIND_AGGREGATE: {
+      const auto* aggregate = static_cast<const cct_AggregateType*>(value);
+      if (!aggregate->BaseType()) return v;
+      v.kind = Value::List;
+      if (aggregate->Dimensions() == 1) {
+        const auto* one = static_cast<const cct_AggregateType_1d*>(aggregate);
+        for (uint32_t i = 0; i < one->Count(); ++i) {
+          cct_Type* element = one->ElementObject(i);
+          v.list.push_back(FromModel(element, depth + 1));
+          if (element && element->IsTemporary()) delete element;
+        }
+      } else {
+        const auto* two = static_cast<const cct_AggregateType_2d*>(aggregate);
+        for (uint32_t i = 0; i < two->Rows(); ++i) {
+          Value row;
+          row.kind = Value::List;
+          for (uint32_t j = 0; j < two->RowLength(i); ++j) {
+            cct_Type* element = two->ElementObject(i, j);
+            row.list.push_back(FromModel(element, depth + 1));
+            if (element && element->IsTemporary()) delete element;
+          }
+          v.list.push_back(std::move(row));
+        }
+      }
+      return v;
+    }
+    default: return v;
+  }
+}
+
+const cct_Type* AttributeNamed(const cct_Instance& instance, const std::string& name) {
+  // Positions by entity and name, found once: every instance of an entity has the same layout.
+  static std::mutex mutex;
+  static std::map<std::pair<long, std::string>, long> positions;
+  long position = -1;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto key = std::make_pair(instance.TypeID(), name);
+    auto found = positions.find(key);
+    if (found == positions.end() || instance.TypeID() == 0) {
+      const long count = instance.AttributeCount();
+      for (long i = 0; i < count; ++i) {
+        const char* attribute = instance.AttributeName(i);
+        if (attribute && name == attribute) {
+          position = i;
+          break;
+        }
+      }
+      if (instance.TypeID() != 0) positions.emplace(key, position);
+    } else {
+      position = found->second;
+    }
+  }
+  return position < 0 ? nullptr : instance.Attribute(position);
+}
+
+std::string Show(const Value& value) {
+  switch (value.kind) {
+    case Value::Indeterminate: return "unset";
+    case Value::Logical:
+      return value.logic == Logic::True ? "TRUE" : value.logic == Logic::False ? "FALSE" : "UNKNOWN";
+    case Value::Number: {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, "%.10g", value.number);
+      return buffer;
+    }
+    case Value::Text: return "'" + value.text + "'";
+    case Value::Instance: {
+      const char* name = value.instance->InstanceName();
+      return std::string("#") + (name ? name : "?");
+    }
+    case Value::List:
+    case Value::Types: {
+      std::string text = "(";
+      for (size_t i = 0; i < value.list.size(); ++i) {
+        if (i == 8) {
+          text += ", ...";
+          break;
+        }
+        text += (i ? ", " : "") + Show(value.list[i]);
+      }
+      return text + ")";
+    }
+  }
+  return "?";
+}
+
+// ---- the tree ----
+
+struct Node {
+  enum Op {
+    Number, String, Self, Name, Attribute, As, Index, Negate, Size, Not,
+    And, Or, Xor, Implies, Add, Sub, Mul, Div, Eq, Ne, Lt, Le, Gt, Ge, Same,
+    Call, Count, All, TypeList
+  } op;
+  double number = 0;
+  std::string text;      // names, strings, the function's name, the bound variable
+  std::string label;     // for an attribute path of SELF: how it is written
+  std::vector<std::unique_ptr<Node>> kids;  // operands; quantifiers: collection, [filter], predicate
+  bool filtered = false;
+};
+
+namespace {
+
+// ---- the parser ----
+
+class Parser {
+ public:
+  explicit Parser(const std::string& text, std::vector<std::string>& attributes)
+      : s_(text), attributes_(attributes) {
+    Next();
+  }
+
+  std::unique_ptr<Node> Whole() {
+    auto node = Implication();
+    if (!token_.empty()) Fail("unexpected '" + token_ + "'");
+    return node;
+  }
+
+ private:
+  const std::string& s_;
+  std::vector<std::string>& attributes_;
+  size_t pos_ = 0;
+  std::string token_;  // "" at the end
+  bool word_ = false, number_ = false, string_ = false;
+  std::vector<std::string> bound_;
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw std::runtime_error(what + " at column " + std::to_string(pos_) + " of: " + s_);
+  }
+
+  void Next() {
+    while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+    word_ = number_ = string_ = false;
+    token_.clear();
+    if (pos_ >= s_.size()) return;
+    const char c = s_[pos_];
+    if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      size_t end = pos_;
+      while (end < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[end])) || s_[end] == '_')) ++end;
+      token_ = s_.substr(pos_, end - pos_);
+      pos_ = end;
+      word_ = true;
+      return;
+    }
+    if (std::isdigit(static_cast<unsigned char>(c))) {
+      size_t end = pos_;
+      while (end < s_.size() &&
+             (std::isdigit(static_cast<unsigned char>(s_[end])) ||
+              (s_[end] == '.' && !(end + 1 < s_.size() && s_[end + 1] == '.')) ||
+              ((s_[end] == 'e' || s_[end] == 'E') && end + 1 < s_.size() &&
+               (std::isdigit(static_cast<unsigned char>(s_[end + 1])) || s_[end + 1] == '-'))))
+        end += (s_[end] == 'e' || s_[end] == 'E') ? 2 : 1;
+      token_ = s_.substr(pos_, end - pos_);
+      pos_ = end;
+      number_ = true;
+      return;
+    }
+    if (c == '\'') {
+      const size_t end = s_.find('\'', pos_ + 1);
+      if (end == std::string::npos) Fail("unclosed string");
+      token_ = s_.substr(pos_ + 1, end - pos_ - 1);
+      pos_ = end + 1;
+      string_ = true;
+      return;
+    }
+    static const char* const pairs[] = {"->", "==", "!=", "<=", ">=", ".."};
+    for (const char* p : pairs)
+      if (s_.compare(pos_, 2, p) == 0) {
+        token_ = p;
+        pos_ += 2;
+        return;
+      }
+    if (!std::strchr("()[]{},:.\\#*/+-=<>", c)) Fail(std::string("unknown character '") + c + "'");
+    token_ = std::string(1, c);
+    ++pos_;
+  }
+
+  bool Is(const char* t) const { return !string_ && token_ == t; }
+  void Expect(const char* t) {
+    if (!Is(t)) Fail(std::string("expected '") + t + "'");
+    Next();
+  }
+  std::string Word() {
+    if (!word_) Fail("expected a name");
+    std::string w = token_;
+    Next();
+    return w;
+  }
+
+  static std::unique_ptr<Node> Make(Node::Op op) {
+    auto n = std::make_unique<Node>();
+    n->op = op;
+    return n;
+  }
+  static std::unique_ptr<Node> Make(Node::Op op, std::unique_ptr<Node> a, std::unique_ptr<Node> b = nullptr) {
+    auto n = Make(op);
+    n->kids.push_back(std::move(a));
+    if (b) n->kids.push_back(std::move(b));
+    return n;
+  }
+
+  std::unique_ptr<Node> Implication() {
+    auto left = Disjunction();
+    if (Is("->")) {
+      Next();
+      return Make(Node::Implies, std::move(left), Implication());
+    }
+    return left;
+  }
+  std::unique_ptr<Node> Disjunction() {
+    auto left = Exclusive();
+    while (Is("or")) {
+      Next();
+      left = Make(Node::Or, std::move(left), Exclusive());
+    }
+    return left;
+  }
+  std::unique_ptr<Node> Exclusive() {
+    auto left = Conjunction();
+    while (Is("xor")) {
+      Next();
+      left = Make(Node::Xor, std::move(left), Conjunction());
+    }
+    return left;
+  }
+  std::unique_ptr<Node> Conjunction() {
+    auto left = Negation();
+    while (Is("and")) {
+      Next();
+      left = Make(Node::And, std::move(left), Negation());
+    }
+    return left;
+  }
+  std::unique_ptr<Node> Negation() {
+    if (Is("not")) {
+      Next();
+      return Make(Node::Not, Negation());
+    }
+    return Comparison();
+  }
+  bool ComparisonOp(Node::Op& op) const {
+    if (string_) return false;
+    static const std::pair<const char*, Node::Op> ops[] = {{"=", Node::Eq},  {"!=", Node::Ne}, {"<", Node::Lt},
+                                                           {"<=", Node::Le}, {">", Node::Gt},  {">=", Node::Ge},
+                                                           {"==", Node::Same}};
+    for (const auto& o : ops)
+      if (token_ == o.first) {
+        op = o.second;
+        return true;
+      }
+    return false;
+  }
+  // a < b <= c reads as (a < b) and (b <= c), as the catalogue writes ranges.
+  std::unique_ptr<Node> Comparison() {
+    auto left = Sum();
+    Node::Op op;
+    if (!ComparisonOp(op)) return left;
+    Next();
+    auto middle = Sum();
+    Node::Op second;
+    if (!ComparisonOp(second)) return Make(op, std::move(left), std::move(middle));
+    Next();
+    auto right = Sum();
+    auto copy = Clone(*middle);
+    return Make(Node::And, Make(op, std::move(left), std::move(middle)), Make(second, std::move(copy), std::move(right)));
+  }
+  static std::unique_ptr<Node> Clone(const Node& n) {
+    auto c = std::make_unique<Node>();
+    c->op = n.op;
+    c->number = n.number;
+    c->text = n.text;
+    c->label = n.label;
+    c->filtered = n.filtered;
+    for (const auto& k : n.kids) c->kids.push_back(Clone(*k));
+    return c;
+  }
+  std::unique_ptr<Node> Sum() {
+    auto left = Product();
+    while (Is("+") || Is("-")) {
+      const Node::Op op = Is("+") ? Node::Add : Node::Sub;
+      Next();
+      left = Make(op, std::move(left), Product());
+    }
+    return left;
+  }
+  std::unique_ptr<Node> Product() {
+    auto left = Unary();
+    while (Is("*") || Is("/")) {
+      const Node::Op op = Is("*") ? Node::Mul : Node::Div;
+      Next();
+      left = Make(op, std::move(left), Unary());
+    }
+    return left;
+  }
+  std::unique_ptr<Node> Unary() {
+    if (Is("-")) {
+      Next();
+      return Make(Node::Negate, Unary());
+    }
+    if (Is("#")) {
+      Next();
+      return Make(Node::Size, Unary());
+    }
+    return Postfix(Primary());
+  }
+  std::unique_ptr<Node> Postfix(std::unique_ptr<Node> base) {
+    for (;;) {
+      if (Is(".")) {
+        Next();
+        auto n = Make(Node::Attribute, std::move(base));
+        n->text = Word();
+        if (!n->kids[0]->label.empty()) n->label = n->kids[0]->label + "." + n->text;
+        base = std::move(n);
+      } else if (Is("\\")) {
+        Next();
+        auto n = Make(Node::As, std::move(base));
+        n->text = Word();
+        if (!n->kids[0]->label.empty()) n->label = n->kids[0]->label + "\\" + n->text;
+        base = std::move(n);
+      } else if (Is("[")) {
+        Next();
+        auto n = Make(Node::Index, std::move(base), Implication());
+        Expect("]");
+        if (!n->kids[0]->label.empty() && n->kids[1]->op == Node::Number)
+          n->label = n->kids[0]->label + "[" + std::to_string(static_cast<long>(n->kids[1]->number)) + "]";
+        base = std::move(n);
+      } else {
+        return base;
+      }
+    }
+  }
+  std::unique_ptr<Node> Primary() {
+    if (number_) {
+      auto n = Make(Node::Number);
+      n->number = std::strtod(token_.c_str(), nullptr);
+      Next();
+      return n;
+    }
+    if (string_) {
+      auto n = Make(Node::String);
+      n->text = token_;
+      Next();
+      return n;
+    }
+    if (Is("(")) {
+      Next();
+      auto n = Implication();
+      Expect(")");
+      return n;
+    }
+    if (Is("{")) {
+      Next();
+      auto n = Make(Node::TypeList);
+      for (;;) {
+        auto name = Make(Node::String);
+        name->text = Word();
+        n->kids.push_back(std::move(name));
+        if (!Is(",")) break;
+        Next();
+      }
+      Expect("}");
+      return n;
+    }
+    const std::string word = Word();
+    if (word == "SELF" || word == "self") return Make(Node::Self);
+    if (Is("(")) {
+      Next();
+      if (word == "count" || word == "all") {
+        auto n = Make(word == "count" ? Node::Count : Node::All);
+        n->text = Word();
+        Expect("in");
+        n->kids.push_back(Implication());
+        bound_.push_back(n->text);
+        if (Is(",")) {
+          Next();
+          n->kids.push_back(Implication());
+          n->filtered = true;
+        }
+        Expect(":");
+        n->kids.push_back(Implication());
+        bound_.pop_back();
+        Expect(")");
+        return n;
+      }
+      static const char* const functions[] = {"ex", "is", "types", "dim", "nvl", "abs", "leap_year"};
+      bool known = false;
+      for (const char* f : functions) known = known || word == f;
+      if (!known) Fail("unknown function " + word);
+      auto n = Make(Node::Call);
+      n->text = word;
+      if (word == "is") {
+        n->kids.push_back(Implication());
+        Expect(",");
+        auto type = Make(Node::String);
+        type->text = Word();
+        n->kids.push_back(std::move(type));
+      } else {
+        for (;;) {
+          n->kids.push_back(Implication());
+          if (!Is(",")) break;
+          Next();
+        }
+      }
+      Expect(")");
+      return n;
+    }
+    auto n = Make(Node::Name);
+    n->text = word;
+    bool isBound = false;
+    for (const std::string& b : bound_) isBound = isBound || b == word;
+    if (!isBound) {
+      n->label = word;
+      bool seen = false;
+      for (const std::string& a : attributes_) seen = seen || a == word;
+      if (!seen) attributes_.push_back(word);
+    }
+    return n;
+  }
+};
+
+// ---- evaluation ----
+
+Logic ToLogic(const Value& v) { return v.kind == Value::Logical ? v.logic : Logic::Unknown; }
+
+Logic Not(Logic a) { return a == Logic::Unknown ? a : a == Logic::True ? Logic::False : Logic::True; }
+Logic And(Logic a, Logic b) {
+  if (a == Logic::False || b == Logic::False) return Logic::False;
+  if (a == Logic::True && b == Logic::True) return Logic::True;
+  return Logic::Unknown;
+}
+Logic Or(Logic a, Logic b) { return Not(And(Not(a), Not(b))); }
+Logic Xor(Logic a, Logic b) {
+  if (a == Logic::Unknown || b == Logic::Unknown) return Logic::Unknown;
+  return a != b ? Logic::True : Logic::False;
+}
+
+int Dimension(const Value& v, int depth);
+
+class Evaluator {
+ public:
+  Evaluator(const Value& self, std::vector<std::pair<std::string, std::string>>* found) : self_(self), found_(found) {}
+
+  Value Eval(const Node& n, int depth = 0) {
+    if (depth > kMaxDepth) return {};
+    Value v = Compute(n, depth + 1);
+    if (found_ && !n.label.empty()) Note(n.label, v);
+    return v;
+  }
+
+ private:
+  const Value& self_;
+  std::vector<std::pair<std::string, std::string>>* found_;
+  std::vector<std::pair<std::string, Value>> bound_;
+
+  void Note(const std::string& label, const Value& v) {
+    for (auto& f : *found_)
+      if (f.first == label) return;
+    found_->emplace_back(label, Show(v));
+  }
+
+  static Value Member(const Value& base, const std::string& name) {
+    if (base.kind != Value::Instance) return {};
+    return FromModel(AttributeNamed(*base.instance, name));
+  }
+
+  Value Compute(const Node& n, int depth) {
+    switch (n.op) {
+      case Node::Number: return Value::Of(n.number);
+      case Node::String: {
+        Value v;
+        v.kind = Value::Text;
+        v.text = n.text;
+        return v;
+      }
+      case Node::Self: return self_;
+      case Node::Name:
+        for (auto b = bound_.rbegin(); b != bound_.rend(); ++b)
+          if (b->first == n.text) return b->second;
+        return Member(self_, n.text);
+      case Node::Attribute: return Member(Eval(*n.kids[0], depth), n.text);
+      case Node::As: {
+        Value base = Eval(*n.kids[0], depth);
+        if (base.kind != Value::Instance || !IsOfType(*base.instance, n.text)) return {};
+        return base;
+      }
+      case Node::Index: {
+        Value base = Eval(*n.kids[0], depth);
+        Value index = Eval(*n.kids[1], depth);
+        if (base.kind != Value::List || index.kind != Value::Number) return {};
+        const double i = index.number;
+        if (i < 1 || i > static_cast<double>(base.list.size()) || i != std::floor(i)) return {};
+        return base.list[static_cast<size_t>(i) - 1];
+      }
+      case Node::Negate: {
+        Value a = Eval(*n.kids[0], depth);
+        return a.kind == Value::Number ? Value::Of(-a.number) : Value{};
+      }
+      case Node::Size: {
+        Value a = Eval(*n.kids[0], depth);
+        if (a.kind != Value::List && a.kind != Value::Types) return {};
+        return Value::Of(static_cast<double>(a.list.size()));
+      }
+      case Node::Not: return Value::Of(Not(ToLogic(Eval(*n.kids[0], depth))));
+      case Node::And: {
+        const Logic a = ToLogic(Eval(*n.kids[0], depth));
+        if (a == Logic::False && !found_) return Value::Of(a);
+        return Value::Of(And(a, ToLogic(Eval(*n.kids[1], depth))));
+      }
+      case Node::Or: {
+        const Logic a = ToLogic(Eval(*n.kids[0], depth));
+        if (a == Logic::True && !found_) return Value::Of(a);
+        return Value::Of(Or(a, ToLogic(Eval(*n.kids[1], depth))));
+      }
+      // Operands in the order written (also for what is noted as found), never in the
+      // unspecified order of a function call's arguments.
+      case Node::Xor: {
+        const Logic a = ToLogic(Eval(*n.kids[0], depth));
+        return Value::Of(Xor(a, ToLogic(Eval(*n.kids[1], depth))));
+      }
+      case Node::Implies: {
+        const Logic a = ToLogic(Eval(*n.kids[0], depth));
+        return Value::Of(Or(Not(a), ToLogic(Eval(*n.kids[1], depth))));
+      }
+      case Node::Add:
+      case Node::Sub:
+      case Node::Mul:
+      case Node::Div: return Arithmetic(n, depth);
+      case Node::Eq:
+      case Node::Ne:
+      case Node::Lt:
+      case Node::Le:
+      case Node::Gt:
+      case Node::Ge:
+      case Node::Same: {
+        const Value a = Eval(*n.kids[0], depth);
+        return Value::Of(Compare(n.op, a, Eval(*n.kids[1], depth)));
+      }
+      case Node::Call: return Call(n, depth);
+      case Node::Count:
+      case Node::All: return Quantify(n, depth);
+      case Node::TypeList: {
+        Value v;
+        v.kind = Value::Types;
+        for (const auto& k : n.kids) v.list.push_back(Eval(*k, depth));
+        return v;
+      }
+    }
+    return {};
+  }
+
+  Value Arithmetic(const Node& n, int depth) {
+    Value a = Eval(*n.kids[0], depth);
+    Value b = Eval(*n.kids[1], depth);
+    // {T1, T2} * types(x): the names of the list that x is an instance of.
+    if (n.op == Node::Mul && (a.kind == Value::Types || b.kind == Value::Types)) {
+      const Value& names = a.instance ? b : a;
+      const Value& of = a.instance ? a : b;
+      if (names.kind != Value::Types || of.kind != Value::Types || !of.instance) return {};
+      Value v;
+      v.kind = Value::Types;
+      for (const Value& name : names.list)
+        if (IsOfType(*of.instance, name.text)) v.list.push_back(name);
+      return v;
+    }
+    if (a.kind != Value::Number || b.kind != Value::Number) return {};
+    switch (n.op) {
+      case Node::Add: return Value::Of(a.number + b.number);
+      case Node::Sub: return Value::Of(a.number - b.number);
+      case Node::Mul: return Value::Of(a.number * b.number);
+      default: return b.number == 0 ? Value{} : Value::Of(a.number / b.number);
+    }
+  }
+
+  static Logic Compare(Node::Op op, const Value& a, const Value& b) {
+    if (a.kind == Value::Indeterminate || b.kind == Value::Indeterminate) return Logic::Unknown;
+    auto yes = [](bool t) { return t ? Logic::True : Logic::False; };
+    if (op == Node::Same) {
+      if (a.kind != Value::Instance || b.kind != Value::Instance) return Logic::Unknown;
+      return yes(a.instance == b.instance);
+    }
+    if (a.kind == Value::Number && b.kind == Value::Number) {
+      const bool same = SameNumber(a.number, b.number);
+      switch (op) {
+        case Node::Eq: return yes(same);
+        case Node::Ne: return yes(!same);
+        case Node::Lt: return yes(a.number < b.number && !same);
+        case Node::Le: return yes(a.number < b.number || same);
+        case Node::Gt: return yes(a.number > b.number && !same);
+        default: return yes(a.number > b.number || same);
+      }
+    }
+    if (op != Node::Eq && op != Node::Ne) return Logic::Unknown;
+    bool same;
+    if (a.kind == Value::Text && b.kind == Value::Text) {
+      same = a.text.size() == b.text.size();
+      for (size_t i = 0; same && i < a.text.size(); ++i)
+        same = std::tolower(static_cast<unsigned char>(a.text[i])) == std::tolower(static_cast<unsigned char>(b.text[i]));
+    } else if (a.kind == Value::Instance && b.kind == Value::Instance) {
+      same = a.instance == b.instance;
+    } else if (a.kind == Value::Logical && b.kind == Value::Logical) {
+      if (a.logic == Logic::Unknown || b.logic == Logic::Unknown) return Logic::Unknown;
+      same = a.logic == b.logic;
+    } else {
+      return Logic::Unknown;
+    }
+    return yes(op == Node::Eq ? same : !same);
+  }
+
+  Value Call(const Node& n, int depth) {
+    const std::string& f = n.text;
+    Value a = Eval(*n.kids[0], depth);
+    if (f == "ex") return Value::Of(a.kind == Value::Indeterminate ? Logic::False : Logic::True);
+    if (f == "is") {
+      if (a.kind == Value::Indeterminate) return Value::Of(Logic::Unknown);
+      if (a.kind != Value::Instance) return Value::Of(Logic::False);
+      return Value::Of(IsOfType(*a.instance, n.kids[1]->text) ? Logic::True : Logic::False);
+    }
+    if (f == "types") {
+      if (a.kind != Value::Instance) return {};
+      Value v;
+      v.kind = Value::Types;
+      v.instance = a.instance;
+      return v;
+    }
+    if (f == "dim") {
+      const int d = Dimension(a, 0);
+      return d > 0 ? Value::Of(static_cast<double>(d)) : Value{};
+    }
+    if (f == "nvl") return a.kind != Value::Indeterminate || n.kids.size() < 2 ? a : Eval(*n.kids[1], depth);
+    if (f == "abs") return a.kind == Value::Number ? Value::Of(std::fabs(a.number)) : Value{};
+    if (f == "leap_year") {
+      if (a.kind != Value::Number) return Value::Of(Logic::Unknown);
+      const long y = static_cast<long>(a.number);
+      return Value::Of((y % 4 == 0 && y % 100 != 0) || y % 400 == 0 ? Logic::True : Logic::False);
+    }
+    return {};
+  }
+
+  // count gives the number of members for which the predicate is TRUE; all is TRUE when none
+  // is FALSE and UNKNOWN when some are UNKNOWN. An indeterminate collection gives UNKNOWN.
+  Value Quantify(const Node& n, int depth) {
+    Value collection = Eval(*n.kids[0], depth);
+    if (collection.kind != Value::List) return n.op == Node::All ? Value::Of(Logic::Unknown) : Value{};
+    const Node& predicate = *n.kids.back();
+    long count = 0;
+    Logic all = Logic::True;
+    for (const Value& member : collection.list) {
+      bound_.emplace_back(n.text, member);
+      bool take = true;
+      if (n.filtered) take = ToLogic(Eval(*n.kids[1], depth)) == Logic::True;
+      if (take) {
+        const Logic p = ToLogic(Eval(predicate, depth));
+        if (p == Logic::True) ++count;
+        all = And(all, p);
+      }
+      bound_.pop_back();
+    }
+    if (n.op == Node::Count) return Value::Of(static_cast<double>(count));
+    return Value::Of(all);
+  }
+};
+
+// The number of coordinates of a point-like item, or the largest of its points'; 0 when there
+// is none (no points, a point without coordinates, an item of another kind).
+int Dimension(const Value& v, int depth) {
+  if (v.kind != Value::Instance || depth > 8) return 0;
+  const cct_Instance& i = *v.instance;
+  auto count = [&](const char* name) {
+    Value list = FromModel(AttributeNamed(i, name));
+    return list.kind == Value::List ? static_cast<int>(list.list.size()) : 0;
+  };
+  auto shared = [&](const char* name) {
+    Value list = FromModel(AttributeNamed(i, name));
+    if (list.kind != Value::List || list.list.empty()) return 0;
+    // Points of different sizes: the largest, as a curve is at least that wide.
+    int d = 0;
+    for (const Value& p : list.list) {
+      const int e = Dimension(p, depth + 1);
+      if (e == 0) return 0;
+      d = std::max(d, e);
+    }
+    return d;
+  };
+  auto of = [&](const char* name) { return Dimension(FromModel(AttributeNamed(i, name)), depth + 1); };
+  if (IsOfType(i, "cartesian_point")) return count("coordinates");
+  if (IsOfType(i, "direction")) return count("direction_ratios");
+  if (IsOfType(i, "vector")) return of("orientation");
+  if (IsOfType(i, "polyline")) return shared("points");
+  if (IsOfType(i, "b_spline_curve")) return shared("control_points_list");
+  if (IsOfType(i, "line")) return of("pnt");
+  if (IsOfType(i, "trimmed_curve")) return of("basis_curve");
+  if (IsOfType(i, "placement")) return of("location");
+  if (IsOfType(i, "conic")) return of("position");
+  return 0;
+}
+
+}  // namespace
+
+Condition::Condition(const std::string& text) { root_ = Parser(text, attributes_).Whole(); }
+Condition::~Condition() = default;
+Condition::Condition(Condition&&) noexcept = default;
+Condition& Condition::operator=(Condition&&) noexcept = default;
+
+Logic Condition::Evaluate(const Value& self, std::vector<std::pair<std::string, std::string>>* found) const {
+  Evaluator evaluator(self, found);
+  Logic result = ToLogic(evaluator.Eval(*root_));
+  if (found) {
+    // Only the longest paths say what was found: "a.b = 3" says more than "a = #12".
+    std::vector<std::pair<std::string, std::string>> kept;
+    for (const auto& f : *found) {
+      bool prefix = false;
+      for (const auto& g : *found)
+        if (g.first.size() > f.first.size() && g.first.compare(0, f.first.size(), f.first) == 0 &&
+            std::strchr(".[\\", g.first[f.first.size()]))
+          prefix = true;
+      if (!prefix) kept.push_back(f);
+    }
+    *found = std::move(kept);
+  }
+  return result;
+}
+
+}  // namespace varnholt::rules

@@ -1,0 +1,287 @@
+// The rules as data, read once from the file the build embeds, and the one pass that applies
+// them: WHERE rules to every instance of their entity and its subtypes, type rules to every
+// value of their defined type (attributes, list members, values a select holds), and the
+// registered C++ checks.
+#include "varnholt/rules.h"
+
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#include "cct/aggr.h"
+#include "cct/instance.h"
+#include "cct/scope.h"
+#include "cct/selecttype.h"
+#include "checks.h"
+#include "expr.h"
+#include "varnholt/navigation.h"
+
+namespace varnholt::rules {
+
+extern const char* const kRulesData;  // the data file, embedded at build time
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+
+std::vector<std::string> SplitBars(const std::string& line) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t bar = line.find(" | ", start);
+    parts.push_back(Trim(line.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
+    if (bar == std::string::npos) return parts;
+    start = bar + 3;
+  }
+}
+
+// The conditions parsed once per rule (by id), next to the rules they belong to.
+struct Compiled {
+  const Rule* rule;
+  Condition condition;
+};
+
+const std::vector<Compiled>& CompiledRules() {
+  static const std::vector<Compiled> compiled = [] {
+    std::vector<Compiled> all;
+    for (const Rule& rule : Rules())
+      if (rule.kind == "where" || rule.kind == "type") all.push_back({&rule, Condition(rule.condition)});
+    return all;
+  }();
+  return compiled;
+}
+
+std::string FoundText(const std::vector<std::pair<std::string, std::string>>& found) {
+  std::string text;
+  for (const auto& f : found) text += (text.empty() ? "" : ", ") + f.first + " = " + f.second;
+  return text;
+}
+
+void WhereRules(CheckContext& context) {
+  for (const cct_Instance* instance : context.Instances()) {
+    if (instance->TypeID() == 0) continue;  // a kept record: its attributes are not known
+    for (const Compiled& c : CompiledRules()) {
+      if (c.rule->kind != "where" || !IsOfType(*instance, c.rule->Entity())) continue;
+      Value self;
+      self.kind = Value::Instance;
+      self.instance = instance;
+      if (c.condition.Evaluate(self) != Logic::False) continue;
+      std::vector<std::pair<std::string, std::string>> found;
+      c.condition.Evaluate(self, &found);
+      const std::vector<std::string>& attributes = c.condition.Attributes();
+      context.Report(*c.rule, *instance, attributes.size() == 1 ? attributes[0] : "",
+                     c.rule->description + "; found " + (found.empty() ? "no value" : FoundText(found)));
+    }
+  }
+}
+
+// Type rules by the defined type's name.
+std::multimap<std::string, const Compiled*> TypeRules() {
+  std::multimap<std::string, const Compiled*> byType;
+  for (const Compiled& c : CompiledRules())
+    if (c.rule->kind == "type") byType.emplace(c.rule->Entity(), &c);
+  return byType;
+}
+
+void TypeValue(CheckContext& context, const std::multimap<std::string, const Compiled*>& byType,
+               const cct_Instance& instance, const char* attribute, const char* typeName, const cct_Type& value,
+               long element) {
+  if (!typeName || !value.IsSet()) return;
+  auto range = byType.equal_range(typeName);
+  if (range.first == range.second) return;
+  const Value self = FromModel(&value);
+  if (self.kind == Value::Indeterminate) return;
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second->condition.Evaluate(self) != Logic::False) continue;
+    std::string where = attribute;
+    if (element > 0) where += "[" + std::to_string(element) + "]";
+    context.Report(*it->second->rule, instance, attribute,
+                   it->second->rule->description + "; found " + where + " = " + Show(self));
+  }
+}
+
+void TypeRulesOn(CheckContext& context) {
+  const auto byType = TypeRules();
+  if (byType.empty()) return;
+  for (const cct_Instance* instance : context.Instances()) {
+    const long count = instance->AttributeCount();
+    for (long i = 0; i < count; ++i) {
+      const cct_Type* value = instance->Attribute(i);
+      if (!value || !value->IsSet()) continue;
+      const char* name = instance->AttributeName(i);
+      if (!name) continue;
+      switch (value->Kind()) {
+        case cct_KIND_AGGREGATE: {
+          const auto* list = static_cast<const cct_AggregateType*>(value);
+          if (list->Dimensions() != 1 || !list->BaseType()) break;
+          const char* elementType = list->ElementDescriptor()->elementTypeName;
+          if (!elementType || byType.find(elementType) == byType.end()) break;
+          const auto* one = static_cast<const cct_AggregateType_1d*>(list);
+          for (uint32_t k = 0; k < one->Count(); ++k) {
+            cct_Type* member = one->ElementObject(k);
+            if (member) TypeValue(context, byType, *instance, name, elementType, *member, static_cast<long>(k) + 1);
+            if (member && member->IsTemporary()) delete member;
+          }
+          break;
+        }
+        case cct_KIND_SELECT: {
+          cct_Type* held = static_cast<const cct_SelectType*>(value)->Get(0, 0);
+          if (held && held->IsTemporary()) {
+            TypeValue(context, byType, *instance, name, held->TypeName(), *held, 0);
+            delete held;
+          }
+          break;
+        }
+        case cct_KIND_INTEGER:
+        case cct_KIND_REAL:
+        case cct_KIND_STRING: TypeValue(context, byType, *instance, name, value->TypeName(), *value, 0); break;
+        default: break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<Rule> ParseRules(const std::string& text) {
+  std::vector<Rule> rules;
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    line = Trim(line);
+    if (line.empty() || line[0] == '#') continue;
+    auto fail = [&](const std::string& why) {
+      throw std::runtime_error("rules line " + std::to_string(number) + ": " + why);
+    };
+    std::vector<std::string> parts = SplitBars(line);
+    std::istringstream head(parts[0]);
+    Rule rule;
+    std::string severity;
+    head >> rule.kind >> rule.id >> severity;
+    if (rule.id.find('.') == std::string::npos) fail("a rule id is entity.LABEL");
+    if (rule.kind == "where" || rule.kind == "type" || rule.kind == "check") {
+      if (severity == "warning")
+        rule.severity = Severity::Warning;
+      else if (severity != "error")
+        fail("the severity is error or warning");
+      if (rule.kind == "check") {
+        if (parts.size() != 2) fail("check ID SEVERITY | TEXT");
+        rule.description = parts[1];
+      } else {
+        if (parts.size() != 3) fail("KIND ID SEVERITY | CONDITION | TEXT");
+        rule.condition = parts[1];
+        rule.description = parts[2];
+        try {
+          Condition check(rule.condition);
+        } catch (const std::exception& e) {
+          fail(e.what());
+        }
+      }
+    } else if (rule.kind == "skip") {
+      if (parts.size() != 2 || !severity.empty()) fail("skip ID | WHY");
+      rule.description = parts[1];
+    } else {
+      fail("unknown kind " + rule.kind);
+    }
+    if (rule.description.empty()) fail("a rule needs its text");
+    rules.push_back(std::move(rule));
+  }
+  return rules;
+}
+
+const std::vector<Rule>& Rules() {
+  static const std::vector<Rule> rules = ParseRules(kRulesData);
+  return rules;
+}
+
+Report Check(cct_Scope& scope) {
+  CheckContext context(scope);
+  Report report;
+  WhereRules(context);
+  TypeRulesOn(context);
+  for (const Rule& rule : Rules()) {
+    if (rule.kind == "skip") {
+      report.notEvaluated.push_back(&rule);
+      continue;
+    }
+    if (rule.kind == "check") {
+      CheckFunction check = FindCheck(rule.id);
+      if (!check) {
+        report.notEvaluated.push_back(&rule);
+        continue;
+      }
+      check(context, rule);
+    }
+    report.evaluated.push_back(&rule);
+  }
+  report.findings = std::move(context.Findings());
+  std::stable_sort(report.findings.begin(), report.findings.end(), [](const Finding& a, const Finding& b) {
+    const long la = a.line > 0 ? a.line : LONG_MAX, lb = b.line > 0 ? b.line : LONG_MAX;
+    if (la != lb) return la < lb;
+    return a.instance < b.instance;
+  });
+  return report;
+}
+
+std::string FindingText(const Finding& f) {
+  std::string text = f.severity == Severity::Error ? "Error: " : "Warning: ";
+  text += f.rule + " at #" + std::to_string(f.instance);
+  if (!f.attribute.empty()) text += "." + f.attribute;
+  if (f.line > 0) text += " (line " + std::to_string(f.line) + ")";
+  return text + ": " + f.text;
+}
+
+std::string LogText(const Report& report) {
+  long errors = 0;
+  for (const Finding& f : report.findings) errors += f.severity == Severity::Error;
+  const long warnings = static_cast<long>(report.findings.size()) - errors;
+  std::string text = "Rule check: " + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
+                     std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") + "\n";
+  for (const Finding& f : report.findings) text += FindingText(f) + "\n";
+  text += std::to_string(report.evaluated.size()) + " rules evaluated; not evaluated: ";
+  for (size_t i = 0; i < report.notEvaluated.size(); ++i)
+    text += (i ? "; " : "") + report.notEvaluated[i]->id + " (" + report.notEvaluated[i]->description + ")";
+  if (report.notEvaluated.empty()) text += "none";
+  return text + "\n";
+}
+
+// ---- the checks' context ----
+
+CheckContext::CheckContext(cct_Scope& scope) : scope_(scope) {
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor))
+    if (e->instance && !e->instance->IsKilled()) instances_.push_back(e->instance);
+}
+
+std::vector<const cct_Instance*> CheckContext::OfType(const std::string& entity) const {
+  std::vector<const cct_Instance*> of;
+  for (const cct_Instance* i : instances_)
+    if (IsOfType(*i, entity)) of.push_back(i);
+  return of;
+}
+
+void CheckContext::Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute,
+                          const std::string& text) {
+  Finding f;
+  f.rule = rule.id;
+  f.severity = rule.severity;
+  f.instance = Number(instance);
+  f.attribute = attribute;
+  const cct_Scope::Entry* entry = instance.GetEntry();
+  f.line = entry ? entry->line : 0;
+  f.text = text;
+  findings_.push_back(std::move(f));
+}
+
+long Number(const cct_Instance& instance) { return NameNumber(instance.InstanceName()); }
+
+}  // namespace varnholt::rules

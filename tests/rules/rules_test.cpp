@@ -1,0 +1,352 @@
+// The rule check through what check --rules --format json prints: one small file per case, each
+// made to break one rule or to keep it, all checked in one run.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/cli_run.h"
+#include "support/json_value.h"
+#include "varnholt/rules.h"
+
+namespace {
+
+struct Case {
+  const char* rule;
+  bool breaks;
+  const char* data;  // the DATA section's records
+};
+
+// Cases name the rule they are about; a file that keeps its rule may well break others.
+const Case kCases[] = {
+    {"topological_region.WR1", true, "#1=TOPOLOGICAL_REGION('r',$,(),$,'n',(#2,#3));#2=ADVANCED_FACE('f',(),$,.T.);#3=FACE('g',());"},
+    {"topological_region.WR1", false, "#1=TOPOLOGICAL_REGION('r',$,(),$,'n',(#2));#2=ADVANCED_FACE('f',(),$,.T.);"},
+    {"general_pocket_bottom_condition.WR1", true,
+     "#1=GENERAL_POCKET_BOTTOM_CONDITION(#2);#2=TOPOLOGICAL_REGION('r',$,(#3),$,'n',());"
+     "#3=PLANE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,0.5);"},
+    {"general_pocket_bottom_condition.WR1", false,
+     "#1=GENERAL_POCKET_BOTTOM_CONDITION(#2);#2=TOPOLOGICAL_REGION('r',$,(),$,'n',());"},
+    {"slot.WR1", true, "#1=SLOT('s',$,(),$,$,$,$,(#2));#2=WOODRUFF_SLOT_END_TYPE($);"},
+    {"slot.WR1", false, "#1=SLOT('s',$,(),$,$,$,$,(#2));#2=LOOP_SLOT_END_TYPE();"},
+    {"slot.WR1", false, "#1=SLOT('s',$,(),$,$,$,$,(#2,#2));#2=WOODRUFF_SLOT_END_TYPE($);"},
+    {"compound_feature.WR1", true,
+     "#1=COMPOUND_FEATURE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('h1',$,(#4),$,$,$,$,$);"
+     "#3=ROUND_HOLE('h2',$,(),$,$,$,$,$);#4=DRILLING($,$,'d',$,$,$,$,$,$,$,$,$,$,$);"},
+    // Inherited: a counterbore hole is a compound feature.
+    {"compound_feature.WR1", true,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('h1',$,(),$,$,$,$,$);"
+     "#3=ROUND_HOLE('h2',$,(#4),$,$,$,$,$);#4=DRILLING($,$,'d',$,$,$,$,$,$,$,$,$,$,$);"},
+    {"compound_feature.WR1", false,
+     "#1=COMPOUND_FEATURE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('h1',$,(),$,$,$,$,$);#3=ROUND_HOLE('h2',$,(),$,$,$,$,$);"},
+    {"counterbore_hole.WR1", true,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3,#4));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
+     "#4=ROUND_HOLE('c',$,(),$,$,#7,$,$);#5=TOLERANCED_LENGTH_MEASURE(10.0,$);#6=TOLERANCED_LENGTH_MEASURE(6.0,$);"
+     "#7=TOLERANCED_LENGTH_MEASURE(4.0,$);"},
+    {"counterbore_hole.WR1", false,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(10.0,$);#6=TOLERANCED_LENGTH_MEASURE(6.0,$);"},
+    {"counterbore_hole.WR2", true,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=SLOT('s',$,(),$,$,$,$,());"
+     "#5=TOLERANCED_LENGTH_MEASURE(10.0,$);"},
+    {"counterbore_hole.WR2", false,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,$,$,$);#3=ROUND_HOLE('b',$,(),$,$,$,$,$);"},
+    {"counterbore_hole.WR3", true,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(10.0,$);#6=TOLERANCED_LENGTH_MEASURE(10.0000000001,$);"},
+    {"counterbore_hole.WR3", false,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(10.0,$);#6=TOLERANCED_LENGTH_MEASURE(6.0,$);"},
+    {"countersunk_hole.WR1", true, "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2));#2=ROUND_HOLE('a',$,(),$,$,$,$,$);"},
+    {"countersunk_hole.WR1", false,
+     "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,$,$,$);#3=ROUND_HOLE('b',$,(),$,$,$,$,$);"},
+    {"countersunk_hole.WR2", true,
+     "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=SLOT('s',$,(),$,$,$,$,());#3=ROUND_HOLE('b',$,(),$,$,$,$,$);"},
+    {"countersunk_hole.WR2", false,
+     "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,$,$,$);#3=ROUND_HOLE('b',$,(),$,$,$,$,$);"},
+    {"countersunk_hole.WR3", true,
+     "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#5,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(8.0,$);"},
+    {"countersunk_hole.WR3", false,
+     "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(8.0,$);#6=TOLERANCED_LENGTH_MEASURE(16.0,$);"},
+    {"countersunk_hole.WR4", true,
+     "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,#7,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(8.0,$);#6=TOLERANCED_LENGTH_MEASURE(16.0,$);#7=DIAMETER_TAPER(#5);"},
+    {"countersunk_hole.WR4", false,
+     "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,#7,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(8.0,$);#6=TOLERANCED_LENGTH_MEASURE(16.0,$);#7=DIAMETER_TAPER(#5);"},
+    {"rectangular_pattern.WR1", true, "#1=RECTANGULAR_PATTERN('p',$,(),$,$,$,$,3,2,$,$,(),());"},
+    {"rectangular_pattern.WR1", true,
+     "#1=RECTANGULAR_PATTERN('p',$,(),$,$,$,$,2,2,#2,$,(),());#2=TOLERANCED_LENGTH_MEASURE(8.0,$);"},
+    // Read as the implication it is meant to be: one row, or none given, needs neither.
+    {"rectangular_pattern.WR1", false, "#1=RECTANGULAR_PATTERN('p',$,(),$,$,$,$,1,2,$,$,(),());"},
+    {"rectangular_pattern.WR1", false, "#1=RECTANGULAR_PATTERN('p',$,(),$,$,$,$,$,2,$,$,(),());"},
+    {"rectangular_pattern.WR1", false,
+     "#1=RECTANGULAR_PATTERN('p',$,(),$,$,$,$,2,2,#2,#3,(),());#2=TOLERANCED_LENGTH_MEASURE(8.0,$);"
+     "#3=DIRECTION('',(1.0,0.0,0.0));"},
+    {"thread.WR1", true,
+     "#1=THREAD('t',$,(),$,$,$,(#2,#3),.T.,$,$,$,6.0,$,$);#2=ROUND_HOLE('a',$,(),$,$,$,$,$);#3=SLOT('s',$,(),$,$,$,$,());"},
+    {"thread.WR1", false, "#1=THREAD('t',$,(),$,$,$,(#2),.T.,$,$,$,6.0,$,$);#2=ROUND_HOLE('a',$,(),$,$,$,$,$);"},
+    {"in_process_geometry.WR1", true, "#1=IN_PROCESS_GEOMETRY($,$,$);"},
+    {"in_process_geometry.WR1", false,
+     "#1=IN_PROCESS_GEOMETRY($,#2,$);#2=ADVANCED_BREP_SHAPE_REPRESENTATION('b',(),$);"},
+    {"offset_vector.WR1", true,
+     "#1=OFFSET_VECTOR((#2,#3,#4),$);#2=NC_VARIABLE('x',0.0);#3=NC_VARIABLE('y',$);#4=NC_VARIABLE('z',1.0);"},
+    {"offset_vector.WR1", true,
+     "#1=OFFSET_VECTOR((#2,#2,#2),(#2,#3,#2));#2=NC_VARIABLE('x',0.0);#3=NC_VARIABLE('y',$);"},
+    {"offset_vector.WR1", false, "#1=OFFSET_VECTOR((#2,#2,#2),(#2,#2,#2));#2=NC_VARIABLE('x',0.0);"},
+    {"workplan.WR1", true, "#1=WORKPLAN('w',(#2,#1),$,$,$);#2=WORKPLAN('v',(),$,$,$);"},
+    {"workplan.WR1", false, "#1=WORKPLAN('w',(#2),$,$,$);#2=WORKPLAN('v',(),$,$,$);"},
+    {"setup_instruction.WR1", true, "#1=SETUP_INSTRUCTION($,$);"},
+    {"setup_instruction.WR1", false, "#1=SETUP_INSTRUCTION($,'sheet 4');"},
+    {"toolpath_speed.WR1", true,
+     "#1=TOOLPATH_SPEED(#2);#2=B_SPLINE_CURVE_WITH_KNOTS('s',1,(#3,#4),.UNSPECIFIED.,.F.,.F.,(2,2),(0.0,1.0),.UNSPECIFIED.);"
+     "#3=CARTESIAN_POINT('',(0.0,1.0));#4=CARTESIAN_POINT('',(1.0,2.0));"},
+    {"toolpath_speed.WR1", false,
+     "#1=TOOLPATH_SPEED(#2);#2=B_SPLINE_CURVE_WITH_KNOTS('s',1,(#3,#4),.UNSPECIFIED.,.F.,.F.,(2,2),(0.0,1.0),.UNSPECIFIED.);"
+     "#3=CARTESIAN_POINT('',(1.0));#4=CARTESIAN_POINT('',(2.0));"},
+    {"axis_trajectory.WR1", true,
+     "#1=AXIS_TRAJECTORY(.T.,.CONTACT.,$,$,$,$,('X','Y'),(#2,#5));#2=POLYLINE('p',(#3,#4));"
+     "#3=CARTESIAN_POINT('',(0.0));#4=CARTESIAN_POINT('',(1.0));#5=POLYLINE('q',(#3,#6));#6=CARTESIAN_POINT('',(1.0,2.0));"},
+    {"axis_trajectory.WR1", false,
+     "#1=AXIS_TRAJECTORY(.T.,.CONTACT.,$,$,$,$,('X'),(#2));#2=POLYLINE('p',(#3,#4));"
+     "#3=CARTESIAN_POINT('',(0.0));#4=CARTESIAN_POINT('',(1.0));"},
+    {"ball_endmill.WR1", true, "#1=BALL_ENDMILL(#2,2,$,$,$);#2=MILLING_TOOL_DIMENSION(10.0,$,$,$,4.0,$,$);"},
+    {"ball_endmill.WR1", false, "#1=BALL_ENDMILL(#2,2,$,$,$);#2=MILLING_TOOL_DIMENSION(10.0,$,$,$,5.0,$,$);"},
+    {"ball_endmill.WR1", false, "#1=BALL_ENDMILL(#2,2,$,$,$);#2=MILLING_TOOL_DIMENSION(10.0,$,$,$,$,$,$);"},
+    {"bullnose_endmill.WR1", true, "#1=BULLNOSE_ENDMILL(#2,2,$,$,$);#2=MILLING_TOOL_DIMENSION(10.0,$,$,$,5.0,$,$);"},
+    {"bullnose_endmill.WR1", true, "#1=BULLNOSE_ENDMILL(#2,2,$,$,$);#2=MILLING_TOOL_DIMENSION(10.0,$,$,$,$,$,$);"},
+    {"bullnose_endmill.WR1", false, "#1=BULLNOSE_ENDMILL(#2,2,$,$,$);#2=MILLING_TOOL_DIMENSION(10.0,$,$,$,2.0,$,$);"},
+    {"milling_machining_operation.WR1", true,
+     "#1=DRILLING($,$,'d',$,$,#2,#5,$,$,$,$,$,$,$);#2=MILLING_CUTTING_TOOL('t',#3,(),$,$,$);"
+     "#3=MILLING_MACHINE_TOOL_BODY(#4,$,$,$,$);#4=MILLING_TOOL_DIMENSION(10.0,$,$,$,$,$,$);"
+     "#5=MILLING_TECHNOLOGY($,.TCP.,$,100.0,0.05,.F.,.F.,.F.,$);"},
+    {"milling_machining_operation.WR1", false,
+     "#1=DRILLING($,$,'d',$,$,#2,#5,$,$,$,$,$,$,$);#2=MILLING_CUTTING_TOOL('t',#3,(),$,$,$);"
+     "#3=MILLING_MACHINE_TOOL_BODY(#4,2,$,$,$);#4=MILLING_TOOL_DIMENSION(10.0,$,$,$,$,$,$);"
+     "#5=MILLING_TECHNOLOGY($,.TCP.,$,100.0,0.05,.F.,.F.,.F.,$);"},
+    {"milling_machining_operation.WR1", false,
+     "#1=DRILLING($,$,'d',$,$,#2,#5,$,$,$,$,$,$,$);#2=MILLING_CUTTING_TOOL('t',#3,(),$,$,$);"
+     "#3=MILLING_MACHINE_TOOL_BODY(#4,$,$,$,$);#4=MILLING_TOOL_DIMENSION(10.0,$,$,$,$,$,$);"
+     "#5=MILLING_TECHNOLOGY(20.0,.TCP.,$,100.0,$,.F.,.F.,.F.,$);"},
+    {"milling_technology.WR1", true, "#1=MILLING_TECHNOLOGY(10.0,.TCP.,2.0,100.0,$,.F.,.F.,.F.,$);"},
+    {"milling_technology.WR1", true, "#1=MILLING_TECHNOLOGY(10.0,.TCP.,$,$,$,.F.,.F.,.F.,$);"},
+    {"milling_technology.WR1", false, "#1=MILLING_TECHNOLOGY(10.0,.TCP.,$,100.0,$,.F.,.F.,.F.,$);"},
+    {"milling_technology.WR1", false, "#1=MILLING_TECHNOLOGY(10.0,.TCP.,2.0,100.0,$,.F.,.F.,.F.,#2);#2=ADAPTIVE_CONTROL();"},
+    {"milling_technology.WR2", true, "#1=MILLING_TECHNOLOGY(10.0,.TCP.,$,100.0,0.05,.F.,.F.,.F.,$);"},
+    {"milling_technology.WR2", false, "#1=MILLING_TECHNOLOGY($,.TCP.,$,100.0,0.05,.F.,.F.,.F.,$);"},
+    {"plane_rough_milling.WR1", true, "#1=PLANE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,-0.5);"},
+    {"plane_rough_milling.WR1", true, "#1=PLANE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,$);"},
+    {"plane_rough_milling.WR1", false, "#1=PLANE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,0.0);"},
+    {"side_rough_milling.WR1", true, "#1=SIDE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,$,-0.2);"},
+    {"side_rough_milling.WR1", false, "#1=SIDE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,$,0.2);"},
+    {"bottom_and_side_rough_milling.WR1", true, "#1=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,$,$,0.2);"},
+    {"bottom_and_side_rough_milling.WR1", false, "#1=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,$,0.3,$);"},
+    {"bottom_and_side_rough_milling.WR2", true, "#1=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,$,0.3,-1.0);"},
+    {"bottom_and_side_rough_milling.WR2", false, "#1=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'op',$,$,$,$,$,$,$,$,$,$,$,$,0.2);"},
+    {"drilling_type_strategy.WR1", true, "#1=DRILLING_TYPE_STRATEGY($,0.5,$,$,$,$);"},
+    {"drilling_type_strategy.WR1", false, "#1=DRILLING_TYPE_STRATEGY(0.5,$,2.0,$,$,$);"},
+    {"drilling_type_strategy.WR2", true, "#1=DRILLING_TYPE_STRATEGY($,$,$,0.5,$,$);"},
+    {"drilling_type_strategy.WR2", false, "#1=DRILLING_TYPE_STRATEGY($,$,$,$,0.5,3.0);"},
+    {"back_boring.WR1", true,
+     "#1=BACK_BORING($,$,'b',$,$,$,$,#2,$,$,$,$,$,$);#2=MILLING_MACHINE_FUNCTIONS(.T.,$,.F.,.F.,$,(),.T.,$,$,());"},
+    {"back_boring.WR1", false,
+     "#1=BACK_BORING($,$,'b',$,$,$,$,#2,$,$,$,$,$,$);#2=MILLING_MACHINE_FUNCTIONS(.T.,$,.F.,.F.,$,(),.T.,#3,$,());"
+     "#3=DIRECTION('',(1.0,0.0,0.0));"},
+    {"turning_technology.WR1", true, "#1=TURNING_TECHNOLOGY(10.0,.TCP.,#2,0.2,.F.,.F.,.F.);#2=CONST_SPINDLE_SPEED(100.0);"},
+    {"turning_technology.WR1", true, "#1=TURNING_TECHNOLOGY($,.TCP.,#2,$,.F.,.F.,.F.);#2=CONST_SPINDLE_SPEED(100.0);"},
+    {"turning_technology.WR1", false, "#1=TURNING_TECHNOLOGY($,.TCP.,#2,0.2,.F.,.F.,.F.);#2=CONST_SPINDLE_SPEED(100.0);"},
+    {"facing_rough.WR1", true, "#1=FACING_ROUGH($,$,'f',$,$,$,$,$,$,$,$,$,$,-1.0);"},
+    {"facing_rough.WR1", false, "#1=FACING_ROUGH($,$,'f',$,$,$,$,$,$,$,$,$,$,1.0);"},
+    {"grooving_rough.WR1", true, "#1=GROOVING_ROUGH($,$,'g',$,$,$,$,$,$,$,$,$,$,$);"},
+    {"grooving_rough.WR1", false, "#1=GROOVING_ROUGH($,$,'g',$,$,$,$,$,$,$,$,$,$,0.1);"},
+    {"contouring_rough.WR1", true, "#1=CONTOURING_ROUGH($,$,'c',$,$,$,$,$,$,$,$,$,$,$,-0.1);"},
+    {"contouring_rough.WR1", false, "#1=CONTOURING_ROUGH($,$,'c',$,$,$,$,$,$,$,$,$,$,$,0.1);"},
+    {"threading_rough.WR1", true, "#1=THREADING_ROUGH($,$,'t',$,$,$,$,$,$,$,$,$,-0.3);"},
+    {"threading_rough.WR1", false, "#1=THREADING_ROUGH($,$,'t',$,$,$,$,$,$,$,$,$,0.3);"},
+    {"positive_length_measure.WR1", true, "#1=TOLERANCED_LENGTH_MEASURE(-2.0,$);"},
+    {"positive_length_measure.WR1", true, "#1=PLUS_MINUS_VALUE(0.1,0.0,2);"},
+    {"positive_length_measure.WR1", false, "#1=TOLERANCED_LENGTH_MEASURE(2.0,#2);#2=PLUS_MINUS_VALUE(0.1,0.1,2);"},
+    {"positive_ratio_measure.WR1", true, "#1=DRILLING_TYPE_STRATEGY(0.0,$,1.0,$,$,$);"},
+    // A typed value in a select.
+    {"positive_ratio_measure.WR1", true,
+     "#1=AXIS_TRAJECTORY(.T.,.CONTACT.,POSITIVE_RATIO_MEASURE(-1.0),$,$,$,('X'),(#2));#2=POLYLINE('p',(#3,#3));"
+     "#3=CARTESIAN_POINT('',(0.0));"},
+    {"positive_ratio_measure.WR1", false, "#1=DRILLING_TYPE_STRATEGY(0.5,$,1.0,$,$,$);"},
+    {"dimension_count.WR1", true, "#1=GEOMETRIC_REPRESENTATION_CONTEXT('c','3D',0);"},
+    {"dimension_count.WR1", false, "#1=GEOMETRIC_REPRESENTATION_CONTEXT('c','3D',3);"},
+    {"day_in_month_number.WR1", true, "#1=CALENDAR_DATE(2024,32,1);"},
+    {"day_in_month_number.WR1", false, "#1=CALENDAR_DATE(2024,31,1);"},
+    {"day_in_week_number.WR1", true, "#1=WEEK_OF_YEAR_AND_DAY_DATE(2024,10,8);"},
+    {"day_in_week_number.WR1", false, "#1=WEEK_OF_YEAR_AND_DAY_DATE(2024,10,7);"},
+    {"day_in_year_number.WR1", true, "#1=ORDINAL_DATE(2024,0);"},
+    {"day_in_year_number.WR1", false, "#1=ORDINAL_DATE(2024,366);"},
+    {"hour_in_day.WR1", true, "#1=LOCAL_TIME(24,$,$,$);"},
+    {"hour_in_day.WR1", false, "#1=LOCAL_TIME(0,$,$,$);"},
+    {"minute_in_hour.WR1", true, "#1=LOCAL_TIME(12,60,$,$);"},
+    {"minute_in_hour.WR1", false, "#1=LOCAL_TIME(12,59,$,$);"},
+    {"month_in_year_number.WR1", true, "#1=CALENDAR_DATE(2024,1,13);"},
+    {"month_in_year_number.WR1", false, "#1=CALENDAR_DATE(2024,1,12);"},
+    {"second_in_minute.WR1", true, "#1=LOCAL_TIME(12,59,60.5,$);"},
+    {"second_in_minute.WR1", false, "#1=LOCAL_TIME(12,59,60.0,$);"},
+    {"week_in_year_number.WR1", true, "#1=WEEK_OF_YEAR_AND_DAY_DATE(2024,54,1);"},
+    {"week_in_year_number.WR1", false, "#1=WEEK_OF_YEAR_AND_DAY_DATE(2024,53,1);"},
+};
+
+std::string FileText(const std::string& data) {
+  std::string records;
+  for (char c : data) {
+    records += c;
+    if (c == ';') records += '\n';
+  }
+  return "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
+         "FILE_NAME('case.stp','2026-01-01T00:00:00',(''),(''),'','','');\n"
+         "FILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\nDATA;\n" +
+         records + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+}  // namespace
+
+// Every case file in one run: each breaking file has a finding of its rule (with the instance
+// of the rule's entity, its line and the rule's severity), each keeping file none.
+TEST(RuleTable, EachCaseBreaksOrKeepsItsRule) {
+  TempDir dir;
+  std::vector<std::string> args = {"check", "--rules", "--format", "json"};
+  for (size_t i = 0; i < std::size(kCases); ++i) {
+    const std::string path = dir.File("case" + std::to_string(i) + ".stp");
+    std::ofstream(path, std::ios::binary) << FileText(kCases[i].data);
+    args.push_back(path);
+  }
+  const CliResult result = RunCli(args);
+  ASSERT_EQ(result.status, 0) << result.err;
+  bool ok = false;
+  const Json document = Json::Parse(result.out, ok);
+  ASSERT_TRUE(ok) << result.out.substr(0, 2000);
+  const Json& files = document["files"];
+  ASSERT_EQ(files.items.size(), std::size(kCases));
+  for (size_t i = 0; i < std::size(kCases); ++i) {
+    const Case& c = kCases[i];
+    SCOPED_TRACE(std::string(c.rule) + (c.breaks ? " broken by " : " kept by ") + c.data);
+    const Json& file = files.items[i];
+    EXPECT_TRUE(file["opened"].boolean);
+    int found = 0;
+    for (const Json& m : file["messages"].items) {
+      if (m["rule"].text != c.rule) continue;
+      ++found;
+      EXPECT_EQ(m["category"].number, 0);
+      EXPECT_EQ(m["severity"].text, "error");
+      // Every case puts the instance the rule is about first, at line 8 of its file.
+      EXPECT_EQ(m["instance"].number, 1) << m["text"].text;
+      EXPECT_EQ(m["line"].number, 8);
+      EXPECT_NE(m["text"].text.find(c.rule), std::string::npos);
+      EXPECT_NE(m["text"].text.find("; found "), std::string::npos);
+    }
+    if (c.breaks)
+      EXPECT_GE(found, 1) << result.out.substr(0, 0);
+    else
+      EXPECT_EQ(found, 0);
+  }
+}
+
+// A rule of the data file without a case that breaks it and one that keeps it is untested.
+TEST(RuleTable, EveryDataRuleHasBothKindsOfCase) {
+  std::map<std::string, std::set<bool>> kinds;
+  for (const Case& c : kCases) kinds[c.rule].insert(c.breaks);
+  for (const varnholt::rules::Rule& rule : varnholt::rules::Rules()) {
+    if (rule.kind != "where" && rule.kind != "type") continue;
+    EXPECT_EQ(kinds[rule.id].size(), 2u) << rule.id;
+  }
+}
+
+namespace {
+
+// A file whose only rule finding is an error, one whose only message is a reader's warning,
+// and one with neither.
+const char* const kBreaksOne = "#1=MILLING_TECHNOLOGY(10.0,.TCP.,2.0,100.0,$,.F.,.F.,.F.,$);";
+const char* const kWarnsOnly = "#1=SETUP_INSTRUCTION('clamp',$);#2=NC_VARIABLE($,1.0);";
+const char* const kClean = "#1=SETUP_INSTRUCTION('clamp',$);";
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+// --rules adds to the log what the rule check found, after the log check prints without it;
+// --fail-on turns messages of a severity into exit status 3.
+TEST(CheckRules, TextStatusAndSummaries) {
+  TempDir dir;
+  const std::string broken = dir.File("broken.stp"), warns = dir.File("warns.stp"), clean = dir.File("clean.stp");
+  std::ofstream(broken) << FileText(kBreaksOne);
+  std::ofstream(warns) << FileText(kWarnsOnly);
+  std::ofstream(clean) << FileText(kClean);
+
+  const CliResult plain = RunCli({"check", broken});
+  const CliResult ruled = RunCli({"check", "--rules", broken});
+  ASSERT_EQ(ruled.status, 0);
+  ASSERT_EQ(ruled.out.compare(0, plain.out.size(), plain.out), 0) << ruled.out;
+  const std::string added = ruled.out.substr(plain.out.size());
+  EXPECT_EQ(added.rfind("Rule check: 1 error, 0 warnings\nError: milling_technology.WR1 at #1 (line 8): ", 0), 0u)
+      << added;
+  EXPECT_NE(added.find("; found cutspeed = 2, spindle = 100, its_adaptive_control = unset\n"), std::string::npos) << added;
+  const std::string last = added.substr(added.rfind('\n', added.size() - 2) + 1);
+  EXPECT_NE(last.find(" rules evaluated; not evaluated: "), std::string::npos) << last;
+  EXPECT_NE(last.find("round_hole.WR1 (it reads bottom_at_path_end"), std::string::npos) << last;
+
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } rows[] = {
+      {{"check", "--rules", "--fail-on", "error", broken}, 3},
+      {{"check", "--fail-on", "error", broken}, 0},  // without --rules nothing is wrong with it
+      {{"check", "--rules", "--fail-on", "error", warns}, 0},
+      {{"check", "--fail-on", "warning", warns}, 3},
+      {{"check", "--rules", "--fail-on", "warning", clean}, 0},
+      {{"check", "--rules", "--fail-on", "warning", clean, dir.File("missing.stp")}, 1},
+      {{"check", "--fail-on", "bad", clean}, 2},
+      {{"check", "--format", "xml", clean}, 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[1] + " " + row.args[2] + " " + row.args.back());
+    EXPECT_EQ(RunCli(row.args).status, row.status);
+  }
+
+  // Several files: one summary line each at the end, in argument order, also with -j.
+  const CliResult several = RunCli({"check", "--rules", broken, warns, clean});
+  EXPECT_TRUE(EndsWith(several.out, broken + ": 1 error, 0 warnings, 1 rule finding\n" + warns +
+                                        ": 0 errors, 1 warning, 0 rule findings\n" + clean +
+                                        ": 0 errors, 0 warnings, 0 rule findings\n"))
+      << several.out;
+  EXPECT_EQ(RunCli({"check", "-j", "2", "--rules", broken, warns, clean}).out, several.out);
+  // Without --rules the output is what check always printed.
+  EXPECT_EQ(RunCli({"check", broken, warns, clean}).out,
+            RunCli({"check", broken}).out + RunCli({"check", warns}).out + RunCli({"check", clean}).out);
+}
+
+// The reader's messages in the JSON document are the log's, read back: category, line,
+// instance and attribute as the text gives them.
+TEST(CheckRules, JsonCarriesTheReadersMessages) {
+  TempDir dir;
+  const std::string warns = dir.File("warns.stp");
+  std::ofstream(warns) << FileText(kWarnsOnly);
+  bool ok = false;
+  const Json document = Json::Parse(RunCli({"check", "--format", "json", warns, dir.File("none.stp")}).out, ok);
+  ASSERT_TRUE(ok);
+  const Json& files = document["files"];
+  ASSERT_EQ(files.items.size(), 2u);
+  EXPECT_TRUE(files.items[0]["opened"].boolean);
+  EXPECT_FALSE(files.items[1]["opened"].boolean);
+  EXPECT_FALSE(files.items[0].Has("rules"));
+  ASSERT_EQ(files.items[0]["messages"].items.size(), 1u);
+  const Json& m = files.items[0]["messages"].items[0];
+  EXPECT_EQ(m["severity"].text, "warning");
+  EXPECT_EQ(m["category"].number, 12);
+  EXPECT_EQ(m["text"].text, "Warning: Unset non OPTIONAL attribute:  (label)\nnc_variable::its_name in instance 2");
+  EXPECT_EQ(m["instance"].number, 2);
+  EXPECT_EQ(m["attribute"].text, "its_name");
+  EXPECT_EQ(m["rule"].kind, Json::Null);
+  EXPECT_EQ(m["line"].kind, Json::Null);
+}
