@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen|render FILE [--write-to PATH] [--reps N]
+//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules FILE [--write-to PATH] [--reps N]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -55,6 +55,7 @@
 #include "varnholt/doc.h"
 #include "varnholt/save_io.h"
 #include "varnholt/navigation.h"
+#include "varnholt/rules.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_render.h"
 
@@ -180,7 +181,7 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render FILE [--write-to PATH] "
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules FILE [--write-to PATH] "
     "[--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
@@ -272,6 +273,26 @@ int PhaseRefs(const PhaseArgs& a) {
                 "phase=refs seconds=%.6f open_seconds=%.6f references=%zu index_bytes=%zu "
                 "peak_rss=%lld peak_rss_before=%lld bytes=%lld",
                 seconds, open, index.Count(), index.MemoryBytes(), PeakRss(), beforeIndex, a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
+int PhaseRules(const PhaseArgs& a) {
+  char line[512];
+  // The rule check of `check --rules` after the open, against the open's own time.
+  auto* doc = new CDoc;
+  auto t0 = Clock::now();
+  if (!OpenDocument(*doc, a.path)) return 1;
+  const double open = Seconds(t0, Clock::now());
+  const long long beforeRules = PeakRss();
+  t0 = Clock::now();
+  auto* report = new varnholt::rules::Report(varnholt::rules::Check(*doc->Scope()));
+  const double seconds = Seconds(t0, Clock::now());
+  std::snprintf(line, sizeof line,
+                "phase=rules seconds=%.6f open_seconds=%.6f share=%.3f findings=%zu evaluated=%zu "
+                "peak_rss=%lld peak_rss_before=%lld bytes=%lld",
+                seconds, open, open > 0 ? seconds / open : 0.0, report->findings.size(),
+                report->evaluated.size(), PeakRss(), beforeRules, a.bytes);
   std::printf("%s\n", line);
   return 0;
 }
@@ -379,7 +400,8 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
     const char* name;
     int (*run)(const PhaseArgs&);
   } kPhases[] = {{"scan", PhaseScan},     {"open", PhaseOpen}, {"refs", PhaseRefs},
-                 {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen}};
+                 {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen},
+                 {"rules", PhaseRules}};
   const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss()};
   for (const auto& p : kPhases) {
     if (phase != p.name) continue;

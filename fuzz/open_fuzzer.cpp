@@ -20,6 +20,7 @@
 #include "support/cli_run.h"
 #include "support/document_text.h"
 #include "varnholt/doc.h"
+#include "varnholt/rules.h"
 
 namespace {
 
@@ -28,11 +29,17 @@ namespace {
   std::abort();
 }
 
+// The rule check only reads the model: it runs on what opened, and must neither crash nor hang.
+void CheckRules(CDoc& doc) {
+  if (doc.Scope()) varnholt::rules::Check(*doc.Scope());
+}
+
 // Opens `from` and saves it to `to`; the saved bytes, or why there are none.
 bool OpenAndSave(const std::string& from, const std::string& to, std::string& saved,
                  std::string& log) {
   CDoc doc;
   const bool opened = doc.OnOpenDocument(from.c_str());
+  if (opened) CheckRules(doc);
   const bool ok = opened && doc.OnSaveDocument(to);
   log = doc.LogText();
   if (ok) saved = ReadAll(to);

@@ -32,6 +32,8 @@
 #include "finddialog.h"
 #include "insertdialog.h"
 #include "logview.h"
+#include "problemsview.h"
+#include "varnholt/rules.h"
 #include "prompts.h"
 #include "varnholt/insertdialog.h"
 #include "varnholt/valuetext.h"
@@ -164,7 +166,8 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
       view_(control_, &doc_),
       undo_(new QUndoStack(this)),
       details_(new DetailsView),
-      scene_(new SceneView) {
+      scene_(new SceneView),
+      problems_(new ProblemsView) {
   view_.SetInputRules(InputRules{QLocale().decimalPoint() == QStringLiteral(",")});
   // A value row's tooltip gives the value exactly, however the row rounds it.
   tree_->SetValueTip([this](QTreeWidgetItem* item) {
@@ -219,6 +222,7 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(log_, &LogView::lineClicked, this, &ChildFrame::GoToLogLine);
   connect(details_, &DetailsView::instanceChosen, this, &ChildFrame::GoToName);
   connect(scene_, &SceneView::instanceChosen, this, &ChildFrame::GoToName);
+  connect(problems_, &ProblemsView::instanceChosen, this, &ChildFrame::GoToName);
   connect(scene_, &SceneView::buildRequested, this, &ChildFrame::RebuildScene);
   // Every edit, insert, undo and redo moves the undo stack: the scene may no longer match.
   // The details pane shows the record as it is now.
@@ -243,6 +247,7 @@ ChildFrame::~ChildFrame() {
   // The pane lives in the main window's dock once shown there, and goes with this document.
   delete details_.data();
   delete scene_.data();
+  delete problems_.data();
   delete find_.data();
 }
 
@@ -512,6 +517,51 @@ void ChildFrame::RebuildScene() {
   Finish();
   scene_->SetScene(std::move(scene), cancelled ? SceneView::State::Partial : SceneView::State::Current);
   UpdateSceneHighlight();
+}
+
+bool ChildFrame::CheckRules() {
+  cct_Scope* scope = doc_.Scope();
+  if (!scope || !problems_ || checkingRules_) return false;
+  checkingRules_ = true;
+  // On the calling thread like everything that reads the population; a large file takes a
+  // while, so it can be stopped, and then says that what it shows is not all.
+  QProgressDialog progress(QStringLiteral("Pr\u00fcfe die Regeln ..."), QStringLiteral("Abbrechen"),
+                           0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  rules::Report report;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    report = rules::Check(*scope, [&](int percent) {
+      progress.setValue(std::clamp(percent, 0, 99));
+      QCoreApplication::processEvents();
+      return !progress.wasCanceled();
+    });
+    QGuiApplication::restoreOverrideCursor();
+  }
+  progress.reset();
+  checkingRules_ = false;
+  long errors = 0;
+  for (const rules::Finding& f : report.findings) errors += f.severity == rules::Severity::Error;
+  const long warnings = static_cast<long>(report.findings.size()) - errors;
+  QString summary = QStringLiteral("%1 Fehler, %2 Warnungen; %3 Regeln gepr\u00fcft, %4 nicht gepr\u00fcft")
+                        .arg(errors)
+                        .arg(warnings)
+                        .arg(report.evaluated.size())
+                        .arg(report.notEvaluated.size());
+  if (!report.notEvaluated.empty()) {
+    QStringList ids;
+    for (const rules::Rule* rule : report.notEvaluated) ids << QString::fromStdString(rule->id);
+    summary += QStringLiteral(" (%1)").arg(ids.join(QStringLiteral(", ")));
+  }
+  if (report.cancelled) summary = QStringLiteral("Abgebrochen: nicht alle Regeln sind gepr\u00fcft. ") + summary;
+  problems_->Show(report.findings, summary + QStringLiteral("."));
+  Q_EMIT statusMessage(report.cancelled ? QStringLiteral("Regelpr\u00fcfung abgebrochen")
+                                        : QStringLiteral("Regeln gepr\u00fcft: %1 Fehler, %2 Warnungen")
+                                              .arg(errors)
+                                              .arg(warnings));
+  return !report.cancelled;
 }
 
 void ChildFrame::ShowDetailsOf(cct_Instance* instance, const QString& note) {

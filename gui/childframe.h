@@ -13,6 +13,7 @@
 
 #include "detailsview.h"
 #include "finddialog.h"
+#include "problemsview.h"
 #include "qttreecontrol.h"
 #include "sceneview.h"
 #include "varnholt/doc.h"
@@ -92,6 +93,12 @@ class ChildFrame : public QWidget {
   /// (and again after changes), it asks for its scene; it highlights what the current item
   /// belongs to.
   SceneView* Scene3D() const { return scene_; }
+  /// The findings of this document's last rule check; the main window shows them in its dock.
+  ProblemsView* Problems() const { return problems_; }
+  /// Checks the document against the rules of the data model and the machining preflight, with
+  /// a progress window that can stop it; the findings go to the Probleme pane. False when
+  /// stopped or when there is no document.
+  bool CheckRules();
   /// Builds the scene of the document for the 3D view, with a progress window that can stop it
   /// on a large file. The scene's problems go to the log, once per document.
   void RebuildScene();
@@ -190,6 +197,8 @@ class ChildFrame : public QWidget {
   QPointer<DetailsView> details_;
   QPointer<FindDialog> find_;
   QPointer<SceneView> scene_;
+  QPointer<ProblemsView> problems_;
+  bool checkingRules_ = false;
   bool sceneProblemsReported_ = false;
   bool buildingScene_ = false;
   std::unique_ptr<Navigator> navigator_;

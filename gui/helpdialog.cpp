@@ -24,6 +24,7 @@ const Key kKeys[] = {
     {"Strg+Q", "Programm beenden"},
     {"Strg+Z / Strg+Umschalt+Z, Strg+Y", "R\u00fcckg\u00e4ngig / Wiederherstellen"},
     {"Strg+F", "Suchen"},
+    {"F7", "Regeln pr\u00fcfen: die Befunde im Dock \"Probleme\""},
     {"Eingabe (im Suchfeld)", "Suchen und den ersten Treffer im Baum w\u00e4hlen"},
     {"F3 / Umschalt+F3", "N\u00e4chster / voriger Treffer"},
     {"Alt+Links / Alt+Rechts", "Zur\u00fcck / vorw\u00e4rts durch die gew\u00e4hlten Instanzen"},

@@ -102,6 +102,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   addDockWidget(Qt::LeftDockWidgetArea, detailsDock_);
   resizeDocks({detailsDock_}, {300}, Qt::Horizontal);
   CreateSceneDock();
+  // Below the documents, as the problems of a build are in an IDE; each document has its own
+  // table, which the dock shows while that document is active.
+  problemsDock_ = new QDockWidget(QStringLiteral("Probleme"), this);
+  problemsDock_->setObjectName(QStringLiteral("problems"));
+  problemsStack_ = new QStackedWidget(problemsDock_);
+  auto* noProblems = new QLabel(QStringLiteral("Kein Dokument offen."), problemsStack_);
+  noProblems->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  noProblems->setMargin(6);
+  problemsStack_->addWidget(noProblems);
+  problemsDock_->setWidget(problemsStack_);
+  addDockWidget(Qt::BottomDockWidgetArea, problemsDock_);
+  problemsDock_->hide();
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
@@ -246,6 +258,21 @@ void MainWindow::CreateMenus() {
   exactReals_->setChecked(CurrentRealDisplay() == RealDisplay::Exact);
   connect(exactReals_, &QAction::toggled, this, &MainWindow::SetExactReals);
 
+  QMenu* check = menuBar()->addMenu(QStringLiteral("&Pr\u00fcfen"));
+  checkRules_ = check->addAction(QStringLiteral("&Regeln pr\u00fcfen\tF7"), this, [this] {
+    ChildFrame* frame = ActiveFrame();
+    if (!frame) return;
+    problemsDock_->show();
+    problemsDock_->raise();
+    frame->CheckRules();
+  });
+  checkRules_->setShortcut(QKeySequence(Qt::Key_F7));
+  checkRules_->setStatusTip(QStringLiteral(
+      "Pr\u00fcft das Programm gegen die Regeln von ISO 14649 und auf der Maschine (Preflight)"));
+  QAction* problems = problemsDock_->toggleViewAction();
+  problems->setText(QStringLiteral("&Probleme"));
+  problems->setStatusTip(QStringLiteral("Zeigt oder verbirgt die Befunde der Regelpr\u00fcfung"));
+  check->addAction(problems);
   CreateWindowMenu(menuBar()->addMenu(QStringLiteral("&Fenster")));
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
@@ -551,6 +578,13 @@ void MainWindow::UpdateForActive() {
   } else {
     sceneStack_->setCurrentIndex(0);
   }
+  if (frame && frame->Problems()) {
+    if (problemsStack_->indexOf(frame->Problems()) < 0) problemsStack_->addWidget(frame->Problems());
+    problemsStack_->setCurrentWidget(frame->Problems());
+  } else {
+    problemsStack_->setCurrentIndex(0);
+  }
+  checkRules_->setEnabled(frame != nullptr);
   for (QAction* action : {sceneFit_, sceneViews_[0], sceneViews_[1], sceneViews_[2],
                           sceneViews_[3], sceneRebuild_})
     action->setEnabled(frame != nullptr);

@@ -79,6 +79,9 @@ class MainWindow : public QMainWindow {
   QWidget* ShownDetails() const;
   /// The dock of the active document's 3D view ("&3D-Ansicht" in "&Ansicht"), hidden at first.
   QDockWidget* SceneDock() const { return sceneDock_; }
+  /// The dock of the active document's rule findings.
+  QDockWidget* ProblemsDock() const { return problemsDock_; }
+  QAction* CheckRulesAction() const { return checkRules_; }
   QWidget* ShownScene() const;
   /// The 3D view's commands, on the active document's view.
   QAction* SceneFitAction() const { return sceneFit_; }
@@ -159,6 +162,9 @@ class MainWindow : public QMainWindow {
   QStackedWidget* detailsStack_ = nullptr;
   QDockWidget* sceneDock_ = nullptr;
   QStackedWidget* sceneStack_ = nullptr;
+  QDockWidget* problemsDock_ = nullptr;
+  QStackedWidget* problemsStack_ = nullptr;
+  QAction* checkRules_ = nullptr;
   QAction* sceneFit_ = nullptr;
   QAction* sceneViews_[4] = {};
   QAction* sceneRebuild_ = nullptr;

@@ -64,8 +64,25 @@ std::string FoundText(const std::vector<std::pair<std::string, std::string>>& fo
   return text;
 }
 
-void WhereRules(CheckContext& context) {
+// Asks the progress function every few thousand instances: true while the check goes on.
+class Pacer {
+ public:
+  Pacer(const Progress& progress, int from, int to, size_t count)
+      : progress_(progress), from_(from), to_(to), count_(count ? count : 1) {}
+  bool Step() {
+    if (!progress_ || ++done_ % 4096 != 0) return true;
+    return progress_(from_ + static_cast<int>((to_ - from_) * static_cast<double>(done_) / count_));
+  }
+
+ private:
+  const Progress& progress_;
+  int from_, to_;
+  size_t count_, done_ = 0;
+};
+
+bool WhereRules(CheckContext& context, Pacer pacer) {
   for (const cct_Instance* instance : context.Instances()) {
+    if (!pacer.Step()) return false;
     if (instance->TypeID() == 0) continue;  // a kept record: its attributes are not known
     for (const Compiled& c : CompiledRules()) {
       if (c.rule->kind != "where" || !IsOfType(*instance, c.rule->Entity())) continue;
@@ -80,6 +97,7 @@ void WhereRules(CheckContext& context) {
                      c.rule->description + "; found " + (found.empty() ? "no value" : FoundText(found)));
     }
   }
+  return true;
 }
 
 // Type rules by the defined type's name.
@@ -107,10 +125,11 @@ void TypeValue(CheckContext& context, const std::multimap<std::string, const Com
   }
 }
 
-void TypeRulesOn(CheckContext& context) {
+bool TypeRulesOn(CheckContext& context, Pacer pacer) {
   const auto byType = TypeRules();
-  if (byType.empty()) return;
+  if (byType.empty()) return true;
   for (const cct_Instance* instance : context.Instances()) {
+    if (!pacer.Step()) return false;
     const long count = instance->AttributeCount();
     for (long i = 0; i < count; ++i) {
       const cct_Type* value = instance->Attribute(i);
@@ -146,6 +165,7 @@ void TypeRulesOn(CheckContext& context) {
       }
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -203,12 +223,16 @@ const std::vector<Rule>& Rules() {
   return rules;
 }
 
-Report Check(cct_Scope& scope) {
+Report Check(cct_Scope& scope) { return Check(scope, Progress()); }
+
+Report Check(cct_Scope& scope, const Progress& progress) {
   CheckContext context(scope);
   Report report;
-  WhereRules(context);
-  TypeRulesOn(context);
+  const size_t count = context.Instances().size();
+  report.cancelled = !WhereRules(context, Pacer(progress, 0, 45, count)) ||
+                     !TypeRulesOn(context, Pacer(progress, 45, 90, count));
   for (const Rule& rule : Rules()) {
+    if (!report.cancelled && progress && rule.kind == "check" && !progress(90)) report.cancelled = true;
     if (rule.kind == "skip") {
       report.notEvaluated.push_back(&rule);
       continue;
@@ -219,7 +243,7 @@ Report Check(cct_Scope& scope) {
         report.notEvaluated.push_back(&rule);
         continue;
       }
-      check(context, rule);
+      if (!report.cancelled) check(context, rule);
     }
     report.evaluated.push_back(&rule);
   }

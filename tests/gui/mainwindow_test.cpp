@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QTableView>
+#include <QStackedWidget>
+#include <QLabel>
+#include <QComboBox>
 #include <QClipboard>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
@@ -27,6 +31,7 @@
 
 #include "childframe.h"
 #include "helpdialog.h"
+#include "problemsview.h"
 #include "gui_support.h"
 
 using varnholt::MainWindow;
@@ -72,17 +77,19 @@ class Window : public ::testing::Test {
 TEST_F(Window, MenusWithoutAndWithDocument) {
   QStringList titles;
   for (QAction* menu : window_->menuBar()->actions()) titles << menu->text();
-  EXPECT_EQ(titles, (QStringList{"&Datei", "&Bearbeiten", "&Ansicht", "&Fenster", "&?"}));
+  EXPECT_EQ(titles, (QStringList{"&Datei", "&Bearbeiten", "&Ansicht", QString::fromUtf8("&Pr\u00fcfen"), "&Fenster", "&?"}));
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "-", "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
   EXPECT_EQ(VisibleTexts(Menu(2)),
             (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "&Darstellung"}));
-  EXPECT_EQ(VisibleTexts(Menu(3)),
+  EXPECT_EQ(VisibleTexts(Menu(4)),
             (QStringList{QString::fromUtf8("Ü&berlappend"), "&Nebeneinander", "-",
                          QString::fromUtf8("Nä&chstes Fenster"), "&Vorheriges Fenster"}));
-  EXPECT_EQ(VisibleTexts(Menu(4)), (QStringList{"&Hilfe", "&Info"}));
+  EXPECT_EQ(VisibleTexts(Menu(3)),
+            (QStringList{QString::fromUtf8("&Regeln pr\u00fcfen\tF7"), "&Probleme"}));
+  EXPECT_EQ(VisibleTexts(Menu(5)), (QStringList{"&Hilfe", "&Info"}));
   EXPECT_EQ(window_->windowTitle(), kTitle);
 
   const QString path = Project("first.stp");
@@ -96,7 +103,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
                          QString::fromUtf8("&Zurück"), QString::fromUtf8("&Vorwärts")}));
   EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details",
                                                 "&3D-Ansicht", "Format", "&Darstellung"}));
-  EXPECT_EQ(VisibleTexts(Menu(3)).mid(5), (QStringList{"-", "&1 first.stp"}));
+  EXPECT_EQ(VisibleTexts(Menu(4)).mid(5), (QStringList{"-", "&1 first.stp"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
   window_->MdiArea()->activeSubWindow()->showNormal();
@@ -170,6 +177,63 @@ TEST_F(Window, CopyKeyCopiesWhereAWidgetCopiesAndClosesElsewhere) {
   QTest::keySequence(window_->menuBar(), QKeySequence::Copy);
   QApplication::processEvents();
   EXPECT_TRUE(window_->Frames().isEmpty());
+}
+
+// "Regeln prüfen" (F7) fills the Probleme dock of the active document: a row per finding,
+// filtered by severity and rule, a double-click going to the instance; the dock follows the
+// active document, and a document not checked yet says so.
+TEST_F(Window, RuleCheckFillsTheProblemsDockOfTheActiveDocument) {
+  std::string text = gui_test::kProject;
+  text.replace(text.find("'main',(#3)"), 11, "'main',(#3,#2)");  // a workplan in itself
+  varnholt::ChildFrame* broken = window_->OpenFile(files_.Write("broken.stp", text));
+  ASSERT_NE(broken, nullptr);
+  EXPECT_EQ(window_->CheckRulesAction()->shortcut(), QKeySequence(Qt::Key_F7));
+  EXPECT_EQ(window_->CheckRulesAction()->text(), QString::fromUtf8("&Regeln pr\u00fcfen\tF7"));
+  EXPECT_FALSE(window_->ProblemsDock()->isVisible());
+  window_->CheckRulesAction()->trigger();
+  EXPECT_TRUE(window_->ProblemsDock()->isVisible());
+  varnholt::ProblemsView* problems = broken->Problems();
+  ASSERT_NE(problems, nullptr);
+  const QStringList rows = problems->ShownRows();
+  ASSERT_FALSE(rows.isEmpty()) << problems->Summary()->text().toStdString();
+  bool aboutWorkplan = false;
+  for (const QString& row : rows)
+    if (row.section('\t', 2, 2) == "2" && row.section('\t', 3, 3) == "its_elements") aboutWorkplan = true;
+  EXPECT_TRUE(aboutWorkplan) << rows.join('\n').toStdString();
+  EXPECT_TRUE(problems->Summary()->text().contains("Regeln gepr\u00fcft")) << problems->Summary()->text().toStdString();
+
+  // Filters: errors only keeps the errors; a rule that is not there leaves nothing.
+  problems->SeverityFilter()->setCurrentText("Warnung");
+  for (const QString& row : problems->ShownRows()) EXPECT_TRUE(row.startsWith("Warnung")) << row.toStdString();
+  problems->SeverityFilter()->setCurrentIndex(0);
+  ASSERT_GT(problems->RuleFilter()->count(), 1);
+  problems->RuleFilter()->setCurrentIndex(1);
+  const QString rule = problems->RuleFilter()->currentText();
+  for (const QString& row : problems->ShownRows()) EXPECT_EQ(row.section('\t', 1, 1), rule);
+  problems->RuleFilter()->setCurrentIndex(0);
+  EXPECT_EQ(problems->ShownRows().size(), rows.size());
+
+  // A double-click on the workplan's row goes to the workplan in the tree.
+  QTableView* table = problems->Table();
+  for (int r = 0; r < table->model()->rowCount(); ++r) {
+    if (table->model()->index(r, varnholt::ProblemsView::kInstance).data().toString() != "2") continue;
+    Q_EMIT table->doubleClicked(table->model()->index(r, 0));
+    break;
+  }
+  ASSERT_NE(broken->Tree()->currentItem(), nullptr);
+  EXPECT_TRUE(broken->Tree()->currentItem()->text(0).contains("#2=workplan")) << broken->Tree()->currentItem()->text(0).toStdString();
+
+  // Another document has its own table, not checked yet; going back shows the first one's.
+  varnholt::ChildFrame* other = window_->OpenFile(Project("other.stp"));
+  ASSERT_NE(other, nullptr);
+  auto shown = [this] {
+    return qobject_cast<QStackedWidget*>(window_->ProblemsDock()->widget())->currentWidget();
+  };
+  EXPECT_EQ(shown(), other->Problems());
+  EXPECT_TRUE(other->Problems()->ShownRows().isEmpty());
+  EXPECT_TRUE(other->Problems()->Summary()->text().startsWith("Noch nicht gepr\u00fcft"));
+  window_->MdiArea()->setActiveSubWindow(window_->MdiArea()->subWindowList().first());
+  EXPECT_EQ(shown(), broken->Problems());
 }
 
 // The dock shows the active document's details; the search commands go to that document.
@@ -350,7 +414,7 @@ TEST_F(Window, WindowMenuGoesThroughTheDocumentsInTheOrderOfUse) {
   for (const char* name : {"a.stp", "b.stp", "c.stp"}) ASSERT_NE(window_->OpenFile(Project(name)), nullptr);
   auto active = [this] { return window_->ActiveFrame()->DocumentName(); };
   ASSERT_EQ(active(), "c.stp");
-  QMenu* windows = Menu(3);
+  QMenu* windows = Menu(4);
   EXPECT_EQ(VisibleTexts(windows).mid(5), (QStringList{"-", "&1 a.stp", "&2 b.stp", "&3 c.stp"}));
   EXPECT_TRUE(windows->actions().last()->isChecked());
 

@@ -4,6 +4,7 @@
 #ifndef VARNHOLT_RULES_H
 #define VARNHOLT_RULES_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,12 @@ struct Report {
   std::vector<Finding> findings;
   std::vector<const Rule*> evaluated;
   std::vector<const Rule*> notEvaluated;
+  /// The check was stopped by its progress function: the findings are those made until then.
+  bool cancelled = false;
 };
+
+/// Told the percentage done now and then; returns false to stop the check.
+using Progress = std::function<bool(int percent)>;
 
 /// The rules of the data file, in its order. A data file that does not parse is a build
 /// fault; it throws std::runtime_error naming the line.
@@ -48,6 +54,8 @@ std::vector<Rule> ParseRules(const std::string& text);
 
 /// Every rule on every instance of the scope; findings in file order.
 Report Check(cct_Scope& scope);
+/// The same, telling `progress` how far it is (a large file takes a while); it may stop it.
+Report Check(cct_Scope& scope, const Progress& progress);
 
 /// The lines the log gets: the heading, one per finding, the line naming what was not
 /// evaluated; each ends in a line end.

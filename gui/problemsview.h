@@ -1,0 +1,56 @@
+// The "Probleme" pane: the findings of the last rule check of a document as a table (severity,
+// rule, instance, attribute, line, text), sortable by each column and filtered by severity and
+// by rule; a double-click on a row goes to its instance.
+#ifndef VARNHOLT_GUI_PROBLEMSVIEW_H
+#define VARNHOLT_GUI_PROBLEMSVIEW_H
+
+#include <QWidget>
+#include <vector>
+
+#include "varnholt/rules.h"
+
+class QComboBox;
+class QLabel;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTableView;
+
+namespace varnholt {
+
+class ProblemsView : public QWidget {
+  Q_OBJECT
+ public:
+  enum Column { kSeverity, kRule, kInstance, kAttribute, kLine, kText, kColumns };
+
+  explicit ProblemsView(QWidget* parent = nullptr);
+
+  /// Shows the findings of a check; `summary` goes above the table.
+  void Show(const std::vector<rules::Finding>& findings, const QString& summary);
+  /// Shows that no check has run yet.
+  void ShowUnchecked();
+
+  QTableView* Table() const { return table_; }
+  QComboBox* SeverityFilter() const { return severity_; }
+  QComboBox* RuleFilter() const { return rule_; }
+  QLabel* Summary() const { return summary_; }
+  /// The rows the table shows now, in its order: each row's cells joined by tabs.
+  QStringList ShownRows() const;
+
+ Q_SIGNALS:
+  /// A row was double-clicked: the instance it is about.
+  void instanceChosen(const QString& name);
+
+ private:
+  void Filter();
+
+  QLabel* summary_ = nullptr;
+  QComboBox* severity_ = nullptr;
+  QComboBox* rule_ = nullptr;
+  QTableView* table_ = nullptr;
+  QStandardItemModel* model_ = nullptr;
+  QSortFilterProxyModel* proxy_ = nullptr;
+};
+
+}  // namespace varnholt
+
+#endif
