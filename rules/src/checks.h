@@ -3,10 +3,12 @@
 #ifndef VARNHOLT_RULES_CHECKS_H
 #define VARNHOLT_RULES_CHECKS_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "varnholt/rules.h"
+#include "varnholt/scene.h"
 
 class cct_Instance;
 
@@ -22,8 +24,12 @@ class CheckContext {
   std::vector<const cct_Instance*> OfType(const std::string& entity) const;
   void Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute, const std::string& text);
   std::vector<Finding>& Findings() { return findings_; }
+  /// The scene of the file's project (placed workpieces, toolpaths, security planes), built on
+  /// first use.
+  const Scene& SceneOfProject();
 
  private:
+  std::unique_ptr<Scene> scene_;
   cct_Scope& scope_;
   std::vector<const cct_Instance*> instances_;
   std::vector<Finding> findings_;
