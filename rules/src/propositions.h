@@ -1,4 +1,5 @@
-// The checks of the informal propositions (IP1 to IP16) and of the CNC preflight, by rule id.
+// The checks written in C++ by rule id: the informal propositions (IP1 to IP16), the CNC
+// preflight, the resource rules that look at several instances.
 #ifndef VARNHOLT_RULES_PROPOSITIONS_H
 #define VARNHOLT_RULES_PROPOSITIONS_H
 
@@ -11,6 +12,7 @@ namespace varnholt::rules {
 
 const std::vector<std::pair<const char*, CheckFunction>>& PropositionChecks();
 const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks();
+const std::vector<std::pair<const char*, CheckFunction>>& ResourceChecks();
 
 }  // namespace varnholt::rules
 

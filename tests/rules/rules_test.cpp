@@ -504,6 +504,29 @@ const Case kCases[] = {
     {"advanced_face.WR8", false, "#1=ADVANCED_FACE('',(#4),$,.T.);#4=FACE_BOUND('',#5,.T.);#5=EDGE_LOOP('',());"},
     {"advanced_face.WR10", true, "#1=ADVANCED_FACE('',(),#4,.T.);#4=SURFACE_OF_LINEAR_EXTRUSION('',#5,$);#5=POLYLINE('',(#2,#3));" PTS},
     {"advanced_face.WR10", false, "#1=ADVANCED_FACE('',(),#4,.T.);#4=SURFACE_OF_LINEAR_EXTRUSION('',#5,$);#5=POLYLINE('',(#2,#3,#2));" PTS},
+    {"geometric_representation_item.WR1", true,
+     "#1=CARTESIAN_POINT('',(0.0,0.0,0.0));#2=REPRESENTATION('r',(#1),#3);#3=REPRESENTATION_CONTEXT('c','t');"},
+    {"geometric_representation_item.WR1", false,
+     "#1=CARTESIAN_POINT('',(0.0,0.0,0.0));#2=REPRESENTATION('r',(#1),#3);#3=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',3);"},
+    // Used through a curve of the representation, not among its items.
+    {"compatible_dimension.WR1", true,
+     "#1=CARTESIAN_POINT('',(0.0,0.0));#2=REPRESENTATION('r',(#4),#3);#3=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',3);"
+     "#4=POLYLINE('',(#1,#1));"},
+    {"compatible_dimension.WR1", false,
+     "#1=CARTESIAN_POINT('',(0.0,0.0,1.0));#2=REPRESENTATION('r',(#4),#3);#3=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',3);"
+     "#4=POLYLINE('',(#1,#1));"},
+    {"compatible_dimension.WR2", true,
+     "#1=DIRECTION('',(0.0,1.0));#2=REPRESENTATION('r',(#1),#3);#3=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',3);"},
+    {"compatible_dimension.WR2", false,
+     "#1=DIRECTION('',(0.0,1.0));#2=REPRESENTATION('r',(#1),#3);#3=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',2);"},
+    {"mapped_item.WR1", true, "#1=MAPPED_ITEM(#2,$);#2=REPRESENTATION_MAP($,#3);#3=REPRESENTATION('r',(#1),$);"},
+    {"mapped_item.WR1", false, "#1=MAPPED_ITEM(#2,$);#2=REPRESENTATION_MAP($,#3);#3=REPRESENTATION('r',(),$);"},
+    {"representation_map.WR1", true,
+     "#1=REPRESENTATION_MAP(#2,#3);#2=CARTESIAN_POINT('',(0.0,0.0,0.0));#3=REPRESENTATION('r',(),#4);"
+     "#4=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',3);"},
+    {"representation_map.WR1", false,
+     "#1=REPRESENTATION_MAP(#2,#3);#2=CARTESIAN_POINT('',(0.0,0.0,0.0));#3=REPRESENTATION('r',(#2),#4);"
+     "#4=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',3);"},
 };
 
 std::string FileText(std::string data) {
