@@ -114,8 +114,23 @@ bool ReadPlacement(const cct_Instance* axis2, Placement& placement) {
   return true;
 }
 
+namespace {
+
+// Curves within curves are followed a bounded number of times in all, so that composite curves
+// that share or contain their parts cannot make the walk grow without end.
+bool Points(const cct_Instance* curve, std::vector<Vec3>& points, int depth, long& budget);
+
+}  // namespace
+
 bool CurvePoints(const cct_Instance* curve, std::vector<Vec3>& points, int depth) {
-  if (!curve || depth > 16 || points.size() > kMaxPoints) return false;
+  long budget = 10000;
+  return Points(curve, points, depth, budget);
+}
+
+namespace {
+
+bool Points(const cct_Instance* curve, std::vector<Vec3>& points, int depth, long& budget) {
+  if (!curve || depth > 16 || points.size() > kMaxPoints || --budget < 0) return false;
   auto add = [&](const std::vector<const cct_Instance*>& list) {
     for (const cct_Instance* p : list) {
       Vec3 v;
@@ -129,7 +144,7 @@ bool CurvePoints(const cct_Instance* curve, std::vector<Vec3>& points, int depth
   if (IsOfType(*curve, "composite_curve")) {
     bool any = false;
     for (const cct_Instance* segment : Refs(curve, "segments")) {
-      if (!CurvePoints(Ref(segment, "parent_curve"), points, depth + 1)) return false;
+      if (!Points(Ref(segment, "parent_curve"), points, depth + 1, budget)) return false;
       any = true;
     }
     return any;
@@ -152,6 +167,8 @@ bool CurvePoints(const cct_Instance* curve, std::vector<Vec3>& points, int depth
   }
   return false;
 }
+
+}  // namespace
 
 bool ToolDiameter(const cct_Instance* tool, double& diameter) {
   const cct_Instance* body = Ref(tool, "its_tool_body");

@@ -65,10 +65,19 @@ std::string FoundText(const std::vector<std::pair<std::string, std::string>>& fo
 }
 
 void WhereRules(CheckContext& context) {
+  // The rules that apply to an entity, found once per entity: every instance of it has the same.
+  std::map<long, std::vector<const Compiled*>> byEntity;
   for (const cct_Instance* instance : context.Instances()) {
     if (instance->TypeID() == 0) continue;  // a kept record: its attributes are not known
-    for (const Compiled& c : CompiledRules()) {
-      if (c.rule->kind != "where" || !IsOfType(*instance, c.rule->Entity())) continue;
+    auto known = byEntity.find(instance->TypeID());
+    if (known == byEntity.end()) {
+      std::vector<const Compiled*> apply;
+      for (const Compiled& c : CompiledRules())
+        if (c.rule->kind == "where" && IsOfType(*instance, c.rule->Entity())) apply.push_back(&c);
+      known = byEntity.emplace(instance->TypeID(), std::move(apply)).first;
+    }
+    for (const Compiled* rule : known->second) {
+      const Compiled& c = *rule;
       Value self;
       self.kind = Value::Instance;
       self.instance = instance;

@@ -2,6 +2,7 @@
 // made to break one rule or to keep it, all checked in one run.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <set>
@@ -697,4 +698,29 @@ TEST(CheckRules, JsonCarriesTheReadersMessages) {
   EXPECT_EQ(m["attribute"].text, "its_name");
   EXPECT_EQ(m["rule"].kind, Json::Null);
   EXPECT_EQ(m["line"].kind, Json::Null);
+}
+
+// Curves made of themselves, mappings of themselves and lists that repeat: the check ends, and
+// soon.
+TEST(CheckRules, SelfContainingModelsEnd) {
+  TempDir dir;
+  const std::string path = dir.File("loops.stp");
+  std::ofstream(path) << FileText(
+      "#1=CLOSED_POCKET('p',$,(),$,$,(),$,$,$,$,#2);#2=GENERAL_CLOSED_PROFILE($,#3);"
+      "#3=COMPOSITE_CURVE('',(#4,#4,#4,#4,#4,#4,#4,#4,#4,#4),.F.);#4=COMPOSITE_CURVE_SEGMENT(.CONTINUOUS.,.T.,#3);"
+      "#5=MAPPED_ITEM(#6,#5);#6=REPRESENTATION_MAP(#5,#7);#7=REPRESENTATION('r',(#5,#8),#9);#8=MAPPED_ITEM(#6,#8);"
+      "#9=GEOMETRIC_REPRESENTATION_CONTEXT('c','t',3);#10=EDGE_LOOP('',(#11));#11=ORIENTED_EDGE('',*,*,#11,.T.);"
+      "#12=WORKPLAN('w',(#12,#12),$,$,$);#13=PROJECT('p',#12,(),$,$,$);");
+  const auto start = std::chrono::steady_clock::now();
+  const CliResult result = RunCli({"check", "--rules", "--format", "json", path});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(result.status, 0);
+  bool ok = false;
+  const Json document = Json::Parse(result.out, ok);
+  ASSERT_TRUE(ok) << result.out;
+  std::set<std::string> rules;
+  for (const Json& m : document["files"].items[0]["messages"].items) rules.insert(m["rule"].text);
+  EXPECT_TRUE(rules.count("mapped_item.WR1"));
+  EXPECT_TRUE(rules.count("workplan.WR1"));
+  EXPECT_TRUE(rules.count("oriented_edge.WR1"));
 }
