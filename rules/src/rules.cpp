@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "cct/aggr.h"
 #include "cct/instance.h"
@@ -271,11 +272,26 @@ CheckContext::CheckContext(cct_Scope& scope) : scope_(scope) {
     if (e->instance && !e->instance->IsKilled()) instances_.push_back(e->instance);
 }
 
-std::vector<const cct_Instance*> CheckContext::OfType(const std::string& entity) const {
+const std::vector<const cct_Instance*>& CheckContext::OfType(const std::string& entity) const {
+  auto cached = ofType_.find(entity);
+  if (cached != ofType_.end()) return cached->second;
+  // Asked once per entity of the schema, not once per instance: every instance of an entity
+  // answers alike (kept records, which share type 0, are asked one by one).
+  std::unordered_map<long, bool> byEntity;
   std::vector<const cct_Instance*> of;
-  for (const cct_Instance* i : instances_)
-    if (IsOfType(*i, entity)) of.push_back(i);
-  return of;
+  for (const cct_Instance* i : instances_) {
+    const long type = i->TypeID();
+    bool is;
+    if (type == 0) {
+      is = IsOfType(*i, entity);
+    } else {
+      auto known = byEntity.find(type);
+      if (known == byEntity.end()) known = byEntity.emplace(type, IsOfType(*i, entity)).first;
+      is = known->second;
+    }
+    if (is) of.push_back(i);
+  }
+  return ofType_.emplace(entity, std::move(of)).first->second;
 }
 
 void CheckContext::Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute,
