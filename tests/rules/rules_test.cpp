@@ -724,3 +724,21 @@ TEST(CheckRules, SelfContainingModelsEnd) {
   EXPECT_TRUE(rules.count("workplan.WR1"));
   EXPECT_TRUE(rules.count("oriented_edge.WR1"));
 }
+
+// A report over several lines is one message, its category read from its head.
+TEST(CheckRules, JsonJoinsAReportsLines) {
+  const std::string fixture = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/scene_problems.stp";
+  bool ok = false;
+  const Json document = Json::Parse(RunCli({"check", "--format", "json", fixture}).out, ok);
+  ASSERT_TRUE(ok);
+  const Json* bug = nullptr;
+  for (const Json& m : document["files"].items[0]["messages"].items)
+    if (m["text"].text.rfind("Error: Program bug: ", 0) == 0) bug = &m;
+  ASSERT_NE(bug, nullptr);
+  EXPECT_EQ((*bug)["category"].number, 257);
+  EXPECT_EQ((*bug)["severity"].text, "error");
+  EXPECT_EQ((*bug)["line"].number, 23);
+  EXPECT_NE((*bug)["text"].text.find("\n   The entity 'helix' is not defined\n   in the underlying EXPRESS schema."),
+            std::string::npos)
+      << (*bug)["text"].text;
+}
