@@ -340,7 +340,7 @@ class Parser {
       }
     return false;
   }
-  // a < b <= c reads as (a < b) and (b <= c), as the catalogue writes ranges.
+  // a < b <= c reads as (a < b) and (b <= c), the way ranges of values are written.
   std::unique_ptr<Node> Comparison() {
     auto left = Sum();
     Node::Op op;
