@@ -537,6 +537,7 @@ bool IsLeap(long y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 Value DaysInMonth(const std::vector<Value>& args) {
   if (args.size() != 2 || args[0].kind != Value::Number || args[1].kind != Value::Number) return {};
+  if (std::fabs(args[0].number) > 12 || std::fabs(args[1].number) > 1e9) return {};  // keeps the casts below defined
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const long month = static_cast<long>(args[0].number);
   if (month < 1 || month > 12) return {};
@@ -833,7 +834,7 @@ class Evaluator {
       return Value::Of(Logic::True);
     }
     if (f == "leap_year") {
-      if (a.kind != Value::Number) return Value::Of(Logic::Unknown);
+      if (a.kind != Value::Number || std::fabs(a.number) > 1e9) return Value::Of(Logic::Unknown);
       const long y = static_cast<long>(a.number);
       return Value::Of((y % 4 == 0 && y % 100 != 0) || y % 400 == 0 ? Logic::True : Logic::False);
     }
