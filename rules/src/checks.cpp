@@ -1,27 +1,20 @@
 // The registry of the checks written in C++.
 #include "checks.h"
 
-#include <cstring>
+#include "propositions.h"
 
 namespace varnholt::rules {
 
-namespace {
-
-struct Registered {
-  const char* id;
-  CheckFunction function;
-};
-
-const Registered kChecks[] = {
-    {"", nullptr},
-};
-
-}  // namespace
-
 CheckFunction FindCheck(const std::string& id) {
-  for (const Registered& r : kChecks)
-    if (r.function && id == r.id) return r.function;
+  for (const auto* table : {&PropositionChecks(), &PreflightChecks(), &ResourceChecks()})
+    for (const auto& entry : *table)
+      if (id == entry.first) return entry.second;
   return nullptr;
+}
+
+const Scene& CheckContext::SceneOfProject() {
+  if (!scene_) scene_ = std::make_unique<Scene>(BuildScene(scope_));
+  return *scene_;
 }
 
 }  // namespace varnholt::rules

@@ -3,10 +3,13 @@
 #ifndef VARNHOLT_RULES_CHECKS_H
 #define VARNHOLT_RULES_CHECKS_H
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "varnholt/rules.h"
+#include "varnholt/scene.h"
 
 class cct_Instance;
 
@@ -19,11 +22,16 @@ class CheckContext {
   cct_Scope& Scope() const { return scope_; }
   const std::vector<const cct_Instance*>& Instances() const { return instances_; }
   /// The instances of that entity or one of its subtypes.
-  std::vector<const cct_Instance*> OfType(const std::string& entity) const;
+  const std::vector<const cct_Instance*>& OfType(const std::string& entity) const;
   void Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute, const std::string& text);
   std::vector<Finding>& Findings() { return findings_; }
+  /// The scene of the file's project (placed workpieces, toolpaths, security planes), built on
+  /// first use.
+  const Scene& SceneOfProject();
 
  private:
+  std::unique_ptr<Scene> scene_;
+  mutable std::map<std::string, std::vector<const cct_Instance*>> ofType_;
   cct_Scope& scope_;
   std::vector<const cct_Instance*> instances_;
   std::vector<Finding> findings_;

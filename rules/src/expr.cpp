@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "cct/aggr.h"
@@ -179,7 +180,7 @@ struct Node {
   enum Op {
     Number, String, Self, Name, Attribute, As, Index, Negate, Size, Not,
     And, Or, Xor, Implies, Add, Sub, Mul, Div, Eq, Ne, Lt, Le, Gt, Ge, Same,
-    Call, Count, All, TypeList
+    Call, Count, All, TypeList, Range
   } op;
   double number = 0;
   std::string text;      // names, strings, the function's name, the bound variable
@@ -339,7 +340,7 @@ class Parser {
       }
     return false;
   }
-  // a < b <= c reads as (a < b) and (b <= c), as the catalogue writes ranges.
+  // a < b <= c reads as (a < b) and (b <= c), the way ranges of values are written.
   std::unique_ptr<Node> Comparison() {
     auto left = Sum();
     Node::Op op;
@@ -459,6 +460,11 @@ class Parser {
         n->text = Word();
         Expect("in");
         n->kids.push_back(Implication());
+        if (Is("..")) {  // a range of whole numbers: k in 2..#list
+          Next();
+          auto range = Make(Node::Range, std::move(n->kids.back()), Sum());
+          n->kids.back() = std::move(range);
+        }
         bound_.push_back(n->text);
         if (Is(",")) {
           Next();
@@ -471,7 +477,9 @@ class Parser {
         Expect(")");
         return n;
       }
-      static const char* const functions[] = {"ex", "is", "types", "dim", "nvl", "abs", "leap_year"};
+      static const char* const functions[] = {"ex",    "is",    "types",          "dim",        "nvl",
+                                              "abs",   "leap_year", "days_in_month", "cross_magnitude",
+                                              "bspline_ok", "kindof", "start", "end", "unique"};
       bool known = false;
       for (const char* f : functions) known = known || word == f;
       if (!known) Fail("unknown function " + word);
@@ -524,6 +532,86 @@ Logic Xor(Logic a, Logic b) {
 }
 
 int Dimension(const Value& v, int depth);
+
+bool IsLeap(long y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+Value DaysInMonth(const std::vector<Value>& args) {
+  if (args.size() != 2 || args[0].kind != Value::Number || args[1].kind != Value::Number) return {};
+  if (std::fabs(args[0].number) > 12 || std::fabs(args[1].number) > 1e9) return {};  // keeps the casts below defined
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const long month = static_cast<long>(args[0].number);
+  if (month < 1 || month > 12) return {};
+  return Value::Of(static_cast<double>(days[month - 1] + (month == 2 && IsLeap(static_cast<long>(args[1].number)))));
+}
+
+bool Ratios(const Value& direction, double out[3]) {
+  if (direction.kind != Value::Instance) return false;
+  Value r = FromModel(AttributeNamed(*direction.instance, "direction_ratios"));
+  if (r.kind != Value::List || r.list.size() != 3) return false;
+  double length = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (r.list[i].kind != Value::Number) return false;
+    out[i] = r.list[i].number;
+    length += out[i] * out[i];
+  }
+  length = std::sqrt(length);
+  if (length == 0) return false;
+  for (int i = 0; i < 3; ++i) out[i] /= length;
+  return true;
+}
+
+// The length of the cross product of two 3-D directions, each first made a unit vector.
+Value CrossMagnitude(const std::vector<Value>& args) {
+  double a[3], b[3];
+  if (args.size() != 2 || !Ratios(args[0], a) || !Ratios(args[1], b)) return {};
+  const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  return Value::Of(std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]));
+}
+
+// Degree, knots and multiplicities of a B-spline fit its control points: degree at least 1, at
+// least two knots, strictly increasing, end multiplicities 1..degree+1, inner ones 1..degree,
+// and the multiplicities add up to degree + number of control points + 1.
+Logic BsplineOk(const std::vector<Value>& args) {
+  if (args.size() != 5) return Logic::Unknown;
+  for (int k : {0, 1, 2})
+    if (args[k].kind != Value::Number) return Logic::Unknown;
+  if (args[3].kind != Value::List || args[4].kind != Value::List) return Logic::Unknown;
+  const double degree = args[0].number, upKnots = args[1].number, upPoints = args[2].number;
+  const std::vector<Value>& mult = args[3].list;
+  const std::vector<Value>& knots = args[4].list;
+  for (const Value& v : mult)
+    if (v.kind != Value::Number) return Logic::Unknown;
+  for (const Value& v : knots)
+    if (v.kind != Value::Number) return Logic::Unknown;
+  if (degree < 1 || upKnots < 2 || upPoints < degree || static_cast<double>(mult.size()) != upKnots ||
+      knots.size() < mult.size())
+    return Logic::False;
+  double k = mult[0].number;
+  if (k < 1 || k > degree + 1) return Logic::False;
+  double sum = k;
+  for (size_t i = 1; i < mult.size(); ++i) {
+    k = mult[i].number;
+    if (k < 1 || knots[i].number <= knots[i - 1].number) return Logic::False;
+    if (i + 1 < mult.size() && k > degree) return Logic::False;
+    if (i + 1 == mult.size() && k > degree + 1) return Logic::False;
+    sum += k;
+  }
+  return sum == degree + upPoints + 2 ? Logic::True : Logic::False;
+}
+
+// The start or end vertex of an edge; an oriented edge's come from the edge it orients, swapped
+// when its orientation is FALSE (the file gives them as derived, *).
+Value EdgeEnd(const Value& edge, bool start, int depth) {
+  if (edge.kind != Value::Instance || depth > 16) return {};
+  const cct_Instance& e = *edge.instance;
+  if (IsOfType(e, "oriented_edge")) {
+    Value orientation = FromModel(AttributeNamed(e, "orientation"));
+    if (orientation.kind != Value::Logical || orientation.logic == Logic::Unknown) return {};
+    const bool forward = orientation.logic == Logic::True;
+    return EdgeEnd(FromModel(AttributeNamed(e, "edge_element")), forward ? start : !start, depth + 1);
+  }
+  return FromModel(AttributeNamed(e, start ? "edge_start" : "edge_end"));
+}
 
 class Evaluator {
  public:
@@ -627,6 +715,14 @@ class Evaluator {
       case Node::Call: return Call(n, depth);
       case Node::Count:
       case Node::All: return Quantify(n, depth);
+      case Node::Range: {
+        Value from = Eval(*n.kids[0], depth), to = Eval(*n.kids[1], depth);
+        if (from.kind != Value::Number || to.kind != Value::Number || to.number - from.number > 1e6) return {};
+        Value v;
+        v.kind = Value::List;
+        for (double k = std::ceil(from.number); k <= to.number; ++k) v.list.push_back(Value::Of(k));
+        return v;
+      }
       case Node::TypeList: {
         Value v;
         v.kind = Value::Types;
@@ -717,8 +813,28 @@ class Evaluator {
     }
     if (f == "nvl") return a.kind != Value::Indeterminate || n.kids.size() < 2 ? a : Eval(*n.kids[1], depth);
     if (f == "abs") return a.kind == Value::Number ? Value::Of(std::fabs(a.number)) : Value{};
+    std::vector<Value> args{a};
+    for (size_t k = 1; k < n.kids.size(); ++k) args.push_back(Eval(*n.kids[k], depth));
+    if (f == "days_in_month") return DaysInMonth(args);
+    if (f == "cross_magnitude") return CrossMagnitude(args);
+    if (f == "bspline_ok") return Value::Of(BsplineOk(args));
+    if (f == "kindof") {
+      Value v;
+      if (a.kind == Value::Indeterminate) return v;
+      v.kind = Value::Text;
+      v.text = a.kind == Value::Instance ? a.instance->TypeName() : a.kind == Value::Number ? "number" : "other";
+      return v;
+    }
+    if (f == "start" || f == "end") return EdgeEnd(a, f == "start", 0);
+    if (f == "unique") {
+      if (a.kind != Value::List) return Value::Of(Logic::Unknown);
+      std::set<const cct_Instance*> seen;
+      for (const Value& m : a.list)
+        if (m.kind == Value::Instance && !seen.insert(m.instance).second) return Value::Of(Logic::False);
+      return Value::Of(Logic::True);
+    }
     if (f == "leap_year") {
-      if (a.kind != Value::Number) return Value::Of(Logic::Unknown);
+      if (a.kind != Value::Number || std::fabs(a.number) > 1e9) return Value::Of(Logic::Unknown);
       const long y = static_cast<long>(a.number);
       return Value::Of((y % 4 == 0 && y % 100 != 0) || y % 400 == 0 ? Logic::True : Logic::False);
     }

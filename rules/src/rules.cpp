@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "cct/aggr.h"
 #include "cct/instance.h"
@@ -81,11 +82,20 @@ class Pacer {
 };
 
 bool WhereRules(CheckContext& context, Pacer pacer) {
+  // The rules that apply to an entity, found once per entity: every instance of it has the same.
+  std::map<long, std::vector<const Compiled*>> byEntity;
   for (const cct_Instance* instance : context.Instances()) {
     if (!pacer.Step()) return false;
     if (instance->TypeID() == 0) continue;  // a kept record: its attributes are not known
-    for (const Compiled& c : CompiledRules()) {
-      if (c.rule->kind != "where" || !IsOfType(*instance, c.rule->Entity())) continue;
+    auto known = byEntity.find(instance->TypeID());
+    if (known == byEntity.end()) {
+      std::vector<const Compiled*> apply;
+      for (const Compiled& c : CompiledRules())
+        if (c.rule->kind == "where" && IsOfType(*instance, c.rule->Entity())) apply.push_back(&c);
+      known = byEntity.emplace(instance->TypeID(), std::move(apply)).first;
+    }
+    for (const Compiled* rule : known->second) {
+      const Compiled& c = *rule;
       Value self;
       self.kind = Value::Instance;
       self.instance = instance;
@@ -286,11 +296,26 @@ CheckContext::CheckContext(cct_Scope& scope) : scope_(scope) {
     if (e->instance && !e->instance->IsKilled()) instances_.push_back(e->instance);
 }
 
-std::vector<const cct_Instance*> CheckContext::OfType(const std::string& entity) const {
+const std::vector<const cct_Instance*>& CheckContext::OfType(const std::string& entity) const {
+  auto cached = ofType_.find(entity);
+  if (cached != ofType_.end()) return cached->second;
+  // Asked once per entity of the schema, not once per instance: every instance of an entity
+  // answers alike (kept records, which share type 0, are asked one by one).
+  std::unordered_map<long, bool> byEntity;
   std::vector<const cct_Instance*> of;
-  for (const cct_Instance* i : instances_)
-    if (IsOfType(*i, entity)) of.push_back(i);
-  return of;
+  for (const cct_Instance* i : instances_) {
+    const long type = i->TypeID();
+    bool is;
+    if (type == 0) {
+      is = IsOfType(*i, entity);
+    } else {
+      auto known = byEntity.find(type);
+      if (known == byEntity.end()) known = byEntity.emplace(type, IsOfType(*i, entity)).first;
+      is = known->second;
+    }
+    if (is) of.push_back(i);
+  }
+  return ofType_.emplace(entity, std::move(of)).first->second;
 }
 
 void CheckContext::Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute,

@@ -38,11 +38,11 @@ struct Case {
 TEST(CliEdit, EachEditChangesExactlyItsRecordOrIsRefused) {
   const Case cases[] = {
       {{"--set", "#66.spindle=15006.0374915216"},
-       "#66=MILLING_TECHNOLOGY(25.0000000000,.TCP.,8.0000000000,15006.0374915216,0.1000000000,.F.,.F.,.F.,$);",
+       "#66=MILLING_TECHNOLOGY($,.TCP.,$,15006.0374915216,0.1000000000,.F.,.F.,.F.,$);",
        ""},
       {{"--set", "#66.feedrate_reference=CCP", "--set", "#66.inhibit_feedrate_override=true",
         "--unset", "#66.cutspeed"},
-       "#66=MILLING_TECHNOLOGY(25.0000000000,.CCP.,$,51.0000000000,0.1000000000,.F.,.T.,.F.,$);", ""},
+       "#66=MILLING_TECHNOLOGY($,.CCP.,$,51.0000000000,0.1000000000,.F.,.T.,.F.,$);", ""},
       {{"--set", "#30.coordinates[3]=-12.5"},
        "#30=CARTESIAN_POINT('security plane location',(0.0000000000,0.0000000000,-12.5000000000));", ""},
       {{"--set", "#14.standard_identifier=Stahl \xc3\xa4 'x'"},
@@ -118,7 +118,7 @@ TEST(CliEdit, UnsetOfAMandatoryAttributeIsDoneAndWarned) {
                        "synchronize_spindle_with_feed is not OPTIONAL and is now unset ($)"),
             std::string::npos)
       << r.err;
-  EXPECT_NE(ReadAll(dir.File("o.stp")).find("#66=MILLING_TECHNOLOGY(25.0000000000,.TCP.,8.0000000000,51.0000000000,0.1000000000,$,"),
+  EXPECT_NE(ReadAll(dir.File("o.stp")).find("#66=MILLING_TECHNOLOGY($,.TCP.,$,51.0000000000,0.1000000000,$,"),
             std::string::npos);
 }
 

@@ -1,0 +1,352 @@
+// The CNC preflight: what a machine would trip over before the first cut — a tool wider than
+// its feature, a drill that does not make its hole, a security plane inside the stock, toolpaths
+// that leave it, speeds that contradict the tool, feeds that are no feeds, features of no
+// workpiece of the project, steps the project never reaches. Warnings, each with its numbers.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <set>
+#include <unordered_set>
+
+#include "cct/scope.h"
+#include "cct/instance.h"
+#include "checks.h"
+#include "model_read.h"
+#include "propositions.h"
+#include "varnholt/navigation.h"
+#include "varnholt/scene.h"
+
+namespace varnholt::rules {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string Unit(const Scene& scene) { return scene.lengthUnit.empty() ? "mm" : scene.lengthUnit; }
+
+const cct_Instance* Named(cct_Scope& scope, const std::string& label) {
+  if (label.size() < 2 || label[0] != '#') return nullptr;
+  cct_Scope::Entry* entry = scope.FindEntry(label.c_str() + 1, 1);
+  return entry && entry->instance && !entry->instance->IsKilled() ? entry->instance : nullptr;
+}
+
+// The smallest width a tool has to pass through in a feature, and what it is called.
+bool FeatureWidth(const cct_Instance* feature, double& width, std::string& what) {
+  auto profileWidth = [&](const cct_Instance* profile) {
+    if (!profile) return false;
+    double r;
+    if (IsOfType(*profile, "partial_circular_profile") && Num(profile, "radius", r)) {
+      width = 2 * r;
+      return true;
+    }
+    if (IsOfType(*profile, "rectangular_closed_profile")) {
+      double w, l;
+      if (!Num(profile, "profile_width", w) || !Num(profile, "profile_length", l)) return false;
+      width = std::min(w, l);
+      return true;
+    }
+    if (IsOfType(*profile, "circular_closed_profile")) return Num(profile, "diameter", width);
+    return Num(profile, "width", width);  // square and rounded U, tee
+  };
+  if (IsOfType(*feature, "slot")) {
+    what = "slot " + Label(feature) + " width";
+    return profileWidth(Ref(feature, "swept_shape"));
+  }
+  if (IsOfType(*feature, "closed_pocket")) {
+    what = "pocket " + Label(feature) + " smallest width";
+    return profileWidth(Ref(feature, "feature_boundary"));
+  }
+  if (IsOfType(*feature, "open_pocket")) {
+    what = "pocket " + Label(feature) + " smallest width";
+    return profileWidth(Ref(feature, "open_boundary"));
+  }
+  return false;
+}
+
+void ToolFitsFeature(CheckContext& context, const Rule& rule) {
+  for (const cct_Instance* step : context.OfType("machining_workingstep")) {
+    const cct_Instance* feature = Ref(step, "its_feature");
+    const cct_Instance* operation = Ref(step, "its_operation");
+    const cct_Instance* tool = Ref(operation, "its_tool");
+    double d;
+    if (!feature || !operation || !ToolDiameter(tool, d)) continue;
+    const std::string toolText = "tool " + Label(tool) + " diameter " + Fmt(d) + " mm";
+    double width;
+    std::string what;
+    if (FeatureWidth(feature, width, what)) {
+      if (d > width * (1 + 1e-9))
+        context.Report(rule, *step, "its_operation",
+                       rule.description + "; found " + toolText + " > " + what + " " + Fmt(width) + " mm");
+      continue;
+    }
+    if (!IsOfType(*feature, "round_hole")) continue;
+    const cct_Instance* measure = Ref(feature, "diameter");
+    double hole;
+    if (!Num(measure, "theoretical_size", hole)) continue;
+    const cct_Instance* tolerance = Ref(measure, "implicit_tolerance");
+    double upper = 0, lower = 0;
+    const bool toleranced = tolerance && IsOfType(*tolerance, "plus_minus_value") &&
+                            Num(tolerance, "upper_limit", upper) && Num(tolerance, "lower_limit", lower);
+    const double slack = 1e-6 * std::max(1.0, hole);
+    const std::string holeText = "hole " + Label(feature) + " diameter " + Fmt(hole) + " mm";
+    if (IsOfType(*operation, "drilling")) {
+      if (toleranced ? (d < hole - lower - slack || d > hole + upper + slack) : std::fabs(d - hole) > slack)
+        context.Report(rule, *step, "its_operation",
+                       rule.description + "; found drill " + toolText.substr(5) + " for " + holeText +
+                           (toleranced ? " +" + Fmt(upper) + "/-" + Fmt(lower) + " mm" : " (no tolerance)"));
+    } else if (d > hole + upper + slack) {
+      context.Report(rule, *step, "its_operation", rule.description + "; found " + toolText + " > " + holeText);
+    }
+  }
+}
+
+// The box around every workpiece the scene drew; false when it drew none.
+bool WorkpieceBox(const Scene& scene, Vec3& low, Vec3& high) {
+  bool any = false;
+  for (const ScenePath& path : scene.paths) {
+    if (path.kind != ShapeKind::Workpiece) continue;
+    for (const Vec3& p : path.points) {
+      if (!any) low = high = p;
+      any = true;
+      low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+      high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+  }
+  return any;
+}
+
+// The height of each security plane the scene placed (drawn once, for its first workingstep),
+// by the plane instance; along the tool axis, the scene's z.
+std::map<const cct_Instance*, double> PlaneHeights(CheckContext& context, const Scene& scene) {
+  std::map<const cct_Instance*, double> heights;
+  for (const ScenePath& path : scene.paths) {
+    if (path.kind != ShapeKind::SecurityPlane || path.points.empty()) continue;
+    const cct_Instance* plane = Ref(Named(context.Scope(), path.source), "its_secplane");
+    if (!plane) continue;
+    double z = path.points[0].z;
+    for (const Vec3& p : path.points) z = std::min(z, p.z);
+    heights.emplace(plane, z);
+  }
+  return heights;
+}
+
+// The corners of a workpiece's bounding geometry in the workpiece's own system: a block's,
+// or the box around a cylinder.
+bool StockCorners(const cct_Instance* workpiece, std::vector<Vec3>& corners) {
+  const cct_Instance* shape = Ref(workpiece, "its_bounding_geometry");
+  if (!shape) return false;
+  Placement at;
+  if (!ReadPlacement(Ref(shape, "position"), at)) return false;
+  double lo[3], hi[3];
+  if (IsOfType(*shape, "block")) {
+    double x, y, z;
+    if (!Num(shape, "x", x) || !Num(shape, "y", y) || !Num(shape, "z", z)) return false;
+    lo[0] = lo[1] = lo[2] = 0;
+    hi[0] = x, hi[1] = y, hi[2] = z;
+  } else if (IsOfType(*shape, "right_circular_cylinder")) {
+    double h, r;
+    if (!Num(shape, "height", h) || !Num(shape, "radius", r)) return false;
+    lo[0] = lo[1] = -r, lo[2] = 0;
+    hi[0] = hi[1] = r, hi[2] = h;
+  } else {
+    return false;
+  }
+  for (int c = 0; c < 8; ++c)
+    corners.push_back(at.Apply({c & 1 ? hi[0] : lo[0], c & 2 ? hi[1] : lo[1], c & 4 ? hi[2] : lo[2]}));
+  return true;
+}
+
+// The security plane and the stock are both given in the workpiece's system; the tool comes
+// from the side the plane's normal points to, so every corner of the stock must lie below the
+// plane along that normal.
+void SecplaneAboveWorkpiece(CheckContext& context, const Rule& rule) {
+  std::vector<const cct_Instance*> projectWorkpieces;
+  for (const cct_Instance* project : context.OfType("project"))
+    for (const cct_Instance* w : Refs(project, "its_workpieces")) projectWorkpieces.push_back(w);
+  for (const cct_Instance* step : context.OfType("workingstep")) {
+    const cct_Instance* plane = Ref(step, "its_secplane");
+    Placement at;
+    if (!plane || !IsOfType(*plane, "plane") || !ReadPlacement(Ref(plane, "position"), at)) continue;
+    const cct_Instance* workpiece = Ref(Ref(step, "its_feature"), "its_workpiece");
+    if (!workpiece && !projectWorkpieces.empty()) workpiece = projectWorkpieces.front();
+    std::vector<Vec3> corners;
+    if (!StockCorners(workpiece, corners)) continue;
+    const Vec3& n = at.axis[2];
+    double top = -1e300;
+    for (const Vec3& c : corners) top = std::max(top, c.x * n.x + c.y * n.y + c.z * n.z);
+    const double height = at.origin.x * n.x + at.origin.y * n.y + at.origin.z * n.z;
+    if (height > top + 1e-9 * std::max(1.0, std::fabs(top))) continue;
+    context.Report(rule, *step, "its_secplane",
+                   rule.description + "; found security plane " + Label(plane) + " at " + Fmt(height) +
+                       " mm along its normal (" + Fmt(n.x) + ", " + Fmt(n.y) + ", " + Fmt(n.z) + "), the top of workpiece " +
+                       Label(workpiece) + " at " + Fmt(top) + " mm");
+  }
+}
+
+void RetractPlanePositive(CheckContext& context, const Rule& rule) {
+  for (const cct_Instance* operation : context.OfType("machining_operation")) {
+    double plane;
+    if (Num(operation, "retract_plane", plane) && !(plane > 0))
+      context.Report(rule, *operation, "retract_plane", rule.description + "; found retract_plane " + Fmt(plane) + " mm");
+  }
+}
+
+void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
+  const Scene& scene = context.SceneOfProject();
+  Vec3 low, high;
+  const bool placedByScene = WorkpieceBox(scene, low, high);
+  if (!placedByScene) {
+    // Without a setup the scene does not place the stock; the workpiece's system is then the
+    // one the toolpaths are given in.
+    std::vector<Vec3> corners;
+    for (const cct_Instance* project : context.OfType("project"))
+      for (const cct_Instance* w : Refs(project, "its_workpieces"))
+        if (corners.empty()) StockCorners(w, corners);
+    if (corners.empty()) return;
+    low = high = corners[0];
+    for (const Vec3& p : corners) {
+      low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+      high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+  }
+  const auto heights = PlaneHeights(context, scene);
+  std::set<std::string> done;
+  for (const ScenePath& path : scene.paths) {
+    if (path.kind != ShapeKind::Toolpath || path.workingstep < 0 ||
+        path.workingstep >= static_cast<int>(scene.workingsteps.size()))
+      continue;
+    const cct_Instance* toolpath = Named(context.Scope(), path.source);
+    const cct_Instance* step = Named(context.Scope(), scene.workingsteps[path.workingstep].name);
+    if (!toolpath || !step || !done.insert(path.source + "/" + scene.workingsteps[path.workingstep].name).second) continue;
+    const cct_Instance* operation = Ref(step, "its_operation");
+    if (!operation && IsOfType(*step, "operation")) operation = step;
+    double d = 0;
+    ToolDiameter(Ref(operation, "its_tool"), d);
+    const double r = d / 2;
+    double top = high.z;
+    auto plane = heights.find(Ref(step, "its_secplane"));
+    Placement at;
+    if (plane != heights.end())
+      top = std::max(top, plane->second);
+    else if (!placedByScene && ReadPlacement(Ref(Ref(step, "its_secplane"), "position"), at))
+      top = std::max(top, at.origin.z);
+    const Vec3 lo{low.x - r, low.y - r, low.z - r}, hi{high.x + r, high.y + r, top + r};
+    const double slack = 1e-6 * std::max({1.0, std::fabs(lo.x), std::fabs(hi.x), std::fabs(lo.y), std::fabs(hi.y),
+                                          std::fabs(lo.z), std::fabs(hi.z)});
+    size_t outside = 0, first = 0;
+    for (size_t k = 0; k < path.points.size(); ++k) {
+      const Vec3& p = path.points[k];
+      if (p.x < lo.x - slack || p.x > hi.x + slack || p.y < lo.y - slack || p.y > hi.y + slack || p.z < lo.z - slack ||
+          p.z > hi.z + slack) {
+        if (outside++ == 0) first = k;
+      }
+    }
+    if (outside == 0) continue;
+    const Vec3& p = path.points[first];
+    const std::string unit = " " + Unit(scene);
+    context.Report(rule, *toolpath, "",
+                   rule.description + "; found point " + std::to_string(first + 1) + " (" + Fmt(p.x) + ", " + Fmt(p.y) +
+                       ", " + Fmt(p.z) + ") of workingstep " + Label(step) + " outside x " + Fmt(lo.x) + ".." +
+                       Fmt(hi.x) + ", y " + Fmt(lo.y) + ".." + Fmt(hi.y) + ", z " + Fmt(lo.z) + ".." + Fmt(hi.z) + unit +
+                       " (tool radius " + Fmt(r) + unit + "); " + std::to_string(outside) + " of " +
+                       std::to_string(path.points.size()) + " points outside");
+  }
+}
+
+// v = pi d n: with d in metres, v in m/s and n in rev/s read alike as v in m/min and n in rpm.
+void SpeedsAgree(CheckContext& context, const Rule& rule) {
+  for (const cct_Instance* operation : context.OfType("machining_operation")) {
+    const cct_Instance* technology = Ref(operation, "its_technology");
+    const cct_Instance* tool = Ref(operation, "its_tool");
+    double v, n, d;
+    if (!technology || !IsOfType(*technology, "milling_technology") || !Num(technology, "cutspeed", v) ||
+        !Num(technology, "spindle", n) || !ToolDiameter(tool, d))
+      continue;
+    const double expected = kPi * d / 1000 * std::fabs(n);
+    if (expected > 0 && std::fabs(std::fabs(v) - expected) <= 0.05 * expected) continue;
+    context.Report(rule, *operation, "its_technology",
+                   rule.description + "; found cutspeed " + Fmt(v) + " and spindle " + Fmt(n) + " of " +
+                       Label(technology) + " with tool " + Label(tool) + " diameter " + Fmt(d) +
+                       " mm, where pi*d*n gives " + Fmt(expected));
+  }
+}
+
+// A spindle speed's sign gives the direction of rotation (negative: counter-clockwise), as real
+// files write it; only its magnitude must be above 0.
+bool IsSpindleSpeed(const char* attribute) {
+  return std::strcmp(attribute, "spindle") == 0 || std::strcmp(attribute, "rot_speed") == 0;
+}
+
+void FeedsSpeedsPositive(CheckContext& context, const Rule& rule) {
+  auto check = [&](const cct_Instance* on, const cct_Instance* holder, const char* attribute) {
+    double value;
+    if (Num(holder, attribute, value) && !((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
+      context.Report(rule, *on, attribute, rule.description + "; found " + attribute + " " + Fmt(value));
+  };
+  for (const cct_Instance* technology : context.OfType("technology")) {
+    for (const char* attribute : {"feedrate", "cutspeed", "spindle", "feedrate_per_tooth", "feedrate_per_revolution"})
+      check(technology, technology, attribute);
+    const cct_Instance* speed = Ref(technology, "spindle_speed");
+    if (speed) {
+      double value;
+      for (const char* attribute : {"rot_speed", "speed"})
+        if (Num(speed, attribute, value) && !((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
+          context.Report(rule, *technology, "spindle_speed",
+                         rule.description + "; found " + attribute + " " + Fmt(value) + " of " + Label(speed));
+    }
+  }
+}
+
+void FeatureInProjectWorkpiece(CheckContext& context, const Rule& rule) {
+  std::set<const cct_Instance*> workpieces;
+  std::string names;
+  const auto projects = context.OfType("project");
+  if (projects.empty()) return;
+  for (const cct_Instance* project : projects)
+    for (const cct_Instance* w : Refs(project, "its_workpieces"))
+      if (workpieces.insert(w).second) names += (names.empty() ? "" : ", ") + Label(w);
+  for (const cct_Instance* step : context.OfType("workingstep")) {
+    std::vector<const cct_Instance*> features = Refs(step, "its_features");
+    if (const cct_Instance* feature = Ref(step, "its_feature")) features.push_back(feature);
+    for (const cct_Instance* feature : features) {
+      const cct_Instance* workpiece = Ref(feature, "its_workpiece");
+      if (workpiece && workpieces.count(workpiece)) continue;
+      context.Report(rule, *step, features.size() == 1 && Ref(step, "its_feature") ? "its_feature" : "its_features",
+                     rule.description + "; found feature " + Label(feature) +
+                         (workpiece ? " of workpiece " + Label(workpiece) : std::string(" of no workpiece")) +
+                         ", the project's workpieces being " + (names.empty() ? "none" : names));
+    }
+  }
+}
+
+void ExecutablesReached(CheckContext& context, const Rule& rule) {
+  if (context.OfType("project").empty()) return;
+  Navigator navigator(context.Scope());
+  const std::unordered_set<const cct_Instance*> reached = navigator.Reached();
+  std::set<const cct_Instance*> told;
+  for (const cct_Instance* workplan : context.OfType("workplan"))
+    for (const cct_Instance* executable : Refs(workplan, "its_elements"))
+      if (!reached.count(executable) && told.insert(executable).second)
+        context.Report(rule, *executable, "",
+                       rule.description + "; found " + executable->TypeName() + " " + Label(executable) +
+                           " in workplan " + Label(workplan) + ", which no path from the project reaches");
+}
+
+}  // namespace
+
+const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks() {
+  static const std::vector<std::pair<const char*, CheckFunction>> checks = {
+      {"preflight.tool_fits_feature", ToolFitsFeature},
+      {"preflight.secplane_above_workpiece", SecplaneAboveWorkpiece},
+      {"preflight.retract_plane_positive", RetractPlanePositive},
+      {"preflight.toolpath_within_workpiece", ToolpathWithinWorkpiece},
+      {"preflight.speeds_agree", SpeedsAgree},
+      {"preflight.feeds_speeds_positive", FeedsSpeedsPositive},
+      {"preflight.feature_in_project_workpiece", FeatureInProjectWorkpiece},
+      {"preflight.executables_reached", ExecutablesReached},
+  };
+  return checks;
+}
+
+}  // namespace varnholt::rules

@@ -1,0 +1,19 @@
+// The checks written in C++ by rule id: the informal propositions (IP1 to IP16), the CNC
+// preflight, the resource rules that look at several instances.
+#ifndef VARNHOLT_RULES_PROPOSITIONS_H
+#define VARNHOLT_RULES_PROPOSITIONS_H
+
+#include <utility>
+#include <vector>
+
+#include "checks.h"
+
+namespace varnholt::rules {
+
+const std::vector<std::pair<const char*, CheckFunction>>& PropositionChecks();
+const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks();
+const std::vector<std::pair<const char*, CheckFunction>>& ResourceChecks();
+
+}  // namespace varnholt::rules
+
+#endif
