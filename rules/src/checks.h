@@ -5,7 +5,9 @@
 
 #include <map>
 #include <memory>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "varnholt/rules.h"
@@ -34,6 +36,8 @@ class CheckContext {
   mutable std::map<std::string, std::vector<const cct_Instance*>> ofType_;
   cct_Scope& scope_;
   std::vector<const cct_Instance*> instances_;
+  // The places in instances_ of the instances of each entity type (kept records: type 0).
+  std::unordered_map<long, std::vector<uint32_t>> placesByType_;
   std::vector<Finding> findings_;
 };
 

@@ -4,6 +4,7 @@
 // workpiece of the project, steps the project never reaches. Warnings, each with its numbers.
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <cstring>
 #include <map>
 #include <set>
@@ -11,6 +12,7 @@
 
 #include "cct/scope.h"
 #include "cct/instance.h"
+#include "cct/references.h"
 #include "checks.h"
 #include "model_read.h"
 #include "propositions.h"
@@ -322,12 +324,31 @@ void FeatureInProjectWorkpiece(CheckContext& context, const Rule& rule) {
 
 void ExecutablesReached(CheckContext& context, const Rule& rule) {
   if (context.OfType("project").empty()) return;
+  // Walked backwards from each executable through who refers to whom, until a project: that
+  // visits the program's structure above it only, never the geometry a forward walk from the
+  // project would go through (a million points of a toolpath). Through instances only, as a
+  // forward walk goes: a kept record leads nowhere.
   Navigator navigator(context.Scope());
-  const std::unordered_set<const cct_Instance*> reached = navigator.Reached();
+  const cct_ReferenceIndex& index = navigator.Index();
+  auto isInstance = [](const cct_Instance* i) { return i && i->Kind() == cct_KIND_INSTANCE; };
+  auto reached = [&](const cct_Instance* executable) {
+    const cct_Scope::Entry* start = executable->GetEntry();
+    if (!start) return false;
+    std::unordered_set<const cct_Scope::Entry*> seen{start};
+    std::deque<const cct_Scope::Entry*> next{start};
+    while (!next.empty()) {
+      const cct_Scope::Entry* entry = next.front();
+      next.pop_front();
+      if (isInstance(entry->instance) && entry->instance->HasSupertype("project")) return true;
+      for (const cct_ReferenceIndex::Reference& r : index.To(entry))
+        if (isInstance(r.from->instance) && seen.insert(r.from).second) next.push_back(r.from);
+    }
+    return false;
+  };
   std::set<const cct_Instance*> told;
   for (const cct_Instance* workplan : context.OfType("workplan"))
     for (const cct_Instance* executable : Refs(workplan, "its_elements"))
-      if (!reached.count(executable) && told.insert(executable).second)
+      if (told.insert(executable).second && !reached(executable))
         context.Report(rule, *executable, "",
                        rule.description + "; found " + executable->TypeName() + " " + Label(executable) +
                            " in workplan " + Label(workplan) + ", which no path from the project reaches");

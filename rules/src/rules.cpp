@@ -138,10 +138,43 @@ void TypeValue(CheckContext& context, const std::multimap<std::string, const Com
 bool TypeRulesOn(CheckContext& context, Pacer pacer) {
   const auto byType = TypeRules();
   if (byType.empty()) return true;
+  // Which attributes of an entity type can hold a value a type rule is about is the same for
+  // each of its instances: found once per type (a file of a million points asks it once).
+  auto mayMatter = [&](const cct_Type* value) {
+    switch (value->Kind()) {
+      case cct_KIND_SELECT: return true;
+      case cct_KIND_AGGREGATE: {
+        const auto* list = static_cast<const cct_AggregateType*>(value);
+        const char* element = list->Dimensions() == 1 && list->BaseType() ? list->ElementDescriptor()->elementTypeName : nullptr;
+        return element && byType.find(element) != byType.end();
+      }
+      case cct_KIND_INTEGER:
+      case cct_KIND_REAL:
+      case cct_KIND_STRING: return value->TypeName() && byType.find(value->TypeName()) != byType.end();
+      default: return false;
+    }
+  };
+  std::unordered_map<long, std::vector<long>> relevantByType;
+  std::vector<long> every;
   for (const cct_Instance* instance : context.Instances()) {
     if (!pacer.Step()) return false;
     const long count = instance->AttributeCount();
-    for (long i = 0; i < count; ++i) {
+    const std::vector<long>* relevant = nullptr;
+    if (instance->TypeID() != 0) {
+      auto known = relevantByType.find(instance->TypeID());
+      if (known == relevantByType.end()) {
+        std::vector<long> indices;
+        for (long i = 0; i < count; ++i)
+          if (const cct_Type* value = instance->Attribute(i); value && mayMatter(value)) indices.push_back(i);
+        known = relevantByType.emplace(instance->TypeID(), std::move(indices)).first;
+      }
+      relevant = &known->second;
+    } else {
+      every.clear();
+      for (long i = 0; i < count; ++i) every.push_back(i);
+      relevant = &every;
+    }
+    for (long i : *relevant) {
       const cct_Type* value = instance->Attribute(i);
       if (!value || !value->IsSet()) continue;
       const char* name = instance->AttributeName(i);
@@ -293,28 +326,31 @@ std::string LogText(const Report& report) {
 CheckContext::CheckContext(cct_Scope& scope) : scope_(scope) {
   cct_Scope::ListCursor cursor;
   for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor))
-    if (e->instance && !e->instance->IsKilled()) instances_.push_back(e->instance);
+    if (e->instance && !e->instance->IsKilled()) {
+      placesByType_[e->instance->TypeID()].push_back(static_cast<uint32_t>(instances_.size()));
+      instances_.push_back(e->instance);
+    }
 }
 
 const std::vector<const cct_Instance*>& CheckContext::OfType(const std::string& entity) const {
   auto cached = ofType_.find(entity);
   if (cached != ofType_.end()) return cached->second;
-  // Asked once per entity of the schema, not once per instance: every instance of an entity
-  // answers alike (kept records, which share type 0, are asked one by one).
-  std::unordered_map<long, bool> byEntity;
-  std::vector<const cct_Instance*> of;
-  for (const cct_Instance* i : instances_) {
-    const long type = i->TypeID();
-    bool is;
+  // Asked once per entity type of the file, not once per instance: every instance of a type
+  // answers alike (kept records, which share type 0, are asked one by one). A file of a million
+  // points has few types, so this costs next to nothing however often the checks ask.
+  std::vector<uint32_t> places;
+  for (const auto& [type, of] : placesByType_) {
     if (type == 0) {
-      is = IsOfType(*i, entity);
-    } else {
-      auto known = byEntity.find(type);
-      if (known == byEntity.end()) known = byEntity.emplace(type, IsOfType(*i, entity)).first;
-      is = known->second;
+      for (uint32_t place : of)
+        if (IsOfType(*instances_[place], entity)) places.push_back(place);
+    } else if (IsOfType(*instances_[of.front()], entity)) {
+      places.insert(places.end(), of.begin(), of.end());
     }
-    if (is) of.push_back(i);
   }
+  std::sort(places.begin(), places.end());  // in the order of the file, as before
+  std::vector<const cct_Instance*> of;
+  of.reserve(places.size());
+  for (uint32_t place : places) of.push_back(instances_[place]);
   return ofType_.emplace(entity, std::move(of)).first->second;
 }
 
