@@ -83,6 +83,20 @@ QString Canonical(const QString& path) {
 const char* const MainWindow::kTitle =
     "File viewer for ISO 14649-10,11,111, 12, 112 - Version August 2003 - Quennet";
 
+namespace {
+
+/// The pages of a dock that shows a pane of the active document: page 0 says there is none.
+QStackedWidget* DocumentStack(QWidget* parent, const QString& none) {
+  auto* stack = new QStackedWidget(parent);
+  auto* label = new QLabel(none, stack);
+  label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  label->setMargin(6);
+  stack->addWidget(label);
+  return stack;
+}
+
+}  // namespace
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(this)) {
   setWindowIcon(AppIcon());
   setCentralWidget(mdi_);
@@ -93,11 +107,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   // pane, which the dock shows while that document is active.
   detailsDock_ = new QDockWidget(QStringLiteral("Details"), this);
   detailsDock_->setObjectName(QStringLiteral("details"));
-  detailsStack_ = new QStackedWidget(detailsDock_);
-  auto* none = new QLabel(QStringLiteral("No document open."), detailsStack_);
-  none->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-  none->setMargin(6);
-  detailsStack_->addWidget(none);
+  detailsStack_ = DocumentStack(detailsDock_, QStringLiteral("No document open."));
   detailsDock_->setWidget(detailsStack_);
   addDockWidget(Qt::LeftDockWidgetArea, detailsDock_);
   resizeDocks({detailsDock_}, {300}, Qt::Horizontal);
@@ -106,11 +116,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   // table, which the dock shows while that document is active.
   problemsDock_ = new QDockWidget(QStringLiteral("Probleme"), this);
   problemsDock_->setObjectName(QStringLiteral("problems"));
-  problemsStack_ = new QStackedWidget(problemsDock_);
-  auto* noProblems = new QLabel(QStringLiteral("Kein Dokument offen."), problemsStack_);
-  noProblems->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-  noProblems->setMargin(6);
-  problemsStack_->addWidget(noProblems);
+  problemsStack_ = DocumentStack(problemsDock_, QStringLiteral("Kein Dokument offen."));
   problemsDock_->setWidget(problemsStack_);
   addDockWidget(Qt::BottomDockWidgetArea, problemsDock_);
   problemsDock_->hide();
@@ -477,11 +483,7 @@ void MainWindow::CreateSceneDock() {
   tools->setIconSize(QSize(16, 16));
   tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
   layout->addWidget(tools);
-  sceneStack_ = new QStackedWidget(pane);
-  auto* none = new QLabel(QStringLiteral("Kein Dokument offen."), sceneStack_);
-  none->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-  none->setMargin(6);
-  sceneStack_->addWidget(none);
+  sceneStack_ = DocumentStack(pane, QStringLiteral("Kein Dokument offen."));
   layout->addWidget(sceneStack_, 1);
   sceneDock_->setWidget(pane);
   addDockWidget(Qt::RightDockWidgetArea, sceneDock_);
