@@ -500,6 +500,18 @@ void RestoreSlot(const ValueSlot& slot, const SlotEditor& state) {
   }
 }
 
+namespace {
+
+/// Whether element i of the list holds a value (an incompatible one leaves it empty).
+bool ElementIsSet(const cct_AggregateType_1d& list, uint32_t i) {
+  cct_Type* element = list.ElementObject(i);
+  const bool set = element && element->IsSet();
+  if (element && element->IsTemporary()) delete element;
+  return set;
+}
+
+}  // namespace
+
 InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribute,
                          cct_Instance* chosen) {
   InsertResult result;
@@ -554,6 +566,19 @@ InsertResult InsertValue(cct_Scope& scope, cct_Instance& instance, long attribut
     aggregate->SetType(chosen, count);
   else
     aggregate->SetElement(nullptr, count);
+  if (elementKind == cct_KIND_SELECT && !ElementIsSet(*aggregate, count)) {
+    // The list's select admits no instance of that type (SetType has said so in the log): the
+    // list stays as it was, rather than gaining an empty element a save would write as "$",
+    // and an instance registered for the insert leaves the population again.
+    if (count == 0) {
+      aggregate->Unset();
+      if (wasSet) aggregate->SetSet(true);
+    } else {
+      aggregate->SetDimensions(count);
+    }
+    if (result.registeredHere) chosen->SetFlags(cct_FLAG_KILLED);
+    return result;
+  }
   if (!wasSet) aggregate->SetSet(true);
   done();
   result.element = static_cast<long>(count);

@@ -48,6 +48,41 @@ TEST(Edit, UndoneInsertOfANewInstanceLeavesNoRecord) {
   EXPECT_EQ(records(), 3u);
 }
 
+// A list of selects takes only what its select admits: an instance of another type is refused,
+// the list stays as it was (no empty element a save would write as "$") and the new instance
+// does not become part of the file; an admitted one is added.
+TEST(Edit, InsertIntoAListOfSelectsTakesOnlyWhatTheSelectAdmits) {
+  RegisterTypeNames();
+  RegisterEntityNames();
+  TempFile file(
+      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\n"
+      "FILE_NAME('n','t',('a'),('o'),'p','s','x');\nFILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\n"
+      "DATA;\n#1=CARTESIAN_POINT('a',(0.,0.,0.));\n#2=CARTESIAN_POINT('b',(1.,0.,0.));\n"
+      "#3=LINE('l',#1,#4);\n#4=VECTOR('v',#5,1.);\n#5=DIRECTION('d',(1.,0.,0.));\n"
+      "#6=TRIMMED_CURVE('t',#3,(#1),(#2),.T.,.CARTESIAN.);\nENDSEC;\nEND-ISO-10303-21;\n");
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
+  CDoc::LogRoute route(doc);
+  cct_Instance* curve = doc.Scope()->FindInstance("6", 1);
+  ASSERT_NE(curve, nullptr);
+  curve->Release();
+  const std::string before = varnholt::RecordText(*curve);
+  varnholt::InsertResult refused =
+      varnholt::InsertValue(*doc.Scope(), *curve, 3, CreateEntityByName("tool_body"));
+  EXPECT_FALSE(refused.done);
+  EXPECT_EQ(varnholt::RecordText(*curve), before);
+  TempDir dir;
+  ASSERT_TRUE(doc.OnSaveDocument(dir.File("out.stp")));
+  EXPECT_EQ(ReadAll(dir.File("out.stp")).find("TOOL_BODY"), std::string::npos);
+
+  cct_Instance* point = doc.Scope()->FindInstance("1", 1);
+  ASSERT_NE(point, nullptr);
+  point->Release();
+  const varnholt::InsertResult added = varnholt::InsertValue(*doc.Scope(), *curve, 3, point);
+  EXPECT_TRUE(added.done);
+  EXPECT_EQ(varnholt::RecordText(*curve), "#6=TRIMMED_CURVE('t',#3,(#1),(#2,#1),.T.,.CARTESIAN.);");
+}
+
 // An undo gives each slot back the state DescribeSlot showed before the edit, an empty string
 // and an unset value among them.
 TEST(Edit, UndoOfASetOrClearBringsBackWhatTheSlotShowed) {
