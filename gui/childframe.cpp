@@ -542,9 +542,7 @@ bool ChildFrame::CheckRules() {
   }
   progress.reset();
   checkingRules_ = false;
-  long errors = 0;
-  for (const rules::Finding& f : report.findings) errors += f.severity == rules::Severity::Error;
-  const long warnings = static_cast<long>(report.findings.size()) - errors;
+  const long errors = report.Errors(), warnings = report.Warnings();
   QString summary = QStringLiteral("%1 Fehler, %2 Warnungen; %3 Regeln gepr\u00fcft, %4 nicht gepr\u00fcft")
                         .arg(errors)
                         .arg(warnings)

@@ -308,9 +308,7 @@ std::string FindingText(const Finding& f) {
 }
 
 std::string LogText(const Report& report) {
-  long errors = 0;
-  for (const Finding& f : report.findings) errors += f.severity == Severity::Error;
-  const long warnings = static_cast<long>(report.findings.size()) - errors;
+  const long errors = report.Errors(), warnings = report.Warnings();
   std::string text = "Rule check: " + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
                      std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") + "\n";
   for (const Finding& f : report.findings) text += FindingText(f) + "\n";

@@ -41,6 +41,13 @@ struct Report {
   std::vector<const Rule*> notEvaluated;
   /// The check was stopped by its progress function: the findings are those made until then.
   bool cancelled = false;
+
+  long Errors() const {
+    long errors = 0;
+    for (const Finding& f : findings) errors += f.severity == Severity::Error;
+    return errors;
+  }
+  long Warnings() const { return static_cast<long>(findings.size()) - Errors(); }
 };
 
 /// Told the percentage done now and then; returns false to stop the check.
