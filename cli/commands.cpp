@@ -181,6 +181,19 @@ const std::vector<Command>& Commands() {
        {{"--view", "top|front|side|iso", {"top", "front", "side", "iso"}, ViewName},
         {"--size", "WxH", {}, PictureSize}},
        Render},
+      {"scene", {},
+       {"FILE [--format text|json]"},
+       "scene FILE",
+       "open FILE and print the moves of each workingstep of its project in\n"
+       "machining order, from the toolpaths the file gives or generated from\n"
+       "the feature where it gives none, in the coordinates of the setup;\n"
+       "a workingstep left without moves says why (also in the log)\n"
+       "--format F     text (the default: one line per workingstep) or json\n"
+       "               (the moves themselves, see scene.md; the log then goes\n"
+       "               to standard error)\n",
+       {kFile}, 1, false, false,
+       {{"--format", "text|json", {"text", "json"}, SceneFormat}},
+       Scene},
       {"help", {},
        {"[SUBCOMMAND]"},
        "help SUBCOMMAND",

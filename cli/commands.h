@@ -35,6 +35,9 @@ int Find(const Arguments& arguments);
 int Show(const Arguments& arguments);
 /// render FILE OUT [--view V] [--size WxH]: the scene as an SVG or PNG picture.
 int Render(const Arguments& arguments);
+/// scene FILE [--format text|json]: the moves of each workingstep.
+int Scene(const Arguments& arguments);
+Verdict SceneFormat(const std::string& value);
 
 /// The N of -j N: a whole number of at least 1 (larger than any machine's threads is taken as
 /// it is); 0 for anything else.

@@ -1,0 +1,66 @@
+// The machining program of a project as motion: per workingstep in machining order its
+// feature, operation and tool and the moves of the tool, from the toolpaths the file gives or
+// generated from the feature where it gives none. Coordinates are the setup's (the system a
+// controller's work offset stands for); the scene places them in the machine's.
+#ifndef VARNHOLT_PROGRAM_H
+#define VARNHOLT_PROGRAM_H
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "varnholt/motion.h"
+#include "varnholt/scene.h"
+
+class cct_Scope;
+
+namespace varnholt {
+
+struct ProgramSetup {
+  std::string name;   // "#14"
+  std::string label;  // its_id
+  Placement origin;   // its_origin, in machine coordinates
+};
+
+struct ProgramTool {
+  std::string name;  // "#56", empty without a tool
+  double diameter = 0;
+  bool hasCornerRadius = false;
+  double cornerRadius = 0;
+  int teeth = 0;  // 0 when not given
+};
+
+struct ProgramStep {
+  std::string name, label;  // "#50", its_id
+  int setup = -1;           // index into Program::setups; -1 without a setup
+  std::string feature, featureType, operation, operationType;
+  ProgramTool tool;
+  /// True when the moves come from toolpaths the file gives.
+  bool explicitMoves = false;
+  /// Where the tool is before the first move: on the security plane above where it goes down.
+  Vec3 start;
+  std::vector<Move> moves;
+  /// Why the workingstep has no moves; empty when it has some.
+  std::string reason;
+};
+
+struct Program {
+  bool hasProject = false;
+  std::vector<ProgramSetup> setups;
+  std::vector<ProgramStep> steps;  // in the order of the workplans
+};
+
+struct ProgramOptions {
+  bool explicitMoves = true;   // read the toolpaths the file gives
+  bool generatedMoves = true;  // generate them where it gives none
+};
+
+/// The program of the scope's first project.
+Program BuildProgram(cct_Scope& scope, const ProgramOptions& options = {});
+
+/// The program as the JSON document `varnholt-cli scene --format json` prints.
+void WriteProgramJson(const Program& program, std::ostream& out);
+
+}  // namespace varnholt
+
+#endif

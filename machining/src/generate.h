@@ -1,0 +1,106 @@
+// Toolpath generation from features: what a generator is given for one workingstep, the plane
+// contours it works with and the ways into and out of the material that all of them share.
+// Internal to the machining library.
+#ifndef VARNHOLT_GENERATE_H
+#define VARNHOLT_GENERATE_H
+
+#include <string>
+#include <vector>
+
+#include "scene_read.h"
+#include "varnholt/motion.h"
+
+class cct_Instance;
+
+namespace varnholt::machining_detail {
+
+using scene_detail::Geometry;
+using scene_detail::Reader;
+
+struct Vec2 {
+  double x = 0, y = 0;
+};
+
+/// A piece of a plane contour ending at `to`: a straight line, or an arc about `center`.
+struct Segment2 {
+  Vec2 to;
+  bool arc = false;
+  Vec2 center;
+  bool clockwise = false;
+};
+
+/// A contour in a feature's xy plane: lines and arcs from `start`. A closed contour ends where
+/// it starts.
+struct Contour2 {
+  Vec2 start;
+  std::vector<Segment2> segments;
+  bool closed = false;
+};
+
+/// Reads a curve into a plane contour in the curve's own coordinates (z dropped): circles and
+/// trimmed circles as arcs, everything else as the scene samples it. False, with `why`, when it
+/// cannot be read or does not lie in a plane of constant z.
+bool ReadContour(Reader& r, Geometry& g, const cct_Instance* curve, Contour2& out, std::string& why);
+
+/// Points of a contour, arcs sampled within `tolerance`; the first point is the start.
+std::vector<Vec2> SampleContour(const Contour2& contour, double tolerance);
+
+struct Tool {
+  const cct_Instance* instance = nullptr;
+  double diameter = 0;      // 0 when the tool gives none
+  double cornerRadius = 0;  // edge_radius of its dimension
+  int teeth = 0;            // 0 when not given
+};
+
+/// How the tool goes into material (approach) or out of it (retract).
+struct Plunge {
+  enum Kind { Axis, Ramp, Helix, Zigzag } kind = Axis;
+  double angle = 0;   // radians, the slope against the plane
+  double radius = 0;  // helix
+  double width = 0;   // zigzag
+};
+
+/// One workingstep as a generator sees it. All coordinates are the feature's own: its top at
+/// z 0, material below, the tool coming from +z.
+struct StepJob {
+  StepJob(Reader& reader, Geometry& geometry, const cct_Instance& s, const cct_Instance& f, const cct_Instance& o,
+          std::vector<Move>& m)
+      : r(reader), g(geometry), step(s), feature(f), operation(o), moves(m) {}
+  Reader& r;
+  Geometry& g;
+  const cct_Instance& step;
+  const cct_Instance& feature;
+  const cct_Instance& operation;
+  Tool tool;
+  double feed = std::numeric_limits<double>::quiet_NaN();  // mm/min, NaN when not given
+  /// The height the tool goes up to between cuts and at the end: the operation's retract plane,
+  /// else a little above the feature's top.
+  double clearZ = 5;
+  Plunge approach, retract;
+  /// Where the moves go. The first is a rapid to a point at clearZ; the last ends at clearZ.
+  std::vector<Move>& moves;
+  /// Why nothing was generated, when a generator returns false.
+  std::string reason;
+};
+
+/// Each returns true when it wrote the workingstep's moves and false, with job.reason set, when
+/// the case is not one it handles. A generator never guesses: an unset size is a reason.
+bool GenerateArea(StepJob& job);     // planar_face, closed_pocket, open_pocket
+bool GenerateHole(StepJob& job);     // round_hole
+bool GenerateAlong(StepJob& job);    // slot, step, general_outside_profile, general_profile
+
+/// Goes from where the writer is into the material at `target`: a rapid to clearZ above it
+/// where not there, a feed down to `topZ` (where the material begins: the feature's top, or
+/// the floor of the pass before), then as the approach strategy says: straight down; down and
+/// back along `direction` (a unit vector in the plane, normally the first cut's) within `reach`
+/// (how far the tool may go that way), a zigzag no wider than its width, a ramp as long as it
+/// may be; or down a helix of the strategy's radius about the target, for which the generator
+/// chooses a target where that circle plus the tool's radius fits.
+void Enter(MoveWriter& out, const Vec3& target, double topZ, double clearZ, const Plunge& approach,
+           const Vec2& direction, double reach, double feed);
+/// Goes back up to clearZ from where the writer is: straight up, or along the retract strategy.
+void Leave(MoveWriter& out, double clearZ, const Plunge& retract, const Vec2& direction, double feed);
+
+}  // namespace varnholt::machining_detail
+
+#endif

@@ -1,0 +1,400 @@
+// The program builder: walks the project's workplans as the scene does and gives each
+// workingstep its moves in its setup's coordinates, read from the file's toolpaths or
+// generated from its feature.
+#include "varnholt/program.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "cct/instance.h"
+#include "cct/rawrecord.h"
+#include "cct/scope.h"
+#include "generate.h"
+
+namespace varnholt {
+namespace {
+
+using namespace scene_detail;
+using namespace machining_detail;
+
+constexpr int kMaxNesting = 64;
+constexpr double kDefaultClear = 5;  // above the feature's top, where nothing says how far
+
+double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 Add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+Vec3 Mul(const Vec3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+
+// Plane angles: writers give radians (most tool angles) or degrees (most strategy angles); an
+// angle of a plunge below one is taken as radians, since a slope of less than a degree is no
+// ramp anyone writes.
+double Radians(double angle) { return std::fabs(angle) < 1 ? angle : angle * 3.14159265358979323846 / 180; }
+
+struct SetupFrame {
+  int index = -1;
+  bool placed = true;
+  struct Workpiece {
+    const cct_Instance* workpiece = nullptr;
+    bool placed = false;
+    Placement frame;  // within the setup
+  };
+  std::vector<Workpiece> workpieces;
+};
+
+class ProgramBuilder {
+ public:
+  ProgramBuilder(Program& program, const ProgramOptions& options)
+      : program_(program), options_(options), problems_(problemList_), geometry_(r_, problems_, budget_) {}
+
+  void Run(cct_Scope& scope) {
+    const cct_Instance* project = nullptr;
+    for (cct_Scope::Entry* entry : scope.EntriesInNameOrder()) {
+      const cct_Instance* instance = entry ? entry->instance : nullptr;
+      if (instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() && r_.Is(*instance, "project")) {
+        project = instance;
+        break;
+      }
+    }
+    if (!project) return;
+    scope_ = &scope;
+    program_.hasProject = true;
+    if (const cct_Instance* main = r_.Ref(*project, "main_workplan")) Workplan(*main, nullptr, 0);
+  }
+
+ private:
+  void Workplan(const cct_Instance& plan, const SetupFrame* setup, int depth) {
+    if (depth > kMaxNesting || !plans_.insert(&plan).second) return;  // the scene names it
+    if (const cct_Instance* own = r_.Ref(plan, "its_setup")) setup = &Setup(*own);
+    std::vector<cct_Instance*> elements;
+    r_.Refs(plan, "its_elements", elements);
+    for (const cct_Instance* element : elements) {
+      if (!element || budget_.exhausted) continue;
+      if (r_.Is(*element, "workingstep"))
+        Workingstep(*element, setup);
+      else if (r_.Value(*element, "its_elements"))
+        Workplan(*element, setup, depth + 1);
+    }
+  }
+
+  const SetupFrame& Setup(const cct_Instance& setup) {
+    auto found = setups_.find(&setup);
+    if (found != setups_.end()) return found->second;
+    SetupFrame& info = setups_[&setup];
+    ProgramSetup out;
+    out.name = InstanceLabel(&setup);
+    out.label = r_.Text(setup, "its_id");
+    if (const cct_Instance* origin = r_.Ref(setup, "its_origin"))
+      info.placed = geometry_.Axis2(origin, out.origin, &setup, "the setup's origin");
+    info.index = static_cast<int>(program_.setups.size());
+    program_.setups.push_back(out);
+    std::vector<cct_Instance*> list;
+    r_.Refs(setup, "its_workpiece_setup", list);
+    for (const cct_Instance* item : list) {
+      if (!item) continue;
+      SetupFrame::Workpiece w;
+      w.workpiece = r_.Ref(*item, "its_workpiece");
+      w.placed = geometry_.Axis2(r_.Ref(*item, "its_origin"), w.frame, item, "the workpiece setup's origin");
+      info.workpieces.push_back(w);
+    }
+    return info;
+  }
+
+  ProgramTool Tool(const cct_Instance* tool, machining_detail::Tool& job) {
+    ProgramTool out;
+    if (!tool) return out;
+    out.name = InstanceLabel(tool);
+    job.instance = tool;
+    const cct_Instance* body = r_.Ref(*tool, "its_tool_body");
+    if (!body) return out;
+    double d = 0, e = 0;
+    bool hasEdge = false;
+    const cct_Instance* dimension = r_.Ref(*body, "dimension");
+    if (const auto* raw = dynamic_cast<const cct_RawInstance*>(dimension)) {
+      KeptDimension(*raw, d, e, hasEdge);
+    } else if (dimension) {
+      if (!r_.Number(*dimension, "diameter", d)) d = 0;
+      hasEdge = r_.Number(*dimension, "edge_radius", e) && e >= 0;
+    } else {
+      KeptDimension(*body, d, e, hasEdge);
+    }
+    if (d > 0) out.diameter = job.diameter = d;
+    if (hasEdge) {
+      out.hasCornerRadius = true;
+      out.cornerRadius = job.cornerRadius = e;
+    }
+    double teeth = 0;
+    if (r_.Number(*body, "number_of_teeth", teeth) && teeth > 0 && teeth < 1e6)
+      out.teeth = job.teeth = static_cast<int>(teeth);
+    return out;
+  }
+
+  // Files written against the earlier machining schema give the tool's sizes as a
+  // tool_dimension, which our binding keeps as written; its parameters are those of a
+  // milling_tool_dimension, the diameter first and the edge radius fifth.
+  void KeptDimension(const cct_Instance& body, double& diameter, double& edge, bool& hasEdge) {
+    const long count = body.AttributeCount();
+    for (long i = 0; i < count; ++i) {
+      const char* name = body.AttributeName(i);
+      if (!name || std::strcmp(name, "dimension") != 0) continue;
+      const std::string* text = body.AsWrittenText(i);
+      if (!text || text->size() < 2 || (*text)[0] != '#' || !scope_) return;
+      const cct_Scope::Entry* entry = scope_->FindEntry(text->substr(1).c_str(), 1);
+      if (const auto* raw = entry ? dynamic_cast<const cct_RawInstance*>(entry->instance) : nullptr)
+        KeptDimension(*raw, diameter, edge, hasEdge);
+      return;
+    }
+  }
+  void KeptDimension(const cct_RawInstance& raw, double& diameter, double& edge, bool& hasEdge) {
+    if (std::strcmp(raw.TypeName(), "tool_dimension") != 0) return;
+    const std::vector<std::string_view> parameters = cct_SplitParameters(raw.Record());
+    auto number = [&](size_t k, double& out) {
+      if (k >= parameters.size()) return false;
+      const std::string word(parameters[k]);
+      char* end = nullptr;
+      out = std::strtod(word.c_str(), &end);
+      return end != word.c_str() && *end == 0 && std::isfinite(out);
+    };
+    if (!number(0, diameter)) diameter = 0;
+    hasEdge = number(4, edge) && edge >= 0;
+  }
+
+  // The feed in mm/min: the technology's feedrate, else feed per tooth x teeth x spindle speed.
+  // Feeds are read as millimetres per second and spindle speeds as revolutions per second,
+  // the ISO convention of millimetres and seconds.
+  double Feed(const cct_Instance* technology, int teeth) {
+    if (!technology) return std::numeric_limits<double>::quiet_NaN();
+    double f = 0;
+    if (r_.Number(*technology, "feedrate", f) && f > 0) return f * 60;
+    double perTooth = 0, spindle = 0;
+    if (teeth > 0 && r_.Number(*technology, "feedrate_per_tooth", perTooth) && perTooth > 0 &&
+        r_.Number(*technology, "spindle", spindle) && spindle != 0)
+      return perTooth * teeth * std::fabs(spindle) * 60;
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+
+  Plunge Strategy(const cct_Instance* strategy) {
+    Plunge p;
+    if (!strategy) return p;
+    double a = 0;
+    if (r_.Is(*strategy, "plunge_ramp") && r_.Number(*strategy, "angle", a)) {
+      p.kind = Plunge::Ramp;
+      p.angle = Radians(a);
+    } else if (r_.Is(*strategy, "plunge_helix") && r_.Number(*strategy, "angle", a) &&
+               r_.Number(*strategy, "radius", p.radius)) {
+      p.kind = Plunge::Helix;
+      p.angle = Radians(a);
+    } else if (r_.Is(*strategy, "plunge_zigzag") && r_.Number(*strategy, "angle", a) &&
+               r_.Number(*strategy, "width", p.width)) {
+      p.kind = Plunge::Zigzag;
+      p.angle = Radians(a);
+    }
+    if (!(p.angle > 0 && p.angle < 1.5707963267948966)) p.kind = Plunge::Axis;
+    return p;
+  }
+
+  const SetupFrame::Workpiece* Clamped(const SetupFrame* setup, const cct_Instance* feature) {
+    if (!setup || setup->workpieces.empty()) return nullptr;
+    const cct_Instance* workpiece = feature ? r_.Ref(*feature, "its_workpiece") : nullptr;
+    for (const SetupFrame::Workpiece& w : setup->workpieces)
+      if (workpiece && w.workpiece == workpiece) return &w;
+    return &setup->workpieces.front();
+  }
+
+  void Workingstep(const cct_Instance& step, const SetupFrame* setup) {
+    ProgramStep out;
+    out.name = InstanceLabel(&step);
+    out.label = r_.Text(step, "its_id");
+    out.setup = setup ? setup->index : -1;
+    const cct_Instance* feature = r_.Ref(step, "its_feature");
+    const cct_Instance* operation = r_.Ref(step, "its_operation");
+    if (!operation && r_.Is(step, "operation")) operation = &step;
+    if (feature) out.feature = InstanceLabel(feature), out.featureType = feature->TypeName();
+    if (operation) out.operation = InstanceLabel(operation), out.operationType = operation->TypeName();
+    machining_detail::Tool tool;
+    out.tool = Tool(operation ? r_.Ref(*operation, "its_tool") : nullptr, tool);
+    Moves(step, setup, feature, operation, tool, out);
+    if (out.moves.empty() && out.reason.empty()) out.reason = "the workingstep gives nothing to move along";
+    program_.steps.push_back(std::move(out));
+  }
+
+  void Moves(const cct_Instance& step, const SetupFrame* setup, const cct_Instance* feature,
+             const cct_Instance* operation, const machining_detail::Tool& tool, ProgramStep& out) {
+    if (!operation) {
+      out.reason = "the workingstep has no operation";
+      return;
+    }
+    // The workpiece's system within the setup, then the feature's.
+    Placement frame;
+    bool placed = !setup || setup->placed;
+    const SetupFrame::Workpiece* clamped = Clamped(setup, feature);
+    if (clamped) {
+      placed = placed && clamped->placed;
+      frame = clamped->frame;
+    }
+    if (!placed) {
+      out.reason = "the workingstep's setup cannot be placed";
+      return;
+    }
+    const Placement workpieceFrame = frame;
+    if (feature) {
+      Placement placement;
+      if (!geometry_.Axis2(r_.Ref(*feature, "feature_placement"), placement, feature, "the feature's placement")) {
+        out.reason = "the feature has no placement";
+        return;
+      }
+      frame = placement.Within(frame);
+    }
+    // The security plane is given in the workpiece's system.
+    Placement plane;
+    bool hasPlane = false;
+    if (const cct_Instance* secplane = r_.Ref(step, "its_secplane"))
+      if (r_.Is(*secplane, "plane") && geometry_.Axis2(r_.Ref(*secplane, "position"), plane, secplane, "the security plane's position")) {
+        plane = plane.Within(workpieceFrame);
+        hasPlane = true;
+      }
+    const Vec3& axis = frame.axis[2];
+    // The height of the security plane in the feature's system, along its axis.
+    double planeZ = std::numeric_limits<double>::quiet_NaN();
+    if (hasPlane) {
+      const double across = Dot(axis, plane.axis[2]);
+      if (std::fabs(across) > 1e-9) planeZ = Dot(Sub(plane.origin, frame.origin), plane.axis[2]) / across;
+    }
+    const cct_Instance* technology = r_.Ref(*operation, "its_technology");
+    const double feed = Feed(technology, tool.teeth);
+
+    std::vector<Move> local;
+    Vec3 first;
+    if (options_.explicitMoves && r_.Ref(*operation, "its_toolpath")) {
+      out.explicitMoves = true;
+      if (!Explicit(*operation, feed, tool.teeth, local)) {
+        out.reason = "the toolpaths the file gives cannot be read";
+        return;
+      }
+    } else if (r_.Ref(*operation, "its_toolpath")) {
+      out.explicitMoves = true;
+      return;  // asked not to read them
+    } else if (!options_.generatedMoves) {
+      return;
+    } else {
+      if (!feature) {
+        out.reason = "the workingstep has no feature to generate toolpaths from";
+        return;
+      }
+      StepJob job(r_, geometry_, step, *feature, *operation, local);
+      job.tool = tool;
+      job.feed = feed;
+      double retract = 0;
+      const bool hasRetract = r_.Number(*operation, "retract_plane", retract) && retract > 0;
+      job.clearZ = hasRetract ? retract : kDefaultClear;
+      if (std::isfinite(planeZ) && planeZ > 0 && (!hasRetract || planeZ < job.clearZ)) job.clearZ = planeZ;
+      job.approach = Strategy(r_.Ref(*operation, "approach"));
+      job.retract = Strategy(r_.Ref(*operation, "retract"));
+      if (!Generate(job)) {
+        out.reason = job.reason;
+        local.clear();
+        return;
+      }
+    }
+    if (local.empty()) return;
+    for (Move& move : local) move = Placed(move, frame);
+    // In from the security plane above the first point, out to it above the last.
+    const Vec3 begin = local.front().to, end = local.back().to;
+    auto onPlane = [&](const Vec3& p) {
+      if (!hasPlane) return Add(p, Mul(axis, 0));
+      const double across = Dot(axis, plane.axis[2]);
+      if (std::fabs(across) < 1e-9) return p;
+      return Add(p, Mul(axis, Dot(Sub(plane.origin, p), plane.axis[2]) / across));
+    };
+    out.start = onPlane(begin);
+    out.moves.reserve(local.size() + 2);
+    Move in;
+    in.kind = MoveKind::Rapid;
+    in.to = out.start;
+    out.moves.push_back(in);
+    for (const Move& move : local) out.moves.push_back(move);
+    Move up;
+    up.kind = MoveKind::Rapid;
+    up.to = onPlane(end);
+    out.moves.push_back(up);
+    (void)first;
+  }
+
+  bool Generate(StepJob& job) {
+    const cct_Instance& f = job.feature;
+    const cct_Instance& o = job.operation;
+    if (!r_.Is(o, "milling_type_operation") && !r_.Is(o, "drilling_type_operation")) {
+      job.reason = std::string("an operation of kind ") + o.TypeName() +
+                   " is not one toolpaths are generated for (only milling and drilling)";
+      return false;
+    }
+    if (r_.Is(o, "freeform_operation")) {
+      job.reason = "a freeform operation needs its surface; toolpaths are not generated for it";
+      return false;
+    }
+    if (!(job.tool.diameter > 0)) {
+      job.reason = "the operation's tool has no diameter";
+      return false;
+    }
+    if (r_.Is(f, "planar_face") || r_.Is(f, "closed_pocket") || r_.Is(f, "open_pocket")) return GenerateArea(job);
+    if (r_.Is(f, "round_hole")) return GenerateHole(job);
+    if (r_.Is(f, "slot") || r_.Is(f, "step") || r_.Is(f, "profile_feature")) return GenerateAlong(job);
+    job.reason = std::string("a feature of kind ") + f.TypeName() + " is not one toolpaths are generated for";
+    return false;
+  }
+
+  // The file's toolpaths as feed moves in the feature's system, one polyline after another.
+  bool Explicit(const cct_Instance& operation, double feed, int teeth, std::vector<Move>& out) {
+    const cct_Instance* list = r_.Ref(operation, "its_toolpath");
+    std::vector<cct_Instance*> paths;
+    if (list) r_.Refs(*list, "its_list", paths);
+    bool any = false;
+    for (const cct_Instance* path : paths) {
+      if (!path || r_.Is(*path, "feedstop")) continue;
+      const cct_Instance* curve = nullptr;
+      if (r_.Is(*path, "cutter_location_trajectory") || r_.Is(*path, "cutter_contact_trajectory")) {
+        curve = r_.Ref(*path, "basiccurve");
+        if (curve && r_.Is(*curve, "curve_with_normal_vector")) curve = r_.Ref(*curve, "basiccurve");
+      }
+      std::vector<Vec3> points;
+      if (!curve || !geometry_.Curve(curve, points) || points.empty()) continue;
+      double pathFeed = Feed(r_.Ref(*path, "its_technology"), teeth);
+      if (!std::isfinite(pathFeed)) pathFeed = feed;
+      for (const Vec3& p : points) {
+        Move move;
+        move.kind = MoveKind::Feed;
+        move.to = p;
+        move.feed = pathFeed;
+        out.push_back(move);
+      }
+      any = true;
+    }
+    return any;
+  }
+
+  Program& program_;
+  const ProgramOptions& options_;
+  cct_Scope* scope_ = nullptr;
+  Reader r_;
+  std::vector<SceneProblem> problemList_;
+  Problems problems_;
+  Budget budget_;
+  Geometry geometry_;
+  std::unordered_map<const cct_Instance*, SetupFrame> setups_;
+  std::unordered_set<const cct_Instance*> plans_;
+};
+
+}  // namespace
+
+Program BuildProgram(cct_Scope& scope, const ProgramOptions& options) {
+  Program program;
+  ProgramBuilder(program, options).Run(scope);
+  return program;
+}
+
+}  // namespace varnholt
