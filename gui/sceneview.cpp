@@ -30,7 +30,9 @@ int Rank(ShapeKind kind) {
     case ShapeKind::SecurityPlane: return 1;
     case ShapeKind::Feature: return 2;
     case ShapeKind::Marker: return 3;
-    case ShapeKind::Toolpath: return 4;
+    case ShapeKind::Rapid: return 4;
+    case ShapeKind::Toolpath:
+    case ShapeKind::Generated: return 5;
   }
   return 0;
 }
@@ -51,6 +53,14 @@ Stroke StyleFor(const ScenePath& path, bool highlighted, bool dimmed) {
     case ShapeKind::Feature:
     case ShapeKind::Marker: stroke.colour = 0x303030; break;
     case ShapeKind::Toolpath: stroke.colour = WorkingstepColour(path.workingstep); break;
+    case ShapeKind::Generated:
+    case ShapeKind::Rapid:
+      // Generated moves the picture's way: lighter and dashed, rapids thin.
+      stroke.colour = PathColour(path);
+      stroke.opacity = PathOpacity(path);
+      stroke.dashed = true;
+      if (path.kind == ShapeKind::Rapid) stroke.width = highlighted ? 1.5 : 0.6;
+      break;
     case ShapeKind::SecurityPlane:
       // Only a reference height: it must not cover what is machined below it.
       stroke.colour = highlighted ? WorkingstepColour(path.workingstep) : 0x8080a0;

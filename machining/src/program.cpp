@@ -207,6 +207,7 @@ class ProgramBuilder {
   }
 
   void Workingstep(const cct_Instance& step, const SetupFrame* setup) {
+    if (options_.only && options_.only != &step) return;
     ProgramStep out;
     out.name = InstanceLabel(&step);
     out.label = r_.Text(step, "its_id");
@@ -229,6 +230,8 @@ class ProgramBuilder {
       out.reason = "the workingstep has no operation";
       return;
     }
+    out.explicitMoves = r_.Ref(*operation, "its_toolpath") != nullptr;
+    if (out.explicitMoves ? !options_.explicitMoves : !options_.generatedMoves) return;
     // The workpiece's system within the setup, then the feature's.
     Placement frame;
     bool placed = !setup || setup->placed;
@@ -269,18 +272,11 @@ class ProgramBuilder {
     const double feed = Feed(technology, tool.teeth);
 
     std::vector<Move> local;
-    Vec3 first;
-    if (options_.explicitMoves && r_.Ref(*operation, "its_toolpath")) {
-      out.explicitMoves = true;
+    if (out.explicitMoves) {
       if (!Explicit(*operation, feed, tool.teeth, local)) {
         out.reason = "the toolpaths the file gives cannot be read";
         return;
       }
-    } else if (r_.Ref(*operation, "its_toolpath")) {
-      out.explicitMoves = true;
-      return;  // asked not to read them
-    } else if (!options_.generatedMoves) {
-      return;
     } else {
       if (!feature) {
         out.reason = "the workingstep has no feature to generate toolpaths from";
@@ -322,7 +318,6 @@ class ProgramBuilder {
     up.kind = MoveKind::Rapid;
     up.to = onPlane(end);
     out.moves.push_back(up);
-    (void)first;
   }
 
   bool Generate(StepJob& job) {

@@ -11,6 +11,7 @@
 #include "cct/instance.h"
 #include "cct/scope.h"
 #include "scene_read.h"
+#include "varnholt/program.h"
 #include "varnholt/scene.h"
 
 namespace varnholt {
@@ -374,12 +375,61 @@ class Builder {
   bool cancelled_ = false;
 };
 
+// The generated moves of the workingsteps the file gives no toolpaths for, placed in the
+// machine's system as the setups place them: cutting runs and rapid runs as paths of their own.
+void AddGenerated(Scene& scene, cct_Scope& scope) {
+  const Program program = BuildProgram(scope, {false, true});
+  // The program walks the workplans as the scene does: the k-th appearance of a workingstep in
+  // one is its k-th in the other.
+  std::unordered_map<std::string, std::vector<int>> places;
+  for (size_t i = 0; i < scene.workingsteps.size(); ++i)
+    places[scene.workingsteps[i].name].push_back(static_cast<int>(i));
+  std::unordered_map<std::string, size_t> seen;
+  for (const ProgramStep& step : program.steps) {
+    const std::vector<int>& at = places[step.name];
+    const size_t k = seen[step.name]++;
+    if (k >= at.size()) continue;
+    const int index = at[k];
+    if (step.explicitMoves) continue;
+    if (step.moves.empty()) {
+      if (!step.reason.empty()) scene.problems.push_back({step.name, "no toolpaths are generated: " + step.reason});
+      continue;
+    }
+    Placement frame;
+    if (step.setup >= 0 && step.setup < static_cast<int>(program.setups.size())) frame = program.setups[step.setup].origin;
+    SceneWorkingstep& info = scene.workingsteps[index];
+    info.generatedMoves = step.moves.size();
+    const MoveLengths lengths = Lengths(step.start, step.moves);
+    info.cuttingLength = lengths.cutting;
+    info.rapidLength = lengths.rapid;
+    Vec3 at0 = step.start;
+    size_t i = 0;
+    while (i < step.moves.size()) {
+      const bool rapid = step.moves[i].kind == MoveKind::Rapid;
+      std::vector<Move> run;
+      for (; i < step.moves.size() && (step.moves[i].kind == MoveKind::Rapid) == rapid; ++i)
+        if (step.moves[i].kind != MoveKind::Dwell) run.push_back(Placed(step.moves[i], frame));
+      if (run.empty()) continue;
+      ScenePath path;
+      path.kind = rapid ? ShapeKind::Rapid : ShapeKind::Generated;
+      path.points = SampleMoves(frame.Apply(at0), run, 0.01);
+      path.source = step.name;
+      path.workingstep = index;
+      at0 = step.moves[i - 1].to;
+      bool finite = true;
+      for (const Vec3& p : path.points) finite = finite && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+      if (finite && path.points.size() >= 2) scene.paths.push_back(std::move(path));
+    }
+  }
+}
+
 }  // namespace
 
-Scene BuildScene(cct_Scope& scope, const SceneProgress& progress) {
+Scene BuildScene(cct_Scope& scope, const SceneProgress& progress, bool generated) {
   Scene scene;
   Builder builder(scene, progress);
   builder.Run(scope);
+  if (generated && scene.hasProject && !builder.WasCancelled()) AddGenerated(scene, scope);
   if (progress && !builder.WasCancelled()) progress(100);
   return scene;
 }
