@@ -291,6 +291,39 @@ void SceneView::DrawStill() {
   lastSegments_ = DrawStrokes(pixels, camera_, strokes);
 }
 
+// Which line is which, in the upper right corner, once generated moves are shown.
+void SceneView::DrawLegend(QPainter& painter) {
+  bool has[3] = {false, false, false};
+  for (const ScenePath& path : scene_.paths) {
+    has[0] = has[0] || path.kind == ShapeKind::Toolpath;
+    has[1] = has[1] || path.kind == ShapeKind::Generated;
+    has[2] = has[2] || path.kind == ShapeKind::Rapid;
+  }
+  if (!has[1] && !has[2]) return;
+  static const ShapeKind kinds[3] = {ShapeKind::Toolpath, ShapeKind::Generated, ShapeKind::Rapid};
+  const QString texts[3] = {QStringLiteral("Werkzeugweg aus der Datei"), QStringLiteral("Erzeugter Werkzeugweg"),
+                            QStringLiteral("Eilgang")};
+  const QFontMetrics metrics(painter.font());
+  int widest = 0;
+  for (int k = 0; k < 3; ++k)
+    if (has[k]) widest = std::max(widest, metrics.horizontalAdvance(texts[k]));
+  const int right = width() - 10, lineLeft = right - widest - 40;
+  int y = 10 + metrics.ascent();
+  for (int k = 0; k < 3; ++k) {
+    if (!has[k]) continue;
+    ScenePath sample;
+    sample.kind = kinds[k];
+    sample.workingstep = 0;
+    Stroke stroke = StyleFor(sample, false, false);
+    stroke.width = std::max(stroke.width, 1.0);
+    painter.setPen(PenFor(stroke));
+    painter.drawLine(QPointF(lineLeft, y - metrics.ascent() / 2.0), QPointF(lineLeft + 28, y - metrics.ascent() / 2.0));
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(QPointF(lineLeft + 36, y), texts[k]);
+    y += metrics.height() + 2;
+  }
+}
+
 void SceneView::DrawOverlay(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing, !moving_);
   painter.setPen(palette().color(QPalette::Text));
@@ -310,6 +343,8 @@ void SceneView::DrawOverlay(QPainter& painter) {
     painter.drawText(inner, Qt::AlignCenter | Qt::TextWordWrap, empty);
     return;
   }
+
+  DrawLegend(painter);
 
   // The world axes, foreshortened as the camera sees them.
   const QtMap map(camera_);

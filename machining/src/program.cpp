@@ -220,7 +220,8 @@ class ProgramBuilder {
     machining_detail::Tool tool;
     out.tool = Tool(operation ? r_.Ref(*operation, "its_tool") : nullptr, tool);
     Moves(step, setup, feature, operation, tool, out);
-    if (out.moves.empty() && out.reason.empty()) out.reason = "the workingstep gives nothing to move along";
+    const bool sought = out.explicitMoves ? options_.explicitMoves : options_.generatedMoves;
+    if (sought && out.moves.empty() && out.reason.empty()) out.reason = "the workingstep gives nothing to move along";
     program_.steps.push_back(std::move(out));
   }
 
