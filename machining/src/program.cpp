@@ -310,15 +310,10 @@ class ProgramBuilder {
     };
     out.start = onPlane(begin);
     out.moves.reserve(local.size() + 2);
-    Move in;
-    in.kind = MoveKind::Rapid;
-    in.to = out.start;
-    out.moves.push_back(in);
-    for (const Move& move : local) out.moves.push_back(move);
-    Move up;
-    up.kind = MoveKind::Rapid;
-    up.to = onPlane(end);
-    out.moves.push_back(up);
+    MoveWriter writer(out.moves, out.start);
+    writer.Rapid(out.start);
+    out.moves.insert(out.moves.end(), local.begin(), local.end());
+    writer.Rapid(onPlane(end));
   }
 
   bool Generate(StepJob& job) {
@@ -361,13 +356,8 @@ class ProgramBuilder {
       if (!curve || !geometry_.Curve(curve, points) || points.empty()) continue;
       double pathFeed = Feed(r_.Ref(*path, "its_technology"), teeth);
       if (!std::isfinite(pathFeed)) pathFeed = feed;
-      for (const Vec3& p : points) {
-        Move move;
-        move.kind = MoveKind::Feed;
-        move.to = p;
-        move.feed = pathFeed;
-        out.push_back(move);
-      }
+      MoveWriter writer(out, points.front());
+      for (const Vec3& p : points) writer.Feed(p, pathFeed);
       any = true;
     }
     return any;
