@@ -16,6 +16,7 @@
 #include "cct/rawrecord.h"
 #include "cct/scope.h"
 #include "generate.h"
+#include "walk.h"
 
 namespace varnholt {
 namespace {
@@ -23,7 +24,6 @@ namespace {
 using namespace scene_detail;
 using namespace machining_detail;
 
-constexpr int kMaxNesting = 64;
 constexpr double kDefaultClear = 5;  // above the feature's top, where nothing says how far
 
 double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
@@ -36,73 +36,30 @@ Vec3 Mul(const Vec3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 // ramp anyone writes.
 double Radians(double angle) { return std::fabs(angle) < 1 ? angle : angle * 3.14159265358979323846 / 180; }
 
-struct SetupFrame {
-  int index = -1;
-  bool placed = true;
-  struct Workpiece {
-    const cct_Instance* workpiece = nullptr;
-    bool placed = false;
-    Placement frame;  // within the setup
-  };
-  std::vector<Workpiece> workpieces;
-};
-
-class ProgramBuilder {
+class ProgramBuilder : WorkplanWalk::Visitor {
  public:
   ProgramBuilder(Program& program, const ProgramOptions& options)
       : program_(program), options_(options), problems_(problemList_), geometry_(r_, problems_, budget_) {}
 
   void Run(cct_Scope& scope) {
-    const cct_Instance* project = nullptr;
-    for (cct_Scope::Entry* entry : scope.EntriesInNameOrder()) {
-      const cct_Instance* instance = entry ? entry->instance : nullptr;
-      if (instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() && r_.Is(*instance, "project")) {
-        project = instance;
-        break;
-      }
-    }
+    const cct_Instance* project = FirstProject(r_, scope);
     if (!project) return;
     scope_ = &scope;
     program_.hasProject = true;
-    if (const cct_Instance* main = r_.Ref(*project, "main_workplan")) Workplan(*main, nullptr, 0);
+    // What cannot be placed the scene names; the program only says why a workingstep has no
+    // moves.
+    if (const cct_Instance* main = r_.Ref(*project, "main_workplan")) WorkplanWalk(r_, geometry_, problems_, *this).Run(*main);
   }
 
  private:
-  void Workplan(const cct_Instance& plan, const SetupFrame* setup, int depth) {
-    if (depth > kMaxNesting || !plans_.insert(&plan).second) return;  // the scene names it
-    if (const cct_Instance* own = r_.Ref(plan, "its_setup")) setup = &Setup(*own);
-    std::vector<cct_Instance*> elements;
-    r_.Refs(plan, "its_elements", elements);
-    for (const cct_Instance* element : elements) {
-      if (!element || budget_.exhausted) continue;
-      if (r_.Is(*element, "workingstep"))
-        Workingstep(*element, setup);
-      else if (r_.Value(*element, "its_elements"))
-        Workplan(*element, setup, depth + 1);
-    }
-  }
+  bool Stop() override { return budget_.exhausted; }
 
-  const SetupFrame& Setup(const cct_Instance& setup) {
-    auto found = setups_.find(&setup);
-    if (found != setups_.end()) return found->second;
-    SetupFrame& info = setups_[&setup];
+  void Setup(const SetupFrames& setup) override {
     ProgramSetup out;
-    out.name = InstanceLabel(&setup);
-    out.label = r_.Text(setup, "its_id");
-    if (const cct_Instance* origin = r_.Ref(setup, "its_origin"))
-      info.placed = geometry_.Axis2(origin, out.origin, &setup, "the setup's origin");
-    info.index = static_cast<int>(program_.setups.size());
+    out.name = InstanceLabel(setup.setup);
+    out.label = r_.Text(*setup.setup, "its_id");
+    out.origin = setup.origin;
     program_.setups.push_back(out);
-    std::vector<cct_Instance*> list;
-    r_.Refs(setup, "its_workpiece_setup", list);
-    for (const cct_Instance* item : list) {
-      if (!item) continue;
-      SetupFrame::Workpiece w;
-      w.workpiece = r_.Ref(*item, "its_workpiece");
-      w.placed = geometry_.Axis2(r_.Ref(*item, "its_origin"), w.frame, item, "the workpiece setup's origin");
-      info.workpieces.push_back(w);
-    }
-    return info;
   }
 
   ProgramTool Tool(const cct_Instance* tool, machining_detail::Tool& job) {
@@ -198,15 +155,7 @@ class ProgramBuilder {
     return p;
   }
 
-  const SetupFrame::Workpiece* Clamped(const SetupFrame* setup, const cct_Instance* feature) {
-    if (!setup || setup->workpieces.empty()) return nullptr;
-    const cct_Instance* workpiece = feature ? r_.Ref(*feature, "its_workpiece") : nullptr;
-    for (const SetupFrame::Workpiece& w : setup->workpieces)
-      if (workpiece && w.workpiece == workpiece) return &w;
-    return &setup->workpieces.front();
-  }
-
-  void Workingstep(const cct_Instance& step, const SetupFrame* setup) {
+  void Workingstep(const cct_Instance& step, const SetupFrames* setup) override {
     if (options_.only && options_.only != &step) return;
     ProgramStep out;
     out.name = InstanceLabel(&step);
@@ -225,7 +174,7 @@ class ProgramBuilder {
     program_.steps.push_back(std::move(out));
   }
 
-  void Moves(const cct_Instance& step, const SetupFrame* setup, const cct_Instance* feature,
+  void Moves(const cct_Instance& step, const SetupFrames* setup, const cct_Instance* feature,
              const cct_Instance* operation, const machining_detail::Tool& tool, ProgramStep& out) {
     if (!operation) {
       out.reason = "the workingstep has no operation";
@@ -236,7 +185,7 @@ class ProgramBuilder {
     // The workpiece's system within the setup, then the feature's.
     Placement frame;
     bool placed = !setup || setup->placed;
-    const SetupFrame::Workpiece* clamped = Clamped(setup, feature);
+    const SetupFrames::Workpiece* clamped = setup ? setup->Clamping(r_, feature) : nullptr;
     if (clamped) {
       placed = placed && clamped->placed;
       frame = clamped->frame;
@@ -371,8 +320,6 @@ class ProgramBuilder {
   Problems problems_;
   Budget budget_;
   Geometry geometry_;
-  std::unordered_map<const cct_Instance*, SetupFrame> setups_;
-  std::unordered_set<const cct_Instance*> plans_;
 };
 
 }  // namespace
