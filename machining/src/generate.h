@@ -50,6 +50,7 @@ struct Tool {
   double diameter = 0;      // 0 when the tool gives none
   double cornerRadius = 0;  // edge_radius of its dimension
   int teeth = 0;            // 0 when not given
+  double tipHalfAngle = 0;  // tool_tip_half_angle of its dimension as written; 0 when not given
 };
 
 /// How the tool goes into material (approach) or out of it (retract).

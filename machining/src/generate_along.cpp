@@ -1,11 +1,597 @@
-// Toolpaths for slots, steps and profiles.
-#include "generate.h"
+// Toolpaths along a line of the feature: a slot along its course of travel, a step along its
+// open boundary, a profile along its boundary. Passes side by side across the width and level
+// by level down to the floor, each way in and out through Enter and Leave.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "cct/instance.h"
+#include "generate_section.h"
 
 namespace varnholt::machining_detail {
+namespace {
+
+Vec2 Add(const Vec2& a, const Vec2& b) { return {a.x + b.x, a.y + b.y}; }
+Vec2 Mul(const Vec2& a, double s) { return {a.x * s, a.y * s}; }
+double Dot(const Vec2& a, const Vec2& b) { return a.x * b.x + a.y * b.y; }
+Vec2 Left(const Vec2& a) { return {-a.y, a.x}; }
+
+bool Reason(StepJob& job, std::string why) {
+  job.reason = std::move(why);
+  return false;
+}
+
+std::string Kind(const cct_Instance& i) { return i.TypeName() ? i.TypeName() : "?"; }
+
+// A placement of a path or profile, seen in the feature's plane. Only placements whose axis is
+// the feature's (up or down) keep a plane contour plane.
+struct Frame2 {
+  Vec2 origin, x{1, 0}, y{0, 1};
+  bool mirrored = false;
+  Vec2 Apply(const Vec2& p) const { return Add(origin, Add(Mul(x, p.x), Mul(y, p.y))); }
+};
+
+bool PlaneFrame(StepJob& job, const cct_Instance& holder, Frame2& frame, std::string& why) {
+  const cct_Instance* placement = job.r.Ref(holder, "placement");
+  // Writers also give a path or profile the feature's own placement, meaning "at the feature".
+  if (!placement || placement == job.r.Ref(job.feature, "feature_placement")) return true;
+  Placement p;
+  if (!job.g.Axis2(placement, p, &holder, "the placement")) {
+    why = "the " + Kind(holder) + "'s placement cannot be read";
+    return false;
+  }
+  if (std::fabs(std::fabs(p.axis[2].z) - 1) > 1e-9) {
+    why = "the " + Kind(holder) + "'s placement is tilted out of the feature's plane";
+    return false;
+  }
+  frame.origin = {p.origin.x, p.origin.y};
+  frame.x = {p.axis[0].x, p.axis[0].y};
+  frame.y = {p.axis[1].x, p.axis[1].y};
+  frame.mirrored = p.axis[2].z < 0;
+  return true;
+}
+
+Contour2 Placed(const Contour2& c, const Frame2& f) {
+  Contour2 out;
+  out.closed = c.closed;
+  out.start = f.Apply(c.start);
+  for (Segment2 s : c.segments) {
+    s.to = f.Apply(s.to);
+    s.center = f.Apply(s.center);
+    if (f.mirrored) s.clockwise = !s.clockwise;
+    out.segments.push_back(s);
+  }
+  return out;
+}
+
+// A whole circle as two halves, so that no arc starts where it ends.
+Contour2 Circle(double radius) {
+  Contour2 c;
+  c.start = {radius, 0};
+  c.segments.push_back({{-radius, 0}, true, {0, 0}, false});
+  c.segments.push_back({{radius, 0}, true, {0, 0}, false});
+  c.closed = true;
+  return c;
+}
+
+// A travel path (or a step's open boundary) as a plane contour in the feature's system.
+bool Travel(StepJob& job, const cct_Instance* path, Contour2& out) {
+  Reader& r = job.r;
+  if (!path) return Reason(job, "the feature's path is unset");
+  std::string why;
+  double a = 0;
+  if (r.Is(*path, "linear_path")) {
+    Vec3 direction;
+    if (!r.Number(*path, "distance", a) || !(a > 0) || !job.g.Direction(r.Ref(*path, "its_direction"), direction))
+      return Reason(job, "the linear path's distance or direction is unset");
+    Placement p;
+    const cct_Instance* placement = r.Ref(*path, "placement");
+    const bool own = placement && placement != r.Ref(job.feature, "feature_placement") &&
+                     job.g.Axis2(placement, p, path, "the path's placement");
+    Vec3 d = direction;
+    if (own) {
+      d = {p.axis[0].x * direction.x + p.axis[1].x * direction.y + p.axis[2].x * direction.z,
+           p.axis[0].y * direction.x + p.axis[1].y * direction.y + p.axis[2].y * direction.z,
+           p.axis[0].z * direction.x + p.axis[1].z * direction.y + p.axis[2].z * direction.z};
+      // A path lies in the feature's plane. Writers who tilt its placement (its axis along the
+      // travel) give the direction in the feature's system; read it so where the placement's
+      // would leave the plane.
+      if (std::fabs(d.z) > 1e-6) d = direction;
+    }
+    if (std::fabs(d.z) > 1e-6) return Reason(job, "the linear path does not lie in the feature's plane");
+    const double l = std::hypot(d.x, d.y);
+    out = Contour2{};
+    out.start = own ? Vec2{p.origin.x, p.origin.y} : Vec2{0, 0};
+    out.segments.push_back({Add(out.start, Mul({d.x / l, d.y / l}, a)), false, {}, false});
+    return true;
+  }
+  Frame2 frame;
+  if (!PlaneFrame(job, *path, frame, why)) return Reason(job, why);
+  if (r.Is(*path, "circular_path")) {
+    if (!r.Number(*path, "radius", a) || !(a > 0)) return Reason(job, "the circular path's radius is unset");
+    double sweep = 2 * kPi;
+    if (r.Is(*path, "partial_circular_path")) {
+      double s = 0;
+      if (!r.Number(*path, "sweep_angle", s)) return Reason(job, "the partial circular path's sweep angle is unset");
+      sweep = std::clamp(PlaneAngle(s), -2 * kPi, 2 * kPi);
+    }
+    Contour2 c = Circle(a);
+    if (std::fabs(sweep) < 2 * kPi - 1e-9) {
+      c = Contour2{};
+      c.start = {a, 0};
+      const int halves = std::fabs(sweep) > kPi ? 2 : 1;
+      for (int k = 1; k <= halves; ++k) {
+        const double phi = sweep * k / halves;
+        c.segments.push_back({{a * std::cos(phi), a * std::sin(phi)}, true, {0, 0}, sweep < 0});
+      }
+    }
+    out = Placed(c, frame);
+    return true;
+  }
+  if (r.Is(*path, "general_path")) {
+    Contour2 c;
+    if (!ReadContour(r, job.g, r.Ref(*path, "swept_path"), c, why)) return Reason(job, "the general path: " + why);
+    out = Placed(c, frame);
+    return true;
+  }
+  return Reason(job, "a path of kind " + Kind(*path) + " is not one toolpaths are generated along");
+}
+
+// A cross-section across a slot: its floor over the offset from the centre line (left
+// positive), the corners and steps of that floor, and how far out it is open at the top.
+struct Section {
+  Floor floor;
+  std::vector<double> breaks;
+  double half = 0;
+  double corner = 0;  // the radius between a U's floor and its walls
+};
+
+bool ReadSection(StepJob& job, const cct_Instance* shape, double depth, bool hasDepth, Section& out) {
+  Reader& r = job.r;
+  if (!shape) return Reason(job, "the slot's swept shape is unset");
+  double w = 0, a = 0, b = 0;
+  auto needDepth = [&]() {
+    if (hasDepth && depth < -1e-9) return true;
+    return Reason(job, "the slot's depth plane is unset or does not lie below its top");
+  };
+  if (r.Is(*shape, "square_u_profile")) {
+    if (!r.Number(*shape, "width", w) || !(w > 0)) return Reason(job, "the square U profile's width is unset");
+    if (!needDepth()) return false;
+    // The corners' radii, the larger taken for both. Side angles lean the walls outwards; the
+    // cut stays within the floor's width, inside them.
+    double r1 = 0, r2 = 0;
+    if (!r.Number(*shape, "first_radius", r1) || r1 < 0) r1 = 0;
+    if (!r.Number(*shape, "second_radius", r2) || r2 < 0) r2 = 0;
+    const double half = w / 2, rc = std::min(std::max(r1, r2), half);
+    out.half = half;
+    out.corner = rc;
+    out.floor = [half, rc, depth](double u) {
+      const double p = std::min(std::fabs(u), half);
+      if (std::fabs(u) > half + 1e-9) return 0.0;
+      if (p <= half - rc) return depth;
+      const double d = p - (half - rc);
+      return std::min(0.0, depth + rc - std::sqrt(std::max(0.0, rc * rc - d * d)));
+    };
+    out.breaks = {-half, half, -(half - rc), half - rc};
+  } else if (r.Is(*shape, "rounded_u_profile")) {
+    if (!r.Number(*shape, "width", w) || !(w > 0)) return Reason(job, "the rounded U profile's width is unset");
+    if (!needDepth()) return false;
+    const double half = w / 2;
+    out.half = half;
+    out.floor = [half, depth](double u) {
+      const double p = std::min(std::fabs(u), half);
+      if (std::fabs(u) > half + 1e-9) return 0.0;
+      return std::min(0.0, depth + half - std::sqrt(std::max(0.0, half * half - p * p)));
+    };
+    out.breaks = {-half, half};
+  } else if (r.Is(*shape, "vee_profile")) {
+    double radius = 0;
+    if (!r.Number(*shape, "profile_radius", radius) || radius < 0) radius = 0;
+    if (!r.Number(*shape, "profile_angle", a)) return Reason(job, "the vee profile's angle is unset");
+    if (r.Number(*shape, "tilt_angle", b) && std::fabs(PlaneAngle(b)) > 1e-6)
+      return Reason(job, "a tilted vee profile is not one toolpaths are generated for");
+    if (!needDepth()) return false;
+    const double halfAngle = PlaneAngle(a) / 2;
+    if (!(halfAngle > 1e-6 && halfAngle < kPi / 2 - 1e-6)) return Reason(job, "the vee profile's angle is not between 0 and 180 degrees");
+    const double m = 1 / std::tan(halfAngle);  // rise of a flank per offset
+    const double centre = depth + radius, apex = centre - radius * std::sqrt(1 + m * m);
+    const double touch = radius * m / std::sqrt(1 + m * m);
+    const double half = -apex / m;
+    out.half = half;
+    out.floor = [=](double u) {
+      const double p = std::min(std::fabs(u), half);
+      if (std::fabs(u) > half + 1e-9) return 0.0;
+      if (p < touch) return std::min(0.0, centre - std::sqrt(std::max(0.0, radius * radius - p * p)));
+      return std::min(0.0, apex + m * p);
+    };
+    out.breaks = {-half, half, -touch, touch, 0};
+  } else if (r.Is(*shape, "partial_circular_profile")) {
+    if (!r.Number(*shape, "radius", a) || !(a > 0) || !r.Number(*shape, "sweep_angle", b))
+      return Reason(job, "the partial circular profile's radius or sweep angle is unset");
+    // The arc hangs below its centre, symmetric about the vertical. The centre is the profile's
+    // placement where it has one of its own (its height in the feature's system; writers
+    // disagree on the plane's axes), else the arc's lowest point lies on the depth plane.
+    double centre = depth + a;
+    const cct_Instance* placement = r.Ref(*shape, "placement");
+    Placement p;
+    if (placement && placement != r.Ref(job.feature, "feature_placement") &&
+        job.g.Axis2(placement, p, shape, "the profile's placement"))
+      centre = p.origin.z;
+    else if (!needDepth())
+      return false;
+    const double sweep = std::fabs(PlaneAngle(b));
+    const double end = a * std::sin(std::min(sweep / 2, kPi / 2));
+    if (!(centre - a < -1e-9)) return Reason(job, "the partial circular profile does not reach below the slot's top");
+    out.half = end;
+    out.floor = [a, centre, end](double u) {
+      const double p = std::min(std::fabs(u), end);
+      if (std::fabs(u) > end + 1e-9) return 0.0;
+      return std::min(0.0, centre - std::sqrt(std::max(0.0, a * a - p * p)));
+    };
+    out.breaks = {-end, end};
+  } else {
+    return Reason(job, "a slot of swept shape " + Kind(*shape) + " is not one toolpaths are generated for");
+  }
+  return true;
+}
+
+struct Technology {
+  double side = 0, bottom = 0, axial = std::numeric_limits<double>::quiet_NaN(), radial = 0;
+};
+
+Technology ReadTechnology(StepJob& job, const ToolEnd& tool) {
+  Technology t;
+  t.side = std::max(0.0, Optional(job.r, job.operation, "allowance_side"));
+  t.bottom = std::max(0.0, Optional(job.r, job.operation, "allowance_bottom"));
+  if (!std::isfinite(t.side)) t.side = 0;
+  if (!std::isfinite(t.bottom)) t.bottom = 0;
+  t.axial = Optional(job.r, job.operation, "axial_cutting_depth");
+  t.radial = Optional(job.r, job.operation, "radial_cutting_depth");
+  // Without a radial depth the passes step by the tool's radius; never by more than its
+  // diameter, which would leave ridges standing between them.
+  if (!(t.radial > 0)) t.radial = tool.radius;
+  t.radial = std::min(t.radial, 2 * tool.radius);
+  return t;
+}
+
+// How the tool goes in at the start of a pass: a helix has no room beside a pass, so it
+// becomes a ramp at its angle along the pass; a ramp runs along the pass's first stretch.
+Plunge AlongPass(const Plunge& approach) {
+  Plunge p = approach;
+  if (p.kind == Plunge::Helix) p.kind = Plunge::Ramp;
+  return p;
+}
+
+double FirstStraight(const Contour2& c) {
+  if (c.segments.empty() || c.segments.front().arc) return 0;
+  return std::hypot(c.segments.front().to.x - c.start.x, c.segments.front().to.y - c.start.y);
+}
+
+void In(StepJob& job, MoveWriter& out, const Contour2& pass, double z, double top) {
+  Enter(out, {pass.start.x, pass.start.y, z}, top, job.clearZ, AlongPass(job.approach), StartDirection(pass),
+        FirstStraight(pass), job.feed);
+}
+
+// Back up out of the material: a ramp runs back over the pass's last stretch, which is cut,
+// where that stretch is long enough to reach the top; otherwise the tool goes straight up.
+void Out(StepJob& job, MoveWriter& out, const Contour2& pass) {
+  Plunge way = job.retract;
+  const Contour2 back = Reversed(pass);
+  const double room = FirstStraight(back);
+  const double need = way.kind == Plunge::Ramp ? -out.At().z / std::tan(way.angle) : 0;
+  if (way.kind != Plunge::Ramp || !(need <= room)) way = Plunge{};
+  Leave(out, job.clearZ, way, StartDirection(back), job.feed);
+}
+
+// The offsets out of `values` ordered from the middle outwards, alternately to each side.
+std::vector<double> MiddleOut(std::vector<double> values) {
+  std::sort(values.begin(), values.end(), [](double a, double b) {
+    if (std::fabs(std::fabs(a) - std::fabs(b)) > 1e-12) return std::fabs(a) < std::fabs(b);
+    return a > b;
+  });
+  return values;
+}
+
+bool Slot(StepJob& job) {
+  Reader& r = job.r;
+  const ToolEnd tool = ToolEndOf(job);
+  const Technology t = ReadTechnology(job, tool);
+  double depth = 0;
+  const bool hasDepth = DepthPlane(job, depth);
+  Contour2 centre;
+  if (!Travel(job, r.Ref(job.feature, "course_of_travel"), centre)) return false;
+  Section section;
+  if (!ReadSection(job, r.Ref(job.feature, "swept_shape"), depth, hasDepth, section)) return false;
+  // The floor less what is to stay: the walls in by the side allowance, the floor up by the
+  // bottom allowance.
+  const Floor base = section.floor;
+  const double side = t.side, up = t.bottom;
+  const Floor floor = [base, side, up](double u) {
+    const double a = std::fabs(u) <= side ? 0 : u - std::copysign(side, u);
+    return std::min(0.0, base(a) + up);
+  };
+  std::vector<double> breaks;
+  for (double b : section.breaks) breaks.push_back(b + (b > 0 ? side : b < 0 ? -side : 0));
+  // A U's corner rounder than the tool's keeps the tool that much farther from the wall.
+  const double umax = section.half - t.side - tool.radius - std::max(0.0, section.corner - tool.corner);
+  if (umax < -1e-9)
+    return Reason(job, "the tool (diameter " + std::to_string(2 * tool.radius) + ") is wider than the slot less its allowance");
+
+  // The ends: an open end or a loop lets the tool run to the path's end; a flat end keeps it
+  // its radius (and what a rounder corner needs) short of it; a radiused end is a half circle
+  // about the path's end, which every pass within the width fits.
+  double trim[2] = {0, 0};
+  if (!centre.closed) {
+    std::vector<cct_Instance*> ends;
+    r.Refs(job.feature, "end_conditions", ends);
+    for (size_t k = 0; k < ends.size() && k < 2; ++k) {
+      const cct_Instance* e = ends[k];
+      if (!e || r.Is(*e, "open_slot_end_type") || r.Is(*e, "loop_slot_end_type") || r.Is(*e, "radiused_slot_end_type"))
+        continue;
+      if (r.Is(*e, "flat_slot_end_type")) {
+        double c1 = 0, c2 = 0;
+        if (!r.Number(*e, "corner_radius1", c1)) c1 = 0;
+        if (!r.Number(*e, "corner_radius2", c2)) c2 = 0;
+        trim[k] = tool.radius + t.side + std::max(0.0, std::max(c1, c2) - tool.radius);
+        continue;
+      }
+      return Reason(job, "a slot end of kind " + Kind(*e) + " is not one toolpaths are generated for");
+    }
+    if ((trim[0] > 0 || trim[1] > 0) && !Trimmed(centre, trim[0], trim[1], centre))
+      return Reason(job, "the slot is too short for the tool between its ends");
+  }
+
+  struct Pass {
+    double u, z;
+    Contour2 path;
+  };
+  std::vector<Pass> passes;
+  std::string why;
+  for (double u : MiddleOut(umax <= 1e-9 ? std::vector<double>{0} : Spaced(-umax, umax, t.radial))) {
+    const double z = Drop(floor, tool, u, breaks);
+    if (!(z < -1e-9)) continue;  // nothing to cut there
+    Pass p{u, z, {}};
+    if (std::fabs(u) < 1e-12)
+      p.path = centre;
+    else if (!Offset(centre, u, p.path, why))
+      return Reason(job, "the slot's path: " + why);
+    passes.push_back(std::move(p));
+  }
+  if (passes.empty()) return Reason(job, "the tool's end does not fit into the slot's cross-section");
+  double bottom = 0;
+  for (const Pass& p : passes) bottom = std::min(bottom, p.z);
+
+  MoveWriter out(job.moves, {centre.start.x, centre.start.y, job.clearZ});
+  out.Rapid(out.At());
+  double top = 0;
+  for (double level : Levels(bottom, t.axial)) {
+    bool inside = false;
+    int k = 0;
+    Contour2 last;
+    for (const Pass& p : passes) {
+      if (!(p.z < top - 1e-9)) continue;  // reached already
+      const double z = std::max(level, p.z);
+      // Open paths are run back and forth; a loop always from its start.
+      const Contour2 path = (!centre.closed && k % 2 == 1) ? Reversed(p.path) : p.path;
+      ++k;
+      if (!inside) {
+        In(job, out, path, z, top);
+        inside = true;
+      } else {
+        // Across to the next pass on the line through the path's end, above the higher floor.
+        const Vec3 at = out.At();
+        const double over = std::max(at.z, z);
+        if (over > at.z) out.Feed({at.x, at.y, over}, job.feed);
+        out.Feed({path.start.x, path.start.y, over}, job.feed);
+        if (z < over) out.Feed({path.start.x, path.start.y, z}, job.feed);
+      }
+      Follow(out, path, z, job.feed);
+      last = path;
+    }
+    if (inside) Out(job, out, last);
+    top = level;
+  }
+  return true;
+}
+
+// The workpiece's block, where the workpiece has one: how far a horizontal line from a point of
+// the feature runs inside it.
+struct Block {
+  Placement feature, block;
+  double size[3] = {0, 0, 0};
+  double Exit(const Vec2& from, const Vec2& direction, double z) const {
+    const Vec3 p = feature.Apply({from.x, from.y, z});
+    const Vec3 q = feature.Apply({from.x + direction.x, from.y + direction.y, z});
+    const Vec3 d{q.x - p.x, q.y - p.y, q.z - p.z};
+    double exit = std::numeric_limits<double>::infinity();
+    for (int k = 0; k < 3; ++k) {
+      const Vec3& a = block.axis[k];
+      const double at = a.x * (p.x - block.origin.x) + a.y * (p.y - block.origin.y) + a.z * (p.z - block.origin.z);
+      const double along = a.x * d.x + a.y * d.y + a.z * d.z;
+      if (std::fabs(along) < 1e-12) continue;
+      exit = std::min(exit, along > 0 ? (size[k] - at) / along : -at / along);
+    }
+    return std::max(0.0, exit);
+  }
+};
+
+bool ReadBlock(StepJob& job, Block& out) {
+  Reader& r = job.r;
+  const cct_Instance* workpiece = r.Ref(job.feature, "its_workpiece");
+  const cct_Instance* block = workpiece ? r.Ref(*workpiece, "its_bounding_geometry") : nullptr;
+  if (!block || !r.Is(*block, "block")) return false;
+  if (!job.g.Axis2(r.Ref(job.feature, "feature_placement"), out.feature, &job.feature, "the feature's placement") ||
+      !job.g.Axis2(r.Ref(*block, "position"), out.block, block, "the block's position"))
+    return false;
+  return r.Number(*block, "x", out.size[0]) && r.Number(*block, "y", out.size[1]) && r.Number(*block, "z", out.size[2]) &&
+         out.size[0] > 0 && out.size[1] > 0 && out.size[2] > 0;
+}
+
+bool Step(StepJob& job) {
+  Reader& r = job.r;
+  const ToolEnd tool = ToolEndOf(job);
+  const Technology t = ReadTechnology(job, tool);
+  double depth = 0;
+  if (!DepthPlane(job, depth) || !(depth < -1e-9)) return Reason(job, "the step's depth plane is unset or does not lie below its top");
+  Contour2 edge;
+  if (!Travel(job, r.Ref(job.feature, "open_boundary"), edge)) return false;
+  if (edge.segments.size() != 1 || edge.segments.front().arc) return Reason(job, "the step's open boundary is not a straight line");
+  // Its wall: upright, with a radius at its foot. A wall at another angle is not cut.
+  double foot = 0;
+  if (const cct_Instance* wall = r.Ref(job.feature, "wall_boundary")) {
+    double a = 0, b = 0;
+    if (!r.Is(*wall, "vee_profile") || !r.Number(*wall, "profile_angle", a) || !r.Number(*wall, "tilt_angle", b))
+      return Reason(job, "the step's wall boundary cannot be read");
+    if (std::fabs(PlaneAngle(a) - kPi / 2) > 1e-6 || std::fabs(PlaneAngle(b) - kPi / 2) > 1e-6)
+      return Reason(job, "a step whose wall is not upright is not one toolpaths are generated for");
+    if (!r.Number(*wall, "profile_radius", foot) || foot < 0) foot = 0;
+  }
+  // The step removes the material between its boundary and the workpiece's edge on one side;
+  // the feature gives no width, the workpiece's block does: the side where the block ends
+  // sooner is the one cut away, the other is the wall's.
+  Block block;
+  if (!ReadBlock(job, block))
+    return Reason(job, "the step's width is given neither by the feature nor by a block of its workpiece");
+  const Vec2 along = StartDirection(edge), left = Left(along);
+  const Vec2 a = edge.start, b = edge.segments.front().to;
+  const double z = depth / 2;
+  const double leftWidth = std::max(block.Exit(a, left, z), block.Exit(b, left, z));
+  const double rightWidth = std::max(block.Exit(a, Mul(left, -1), z), block.Exit(b, Mul(left, -1), z));
+  if (std::fabs(leftWidth - rightWidth) < 1e-9) return Reason(job, "the step's boundary does not say which side is cut away");
+  const bool cutLeft = leftWidth < rightWidth;
+  const double width = std::min(leftWidth, rightWidth);
+  if (!(width > 1e-9)) return Reason(job, "the step's boundary lies on the workpiece's edge");
+  const double nearest = tool.radius + t.side + std::max(0.0, foot - tool.corner);
+  std::vector<double> offsets = Spaced(std::max(width - tool.radius, nearest), nearest, t.radial);
+  // Climb milling keeps the wall (the material) on the right of the travel.
+  const bool wallLeft = !cutLeft;
+  const bool forward = Climb(job) ? !wallLeft : wallLeft;
+  const double floorZ = std::min(0.0, depth + t.bottom);
+  if (!(floorZ < -1e-9)) return Reason(job, "the bottom allowance leaves nothing of the step to cut");
+  MoveWriter out(job.moves, {edge.start.x, edge.start.y, job.clearZ});
+  out.Rapid(out.At());
+  double top = 0;
+  std::string why;
+  for (double level : Levels(floorZ, t.axial)) {
+    for (double w : offsets) {
+      Contour2 pass;
+      if (!Offset(edge, cutLeft ? w : -w, pass, why)) return Reason(job, "the step's boundary: " + why);
+      if (!forward) pass = Reversed(pass);
+      In(job, out, pass, level, top);
+      Follow(out, pass, level, job.feed);
+      Out(job, out, pass);
+    }
+    top = level;
+  }
+  return true;
+}
+
+// A profile's boundary as a contour in the feature's system.
+bool Boundary(StepJob& job, const cct_Instance* profile, Contour2& out) {
+  Reader& r = job.r;
+  if (!profile) return Reason(job, "the profile feature's boundary is unset");
+  Frame2 frame;
+  std::string why;
+  if (!PlaneFrame(job, *profile, frame, why)) return Reason(job, why);
+  Contour2 c;
+  double a = 0, b = 0;
+  if (r.Is(*profile, "general_closed_profile")) {
+    if (!ReadContour(r, job.g, r.Ref(*profile, "closed_profile_shape"), c, why)) return Reason(job, "the closed profile: " + why);
+    if (!c.closed) return Reason(job, "the closed profile's curve does not close");
+  } else if (r.Is(*profile, "general_profile")) {
+    if (!ReadContour(r, job.g, r.Ref(*profile, "its_profile"), c, why)) return Reason(job, "the profile: " + why);
+  } else if (r.Is(*profile, "rectangular_closed_profile") && r.Number(*profile, "profile_length", a) &&
+             r.Number(*profile, "profile_width", b) && a > 0 && b > 0) {
+    // Centred on its placement, the length along x.
+    c.start = {-a / 2, -b / 2};
+    for (Vec2 p : {Vec2{a / 2, -b / 2}, Vec2{a / 2, b / 2}, Vec2{-a / 2, b / 2}, Vec2{-a / 2, -b / 2}})
+      c.segments.push_back({p, false, {}, false});
+    c.closed = true;
+  } else if (r.Is(*profile, "circular_closed_profile") && r.Number(*profile, "diameter", a) && a > 0) {
+    c = Circle(a / 2);
+  } else {
+    return Reason(job, "a profile of kind " + Kind(*profile) + " (or with its sizes unset) is not one toolpaths are generated along");
+  }
+  out = Placed(c, frame);
+  return true;
+}
+
+bool Profile(StepJob& job) {
+  Reader& r = job.r;
+  const cct_Instance& f = job.feature;
+  const ToolEnd tool = ToolEndOf(job);
+  const Technology t = ReadTechnology(job, tool);
+  Contour2 boundary;
+  bool hasRemoval = false;
+  Vec3 removal;
+  if (r.Is(f, "general_outside_profile")) {
+    if (!Boundary(job, r.Ref(f, "feature_boundary"), boundary)) return false;
+  } else if (r.Is(f, "general_shape_profile")) {
+    if (!Boundary(job, r.Ref(f, "profile_boundary"), boundary)) return false;
+    hasRemoval = job.g.Direction(r.Ref(f, "removal_direction"), removal) && std::hypot(removal.x, removal.y) > 1e-9;
+  } else {
+    return Reason(job, "a profile feature of kind " + Kind(f) + " is not one toolpaths are generated for");
+  }
+  double depth = 0;
+  if (!DepthPlane(job, depth) || !(depth < -1e-9)) {
+    // The sweep of the profile says how deep it goes where the depth plane does not.
+    const cct_Instance* sweep = r.Ref(f, "profile_swept_shape");
+    double d = 0;
+    if (!sweep || !r.Number(*sweep, "distance", d) || !(d > 0)) return Reason(job, "the profile's depth is unset");
+    depth = -d;
+  }
+  const double floorZ = std::min(0.0, depth + t.bottom);
+  if (!(floorZ < -1e-9)) return Reason(job, "the bottom allowance leaves nothing of the profile to cut");
+  const bool climb = Climb(job);
+  const double reach = tool.radius + t.side;
+  double offset = 0;
+  Contour2 path = boundary;
+  if (boundary.closed) {
+    // The material is inside an outside profile: climb milling runs clockwise round it, the
+    // tool on its left, outside.
+    const bool ccw = Turning(boundary) > 0;
+    if (ccw == climb) path = Reversed(boundary);
+    offset = climb ? reach : -reach;
+  } else {
+    const cct_Instance* s = r.Ref(job.operation, "its_machining_strategy");
+    Vec3 feedDirection;
+    const Vec2 chord{(path.segments.back().to.x - path.start.x), (path.segments.back().to.y - path.start.y)};
+    if (s && job.g.Direction(r.Ref(*s, "feed_direction"), feedDirection) && Dot({feedDirection.x, feedDirection.y}, chord) < 0)
+      path = Reversed(path);
+    if (hasRemoval) {
+      // The tool goes where the material is removed; the cut mode then says which way it runs.
+      const bool toolLeft = Dot({removal.x, removal.y}, Left(StartDirection(path))) > 0;
+      if (toolLeft != climb) path = Reversed(path);
+      offset = climb ? reach : -reach;
+    } else {
+      // Nothing in the feature says where the material is: the operation's cut mode with its
+      // direction of travel does.
+      offset = climb ? reach : -reach;
+    }
+  }
+  Contour2 pass;
+  std::string why;
+  if (!Offset(path, offset, pass, why)) return Reason(job, "the profile: " + why);
+  MoveWriter out(job.moves, {pass.start.x, pass.start.y, job.clearZ});
+  out.Rapid(out.At());
+  double top = 0;
+  for (double level : Levels(floorZ, t.axial)) {
+    In(job, out, pass, level, top);
+    Follow(out, pass, level, job.feed);
+    Out(job, out, pass);
+    top = level;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool GenerateAlong(StepJob& job) {
-  job.reason = "toolpaths for slots, steps and profiles are not generated yet";
-  return false;
+  if (!job.r.Is(job.operation, "milling_type_operation"))
+    return Reason(job, "a " + Kind(job.feature) + " is milled; a " + Kind(job.operation) + " is not generated for it");
+  if (job.r.Is(job.feature, "slot")) return Slot(job);
+  if (job.r.Is(job.feature, "step")) return Step(job);
+  return Profile(job);
 }
 
 }  // namespace varnholt::machining_detail

@@ -1,11 +1,307 @@
-// Toolpaths for holes.
-#include "generate.h"
+// Toolpaths for round holes: the drilling cycles as plain moves, and milling a hole by a way in
+// at its axis and circles outwards level by level.
+//
+// A hole's depth plane is where its cylindrical (or tapered) wall ends; a conical or spherical
+// bottom lies below it, a flat one on it, and a through hole opens there. A tool goes as deep as
+// its end allows without cutting below the bottom anywhere under it: a drill's point goes down
+// into a conical bottom as far as the cone lets it, and stops with its tip on a flat bottom.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+
+#include "cct/instance.h"
+#include "generate_section.h"
 
 namespace varnholt::machining_detail {
+namespace {
+
+// How far a drill's full diameter goes past the open end of a through hole, so that no burr of
+// the wall is left standing.
+constexpr double kBreakthrough = 1;
+// How far above the depth reached by a peck the tool comes back down at rapid before it feeds.
+constexpr double kPeckClearance = 0.5;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+struct Hole {
+  double radius = 0;       // at the top
+  double bottomRadius = 0; // where the wall ends, at `depth`
+  double depth = 0;        // z of the depth plane, negative
+  bool through = false;
+  Floor floor;             // the bottom over the distance from the axis (beyond the wall: 0)
+  std::vector<double> breaks;
+  // The wall's radius at a height between the top and the depth plane.
+  double Wall(double z) const {
+    const double t = std::clamp(z / depth, 0.0, 1.0);
+    return radius + (bottomRadius - radius) * t;
+  }
+  // The narrowest the wall is between the top and z: what a cylindrical tool reaching z must fit.
+  double Narrowest(double z) const { return std::min(Wall(0), Wall(std::max(z, depth))); }
+};
+
+bool Reason(StepJob& job, std::string why) {
+  job.reason = std::move(why);
+  return false;
+}
+
+// The hole's sizes and bottom. `allowSide` and `allowBottom` shrink it by what is to stay.
+bool ReadHole(StepJob& job, const ToolEnd& tool, double allowSide, double allowBottom, Hole& hole) {
+  Reader& r = job.r;
+  const cct_Instance& f = job.feature;
+  double d = 0;
+  if (!r.Number(f, "diameter", d) || !(d > 0)) return Reason(job, "the hole's diameter is unset or not positive");
+  hole.radius = d / 2;
+  hole.bottomRadius = hole.radius;
+  Placement plane;
+  const cct_Instance* surface = r.Ref(f, "depth");
+  if (!surface || !job.g.Axis2(r.Ref(*surface, "position"), plane, surface, "the depth plane's position"))
+    return Reason(job, "the hole's depth plane is unset");
+  hole.depth = plane.origin.z;
+  if (!(hole.depth < -1e-9)) return Reason(job, "the hole's depth plane does not lie below its top");
+  if (const cct_Instance* taper = r.Ref(f, "change_in_diameter")) {
+    double v = 0;
+    if (r.Is(*taper, "diameter_taper") && r.Number(*taper, "final_diameter", v) && v > 0) {
+      hole.bottomRadius = v / 2;
+    } else if (r.Is(*taper, "angle_taper") && r.Number(*taper, "angle", v)) {
+      // The wall leans in by the angle towards the bottom, as a countersink's does.
+      const double a = std::fabs(PlaneAngle(v));
+      if (!(a < kPi / 2)) return Reason(job, "the hole's taper angle is not below a right angle");
+      hole.bottomRadius = hole.radius + hole.depth * std::tan(a);
+      if (!(hole.bottomRadius > 0)) return Reason(job, "the hole's taper closes before its depth");
+    } else {
+      return Reason(job, "the hole's change in diameter is of a kind or with sizes not read");
+    }
+  }
+  hole.radius -= allowSide;
+  hole.bottomRadius -= allowSide;
+  if (!(hole.bottomRadius > 0)) return Reason(job, "the side allowance leaves no hole");
+  const double rb = hole.bottomRadius, zb = hole.depth;
+  const cct_Instance* bottom = r.Ref(f, "bottom_condition");
+  if (!bottom) return Reason(job, "the hole's bottom condition is unset");
+  Floor shape;
+  std::vector<double> breaks{rb};
+  double v = 0;
+  if (r.Is(*bottom, "through_bottom_condition")) {
+    hole.through = true;
+    const double open = zb - tool.PointLength() - kBreakthrough;
+    shape = [open](double) { return open; };
+  } else if (r.Is(*bottom, "flat_with_radius_hole_bottom")) {
+    if (!r.Number(*bottom, "corner_radius", v) || !(v >= 0) || v > rb) return Reason(job, "the hole bottom's corner radius is unset or larger than the hole");
+    const double rc = v;
+    shape = [zb, rb, rc](double p) {
+      if (p <= rb - rc) return zb;
+      const double d = p - (rb - rc);
+      return zb + rc - std::sqrt(std::max(0.0, rc * rc - d * d));
+    };
+    breaks.push_back(rb - rc);
+  } else if (r.Is(*bottom, "flat_hole_bottom")) {
+    shape = [zb](double) { return zb; };
+  } else if (r.Is(*bottom, "conical_hole_bottom")) {
+    if (!r.Number(*bottom, "tip_angle", v)) return Reason(job, "the conical hole bottom's tip angle is unset");
+    const double half = PlaneAngle(v) / 2;
+    if (!(half > 1e-6 && half < kPi / 2)) return Reason(job, "the conical hole bottom's tip angle is not between 0 and 180 degrees");
+    const double slope = 1 / std::tan(half);  // rise per distance from the axis
+    const double apex = zb - rb * slope;
+    double tip = 0;
+    if (!r.Number(*bottom, "tip_radius", tip) || !(tip > 0)) tip = 0;
+    // A rounded tip: the sphere touching the cone, its centre on the axis.
+    const double centre = apex + tip / std::sin(half), touch = tip * std::cos(half);
+    if (touch > rb) return Reason(job, "the conical hole bottom's tip radius is larger than the hole");
+    shape = [apex, slope, tip, centre, touch](double p) {
+      if (tip > 0 && p < touch) return centre - std::sqrt(std::max(0.0, tip * tip - p * p));
+      return apex + p * slope;
+    };
+    breaks.push_back(touch);
+  } else if (r.Is(*bottom, "spherical_hole_bottom")) {
+    if (!r.Number(*bottom, "radius", v) || !(v > 0)) return Reason(job, "the spherical hole bottom's radius is unset");
+    if (v < rb - 1e-9) return Reason(job, "the spherical hole bottom's radius is smaller than the hole's");
+    const double rs = std::max(v, rb);
+    const double centre = zb + std::sqrt(std::max(0.0, rs * rs - rb * rb));
+    shape = [rs, centre](double p) { return centre - std::sqrt(std::max(0.0, rs * rs - p * p)); };
+  } else {
+    return Reason(job, std::string("a hole bottom of kind ") + bottom->TypeName() + " is not one toolpaths are generated for");
+  }
+  hole.floor = [shape, rb, allowBottom](double u) {
+    double p = std::fabs(u);
+    if (p > rb + 1e-9) return 0.0;  // the wall: material up to the top
+    if (p > rb) p = rb;
+    return std::min(0.0, shape(p) + allowBottom);
+  };
+  for (double b : breaks) {
+    hole.breaks.push_back(b);
+    hole.breaks.push_back(-b);
+  }
+  hole.breaks.push_back(0);
+  return true;
+}
+
+// Feeds down from where the writer is to z, slower where the strategy asks near the top and
+// near the bottom of the cut.
+struct Downfeed {
+  double feed, startFeed, endFeed, startBelow, endAbove;
+  void To(MoveWriter& out, double z) const {
+    const Vec3 at = out.At();
+    double cuts[] = {std::max(startBelow, endAbove), std::min(startBelow, endAbove)};
+    double now = at.z;
+    for (double c : cuts) {
+      if (c < now - 1e-12 && c > z + 1e-12) {
+        out.Feed({at.x, at.y, c}, FeedAt((now + c) / 2));
+        now = c;
+      }
+    }
+    if (now > z) out.Feed({at.x, at.y, z}, FeedAt((now + z) / 2));
+  }
+  double FeedAt(double z) const {
+    if (z > 0) return feed;  // above the material
+    if (z > startBelow) return startFeed;
+    if (z < endAbove) return endFeed;
+    return feed;
+  }
+};
+
+bool Drill(StepJob& job) {
+  Reader& r = job.r;
+  const cct_Instance& o = job.operation;
+  const ToolEnd tool = ToolEndOf(job);
+  Hole hole;
+  if (!ReadHole(job, tool, 0, 0, hole)) return false;
+  const bool sink = r.Is(o, "counter_sinking");
+  const double narrowest = std::min(hole.radius, hole.bottomRadius);
+  if (!sink && tool.radius > narrowest + 1e-9)
+    return Reason(job, "the tool (diameter " + std::to_string(2 * tool.radius) + ") is wider than the hole");
+  double target = 0;
+  if (sink) {
+    // A countersink's cone makes the hole's top diameter where the cone is that wide.
+    if (!(tool.halfAngle > 0)) return Reason(job, "the countersink's tip angle is not given");
+    target = std::max(-hole.radius / std::tan(tool.halfAngle), hole.floor(0));
+  } else {
+    target = Drop(hole.floor, tool, 0, hole.breaks);
+  }
+  const double given = Optional(r, o, "cutting_depth");
+  if (given > 0) target = std::max(target, -given);  // never deeper than the bottom allows
+  if (!(target < -1e-9)) return Reason(job, "the hole leaves the tool no depth to drill");
+
+  Downfeed down{job.feed, job.feed, job.feed, 0, target};
+  if (const cct_Instance* s = r.Ref(o, "its_machining_strategy")) {
+    // The reduced cut (a spindle speed) has no place in the moves; the reduced feed has.
+    const double fs = Optional(r, *s, "reduced_feed_at_start"), ds = Optional(r, *s, "depth_of_start");
+    const double fe = Optional(r, *s, "reduced_feed_at_end"), de = Optional(r, *s, "depth_of_end");
+    if (fs > 0 && ds > 0) down.startFeed = job.feed * fs, down.startBelow = std::max(-ds, target);
+    if (fe > 0 && de > 0) down.endFeed = job.feed * fe, down.endAbove = std::min(target + de, 0.0);
+  }
+  MoveWriter out(job.moves, {0, 0, job.clearZ});
+  out.Rapid({0, 0, job.clearZ});
+  if (r.Is(o, "multistep_drilling")) {
+    const double first = Optional(r, o, "first_depth"), step = Optional(r, o, "depth_of_step");
+    const double back = Optional(r, o, "retract_distance"), dwell = Optional(r, o, "dwell_time_step");
+    if (!(first > 0) || !(step > 0) || !(back > 0))
+      return Reason(job, "the multistep drilling's first depth, depth of step or retract distance is unset or not positive");
+    double z = std::max(-first, target);
+    while (true) {
+      down.To(out, z);
+      if (z <= target + 1e-12) break;
+      if (dwell > 0) out.Dwell(dwell);
+      // Back up by the retract distance to break the chip, and down again inside what is cut.
+      out.Rapid({0, 0, std::min(z + back, job.clearZ)});
+      out.Rapid({0, 0, z + std::min(back, kPeckClearance)});
+      z = std::max(z - step, target);
+    }
+  } else {
+    down.To(out, target);
+  }
+  const double dwell = Optional(r, o, "dwell_time_bottom");
+  if (dwell > 0) out.Dwell(dwell);
+  const double ratio = Optional(r, o, "feed_on_retract");
+  // Reamers, boring bars and taps finish the wall on the way out as on the way in: they feed.
+  const bool feedsOut = r.Is(o, "boring_operation") || r.Is(o, "tapping") || r.Is(o, "thread_drilling");
+  if (ratio > 0)
+    out.Feed({0, 0, job.clearZ}, job.feed * ratio);
+  else if (feedsOut)
+    out.Feed({0, 0, job.clearZ}, job.feed);
+  else
+    out.Rapid({0, 0, job.clearZ});
+  return true;
+}
+
+// Which way the circles run. Climb milling (the cutter's right-hand turn taken with the feed)
+// keeps the material on the right of the travel: counter-clockwise inside a hole.
+bool Clockwise(StepJob& job, bool materialOutside) {
+  std::string mode;
+  const bool climb = Climb(job, &mode);
+  const cct_Instance* s = job.r.Ref(job.operation, "its_machining_strategy");
+  if (mode.empty() && s) {
+    // Without a cut mode the strategy may still say which way its passes turn.
+    const std::string turn = Lower(job.r.Text(*s, "rotation_direction"));
+    if (turn == "cw" || turn == "ccw") return turn == "cw";
+  }
+  return materialOutside ? !climb : climb;
+}
+
+bool MillHole(StepJob& job) {
+  Reader& r = job.r;
+  const cct_Instance& o = job.operation;
+  const ToolEnd tool = ToolEndOf(job);
+  double side = Optional(r, o, "allowance_side"), bottomAllow = Optional(r, o, "allowance_bottom");
+  if (!(side > 0)) side = 0;
+  if (!(bottomAllow > 0)) bottomAllow = 0;
+  Hole hole;
+  if (!ReadHole(job, tool, side, bottomAllow, hole)) return false;
+  if (tool.radius > std::min(hole.radius, hole.bottomRadius) + 1e-9)
+    return Reason(job, "the tool (diameter " + std::to_string(2 * tool.radius) + ") is wider than the hole less its allowance");
+  const double bottom = Drop(hole.floor, tool, 0, hole.breaks);
+  if (!(bottom < -1e-9)) return Reason(job, "the hole leaves the tool no depth to mill");
+  const double axial = Optional(r, o, "axial_cutting_depth");
+  double radial = Optional(r, o, "radial_cutting_depth");
+  // Without a radial depth the circles step by the tool's radius; never by more than its
+  // diameter, which would leave rings standing.
+  if (!(radial > 0)) radial = tool.radius;
+  radial = std::min(radial, 2 * tool.radius);
+  const bool clockwise = Clockwise(job, true);
+  MoveWriter out(job.moves, {0, 0, job.clearZ});
+  out.Rapid({0, 0, job.clearZ});
+  double top = 0;
+  for (double z : Levels(bottom, axial)) {
+    // The widest circle at this level: inside the narrowest wall above it, and where the tool's
+    // end stays above the bottom.
+    double lo = 0, hi = std::max(0.0, hole.Narrowest(z) - tool.radius);
+    if (Drop(hole.floor, tool, hi, hole.breaks) > z + 1e-9) {
+      for (int i = 0; i < 60; ++i) {
+        const double m = (lo + hi) / 2;
+        (Drop(hole.floor, tool, m, hole.breaks) <= z + 1e-9 ? lo : hi) = m;
+      }
+      hi = lo;
+    }
+    Plunge way = job.approach;
+    if (way.kind != Plunge::Axis) {
+      // Every way in at an angle becomes a helix about the axis, as wide as the level allows.
+      way.kind = Plunge::Helix;
+      way.radius = way.radius > 0 ? std::min(way.radius, hi) : hi;
+      if (!(way.radius > 1e-6)) way.kind = Plunge::Axis;
+    }
+    Enter(out, {0, 0, z}, top, job.clearZ, way, {1, 0}, hi, job.feed);
+    for (double rho : Spaced(0, hi, radial)) {
+      if (rho <= 1e-9) continue;
+      out.Feed({rho, 0, z}, job.feed);
+      out.Arc({-rho, 0, z}, {0, 0, z}, {0, 0, 1}, clockwise, job.feed);
+      out.Arc({rho, 0, z}, {0, 0, z}, {0, 0, 1}, clockwise, job.feed);
+    }
+    if (hi > 1e-9) out.Feed({0, 0, z}, job.feed);
+    // Straight up out of a hole: a ramp would run into its wall.
+    Leave(out, job.clearZ, Plunge{}, {1, 0}, job.feed);
+    top = z;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool GenerateHole(StepJob& job) {
-  job.reason = "toolpaths for holes are not generated yet";
-  return false;
+  if (job.r.Is(job.operation, "drilling_type_operation")) return Drill(job);
+  return MillHole(job);
 }
 
 }  // namespace varnholt::machining_detail

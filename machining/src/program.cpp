@@ -69,17 +69,19 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     job.instance = tool;
     const cct_Instance* body = r_.Ref(*tool, "its_tool_body");
     if (!body) return out;
-    double d = 0, e = 0;
+    double d = 0, e = 0, tip = 0;
     bool hasEdge = false;
     const cct_Instance* dimension = r_.Ref(*body, "dimension");
     if (const auto* raw = dynamic_cast<const cct_RawInstance*>(dimension)) {
-      KeptDimension(*raw, d, e, hasEdge);
+      KeptDimension(*raw, d, e, hasEdge, tip);
     } else if (dimension) {
       if (!r_.Number(*dimension, "diameter", d)) d = 0;
       hasEdge = r_.Number(*dimension, "edge_radius", e) && e >= 0;
+      if (!r_.Number(*dimension, "tool_tip_half_angle", tip)) tip = 0;
     } else {
-      KeptDimension(*body, d, e, hasEdge);
+      KeptDimension(*body, d, e, hasEdge, tip);
     }
+    if (tip > 0) job.tipHalfAngle = tip;
     if (d > 0) out.diameter = job.diameter = d;
     if (hasEdge) {
       out.hasCornerRadius = true;
@@ -94,7 +96,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
   // Files written against the earlier machining schema give the tool's sizes as a
   // tool_dimension, which our binding keeps as written; its parameters are those of a
   // milling_tool_dimension, the diameter first and the edge radius fifth.
-  void KeptDimension(const cct_Instance& body, double& diameter, double& edge, bool& hasEdge) {
+  void KeptDimension(const cct_Instance& body, double& diameter, double& edge, bool& hasEdge, double& tip) {
     const long count = body.AttributeCount();
     for (long i = 0; i < count; ++i) {
       const char* name = body.AttributeName(i);
@@ -103,11 +105,11 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       if (!text || text->size() < 2 || (*text)[0] != '#' || !scope_) return;
       const cct_Scope::Entry* entry = scope_->FindEntry(text->substr(1).c_str(), 1);
       if (const auto* raw = entry ? dynamic_cast<const cct_RawInstance*>(entry->instance) : nullptr)
-        KeptDimension(*raw, diameter, edge, hasEdge);
+        KeptDimension(*raw, diameter, edge, hasEdge, tip);
       return;
     }
   }
-  void KeptDimension(const cct_RawInstance& raw, double& diameter, double& edge, bool& hasEdge) {
+  void KeptDimension(const cct_RawInstance& raw, double& diameter, double& edge, bool& hasEdge, double& tip) {
     if (std::strcmp(raw.TypeName(), "tool_dimension") != 0) return;
     const std::vector<std::string_view> parameters = cct_SplitParameters(raw.Record());
     auto number = [&](size_t k, double& out) {
@@ -119,6 +121,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     };
     if (!number(0, diameter)) diameter = 0;
     hasEdge = number(4, edge) && edge >= 0;
+    if (!number(1, tip)) tip = 0;
   }
 
   // The feed in mm/min: the technology's feedrate, else feed per tooth x teeth x spindle speed.

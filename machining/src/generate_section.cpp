@@ -1,0 +1,118 @@
+// The tool's end over a feature's floor: how deep a tool may go at a place without cutting
+// below the floor anywhere under it.
+#include "generate_section.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+
+#include "cct/instance.h"
+
+namespace varnholt::machining_detail {
+
+double PlaneAngle(double angle) { return std::fabs(angle) > 2 * kPi + 1e-9 ? angle * kPi / 180 : angle; }
+
+double ToolEnd::Lift(double s) const {
+  s = std::clamp(std::fabs(s), 0.0, radius);
+  if (halfAngle > 0) return s / std::tan(halfAngle);
+  const double flat = radius - corner;
+  if (corner <= 0 || s <= flat) return 0;
+  const double d = s - flat;
+  return corner - std::sqrt(std::max(0.0, corner * corner - d * d));
+}
+
+ToolEnd ToolEndOf(StepJob& job) {
+  ToolEnd end;
+  end.radius = job.tool.diameter / 2;
+  end.corner = std::clamp(job.tool.cornerRadius, 0.0, end.radius);
+  const cct_Instance* body = job.tool.instance ? job.r.Ref(*job.tool.instance, "its_tool_body") : nullptr;
+  if (body && job.r.Is(*body, "ball_endmill") && end.corner <= 0) end.corner = end.radius;
+  if (body && (job.r.Is(*body, "drill") || job.r.Is(*body, "centerdrill") || job.r.Is(*body, "reamer") ||
+               job.r.Is(*body, "tap") || job.r.Is(*body, "countersink") || job.r.Is(*body, "boring_tool") ||
+               job.r.Is(*body, "counterbore"))) {
+    end.drill = true;
+    // A point only where the tool says how sharp it is. Without one the end is taken as flat,
+    // which stops the tip highest over any floor: a drill of unknown point never goes deeper
+    // than a bottom allows.
+    const double half = PlaneAngle(job.tool.tipHalfAngle);
+    if ((job.r.Is(*body, "drill") || job.r.Is(*body, "centerdrill") || job.r.Is(*body, "countersink")) && half > 1e-3 &&
+        half < kPi / 2 - 1e-3) {
+      end.halfAngle = half;
+      end.corner = 0;
+    }
+  }
+  return end;
+}
+
+double Drop(const Floor& floor, const ToolEnd& tool, double u, const std::vector<double>& breaks) {
+  const double r = tool.radius;
+  auto at = [&](double s) { return floor(u + s) - tool.Lift(s); };
+  double best = std::max(at(-r), at(r));
+  best = std::max(best, at(0));
+  for (double b : breaks) {
+    // Both sides of a corner or a step of the floor.
+    for (double e : {-1e-12, 0.0, 1e-12}) {
+      const double s = b - u + e;
+      if (s >= -r && s <= r) best = std::max(best, at(s));
+    }
+  }
+  constexpr int kSamples = 128;
+  int bestK = 0;
+  double sampled = -std::numeric_limits<double>::infinity();
+  for (int k = 0; k <= kSamples; ++k) {
+    const double v = at(-r + 2 * r * k / kSamples);
+    if (v > sampled) sampled = v, bestK = k;
+  }
+  // Refine the best sample's neighbourhood: a smooth maximum (a ball over a round floor) lies
+  // between samples.
+  double lo = -r + 2 * r * std::max(0, bestK - 1) / kSamples, hi = -r + 2 * r * std::min(kSamples, bestK + 1) / kSamples;
+  for (int i = 0; i < 80; ++i) {
+    const double m1 = lo + (hi - lo) / 3, m2 = hi - (hi - lo) / 3;
+    if (at(m1) < at(m2))
+      lo = m1;
+    else
+      hi = m2;
+  }
+  return std::max({best, sampled, at((lo + hi) / 2)});
+}
+
+std::vector<double> Spaced(double from, double to, double step) {
+  if (!(std::fabs(to - from) > 1e-12)) return {from};
+  const long n = std::clamp(static_cast<long>(std::ceil(std::fabs(to - from) / std::max(step, 1e-6) - 1e-9)), 1L, 100000L);
+  std::vector<double> out;
+  for (long k = 0; k <= n; ++k) out.push_back(from + (to - from) * static_cast<double>(k) / static_cast<double>(n));
+  return out;
+}
+
+std::vector<double> Levels(double bottom, double step) {
+  if (!(step > 0)) return {bottom};
+  std::vector<double> out = Spaced(0, bottom, step);
+  out.erase(out.begin());  // the top itself is no level
+  if (out.empty()) out.push_back(bottom);
+  return out;
+}
+
+bool Climb(StepJob& job, std::string* mode) {
+  const cct_Instance* s = job.r.Ref(job.operation, "its_machining_strategy");
+  std::string text = s ? job.r.Text(*s, "cutmode") : "";
+  if (s && text.empty()) text = job.r.Text(*s, "spiral_cutmode");
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (mode) *mode = text;
+  return text != "conventional";
+}
+
+bool DepthPlane(StepJob& job, double& z) {
+  Placement plane;
+  const cct_Instance* surface = job.r.Ref(job.feature, "depth");
+  if (!surface || !job.g.Axis2(job.r.Ref(*surface, "position"), plane, surface, "the depth plane's position")) return false;
+  z = plane.origin.z;
+  return true;
+}
+
+double Optional(Reader& r, const cct_Instance& instance, const char* name) {
+  double v = 0;
+  return r.Number(instance, name, v) ? v : std::numeric_limits<double>::quiet_NaN();
+}
+
+}  // namespace varnholt::machining_detail
