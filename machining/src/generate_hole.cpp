@@ -145,7 +145,8 @@ struct Downfeed {
   double feed, startFeed, endFeed, startBelow, endAbove;
   void To(MoveWriter& out, double z) const {
     const Vec3 at = out.At();
-    double cuts[] = {std::max(startBelow, endAbove), std::min(startBelow, endAbove)};
+    // The top first: above it the tool is in the air and feeds at the full rate.
+    double cuts[] = {0, std::max(startBelow, endAbove), std::min(startBelow, endAbove)};
     double now = at.z;
     for (double c : cuts) {
       if (c < now - 1e-12 && c > z + 1e-12) {
