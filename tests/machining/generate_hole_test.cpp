@@ -242,8 +242,8 @@ TEST(GenerateHole, ReducedFeedAtStartAndEnd) {
       EXPECT_NEAR(m.feed, want, 1e-9) << "down to " << m.to.z;
       slowStart += mid < 0 && mid > -2;
       slowEnd += mid < -11;
-      EXPECT_TRUE(!(at.z > -2 + 1e-9 && m.to.z < -2 - 1e-9)) << "a feed across the end of the start zone";
-      EXPECT_TRUE(!(at.z > -11 + 1e-9 && m.to.z < -11 - 1e-9)) << "a feed across the start of the end zone";
+      for (double edge : {0.0, -2.0, -11.0})
+        EXPECT_FALSE(at.z > edge + 1e-9 && m.to.z < edge - 1e-9) << "a feed across the zone's edge at " << edge;
     }
     at = m.to;
   }
