@@ -268,102 +268,158 @@ double PartClearance(const FeatureCase& f, const Vec3& p) {
   return c;
 }
 
+
+// The measures every generated area must pass.
+void Check(const FeatureCase& f, const varnholt::ProgramStep& step, const Operation& op, const std::string& where) {
+  const double radius = 5;
+  ASSERT_FALSE(step.moves.empty()) << where << ": " << step.reason;
+  const double bottom = f.floor + op.allowBottom;
+
+  // Rapids only at the clear height (or on the security plane above it).
+  Vec3 at = step.start;
+  for (const Move& m : step.moves) {
+    if (m.kind == MoveKind::Rapid) {
+      EXPECT_GE(m.to.z, kClearZ - 1e-9) << where << ": a rapid ends below the clear height";
+      if (std::fabs(m.to.x - at.x) > 1e-9 || std::fabs(m.to.y - at.y) > 1e-9) {
+        EXPECT_GE(at.z, kClearZ - 1e-9) << where << ": a rapid moves sideways below the clear height";
+      }
+    }
+    at = m.to;
+  }
+
+  // No gouge: every cutting point keeps the tool's radius (plus the allowance) from the part
+  // and stays above the floor's allowance; the walls are reached.
+  double closest = std::numeric_limits<double>::infinity(), lowest = 0;
+  std::vector<double> levels;
+  std::vector<std::pair<P2, P2>> floorCuts;
+  const std::vector<Sample> samples = Walk(step.start, step.moves, 0.02);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const Sample& q = samples[i];
+    if (!q.cutting || q.p.z >= 0) continue;
+    const double c = PartClearance(f, q.p) - radius;
+    closest = std::min(closest, c);
+    if (c < op.allowSide - kGouge) {
+      ADD_FAILURE() << where << ": the tool enters the part at (" << q.p.x << ", " << q.p.y << ", " << q.p.z << ") by "
+                    << op.allowSide - c;
+      break;
+    }
+    lowest = std::min(lowest, q.p.z);
+    if (i > 0 && samples[i - 1].cutting && std::fabs(samples[i - 1].p.z - q.p.z) < 1e-12) {
+      levels.push_back(q.p.z);
+      if (std::fabs(q.p.z - bottom) < 1e-9) floorCuts.push_back({{samples[i - 1].p.x, samples[i - 1].p.y}, {q.p.x, q.p.y}});
+    }
+  }
+  EXPECT_NEAR(lowest, bottom, 1e-9) << where << ": the floor's allowance";
+  if (!f.face || !f.islands.empty()) {
+    EXPECT_LE(closest, op.allowSide + 0.003) << where << ": the last pass does not reach the side allowance";
+  }
+
+  // Levels: none deeper than the axial cutting depth below the one before.
+  std::sort(levels.begin(), levels.end());
+  levels.erase(std::unique(levels.begin(), levels.end(), [](double a, double b) { return std::fabs(a - b) < 1e-9; }),
+               levels.end());
+  double above = 0;
+  for (size_t k = levels.size(); k-- > 0;) {
+    EXPECT_LE(above - levels[k], op.axial + 1e-9) << where << ": a level deeper than the axial cutting depth";
+    above = levels[k];
+  }
+
+  // Floor coverage: every grid point of the floor (away from the allowances and the corners
+  // a round tool cannot reach) within the tool's radius of a cut at the floor's height.
+  const double cell = radius;
+  std::unordered_map<long long, std::vector<size_t>> bins;
+  auto key = [&](double x, double y) {
+    return (static_cast<long long>(std::floor(x / cell)) << 32) ^ static_cast<long long>(std::floor(y / cell) + 1e6);
+  };
+  for (size_t i = 0; i < floorCuts.size(); ++i) bins[key(floorCuts[i].first.x, floorCuts[i].first.y)].push_back(i);
+  int uncovered = 0;
+  for (double x = f.low.x; x <= f.high.x + 1e-9 && uncovered < 3; x += 0.5)
+    for (double y = f.low.y; y <= f.high.y + 1e-9 && uncovered < 3; y += 0.5) {
+      const P2 q{x, y};
+      if (PartClearance(f, {x, y, bottom}) < op.allowSide + 0.01) continue;
+      bool corner = false;
+      for (const P2& c : f.corners) corner = corner || Len(q.x - c.x, q.y - c.y) < 1.5 * (radius + op.allowSide);
+      if (corner) continue;
+      bool covered = false;
+      for (int dx = -2; dx <= 2 && !covered; ++dx)
+        for (int dy = -2; dy <= 2 && !covered; ++dy) {
+          auto bin = bins.find(key(x + dx * cell, y + dy * cell));
+          if (bin == bins.end()) continue;
+          for (size_t i : bin->second)
+            if (SegmentDistance(q, floorCuts[i].first, floorCuts[i].second) <= radius + 1e-6) {
+              covered = true;
+              break;
+            }
+        }
+      if (!covered) {
+        ++uncovered;
+        ADD_FAILURE() << where << ": the floor at (" << x << ", " << y << ") is left standing";
+      }
+    }
+}
+
 }  // namespace
 
 // Every feature with every strategy, as a rough operation leaving allowances.
 TEST_F(GenerateArea, FeaturesByStrategiesStayInsideCoverTheFloorAndLeaveTheAllowances) {
-  const double radius = 5;
-  for (const FeatureCase& f : Features()) {
+  for (const FeatureCase& f : Features())
     for (const StrategyCase& s : Strategies()) {
       const Operation op = f.face ? Operation{1.0, 0, 0.2, false} : Operation{2.5, 0.5, 0.3, false};
-      const std::string where = std::string(f.name) + " / " + s.name;
       const varnholt::Program program = Build(f.entities + f.approach + s.entity + OperationText(f, s, op));
-      ASSERT_EQ(program.steps.size(), 1u) << where;
-      const varnholt::ProgramStep& step = program.steps[0];
-      ASSERT_FALSE(step.moves.empty()) << where << ": " << step.reason;
-      const double bottom = f.floor + op.allowBottom;
-
-      // Rapids only at the clear height (or on the security plane above it).
-      Vec3 at = step.start;
-      for (const Move& m : step.moves) {
-        if (m.kind == MoveKind::Rapid) {
-          EXPECT_GE(m.to.z, kClearZ - 1e-9) << where << ": a rapid ends below the clear height";
-          if (std::fabs(m.to.x - at.x) > 1e-9 || std::fabs(m.to.y - at.y) > 1e-9) {
-            EXPECT_GE(at.z, kClearZ - 1e-9) << where << ": a rapid moves sideways below the clear height";
-          }
-        }
-        at = m.to;
-      }
-
-      // No gouge: every cutting point keeps the tool's radius (plus the allowance) from the part
-      // and stays above the floor's allowance; the walls are reached.
-      double closest = std::numeric_limits<double>::infinity(), lowest = 0;
-      std::vector<double> levels;
-      std::vector<std::pair<P2, P2>> floorCuts;
-      const std::vector<Sample> samples = Walk(step.start, step.moves, 0.02);
-      for (size_t i = 0; i < samples.size(); ++i) {
-        const Sample& q = samples[i];
-        if (!q.cutting || q.p.z >= 0) continue;
-        const double c = PartClearance(f, q.p) - radius;
-        closest = std::min(closest, c);
-        if (c < op.allowSide - kGouge) {
-          ADD_FAILURE() << where << ": the tool enters the part at (" << q.p.x << ", " << q.p.y << ", " << q.p.z << ") by "
-                        << op.allowSide - c;
-          break;
-        }
-        lowest = std::min(lowest, q.p.z);
-        if (i > 0 && samples[i - 1].cutting && std::fabs(samples[i - 1].p.z - q.p.z) < 1e-12) {
-          levels.push_back(q.p.z);
-          if (std::fabs(q.p.z - bottom) < 1e-9) floorCuts.push_back({{samples[i - 1].p.x, samples[i - 1].p.y}, {q.p.x, q.p.y}});
-        }
-      }
-      EXPECT_NEAR(lowest, bottom, 1e-9) << where << ": the floor's allowance";
-      if (!f.face || !f.islands.empty()) {
-        EXPECT_LE(closest, op.allowSide + 0.003) << where << ": the last pass does not reach the side allowance";
-      }
-
-      // Levels: none deeper than the axial cutting depth below the one before.
-      std::sort(levels.begin(), levels.end());
-      levels.erase(std::unique(levels.begin(), levels.end(), [](double a, double b) { return std::fabs(a - b) < 1e-9; }),
-                   levels.end());
-      double above = 0;
-      for (size_t k = levels.size(); k-- > 0;) {
-        EXPECT_LE(above - levels[k], op.axial + 1e-9) << where << ": a level deeper than the axial cutting depth";
-        above = levels[k];
-      }
-
-      // Floor coverage: every grid point of the floor (away from the allowances and the corners
-      // a round tool cannot reach) within the tool's radius of a cut at the floor's height.
-      const double cell = radius;
-      std::unordered_map<long long, std::vector<size_t>> bins;
-      auto key = [&](double x, double y) {
-        return (static_cast<long long>(std::floor(x / cell)) << 32) ^ static_cast<long long>(std::floor(y / cell) + 1e6);
-      };
-      for (size_t i = 0; i < floorCuts.size(); ++i) bins[key(floorCuts[i].first.x, floorCuts[i].first.y)].push_back(i);
-      int uncovered = 0;
-      for (double x = f.low.x; x <= f.high.x + 1e-9 && uncovered < 3; x += 0.5)
-        for (double y = f.low.y; y <= f.high.y + 1e-9 && uncovered < 3; y += 0.5) {
-          const P2 q{x, y};
-          if (PartClearance(f, {x, y, bottom}) < op.allowSide + 0.01) continue;
-          bool corner = false;
-          for (const P2& c : f.corners) corner = corner || Len(q.x - c.x, q.y - c.y) < 1.5 * (radius + op.allowSide);
-          if (corner) continue;
-          bool covered = false;
-          for (int dx = -2; dx <= 2 && !covered; ++dx)
-            for (int dy = -2; dy <= 2 && !covered; ++dy) {
-              auto bin = bins.find(key(x + dx * cell, y + dy * cell));
-              if (bin == bins.end()) continue;
-              for (size_t i : bin->second)
-                if (SegmentDistance(q, floorCuts[i].first, floorCuts[i].second) <= radius + 1e-6) {
-                  covered = true;
-                  break;
-                }
-            }
-          if (!covered) {
-            ++uncovered;
-            ADD_FAILURE() << where << ": the floor at (" << x << ", " << y << ") is left standing";
-          }
-        }
+      ASSERT_EQ(program.steps.size(), 1u);
+      Check(f, program.steps[0], op, std::string(f.name) + " / " + s.name);
     }
+}
+
+// A finish operation stating no allowances goes to the walls and the floor, in one level
+// where the axial depth allows it.
+TEST_F(GenerateArea, FinishWithoutAllowancesReachesWallsAndFloor) {
+  for (const FeatureCase& f : Features()) {
+    const StrategyCase s = Strategies()[f.face ? 1 : 0];
+    const Operation op{10.0, 0, 0, true};
+    const varnholt::Program program =
+        Build(f.entities + f.approach + s.entity + OperationText(f, s, {10.0, -1, -1, true}));
+    ASSERT_EQ(program.steps.size(), 1u);
+    Check(f, program.steps[0], op, std::string(f.name) + " finish");
+  }
+}
+
+// What is not handled is said, and nothing is guessed.
+TEST_F(GenerateArea, CasesNotHandledGiveTheirReason) {
+  const std::vector<FeatureCase> features = Features();
+  const FeatureCase& rectangle = features[0];
+  const StrategyCase parallel = Strategies()[0];
+  const Operation op{2.5, 0.5, 0.3, false};
+  struct Row {
+    const char* what;
+    std::string data;
+    const char* reason;
+  } const rows[] = {
+      {"tool wider than the pocket",
+       "#200=CLOSED_POCKET('pocket',#10,(#300),#190,#195,(),$,#191,$,$,#202);\n#202=CIRCULAR_CLOSED_PROFILE($,#203);\n" +
+           Length(203, 9) + Depth(-8) + kAxis + parallel.entity + OperationText(rectangle, parallel, op),
+       "wider"},
+      {"open pocket of a U profile",
+       "#200=OPEN_POCKET('open',#10,(#300),#190,#195,(),$,#191,$,$,#202,$);\n#202=SQUARE_U_PROFILE($,#203,#204,0.0,#204,0.0);\n" +
+           Length(203, 40) + Length(204, 1) + Depth(-8) + kAxis + parallel.entity + OperationText(rectangle, parallel, op),
+       "square_u_profile"},
+      {"radiused floor",
+       "#200=CLOSED_POCKET('pocket',#10,(#300),#190,#195,(),$,#192,$,$,#202);\n#192=RADIUSED_POCKET_BOTTOM_CONDITION(#13,#203);\n"
+       "#202=CIRCULAR_CLOSED_PROFILE($,#203);\n" +
+           Length(203, 40) + Depth(-8) + kAxis + parallel.entity + OperationText(rectangle, parallel, op),
+       "radiused_pocket_bottom_condition"},
+      {"spiral strategy", rectangle.entities + kAxis + "#320=CONTOUR_SPIRAL(0.5,.T.,.CCW.,.CLIMB.);\n" +
+                              OperationText(rectangle, parallel, op),
+       "contour_spiral"},
+      {"helix wider than the pocket",
+       "#200=CLOSED_POCKET('pocket',#10,(#300),#190,#195,(),$,#191,$,$,#202);\n#202=CIRCULAR_CLOSED_PROFILE($,#203);\n" +
+           Length(203, 14) + Depth(-8) + kHelix + parallel.entity + OperationText(rectangle, parallel, op),
+       "helix"},
+  };
+  for (const Row& row : rows) {
+    const varnholt::Program program = Build(row.data);
+    ASSERT_EQ(program.steps.size(), 1u) << row.what;
+    EXPECT_TRUE(program.steps[0].moves.empty()) << row.what;
+    EXPECT_NE(program.steps[0].reason.find(row.reason), std::string::npos) << row.what << ": " << program.steps[0].reason;
   }
 }
