@@ -22,7 +22,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kClear = 1.0;         // how far past touching the tool goes beyond an open side
 constexpr long kMaxPasses = 200000;    // rings or strokes of one level
 constexpr long kMaxLevels = 10000;
-constexpr size_t kMaxMoves = 4000000;  // about 400 MB of moves: beyond it a file asks too much
+constexpr size_t kMaxMoves = 2000000;  // about 200 MB of moves: beyond it a file asks too much
 constexpr double kTiny = 1e-9;
 
 enum class Pattern { Unidirectional, Bidirectional, ContourParallel, BidirectionalContour, ContourBidirectional };
@@ -474,7 +474,9 @@ class AreaGenerator {
     // Where rings are farther apart than the tool's radius, corners between them may be left
     // standing: what no ring passes within the radius of is gone round on its own.
     std::vector<Contour2> rest;
-    if (s > R_ * (1 + 1e-9) || !shape.exact || !shape.islands.empty()) {
+    // Rings a radius or less apart leave nothing: a point between two is nearer the outer one
+    // than their distance. A face's islands and a fillet's wider walls break that measure.
+    if (s > R_ * (1 + 1e-9) || (face_ && !shape.islands.empty()) || wall > isle + kTiny) {
       for (int round = 0; round < 3; ++round) {
         ClipperLib::ClipperOffset sweep;
         sweep.ArcTolerance = area::kChord * 1e6;
