@@ -166,7 +166,7 @@ const std::vector<Command>& Commands() {
        {{"--set", "'#N.attr=VALUE'", {}, nullptr}, {"--unset", "'#N.attr'", {}, nullptr}},
        Edit},
       {"render", {},
-       {"FILE OUT [--view top|front|side|iso] [--size WxH]"},
+       {"FILE OUT [--view top|front|side|iso] [--size WxH] [--generated|--no-generated]"},
        "render FILE OUT",
        "open FILE, draw its workpiece, features, toolpaths and security planes\n"
        "and write the picture to OUT, as SVG when OUT ends in .svg, as PNG\n"
@@ -176,10 +176,14 @@ const std::vector<Command>& Commands() {
        "pixels (default 1200x900; not for .pdf); the log, with what could not\n"
        "be drawn, goes to standard output; OUT is replaced only once the\n"
        "picture is complete; status 1 also for another extension, a view or\n"
-       "size not of these forms\n",
+       "size not of these forms; a workingstep whose operation gives no\n"
+       "toolpaths is drawn with the ones generated from its feature (dashed,\n"
+       "rapid moves thin), --no-generated draws the file's toolpaths only\n",
        {kFile, kOut}, 2, false, false,
        {{"--view", "top|front|side|iso", {"top", "front", "side", "iso"}, ViewName},
-        {"--size", "WxH", {}, PictureSize}},
+        {"--size", "WxH", {}, PictureSize},
+        {"--generated", nullptr, {}, nullptr},
+        {"--no-generated", nullptr, {}, nullptr}},
        Render},
       {"scene", {},
        {"FILE [--format text|json]"},

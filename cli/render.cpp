@@ -79,7 +79,7 @@ int Render(const Arguments& arguments) {
       varnholt::Scene scene;
       {
         CDoc::LogRoute route(*doc);
-        scene = varnholt::BuildScene(*doc->Scope());
+        scene = varnholt::BuildScene(*doc->Scope(), {}, !arguments.Has("--no-generated"));
       }
       varnholt::ReportSceneProblems(scene, doc->Log());
       const varnholt::Camera camera = varnholt::Camera::Fit(scene, view, width, height);

@@ -20,6 +20,7 @@
 #include "support/cli_run.h"
 #include "support/document_text.h"
 #include "varnholt/doc.h"
+#include "varnholt/program.h"
 #include "varnholt/rules.h"
 
 namespace {
@@ -29,9 +30,14 @@ namespace {
   std::abort();
 }
 
-// The rule check only reads the model: it runs on what opened, and must neither crash nor hang.
+// The rule check and the program's moves (generated ones included) only read the model: they
+// run on what opened, and must neither crash nor hang.
 void CheckRules(CDoc& doc) {
-  if (doc.Scope()) varnholt::rules::Check(*doc.Scope());
+  if (!doc.Scope()) return;
+  varnholt::rules::Check(*doc.Scope());
+  const varnholt::Program program = varnholt::BuildProgram(*doc.Scope());
+  for (const varnholt::ProgramStep& step : program.steps)
+    if (step.moves.empty() && step.reason.empty()) Finding("a workingstep without moves says why");
 }
 
 // Opens `from` and saves it to `to`; the saved bytes, or why there are none.

@@ -36,6 +36,8 @@
 #include "varnholt/rules.h"
 #include "prompts.h"
 #include "varnholt/insertdialog.h"
+#include "varnholt/navigation.h"
+#include "varnholt/program.h"
 #include "varnholt/valuetext.h"
 
 namespace varnholt {
@@ -562,6 +564,30 @@ bool ChildFrame::CheckRules() {
   return !report.cancelled;
 }
 
+// For a workingstep: how many moves it has, from the file's toolpaths or generated, and how
+// long its cutting and rapid moves are; the reason where it has none.
+QString ChildFrame::MotionOf(cct_Instance* instance) {
+  if (!instance || !doc_.Scope() || !varnholt::IsOfType(*instance, "workingstep")) return QString();
+  varnholt::ProgramOptions options;
+  options.only = instance;
+  varnholt::Program program;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    program = varnholt::BuildProgram(*doc_.Scope(), options);
+    QGuiApplication::restoreOverrideCursor();
+  }
+  if (program.steps.empty()) return QString();
+  const varnholt::ProgramStep& step = program.steps.front();
+  if (step.moves.empty()) return QStringLiteral("none (%1)").arg(ToQt(step.reason));
+  const varnholt::MoveLengths lengths = varnholt::Lengths(step.start, step.moves);
+  return QStringLiteral("%1 %2, cutting %3 mm, rapid %4 mm")
+      .arg(step.moves.size())
+      .arg(step.explicitMoves ? QStringLiteral("from the file") : QStringLiteral("generated"))
+      .arg(lengths.cutting, 0, 'f', 1)
+      .arg(lengths.rapid, 0, 'f', 1);
+}
+
 void ChildFrame::ShowDetailsOf(cct_Instance* instance, const QString& note) {
   InstanceDetails details;
   bool found = false;
@@ -573,7 +599,7 @@ void ChildFrame::ShowDetailsOf(cct_Instance* instance, const QString& note) {
     QGuiApplication::restoreOverrideCursor();
   }
   if (found)
-    details_->ShowDetails(details, note);
+    details_->ShowDetails(details, note, MotionOf(instance));
   else
     details_->ShowNothing();
   Finish();

@@ -166,6 +166,7 @@ class ChildFrame : public QWidget {
   void OnExpanded(QTreeWidgetItem* item);
   void OnCurrentChanged(QTreeWidgetItem* item);
   void ShowDetailsOf(cct_Instance* instance, const QString& note);
+  QString MotionOf(cct_Instance* instance);
   /// Highlights in the 3D view what the current item, or the nearest item above it that the
   /// scene knows, was drawn from.
   void UpdateSceneHighlight();

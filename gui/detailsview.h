@@ -21,7 +21,9 @@ class DetailsView : public QTextBrowser {
   explicit DetailsView(QWidget* parent = nullptr);
 
   /// Shows the details, with a note above them when one is given.
-  void ShowDetails(const InstanceDetails& details, const QString& note = QString());
+  /// `motion`, where not empty, is a line about the moves of a workingstep.
+  void ShowDetails(const InstanceDetails& details, const QString& note = QString(),
+                   const QString& motion = QString());
   void ShowNothing();
   /// The name the instance shown has; empty when none is shown.
   const std::string& ShownName() const { return shown_; }

@@ -30,7 +30,9 @@ int Rank(ShapeKind kind) {
     case ShapeKind::SecurityPlane: return 1;
     case ShapeKind::Feature: return 2;
     case ShapeKind::Marker: return 3;
-    case ShapeKind::Toolpath: return 4;
+    case ShapeKind::Rapid: return 4;
+    case ShapeKind::Toolpath:
+    case ShapeKind::Generated: return 5;
   }
   return 0;
 }
@@ -51,6 +53,14 @@ Stroke StyleFor(const ScenePath& path, bool highlighted, bool dimmed) {
     case ShapeKind::Feature:
     case ShapeKind::Marker: stroke.colour = 0x303030; break;
     case ShapeKind::Toolpath: stroke.colour = WorkingstepColour(path.workingstep); break;
+    case ShapeKind::Generated:
+    case ShapeKind::Rapid:
+      // Generated moves the picture's way: lighter and dashed, rapids thin.
+      stroke.colour = PathColour(path);
+      stroke.opacity = PathOpacity(path);
+      stroke.dashed = true;
+      if (path.kind == ShapeKind::Rapid) stroke.width = highlighted ? 1.5 : 0.6;
+      break;
     case ShapeKind::SecurityPlane:
       // Only a reference height: it must not cover what is machined below it.
       stroke.colour = highlighted ? WorkingstepColour(path.workingstep) : 0x8080a0;
@@ -281,6 +291,39 @@ void SceneView::DrawStill() {
   lastSegments_ = DrawStrokes(pixels, camera_, strokes);
 }
 
+// Which line is which, in the upper right corner, once generated moves are shown.
+void SceneView::DrawLegend(QPainter& painter) {
+  bool has[3] = {false, false, false};
+  for (const ScenePath& path : scene_.paths) {
+    has[0] = has[0] || path.kind == ShapeKind::Toolpath;
+    has[1] = has[1] || path.kind == ShapeKind::Generated;
+    has[2] = has[2] || path.kind == ShapeKind::Rapid;
+  }
+  if (!has[1] && !has[2]) return;
+  static const ShapeKind kinds[3] = {ShapeKind::Toolpath, ShapeKind::Generated, ShapeKind::Rapid};
+  const QString texts[3] = {QStringLiteral("Werkzeugweg aus der Datei"), QStringLiteral("Erzeugter Werkzeugweg"),
+                            QStringLiteral("Eilgang")};
+  const QFontMetrics metrics(painter.font());
+  int widest = 0;
+  for (int k = 0; k < 3; ++k)
+    if (has[k]) widest = std::max(widest, metrics.horizontalAdvance(texts[k]));
+  const int right = width() - 10, lineLeft = right - widest - 40;
+  int y = 10 + metrics.ascent();
+  for (int k = 0; k < 3; ++k) {
+    if (!has[k]) continue;
+    ScenePath sample;
+    sample.kind = kinds[k];
+    sample.workingstep = 0;
+    Stroke stroke = StyleFor(sample, false, false);
+    stroke.width = std::max(stroke.width, 1.0);
+    painter.setPen(PenFor(stroke));
+    painter.drawLine(QPointF(lineLeft, y - metrics.ascent() / 2.0), QPointF(lineLeft + 28, y - metrics.ascent() / 2.0));
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(QPointF(lineLeft + 36, y), texts[k]);
+    y += metrics.height() + 2;
+  }
+}
+
 void SceneView::DrawOverlay(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing, !moving_);
   painter.setPen(palette().color(QPalette::Text));
@@ -300,6 +343,8 @@ void SceneView::DrawOverlay(QPainter& painter) {
     painter.drawText(inner, Qt::AlignCenter | Qt::TextWordWrap, empty);
     return;
   }
+
+  DrawLegend(painter);
 
   // The world axes, foreshortened as the camera sees them.
   const QtMap map(camera_);

@@ -85,6 +85,7 @@ class SceneView : public QWidget {
   /// The still frame: every line, antialiased, drawn by cairo into still_.
   void DrawStill();
   void DrawOverlay(QPainter& painter);
+  void DrawLegend(QPainter& painter);
 
   Scene scene_;
   State state_ = State::None;

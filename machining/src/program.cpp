@@ -16,6 +16,7 @@
 #include "cct/rawrecord.h"
 #include "cct/scope.h"
 #include "generate.h"
+#include "walk.h"
 
 namespace varnholt {
 namespace {
@@ -23,7 +24,6 @@ namespace {
 using namespace scene_detail;
 using namespace machining_detail;
 
-constexpr int kMaxNesting = 64;
 constexpr double kDefaultClear = 5;  // above the feature's top, where nothing says how far
 
 double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
@@ -36,73 +36,30 @@ Vec3 Mul(const Vec3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 // ramp anyone writes.
 double Radians(double angle) { return std::fabs(angle) < 1 ? angle : angle * 3.14159265358979323846 / 180; }
 
-struct SetupFrame {
-  int index = -1;
-  bool placed = true;
-  struct Workpiece {
-    const cct_Instance* workpiece = nullptr;
-    bool placed = false;
-    Placement frame;  // within the setup
-  };
-  std::vector<Workpiece> workpieces;
-};
-
-class ProgramBuilder {
+class ProgramBuilder : WorkplanWalk::Visitor {
  public:
   ProgramBuilder(Program& program, const ProgramOptions& options)
       : program_(program), options_(options), problems_(problemList_), geometry_(r_, problems_, budget_) {}
 
   void Run(cct_Scope& scope) {
-    const cct_Instance* project = nullptr;
-    for (cct_Scope::Entry* entry : scope.EntriesInNameOrder()) {
-      const cct_Instance* instance = entry ? entry->instance : nullptr;
-      if (instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() && r_.Is(*instance, "project")) {
-        project = instance;
-        break;
-      }
-    }
+    const cct_Instance* project = FirstProject(r_, scope);
     if (!project) return;
     scope_ = &scope;
     program_.hasProject = true;
-    if (const cct_Instance* main = r_.Ref(*project, "main_workplan")) Workplan(*main, nullptr, 0);
+    // What cannot be placed the scene names; the program only says why a workingstep has no
+    // moves.
+    if (const cct_Instance* main = r_.Ref(*project, "main_workplan")) WorkplanWalk(r_, geometry_, problems_, *this).Run(*main);
   }
 
  private:
-  void Workplan(const cct_Instance& plan, const SetupFrame* setup, int depth) {
-    if (depth > kMaxNesting || !plans_.insert(&plan).second) return;  // the scene names it
-    if (const cct_Instance* own = r_.Ref(plan, "its_setup")) setup = &Setup(*own);
-    std::vector<cct_Instance*> elements;
-    r_.Refs(plan, "its_elements", elements);
-    for (const cct_Instance* element : elements) {
-      if (!element || budget_.exhausted) continue;
-      if (r_.Is(*element, "workingstep"))
-        Workingstep(*element, setup);
-      else if (r_.Value(*element, "its_elements"))
-        Workplan(*element, setup, depth + 1);
-    }
-  }
+  bool Stop() override { return budget_.exhausted; }
 
-  const SetupFrame& Setup(const cct_Instance& setup) {
-    auto found = setups_.find(&setup);
-    if (found != setups_.end()) return found->second;
-    SetupFrame& info = setups_[&setup];
+  void Setup(const SetupFrames& setup) override {
     ProgramSetup out;
-    out.name = InstanceLabel(&setup);
-    out.label = r_.Text(setup, "its_id");
-    if (const cct_Instance* origin = r_.Ref(setup, "its_origin"))
-      info.placed = geometry_.Axis2(origin, out.origin, &setup, "the setup's origin");
-    info.index = static_cast<int>(program_.setups.size());
+    out.name = InstanceLabel(setup.setup);
+    out.label = r_.Text(*setup.setup, "its_id");
+    out.origin = setup.origin;
     program_.setups.push_back(out);
-    std::vector<cct_Instance*> list;
-    r_.Refs(setup, "its_workpiece_setup", list);
-    for (const cct_Instance* item : list) {
-      if (!item) continue;
-      SetupFrame::Workpiece w;
-      w.workpiece = r_.Ref(*item, "its_workpiece");
-      w.placed = geometry_.Axis2(r_.Ref(*item, "its_origin"), w.frame, item, "the workpiece setup's origin");
-      info.workpieces.push_back(w);
-    }
-    return info;
   }
 
   ProgramTool Tool(const cct_Instance* tool, machining_detail::Tool& job) {
@@ -198,15 +155,8 @@ class ProgramBuilder {
     return p;
   }
 
-  const SetupFrame::Workpiece* Clamped(const SetupFrame* setup, const cct_Instance* feature) {
-    if (!setup || setup->workpieces.empty()) return nullptr;
-    const cct_Instance* workpiece = feature ? r_.Ref(*feature, "its_workpiece") : nullptr;
-    for (const SetupFrame::Workpiece& w : setup->workpieces)
-      if (workpiece && w.workpiece == workpiece) return &w;
-    return &setup->workpieces.front();
-  }
-
-  void Workingstep(const cct_Instance& step, const SetupFrame* setup) {
+  void Workingstep(const cct_Instance& step, const SetupFrames* setup) override {
+    if (options_.only && options_.only != &step) return;
     ProgramStep out;
     out.name = InstanceLabel(&step);
     out.label = r_.Text(step, "its_id");
@@ -219,20 +169,23 @@ class ProgramBuilder {
     machining_detail::Tool tool;
     out.tool = Tool(operation ? r_.Ref(*operation, "its_tool") : nullptr, tool);
     Moves(step, setup, feature, operation, tool, out);
-    if (out.moves.empty() && out.reason.empty()) out.reason = "the workingstep gives nothing to move along";
+    const bool sought = out.explicitMoves ? options_.explicitMoves : options_.generatedMoves;
+    if (sought && out.moves.empty() && out.reason.empty()) out.reason = "the workingstep gives nothing to move along";
     program_.steps.push_back(std::move(out));
   }
 
-  void Moves(const cct_Instance& step, const SetupFrame* setup, const cct_Instance* feature,
+  void Moves(const cct_Instance& step, const SetupFrames* setup, const cct_Instance* feature,
              const cct_Instance* operation, const machining_detail::Tool& tool, ProgramStep& out) {
     if (!operation) {
       out.reason = "the workingstep has no operation";
       return;
     }
+    out.explicitMoves = r_.Ref(*operation, "its_toolpath") != nullptr;
+    if (out.explicitMoves ? !options_.explicitMoves : !options_.generatedMoves) return;
     // The workpiece's system within the setup, then the feature's.
     Placement frame;
     bool placed = !setup || setup->placed;
-    const SetupFrame::Workpiece* clamped = Clamped(setup, feature);
+    const SetupFrames::Workpiece* clamped = setup ? setup->Clamping(r_, feature) : nullptr;
     if (clamped) {
       placed = placed && clamped->placed;
       frame = clamped->frame;
@@ -269,18 +222,11 @@ class ProgramBuilder {
     const double feed = Feed(technology, tool.teeth);
 
     std::vector<Move> local;
-    Vec3 first;
-    if (options_.explicitMoves && r_.Ref(*operation, "its_toolpath")) {
-      out.explicitMoves = true;
+    if (out.explicitMoves) {
       if (!Explicit(*operation, feed, tool.teeth, local)) {
         out.reason = "the toolpaths the file gives cannot be read";
         return;
       }
-    } else if (r_.Ref(*operation, "its_toolpath")) {
-      out.explicitMoves = true;
-      return;  // asked not to read them
-    } else if (!options_.generatedMoves) {
-      return;
     } else {
       if (!feature) {
         out.reason = "the workingstep has no feature to generate toolpaths from";
@@ -313,16 +259,10 @@ class ProgramBuilder {
     };
     out.start = onPlane(begin);
     out.moves.reserve(local.size() + 2);
-    Move in;
-    in.kind = MoveKind::Rapid;
-    in.to = out.start;
-    out.moves.push_back(in);
-    for (const Move& move : local) out.moves.push_back(move);
-    Move up;
-    up.kind = MoveKind::Rapid;
-    up.to = onPlane(end);
-    out.moves.push_back(up);
-    (void)first;
+    MoveWriter writer(out.moves, out.start);
+    writer.Rapid(out.start);
+    out.moves.insert(out.moves.end(), local.begin(), local.end());
+    writer.Rapid(onPlane(end));
   }
 
   bool Generate(StepJob& job) {
@@ -365,13 +305,8 @@ class ProgramBuilder {
       if (!curve || !geometry_.Curve(curve, points) || points.empty()) continue;
       double pathFeed = Feed(r_.Ref(*path, "its_technology"), teeth);
       if (!std::isfinite(pathFeed)) pathFeed = feed;
-      for (const Vec3& p : points) {
-        Move move;
-        move.kind = MoveKind::Feed;
-        move.to = p;
-        move.feed = pathFeed;
-        out.push_back(move);
-      }
+      MoveWriter writer(out, points.front());
+      for (const Vec3& p : points) writer.Feed(p, pathFeed);
       any = true;
     }
     return any;
@@ -385,8 +320,6 @@ class ProgramBuilder {
   Problems problems_;
   Budget budget_;
   Geometry geometry_;
-  std::unordered_map<const cct_Instance*, SetupFrame> setups_;
-  std::unordered_set<const cct_Instance*> plans_;
 };
 
 }  // namespace

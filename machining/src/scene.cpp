@@ -11,6 +11,8 @@
 #include "cct/instance.h"
 #include "cct/scope.h"
 #include "scene_read.h"
+#include "walk.h"
+#include "varnholt/program.h"
 #include "varnholt/scene.h"
 
 namespace varnholt {
@@ -18,36 +20,15 @@ namespace {
 
 using namespace scene_detail;
 
-constexpr int kMaxNesting = 64;       // workplans within workplans
 constexpr double kMarkerLength = 10;  // the axis lines of a feature's marker
 
-// A setup's placement and its workpiece setups, worked out once.
-struct SetupInfo {
-  bool placed = false;
-  Placement frame;
-  struct Workpiece {
-    const cct_Instance* workpiece = nullptr;
-    bool placed = false;
-    Placement frame;  // within the world
-  };
-  std::vector<Workpiece> workpieces;
-};
-
-class Builder {
+class Builder : WorkplanWalk::Visitor {
  public:
   Builder(Scene& scene, const SceneProgress& progress)
       : scene_(scene), progress_(progress), problems_(scene.problems), geometry_(r_, problems_, budget_) {}
 
   void Run(cct_Scope& scope) {
-    const cct_Instance* project = nullptr;
-    for (cct_Scope::Entry* entry : scope.EntriesInNameOrder()) {
-      const cct_Instance* instance = entry ? entry->instance : nullptr;
-      if (instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() &&
-          r_.Is(*instance, "project")) {
-        project = instance;
-        break;
-      }
-    }
+    const cct_Instance* project = FirstProject(r_, scope);
     if (!project) return;
     scene_.hasProject = true;
     // The combined schema has no unit entities: ISO 14649 measures every length in millimetres.
@@ -60,7 +41,7 @@ class Builder {
     std::vector<cct_Instance*> top;
     r_.Refs(*main, "its_elements", top);
     topCount_ = std::max<size_t>(top.size(), 1);
-    Workplan(*main, nullptr, 0, true);
+    WorkplanWalk(r_, geometry_, problems_, *this).Run(*main);
     SecurityPlanes();
     if (budget_.exhausted)
       problems_.Add(InstanceLabel(project), "the scene holds more points than can be drawn; the rest "
@@ -80,55 +61,14 @@ class Builder {
     return cancelled_;
   }
 
-  void Workplan(const cct_Instance& plan, const SetupInfo* setup, int depth, bool isMain) {
-    if (depth > kMaxNesting || !plans_.insert(&plan).second) {
-      problems_.Add(&plan, "the workplan is nested within itself or too deeply; its second "
-                           "appearance is not drawn");
-      return;
-    }
-    if (const cct_Instance* own = r_.Ref(plan, "its_setup")) setup = &Setup(*own);
-    std::vector<cct_Instance*> elements;
-    r_.Refs(plan, "its_elements", elements);
-    for (const cct_Instance* element : elements) {
-      if (Cancelled() || budget_.exhausted) return;
-      if (!element) {
-        problems_.Add(&plan, "an element of the workplan is missing (unset or a name never defined)");
-      } else if (r_.Is(*element, "workingstep")) {
-        Workingstep(*element, setup);
-      } else if (r_.Value(*element, "its_elements")) {
-        // Workplans and the other program structures that hold a list of executables.
-        Workplan(*element, setup, depth + 1, false);
-      }
-      // Other executables (NC functions, conditions) place nothing.
-      if (isMain) ++topDone_;
-    }
-  }
+  bool Stop() override { return Cancelled() || budget_.exhausted; }
+  void MainElementDone() override { ++topDone_; }
 
-  const SetupInfo& Setup(const cct_Instance& setup) {
-    auto found = setups_.find(&setup);
-    if (found != setups_.end()) return found->second;
-    SetupInfo& info = setups_[&setup];
-    info.placed = true;
-    if (const cct_Instance* origin = r_.Ref(setup, "its_origin"))
-      info.placed = geometry_.Axis2(origin, info.frame, &setup, "the setup's origin");
-    std::vector<cct_Instance*> list;
-    r_.Refs(setup, "its_workpiece_setup", list);
-    for (const cct_Instance* item : list) {
-      SetupInfo::Workpiece w;
-      if (!item) {
-        problems_.Add(&setup, "a workpiece setup of the setup is missing");
-        continue;
-      }
-      w.workpiece = r_.Ref(*item, "its_workpiece");
-      Placement origin;
-      w.placed = info.placed && geometry_.Axis2(r_.Ref(*item, "its_origin"), origin, item,
-                                                "the workpiece setup's origin");
-      if (w.placed) w.frame = origin.Within(info.frame);
-      if (w.placed && w.workpiece && drawnWorkpieces_.insert(w.workpiece).second)
-        Workpiece(*w.workpiece, w.frame);
-      info.workpieces.push_back(w);
-    }
-    return info;
+  // Each workpiece once, where its first placed setup puts it.
+  void Setup(const SetupFrames& setup) override {
+    for (const SetupFrames::Workpiece& w : setup.workpieces)
+      if (setup.placed && w.placed && w.workpiece && drawnWorkpieces_.insert(w.workpiece).second)
+        Workpiece(*w.workpiece, w.frame.Within(setup.origin));
   }
 
   void Workpiece(const cct_Instance& workpiece, const Placement& frame) {
@@ -190,16 +130,7 @@ class Builder {
       Add(ShapeKind::Workpiece, {box.Apply(corner), box.Apply({corner.x, corner.y, z})}, false, source, -1);
   }
 
-  // The workpiece setup a feature's workpiece is clamped in, else the setup's first one.
-  const SetupInfo::Workpiece* WorkpieceSetup(const SetupInfo* setup, const cct_Instance* feature) {
-    if (!setup || setup->workpieces.empty()) return nullptr;
-    const cct_Instance* workpiece = feature ? r_.Ref(*feature, "its_workpiece") : nullptr;
-    for (const SetupInfo::Workpiece& w : setup->workpieces)
-      if (workpiece && w.workpiece == workpiece) return &w;
-    return &setup->workpieces.front();
-  }
-
-  void Workingstep(const cct_Instance& step, const SetupInfo* setup) {
+  void Workingstep(const cct_Instance& step, const SetupFrames* setup) override {
     const int index = static_cast<int>(scene_.workingsteps.size());
     scene_.workingsteps.push_back({InstanceLabel(&step), r_.Text(step, "its_id")});
     const cct_Instance* feature = r_.Ref(step, "its_feature");
@@ -213,11 +144,11 @@ class Builder {
     // The workpiece's system, then (with a feature) the feature's: where the toolpaths lie.
     Placement frame;
     bool placed = !setup || setup->placed;
-    if (const SetupInfo::Workpiece* clamped = WorkpieceSetup(setup, feature)) {
+    if (const SetupFrames::Workpiece* clamped = setup ? setup->Clamping(r_, feature) : nullptr) {
       placed = placed && clamped->placed;
-      frame = clamped->frame;
+      frame = clamped->frame.Within(setup->origin);
     } else if (setup) {
-      frame = setup->frame;
+      frame = setup->origin;
     }
     if (const cct_Instance* plane = r_.Ref(step, "its_secplane"))
       if (placed && planesSeen_.insert(plane).second)
@@ -365,21 +296,69 @@ class Builder {
   Problems problems_;
   Budget budget_;
   Geometry geometry_;
-  std::unordered_map<const cct_Instance*, SetupInfo> setups_;
   std::unordered_map<const cct_Instance*, std::pair<bool, Placement>> features_;
-  std::unordered_set<const cct_Instance*> plans_, drawnWorkpieces_, planesSeen_;
+  std::unordered_set<const cct_Instance*> drawnWorkpieces_, planesSeen_;
   std::vector<PendingPlane> planes_;
   size_t topCount_ = 1, topDone_ = 0;
   int percent_ = -1;
   bool cancelled_ = false;
 };
 
+// The generated moves of the workingsteps the file gives no toolpaths for, placed in the
+// machine's system as the setups place them: cutting runs and rapid runs as paths of their own.
+void AddGenerated(Scene& scene, cct_Scope& scope) {
+  const Program program = BuildProgram(scope, {false, true});
+  // The program walks the workplans as the scene does: the k-th appearance of a workingstep in
+  // one is its k-th in the other.
+  std::unordered_map<std::string, std::vector<int>> places;
+  for (size_t i = 0; i < scene.workingsteps.size(); ++i)
+    places[scene.workingsteps[i].name].push_back(static_cast<int>(i));
+  std::unordered_map<std::string, size_t> seen;
+  for (const ProgramStep& step : program.steps) {
+    const std::vector<int>& at = places[step.name];
+    const size_t k = seen[step.name]++;
+    if (k >= at.size()) continue;
+    const int index = at[k];
+    if (step.explicitMoves) continue;
+    if (step.moves.empty()) {
+      if (!step.reason.empty()) scene.problems.push_back({step.name, "no toolpaths are generated: " + step.reason});
+      continue;
+    }
+    Placement frame;
+    if (step.setup >= 0 && step.setup < static_cast<int>(program.setups.size())) frame = program.setups[step.setup].origin;
+    SceneWorkingstep& info = scene.workingsteps[index];
+    info.generatedMoves = step.moves.size();
+    const MoveLengths lengths = Lengths(step.start, step.moves);
+    info.cuttingLength = lengths.cutting;
+    info.rapidLength = lengths.rapid;
+    Vec3 at0 = step.start;
+    size_t i = 0;
+    while (i < step.moves.size()) {
+      const bool rapid = step.moves[i].kind == MoveKind::Rapid;
+      std::vector<Move> run;
+      for (; i < step.moves.size() && (step.moves[i].kind == MoveKind::Rapid) == rapid; ++i)
+        if (step.moves[i].kind != MoveKind::Dwell) run.push_back(Placed(step.moves[i], frame));
+      if (run.empty()) continue;
+      ScenePath path;
+      path.kind = rapid ? ShapeKind::Rapid : ShapeKind::Generated;
+      path.points = SampleMoves(frame.Apply(at0), run, 0.01);
+      path.source = step.name;
+      path.workingstep = index;
+      at0 = step.moves[i - 1].to;
+      bool finite = true;
+      for (const Vec3& p : path.points) finite = finite && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+      if (finite && path.points.size() >= 2) scene.paths.push_back(std::move(path));
+    }
+  }
+}
+
 }  // namespace
 
-Scene BuildScene(cct_Scope& scope, const SceneProgress& progress) {
+Scene BuildScene(cct_Scope& scope, const SceneProgress& progress, bool generated) {
   Scene scene;
   Builder builder(scene, progress);
   builder.Run(scope);
+  if (generated && scene.hasProject && !builder.WasCancelled()) AddGenerated(scene, scope);
   if (progress && !builder.WasCancelled()) progress(100);
   return scene;
 }

@@ -264,11 +264,48 @@ void Decorate(cairo_t* cr, const Decorations& d) {
   Label(cr, d.barText, (d.barStart.x + d.barEnd.x) / 2, d.barStart.y - 8, 12, false);
 }
 
+// Which kind of line is which, in the upper left corner, where a scene shows generated moves
+// beside (or instead of) the file's toolpaths.
+void Legend(cairo_t* cr, const Scene& scene, const Box& area) {
+  bool has[3] = {false, false, false};
+  for (const ScenePath& path : scene.paths) {
+    if (path.kind == ShapeKind::Toolpath) has[0] = true;
+    if (path.kind == ShapeKind::Generated) has[1] = true;
+    if (path.kind == ShapeKind::Rapid) has[2] = true;
+  }
+  if (!has[1] && !has[2]) return;
+  static const char* const kText[3] = {"toolpath from the file", "generated toolpath", "rapid move"};
+  static const ShapeKind kKind[3] = {ShapeKind::Toolpath, ShapeKind::Generated, ShapeKind::Rapid};
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, 11);
+  double y = area.y0 + 16;
+  for (int k = 0; k < 3; ++k) {
+    if (!has[k]) continue;
+    ScenePath sample;
+    sample.kind = kKind[k];
+    sample.workingstep = 0;
+    SetColour(cr, PathColour(sample), PathOpacity(sample));
+    cairo_set_line_width(cr, PathWidth(sample) * 1.5);
+    const double dashes[2] = {6, 3};
+    cairo_set_dash(cr, dashes, PathDashed(sample) ? 2 : 0, 0);
+    cairo_new_path(cr);
+    cairo_move_to(cr, area.x0 + 12, y - 4);
+    cairo_line_to(cr, area.x0 + 40, y - 4);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+    SetColour(cr, 0x000000, 1);
+    cairo_move_to(cr, area.x0 + 48, y);
+    cairo_show_text(cr, kText[k]);
+    y += 16;
+  }
+}
+
 // The scene and its decorations within the area.
 void DrawPicture(cairo_t* cr, const Scene& scene, const Camera& camera, const Box& area, double minStep,
                  bool pixels) {
   StrokeAll(cr, camera, PictureStrokes(scene), area, minStep, pixels);
   Decorate(cr, Layout(camera, scene.lengthUnit, area));
+  Legend(cr, scene, area);
 }
 
 void PaintWhite(cairo_t* cr) {
@@ -368,9 +405,20 @@ void DrawSheet(cairo_t* cr, const Scene& scene, ViewDirection direction, const s
 
 }  // namespace
 
+unsigned LighterColour(unsigned colour, double share) {
+  unsigned out = 0;
+  for (int shift : {16, 8, 0}) {
+    const double c = (colour >> shift) & 0xff;
+    out |= static_cast<unsigned>(std::lround(c + (255 - c) * share)) << shift;
+  }
+  return out;
+}
+
 unsigned PathColour(const ScenePath& path) {
   switch (path.kind) {
     case ShapeKind::Toolpath: return WorkingstepColour(path.workingstep);
+    case ShapeKind::Generated: return LighterColour(WorkingstepColour(path.workingstep), 0.3);
+    case ShapeKind::Rapid: return 0x707070;
     case ShapeKind::Workpiece: return 0x8a8a8a;
     case ShapeKind::SecurityPlane: return 0x6a8caf;
     case ShapeKind::Feature:
@@ -379,7 +427,20 @@ unsigned PathColour(const ScenePath& path) {
   return 0x303030;
 }
 
-double PathOpacity(const ScenePath& path) { return path.kind == ShapeKind::SecurityPlane ? 0.3 : 1.0; }
+double PathOpacity(const ScenePath& path) {
+  return path.kind == ShapeKind::SecurityPlane ? 0.3 : path.kind == ShapeKind::Rapid ? 0.6 : 1.0;
+}
+
+double PathWidth(const ScenePath& path) {
+  switch (path.kind) {
+    case ShapeKind::Toolpath:
+    case ShapeKind::Generated: return 1.2;
+    case ShapeKind::Rapid: return 0.5;
+    default: return 1.0;
+  }
+}
+
+bool PathDashed(const ScenePath& path) { return path.kind == ShapeKind::Generated || path.kind == ShapeKind::Rapid; }
 
 double ScaleBarLength(double scale, double maxPixels) {
   if (!(scale > 0) || !std::isfinite(scale) || !(maxPixels > 0)) return 1;
@@ -407,14 +468,16 @@ std::vector<Stroke> PictureStrokes(const Scene& scene) {
       case ShapeKind::Workpiece: return 1;
       case ShapeKind::Feature: return 2;
       case ShapeKind::Marker: return 3;
-      case ShapeKind::Toolpath: return 4;
+      case ShapeKind::Rapid: return 4;
+      case ShapeKind::Toolpath:
+      case ShapeKind::Generated: return 5;
     }
-    return 5;
+    return 6;
   };
   std::vector<Stroke> strokes;
   strokes.reserve(scene.paths.size());
   for (const ScenePath& path : scene.paths)
-    strokes.push_back({&path, PathColour(path), PathOpacity(path), path.kind == ShapeKind::Toolpath ? 1.2 : 1.0, false});
+    strokes.push_back({&path, PathColour(path), PathOpacity(path), PathWidth(path), PathDashed(path)});
   std::stable_sort(strokes.begin(), strokes.end(),
                    [&](const Stroke& a, const Stroke& b) { return rank(a.path->kind) < rank(b.path->kind); });
   return strokes;

@@ -13,7 +13,8 @@ CheckFunction FindCheck(const std::string& id) {
 }
 
 const Scene& CheckContext::SceneOfProject() {
-  if (!scene_) scene_ = std::make_unique<Scene>(BuildScene(scope_));
+  // The file's own toolpaths are what the checks look at, not the ones we would generate.
+  if (!scene_) scene_ = std::make_unique<Scene>(BuildScene(scope_, {}, false));
   return *scene_;
 }
 

@@ -12,6 +12,7 @@
 #include "varnholt/motion.h"
 #include "varnholt/scene.h"
 
+class cct_Instance;
 class cct_Scope;
 
 namespace varnholt {
@@ -53,6 +54,8 @@ struct Program {
 struct ProgramOptions {
   bool explicitMoves = true;   // read the toolpaths the file gives
   bool generatedMoves = true;  // generate them where it gives none
+  /// When set, the program holds this workingstep alone (each time the workplans reach it).
+  const cct_Instance* only = nullptr;
 };
 
 /// The program of the scope's first project.

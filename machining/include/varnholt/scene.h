@@ -28,7 +28,9 @@ struct Placement {
   Placement Within(const Placement& outer) const;
 };
 
-enum class ShapeKind { Workpiece, Feature, Marker, Toolpath, SecurityPlane };
+/// Toolpath is a toolpath the file gives; Generated a cutting move generated from a feature,
+/// Rapid a generated rapid move.
+enum class ShapeKind { Workpiece, Feature, Marker, Toolpath, SecurityPlane, Generated, Rapid };
 
 /// One drawn polyline, already placed.
 struct ScenePath {
@@ -45,6 +47,10 @@ struct ScenePath {
 struct SceneWorkingstep {
   std::string name;   // the instance's name, "#45"
   std::string label;  // its its_id as written, e.g. "WS3 pocket rough"
+  /// Its generated moves (none where the file gives toolpaths or nothing was generated) and
+  /// the lengths of their cutting and rapid moves.
+  size_t generatedMoves = 0;
+  double cuttingLength = 0, rapidLength = 0;
 };
 
 /// What could not be placed, once per instance.
@@ -70,7 +76,9 @@ using SceneProgress = std::function<bool(int percent)>;
 
 /// Builds the scene of the scope's project (the first project instance). A scope without a
 /// project gives an empty scene with hasProject false.
-Scene BuildScene(cct_Scope& scope, const SceneProgress& progress = {});
+/// With `generated`, a workingstep whose operation gives no toolpaths gets the ones generated
+/// from its feature, or a problem saying why there are none.
+Scene BuildScene(cct_Scope& scope, const SceneProgress& progress = {}, bool generated = true);
 
 /// Writes the scene's problems to the log, one line each, and a line for a scene without a
 /// project.

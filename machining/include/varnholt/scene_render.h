@@ -64,6 +64,11 @@ PictureFile RenderSheet(const Scene& scene, ViewDirection direction, const std::
 /// The colour a path is drawn in, as 0xRRGGBB, and its opacity (0 to 1).
 unsigned PathColour(const ScenePath& path);
 double PathOpacity(const ScenePath& path);
+/// Its line width in pixels; generated moves are dashed, so they read apart from the file's.
+double PathWidth(const ScenePath& path);
+bool PathDashed(const ScenePath& path);
+/// The colour mixed with white: `share` 0 keeps it, 1 gives white.
+unsigned LighterColour(unsigned colour, double share);
 
 /// A round length for a scale bar that spans at most `maxPixels` at `scale` pixels per unit:
 /// 1, 2 or 5 times a power of ten.

@@ -1,0 +1,79 @@
+// The walk through the workplans.
+#include "walk.h"
+
+#include "cct/instance.h"
+#include "cct/scope.h"
+
+namespace varnholt::scene_detail {
+namespace {
+
+constexpr int kMaxNesting = 64;  // workplans within workplans
+
+}  // namespace
+
+const SetupFrames::Workpiece* SetupFrames::Clamping(Reader& r, const cct_Instance* feature) const {
+  if (workpieces.empty()) return nullptr;
+  const cct_Instance* workpiece = feature ? r.Ref(*feature, "its_workpiece") : nullptr;
+  for (const Workpiece& w : workpieces)
+    if (workpiece && w.workpiece == workpiece) return &w;
+  return &workpieces.front();
+}
+
+const cct_Instance* FirstProject(Reader& r, cct_Scope& scope) {
+  for (cct_Scope::Entry* entry : scope.EntriesInNameOrder()) {
+    const cct_Instance* instance = entry ? entry->instance : nullptr;
+    if (instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() && r.Is(*instance, "project"))
+      return instance;
+  }
+  return nullptr;
+}
+
+void WorkplanWalk::Workplan(const cct_Instance& plan, const SetupFrames* setup, int depth, bool isMain) {
+  if (depth > kMaxNesting || !plans_.insert(&plan).second) {
+    problems_.Add(&plan, "the workplan is nested within itself or too deeply; its second "
+                         "appearance is not drawn");
+    return;
+  }
+  if (const cct_Instance* own = r_.Ref(plan, "its_setup")) setup = &Setup(*own);
+  std::vector<cct_Instance*> elements;
+  r_.Refs(plan, "its_elements", elements);
+  for (const cct_Instance* element : elements) {
+    if (visitor_.Stop()) return;
+    if (!element) {
+      problems_.Add(&plan, "an element of the workplan is missing (unset or a name never defined)");
+    } else if (r_.Is(*element, "workingstep")) {
+      visitor_.Workingstep(*element, setup);
+    } else if (r_.Value(*element, "its_elements")) {
+      // Workplans and the other program structures that hold a list of executables.
+      Workplan(*element, setup, depth + 1, false);
+    }
+    // Other executables (NC functions, conditions) place nothing.
+    if (isMain) visitor_.MainElementDone();
+  }
+}
+
+const SetupFrames& WorkplanWalk::Setup(const cct_Instance& setup) {
+  auto found = setups_.find(&setup);
+  if (found != setups_.end()) return found->second;
+  SetupFrames& info = setups_[&setup];
+  info.setup = &setup;
+  info.index = static_cast<int>(setups_.size()) - 1;
+  if (const cct_Instance* origin = r_.Ref(setup, "its_origin"))
+    info.placed = g_.Axis2(origin, info.origin, &setup, "the setup's origin");
+  std::vector<cct_Instance*> list;
+  r_.Refs(setup, "its_workpiece_setup", list);
+  for (const cct_Instance* item : list) {
+    if (!item) {
+      problems_.Add(&setup, "a workpiece setup of the setup is missing");
+      continue;
+    }
+    SetupFrames::Workpiece w;
+    w.workpiece = r_.Ref(*item, "its_workpiece");
+    w.placed = info.placed && g_.Axis2(r_.Ref(*item, "its_origin"), w.frame, item, "the workpiece setup's origin");
+    info.workpieces.push_back(w);
+  }
+  visitor_.Setup(info);
+  return info;
+}
+
+}  // namespace varnholt::scene_detail

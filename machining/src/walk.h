@@ -1,0 +1,69 @@
+// The walk through a project's workplans in machining order that the scene and the program
+// share: workingsteps in the order the workplans give them, nested plans followed where they
+// stand, each setup's origin and workpiece setups worked out once.
+#ifndef VARNHOLT_WALK_H
+#define VARNHOLT_WALK_H
+
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "scene_read.h"
+
+class cct_Scope;
+
+namespace varnholt::scene_detail {
+
+/// A setup's origin (in the machine) and its workpiece setups (within the setup).
+struct SetupFrames {
+  const cct_Instance* setup = nullptr;
+  int index = -1;  // in the order the walk first meets the setups
+  bool placed = true;
+  Placement origin;
+  struct Workpiece {
+    const cct_Instance* workpiece = nullptr;
+    bool placed = false;
+    Placement frame;
+  };
+  std::vector<Workpiece> workpieces;
+  /// The workpiece setup a feature's workpiece is clamped in, else the setup's first one; null
+  /// for a setup without any.
+  const Workpiece* Clamping(Reader& r, const cct_Instance* feature) const;
+};
+
+/// The first project of the scope in the order of the names; null for none.
+const cct_Instance* FirstProject(Reader& r, cct_Scope& scope);
+
+class WorkplanWalk {
+ public:
+  struct Visitor {
+    virtual ~Visitor() = default;
+    /// Once per setup, when the walk first meets it.
+    virtual void Setup(const SetupFrames&) {}
+    /// Each time a workplan lists the workingstep; `setup` null outside any setup.
+    virtual void Workingstep(const cct_Instance& step, const SetupFrames* setup) = 0;
+    /// Asked before each element; true ends the walk.
+    virtual bool Stop() { return false; }
+    /// After each element of the main workplan, for progress.
+    virtual void MainElementDone() {}
+  };
+
+  WorkplanWalk(Reader& reader, Geometry& geometry, Problems& problems, Visitor& visitor)
+      : r_(reader), g_(geometry), problems_(problems), visitor_(visitor) {}
+  void Run(const cct_Instance& main) { Workplan(main, nullptr, 0, true); }
+
+ private:
+  void Workplan(const cct_Instance& plan, const SetupFrames* setup, int depth, bool isMain);
+  const SetupFrames& Setup(const cct_Instance& setup);
+
+  Reader& r_;
+  Geometry& g_;
+  Problems& problems_;
+  Visitor& visitor_;
+  std::unordered_map<const cct_Instance*, SetupFrames> setups_;
+  std::unordered_set<const cct_Instance*> plans_;
+};
+
+}  // namespace varnholt::scene_detail
+
+#endif

@@ -1,0 +1,160 @@
+// The program as motion: moves in the setup's system between visits to the security plane,
+// the feed that applies to them, the tool as the file gives it, and a reason wherever a
+// workingstep is left without moves.
+#include "varnholt/program.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "cct/factory.h"
+#include "cct/instance.h"
+#include "cct/schema.h"
+#include "cct/scope.h"
+#include "support/cli_run.h"
+#include "support/json_value.h"
+#include "varnholt/doc.h"
+
+using varnholt::MoveKind;
+using varnholt::Program;
+using varnholt::ProgramStep;
+using varnholt::Vec3;
+
+namespace {
+
+const std::string kData = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/";
+
+double Distance(const Vec3& a, const Vec3& b) { return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z); }
+
+class ProgramBuild : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RegisterTypeNames();
+    RegisterEntityNames();
+  }
+  void Open(const std::string& name) {
+    ASSERT_TRUE(doc_.OnOpenDocument((kData + name).c_str()));
+  }
+  Program Build(const varnholt::ProgramOptions& options = {}) {
+    CDoc::LogRoute route(doc_);
+    return varnholt::BuildProgram(*doc_.Scope(), options);
+  }
+  static const ProgramStep* Step(const Program& program, const std::string& name) {
+    for (const ProgramStep& step : program.steps)
+      if (step.name == name) return &step;
+    return nullptr;
+  }
+  CDoc doc_;
+};
+
+// The polyline's point (1,2,3) of the pocket lies at (8,6,3) of the setup (the pocket at (5,0,0)
+// of a workpiece setup at (10,0,0) turned a quarter); the machine's (108,206,3) is the scene's.
+TEST_F(ProgramBuild, MovesAreInTheSetupsSystemFromTheSecurityPlaneBackToIt) {
+  Open("scene_placements.stp");
+  const Program program = Build();
+  ASSERT_TRUE(program.hasProject);
+  ASSERT_EQ(program.setups.size(), 1u);
+  EXPECT_EQ(program.setups[0].name, "#20");
+  EXPECT_NEAR(Distance(program.setups[0].origin.origin, {100, 200, 0}), 0, 1e-12);
+  const ProgramStep* step = Step(program, "#100");
+  ASSERT_TRUE(step);
+  EXPECT_TRUE(step->explicitMoves);
+  EXPECT_EQ(step->setup, 0);
+  EXPECT_EQ(step->featureType, "closed_pocket");
+  ASSERT_GE(step->moves.size(), 4u);
+  EXPECT_NEAR(Distance(step->start, {8, 6, 50}), 0, 1e-9) << "above the first point on the plane";
+  EXPECT_EQ(step->moves.front().kind, MoveKind::Rapid);
+  EXPECT_NEAR(Distance(step->moves[1].to, {8, 6, 3}), 0, 1e-9);
+  EXPECT_EQ(step->moves[1].kind, MoveKind::Feed) << "down to the first point at the feed, never rapid";
+  EXPECT_EQ(step->moves.back().kind, MoveKind::Rapid);
+  EXPECT_NEAR(step->moves.back().to.z, 50, 1e-9) << "back up to the plane";
+  for (size_t i = 1; i + 1 < step->moves.size(); ++i) EXPECT_EQ(step->moves[i].kind, MoveKind::Feed);
+}
+
+// Feeds in mm/min: the technology's feedrate read in mm/s, else feed per tooth x teeth x the
+// spindle's speed (its sign is the direction), the toolpath's own technology before the
+// operation's, none where nothing gives one. The tool's sizes come from a tool_dimension the
+// binding keeps as written.
+TEST_F(ProgramBuild, FeedsAndToolsAreReadAsTheFileGivesThem) {
+  Open("program_feeds.stp");
+  const Program program = Build();
+  struct Row {
+    const char* step;
+    double feed;  // NaN: none
+  } const rows[] = {
+      {"#100", 2.5 * 60},
+      {"#200", 0.05 * 4 * 100 * 60},
+      {"#300", std::nan("")},
+      {"#400", 1.0 * 60},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.step);
+    const ProgramStep* step = Step(program, row.step);
+    ASSERT_TRUE(step);
+    EXPECT_NEAR(Distance(step->start, {0, 10, 30}), 0, 1e-9);
+    EXPECT_EQ(step->tool.name, "#40");
+    EXPECT_EQ(step->tool.diameter, 8);
+    EXPECT_TRUE(step->tool.hasCornerRadius);
+    EXPECT_EQ(step->tool.cornerRadius, 0.5);
+    EXPECT_EQ(step->tool.teeth, 4);
+    for (const varnholt::Move& move : step->moves) {
+      if (move.kind == MoveKind::Rapid) {
+        EXPECT_TRUE(std::isnan(move.feed));
+      } else if (std::isnan(row.feed)) {
+        EXPECT_TRUE(std::isnan(move.feed));
+      } else {
+        EXPECT_NEAR(move.feed, row.feed, 1e-9);
+      }
+    }
+  }
+  const ProgramStep* turning = Step(program, "#500");
+  ASSERT_TRUE(turning);
+  EXPECT_TRUE(turning->moves.empty());
+  EXPECT_NE(turning->reason.find("facing_rough"), std::string::npos) << turning->reason;
+}
+
+TEST_F(ProgramBuild, OneWorkingstepAloneAndTheFilesToolpathsLeftOut) {
+  Open("program_feeds.stp");
+  varnholt::ProgramOptions only;
+  only.only = doc_.Scope()->FindEntry("300", 1)->instance;
+  const Program one = Build(only);
+  ASSERT_EQ(one.steps.size(), 1u);
+  EXPECT_EQ(one.steps[0].name, "#300");
+  EXPECT_FALSE(one.steps[0].moves.empty());
+  varnholt::ProgramOptions generatedOnly;
+  generatedOnly.explicitMoves = false;
+  for (const ProgramStep& step : Build(generatedOnly).steps) {
+    if (!step.explicitMoves) continue;
+    EXPECT_TRUE(step.moves.empty()) << step.name;
+    EXPECT_TRUE(step.reason.empty()) << step.name << ": " << step.reason;
+  }
+}
+
+// What scene --format json prints: the document parses, numbers read back exactly, rapids
+// carry no feed, and the log stays out of standard output.
+TEST(SceneCommand, JsonIsOneDocumentWithTheMovesAndTheLogApart) {
+  const CliResult r = RunCli({"scene", kData + "program_feeds.stp", "--format", "json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  bool ok = false;
+  const Json doc = Json::Parse(r.out, ok);
+  ASSERT_TRUE(ok) << r.out;
+  EXPECT_EQ(doc["unit"].text, "mm");
+  ASSERT_EQ(doc["setups"].items.size(), 1u);
+  const Json& steps = doc["setups"].items[0]["workingsteps"];
+  ASSERT_EQ(steps.items.size(), 5u);
+  EXPECT_EQ(steps.items[0]["tool"]["diameter"].number, 8);
+  EXPECT_EQ(steps.items[0]["moves"].items.at(1)["feed"].number, 150);
+  EXPECT_EQ(steps.items[0]["moves"].items.at(0)["feed"].kind, Json::Null);
+  EXPECT_EQ(steps.items[0]["generated"].kind, Json::Bool);
+  EXPECT_FALSE(steps.items[0]["generated"].boolean);
+  EXPECT_NE(steps.items.at(4)["reason"].text.find("facing_rough"), std::string::npos);
+  EXPECT_NE(r.err.find("is open"), std::string::npos) << "the log goes to standard error";
+  const CliResult text = RunCli({"scene", kData + "program_feeds.stp"});
+  EXPECT_NE(text.out.find("#500 'WS turning' planar_face #30, facing_rough #80: no moves ("), std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("workingstep #500: no toolpaths: "), std::string::npos) << "and in the log";
+}
+
+}  // namespace
