@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules FILE [--write-to PATH] [--reps N]
+//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths FILE [--write-to PATH] [--reps N]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -26,7 +26,9 @@
 //   isopen  one warm-up open, then N (default 21) opens, each in a fresh CDoc, timed until
 //           OnOpenDocument returns with the document open; the median of them;
 //   render  that open, timed apart (open_seconds), then the scene built and drawn into a
-//           1200x900 PNG (build_seconds, draw_seconds; seconds is their sum).
+//           1200x900 PNG (build_seconds, draw_seconds; seconds is their sum);
+//   toolpaths  that open, timed apart, then BuildProgram: the moves read or generated for every
+//           workingstep (steps, moves, cutting length).
 // It prints one line of key=value pairs, e.g.
 //   phase=open seconds=8.1 peak_rss=575000000 rss_start=4200000 instances=1612511 bytes=104722147
 //   warnings=0 errors=0
@@ -55,6 +57,7 @@
 #include "varnholt/doc.h"
 #include "varnholt/save_io.h"
 #include "varnholt/navigation.h"
+#include "varnholt/program.h"
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_render.h"
@@ -181,7 +184,7 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules FILE [--write-to PATH] "
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths FILE [--write-to PATH] "
     "[--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
@@ -192,7 +195,8 @@ const char* const kUsage =
     "With --phase, performs one phase once and prints one line of key=value pairs: scan\n"
     "(header and ScanFile), open (CDoc::OnOpenDocument), save (open, then only the write\n"
     "timed), isopen (median of N fresh document opens after a warm-up, default 21) or refs\n"
-    "(open, then only the index of who refers to whom timed, with its size).\n";
+    "(open, then only the index of who refers to whom timed, with its size); toolpaths (open,\n"
+    "then only BuildProgram timed, with the moves it gave).\n";
 
 /// Counts the warnings and errors in a log text.
 std::string LogCounts(const std::string& text) {
@@ -324,6 +328,31 @@ int PhaseRender(const PhaseArgs& a) {
   return 0;
 }
 
+int PhaseToolpaths(const PhaseArgs& a) {
+  char line[512];
+  auto* doc = new CDoc;
+  auto t0 = Clock::now();
+  if (!OpenDocument(*doc, a.path)) return 1;
+  const double open = Seconds(t0, Clock::now());
+  const long long rss = CurrentRss();
+  t0 = Clock::now();
+  auto* program = new varnholt::Program(varnholt::BuildProgram(*doc->Scope()));
+  const double build = Seconds(t0, Clock::now());
+  size_t moves = 0, empty = 0;
+  double cutting = 0;
+  for (const varnholt::ProgramStep& step : program->steps) {
+    moves += step.moves.size();
+    empty += step.moves.empty() ? 1 : 0;
+    cutting += varnholt::Lengths(step.start, step.moves).cutting;
+  }
+  std::snprintf(line, sizeof line,
+                "phase=toolpaths seconds=%.6f open_seconds=%.6f steps=%zu without_moves=%zu moves=%zu "
+                "cutting_mm=%.0f peak_rss=%lld rss_after_open=%lld bytes=%lld",
+                build, open, program->steps.size(), empty, moves, cutting, PeakRss(), rss, a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
 int PhaseSave(const PhaseArgs& a) {
   char line[512];
   auto* doc = new CDoc;
@@ -401,7 +430,7 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
     int (*run)(const PhaseArgs&);
   } kPhases[] = {{"scan", PhaseScan},     {"open", PhaseOpen}, {"refs", PhaseRefs},
                  {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen},
-                 {"rules", PhaseRules}};
+                 {"rules", PhaseRules},   {"toolpaths", PhaseToolpaths}};
   const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss()};
   for (const auto& p : kPhases) {
     if (phase != p.name) continue;

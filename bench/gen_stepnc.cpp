@@ -273,7 +273,47 @@ const char* const kUsage =
     "  --realistic          every workingstep gets its own feature, tool, technology, machine\n"
     "                       functions and strategies; four kinds of workingstep in turn\n"
     "  --points-per-path K  points of one polyline (default 500, at least 2)\n"
-    "  --paths-per-step M   polylines of one workingstep (default 20, at least 1)\n";
+    "  --paths-per-step M   polylines of one workingstep (default 20, at least 1)\n"
+    "\n"
+    "       varnholt-gen --pocket SIZE OUT\n"
+    "\n"
+    "Writes a square closed pocket SIZE mm wide and 10 mm deep, cleared with a 1 mm end mill\n"
+    "in 2 mm levels, once contour-parallel and once bidirectionally, without toolpaths: the\n"
+    "file for timing the toolpaths generated from features.\n";
+
+// The pocket file of --pocket: two workingsteps on one pocket, no toolpaths given.
+bool WritePocket(std::FILE* out, double size) {
+  std::fprintf(out,
+               "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('varnholt-gen: a pocket for generated toolpaths'),'2;1');\n"
+               "FILE_NAME('pocket.stp','2024-01-01T00:00:00',(''),(''),'varnholt-gen','','');\n"
+               "FILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\nDATA;\n"
+               "#1=PROJECT('pocket',#2,(#10),$,$,$);\n#2=WORKPLAN('main',(#100,#101),$,#20,$);\n"
+               "#10=WORKPIECE('part',$,$,$,$,#11,());\n#11=BLOCK('block',#12,%.3f,%.3f,50.0);\n"
+               "#12=AXIS2_PLACEMENT_3D('',#13,#15,#16);\n#13=CARTESIAN_POINT('',(0.0,0.0,0.0));\n"
+               "#14=CARTESIAN_POINT('',(%.3f,%.3f,50.0));\n"
+               "#15=DIRECTION('',(0.0,0.0,1.0));\n#16=DIRECTION('',(1.0,0.0,0.0));\n#18=DIRECTION('',(0.0,0.0,-1.0));\n"
+               "#20=SETUP('setup',#12,#23,(#26));\n#23=PLANE('security plane',#24);\n#24=AXIS2_PLACEMENT_3D('',#25,#15,#16);\n"
+               "#25=CARTESIAN_POINT('',(0.0,0.0,70.0));\n#26=WORKPIECE_SETUP(#10,#12,$,$,());\n"
+               "#40=MILLING_CUTTING_TOOL('end mill D1',#41,(#43),30.0,$,$);\n#41=ENDMILL(#42,2,.RIGHT.,.F.,$);\n"
+               "#42=MILLING_TOOL_DIMENSION(1.0,0.0,$,3.0,0.0,$,$);\n#43=CUTTING_COMPONENT(30.0,#44,$,1000.0,$);\n"
+               "#44=MATERIAL('ISO 513','HW-K10',());\n#45=MILLING_TECHNOLOGY(5.0,.TCP.,$,400.0,$,.F.,.F.,.F.,$);\n"
+               "#46=MILLING_MACHINE_FUNCTIONS(.T.,$,.F.,.F.,$,(),.T.,$,$,());\n"
+               "#100=MACHINING_WORKINGSTEP('pocket contour-parallel',#23,#200,#300,$);\n"
+               "#101=MACHINING_WORKINGSTEP('pocket bidirectional',#23,#200,#301,$);\n"
+               "#190=AXIS2_PLACEMENT_3D('',#14,#15,#16);\n#191=PLANAR_POCKET_BOTTOM_CONDITION();\n"
+               "#195=PLANE('',#196);\n#196=AXIS2_PLACEMENT_3D('',#197,#15,#16);\n#197=CARTESIAN_POINT('',(0.0,0.0,-10.0));\n"
+               "#199=PLUS_MINUS_VALUE(0.1,0.1,1);\n"
+               "#200=CLOSED_POCKET('pocket',#10,(#300,#301),#190,#195,(),$,#191,$,#201,#202);\n"
+               "#201=TOLERANCED_LENGTH_MEASURE(2.0,#199);\n#202=RECTANGULAR_CLOSED_PROFILE(#190,#203,#203);\n"
+               "#203=TOLERANCED_LENGTH_MEASURE(%.3f,#199);\n"
+               "#310=PLUNGE_HELIX(#18,0.3,5.0);\n#311=PLUNGE_RAMP(#18,5.0);\n"
+               "#320=CONTOUR_PARALLEL(0.5,.T.,.CCW.,.CLIMB.);\n#321=BIDIRECTIONAL(0.5,.T.,#16,.LEFT.,$);\n"
+               "#300=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'rough',5.0,$,#40,#45,#46,$,#310,$,#320,2.0,$,0.1,0.1);\n"
+               "#301=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'rough',5.0,$,#40,#45,#46,$,#311,$,#321,2.0,$,0.1,0.1);\n"
+               "ENDSEC;\nEND-ISO-10303-21;\n",
+               size, size, size / 2, size / 2, size);
+  return std::ferror(out) == 0;
+}
 
 bool ParseCount(const char* text, long minimum, long* value) {
   char* end = nullptr;
@@ -903,6 +943,23 @@ class Generator {
 int main(int argc, char** argv) {
   Options o;
   int i = 1;
+  if (argc == 4 && std::strcmp(argv[1], "--pocket") == 0) {
+    char* end = nullptr;
+    const double size = std::strtod(argv[2], &end);
+    if (!(size > 0) || *end) {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    const bool toStdout = std::strcmp(argv[3], "-") == 0;
+    std::FILE* out = toStdout ? stdout : std::fopen(argv[3], "wb");
+    if (!out) {
+      std::fprintf(stderr, "varnholt-gen: cannot open %s: %s\n", argv[3], std::strerror(errno));
+      return 1;
+    }
+    const bool ok = WritePocket(out, size) && (toStdout ? std::fflush(out) : std::fclose(out)) == 0;
+    if (!ok) std::fprintf(stderr, "varnholt-gen: writing %s failed\n", argv[3]);
+    return ok ? 0 : 1;
+  }
   for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
     const std::string a = argv[i];
     if (a == "--realistic") {

@@ -1,11 +1,754 @@
-// Toolpaths for planar faces and pockets.
+// Toolpaths for planar faces and pockets: the area inside the boundary and outside the islands
+// cleared level by level, in rings parallel to the boundary or in parallel strokes, the last
+// pass along the walls at the side allowance.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <memory>
+
+#include "area_clearing.h"
+#include "cct/instance.h"
 #include "generate.h"
 
 namespace varnholt::machining_detail {
+namespace {
 
-bool GenerateArea(StepJob& job) {
-  job.reason = "toolpaths for planar faces and pockets are not generated yet";
-  return false;
+using area::Region;
+using area::RoundRect;
+using area::Shape;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kClear = 1.0;         // how far past touching the tool goes beyond an open side
+constexpr long kMaxPasses = 200000;    // rings or strokes of one level
+constexpr long kMaxLevels = 10000;
+constexpr size_t kMaxMoves = 2000000;  // about 200 MB of moves: beyond it a file asks too much
+constexpr double kTiny = 1e-9;
+
+enum class Pattern { Unidirectional, Bidirectional, ContourParallel, BidirectionalContour, ContourBidirectional };
+
+double Dist(const Vec2& a, const Vec2& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+Vec2 Unit(const Vec2& v) {
+  const double l = std::hypot(v.x, v.y);
+  return l > 0 ? Vec2{v.x / l, v.y / l} : Vec2{1, 0};
 }
+double Dot3(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+double SignedArea(const std::vector<Vec2>& p) {
+  double sum = 0;
+  for (size_t i = 0; i < p.size(); ++i) {
+    const Vec2& a = p[i];
+    const Vec2& b = p[(i + 1) % p.size()];
+    sum += a.x * b.y - a.y * b.x;
+  }
+  return sum / 2;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A placement seen in the plane of the feature: where its origin and its x and y axes lie.
+struct Frame2 {
+  Vec2 origin, x{1, 0}, y{0, 1};
+  Vec2 Apply(const Vec2& p) const { return {origin.x + x.x * p.x + y.x * p.y, origin.y + x.y * p.x + y.y * p.y}; }
+};
+
+// A closed boundary: exact when it is a rectangle or a circle, else a polygon.
+struct Boundary {
+  bool exact = false;
+  RoundRect rect;
+  std::vector<Vec2> polygon;  // counter-clockwise
+  std::vector<Vec2> Points() const {
+    if (!exact) return polygon;
+    std::vector<Vec2> p = SampleContour(area::Outline(rect), area::kChord);
+    p.pop_back();
+    return p;
+  }
+};
+
+struct Island {
+  std::vector<Vec2> polygon;
+  double top = 0;  // the boss's top in the feature's system
+};
+
+// The tool's way along one pass.
+struct Pass {
+  Contour2 path;
+  bool stroke = false;  // a straight stroke (of unidirectional milling: up and back after each)
+};
+
+// What one level of a set of islands moves along.
+struct Plan {
+  Region link;                    // where a move between passes may go at feed
+  double linkOuter = 0, linkIsland = 0;
+  std::unique_ptr<Region> helix;  // where a helix of the approach fits, made when asked
+  std::vector<Pass> passes;
+};
+
+class AreaGenerator {
+ public:
+  explicit AreaGenerator(StepJob& job) : job_(job), r_(job.r), g_(job.g) {}
+
+  bool Run() {
+    R_ = job_.tool.diameter / 2;
+    return Operation() && Feature() && Write();
+  }
+
+ private:
+  bool Fail(const std::string& why) {
+    job_.reason = why;
+    return false;
+  }
+
+  // --- the operation ---------------------------------------------------------------------
+
+  bool Operation() {
+    const cct_Instance& o = job_.operation;
+    side_ = r_.Is(o, "side_milling");
+    if (!r_.Is(o, "plane_milling") && !r_.Is(o, "bottom_and_side_milling") && !side_)
+      return Fail(std::string("an operation of kind ") + o.TypeName() +
+                  " is not one faces and pockets are milled with (plane, bottom and side, or side milling)");
+    if (r_.Value(o, "axial_cutting_depth") && r_.Number(o, "axial_cutting_depth", axial_) && !(axial_ > 0))
+      return Fail("the axial cutting depth is not positive");
+    // A finish operation states the allowance it leaves like a rough one; none given is none left.
+    if (!side_ && r_.Number(o, "allowance_bottom", allowBottom_) && allowBottom_ < 0)
+      return Fail("the bottom allowance is negative");
+    if (r_.Number(o, "allowance_side", allowSide_) && allowSide_ < 0) return Fail("the side allowance is negative");
+    if (job_.tool.cornerRadius > R_ + kTiny) return Fail("the tool's edge radius is larger than its radius");
+
+    const cct_Instance* s = r_.Ref(o, "its_machining_strategy");
+    double overlap = 0.5;  // unset: half the tool's width, the usual stepover for clearing
+    bool patterned = false;
+    if (s) {
+      patterned = true;
+      if (r_.Is(*s, "unidirectional")) pattern_ = Pattern::Unidirectional;
+      else if (r_.Is(*s, "bidirectional")) pattern_ = Pattern::Bidirectional;
+      else if (r_.Is(*s, "contour_parallel")) pattern_ = Pattern::ContourParallel;
+      else if (r_.Is(*s, "bidirectional_contour")) pattern_ = Pattern::BidirectionalContour;
+      else if (r_.Is(*s, "contour_bidirectional")) pattern_ = Pattern::ContourBidirectional;
+      else if (r_.Is(*s, "center_milling")) patterned = false;  // names no pattern for an area
+      else return Fail(std::string("a strategy of kind ") + s->TypeName() + " is not one areas are cleared with");
+      if (r_.Value(*s, "overlap") && r_.Number(*s, "overlap", overlap) && !(overlap > 0 && overlap < 1))
+        return Fail("the strategy's overlap is not a ratio between 0 and 1");
+      if (const cct_Instance* d = r_.Ref(*s, "feed_direction")) {
+        Vec3 v;
+        if (!g_.Direction(d, v) || std::hypot(v.x, v.y) < 1e-9) return Fail("the feed direction does not lie in the plane");
+        feedDirection_ = Unit({v.x, v.y});
+        hasFeedDirection_ = true;
+      }
+      right_ = Lower(r_.Text(*s, "stepover_direction")) == "right";
+      std::string rotation = Lower(r_.Text(*s, "rotation_direction"));
+      std::string mode = Lower(r_.Text(*s, "cutmode"));
+      if (mode.empty()) mode = Lower(r_.Text(*s, "spiral_cutmode"));
+      if (rotation == "cw" || rotation == "ccw") rotation_ = rotation;
+      conventional_ = mode == "conventional";
+    }
+    patterned_ = patterned;
+    double radial = 0;
+    if (r_.Value(o, "radial_cutting_depth") && r_.Number(o, "radial_cutting_depth", radial)) {
+      if (!(radial > 0)) return Fail("the radial cutting depth is not positive");
+      if (radial > 2 * R_ + kTiny) return Fail("the radial cutting depth is wider than the tool");
+      stepover_ = radial;
+    } else {
+      stepover_ = 2 * R_ * (1 - overlap);
+    }
+    return true;
+  }
+
+  // --- the feature -----------------------------------------------------------------------
+
+  bool Placement2(const cct_Instance* placement, const cct_Instance* same, Frame2& out, const char* what) {
+    out = Frame2{};
+    if (!placement || placement == same) return true;
+    Placement p;
+    if (!g_.Axis2(placement, p, &job_.feature, what)) return Fail(std::string("the ") + what + " cannot be read");
+    if (std::fabs(std::fabs(p.axis[2].z) - 1) > 1e-9) return Fail(std::string("the ") + what + " is tilted out of the feature's plane");
+    out.origin = {p.origin.x, p.origin.y};
+    out.x = {p.axis[0].x, p.axis[0].y};
+    out.y = {p.axis[1].x, p.axis[1].y};
+    return true;
+  }
+
+  static void CounterClockwise(std::vector<Vec2>& p) {
+    if (SignedArea(p) < 0) std::reverse(p.begin(), p.end());
+  }
+
+  // A closed profile in the coordinates of whatever holds it, through `frame`.
+  bool Closed(const cct_Instance* profile, const cct_Instance* holderPlacement, const Frame2& frame,
+              double cornerRadius, Boundary& out) {
+    if (!profile) return Fail("the boundary is unset");
+    Frame2 own;
+    if (!Placement2(r_.Ref(*profile, "placement"), holderPlacement, own, "profile's placement")) return false;
+    auto place = [&](const Vec2& p) { return frame.Apply(own.Apply(p)); };
+    double a = 0, b = 0;
+    if (r_.Is(*profile, "rectangular_closed_profile") || r_.Is(*profile, "circular_closed_profile")) {
+      const bool circle = r_.Is(*profile, "circular_closed_profile");
+      if (circle ? !r_.Number(*profile, "diameter", a)
+                 : !(r_.Number(*profile, "profile_length", a) && r_.Number(*profile, "profile_width", b)))
+        return Fail("the profile's sizes are unset");
+      if (circle) b = a;
+      if (!(a > 0 && b > 0)) return Fail("the profile's sizes are not positive");
+      out.exact = true;
+      // Centred on its placement, the length along its x axis.
+      out.rect.center = place({0, 0});
+      const Vec2 ex = place({1, 0});
+      out.rect.axis = Unit({ex.x - out.rect.center.x, ex.y - out.rect.center.y});
+      out.rect.halfX = a / 2;
+      out.rect.halfY = b / 2;
+      out.rect.radius = circle ? a / 2 : std::min({cornerRadius, a / 2, b / 2});
+      return true;
+    }
+    std::vector<Vec2> points;
+    if (r_.Is(*profile, "ngon_profile") && r_.Number(*profile, "diameter", a) && r_.Number(*profile, "number_of_sides", b) &&
+        b >= 3 && b <= 1000 && a > 0) {
+      bool circumscribed = true;
+      r_.Flag(*profile, "circumscribed_or_across_flats", circumscribed);
+      const int sides = static_cast<int>(b);
+      const double radius = circumscribed ? a / 2 : a / 2 / std::cos(kPi / sides);
+      for (int i = 0; i < sides; ++i)
+        points.push_back({radius * std::cos(2 * kPi * i / sides), radius * std::sin(2 * kPi * i / sides)});
+    } else if (r_.Is(*profile, "general_closed_profile")) {
+      Contour2 c;
+      std::string why;
+      if (!ReadContour(r_, g_, r_.Ref(*profile, "closed_profile_shape"), c, why)) return Fail("the boundary cannot be read: " + why);
+      if (!c.closed) return Fail("the closed profile's curve does not close");
+      points = SampleContour(c, area::kChord);
+      points.pop_back();
+    } else {
+      return Fail(std::string("a boundary of kind ") + profile->TypeName() + " (or with its sizes unset) is not one areas are cleared in");
+    }
+    if (points.size() < 3) return Fail("the boundary has fewer than three points");
+    for (Vec2& p : points) p = place(p);
+    CounterClockwise(points);
+    out.exact = false;
+    out.polygon = std::move(points);
+    return true;
+  }
+
+  bool Depth() {
+    const cct_Instance* surface = r_.Ref(job_.feature, "depth");
+    Placement plane;
+    if (!surface || !r_.Is(*surface, "plane") || !g_.Axis2(r_.Ref(*surface, "position"), plane, &job_.feature, "depth"))
+      return Fail("the feature's depth is not a plane that can be read");
+    if (std::fabs(std::fabs(plane.axis[2].z) - 1) > 1e-9) return Fail("the feature's depth plane is tilted");
+    floor_ = plane.origin.z;  // given in the feature's system
+    if (!(floor_ < -kTiny)) return Fail("the feature's depth is not below its top");
+    return true;
+  }
+
+  bool Islands() {
+    std::vector<cct_Instance*> bosses;
+    r_.Refs(job_.feature, "its_boss", bosses);
+    if (bosses.empty()) return true;
+    // Bosses are placed in the workpiece, as the feature is: seen from the feature's system.
+    Placement own;
+    if (!g_.Axis2(r_.Ref(job_.feature, "feature_placement"), own, &job_.feature, "feature placement"))
+      return Fail("the feature's placement cannot be read");
+    auto local = [&](const Vec3& p) {
+      const Vec3 d{p.x - own.origin.x, p.y - own.origin.y, p.z - own.origin.z};
+      return Vec3{Dot3(d, own.axis[0]), Dot3(d, own.axis[1]), Dot3(d, own.axis[2])};
+    };
+    auto turn = [&](const Vec3& v) { return Vec3{Dot3(v, own.axis[0]), Dot3(v, own.axis[1]), Dot3(v, own.axis[2])}; };
+    for (const cct_Instance* boss : bosses) {
+      if (!boss) return Fail("an island is unset");
+      const cct_Instance* placement = r_.Ref(*boss, "feature_placement");
+      Placement p;
+      if (!g_.Axis2(placement, p, &job_.feature, "boss placement")) return Fail("an island's placement cannot be read");
+      const Vec3 origin = local(p.origin), x = turn(p.axis[0]), y = turn(p.axis[1]), z = turn(p.axis[2]);
+      if (std::fabs(std::fabs(z.z) - 1) > 1e-9) return Fail("an island stands tilted in the feature");
+      double slope = 0;
+      if (r_.Number(*boss, "slope", slope) && std::fabs(slope) > kTiny) return Fail("an island with sloped sides is not cleared around");
+      Frame2 frame{{origin.x, origin.y}, {x.x, x.y}, {y.x, y.y}};
+      Boundary b;
+      if (!Closed(r_.Ref(*boss, "its_boundary"), placement, frame, 0, b)) return Fail("an island's " + job_.reason);
+      Island island{b.Points(), origin.z};
+      CounterClockwise(island.polygon);
+      if (island.top > floor_ + kTiny) islands_.push_back(std::move(island));
+    }
+    return true;
+  }
+
+  bool Feature() {
+    const cct_Instance& f = job_.feature;
+    if (!Depth() || !Islands()) return false;
+    const cct_Instance* placement = r_.Ref(f, "feature_placement");
+    Boundary boundary;
+    if (r_.Is(f, "planar_face")) {
+      face_ = true;
+      if (side_) return Fail("side milling needs walls; a planar face has none");
+      if (const cct_Instance* given = r_.Ref(f, "face_boundary")) {
+        if (!Closed(given, placement, Frame2{}, 0, boundary)) return false;
+      } else if (!FaceExtent(boundary)) {
+        return false;
+      }
+    } else {
+      double slope = 0;
+      if (r_.Number(f, "slope", slope) && std::fabs(slope) > kTiny) return Fail("a pocket with sloped walls is not cleared");
+      const cct_Instance* bottom = r_.Ref(f, "bottom_condition");
+      if (bottom && !r_.Is(*bottom, "planar_pocket_bottom_condition") && !r_.Is(*bottom, "through_pocket_bottom_condition"))
+        return Fail(std::string("a pocket bottom of kind ") + bottom->TypeName() + " is not one a flat end mill clears");
+      double corner = 0;
+      if (r_.Number(f, "orthogonal_radius", corner) && corner < 0) return Fail("the pocket's corner radius is negative");
+      if (r_.Number(f, "planar_radius", planarRadius_) && planarRadius_ < 0) return Fail("the pocket's floor radius is negative");
+      if (r_.Is(f, "open_pocket")) {
+        if (!OpenBoundary(placement)) return false;
+        shape_.cornerRadius = corner;
+      } else {
+        if (!Closed(r_.Ref(f, "feature_boundary"), placement, Frame2{}, corner, boundary)) return false;
+        if (!boundary.exact) shape_.cornerRadius = corner;
+      }
+    }
+    if (!open_) {
+      shape_.exact = boundary.exact;
+      shape_.rect = boundary.rect;
+      shape_.outer = boundary.polygon;
+      outline_ = boundary.Points();
+    }
+    if (!hasFeedDirection_) feedDirection_ = face_ ? travel_ : Vec2{1, 0};
+    return true;
+  }
+
+  // The face as the scene draws it: along the course of travel, as wide as the removal boundary.
+  bool FaceExtent(Boundary& out) {
+    const cct_Instance& f = job_.feature;
+    const cct_Instance* path = r_.Ref(f, "course_of_travel");
+    const cct_Instance* removal = r_.Ref(f, "removal_boundary");
+    double distance = 0, width = 0;
+    Vec3 direction;
+    if (!path || !r_.Is(*path, "linear_path") || !r_.Number(*path, "distance", distance) ||
+        !g_.Direction(r_.Ref(*path, "its_direction"), direction) || !(distance > 0))
+      return Fail("the face's course of travel is unset");
+    if (!removal || !r_.Number(*removal, "profile_length", width) || !(width > 0))
+      return Fail("the face's removal boundary is unset or not positive");
+    Frame2 frame;
+    if (!Placement2(r_.Ref(*path, "placement"), r_.Ref(f, "feature_placement"), frame, "path's placement")) return false;
+    const Vec2 start = frame.Apply({0, 0}), end = frame.Apply({direction.x * distance, direction.y * distance});
+    const Vec2 along{end.x - start.x, end.y - start.y};
+    if (std::hypot(along.x, along.y) < kTiny) return Fail("the face's course of travel does not lie in its plane");
+    travel_ = Unit(along);
+    const Vec2 across = std::fabs(along.x) > std::fabs(along.y) ? Vec2{0, width} : Vec2{width, 0};
+    std::vector<Vec2> corners{start, end, {end.x + across.x, end.y + across.y}, {start.x + across.x, start.y + across.y}};
+    CounterClockwise(corners);
+    if (std::fabs(along.x * across.x + along.y * across.y) < kTiny) {
+      out.exact = true;
+      out.rect.center = {start.x + (along.x + across.x) / 2, start.y + (along.y + across.y) / 2};
+      out.rect.axis = travel_;
+      out.rect.halfX = std::hypot(along.x, along.y) / 2;
+      out.rect.halfY = width / 2;
+      out.rect.radius = 0;
+    } else {
+      out.exact = false;
+      out.polygon = corners;
+    }
+    return true;
+  }
+
+  // An open pocket: its walls along the open boundary, open across from its end to its start.
+  bool OpenBoundary(const cct_Instance* placement) {
+    open_ = true;
+    const cct_Instance* profile = r_.Ref(job_.feature, "open_boundary");
+    if (!profile) return Fail("the open pocket's boundary is unset");
+    if (!r_.Is(*profile, "general_profile"))
+      return Fail(std::string("an open boundary of kind ") + profile->TypeName() +
+                  " does not say how far its sides reach; only a general profile is cleared");
+    Frame2 own;
+    if (!Placement2(r_.Ref(*profile, "placement"), placement, own, "profile's placement")) return false;
+    Contour2 c;
+    std::string why;
+    if (!ReadContour(r_, g_, r_.Ref(*profile, "its_profile"), c, why)) return Fail("the open boundary cannot be read: " + why);
+    if (c.closed) return Fail("the open pocket's boundary is closed: it has no open side");
+    std::vector<Vec2> walls = SampleContour(c, area::kChord);
+    for (Vec2& p : walls) p = own.Apply(p);
+    if (walls.size() < 3) return Fail("the open boundary has too few points to enclose anything");
+    CounterClockwise(walls);  // the walls, closed across the open side, counter-clockwise
+    const Vec2 a = walls.front(), b = walls.back();
+    if (Dist(a, b) < 2 * R_) return Fail("the open side is narrower than the tool");
+    const Vec2 back{a.x - b.x, a.y - b.y};
+    outward_ = Unit({back.y, -back.x});
+    chordA_ = a;
+    const double w = R_ + 2 * kClear;
+    shape_.walled = true;
+    shape_.walls = walls;
+    shape_.outer = walls;
+    shape_.outer.push_back({b.x + outward_.x * w, b.y + outward_.y * w});
+    shape_.outer.push_back({a.x + outward_.x * w, a.y + outward_.y * w});
+    outline_ = walls;
+    return true;
+  }
+
+  // --- the moves -------------------------------------------------------------------------
+
+  // The tool touches no material there, at any level.
+  bool InAir(const Vec2& p) {
+    if (face_) {
+      if (!touch_) {
+        Shape s = shape_;
+        s.islands.clear();
+        touch_ = std::make_unique<Region>(s.Offset(-(R_ + 2 * area::kMargin), 0));
+      }
+      return !touch_->Contains(p);
+    }
+    if (open_) return (p.x - chordA_.x) * outward_.x + (p.y - chordA_.y) * outward_.y >= R_ + 2 * area::kMargin;
+    return false;
+  }
+
+  Plan& PlanFor(const std::vector<bool>& active, bool fillet) {
+    auto key = std::make_pair(active, fillet);
+    auto found = plans_.find(key);
+    if (found != plans_.end()) return *found->second;
+    auto plan = std::make_unique<Plan>();
+    Shape shape = shape_;
+    for (size_t i = 0; i < islands_.size(); ++i)
+      if (active[i]) shape.islands.push_back(islands_[i].polygon);
+    // A flat tool below the height of the floor's fillet keeps off the walls by as much as the
+    // fillet is larger than its own edge radius.
+    const double extra = fillet ? std::max(0.0, planarRadius_ - job_.tool.cornerRadius) : 0;
+    const double wall = R_ + allowSide_ + extra, isle = R_ + allowSide_;
+    ok_ = BuildPlan(shape, wall, isle, *plan);
+    Plan& out = *plan;
+    plans_.emplace(key, std::move(plan));
+    return out;
+  }
+
+  std::vector<Contour2> Loops(const Region& region, bool holesOnly) const {
+    std::vector<Contour2> out;
+    for (size_t i = 0; i < region.loops.size(); ++i)
+      if (!holesOnly || region.hole[i]) out.push_back(Oriented(region.loops[i]));
+    return out;
+  }
+
+  // Climb milling with a right-hand spindle: the material on the tool's right, so a pocket's
+  // rings run counter-clockwise and a face's (material inside) clockwise.
+  Contour2 Oriented(const Contour2& loop) const {
+    bool ccw = face_ ? conventional_ : !conventional_;
+    if (rotation_ == "cw") ccw = false;
+    if (rotation_ == "ccw") ccw = true;
+    return ccw ? loop : area::Reversed(loop);
+  }
+
+  bool BuildPlan(const Shape& shape, double wall, double isle, Plan& plan) {
+    const double s = stepover_;
+    if (!(s > 1e-4)) return Fail("the stepover is too small to clear an area with");
+    Region first = shape.Offset(face_ ? -(R_ - s) : wall, isle);
+    if (first.Empty()) return Fail(face_ ? "the islands leave the tool no room on the face" : "the tool is wider than the pocket");
+    plan.linkOuter = face_ ? -(R_ + 2 * kClear) : wall;
+    plan.linkIsland = isle;
+    plan.link = face_ ? shape.Offset(plan.linkOuter, isle) : first;
+    Pattern pattern = pattern_;
+    if (!patterned_) pattern = face_ ? Pattern::Bidirectional : Pattern::ContourParallel;  // the usual ways
+    if (side_) {
+      // Side milling takes the walls only: one ring along them at the side allowance.
+      for (Contour2& loop : Loops(first, false)) plan.passes.push_back({loop, false});
+      return true;
+    }
+    if (pattern == Pattern::ContourParallel) return Rings(shape, first, wall, isle, plan);
+    const Region lines = face_ ? shape.Offset(-(R_ + kClear), isle) : first;
+    std::vector<Pass> strokes;
+    if (!Strokes(lines, pattern == Pattern::Unidirectional, strokes)) return false;
+    std::vector<Contour2> walls = Loops(face_ ? lines : first, face_);
+    if (face_ && pattern != Pattern::Unidirectional && pattern != Pattern::Bidirectional)
+      for (Contour2& loop : Loops(first, false)) walls.push_back(loop);
+    auto addWalls = [&] {
+      for (Contour2& loop : walls) plan.passes.push_back({loop, false});
+    };
+    if (pattern == Pattern::ContourBidirectional) addWalls();
+    for (Pass& p : strokes) plan.passes.push_back(std::move(p));
+    if (pattern != Pattern::ContourBidirectional) addWalls();  // the walls last, at the allowance
+    return true;
+  }
+
+  bool Rings(const Shape& shape, const Region& first, double wall, double isle, Plan& plan) {
+    const double s = stepover_;
+    std::vector<std::vector<Contour2>> rings;
+    ClipperLib::Paths along;
+    for (long k = 0;; ++k) {
+      if (k >= kMaxPasses) return Fail("the area takes too many rings at this stepover");
+      const double outer = (face_ ? -(R_ - s) : wall) + k * s;
+      Region ring = k == 0 ? first : shape.Offset(outer, isle + k * s);
+      if (ring.Empty()) break;
+      along.insert(along.end(), ring.paths.begin(), ring.paths.end());
+      rings.push_back(Loops(ring, false));
+    }
+    // Where rings are farther apart than the tool's radius, corners between them may be left
+    // standing: what no ring passes within the radius of is gone round on its own.
+    std::vector<Contour2> rest;
+    // Rings a radius or less apart leave nothing: a point between two is nearer the outer one
+    // than their distance. A face's islands and a fillet's wider walls break that measure.
+    if (s > R_ * (1 + 1e-9) || (face_ && !shape.islands.empty()) || wall > isle + kTiny) {
+      for (int round = 0; round < 3; ++round) {
+        ClipperLib::ClipperOffset sweep;
+        sweep.ArcTolerance = area::kChord * 1e6;
+        sweep.AddPaths(along, ClipperLib::jtRound, ClipperLib::etClosedLine);
+        ClipperLib::Paths swept;
+        sweep.Execute(swept, (R_ - area::kMargin) * 1e6);
+        ClipperLib::Clipper c;
+        c.AddPaths(first.paths, ClipperLib::ptSubject, true);
+        c.AddPaths(swept, ClipperLib::ptClip, true);
+        ClipperLib::Paths left;
+        c.Execute(ClipperLib::ctDifference, left, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
+        Region leftover;
+        for (const ClipperLib::Path& p : left)
+          if (std::fabs(ClipperLib::Area(p)) > 1e-4 * 1e12) {  // a hundredth of a millimetre square
+            leftover.paths.push_back(p);
+          }
+        if (leftover.paths.empty()) break;
+        for (const ClipperLib::Path& p : leftover.paths) {
+          Contour2 loop;
+          loop.start = {p[0].X / 1e6, p[0].Y / 1e6};
+          for (size_t i = 1; i < p.size(); ++i) loop.segments.push_back({{p[i].X / 1e6, p[i].Y / 1e6}, false, {}, false});
+          loop.segments.push_back({loop.start, false, {}, false});
+          loop.closed = true;
+          rest.push_back(loop);
+          along.push_back(p);
+        }
+      }
+    }
+    // A pocket from the middle out, the walls last; a face from outside in.
+    if (face_) {
+      for (auto& ring : rings)
+        for (Contour2& loop : ring) plan.passes.push_back({loop, false});
+      for (Contour2& loop : rest) plan.passes.push_back({loop, false});
+    } else {
+      for (size_t k = rings.size(); k-- > 1;)
+        for (Contour2& loop : rings[k]) plan.passes.push_back({loop, false});
+      for (Contour2& loop : rest) plan.passes.push_back({loop, false});
+      for (Contour2& loop : rings[0]) plan.passes.push_back({loop, false});
+    }
+    return true;
+  }
+
+  // Parallel strokes along the feed direction, stepping across to its left (or right).
+  bool Strokes(const Region& region, bool oneWay, std::vector<Pass>& out) {
+    const Vec2 u = feedDirection_;
+    const Vec2 v = right_ ? Vec2{u.y, -u.x} : Vec2{-u.y, u.x};
+    double lo = 0, hi = 0, ulo = 0, uhi = 0;
+    region.Extent(u, ulo, uhi);
+    if (face_) {
+      // The first stroke takes a stepover's width of the face, the last reaches past its edge.
+      double flo = std::numeric_limits<double>::infinity(), fhi = -flo;
+      for (const Vec2& p : outline_) {
+        flo = std::min(flo, p.x * v.x + p.y * v.y);
+        fhi = std::max(fhi, p.x * v.x + p.y * v.y);
+      }
+      lo = flo - R_ + stepover_;
+      hi = fhi + R_ - stepover_;
+    } else {
+      region.Extent(v, lo, hi);
+      lo += 1e-4;  // not along the boundary itself: the wall pass goes there
+      hi -= 1e-4;
+    }
+    long count = 1;
+    if (hi > lo) count = static_cast<long>(std::ceil((hi - lo) / stepover_ - 1e-9)) + 1;
+    if (count > kMaxPasses) return Fail("the area takes too many strokes at this stepover");
+    std::vector<std::pair<Vec2, Vec2>> lines;
+    for (long i = 0; i < count; ++i) {
+      const double t = count == 1 ? (lo + hi) / 2 : lo + (hi - lo) * static_cast<double>(i) / static_cast<double>(count - 1);
+      const Vec2 a{u.x * (ulo - 1) + v.x * t, u.y * (ulo - 1) + v.y * t};
+      const Vec2 b{u.x * (uhi + 1) + v.x * t, u.y * (uhi + 1) + v.y * t};
+      lines.push_back({a, b});
+    }
+    const auto pieces = area::ClipLines(region, lines);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      const bool back = !oneWay && i % 2 == 1;
+      auto list = pieces[i];
+      if (back) std::reverse(list.begin(), list.end());
+      for (const auto& piece : list) {
+        Pass p;
+        p.stroke = oneWay;
+        p.path.start = back ? piece.second : piece.first;
+        p.path.segments.push_back({back ? piece.first : piece.second, false, {}, false});
+        out.push_back(std::move(p));
+      }
+    }
+    return true;
+  }
+
+  static Vec2 StartTangent(const Contour2& c) {
+    if (c.segments.empty()) return {1, 0};
+    const Segment2& s = c.segments.front();
+    if (!s.arc) return Unit({s.to.x - c.start.x, s.to.y - c.start.y});
+    const Vec2 r{c.start.x - s.center.x, c.start.y - s.center.y};
+    return Unit(s.clockwise ? Vec2{r.y, -r.x} : Vec2{-r.y, r.x});
+  }
+  static Vec2 EndTangent(const Contour2& c) {
+    if (c.segments.empty()) return {1, 0};
+    const Segment2& s = c.segments.back();
+    const Vec2 from = c.segments.size() > 1 ? c.segments[c.segments.size() - 2].to : c.start;
+    if (!s.arc) return Unit({s.to.x - from.x, s.to.y - from.y});
+    const Vec2 r{s.to.x - s.center.x, s.to.y - s.center.y};
+    return Unit(s.clockwise ? Vec2{r.y, -r.x} : Vec2{-r.y, r.x});
+  }
+
+  // Up to clearZ; along the retract ramp only where it stays within the place the tool may be.
+  void Up(MoveWriter& out, const Plan& plan) {
+    const Vec3 at = out.At();
+    if (at.z >= job_.clearZ) return;
+    Plunge retract = job_.retract;
+    if (retract.kind == Plunge::Ramp && std::tan(retract.angle) > 0) {
+      const double run = (job_.clearZ - at.z) / std::tan(retract.angle);
+      if (plan.link.Reach({at.x, at.y}, lastDirection_) < run) retract = Plunge{};
+    }
+    Leave(out, job_.clearZ, retract, lastDirection_, job_.feed);
+  }
+
+  const Region& HelixRegion(Plan& plan, double radius) {
+    if (!plan.helix) {
+      Shape shape = shape_;
+      for (size_t i = 0; i < islands_.size(); ++i)
+        if (active_[i]) shape.islands.push_back(islands_[i].polygon);
+      plan.helix = std::make_unique<Region>(shape.Offset(plan.linkOuter + radius, plan.linkIsland + radius));
+    }
+    return *plan.helix;
+  }
+
+  // Into the material at the start of `path` at height z, the material beginning at topZ.
+  bool In(MoveWriter& out, Plan& plan, Contour2& path, double z, double topZ) {
+    const Plunge axis{};
+    auto begin = [&](const Vec2& p) {
+      if (job_.moves.empty()) out.Rapid({p.x, p.y, job_.clearZ});
+    };
+    // Where the tool can go down beside the material, it does.
+    if (path.closed && !InAir(path.start)) {
+      for (size_t i = 1; i < path.segments.size(); ++i)
+        if (InAir(path.segments[i - 1].to)) {
+          path = area::StartingAt(path, i);
+          break;
+        }
+    }
+    const Vec2 s = path.start, dir = StartTangent(path);
+    if (InAir(s)) {
+      begin(s);
+      Enter(out, {s.x, s.y, z}, z, job_.clearZ, axis, dir, 0, job_.feed);
+      return true;
+    }
+    if (face_ || open_) {
+      const Vec2 away = open_ ? outward_ : Vec2{dir.y, -dir.x};
+      for (double t = kClear / 2; t < 2 * R_ + 4 * kClear; t += kClear / 2) {
+        const Vec2 p{s.x + away.x * t, s.y + away.y * t};
+        if (InAir(p) && plan.link.Holds(p, s)) {
+          begin(p);
+          Enter(out, {p.x, p.y, z}, z, job_.clearZ, axis, away, 0, job_.feed);
+          out.Feed({s.x, s.y, z}, job_.feed);
+          return true;
+        }
+      }
+    }
+    const Plunge& approach = job_.approach;
+    if (approach.kind == Plunge::Helix && approach.radius > 0 && approach.angle > 0) {
+      const Region& room = HelixRegion(plan, approach.radius);
+      Vec2 target = s;
+      bool found = room.Contains(s);
+      double best = std::numeric_limits<double>::infinity();
+      if (!found)
+        for (const Contour2& loop : room.loops)
+          for (const Segment2& seg : loop.segments) {
+            const double d = Dist(seg.to, s);
+            if (d < best && plan.link.Holds(seg.to, s)) {
+              best = d;
+              target = seg.to;
+              found = true;
+            }
+          }
+      if (!found) return Fail("the approach helix does not fit in the area");
+      begin(target);
+      Enter(out, {target.x, target.y, z}, topZ, job_.clearZ, approach, dir, 0, job_.feed);
+      if (Dist(target, s) > 0) out.Feed({s.x, s.y, z}, job_.feed);
+      return true;
+    }
+    begin(s);
+    const double reach = std::max(0.0, plan.link.Reach(s, dir) - 1e-6);
+    Enter(out, {s.x, s.y, z}, topZ, job_.clearZ, approach, dir, reach, job_.feed);
+    return true;
+  }
+
+  void Along(MoveWriter& out, const Contour2& path, double z) {
+    for (const Segment2& seg : path.segments) {
+      if (seg.arc)
+        out.Arc({seg.to.x, seg.to.y, z}, {seg.center.x, seg.center.y, z}, {0, 0, 1}, seg.clockwise, job_.feed);
+      else
+        out.Feed({seg.to.x, seg.to.y, z}, job_.feed);
+    }
+    lastDirection_ = EndTangent(path);
+  }
+
+  // A closed loop started at its point nearest the tool.
+  static Contour2 Nearest(const Contour2& loop, const Vec2& at) {
+    size_t best = 0;
+    double d = Dist(loop.start, at);
+    for (size_t i = 0; i + 1 < loop.segments.size(); ++i) {
+      const double e = Dist(loop.segments[i].to, at);
+      if (e < d) d = e, best = i + 1;
+    }
+    return area::StartingAt(loop, best);
+  }
+
+  bool Write() {
+    const double bottom = floor_ + allowBottom_;
+    if (!(bottom < -kTiny)) return Fail("the bottom allowance leaves nothing to remove");
+    long levels = 1;
+    if (axial_ > 0) levels = static_cast<long>(std::ceil(-bottom / axial_ - 1e-9));
+    if (levels > kMaxLevels) return Fail("the depth takes too many axial passes");
+    levels = std::max(levels, 1L);
+    MoveWriter out(job_.moves, {0, 0, job_.clearZ});
+    double top = 0;
+    for (long k = 1; k <= levels; ++k) {
+      const double z = bottom * static_cast<double>(k) / static_cast<double>(levels);
+      active_.assign(islands_.size(), false);
+      for (size_t i = 0; i < islands_.size(); ++i) active_[i] = islands_[i].top > z + kTiny;
+      const bool fillet = planarRadius_ > 0 && z < floor_ + planarRadius_ - kTiny;
+      Plan& plan = PlanFor(active_, fillet);
+      if (!ok_) return false;
+      bool down = false;
+      for (const Pass& pass : plan.passes) {
+        const Vec3 at = out.At();
+        Contour2 path = pass.path.closed ? Nearest(pass.path, {at.x, at.y}) : pass.path;
+        if (down && !pass.stroke && plan.link.Holds({at.x, at.y}, path.start)) {
+          out.Feed({path.start.x, path.start.y, z}, job_.feed);
+        } else {
+          if (down) Up(out, plan);
+          if (!In(out, plan, path, z, top)) return false;
+        }
+        down = true;
+        Along(out, path, z);
+        if (job_.moves.size() > kMaxMoves) return Fail("the area would take more moves than a program may hold");
+      }
+      Up(out, plan);
+      top = z;
+    }
+    if (job_.moves.empty()) return Fail("nothing to clear");
+    return true;
+  }
+
+  StepJob& job_;
+  Reader& r_;
+  Geometry& g_;
+  double R_ = 0;
+  // the operation
+  bool side_ = false;
+  double axial_ = 0, allowBottom_ = 0, allowSide_ = 0, stepover_ = 0;
+  Pattern pattern_ = Pattern::ContourParallel;
+  bool patterned_ = false, hasFeedDirection_ = false, right_ = false, conventional_ = false;
+  std::string rotation_;
+  Vec2 feedDirection_{1, 0};
+  // the feature
+  bool face_ = false, open_ = false;
+  double floor_ = 0, planarRadius_ = 0;
+  Shape shape_;
+  std::vector<Island> islands_;
+  std::vector<Vec2> outline_;
+  Vec2 travel_{1, 0}, chordA_, outward_;
+  // the moves
+  std::map<std::pair<std::vector<bool>, bool>, std::unique_ptr<Plan>> plans_;
+  std::vector<bool> active_;
+  bool ok_ = true;
+  std::unique_ptr<Region> touch_;
+  Vec2 lastDirection_{1, 0};
+};
+
+}  // namespace
+
+bool GenerateArea(StepJob& job) { return AreaGenerator(job).Run(); }
 
 }  // namespace varnholt::machining_detail
