@@ -120,7 +120,7 @@ class AreaGenerator {
 
     const cct_Instance* s = r_.Ref(o, "its_machining_strategy");
     double overlap = 0.5;  // unset: half the tool's width, the usual stepover for clearing
-    bool patterned = false;
+    bool patterned = false, badOverlap = false;
     if (s) {
       patterned = true;
       if (r_.Is(*s, "unidirectional")) pattern_ = Pattern::Unidirectional;
@@ -131,7 +131,7 @@ class AreaGenerator {
       else if (r_.Is(*s, "center_milling")) patterned = false;  // names no pattern for an area
       else return Fail(std::string("a strategy of kind ") + s->TypeName() + " is not one areas are cleared with");
       if (r_.Value(*s, "overlap") && r_.Number(*s, "overlap", overlap) && !(overlap > 0 && overlap < 1))
-        return Fail("the strategy's overlap is not a ratio between 0 and 1");
+        badOverlap = true;
       if (const cct_Instance* d = r_.Ref(*s, "feed_direction")) {
         Vec3 v;
         if (!g_.Direction(d, v) || std::hypot(v.x, v.y) < 1e-9) return Fail("the feed direction does not lie in the plane");
@@ -151,6 +151,9 @@ class AreaGenerator {
       if (!(radial > 0)) return Fail("the radial cutting depth is not positive");
       if (radial > 2 * R_ + kTiny) return Fail("the radial cutting depth is wider than the tool");
       stepover_ = radial;
+    } else if (badOverlap) {
+      // Only where the operation gives no radial depth of its own is the overlap the stepover.
+      return Fail("the strategy's overlap is not a ratio between 0 and 1");
     } else {
       stepover_ = 2 * R_ * (1 - overlap);
     }

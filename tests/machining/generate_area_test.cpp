@@ -411,6 +411,9 @@ TEST_F(GenerateArea, CasesNotHandledGiveTheirReason) {
       {"spiral strategy", rectangle.entities + kAxis + "#320=CONTOUR_SPIRAL(0.5,.T.,.CCW.,.CLIMB.);\n" +
                               OperationText(rectangle, parallel, op),
        "contour_spiral"},
+      {"overlap that is no ratio, and no radial depth",
+       rectangle.entities + kAxis + "#320=CONTOUR_PARALLEL(2.0,.T.,.CCW.,.CLIMB.);\n" + OperationText(rectangle, parallel, op),
+       "overlap"},
       {"helix wider than the pocket",
        "#200=CLOSED_POCKET('pocket',#10,(#300),#190,#195,(),$,#191,$,$,#202);\n#202=CIRCULAR_CLOSED_PROFILE($,#203);\n" +
            Length(203, 14) + Depth(-8) + kHelix + parallel.entity + OperationText(rectangle, parallel, op),
@@ -422,4 +425,17 @@ TEST_F(GenerateArea, CasesNotHandledGiveTheirReason) {
     EXPECT_TRUE(program.steps[0].moves.empty()) << row.what;
     EXPECT_NE(program.steps[0].reason.find(row.reason), std::string::npos) << row.what << ": " << program.steps[0].reason;
   }
+}
+
+// Writers give overlaps that are no ratio; where the operation states its radial depth, that
+// is the stepover and the overlap is not needed.
+TEST_F(GenerateArea, ARadialDepthStandsInForAnOverlapThatIsNoRatio) {
+  const std::vector<FeatureCase> features = Features();
+  const FeatureCase& rectangle = features[0];
+  const std::string operation =
+      "#300=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'op',5.0,$,#40,#45,#46,$,#310,$,#320,2.5,4.0,0.3,0.5);\n";
+  const varnholt::Program program =
+      Build(rectangle.entities + kAxis + "#320=CONTOUR_PARALLEL(2.0,.T.,.CCW.,.CLIMB.);\n" + operation);
+  ASSERT_EQ(program.steps.size(), 1u);
+  EXPECT_FALSE(program.steps[0].moves.empty()) << program.steps[0].reason;
 }
