@@ -90,6 +90,10 @@ bool GenerateArea(StepJob& job);     // planar_face, closed_pocket, open_pocket
 bool GenerateHole(StepJob& job);     // round_hole
 bool GenerateAlong(StepJob& job);    // slot, step, general_outside_profile, general_profile
 
+/// A length as a reason names it: the shortest text that reads back as the number ("32",
+/// "8.5"), then " mm".
+std::string Millimetres(double value);
+
 /// Goes from where the writer is into the material at `target`: a rapid to clearZ above it
 /// where not there, a feed down to `topZ` (where the material begins: the feature's top, or
 /// the floor of the pass before), then as the approach strategy says: straight down; down and

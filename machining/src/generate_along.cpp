@@ -315,7 +315,7 @@ bool Slot(StepJob& job) {
   // A U's corner rounder than the tool's keeps the tool that much farther from the wall.
   const double umax = section.half - t.side - tool.radius - std::max(0.0, section.corner - tool.corner);
   if (umax < -1e-9)
-    return Reason(job, "the tool (diameter " + std::to_string(2 * tool.radius) + ") is wider than the slot less its allowance");
+    return Reason(job, "the tool (diameter " + Millimetres(2 * tool.radius) + ") is wider than the slot less its allowance");
 
   // The ends: an open end or a loop lets the tool run to the path's end; a flat end keeps it
   // its radius (and what a rounder corner needs) short of it; a radiused end is a half circle

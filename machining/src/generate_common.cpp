@@ -1,6 +1,7 @@
 // What the generators share: plane contours read from curves, and the ways into and out of
 // the material.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "cct/instance.h"
@@ -161,6 +162,12 @@ std::vector<Vec2> SampleContour(const Contour2& contour, double tolerance) {
     at = s.to;
   }
   return points;
+}
+
+std::string Millimetres(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ec == std::errc() ? result.ptr : buffer) + " mm";
 }
 
 void Enter(MoveWriter& out, const Vec3& target, double topZ, double clearZ, const Plunge& approach,

@@ -173,7 +173,7 @@ bool Drill(StepJob& job) {
   const bool sink = r.Is(o, "counter_sinking");
   const double narrowest = std::min(hole.radius, hole.bottomRadius);
   if (!sink && tool.radius > narrowest + 1e-9)
-    return Reason(job, "the tool (diameter " + std::to_string(2 * tool.radius) + ") is wider than the hole");
+    return Reason(job, "the tool (diameter " + Millimetres(2 * tool.radius) + ") is wider than the hole");
   double target = 0;
   if (sink) {
     // A countersink's cone makes the hole's top diameter where the cone is that wide.
@@ -252,7 +252,7 @@ bool MillHole(StepJob& job) {
   Hole hole;
   if (!ReadHole(job, tool, side, bottomAllow, hole)) return false;
   if (tool.radius > std::min(hole.radius, hole.bottomRadius) + 1e-9)
-    return Reason(job, "the tool (diameter " + std::to_string(2 * tool.radius) + ") is wider than the hole less its allowance");
+    return Reason(job, "the tool (diameter " + Millimetres(2 * tool.radius) + ") is wider than the hole less its allowance");
   const double bottom = Drop(hole.floor, tool, 0, hole.breaks);
   if (!(bottom < -1e-9)) return Reason(job, "the hole leaves the tool no depth to mill");
   const double axial = Optional(r, o, "axial_cutting_depth");

@@ -68,18 +68,26 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     out.name = InstanceLabel(tool);
     job.instance = tool;
     const cct_Instance* body = r_.Ref(*tool, "its_tool_body");
+    if (!body) body = Kept(*tool, "its_tool_body");
     if (!body) return out;
-    double d = 0, e = 0, tip = 0;
+    double d = 0, e = 0, tip = 0, teeth = 0;
     bool hasEdge = false;
-    const cct_Instance* dimension = r_.Ref(*body, "dimension");
+    const auto* rawBody = dynamic_cast<const cct_RawInstance*>(body);
+    // A tool body of an entity our binding lacks (center_drill of the earlier schema) is kept
+    // as written; its parameters begin as every milling tool body's: the dimension, the teeth.
+    const cct_Instance* dimension = rawBody ? Named(Parameter(*rawBody, 0)) : r_.Ref(*body, "dimension");
+    if (!dimension && !rawBody) dimension = Kept(*body, "dimension");
     if (const auto* raw = dynamic_cast<const cct_RawInstance*>(dimension)) {
-      KeptDimension(*raw, d, e, hasEdge, tip);
+      // The earlier schema's tool_dimension has a milling_tool_dimension's parameters.
+      if (std::strcmp(raw->TypeName(), "tool_dimension") == 0) {
+        if (!Number(Parameter(*raw, 0), d)) d = 0;
+        hasEdge = Number(Parameter(*raw, 4), e) && e >= 0;
+        if (!Number(Parameter(*raw, 1), tip)) tip = 0;
+      }
     } else if (dimension) {
       if (!r_.Number(*dimension, "diameter", d)) d = 0;
       hasEdge = r_.Number(*dimension, "edge_radius", e) && e >= 0;
       if (!r_.Number(*dimension, "tool_tip_half_angle", tip)) tip = 0;
-    } else {
-      KeptDimension(*body, d, e, hasEdge, tip);
     }
     if (tip > 0) job.tipHalfAngle = tip;
     if (d > 0) out.diameter = job.diameter = d;
@@ -87,41 +95,40 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       out.hasCornerRadius = true;
       out.cornerRadius = job.cornerRadius = e;
     }
-    double teeth = 0;
-    if (r_.Number(*body, "number_of_teeth", teeth) && teeth > 0 && teeth < 1e6)
-      out.teeth = job.teeth = static_cast<int>(teeth);
+    const bool hasTeeth = rawBody ? Number(Parameter(*rawBody, 1), teeth) : r_.Number(*body, "number_of_teeth", teeth);
+    if (hasTeeth && teeth > 0 && teeth < 1e6) out.teeth = job.teeth = static_cast<int>(teeth);
     return out;
   }
 
-  // Files written against the earlier machining schema give the tool's sizes as a
-  // tool_dimension, which our binding keeps as written; its parameters are those of a
-  // milling_tool_dimension, the diameter first and the edge radius fifth.
-  void KeptDimension(const cct_Instance& body, double& diameter, double& edge, bool& hasEdge, double& tip) {
-    const long count = body.AttributeCount();
+  // The instance a parameter the binding refused names ("#36"), as kept in its place.
+  const cct_Instance* Kept(const cct_Instance& owner, const char* attribute) {
+    const long count = owner.AttributeCount();
     for (long i = 0; i < count; ++i) {
-      const char* name = body.AttributeName(i);
-      if (!name || std::strcmp(name, "dimension") != 0) continue;
-      const std::string* text = body.AsWrittenText(i);
-      if (!text || text->size() < 2 || (*text)[0] != '#' || !scope_) return;
-      const cct_Scope::Entry* entry = scope_->FindEntry(text->substr(1).c_str(), 1);
-      if (const auto* raw = entry ? dynamic_cast<const cct_RawInstance*>(entry->instance) : nullptr)
-        KeptDimension(*raw, diameter, edge, hasEdge, tip);
-      return;
+      const char* name = owner.AttributeName(i);
+      if (name && std::strcmp(name, attribute) == 0) {
+        const std::string* text = owner.AsWrittenText(i);
+        return text ? Named(*text) : nullptr;
+      }
     }
+    return nullptr;
   }
-  void KeptDimension(const cct_RawInstance& raw, double& diameter, double& edge, bool& hasEdge, double& tip) {
-    if (std::strcmp(raw.TypeName(), "tool_dimension") != 0) return;
+
+  const cct_Instance* Named(std::string_view text) {
+    if (text.size() < 2 || text[0] != '#' || !scope_) return nullptr;
+    const cct_Scope::Entry* entry = scope_->FindEntry(std::string(text.substr(1)).c_str(), 1);
+    return entry && entry->instance && !entry->instance->IsKilled() ? entry->instance : nullptr;
+  }
+
+  static std::string_view Parameter(const cct_RawInstance& raw, size_t k) {
     const std::vector<std::string_view> parameters = cct_SplitParameters(raw.Record());
-    auto number = [&](size_t k, double& out) {
-      if (k >= parameters.size()) return false;
-      const std::string word(parameters[k]);
-      char* end = nullptr;
-      out = std::strtod(word.c_str(), &end);
-      return end != word.c_str() && *end == 0 && std::isfinite(out);
-    };
-    if (!number(0, diameter)) diameter = 0;
-    hasEdge = number(4, edge) && edge >= 0;
-    if (!number(1, tip)) tip = 0;
+    return k < parameters.size() ? parameters[k] : std::string_view();
+  }
+
+  static bool Number(std::string_view text, double& out) {
+    const std::string word(text);
+    char* end = nullptr;
+    out = std::strtod(word.c_str(), &end);
+    return !word.empty() && end != word.c_str() && *end == 0 && std::isfinite(out);
   }
 
   // The feed in mm/min: the technology's feedrate, else feed per tooth x teeth x spindle speed.

@@ -109,6 +109,10 @@ TEST_F(ProgramBuild, FeedsAndToolsAreReadAsTheFileGivesThem) {
       }
     }
   }
+  const ProgramStep* kept = Step(program, "#600");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->tool.diameter, 6) << "the dimension of a tool body kept as written";
+  EXPECT_EQ(kept->tool.teeth, 2);
   const ProgramStep* turning = Step(program, "#500");
   ASSERT_TRUE(turning);
   EXPECT_TRUE(turning->moves.empty());
@@ -143,7 +147,7 @@ TEST(SceneCommand, JsonIsOneDocumentWithTheMovesAndTheLogApart) {
   EXPECT_EQ(doc["unit"].text, "mm");
   ASSERT_EQ(doc["setups"].items.size(), 1u);
   const Json& steps = doc["setups"].items[0]["workingsteps"];
-  ASSERT_EQ(steps.items.size(), 5u);
+  ASSERT_EQ(steps.items.size(), 6u);
   EXPECT_EQ(steps.items[0]["tool"]["diameter"].number, 8);
   EXPECT_EQ(steps.items[0]["moves"].items.at(1)["feed"].number, 150);
   EXPECT_EQ(steps.items[0]["moves"].items.at(0)["feed"].kind, Json::Null);
