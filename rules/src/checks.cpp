@@ -12,9 +12,9 @@ CheckFunction FindCheck(const std::string& id) {
   return nullptr;
 }
 
-const Scene& CheckContext::SceneOfProject() {
+const ToolpathScene& CheckContext::ToolpathSceneOfProject() {
   // The file's own toolpaths are what the checks look at, not the ones we would generate.
-  if (!scene_) scene_ = std::make_unique<Scene>(BuildScene(scope_, {}, false));
+  if (!scene_) scene_ = std::make_unique<ToolpathScene>(BuildToolpathScene(scope_, &OfType("project")));
   return *scene_;
 }
 

@@ -12,6 +12,7 @@
 
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
+#include "varnholt/scene_toolpaths.h"
 
 class cct_Instance;
 
@@ -27,12 +28,12 @@ class CheckContext {
   const std::vector<const cct_Instance*>& OfType(const std::string& entity) const;
   void Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute, const std::string& text);
   std::vector<Finding>& Findings() { return findings_; }
-  /// The scene of the file's project (placed workpieces, toolpaths, security planes), built on
-  /// first use.
-  const Scene& SceneOfProject();
+  /// The scene of the file's project (placed workpieces, security planes, the toolpaths to be
+  /// visited), built on first use.
+  const ToolpathScene& ToolpathSceneOfProject();
 
  private:
-  std::unique_ptr<Scene> scene_;
+  std::unique_ptr<ToolpathScene> scene_;
   mutable std::map<std::string, std::vector<const cct_Instance*>> ofType_;
   cct_Scope& scope_;
   std::vector<const cct_Instance*> instances_;

@@ -18,6 +18,7 @@
 #include "propositions.h"
 #include "varnholt/navigation.h"
 #include "varnholt/scene.h"
+#include "varnholt/scene_toolpaths.h"
 
 namespace varnholt::rules {
 
@@ -195,7 +196,10 @@ void RetractPlanePositive(CheckContext& context, const Rule& rule) {
 }
 
 void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
-  const Scene& scene = context.SceneOfProject();
+  // The scene's placements, the points of its polylines read one toolpath at a time and tested
+  // as they come: a file of a million points keeps none of them.
+  const ToolpathScene& placed = context.ToolpathSceneOfProject();
+  const Scene& scene = placed.scene;
   Vec3 low, high;
   const bool placedByScene = WorkpieceBox(scene, low, high);
   if (!placedByScene) {
@@ -214,13 +218,14 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
   }
   const auto heights = PlaneHeights(context, scene);
   std::set<std::string> done;
-  for (const ScenePath& path : scene.paths) {
-    if (path.kind != ShapeKind::Toolpath || path.workingstep < 0 ||
-        path.workingstep >= static_cast<int>(scene.workingsteps.size()))
-      continue;
+  ToolpathPoints points;
+  for (const SceneToolpath& path : placed.toolpaths) {
+    if (path.workingstep < 0 || path.workingstep >= static_cast<int>(scene.workingsteps.size())) continue;
     const cct_Instance* toolpath = Named(context.Scope(), path.source);
     const cct_Instance* step = Named(context.Scope(), scene.workingsteps[path.workingstep].name);
-    if (!toolpath || !step || !done.insert(path.source + "/" + scene.workingsteps[path.workingstep].name).second) continue;
+    const std::string key = path.source + "/" + scene.workingsteps[path.workingstep].name;
+    // Each pair once, the first the scene draws; one the scene does not draw is no first.
+    if (!toolpath || !step || done.count(key)) continue;
     const cct_Instance* operation = Ref(step, "its_operation");
     if (!operation && IsOfType(*step, "operation")) operation = step;
     double d = 0;
@@ -236,23 +241,27 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
     const Vec3 lo{low.x - r, low.y - r, low.z - r}, hi{high.x + r, high.y + r, top + r};
     const double slack = 1e-6 * std::max({1.0, std::fabs(lo.x), std::fabs(hi.x), std::fabs(lo.y), std::fabs(hi.y),
                                           std::fabs(lo.z), std::fabs(hi.z)});
-    size_t outside = 0, first = 0;
-    for (size_t k = 0; k < path.points.size(); ++k) {
-      const Vec3& p = path.points[k];
-      if (p.x < lo.x - slack || p.x > hi.x + slack || p.y < lo.y - slack || p.y > hi.y + slack || p.z < lo.z - slack ||
-          p.z > hi.z + slack) {
-        if (outside++ == 0) first = k;
+    const Vec3 min{lo.x - slack, lo.y - slack, lo.z - slack}, max{hi.x + slack, hi.y + slack, hi.z + slack};
+    size_t count = 0, outside = 0, first = 0;
+    Vec3 p;
+    const bool drawn = points.Visit(path, [&](const Vec3* run, size_t n) {
+      for (size_t k = 0; k < n; ++k, ++count) {
+        const Vec3& q = run[k];
+        if (q.x < min.x || q.x > max.x || q.y < min.y || q.y > max.y || q.z < min.z || q.z > max.z) {
+          if (outside++ == 0) first = count, p = q;
+        }
       }
-    }
+    });
+    if (!drawn) continue;
+    done.insert(key);
     if (outside == 0) continue;
-    const Vec3& p = path.points[first];
     const std::string unit = " " + Unit(scene);
     context.Report(rule, *toolpath, "",
                    rule.description + "; found point " + std::to_string(first + 1) + " (" + Fmt(p.x) + ", " + Fmt(p.y) +
                        ", " + Fmt(p.z) + ") of workingstep " + Label(step) + " outside x " + Fmt(lo.x) + ".." +
                        Fmt(hi.x) + ", y " + Fmt(lo.y) + ".." + Fmt(hi.y) + ", z " + Fmt(lo.z) + ".." + Fmt(hi.z) + unit +
                        " (tool radius " + Fmt(r) + unit + "); " + std::to_string(outside) + " of " +
-                       std::to_string(path.points.size()) + " points outside");
+                       std::to_string(count) + " points outside");
   }
 }
 
