@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "checks.h"
+#include "cct/aggr.h"
 #include "cct/instance.h"
 #include "expr.h"
 #include "varnholt/navigation.h"
@@ -62,6 +64,31 @@ std::vector<const cct_Instance*> Refs(const cct_Instance* instance, const char* 
   for (const Value& m : v.list)
     if (m.kind == Value::Instance) out.push_back(m.instance);
   return out;
+}
+
+size_t RefCount(const cct_Instance* instance, const char* attribute) {
+  if (!instance) return 0;
+  const cct_Type* value = AttributeNamed(*instance, attribute);
+  const auto* list = value && value->IsSet() && value->Kind() == cct_KIND_AGGREGATE
+                         ? static_cast<const cct_AggregateType*>(value)
+                         : nullptr;
+  if (!list || !list->BaseType() || list->Dimensions() != 1 ||
+      list->ElementDescriptor()->kind != cct_KIND_ENTITY_REFERENCE)
+    return Refs(instance, attribute).size();
+  // As FromModel reads a list of references: an element counts when it designates a live
+  // instance (an entry without one stands for a name never defined).
+  const auto* one = static_cast<const cct_AggregateType_1d*>(list);
+  size_t count = 0;
+  for (uint32_t i = 0; i < one->Count(); ++i) {
+    const void* element = one->Element(i);
+    const cct_Instance* target = nullptr;
+    if (const cct_Scope::Entry* entry = one->ElementEntry(element))
+      target = entry->instance;
+    else if (!(one->Flags() & cct_FLAG_VIA_ENTRY))
+      std::memcpy(&target, element, sizeof target);
+    count += target && target->IsSet() && target->Kind() == cct_KIND_INSTANCE && !target->IsKilled();
+  }
+  return count;
 }
 
 bool Num(const cct_Instance* instance, const char* attribute, double& out) {

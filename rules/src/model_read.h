@@ -14,6 +14,8 @@ namespace varnholt::rules {
 
 const cct_Instance* Ref(const cct_Instance* instance, const char* attribute);
 std::vector<const cct_Instance*> Refs(const cct_Instance* instance, const char* attribute);
+/// Refs(instance, attribute).size(), without making a value of every element.
+size_t RefCount(const cct_Instance* instance, const char* attribute);
 /// A REAL or INTEGER attribute, or the theoretical_size of the measure it refers to.
 bool Num(const cct_Instance* instance, const char* attribute, double& out);
 bool Text(const cct_Instance* instance, const char* attribute, std::string& out);

@@ -213,7 +213,7 @@ bool Range(const cct_Instance* curve, double& low, double& high) {
     return true;
   }
   if (IsOfType(*curve, "polyline")) {
-    const size_t n = Refs(curve, "points").size();
+    const size_t n = RefCount(curve, "points");
     if (n < 2) return false;
     low = 0;
     high = static_cast<double>(n - 1);
@@ -246,7 +246,8 @@ void SameRange(CheckContext& context, const Rule& rule, const char* first, const
     // A contact trajectory's curve carries its normals; its own curve is the one meant.
     if (a && IsOfType(*a, "curve_with_normal_vector") && std::string(first) == "basiccurve") a = Ref(a, "basiccurve");
     double al, ah, bl, bh;
-    if (!Range(a, al, ah) || !Range(b, bl, bh)) continue;
+    // The second first: it is mostly unset, and the first is mostly a polyline of many points.
+    if (!Range(b, bl, bh) || !Range(a, al, ah)) continue;
     const double tolerance = 1e-6 * std::max({1.0, std::fabs(al), std::fabs(ah), std::fabs(bl), std::fabs(bh)});
     if (std::fabs(al - bl) <= tolerance && std::fabs(ah - bh) <= tolerance) continue;
     context.Report(rule, *i, second,
