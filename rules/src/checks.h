@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -18,14 +19,44 @@ class cct_Instance;
 
 namespace varnholt::rules {
 
-/// What a check sees: every instance of the file (creation order) and where findings go.
+/// What a check sees: the instances of the file by entity type, and where findings go.
 class CheckContext {
  public:
-  explicit CheckContext(cct_Scope& scope);
+  /// Asked once per entity type of the file, with its first instance: whether the pass over the
+  /// file must keep all instances of that type at hand. Of the others it keeps a few thousand;
+  /// the instances of a type that has more (in a file of points nearly all of them) are found
+  /// again by another pass when a check asks for them after all.
+  using Keep = std::function<bool(const cct_Instance& first)>;
+
+  /// An entity type of the file (kept records: type 0, one per record).
+  struct Type {
+    const cct_Instance* first = nullptr;
+    size_t count = 0;
+    bool kept = false;    // its instances are at hand
+    bool needed = false;  // as Keep answered
+    std::vector<const cct_Instance*> instances;  // when kept, in creation order
+    std::vector<uint32_t> places;                // theirs among all instances of the file
+  };
+  /// An instance and its place among all instances of the file in creation order.
+  struct Placed {
+    uint32_t place;
+    const cct_Instance* instance;
+  };
+
+  /// Without `keep`, every type is kept.
+  explicit CheckContext(cct_Scope& scope, const Keep& keep = {});
   cct_Scope& Scope() const { return scope_; }
-  const std::vector<const cct_Instance*>& Instances() const { return instances_; }
+  /// How many instances the file has (killed ones left out).
+  size_t Count() const { return count_; }
+  /// The types of the file by type number, in no particular order.
+  const std::unordered_map<long, Type>& Types() const { return types_; }
+  /// The instances of those types, in creation order.
+  std::vector<Placed> InstancesOf(const std::vector<long>& types) const;
   /// The instances of that entity or one of its subtypes.
   const std::vector<const cct_Instance*>& OfType(const std::string& entity) const;
+  /// True when every instance is of the entity type the reader noted for its record when it
+  /// scanned the file (the reference index passes over instances by that note).
+  bool TypesAsNoted() const { return typesAsNoted_; }
   void Report(const Rule& rule, const cct_Instance& instance, const std::string& attribute, const std::string& text);
   std::vector<Finding>& Findings() { return findings_; }
   /// The scene of the file's project (placed workpieces, security planes, the toolpaths to be
@@ -33,12 +64,18 @@ class CheckContext {
   const ToolpathScene& ToolpathSceneOfProject();
 
  private:
+  static constexpr size_t kAtHand = 4096;  // instances kept of a type not needed
+  static constexpr size_t kAhead = 16;     // entries the pass over the file looks ahead
+
+  /// Makes the types kept, by a pass over the file.
+  void Collect(const std::vector<long>& types) const;
+
   std::unique_ptr<ToolpathScene> scene_;
   mutable std::map<std::string, std::vector<const cct_Instance*>> ofType_;
   cct_Scope& scope_;
-  std::vector<const cct_Instance*> instances_;
-  // The places in instances_ of the instances of each entity type (kept records: type 0).
-  std::unordered_map<long, std::vector<uint32_t>> placesByType_;
+  mutable std::unordered_map<long, Type> types_;
+  size_t count_ = 0;
+  bool typesAsNoted_ = true;
   std::vector<Finding> findings_;
 };
 

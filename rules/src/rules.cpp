@@ -65,36 +65,53 @@ std::string FoundText(const std::vector<std::pair<std::string, std::string>>& fo
   return text;
 }
 
-// Asks the progress function every few thousand instances: true while the check goes on.
+// Asks the progress function every few thousand instances of the file, whether a pass looks at
+// them or passes over them: true while the check goes on.
 class Pacer {
  public:
   Pacer(const Progress& progress, int from, int to, size_t count)
       : progress_(progress), from_(from), to_(to), count_(count ? count : 1) {}
-  bool Step() {
-    if (!progress_ || ++done_ % 4096 != 0) return true;
-    return progress_(from_ + static_cast<int>((to_ - from_) * static_cast<double>(done_) / count_));
+  /// Before the instance at that place in creation order (the file's size at the end).
+  bool At(size_t place) {
+    if (!progress_) return true;
+    while (asked_ + kEvery <= place + 1 && asked_ + kEvery <= count_) {
+      asked_ += kEvery;
+      if (!progress_(from_ + static_cast<int>((to_ - from_) * static_cast<double>(asked_) / count_))) return false;
+    }
+    return true;
   }
 
  private:
+  static constexpr size_t kEvery = 4096;
   const Progress& progress_;
   int from_, to_;
-  size_t count_, done_ = 0;
+  size_t count_, asked_ = 0;
 };
 
+// The where rules that apply to an entity, found from one of its instances: every instance of
+// it has the same.
+std::vector<const Compiled*> WhereRulesOf(const cct_Instance& first) {
+  std::vector<const Compiled*> apply;
+  for (const Compiled& c : CompiledRules())
+    if (c.rule->kind == "where" && IsOfType(first, c.rule->Entity())) apply.push_back(&c);
+  return apply;
+}
+
 bool WhereRules(CheckContext& context, Pacer pacer) {
-  // The rules that apply to an entity, found once per entity: every instance of it has the same.
-  std::map<long, std::vector<const Compiled*>> byEntity;
-  for (const cct_Instance* instance : context.Instances()) {
-    if (!pacer.Step()) return false;
-    if (instance->TypeID() == 0) continue;  // a kept record: its attributes are not known
-    auto known = byEntity.find(instance->TypeID());
-    if (known == byEntity.end()) {
-      std::vector<const Compiled*> apply;
-      for (const Compiled& c : CompiledRules())
-        if (c.rule->kind == "where" && IsOfType(*instance, c.rule->Entity())) apply.push_back(&c);
-      known = byEntity.emplace(instance->TypeID(), std::move(apply)).first;
-    }
-    for (const Compiled* rule : known->second) {
+  // Only the instances of entities some rule applies to are looked at, in creation order.
+  std::unordered_map<long, std::vector<const Compiled*>> byEntity;
+  std::vector<long> types;
+  for (const auto& [type, of] : context.Types()) {
+    if (type == 0) continue;  // kept records: their attributes are not known
+    std::vector<const Compiled*> apply = WhereRulesOf(*of.first);
+    if (apply.empty()) continue;
+    byEntity.emplace(type, std::move(apply));
+    types.push_back(type);
+  }
+  for (const CheckContext::Placed& at : context.InstancesOf(types)) {
+    if (!pacer.At(at.place)) return false;
+    const cct_Instance* instance = at.instance;
+    for (const Compiled* rule : byEntity.find(instance->TypeID())->second) {
       const Compiled& c = *rule;
       Value self;
       self.kind = Value::Instance;
@@ -107,7 +124,7 @@ bool WhereRules(CheckContext& context, Pacer pacer) {
                      c.rule->description + "; found " + (found.empty() ? "no value" : FoundText(found)));
     }
   }
-  return true;
+  return pacer.At(context.Count());
 }
 
 // Type rules by the defined type's name.
@@ -135,11 +152,9 @@ void TypeValue(CheckContext& context, const std::multimap<std::string, const Com
   }
 }
 
-bool TypeRulesOn(CheckContext& context, Pacer pacer) {
-  const auto byType = TypeRules();
-  if (byType.empty()) return true;
-  // Which attributes of an entity type can hold a value a type rule is about is the same for
-  // each of its instances: found once per type (a file of a million points asks it once).
+// Which attributes of an entity type can hold a value a type rule is about, found from one of
+// its instances: the same for each of them (a file of a million points asks it once).
+std::vector<long> TypeRuleAttributes(const cct_Instance& first, const std::multimap<std::string, const Compiled*>& byType) {
   auto mayMatter = [&](const cct_Type* value) {
     switch (value->Kind()) {
       case cct_KIND_SELECT: return true;
@@ -154,21 +169,35 @@ bool TypeRulesOn(CheckContext& context, Pacer pacer) {
       default: return false;
     }
   };
+  std::vector<long> indices;
+  const long count = first.AttributeCount();
+  for (long i = 0; i < count; ++i)
+    if (const cct_Type* value = first.Attribute(i); value && mayMatter(value)) indices.push_back(i);
+  return indices;
+}
+
+bool TypeRulesOn(CheckContext& context, Pacer pacer) {
+  const auto byType = TypeRules();
+  if (byType.empty()) return true;
+  // Kept records, which share type 0, are looked at whole, each by itself.
   std::unordered_map<long, std::vector<long>> relevantByType;
+  std::vector<long> types;
+  for (const auto& [type, of] : context.Types()) {
+    if (type != 0) {
+      std::vector<long> indices = TypeRuleAttributes(*of.first, byType);
+      if (indices.empty()) continue;
+      relevantByType.emplace(type, std::move(indices));
+    }
+    types.push_back(type);
+  }
   std::vector<long> every;
-  for (const cct_Instance* instance : context.Instances()) {
-    if (!pacer.Step()) return false;
+  for (const CheckContext::Placed& at : context.InstancesOf(types)) {
+    if (!pacer.At(at.place)) return false;
+    const cct_Instance* instance = at.instance;
     const long count = instance->AttributeCount();
     const std::vector<long>* relevant = nullptr;
     if (instance->TypeID() != 0) {
-      auto known = relevantByType.find(instance->TypeID());
-      if (known == relevantByType.end()) {
-        std::vector<long> indices;
-        for (long i = 0; i < count; ++i)
-          if (const cct_Type* value = instance->Attribute(i); value && mayMatter(value)) indices.push_back(i);
-        known = relevantByType.emplace(instance->TypeID(), std::move(indices)).first;
-      }
-      relevant = &known->second;
+      relevant = &relevantByType.find(instance->TypeID())->second;
     } else {
       every.clear();
       for (long i = 0; i < count; ++i) every.push_back(i);
@@ -208,7 +237,7 @@ bool TypeRulesOn(CheckContext& context, Pacer pacer) {
       }
     }
   }
-  return true;
+  return pacer.At(context.Count());
 }
 
 }  // namespace
@@ -269,9 +298,14 @@ const std::vector<Rule>& Rules() {
 Report Check(cct_Scope& scope) { return Check(scope, Progress()); }
 
 Report Check(cct_Scope& scope, const Progress& progress) {
-  CheckContext context(scope);
+  // The pass over the file keeps the instances the where and type rules will look at; those of
+  // other types, mostly the points, only when a check asks for them.
+  const auto byType = TypeRules();
+  CheckContext context(scope, [&](const cct_Instance& first) {
+    return !WhereRulesOf(first).empty() || (!byType.empty() && !TypeRuleAttributes(first, byType).empty());
+  });
   Report report;
-  const size_t count = context.Instances().size();
+  const size_t count = context.Count();
   report.cancelled = !WhereRules(context, Pacer(progress, 0, 45, count)) ||
                      !TypeRulesOn(context, Pacer(progress, 45, 90, count));
   for (const Rule& rule : Rules()) {
@@ -321,34 +355,115 @@ std::string LogText(const Report& report) {
 
 // ---- the checks' context ----
 
-CheckContext::CheckContext(cct_Scope& scope) : scope_(scope) {
+CheckContext::CheckContext(cct_Scope& scope, const Keep& keep) : scope_(scope) {
+  // Consecutive instances are mostly of one type (a run of points): the type looked up last is
+  // tried first.
+  long lastType = -1;
+  Type* last = nullptr;
+  // The entries come in creation order, their instances wherever the reader put them: the
+  // instance a few entries ahead is asked for early, so that the loads overlap.
+  cct_Scope::ListCursor ahead;
+  cct_Scope::Entry* next = scope.ListFirst(ahead);
+  for (size_t k = 0; k < kAhead && next; ++k) next = scope.ListNext(ahead);
   cct_Scope::ListCursor cursor;
-  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor))
-    if (e->instance && !e->instance->IsKilled()) {
-      placesByType_[e->instance->TypeID()].push_back(static_cast<uint32_t>(instances_.size()));
-      instances_.push_back(e->instance);
+  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor)) {
+    if (next) {
+      if (next->instance) __builtin_prefetch(next->instance);
+      next = scope.ListNext(ahead);
     }
+    const cct_Instance* instance = e->instance;
+    if (!instance) continue;
+    const long type = instance->TypeID();
+    if (type != e->typeId) typesAsNoted_ = false;
+    if (instance->IsKilled()) continue;
+    if (!last || type != lastType) {
+      auto [it, fresh] = types_.try_emplace(type);
+      last = &it->second;
+      lastType = type;
+      if (fresh) {
+        last->first = instance;
+        last->kept = true;
+        last->needed = type == 0 || !keep || keep(*instance);
+      }
+    }
+    ++last->count;
+    if (last->kept) {
+      if (!last->needed && last->instances.size() == kAtHand) {
+        // Many of a type no rule is about: found again when asked for, not kept here.
+        last->kept = false;
+        std::vector<const cct_Instance*>().swap(last->instances);
+        std::vector<uint32_t>().swap(last->places);
+      } else {
+        last->instances.push_back(instance);
+        last->places.push_back(static_cast<uint32_t>(count_));
+      }
+    }
+    ++count_;
+  }
+}
+
+void CheckContext::Collect(const std::vector<long>& types) const {
+  std::unordered_map<long, Type*> wanted;
+  for (long type : types) {
+    auto it = types_.find(type);
+    if (it != types_.end() && !it->second.kept) wanted.emplace(type, &it->second);
+  }
+  if (wanted.empty()) return;
+  // The same pass as the constructor's, for these types only.
+  uint32_t place = 0;
+  long lastType = -1;
+  Type* last = nullptr;
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* e = scope_.ListFirst(cursor); e; e = scope_.ListNext(cursor)) {
+    const cct_Instance* instance = e->instance;
+    if (!instance || instance->IsKilled()) continue;
+    const long type = instance->TypeID();
+    if (type != lastType) {
+      auto it = wanted.find(type);
+      last = it == wanted.end() ? nullptr : it->second;
+      lastType = type;
+    }
+    if (last) {
+      last->instances.push_back(instance);
+      last->places.push_back(place);
+    }
+    ++place;
+  }
+  for (auto& [type, of] : wanted) of->kept = true;
+}
+
+std::vector<CheckContext::Placed> CheckContext::InstancesOf(const std::vector<long>& types) const {
+  Collect(types);
+  std::vector<Placed> all;
+  for (long type : types) {
+    auto it = types_.find(type);
+    if (it == types_.end()) continue;
+    const Type& of = it->second;
+    for (size_t k = 0; k < of.instances.size(); ++k) all.push_back({of.places[k], of.instances[k]});
+  }
+  std::sort(all.begin(), all.end(), [](const Placed& a, const Placed& b) { return a.place < b.place; });
+  return all;
 }
 
 const std::vector<const cct_Instance*>& CheckContext::OfType(const std::string& entity) const {
   auto cached = ofType_.find(entity);
   if (cached != ofType_.end()) return cached->second;
   // Asked once per entity type of the file, not once per instance: every instance of a type
-  // answers alike (kept records, which share type 0, are asked one by one). A file of a million
-  // points has few types, so this costs next to nothing however often the checks ask.
-  std::vector<uint32_t> places;
-  for (const auto& [type, of] : placesByType_) {
-    if (type == 0) {
-      for (uint32_t place : of)
-        if (IsOfType(*instances_[place], entity)) places.push_back(place);
-    } else if (IsOfType(*instances_[of.front()], entity)) {
-      places.insert(places.end(), of.begin(), of.end());
-    }
+  // answers alike (kept records, which share type 0, are asked one by one).
+  std::vector<long> types;
+  for (const auto& [type, of] : types_)
+    if (type != 0 && IsOfType(*of.first, entity)) types.push_back(type);
+  std::vector<Placed> found = InstancesOf(types);
+  auto records = types_.find(0);
+  if (records != types_.end()) {
+    const Type& of = records->second;
+    for (size_t k = 0; k < of.instances.size(); ++k)
+      if (IsOfType(*of.instances[k], entity)) found.push_back({of.places[k], of.instances[k]});
+    std::sort(found.begin(), found.end(), [](const Placed& a, const Placed& b) { return a.place < b.place; });
   }
-  std::sort(places.begin(), places.end());  // in the order of the file, as before
   std::vector<const cct_Instance*> of;
-  of.reserve(places.size());
-  for (uint32_t place : places) of.push_back(instances_[place]);
+  of.reserve(found.size());
+  for (const Placed& at : found) of.push_back(at.instance);
   return ofType_.emplace(entity, std::move(of)).first->second;
 }
 
