@@ -7,6 +7,7 @@
 #include <deque>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <unordered_set>
 
@@ -16,6 +17,7 @@
 #include "checks.h"
 #include "model_read.h"
 #include "propositions.h"
+#include "referrers.h"
 #include "varnholt/navigation.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_toolpaths.h"
@@ -337,8 +339,25 @@ void ExecutablesReached(CheckContext& context, const Rule& rule) {
   // visits the program's structure above it only, never the geometry a forward walk from the
   // project would go through (a million points of a toolpath). Through instances only, as a
   // forward walk goes: a kept record leads nowhere.
-  Navigator navigator(context.Scope());
-  const cct_ReferenceIndex& index = navigator.Index();
+  std::vector<std::pair<const cct_Instance*, const cct_Instance*>> executables;  // with their workplan
+  std::vector<const cct_Scope::Entry*> starts;
+  for (const cct_Instance* workplan : context.OfType("workplan"))
+    for (const cct_Instance* executable : Refs(workplan, "its_elements")) {
+      executables.emplace_back(executable, workplan);
+      if (const cct_Scope::Entry* entry = executable->GetEntry()) starts.push_back(entry);
+    }
+  // The referrers of the executables and of whatever holds references, where they can be told
+  // without the index of every reference; else the index.
+  const std::unique_ptr<Referrers> referrers = Referrers::Make(context.Scope(), starts, context.TypesAsNoted());
+  std::unique_ptr<Navigator> navigator;
+  if (!referrers) navigator = std::make_unique<Navigator>(context.Scope());
+  std::vector<const cct_Scope::Entry*> from;
+  auto referring = [&](const cct_Scope::Entry* entry) -> const std::vector<const cct_Scope::Entry*>& {
+    if (referrers) return referrers->To(entry);
+    from.clear();
+    for (const cct_ReferenceIndex::Reference& r : navigator->Index().To(entry)) from.push_back(r.from);
+    return from;
+  };
   auto isInstance = [](const cct_Instance* i) { return i && i->Kind() == cct_KIND_INSTANCE; };
   auto reached = [&](const cct_Instance* executable) {
     const cct_Scope::Entry* start = executable->GetEntry();
@@ -349,18 +368,17 @@ void ExecutablesReached(CheckContext& context, const Rule& rule) {
       const cct_Scope::Entry* entry = next.front();
       next.pop_front();
       if (isInstance(entry->instance) && entry->instance->HasSupertype("project")) return true;
-      for (const cct_ReferenceIndex::Reference& r : index.To(entry))
-        if (isInstance(r.from->instance) && seen.insert(r.from).second) next.push_back(r.from);
+      for (const cct_Scope::Entry* r : referring(entry))
+        if (isInstance(r->instance) && seen.insert(r).second) next.push_back(r);
     }
     return false;
   };
   std::set<const cct_Instance*> told;
-  for (const cct_Instance* workplan : context.OfType("workplan"))
-    for (const cct_Instance* executable : Refs(workplan, "its_elements"))
-      if (told.insert(executable).second && !reached(executable))
-        context.Report(rule, *executable, "",
-                       rule.description + "; found " + executable->TypeName() + " " + Label(executable) +
-                           " in workplan " + Label(workplan) + ", which no path from the project reaches");
+  for (const auto& [executable, workplan] : executables)
+    if (told.insert(executable).second && !reached(executable))
+      context.Report(rule, *executable, "",
+                     rule.description + "; found " + executable->TypeName() + " " + Label(executable) +
+                         " in workplan " + Label(workplan) + ", which no path from the project reaches");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // What the checks stand on, against the plain answers: the instances of a type in creation order
-// however few of them the context kept, and the progress told as the check goes.
+// however few of them the context kept, the progress told as the check goes, and the referrers
+// of a backward walk as the reference index gives them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,15 +9,18 @@
 
 #include "cct/factory.h"
 #include "cct/instance.h"
+#include "cct/references.h"
 #include "cct/schema.h"
 #include "cct/scope.h"
 #include "checks.h"
+#include "referrers.h"
 #include "support/temp_file.h"
 #include "varnholt/doc.h"
 #include "varnholt/navigation.h"
 #include "varnholt/rules.h"
 
 using varnholt::rules::CheckContext;
+using varnholt::rules::Referrers;
 
 namespace {
 
@@ -115,4 +119,35 @@ TEST_F(Context, ProgressComesEvery4096InstancesAndStops) {
   EXPECT_TRUE(stopped.cancelled);
   EXPECT_EQ(asked, 2);
   EXPECT_LT(stopped.findings.size(), report.findings.size());  // the lost workingstep is not told
+}
+
+// For the starts and for every instance that holds references, the referrers are those of the
+// index, so a walk backwards goes the same way; a file whose instances are not all of the type
+// the reader noted gets none, and the check then asks the index.
+TEST_F(Context, ReferrersAreTheIndexs) {
+  Open(ManyPoints(6000) + "#7=TOOLPATH_LIST((#8));#8=CUTTER_LOCATION_TRAJECTORY(.T.,.CONTACT.,$,$,$,$,#6,$,$);"
+                          "#9=WORKPLAN('again',(#5,#3,#5),$,$,$);\n");
+  const CheckContext context(Scope());
+  ASSERT_TRUE(context.TypesAsNoted());
+  std::vector<const cct_Scope::Entry*> starts;
+  for (const char* name : {"3", "5", "1000"}) starts.push_back(Scope().FindEntry(name, 0));
+  const auto referrers = Referrers::Make(Scope(), starts, context.TypesAsNoted());
+  ASSERT_TRUE(referrers);
+  varnholt::Navigator navigator(Scope());
+  auto fromIndex = [&](const cct_Scope::Entry* entry) {
+    std::vector<const cct_Scope::Entry*> from;
+    for (const cct_ReferenceIndex::Reference& r : navigator.Index().To(entry)) from.push_back(r.from);
+    return from;
+  };
+  size_t asked = 0;
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* e = Scope().ListFirst(cursor); e; e = Scope().ListNext(cursor)) {
+    const bool holds = e->instance && !e->instance->HasSupertype("cartesian_point") && !e->instance->HasSupertype("direction");
+    if (!holds && std::find(starts.begin(), starts.end(), e) == starts.end()) continue;
+    EXPECT_EQ(referrers->To(e), fromIndex(e)) << "#" << e->name;
+    ++asked;
+  }
+  EXPECT_EQ(asked, 10u);  // #1 to #9 and the point
+  EXPECT_EQ(referrers->To(Scope().FindEntry("5", 0)).size(), 3u);  // #4 once, #9 twice
+  EXPECT_FALSE(Referrers::Make(Scope(), starts, false));
 }
