@@ -327,9 +327,11 @@ void Check(const FeatureCase& f, const varnholt::ProgramStep& step, const Operat
   // Floor coverage: every grid point of the floor (away from the allowances and the corners
   // a round tool cannot reach) within the tool's radius of a cut at the floor's height.
   const double cell = radius;
-  std::unordered_map<long long, std::vector<size_t>> bins;
+  std::unordered_map<unsigned long long, std::vector<size_t>> bins;
+  // Cells counted from far below any coordinate, so that the shifted part is never negative.
   auto key = [&](double x, double y) {
-    return (static_cast<long long>(std::floor(x / cell)) << 32) ^ static_cast<long long>(std::floor(y / cell) + 1e6);
+    return (static_cast<unsigned long long>(std::floor(x / cell) + 1e6) << 32) ^
+           static_cast<unsigned long long>(std::floor(y / cell) + 1e6);
   };
   for (size_t i = 0; i < floorCuts.size(); ++i) bins[key(floorCuts[i].first.x, floorCuts[i].first.y)].push_back(i);
   int uncovered = 0;
