@@ -26,6 +26,8 @@ struct Move {
   Vec3 normal{0, 0, 1};
   bool clockwise = false;
   double seconds = 0;
+  /// The explicit toolpath it came from, as an index into its workingstep's; -1 when generated.
+  int source = -1;
 };
 
 /// The move seen from outside the system it is written in.

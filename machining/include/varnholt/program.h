@@ -6,11 +6,13 @@
 #define VARNHOLT_PROGRAM_H
 
 #include <iosfwd>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "varnholt/motion.h"
 #include "varnholt/scene.h"
+#include "varnholt/units.h"
 
 class cct_Instance;
 class cct_Scope;
@@ -25,6 +27,7 @@ struct ProgramSetup {
 
 struct ProgramTool {
   std::string name;  // "#56", empty without a tool
+  std::string id;    // its_id
   double diameter = 0;
   bool hasCornerRadius = false;
   double cornerRadius = 0;
@@ -36,6 +39,19 @@ struct ProgramStep {
   int setup = -1;           // index into Program::setups; -1 without a setup
   std::string feature, featureType, operation, operationType;
   ProgramTool tool;
+  std::string technology;  // "#60", empty without one
+  /// Spindle speed in rpm, negative counter-clockwise looking from the holder as the file
+  /// gives it; NaN where the technology gives none.
+  double spindle = std::numeric_limits<double>::quiet_NaN();
+  /// The operation's machine functions: flood coolant, mist, coolant through the spindle.
+  struct Coolant {
+    bool flood = false, mist = false, throughSpindle = false;
+  } coolant;
+  /// Why the workingstep needs more than three axes (a tool direction other than the setup's
+  /// z axis); empty when three do.
+  std::string axisProblem;
+  /// The explicit toolpaths the moves came from ("#420"); a move's `source` indexes it.
+  std::vector<std::string> toolpaths;
   /// True when the moves come from toolpaths the file gives.
   bool explicitMoves = false;
   /// Where the tool is before the first move: on the security plane above where it goes down.
@@ -47,6 +63,10 @@ struct ProgramStep {
 
 struct Program {
   bool hasProject = false;
+  /// The system feeds and speeds were read in, and why.
+  UnitChoice units;
+  /// Feeds that convert to an implausible rate, one sentence each.
+  std::vector<std::string> implausible;
   std::vector<ProgramSetup> setups;
   std::vector<ProgramStep> steps;  // in the order of the workplans
 };
@@ -56,6 +76,11 @@ struct ProgramOptions {
   bool generatedMoves = true;  // generate them where it gives none
   /// When set, the program holds this workingstep alone (each time the workplans reach it).
   const cct_Instance* only = nullptr;
+  /// The system to read feeds and speeds in; chosen from the file where not given.
+  bool unitsGiven = false;
+  UnitSystem units = UnitSystem::Si;
+  /// How far the chords of curves the file gives (b-splines, conics) may lie from them, mm.
+  double tolerance = 0.001;
 };
 
 /// The program of the scope's first project.
