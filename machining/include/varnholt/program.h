@@ -67,6 +67,8 @@ struct Program {
   UnitChoice units;
   /// Feeds that convert to an implausible rate, one sentence each.
   std::vector<std::string> implausible;
+  /// Structures followed by one way through only ("#70: a selective element: ...").
+  std::vector<std::string> choices;
   std::vector<ProgramSetup> setups;
   std::vector<ProgramStep> steps;  // in the order of the workplans
 };
