@@ -139,11 +139,25 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     out.technology = InstanceLabel(technology);
     double n = 0, v = 0;
     const bool hasSpindle = r_.Number(*technology, "spindle", n) && n != 0;
-    if (hasSpindle) out.spindle = n;
+    const bool hasCutspeed = r_.Number(*technology, "cutspeed", v) && v > 0;
+    if (hasSpindle) {
+      out.spindle = n;
+    } else if (hasCutspeed && diameter > 0) {
+      // The cutting speed and the tool's diameter give the spindle speed exactly; the turning
+      // sense is the tool's hand of cut, clockwise seen from the work (a negative speed) for
+      // right-hand tools and where the tool does not say.
+      const cct_Instance* body = tool ? r_.Ref(*tool, "its_tool_body") : nullptr;
+      const bool left = body && r_.Text(*body, "hand_of_cut") == "left";
+      out.spindle = (left ? 1 : -1) * v * 1000 / (kPi * diameter);
+      out.spindleNote = "spindle from cutspeed " + Text(v) + " and diameter " + Text(diameter) + " mm" +
+                        (left ? ", left hand of cut" : body && r_.Text(*body, "hand_of_cut") == "right"
+                                                           ? ", right hand of cut"
+                                                           : ", turning clockwise as the usual cutting sense");
+    }
     if (!seenTechnologies_.insert(technology).second) return;
     double f = 0;
     if (r_.Number(*technology, "feedrate", f) && f > 0) rates_.push_back({out.technology, "feedrate", f});
-    if (!hasSpindle || !r_.Number(*technology, "cutspeed", v) || !(v > 0) || !(diameter > 0)) return;
+    if (!hasSpindle || !hasCutspeed || !(diameter > 0)) return;
     const double expected = kPi * diameter / 1000 * std::fabs(n);
     if (std::fabs(v - expected) > 0.05 * expected) return;
     votes_.push_back({out.technology, InstanceLabel(tool), v, n, diameter, votes_.size()});

@@ -43,6 +43,8 @@ struct ProgramStep {
   /// Spindle speed in rpm, negative counter-clockwise looking from the holder as the file
   /// gives it; NaN where the technology gives none.
   double spindle = std::numeric_limits<double>::quiet_NaN();
+  /// How the spindle speed was worked out where the technology gives none; empty otherwise.
+  std::string spindleNote;
   /// The operation's machine functions: flood coolant, mist, coolant through the spindle.
   struct Coolant {
     bool flood = false, mist = false, throughSpindle = false;
