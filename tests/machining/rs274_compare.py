@@ -38,7 +38,8 @@ CHORD_TOL = 0.001 + POINT_TOL
 TIME_REL = 1e-3
 MAX_REPORTS_PER_STEP = 6
 
-STEP_COMMENT = re.compile(r"^#(\d+) (\w+) '(.*)'$")
+# The heading of a workingstep; one without moves or left out says so after its label.
+STEP_COMMENT = re.compile(r"^#(\d+) (\w+) '(.*?)'(?:: (.*))?$")
 CANON = re.compile(r"^\s*(\d+) N(\.{5}|\d+)\s*([A-Z_0-9]+)\((.*)\)\s*$")
 WORD = re.compile(r"([A-Z])\s*([-+]?(?:\d+\.?\d*|\.\d+))")
 # rs274's ARC_FEED gives the end in the plane's own axis order: (first, second, axis), where
@@ -49,7 +50,12 @@ PLANE_OF_AXIS = {2: "XY", 1: "XZ", 0: "YZ"}
 
 
 def rs274_path():
-    return shutil.which("rs274") or ("/usr/bin/rs274" if os.path.exists("/usr/bin/rs274") else None)
+    """The interpreter: $VARNHOLT_RS274 where set (empty: none, to see the test skip), else
+    rs274 on the path."""
+    given = os.environ.get("VARNHOLT_RS274")
+    if given is not None:
+        return given if given and os.access(given, os.X_OK) else None
+    return shutil.which("rs274") or ("/usr/bin/rs274" if os.access("/usr/bin/rs274", os.X_OK) else None)
 
 
 # ---------------------------------------------------------------- vectors
@@ -154,7 +160,7 @@ def tool_table(text):
         m = re.match(r"^\(T(\d+)\b(.*)\)$", line.strip())
         if m:
             numbers.add(int(m.group(1)))
-            d = re.search(r"\b(?:D|diameter\s*)=?\s*(\d+(?:\.\d+)?)", m.group(2))
+            d = re.search(r"\bdiameter\s*(\d+(?:\.\d+)?)", m.group(2)) or re.search(r"\bD(\d+(?:\.\d+)?)\b", m.group(2))
             if d:
                 diameters[int(m.group(1))] = float(d.group(1))
     return "".join("T%d P%d D%g Z0 ;tool %d\n" % (n, n, diameters.get(n, 0), n) for n in sorted(numbers))
@@ -168,6 +174,21 @@ class Command:
 
     def numbers(self):
         return [float(x) for x in re.split(r"[,\s]+", self.args.strip()) if x]
+
+
+def fanuc_for_linuxcnc(text):
+    """Fanuc's dwell in LinuxCNC's words: Fanuc gives its seconds as G4 X (or U), or as G4 P in
+    whole milliseconds; LinuxCNC reads only P, in seconds. Everything else of the dialect
+    rs274 reads as it is (the % lines, the O number, arc centres incremental by default)."""
+    out = []
+    for line in text.split("\n"):
+        if re.search(r"\bG0?4\b", strip_comments(line)):
+            if re.search(r"\b[XU]\s*[\d.]", line):
+                line = re.sub(r"\b[XU]\s*(\d+\.?\d*|\.\d+)", r"P\1", line)
+            else:
+                line = re.sub(r"\bP\s*(\d+)(?![\d.])", lambda m: "P%g" % (int(m.group(1)) / 1000), line)
+        out.append(line)
+    return "\n".join(out)
 
 
 def run_rs274(rs274, text, folder, name):
@@ -323,14 +344,14 @@ def scene_steps(scene):
 
 
 def left_out(gcode_text, stderr_text):
-    """Workingsteps the G-code says it left out: instance numbers named in its comments other
-    than the workingsteps' own heading comments, and on the writer's standard error."""
+    """Workingsteps the G-code says it left out: the first instance number of each comment and
+    each line of the writer's standard error that says "left out"."""
     named = set()
-    for line in gcode_text.split("\n"):
-        for comment in re.findall(r"\(([^)]*)\)", line):
-            if not STEP_COMMENT.match(comment):
-                named.update(int(n) for n in re.findall(r"#(\d+)", comment))
-    named.update(int(n) for n in re.findall(r"#(\d+)", stderr_text or ""))
+    texts = re.findall(r"\(([^)]*)\)", gcode_text) + (stderr_text or "").split("\n")
+    for text in texts:
+        m = re.search(r"#(\d+)", text)
+        if m and "left out" in text:
+            named.add(int(m.group(1)))
     return named
 
 
@@ -448,10 +469,27 @@ def compare_step(rep, where, ws, seg, state):
         break
 
 
+def listed_tools(text):
+    """{T number: tool instance or None} of the opening comments "(T1 #40 'name' ...)"."""
+    listed = {}
+    for line in text.split("\n"):
+        m = re.match(r"^\(T(\d+)\b(?:\s+#(\d+))?", line.strip())
+        if m:
+            listed[int(m.group(1))] = int(m.group(2)) if m.group(2) else None
+    return listed
+
+
 def compare_machine(rep, where, ws, seg, state, setup_number, gcode_lines):
     """Tool changes, length offsets, spindle and work offset of one workingstep."""
     tool = (ws.get("tool") or {}).get("instance")
     moves = seg.events
+    for c in seg.tool_changes:
+        n = int(c.numbers()[0])
+        if n not in state["listed"]:
+            rep.add(where, "T%d is not among the tools the opening comments list" % n, c)
+        elif tool is not None and state["listed"][n] is not None and state["listed"][n] != tool:
+            rep.add(where, "T%d is tool #%d by the opening comments, the workingstep's tool is #%d" % (
+                n, state["listed"][n], tool), c)
     first_cut = next((e for e in moves if e.kind in ("feed", "arc")), None)
     first = moves[0] if moves else None
     if tool is not None and first is not None:
@@ -481,14 +519,17 @@ def compare_machine(rep, where, ws, seg, state, setup_number, gcode_lines):
     if first_cut is not None:
         if first_cut.direction == 0 or first_cut.speed <= 0:
             rep.add(where, "the spindle is not turning for the first cut", first_cut.command)
-        want = ws.get("spindle")
-        if isinstance(want, (int, float)):
-            if abs(first_cut.speed - abs(want)) > 1.5e-4 * max(1, abs(want)):
-                rep.add(where, "spindle speed %.4f, expected %g" % (first_cut.speed, abs(want)), first_cut.speed_command or first_cut.command)
-            if want and first_cut.direction and (first_cut.direction > 0) != (want > 0):
+        want = spindle_of(ws)
+        if want is not None:
+            speed, direction = want
+            # S as rs274 prints it: 4 decimals of what the writer wrote.
+            if abs(first_cut.speed - speed) > max(1.5e-4, 1e-6 * speed):
+                rep.add(where, "spindle speed %.4f, the technology gives %.6g rpm" % (first_cut.speed, speed),
+                        first_cut.speed_command or first_cut.command)
+            if direction and first_cut.direction and first_cut.direction != direction:
                 rep.add(where, "the spindle turns %s, expected %s" % (
                     "clockwise (M3)" if first_cut.direction > 0 else "counter-clockwise (M4)",
-                    "clockwise (M3)" if want > 0 else "counter-clockwise (M4)"), first_cut.speed_command or first_cut.command)
+                    "clockwise (M3)" if direction > 0 else "counter-clockwise (M4)"), first_cut.speed_command or first_cut.command)
     for c in seg.spindle_speeds:
         given = [v for w, v in words(gcode_lines[c.line - 1]) if w == "S"] if c.line else []
         if given and abs(abs(given[0]) - c.numbers()[-1]) > 1.5e-4 * max(1, abs(given[0])):
@@ -498,6 +539,18 @@ def compare_machine(rep, where, ws, seg, state, setup_number, gcode_lines):
         if wrong is not None:
             rep.add(where, "runs in work offset G%d, its setup is the %s (G%d)" % (
                 53 + wrong.g5x, ordinal(setup_number), 53 + setup_number), wrong.command)
+
+
+def spindle_of(ws):
+    """(rpm, +1 for M3 / -1 for M4 / None) expected of a workingstep, where known: the
+    "spindle" a test scene gives (rpm, the file's sign), else what the file's technology says
+    (added by check_file as "_spindle")."""
+    if "_spindle" in ws:
+        return ws["_spindle"]
+    want = ws.get("spindle")
+    if isinstance(want, (int, float)) and want:
+        return abs(want), 1 if want < 0 else -1
+    return None
 
 
 def ordinal(n):
@@ -545,7 +598,7 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
             setups.append(inst)
     omitted = left_out(gcode_text, stderr_text)
     times = (time_doc or {}).get("workingsteps", [])
-    state = {"tool": None, "numbers": {}}
+    state = {"tool": None, "numbers": {}, "listed": listed_tools(gcode_text)}
     k = 0
     written_time, expected_time = 0.0, 0.0
     matched = 0
@@ -591,7 +644,7 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
                     rep.add(where, "time names the feed %g, the G-code cuts at %s" % (
                         f, sorted({round(e.feed, 4) for e in seg.events if e.feed is not None and e.kind in ("feed", "arc")})))
             changes = len(seg.tool_changes)
-            each = time_doc.get("tool_change_seconds_each", 5)  # `time`'s default, not given
+            each = time_doc.get("tool_change", 5)  # seconds per change
             if "tool_change_seconds" in t:
                 if not close(changes * each, t["tool_change_seconds"]):
                     rep.add(where, "%d tool changes in the G-code, time counts %.4f s of them" % (changes, t["tool_change_seconds"]))
@@ -607,9 +660,86 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
         if not close(written_time, total):
             rep.add("total", "cutting time %.4f s from the canonical commands, time says %.4f s (of what the G-code holds)"
                     % (written_time, total))
-    if steps and not matched:
+    if not matched and any(ws["instance"] not in omitted for _, ws in steps):
         rep.add("program", "no workingstep of the scene is in the G-code")
     return rep.items
+
+
+# ---------------------------------------------------------------- the file's technology
+
+def step_records(path):
+    """{instance number: (entity name, parameter text)} of the simple records of an exchange
+    file, read plainly: enough to follow an operation to its technology."""
+    text = open(path, encoding="latin-1").read()
+    records, statement, in_string = {}, [], False
+    i = 0
+    while i < len(text):
+        ch = text[i]
+        i += 1
+        if ch == "/" and not in_string and text.startswith("*", i):
+            end = text.find("*/", i + 1)
+            i = len(text) if end < 0 else end + 2
+            continue
+        if ch == "'":
+            in_string = not in_string
+        if ch == ";" and not in_string:
+            m = re.match(r"\s*#(\d+)\s*=\s*([A-Za-z_0-9]+)\s*\((.*)\)\s*$", "".join(statement), re.S)
+            if m:
+                records[int(m.group(1))] = (m.group(2).upper(), m.group(3))
+            statement = []
+        else:
+            statement.append(ch)
+    return records
+
+
+def parameters(text):
+    """The top-level parameters of a record's text, strings and nested lists kept whole."""
+    out, depth, in_string, current = [], 0, False, []
+    for ch in text:
+        if ch == "'":
+            in_string = not in_string
+        elif not in_string and ch == "(":
+            depth += 1
+        elif not in_string and ch == ")":
+            depth -= 1
+        if ch == "," and depth == 0 and not in_string:
+            out.append("".join(current).strip())
+            current = []
+        else:
+            current.append(ch)
+    out.append("".join(current).strip())
+    return out
+
+
+def technology_spindle(records, operation, units, diameter):
+    """(rpm, direction) the operation's milling technology gives: the speed from its spindle
+    (rev/s in si, rpm in shop) or else from its cutting speed and the tool's diameter; the
+    direction +1 for M3 (a negative spindle speed, the usual cutting sense of the files) and
+    -1 for M4, None where the file does not give it. None when there is no such technology."""
+    record = records.get(operation)
+    if not record:
+        return None
+    body = re.sub(r"'(?:[^']|'')*'", "''", record[1])
+    for ref in re.findall(r"#(\d+)", body):
+        tech = records.get(int(ref))
+        if not tech or tech[0] != "MILLING_TECHNOLOGY":
+            continue
+        p = parameters(tech[1])
+        per_minute = 60 if units == "si" else 1
+        try:
+            spindle = float(p[3])
+        except (IndexError, ValueError):
+            spindle = 0
+        if spindle:
+            return abs(spindle) * per_minute, 1 if spindle < 0 else -1
+        try:
+            cutspeed = float(p[2])
+        except (IndexError, ValueError):
+            return None
+        if cutspeed > 0 and diameter:
+            return cutspeed * 1000 / (math.pi * diameter) * per_minute, None
+        return None
+    return None
 
 
 # ---------------------------------------------------------------- the files
@@ -629,10 +759,32 @@ def fanuc_structure(label, text):
     if not any(re.match(r"^O\d{1,5}\b", l) for l in body[:3]):
         problems.append("%s: fanuc: no O number at the start" % label)
     for i, l in enumerate(text.split("\n"), 1):
-        if "G91.1" in strip_comments(l).upper().replace(" ", ""):
+        code = strip_comments(l).upper()
+        if "G91.1" in code.replace(" ", ""):
             problems.append("%s: fanuc: line %d `%s` writes G91.1" % (label, i, l.strip()))
-            break
+        if re.search(r"\bG0?4\b", code) and not re.search(r"\b[XU]\s*(\d+\.?\d*|\.\d+)|\bP\s*\d+(?![\d.])", code):
+            problems.append("%s: fanuc: line %d `%s`: a dwell is G4 X<seconds> or G4 P<milliseconds>" % (label, i, l.strip()))
     return problems
+
+
+def add_spindles(scene, path, map_path, units):
+    """Gives each workingstep the spindle speed of its operation's technology, the operation
+    as the G-code's map names it for the workingstep's lines."""
+    try:
+        lines = json.load(open(map_path))["lines"]
+    except (OSError, ValueError, KeyError):
+        return
+    operations = {}
+    for entry in lines:
+        if entry.get("workingstep") is not None and entry.get("operation") is not None:
+            operations.setdefault(int(entry["workingstep"]), int(entry["operation"]))
+    records = step_records(path)
+    for _, ws in scene_steps(scene):
+        op = operations.get(ws["instance"])
+        if op is not None:
+            found = technology_spindle(records, op, units, (ws.get("tool") or {}).get("diameter"))
+            if found:
+                ws["_spindle"] = found
 
 
 def check_file(cli, rs274, path, dialects, folder):
@@ -650,16 +802,19 @@ def check_file(cli, rs274, path, dialects, folder):
     for dialect in dialects:
         label = "%s [%s]" % (name, dialect)
         out = os.path.join(folder, "%s.%s.ngc" % (name, dialect))
-        done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--dialect", dialect],
+        map_path = out + ".json"
+        done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--dialect", dialect, "--map", map_path],
                               capture_output=True, timeout=300)
         stderr = done.stderr.decode("utf-8", "replace")
         if done.returncode != 0 or not os.path.exists(out):
             problems.append("%s: gcode exit status %d\n%s" % (label, done.returncode, stderr[-2000:]))
             continue
         text = open(out, encoding="utf-8").read()
+        add_spindles(scene, path, map_path, units)
         if dialect == "fanuc":
             problems += fanuc_structure(label, text)
-        commands, errors = run_rs274(rs274, text, folder, "%s.%s.rs274" % (name, dialect))
+        commands, errors = run_rs274(rs274, fanuc_for_linuxcnc(text) if dialect == "fanuc" else text,
+                                     folder, "%s.%s.rs274" % (name, dialect))
         problems += compare(label, text, commands, scene, time_doc, stderr, errors)
     return problems
 
@@ -726,7 +881,7 @@ def hand_written():
     s2 = math.sqrt(0.5)
     tilted = [0.0, -s2, s2]
     chords = chord_points([20.0, 0.0, 0.0], [0.0, 0.0, 0.0], tilted, math.pi / 2, 0.0005)
-    ws300 = {"instance": 300, "its_id": "face", "tool": {"instance": 40}, "spindle": 1000, "moves": [
+    ws300 = {"instance": 300, "its_id": "face", "tool": {"instance": 40}, "spindle": -1000, "moves": [
         {"kind": "rapid", "to": [0, 0, 10], "feed": None},
         {"kind": "rapid", "to": [0, 0, 2], "feed": None},
         {"kind": "feed", "to": [0, 0, -1], "feed": 300},
@@ -736,14 +891,14 @@ def hand_written():
         {"kind": "feed", "to": [10, 0, -3], "feed": 150.5},
         {"kind": "dwell", "to": [10, 0, -3], "feed": None, "seconds": 0.5},
         {"kind": "rapid", "to": [10, 0, 10], "feed": None}]}
-    ws310 = {"instance": 310, "its_id": "side", "tool": {"instance": 41}, "spindle": -2000, "moves": [
+    ws310 = {"instance": 310, "its_id": "side", "tool": {"instance": 41}, "spindle": 2000, "moves": [
         {"kind": "rapid", "to": [0, 0, 10], "feed": None},
         {"kind": "rapid", "to": [0, 0, 0], "feed": None},
         {"kind": "feed", "to": [0, 0, -1], "feed": 200},
         {"kind": "arc", "to": [5, 0, -6], "feed": 200, "center": [5, 0, -1], "normal": [0, 1, 0], "clockwise": True},
         {"kind": "arc", "to": [5, 5, -1], "feed": 200, "center": [5, 0, -1], "normal": [-1, 0, 0], "clockwise": True},
         {"kind": "rapid", "to": [5, 5, 10], "feed": None}]}
-    ws320 = {"instance": 320, "its_id": "tilted", "tool": {"instance": 40}, "spindle": 1000, "moves": [
+    ws320 = {"instance": 320, "its_id": "tilted", "tool": {"instance": 40}, "spindle": -1000, "moves": [
         {"kind": "rapid", "to": [20, 0, 10], "feed": None},
         {"kind": "rapid", "to": [20, 0, 0], "feed": None},
         {"kind": "arc", "to": chords[-1], "feed": 600, "center": [0, 0, 0], "normal": tilted, "clockwise": False},
@@ -768,8 +923,8 @@ def hand_written():
                 "total": {"cutting_seconds": sum(t["cutting_seconds"] for t in steps)}}
     chord_lines = "\n".join("G1 X%.4f Y%.4f Z%.4f" % tuple(p) for p in chords)
     gcode = """(hand-written)
-(T1 face mill D10)
-(T2 end mill D6)
+(T1 #40 'face mill' diameter 10 mm)
+(T2 #41 'end mill' diameter 6 mm)
 G21 G90 G91.1
 G54
 (#300 machining_workingstep 'face')
@@ -871,6 +1026,8 @@ def self_test(cli, source):
             ("length-offset", replace_line(good, "G43 H2", "G43 H1"), "G43 H1 after the change to T2"),
             ("no-length-offset", replace_line(good, "G43 H2", "(none)"), "no tool length offset"),
             ("tool-number", replace_line(replace_line(good, "T1 M6", "T2 M6", 2), "G43 H1", "G43 H2", 2), "runs as T2"),
+            ("tool-not-listed", replace_line(good, "(T2 #41", None), "T2 is not among the tools"),
+            ("tool-listed-wrong", replace_line(good, "(T2 #41", "(T2 #42 'drill' diameter 6 mm)"), "T2 is tool #42"),
             ("spindle", replace_line(good, "S2000 M4", "S2100 M4"), "spindle speed 2100"),
             ("spindle-direction", replace_line(good, "S2000 M4", "S2000 M3"), "the spindle turns clockwise"),
             ("spindle-off", replace_line(good, "S1000 M3", "S1000"), "the spindle is not turning"),
