@@ -255,7 +255,7 @@ class Segment:
 
 
 def segments_of(commands):
-    state = {"feed": None, "feed_command": None, "plane": "XY", "g5x": 1, "tool": None, "speed": 0.0,
+    state = {"feed": None, "feed_command": None, "plane": "XY", "g5x": 1, "tool": None, "selected": None, "speed": 0.0,
              "speed_command": None, "direction": 0, "offset_pending": False}
     pos = [0.0, 0.0, 0.0]
     segments = [Segment(None, "before the first workingstep", None)]
@@ -279,8 +279,13 @@ def segments_of(commands):
                 state["direction"] = -1
             elif n == "STOP_SPINDLE_TURNING":
                 state["direction"] = 0
+            elif n == "SELECT_TOOL":
+                state["selected"] = int(c.numbers()[0])
             elif n == "CHANGE_TOOL":
-                state["tool"], state["offset_pending"] = int(c.numbers()[0]), True
+                # Its argument is the tool's place in the tool table; the number is the one
+                # SELECT_TOOL (the T word) gave.
+                state["tool"], state["offset_pending"] = state["selected"], True
+                c.tool = state["selected"]
                 seg.tool_changes.append(c)
             elif n == "USE_TOOL_LENGTH_OFFSET":
                 state["offset_pending"] = False
@@ -382,7 +387,7 @@ def compare_arc(rep, where, m, prev, ev, events, j):
         first, second, _ = PLANES[ev.plane]
         if max(abs(ev.center[k] - center[k]) for k in (first, second)) > CENTER_TOL:
             rep.add(where, "arc centre %s, expected %s" % (fmt(ev.center), fmt(center)), ev.command)
-        elif abs(ev.arc.sweep - want.sweep) > 1e-3 and not (abs(ev.arc.sweep - want.sweep) > 2 * math.pi - 1e-3):
+        elif abs(ev.arc.sweep - want.sweep) > 1e-3:
             rep.add(where, "arc sweeps %.4f rad, expected %.4f" % (ev.arc.sweep, want.sweep), ev.command)
         return j + 1
     # Outside the principal planes: chords on the arc, each within the tolerance of it, going
@@ -420,7 +425,7 @@ def compare_arc(rep, where, m, prev, ev, events, j):
     return k
 
 
-def compare_step(rep, where, ws, seg, state):
+def compare_step(rep, where, ws, seg):
     """The moves of one workingstep against the events of its segment."""
     before = len(rep.items)
     moves, events = ws["moves"], seg.events
@@ -484,7 +489,7 @@ def compare_machine(rep, where, ws, seg, state, setup_number, gcode_lines):
     tool = (ws.get("tool") or {}).get("instance")
     moves = seg.events
     for c in seg.tool_changes:
-        n = int(c.numbers()[0])
+        n = c.tool
         if n not in state["listed"]:
             rep.add(where, "T%d is not among the tools the opening comments list" % n, c)
         elif tool is not None and state["listed"][n] is not None and state["listed"][n] != tool:
@@ -514,8 +519,8 @@ def compare_machine(rep, where, ws, seg, state, setup_number, gcode_lines):
         # The G43 of the change names the tool's own offset register.
         for line in gcode_lines[(c.line or 1) - 1:(c.line or 1) + 3]:
             ws_words = dict(words(line))
-            if "G" in ws_words and ws_words["G"] == 43 and "H" in ws_words and int(ws_words["H"]) != int(c.numbers()[0]):
-                rep.add(where, "G43 H%d after the change to T%d" % (ws_words["H"], c.numbers()[0]), c)
+            if "G" in ws_words and ws_words["G"] == 43 and "H" in ws_words and int(ws_words["H"]) != c.tool:
+                rep.add(where, "G43 H%d after the change to T%s" % (ws_words["H"], c.tool), c)
     if first_cut is not None:
         if first_cut.direction == 0 or first_cut.speed <= 0:
             rep.add(where, "the spindle is not turning for the first cut", first_cut.command)
@@ -622,7 +627,7 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
         if not seg.events and ws["instance"] in omitted:
             continue  # its heading is written, its moves are not: left out
         matched += 1
-        compare_step(rep, where, ws, seg, state)
+        compare_step(rep, where, ws, seg)
         setup_number = setups.index(setup) + 1 if setup is not None else None
         compare_machine(rep, where, ws, seg, state, setup_number, lines)
         cutting, length, dwell, no_feed = canonical_times(seg)
@@ -787,6 +792,32 @@ def add_spindles(scene, path, map_path, units):
                 ws["_spindle"] = found
 
 
+def tool_table_variant(cli, rs274, path, text, scene, time_doc, folder, name):
+    """The program again with a tool table that numbers its first tool 21: that tool is T21,
+    the others follow from 22 in order of first use, and rs274 still agrees."""
+    tools = re.findall(r"^\(T(\d+) #(\d+) '((?:[^']|'')*)'", text, re.M)
+    if not tools:
+        if not re.search(r"^T\d+", text, re.M):
+            return []  # no tool is used: nothing to number
+        return ["%s: the opening comments list no tools \"(T<n> #<instance> '<its_id>' ...)\"" % name]
+    table = os.path.join(folder, name + ".given.tbl")
+    with open(table, "w") as f:
+        f.write("T21 P21 D0 Z0 ;%s\n" % tools[0][2].replace("''", "'"))
+    out = os.path.join(folder, name + ".table.ngc")
+    done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--tool-table", table], capture_output=True, timeout=300)
+    label = "%s [linuxcnc, tool table]" % name
+    if done.returncode != 0 or not os.path.exists(out):
+        return ["%s: gcode exit status %d\n%s" % (label, done.returncode, done.stderr.decode()[-2000:])]
+    again = open(out, encoding="utf-8").read()
+    listed = [(int(n), int(inst)) for n, inst, _ in re.findall(r"^\(T(\d+) #(\d+) '((?:[^']|'')*)'", again, re.M)]
+    want = [(21, int(tools[0][1]))] + [(22 + i, int(inst)) for i, (_, inst, _) in enumerate(tools[1:])]
+    problems = []
+    if sorted(listed) != sorted(want):
+        problems.append("%s: tools numbered %s, expected %s" % (label, listed, want))
+    commands, errors = run_rs274(rs274, again, folder, name + ".table.rs274")
+    return problems + compare(label, again, commands, scene, time_doc, done.stderr.decode("utf-8", "replace"), errors)
+
+
 def check_file(cli, rs274, path, dialects, folder):
     """All differences for one file (empty when it agrees), or None when it has no moves."""
     name = os.path.basename(path)
@@ -811,11 +842,16 @@ def check_file(cli, rs274, path, dialects, folder):
             continue
         text = open(out, encoding="utf-8").read()
         add_spindles(scene, path, map_path, units)
+        said = re.search(r"^\(units (\w+)", text, re.M)
+        if said and said.group(1) != units:
+            problems.append("%s: the G-code reads feeds and speeds as %s, time as %s" % (label, said.group(1), units))
         if dialect == "fanuc":
             problems += fanuc_structure(label, text)
         commands, errors = run_rs274(rs274, fanuc_for_linuxcnc(text) if dialect == "fanuc" else text,
                                      folder, "%s.%s.rs274" % (name, dialect))
         problems += compare(label, text, commands, scene, time_doc, stderr, errors)
+        if dialect == "linuxcnc" and len(dialects) > 1:
+            problems += tool_table_variant(cli, rs274, path, text, scene, time_doc, folder, name)
     return problems
 
 
@@ -924,7 +960,7 @@ def hand_written():
     chord_lines = "\n".join("G1 X%.4f Y%.4f Z%.4f" % tuple(p) for p in chords)
     gcode = """(hand-written)
 (T1 #40 'face mill' diameter 10 mm)
-(T2 #41 'end mill' diameter 6 mm)
+(T7 #41 'end mill' diameter 6 mm)
 G21 G90 G91.1
 G54
 (#300 machining_workingstep 'face')
@@ -943,8 +979,8 @@ G1 Z-3 F150.5
 G4 P0.5
 G0 Z10
 (#310 machining_workingstep 'side')
-T2 M6
-G43 H2
+T7 M6
+G43 H7
 S2000 M4
 G0 X0 Y0 Z10
 G0 Z0
@@ -1022,12 +1058,12 @@ def self_test(cli, source):
             ("g18-g3", replace_line(good, "G18 G2", "G18 G3 X5 Z-6 I5 K0"), "arc"),
             ("centre", replace_line(good, "G3 X10 Y0 Z-2", "G3 X10 Y0 Z-2 I-5 J0.001"), "centre"),
             ("plane", replace_line(good, "G19 G3", "G18 G3 Y5 Z-1 I0 K5"), "arc"),
-            ("no-tool-change", replace_line(replace_line(good, "T2 M6", None), "G43 H2", None), "the tool changes"),
-            ("length-offset", replace_line(good, "G43 H2", "G43 H1"), "G43 H1 after the change to T2"),
-            ("no-length-offset", replace_line(good, "G43 H2", "(none)"), "no tool length offset"),
-            ("tool-number", replace_line(replace_line(good, "T1 M6", "T2 M6", 2), "G43 H1", "G43 H2", 2), "runs as T2"),
-            ("tool-not-listed", replace_line(good, "(T2 #41", None), "T2 is not among the tools"),
-            ("tool-listed-wrong", replace_line(good, "(T2 #41", "(T2 #42 'drill' diameter 6 mm)"), "T2 is tool #42"),
+            ("no-tool-change", replace_line(replace_line(good, "T7 M6", None), "G43 H7", None), "the tool changes"),
+            ("length-offset", replace_line(good, "G43 H7", "G43 H1"), "G43 H1 after the change to T7"),
+            ("no-length-offset", replace_line(good, "G43 H7", "(none)"), "no tool length offset"),
+            ("tool-number", replace_line(replace_line(good, "T1 M6", "T7 M6", 2), "G43 H1", "G43 H7", 2), "runs as T7"),
+            ("tool-not-listed", replace_line(good, "(T7 #41", None), "T7 is not among the tools"),
+            ("tool-listed-wrong", replace_line(good, "(T7 #41", "(T7 #42 'drill' diameter 6 mm)"), "T7 is tool #42"),
             ("spindle", replace_line(good, "S2000 M4", "S2100 M4"), "spindle speed 2100"),
             ("spindle-direction", replace_line(good, "S2000 M4", "S2000 M3"), "the spindle turns clockwise"),
             ("spindle-off", replace_line(good, "S1000 M3", "S1000"), "the spindle is not turning"),
@@ -1069,11 +1105,15 @@ def self_test(cli, source):
         expect(folder, "fanuc-like", "%\nO1000\n" + good.replace("G91.1", "") + "%\n", scene, time_doc, None)
         for name, text, wanted in (("fanuc-percent", "O1000\nG21\nM30\n%\n", "% line"),
                                    ("fanuc-o", "%\nG21\nM30\n%\n", "O number"),
-                                   ("fanuc-g91.1", "%\nO1000\nG21 G90 G91.1\nM30\n%\n", "G91.1")):
+                                   ("fanuc-g91.1", "%\nO1000\nG21 G90 G91.1\nM30\n%\n", "G91.1"),
+                                   ("fanuc-dwell", "%\nO1000\nG4 P0.5\nM30\n%\n", "a dwell is")):
             found = fanuc_structure(name, text)
             if not any(wanted in f for f in found):
                 failures.append("%s: expected a report with %r, got %s" % (name, wanted, found))
-        if fanuc_structure("fanuc-good", "%\nO1000 (x)\nG21 G90\nM30\n%\n"):
+        for fanuc, linuxcnc in (("G4 X0.5", "G4 P0.5"), ("G4 P500", "G4 P0.5"), ("G04 U2", "G04 P2"), ("G1 X5", "G1 X5")):
+            if fanuc_for_linuxcnc(fanuc) != linuxcnc:
+                failures.append("fanuc dwell: %r reads as %r, expected %r" % (fanuc, fanuc_for_linuxcnc(fanuc), linuxcnc))
+        if fanuc_structure("fanuc-good", "%\nO1000 (x)\nG21 G90\nG4 X0.5\nG4 P500\nM30\n%\n"):
             failures.append("fanuc-good: a good fanuc program is reported")
 
         failures += mutate_sample(module, cli, source, rs274, folder, expect)
