@@ -2,7 +2,9 @@
 """The G-code `varnholt-cli gcode` writes, run through LinuxCNC's standalone interpreter rs274,
 does what `scene --format json` and `time --format json` say the program does.
 
-    rs274_compare.py CLI SOURCE CORPUS          every sample and corpus file with moves
+    rs274_compare.py CLI SOURCE CORPUS          every sample, test fixture and corpus file
+                                                with moves, and copies of a sample with an
+                                                arc turned into the other planes
     rs274_compare.py --self-test CLI SOURCE     the comparison itself: hand-written pairs of a
                                                 scene and G-code, and faults put by hand into
                                                 the G-code of a sample, must all be reported
@@ -32,9 +34,10 @@ POINT_TOL = 1.5e-4
 CENTER_TOL = 2e-4
 # Feeds: the F word against the scene's double, both printed to at most 4 decimals.
 FEED_TOL = 1.5e-4
-# The chords of an arc outside a principal plane lie within the writer's tolerance (the
-# default of `gcode`, not given on its command line) of the arc, plus the rounding above.
-CHORD_TOL = 0.001 + POINT_TOL
+# The chords of an arc outside a principal plane lie within the writer's tolerance (its
+# --tolerance, else the default) of the arc, plus the rounding above.
+TOLERANCE = 0.001  # `gcode`'s default
+CHORD_TOL = TOLERANCE + POINT_TOL
 TIME_REL = 1e-3
 MAX_REPORTS_PER_STEP = 6
 
@@ -360,7 +363,7 @@ def left_out(gcode_text, stderr_text):
     return named
 
 
-def compare_arc(rep, where, m, prev, ev, events, j):
+def compare_arc(rep, where, m, prev, ev, events, j, chord_tol):
     """A scene arc against the events from index j; returns the index after what it used."""
     center, normal, end = m["center"], m["normal"], m["to"]
     nlen = norm(normal)
@@ -414,7 +417,7 @@ def compare_arc(rep, where, m, prev, ev, events, j):
         radial = abs(want.radius_at(e.end) - r)
         height = abs(dot(sub(e.end, want.axis_point), want.turn) - (want.rise * frac))
         sagitta = r * (1 - math.cos((a - previous) / 2))
-        if radial > CHORD_TOL or height > CHORD_TOL or a < previous - 1e-9 or sagitta > CHORD_TOL:
+        if radial > chord_tol or height > chord_tol or a < previous - 1e-9 or sagitta > chord_tol:
             rep.add(where, "chord of the arc about %s to %s: end %s is %.4f mm off the arc (%.4f along it), its chord %.4f mm" % (
                 fmt(normal), fmt(end), fmt(e.end), radial, height, sagitta), e.command)
             break
@@ -425,7 +428,7 @@ def compare_arc(rep, where, m, prev, ev, events, j):
     return k
 
 
-def compare_step(rep, where, ws, seg):
+def compare_step(rep, where, ws, seg, chord_tol):
     """The moves of one workingstep against the events of its segment."""
     before = len(rep.items)
     moves, events = ws["moves"], seg.events
@@ -443,7 +446,7 @@ def compare_step(rep, where, ws, seg):
         ev = events[j]
         kind = m["kind"]
         if kind == "arc":
-            j = compare_arc(rep, where, m, prev, ev, events, j)
+            j = compare_arc(rep, where, m, prev, ev, events, j, chord_tol)
         elif kind in ("rapid", "feed"):
             if ev.kind != kind:
                 rep.add(where, "move %d: expected %s to %s, found %s" % (i + 1, kind, fmt(m["to"]), ev.kind), ev.command)
@@ -582,7 +585,7 @@ def close(a, b, rel=TIME_REL, absolute=1e-6):
     return abs(a - b) <= max(absolute, rel * max(abs(a), abs(b)))
 
 
-def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interpreter_errors=()):
+def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interpreter_errors=(), chord_tol=CHORD_TOL):
     """Every difference between what rs274 made of the G-code and the scene and time documents,
     one text each."""
     lines = gcode_text.split("\n")
@@ -627,7 +630,7 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
         if not seg.events and ws["instance"] in omitted:
             continue  # its heading is written, its moves are not: left out
         matched += 1
-        compare_step(rep, where, ws, seg)
+        compare_step(rep, where, ws, seg, chord_tol)
         setup_number = setups.index(setup) + 1 if setup is not None else None
         compare_machine(rep, where, ws, seg, state, setup_number, lines)
         cutting, length, dwell, no_feed = canonical_times(seg)
@@ -821,7 +824,7 @@ def tool_table_variant(cli, rs274, path, text, scene, time_doc, folder, name):
     return problems + compare(label, again, commands, scene, time_doc, done.stderr.decode("utf-8", "replace"), errors)
 
 
-def check_file(cli, rs274, path, dialects, folder):
+def check_file(cli, rs274, path, dialects, folder, tolerance=None):
     """All differences for one file (empty when it agrees), or None when it has no moves."""
     name = os.path.basename(path)
     scene = cli_json(cli, ["scene", path, "--format", "json"])
@@ -829,15 +832,18 @@ def check_file(cli, rs274, path, dialects, folder):
         return None
     time_doc = cli_json(cli, ["time", path, "--format", "json"])
     units = time_doc.get("units")
-    if units in ("si", "shop"):
-        # Feeds of all three in the system the file's speeds show.
-        scene = cli_json(cli, ["scene", path, "--format", "json", "--units", units])
+    if units in ("si", "shop") or tolerance is not None:
+        # Feeds of all three in the system the file's speeds show; the curves the file gives
+        # in chords as fine as the G-code's.
+        scene = cli_json(cli, ["scene", path, "--format", "json"] + (["--units", units] if units in ("si", "shop") else [])
+                         + (["--tolerance", str(tolerance)] if tolerance is not None else []))
     problems = []
     for dialect in dialects:
         label = "%s [%s]" % (name, dialect)
         out = os.path.join(folder, "%s.%s.ngc" % (name, dialect))
         map_path = out + ".json"
-        done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--dialect", dialect, "--map", map_path],
+        extra = ["--tolerance", str(tolerance)] if tolerance is not None else []
+        done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--dialect", dialect, "--map", map_path] + extra,
                               capture_output=True, timeout=300)
         stderr = done.stderr.decode("utf-8", "replace")
         if done.returncode != 0 or not os.path.exists(out):
@@ -852,7 +858,8 @@ def check_file(cli, rs274, path, dialects, folder):
             problems += fanuc_structure(label, text)
         commands, errors = run_rs274(rs274, fanuc_for_linuxcnc(text) if dialect == "fanuc" else text,
                                      folder, "%s.%s.rs274" % (name, dialect))
-        problems += compare(label, text, commands, scene, time_doc, stderr, errors)
+        problems += compare(label, text, commands, scene, time_doc, stderr, errors,
+                            chord_tol=(tolerance if tolerance is not None else TOLERANCE) + POINT_TOL)
         if dialect == "linuxcnc" and len(dialects) > 1:
             problems += tool_table_variant(cli, rs274, path, text, scene, time_doc, folder, name)
     return problems
@@ -869,6 +876,34 @@ def files_of(source, corpus):
     return files, fixtures, corpus_files
 
 
+# The samples' arcs all lie in the XY plane; a copy of the toolpath sample with the circle of
+# its pocket's right corner turned about another axis makes G18 and G19 arcs, arcs about a
+# negative axis, and one in no principal plane (chords, here also with a coarser tolerance).
+PLANE_VARIANTS = [("tilted", "0.0,-0.6,0.8", "1.0,0.0,0.0", None), ("tilted-coarse", "0.0,-0.6,0.8", "1.0,0.0,0.0", 0.05),
+                  ("xz", "0.0,1.0,0.0", "1.0,0.0,0.0", None), ("yz", "1.0,0.0,0.0", "0.0,1.0,0.0", None),
+                  ("minus-x", "-1.0,0.0,0.0", "0.0,0.0,1.0", None), ("minus-z", "0.0,0.0,-1.0", "1.0,0.0,0.0", None)]
+
+
+def plane_variants(source, folder):
+    """[(path, tolerance)] of the variants, written into `folder`; a note where the sample no
+    longer has the circle."""
+    text = open(os.path.join(source, "samples", "toolpath_project.stp"), encoding="latin-1").read()
+    m = re.search(r"CIRCLE\('right end',#(\d+),", text)
+    placement = m and re.search(r"^#%s=AXIS2_PLACEMENT_3D\(('[^']*'),(#\d+),#\d+,#\d+\);$" % m.group(1), text, re.M)
+    if not placement:
+        print("note: toolpath_project.stp has no circle 'right end' with a placement: no variants in other planes")
+        return []
+    out = []
+    for name, axis, ref, tolerance in PLANE_VARIANTS:
+        changed = text.replace(placement.group(0), "#%s=AXIS2_PLACEMENT_3D(%s,%s,#901,#902);\n#901=DIRECTION('',(%s));\n"
+                               "#902=DIRECTION('',(%s));" % (m.group(1), placement.group(1), placement.group(2), axis, ref))
+        path = os.path.join(folder, "toolpath_project.%s.stp" % name)
+        with open(path, "w", encoding="latin-1") as f:
+            f.write(changed)
+        out.append((path, tolerance))
+    return out
+
+
 def main_compare(cli, source, corpus):
     rs274 = rs274_path()
     if not rs274:
@@ -877,12 +912,14 @@ def main_compare(cli, source, corpus):
     samples, fixtures, corpus_files = files_of(source, corpus)
     if not corpus_files:
         print("no corpus at %s: only the samples are checked" % corpus)
-    jobs = [(p, ("linuxcnc", "fanuc")) for p in samples] + [(p, ("linuxcnc",)) for p in fixtures + corpus_files]
     with tempfile.TemporaryDirectory(prefix="rs274_compare_") as folder:
+        jobs = ([(p, ("linuxcnc", "fanuc"), None) for p in samples] + [(p, ("linuxcnc",), None) for p in fixtures + corpus_files]
+                + [(p, ("linuxcnc",), t) for p, t in plane_variants(source, folder)])
+
         def one(job):
             sub_folder = tempfile.mkdtemp(dir=folder)
             try:
-                return job[0], check_file(cli, rs274, job[0], job[1], sub_folder)
+                return job[0], check_file(cli, rs274, job[0], job[1], sub_folder, job[2])
             except Exception as e:  # a run that fails is a finding, not the end of the test
                 return job[0], ["%s: %s" % (os.path.basename(job[0]), e)]
         with ThreadPoolExecutor(max_workers=2) as pool:
@@ -1086,6 +1123,15 @@ def self_test(cli, source):
         ]
         for name, gcode, wanted in faults:
             expect(folder, name, gcode, scene, time_doc, wanted)
+        # A full circle: the arc ends where it starts, which rs274 reads as one whole turn.
+        circle = {"setups": [{"instance": None, "workingsteps": [{"instance": 700, "its_id": "circle", "tool": None, "moves": [
+            {"kind": "rapid", "to": [10, 0, 5], "feed": None}, {"kind": "rapid", "to": [10, 0, 0], "feed": None},
+            {"kind": "arc", "to": [10, 0, 0], "feed": 100, "center": [0, 0, 0], "normal": [0, 0, 1], "clockwise": False},
+            {"kind": "rapid", "to": [10, 0, 5], "feed": None}]}]}]}
+        whole = "(#700 machining_workingstep 'circle')\nG21 G90 G91.1\nS1000 M3\nG0 X10 Y0 Z5\nG0 Z0\nG3 X10 Y0 I-10 J0 F100\nG0 Z5\nM30\n"
+        expect(folder, "circle", whole, circle, None, None)
+        expect(folder, "circle-twice", whole.replace("J0 F100", "J0 P2 F100"), circle, None, "arc of 2 turns")
+        expect(folder, "circle-half", whole.replace("G3 X10 Y0 I-10 J0", "G3 X-10 Y0 I-10 J0"), circle, None, "arc ends at")
         # A workingstep missing from the G-code is a difference unless the G-code (or its
         # writer's standard error) names it as left out.
         start = good.index("(#310")
