@@ -321,6 +321,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     ProgramStep out;
     out.name = InstanceLabel(&step);
     out.label = r_.Text(step, "its_id");
+    out.type = step.TypeName() ? step.TypeName() : "workingstep";
     out.setup = setup ? setup->index : -1;
     const cct_Instance* feature = r_.Ref(step, "its_feature");
     const cct_Instance* operation = r_.Ref(step, "its_operation");
@@ -479,7 +480,8 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       if (!curve) continue;
       double pathFeed = Feed(r_.Ref(*path, "its_technology"), teeth);
       if (!std::isfinite(pathFeed)) pathFeed = feed;
-      bool rapid = false;
+      // A rapid movement's paths are rapid by what it is; other paths say it by their speed.
+      bool rapid = r_.Is(operation, "rapid_movement");
       if (const cct_Type* speed = r_.Value(*path, "its_speed")) {
         double ratio = 0;
         if (r_.Number(speed, ratio) && ratio > 0) pathFeed *= ratio;

@@ -36,6 +36,7 @@ struct ProgramTool {
 
 struct ProgramStep {
   std::string name, label;  // "#50", its_id
+  std::string type;         // its entity, "machining_workingstep"
   int setup = -1;           // index into Program::setups; -1 without a setup
   std::string feature, featureType, operation, operationType;
   ProgramTool tool;
