@@ -212,9 +212,9 @@ class Writer {
             (units.given ? std::string(", as given") : "; " + units.reason));
     result_.notes.push_back(std::string("units ") + UnitName(units.system) + " (" + UnitDescription(units.system) +
                             ")" + (units.given ? std::string(", as given") : ": " + units.reason));
-    for (const std::string& text : program_.implausible) {
-      Comment("implausible: " + text);
-      result_.notes.push_back("implausible feed: " + text);
+    for (const Program::Implausible& feed : program_.implausible) {
+      Comment("implausible: " + feed.text);
+      result_.notes.push_back("implausible feed: " + feed.text);
     }
     for (const std::string& text : program_.choices) Comment("followed in part: " + text);
     for (const GcodeResult::Tool& tool : result_.tools)

@@ -77,10 +77,11 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     for (const Rate& rate : rates_) {
       const double perMinute = FeedPerMinute(rate.value, system);
       if (perMinute >= kLeastPlausibleFeed && perMinute <= kMostPlausibleFeed) continue;
-      program_.implausible.push_back("technology " + rate.technology + ": " + rate.what + " " + Text(rate.value) +
-                                     " reads as " + Text(perMinute) + " mm/min in " + UnitName(system) +
-                                     " units, which is implausible (" +
-                                     (perMinute < kLeastPlausibleFeed ? "below 1 mm/min" : "above 100 m/min") + ")");
+      program_.implausible.push_back(
+          {rate.technology, rate.attribute,
+           "technology " + rate.technology + ": " + rate.what + " " + Text(rate.value) + " reads as " +
+               Text(perMinute) + " mm/min in " + UnitName(system) + " units, which is implausible (" +
+               (perMinute < kLeastPlausibleFeed ? "below 1 mm/min" : "above 100 m/min") + ")"});
     }
   }
 
@@ -156,7 +157,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     }
     if (!seenTechnologies_.insert(technology).second) return;
     double f = 0;
-    if (r_.Number(*technology, "feedrate", f) && f > 0) rates_.push_back({out.technology, "feedrate", f});
+    if (r_.Number(*technology, "feedrate", f) && f > 0) rates_.push_back({out.technology, "feedrate", "feedrate", f});
     if (!hasSpindle || !hasCutspeed || !(diameter > 0)) return;
     const double expected = kPi * diameter / 1000 * std::fabs(n);
     if (std::fabs(v - expected) > 0.05 * expected) return;
@@ -290,7 +291,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
         r_.Number(*technology, "spindle", spindle) && spindle != 0) {
       const double feed = perTooth * teeth * std::fabs(spindle);
       if (seenPerTooth_.insert(technology).second)
-        rates_.push_back({InstanceLabel(technology), "feedrate_per_tooth x teeth x spindle", feed});
+        rates_.push_back({InstanceLabel(technology), "feedrate_per_tooth", "feedrate_per_tooth x teeth x spindle", feed});
       return feed;
     }
     return std::numeric_limits<double>::quiet_NaN();
@@ -611,7 +612,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     size_t order;
   };
   struct Rate {
-    std::string technology, what;
+    std::string technology, attribute, what;
     double value;
   };
   std::vector<Vote> votes_;

@@ -13,6 +13,7 @@
 #include "cct/factory.h"
 #include "cct/schema.h"
 #include "support/cli_run.h"
+#include "varnholt/rules.h"
 #include "varnholt/doc.h"
 
 using varnholt::GcodeOptions;
@@ -306,8 +307,10 @@ class Units : public ::testing::Test {
     RegisterTypeNames();
     RegisterEntityNames();
   }
-  // program_feeds.stp with the first technology (feedrate 2.5 of a D8 tool) replaced.
-  Program Build(const std::string& technology, const varnholt::ProgramOptions& options = {}) {
+  // program_feeds.stp with the first technology (feedrate 2.5 of a D8 tool) replaced; the
+  // preflight's findings of plausible feeds into `findings` when asked.
+  Program Build(const std::string& technology, const varnholt::ProgramOptions& options = {},
+                std::vector<varnholt::rules::Finding>* findings = nullptr) {
     std::string text = ReadAll(kData + "program_feeds.stp");
     const std::string old = "#61=MILLING_TECHNOLOGY(2.5,.TCP.,$,$,$,.F.,.F.,.F.,$);";
     text.replace(text.find(old), old.size(), "#61=" + technology + ";");
@@ -316,6 +319,9 @@ class Units : public ::testing::Test {
     CDoc doc;
     EXPECT_TRUE(doc.OnOpenDocument(path.c_str()));
     CDoc::LogRoute route(doc);
+    if (findings)
+      for (const varnholt::rules::Finding& f : varnholt::rules::Check(*doc.Scope()).findings)
+        if (f.rule == "preflight.feeds_plausible") findings->push_back(f);
     return varnholt::BuildProgram(*doc.Scope(), options);
   }
   static const ProgramStep& First(const Program& p) { return p.steps.front(); }
@@ -356,16 +362,25 @@ TEST_F(Units, TheSpindleSpeedOfAgreeingSpeedsDecides) {
 }
 
 TEST_F(Units, AFeedOutsideOneMillimetreToAHundredMetresAMinuteIsReported) {
-  const Program fast = Build("MILLING_TECHNOLOGY(2000.0,.TCP.,$,$,$,.F.,.F.,.F.,$)");
+  std::vector<varnholt::rules::Finding> findings;
+  const Program fast = Build("MILLING_TECHNOLOGY(2000.0,.TCP.,$,$,$,.F.,.F.,.F.,$)", {}, &findings);
+  // The preflight says the same, at the technology's feed.
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].instance, 61);
+  EXPECT_EQ(findings[0].attribute, "feedrate");
   ASSERT_EQ(fast.implausible.size(), 1u);
-  EXPECT_NE(fast.implausible[0].find("feedrate 2000 reads as 120000 mm/min in si units, which is implausible (above "
+  EXPECT_EQ(fast.implausible[0].technology, "#61");
+  EXPECT_EQ(fast.implausible[0].attribute, "feedrate");
+  EXPECT_NE(fast.implausible[0].text.find("feedrate 2000 reads as 120000 mm/min in si units, which is implausible (above "
                                      "100 m/min)"),
             std::string::npos)
-      << fast.implausible[0];
+      << fast.implausible[0].text;
   const Program slow = Build("MILLING_TECHNOLOGY(0.01,.TCP.,$,$,$,.F.,.F.,.F.,$)");
   ASSERT_EQ(slow.implausible.size(), 1u);
-  EXPECT_NE(slow.implausible[0].find("below 1 mm/min"), std::string::npos);
-  EXPECT_TRUE(Build("MILLING_TECHNOLOGY(1.0,.TCP.,$,$,$,.F.,.F.,.F.,$)").implausible.empty());
+  EXPECT_NE(slow.implausible[0].text.find("below 1 mm/min"), std::string::npos);
+  findings.clear();
+  EXPECT_TRUE(Build("MILLING_TECHNOLOGY(1.0,.TCP.,$,$,$,.F.,.F.,.F.,$)", {}, &findings).implausible.empty());
+  EXPECT_TRUE(findings.empty());
 }
 
 // The command writes all or nothing, through a temporary file.
