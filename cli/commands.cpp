@@ -240,7 +240,7 @@ const std::vector<Command>& Commands() {
        Gcode},
       {"time", {},
        {"FILE [--format text|json] [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
-        "                              [--units si|shop]"},
+        "                              [--units si|shop] [--tolerance MM]"},
        "time FILE",
        "open FILE and print per workingstep of its project the cutting and\n"
        "rapid length, the feed rates, the cutting, rapid and tool change time\n"
@@ -248,14 +248,15 @@ const std::vector<Command>& Commands() {
        "the moves scene gives, without acceleration\n"
        "--rapid R     the rapid rate in mm/min (5000)\n"
        "--tool-change S  seconds per tool change (5)\n"
-       "--units U     as for gcode\n"
+       "--units U, --tolerance MM  as for gcode\n"
        "--format F    text (the default) or json (the log then goes to\n"
        "              standard error)\n",
        {kFile}, 1, false, false,
        {{"--format", "text|json", {"text", "json"}, SceneFormat},
         {"--rapid", "MM_PER_MIN", {}, Rate},
         {"--tool-change", "SECONDS", {}, Seconds},
-        {"--units", "si|shop", {"si", "shop"}, UnitsName}},
+        {"--units", "si|shop", {"si", "shop"}, UnitsName},
+        {"--tolerance", "MM", {}, Tolerance}},
        Time},
       {"help", {},
        {"[SUBCOMMAND]"},

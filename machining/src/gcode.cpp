@@ -267,8 +267,8 @@ class Writer {
       Line("T" + std::to_string(tool.number) + " M6", source);
       Line("G43 H" + std::to_string(tool.number), source);
     }
-    // A negative spindle speed turns counter-clockwise seen from the holder, which is
-    // clockwise seen from the work: M3.
+    // Files give the usual cutting sense, the one M3 turns, as a negative speed (most files
+    // do); a positive speed is the other sense, M4.
     const std::string direction = step.spindle < 0 ? "M3" : "M4";
     const std::string speed = Number(std::fabs(step.spindle));
     if (!spindleOn_ || speed != speed_ || direction != direction_) {
@@ -431,7 +431,7 @@ ProgramTime MachiningTime(const Program& program, double rapidFeed, double toolC
     const bool cuts = std::any_of(step.moves.begin(), step.moves.end(), [](const Move& m) {
       return m.kind == MoveKind::Feed || m.kind == MoveKind::Arc;
     });
-    if (cuts && step.tool.name != tool) {
+    if (cuts && !step.tool.name.empty() && step.tool.name != tool) {
       t.toolChange = true;
       t.toolChangeSeconds = toolChangeSeconds;
       tool = step.tool.name;

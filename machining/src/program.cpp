@@ -145,7 +145,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       out.spindle = n;
     } else if (hasCutspeed && diameter > 0) {
       // The cutting speed and the tool's diameter give the spindle speed exactly; the turning
-      // sense is the tool's hand of cut, clockwise seen from the work (a negative speed) for
+      // sense is the tool's hand of cut: the usual cutting sense (a negative speed, M3) for
       // right-hand tools and where the tool does not say.
       const cct_Instance* body = tool ? r_.Ref(*tool, "its_tool_body") : nullptr;
       const bool left = body && r_.Text(*body, "hand_of_cut") == "left";
@@ -153,7 +153,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       out.spindleNote = "spindle from cutspeed " + Text(v) + " and diameter " + Text(diameter) + " mm" +
                         (left ? ", left hand of cut" : body && r_.Text(*body, "hand_of_cut") == "right"
                                                            ? ", right hand of cut"
-                                                           : ", turning clockwise as the usual cutting sense");
+                                                           : ", in the usual cutting sense");
     }
     if (!seenTechnologies_.insert(technology).second) return;
     double f = 0;

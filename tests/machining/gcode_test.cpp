@@ -310,10 +310,13 @@ class Units : public ::testing::Test {
   // program_feeds.stp with the first technology (feedrate 2.5 of a D8 tool) replaced; the
   // preflight's findings of plausible feeds into `findings` when asked.
   Program Build(const std::string& technology, const varnholt::ProgramOptions& options = {},
-                std::vector<varnholt::rules::Finding>* findings = nullptr) {
+                std::vector<varnholt::rules::Finding>* findings = nullptr,
+                const std::string& toolpath = "#50=POLYLINE('',(#51,#52));") {
     std::string text = ReadAll(kData + "program_feeds.stp");
     const std::string old = "#61=MILLING_TECHNOLOGY(2.5,.TCP.,$,$,$,.F.,.F.,.F.,$);";
     text.replace(text.find(old), old.size(), "#61=" + technology + ";");
+    const std::string path50 = "#50=POLYLINE('',(#51,#52));";
+    text.replace(text.find(path50), path50.size(), toolpath);
     const std::string path = dir_.File("units.stp");
     std::ofstream(path) << text;
     CDoc doc;
@@ -343,6 +346,9 @@ TEST_F(Units, TheSpindleSpeedOfAgreeingSpeedsDecides) {
   EXPECT_EQ(si.units.system, varnholt::UnitSystem::Si);
   EXPECT_EQ(First(si).moves[1].feed, 600);
   EXPECT_NEAR(First(si).spindle, -66.3146 * 60, 1e-9);
+  // 10 % off is no agreement.
+  EXPECT_EQ(Build("MILLING_TECHNOLOGY(600.0,.TCP.,110.0,-3978.8736,$,.F.,.F.,.F.,$)").units.system,
+            varnholt::UnitSystem::Si);
   // Speeds that disagree say nothing: millimetres and seconds.
   const Program none = Build("MILLING_TECHNOLOGY(10.0,.TCP.,100.0,-66.3146,$,.F.,.F.,.F.,$)");
   EXPECT_EQ(none.units.system, varnholt::UnitSystem::Si);
@@ -359,6 +365,26 @@ TEST_F(Units, TheSpindleSpeedOfAgreeingSpeedsDecides) {
   const Program derived = Build("MILLING_TECHNOLOGY(10.0,.TCP.,2.0,$,$,.F.,.F.,.F.,$)");
   EXPECT_NEAR(First(derived).spindle, -2.0 * 1000 / (pi * 8) * 60, 1e-9);
   EXPECT_NE(First(derived).spindleNote.find("right hand of cut"), std::string::npos);
+}
+
+// A segment of a composite curve against its sense runs its arc backwards: from the end of the
+// quarter circle, clockwise, to its start (the face lies 20 above the setup's origin).
+TEST_F(Units, AnArcOfASegmentAgainstItsSenseTurnsTheOtherWay) {
+  const Program p = Build("MILLING_TECHNOLOGY(2.5,.TCP.,$,$,$,.F.,.F.,.F.,$)", {}, nullptr,
+                          "#50=COMPOSITE_CURVE('',(#57),.F.);#57=COMPOSITE_CURVE_SEGMENT(.CONTINUOUS.,.F.,#58);"
+                          "#58=TRIMMED_CURVE('',#59,(PARAMETER_VALUE(0.0)),(PARAMETER_VALUE(90.0)),.T.,.PARAMETER.);"
+                          "#59=CIRCLE('',#12,10.0);");
+  const ProgramStep& step = First(p);
+  ASSERT_EQ(step.moves.size(), 4u);
+  EXPECT_EQ(step.moves[1].kind, MoveKind::Feed);
+  EXPECT_NEAR(std::hypot(step.moves[1].to.x - 0, step.moves[1].to.y - 10, step.moves[1].to.z - 20), 0, 1e-9);
+  const Move& arc = step.moves[2];
+  ASSERT_EQ(arc.kind, MoveKind::Arc);
+  EXPECT_TRUE(arc.clockwise);
+  EXPECT_NEAR(std::hypot(arc.to.x - 10, arc.to.y, arc.to.z - 20), 0, 1e-9);
+  EXPECT_NEAR(std::hypot(arc.center.x, arc.center.y, arc.center.z - 20), 0, 1e-9);
+  EXPECT_NEAR(varnholt::Lengths(step.start, step.moves).cutting, 5 * 3.14159265358979323846 + 10, 1e-9)
+      << "a quarter turn, not three";
 }
 
 TEST_F(Units, AFeedOutsideOneMillimetreToAHundredMetresAMinuteIsReported) {

@@ -41,8 +41,8 @@ struct ProgramStep {
   std::string feature, featureType, operation, operationType;
   ProgramTool tool;
   std::string technology;  // "#60", empty without one
-  /// Spindle speed in rpm, negative counter-clockwise looking from the holder as the file
-  /// gives it; NaN where the technology gives none.
+  /// Spindle speed in rpm with the file's sign: negative for the usual cutting sense (M3),
+  /// positive for the other; NaN where the technology gives none.
   double spindle = std::numeric_limits<double>::quiet_NaN();
   /// How the spindle speed was worked out where the technology gives none; empty otherwise.
   std::string spindleNote;
