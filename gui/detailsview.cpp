@@ -71,7 +71,8 @@ void DetailsView::ShowNothing() {
   setHtml(QStringLiteral("<p><i>No instance selected.</i></p>"));
 }
 
-void DetailsView::ShowDetails(const InstanceDetails& details, const QString& note, const QString& motion) {
+void DetailsView::ShowDetails(const InstanceDetails& details, const QString& note, const QString& motion,
+                              const DetailRows& rows) {
   shown_ = details.name;
   const QString mono = QFontDatabase::systemFont(QFontDatabase::FixedFont).family().toHtmlEscaped();
   QString html;
@@ -85,6 +86,7 @@ void DetailsView::ShowDetails(const InstanceDetails& details, const QString& not
   row(QStringLiteral("Line:"), details.line > 0 ? QString::number(details.line)
                                                 : QStringLiteral("(not read from the file)"));
   if (!motion.isEmpty()) row(QStringLiteral("Moves:"), motion.toHtmlEscaped());
+  for (const auto& [label, text] : rows) row(label.toHtmlEscaped(), text.toHtmlEscaped());
   html += QStringLiteral("</table>");
   html += QStringLiteral("<p><b>Record:</b></p><p style=\"font-family:'%1'\">%2</p>")
               .arg(mono, LinkedRecord(details.record));

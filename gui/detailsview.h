@@ -5,10 +5,15 @@
 
 #include <QTextBrowser>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace varnholt {
 
 struct InstanceDetails;
+
+/// Further lines of the table at the top, label and text.
+using DetailRows = std::vector<std::pair<QString, QString>>;
 
 class DetailsView : public QTextBrowser {
   Q_OBJECT
@@ -21,9 +26,10 @@ class DetailsView : public QTextBrowser {
   explicit DetailsView(QWidget* parent = nullptr);
 
   /// Shows the details, with a note above them when one is given.
-  /// `motion`, where not empty, is a line about the moves of a workingstep.
+  /// `motion`, where not empty, is a line about the moves of a workingstep; `rows` follow it
+  /// (the machining time of a workingstep or of the project).
   void ShowDetails(const InstanceDetails& details, const QString& note = QString(),
-                   const QString& motion = QString());
+                   const QString& motion = QString(), const DetailRows& rows = {});
   void ShowNothing();
   /// The name the instance shown has; empty when none is shown.
   const std::string& ShownName() const { return shown_; }
