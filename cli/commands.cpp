@@ -186,7 +186,7 @@ const std::vector<Command>& Commands() {
         {"--no-generated", nullptr, {}, nullptr}},
        Render},
       {"scene", {},
-       {"FILE [--format text|json]"},
+       {"FILE [--format text|json] [--units si|shop] [--tolerance MM]"},
        "scene FILE",
        "open FILE and print the moves of each workingstep of its project in\n"
        "machining order, from the toolpaths the file gives or generated from\n"
@@ -194,10 +194,69 @@ const std::vector<Command>& Commands() {
        "a workingstep left without moves says why (also in the log)\n"
        "--format F     text (the default: one line per workingstep) or json\n"
        "               (the moves themselves, see scene.md; the log then goes\n"
-       "               to standard error)\n",
+       "               to standard error)\n"
+       "--units U, --tolerance MM  as for gcode\n",
        {kFile}, 1, false, false,
-       {{"--format", "text|json", {"text", "json"}, SceneFormat}},
+       {{"--format", "text|json", {"text", "json"}, SceneFormat},
+        {"--units", "si|shop", {"si", "shop"}, UnitsName},
+        {"--tolerance", "MM", {}, Tolerance}},
        Scene},
+      {"gcode", {},
+       {"FILE OUT [--dialect linuxcnc|fanuc] [--tolerance MM] [--tool-table FILE]\n"
+        "      [--units si|shop] [--map OUT.json] [--allow-partial]"},
+       "gcode FILE OUT",
+       "open FILE and write the program of its project as G-code to OUT:\n"
+       "per workingstep in machining order a comment naming it, the tool\n"
+       "change (T M6, G43 H), spindle (S, M3 for a negative speed, M4 for a\n"
+       "positive one), coolant (M7, M8, M9), the feed in mm/min and the moves\n"
+       "(G0, G1, G2/G3 for arcs in a principal plane, other curves as G1\n"
+       "chords, G4 dwells), in mm (G21), absolute (G90), each setup's\n"
+       "coordinates under its own work offset (G54, G55, ...); the moves are\n"
+       "those of scene, plain, without canned cycles\n"
+       "--dialect D   linuxcnc (the default; G91.1 for arc centres) or fanuc\n"
+       "              (% lines, an O number)\n"
+       "--tolerance MM  how far chords may lie from their curve (0.001)\n"
+       "--tool-table FILE  tool numbers from a LinuxCNC tool table, matched\n"
+       "              by the tool's its_id in the comment after ';'; others are\n"
+       "              numbered in order of first use\n"
+       "--units U     read feeds and speeds as si (mm/s, m/s, rev/s) or shop\n"
+       "              (mm/min, m/min, rpm); without it the file's cutting and\n"
+       "              spindle speeds decide, and the choice and its reason are\n"
+       "              printed in the program and on standard error\n"
+       "--map OUT.json  for every line the workingstep, operation and toolpath\n"
+       "              it came from\n"
+       "--allow-partial  write what can be written and list the rest; without\n"
+       "              it a workingstep that cannot be written (more than three\n"
+       "              axes, a tool without a diameter, no spindle speed or feed)\n"
+       "              writes nothing, status 1; OUT is replaced only once complete;\n"
+       "              the log goes to standard output\n",
+       {kFile, kOut}, 2, false, false,
+       {{"--dialect", "linuxcnc|fanuc", {"linuxcnc", "fanuc"}, DialectName},
+        {"--tolerance", "MM", {}, Tolerance},
+        {"--tool-table", "FILE", {}, nullptr, Completion::File},
+        {"--units", "si|shop", {"si", "shop"}, UnitsName},
+        {"--map", "OUT.json", {}, nullptr, Completion::File},
+        {"--allow-partial", nullptr, {}, nullptr}},
+       Gcode},
+      {"time", {},
+       {"FILE [--format text|json] [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
+        "      [--units si|shop]"},
+       "time FILE",
+       "open FILE and print per workingstep of its project the cutting and\n"
+       "rapid length, the feed rates, the cutting, rapid and tool change time\n"
+       "and the total, then the program's total; times are length / feed over\n"
+       "the moves scene gives, without acceleration\n"
+       "--rapid R     the rapid rate in mm/min (5000)\n"
+       "--tool-change S  seconds per tool change (5)\n"
+       "--units U     as for gcode\n"
+       "--format F    text (the default) or json (the log then goes to\n"
+       "              standard error)\n",
+       {kFile}, 1, false, false,
+       {{"--format", "text|json", {"text", "json"}, SceneFormat},
+        {"--rapid", "MM_PER_MIN", {}, Rate},
+        {"--tool-change", "SECONDS", {}, Seconds},
+        {"--units", "si|shop", {"si", "shop"}, UnitsName}},
+       Time},
       {"help", {},
        {"[SUBCOMMAND]"},
        "help SUBCOMMAND",

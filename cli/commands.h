@@ -38,6 +38,19 @@ int Render(const Arguments& arguments);
 /// scene FILE [--format text|json]: the moves of each workingstep.
 int Scene(const Arguments& arguments);
 Verdict SceneFormat(const std::string& value);
+/// gcode FILE OUT [--dialect D] [--tolerance MM] [--tool-table FILE] [--units U] [--map OUT]
+/// [--allow-partial]: the program as G-code.
+int Gcode(const Arguments& arguments);
+/// time FILE [--format text|json] [--rapid MM_PER_MIN] [--tool-change SECONDS] [--units U].
+int Time(const Arguments& arguments);
+Verdict UnitsName(const std::string& value);
+Verdict DialectName(const std::string& value);
+Verdict Tolerance(const std::string& value);
+Verdict Rate(const std::string& value);
+Verdict Seconds(const std::string& value);
+
+/// The message on standard error after "varnholt-cli: "; status 1.
+int Refuse(const std::string& message);
 
 /// The N of -j N: a whole number of at least 1 (larger than any machine's threads is taken as
 /// it is); 0 for anything else.

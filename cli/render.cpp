@@ -24,14 +24,14 @@ bool EndsWith(const std::string& text, const char* suffix) {
   return true;
 }
 
+}  // namespace
+
+namespace cli {
+
 int Refuse(const std::string& message) {
   std::cerr << "varnholt-cli: " << message << "\n";
   return 1;
 }
-
-}  // namespace
-
-namespace cli {
 
 bool ParseSize(const char* text, int& width, int& height) {
   char* end = nullptr;

@@ -1,5 +1,6 @@
 // scene FILE [--format text|json]: the program as motion, per workingstep in machining order.
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -52,7 +53,10 @@ int Scene(const Arguments& arguments) {
   varnholt::Program program;
   if (opened) {
     CDoc::LogRoute route(*doc);
-    program = varnholt::BuildProgram(*doc->Scope());
+    varnholt::ProgramOptions options;
+    if (arguments.Has("--units")) options.unitsGiven = varnholt::ParseUnits(arguments.Last("--units"), options.units);
+    if (arguments.Has("--tolerance")) options.tolerance = std::strtod(arguments.Last("--tolerance").c_str(), nullptr);
+    program = varnholt::BuildProgram(*doc->Scope(), options);
     for (const varnholt::ProgramStep& step : program.steps)
       if (step.moves.empty() && !step.reason.empty())
         doc->Log() << "workingstep " << step.name << ": no toolpaths: " << step.reason << "\n";

@@ -92,17 +92,21 @@ std::vector<Vec3> SampleMoves(const Vec3& from, const std::vector<Move>& moves, 
   return points;
 }
 
+double MoveLength(const Vec3& from, const Move& move) {
+  if (move.kind == MoveKind::Dwell) return 0;
+  if (move.kind == MoveKind::Arc) {
+    const ArcParts a = Parts(from, move);
+    if (a.radius > 0) return std::hypot(a.radius * a.sweep, a.rise);
+  }
+  return Length(Sub(move.to, from));
+}
+
 MoveLengths Lengths(const Vec3& from, const std::vector<Move>& moves) {
   MoveLengths lengths;
   Vec3 at = from;
   for (const Move& move : moves) {
     if (move.kind == MoveKind::Dwell) continue;
-    if (move.kind == MoveKind::Arc) {
-      const ArcParts a = Parts(at, move);
-      lengths.cutting += std::hypot(a.radius * a.sweep, a.rise);
-    } else {
-      (move.kind == MoveKind::Rapid ? lengths.rapid : lengths.cutting) += Length(Sub(move.to, at));
-    }
+    (move.kind == MoveKind::Rapid ? lengths.rapid : lengths.cutting) += MoveLength(at, move);
     at = move.to;
   }
   return lengths;

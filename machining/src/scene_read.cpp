@@ -353,17 +353,33 @@ void Geometry::Arc(const Placement& frame, double radius, double a0, double a1, 
   }
 }
 
+bool Geometry::CirclePosition(const cct_Instance& circle, Placement& frame, double& radius) {
+  if (!Axis2(r_.Ref(circle, "position"), frame, &circle, "the circle's position")) return false;
+  if (!r_.Number(circle, "radius", radius) || !(radius > 0)) {
+    problems_.Add(&circle, "the circle has no positive radius; not drawn");
+    return false;
+  }
+  return true;
+}
+
 bool Geometry::Circle(const cct_Instance& curve, std::vector<Vec3>& out) {
   Placement frame;
   double radius = 0;
-  if (!Axis2(r_.Ref(curve, "position"), frame, &curve, "the circle's position")) return false;
-  if (!r_.Number(curve, "radius", radius) || !(radius > 0)) {
-    problems_.Add(&curve, "the circle has no positive radius; not drawn");
-    return false;
-  }
+  if (!CirclePosition(curve, frame, radius)) return false;
   if (!budget_.Take(73)) return false;
   Arc(frame, radius, 0, 2 * kPi, out);
   return true;
+}
+
+bool Geometry::CircleArc(const cct_Instance& curve, ArcPiece& out) {
+  if (r_.Is(curve, "circle")) {
+    out.a0 = 0;
+    out.sweep = 2 * kPi;
+    return CirclePosition(curve, out.frame, out.radius);
+  }
+  if (!r_.Is(curve, "trimmed_curve")) return false;
+  const cct_Instance* basis = r_.Ref(curve, "basis_curve");
+  return basis && r_.Is(*basis, "circle") && TrimmedCircle(curve, *basis, out);
 }
 
 // Trimming: by the parameter where the master representation says so or where no point is
@@ -371,37 +387,21 @@ bool Geometry::Circle(const cct_Instance& curve, std::vector<Vec3>& out) {
 // every plane angle.
 bool Geometry::Trimmed(const cct_Instance& curve, std::vector<Vec3>& out, int depth) {
   const cct_Instance* basis = r_.Ref(curve, "basis_curve");
-  std::vector<Reader::Item> trim[2];
-  r_.Items(curve, "trim_1", trim[0]);
-  r_.Items(curve, "trim_2", trim[1]);
-  bool sense = true;
-  r_.Flag(curve, "sense_agreement", sense);
-  const bool byParameter = r_.Text(curve, "master_representation") == "parameter";
   if (!basis) {
     problems_.Add(&curve, "the trimmed curve has no basis curve; not drawn");
     return false;
   }
-  struct End {
-    bool hasPoint = false, hasParameter = false;
-    Vec3 point;
-    double parameter = 0;
-  } end[2];
-  for (int k = 0; k < 2; ++k)
-    for (const Reader::Item& item : trim[k]) {
-      if (item.hasNumber && !end[k].hasParameter) {
-        end[k].hasParameter = true;
-        end[k].parameter = item.number;
-      } else if (item.instance && !end[k].hasPoint) {
-        end[k].hasPoint = Point(item.instance, end[k].point);
-      }
-    }
-  auto useParameter = [&](const End& e) { return e.hasParameter && (byParameter || !e.hasPoint); };
-  for (const End& e : end)
-    if (!e.hasPoint && !e.hasParameter) {
-      problems_.Add(&curve, "a trim of the trimmed curve has neither a point nor a parameter; not drawn");
-      return false;
-    }
-
+  if (r_.Is(*basis, "circle")) {
+    ArcPiece arc;
+    if (!TrimmedCircle(curve, *basis, arc)) return false;
+    if (!budget_.Take(361)) return false;
+    Arc(arc.frame, arc.radius, arc.a0, arc.a0 + arc.sweep, out);
+    return true;
+  }
+  TrimEnd end[2];
+  bool byParameter = false;
+  if (!Trims(curve, end, byParameter)) return false;
+  auto useParameter = [&](const TrimEnd& e) { return e.hasParameter && (byParameter || !e.hasPoint); };
   if (r_.Is(*basis, "line")) {
     Vec3 origin, direction;
     double magnitude = 1;
@@ -413,43 +413,10 @@ bool Geometry::Trimmed(const cct_Instance& curve, std::vector<Vec3>& out, int de
       return false;
     }
     const Vec3 step = Mul(direction, magnitude);
-    for (const End& e : end) {
+    for (const TrimEnd& e : end) {
       if (!budget_.Take(1)) return false;
       out.push_back(useParameter(e) ? Add(origin, Mul(step, e.parameter)) : e.point);
     }
-    return true;
-  }
-  if (r_.Is(*basis, "circle")) {
-    Placement frame;
-    double radius = 0;
-    if (!Axis2(r_.Ref(*basis, "position"), frame, basis, "the circle's position")) return false;
-    if (!r_.Number(*basis, "radius", radius) || !(radius > 0)) {
-      problems_.Add(basis, "the circle has no positive radius; not drawn");
-      return false;
-    }
-    double angle[2];
-    for (int k = 0; k < 2; ++k) {
-      if (useParameter(end[k])) {
-        angle[k] = end[k].parameter * kPi / 180;
-      } else {
-        const Vec3 d = Sub(end[k].point, frame.origin);
-        angle[k] = std::atan2(Dot(d, frame.axis[1]), Dot(d, frame.axis[0]));
-      }
-    }
-    // With the sense the arc runs counter-clockwise from the first trim to the second, against
-    // it clockwise; equal ends make the full circle.
-    if (!std::isfinite(angle[0]) || !std::isfinite(angle[1])) {
-      problems_.Add(&curve, "the trims of the circle are not finite; not drawn");
-      return false;
-    }
-    // The sweep taken modulo a turn, so that an absurd parameter costs no more than a sane one.
-    double sweep = std::fmod(angle[1] - angle[0], 2 * kPi);
-    if (!std::isfinite(sweep)) sweep = 0;
-    if (sense && sweep <= 1e-12) sweep += 2 * kPi;
-    if (!sense && sweep >= -1e-12) sweep -= 2 * kPi;
-    const double a0 = angle[0], a1 = angle[0] + sweep;
-    if (!budget_.Take(361)) return false;
-    Arc(frame, radius, a0, a1, out);
     return true;
   }
   // Any other basis: drawn whole when it is bounded, else named as what cannot be drawn.
@@ -472,6 +439,60 @@ Vec3 Geometry::DeBoor(int p, const std::vector<double>& t, const std::vector<Vec
       d[j] = Add(Mul(d[j - 1], 1 - alpha), Mul(d[j], alpha));
     }
   return d[p];
+}
+
+bool Geometry::Trims(const cct_Instance& curve, TrimEnd (&end)[2], bool& byParameter) {
+  std::vector<Reader::Item> trim[2];
+  r_.Items(curve, "trim_1", trim[0]);
+  r_.Items(curve, "trim_2", trim[1]);
+  byParameter = r_.Text(curve, "master_representation") == "parameter";
+  for (int k = 0; k < 2; ++k)
+    for (const Reader::Item& item : trim[k]) {
+      if (item.hasNumber && !end[k].hasParameter) {
+        end[k].hasParameter = true;
+        end[k].parameter = item.number;
+      } else if (item.instance && !end[k].hasPoint) {
+        end[k].hasPoint = Point(item.instance, end[k].point);
+      }
+    }
+  for (const TrimEnd& e : end)
+    if (!e.hasPoint && !e.hasParameter) {
+      problems_.Add(&curve, "a trim of the trimmed curve has neither a point nor a parameter; not drawn");
+      return false;
+    }
+  return true;
+}
+
+bool Geometry::TrimmedCircle(const cct_Instance& curve, const cct_Instance& basis, ArcPiece& out) {
+  TrimEnd end[2];
+  bool byParameter = false;
+  if (!Trims(curve, end, byParameter)) return false;
+  bool sense = true;
+  r_.Flag(curve, "sense_agreement", sense);
+  if (!CirclePosition(basis, out.frame, out.radius)) return false;
+  double angle[2];
+  for (int k = 0; k < 2; ++k) {
+    if (end[k].hasParameter && (byParameter || !end[k].hasPoint)) {
+      angle[k] = end[k].parameter * kPi / 180;
+    } else {
+      const Vec3 d = Sub(end[k].point, out.frame.origin);
+      angle[k] = std::atan2(Dot(d, out.frame.axis[1]), Dot(d, out.frame.axis[0]));
+    }
+  }
+  // With the sense the arc runs counter-clockwise from the first trim to the second, against
+  // it clockwise; equal ends make the full circle.
+  if (!std::isfinite(angle[0]) || !std::isfinite(angle[1])) {
+    problems_.Add(&curve, "the trims of the circle are not finite; not drawn");
+    return false;
+  }
+  // The sweep taken modulo a turn, so that an absurd parameter costs no more than a sane one.
+  double sweep = std::fmod(angle[1] - angle[0], 2 * kPi);
+  if (!std::isfinite(sweep)) sweep = 0;
+  if (sense && sweep <= 1e-12) sweep += 2 * kPi;
+  if (!sense && sweep >= -1e-12) sweep -= 2 * kPi;
+  out.a0 = angle[0];
+  out.sweep = sweep;
+  return true;
 }
 
 bool Geometry::BSpline(const cct_Instance& curve, std::vector<Vec3>& out) {
@@ -536,11 +557,40 @@ bool Geometry::BSpline(const cct_Instance& curve, std::vector<Vec3>& out) {
   }
   const long samples = std::clamp((count - p) * std::max(8L, 4L * p), 8L, kMaxSamplesPerCurve);
   if (!budget_.Take(samples + 1)) return false;
+  double previousU = u0;
+  Vec3 previous;
+  bool hasPrevious = false;
   for (long i = 0; i <= samples; ++i) {
-    const Vec3 q = DeBoor(p, knots, points, u0 + (u1 - u0) * i / samples);
-    if (Finite(q)) out.push_back(q);
+    const double u = u0 + (u1 - u0) * i / samples;
+    const Vec3 q = DeBoor(p, knots, points, u);
+    if (!Finite(q)) continue;
+    if (tolerance_ > 0 && hasPrevious) Refine(p, knots, points, previousU, previous, u, q, out, 0);
+    out.push_back(q);
+    previousU = u, previous = q, hasPrevious = true;
   }
   return true;
+}
+
+// Points between two samples until the chord between them lies within the tolerance of the
+// curve at their middle: halving the span each time, at most 2^12 points per span.
+void Geometry::Refine(int degree, const std::vector<double>& knots, const std::vector<Vec3>& points, double u0,
+                      const Vec3& p0, double u1, const Vec3& p1, std::vector<Vec3>& out, int depth) {
+  if (depth >= 12 || budget_.exhausted) return;
+  const double um = (u0 + u1) / 2;
+  const Vec3 m = DeBoor(degree, knots, points, um);
+  if (!Finite(m)) return;
+  const Vec3 chord = Sub(p1, p0), d = Sub(m, p0);
+  const double chordLength = Length(chord);
+  double off = Length(d);
+  if (chordLength > 0) {
+    const double along = std::clamp(Dot(d, chord) / (chordLength * chordLength), 0.0, 1.0);
+    off = Length(Sub(d, Mul(chord, along)));
+  }
+  if (off <= tolerance_) return;
+  if (!budget_.Take(1)) return;
+  Refine(degree, knots, points, u0, p0, um, m, out, depth + 1);
+  out.push_back(m);
+  Refine(degree, knots, points, um, m, u1, p1, out, depth + 1);
 }
 
 }  // namespace varnholt::scene_detail

@@ -92,6 +92,20 @@ struct Budget {
   }
 };
 
+/// An arc of a circle: from angle a0 (radians, in the frame's xy plane) by `sweep`, positive
+/// counter-clockwise about the frame's z axis; a whole circle sweeps one turn.
+struct ArcPiece {
+  Placement frame;
+  double radius = 0, a0 = 0, sweep = 0;
+};
+
+/// One end of a trimmed curve: a point, a parameter or both.
+struct TrimEnd {
+  bool hasPoint = false, hasParameter = false;
+  Vec3 point;
+  double parameter = 0;
+};
+
 /// Reads geometry: placements, directions, points and curves, in the curve's own coordinates.
 class Geometry {
  public:
@@ -107,6 +121,12 @@ class Geometry {
              const char* what);
   /// Appends the points of a curve to `out`; false (and a problem) when it cannot be drawn.
   bool Curve(const cct_Instance* curve, std::vector<Vec3>& out, int depth = 0);
+  /// A circle, or a trimmed curve on one, as an arc; false for any other curve (and a problem
+  /// when it is one that cannot be drawn).
+  bool CircleArc(const cct_Instance& curve, ArcPiece& out);
+  /// With a tolerance above 0, b-splines are sampled until no chord lies farther from the
+  /// curve than it (as far as the budget goes); else at a fixed count per span.
+  void SetTolerance(double tolerance) { tolerance_ = tolerance; }
 
   /// Samples a circle of the given radius in the xy plane of `frame` from angle a0 to a1
   /// (radians, a1 may be below a0).
@@ -121,8 +141,15 @@ class Geometry {
   bool Trimmed(const cct_Instance& curve, std::vector<Vec3>& out, int depth);
   bool BSpline(const cct_Instance& curve, std::vector<Vec3>& out);
   bool Circle(const cct_Instance& curve, std::vector<Vec3>& out);
+  bool CirclePosition(const cct_Instance& circle, Placement& frame, double& radius);
+  bool Trims(const cct_Instance& curve, TrimEnd (&end)[2], bool& byParameter);
+  /// The arc a trimmed curve cuts from its circle `basis`.
+  bool TrimmedCircle(const cct_Instance& curve, const cct_Instance& basis, ArcPiece& out);
+  void Refine(int degree, const std::vector<double>& knots, const std::vector<Vec3>& points, double u0,
+              const Vec3& p0, double u1, const Vec3& p1, std::vector<Vec3>& out, int depth);
 
   Reader& r_;
+  double tolerance_ = 0;
   Problems& problems_;
   Budget& budget_;
 };

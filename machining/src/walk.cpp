@@ -39,17 +39,57 @@ void WorkplanWalk::Workplan(const cct_Instance& plan, const SetupFrames* setup, 
   r_.Refs(plan, "its_elements", elements);
   for (const cct_Instance* element : elements) {
     if (visitor_.Stop()) return;
-    if (!element) {
+    if (!element)
       problems_.Add(&plan, "an element of the workplan is missing (unset or a name never defined)");
-    } else if (r_.Is(*element, "workingstep")) {
-      visitor_.Workingstep(*element, setup);
-    } else if (r_.Value(*element, "its_elements")) {
-      // Workplans and the other program structures that hold a list of executables.
-      Workplan(*element, setup, depth + 1, false);
-    }
-    // Other executables (NC functions, conditions) place nothing.
+    else
+      Executable(*element, setup, depth);
     if (isMain) visitor_.MainElementDone();
   }
+}
+
+void WorkplanWalk::Executable(const cct_Instance& element, const SetupFrames* setup, int depth) {
+  if (r_.Is(element, "workingstep")) {
+    visitor_.Workingstep(element, setup);
+    return;
+  }
+  // Structures that choose among their elements, or run them side by side or repeatedly, have
+  // no one order a tool can follow: the first way through is taken and the choice said.
+  const char* branch = nullptr;
+  const char* why = nullptr;
+  if (r_.Is(element, "selective")) {
+    branch = "its_elements";
+    why = "a selective element: only its first alternative is followed";
+  } else if (r_.Is(element, "parallel")) {
+    branch = "branches";
+    why = "a parallel element: only its first branch is followed";
+  } else if (r_.Is(element, "if_statement")) {
+    branch = "true_branch";
+    why = "an if statement: its condition is not evaluated, its true branch is followed";
+  } else if (r_.Is(element, "while_statement")) {
+    branch = "body";
+    why = "a while statement: its condition is not evaluated, its body is followed once";
+  }
+  if (branch) {
+    problems_.Add(&element, why);
+    visitor_.Choice(element, why);
+    const cct_Instance* first = r_.Ref(element, branch);
+    if (!first) {
+      std::vector<cct_Instance*> list;
+      r_.Refs(element, branch, list);
+      if (!list.empty()) first = list.front();
+    }
+    if (!first) return;
+    if (depth + 1 > kMaxNesting || !plans_.insert(&element).second) {
+      problems_.Add(&element, "the element is nested within itself or too deeply; its second "
+                              "appearance is not drawn");
+      return;
+    }
+    Executable(*first, setup, depth + 1);
+  } else if (r_.Value(element, "its_elements")) {
+    // Workplans and non-sequential sets: every executable they hold, in the order listed.
+    Workplan(element, setup, depth + 1, false);
+  }
+  // Other executables (NC functions, conditions) place nothing.
 }
 
 const SetupFrames& WorkplanWalk::Setup(const cct_Instance& setup) {

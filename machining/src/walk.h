@@ -42,6 +42,8 @@ class WorkplanWalk {
     virtual void Setup(const SetupFrames&) {}
     /// Each time a workplan lists the workingstep; `setup` null outside any setup.
     virtual void Workingstep(const cct_Instance& step, const SetupFrames* setup) = 0;
+    /// Where a structure is followed by one way through only (selective, parallel, if, while).
+    virtual void Choice(const cct_Instance&, const char*) {}
     /// Asked before each element; true ends the walk.
     virtual bool Stop() { return false; }
     /// After each element of the main workplan, for progress.
@@ -54,6 +56,7 @@ class WorkplanWalk {
 
  private:
   void Workplan(const cct_Instance& plan, const SetupFrames* setup, int depth, bool isMain);
+  void Executable(const cct_Instance& element, const SetupFrames* setup, int depth);
   const SetupFrames& Setup(const cct_Instance& setup);
 
   Reader& r_;

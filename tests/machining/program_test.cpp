@@ -70,7 +70,58 @@ TEST_F(ProgramBuild, MovesAreInTheSetupsSystemFromTheSecurityPlaneBackToIt) {
   EXPECT_EQ(step->moves[1].kind, MoveKind::Feed) << "down to the first point at the feed, never rapid";
   EXPECT_EQ(step->moves.back().kind, MoveKind::Rapid);
   EXPECT_NEAR(step->moves.back().to.z, 50, 1e-9) << "back up to the plane";
-  for (size_t i = 1; i + 1 < step->moves.size(); ++i) EXPECT_EQ(step->moves[i].kind, MoveKind::Feed);
+  // Between them feeds, and the two arcs of the circle kept as arcs (the second against the
+  // circle's sense), each from the toolpath it came from.
+  std::vector<const varnholt::Move*> arcs;
+  for (size_t i = 1; i + 1 < step->moves.size(); ++i) {
+    const varnholt::Move& move = step->moves[i];
+    if (move.kind == MoveKind::Arc) {
+      arcs.push_back(&move);
+      EXPECT_NEAR(Distance(step->moves[i - 1].to, move.center), 2, 1e-9);
+      EXPECT_NEAR(Distance(move.to, move.center), 2, 1e-9);
+    } else {
+      EXPECT_EQ(move.kind, MoveKind::Feed);
+    }
+  }
+  ASSERT_EQ(arcs.size(), 2u);
+  EXPECT_FALSE(arcs[0]->clockwise);
+  EXPECT_TRUE(arcs[1]->clockwise);
+  EXPECT_EQ(arcs[0]->source, 1);
+  EXPECT_EQ(arcs[1]->source, 3);
+  ASSERT_EQ(step->toolpaths.size(), 5u);
+  EXPECT_EQ(step->toolpaths[2], "#140");
+}
+
+// The b-spline's chords lie within the tolerance of the curve: (2t, 4t(1-t)) in the feature's
+// system, which the setup's turns a quarter about z and moves to (10, 5).
+TEST_F(ProgramBuild, ChordsOfACurveLieWithinTheTolerance) {
+  Open("scene_placements.stp");
+  for (const double tolerance : {0.001, 0.0001}) {
+    SCOPED_TRACE(tolerance);
+    varnholt::ProgramOptions options;
+    options.tolerance = tolerance;
+    const Program program = Build(options);
+    const ProgramStep* step = Step(program, "#100");
+    ASSERT_TRUE(step);
+    std::vector<Vec3> points;
+    for (const varnholt::Move& move : step->moves)
+      if (move.source == 2) points.push_back({move.to.y - 5, 10 - move.to.x, move.to.z});
+    ASSERT_GE(points.size(), 9u);
+    EXPECT_NEAR(Distance(points.front(), {0, 0, 0}), 0, 1e-9);
+    EXPECT_NEAR(Distance(points.back(), {2, 0, 0}), 0, 1e-9);
+    double worst = 0;
+    for (size_t i = 1; i < points.size(); ++i) {
+      const Vec3 mid{(points[i - 1].x + points[i].x) / 2, (points[i - 1].y + points[i].y) / 2, 0};
+      double nearest = 1e9;
+      for (int k = 0; k <= 20000; ++k) {
+        const double t = k / 20000.0;
+        nearest = std::min(nearest, Distance(mid, {2 * t, 4 * t * (1 - t), 0}));
+      }
+      worst = std::max(worst, nearest);
+    }
+    EXPECT_LE(worst, tolerance * 1.01);
+    EXPECT_GE(worst, tolerance / 8) << "no more chords than the tolerance asks for";
+  }
 }
 
 // Feeds in mm/min: the technology's feedrate read in mm/s, else feed per tooth x teeth x the

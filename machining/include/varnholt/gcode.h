@@ -74,6 +74,7 @@ struct StepTime {
 };
 
 struct ProgramTime {
+  UnitChoice units;            // as the program read feeds
   double rapidFeed = 5000;     // mm/min
   double toolChange = 5;       // s per change
   std::vector<StepTime> steps; // the workingsteps with moves, in machining order

@@ -42,6 +42,8 @@ struct MoveLengths {
   double cutting = 0, rapid = 0;
 };
 MoveLengths Lengths(const Vec3& from, const std::vector<Move>& moves);
+/// The length of one move from `from` (an arc's along its helix); 0 for a dwell.
+double MoveLength(const Vec3& from, const Move& move);
 
 /// Appends moves and keeps track of where the tool is; generators write through it.
 class MoveWriter {

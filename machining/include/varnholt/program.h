@@ -43,6 +43,8 @@ struct ProgramStep {
   /// Spindle speed in rpm, negative counter-clockwise looking from the holder as the file
   /// gives it; NaN where the technology gives none.
   double spindle = std::numeric_limits<double>::quiet_NaN();
+  /// How the spindle speed was worked out where the technology gives none; empty otherwise.
+  std::string spindleNote;
   /// The operation's machine functions: flood coolant, mist, coolant through the spindle.
   struct Coolant {
     bool flood = false, mist = false, throughSpindle = false;
@@ -67,6 +69,8 @@ struct Program {
   UnitChoice units;
   /// Feeds that convert to an implausible rate, one sentence each.
   std::vector<std::string> implausible;
+  /// Structures followed by one way through only ("#70: a selective element: ...").
+  std::vector<std::string> choices;
   std::vector<ProgramSetup> setups;
   std::vector<ProgramStep> steps;  // in the order of the workplans
 };

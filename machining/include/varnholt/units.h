@@ -30,7 +30,7 @@ bool ParseUnits(const std::string& text, UnitSystem& out);
 
 /// The system of the file: where milling technologies give a cutting speed and a spindle speed
 /// for a tool of known diameter that agree (v = pi*d*n within 5 %), the size of the spindle
-/// speed decides (see units.cpp); else si.
+/// speed decides (see the program builder); else si.
 UnitChoice ChooseUnits(cct_Scope& scope);
 
 /// A feed in mm/min and a spindle speed in rpm (sign kept), from the file's value.
