@@ -570,7 +570,7 @@ bool ChildFrame::CheckRules() {
   return !report.cancelled;
 }
 
-GcodeResult ChildFrame::MakeGcode(bool allowPartial, bool log) {
+GcodeResult ChildFrame::MakeGcode(bool allowPartial) {
   GcodeResult result;
   {
     CDoc::LogRoute route(doc_);
@@ -584,11 +584,13 @@ GcodeResult ChildFrame::MakeGcode(bool allowPartial, bool log) {
     result = varnholt::WriteGcode(program, options);
     QGuiApplication::restoreOverrideCursor();
   }
-  if (log) {
-    for (const std::string& note : result.notes) doc_.Log() << "G-code: " << note << '\n';
-    for (const std::string& problem : result.problems) doc_.Log() << "G-code: " << problem << '\n';
-  }
   return result;
+}
+
+void ChildFrame::LogGcode(const GcodeResult& result, bool problems) {
+  for (const std::string& note : result.notes) doc_.Log() << "G-code: " << note << '\n';
+  if (problems)
+    for (const std::string& problem : result.problems) doc_.Log() << "G-code: " << problem << '\n';
 }
 
 QString ChildFrame::GcodeMapPath(const QString& gcodePath) {
@@ -607,7 +609,8 @@ bool ChildFrame::ExportGcode() {
 
 bool ChildFrame::ExportGcodeTo(const QString& path) {
   if (!doc_.Scope()) return false;
-  GcodeResult result = MakeGcode(false, true);
+  GcodeResult result = MakeGcode(false);
+  LogGcode(result, true);
   auto refuse = [this](const QString& text, const QString& reason) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Varnholt"), text, QMessageBox::Ok, this);
     box.setInformativeText(reason);
@@ -649,8 +652,9 @@ bool ChildFrame::ExportGcodeTo(const QString& path) {
       Finish();
       return false;
     }
-    // Its notes and problems are those of the run just logged.
-    result = MakeGcode(true, false);
+    // Its problems are those just logged; a refused program has no notes, this one has.
+    result = MakeGcode(true);
+    LogGcode(result, false);
     if (!result.ok) {
       doc_.Log() << "G-code not written: the program cannot be written even without those workingsteps.\n";
       Finish();
@@ -701,7 +705,8 @@ bool ChildFrame::ExportGcodeTo(const QString& path) {
 bool ChildFrame::ShowGcode() {
   if (!doc_.Scope() || !gcode_) return false;
   // Shown, not written: what can be written is shown at once, and the rest named.
-  const GcodeResult result = MakeGcode(true, true);
+  const GcodeResult result = MakeGcode(true);
+  LogGcode(result, true);
   Finish();
   if (!result.ok) {
     gcode_->Show(GcodeResult{},

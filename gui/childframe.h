@@ -189,8 +189,10 @@ class ChildFrame : public QWidget {
   /// For a workingstep, the line about its moves, with its machining time in `time`; for the
   /// project, only the time of the whole program.
   QString MotionOf(cct_Instance* instance, DetailRows& time);
-  /// The G-code of the whole program; notes and problems go to the log when `log` is set.
-  GcodeResult MakeGcode(bool allowPartial, bool log);
+  /// The G-code of the whole program.
+  GcodeResult MakeGcode(bool allowPartial);
+  /// The writer's notes to the log, and its problems when `problems` is set.
+  void LogGcode(const GcodeResult& result, bool problems);
   /// Highlights in the 3D view what the current item, or the nearest item above it that the
   /// scene knows, was drawn from.
   void UpdateSceneHighlight();
