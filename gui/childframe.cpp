@@ -226,6 +226,10 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(tree_, &InstanceTree::enterPressed, this, &ChildFrame::GoToReferenced);
   connect(log_, &LogView::lineClicked, this, &ChildFrame::GoToLogLine);
   connect(details_, &DetailsView::instanceChosen, this, &ChildFrame::GoToName);
+  connect(details_, &DetailsView::timeRequested, this, [this] {
+    MakeProjectTime();
+    UpdateDetails();
+  });
   connect(scene_, &SceneView::instanceChosen, this, &ChildFrame::GoToName);
   connect(problems_, &ProblemsView::instanceChosen, this, &ChildFrame::GoToName);
   connect(gcode_, &GcodeView::instanceChosen, this, &ChildFrame::GoToName);
@@ -742,22 +746,30 @@ QString Feeds(const std::vector<double>& feeds) {
 /// The lines of the details pane for the time of a workingstep or of the whole program.
 DetailRows TimeRows(const StepTime& time) {
   DetailRows rows;
-  rows.emplace_back(QStringLiteral("Cutting length:"), Millimetres(time.cutting));
-  rows.emplace_back(QStringLiteral("Rapid length:"), Millimetres(time.rapid));
-  rows.emplace_back(time.feeds.size() > 1 ? QStringLiteral("Feeds:") : QStringLiteral("Feed:"),
-                    Feeds(time.feeds));
+  auto add = [&rows](const QString& label, const QString& text) { rows.push_back({label, text, QString()}); };
+  add(QStringLiteral("Cutting length:"), Millimetres(time.cutting));
+  add(QStringLiteral("Rapid length:"), Millimetres(time.rapid));
+  add(time.feeds.size() > 1 ? QStringLiteral("Feeds:") : QStringLiteral("Feed:"), Feeds(time.feeds));
   QString cutting = ToQt(Duration(time.cuttingSeconds));
   // A time that leaves out moves must not pass for the whole time.
   if (time.feedMissing) cutting += QStringLiteral(" (moves without a feed not counted)");
-  rows.emplace_back(QStringLiteral("Cutting time:"), cutting);
-  rows.emplace_back(QStringLiteral("Rapid time:"), ToQt(Duration(time.rapidSeconds)));
-  rows.emplace_back(QStringLiteral("Tool change time:"), ToQt(Duration(time.toolChangeSeconds)));
-  if (time.dwellSeconds > 0) rows.emplace_back(QStringLiteral("Dwell time:"), ToQt(Duration(time.dwellSeconds)));
-  rows.emplace_back(QStringLiteral("Total time:"), ToQt(Duration(time.Total())));
+  add(QStringLiteral("Cutting time:"), cutting);
+  add(QStringLiteral("Rapid time:"), ToQt(Duration(time.rapidSeconds)));
+  add(QStringLiteral("Tool change time:"), ToQt(Duration(time.toolChangeSeconds)));
+  if (time.dwellSeconds > 0) add(QStringLiteral("Dwell time:"), ToQt(Duration(time.dwellSeconds)));
+  add(QStringLiteral("Total time:"), ToQt(Duration(time.Total())));
   return rows;
 }
 
 }  // namespace
+
+void ChildFrame::MakeProjectTime() {
+  if (!doc_.Scope()) return;
+  CDoc::LogRoute route(doc_);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  projectTime_ = varnholt::MachiningTime(varnholt::BuildProgram(*doc_.Scope()));
+  QGuiApplication::restoreOverrideCursor();
+}
 
 // For a workingstep: how many moves it has, from the file's toolpaths or generated, and how
 // long its cutting and rapid moves are; the reason where it has none. Its machining time, and
@@ -766,12 +778,14 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
   time.clear();
   if (!instance || !doc_.Scope()) return QString();
   if (varnholt::IsOfType(*instance, "project")) {
-    if (!projectTime_) {
-      CDoc::LogRoute route(doc_);
-      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-      projectTime_ = varnholt::MachiningTime(varnholt::BuildProgram(*doc_.Scope()));
-      QGuiApplication::restoreOverrideCursor();
+    // The project is the row selected when a file opens: a large one would open seconds later.
+    if (!projectTime_ && static_cast<long>(doc_.Scope()->EntryCount()) >= timeOnRequest_) {
+      time.push_back({QStringLiteral("Machining time:"),
+                      QStringLiteral("work it out (a large file: this takes a while)"),
+                      DetailsView::TimeLink()});
+      return QString();
     }
+    if (!projectTime_) MakeProjectTime();
     // A project without a workingstep that moves has no time to speak of.
     if (!projectTime_->steps.empty()) time = TimeRows(projectTime_->total);
     return QString();

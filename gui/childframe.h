@@ -116,6 +116,10 @@ class ChildFrame : public QWidget {
   /// Shows the G-code of the program in the G-code pane without writing a file, leaving out
   /// what cannot be written (the log and the pane say what); false when nothing could be made.
   bool ShowGcode();
+  /// From this many instances on, the details pane works out the project's machining time only
+  /// when asked (a link), since the whole program of a large file takes seconds to build.
+  static constexpr long kTimeOnRequest = 50000;
+  void SetTimeOnRequest(long entries) { timeOnRequest_ = entries; }
   /// The source map's file beside a G-code file.
   static QString GcodeMapPath(const QString& gcodePath);
 
@@ -229,6 +233,9 @@ class ChildFrame : public QWidget {
   /// The project's machining time, built once for the details pane until the next change: the
   /// project is the row selected first, and its program may take a while on a large file.
   std::optional<ProgramTime> projectTime_;
+  long timeOnRequest_ = kTimeOnRequest;
+  /// Works out the project's machining time (the details pane's link asked for it).
+  void MakeProjectTime();
   bool checkingRules_ = false;
   bool sceneProblemsReported_ = false;
   bool buildingScene_ = false;

@@ -5,15 +5,17 @@
 
 #include <QTextBrowser>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace varnholt {
 
 struct InstanceDetails;
 
-/// Further lines of the table at the top, label and text.
-using DetailRows = std::vector<std::pair<QString, QString>>;
+/// A further line of the table at the top; its text a link when `link` is given.
+struct DetailRow {
+  QString label, text, link;
+};
+using DetailRows = std::vector<DetailRow>;
 
 class DetailsView : public QTextBrowser {
   Q_OBJECT
@@ -39,10 +41,14 @@ class DetailsView : public QTextBrowser {
   static QString NameOfLink(const QUrl& url);
   /// The record as HTML, every "#N" outside a string a link.
   static QString LinkedRecord(const std::string& record);
+  /// The link that asks for the project's machining time.
+  static QString TimeLink();
 
  Q_SIGNALS:
   /// A link to an instance was clicked.
   void instanceChosen(const QString& name);
+  /// The link of the project's machining time was clicked.
+  void timeRequested();
 
  private:
   std::string shown_;

@@ -809,3 +809,25 @@ TEST_F(Frame, DetailsShowTheMachiningTimeOfAWorkingstepAndTheProject) {
   frame_->UpdateDetails();
   EXPECT_FALSE(frame_->Details()->toPlainText().contains("time:"));
 }
+
+// On a large file the project's time waits for a click on its link: selecting the project, as
+// every open does, must not build the whole program.
+TEST_F(Frame, TheTimeOfALargeProjectIsWorkedOutWhenAsked) {
+  frame_->SetTimeOnRequest(1);
+  Open(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/bracket_project.stp"));
+  ASSERT_TRUE(frame_->GoToName("1"));
+  frame_->UpdateDetails();
+  EXPECT_TRUE(frame_->Details()->toHtml().contains("href=\"action:time\""));
+  EXPECT_FALSE(frame_->Details()->toPlainText().contains("Total time:"));
+  // A workingstep's own time is quick and always there.
+  ASSERT_TRUE(frame_->GoToName("511"));
+  frame_->UpdateDetails();
+  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Total time:"));
+
+  ASSERT_TRUE(frame_->GoToName("1"));
+  frame_->UpdateDetails();
+  Q_EMIT frame_->Details()->anchorClicked(QUrl(varnholt::DetailsView::TimeLink()));
+  EXPECT_EQ(frame_->Details()->ShownName(), "1");
+  EXPECT_FALSE(frame_->Details()->toHtml().contains("href=\"action:time\""));
+  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Total time:"));
+}
