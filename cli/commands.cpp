@@ -203,7 +203,7 @@ const std::vector<Command>& Commands() {
        Scene},
       {"gcode", {},
        {"FILE OUT [--dialect linuxcnc|fanuc] [--tolerance MM] [--tool-table FILE]\n"
-        "      [--units si|shop] [--map OUT.json] [--allow-partial]"},
+        "                                   [--units si|shop] [--map OUT.json] [--allow-partial]"},
        "gcode FILE OUT",
        "open FILE and write the program of its project as G-code to OUT:\n"
        "per workingstep in machining order a comment naming it, the tool\n"
@@ -240,7 +240,7 @@ const std::vector<Command>& Commands() {
        Gcode},
       {"time", {},
        {"FILE [--format text|json] [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
-        "      [--units si|shop]"},
+        "                              [--units si|shop]"},
        "time FILE",
        "open FILE and print per workingstep of its project the cutting and\n"
        "rapid length, the feed rates, the cutting, rapid and tool change time\n"

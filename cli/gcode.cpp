@@ -134,7 +134,8 @@ int Time(const Arguments& arguments) {
     const varnholt::ProgramTime time = varnholt::MachiningTime(program, rapid, change);
     if (json) varnholt::WriteTimeJson(time, body);
     else varnholt::WriteTimeText(time, body);
-    for (const std::string& text : program.implausible) doc->Log() << "implausible feed: " << text << "\n";
+    for (const varnholt::Program::Implausible& feed : program.implausible)
+      doc->Log() << "implausible feed: " << feed.text << "\n";
   }
   // The JSON alone goes to standard output, so that it can be piped; the log then goes to
   // standard error.

@@ -2,7 +2,8 @@
 // instance read), written back to memory, and shown as the tree the view builds; with plain
 // records read directly and with the parser reading everything, which must agree. A file that
 // opens is then saved, the save opened and saved again: the two saves must be the same bytes
-// (a save is a fixed point), and a save of a file that opened must itself open.
+// (a save is a fixed point), and a save of a file that opened must itself open. The rule check,
+// the program, its G-code and its time run on everything that opens.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "support/cli_run.h"
 #include "support/document_text.h"
 #include "varnholt/doc.h"
+#include "varnholt/gcode.h"
 #include "varnholt/program.h"
 #include "varnholt/rules.h"
 
@@ -38,6 +40,21 @@ void CheckRules(CDoc& doc) {
   const varnholt::Program program = varnholt::BuildProgram(*doc.Scope());
   for (const varnholt::ProgramStep& step : program.steps)
     if (step.moves.empty() && step.reason.empty()) Finding("a workingstep without moves says why");
+  // The G-code and the time of what the program holds: all or nothing, a map line per line,
+  // and time that is a number.
+  varnholt::GcodeOptions options;
+  options.allowPartial = true;
+  const varnholt::GcodeResult gcode = varnholt::WriteGcode(program, options);
+  if (!gcode.ok) Finding("G-code with --allow-partial was refused");
+  size_t lines = 0;
+  for (char c : gcode.text) lines += c == '\n';
+  if (lines != gcode.lines.size()) Finding("the G-code's map has not one entry per line");
+  for (size_t at = 0, end; at < gcode.text.size(); at = end + 1) {
+    end = gcode.text.find('\n', at);
+    if (end - at > 255) Finding("a G-code line longer than a controller reads");
+  }
+  const varnholt::ProgramTime time = varnholt::MachiningTime(program);
+  if (!(time.total.Total() >= 0)) Finding("a machining time that is no number");
 }
 
 // Opens `from` and saves it to `to`; the saved bytes, or why there are none.

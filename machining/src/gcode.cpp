@@ -212,9 +212,9 @@ class Writer {
             (units.given ? std::string(", as given") : "; " + units.reason));
     result_.notes.push_back(std::string("units ") + UnitName(units.system) + " (" + UnitDescription(units.system) +
                             ")" + (units.given ? std::string(", as given") : ": " + units.reason));
-    for (const std::string& text : program_.implausible) {
-      Comment("implausible: " + text);
-      result_.notes.push_back("implausible feed: " + text);
+    for (const Program::Implausible& feed : program_.implausible) {
+      Comment("implausible: " + feed.text);
+      result_.notes.push_back("implausible feed: " + feed.text);
     }
     for (const std::string& text : program_.choices) Comment("followed in part: " + text);
     for (const GcodeResult::Tool& tool : result_.tools)
@@ -236,7 +236,7 @@ class Writer {
     const ProgramStep& step = program_.steps[k];
     const Planned& plan = planned_[k];
     GcodeSource source{step.name, step.operation, {}};
-    std::string title = step.name + " machining_workingstep";
+    std::string title = step.name + " " + step.type;
     if (!step.label.empty()) title += " '" + step.label + "'";
     if (!plan.write) {
       Comment(title + ": " + plan.note, source);
@@ -427,7 +427,11 @@ ProgramTime MachiningTime(const Program& program, double rapidFeed, double toolC
     t.name = step.name;
     t.label = step.label;
     if (!started) at = step.start, started = true;
-    if (step.tool.name != tool) {
+    // Rapid moves alone keep the tool the machine has, as the G-code does.
+    const bool cuts = std::any_of(step.moves.begin(), step.moves.end(), [](const Move& m) {
+      return m.kind == MoveKind::Feed || m.kind == MoveKind::Arc;
+    });
+    if (cuts && step.tool.name != tool) {
       t.toolChange = true;
       t.toolChangeSeconds = toolChangeSeconds;
       tool = step.tool.name;
@@ -499,8 +503,8 @@ std::string Fixed(double v, int digits) {
 std::string FeedList(const std::vector<double>& feeds) {
   if (feeds.empty()) return "-";
   std::string text;
-  for (size_t k = 0; k < feeds.size() && k < 3; ++k) text += (k ? ", " : "") + Number(feeds[k]);
-  if (feeds.size() > 3) text += " and " + std::to_string(feeds.size() - 3) + " more";
+  for (size_t k = 0; k < feeds.size() && k < 2; ++k) text += (k ? ", " : "") + Number(feeds[k]);
+  if (feeds.size() > 2) text += " +" + std::to_string(feeds.size() - 2) + " more";
   return text;
 }
 
@@ -511,10 +515,11 @@ std::string Pad(const std::string& text, size_t width, bool right) {
 }
 
 void TimeRow(std::ostream& out, const std::string& name, const StepTime& t) {
-  out << Pad(name, 32, false) << Pad(Fixed(t.cutting, 3), 14, true) << Pad(Fixed(t.rapid, 3), 12, true) << "  "
-      << Pad(FeedList(t.feeds) + (t.feedMissing ? " (some without)" : ""), 20, false)
-      << Pad(Fixed(t.cuttingSeconds, 1), 10, true) << Pad(Fixed(t.rapidSeconds, 1), 9, true)
-      << Pad(Fixed(t.toolChangeSeconds + t.dwellSeconds, 1), 12, true) << Pad(Fixed(t.Total(), 1), 10, true) << '\n';
+  out << Pad(name, 30, false) << Pad(Fixed(t.cutting, 3), 12, true) << Pad(Fixed(t.rapid, 3), 12, true) << "  "
+      << Pad(FeedList(t.feeds) + (t.feedMissing ? " (some without)" : ""), 22, false)
+      << Pad(Fixed(t.cuttingSeconds, 1), 11, true) << Pad(Fixed(t.rapidSeconds, 1), 9, true)
+      << Pad(Fixed(t.toolChangeSeconds, 1), 15, true) << Pad(Fixed(t.dwellSeconds, 1), 9, true)
+      << Pad(Fixed(t.Total(), 1), 10, true) << '\n';
 }
 
 std::string StepJson(const StepTime& t) {
@@ -536,9 +541,9 @@ void WriteTimeText(const ProgramTime& time, std::ostream& out) {
       << (time.units.given ? std::string(", as given") : ": " + time.units.reason) << "\n";
   out << "rapid " << Number(time.rapidFeed) << " mm/min, tool change " << Number(time.toolChange)
       << " s; times are length / feed, without acceleration\n\n";
-  out << Pad("workingstep", 32, false) << Pad("cutting mm", 14, true) << Pad("rapid mm", 12, true) << "  "
-      << Pad("feed mm/min", 20, false) << Pad("cutting s", 10, true) << Pad("rapid s", 9, true)
-      << Pad("tool/dwell s", 12, true) << Pad("total s", 10, true) << '\n';
+  out << Pad("workingstep", 30, false) << Pad("cutting mm", 12, true) << Pad("rapid mm", 12, true) << "  "
+      << Pad("feed mm/min", 22, false) << Pad("cutting s", 11, true) << Pad("rapid s", 9, true)
+      << Pad("tool change s", 15, true) << Pad("dwell s", 9, true) << Pad("total s", 10, true) << '\n';
   for (const StepTime& t : time.steps) TimeRow(out, t.name + (t.label.empty() ? "" : " '" + t.label + "'"), t);
   TimeRow(out, "total", time.total);
   out << "\nmachining time " << Duration(time.total.Total()) << "\n";

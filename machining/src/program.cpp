@@ -77,10 +77,11 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     for (const Rate& rate : rates_) {
       const double perMinute = FeedPerMinute(rate.value, system);
       if (perMinute >= kLeastPlausibleFeed && perMinute <= kMostPlausibleFeed) continue;
-      program_.implausible.push_back("technology " + rate.technology + ": " + rate.what + " " + Text(rate.value) +
-                                     " reads as " + Text(perMinute) + " mm/min in " + UnitName(system) +
-                                     " units, which is implausible (" +
-                                     (perMinute < kLeastPlausibleFeed ? "below 1 mm/min" : "above 100 m/min") + ")");
+      program_.implausible.push_back(
+          {rate.technology, rate.attribute,
+           "technology " + rate.technology + ": " + rate.what + " " + Text(rate.value) + " reads as " +
+               Text(perMinute) + " mm/min in " + UnitName(system) + " units, which is implausible (" +
+               (perMinute < kLeastPlausibleFeed ? "below 1 mm/min" : "above 100 m/min") + ")"});
     }
   }
 
@@ -156,7 +157,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     }
     if (!seenTechnologies_.insert(technology).second) return;
     double f = 0;
-    if (r_.Number(*technology, "feedrate", f) && f > 0) rates_.push_back({out.technology, "feedrate", f});
+    if (r_.Number(*technology, "feedrate", f) && f > 0) rates_.push_back({out.technology, "feedrate", "feedrate", f});
     if (!hasSpindle || !hasCutspeed || !(diameter > 0)) return;
     const double expected = kPi * diameter / 1000 * std::fabs(n);
     if (std::fabs(v - expected) > 0.05 * expected) return;
@@ -290,7 +291,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
         r_.Number(*technology, "spindle", spindle) && spindle != 0) {
       const double feed = perTooth * teeth * std::fabs(spindle);
       if (seenPerTooth_.insert(technology).second)
-        rates_.push_back({InstanceLabel(technology), "feedrate_per_tooth x teeth x spindle", feed});
+        rates_.push_back({InstanceLabel(technology), "feedrate_per_tooth", "feedrate_per_tooth x teeth x spindle", feed});
       return feed;
     }
     return std::numeric_limits<double>::quiet_NaN();
@@ -321,6 +322,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     ProgramStep out;
     out.name = InstanceLabel(&step);
     out.label = r_.Text(step, "its_id");
+    out.type = step.TypeName() ? step.TypeName() : "workingstep";
     out.setup = setup ? setup->index : -1;
     const cct_Instance* feature = r_.Ref(step, "its_feature");
     const cct_Instance* operation = r_.Ref(step, "its_operation");
@@ -479,7 +481,8 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       if (!curve) continue;
       double pathFeed = Feed(r_.Ref(*path, "its_technology"), teeth);
       if (!std::isfinite(pathFeed)) pathFeed = feed;
-      bool rapid = false;
+      // A rapid movement's paths are rapid by what it is; other paths say it by their speed.
+      bool rapid = r_.Is(operation, "rapid_movement");
       if (const cct_Type* speed = r_.Value(*path, "its_speed")) {
         double ratio = 0;
         if (r_.Number(speed, ratio) && ratio > 0) pathFeed *= ratio;
@@ -609,7 +612,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     size_t order;
   };
   struct Rate {
-    std::string technology, what;
+    std::string technology, attribute, what;
     double value;
   };
   std::vector<Vote> votes_;

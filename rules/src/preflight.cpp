@@ -19,6 +19,7 @@
 #include "propositions.h"
 #include "referrers.h"
 #include "varnholt/navigation.h"
+#include "varnholt/program.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_toolpaths.h"
 
@@ -291,6 +292,20 @@ bool IsSpindleSpeed(const char* attribute) {
   return std::strcmp(attribute, "spindle") == 0 || std::strcmp(attribute, "rot_speed") == 0;
 }
 
+// Feeds carry no unit: read in the system the program reads them in, as gcode and time do.
+void FeedsPlausible(CheckContext& context, const Rule& rule) {
+  ProgramOptions options;
+  options.explicitMoves = options.generatedMoves = false;
+  const Program program = BuildProgram(context.Scope(), options);
+  for (const Program::Implausible& feed : program.implausible) {
+    const cct_Scope::Entry* entry = context.Scope().FindEntry(feed.technology.c_str() + 1, 1);
+    if (!entry || !entry->instance) continue;
+    context.Report(rule, *entry->instance, feed.attribute,
+                   rule.description + "; found " + feed.text + "; units " + UnitName(program.units.system) + ": " +
+                       program.units.reason);
+  }
+}
+
 void FeedsSpeedsPositive(CheckContext& context, const Rule& rule) {
   auto check = [&](const cct_Instance* on, const cct_Instance* holder, const char* attribute) {
     double value;
@@ -390,6 +405,7 @@ const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks() {
       {"preflight.retract_plane_positive", RetractPlanePositive},
       {"preflight.toolpath_within_workpiece", ToolpathWithinWorkpiece},
       {"preflight.speeds_agree", SpeedsAgree},
+      {"preflight.feeds_plausible", FeedsPlausible},
       {"preflight.feeds_speeds_positive", FeedsSpeedsPositive},
       {"preflight.feature_in_project_workpiece", FeatureInProjectWorkpiece},
       {"preflight.executables_reached", ExecutablesReached},

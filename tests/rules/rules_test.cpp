@@ -355,6 +355,15 @@ const Case kCases[] = {
     {"preflight.speeds_agree", false,  // m/min with rpm
      "#1=SIDE_ROUGH_MILLING($,$,'op',$,$,#6,#5,$,$,$,$,$,$,$,0.2);#5=MILLING_TECHNOLOGY($,.TCP.,94.2,3000.0,$,.F.,.F.,.F.,#2);"
      "#2=ADAPTIVE_CONTROL();"},
+    // 2000 mm/s is 120 m/min; nothing here says the feeds are per minute.
+    {"preflight.feeds_plausible", true,
+     "#1=MILLING_TECHNOLOGY(2000.0,.TCP.,$,$,$,.F.,.F.,.F.,$);#10=PROJECT('p',#11,(),$,$,$);"
+     "#11=WORKPLAN('wp',(#12),$,$,$);#12=MACHINING_WORKINGSTEP('ws',$,$,#40,$);"
+     "#40=PLANE_ROUGH_MILLING($,$,'op',$,$,$,#1,$,$,$,$,$,$,0.5);"},
+    {"preflight.feeds_plausible", false,
+     "#1=MILLING_TECHNOLOGY(10.0,.TCP.,$,$,$,.F.,.F.,.F.,$);#10=PROJECT('p',#11,(),$,$,$);"
+     "#11=WORKPLAN('wp',(#12),$,$,$);#12=MACHINING_WORKINGSTEP('ws',$,$,#40,$);"
+     "#40=PLANE_ROUGH_MILLING($,$,'op',$,$,$,#1,$,$,$,$,$,$,0.5);"},
     {"preflight.feeds_speeds_positive", true, "#1=MILLING_TECHNOLOGY(-5.0,.TCP.,$,100.0,$,.F.,.F.,.F.,$);"},
     {"preflight.feeds_speeds_positive", true,
      "#1=TURNING_TECHNOLOGY($,.TCP.,#2,0.2,.F.,.F.,.F.);#2=CONST_SPINDLE_SPEED(0.0);"},

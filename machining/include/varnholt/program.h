@@ -36,6 +36,7 @@ struct ProgramTool {
 
 struct ProgramStep {
   std::string name, label;  // "#50", its_id
+  std::string type;         // its entity, "machining_workingstep"
   int setup = -1;           // index into Program::setups; -1 without a setup
   std::string feature, featureType, operation, operationType;
   ProgramTool tool;
@@ -67,8 +68,12 @@ struct Program {
   bool hasProject = false;
   /// The system feeds and speeds were read in, and why.
   UnitChoice units;
-  /// Feeds that convert to an implausible rate, one sentence each.
-  std::vector<std::string> implausible;
+  /// Feeds that convert to an implausible rate: the technology ("#61"), the attribute that
+  /// gives the feed, and one sentence.
+  struct Implausible {
+    std::string technology, attribute, text;
+  };
+  std::vector<Implausible> implausible;
   /// Structures followed by one way through only ("#70: a selective element: ...").
   std::vector<std::string> choices;
   std::vector<ProgramSetup> setups;

@@ -1,0 +1,409 @@
+// G-code of programs: what each kind of move, tool change, spindle and coolant change writes;
+// what is refused rather than guessed; the units feeds and speeds are read in; the machining
+// time; and the command line's durable, all-or-nothing output.
+#include "varnholt/gcode.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "cct/factory.h"
+#include "cct/schema.h"
+#include "support/cli_run.h"
+#include "varnholt/rules.h"
+#include "varnholt/doc.h"
+
+using varnholt::GcodeOptions;
+using varnholt::GcodeResult;
+using varnholt::Move;
+using varnholt::MoveKind;
+using varnholt::Program;
+using varnholt::ProgramStep;
+using varnholt::Vec3;
+
+namespace {
+
+const std::string kData = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/";
+
+Move Rapid(Vec3 to) {
+  Move m;
+  m.to = to;
+  return m;
+}
+Move Feed(Vec3 to, double feed) {
+  Move m;
+  m.kind = MoveKind::Feed;
+  m.to = to;
+  m.feed = feed;
+  return m;
+}
+Move Arc(Vec3 to, Vec3 center, Vec3 normal, bool clockwise, double feed) {
+  Move m = Feed(to, feed);
+  m.kind = MoveKind::Arc;
+  m.center = center;
+  m.normal = normal;
+  m.clockwise = clockwise;
+  return m;
+}
+Move Dwell(double seconds) {
+  Move m;
+  m.kind = MoveKind::Dwell;
+  m.seconds = seconds;
+  return m;
+}
+
+ProgramStep Step(const char* name, const char* label, const char* tool, double diameter, double spindle) {
+  ProgramStep s;
+  s.name = name;
+  s.label = label;
+  s.type = "machining_workingstep";
+  s.operation = "#9";
+  s.setup = 0;
+  s.tool.name = tool;
+  s.tool.id = std::string("T_") + tool;
+  s.tool.diameter = diameter;
+  s.spindle = spindle;
+  return s;
+}
+
+// A line and an arc in each principal plane; a peck with a dwell under another tool, spindle
+// sense and coolant; rapid moves without a tool; a workingstep without moves.
+Program Sample() {
+  Program p;
+  p.hasProject = true;
+  p.units.given = true;
+  p.setups.resize(1);
+  ProgramStep a = Step("#100", "line", "#40", 8, -3000);
+  a.coolant.flood = true;
+  a.start = {0, 0, 10};
+  a.moves = {Rapid({0, 0, 10}),
+             Feed({10, 0, -1}, 600),
+             Arc({20, 10, -1}, {10, 10, -1}, {0, 0, 1}, false, 600),
+             Arc({30, 10, -11}, {30, 10, -1}, {0, 1, 0}, true, 600),
+             Arc({30, 20, -1}, {30, 10, -1}, {-1, 0, 0}, true, 600),
+             Rapid({30, 20, 10})};
+  ProgramStep b = Step("#200", "peck", "#41", 6, 2000);
+  b.coolant.mist = true;
+  b.start = {5, 5, 10};
+  b.moves = {Rapid({5, 5, 10}), Feed({5, 5, -3}, 120), Rapid({5, 5, 1}), Feed({5, 5, -6}, 120), Dwell(0.5),
+             Rapid({5, 5, 10})};
+  ProgramStep c = Step("#300", "away", "", 0, std::nan(""));
+  c.type = "rapid_movement";
+  c.moves = {Rapid({0, 0, 50})};
+  ProgramStep d = Step("#400", "none", "#40", 8, -3000);
+  d.reason = "why";
+  p.steps = {a, b, c, d};
+  return p;
+}
+
+const char* const kSample =
+    "(Varnholt G-code for LinuxCNC of t.stp)\n"
+    "(units si: feed mm/s, cutting speed m/s, spindle rev/s, as given)\n"
+    "(T1 #40 'T_#40' diameter 8 mm)\n"
+    "(T2 #41 'T_#41' diameter 6 mm)\n"
+    "G17 G21 G40 G49 G80 G90 G94\n"
+    "G91.1\n"
+    "(#100 machining_workingstep 'line')\n"
+    "G54\n"
+    "T1 M6\n"
+    "G43 H1\n"
+    "S3000 M3\n"
+    "M8\n"
+    "G0 X0 Y0 Z10\n"
+    "G1 X10 Y0 Z-1 F600\n"
+    "G3 X20 Y10 Z-1 I0 J10\n"
+    "G18\n"
+    "G2 X30 Y10 Z-11 I10 K0\n"
+    "G19\n"
+    "G3 X30 Y20 Z-1 J0 K10\n"
+    "G0 X30 Y20 Z10\n"
+    "(#200 machining_workingstep 'peck')\n"
+    "M5 M9\n"
+    "T2 M6\n"
+    "G43 H2\n"
+    "S2000 M4\n"
+    "M7\n"
+    "G0 X5 Y5 Z10\n"
+    "G1 X5 Y5 Z-3 F120\n"
+    "G0 X5 Y5 Z1\n"
+    "G1 X5 Y5 Z-6\n"
+    "G4 P0.5\n"
+    "G0 X5 Y5 Z10\n"
+    "(#300 rapid_movement 'away')\n"
+    "G0 X0 Y0 Z50\n"
+    "(#400 machining_workingstep 'none': no moves: why)\n"
+    "M5 M9\n"
+    "M30\n";
+
+GcodeResult Write(const Program& program, GcodeOptions options = {}) {
+  options.source = "t.stp";
+  return varnholt::WriteGcode(program, options);
+}
+
+size_t Count(const std::string& text, const std::string& word) {
+  size_t n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
+TEST(Gcode, EveryKindOfMoveAndMachineChangeAsTheTableSays) {
+  const GcodeResult result = Write(Sample());
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.text, kSample);
+  ASSERT_EQ(result.tools.size(), 2u);
+  EXPECT_EQ(result.tools[1].number, 2);
+}
+
+TEST(Gcode, FanucWritesPercentLinesAnONumberAndSecondsOfDwellAsX) {
+  GcodeOptions options;
+  options.dialect = varnholt::Dialect::Fanuc;
+  const GcodeResult result = Write(Sample(), options);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.text.rfind("%\nO0001\n(Varnholt G-code for Fanuc of t.stp)\n", 0), 0u);
+  EXPECT_EQ(result.text.substr(result.text.size() - 12), "M5 M9\nM30\n%\n");
+  EXPECT_EQ(Count(result.text, "G91.1"), 0u);
+  EXPECT_EQ(Count(result.text, "G4 X0.5\n"), 1u);
+}
+
+// Each source names the line's workingstep, operation and toolpath; one per line.
+TEST(Gcode, TheMapHasALinePerLineOfTheProgram) {
+  Program program = Sample();
+  program.steps[0].toolpaths = {"#420"};
+  for (Move& move : program.steps[0].moves) move.source = 0;
+  const GcodeResult result = Write(program);
+  ASSERT_EQ(result.lines.size(), static_cast<size_t>(Count(result.text, "\n")));
+  std::istringstream lines(result.text);
+  std::string line;
+  for (size_t k = 0; std::getline(lines, line); ++k) {
+    SCOPED_TRACE(line);
+    if (line == "G1 X10 Y0 Z-1 F600") {
+      EXPECT_EQ(result.lines[k].workingstep, "#100");
+      EXPECT_EQ(result.lines[k].operation, "#9");
+      EXPECT_EQ(result.lines[k].toolpath, "#420");
+    }
+    if (line == "G4 P0.5") {
+      EXPECT_EQ(result.lines[k].workingstep, "#200");
+    }
+    if (line == "M30" || line == "G91.1") {
+      EXPECT_EQ(result.lines[k].workingstep, "");
+    }
+  }
+  std::ostringstream json;
+  varnholt::WriteGcodeMap(result, json);
+  EXPECT_NE(json.str().find("{\"line\": 14, \"workingstep\": 100, \"operation\": 9, \"toolpath\": 420}"),
+            std::string::npos)
+      << json.str();
+}
+
+// Numbers read back within 1e-6 mm, never in exponent form, with no trailing zeros.
+TEST(Gcode, NumbersAreFixedPointToAMillionth) {
+  Program program = Sample();
+  program.steps.resize(1);
+  program.steps[0].moves = {Rapid({1e-7, -1e-7, 123456789.1234567}), Rapid({1e20, 0.1 + 0.2, -2.5000004})};
+  const GcodeResult result = Write(program);
+  EXPECT_NE(result.text.find("G0 X0 Y0 Z123456789.123457\n"), std::string::npos);
+  EXPECT_NE(result.text.find("G0 X100000000000000000000 Y0.3 Z-2.5\n"), std::string::npos);
+  EXPECT_FALSE(std::regex_search(result.text, std::regex("[0-9][eE][-+0-9]"))) << "no exponent";
+}
+
+// An arc outside the principal planes is chords within the tolerance, ending where it ends.
+TEST(Gcode, AnArcOutsideThePrincipalPlanesIsChordsWithinTheTolerance) {
+  Program program = Sample();
+  program.steps.resize(1);
+  const double s = std::sqrt(0.5);
+  program.steps[0].start = {10, 0, 0};
+  program.steps[0].moves = {Rapid({10, 0, 0}), Arc({-10, 0, 0}, {0, 0, 0}, {0, s, s}, false, 100)};
+  for (double tolerance : {0.01, 0.001}) {
+    GcodeOptions options;
+    options.tolerance = tolerance;
+    const GcodeResult result = Write(program, options);
+    EXPECT_EQ(Count(result.text, "G2 ") + Count(result.text, "G3 "), 0u);
+    const size_t chords = Count(result.text, "G1 ");
+    // A half turn of radius 10 needs pi / (2 acos(1 - t/10)) chords.
+    EXPECT_EQ(chords, static_cast<size_t>(std::ceil(3.14159265358979 / (2 * std::acos(1 - tolerance / 10)))));
+    EXPECT_NE(result.text.find("G1 X-10 Y0 Z0\n"), std::string::npos);
+  }
+}
+
+// What a three-axis program cannot hold, or what would have to be guessed, ends the run
+// naming the workingstep; asked for, the rest is written and the rest listed.
+TEST(Gcode, WhatCannotBeWrittenIsRefusedOrLeftOutAndListed) {
+  struct Case {
+    const char* why;
+    void (*spoil)(ProgramStep&);
+  } const cases[] = {
+      {"its tool axis (0, 1, 0) is not the setup's z axis, which a three-axis program cannot hold",
+       [](ProgramStep& s) { s.axisProblem = "its tool axis (0, 1, 0) is not the setup's z axis"; }},
+      {"its tool #41 has no diameter", [](ProgramStep& s) { s.tool.diameter = 0; }},
+      {"it has no tool", [](ProgramStep& s) { s.tool.name.clear(); }},
+      {"its technology gives no spindle speed", [](ProgramStep& s) { s.spindle = std::nan(""); }},
+      {"its technology gives no feed rate", [](ProgramStep& s) { s.moves[3].feed = std::nan(""); }},
+      {"it has no moves and no reason why", [](ProgramStep& s) { s.moves.clear(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Program program = Sample();
+    c.spoil(program.steps[1]);
+    const GcodeResult refused = Write(program);
+    EXPECT_FALSE(refused.ok);
+    ASSERT_EQ(refused.problems.size(), 1u);
+    EXPECT_EQ(refused.problems[0], std::string("workingstep #200 'peck': ") + c.why);
+    GcodeOptions partial;
+    partial.allowPartial = true;
+    const GcodeResult written = Write(program, partial);
+    ASSERT_TRUE(written.ok);
+    EXPECT_NE(written.text.find(std::string("(left out: workingstep #200 'peck': ") + std::string(c.why).substr(0, 12)),
+              std::string::npos)
+        << written.text;
+    EXPECT_EQ(Count(written.text, "G4 "), 0u) << "nothing of the workingstep left out";
+    EXPECT_EQ(Count(written.text, "G2 X30"), 1u) << "the rest is there";
+  }
+}
+
+TEST(Gcode, ToolNumbersComeFromTheToolTableByItsId) {
+  std::istringstream table("; a LinuxCNC tool table\nT7 P7 D8 Z0 ;T_#40\n\nT3 P3 D6 Z0\n");
+  GcodeOptions options;
+  std::string why;
+  ASSERT_TRUE(varnholt::ReadToolTable(table, options.toolNumbers, why)) << why;
+  const GcodeResult result = Write(Sample(), options);
+  EXPECT_NE(result.text.find("T7 M6\nG43 H7\n"), std::string::npos);
+  EXPECT_NE(result.text.find("T8 M6\nG43 H8\n"), std::string::npos) << "after the highest number of the table";
+  std::istringstream bad("T1 P1 D8\nP2 D6 ;no number\n");
+  EXPECT_FALSE(varnholt::ReadToolTable(bad, options.toolNumbers, why));
+  EXPECT_EQ(why.rfind("line 2: ", 0), 0u) << why;
+}
+
+// Rapid moves at the rapid rate from where the last workingstep ended; cutting at the moves'
+// feeds (arcs by their length); a tool change only where a cutting tool changes; dwells.
+TEST(MachiningTime, LengthOverFeedPerMove) {
+  const varnholt::ProgramTime time = varnholt::MachiningTime(Sample(), 5000, 5);
+  ASSERT_EQ(time.steps.size(), 3u);
+  const double pi = 3.14159265358979323846;
+  const varnholt::StepTime& a = time.steps[0];
+  EXPECT_NEAR(a.cutting, std::sqrt(221.0) + 3 * pi / 2 * 10, 1e-9);
+  EXPECT_NEAR(a.cuttingSeconds, a.cutting / 600 * 60, 1e-9);
+  EXPECT_NEAR(a.rapid, 11, 1e-9);
+  EXPECT_TRUE(a.toolChange);
+  const varnholt::StepTime& b = time.steps[1];
+  EXPECT_NEAR(b.rapid, std::hypot(25, 15) + 4 + 16, 1e-9);
+  EXPECT_NEAR(b.cuttingSeconds, 20.0 / 120 * 60, 1e-9);
+  EXPECT_EQ(b.dwellSeconds, 0.5);
+  EXPECT_EQ(b.feeds, std::vector<double>{120});
+  EXPECT_NEAR(b.Total(), 10 + b.rapid / 5000 * 60 + 5 + 0.5, 1e-9);
+  EXPECT_FALSE(time.steps[2].toolChange) << "rapid moves alone change no tool";
+  EXPECT_NEAR(time.total.Total(), a.Total() + b.Total() + time.steps[2].Total(), 1e-9);
+  EXPECT_EQ(varnholt::Duration(3725.25), "1 h 2 min 5 s");
+  EXPECT_EQ(varnholt::Duration(75.25), "1 min 15.2 s");
+}
+
+// The units of a file: a technology whose cutting speed and spindle speed agree with its tool's
+// diameter says which system; the size of the spindle speed decides between them.
+class Units : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RegisterTypeNames();
+    RegisterEntityNames();
+  }
+  // program_feeds.stp with the first technology (feedrate 2.5 of a D8 tool) replaced; the
+  // preflight's findings of plausible feeds into `findings` when asked.
+  Program Build(const std::string& technology, const varnholt::ProgramOptions& options = {},
+                std::vector<varnholt::rules::Finding>* findings = nullptr) {
+    std::string text = ReadAll(kData + "program_feeds.stp");
+    const std::string old = "#61=MILLING_TECHNOLOGY(2.5,.TCP.,$,$,$,.F.,.F.,.F.,$);";
+    text.replace(text.find(old), old.size(), "#61=" + technology + ";");
+    const std::string path = dir_.File("units.stp");
+    std::ofstream(path) << text;
+    CDoc doc;
+    EXPECT_TRUE(doc.OnOpenDocument(path.c_str()));
+    CDoc::LogRoute route(doc);
+    if (findings)
+      for (const varnholt::rules::Finding& f : varnholt::rules::Check(*doc.Scope()).findings)
+        if (f.rule == "preflight.feeds_plausible") findings->push_back(f);
+    return varnholt::BuildProgram(*doc.Scope(), options);
+  }
+  static const ProgramStep& First(const Program& p) { return p.steps.front(); }
+  TempDir dir_;
+};
+
+TEST_F(Units, TheSpindleSpeedOfAgreeingSpeedsDecides) {
+  const double pi = 3.14159265358979323846;
+  // 100 m/min at 3978.87 rpm with D8: per minute.
+  const Program shop = Build("MILLING_TECHNOLOGY(600.0,.TCP.,100.0,-3978.8736,$,.F.,.F.,.F.,$)");
+  EXPECT_EQ(shop.units.system, varnholt::UnitSystem::Shop);
+  EXPECT_NE(shop.units.reason.find("technology #61 gives cutspeed 100 and spindle -3978.87 for tool #40"),
+            std::string::npos)
+      << shop.units.reason;
+  EXPECT_EQ(First(shop).moves[1].feed, 600);
+  EXPECT_NEAR(First(shop).spindle, -3978.8736, 1e-9);
+  // 1.6667 m/s at 66.31 rev/s: per second.
+  const Program si = Build("MILLING_TECHNOLOGY(10.0,.TCP.,1.6667,-66.3146,$,.F.,.F.,.F.,$)");
+  EXPECT_EQ(si.units.system, varnholt::UnitSystem::Si);
+  EXPECT_EQ(First(si).moves[1].feed, 600);
+  EXPECT_NEAR(First(si).spindle, -66.3146 * 60, 1e-9);
+  // Speeds that disagree say nothing: millimetres and seconds.
+  const Program none = Build("MILLING_TECHNOLOGY(10.0,.TCP.,100.0,-66.3146,$,.F.,.F.,.F.,$)");
+  EXPECT_EQ(none.units.system, varnholt::UnitSystem::Si);
+  EXPECT_EQ(none.units.reason.rfind("no technology gives", 0), 0u);
+  // The user's word holds.
+  varnholt::ProgramOptions given;
+  given.unitsGiven = true;
+  given.units = varnholt::UnitSystem::Shop;
+  const Program forced = Build("MILLING_TECHNOLOGY(10.0,.TCP.,1.6667,-66.3146,$,.F.,.F.,.F.,$)", given);
+  EXPECT_TRUE(forced.units.given);
+  EXPECT_EQ(First(forced).moves[1].feed, 10);
+  // A cutting speed without a spindle speed gives it through the diameter, clockwise for the
+  // right-hand end mill.
+  const Program derived = Build("MILLING_TECHNOLOGY(10.0,.TCP.,2.0,$,$,.F.,.F.,.F.,$)");
+  EXPECT_NEAR(First(derived).spindle, -2.0 * 1000 / (pi * 8) * 60, 1e-9);
+  EXPECT_NE(First(derived).spindleNote.find("right hand of cut"), std::string::npos);
+}
+
+TEST_F(Units, AFeedOutsideOneMillimetreToAHundredMetresAMinuteIsReported) {
+  std::vector<varnholt::rules::Finding> findings;
+  const Program fast = Build("MILLING_TECHNOLOGY(2000.0,.TCP.,$,$,$,.F.,.F.,.F.,$)", {}, &findings);
+  // The preflight says the same, at the technology's feed.
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].instance, 61);
+  EXPECT_EQ(findings[0].attribute, "feedrate");
+  ASSERT_EQ(fast.implausible.size(), 1u);
+  EXPECT_EQ(fast.implausible[0].technology, "#61");
+  EXPECT_EQ(fast.implausible[0].attribute, "feedrate");
+  EXPECT_NE(fast.implausible[0].text.find("feedrate 2000 reads as 120000 mm/min in si units, which is implausible (above "
+                                     "100 m/min)"),
+            std::string::npos)
+      << fast.implausible[0].text;
+  const Program slow = Build("MILLING_TECHNOLOGY(0.01,.TCP.,$,$,$,.F.,.F.,.F.,$)");
+  ASSERT_EQ(slow.implausible.size(), 1u);
+  EXPECT_NE(slow.implausible[0].text.find("below 1 mm/min"), std::string::npos);
+  findings.clear();
+  EXPECT_TRUE(Build("MILLING_TECHNOLOGY(1.0,.TCP.,$,$,$,.F.,.F.,.F.,$)", {}, &findings).implausible.empty());
+  EXPECT_TRUE(findings.empty());
+}
+
+// The command writes all or nothing, through a temporary file.
+TEST(GcodeCommand, ARefusedProgramLeavesTheTargetAsItWas) {
+  TempDir dir;
+  const std::string out = dir.File("out.ngc");
+  std::ofstream(out) << "old\n";
+  // program_feeds.stp has a workingstep without a feed and one without a spindle speed.
+  const CliResult refused = RunCli({"gcode", kData + "program_feeds.stp", out});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("cannot write workingstep #300 'WS no feed'"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("nothing written to"), std::string::npos);
+  EXPECT_EQ(ReadAll(out), "old\n");
+  const CliResult partial = RunCli({"gcode", kData + "program_feeds.stp", out, "--allow-partial", "--map",
+                                    dir.File("out.json")});
+  EXPECT_EQ(partial.status, 0) << partial.err;
+  EXPECT_NE(ReadAll(out).find("(left out: workingstep #300 'WS no feed'"), std::string::npos);
+  EXPECT_NE(ReadAll(dir.File("out.json")).find("{\"lines\": ["), std::string::npos);
+  const CliResult time = RunCli({"time", kData + "program_feeds.stp", "--format", "json", "--rapid", "1000"});
+  EXPECT_EQ(time.status, 0);
+  EXPECT_NE(time.out.find("\"rapid_feed\": 1000"), std::string::npos) << time.out;
+  EXPECT_EQ(RunCli({"gcode", kData + "program_feeds.stp", out, "--tolerance", "0"}).status, 2);
+  EXPECT_EQ(RunCli({"time", kData + "program_feeds.stp", "--units", "imperial"}).status, 2);
+}
+
+}  // namespace
