@@ -9,14 +9,17 @@
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "detailsview.h"
 #include "finddialog.h"
+#include "gcodeview.h"
 #include "problemsview.h"
 #include "qttreecontrol.h"
 #include "sceneview.h"
 #include "varnholt/doc.h"
+#include "varnholt/gcode.h"
 #include "varnholt/navigation.h"
 #include "varnholt/treeview.h"
 
@@ -99,6 +102,27 @@ class ChildFrame : public QWidget {
   /// a progress window that can stop it; the findings go to the Probleme pane. False when
   /// stopped or when there is no document.
   bool CheckRules();
+  /// The program text of this document's last G-code export or display; the main window shows
+  /// it in its dock.
+  GcodeView* Gcode() const { return gcode_; }
+  /// Asks for a file name and exports the G-code there; false when cancelled or nothing was
+  /// written (the user was told why).
+  bool ExportGcode();
+  /// Writes the program of the project as G-code to `path` and its source map beside it
+  /// ("<path without its ending>.map.json"), each replaced only once complete. A program of
+  /// which a workingstep cannot be written is written without those only when the user agrees.
+  /// The notes and problems of the writer go to the log; the G-code pane shows what was written.
+  bool ExportGcodeTo(const QString& path);
+  /// Shows the G-code of the program in the G-code pane without writing a file, leaving out
+  /// what cannot be written (the log and the pane say what); false when nothing could be made.
+  bool ShowGcode();
+  /// From this many instances on, the details pane works out the project's machining time only
+  /// when asked (a link), since the whole program of a large file takes seconds to build.
+  static constexpr long kTimeOnRequest = 50000;
+  void SetTimeOnRequest(long entries) { timeOnRequest_ = entries; }
+  /// The source map's file beside a G-code file.
+  static QString GcodeMapPath(const QString& gcodePath);
+
   /// Builds the scene of the document for the 3D view, with a progress window that can stop it
   /// on a large file. The scene's problems go to the log, once per document.
   void RebuildScene();
@@ -166,7 +190,13 @@ class ChildFrame : public QWidget {
   void OnExpanded(QTreeWidgetItem* item);
   void OnCurrentChanged(QTreeWidgetItem* item);
   void ShowDetailsOf(cct_Instance* instance, const QString& note);
-  QString MotionOf(cct_Instance* instance);
+  /// For a workingstep, the line about its moves, with its machining time in `time`; for the
+  /// project, only the time of the whole program.
+  QString MotionOf(cct_Instance* instance, DetailRows& time);
+  /// The G-code of the whole program.
+  GcodeResult MakeGcode(bool allowPartial);
+  /// The writer's notes to the log, and its problems when `problems` is set.
+  void LogGcode(const GcodeResult& result, bool problems);
   /// Highlights in the 3D view what the current item, or the nearest item above it that the
   /// scene knows, was drawn from.
   void UpdateSceneHighlight();
@@ -199,6 +229,13 @@ class ChildFrame : public QWidget {
   QPointer<FindDialog> find_;
   QPointer<SceneView> scene_;
   QPointer<ProblemsView> problems_;
+  QPointer<GcodeView> gcode_;
+  /// The project's machining time, built once for the details pane until the next change: the
+  /// project is the row selected first, and its program may take a while on a large file.
+  std::optional<ProgramTime> projectTime_;
+  long timeOnRequest_ = kTimeOnRequest;
+  /// Works out the project's machining time (the details pane's link asked for it).
+  void MakeProjectTime();
   bool checkingRules_ = false;
   bool sceneProblemsReported_ = false;
   bool buildingScene_ = false;

@@ -24,6 +24,10 @@ DetailsView::DetailsView(QWidget* parent) : QTextBrowser(parent) {
   setOpenExternalLinks(false);
   setAcceptDrops(false);
   connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+    if (url == QUrl(TimeLink())) {
+      Q_EMIT timeRequested();
+      return;
+    }
     const QString name = NameOfLink(url);
     if (!name.isEmpty()) Q_EMIT instanceChosen(name);
   });
@@ -33,6 +37,8 @@ DetailsView::DetailsView(QWidget* parent) : QTextBrowser(parent) {
 QString DetailsView::Link(const std::string& name) {
   return QString::fromLatin1(kScheme) + QLatin1Char(':') + ToQt(name);
 }
+
+QString DetailsView::TimeLink() { return QStringLiteral("action:time"); }
 
 QString DetailsView::NameOfLink(const QUrl& url) {
   return url.scheme() == QLatin1String(kScheme) ? url.path() : QString();
@@ -71,7 +77,8 @@ void DetailsView::ShowNothing() {
   setHtml(QStringLiteral("<p><i>No instance selected.</i></p>"));
 }
 
-void DetailsView::ShowDetails(const InstanceDetails& details, const QString& note, const QString& motion) {
+void DetailsView::ShowDetails(const InstanceDetails& details, const QString& note, const QString& motion,
+                              const DetailRows& rows) {
   shown_ = details.name;
   const QString mono = QFontDatabase::systemFont(QFontDatabase::FixedFont).family().toHtmlEscaped();
   QString html;
@@ -85,6 +92,11 @@ void DetailsView::ShowDetails(const InstanceDetails& details, const QString& not
   row(QStringLiteral("Line:"), details.line > 0 ? QString::number(details.line)
                                                 : QStringLiteral("(not read from the file)"));
   if (!motion.isEmpty()) row(QStringLiteral("Moves:"), motion.toHtmlEscaped());
+  for (const DetailRow& line : rows)
+    row(line.label.toHtmlEscaped(),
+        line.link.isEmpty() ? line.text.toHtmlEscaped()
+                            : QStringLiteral("<a href=\"%1\">%2</a>").arg(line.link.toHtmlEscaped(),
+                                                                        line.text.toHtmlEscaped()));
   html += QStringLiteral("</table>");
   html += QStringLiteral("<p><b>Record:</b></p><p style=\"font-family:'%1'\">%2</p>")
               .arg(mono, LinkedRecord(details.record));

@@ -5,10 +5,17 @@
 
 #include <QTextBrowser>
 #include <string>
+#include <vector>
 
 namespace varnholt {
 
 struct InstanceDetails;
+
+/// A further line of the table at the top; its text a link when `link` is given.
+struct DetailRow {
+  QString label, text, link;
+};
+using DetailRows = std::vector<DetailRow>;
 
 class DetailsView : public QTextBrowser {
   Q_OBJECT
@@ -21,9 +28,10 @@ class DetailsView : public QTextBrowser {
   explicit DetailsView(QWidget* parent = nullptr);
 
   /// Shows the details, with a note above them when one is given.
-  /// `motion`, where not empty, is a line about the moves of a workingstep.
+  /// `motion`, where not empty, is a line about the moves of a workingstep; `rows` follow it
+  /// (the machining time of a workingstep or of the project).
   void ShowDetails(const InstanceDetails& details, const QString& note = QString(),
-                   const QString& motion = QString());
+                   const QString& motion = QString(), const DetailRows& rows = {});
   void ShowNothing();
   /// The name the instance shown has; empty when none is shown.
   const std::string& ShownName() const { return shown_; }
@@ -33,10 +41,14 @@ class DetailsView : public QTextBrowser {
   static QString NameOfLink(const QUrl& url);
   /// The record as HTML, every "#N" outside a string a link.
   static QString LinkedRecord(const std::string& record);
+  /// The link that asks for the project's machining time.
+  static QString TimeLink();
 
  Q_SIGNALS:
   /// A link to an instance was clicked.
   void instanceChosen(const QString& name);
+  /// The link of the project's machining time was clicked.
+  void timeRequested();
 
  private:
   std::string shown_;

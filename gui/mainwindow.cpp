@@ -120,6 +120,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   problemsDock_->setWidget(problemsStack_);
   addDockWidget(Qt::BottomDockWidgetArea, problemsDock_);
   problemsDock_->hide();
+  // Beside the tree, below the details: a line clicked there selects its workingstep in the tree.
+  gcodeDock_ = new QDockWidget(QStringLiteral("G-Code"), this);
+  gcodeDock_->setObjectName(QStringLiteral("gcode"));
+  gcodeStack_ = DocumentStack(gcodeDock_, QStringLiteral("Kein Dokument offen."));
+  gcodeDock_->setWidget(gcodeStack_);
+  addDockWidget(Qt::LeftDockWidgetArea, gcodeDock_);
+  gcodeDock_->hide();
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
@@ -164,6 +171,14 @@ void MainWindow::CreateMenus() {
   save_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   save_->setStatusTip(QStringLiteral("Speichert die Datei unter einem neuen Namen"));
   save_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  exportGcode_ = file->addAction(QStringLiteral("&G-Code exportieren..."), this, [this] {
+    ChildFrame* frame = ActiveFrame();
+    if (!frame || !frame->ExportGcode()) return;
+    gcodeDock_->show();
+    gcodeDock_->raise();
+  });
+  exportGcode_->setStatusTip(QStringLiteral(
+      "Schreibt das Programm als G-Code f\u00fcr LinuxCNC und daneben die Zuordnung der Zeilen"));
   close_ = file->addAction(QStringLiteral("S&chliessen...\tStrg+C"), this,
                            &MainWindow::CloseDocument);
   close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_W)});
@@ -242,6 +257,15 @@ void MainWindow::CreateMenus() {
   scene->setText(QStringLiteral("&3D-Ansicht"));
   scene->setStatusTip(QStringLiteral("Zeigt oder verbirgt die 3D-Ansicht von Werkst\u00fcck, Features und Werkzeugwegen"));
   view->addAction(scene);
+  showGcode_ = view->addAction(QStringLiteral("&G-Code anzeigen"), this, [this] {
+    ChildFrame* frame = ActiveFrame();
+    if (!frame) return;
+    frame->ShowGcode();
+    // Also when nothing could be made: the pane says why.
+    gcodeDock_->show();
+    gcodeDock_->raise();
+  });
+  showGcode_->setStatusTip(QStringLiteral("Zeigt das Programm als G-Code, ohne es zu speichern"));
   format_ = view->addAction(QStringLiteral("Format"), this, &MainWindow::Format);
   format_->setStatusTip(QStringLiteral("Stellt die Zeilenhöhe des Baums ein"));
   QMenu* appearance = view->addMenu(QStringLiteral("&Darstellung"));
@@ -470,6 +494,8 @@ QWidget* MainWindow::ShownDetails() const { return detailsStack_->currentWidget(
 
 QWidget* MainWindow::ShownScene() const { return sceneStack_->currentWidget(); }
 
+QWidget* MainWindow::ShownGcode() const { return gcodeStack_->currentWidget(); }
+
 void MainWindow::CreateSceneDock() {
   // Right of the document windows, where it has room; each document has its own view, which
   // the dock shows while that document is active, like the details.
@@ -557,7 +583,7 @@ QList<ChildFrame*> MainWindow::Frames() const {
 void MainWindow::UpdateForActive() {
   ChildFrame* frame = ActiveFrame();
   // Without a document the menus offer only what needs none.
-  for (QAction* action : {save_, close_, format_}) {
+  for (QAction* action : {save_, exportGcode_, close_, showGcode_, format_}) {
     action->setVisible(frame != nullptr);
     action->setEnabled(frame != nullptr);
   }
@@ -585,6 +611,12 @@ void MainWindow::UpdateForActive() {
     problemsStack_->setCurrentWidget(frame->Problems());
   } else {
     problemsStack_->setCurrentIndex(0);
+  }
+  if (frame && frame->Gcode()) {
+    if (gcodeStack_->indexOf(frame->Gcode()) < 0) gcodeStack_->addWidget(frame->Gcode());
+    gcodeStack_->setCurrentWidget(frame->Gcode());
+  } else {
+    gcodeStack_->setCurrentIndex(0);
   }
   checkRules_->setEnabled(frame != nullptr);
   for (QAction* action : {sceneFit_, sceneViews_[0], sceneViews_[1], sceneViews_[2],

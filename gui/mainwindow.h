@@ -82,6 +82,11 @@ class MainWindow : public QMainWindow {
   /// The dock of the active document's rule findings.
   QDockWidget* ProblemsDock() const { return problemsDock_; }
   QAction* CheckRulesAction() const { return checkRules_; }
+  /// The dock of the active document's G-code, shown by an export and by "G-Code anzeigen".
+  QDockWidget* GcodeDock() const { return gcodeDock_; }
+  QWidget* ShownGcode() const;
+  QAction* ExportGcodeAction() const { return exportGcode_; }
+  QAction* ShowGcodeAction() const { return showGcode_; }
   QWidget* ShownScene() const;
   /// The 3D view's commands, on the active document's view.
   QAction* SceneFitAction() const { return sceneFit_; }
@@ -165,6 +170,10 @@ class MainWindow : public QMainWindow {
   QDockWidget* problemsDock_ = nullptr;
   QStackedWidget* problemsStack_ = nullptr;
   QAction* checkRules_ = nullptr;
+  QDockWidget* gcodeDock_ = nullptr;
+  QStackedWidget* gcodeStack_ = nullptr;
+  QAction* exportGcode_ = nullptr;
+  QAction* showGcode_ = nullptr;
   QAction* sceneFit_ = nullptr;
   QAction* sceneViews_[4] = {};
   QAction* sceneRebuild_ = nullptr;

@@ -13,6 +13,8 @@ namespace varnholt {
 
 /// The file types the open dialog offers.
 QString OpenFilters();
+/// The file types the G-code export offers.
+QString GcodeFilters();
 
 struct Prompts {
   /// Runs a modal dialog (message boxes included) and answers its result code.
@@ -22,6 +24,9 @@ struct Prompts {
   /// The file to save to (the user confirmed replacing it), or empty when cancelled; the dialog
   /// starts at `proposed`, the document's own file.
   std::function<QString(QWidget*, const QString& proposed)> savePath;
+  /// The file to export G-code to (replacing it confirmed), or empty when cancelled; the dialog
+  /// starts at `proposed`.
+  std::function<QString(QWidget*, const QString& proposed)> gcodePath;
 
   /// The real dialogs.
   Prompts();

@@ -29,7 +29,9 @@
 #include "insertdialog.h"
 #include "logview.h"
 #include "prompts.h"
+#include "varnholt/gcode.h"
 #include "varnholt/navigation.h"
+#include "varnholt/program.h"
 
 using varnholt::AppearanceDialog;
 using varnholt::ChildFrame;
@@ -730,4 +732,102 @@ TEST_F(Frame, ExpandAllShowsProgressAndCanBeCancelled) {
     for (int i = 0; i < item->childCount(); ++i) below.push_back(item->child(i));
   }
   EXPECT_GT(below.size(), 20u);
+}
+
+namespace {
+
+/// The text of a row of the details pane's table: what follows its label on the next line.
+QString DetailsRow(const ChildFrame& frame, const QString& label) {
+  const QString plain = frame.Details()->toPlainText();
+  const qsizetype at = plain.indexOf(label);
+  if (at < 0) return QStringLiteral("<no row %1>").arg(label);
+  const QStringList after = plain.mid(at + label.size()).trimmed().split('\n');
+  return after.value(0).trimmed();
+}
+
+/// What the details pane says of a time, as the machining library writes it.
+QString Shown(double seconds) { return QString::fromStdString(varnholt::Duration(seconds)); }
+
+}  // namespace
+
+// A workingstep's details give its machining time beside its moves, the project's the time of
+// the whole program; both follow an edit of a feed, and other instances have none.
+TEST_F(Frame, DetailsShowTheMachiningTimeOfAWorkingstepAndTheProject) {
+  Open(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/bracket_project.stp"));
+  auto timeOf = [this](const char* name) {
+    CDoc::LogRoute route(frame_->Doc());
+    varnholt::ProgramOptions options;
+    cct_Scope::Entry* entry = name ? frame_->Doc().Scope()->FindEntry(name, 1) : nullptr;
+    options.only = entry ? entry->instance : nullptr;
+    return varnholt::MachiningTime(varnholt::BuildProgram(*frame_->Doc().Scope(), options));
+  };
+
+  ASSERT_TRUE(frame_->GoToName("511"));
+  frame_->UpdateDetails();
+  const varnholt::ProgramTime step = timeOf("511");
+  ASSERT_EQ(step.steps.size(), 1u);
+  const varnholt::StepTime& pocket = step.steps.front();
+  ASSERT_GT(pocket.cuttingSeconds, 0);
+  EXPECT_TRUE(DetailsRow(*frame_, "Moves:").contains("cutting")) << DetailsRow(*frame_, "Moves:").toStdString();
+  EXPECT_EQ(DetailsRow(*frame_, "Cutting length:"), QString::number(pocket.cutting, 'f', 1) + " mm");
+  EXPECT_EQ(DetailsRow(*frame_, "Rapid length:"), QString::number(pocket.rapid, 'f', 1) + " mm");
+  ASSERT_EQ(pocket.feeds.size(), 1u);
+  EXPECT_EQ(DetailsRow(*frame_, "Feed:"), QString::number(pocket.feeds[0], 'g', 6) + " mm/min");
+  EXPECT_EQ(DetailsRow(*frame_, "Cutting time:"), Shown(pocket.cuttingSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Rapid time:"), Shown(pocket.rapidSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Tool change time:"), Shown(pocket.toolChangeSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Total time:"), Shown(pocket.Total()));
+
+  ASSERT_TRUE(frame_->GoToName("1"));
+  frame_->UpdateDetails();
+  const varnholt::ProgramTime whole = timeOf(nullptr);
+  ASSERT_GT(whole.steps.size(), 1u);
+  EXPECT_EQ(DetailsRow(*frame_, "Cutting length:"), QString::number(whole.total.cutting, 'f', 1) + " mm");
+  EXPECT_EQ(DetailsRow(*frame_, "Cutting time:"), Shown(whole.total.cuttingSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Tool change time:"), Shown(whole.total.toolChangeSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Total time:"), Shown(whole.total.Total()));
+  EXPECT_FALSE(frame_->Details()->toPlainText().contains("Moves:"));
+
+  // Twice the feed of the face roughing: the project's time is made again, not remembered.
+  ASSERT_TRUE(frame_->GoToName("90"));
+  QTreeWidgetItem* technology = frame_->Tree()->currentItem();
+  QTreeWidgetItem* feed = nullptr;
+  frame_->Tree()->expandItem(technology);
+  for (int i = 0; i < technology->childCount() && !feed; ++i)
+    if (technology->child(i)->text(0).startsWith("feedrate:")) feed = technology->child(i);
+  ASSERT_NE(feed, nullptr);
+  Q_EMIT frame_->Tree()->Delegate()->labelEdited(frame_->Tree()->indexFromItem(feed), "40.0");
+  ASSERT_TRUE(frame_->IsModified());
+  ASSERT_TRUE(frame_->GoToName("1"));
+  frame_->UpdateDetails();
+  const varnholt::ProgramTime faster = timeOf(nullptr);
+  ASSERT_LT(faster.total.cuttingSeconds, whole.total.cuttingSeconds);
+  EXPECT_EQ(DetailsRow(*frame_, "Cutting time:"), Shown(faster.total.cuttingSeconds));
+
+  // A technology is neither a workingstep nor the project.
+  ASSERT_TRUE(frame_->GoToName("90"));
+  frame_->UpdateDetails();
+  EXPECT_FALSE(frame_->Details()->toPlainText().contains("time:"));
+}
+
+// On a large file the project's time waits for a click on its link: selecting the project, as
+// every open does, must not build the whole program.
+TEST_F(Frame, TheTimeOfALargeProjectIsWorkedOutWhenAsked) {
+  frame_->SetTimeOnRequest(1);
+  Open(QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/bracket_project.stp"));
+  ASSERT_TRUE(frame_->GoToName("1"));
+  frame_->UpdateDetails();
+  EXPECT_TRUE(frame_->Details()->toHtml().contains("href=\"action:time\""));
+  EXPECT_FALSE(frame_->Details()->toPlainText().contains("Total time:"));
+  // A workingstep's own time is quick and always there.
+  ASSERT_TRUE(frame_->GoToName("511"));
+  frame_->UpdateDetails();
+  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Total time:"));
+
+  ASSERT_TRUE(frame_->GoToName("1"));
+  frame_->UpdateDetails();
+  Q_EMIT frame_->Details()->anchorClicked(QUrl(varnholt::DetailsView::TimeLink()));
+  EXPECT_EQ(frame_->Details()->ShownName(), "1");
+  EXPECT_FALSE(frame_->Details()->toHtml().contains("href=\"action:time\""));
+  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Total time:"));
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextBlock>
 #include <QTableView>
 #include <QStackedWidget>
 #include <QLabel>
@@ -27,10 +30,14 @@
 #include <QTimer>
 #include <QWindow>
 #include "varnholt/valuetext.h"
+#include "varnholt/gcode.h"
+#include "varnholt/program.h"
 #include <QUrl>
 
 #include "childframe.h"
+#include "gcodeview.h"
 #include "helpdialog.h"
+#include "logview.h"
 #include "problemsview.h"
 #include "gui_support.h"
 
@@ -96,13 +103,15 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   ASSERT_NE(window_->OpenFile(path), nullptr);
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
-                         "S&chliessen...\tStrg+C", "-", "&1 " + path, "-", "&Beenden"}));
+                         "&G-Code exportieren...", "S&chliessen...\tStrg+C", "-", "&1 " + path, "-",
+                         "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen", "-",
                          "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Rückwärts suchen"),
                          QString::fromUtf8("&Zurück"), QString::fromUtf8("&Vorwärts")}));
   EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details",
-                                                "&3D-Ansicht", "Format", "&Darstellung"}));
+                                                "&3D-Ansicht", "&G-Code anzeigen", "Format",
+                                                "&Darstellung"}));
   EXPECT_EQ(VisibleTexts(Menu(4)).mid(5), (QStringList{"-", "&1 first.stp"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");
@@ -526,4 +535,174 @@ TEST_F(Window, OpenCanBeCancelled) {
   varnholt::ChildFrame* frame = window_->OpenFile(path);
   ASSERT_NE(frame, nullptr);
   EXPECT_EQ(frame->Tree()->topLevelItem(0)->text(0), "#1=project");
+}
+
+namespace {
+
+QString BracketSample() { return QStringLiteral(VARNHOLT_SOURCE_DIR "/samples/bracket_project.stp"); }
+
+QString ReadText(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
+  return QString::fromUtf8(file.readAll());
+}
+
+/// The G-code the document's program gives, made here as the writer's own callers make it, to
+/// hold the pane and the files against.
+varnholt::GcodeResult ExpectedGcode(varnholt::ChildFrame& frame, bool allowPartial) {
+  CDoc::LogRoute route(frame.Doc());
+  varnholt::GcodeOptions options;
+  options.allowPartial = allowPartial;
+  options.source = frame.DocumentName().toStdString();
+  return varnholt::WriteGcode(varnholt::BuildProgram(*frame.Doc().Scope()), options);
+}
+
+/// A click on a line of the pane's text, as the user gives it.
+void ClickLine(varnholt::GcodeView& view, int line) {
+  QPlainTextEdit* text = view.Text();
+  const QTextCursor cursor(text->document()->findBlockByNumber(line));
+  text->setTextCursor(cursor);
+  text->ensureCursorVisible();
+  const QPoint at = text->cursorRect(cursor).center() + QPoint(4, 0);
+  QTest::mouseClick(text->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+QString Current(varnholt::ChildFrame& frame) {
+  return frame.Tree()->currentItem() ? frame.Tree()->currentItem()->text(0) : QString();
+}
+
+}  // namespace
+
+// "G-Code exportieren..." writes the program and its source map beside it, replacing what was
+// there, shows the program in the G-Code dock and logs what the writer noted; a target it
+// cannot write is reported and leaves nothing behind.
+TEST_F(Window, GcodeExportWritesTheProgramAndItsMap) {
+  EXPECT_FALSE(window_->ExportGcodeAction()->isVisible());
+  varnholt::ChildFrame* frame = window_->OpenFile(BracketSample());
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(VisibleTexts(Menu(0)).mid(0, 3),
+            (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
+                         "&G-Code exportieren..."}));
+  EXPECT_TRUE(VisibleTexts(Menu(2)).contains("&G-Code anzeigen"));
+  const QString target = files_.Write("bracket.ngc", "old program\n");
+  QString proposed;
+  QString chosen = target;
+  window_->UserPrompts().gcodePath = [&](QWidget*, const QString& offered) {
+    proposed = offered;
+    return chosen;
+  };
+  EXPECT_FALSE(window_->GcodeDock()->isVisible());
+  window_->ExportGcodeAction()->trigger();
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+  EXPECT_EQ(QFileInfo(proposed).fileName(), "bracket_project.ngc");
+
+  const varnholt::GcodeResult expected = ExpectedGcode(*frame, false);
+  ASSERT_TRUE(expected.ok);
+  const QString written = ReadText(target);
+  EXPECT_EQ(written, QString::fromStdString(expected.text));
+  EXPECT_TRUE(written.startsWith("(Varnholt G-code for LinuxCNC of bracket_project.stp)")) << written.left(200).toStdString();
+  const QString map = ReadText(files_.Path("bracket.map.json"));
+  EXPECT_TRUE(map.startsWith("{")) << map.left(200).toStdString();
+  EXPECT_EQ(map.count("\"line\""), written.count('\n'));
+
+  EXPECT_TRUE(window_->GcodeDock()->isVisible());
+  EXPECT_EQ(window_->ShownGcode(), frame->Gcode());
+  EXPECT_EQ(frame->Gcode()->Text()->toPlainText() + "\n", written);
+  EXPECT_TRUE(frame->Gcode()->Summary()->text().contains(QDir::toNativeSeparators(target)));
+  const QString log = frame->Log()->toPlainText();
+  EXPECT_TRUE(log.contains("G-code: units ")) << log.right(600).toStdString();
+  EXPECT_TRUE(log.contains("G-code written to \"" + target + "\"")) << log.right(600).toStdString();
+
+  // A folder that is not there: the user and the log are told, nothing is written.
+  chosen = files_.Path("missing/bracket.ngc");
+  window_->ExportGcodeAction()->trigger();
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_TRUE(messages_[0].contains("konnte nicht nach")) << messages_[0].toStdString();
+  EXPECT_TRUE(frame->Log()->toPlainText().contains("G-code: cannot write \"" + chosen + "\""));
+  EXPECT_FALSE(QFileInfo::exists(chosen));
+  EXPECT_FALSE(QFileInfo::exists(files_.Path("missing/bracket.map.json")));
+
+  // Cancelled: nothing asked, nothing written.
+  chosen.clear();
+  window_->ExportGcodeAction()->trigger();
+  EXPECT_EQ(messages_.size(), 1);
+}
+
+// A program of which a workingstep cannot be written (its technology gives no spindle speed) is
+// not exported as it is: the user is shown why and asked; "Nein" writes nothing, "Ja" writes
+// the rest, with the step named as left out.
+TEST_F(Window, GcodeExportAsksBeforeLeavingWorkingstepsOut) {
+  std::string text = ReadText(BracketSample()).toStdString();
+  const std::string technology = "#90=MILLING_TECHNOLOGY(20.0,.TCP.,$,-50.0,";
+  ASSERT_NE(text.find(technology), std::string::npos);
+  text.replace(text.find(technology), technology.size(), "#90=MILLING_TECHNOLOGY(20.0,.TCP.,$,$,");
+  varnholt::ChildFrame* frame = window_->OpenFile(files_.Write("nospindle.stp", text));
+  ASSERT_NE(frame, nullptr);
+  const QString target = files_.Path("nospindle.ngc");
+  window_->UserPrompts().gcodePath = [&](QWidget*, const QString&) { return target; };
+
+  reply_ = QMessageBox::No;
+  window_->ExportGcodeAction()->trigger();
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_TRUE(messages_[0].contains("#501")) << messages_[0].toStdString();
+  EXPECT_TRUE(messages_[0].contains("no spindle speed")) << messages_[0].toStdString();
+  EXPECT_FALSE(QFileInfo::exists(target));
+  EXPECT_FALSE(QFileInfo::exists(files_.Path("nospindle.map.json")));
+  EXPECT_FALSE(window_->GcodeDock()->isVisible());
+  const QString log = frame->Log()->toPlainText();
+  EXPECT_TRUE(log.contains("G-code: workingstep #501 'WS1 face rough': its technology gives no spindle speed"))
+      << log.right(600).toStdString();
+  EXPECT_TRUE(log.contains("G-code not written: 1 workingstep cannot be written.")) << log.right(600).toStdString();
+
+  reply_ = QMessageBox::Yes;
+  window_->ExportGcodeAction()->trigger();
+  EXPECT_EQ(messages_.size(), 2);
+  const QString written = ReadText(target);
+  EXPECT_EQ(written, QString::fromStdString(ExpectedGcode(*frame, true).text));
+  EXPECT_TRUE(written.contains("left out: workingstep #501")) << written.left(600).toStdString();
+  EXPECT_TRUE(frame->Log()->toPlainText().contains("G-code: units ")) << frame->Log()->toPlainText().right(600).toStdString();
+  EXPECT_TRUE(QFileInfo::exists(files_.Path("nospindle.map.json")));
+  EXPECT_TRUE(window_->GcodeDock()->isVisible());
+  EXPECT_TRUE(frame->Gcode()->Summary()->text().contains("Ohne 1 Arbeitsschritte"));
+}
+
+// "G-Code anzeigen" shows the program without writing it; a click on one of its lines selects
+// the workingstep the line was written for, a line of no workingstep leaves the tree as it is.
+TEST_F(Window, AClickOnAGcodeLineSelectsItsWorkingstep) {
+  varnholt::ChildFrame* frame = window_->OpenFile(BracketSample());
+  ASSERT_NE(frame, nullptr);
+  window_->ShowGcodeAction()->trigger();
+  ASSERT_TRUE(window_->GcodeDock()->isVisible());
+  varnholt::GcodeView* view = frame->Gcode();
+  const varnholt::GcodeResult expected = ExpectedGcode(*frame, true);
+  ASSERT_TRUE(expected.ok);
+  EXPECT_EQ(view->Text()->toPlainText() + "\n", QString::fromStdString(expected.text));
+  EXPECT_TRUE(view->Summary()->text().contains("nicht gespeichert"));
+  EXPECT_TRUE(messages_.isEmpty());
+
+  // Where one workingstep ends and the next begins: each line must lead to its own.
+  const std::vector<varnholt::GcodeSource>& lines = expected.lines;
+  int first = -1;
+  for (size_t i = 1; i < lines.size() && first < 0; ++i)
+    if (!lines[i].workingstep.empty() && !lines[i - 1].workingstep.empty() &&
+        lines[i].workingstep != lines[i - 1].workingstep)
+      first = static_cast<int>(i);
+  ASSERT_GT(first, 0);
+  for (int line : {first - 1, first}) {
+    ClickLine(*view, line);
+    const QString name = QString::fromStdString(lines[static_cast<size_t>(line)].workingstep);
+    EXPECT_TRUE(Current(*frame).startsWith(name + "=machining_workingstep"))
+        << "line " << line << ": " << Current(*frame).toStdString();
+  }
+
+  // The opening lines name no workingstep.
+  ASSERT_TRUE(lines.front().workingstep.empty());
+  frame->GoToName("1");
+  ClickLine(*view, 0);
+  EXPECT_EQ(Current(*frame), "#1=project");
+  const int end = static_cast<int>(lines.size()) - 1;
+  ASSERT_TRUE(lines.back().workingstep.empty());
+  ClickLine(*view, end);
+  EXPECT_EQ(Current(*frame), "#1=project");
+  EXPECT_EQ(view->WorkingstepOfLine(end + 1), QString());
 }
