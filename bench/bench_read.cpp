@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths FILE [--write-to PATH] [--reps N]
+//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode FILE [--write-to PATH] [--reps N]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -28,7 +28,9 @@
 //   render  that open, timed apart (open_seconds), then the scene built and drawn into a
 //           1200x900 PNG (build_seconds, draw_seconds; seconds is their sum);
 //   toolpaths  that open, timed apart, then BuildProgram: the moves read or generated for every
-//           workingstep (steps, moves, cutting length).
+//           workingstep (steps, moves, cutting length);
+//   gcode   that open and build, timed apart, then the G-code written (partial where it must
+//           be) and the machining time worked out, each timed.
 // It prints one line of key=value pairs, e.g.
 //   phase=open seconds=8.1 peak_rss=575000000 rss_start=4200000 instances=1612511 bytes=104722147
 //   warnings=0 errors=0
@@ -55,6 +57,7 @@
 #include "cct/schema.h"
 #include "cct/stepfile.h"
 #include "varnholt/doc.h"
+#include "varnholt/gcode.h"
 #include "varnholt/save_io.h"
 #include "varnholt/navigation.h"
 #include "varnholt/program.h"
@@ -184,7 +187,7 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths FILE [--write-to PATH] "
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode FILE [--write-to PATH] "
     "[--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
@@ -196,7 +199,8 @@ const char* const kUsage =
     "(header and ScanFile), open (CDoc::OnOpenDocument), save (open, then only the write\n"
     "timed), isopen (median of N fresh document opens after a warm-up, default 21) or refs\n"
     "(open, then only the index of who refers to whom timed, with its size); toolpaths (open,\n"
-    "then only BuildProgram timed, with the moves it gave).\n";
+    "then only BuildProgram timed, with the moves it gave); gcode (open and build, then the G-code\n"
+    "and the machining time timed).\n";
 
 /// Counts the warnings and errors in a log text.
 std::string LogCounts(const std::string& text) {
@@ -353,6 +357,33 @@ int PhaseToolpaths(const PhaseArgs& a) {
   return 0;
 }
 
+// The program built as in toolpaths, then its G-code and its machining time, each timed.
+int PhaseGcode(const PhaseArgs& a) {
+  char line[512];
+  auto* doc = new CDoc;
+  auto t0 = Clock::now();
+  if (!OpenDocument(*doc, a.path)) return 1;
+  const double open = Seconds(t0, Clock::now());
+  t0 = Clock::now();
+  auto* program = new varnholt::Program(varnholt::BuildProgram(*doc->Scope()));
+  const double build = Seconds(t0, Clock::now());
+  varnholt::GcodeOptions options;
+  options.allowPartial = true;
+  t0 = Clock::now();
+  auto* gcode = new varnholt::GcodeResult(varnholt::WriteGcode(*program, options));
+  const double write = Seconds(t0, Clock::now());
+  t0 = Clock::now();
+  const varnholt::ProgramTime time = varnholt::MachiningTime(*program);
+  const double timing = Seconds(t0, Clock::now());
+  std::snprintf(line, sizeof line,
+                "phase=gcode seconds=%.6f time_seconds=%.6f build_seconds=%.6f open_seconds=%.6f lines=%zu "
+                "gcode_bytes=%zu left_out=%zu machining_s=%.0f peak_rss=%lld bytes=%lld",
+                write, timing, build, open, gcode->lines.size(), gcode->text.size(), gcode->problems.size(),
+                time.total.Total(), PeakRss(), a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
 int PhaseSave(const PhaseArgs& a) {
   char line[512];
   auto* doc = new CDoc;
@@ -430,7 +461,7 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
     int (*run)(const PhaseArgs&);
   } kPhases[] = {{"scan", PhaseScan},     {"open", PhaseOpen}, {"refs", PhaseRefs},
                  {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen},
-                 {"rules", PhaseRules},   {"toolpaths", PhaseToolpaths}};
+                 {"rules", PhaseRules},   {"toolpaths", PhaseToolpaths}, {"gcode", PhaseGcode}};
   const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss()};
   for (const auto& p : kPhases) {
     if (phase != p.name) continue;
