@@ -3,6 +3,8 @@
 #include "varnholt/gcode.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <istream>
@@ -16,19 +18,26 @@ namespace varnholt {
 namespace {
 
 // Enough digits to read back within 1e-6 mm, never an exponent, no trailing zeros.
-std::string Number(double v) {
-  if (!std::isfinite(v)) return "0";
+void AppendNumber(std::string& out, double v) {
+  if (!std::isfinite(v)) v = 0;
   char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.6f", v);
-  std::string text = buffer;
-  const size_t dot = text.find('.');
-  if (dot != std::string::npos) {
-    size_t end = text.size();
-    while (end > dot + 1 && text[end - 1] == '0') --end;
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 6);
+  char* end = result.ptr;
+  const char* dot = static_cast<const char*>(std::memchr(buffer, '.', static_cast<size_t>(end - buffer)));
+  if (dot) {
+    while (end > dot + 1 && end[-1] == '0') --end;
     if (end == dot + 1) --end;
-    text.resize(end);
   }
-  if (text == "-0") text = "0";
+  if (end - buffer == 2 && buffer[0] == '-' && buffer[1] == '0') {
+    out += '0';
+    return;
+  }
+  out.append(buffer, end);
+}
+
+std::string Number(double v) {
+  std::string text;
+  AppendNumber(text, v);
   return text;
 }
 
@@ -80,10 +89,14 @@ class Writer {
   void Run() {
     Plan();
     if (!result_.ok) return;
+    size_t moves = 0;
+    for (const ProgramStep& step : program_.steps) moves += step.moves.size();
+    text_.reserve(moves * 32 + 4096);
+    result_.lines.reserve(moves + 256);
     Opening();
     for (size_t k = 0; k < program_.steps.size(); ++k) Step(k);
     Closing();
-    result_.text = text_.str();
+    result_.text = std::move(text_);
   }
 
  private:
@@ -177,7 +190,8 @@ class Writer {
   }
 
   void Line(const std::string& line, const GcodeSource& source = {}) {
-    text_ << line << '\n';
+    text_ += line;
+    text_ += '\n';
     result_.lines.push_back(source);
   }
   // Controllers read lines of limited length (LinuxCNC 255 bytes): a long comment continues on
@@ -288,7 +302,15 @@ class Writer {
     }
   }
 
-  std::string Axes(const Vec3& p) const { return "X" + Number(p.x) + " Y" + Number(p.y) + " Z" + Number(p.z); }
+  std::string Axes(const Vec3& p) const {
+    std::string text = "X";
+    AppendNumber(text, p.x);
+    text += " Y";
+    AppendNumber(text, p.y);
+    text += " Z";
+    AppendNumber(text, p.z);
+    return text;
+  }
 
   std::string Feed(double feed) {
     const std::string f = Number(feed);
@@ -346,7 +368,7 @@ class Writer {
   const Program& program_;
   const GcodeOptions& options_;
   GcodeResult& result_;
-  std::ostringstream text_;
+  std::string text_;
   std::vector<Planned> planned_;
   std::string offset_, feed_, speed_, direction_, coolant_ = "M9";
   int toolNumber_ = -1;
