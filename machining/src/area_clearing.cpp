@@ -108,23 +108,6 @@ Contour2 StartingAt(const Contour2& loop, size_t index) {
   return out;
 }
 
-Contour2 Reversed(const Contour2& loop) {
-  Contour2 out;
-  out.closed = loop.closed;
-  if (loop.segments.empty()) {
-    out.start = loop.start;
-    return out;
-  }
-  out.start = loop.segments.back().to;
-  for (size_t i = loop.segments.size(); i-- > 0;) {
-    Segment2 s = loop.segments[i];
-    s.to = i == 0 ? loop.start : loop.segments[i - 1].to;
-    s.clockwise = !s.clockwise;
-    out.segments.push_back(s);
-  }
-  return out;
-}
-
 Region Shape::Offset(double outerDistance, double islandDistance) const {
   if (exact && islands.empty() && !walled) {
     RoundRect r = rect;

@@ -74,7 +74,6 @@ Contour2 Outline(const RoundRect& rect);
 
 /// A closed contour starting at its `index`-th point (0: its start, k: the end of segment k-1).
 Contour2 StartingAt(const Contour2& loop, size_t index);
-Contour2 Reversed(const Contour2& loop);
 
 }  // namespace varnholt::machining_detail::area
 

@@ -42,6 +42,9 @@ struct Contour2 {
 /// cannot be read or does not lie in a plane of constant z.
 bool ReadContour(Reader& r, Geometry& g, const cct_Instance* curve, Contour2& out, std::string& why);
 
+/// The contour run the other way: from its end to its start, arcs turning the other way.
+Contour2 Reversed(const Contour2& loop);
+
 /// Points of a contour, arcs sampled within `tolerance`; the first point is the start.
 std::vector<Vec2> SampleContour(const Contour2& contour, double tolerance);
 

@@ -428,7 +428,7 @@ class AreaGenerator {
     bool ccw = face_ ? conventional_ : !conventional_;
     if (rotation_ == "cw") ccw = false;
     if (rotation_ == "ccw") ccw = true;
-    return ccw ? loop : area::Reversed(loop);
+    return ccw ? loop : Reversed(loop);
   }
 
   bool BuildPlan(const Shape& shape, double wall, double isle, Plan& plan) {

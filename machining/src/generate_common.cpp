@@ -8,6 +8,7 @@
 #include "generate.h"
 
 namespace varnholt::machining_detail {
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -16,20 +17,6 @@ constexpr double kFlat = 1e-6;  // how far a contour's points may leave its plan
 constexpr long kMaxTurns = 10000;
 
 double Dist(const Vec2& a, const Vec2& b) { return std::hypot(a.x - b.x, a.y - b.y); }
-
-void Reverse(Contour2& c) {
-  if (c.segments.empty()) return;
-  Contour2 r;
-  r.closed = c.closed;
-  r.start = c.segments.back().to;
-  for (size_t i = c.segments.size(); i-- > 0;) {
-    Segment2 s = c.segments[i];
-    s.to = i == 0 ? c.start : c.segments[i - 1].to;
-    s.clockwise = !s.clockwise;
-    r.segments.push_back(s);
-  }
-  c = std::move(r);
-}
 
 bool FromPoints(const std::vector<Vec3>& points, Contour2& out, std::string& why) {
   if (points.size() < 2) {
@@ -67,7 +54,7 @@ bool Read(Reader& r, Geometry& g, const cct_Instance* curve, Contour2& out, std:
       }
       bool same = true;
       r.Flag(*segment, "same_sense", same);
-      if (!same) Reverse(piece);
+      if (!same) piece = Reversed(piece);
       if (first) {
         out.start = piece.start;
       } else if (Dist(out.segments.empty() ? out.start : out.segments.back().to, piece.start) > 1e-6) {

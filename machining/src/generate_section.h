@@ -68,9 +68,6 @@ double Optional(Reader& r, const cct_Instance& instance, const char* name);
 /// the distance, or a corner it cannot turn.
 bool Offset(const Contour2& contour, double distance, Contour2& out, std::string& why);
 
-/// The contour run the other way.
-Contour2 Reversed(const Contour2& contour);
-
 /// The contour without its first `head` and last `tail` millimetres; false when nothing is left.
 bool Trimmed(const Contour2& contour, double head, double tail, Contour2& out);
 
