@@ -213,3 +213,25 @@ TEST(SceneCommand, JsonIsOneDocumentWithTheMovesAndTheLogApart) {
 }
 
 }  // namespace
+
+// Structures with more than one way through are followed one way, and say so: a selective
+// element by its first alternative, a parallel one by its first branch.
+TEST_F(ProgramBuild, ChoicesAndBranchesAreFollowedTheFirstWay) {
+  TempDir dir;
+  std::string text = ReadAll(kData + "program_feeds.stp");
+  const std::string plan = "#2=WORKPLAN('main',(#100,#200,#300,#400,#500,#600),$,#20,$);";
+  ASSERT_NE(text.find(plan), std::string::npos);
+  text.replace(text.find(plan), plan.size(),
+               "#2=WORKPLAN('main',(#7,#300,#8),$,#20,$);#7=SELECTIVE('choose',(#100,#200));"
+               "#8=PARALLEL('both',(#400,#600));");
+  const std::string path = dir.File("choices.stp");
+  std::ofstream(path) << text;
+  ASSERT_TRUE(doc_.OnOpenDocument(path.c_str()));
+  const Program program = Build();
+  std::vector<std::string> names;
+  for (const ProgramStep& step : program.steps) names.push_back(step.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"#100", "#300", "#400"}));
+  EXPECT_EQ(program.choices, (std::vector<std::string>{
+                                 "#7: a selective element: only its first alternative is followed",
+                                 "#8: a parallel element: only its first branch is followed"}));
+}
