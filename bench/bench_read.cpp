@@ -266,14 +266,23 @@ int PhaseOpen(const PhaseArgs& a) {
   return 0;
 }
 
+// A document opened as the phases after the open need it, the seconds that took in `seconds`;
+// null when it cannot be opened. It is never freed: the process just ends.
+CDoc* TimedOpen(const PhaseArgs& a, double& seconds) {
+  auto* doc = new CDoc;
+  const auto t0 = Clock::now();
+  if (!OpenDocument(*doc, a.path)) return nullptr;
+  seconds = Seconds(t0, Clock::now());
+  return doc;
+}
+
 int PhaseRefs(const PhaseArgs& a) {
   char line[512];
-  auto* doc = new CDoc;
-  auto t0 = Clock::now();
-  if (!OpenDocument(*doc, a.path)) return 1;
-  const double open = Seconds(t0, Clock::now());
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
   const long long beforeIndex = PeakRss();
-  t0 = Clock::now();
+  auto t0 = Clock::now();
   auto* navigator = new varnholt::Navigator(*doc->Scope());
   const cct_ReferenceIndex& index = navigator->Index();
   const double seconds = Seconds(t0, Clock::now());
@@ -288,12 +297,11 @@ int PhaseRefs(const PhaseArgs& a) {
 int PhaseRules(const PhaseArgs& a) {
   char line[512];
   // The rule check of `check --rules` after the open, against the open's own time.
-  auto* doc = new CDoc;
-  auto t0 = Clock::now();
-  if (!OpenDocument(*doc, a.path)) return 1;
-  const double open = Seconds(t0, Clock::now());
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
   const long long beforeRules = PeakRss();
-  t0 = Clock::now();
+  auto t0 = Clock::now();
   auto* report = new varnholt::rules::Report(varnholt::rules::Check(*doc->Scope()));
   const double seconds = Seconds(t0, Clock::now());
   std::snprintf(line, sizeof line,
@@ -309,11 +317,10 @@ int PhaseRender(const PhaseArgs& a) {
   char line[512];
   // The scene of the whole program, then its PNG at the command's default size, as
   // `varnholt-cli render` does after its open.
-  auto* doc = new CDoc;
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
   auto t0 = Clock::now();
-  if (!OpenDocument(*doc, a.path)) return 1;
-  const double open = Seconds(t0, Clock::now());
-  t0 = Clock::now();
   auto* scene = new varnholt::Scene(varnholt::BuildScene(*doc->Scope()));
   const double build = Seconds(t0, Clock::now());
   t0 = Clock::now();
@@ -334,12 +341,11 @@ int PhaseRender(const PhaseArgs& a) {
 
 int PhaseToolpaths(const PhaseArgs& a) {
   char line[512];
-  auto* doc = new CDoc;
-  auto t0 = Clock::now();
-  if (!OpenDocument(*doc, a.path)) return 1;
-  const double open = Seconds(t0, Clock::now());
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
   const long long rss = CurrentRss();
-  t0 = Clock::now();
+  auto t0 = Clock::now();
   auto* program = new varnholt::Program(varnholt::BuildProgram(*doc->Scope()));
   const double build = Seconds(t0, Clock::now());
   size_t moves = 0, empty = 0;
@@ -360,11 +366,10 @@ int PhaseToolpaths(const PhaseArgs& a) {
 // The program built as in toolpaths, then its G-code and its machining time, each timed.
 int PhaseGcode(const PhaseArgs& a) {
   char line[512];
-  auto* doc = new CDoc;
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
   auto t0 = Clock::now();
-  if (!OpenDocument(*doc, a.path)) return 1;
-  const double open = Seconds(t0, Clock::now());
-  t0 = Clock::now();
   auto* program = new varnholt::Program(varnholt::BuildProgram(*doc->Scope()));
   const double build = Seconds(t0, Clock::now());
   varnholt::GcodeOptions options;
