@@ -66,6 +66,10 @@ std::vector<std::string> WorkOffsets(Dialect dialect) {
 }
 
 constexpr size_t kCommentWidth = 120;
+constexpr double kFarthest = 1e7;         // mm from the setup's origin
+constexpr double kFastestFeed = 1e9;      // mm/min
+constexpr double kFastestSpindle = 1e7;   // rpm
+constexpr double kLongestDwell = 1e7;     // s
 
 enum class Plane { None, XY, XZ, YZ };
 
@@ -142,6 +146,7 @@ class Writer {
         return m.kind == MoveKind::Feed || m.kind == MoveKind::Arc;
       });
       if (!step.axisProblem.empty()) why = step.axisProblem + ", which a three-axis program cannot hold";
+      else if (!WithinReach(step)) why = "its moves, feeds or speeds lie beyond what a controller takes (10 km, 10^9 mm/min, 10^7 rpm)";
       else if (!cuts) why.clear();
       else if (step.tool.name.empty()) why = "it has no tool";
       else if (!(step.tool.diameter > 0)) why = "its tool " + step.tool.name + " has no diameter";
@@ -182,6 +187,20 @@ class Writer {
       plan.tool = static_cast<int>(tool->second);
     }
     result_.ok = !refused || options_.allowPartial;
+  }
+
+  // Numbers a controller reads: a line of a program stays short, and no machine travels 10 km.
+  static bool WithinReach(const ProgramStep& step) {
+    auto near = [](const Vec3& p) {
+      return std::fabs(p.x) <= kFarthest && std::fabs(p.y) <= kFarthest && std::fabs(p.z) <= kFarthest;
+    };
+    if (std::isfinite(step.spindle) && std::fabs(step.spindle) > kFastestSpindle) return false;
+    for (const varnholt::Move& m : step.moves) {
+      if (!near(m.to) || (m.kind == MoveKind::Arc && !near(m.center))) return false;
+      if (std::isfinite(m.feed) && m.feed > kFastestFeed) return false;
+      if (m.kind == MoveKind::Dwell && !(m.seconds >= 0 && m.seconds <= kLongestDwell)) return false;
+    }
+    return true;
   }
 
   void Refuse(Planned& plan, const ProgramStep& step, const std::string& why) {

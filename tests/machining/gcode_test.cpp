@@ -202,10 +202,10 @@ TEST(Gcode, TheMapHasALinePerLineOfTheProgram) {
 TEST(Gcode, NumbersAreFixedPointToAMillionth) {
   Program program = Sample();
   program.steps.resize(1);
-  program.steps[0].moves = {Rapid({1e-7, -1e-7, 123456789.1234567}), Rapid({1e20, 0.1 + 0.2, -2.5000004})};
+  program.steps[0].moves = {Rapid({1e-7, -1e-7, 1234567.1234567}), Rapid({9999999.9999996, 0.1 + 0.2, -2.5000004})};
   const GcodeResult result = Write(program);
-  EXPECT_NE(result.text.find("G0 X0 Y0 Z123456789.123457\n"), std::string::npos);
-  EXPECT_NE(result.text.find("G0 X100000000000000000000 Y0.3 Z-2.5\n"), std::string::npos);
+  EXPECT_NE(result.text.find("G0 X0 Y0 Z1234567.123457\n"), std::string::npos);
+  EXPECT_NE(result.text.find("G0 X10000000 Y0.3 Z-2.5\n"), std::string::npos);
   EXPECT_FALSE(std::regex_search(result.text, std::regex("[0-9][eE][-+0-9]"))) << "no exponent";
 }
 
@@ -242,6 +242,10 @@ TEST(Gcode, WhatCannotBeWrittenIsRefusedOrLeftOutAndListed) {
       {"its technology gives no spindle speed", [](ProgramStep& s) { s.spindle = std::nan(""); }},
       {"its technology gives no feed rate", [](ProgramStep& s) { s.moves[3].feed = std::nan(""); }},
       {"it has no moves and no reason why", [](ProgramStep& s) { s.moves.clear(); }},
+      {"its moves, feeds or speeds lie beyond what a controller takes (10 km, 10^9 mm/min, 10^7 rpm)",
+       [](ProgramStep& s) { s.moves[2].to.y = 1e300; }},
+      {"its moves, feeds or speeds lie beyond what a controller takes (10 km, 10^9 mm/min, 10^7 rpm)",
+       [](ProgramStep& s) { s.moves[1].feed = 1e12; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
