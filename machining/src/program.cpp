@@ -47,7 +47,7 @@ class ProgramBuilder : WorkplanWalk::Visitor {
   }
 
   void Run(cct_Scope& scope) {
-    const cct_Instance* project = FirstProject(r_, scope);
+    const cct_Instance* project = FirstProject(r_, scope, options_.projects);
     if (!project) return;
     scope_ = &scope;
     program_.hasProject = true;

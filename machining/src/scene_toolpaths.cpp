@@ -51,23 +51,10 @@ class Builder : public SceneBuilder {
   explicit Builder(ToolpathScene& out) : SceneBuilder(out.scene, nullptr), out_(out) {}
 
   void Run(cct_Scope& scope, const std::vector<const cct_Instance*>* candidates) {
-    if (const cct_Instance* project = Project(scope, candidates)) Build(*project);
+    if (const cct_Instance* project = FirstProject(r_, scope, candidates)) Build(*project);
   }
 
  private:
-  // FirstProject, without its walk over every name where the projects are at hand and there is
-  // one: which of several comes first is the name table's order, which only that walk tells.
-  const cct_Instance* Project(cct_Scope& scope, const std::vector<const cct_Instance*>* candidates) {
-    if (!candidates) return FirstProject(r_, scope);
-    const cct_Instance* project = nullptr;
-    size_t projects = 0;
-    for (const cct_Instance* instance : *candidates)
-      if (instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() && r_.Is(*instance, "project") &&
-          ++projects == 1)
-        project = instance;
-    return projects > 1 ? FirstProject(r_, scope) : project;
-  }
-
   void Toolpath(const cct_Instance& pathInstance, const cct_Instance& curveInstance, const Placement& frame,
                 int index) override {
     const cct_Instance* path = &pathInstance;

@@ -28,6 +28,17 @@ const cct_Instance* FirstProject(Reader& r, cct_Scope& scope) {
   return nullptr;
 }
 
+const cct_Instance* FirstProject(Reader& r, cct_Scope& scope, const std::vector<const cct_Instance*>* candidates) {
+  if (!candidates) return FirstProject(r, scope);
+  const cct_Instance* project = nullptr;
+  size_t projects = 0;
+  for (const cct_Instance* instance : *candidates)
+    if (instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() && r.Is(*instance, "project") &&
+        ++projects == 1)
+      project = instance;
+  return projects > 1 ? FirstProject(r, scope) : project;
+}
+
 void WorkplanWalk::Workplan(const cct_Instance& plan, const SetupFrames* setup, int depth, bool isMain) {
   if (depth > kMaxNesting || !plans_.insert(&plan).second) {
     problems_.Add(&plan, "the workplan is nested within itself or too deeply; its second "

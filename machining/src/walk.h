@@ -33,6 +33,10 @@ struct SetupFrames {
 
 /// The first project of the scope in the order of the names; null for none.
 const cct_Instance* FirstProject(Reader& r, cct_Scope& scope);
+/// The same, without its walk over every name where the caller has the projects at hand
+/// (`candidates`, a superset will do) and there is one: which of several comes first is the
+/// name table's order, which only that walk tells.
+const cct_Instance* FirstProject(Reader& r, cct_Scope& scope, const std::vector<const cct_Instance*>* candidates);
 
 class WorkplanWalk {
  public:

@@ -296,6 +296,7 @@ bool IsSpindleSpeed(const char* attribute) {
 void FeedsPlausible(CheckContext& context, const Rule& rule) {
   ProgramOptions options;
   options.explicitMoves = options.generatedMoves = false;
+  options.projects = &context.OfType("project");
   const Program program = BuildProgram(context.Scope(), options);
   for (const Program::Implausible& feed : program.implausible) {
     const cct_Scope::Entry* entry = context.Scope().FindEntry(feed.technology.c_str() + 1, 1);

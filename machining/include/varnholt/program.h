@@ -90,6 +90,9 @@ struct ProgramOptions {
   UnitSystem units = UnitSystem::Si;
   /// How far the chords of curves the file gives (b-splines, conics) may lie from them, mm.
   double tolerance = 0.001;
+  /// The scope's instances of project where the caller has them at hand (a superset will do):
+  /// with a single one among them, the walk over every name that finds the first is spared.
+  const std::vector<const cct_Instance*>* projects = nullptr;
 };
 
 /// The program of the scope's first project.
