@@ -47,6 +47,9 @@ void WriteStep(const ProgramStep& step, std::ostream& out) {
     if (step.tool.hasCornerRadius) out << ", \"corner_radius\": " << Num(step.tool.cornerRadius);
     out << ", \"teeth\": " << (step.tool.teeth > 0 ? std::to_string(step.tool.teeth) : "null") << "}";
   }
+  out << ",\n         \"spindle\": " << Num(step.spindle) << ", \"coolant\": {\"flood\": "
+      << (step.coolant.flood ? "true" : "false") << ", \"mist\": " << (step.coolant.mist ? "true" : "false")
+      << ", \"through_spindle\": " << (step.coolant.throughSpindle ? "true" : "false") << "}";
   out << ",\n         \"generated\": " << (step.explicitMoves ? "false" : "true");
   if (!step.reason.empty()) out << ",\n         \"reason\": " << Text(step.reason);
   if (!step.moves.empty()) out << ",\n         \"start\": " << Point(step.start);
@@ -61,7 +64,10 @@ void WriteStep(const ProgramStep& step, std::ostream& out) {
 }  // namespace
 
 void WriteProgramJson(const Program& program, std::ostream& out) {
-  out << "{\"unit\": \"mm\",\n \"project\": " << (program.hasProject ? "true" : "false") << ",\n \"setups\": [";
+  out << "{\"unit\": \"mm\",\n \"project\": " << (program.hasProject ? "true" : "false")
+      << ",\n \"units\": {\"system\": " << Quoted(UnitName(program.units.system))
+      << ", \"given\": " << (program.units.given ? "true" : "false") << ", \"reason\": " << Quoted(program.units.reason)
+      << "},\n \"setups\": [";
   // The workingsteps of each run of one setup under it; a setup used again later shows again,
   // so the machining order reads from top to bottom.
   bool firstSetup = true;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -155,6 +156,32 @@ TEST(Gcode, EveryKindOfMoveAndMachineChangeAsTheTableSays) {
   EXPECT_EQ(result.text, kSample);
   ASSERT_EQ(result.tools.size(), 2u);
   EXPECT_EQ(result.tools[1].number, 2);
+}
+
+// Coolant through the spindle runs as flood; mist and flood together as both; a change from one
+// to another stops the first.
+TEST(Gcode, CoolantOfTheMachineFunctions) {
+  Program program = Sample();
+  program.steps.resize(2);
+  program.steps[1].tool = program.steps[0].tool;
+  program.steps[1].spindle = program.steps[0].spindle;
+  struct Row {
+    bool flood, mist, through;
+    const char* words;
+  } const rows[] = {
+      {false, false, true, "M9\nM8\n"},
+      {true, true, false, "M9\nM7 M8\n"},
+      {false, false, false, "M9\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.words);
+    program.steps[1].coolant = {row.flood, row.mist, row.through};
+    program.steps[0].coolant = {false, true, false};  // mist before
+    const std::string text = Write(program).text;
+    const size_t at = text.find("(#200 machining_workingstep 'peck')\n");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(text.substr(at + 36, std::strlen(row.words)), row.words) << text.substr(at, 80);
+  }
 }
 
 TEST(Gcode, FanucWritesPercentLinesAnONumberAndSecondsOfDwellAsX) {

@@ -244,6 +244,7 @@ class Event:
         self.plane, self.g5x, self.tool = state["plane"], state["g5x"], state["tool"]
         self.speed, self.speed_command, self.direction = state["speed"], state["speed_command"], state["direction"]
         self.offset_pending = state["offset_pending"]
+        self.flood, self.mist = state["flood"], state["mist"]
 
     def length(self):
         return self.arc.length() if self.arc else norm(sub(self.end, self.start))
@@ -259,7 +260,7 @@ class Segment:
 
 def segments_of(commands):
     state = {"feed": None, "feed_command": None, "plane": "XY", "g5x": 1, "tool": None, "selected": None, "speed": 0.0,
-             "speed_command": None, "direction": 0, "offset_pending": False}
+             "speed_command": None, "direction": 0, "offset_pending": False, "flood": False, "mist": False}
     pos = [0.0, 0.0, 0.0]
     segments = [Segment(None, "before the first workingstep", None)]
     problems = []
@@ -282,6 +283,10 @@ def segments_of(commands):
                 state["direction"] = -1
             elif n == "STOP_SPINDLE_TURNING":
                 state["direction"] = 0
+            elif n in ("FLOOD_ON", "FLOOD_OFF"):
+                state["flood"] = n == "FLOOD_ON"
+            elif n in ("MIST_ON", "MIST_OFF"):
+                state["mist"] = n == "MIST_ON"
             elif n == "SELECT_TOOL":
                 state["selected"] = int(c.numbers()[0])
             elif n == "CHANGE_TOOL":
@@ -538,6 +543,15 @@ def compare_machine(rep, where, ws, seg, state, setup_number, gcode_lines):
                 rep.add(where, "the spindle turns %s, expected %s" % (
                     "clockwise (M3)" if first_cut.direction > 0 else "counter-clockwise (M4)",
                     "clockwise (M3)" if direction > 0 else "counter-clockwise (M4)"), first_cut.speed_command or first_cut.command)
+    coolant = ws.get("coolant")
+    if first_cut is not None and isinstance(coolant, dict):
+        # Flood for flood or through-spindle coolant, mist for mist, as the operation's machine
+        # functions say; off where they say neither.
+        flood = bool(coolant.get("flood") or coolant.get("through_spindle"))
+        mist = bool(coolant.get("mist"))
+        if (first_cut.flood, first_cut.mist) != (flood, mist):
+            rep.add(where, "coolant %s for the first cut, the machine functions give %s" % (
+                coolant_text(first_cut.flood, first_cut.mist), coolant_text(flood, mist)), first_cut.command)
     for c in seg.spindle_speeds:
         given = [v for w, v in words(gcode_lines[c.line - 1]) if w == "S"] if c.line else []
         if given and abs(abs(given[0]) - c.numbers()[-1]) > 1.5e-4 * max(1, abs(given[0])):
@@ -547,6 +561,10 @@ def compare_machine(rep, where, ws, seg, state, setup_number, gcode_lines):
         if wrong is not None:
             rep.add(where, "runs in work offset G%d, its setup is the %s (G%d)" % (
                 53 + wrong.g5x, ordinal(setup_number), 53 + setup_number), wrong.command)
+
+
+def coolant_text(flood, mist):
+    return " and ".join([w for w, on in (("flood", flood), ("mist", mist)) if on]) or "off"
 
 
 def spindle_of(ws):
@@ -1214,6 +1232,11 @@ def mutate_sample(module, cli, source, rs274, folder, expect):
         cases.append(("bracket-no-tool-change", changed(changes[1], None), "the tool changes"))
     else:
         failures.append("bracket: fewer than two tool changes to drop one of")
+    flood = [i for i, l in enumerate(lines) if strip_comments(l).strip() == "M8"]
+    if flood:
+        cases.append(("bracket-no-coolant", changed(flood[0], None), "coolant off for the first cut"))
+    else:
+        failures.append("bracket: no M8 to drop")
     for name, gcode, wanted in cases:
         expect(folder, name, gcode, scene, time_doc, wanted, stderr)
     return failures
