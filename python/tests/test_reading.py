@@ -1,0 +1,109 @@
+"""Reading files through the module: opening, the log, instances and their values, and views
+that outlive their document."""
+import gc
+import os
+import shutil
+import tempfile
+
+import pytest
+
+import varnholt
+
+SOURCE = os.environ.get("VARNHOLT_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
+SAMPLES = os.path.join(SOURCE, "samples")
+DATA = os.path.join(SOURCE, "tests", "data")
+
+
+def sample(name):
+    return os.path.join(SAMPLES, name)
+
+
+def test_open_gives_the_project_and_its_instances_in_file_order():
+    doc = varnholt.open(sample("bracket_project.stp"))
+    project = doc.project
+    assert project.type == "project"
+    assert project.id > 0
+    ids = [i.id for i in doc.instances()]
+    assert len(ids) == len(doc) > 100
+    assert doc[project.id] == project
+    steps = doc.by_type("machining_workingstep")
+    assert steps and all("machining_workingstep" in s.types for s in steps)
+    # Subtypes are included: a workingstep query finds every machining workingstep.
+    assert len(doc.by_type("workingstep")) >= len(steps)
+    with pytest.raises(KeyError):
+        doc[999999]
+
+
+def test_values_are_python_values():
+    doc = varnholt.open(sample("bracket_project.stp"))
+    step = doc.by_type("machining_workingstep")[0]
+    assert isinstance(step.its_id, str) and step.its_id == step["its_id"]
+    operation = step.its_operation
+    assert isinstance(operation, varnholt.Instance)
+    technology = operation.its_technology
+    feed = technology.feedrate
+    assert feed is None or isinstance(feed, float)
+    assert technology.feedrate_reference in ("tcp", "ccp")
+    assert isinstance(technology.inhibit_feedrate_override, bool)
+    point = doc.by_type("cartesian_point")[0]
+    coordinates = point.coordinates
+    assert isinstance(coordinates, list) and all(isinstance(c, float) for c in coordinates)
+    assert "its_id" in step.attributes()
+    assert repr(step).startswith("<machining_workingstep #%d '" % step.id)
+    with pytest.raises(AttributeError):
+        step.no_such_attribute
+    with pytest.raises(KeyError):
+        step["no_such_attribute"]
+    assert step.line > 0
+    assert step.raw.startswith("#%d=MACHINING_WORKINGSTEP(" % step.id)
+
+
+def test_a_file_that_cannot_be_opened_raises_with_the_log():
+    folder = tempfile.mkdtemp()
+    try:
+        bad = os.path.join(folder, "bad.stp")
+        with open(bad, "w") as f:
+            f.write("this is no exchange file\n")
+        with pytest.raises(varnholt.OpenError) as raised:
+            varnholt.open(bad)
+        assert "could not be opened" in str(raised.value)
+        with pytest.raises(varnholt.OpenError):
+            varnholt.open(os.path.join(folder, "missing.stp"))
+    finally:
+        shutil.rmtree(folder)
+
+
+def test_the_log_holds_the_messages_as_check_gives_them():
+    doc = varnholt.open(os.path.join(DATA, "program_feeds.stp"))
+    for m in doc.log:
+        assert m.severity in ("error", "warning")
+        assert isinstance(m.text, str)
+    assert isinstance(doc.log_text, str) and doc.log_text
+
+
+def test_a_view_of_a_closed_or_collected_document_raises_instead_of_crashing():
+    doc = varnholt.open(sample("bracket_project.stp"))
+    project = doc.project
+    doc.close()
+    with pytest.raises(varnholt.ClosedError):
+        project.its_id
+    with pytest.raises(varnholt.ClosedError):
+        len(doc)
+    doc = varnholt.open(sample("bracket_project.stp"))
+    step = doc.by_type("machining_workingstep")[0]
+    del doc
+    gc.collect()
+    with pytest.raises(varnholt.ClosedError):
+        step.its_id
+
+
+def test_two_documents_at_once():
+    a = varnholt.open(sample("bracket_project.stp"))
+    b = varnholt.open(sample("milling_project.stp"))
+    assert a.project != b.project
+    assert a.project.its_id != b.project.its_id
+    with a:
+        pass
+    with pytest.raises(varnholt.ClosedError):
+        a.project
+    assert b.project.type == "project"
