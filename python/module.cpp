@@ -1,7 +1,8 @@
 // The Python module `varnholt`: thin views over the same documents, values and log the desktop
 // program and varnholt-cli use. Nothing of the population is copied into Python objects: an
-// Instance is a handle (its document and the instance) made when asked for, and every access
-// first checks that its document is still open.
+// Instance is a handle (its document and the instance) made when asked for. A view keeps its
+// document's state alive, so `varnholt.open(path).project` stays usable; closing the document
+// frees the population, and every access first checks that it is still open.
 #include <Python.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -40,8 +41,7 @@ PyObject* Unknown = nullptr;
 
 class Instance;
 
-std::shared_ptr<State> Alive(const std::weak_ptr<State>& weak) {
-  std::shared_ptr<State> state = weak.lock();
+const std::shared_ptr<State>& Alive(const std::shared_ptr<State>& state) {
   if (!state || !state->doc) {
     PyErr_SetString(ClosedError, "the document of this instance is closed");
     throw py::error_already_set();
@@ -51,7 +51,7 @@ std::shared_ptr<State> Alive(const std::weak_ptr<State>& weak) {
 
 class Instance {
  public:
-  Instance(std::weak_ptr<State> state, cct_Instance* instance) : state_(std::move(state)), instance_(instance) {}
+  Instance(std::shared_ptr<State> state, cct_Instance* instance) : state_(std::move(state)), instance_(instance) {}
 
   cct_Instance& Get() const {
     Alive(state_);
@@ -102,12 +102,12 @@ class Instance {
       }
     return out + ">";
   }
-  bool Equals(const Instance& other) const { return instance_ == other.instance_ && !state_.owner_before(other.state_) && !other.state_.owner_before(state_); }
+  bool Equals(const Instance& other) const { return instance_ == other.instance_ && state_ == other.state_; }
   std::size_t Hash() const { return std::hash<const void*>()(instance_); }
-  const std::weak_ptr<State>& StateOf() const { return state_; }
+  const std::shared_ptr<State>& StateOf() const { return state_; }
 
  private:
-  std::weak_ptr<State> state_;
+  std::shared_ptr<State> state_;
   cct_Instance* instance_;
 };
 
@@ -120,9 +120,9 @@ py::object Text(const char* text) {
   return py::reinterpret_steal<py::object>(s);
 }
 
-py::object Convert(const std::weak_ptr<State>& state, const cct_Type* value, int depth = 0);
+py::object Convert(const std::shared_ptr<State>& state, const cct_Type* value, int depth = 0);
 
-py::object Reference(const std::weak_ptr<State>& state, cct_Instance* instance) {
+py::object Reference(const std::shared_ptr<State>& state, cct_Instance* instance) {
   instance = Usable(instance);
   if (!instance) return py::none();
   return py::cast(Instance(state, instance));
@@ -130,7 +130,7 @@ py::object Reference(const std::weak_ptr<State>& state, cct_Instance* instance) 
 
 // A value as Python holds it: unset None, LOGICAL unknown varnholt.Unknown, enumerations their
 // value's name, lists as lists, references as Instance, a select as what it holds.
-py::object Convert(const std::weak_ptr<State>& state, const cct_Type* value, int depth) {
+py::object Convert(const std::shared_ptr<State>& state, const cct_Type* value, int depth) {
   if (!value || !value->IsSet() || depth > 16) return py::none();
   switch (value->Kind()) {
     case cct_KIND_INTEGER: return py::int_(value->GetInteger());
@@ -206,7 +206,10 @@ class Document {
     }
     return *state_;
   }
-  void Close() { state_.reset(); }
+  // The population goes now; views of it raise ClosedError from here on.
+  void Close() {
+    if (state_) state_->doc.reset();
+  }
   long Length() const {
     long n = 0;
     cct_Scope::ListCursor cursor;

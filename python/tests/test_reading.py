@@ -81,7 +81,7 @@ def test_the_log_holds_the_messages_as_check_gives_them():
     assert isinstance(doc.log_text, str) and doc.log_text
 
 
-def test_a_view_of_a_closed_or_collected_document_raises_instead_of_crashing():
+def test_a_view_of_a_closed_document_raises_instead_of_crashing():
     doc = varnholt.open(sample("bracket_project.stp"))
     project = doc.project
     doc.close()
@@ -89,12 +89,15 @@ def test_a_view_of_a_closed_or_collected_document_raises_instead_of_crashing():
         project.its_id
     with pytest.raises(varnholt.ClosedError):
         len(doc)
-    doc = varnholt.open(sample("bracket_project.stp"))
-    step = doc.by_type("machining_workingstep")[0]
-    del doc
-    gc.collect()
     with pytest.raises(varnholt.ClosedError):
-        step.its_id
+        doc.project
+
+
+def test_a_view_keeps_its_document_open():
+    project = varnholt.open(sample("toolpath_project.stp")).project
+    gc.collect()
+    assert project.type == "project"
+    assert "project" in repr(project)
 
 
 def test_two_documents_at_once():
