@@ -19,9 +19,16 @@
 #include "cct/schema.h"
 #include "cct/scope.h"
 #include "cct/selecttype.h"
+#include <sstream>
+
+#include "cct/stepfile.h"
 #include "varnholt/diagnostics.h"
 #include "varnholt/doc.h"
+#include "varnholt/gcode.h"
 #include "varnholt/navigation.h"
+#include "varnholt/program.h"
+#include "varnholt/rules.h"
+#include "varnholt/scene.h"
 
 namespace py = pybind11;
 
@@ -30,7 +37,12 @@ namespace {
 // A document while it is open; gone when closed or when its Document is collected.
 struct State {
   std::unique_ptr<CDoc> doc;
+  std::unique_ptr<varnholt::Navigator> navigator;  // made on the first question that needs it
   cct_Scope& Scope() const { return *doc->Scope(); }
+  varnholt::Navigator& Navigate() {
+    if (!navigator) navigator = std::make_unique<varnholt::Navigator>(Scope());
+    return *navigator;
+  }
 };
 
 // The module's exceptions and LOGICAL's unknown, alive as long as the interpreter: kept as plain
@@ -240,6 +252,124 @@ class Document {
     return projects[0];
   }
   std::string LogText() const { return Open().doc->LogText(); }
+
+  // The three header entities as one namespace of their attributes.
+  py::object Header() const {
+    py::dict d;
+    if (cct_StepFile* file = Open().doc->StepFile()) {
+      const cct_Instance* entities[] = {&file->FileDescription(), &file->FileName(), &file->FileSchema()};
+      for (const cct_Instance* e : entities)
+        for (long k = 0; k < e->AttributeCount(); ++k)
+          if (const char* n = e->AttributeName(k)) d[py::str(n)] = Convert(state_, e->Attribute(k));
+    }
+    return py::module_::import("types").attr("SimpleNamespace")(**d);
+  }
+
+  // (instance, attribute, index) for every reference to the instance; index 0 for a single value.
+  py::list Refs(const Instance& target) const {
+    py::list out;
+    State& state = Open();
+    const char* name = target.Get().InstanceName();
+    if (!name) return out;
+    for (const varnholt::Referrer& r : state.Navigate().ReferencesTo(name)) {
+      cct_Scope::Entry* entry = state.Scope().FindEntry(r.name.c_str(), 1);
+      cct_Instance* from = entry ? Usable(entry->instance) : nullptr;
+      if (from) out.append(py::make_tuple(Instance(state_, from), r.attributeName, r.element));
+    }
+    return out;
+  }
+
+  py::list Find(const std::string& type, const std::string& text, bool unreached) const {
+    varnholt::FindQuery query;
+    query.type = type;
+    query.text = text;
+    query.unreached = unreached;
+    py::list out;
+    for (cct_Instance* i : Open().Navigate().Find(query))
+      if (Usable(i)) out.append(Instance(state_, i));
+    return out;
+  }
+
+  // The rule findings as the log's messages are given.
+  py::list CheckRules() const {
+    const varnholt::rules::Report report = varnholt::rules::Check(Open().Scope());
+    py::list out;
+    for (const varnholt::rules::Finding& f : report.findings) {
+      py::dict d;
+      d["severity"] = f.severity == varnholt::rules::Severity::Error ? "error" : "warning";
+      d["category"] = 0;
+      d["text"] = Text(varnholt::rules::FindingText(f).c_str());
+      d["line"] = f.line ? py::object(py::int_(f.line)) : py::none();
+      d["instance"] = f.instance ? py::object(py::int_(f.instance)) : py::none();
+      d["attribute"] = f.attribute.empty() ? py::none() : py::object(py::str(f.attribute));
+      d["rule"] = py::str(f.rule);
+      out.append(py::module_::import("types").attr("SimpleNamespace")(**d));
+    }
+    return out;
+  }
+
+  varnholt::Program Program(const py::object& units) const {
+    varnholt::ProgramOptions options;
+    if (!units.is_none()) {
+      options.unitsGiven = varnholt::ParseUnits(py::cast<std::string>(units), options.units);
+      if (!options.unitsGiven) throw py::value_error("units are 'si' or 'shop'");
+    }
+    CDoc::LogRoute route(*Open().doc);
+    return varnholt::BuildProgram(Open().Scope(), options);
+  }
+
+  // The program as G-code; ValueError naming what cannot be written unless partial output is asked.
+  std::string Gcode(const std::string& dialect, bool allowPartial, const py::object& units) const {
+    varnholt::GcodeOptions options;
+    if (dialect == "fanuc") options.dialect = varnholt::Dialect::Fanuc;
+    else if (dialect != "linuxcnc") throw py::value_error("the dialect is 'linuxcnc' or 'fanuc'");
+    options.allowPartial = allowPartial;
+    const varnholt::GcodeResult result = varnholt::WriteGcode(Program(units), options);
+    if (!result.ok) {
+      std::string why;
+      for (const std::string& p : result.problems) why += "\n" + p;
+      throw py::value_error("the program cannot be written:" + why);
+    }
+    return result.text;
+  }
+
+  // The machining time as `varnholt-cli time --format json` gives it.
+  py::object MachiningTime(double rapid, double toolChange, const py::object& units) const {
+    std::ostringstream json;
+    varnholt::WriteTimeJson(varnholt::MachiningTime(Program(units), rapid, toolChange), json);
+    return py::module_::import("json").attr("loads")(json.str());
+  }
+
+  // The placed scene: each path with its points as an (n, 3) numpy array where numpy is there.
+  py::list Scene() const {
+    varnholt::Scene scene;
+    {
+      CDoc::LogRoute route(*Open().doc);
+      scene = varnholt::BuildScene(Open().Scope());
+    }
+    static const char* kinds[] = {"workpiece", "feature", "marker", "toolpath", "security_plane", "generated", "rapid"};
+    py::object numpy = py::none();
+    try {
+      numpy = py::module_::import("numpy");
+    } catch (const py::error_already_set&) {
+      PyErr_Clear();
+    }
+    py::list out;
+    for (const varnholt::ScenePath& path : scene.paths) {
+      py::list points;
+      for (const varnholt::Vec3& p : path.points) points.append(py::make_tuple(p.x, p.y, p.z));
+      py::dict d;
+      d["kind"] = kinds[static_cast<int>(path.kind)];
+      d["source"] = path.source;
+      d["workingstep"] = path.workingstep >= 0 && static_cast<size_t>(path.workingstep) < scene.workingsteps.size()
+                             ? py::object(py::str(scene.workingsteps[static_cast<size_t>(path.workingstep)].name))
+                             : py::none();
+      d["closed"] = path.closed;
+      d["points"] = numpy.is_none() ? py::object(points) : numpy.attr("array")(points, "float64").attr("reshape")(-1, 3);
+      out.append(py::module_::import("types").attr("SimpleNamespace")(**d));
+    }
+    return out;
+  }
   py::list Log() const {
     py::list out;
     for (const varnholt::Message& m : varnholt::ParseLog(LogText())) {
@@ -318,6 +448,15 @@ PYBIND11_MODULE(varnholt, m) {
       .def_property_readonly("project", &Document::Project)
       .def_property_readonly("log", &Document::Log)
       .def_property_readonly("log_text", &Document::LogText)
+      .def_property_readonly("header", &Document::Header)
+      .def("refs", &Document::Refs, py::arg("instance"))
+      .def("find", &Document::Find, py::arg("type") = "", py::arg("text") = "", py::arg("unreached") = false)
+      .def("check_rules", &Document::CheckRules)
+      .def("gcode", &Document::Gcode, py::arg("dialect") = "linuxcnc", py::arg("allow_partial") = false,
+           py::arg("units") = py::none())
+      .def("machining_time", &Document::MachiningTime, py::arg("rapid") = 5000.0, py::arg("tool_change") = 5.0,
+           py::arg("units") = py::none())
+      .def("scene", &Document::Scene)
       .def("close", &Document::Close)
       .def("__enter__", [](Document& d) -> Document& { return d; }, py::return_value_policy::reference)
       .def("__exit__", [](Document& d, py::args) { d.Close(); })

@@ -1,0 +1,69 @@
+"""The rest of the program through the module: the header, references, searches, the rule
+check, the scene, the G-code and the machining time, each as the command line gives it."""
+import json
+import os
+import subprocess
+
+import pytest
+
+import varnholt
+
+SOURCE = os.environ.get("VARNHOLT_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
+BRACKET = os.path.join(SOURCE, "samples", "bracket_project.stp")
+FEEDS = os.path.join(SOURCE, "tests", "data", "program_feeds.stp")
+
+
+def test_header_references_and_searches():
+    doc = varnholt.open(BRACKET)
+    header = doc.header
+    assert isinstance(header.name, str) and header.name
+    assert [s.lower() for s in header.schema_identifiers] == ["combined_schema"]
+    step = doc.by_type("machining_workingstep")[0]
+    refs = doc.refs(step.its_operation)
+    assert (step, "its_operation", 0) in refs
+    found = doc.find(type="machining_workingstep", text=step.its_id)
+    assert step in found
+    assert all(i.type == "machining_workingstep" for i in found)
+
+
+def test_rule_findings_come_as_the_log_does():
+    doc = varnholt.open(FEEDS)
+    findings = doc.check_rules()
+    assert findings, "the fixture breaks rules"
+    for f in findings:
+        assert f.severity in ("error", "warning") and f.rule and f.rule in f.text
+    assert varnholt.open(BRACKET).check_rules() == []
+
+
+def test_scene_paths_are_arrays_of_points():
+    np = pytest.importorskip("numpy")
+    paths = varnholt.open(BRACKET).scene()
+    kinds = {p.kind for p in paths}
+    assert {"workpiece", "feature", "generated"} <= kinds
+    for p in paths:
+        assert isinstance(p.points, np.ndarray) and p.points.ndim == 2 and p.points.shape[1] == 3
+        assert len(p.points) >= 2
+
+
+def test_gcode_and_time_are_those_of_the_command_line(tmp_path):
+    doc = varnholt.open(BRACKET)
+    out = tmp_path / "b.ngc"
+    cli = os.path.join(os.environ.get("VARNHOLT_BUILD_DIR", os.path.join(SOURCE, "build")), "cli", "varnholt-cli")
+    text = doc.gcode()
+    assert text.startswith("(Varnholt G-code for LinuxCNC")
+    assert "M30\n" in text
+    assert doc.gcode(dialect="fanuc").startswith("%\nO0001\n")
+    time = doc.machining_time()
+    assert time["rapid_feed"] == 5000 and time["total"]["total_seconds"] > 0
+    if os.path.exists(cli):
+        subprocess.run([cli, "gcode", BRACKET, str(out)], check=True, capture_output=True)
+        assert out.read_text().split("\n")[1:] == text.split("\n")[1:]  # the first names the file
+        done = subprocess.run([cli, "time", BRACKET, "--format", "json"], check=True, capture_output=True)
+        assert json.loads(done.stdout) == time
+    refused = varnholt.open(FEEDS)
+    with pytest.raises(ValueError, match="workingstep #300 'WS no feed'"):
+        refused.gcode()
+    assert "left out" in refused.gcode(allow_partial=True)
+    with pytest.raises(ValueError):
+        refused.gcode(dialect="heidenhain")
+    assert refused.machining_time(units="shop")["units"] == "shop"
