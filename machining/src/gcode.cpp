@@ -71,6 +71,12 @@ constexpr double kFastestFeed = 1e9;      // mm/min
 constexpr double kFastestSpindle = 1e7;   // rpm
 constexpr double kLongestDwell = 1e7;     // s
 
+// True when the workingstep has a cutting move (a feed or an arc), not rapids and dwells alone.
+bool Cuts(const ProgramStep& step) {
+  return std::any_of(step.moves.begin(), step.moves.end(),
+                     [](const Move& m) { return m.kind == MoveKind::Feed || m.kind == MoveKind::Arc; });
+}
+
 enum class Plane { None, XY, XZ, YZ };
 
 // The principal plane an arc's normal is the axis of, and whether it points along the axis.
@@ -142,9 +148,7 @@ class Writer {
       }
       std::string why;
       // Rapid moves alone need no tool, spindle or feed: they keep what the machine has.
-      const bool cuts = std::any_of(step.moves.begin(), step.moves.end(), [](const varnholt::Move& m) {
-        return m.kind == MoveKind::Feed || m.kind == MoveKind::Arc;
-      });
+      const bool cuts = Cuts(step);
       if (!step.axisProblem.empty()) why = step.axisProblem + ", which a three-axis program cannot hold";
       else if (!WithinReach(step)) why = "its moves, feeds or speeds lie beyond what a controller takes (10 km, 10^9 mm/min, 10^7 rpm)";
       else if (!cuts) why.clear();
@@ -469,9 +473,7 @@ ProgramTime MachiningTime(const Program& program, double rapidFeed, double toolC
     t.label = step.label;
     if (!started) at = step.start, started = true;
     // Rapid moves alone keep the tool the machine has, as the G-code does.
-    const bool cuts = std::any_of(step.moves.begin(), step.moves.end(), [](const Move& m) {
-      return m.kind == MoveKind::Feed || m.kind == MoveKind::Arc;
-    });
+    const bool cuts = Cuts(step);
     if (cuts && !step.tool.name.empty() && step.tool.name != tool) {
       t.toolChange = true;
       t.toolChangeSeconds = toolChangeSeconds;

@@ -426,15 +426,12 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     };
     out.start = onPlane(begin);
     out.moves.reserve(local.size() + 2);
-    auto same = [](const Vec3& a, const Vec3& b) {
-      return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9 && std::fabs(a.z - b.z) < 1e-9;
-    };
     MoveWriter writer(out.moves, out.start);
     writer.Rapid(out.start);
     // A generator's first rapid to its clearance height is no move where that is the plane.
-    const bool first = local.front().kind == MoveKind::Rapid && same(local.front().to, out.start);
+    const bool first = local.front().kind == MoveKind::Rapid && Same(local.front().to, out.start);
     out.moves.insert(out.moves.end(), local.begin() + (first ? 1 : 0), local.end());
-    if (!same(onPlane(end), end)) writer.Rapid(onPlane(end));
+    if (!Same(onPlane(end), end)) writer.Rapid(onPlane(end));
   }
 
   bool Generate(StepJob& job) {
