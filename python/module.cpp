@@ -5,8 +5,10 @@
 // frees the population, and every access first checks that it is still open.
 #include <Python.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/eval.h>
 #include <pybind11/stl.h>
 
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -21,9 +23,12 @@
 #include "cct/selecttype.h"
 #include <sstream>
 
+#include "cct/rawrecord.h"
 #include "cct/stepfile.h"
 #include "varnholt/diagnostics.h"
 #include "varnholt/doc.h"
+#include "varnholt/edit.h"
+#include "varnholt/insertdialog.h"
 #include "varnholt/gcode.h"
 #include "varnholt/navigation.h"
 #include "varnholt/program.h"
@@ -50,6 +55,97 @@ struct State {
 PyObject* ClosedError = nullptr;
 PyObject* OpenError = nullptr;
 PyObject* Unknown = nullptr;
+// The Python side of the views (Kept, List, the typed values), made from kPythonSide.
+PyObject* Helpers = nullptr;
+
+py::object Helper(const char* name) { return py::reinterpret_borrow<py::dict>(Helpers)[name]; }
+
+// The module's plain Python: the kept text of a parameter, the list that writes through to its
+// attribute, and the select values that remember their type's name.
+const char* const kPythonSide = R"PY(
+class Kept:
+    """A parameter of the file kept as written, where its attribute could not take it; a save
+    writes it back unchanged."""
+    __slots__ = ("text",)
+
+    def __init__(self, text):
+        self.text = text
+
+    def __repr__(self):
+        return "varnholt.Kept(%r)" % (self.text,)
+
+    def __str__(self):
+        return self.text
+
+    def __eq__(self, other):
+        return isinstance(other, Kept) and other.text == self.text
+
+    def __hash__(self):
+        return hash((Kept, self.text))
+
+
+class _Int(int):
+    pass
+
+
+class _Float(float):
+    pass
+
+
+class _Str(str):
+    pass
+
+
+_TYPED = {int: _Int, float: _Float, str: _Str}
+
+
+def _typed_value(value, name):
+    kind = _TYPED.get(type(value))
+    if kind is None:
+        return value
+    out = kind(value)
+    out._varnholt_type = name
+    return out
+
+
+def typed(value):
+    """The type name written with a select's value ('length_measure'), else None."""
+    return getattr(value, "_varnholt_type", None)
+
+
+class List(list):
+    """A list attribute of an instance. It reads as a list; x[i] = v and x.append(v) change the
+    instance's value with the rules of every edit. The rows of a list of lists are read-only."""
+
+    def __init__(self, items, owner=None, attribute=None):
+        list.__init__(self, (List(i) if type(i) is list else i for i in items))
+        self._owner = owner
+        self._attribute = attribute
+
+    def _writable(self):
+        if self._owner is None:
+            raise TypeError("the rows of a list of lists cannot be changed")
+        return self._owner
+
+    def __setitem__(self, index, value):
+        owner = self._writable()
+        if isinstance(index, slice):
+            raise TypeError("the elements of a list of the file are set one by one")
+        i = index + len(self) if index < 0 else index
+        if not 0 <= i < len(self):
+            raise IndexError("list assignment index out of range")
+        list.__setitem__(self, i, owner._set_element(self._attribute, i, value))
+
+    def append(self, value):
+        owner = self._writable()
+        list.append(self, owner._append(self._attribute, value))
+
+    def _refuse(self, *args, **kwargs):
+        raise TypeError("a list of the file changes by x[i] = v and x.append(v) only")
+
+    __delitem__ = extend = insert = pop = remove = clear = sort = reverse = _refuse
+    __iadd__ = __imul__ = _refuse
+)PY";
 
 class Instance;
 
@@ -101,14 +197,36 @@ class Instance {
     return out;
   }
   py::object Item(const std::string& name) const;
+  /// Stores a Python value into attribute `name`, or its element `element`, through the shell's
+  /// edits; answers the value as it now reads. ValueError with the shell's message when refused.
+  py::object Store(const std::string& name, long element, const py::handle& value) const;
+  /// Unsets attribute `name` (or an element) as the editor's clear does.
+  void Clear(const std::string& name, long element) const;
+  /// Adds `value` as the new last element of list attribute `name`; answers it as it reads.
+  py::object Append(const std::string& name, const py::handle& value) const;
   std::string Raw() const { return varnholt::RecordText(Get()); }
+  /// A record the schema could not build, kept as read.
+  const cct_RawInstance* KeptRecord() const { return dynamic_cast<const cct_RawInstance*>(&Get()); }
+  py::list Parameters() const {
+    py::list out;
+    if (const cct_RawInstance* raw = KeptRecord())
+      for (std::string_view p : cct_SplitParameters(raw->Record())) out.append(py::str(std::string(p)));
+    return out;
+  }
+  /// The parameters a record gave after its last attribute, kept as written.
+  py::list Extra() const {
+    py::list out;
+    if (const cct_AsWritten* kept = Get().AsWritten())
+      for (const std::string& p : kept->extra) out.append(py::str(p));
+    return out;
+  }
   std::string Repr() const {
     cct_Instance& i = Get();
     std::string out = "<" + Type() + " #" + std::to_string(Id());
     for (long k = 0; k < i.AttributeCount(); ++k)
       if (const char* n = i.AttributeName(k); n && (!std::strcmp(n, "its_id") || !std::strcmp(n, "name"))) {
         const cct_Type* v = i.Attribute(k);
-        if (v && v->IsSet() && v->Kind() == cct_KIND_STRING && v->GetString())
+        if (v && v->IsSet() && v->Kind() == cct_KIND_STRING && v->GetString() && *v->GetString())
           out += std::string(" '") + v->GetString() + "'";
         break;
       }
@@ -117,11 +235,18 @@ class Instance {
   bool Equals(const Instance& other) const { return instance_ == other.instance_ && state_ == other.state_; }
   std::size_t Hash() const { return std::hash<const void*>()(instance_); }
   const std::shared_ptr<State>& StateOf() const { return state_; }
+  cct_Instance* Pointer() const { return instance_; }
 
  private:
+  long AttributeIndex(const std::string& name) const;
   std::shared_ptr<State> state_;
   cct_Instance* instance_;
 };
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 cct_Instance* Usable(cct_Instance* i) { return i && i->Kind() == cct_KIND_INSTANCE && !i->IsKilled() ? i : nullptr; }
 
@@ -169,6 +294,9 @@ py::object Convert(const std::shared_ptr<State>& state, const cct_Type* value, i
       cct_Type* held = select->Get(0, 0);
       if (!held) return py::none();
       py::object out = Convert(state, held, depth + 1);
+      // A simple value in a select is written with its type's name: varnholt.typed() gives it.
+      if (held->Kind() != cct_KIND_INSTANCE && held->Kind() != cct_KIND_ENTITY_REFERENCE && held->TypeName())
+        out = Helper("_typed_value")(out, Lower(held->TypeName()));
       if (held->IsTemporary()) delete held;
       return out;
     }
@@ -200,11 +328,151 @@ py::object Convert(const std::shared_ptr<State>& state, const cct_Type* value, i
   }
 }
 
-py::object Instance::Item(const std::string& name) const {
+long Instance::AttributeIndex(const std::string& name) const {
   cct_Instance& i = Get();
   for (long k = 0; k < i.AttributeCount(); ++k)
-    if (const char* n = i.AttributeName(k); n && name == n) return Convert(state_, i.Attribute(k));
+    if (const char* n = i.AttributeName(k); n && name == n) return k;
   throw py::key_error("'" + Type() + "' has no attribute '" + name + "'");
+}
+
+// A parameter the attribute could not take is Kept (its text); a list is a List, whose elements
+// can be set through it.
+py::object Instance::Item(const std::string& name) const {
+  const long k = AttributeIndex(name);
+  cct_Instance& i = *instance_;
+  if (const std::string* kept = i.AsWrittenText(k)) return Helper("Kept")(*kept);
+  py::object value = Convert(state_, i.Attribute(k));
+  if (py::isinstance<py::list>(value)) return Helper("List")(value, py::cast(*this), name);
+  return value;
+}
+
+namespace {
+
+// The text the shell's strict input rules read back to the Python value; empty when none does.
+std::string InputText(const py::handle& value, bool select) {
+  std::string text;
+  if (value.ptr() == Unknown) {
+    text = "UNKNOWN";
+  } else if (py::isinstance<py::bool_>(value)) {
+    text = value.cast<bool>() ? "TRUE" : "FALSE";
+  } else if (py::isinstance<py::int_>(value)) {
+    text = py::str(value).cast<std::string>();
+  } else if (py::isinstance<py::float_>(value)) {
+    text = varnholt::ExactReal(value.cast<double>());
+    // A float stays a real: 12.0 is not taken where an integer is wanted, as "12.0" is not.
+    if (text.find_first_of(".ein") == std::string::npos) text += ".0";
+  } else if (py::isinstance<py::str>(value)) {
+    text = value.cast<std::string>();
+  } else if (py::hasattr(value, "text") && value.get_type().is(Helper("Kept"))) {
+    text = value.attr("text").cast<std::string>();
+  } else {
+    throw py::type_error(std::string("a value of the file is an int, float, str, bool, varnholt.Unknown, ") +
+                         "None or an Instance, not " + py::str(value.get_type().attr("__name__")).cast<std::string>());
+  }
+  const py::object type = py::getattr(value, "_varnholt_type", py::none());
+  if (select && !type.is_none()) text = type.cast<std::string>() + "(" + text + ")";
+  return text;
+}
+
+bool HoldsSelect(const cct_Instance& instance, long attribute) {
+  const cct_Type* value = instance.Attribute(attribute);
+  if (!value) return false;
+  if (value->Kind() == cct_KIND_SELECT) return true;
+  const auto* aggregate = dynamic_cast<const cct_AggregateType*>(value);
+  return aggregate && aggregate->ElementDescriptor()->kind == cct_KIND_SELECT;
+}
+
+void Refused(const varnholt::EditOutcome& outcome) {
+  if (outcome.Refused()) throw py::value_error(outcome.message);
+  // Clearing a mandatory value is allowed, with the warning the desktop gives.
+  if (!outcome.message.empty() && PyErr_WarnEx(PyExc_UserWarning, outcome.message.c_str(), 1) < 0)
+    throw py::error_already_set();
+}
+
+}  // namespace
+
+py::object Instance::Store(const std::string& name, long element, const py::handle& value) const {
+  const long k = AttributeIndex(name);
+  cct_Instance& i = *instance_;
+  CDoc::LogRoute route(*state_->doc);
+  const varnholt::ValueSlot slot{&i, k, element};
+  if (value.is_none()) {
+    Refused(varnholt::ClearValue(slot));
+  } else if (py::isinstance<Instance>(value)) {
+    const Instance& chosen = value.cast<const Instance&>();
+    chosen.Get();
+    const varnholt::InsertDialogData admissible(&i, k);
+    const cct_Type* attribute = i.Attribute(k);
+    if (element >= 0 || !attribute || attribute->Kind() != cct_KIND_ENTITY_REFERENCE)
+      throw py::value_error(varnholt::SlotName(slot) + ": references in lists and selects are added with append");
+    if (chosen.StateOf() != state_)
+      throw py::value_error(varnholt::SlotName(slot) + ": the instance belongs to another document");
+    if (!chosen.Pointer()->HasSupertype(admissible.admissibleId))
+      throw py::value_error(varnholt::SlotName(slot) + ": " + chosen.Type() + " is not taken here; the value stays as it was");
+    if (!varnholt::InsertValue(state_->Scope(), i, k, chosen.Pointer()).done)
+      throw py::value_error(varnholt::SlotName(slot) + ": the reference cannot be set");
+  } else if (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value)) {
+    // A whole list is set element by element, and all or nothing: a refused element brings the
+    // ones set before it back.
+    const cct_Type* attribute = i.Attribute(k);
+    const auto* list = dynamic_cast<const cct_AggregateType_1d*>(attribute);
+    const py::sequence items = py::reinterpret_borrow<py::sequence>(value);
+    if (element >= 0 || !list)
+      throw py::type_error(varnholt::SlotName(slot) + " is not a list");
+    if (!list->IsSet() || list->Count() != items.size())
+      throw py::value_error(varnholt::SlotName(slot) + " has " + std::to_string(list->IsSet() ? list->Count() : 0) +
+                            " elements, not " + std::to_string(items.size()) + ": set them one by one or append");
+    std::vector<varnholt::SlotEditor> before;
+    for (size_t e = 0; e < items.size(); ++e) before.push_back(varnholt::DescribeSlot({&i, k, static_cast<long>(e)}));
+    for (size_t e = 0; e < items.size(); ++e) {
+      const varnholt::ValueSlot one{&i, k, static_cast<long>(e)};
+      const varnholt::EditOutcome outcome = varnholt::SetValue(one, InputText(items[e], HoldsSelect(i, k)));
+      if (outcome.Refused()) {
+        for (size_t r = 0; r < e; ++r) varnholt::RestoreSlot({&i, k, static_cast<long>(r)}, before[r]);
+        throw py::value_error(outcome.message);
+      }
+    }
+  } else {
+    Refused(varnholt::SetValue(slot, InputText(value, HoldsSelect(i, k))));
+  }
+  if (element < 0) return Item(name);
+  py::list now = Item(name);
+  return now[static_cast<size_t>(element)];
+}
+
+void Instance::Clear(const std::string& name, long element) const { Store(name, element, py::none()); }
+
+py::object Instance::Append(const std::string& name, const py::handle& value) const {
+  const long k = AttributeIndex(name);
+  cct_Instance& i = *instance_;
+  CDoc::LogRoute route(*state_->doc);
+  const varnholt::ValueSlot slot{&i, k, -1};
+  cct_Instance* chosen = nullptr;
+  if (py::isinstance<Instance>(value)) {
+    const Instance& other = value.cast<const Instance&>();
+    other.Get();
+    if (other.StateOf() != state_)
+      throw py::value_error(varnholt::SlotName(slot) + ": the instance belongs to another document");
+    const varnholt::InsertDialogData admissible(&i, k);
+    if (admissible.admissibleId != varnholt::InsertDialogData::kAnyEntity &&
+        !other.Pointer()->HasSupertype(admissible.admissibleId))
+      throw py::value_error(varnholt::SlotName(slot) + ": " + other.Type() + " is not taken here; the value stays as it was");
+    chosen = other.Pointer();
+  }
+  const std::string text = chosen ? std::string() : InputText(value, HoldsSelect(i, k));
+  const varnholt::InsertResult inserted = varnholt::InsertValue(state_->Scope(), i, k, chosen);
+  if (!inserted.done || inserted.element < 0)
+    throw py::value_error(varnholt::SlotName(slot) + ": " +
+                          (chosen ? "takes no such instance" : "takes no such element") + "; the value stays as it was");
+  if (!chosen) {
+    const varnholt::EditOutcome outcome = varnholt::SetValue({&i, k, inserted.element}, text);
+    if (outcome.Refused()) {
+      varnholt::RevertInsert(i, k, inserted);
+      throw py::value_error(outcome.message);
+    }
+  }
+  py::list now = Item(name);
+  return now[static_cast<size_t>(inserted.element)];
 }
 
 class Document {
@@ -252,6 +520,23 @@ class Document {
     return projects[0];
   }
   std::string LogText() const { return Open().doc->LogText(); }
+
+  // Saves as varnholt-cli convert does; the target keeps what it held when the save fails.
+  void Save(const std::string& path) const {
+    State& state = Open();
+    const size_t before = state.doc->LogText().size();
+    bool saved = false;
+    {
+      py::gil_scoped_release release;
+      saved = state.doc->OnSaveDocument(path);
+    }
+    if (!saved) {
+      const std::string log = state.doc->LogText();
+      PyErr_SetString(PyExc_OSError,
+                      ("\"" + path + "\" could not be saved\n" + log.substr(std::min(before, log.size()))).c_str());
+      throw py::error_already_set();
+    }
+  }
 
   // The three header entities as one namespace of their attributes.
   py::object Header() const {
@@ -421,12 +706,22 @@ PYBIND11_MODULE(varnholt, m) {
   Unknown = py::module_::import("types").attr("SimpleNamespace")().release().ptr();
   m.attr("Unknown") = py::reinterpret_borrow<py::object>(Unknown);
 
+  // What is plain Python (the kept text, the list that writes through, the typed values).
+  py::dict helpers;
+  helpers["__name__"] = "varnholt";
+  py::exec(kPythonSide, helpers);
+  Helpers = helpers.release().ptr();
+  for (const char* name : {"Kept", "List", "typed"}) m.attr(name) = Helper(name);
+
   py::class_<Instance>(m, "Instance")
       .def_property_readonly("id", &Instance::Id)
       .def_property_readonly("type", &Instance::Type)
       .def_property_readonly("types", &Instance::Types)
       .def_property_readonly("line", &Instance::Line)
       .def_property_readonly("raw", &Instance::Raw)
+      .def_property_readonly("kept", [](const Instance& i) { return i.KeptRecord() != nullptr; })
+      .def_property_readonly("parameters", &Instance::Parameters)
+      .def_property_readonly("extra", &Instance::Extra)
       .def("attributes", &Instance::Attributes)
       .def("__getitem__", &Instance::Item)
       .def("__getattr__", [](const Instance& i, const std::string& name) {
@@ -436,6 +731,26 @@ PYBIND11_MODULE(varnholt, m) {
           throw py::attribute_error("'" + i.Type() + "' has no attribute '" + name + "'");
         }
       })
+      .def("__setitem__", [](const Instance& i, const std::string& name, const py::object& v) { i.Store(name, -1, v); })
+      .def("__delitem__", [](const Instance& i, const std::string& name) { i.Clear(name, -1); })
+      .def("__setattr__", [](const Instance& i, const std::string& name, const py::object& v) {
+        try {
+          i.Store(name, -1, v);
+        } catch (const py::key_error&) {
+          throw py::attribute_error("'" + i.Type() + "' has no attribute '" + name + "'");
+        }
+      })
+      .def("__delattr__", [](const Instance& i, const std::string& name) {
+        try {
+          i.Clear(name, -1);
+        } catch (const py::key_error&) {
+          throw py::attribute_error("'" + i.Type() + "' has no attribute '" + name + "'");
+        }
+      })
+      .def("_set_element", [](const Instance& i, const std::string& name, long element, const py::object& v) {
+        return i.Store(name, element, v);
+      })
+      .def("_append", &Instance::Append)
       .def("__repr__", &Instance::Repr)
       .def("__eq__", &Instance::Equals)
       .def("__hash__", &Instance::Hash);
@@ -457,6 +772,7 @@ PYBIND11_MODULE(varnholt, m) {
       .def("machining_time", &Document::MachiningTime, py::arg("rapid") = 5000.0, py::arg("tool_change") = 5.0,
            py::arg("units") = py::none())
       .def("scene", &Document::Scene)
+      .def("save", &Document::Save, py::arg("path"))
       .def("close", &Document::Close)
       .def("__enter__", [](Document& d) -> Document& { return d; }, py::return_value_policy::reference)
       .def("__exit__", [](Document& d, py::args) { d.Close(); })
