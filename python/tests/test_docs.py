@@ -26,7 +26,24 @@ def test_the_page_has_examples():
 
 
 @pytest.mark.parametrize("path", files(), ids=os.path.basename)
-def test_every_example_runs(path, capsys):
+def test_every_example_runs(path, capsys, tmp_path):
     for code in examples():
-        exec(compile(code, "docs/python.md", "exec"), {"SAMPLE": path})
+        exec(compile(code, "docs/python.md", "exec"), {"SAMPLE": path, "OUT": str(tmp_path)})
     assert capsys.readouterr().out
+
+
+def test_the_examples_do_what_they_say(tmp_path):
+    import csv
+    import varnholt
+    sample = os.path.join(SOURCE, "samples", "bracket_project.stp")
+    for code in examples():
+        exec(compile(code, "docs/python.md", "exec"), {"SAMPLE": sample, "OUT": str(tmp_path)})
+    before, after = varnholt.open(sample), varnholt.open(str(tmp_path / "faster.stp"))
+    feeds = [(t.id, t.feedrate) for t in before.by_type("technology") if isinstance(t.feedrate, float)]
+    assert feeds
+    for number, feed in feeds:
+        assert after[number].feedrate == feed * 1.1
+    rows = list(csv.reader(open(tmp_path / "toolpaths.csv")))
+    moves = [p for p in before.scene() if p.kind in ("toolpath", "generated", "rapid")]
+    assert len(rows) == 1 + sum(len(p.points) for p in moves)
+    assert float(rows[1][4]) == moves[0].points[0][0]

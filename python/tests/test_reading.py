@@ -110,3 +110,31 @@ def test_two_documents_at_once():
     with pytest.raises(varnholt.ClosedError):
         a.project
     assert b.project.type == "project"
+
+
+def test_other_threads_run_while_a_file_opens(tmp_path):
+    # The open waits on a pipe that only this thread fills: were the interpreter held during the
+    # open, neither could go on, and the watchdog ends the run as a failure instead of a hang.
+    import faulthandler
+    import threading
+    pipe = str(tmp_path / "pipe.stp")
+    os.mkfifo(pipe)
+    outcome = {}
+
+    def read():
+        try:
+            outcome["doc"] = varnholt.open(pipe)
+        except varnholt.OpenError as error:
+            outcome["error"] = error
+
+    faulthandler.dump_traceback_later(60, exit=True)
+    try:
+        reader = threading.Thread(target=read)
+        reader.start()
+        with open(pipe, "wb") as feed:
+            with open(sample("bracket_project.stp"), "rb") as source:
+                feed.write(source.read())
+        reader.join()
+    finally:
+        faulthandler.cancel_dump_traceback_later()
+    assert outcome
