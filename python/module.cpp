@@ -39,8 +39,16 @@ namespace py = pybind11;
 
 namespace {
 
+// Set once the interpreter ends: the process is about to go, so what is still open is left to it.
+bool exiting = false;
+
 // A document while it is open; gone when closed or when its Document is collected.
 struct State {
+  ~State() {
+    // Freeing a population of millions of instances takes a third of a second that nobody
+    // waits for at the end of a script; the command line leaves it to the end of the process too.
+    if (exiting) static_cast<void>(doc.release());
+  }
   std::unique_ptr<CDoc> doc;
   std::unique_ptr<varnholt::Navigator> navigator;  // made on the first question that needs it
   cct_Scope& Scope() const { return *doc->Scope(); }
@@ -778,5 +786,6 @@ PYBIND11_MODULE(varnholt, m) {
       .def("__exit__", [](Document& d, py::args) { d.Close(); })
       .def("__iter__", [](const Document& d) { return d.Instances("").attr("__iter__")(); });
 
+  py::module_::import("atexit").attr("register")(py::cpp_function([] { exiting = true; }));
   m.def("open", &OpenDocument, py::arg("path"), "Opens an exchange file as the desktop program does.");
 }
