@@ -144,6 +144,12 @@ def test_lists_grow_by_append():
     with pytest.raises(ValueError):
         plan.its_elements.append(doc.by_type("cartesian_point")[0])
     assert len(plan.its_elements) == count + 1
+    # A refused number leaves no element behind it.
+    point = doc.by_type("cartesian_point")[0]
+    before = point.raw
+    with pytest.raises(ValueError):
+        point.coordinates.append("x")
+    assert point.raw == before and len(point.coordinates) == 3
 
 
 def test_select_values_keep_the_type_written_with_them():
