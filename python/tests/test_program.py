@@ -45,6 +45,17 @@ def test_scene_paths_are_arrays_of_points():
         assert len(p.points) >= 2
 
 
+def test_scene_without_numpy_gives_lists_of_tuples(monkeypatch):
+    import sys
+    with_numpy = varnholt.open(BRACKET).scene()
+    monkeypatch.setitem(sys.modules, "numpy", None)  # import numpy now fails
+    paths = varnholt.open(BRACKET).scene()
+    assert len(paths) == len(with_numpy)
+    for p, q in zip(paths, with_numpy):
+        assert isinstance(p.points, list) and all(isinstance(t, tuple) and len(t) == 3 for t in p.points)
+        assert [list(t) for t in p.points] == [list(r) for r in q.points]
+
+
 def test_gcode_and_time_are_those_of_the_command_line(tmp_path):
     doc = varnholt.open(BRACKET)
     out = tmp_path / "b.ngc"
