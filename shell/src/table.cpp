@@ -261,10 +261,11 @@ bool EntityTable::Build(cct_Scope& scope, std::string_view entity, bool exact, s
     }
     found.push_back({e->fileOffset > 0 ? e->fileOffset : LONG_MAX, Source{instance, shape}});
   }
-  // Names are created when first referred to, records often come later: the file's order is
-  // the order of the records' offsets.
-  std::stable_sort(found.begin(), found.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // The file's order is the order of the records' offsets. The scan makes the entries in that
+  // order, so the list is mostly in it already; instances made since have no record and go last.
+  const auto byOffset = [](const auto& a, const auto& b) { return a.first < b.first; };
+  if (!std::is_sorted(found.begin(), found.end(), byOffset))
+    std::stable_sort(found.begin(), found.end(), byOffset);
   rows_.reserve(found.size());
   for (const auto& f : found) rows_.push_back(f.second);
   return true;
