@@ -49,13 +49,10 @@ std::string WriteTables(cct_Scope& scope, const Arguments& arguments, varnholt::
   }
 
   size_t kept = 0;
-  const std::vector<std::string> entities = varnholt::OccurringEntities(scope, &kept);
+  const std::vector<varnholt::EntityTable> tables = varnholt::EntityTable::AllEntities(scope, &kept);
   if (kept > 0)
     std::cerr << "varnholt-cli: " << kept << (kept == 1 ? " record" : " records")
               << " of no entity of the schema (kept as written) left out\n";
-  std::vector<varnholt::EntityTable> tables(entities.size());
-  for (size_t i = 0; i < entities.size(); ++i)
-    if (!tables[i].Build(scope, entities[i], true, why)) return why;
   if (format == varnholt::TableFormat::Xlsx) {
     std::vector<const varnholt::EntityTable*> sheets;
     for (const varnholt::EntityTable& table : tables) sheets.push_back(&table);

@@ -198,7 +198,19 @@ std::vector<std::pair<std::string, std::string_view>> Partials(std::string_view 
 
 }  // namespace
 
-bool EntityTable::Build(cct_Scope& scope, std::string_view entity, bool exact, std::string& why) {
+namespace {
+using Found = std::vector<std::pair<long, EntityTable::Source>>;  // file offset, row
+
+// The file's order is the order of the records' offsets. The scan makes the entries in that
+// order, so the list is mostly in it already; instances made since have no record and go last.
+void ToFileOrder(Found& found) {
+  const auto byOffset = [](const auto& a, const auto& b) { return a.first < b.first; };
+  if (!std::is_sorted(found.begin(), found.end(), byOffset))
+    std::stable_sort(found.begin(), found.end(), byOffset);
+}
+}  // namespace
+
+long EntityTable::Prepare(std::string_view entity, std::string& why) {
   entity_ = Lower(entity);
   header_.clear();
   rows_.clear();
@@ -207,9 +219,8 @@ bool EntityTable::Build(cct_Scope& scope, std::string_view entity, bool exact, s
   std::unique_ptr<cct_Instance> prototype(entity_.empty() ? nullptr : CreateEntityByName(entity_.c_str()));
   if (!prototype) {
     why = "the schema knows no entity \"" + std::string(entity) + "\"";
-    return false;
+    return 0;
   }
-  const long id = prototype->TypeID();
   const long count = prototype->AttributeCount();
   header_ = {"instance", "type"};
   for (long i = 0; i < count; ++i) header_.emplace_back(prototype->AttributeName(i));
@@ -229,9 +240,15 @@ bool EntityTable::Build(cct_Scope& scope, std::string_view entity, bool exact, s
             break;
           }
     }
+  return prototype->TypeID();
+}
 
+bool EntityTable::Build(cct_Scope& scope, std::string_view entity, bool exact, std::string& why) {
+  const long id = Prepare(entity, why);
+  if (id == 0) return false;
+  const long count = static_cast<long>(header_.size()) - 2;
   std::vector<std::pair<long, long>> shapeOf;  // own type id, index into shapes_
-  std::vector<std::pair<long, Source>> found;  // file offset, row
+  Found found;
   cct_Scope::ListCursor cursor;
   for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor)) {
     cct_Instance* instance = e->instance;
@@ -261,14 +278,55 @@ bool EntityTable::Build(cct_Scope& scope, std::string_view entity, bool exact, s
     }
     found.push_back({e->fileOffset > 0 ? e->fileOffset : LONG_MAX, Source{instance, shape}});
   }
-  // The file's order is the order of the records' offsets. The scan makes the entries in that
-  // order, so the list is mostly in it already; instances made since have no record and go last.
-  const auto byOffset = [](const auto& a, const auto& b) { return a.first < b.first; };
-  if (!std::is_sorted(found.begin(), found.end(), byOffset))
-    std::stable_sort(found.begin(), found.end(), byOffset);
+  ToFileOrder(found);
   rows_.reserve(found.size());
   for (const auto& f : found) rows_.push_back(f.second);
   return true;
+}
+
+std::vector<EntityTable> EntityTable::AllEntities(cct_Scope& scope, size_t* kept) {
+  // One walk over the population for all tables: a walk per entity would cost as many walks
+  // as a large file has entities.
+  std::vector<Found> byType;
+  std::vector<long> ids;
+  size_t raw = 0;
+  cct_Scope::ListCursor cursor;
+  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor)) {
+    cct_Instance* instance = e->instance;
+    if (!instance || instance->Kind() != cct_KIND_INSTANCE || instance->IsKilled()) continue;
+    const long id = instance->TypeID();
+    if (id == 0) {
+      ++raw;
+      continue;
+    }
+    const size_t k = static_cast<size_t>(id) % cct_ENTITY_ID_ROOM;
+    if (byType.size() <= k) {
+      byType.resize(k + 1);
+      ids.resize(k + 1, 0);
+    }
+    ids[k] = id;
+    byType[k].push_back({e->fileOffset > 0 ? e->fileOffset : LONG_MAX, Source{instance, 0}});
+  }
+  std::vector<EntityTable> tables;
+  for (size_t k = 0; k < byType.size(); ++k) {
+    if (byType[k].empty()) continue;
+    std::unique_ptr<cct_Instance> made(CreateEntity(ids[k]));
+    EntityTable table;
+    std::string why;
+    if (!made || !made->TypeName() || table.Prepare(made->TypeName(), why) == 0) continue;
+    // Every row is of the entity itself: its attributes stand where the columns do.
+    std::vector<long> places(table.header_.size() - 2);
+    for (size_t j = 0; j < places.size(); ++j) places[j] = static_cast<long>(j);
+    table.shapes_.push_back(std::move(places));
+    ToFileOrder(byType[k]);
+    table.rows_.reserve(byType[k].size());
+    for (const auto& f : byType[k]) table.rows_.push_back(f.second);
+    tables.push_back(std::move(table));
+  }
+  std::sort(tables.begin(), tables.end(),
+            [](const EntityTable& a, const EntityTable& b) { return a.entity_ < b.entity_; });
+  if (kept) *kept = raw;
+  return tables;
 }
 
 void EntityTable::Row(size_t r, TableRow& row) const {
@@ -318,34 +376,6 @@ void EntityTable::ComplexRow(const cct_Instance& instance, TableRow& row) const 
       }
     TextCell(row, text == "$" ? std::string_view() : text);
   }
-}
-
-std::vector<std::string> OccurringEntities(cct_Scope& scope, size_t* kept) {
-  std::vector<long> ids;
-  size_t raw = 0;
-  cct_Scope::ListCursor cursor;
-  for (cct_Scope::Entry* e = scope.ListFirst(cursor); e; e = scope.ListNext(cursor)) {
-    const cct_Instance* instance = e->instance;
-    if (!instance || instance->Kind() != cct_KIND_INSTANCE || instance->IsKilled()) continue;
-    const long id = instance->TypeID();
-    if (id == 0) {
-      ++raw;
-      continue;
-    }
-    const size_t k = static_cast<size_t>(id) % cct_ENTITY_ID_ROOM;
-    if (ids.size() <= k) ids.resize(k + 1, 0);
-    if (ids[k]) continue;
-    ids[k] = id;
-  }
-  std::vector<std::string> names;
-  for (long id : ids)
-    if (id) {
-      std::unique_ptr<cct_Instance> made(CreateEntity(id));
-      if (made && made->TypeName()) names.emplace_back(made->TypeName());
-    }
-  std::sort(names.begin(), names.end());
-  if (kept) *kept = raw;
-  return names;
 }
 
 void WriteCsv(const EntityTable& table, std::ostream& out) {

@@ -61,12 +61,14 @@ std::string FillWorkbook(lxw_workbook* workbook, const std::vector<const EntityT
   const std::vector<std::string> sheets = SheetNames(entities);
   std::string cell;  // libxlsxwriter takes texts ended by a zero
   auto check = [](lxw_error error) { return error == LXW_NO_ERROR ? std::string() : std::string(lxw_strerror(error)); };
-  for (size_t t = 0; t < tables.size(); ++t) {
-    const EntityTable& table = *tables[t];
-    if (table.RowCount() + 1 > kMaxSheetRows)
-      return "the " + std::to_string(table.RowCount()) + " instances of " + table.Entity() +
+  // Before any sheet is written: a table too long for a sheet is known from the start.
+  for (const EntityTable* table : tables)
+    if (table->RowCount() + 1 > kMaxSheetRows)
+      return "the " + std::to_string(table->RowCount()) + " instances of " + table->Entity() +
              " do not fit in an xlsx sheet (" + std::to_string(kMaxSheetRows - 1) +
              " rows at most); CSV holds them";
+  for (size_t t = 0; t < tables.size(); ++t) {
+    const EntityTable& table = *tables[t];
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, sheets[t].c_str());
     if (!sheet) return "no sheet " + sheets[t] + " could be added";
     for (size_t c = 0; c < table.Header().size(); ++c) {

@@ -138,13 +138,21 @@ TEST_F(Table, CellKindsTellNumbersFromText) {
   EXPECT_EQ(row.CellText(2), "'fast'");
 }
 
-TEST_F(Table, OccurringEntitiesAreTheOwnTypesAndKeptRecordsAreCounted) {
+// One walk gives the tables of every entity that occurs, as a table of each alone does.
+TEST_F(Table, AllEntitiesAreTheOwnTypesAsEachAloneGivesThem) {
   Open(kValues);
   size_t kept = 0;
-  EXPECT_EQ(varnholt::OccurringEntities(*doc_.Scope(), &kept),
-            (std::vector<std::string>{"axis2_placement_3d", "cartesian_point", "const_spindle_speed",
-                                      "direction", "milling_technology", "turning_technology"}));
+  const std::vector<varnholt::EntityTable> tables = varnholt::EntityTable::AllEntities(*doc_.Scope(), &kept);
   EXPECT_EQ(kept, 1u);
+  std::vector<std::string> entities;
+  for (const varnholt::EntityTable& table : tables) {
+    entities.push_back(table.Entity());
+    std::ostringstream out;
+    varnholt::WriteCsv(table, out);
+    EXPECT_EQ(out.str(), Csv(table.Entity(), true)) << table.Entity();
+  }
+  EXPECT_EQ(entities, (std::vector<std::string>{"axis2_placement_3d", "cartesian_point", "const_spindle_speed",
+                                                "direction", "milling_technology", "turning_technology"}));
 }
 
 TEST(TableSheets, NamesFitInThirtyOneCharactersAndDiffer) {

@@ -55,6 +55,11 @@ class EntityTable {
   /// was read last). False, with the reason in `why`, when the schema knows no such entity.
   bool Build(cct_Scope& scope, std::string_view entity, bool exact, std::string& why);
 
+  /// A table for every entity whose instances occur (by their own type), each as Build with
+  /// `exact` makes it, sorted by name; `kept` counts the records of entities the schema does
+  /// not know and complex instances, which belong to none of them.
+  static std::vector<EntityTable> AllEntities(cct_Scope& scope, size_t* kept = nullptr);
+
   /// The entity's name as the tree shows it ("cartesian_point").
   const std::string& Entity() const { return entity_; }
   const std::vector<std::string>& Header() const { return header_; }
@@ -62,13 +67,17 @@ class EntityTable {
   /// Fills `row` with the cells of row r (from 0).
   void Row(size_t r, TableRow& row) const;
 
- private:
-  struct Shape;
+  /// A row's instance and how its attributes stand in the columns.
   struct Source {
     cct_Instance* instance;
     uint32_t shape;  // index into shapes_; kComplex for a complex instance kept as written
   };
+
+ private:
   static constexpr uint32_t kComplex = 0xFFFFFFFFu;
+  /// The header and the attributes' declaring entities; the entity's id, or 0 (the reason in
+  /// `why`) when the schema knows no such entity.
+  long Prepare(std::string_view entity, std::string& why);
   void ComplexRow(const cct_Instance& instance, TableRow& row) const;
 
   std::string entity_;
@@ -82,11 +91,6 @@ class EntityTable {
   struct Scratch;
   std::unique_ptr<Scratch> scratch_;
 };
-
-/// The entities whose instances occur in the population (by their own type), sorted by name;
-/// `kept` counts the records of entities the schema does not know and complex instances, which
-/// belong to none of them.
-std::vector<std::string> OccurringEntities(cct_Scope& scope, size_t* kept = nullptr);
 
 /// Writes the table as CSV (RFC 4180): UTF-8 without a byte order mark, fields separated by
 /// commas, lines ended by CR LF, a field quoted when it holds a comma, a quote, CR or LF (its
