@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode FILE [--write-to PATH] [--reps N]
+//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table FILE [--write-to PATH] [--reps N]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -64,6 +64,7 @@
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_render.h"
+#include "varnholt/table.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode FILE [--write-to PATH] "
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table FILE [--write-to PATH] "
     "[--reps N]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
@@ -200,7 +201,8 @@ const char* const kUsage =
     "timed), isopen (median of N fresh document opens after a warm-up, default 21) or refs\n"
     "(open, then only the index of who refers to whom timed, with its size); toolpaths (open,\n"
     "then only BuildProgram timed, with the moves it gave); gcode (open and build, then the G-code\n"
-    "and the machining time timed).\n";
+    "and the machining time timed); table (open, then the table of cartesian_point built and\n"
+    "written as CSV, to /dev/null unless --write-to names a file, timed).\n";
 
 /// Counts the warnings and errors in a log text.
 std::string LogCounts(const std::string& text) {
@@ -389,6 +391,47 @@ int PhaseGcode(const PhaseArgs& a) {
   return 0;
 }
 
+int PhaseTable(const PhaseArgs& a) {
+  char line[512];
+  // `table FILE --type cartesian_point` after the open: the rows found, then the CSV written.
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
+  int fd = ::open(a.writeTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    std::fprintf(stderr, "varnholt-bench: cannot write %s\n", a.writeTo);
+    return 1;
+  }
+  varnholt::DescriptorBuffer buffer(fd);
+  std::ostream out(&buffer);
+  auto t0 = Clock::now();
+  auto* table = new varnholt::EntityTable;
+  std::string why;
+  if (!table->Build(*doc->Scope(), "cartesian_point", false, why)) {
+    std::fprintf(stderr, "varnholt-bench: %s\n", why.c_str());
+    return 1;
+  }
+  const double build = Seconds(t0, Clock::now());
+  t0 = Clock::now();
+  varnholt::WriteCsv(*table, out);
+  out.flush();
+  ::close(fd);
+  const double write = Seconds(t0, Clock::now());
+  if (!out || buffer.Error() != 0) {
+    std::fprintf(stderr, "varnholt-bench: writing %s failed\n", a.writeTo);
+    return 1;
+  }
+  const double seconds = build + write;
+  std::snprintf(line, sizeof line,
+                "phase=table seconds=%.6f build_seconds=%.6f write_seconds=%.6f open_seconds=%.6f "
+                "rows=%zu out_bytes=%lld out_mb_per_s=%.1f peak_rss=%lld bytes=%lld",
+                seconds, build, write, open, table->RowCount(), buffer.Written(),
+                seconds > 0 ? static_cast<double>(buffer.Written()) / 1e6 / seconds : 0.0, PeakRss(),
+                a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
 int PhaseSave(const PhaseArgs& a) {
   char line[512];
   auto* doc = new CDoc;
@@ -466,7 +509,8 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
     int (*run)(const PhaseArgs&);
   } kPhases[] = {{"scan", PhaseScan},     {"open", PhaseOpen}, {"refs", PhaseRefs},
                  {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen},
-                 {"rules", PhaseRules},   {"toolpaths", PhaseToolpaths}, {"gcode", PhaseGcode}};
+                 {"rules", PhaseRules},   {"toolpaths", PhaseToolpaths}, {"gcode", PhaseGcode},
+                 {"table", PhaseTable}};
   const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss()};
   for (const auto& p : kPhases) {
     if (phase != p.name) continue;

@@ -126,6 +126,19 @@ Reading Read(const std::vector<Command>& commands, const std::vector<std::string
   return reading;
 }
 
+namespace {
+// What a subcommand said of its own usage error; Run shows it after the usage.
+std::string& PendingMisuse() {
+  static std::string message;
+  return message;
+}
+}  // namespace
+
+int Misuse(const std::string& message) {
+  PendingMisuse() = message;
+  return 2;
+}
+
 int Run(const std::vector<Command>& commands, const std::vector<std::string>& words, std::ostream& err) {
   const Reading reading = Read(commands, words);
   int status = reading.verdict.status;
@@ -136,8 +149,11 @@ int Run(const std::vector<Command>& commands, const std::vector<std::string>& wo
   if (status == 0) status = reading.command->run(reading.arguments);
   if (status == 2) {
     err << UsageText(commands);
-    if (!reading.verdict.message.empty()) err << "\n" << kProgram << ": " << reading.verdict.message << "\n";
+    const std::string& message =
+        reading.verdict.message.empty() ? PendingMisuse() : reading.verdict.message;
+    if (!message.empty()) err << "\n" << kProgram << ": " << message << "\n";
   }
+  PendingMisuse().clear();
   return status;
 }
 

@@ -90,6 +90,10 @@ struct Reading {
 /// Reads the words after the program's name against the table.
 Reading Read(const std::vector<Command>& commands, const std::vector<std::string>& words);
 
+/// For a subcommand that finds its options do not go together: keeps the message for Run, which
+/// shows it after the usage, as it shows the table's own usage errors; answers status 2.
+int Misuse(const std::string& message);
+
 /// Reads the command line and runs its entry; what a usage error or a refusal prints goes to
 /// `err` (the usage text of `commands`).
 int Run(const std::vector<Command>& commands, const std::vector<std::string>& words, std::ostream& err);

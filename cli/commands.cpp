@@ -258,6 +258,31 @@ const std::vector<Command>& Commands() {
         {"--units", "si|shop", {"si", "shop"}, UnitsName},
         {"--tolerance", "MM", {}, Tolerance}},
        Time},
+      {"table", {},
+       {"FILE --type ENTITY [--format csv|xlsx] [-o OUT]",
+        "FILE --all [--format csv|xlsx] -o OUT"},
+       "table FILE",
+       "open FILE and write the instances of ENTITY and its subtypes as a\n"
+       "table in file order: the instance, its type, then one column per\n"
+       "attribute of ENTITY (inherited ones first; a subtype's own are left\n"
+       "out); values as the tree shows them, reals exact, references as\n"
+       "\"#N type\", lists as a save writes them, a parameter kept as written\n"
+       "as written, unset values empty; no instances: the header row only\n"
+       "--type ENTITY  the entity (an unknown one is refused, status 1)\n"
+       "--all         one table per entity that occurs, each of the instances\n"
+       "              of exactly that entity: a sheet each in an xlsx workbook\n"
+       "              (names cut to 31 characters), or ENTITY.csv each in the\n"
+       "              folder -o names (made when missing)\n"
+       "--format F    csv (RFC 4180: UTF-8, CR LF; the default) or xlsx (the\n"
+       "              default when OUT ends in .xlsx; needs -o)\n"
+       "-o OUT        write to OUT (replaced only once complete) instead of\n"
+       "              standard output; the log goes to standard error\n",
+       {kFile}, 1, false, false,
+       {{"--type", "ENTITY", {}, KnownEntity},
+        {"--all", nullptr, {}, nullptr},
+        {"--format", "csv|xlsx", {"csv", "xlsx"}, TableFormatName},
+        {"-o", "OUT", {}, nullptr, Completion::File}},
+       Table},
       {"help", {},
        {"[SUBCOMMAND]"},
        "help SUBCOMMAND",

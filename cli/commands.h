@@ -49,6 +49,12 @@ Verdict Tolerance(const std::string& value);
 Verdict Rate(const std::string& value);
 Verdict Seconds(const std::string& value);
 
+/// table FILE (--type ENTITY | --all) [--format csv|xlsx] [-o OUT]: an entity's instances as a table.
+int Table(const Arguments& arguments);
+Verdict TableFormatName(const std::string& value);
+/// An entity the schema knows (any case); a refusal naming it otherwise.
+Verdict KnownEntity(const std::string& value);
+
 /// The message on standard error after "varnholt-cli: "; status 1.
 int Refuse(const std::string& message);
 

@@ -38,6 +38,7 @@
 #include "varnholt/insertdialog.h"
 #include "varnholt/navigation.h"
 #include "varnholt/gcode.h"
+#include "varnholt/table.h"
 #include "varnholt/program.h"
 #include "varnholt/save_io.h"
 #include "varnholt/valuetext.h"
@@ -203,6 +204,10 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   auto* copyRecord = new QAction(QStringLiteral("&Datensatz kopieren"), tree_);
   connect(copyRecord, &QAction::triggered, this, [this] { CopyCurrentRecord(); });
   tree_->addAction(copyRecord);
+  exportTable_ = new QAction(QStringLiteral("Als Tabelle exportieren..."), tree_);
+  exportTable_->setEnabled(false);
+  connect(exportTable_, &QAction::triggered, this, [this] { ExportTable(); });
+  tree_->addAction(exportTable_);
   tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
   connect(tree_, &InstanceTree::expandAllRequested, this, &ChildFrame::ExpandAll);
   // A file of a million instances would otherwise build every item before the window shows.
@@ -385,6 +390,58 @@ QString ChildFrame::CopyCurrentRecord() {
   return text;
 }
 
+cct_Instance* ChildFrame::CurrentTableInstance() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  if (!item || !control_.IsBold(item)) return nullptr;
+  CDoc::LogRoute route(doc_);
+  cct_Instance* instance = view_.ItemInstance(item);
+  // A record kept as written (an unknown entity, a complex instance) has no entity's columns.
+  return instance && instance->TypeID() != 0 ? instance : nullptr;
+}
+
+bool ChildFrame::ExportTable() {
+  cct_Instance* instance = CurrentTableInstance();
+  if (!instance || !instance->TypeName()) return false;
+  const std::string entity = instance->TypeName();
+  const QFileInfo document(path_);
+  const QString proposed =
+      document.dir().filePath(document.completeBaseName() + QStringLiteral("-") + ToQt(entity) + QStringLiteral(".csv"));
+  const QString path = prompts_.tablePath(this, proposed);
+  if (path.isEmpty()) return false;
+  return ExportTableTo(entity, path);
+}
+
+bool ChildFrame::ExportTableTo(const std::string& entity, const QString& path) {
+  if (!doc_.Scope()) return false;
+  std::string why;
+  bool ok = false;
+  size_t rows = 0;
+  {
+    CDoc::LogRoute route(doc_);
+    EntityTable table;
+    if (table.Build(*doc_.Scope(), entity, false, why)) {
+      rows = table.RowCount();
+      const std::string target = LocalPath(path);
+      ok = WriteTableFile(table, target, FormatOfPath(target), why);
+    }
+  }
+  if (ok) {
+    doc_.Log() << "Table of " << entity << " (" << rows << (rows == 1 ? " instance" : " instances")
+               << ") written to \"" << path.toStdString() << "\".\n";
+    Finish();
+    return true;
+  }
+  doc_.Log() << "Table of " << entity << ": cannot write \"" << path.toStdString() << "\": " << why << "\n";
+  Finish();
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Varnholt"),
+                  QStringLiteral("Die Tabelle von %1 konnte nicht nach \"%2\" geschrieben werden.")
+                      .arg(ToQt(entity), QDir::toNativeSeparators(path)),
+                  QMessageBox::Ok, this);
+  box.setInformativeText(ToQt(why));
+  prompts_.exec(box);
+  return false;
+}
+
 bool ChildFrame::IsValueList(QTreeWidgetItem* item) {
   if (!item || control_.IsBold(item) || !item->parent() || !control_.IsBold(item->parent()))
     return false;
@@ -459,6 +516,7 @@ void ChildFrame::PopulationChanged() {
 
 void ChildFrame::OnCurrentChanged(QTreeWidgetItem* item) {
   detailsTimer_.start();
+  exportTable_->setEnabled(CurrentTableInstance() != nullptr);
   if (navigating_ || !item) return;
   const QPersistentModelIndex index(tree_->indexFromItem(item));
   if (historyAt_ >= 0 && history_[static_cast<size_t>(historyAt_)] == index) return;

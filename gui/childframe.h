@@ -113,6 +113,17 @@ class ChildFrame : public QWidget {
   /// which a workingstep cannot be written is written without those only when the user agrees.
   /// The notes and problems of the writer go to the log; the G-code pane shows what was written.
   bool ExportGcodeTo(const QString& path);
+  /// "Als Tabelle exportieren...": asks for a file and writes the table of the current
+  /// instance's entity there (ExportTableTo); false when there is no such instance, when
+  /// cancelled or when nothing was written (the user was told why).
+  bool ExportTable();
+  /// Writes the table of `entity` (its instances and its subtypes', as `table` does) to `path`,
+  /// as an xlsx workbook when the name ends in .xlsx, else as CSV; the file is replaced only
+  /// once complete. The outcome goes to the log, a failure also to a message box.
+  bool ExportTableTo(const std::string& entity, const QString& path);
+  /// The context menu's "Als Tabelle exportieren..."; enabled on the row of an instance of
+  /// an entity of the schema.
+  QAction* ExportTableAction() const { return exportTable_; }
   /// Shows the G-code of the program in the G-code pane without writing a file, leaving out
   /// what cannot be written (the log and the pane say what); false when nothing could be made.
   bool ShowGcode();
@@ -216,7 +227,11 @@ class ChildFrame : public QWidget {
   /// Moves the search window off the current row when it covers it.
   void KeepFindClear();
 
+  /// The instance whose row is current when it is one of an entity of the schema; else null.
+  cct_Instance* CurrentTableInstance();
+
   Prompts& prompts_;
+  QAction* exportTable_ = nullptr;
   CDoc doc_;
   QString path_;  // the file the document is: the one opened, then the one last saved
   QSplitter* splitter_;

@@ -12,6 +12,10 @@ QString OpenFilters() {
 
 QString GcodeFilters() { return QStringLiteral("G-Code (*.ngc *.nc)"); }
 
+QString TableFilters() {
+  return QStringLiteral("CSV-Dateien (*.csv);;Excel-Arbeitsmappen (*.xlsx)");
+}
+
 Prompts::Prompts()
     : exec([](QDialog& dialog) { return dialog.exec(); }),
       openPath([](QWidget* parent) {
@@ -26,6 +30,17 @@ Prompts::Prompts()
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         // A name typed without an ending gets the one controllers look for.
         dialog.setDefaultSuffix(QStringLiteral("ngc"));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+      }),
+      tablePath([](QWidget* parent, const QString& proposed) {
+        QFileDialog dialog(parent, QStringLiteral("Als Tabelle exportieren"), proposed, TableFilters());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        // The ending decides the format; the chosen filter gives it to a name typed without one.
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+          dialog.setDefaultSuffix(filter.contains(QStringLiteral("xlsx")) ? QStringLiteral("xlsx")
+                                                                          : QStringLiteral("csv"));
+        });
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
       }) {}
 

@@ -15,6 +15,8 @@ namespace varnholt {
 QString OpenFilters();
 /// The file types the G-code export offers.
 QString GcodeFilters();
+/// The file types the table export offers: CSV first, then an xlsx workbook.
+QString TableFilters();
 
 struct Prompts {
   /// Runs a modal dialog (message boxes included) and answers its result code.
@@ -27,6 +29,9 @@ struct Prompts {
   /// The file to export G-code to (replacing it confirmed), or empty when cancelled; the dialog
   /// starts at `proposed`.
   std::function<QString(QWidget*, const QString& proposed)> gcodePath;
+  /// The file to export a table to (replacing it confirmed), or empty when cancelled; a name
+  /// typed without an ending gets the chosen filter's. The dialog starts at `proposed`.
+  std::function<QString(QWidget*, const QString& proposed)> tablePath;
 
   /// The real dialogs.
   Prompts();

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QLineEdit>
@@ -19,6 +20,8 @@
 #include <QTextBlock>
 #include <QTreeView>
 #include <QUrl>
+#include <fstream>
+#include <sstream>
 
 #include "appearancedialog.h"
 #include "detailsview.h"
@@ -38,6 +41,13 @@ using varnholt::ChildFrame;
 using varnholt::InsertDialog;
 
 namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
 
 class Frame : public ::testing::Test {
  protected:
@@ -830,4 +840,59 @@ TEST_F(Frame, TheTimeOfALargeProjectIsWorkedOutWhenAsked) {
   EXPECT_EQ(frame_->Details()->ShownName(), "1");
   EXPECT_FALSE(frame_->Details()->toHtml().contains("href=\"action:time\""));
   EXPECT_TRUE(frame_->Details()->toPlainText().contains("Total time:"));
+}
+
+// "Als Tabelle exportieren..." in the tree's context menu: only on an instance's row; it writes
+// the table of that instance's entity as CSV or, by the ending, as xlsx, proposing a name beside
+// the document; a file it cannot write is reported in a message box and the log.
+TEST_F(Frame, TableExportWritesTheTableOfTheInstancesEntity) {
+  OpenProject();
+  QAction* exportTable = nullptr;
+  for (QAction* action : frame_->Tree()->actions())
+    if (action->text() == "Als Tabelle exportieren...") exportTable = action;
+  ASSERT_NE(exportTable, nullptr);
+  ASSERT_EQ(exportTable, frame_->ExportTableAction());
+  QTreeWidgetItem* workpiece = Child(Root(), "its_workpieces")->child(0);
+  ASSERT_EQ(workpiece->text(0), "#10=workpiece");
+  frame_->Tree()->setCurrentItem(Child(workpiece, "its_id: WP"));
+  EXPECT_FALSE(exportTable->isEnabled());
+  frame_->Tree()->setCurrentItem(workpiece);
+  EXPECT_TRUE(exportTable->isEnabled());
+
+  QString proposed, chosen = files_.Path("pieces.csv");
+  prompts_.tablePath = [&](QWidget*, const QString& offered) {
+    proposed = offered;
+    return chosen;
+  };
+  int boxes = 0;
+  QString boxText;
+  answer_ = [&](QDialog& dialog) {
+    ++boxes;
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) boxText = box->text() + "\n" + box->informativeText();
+    return 0;
+  };
+  exportTable->trigger();
+  EXPECT_EQ(QFileInfo(proposed).fileName(), "p-workpiece.csv");
+  EXPECT_EQ(boxes, 0) << boxText.toStdString();
+  const std::string csv = ReadAll(chosen.toStdString());
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "instance,type,its_id,its_material,global_tolerance,its_rawpiece,"
+                                              "its_geometry,its_bounding_geometry,clamping_positions");
+  EXPECT_EQ(csv.substr(csv.find("\r\n") + 2), "10,workpiece,WP,,,,,,(#7)\r\n");
+  EXPECT_TRUE(LogText().contains("Table of workpiece (1 instance) written to")) << LogText().toStdString();
+
+  chosen = files_.Path("pieces.xlsx");
+  exportTable->trigger();
+  EXPECT_EQ(boxes, 0) << boxText.toStdString();
+  EXPECT_EQ(ReadAll(chosen.toStdString()).substr(0, 2), "PK");  // a zip container
+
+  chosen = files_.Path("missing/pieces.csv");
+  EXPECT_FALSE(frame_->ExportTable());
+  EXPECT_EQ(boxes, 1);
+  EXPECT_TRUE(boxText.contains("Die Tabelle von workpiece konnte nicht")) << boxText.toStdString();
+  EXPECT_TRUE(LogText().contains("Table of workpiece: cannot write")) << LogText().toStdString();
+  EXPECT_FALSE(QFileInfo::exists(chosen));
+
+  chosen.clear();  // cancelled
+  EXPECT_FALSE(frame_->ExportTable());
+  EXPECT_EQ(boxes, 1);
 }
