@@ -49,6 +49,11 @@ Verdict Tolerance(const std::string& value);
 Verdict Rate(const std::string& value);
 Verdict Seconds(const std::string& value);
 
+/// diff A B [--format text|json] [--tolerance X]: what differs, by structure; 0 same, 1 not.
+int Diff(const Arguments& arguments);
+Verdict DiffFormat(const std::string& value);
+Verdict DiffTolerance(const std::string& value);
+
 /// The message on standard error after "varnholt-cli: "; status 1.
 int Refuse(const std::string& message);
 
