@@ -152,7 +152,8 @@ class Comparer {
 
   // ---- names and paths ----------------------------------------------------------------------
 
-  /// The its_id, else the name, of an instance; null when it has neither (or it is unset).
+  /// The its_id, else the name, of an instance; null when it has neither (or it is unset or
+  /// empty).
   const char* NameOf(const cct_Instance& instance) {
     const long id = instance.TypeID();
     if (id < cct_ENTITY_ID_BASE || id >= cct_ENTITY_ID_BASE + cct_ENTITY_ID_ROOM) return nullptr;
@@ -171,7 +172,9 @@ class Comparer {
     if (nameAttribute_[at] < 0) return nullptr;
     const cct_Type* value = instance.Attribute(nameAttribute_[at]);
     if (!value || !value->IsSet() || value->Kind() != cct_KIND_STRING) return nullptr;
-    return value->GetString();
+    // An empty name, as many writers give every point, names nothing.
+    const char* name = value->GetString();
+    return name && *name ? name : nullptr;
   }
 
   std::string Named(const cct_Instance& instance) {
@@ -782,6 +785,47 @@ class Comparer {
         }
         ++c;
       }
+    }
+    PairUnreachedByName(inA, inB);
+  }
+
+  /// What content did not pair, type and name do where both are unique among what is left: an
+  /// unreached workplan whose list changed is still that workplan.
+  void PairUnreachedByName(const std::vector<uint32_t>& inA, const std::vector<uint32_t>& inB) {
+    struct Seen {
+      uint32_t a = 0, b = 0;
+      int countA = 0, countB = 0;
+    };
+    std::unordered_map<std::string, Seen> names;
+    auto key = [&](const cct_Instance& instance, std::string& out) {
+      const char* name = NameOf(instance);
+      if (!name) return false;
+      out = std::to_string(TypeKey(instance)) + ":" + name;
+      return true;
+    };
+    std::string k;
+    for (uint32_t oa : inA)
+      if (a_.pairOf[oa] == kNone && key(*Side::Valid(a_.At(oa)), k)) {
+        Seen& seen = names[k];
+        seen.a = oa;
+        ++seen.countA;
+      }
+    if (names.empty()) return;
+    for (uint32_t ob : inB)
+      if (b_.pairOf[ob] == kNone && key(*Side::Valid(b_.At(ob)), k)) {
+        auto it = names.find(k);
+        if (it == names.end()) continue;
+        it->second.b = ob;
+        ++it->second.countB;
+      }
+    for (uint32_t ob : inB) {
+      if (b_.pairOf[ob] != kNone || !key(*Side::Valid(b_.At(ob)), k)) continue;
+      auto it = names.find(k);
+      if (it == names.end() || it->second.countA != 1 || it->second.countB != 1) continue;
+      if (a_.pairOf[it->second.a] != kNone) continue;
+      const int32_t pair = AddPair(it->second.a, ob, kNone, 0, -1, -1);
+      pairs_[static_cast<size_t>(pair)].reached = false;
+      Drain();
     }
   }
 
