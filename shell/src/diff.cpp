@@ -32,6 +32,8 @@ constexpr int32_t kPathSteps = 32;
 // How many candidates of the same type and content key an unreached instance is tried
 // against: keys that coincide (unnamed instances with a tolerance) must not make it quadratic.
 constexpr size_t kBucketTries = 256;
+// How far ahead instances are asked for before they are looked at.
+constexpr size_t kAhead = 8;
 
 /// One population as the comparison indexes it: its entries by creation ordinal, and per
 /// ordinal the pair it is in.
@@ -41,15 +43,15 @@ class Side {
     cct_Scope::ListCursor cursor;
     for (Entry* entry = scope.ListFirst(cursor); entry; entry = scope.ListNext(cursor)) {
       const long ordinal = cursor.ordinal - 1;
-      if (ordinal % cct_Scope::kBlockSize == 0 || blocks_.empty())
-        blocks_.emplace_back(entry - ordinal % cct_Scope::kBlockSize,
-                             static_cast<uint32_t>(ordinal - ordinal % cct_Scope::kBlockSize));
-      entries_.push_back(entry);
+      if (ordinal % cct_Scope::kBlockSize == 0) inOrder_.push_back(entry);
+      size_ = static_cast<size_t>(ordinal) + 1;
     }
+    for (size_t k = 0; k < inOrder_.size(); ++k)
+      blocks_.emplace_back(inOrder_[k], static_cast<uint32_t>(k * cct_Scope::kBlockSize));
     std::sort(blocks_.begin(), blocks_.end(), [](const auto& x, const auto& y) {
       return std::less<const Entry*>()(x.first, y.first);
     });
-    pairOf.assign(entries_.size(), kNone);
+    pairOf.assign(size_, kNone);
   }
 
   /// The creation ordinal of an entry of this scope; -1 for another.
@@ -62,16 +64,19 @@ class Side {
     const long offset = entry - it->first;
     if (offset < 0 || offset >= cct_Scope::kBlockSize) return -1;
     const long ordinal = static_cast<long>(it->second) + offset;
-    return ordinal < static_cast<long>(entries_.size()) && entries_[static_cast<size_t>(ordinal)] == entry
-               ? ordinal
-               : -1;
+    return ordinal < static_cast<long>(size_) ? ordinal : -1;
   }
-  size_t Size() const { return entries_.size(); }
-  Entry* At(size_t ordinal) const { return entries_[ordinal]; }
+  size_t Size() const { return size_; }
+  // The scope keeps its entries in blocks of kBlockSize in creation order, so an ordinal is a
+  // block and a place in it: no table of a pointer per entry.
+  Entry* At(size_t ordinal) const {
+    return inOrder_[ordinal / cct_Scope::kBlockSize] + ordinal % cct_Scope::kBlockSize;
+  }
   /// The instance of an entry, when it is one of the population.
   static cct_Instance* Valid(const Entry* entry) {
     cct_Instance* instance = entry ? entry->instance : nullptr;
-    return instance && instance->Kind() == cct_KIND_INSTANCE && !instance->IsKilled() ? instance : nullptr;
+    // What Kind() and IsKilled() ask, without the call through the table.
+    return instance && !(instance->Flags() & (cct_FLAG_PLACEHOLDER | cct_FLAG_KILLED)) ? instance : nullptr;
   }
   cct_Scope& Scope() const { return scope_; }
 
@@ -89,8 +94,9 @@ class Side {
 
  private:
   cct_Scope& scope_;
-  std::vector<Entry*> entries_;
-  std::vector<std::pair<Entry*, uint32_t>> blocks_;
+  size_t size_ = 0;
+  std::vector<Entry*> inOrder_;                      // the first entry of each block
+  std::vector<std::pair<Entry*, uint32_t>> blocks_;  // and its first ordinal, by address
 };
 
 struct Pair {
@@ -137,6 +143,9 @@ class Comparer {
       : a_(a), b_(b), tolerance_(options.tolerance > 0 ? options.tolerance : 0) {}
 
   std::vector<Difference> Run() {
+    // Grown by doubling, the pairs of a large file would be copied and their pages touched
+    // twice; at most the smaller population is paired.
+    pairs_.reserve(std::min(a_.Size(), b_.Size()));
     MatchProjects();
     Drain();
     MatchUnreached();
@@ -152,29 +161,56 @@ class Comparer {
 
   // ---- names and paths ----------------------------------------------------------------------
 
-  /// The its_id, else the name, of an instance; null when it has neither (or it is unset or
-  /// empty).
-  const char* NameOf(const cct_Instance& instance) {
-    const long id = instance.TypeID();
-    if (id < cct_ENTITY_ID_BASE || id >= cct_ENTITY_ID_BASE + cct_ENTITY_ID_ROOM) return nullptr;
-    const size_t at = static_cast<size_t>(id - cct_ENTITY_ID_BASE);
-    if (nameAttribute_.size() <= at) nameAttribute_.resize(at + 1, -2);
-    if (nameAttribute_[at] == -2) {
-      long found = -1;
-      for (const char* wanted : {"its_id", "name"}) {
-        for (long i = 0; found < 0 && instance.Attribute(i); ++i) {
-          const char* name = instance.AttributeName(i);
-          if (name && std::strcmp(name, wanted) == 0) found = i;
-        }
+  /// Where an entity's its_id and name are; computed from an instance of it.
+  struct Naming {
+    int32_t id = -2, name = -2;  // attribute positions; -1 none, -2 not looked up
+  };
+  const Naming* NamingOf(long typeId, const cct_Instance& instance) {
+    if (typeId < cct_ENTITY_ID_BASE || typeId >= cct_ENTITY_ID_BASE + cct_ENTITY_ID_ROOM) return nullptr;
+    const size_t at = static_cast<size_t>(typeId - cct_ENTITY_ID_BASE);
+    if (naming_.size() <= at) naming_.resize(at + 1);
+    Naming& naming = naming_[at];
+    if (naming.id == -2) {
+      if (instance.TypeID() != typeId) return nullptr;
+      naming.id = naming.name = -1;
+      for (long i = 0; instance.Attribute(i); ++i) {
+        const char* name = instance.AttributeName(i);
+        if (name && naming.id < 0 && std::strcmp(name, "its_id") == 0) naming.id = static_cast<int32_t>(i);
+        if (name && naming.name < 0 && std::strcmp(name, "name") == 0) naming.name = static_cast<int32_t>(i);
       }
-      nameAttribute_[at] = static_cast<int32_t>(found);
     }
-    if (nameAttribute_[at] < 0) return nullptr;
-    const cct_Type* value = instance.Attribute(nameAttribute_[at]);
+    return &naming;
+  }
+
+  static const char* StringAt(const cct_Instance& instance, int32_t attribute) {
+    if (attribute < 0) return nullptr;
+    const cct_Type* value = instance.Attribute(attribute);
     if (!value || !value->IsSet() || value->Kind() != cct_KIND_STRING) return nullptr;
     // An empty name, as many writers give every point, names nothing.
-    const char* name = value->GetString();
-    return name && *name ? name : nullptr;
+    const char* text = value->GetString();
+    return text && *text ? text : nullptr;
+  }
+
+  /// The its_id, else the name, of an instance, as paths show it; null when it has neither
+  /// (or it is unset or empty).
+  const char* NameOf(const cct_Instance& instance) {
+    const Naming* naming = NamingOf(instance.TypeID(), instance);
+    if (!naming) return nullptr;
+    return StringAt(instance, naming->id >= 0 ? naming->id : naming->name);
+  }
+  /// The its_id alone: what list elements are matched by.
+  const char* IdOf(const cct_Instance& instance) {
+    const Naming* naming = NamingOf(instance.TypeID(), instance);
+    return naming ? StringAt(instance, naming->id) : nullptr;
+  }
+  /// True when the entry's type, as the scan noted it, has no its_id: then its instance need
+  /// not be looked at to match it in a list (the points of a polyline).
+  bool WithoutId(const Entry* entry) {
+    if (!entry->instance || entry->typeId < cct_ENTITY_ID_BASE) return false;
+    const size_t at = static_cast<size_t>(entry->typeId - cct_ENTITY_ID_BASE);
+    if (at < naming_.size() && naming_[at].id != -2) return naming_[at].id < 0;
+    const Naming* naming = NamingOf(entry->typeId, *entry->instance);
+    return naming && naming->id < 0;
   }
 
   std::string Named(const cct_Instance& instance) {
@@ -390,7 +426,16 @@ class Comparer {
   }
 
   void Drain() {
-    while (next_ < pairs_.size()) ComparePair(static_cast<int32_t>(next_++));
+    while (next_ < pairs_.size()) {
+      // The instances of the pairs a little ahead are asked for early: a large file's
+      // instances lie all over memory, and waiting for each in turn is most of the time.
+      if (next_ + kAhead < pairs_.size()) {
+        const Pair& ahead = pairs_[next_ + kAhead];
+        __builtin_prefetch(a_.At(ahead.a)->instance);
+        __builtin_prefetch(b_.At(ahead.b)->instance);
+      }
+      ComparePair(static_cast<int32_t>(next_++));
+    }
   }
 
   cct_Instance& InstanceA(int32_t p) { return *Side::Valid(a_.At(pairs_[static_cast<size_t>(p)].a)); }
@@ -479,7 +524,7 @@ class Comparer {
       Change(p, AttributeName(ia, i), AttributeText(ia, i), AttributeText(ib, i));
   }
 
-  /// Lists of references: elements paired by type and name where those are unique (the
+  /// Lists of references: elements paired by type and its_id where those are unique (the
   /// longest run of them in the same order stays, the others have moved), the rest by their
   /// place between those; what is left over was added or removed.
   void AlignReferences(int32_t p, cct_Instance& ia, cct_Instance& ib, long i) {
@@ -492,20 +537,32 @@ class Comparer {
              AttributeText(ib, i, kb));
     };
     auto sameKey = [&](Entry* ea, Entry* eb) {
+      if (ea->typeId != 0 && ea->typeId == eb->typeId && WithoutId(ea) && WithoutId(eb)) return true;
       const cct_Instance* xa = Side::Valid(ea);
       const cct_Instance* xb = Side::Valid(eb);
       if (!xa || !xb) return !xa && !xb;
       if (!SameType(*xa, *xb)) return false;
-      const char* na = NameOf(*xa);
-      const char* nb = NameOf(*xb);
+      const char* na = IdOf(*xa);
+      const char* nb = IdOf(*xb);
       return (!na && !nb) || (na && nb && std::strcmp(na, nb) == 0);
     };
     if (n == m) {
       bool aligned = true;
-      for (uint32_t k = 0; k < n && aligned; ++k) aligned = sameKey(ra[k], rb[k]);
+      for (uint32_t k = 0; k < n && aligned; ++k) {
+        if (k + 2 * kAhead < n) {
+          __builtin_prefetch(ra[k + 2 * kAhead]);
+          __builtin_prefetch(rb[k + 2 * kAhead]);
+        }
+        aligned = sameKey(ra[k], rb[k]);
+      }
       if (aligned) {
-        for (uint32_t k = 0; k < n; ++k)
+        for (uint32_t k = 0; k < n; ++k) {
+          if (k + kAhead < n) {
+            __builtin_prefetch(ra[k + kAhead]->instance);
+            __builtin_prefetch(rb[k + kAhead]->instance);
+          }
           if (TryPair(ra[k], rb[k], p, i, k, k) == Result::Conflict) elementChange(k, k);
+        }
         return;
       }
     }
@@ -517,7 +574,7 @@ class Comparer {
     std::unordered_map<std::string, Seen> keys;
     auto keyOf = [&](Entry* entry, std::string& key) {
       const cct_Instance* instance = Side::Valid(entry);
-      const char* name = instance ? NameOf(*instance) : nullptr;
+      const char* name = instance ? IdOf(*instance) : nullptr;
       if (!name) return false;
       key = std::to_string(TypeKey(*instance)) + ":" + name;
       return true;
@@ -887,7 +944,7 @@ class Comparer {
   size_t next_ = 0;
   std::vector<Difference> changes_;
   std::vector<Pending> pending_;
-  std::vector<int32_t> nameAttribute_;  // by entity id from the base: -2 not looked up, -1 none
+  std::vector<Naming> naming_;  // by entity id from the base
   long projectType_ = 0;
   Atoms x_, y_;
 };
