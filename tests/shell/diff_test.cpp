@@ -115,6 +115,22 @@ TEST(Diff, PairsByStructureAndReportsWhatDiffers) {
   for (const Case& c : cases) EXPECT_EQ(Differences(c.a, c.b), c.differences) << c.what;
 }
 
+TEST(Diff, ProjectsPairByTheirIdsAndAReferenceToOnePairedElsewhereIsAChange) {
+  // Two projects written the other way round: each pairs with the one of its its_id.
+  const std::string a = "#1=PROJECT('P1',#2,(),$,$,$);\n#2=WORKPLAN('one',(),$,$,$);\n"
+                        "#3=PROJECT('P2',#4,(),$,$,$);\n#4=WORKPLAN('two',(),$,$,$);\n";
+  const std::string b = "#1=PROJECT('P2',#2,(),$,$,$);\n#2=WORKPLAN('two',(),$,$,$);\n"
+                        "#3=PROJECT('P1',#4,(),$,$,$);\n#4=WORKPLAN('one',(),$,$,$);\n";
+  EXPECT_EQ(Differences(a, b), "no differences\n");
+  // In the second file both projects share one workplan: P2's reference leads to the one
+  // paired with P1's already.
+  const std::string shared = "#1=PROJECT('P1',#2,(),$,$,$);\n#2=WORKPLAN('one',(),$,$,$);\n"
+                             "#3=PROJECT('P2',#2,(),$,$,$);\n";
+  EXPECT_EQ(Differences(a, shared),
+            "changed project 'P2'\n  main_workplan: #4 -> #2  (#3 / #3)\n"
+            "removed project 'P2' / main_workplan 'two'\n  #4=WORKPLAN('two',(),$,$,$);\n2 differences\n");
+}
+
 TEST(Diff, RealsAreEqualAsDoublesOrWithinTheTolerance) {
   const std::string a = kProject + "#2=WORKPLAN('main',(),$,#3,$);\n#3=SETUP('s',#5,$,());\n"
                         "#5=AXIS2_PLACEMENT_3D('o',#4,$,$);\n#4=CARTESIAN_POINT('p',(0.1,0.2,0.30000000000000004));\n";
