@@ -191,6 +191,10 @@ TEST(Diff, WhatNoPathReachesIsPairedByContent) {
 TEST(Diff, RecordsTheSchemaDoesNotKnowCompareAsWritten) {
   const std::string a = kProject + "#2=WORKPLAN('main',(),$,$,$);\n#5=SOMETHING_ELSE('x',#2,1.5);\n";
   EXPECT_EQ(Differences(a, Replace(a, "#5=", "#50=")), "no differences\n");
+  // Renumbered, the reference follows and a "#2" in a string stays text.
+  const std::string b = kProject + "#2=WORKPLAN('main',(),$,$,$);\n#5=SOMETHING_ELSE('see #2',#2,1.5);\n";
+  EXPECT_EQ(Differences(b, Replace(Replace(Replace(b, "#2=", "#7="), "'see #2',#2,", "'see #2',#7,"), "('P',#2,", "('P',#7,")),
+            "no differences\n");
   EXPECT_EQ(Differences(a, Replace(a, "1.5)", "1.25)")),
             "removed (unreached) something_else\n  #5=SOMETHING_ELSE('x',#2,1.5);\n"
             "added   (unreached) something_else\n  #5=SOMETHING_ELSE('x',#2,1.25);\n2 differences\n");
