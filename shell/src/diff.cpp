@@ -810,9 +810,13 @@ class Comparer {
     std::vector<uint32_t> inB = UnpairedOf(b_);
     if (inA.empty() || inB.empty()) return;
     Atoms atoms;
-    std::unordered_map<uint64_t, std::vector<uint32_t>> buckets;
+    struct Bucket {
+      std::vector<uint32_t> candidates;
+      size_t start = 0;  // before it: paired already
+    };
+    std::unordered_map<uint64_t, Bucket> buckets;
     buckets.reserve(inA.size());
-    for (uint32_t o : inA) buckets[ContentKey(*Side::Valid(a_.At(o)), atoms)].push_back(o);
+    for (uint32_t o : inA) buckets[ContentKey(*Side::Valid(a_.At(o)), atoms)].candidates.push_back(o);
     // The tops of what is left first, so that their references pair what lies below them by
     // structure, as from the projects.
     std::vector<bool> root;
@@ -823,25 +827,22 @@ class Comparer {
       const cct_Instance& ib = *Side::Valid(b_.At(ob));
       auto it = buckets.find(ContentKey(ib, atoms));
       if (it == buckets.end()) continue;
-      std::vector<uint32_t>& candidates = it->second;
-      // Paired ones leave the bucket as they are met.
+      // Those paired already are moved to the front of the bucket and passed over from then
+      // on: no removal from the middle of a vector, which would make many equal keys quadratic.
+      Bucket& bucket = it->second;
       size_t tried = 0;
-      for (size_t c = 0; c < candidates.size() && tried < kBucketTries;) {
-        const uint32_t oa = candidates[c];
-        if (a_.pairOf[oa] != kNone) {
-          candidates.erase(candidates.begin() + static_cast<long>(c));
-          continue;
-        }
-        ++tried;
-        if (SameContent(*Side::Valid(a_.At(oa)), ib)) {
+      for (size_t c = bucket.start; c < bucket.candidates.size() && tried < kBucketTries; ++c) {
+        const uint32_t oa = bucket.candidates[c];
+        if (a_.pairOf[oa] == kNone) {
+          ++tried;
+          if (!SameContent(*Side::Valid(a_.At(oa)), ib)) continue;
           const int32_t pair = AddPair(oa, ob, kNone, 0, -1, -1);
           pairs_[static_cast<size_t>(pair)].reached = false;
-          candidates.erase(candidates.begin() + static_cast<long>(c));
-          Drain();
-          break;
         }
-        ++c;
+        std::swap(bucket.candidates[c], bucket.candidates[bucket.start++]);
+        if (a_.pairOf[oa] != kNone && b_.pairOf[ob] != kNone) break;
       }
+      Drain();
     }
     PairUnreachedByName(inA, inB);
   }
