@@ -40,8 +40,8 @@ int Diff(const Arguments& arguments) {
   const bool json = arguments.Last("--format", "text") == "json";
   auto* a = new CDoc;
   auto* b = new CDoc;
-  const bool opened = a->OnOpenDocument(arguments.positional[0].c_str()) &&
-                      b->OnOpenDocument(arguments.positional[1].c_str());
+  const bool openedA = a->OnOpenDocument(arguments.positional[0].c_str());
+  const bool opened = openedA && b->OnOpenDocument(arguments.positional[1].c_str());
   std::string out;
   size_t count = 0;
   if (opened) {
@@ -49,8 +49,8 @@ int Diff(const Arguments& arguments) {
     count = differences.size();
     out = json ? varnholt::DifferencesJson(differences) : varnholt::DifferencesText(differences);
   } else {
-    // Only the logs of what did not open: they say why.
-    std::cerr << a->LogText() << b->LogText();
+    // Only the log of the file that did not open: it says why.
+    std::cerr << (openedA ? b : a)->LogText();
   }
   // Both are the last of the process: freeing two large populations would take longer than
   // comparing them.

@@ -93,6 +93,9 @@ TEST(CliDiff, UsageAndOpenErrorsEndWithStatusTwo) {
     EXPECT_NE(result.err.find(c.message), std::string::npos) << c.args.back() << "\n" << result.err;
     EXPECT_EQ(result.out, "");
   }
+  // Of two files only the log of the one that did not open.
+  const CliResult result = RunCli({"diff", kBase, kData + "no_such_file.stp"});
+  EXPECT_EQ(result.err.find("diff_base.stp"), std::string::npos) << result.err;
 }
 
 std::vector<std::filesystem::path> RealAndSampleFiles() {
