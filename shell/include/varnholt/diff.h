@@ -18,7 +18,7 @@ enum class DifferenceKind { Changed, Added, Removed, Moved };
 /// "changed", "added", "removed" or "moved".
 const char* KindName(DifferenceKind kind);
 
-/// One difference. Values are their Part 21 text as a save writes it.
+/// One difference. Values are their text in the exchange file, as a save writes it.
 struct Difference {
   DifferenceKind kind = DifferenceKind::Changed;
   /// From the project down, e.g. "project 'P1' / main_workplan / its_elements[3] 'Rough
