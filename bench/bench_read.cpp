@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table FILE [--write-to PATH] [--reps N]
+//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table|diff FILE [--write-to PATH] [--reps N] [--with B]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -56,6 +56,7 @@
 
 #include "cct/schema.h"
 #include "cct/stepfile.h"
+#include "varnholt/diff.h"
 #include "varnholt/doc.h"
 #include "varnholt/gcode.h"
 #include "varnholt/save_io.h"
@@ -188,8 +189,8 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table FILE [--write-to PATH] "
-    "[--reps N]\n"
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table|diff FILE "
+    "[--write-to PATH] [--reps N] [--with B]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
     "(to /dev/null unless --write-to names a file) and closing, as the median of runs\n"
@@ -202,7 +203,8 @@ const char* const kUsage =
     "(open, then only the index of who refers to whom timed, with its size); toolpaths (open,\n"
     "then only BuildProgram timed, with the moves it gave); gcode (open and build, then the G-code\n"
     "and the machining time timed); table (open, then the table of cartesian_point built and\n"
-    "written as CSV, to /dev/null unless --write-to names a file, timed).\n";
+    "written as CSV, to /dev/null unless --write-to names a file, timed); diff (FILE and the\n"
+    "file of --with opened, then only their comparison timed, against the two opens).\n";
 
 /// Counts the warnings and errors in a log text.
 std::string LogCounts(const std::string& text) {
@@ -224,6 +226,7 @@ struct PhaseArgs {
   const char* writeTo;
   long reps;
   long long rssStart;
+  const char* with;
 };
 
 int PhaseScan(const PhaseArgs& a) {
@@ -501,17 +504,44 @@ int PhaseIsopen(const PhaseArgs& a) {
   return 0;
 }
 
+int PhaseDiff(const PhaseArgs& a) {
+  if (!a.with) {
+    std::fprintf(stderr, "varnholt-bench: --phase diff compares FILE with the file of --with B\n");
+    return 2;
+  }
+  double openA = 0, openB = 0;
+  CDoc* docA = TimedOpen(a, openA);
+  if (!docA) return 1;
+  PhaseArgs other = a;
+  other.path = a.with;
+  CDoc* docB = TimedOpen(other, openB);
+  if (!docB) return 1;
+  const auto t0 = Clock::now();
+  const std::vector<varnholt::Difference> differences = varnholt::Compare(*docA->Scope(), *docB->Scope());
+  const double seconds = Seconds(t0, Clock::now());
+  const double opens = openA + openB;
+  char line[512];
+  std::snprintf(line, sizeof line,
+                "phase=diff seconds=%.6f open_seconds=%.6f share=%.3f total_over_opens=%.3f "
+                "differences=%zu peak_rss=%lld bytes=%lld",
+                seconds, opens, opens > 0 ? seconds / opens : 0.0, opens > 0 ? (opens + seconds) / opens : 0.0,
+                differences.size(), PeakRss(), a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
 /// --phase: performs one phase once and prints its line; returns the exit status.
 int RunPhase(const std::string& phase, const char* path, long long bytes, const char* writeTo,
-             long reps) {
+             long reps, const char* with) {
   static const struct {
     const char* name;
     int (*run)(const PhaseArgs&);
   } kPhases[] = {{"scan", PhaseScan},     {"open", PhaseOpen}, {"refs", PhaseRefs},
                  {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen},
                  {"rules", PhaseRules},   {"toolpaths", PhaseToolpaths}, {"gcode", PhaseGcode},
-                 {"table", PhaseTable}};
-  const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss()};
+                 {"table", PhaseTable},
+                 {"diff", PhaseDiff}};
+  const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss(), with};
   for (const auto& p : kPhases) {
     if (phase != p.name) continue;
     const int status = p.run(args);
@@ -534,6 +564,7 @@ struct Options {
   bool fileOrder = false;
   std::string phase;
   long reps = 21;
+  const char* with = nullptr;  // the second file of --phase diff
 };
 
 int Usage() {
@@ -556,6 +587,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
       o.writeTo = argv[++i];
     } else if (std::strcmp(argv[i], "--phase") == 0 && hasValue) {
       o.phase = argv[++i];
+    } else if (std::strcmp(argv[i], "--with") == 0 && hasValue) {
+      o.with = argv[++i];
     } else if (std::strcmp(argv[i], "--reps") == 0 && hasValue) {
       if ((o.reps = Count(argv[++i])) == 0) return Usage();
     } else if (std::strcmp(argv[i], "--file-order") == 0) {
@@ -592,7 +625,7 @@ int main(int argc, char** argv) {
   RegisterTypeNames();
   RegisterEntityNames();
   if (!o.phase.empty())
-    return RunPhase(o.phase, path, static_cast<long long>(st.st_size), o.writeTo, o.reps);
+    return RunPhase(o.phase, path, static_cast<long long>(st.st_size), o.writeTo, o.reps, o.with);
 
   const long long rssStart = CurrentRss();
   std::ostringstream log;

@@ -283,6 +283,24 @@ const std::vector<Command>& Commands() {
         {"--format", "csv|xlsx", {"csv", "xlsx"}, TableFormatName},
         {"-o", "OUT", {}, nullptr, Completion::File}},
        Table},
+      {"diff", {},
+       {"A B [--format text|json] [--tolerance X]"},
+       "diff A B",
+       "open A and B and print what differs, matched by structure rather than\n"
+       "by instance number: from the projects down, each reference pairs the\n"
+       "instances it leads to (lists of named elements by their its_id, so a\n"
+       "reordered workplan is a move), the rest by type and content; one\n"
+       "difference per change (path from the project, attribute, old and new\n"
+       "value), move, removed or added instance; status 0 when they are the\n"
+       "same, 1 when not, 2 when a file cannot be opened (its log on standard\n"
+       "error)\n"
+       "--format F    text (the default) or json\n"
+       "--tolerance X reals that differ by at most X are equal (default 0: the\n"
+       "              same double)\n",
+       {{"A", Completion::File}, {"B", Completion::File}}, 2, false, false,
+       {{"--format", "text|json", {"text", "json"}, DiffFormat},
+        {"--tolerance", "X", {}, DiffTolerance}},
+       Diff},
       {"help", {},
        {"[SUBCOMMAND]"},
        "help SUBCOMMAND",

@@ -54,6 +54,10 @@ int Table(const Arguments& arguments);
 Verdict TableFormatName(const std::string& value);
 /// An entity the schema knows (any case); a refusal naming it otherwise.
 Verdict KnownEntity(const std::string& value);
+/// diff A B [--format text|json] [--tolerance X]: what differs, by structure; 0 same, 1 not.
+int Diff(const Arguments& arguments);
+Verdict DiffFormat(const std::string& value);
+Verdict DiffTolerance(const std::string& value);
 
 /// The message on standard error after "varnholt-cli: "; status 1.
 int Refuse(const std::string& message);

@@ -32,6 +32,9 @@
 #include "helpdialog.h"
 #include "varnholt/valuetext.h"
 #include "childframe.h"
+#include "diffview.h"
+#include "varnholt/diff.h"
+#include "varnholt/doc.h"
 #include "detailsview.h"
 #include "logview.h"
 #include "sceneview.h"
@@ -127,6 +130,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   gcodeDock_->setWidget(gcodeStack_);
   addDockWidget(Qt::LeftDockWidgetArea, gcodeDock_);
   gcodeDock_->hide();
+  // Below the documents, as the problems: one comparison at a time, of two documents.
+  diffDock_ = new QDockWidget(QStringLiteral("Unterschiede"), this);
+  diffDock_->setObjectName(QStringLiteral("differences"));
+  diffView_ = new DiffView(diffDock_);
+  diffDock_->setWidget(diffView_);
+  addDockWidget(Qt::BottomDockWidgetArea, diffDock_);
+  diffDock_->hide();
+  connect(diffView_, &DiffView::instancesChosen, this, [this](const QString& nameA, const QString& nameB) {
+    if (diffA_ && !nameA.isEmpty()) diffA_->GoToName(nameA);
+    if (diffB_ && !nameB.isEmpty()) diffB_->GoToName(nameB);
+  });
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
@@ -179,6 +193,10 @@ void MainWindow::CreateMenus() {
   });
   exportGcode_->setStatusTip(QStringLiteral(
       "Schreibt das Programm als G-Code f\u00fcr LinuxCNC und daneben die Zuordnung der Zeilen"));
+  compare_ = file->addAction(QStringLiteral("Vergleichen mit..."), this,
+                             [this] { CompareWith(prompts_.openPath(this)); });
+  compare_->setStatusTip(QStringLiteral(
+      "Vergleicht die Datei mit einer zweiten nach ihrem Aufbau und zeigt die Unterschiede"));
   close_ = file->addAction(QStringLiteral("S&chliessen...\tStrg+C"), this,
                            &MainWindow::CloseDocument);
   close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_W)});
@@ -583,7 +601,7 @@ QList<ChildFrame*> MainWindow::Frames() const {
 void MainWindow::UpdateForActive() {
   ChildFrame* frame = ActiveFrame();
   // Without a document the menus offer only what needs none.
-  for (QAction* action : {save_, exportGcode_, close_, showGcode_, format_}) {
+  for (QAction* action : {save_, exportGcode_, compare_, close_, showGcode_, format_}) {
     action->setVisible(frame != nullptr);
     action->setEnabled(frame != nullptr);
   }
@@ -730,6 +748,46 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
 }
 
 void MainWindow::Open() { OpenFile(prompts_.openPath(this)); }
+
+bool MainWindow::CompareWith(const QString& path) {
+  ChildFrame* first = ActiveFrame();
+  QMdiSubWindow* firstSub = CurrentSub();
+  if (!first || !firstSub || path.isEmpty()) return false;
+  ChildFrame* second = OpenFile(path);
+  if (!second) return false;
+  if (second == first) {
+    statusBar()->showMessage(QStringLiteral("Eine Datei ist mit sich selbst gleich"), 10000);
+    return false;
+  }
+  QMdiSubWindow* secondSub = CurrentSub();
+  statusBar()->showMessage(QStringLiteral("Vergleiche ..."));
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  std::vector<Difference> differences;
+  {
+    // What the comparison reports (a value it cannot read) belongs to the documents' logs.
+    CDoc::LogRoute route(first->Doc());
+    differences = Compare(*first->Doc().Scope(), *second->Doc().Scope());
+  }
+  QGuiApplication::restoreOverrideCursor();
+  diffA_ = first;
+  diffB_ = second;
+  const int count = static_cast<int>(differences.size());
+  diffView_->Show(std::move(differences), first->DocumentName(), second->DocumentName());
+  // Side by side, the first file on the left, as the columns "Alt" and "Neu" read.
+  if (mdi_->viewMode() == QMdiArea::SubWindowView) {
+    const QSize area = mdi_->viewport()->size();
+    const int half = area.width() / 2;
+    for (QMdiSubWindow* sub : {firstSub, secondSub}) sub->showNormal();
+    firstSub->setGeometry(0, 0, half, area.height());
+    secondSub->setGeometry(half, 0, area.width() - half, area.height());
+  }
+  diffDock_->show();
+  diffDock_->raise();
+  statusBar()->showMessage(count == 0 ? QStringLiteral("Keine Unterschiede")
+                                      : QStringLiteral("%1 Unterschied%2").arg(count).arg(count == 1 ? "" : "e"),
+                           10000);
+  return true;
+}
 
 void MainWindow::Save() {
   if (ChildFrame* frame = ActiveFrame()) frame->Save();

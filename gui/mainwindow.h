@@ -20,6 +20,7 @@ class QMdiSubWindow;
 namespace varnholt {
 
 class ChildFrame;
+class DiffView;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -86,6 +87,14 @@ class MainWindow : public QMainWindow {
   QDockWidget* GcodeDock() const { return gcodeDock_; }
   QWidget* ShownGcode() const;
   QAction* ExportGcodeAction() const { return exportGcode_; }
+  /// "Vergleichen mit...": the active document against a second file, in the "Unterschiede" dock.
+  QAction* CompareAction() const { return compare_; }
+  QDockWidget* DiffDock() const { return diffDock_; }
+  DiffView* Differences() const { return diffView_; }
+  /// Compares the active document with the file at `path` (opened or brought forward), places
+  /// the two windows side by side and shows the differences; false when there is no second
+  /// document to compare with.
+  bool CompareWith(const QString& path);
   QAction* ShowGcodeAction() const { return showGcode_; }
   QWidget* ShownScene() const;
   /// The 3D view's commands, on the active document's view.
@@ -173,6 +182,11 @@ class MainWindow : public QMainWindow {
   QDockWidget* gcodeDock_ = nullptr;
   QStackedWidget* gcodeStack_ = nullptr;
   QAction* exportGcode_ = nullptr;
+  QAction* compare_ = nullptr;
+  QDockWidget* diffDock_ = nullptr;
+  DiffView* diffView_ = nullptr;
+  // The documents of the comparison shown, for a click on a row; null once closed.
+  QPointer<ChildFrame> diffA_, diffB_;
   QAction* showGcode_ = nullptr;
   QAction* sceneFit_ = nullptr;
   QAction* sceneViews_[4] = {};

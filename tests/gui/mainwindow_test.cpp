@@ -103,7 +103,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   ASSERT_NE(window_->OpenFile(path), nullptr);
   EXPECT_EQ(VisibleTexts(Menu(0)),
             (QStringList{QString::fromUtf8("Ö&ffnen...\tStrg+O"), "&Speichern...\tStrg+S",
-                         "&G-Code exportieren...", "S&chliessen...\tStrg+C", "-", "&1 " + path, "-",
+                         "&G-Code exportieren...", "Vergleichen mit...", "S&chliessen...\tStrg+C", "-", "&1 " + path, "-",
                          "&Beenden"}));
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen", "-",
