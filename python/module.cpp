@@ -26,6 +26,7 @@
 #include "cct/rawrecord.h"
 #include "cct/stepfile.h"
 #include "varnholt/diagnostics.h"
+#include "varnholt/diff.h"
 #include "varnholt/doc.h"
 #include "varnholt/edit.h"
 #include "varnholt/insertdialog.h"
@@ -34,6 +35,7 @@
 #include "varnholt/program.h"
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
+#include "varnholt/table.h"
 
 namespace py = pybind11;
 
@@ -583,6 +585,49 @@ class Document {
     return out;
   }
 
+  // What differs from `other`, matched by structure as varnholt-cli diff matches.
+  py::list Diff(const Document& other, double tolerance) const {
+    if (tolerance < 0 || tolerance != tolerance) throw py::value_error("the tolerance is a number of at least 0");
+    varnholt::DiffOptions options;
+    options.tolerance = tolerance;
+    const std::vector<varnholt::Difference> differences = varnholt::Compare(Open().Scope(), other.Open().Scope(), options);
+    py::list out;
+    auto number = [](long n) { return n ? py::object(py::int_(n)) : py::none(); };
+    for (const varnholt::Difference& d : differences) {
+      py::dict e;
+      e["kind"] = varnholt::KindName(d.kind);
+      e["path"] = Text(d.path.c_str());
+      e["attribute"] = d.attribute.empty() ? py::none() : Text(d.attribute.c_str());
+      e["old"] = d.hasOld ? Text(d.oldText.c_str()) : py::none();
+      e["new"] = d.hasNew ? Text(d.newText.c_str()) : py::none();
+      e["instance_a"] = number(d.instanceA);
+      e["instance_b"] = number(d.instanceB);
+      out.append(py::module_::import("types").attr("SimpleNamespace")(**e));
+    }
+    return out;
+  }
+
+  // The table of an entity as varnholt-cli table writes it: a dictionary per row, its cells' text.
+  py::list Table(const std::string& entity, bool exact) const {
+    varnholt::EntityTable table;
+    std::string why;
+    if (!table.Build(Open().Scope(), entity, exact, why)) throw py::value_error(why);
+    std::vector<py::str> header;
+    for (const std::string& h : table.Header()) header.emplace_back(h);
+    py::list out;
+    varnholt::TableRow row;
+    for (size_t r = 0; r < table.RowCount(); ++r) {
+      table.Row(r, row);
+      py::dict d;
+      for (size_t c = 0; c < header.size() && c < row.cells.size(); ++c) {
+        const std::string cell(row.CellText(c));
+        d[header[c]] = Text(cell.c_str());
+      }
+      out.append(d);
+    }
+    return out;
+  }
+
   // The rule findings as the log's messages are given.
   py::list CheckRules() const {
     const varnholt::rules::Report report = varnholt::rules::Check(Open().Scope());
@@ -775,6 +820,8 @@ PYBIND11_MODULE(varnholt, m) {
       .def("refs", &Document::Refs, py::arg("instance"))
       .def("find", &Document::Find, py::arg("type") = "", py::arg("text") = "", py::arg("unreached") = false)
       .def("check_rules", &Document::CheckRules)
+      .def("diff", &Document::Diff, py::arg("other"), py::arg("tolerance") = 0.0)
+      .def("table", &Document::Table, py::arg("type"), py::arg("exact") = false)
       .def("gcode", &Document::Gcode, py::arg("dialect") = "linuxcnc", py::arg("allow_partial") = false,
            py::arg("units") = py::none())
       .def("machining_time", &Document::MachiningTime, py::arg("rapid") = 5000.0, py::arg("tool_change") = 5.0,

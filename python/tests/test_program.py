@@ -78,3 +78,33 @@ def test_gcode_and_time_are_those_of_the_command_line(tmp_path):
     with pytest.raises(ValueError):
         refused.gcode(dialect="heidenhain")
     assert refused.machining_time(units="shop")["units"] == "shop"
+
+
+def test_diff_and_table_are_those_of_the_command_line(tmp_path):
+    import csv
+    import io
+    import json
+    cli = os.path.join(os.environ.get("VARNHOLT_BUILD_DIR", os.path.join(SOURCE, "build")), "cli", "varnholt-cli")
+    doc = varnholt.open(BRACKET)
+    technology = doc.by_type("milling_technology")[0]
+    technology.feedrate = 0.5 if technology.feedrate != 0.5 else 0.25
+    point = doc.by_type("cartesian_point")[3]
+    point.coordinates[1] = 99.5
+    edited = tmp_path / "edited.stp"
+    doc.save(str(edited))
+    differences = varnholt.open(BRACKET).diff(varnholt.open(str(edited)))
+    assert sorted(d.attribute for d in differences) == ["coordinates[2]", "feedrate"]
+    done = subprocess.run([cli, "diff", BRACKET, str(edited), "--format", "json"], capture_output=True, text=True)
+    assert done.returncode == 1
+    assert [vars(d) for d in differences] == json.loads(done.stdout)["differences"]
+    assert varnholt.open(BRACKET).diff(varnholt.open(BRACKET)) == []
+    assert varnholt.open(BRACKET).diff(varnholt.open(str(edited)), tolerance=1000) == []
+
+    rows = varnholt.open(BRACKET).table("machining_workingstep")
+    done = subprocess.run([cli, "table", BRACKET, "--type", "machining_workingstep"], capture_output=True, text=True)
+    assert rows == list(csv.DictReader(io.StringIO(done.stdout, newline="")))
+    assert rows and rows[0]["type"] == "machining_workingstep"
+    with pytest.raises(ValueError):
+        varnholt.open(BRACKET).table("no_such_entity")
+    with pytest.raises(ValueError):
+        doc.diff(doc, tolerance=-1)
