@@ -275,6 +275,10 @@ void MainWindow::CreateMenus() {
   scene->setText(QStringLiteral("&3D-Ansicht"));
   scene->setStatusTip(QStringLiteral("Zeigt oder verbirgt die 3D-Ansicht von Werkst\u00fcck, Features und Werkzeugwegen"));
   view->addAction(scene);
+  QAction* differences = diffDock_->toggleViewAction();
+  differences->setText(QStringLiteral("&Unterschiede"));
+  differences->setStatusTip(QStringLiteral("Zeigt oder verbirgt die Unterschiede des letzten Vergleichs"));
+  view->addAction(differences);
   showGcode_ = view->addAction(QStringLiteral("&G-Code anzeigen"), this, [this] {
     ChildFrame* frame = ActiveFrame();
     if (!frame) return;

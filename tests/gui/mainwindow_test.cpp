@@ -90,7 +90,8 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
   EXPECT_EQ(VisibleTexts(Menu(1)),
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
   EXPECT_EQ(VisibleTexts(Menu(2)),
-            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "&Darstellung"}));
+            (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "&Unterschiede",
+                         "&Darstellung"}));
   EXPECT_EQ(VisibleTexts(Menu(4)),
             (QStringList{QString::fromUtf8("Ü&berlappend"), "&Nebeneinander", "-",
                          QString::fromUtf8("Nä&chstes Fenster"), "&Vorheriges Fenster"}));
@@ -110,7 +111,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
                          "&Suchen...", "&Weitersuchen", QString::fromUtf8("&Rückwärts suchen"),
                          QString::fromUtf8("&Zurück"), QString::fromUtf8("&Vorwärts")}));
   EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details",
-                                                "&3D-Ansicht", "&G-Code anzeigen", "Format",
+                                                "&3D-Ansicht", "&Unterschiede", "&G-Code anzeigen", "Format",
                                                 "&Darstellung"}));
   EXPECT_EQ(VisibleTexts(Menu(4)).mid(5), (QStringList{"-", "&1 first.stp"}));
   // The first document window opens maximized; its name then goes in brackets.
