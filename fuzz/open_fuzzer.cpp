@@ -3,7 +3,8 @@
 // records read directly and with the parser reading everything, which must agree. A file that
 // opens is then saved, the save opened and saved again: the two saves must be the same bytes
 // (a save is a fixed point), and a save of a file that opened must itself open. The rule check,
-// the program, its G-code and its time run on everything that opens.
+// the program, its G-code and its time run on everything that opens, and so do the tables of
+// every entity. A file compared with its own save has no differences.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,16 +15,19 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cct/schema.h"
 #include "fuzz_support.h"
 #include "cct/stepfile.h"
 #include "support/cli_run.h"
 #include "support/document_text.h"
+#include "varnholt/diff.h"
 #include "varnholt/doc.h"
 #include "varnholt/gcode.h"
 #include "varnholt/program.h"
 #include "varnholt/rules.h"
+#include "varnholt/table.h"
 
 namespace {
 
@@ -55,6 +59,21 @@ void CheckRules(CDoc& doc) {
   }
   const varnholt::ProgramTime time = varnholt::MachiningTime(program);
   if (!(time.total.Total() >= 0)) Finding("a machining time that is no number");
+  // Every entity's table, with a row per instance of it.
+  std::ostringstream csv;
+  for (const varnholt::EntityTable& table : varnholt::EntityTable::AllEntities(*doc.Scope())) {
+    varnholt::WriteCsv(table, csv);
+    if (table.Header().size() < 2) Finding("a table without its instance and type columns");
+  }
+}
+
+// The input and its save hold the same population: the comparison finds no difference.
+void CompareWithSave(const std::string& input, const std::string& saved) {
+  CDoc a, b;
+  if (!a.OnOpenDocument(input.c_str()) || !b.OnOpenDocument(saved.c_str()) || !a.Scope() || !b.Scope()) return;
+  const std::vector<varnholt::Difference> differences = varnholt::Compare(*a.Scope(), *b.Scope());
+  if (!differences.empty())
+    Finding("a file differs from its own save:\n" + varnholt::DifferencesText(differences));
 }
 
 // Opens `from` and saves it to `to`; the saved bytes, or why there are none.
@@ -102,5 +121,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!OpenAndSave(first, second, twice, log) || twice.empty())
     Finding("the save of a file that opened does not open:\n" + log + "\n====\n" + once);
   if (once != twice) Finding("a save saved again differs:\n" + once + "\n====\n" + twice);
+  CompareWithSave(path, first);
   return 0;
 }

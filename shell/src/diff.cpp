@@ -1,6 +1,7 @@
 #include "varnholt/diff.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -32,6 +33,9 @@ constexpr int32_t kPathSteps = 32;
 // How many candidates of the same type and content key an unreached instance is tried
 // against: keys that coincide (unnamed instances with a tolerance) must not make it quadratic.
 constexpr size_t kBucketTries = 256;
+// How deep two unreached instances are compared through the unpaired instances they refer to,
+// so that two unnamed placements alike but for their points are told apart by the points.
+constexpr int kContentDepth = 4;
 // How far ahead instances are asked for before they are looked at.
 constexpr size_t kAhead = 8;
 
@@ -675,9 +679,11 @@ class Comparer {
   }
 
   /// Same type and content: references to instances paired with each other, or to unpaired
-  /// ones of one type.
-  bool SameContent(const cct_Instance& ia, const cct_Instance& ib) {
+  /// ones of the same content in turn (to a depth; below it, of one type).
+  bool SameContent(const cct_Instance& ia, const cct_Instance& ib, int depth = 0) {
     if (!SameType(ia, ib)) return false;
+    Atoms& x = scratch_[static_cast<size_t>(depth)].first;
+    Atoms& y = scratch_[static_cast<size_t>(depth)].second;
     auto sameAtoms = [&](const Atoms& x, const Atoms& y) {
       if (x.list.size() != y.list.size()) return false;
       for (size_t k = 0; k < x.list.size(); ++k) {
@@ -699,6 +705,8 @@ class Comparer {
           if (pairs_[static_cast<size_t>(pa)].b != static_cast<uint32_t>(ob)) return false;
         } else if (b_.pairOf[static_cast<size_t>(ob)] != kNone || !SameType(*ta, *tb)) {
           return false;
+        } else if (depth + 1 < kContentDepth && ta != &ia && !SameContent(*ta, *tb, depth + 1)) {
+          return false;
         }
       }
       return true;
@@ -707,16 +715,16 @@ class Comparer {
     const auto* rawB = ib.TypeID() == 0 ? dynamic_cast<const cct_RawInstance*>(&ib) : nullptr;
     if (rawA || rawB) {
       if (!rawA || !rawB) return false;
-      x_.Clear();
-      y_.Clear();
-      TextAtoms(ia.GetScope(), rawA->Record(), x_);
-      TextAtoms(ib.GetScope(), rawB->Record(), y_);
-      return sameAtoms(x_, y_);
+      x.Clear();
+      y.Clear();
+      TextAtoms(ia.GetScope(), rawA->Record(), x);
+      TextAtoms(ib.GetScope(), rawB->Record(), y);
+      return sameAtoms(x, y);
     }
     for (long i = 0; ia.Attribute(i); ++i) {
-      AttributeAtoms(ia, i, x_);
-      AttributeAtoms(ib, i, y_);
-      if (!sameAtoms(x_, y_)) return false;
+      AttributeAtoms(ia, i, x);
+      AttributeAtoms(ib, i, y);
+      if (!sameAtoms(x, y)) return false;
     }
     return true;
   }
@@ -730,19 +738,22 @@ class Comparer {
       std::vector<uint32_t> candidates;
       size_t start = 0;  // before it: paired already
     };
-    std::unordered_map<uint64_t, Bucket> buckets;
-    buckets.reserve(inA.size());
-    for (uint32_t o : inA) buckets[ContentKey(*Side::Valid(a_.At(o)), atoms)].candidates.push_back(o);
     // The tops of what is left first, so that their references pair what lies below them by
-    // structure, as from the projects.
-    std::vector<bool> root;
-    MarkRoots(b_, inB, root);
-    std::stable_partition(inB.begin(), inB.end(), [&](uint32_t o) { return root[o]; });
-    for (uint32_t ob : inB) {
-      if (b_.pairOf[ob] != kNone) continue;
-      const cct_Instance& ib = *Side::Valid(b_.At(ob));
-      auto it = buckets.find(ContentKey(ib, atoms));
-      if (it == buckets.end()) continue;
+    // structure, as from the projects. A top pairs with a top where it can: were it paired by
+    // content with an instance below another one (two unnamed placements alike but for the
+    // points they place), what both place would be paired crosswise.
+    std::vector<bool> rootA, rootB;
+    MarkRoots(a_, inA, rootA);
+    MarkRoots(b_, inB, rootB);
+    std::unordered_map<uint64_t, Bucket> tops, below;
+    for (uint32_t o : inA)
+      (rootA[o] ? tops : below)[ContentKey(*Side::Valid(a_.At(o)), atoms)].candidates.push_back(o);
+    std::stable_partition(inB.begin(), inB.end(), [&](uint32_t o) { return rootB[o]; });
+    // Pairs `ob` with an unpaired instance of the bucket of `key` equal in content, if any.
+    auto pairFrom = [&](std::unordered_map<uint64_t, Bucket>& buckets, uint64_t key, uint32_t ob,
+                        const cct_Instance& ib) {
+      auto it = buckets.find(key);
+      if (it == buckets.end()) return;
       // Those paired already are moved to the front of the bucket and passed over from then
       // on: no removal from the middle of a vector, which would make many equal keys quadratic.
       Bucket& bucket = it->second;
@@ -758,6 +769,13 @@ class Comparer {
         std::swap(bucket.candidates[c], bucket.candidates[bucket.start++]);
         if (a_.pairOf[oa] != kNone && b_.pairOf[ob] != kNone) break;
       }
+    };
+    for (uint32_t ob : inB) {
+      if (b_.pairOf[ob] != kNone) continue;
+      const cct_Instance& ib = *Side::Valid(b_.At(ob));
+      const uint64_t key = ContentKey(ib, atoms);
+      pairFrom(rootB[ob] ? tops : below, key, ob, ib);
+      if (b_.pairOf[ob] == kNone) pairFrom(rootB[ob] ? below : tops, key, ob, ib);
       Drain();
     }
     PairUnreachedByName(inA, inB);
@@ -864,6 +882,8 @@ class Comparer {
   std::vector<Naming> naming_;  // by entity id from the base
   long projectType_ = 0;
   Atoms x_, y_;
+  // SameContent's atoms, one pair per level it compares at.
+  std::array<std::pair<Atoms, Atoms>, kContentDepth> scratch_;
 };
 
 }  // namespace

@@ -188,6 +188,37 @@ TEST(Diff, WhatNoPathReachesIsPairedByContent) {
             "(4.0000000000,5.0000000000,6.5000000000));\n2 differences\n");
 }
 
+// Unnamed placements alike but for the points they place, one below a feature and one that
+// nothing refers to, in a file without a project: each pairs with its own, never crosswise
+// (which would report both points as changed in a file compared with itself).
+TEST(Diff, AlikeUnreachedInstancesPairByWhatTheyReferTo) {
+  const std::string a =
+      "#400=ROUND_HOLE('h',$,(),#401,$,$,$,$);\n"
+      "#401=AXIS2_PLACEMENT_3D('',#402,$,$);\n#402=CARTESIAN_POINT('',(80.0,10.0,39.0));\n"
+      "#461=AXIS2_PLACEMENT_3D('',#462,$,$);\n#462=CARTESIAN_POINT('',(40.0,10.0,39.0));\n"
+      "#481=AXIS2_PLACEMENT_3D('',#422,$,$);\n#422=CARTESIAN_POINT('',(115.0,40.0,39.0));\n";
+  EXPECT_EQ(Differences(a, a), "no differences\n");
+  // Written in another order and renumbered: the same.
+  const std::string b =
+      "#9=AXIS2_PLACEMENT_3D('',#8,$,$);\n#8=CARTESIAN_POINT('',(115.0,40.0,39.0));\n"
+      "#7=AXIS2_PLACEMENT_3D('',#6,$,$);\n#6=CARTESIAN_POINT('',(40.0,10.0,39.0));\n"
+      "#1=ROUND_HOLE('h',$,(),#2,$,$,$,$);\n"
+      "#2=AXIS2_PLACEMENT_3D('',#3,$,$);\n#3=CARTESIAN_POINT('',(80.0,10.0,39.0));\n";
+  EXPECT_EQ(Differences(a, b), "no differences\n");
+  EXPECT_EQ(Differences(b, a), "no differences\n");
+  // Two placements the same in every value: the one nothing refers to pairs with its like,
+  // leaving the one below the hole to pair through the hole.
+  const std::string same =
+      "#1=CARTESIAN_POINT('',(1.0,2.0,3.0));\n#2=AXIS2_PLACEMENT_3D('',#1,$,$);\n"
+      "#3=ROUND_HOLE('h',$,(),#4,$,$,$,$);\n#4=AXIS2_PLACEMENT_3D('',#1,$,$);\n";
+  // The placement nothing refers to first, renumbered.
+  const std::string other =
+      "#9=AXIS2_PLACEMENT_3D('',#1,$,$);\n#3=ROUND_HOLE('h',$,(),#4,$,$,$,$);\n"
+      "#4=AXIS2_PLACEMENT_3D('',#1,$,$);\n#1=CARTESIAN_POINT('',(1.0,2.0,3.0));\n";
+  EXPECT_EQ(Differences(same, other),
+            "no differences\n");
+}
+
 TEST(Diff, RecordsTheSchemaDoesNotKnowCompareAsWritten) {
   const std::string a = kProject + "#2=WORKPLAN('main',(),$,$,$);\n#5=SOMETHING_ELSE('x',#2,1.5);\n";
   EXPECT_EQ(Differences(a, Replace(a, "#5=", "#50=")), "no differences\n");
