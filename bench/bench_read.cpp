@@ -394,17 +394,21 @@ int PhaseGcode(const PhaseArgs& a) {
   return 0;
 }
 
+// The descriptor of the file a phase writes, or -1 after saying why there is none.
+int OpenForWriting(const char* path) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) std::fprintf(stderr, "varnholt-bench: cannot write %s\n", path);
+  return fd;
+}
+
 int PhaseTable(const PhaseArgs& a) {
   char line[512];
   // `table FILE --type cartesian_point` after the open: the rows found, then the CSV written.
   double open = 0;
   CDoc* doc = TimedOpen(a, open);
   if (!doc) return 1;
-  int fd = ::open(a.writeTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    std::fprintf(stderr, "varnholt-bench: cannot write %s\n", a.writeTo);
-    return 1;
-  }
+  const int fd = OpenForWriting(a.writeTo);
+  if (fd < 0) return 1;
   varnholt::DescriptorBuffer buffer(fd);
   std::ostream out(&buffer);
   auto t0 = Clock::now();
@@ -439,11 +443,8 @@ int PhaseSave(const PhaseArgs& a) {
   char line[512];
   auto* doc = new CDoc;
   if (!OpenDocument(*doc, a.path)) return 1;
-  int fd = ::open(a.writeTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    std::fprintf(stderr, "varnholt-bench: cannot write %s\n", a.writeTo);
-    return 1;
-  }
+  const int fd = OpenForWriting(a.writeTo);
+  if (fd < 0) return 1;
   varnholt::DescriptorBuffer buffer(fd);
   std::ostream out(&buffer);
   double seconds = 0;

@@ -72,6 +72,11 @@ PyObject* Helpers = nullptr;
 
 py::object Helper(const char* name) { return py::reinterpret_borrow<py::dict>(Helpers)[name]; }
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 class Instance;
 
 const std::shared_ptr<State>& Alive(const std::shared_ptr<State>& state) {
@@ -97,16 +102,13 @@ class Instance {
   long Id() const { return varnholt::NameNumber(Get().InstanceName()); }
   std::string Type() const {
     const char* name = Get().TypeName();
-    std::string out = name ? name : "";
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
+    return Lower(name ? name : "");
   }
   std::vector<std::string> Types() const {
     std::vector<std::string> out{Type()};
     if (const char* const* names = Get().SupertypeNames())
       for (; *names && **names; ++names) {
-        std::string n = *names;
-        for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::string n = Lower(*names);
         if (n != out.front()) out.push_back(n);
       }
     return out;
@@ -168,11 +170,6 @@ class Instance {
   cct_Instance* instance_;
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 cct_Instance* Usable(cct_Instance* i) { return i && i->Kind() == cct_KIND_INSTANCE && !i->IsKilled() ? i : nullptr; }
 
 py::object Text(const char* text) {
@@ -180,6 +177,23 @@ py::object Text(const char* text) {
   PyObject* s = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)), "replace");
   if (!s) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(s);
+}
+
+py::object Namespace(const py::dict& fields) { return py::module_::import("types").attr("SimpleNamespace")(**fields); }
+
+// A message of the log or of the rule check, with the fields of check --format json.
+py::object Message(bool error, long category, const std::string& text, long line, long instance,
+                   const std::string& attribute, const std::string& rule) {
+  auto number = [](long n) { return n ? py::object(py::int_(n)) : py::none(); };
+  py::dict d;
+  d["severity"] = error ? "error" : "warning";
+  d["category"] = category;
+  d["text"] = Text(text.c_str());
+  d["line"] = number(line);
+  d["instance"] = number(instance);
+  d["attribute"] = attribute.empty() ? py::none() : py::object(py::str(attribute));
+  d["rule"] = rule.empty() ? py::none() : py::object(py::str(rule));
+  return Namespace(d);
 }
 
 py::object Convert(const std::shared_ptr<State>& state, const cct_Type* value, int depth = 0);
@@ -207,9 +221,7 @@ py::object Convert(const std::shared_ptr<State>& state, const cct_Type* value, i
     case cct_KIND_ENUMERATION: {
       py::object name = Text(value->GetString());
       if (name.is_none()) return name;
-      std::string text = py::cast<std::string>(name);
-      for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      return py::str(text);
+      return py::str(Lower(py::cast<std::string>(name)));
     }
     case cct_KIND_ENTITY_REFERENCE:
       return Reference(state, static_cast<const cct_EntityType*>(value)->Get(0));
@@ -472,7 +484,7 @@ class Document {
         for (long k = 0; k < e->AttributeCount(); ++k)
           if (const char* n = e->AttributeName(k)) d[py::str(n)] = Convert(state_, e->Attribute(k));
     }
-    return py::module_::import("types").attr("SimpleNamespace")(**d);
+    return Namespace(d);
   }
 
   // (instance, attribute, index) for every reference to the instance; index 0 for a single value.
@@ -517,7 +529,7 @@ class Document {
       e["new"] = d.hasNew ? Text(d.newText.c_str()) : py::none();
       e["instance_a"] = number(d.instanceA);
       e["instance_b"] = number(d.instanceB);
-      out.append(py::module_::import("types").attr("SimpleNamespace")(**e));
+      out.append(Namespace(e));
     }
     return out;
   }
@@ -548,15 +560,8 @@ class Document {
     const varnholt::rules::Report report = varnholt::rules::Check(Open().Scope());
     py::list out;
     for (const varnholt::rules::Finding& f : report.findings) {
-      py::dict d;
-      d["severity"] = f.severity == varnholt::rules::Severity::Error ? "error" : "warning";
-      d["category"] = 0;
-      d["text"] = Text(varnholt::rules::FindingText(f).c_str());
-      d["line"] = f.line ? py::object(py::int_(f.line)) : py::none();
-      d["instance"] = f.instance ? py::object(py::int_(f.instance)) : py::none();
-      d["attribute"] = f.attribute.empty() ? py::none() : py::object(py::str(f.attribute));
-      d["rule"] = py::str(f.rule);
-      out.append(py::module_::import("types").attr("SimpleNamespace")(**d));
+      out.append(Message(f.severity == varnholt::rules::Severity::Error, 0, varnholt::rules::FindingText(f), f.line,
+                         f.instance, f.attribute, f.rule));
     }
     return out;
   }
@@ -619,22 +624,14 @@ class Document {
                              : py::none();
       d["closed"] = path.closed;
       d["points"] = numpy.is_none() ? py::object(points) : numpy.attr("array")(points, "float64").attr("reshape")(-1, 3);
-      out.append(py::module_::import("types").attr("SimpleNamespace")(**d));
+      out.append(Namespace(d));
     }
     return out;
   }
   py::list Log() const {
     py::list out;
     for (const varnholt::Message& m : varnholt::ParseLog(LogText())) {
-      py::dict d;
-      d["severity"] = m.error ? "error" : "warning";
-      d["category"] = m.category;
-      d["text"] = Text(m.text.c_str());
-      d["line"] = m.line ? py::object(py::int_(m.line)) : py::none();
-      d["instance"] = m.instance ? py::object(py::int_(m.instance)) : py::none();
-      d["attribute"] = m.attribute.empty() ? py::none() : py::object(py::str(m.attribute));
-      d["rule"] = m.rule.empty() ? py::none() : py::object(py::str(m.rule));
-      out.append(py::module_::import("types").attr("SimpleNamespace")(**d));
+      out.append(Message(m.error, m.category, m.text, m.line, m.instance, m.attribute, m.rule));
     }
     return out;
   }

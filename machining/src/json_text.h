@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "varnholt/json_quote.h"
 #include "varnholt/scene.h"
 
 namespace varnholt::json_text {
@@ -22,28 +23,7 @@ inline std::string Num(double v) {
 
 inline std::string Point(const Vec3& p) { return "[" + Num(p.x) + ", " + Num(p.y) + ", " + Num(p.z) + "]"; }
 
-inline std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          static const char* hex = "0123456789abcdef";
-          out += "\\u00";
-          out += hex[c >> 4];
-          out += hex[c & 15];
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+inline std::string Quoted(const std::string& text) { return JsonQuoted(text); }
 
 // "#50" as 50; null for anything else.
 inline std::string Instance(const std::string& name) {

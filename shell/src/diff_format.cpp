@@ -3,33 +3,11 @@
 #include <vector>
 
 #include "varnholt/diff.h"
+#include "varnholt/json_quote.h"
 
 namespace varnholt {
 
 namespace {
-
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          static const char* hex = "0123456789abcdef";
-          out += "\\u00";
-          out += hex[c >> 4];
-          out += hex[c & 15];
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
 
 std::string Instance(long number) { return number > 0 ? std::to_string(number) : "null"; }
 
@@ -42,10 +20,10 @@ std::string DifferencesJson(const std::vector<Difference>& differences) {
   for (size_t i = 0; i < differences.size(); ++i) {
     const Difference& d = differences[i];
     out += i ? ",\n  " : "\n  ";
-    out += std::string("{\"kind\": \"") + KindName(d.kind) + "\", \"path\": " + Quoted(d.path);
-    out += ", \"attribute\": " + (d.attribute.empty() ? std::string("null") : Quoted(d.attribute));
-    out += ", \"old\": " + (d.hasOld ? Quoted(d.oldText) : std::string("null"));
-    out += ", \"new\": " + (d.hasNew ? Quoted(d.newText) : std::string("null"));
+    out += std::string("{\"kind\": \"") + KindName(d.kind) + "\", \"path\": " + JsonQuoted(d.path);
+    out += ", \"attribute\": " + (d.attribute.empty() ? std::string("null") : JsonQuoted(d.attribute));
+    out += ", \"old\": " + (d.hasOld ? JsonQuoted(d.oldText) : std::string("null"));
+    out += ", \"new\": " + (d.hasNew ? JsonQuoted(d.newText) : std::string("null"));
     out += ", \"instance_a\": " + Instance(d.instanceA) + ", \"instance_b\": " + Instance(d.instanceB) + "}";
   }
   out += differences.empty() ? "]}\n" : "\n]}\n";
