@@ -196,11 +196,14 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
     if (c == ';' && depth <= 0) break;
     out += static_cast<char>(c);
   }
-  // Keywords are upper case in an exchange file; ASCII only, whatever the locale.
+  // Keywords are upper case in an exchange file; ASCII only, whatever the locale. The record's
+  // own keyword stays as written: turned to upper case, a known entity's name in the wrong case
+  // would be read as that entity when the save is opened again, and a save would not be a
+  // fixed point.
   Walk(
       out,
-      [&out](size_t begin, size_t end, int) {
-        if (end < out.size() && out[end] == '(')
+      [&out](size_t begin, size_t end, int depth) {
+        if (depth > 0 && end < out.size() && out[end] == '(')
           for (size_t i = begin; i < end; ++i) out[i] = cct_AsciiUpper(out[i]);
       },
       [](std::string_view) {});

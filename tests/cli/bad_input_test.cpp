@@ -411,6 +411,20 @@ TEST(BadInputAccepted, OddButReadableFilesOpenAndConvert) {
   }
 }
 
+// A record whose keyword names a known entity in the wrong case is kept as written, keyword
+// included: were it written in capitals, the save opened again would read it as that entity and
+// write it anew, so that a save saved again would differ.
+TEST(BadInputAccepted, AKeptRecordKeepsItsOwnKeywordSoThatASaveIsAFixedPoint) {
+  TempFile file(kHeader + "#13=APPROVAL_STATUs('s',typed(1.));\n" + kTrailer);
+  TempDir one, two;
+  ASSERT_EQ(Cli({"convert", file.Path(), one.File("out.stp")}).status, 0);
+  const std::string once = ReadAll(one.File("out.stp"));
+  EXPECT_NE(once.find("#13=APPROVAL_STATUs('s',TYPED(1.));"), std::string::npos) << once;
+  ASSERT_EQ(Cli({"convert", one.File("out.stp"), two.File("out.stp")}).status, 0);
+  const std::string twice = ReadAll(two.File("out.stp"));
+  EXPECT_EQ(once.substr(once.find("DATA;")), twice.substr(twice.find("DATA;")));
+}
+
 // The big inputs are made once for all the tests that use them.
 class BadInputBig : public ::testing::Test {
  protected:
