@@ -1,7 +1,7 @@
 // The comparison's view of a value: a flat sequence of atoms (simple values, references to
 // scope entries, list brackets), so that two values compare by one loop whatever their form,
 // reals within a tolerance and references through the pairing of their targets. Internal to
-// the comparison (diff.cpp).
+// the comparison (diff*.cpp).
 #ifndef VARNHOLT_DIFF_ATOMS_H
 #define VARNHOLT_DIFF_ATOMS_H
 

@@ -1,6 +1,6 @@
 // The comparison's index of one population (entries by creation ordinal, the pair each is in,
 // how a walk from the projects first met it) and the questions of type and hash both sides
-// share. Internal to the comparison (diff.cpp).
+// share. Internal to the comparison (diff*.cpp).
 #ifndef VARNHOLT_DIFF_SIDE_H
 #define VARNHOLT_DIFF_SIDE_H
 
