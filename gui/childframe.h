@@ -1,5 +1,6 @@
 // A document window: one open exchange file, its instance tree on the left (one third) and its
-// log on the right (two thirds).
+// log on the right (two thirds). Its implementation is split by concern over childframe*.cpp,
+// as its private part is grouped.
 #ifndef VARNHOLT_GUI_CHILDFRAME_H
 #define VARNHOLT_GUI_CHILDFRAME_H
 
@@ -196,11 +197,37 @@ class ChildFrame : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The window, files and table export (childframe.cpp).
+  /// The file name as the operating system takes it.
+  static std::string LocalPath(const QString& path);
+  /// After every command: mark items whose children wait, show the log.
+  void Finish();
+  void SetModified(bool modified);
+  bool AskToSave();
+  /// The instance whose row is current when it is one of an entity of the schema; else null.
+  cct_Instance* CurrentTableInstance();
+
+  // Editing (childframe_edit.cpp).
   void OnLabelEdited(const QModelIndex& index, const QString& text);
   void OnDoubleClicked(QTreeWidgetItem* item);
+  /// After a change of who refers to whom (an insert, its undo or redo).
+  void PopulationChanged();
+  /// Records a value change already made, so that undo and redo restore either state.
+  void PushValueChange(const ValueSlot& slot, const SlotState& before, const QString& what);
+  /// An attribute item of a list of simple values.
+  bool IsValueList(QTreeWidgetItem* item);
+  void Report(const EditOutcome& outcome);
+
+  // The tree, details, navigation and search (childframe_view.cpp).
   void OnExpanded(QTreeWidgetItem* item);
   void OnCurrentChanged(QTreeWidgetItem* item);
   void ShowDetailsOf(cct_Instance* instance, const QString& note);
+  bool GoToHistory(int step);
+  QString FindTitle() const;
+  /// Moves the search window off the current row when it covers it.
+  void KeepFindClear();
+
+  // The 3D view, G-code and machining time (childframe_machining.cpp).
   /// For a workingstep, the line about its moves, with its machining time in `time`; for the
   /// project, only the time of the whole program.
   QString MotionOf(cct_Instance* instance, DetailRows& time);
@@ -211,24 +238,8 @@ class ChildFrame : public QWidget {
   /// Highlights in the 3D view what the current item, or the nearest item above it that the
   /// scene knows, was drawn from.
   void UpdateSceneHighlight();
-  /// After a change of who refers to whom (an insert, its undo or redo).
-  void PopulationChanged();
-  bool GoToHistory(int step);
-  /// After every command: mark items whose children wait, show the log.
-  void Finish();
-  void SetModified(bool modified);
-  /// Records a value change already made, so that undo and redo restore either state.
-  void PushValueChange(const ValueSlot& slot, const SlotState& before, const QString& what);
-  /// An attribute item of a list of simple values.
-  bool IsValueList(QTreeWidgetItem* item);
-  void Report(const EditOutcome& outcome);
-  bool AskToSave();
-  QString FindTitle() const;
-  /// Moves the search window off the current row when it covers it.
-  void KeepFindClear();
-
-  /// The instance whose row is current when it is one of an entity of the schema; else null.
-  cct_Instance* CurrentTableInstance();
+  /// Works out the project's machining time (the details pane's link asked for it).
+  void MakeProjectTime();
 
   Prompts& prompts_;
   QAction* exportTable_ = nullptr;
@@ -249,8 +260,6 @@ class ChildFrame : public QWidget {
   /// project is the row selected first, and its program may take a while on a large file.
   std::optional<ProgramTime> projectTime_;
   long timeOnRequest_ = kTimeOnRequest;
-  /// Works out the project's machining time (the details pane's link asked for it).
-  void MakeProjectTime();
   bool checkingRules_ = false;
   bool sceneProblemsReported_ = false;
   bool buildingScene_ = false;

@@ -1,32 +1,31 @@
+// The main window itself: its docks, opening and comparing documents, the recently used files
+// and the state remembered between sessions. The menus are built in mainwindow_menus.cpp, the
+// document windows arranged and gone through in mainwindow_windows.cpp.
 #include "mainwindow.h"
 
 #include <QAction>
-#include <QActionGroup>
-#include <QKeyEvent>
-#include <functional>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDockWidget>
-#include <QLabel>
-#include <QStackedWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
-#include <QCoreApplication>
 #include <QSettings>
+#include <QStackedWidget>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
 #include <QUndoStack>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "aboutbox.h"
 #include "helpdialog.h"
@@ -52,26 +51,6 @@ QStringList LocalFiles(const QMimeData* mime) {
     if (url.isLocalFile()) files << url.toLocalFile();
   return files;
 }
-
-/// An action that knows whether its key triggered it (then the key's modifier is still held)
-/// or the menu.
-class KeyAction : public QAction {
- public:
-  using QAction::QAction;
-  bool ByKey() const { return byKey_; }
-
- protected:
-  bool event(QEvent* event) override {
-    if (event->type() != QEvent::Shortcut) return QAction::event(event);
-    byKey_ = true;
-    const bool handled = QAction::event(event);
-    byKey_ = false;
-    return handled;
-  }
-
- private:
-  bool byKey_ = false;
-};
 
 /// What the progress of an open raises when the user cancels it.
 struct OpenCancelled {};
@@ -171,298 +150,6 @@ MainWindow::~MainWindow() {
   }
 }
 
-void MainWindow::CreateMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
-  // The labels carry their shortcut texts after a tab, as the menus always showed them, and
-  // every key shown works. Closing keeps the Ctrl+C its label has always shown and has Ctrl+W as
-  // in every desktop program; where a widget copies (the tree, the log, the details), Ctrl+C
-  // copies there instead, since those widgets take the key before any shortcut.
-  open_ = file->addAction(QStringLiteral("Ö&ffnen...\tStrg+O"), this, &MainWindow::Open);
-  open_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  open_->setStatusTip(QStringLiteral("Öffnet eine Datei"));
-  open_->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-  save_ = file->addAction(QStringLiteral("&Speichern...\tStrg+S"), this, &MainWindow::Save);
-  save_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  save_->setStatusTip(QStringLiteral("Speichert die Datei unter einem neuen Namen"));
-  save_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-  exportGcode_ = file->addAction(QStringLiteral("&G-Code exportieren..."), this, [this] {
-    ChildFrame* frame = ActiveFrame();
-    if (!frame || !frame->ExportGcode()) return;
-    gcodeDock_->show();
-    gcodeDock_->raise();
-  });
-  exportGcode_->setStatusTip(QStringLiteral(
-      "Schreibt das Programm als G-Code f\u00fcr LinuxCNC und daneben die Zuordnung der Zeilen"));
-  compare_ = file->addAction(QStringLiteral("Vergleichen mit..."), this,
-                             [this] { CompareWith(prompts_.openPath(this)); });
-  compare_->setStatusTip(QStringLiteral(
-      "Vergleicht die Datei mit einer zweiten nach ihrem Aufbau und zeigt die Unterschiede"));
-  close_ = file->addAction(QStringLiteral("S&chliessen...\tStrg+C"), this,
-                           &MainWindow::CloseDocument);
-  close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_W)});
-  close_->setStatusTip(QStringLiteral("Schließt die Datei"));
-  file->addSeparator();
-  for (int i = 0; i < kRecentCount; ++i) {
-    QAction* action = file->addAction(QString());
-    connect(action, &QAction::triggered, this, [this, action] {
-      OpenFile(action->data().toString());
-    });
-    recentActions_ << action;
-  }
-  recentSeparator_ = file->addSeparator();
-  quit_ = file->addAction(QStringLiteral("&Beenden"), this, &QWidget::close);
-  quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  quit_->setStatusTip(QStringLiteral("Beendet das Programm"));
-  ShowRecent();
-
-  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
-  undo_ = edit->addAction(QStringLiteral("&R\u00fcckg\u00e4ngig"), this, [this] {
-    if (ChildFrame* frame = ActiveFrame()) frame->UndoStack()->undo();
-  });
-  undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  undo_->setStatusTip(QStringLiteral("Nimmt die letzte \u00c4nderung zur\u00fcck"));
-  redo_ = edit->addAction(QStringLiteral("&Wiederherstellen"), this, [this] {
-    if (ChildFrame* frame = ActiveFrame()) frame->UndoStack()->redo();
-  });
-  redo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-                       QKeySequence(Qt::CTRL | Qt::Key_Y)});
-  redo_->setStatusTip(QStringLiteral("F\u00fchrt die zur\u00fcckgenommene \u00c4nderung wieder aus"));
-  findSeparator_ = edit->addSeparator();
-  find_ = edit->addAction(QStringLiteral("&Suchen..."), this, [this] {
-    if (ChildFrame* frame = ActiveFrame()) frame->ShowFind();
-  });
-  find_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-  find_->setStatusTip(QStringLiteral("Sucht Instanzen nach Nummer, Entit\u00e4tstyp oder Text"));
-  findNext_ = edit->addAction(QStringLiteral("&Weitersuchen"), this, [this] {
-    if (ChildFrame* frame = ActiveFrame()) frame->FindNext();
-  });
-  findNext_->setShortcut(QKeySequence(Qt::Key_F3));
-  findNext_->setStatusTip(QStringLiteral("Geht zum n\u00e4chsten Suchergebnis"));
-  findPrevious_ = edit->addAction(QStringLiteral("&R\u00fcckw\u00e4rts suchen"), this, [this] {
-    if (ChildFrame* frame = ActiveFrame()) frame->FindPrevious();
-  });
-  findPrevious_->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
-  findPrevious_->setStatusTip(QStringLiteral("Geht zum vorigen Suchergebnis"));
-  back_ = edit->addAction(QStringLiteral("&Zur\u00fcck"), this, [this] {
-    if (ChildFrame* frame = ActiveFrame()) frame->Back();
-  });
-  back_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
-  back_->setStatusTip(QStringLiteral("Geht zur vorher gew\u00e4hlten Instanz zur\u00fcck"));
-  forward_ = edit->addAction(QStringLiteral("&Vorw\u00e4rts"), this, [this] {
-    if (ChildFrame* frame = ActiveFrame()) frame->Forward();
-  });
-  forward_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
-  forward_->setStatusTip(QStringLiteral("Geht wieder vorw\u00e4rts"));
-
-  QToolBar* toolbar = addToolBar(QStringLiteral("Symbolleiste"));
-  toolbar->setObjectName(QStringLiteral("toolbar"));
-
-  QMenu* view = menuBar()->addMenu(QStringLiteral("&Ansicht"));
-  QAction* toolbarShown = view->addAction(QStringLiteral("&Symbolleiste"));
-  toolbarShown->setCheckable(true);
-  toolbarShown->setChecked(true);
-  connect(toolbarShown, &QAction::toggled, toolbar, &QWidget::setVisible);
-  connect(toolbar, &QToolBar::visibilityChanged, toolbarShown, &QAction::setChecked);
-  QAction* statusShown = view->addAction(QStringLiteral("S&tatusleiste"));
-  statusShown->setCheckable(true);
-  statusShown->setChecked(true);
-  connect(statusShown, &QAction::toggled, statusBar(), &QWidget::setVisible);
-  QAction* details = detailsDock_->toggleViewAction();
-  details->setText(QStringLiteral("&Details"));
-  details->setStatusTip(QStringLiteral("Zeigt oder verbirgt die Details der gew\u00e4hlten Instanz"));
-  view->addAction(details);
-  QAction* scene = sceneDock_->toggleViewAction();
-  scene->setText(QStringLiteral("&3D-Ansicht"));
-  scene->setStatusTip(QStringLiteral("Zeigt oder verbirgt die 3D-Ansicht von Werkst\u00fcck, Features und Werkzeugwegen"));
-  view->addAction(scene);
-  QAction* differences = diffDock_->toggleViewAction();
-  differences->setText(QStringLiteral("&Unterschiede"));
-  differences->setStatusTip(QStringLiteral("Zeigt oder verbirgt die Unterschiede des letzten Vergleichs"));
-  view->addAction(differences);
-  showGcode_ = view->addAction(QStringLiteral("&G-Code anzeigen"), this, [this] {
-    ChildFrame* frame = ActiveFrame();
-    if (!frame) return;
-    frame->ShowGcode();
-    // Also when nothing could be made: the pane says why.
-    gcodeDock_->show();
-    gcodeDock_->raise();
-  });
-  showGcode_->setStatusTip(QStringLiteral("Zeigt das Programm als G-Code, ohne es zu speichern"));
-  format_ = view->addAction(QStringLiteral("Format"), this, &MainWindow::Format);
-  format_->setStatusTip(QStringLiteral("Stellt die Zeilenhöhe des Baums ein"));
-  QMenu* appearance = view->addMenu(QStringLiteral("&Darstellung"));
-  tabs_ = appearance->addAction(QStringLiteral("Dokumente als &Reiter"));
-  tabs_->setCheckable(true);
-  tabs_->setStatusTip(QStringLiteral("Zeigt die Dokumente als Reiter statt als Fenster"));
-  connect(tabs_, &QAction::toggled, this, &MainWindow::SetTabbed);
-  appearance->addSeparator();
-  auto* reals = new QActionGroup(this);
-  fourDigitReals_ = appearance->addAction(QStringLiteral("Zahlen mit &4 signifikanten Stellen"));
-  fourDigitReals_->setStatusTip(QStringLiteral("Zeigt reelle Zahlen im Baum gerundet"));
-  exactReals_ = appearance->addAction(QStringLiteral("Zahlen &exakt"));
-  exactReals_->setStatusTip(
-      QStringLiteral("Zeigt reelle Zahlen im Baum so genau, wie sie gespeichert sind"));
-  for (QAction* action : {fourDigitReals_, exactReals_}) {
-    action->setCheckable(true);
-    reals->addAction(action);
-  }
-  fourDigitReals_->setChecked(CurrentRealDisplay() == RealDisplay::FourDigits);
-  exactReals_->setChecked(CurrentRealDisplay() == RealDisplay::Exact);
-  connect(exactReals_, &QAction::toggled, this, &MainWindow::SetExactReals);
-
-  QMenu* check = menuBar()->addMenu(QStringLiteral("&Pr\u00fcfen"));
-  checkRules_ = check->addAction(QStringLiteral("&Regeln pr\u00fcfen\tF7"), this, [this] {
-    ChildFrame* frame = ActiveFrame();
-    if (!frame) return;
-    problemsDock_->show();
-    problemsDock_->raise();
-    frame->CheckRules();
-  });
-  checkRules_->setShortcut(QKeySequence(Qt::Key_F7));
-  checkRules_->setStatusTip(QStringLiteral(
-      "Pr\u00fcft das Programm gegen die Regeln von ISO 14649 und auf der Maschine (Preflight)"));
-  QAction* problems = problemsDock_->toggleViewAction();
-  problems->setText(QStringLiteral("&Probleme"));
-  problems->setStatusTip(QStringLiteral("Zeigt oder verbirgt die Befunde der Regelpr\u00fcfung"));
-  check->addAction(problems);
-  CreateWindowMenu(menuBar()->addMenu(QStringLiteral("&Fenster")));
-
-  QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
-  help_ = help->addAction(QStringLiteral("&Hilfe"), this, &MainWindow::Help);
-  help_->setShortcut(QKeySequence(Qt::Key_F1));
-  help_->setStatusTip(QStringLiteral("Zeigt die Tasten und wie man sich zurechtfindet"));
-  help_->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-  about_ = help->addAction(QStringLiteral("&Info"), this, &MainWindow::About);
-  about_->setStatusTip(QStringLiteral("Zeigt Programminformationen an"));
-  about_->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
-
-  toolbar->addAction(open_);
-  toolbar->addAction(save_);
-  toolbar->addSeparator();
-  toolbar->addAction(about_);
-}
-
-void MainWindow::CreateWindowMenu(QMenu* menu) {
-  windowMenu_ = menu;
-  cascade_ = menu->addAction(QStringLiteral("\u00dc&berlappend"), mdi_, &QMdiArea::cascadeSubWindows);
-  cascade_->setStatusTip(QStringLiteral("Ordnet die Dokumentfenster \u00fcberlappend an"));
-  tile_ = menu->addAction(QStringLiteral("&Nebeneinander"), mdi_, &QMdiArea::tileSubWindows);
-  tile_->setStatusTip(QStringLiteral("Ordnet die Dokumentfenster nebeneinander an"));
-  menu->addSeparator();
-  auto* next = new KeyAction(QStringLiteral("N\u00e4&chstes Fenster"), menu);
-  auto* previous = new KeyAction(QStringLiteral("&Vorheriges Fenster"), menu);
-  connect(next, &QAction::triggered, this, [this, next] { CycleWindows(1, next->ByKey()); });
-  connect(previous, &QAction::triggered, this, [this, previous] { CycleWindows(-1, previous->ByKey()); });
-  menu->addAction(next);
-  menu->addAction(previous);
-  nextWindow_ = next;
-  previousWindow_ = previous;
-  nextWindow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
-  nextWindow_->setStatusTip(QStringLiteral("Geht zum zuletzt benutzten anderen Dokument"));
-  // Shift turns Tab into Backtab; both forms are taken.
-  previousWindow_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
-                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
-  previousWindow_->setStatusTip(QStringLiteral("Geht in der Reihenfolge der Benutzung zur\u00fcck"));
-  for (QAction* action : {nextWindow_, previousWindow_})
-    action->setShortcutContext(Qt::ApplicationShortcut);
-  windowListSeparator_ = menu->addSeparator();
-}
-
-void MainWindow::ShowWindowList() {
-  for (QAction* action : windowActions_) delete action;
-  windowActions_.clear();
-  const QList<QMdiSubWindow*> subs = mdi_->subWindowList(QMdiArea::CreationOrder);
-  QMdiSubWindow* current = CurrentSub();
-  for (int i = 0; i < subs.size(); ++i) {
-    QMdiSubWindow* sub = subs[i];
-    QString title = sub->windowTitle();
-    title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    QAction* action = windowMenu_->addAction(
-        i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(title) : QStringLiteral("%1 %2").arg(i + 1).arg(title));
-    action->setCheckable(true);
-    action->setChecked(sub == current);
-    QPointer<QMdiSubWindow> target(sub);
-    connect(action, &QAction::triggered, this, [this, target] {
-      if (target) mdi_->setActiveSubWindow(target);
-    });
-    windowActions_ << action;
-  }
-  windowListSeparator_->setVisible(!subs.isEmpty());
-  const bool many = subs.size() > 1;
-  const bool windows = mdi_->viewMode() == QMdiArea::SubWindowView;
-  cascade_->setEnabled(windows && !subs.isEmpty());
-  tile_->setEnabled(windows && !subs.isEmpty());
-  nextWindow_->setEnabled(many);
-  previousWindow_->setEnabled(many);
-}
-
-QList<QMdiSubWindow*> MainWindow::UsedOrder() const {
-  QList<QMdiSubWindow*> order;
-  const QList<QMdiSubWindow*> open = mdi_->subWindowList();
-  for (const QPointer<QMdiSubWindow>& sub : used_)
-    if (sub && open.contains(sub.data()) && !order.contains(sub.data())) order << sub.data();
-  // Windows not activated yet come last, in the order they were made.
-  for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::CreationOrder))
-    if (!order.contains(sub)) order << sub;
-  return order;
-}
-
-void MainWindow::CycleWindows(int step, bool keyHeld) {
-  if (cycle_.isEmpty()) {
-    const QList<QMdiSubWindow*> order = UsedOrder();
-    if (order.size() < 2) return;
-    for (QMdiSubWindow* sub : order) cycle_ << sub;
-    cycleAt_ = 0;
-    // The order stays as it was until Ctrl is let go, so that each further Tab goes one
-    // document further back in it.
-    qApp->installEventFilter(this);
-  }
-  const int n = static_cast<int>(cycle_.size());
-  for (int tries = 0; tries < n; ++tries) {
-    cycleAt_ = ((cycleAt_ + step) % n + n) % n;
-    if (QMdiSubWindow* sub = cycle_[cycleAt_]) {
-      mdi_->setActiveSubWindow(sub);
-      break;
-    }
-  }
-  // From the menu the move is done at once; by the key, when Ctrl is let go.
-  if (!keyHeld) EndCycle();
-}
-
-void MainWindow::EndCycle() {
-  if (cycle_.isEmpty()) return;
-  cycle_.clear();
-  qApp->removeEventFilter(this);
-  if (QMdiSubWindow* sub = CurrentSub()) {
-    used_.removeAll(sub);
-    used_.prepend(sub);
-  }
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (!cycle_.isEmpty()) {
-    if (event->type() == QEvent::KeyRelease &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control)
-      EndCycle();
-    else if (event->type() == QEvent::ApplicationDeactivate ||
-             event->type() == QEvent::MouseButtonPress)
-      EndCycle();
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-void MainWindow::SetTabbed(bool tabbed) {
-  mdi_->setViewMode(tabbed ? QMdiArea::TabbedView : QMdiArea::SubWindowView);
-  if (tabbed) {
-    mdi_->setTabsClosable(true);
-    mdi_->setTabsMovable(true);
-    mdi_->setDocumentMode(true);
-  }
-  if (tabs_->isChecked() != tabbed) tabs_->setChecked(tabbed);
-  ShowWindowList();
-  UpdateForActive();
-}
-
 void MainWindow::SetExactReals(bool exact) {
   const RealDisplay display = exact ? RealDisplay::Exact : RealDisplay::FourDigits;
   if (exactReals_->isChecked() != exact) (exact ? exactReals_ : fourDigitReals_)->setChecked(true);
@@ -471,16 +158,6 @@ void MainWindow::SetExactReals(bool exact) {
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   for (ChildFrame* frame : Frames()) frame->Relabel();
   QGuiApplication::restoreOverrideCursor();
-}
-
-void MainWindow::FitIntoArea(QMdiSubWindow* sub) {
-  if (mdi_->viewMode() != QMdiArea::SubWindowView || sub->isMaximized()) return;
-  const QRect area = mdi_->viewport()->rect();
-  QRect frame = sub->geometry();
-  frame.setSize(frame.size().boundedTo(area.size()));
-  // Cascading places each new window further right and down; past the edge it starts again.
-  if (!area.contains(frame)) frame.moveTopLeft(area.topLeft());
-  sub->setGeometry(frame);
 }
 
 namespace {

@@ -119,11 +119,22 @@ class MainWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void CreateMenus();
+  // The window, its docks, documents and remembered state (mainwindow.cpp).
   /// The document window the user works in: the active one, or the one last active while no
   /// window of this program has the focus.
   QMdiSubWindow* CurrentSub() const;
   void CreateSceneDock();
+  void SetExactReals(bool exact);
+  /// Title and document commands follow the active document window.
+  void UpdateForActive();
+  void Remember(const QString& path);
+  void Forget(const QString& path);
+  void ShowRecent();
+
+  // The menus and the toolbar (mainwindow_menus.cpp).
+  void CreateMenus();
+
+  // Arranging the document windows and going through them (mainwindow_windows.cpp).
   void CreateWindowMenu(QMenu* menu);
   void ShowWindowList();
   /// Ctrl+Tab and Ctrl+Shift+Tab: through the documents in the order last used, that order
@@ -131,14 +142,8 @@ class MainWindow : public QMainWindow {
   void CycleWindows(int step, bool keyHeld);
   void EndCycle();
   void SetTabbed(bool tabbed);
-  void SetExactReals(bool exact);
   /// A new document window fits into the area, wholly visible.
   void FitIntoArea(QMdiSubWindow* sub);
-  /// Title and document commands follow the active document window.
-  void UpdateForActive();
-  void Remember(const QString& path);
-  void Forget(const QString& path);
-  void ShowRecent();
 
   Prompts prompts_;
   QMdiArea* mdi_;

@@ -1,0 +1,363 @@
+// The panes that look at what the document makes: the 3D scene, the rule check, the G-code and
+// the machining time in the details.
+#include "childframe.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <algorithm>
+
+#include "cct/cct.h"
+#include "cct/instance.h"
+#include "cct/scope.h"
+#include "gcodeview.h"
+#include "problemsview.h"
+#include "prompts.h"
+#include "sceneview.h"
+#include "varnholt/gcode.h"
+#include "varnholt/navigation.h"
+#include "varnholt/program.h"
+#include "varnholt/rules.h"
+#include "varnholt/save_io.h"
+
+namespace varnholt {
+
+void ChildFrame::UpdateSceneHighlight() {
+  if (!scene_ || scene_->SceneState() == SceneView::State::None) return;
+  std::vector<std::string> names;
+  {
+    CDoc::LogRoute route(doc_);
+    for (QTreeWidgetItem* item = tree_->currentItem(); item; item = item->parent()) {
+      cct_Instance* instance = view_.ItemInstance(item);
+      if (!instance || !instance->InstanceName()) continue;
+      std::string name = std::string("#") + instance->InstanceName();
+      if (names.empty() || names.back() != name) names.push_back(std::move(name));
+    }
+  }
+  scene_->Highlight(names);
+}
+
+void ChildFrame::RebuildScene() {
+  cct_Scope* scope = doc_.Scope();
+  // The progress window lets events through, among them a second request of the view.
+  if (!scope || !scene_ || buildingScene_) return;
+  buildingScene_ = true;
+  // On the calling thread like everything that reads the population; a large file takes a
+  // while, so it can be stopped, and shows what was done until then.
+  QProgressDialog progress(QStringLiteral("Baue die 3D-Ansicht auf ..."), QStringLiteral("Abbrechen"),
+                           0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  bool cancelled = false;
+  Scene scene;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    scene = varnholt::BuildScene(*scope, [&](int percent) {
+      progress.setValue(std::clamp(percent, 0, 99));
+      QCoreApplication::processEvents();
+      cancelled = progress.wasCanceled();
+      return !cancelled;
+    });
+    QGuiApplication::restoreOverrideCursor();
+    // Once: a rebuild after an edit would repeat the same lines.
+    if (!cancelled && !sceneProblemsReported_) {
+      ReportSceneProblems(scene, doc_.Log());
+      sceneProblemsReported_ = true;
+    }
+  }
+  progress.reset();
+  buildingScene_ = false;
+  Finish();
+  scene_->SetScene(std::move(scene), cancelled ? SceneView::State::Partial : SceneView::State::Current);
+  UpdateSceneHighlight();
+}
+
+bool ChildFrame::CheckRules() {
+  cct_Scope* scope = doc_.Scope();
+  if (!scope || !problems_ || checkingRules_) return false;
+  checkingRules_ = true;
+  // On the calling thread like everything that reads the population; a large file takes a
+  // while, so it can be stopped, and then says that what it shows is not all.
+  QProgressDialog progress(QStringLiteral("Pr\u00fcfe die Regeln ..."), QStringLiteral("Abbrechen"),
+                           0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  rules::Report report;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    report = rules::Check(*scope, [&](int percent) {
+      progress.setValue(std::clamp(percent, 0, 99));
+      QCoreApplication::processEvents();
+      return !progress.wasCanceled();
+    });
+    QGuiApplication::restoreOverrideCursor();
+  }
+  progress.reset();
+  checkingRules_ = false;
+  const long errors = report.Errors(), warnings = report.Warnings();
+  QString summary = QStringLiteral("%1 Fehler, %2 Warnungen; %3 Regeln gepr\u00fcft, %4 nicht gepr\u00fcft")
+                        .arg(errors)
+                        .arg(warnings)
+                        .arg(report.evaluated.size())
+                        .arg(report.notEvaluated.size());
+  if (!report.notEvaluated.empty()) {
+    QStringList ids;
+    for (const rules::Rule* rule : report.notEvaluated) ids << QString::fromStdString(rule->id);
+    summary += QStringLiteral(" (%1)").arg(ids.join(QStringLiteral(", ")));
+  }
+  if (report.cancelled) summary = QStringLiteral("Abgebrochen: nicht alle Regeln sind gepr\u00fcft. ") + summary;
+  problems_->Show(report.findings, summary + QStringLiteral("."));
+  Q_EMIT statusMessage(report.cancelled ? QStringLiteral("Regelpr\u00fcfung abgebrochen")
+                                        : QStringLiteral("Regeln gepr\u00fcft: %1 Fehler, %2 Warnungen")
+                                              .arg(errors)
+                                              .arg(warnings));
+  return !report.cancelled;
+}
+
+GcodeResult ChildFrame::MakeGcode(bool allowPartial) {
+  GcodeResult result;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const Program program = varnholt::BuildProgram(*doc_.Scope());
+    GcodeOptions options;
+    options.dialect = Dialect::LinuxCnc;
+    options.allowPartial = allowPartial;
+    // The name alone: the program goes to the machine, the folders of this computer do not.
+    options.source = FromQt(DocumentName());
+    result = varnholt::WriteGcode(program, options);
+    QGuiApplication::restoreOverrideCursor();
+  }
+  return result;
+}
+
+void ChildFrame::LogGcode(const GcodeResult& result, bool problems) {
+  for (const std::string& note : result.notes) doc_.Log() << "G-code: " << note << '\n';
+  if (problems)
+    for (const std::string& problem : result.problems) doc_.Log() << "G-code: " << problem << '\n';
+}
+
+QString ChildFrame::GcodeMapPath(const QString& gcodePath) {
+  const QFileInfo file(gcodePath);
+  return file.dir().filePath(file.completeBaseName() + QStringLiteral(".map.json"));
+}
+
+bool ChildFrame::ExportGcode() {
+  if (!doc_.Scope()) return false;
+  const QFileInfo document(path_);
+  const QString proposed = document.dir().filePath(document.completeBaseName() + QStringLiteral(".ngc"));
+  const QString path = prompts_.gcodePath(this, proposed);
+  if (path.isEmpty()) return false;
+  return ExportGcodeTo(path);
+}
+
+bool ChildFrame::ExportGcodeTo(const QString& path) {
+  if (!doc_.Scope()) return false;
+  GcodeResult result = MakeGcode(false);
+  LogGcode(result, true);
+  auto refuse = [this](const QString& text, const QString& reason) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Varnholt"), text, QMessageBox::Ok, this);
+    box.setInformativeText(reason);
+    prompts_.exec(box);
+    return false;
+  };
+  if (!result.ok) {
+    const QString target = QDir::toNativeSeparators(path);
+    if (result.problems.empty()) {
+      doc_.Log() << "G-code not written: the program cannot be written.\n";
+      Finish();
+      return refuse(QStringLiteral("Das Programm l\u00e4sst sich nicht als G-Code schreiben; \"%1\" "
+                                   "wurde nicht geschrieben.").arg(target),
+                    QStringLiteral("Der Grund steht im Protokoll."));
+    }
+    // The list in the box itself: they are what the user decides on. A long one is cut there
+    // and given whole in the details.
+    constexpr size_t kListed = 10;
+    QStringList listed, all;
+    for (const std::string& problem : result.problems) {
+      all << ToQt(problem);
+      if (static_cast<size_t>(listed.size()) < kListed) listed << QStringLiteral("\u2022 ") + ToQt(problem);
+    }
+    if (result.problems.size() > kListed)
+      listed << QStringLiteral("\u2026 und %1 weitere").arg(result.problems.size() - kListed);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"),
+                    QStringLiteral("Nicht jeder Arbeitsschritt l\u00e4sst sich als G-Code schreiben:\n\n%1")
+                        .arg(listed.join(QLatin1Char('\n'))),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setInformativeText(QStringLiteral("Ohne diese Arbeitsschritte nach \"%1\" exportieren?").arg(target));
+    box.setDetailedText(all.join(QLatin1Char('\n')));
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    box.setDefaultButton(QMessageBox::No);
+    if (prompts_.exec(box) != QMessageBox::Yes) {
+      doc_.Log() << "G-code not written: " << result.problems.size()
+                 << (result.problems.size() == 1 ? " workingstep cannot" : " workingsteps cannot")
+                 << " be written.\n";
+      Finish();
+      return false;
+    }
+    // Its problems are those just logged; a refused program has no notes, this one has.
+    result = MakeGcode(true);
+    LogGcode(result, false);
+    if (!result.ok) {
+      doc_.Log() << "G-code not written: the program cannot be written even without those workingsteps.\n";
+      Finish();
+      return refuse(QStringLiteral("Das Programm l\u00e4sst sich auch ohne diese Arbeitsschritte nicht "
+                                   "als G-Code schreiben; \"%1\" wurde nicht geschrieben.").arg(target),
+                    QStringLiteral("Der Grund steht im Protokoll."));
+    }
+  }
+
+  // The map is of the program written, so it follows the program; a program whose map could
+  // not be written is still the program, and is said to be so.
+  const QString map = GcodeMapPath(path);
+  std::string why;
+  QString failed;
+  if (!varnholt::ReplaceFile(LocalPath(path), [&](std::ostream& out) {
+        out << result.text;
+        return std::string();
+      }, why)) {
+    failed = path;
+  } else if (!varnholt::ReplaceFile(LocalPath(map), [&](std::ostream& out) {
+               varnholt::WriteGcodeMap(result, out);
+               return std::string();
+             }, why)) {
+    failed = map;
+  }
+  if (!failed.isEmpty()) {
+    doc_.Log() << "G-code: cannot write \"" << LocalPath(failed) << "\": " << why << '\n';
+    Finish();
+    const QString text = failed == path
+                             ? QStringLiteral("Der G-Code konnte nicht nach \"%1\" geschrieben werden.")
+                             : QStringLiteral("Der G-Code ist geschrieben, seine Zuordnung der Zeilen "
+                                              "konnte nicht nach \"%1\" geschrieben werden.");
+    return refuse(text.arg(QDir::toNativeSeparators(failed)), ToQt(why));
+  }
+  doc_.Log() << "G-code written to \"" << LocalPath(path) << "\" (" << result.lines.size()
+             << " lines), its source map to \"" << LocalPath(map) << "\".\n";
+  Finish();
+  QString summary = QStringLiteral("%1 Zeilen G-Code aus %2, geschrieben nach %3.")
+                        .arg(result.lines.size())
+                        .arg(DocumentName(), QDir::toNativeSeparators(path));
+  if (!result.problems.empty())
+    summary += QStringLiteral(" Ohne %1 Arbeitsschritte (siehe Protokoll).").arg(result.problems.size());
+  gcode_->Show(result, summary);
+  Q_EMIT statusMessage(QStringLiteral("G-Code geschrieben: %1").arg(QDir::toNativeSeparators(path)));
+  return true;
+}
+
+bool ChildFrame::ShowGcode() {
+  if (!doc_.Scope() || !gcode_) return false;
+  // Shown, not written: what can be written is shown at once, and the rest named.
+  const GcodeResult result = MakeGcode(true);
+  LogGcode(result, true);
+  Finish();
+  if (!result.ok) {
+    gcode_->Show(GcodeResult{},
+                 QStringLiteral("Kein G-Code aus %1: das Programm l\u00e4sst sich nicht schreiben "
+                                "(siehe Protokoll).").arg(DocumentName()));
+    return false;
+  }
+  QString summary = QStringLiteral("%1 Zeilen G-Code aus %2 (nicht gespeichert).")
+                        .arg(result.lines.size())
+                        .arg(DocumentName());
+  if (!result.problems.empty())
+    summary += QStringLiteral(" Ohne %1 Arbeitsschritte (siehe Protokoll).").arg(result.problems.size());
+  gcode_->Show(result, summary);
+  return true;
+}
+
+namespace {
+
+QString Millimetres(double length) { return QStringLiteral("%1 mm").arg(length, 0, 'f', 1); }
+
+/// The feeds of a step, as the file gives them converted to mm/min; a long list is cut, the
+/// project may use dozens.
+QString Feeds(const std::vector<double>& feeds) {
+  constexpr size_t kShown = 8;
+  if (feeds.empty()) return QStringLiteral("none");
+  QStringList shown;
+  for (size_t i = 0; i < feeds.size() && i < kShown; ++i) shown << QString::number(feeds[i], 'g', 6);
+  QString text = shown.join(QStringLiteral(", "));
+  if (feeds.size() > kShown) text += QStringLiteral(", \u2026 %1 more").arg(feeds.size() - kShown);
+  return text + QStringLiteral(" mm/min");
+}
+
+/// The lines of the details pane for the time of a workingstep or of the whole program.
+DetailRows TimeRows(const StepTime& time) {
+  DetailRows rows;
+  auto add = [&rows](const QString& label, const QString& text) { rows.push_back({label, text, QString()}); };
+  add(QStringLiteral("Cutting length:"), Millimetres(time.cutting));
+  add(QStringLiteral("Rapid length:"), Millimetres(time.rapid));
+  add(time.feeds.size() > 1 ? QStringLiteral("Feeds:") : QStringLiteral("Feed:"), Feeds(time.feeds));
+  QString cutting = ToQt(Duration(time.cuttingSeconds));
+  // A time that leaves out moves must not pass for the whole time.
+  if (time.feedMissing) cutting += QStringLiteral(" (moves without a feed not counted)");
+  add(QStringLiteral("Cutting time:"), cutting);
+  add(QStringLiteral("Rapid time:"), ToQt(Duration(time.rapidSeconds)));
+  add(QStringLiteral("Tool change time:"), ToQt(Duration(time.toolChangeSeconds)));
+  if (time.dwellSeconds > 0) add(QStringLiteral("Dwell time:"), ToQt(Duration(time.dwellSeconds)));
+  add(QStringLiteral("Total time:"), ToQt(Duration(time.Total())));
+  return rows;
+}
+
+}  // namespace
+
+void ChildFrame::MakeProjectTime() {
+  if (!doc_.Scope()) return;
+  CDoc::LogRoute route(doc_);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  projectTime_ = varnholt::MachiningTime(varnholt::BuildProgram(*doc_.Scope()));
+  QGuiApplication::restoreOverrideCursor();
+}
+
+// For a workingstep: how many moves it has, from the file's toolpaths or generated, and how
+// long its cutting and rapid moves are; the reason where it has none. Its machining time, and
+// the project's, go to `time`.
+QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
+  time.clear();
+  if (!instance || !doc_.Scope()) return QString();
+  if (varnholt::IsOfType(*instance, "project")) {
+    // The project is the row selected when a file opens: a large one would open seconds later.
+    if (!projectTime_ && static_cast<long>(doc_.Scope()->EntryCount()) >= timeOnRequest_) {
+      time.push_back({QStringLiteral("Machining time:"),
+                      QStringLiteral("work it out (a large file: this takes a while)"),
+                      DetailsView::TimeLink()});
+      return QString();
+    }
+    if (!projectTime_) MakeProjectTime();
+    // A project without a workingstep that moves has no time to speak of.
+    if (!projectTime_->steps.empty()) time = TimeRows(projectTime_->total);
+    return QString();
+  }
+  if (!varnholt::IsOfType(*instance, "workingstep")) return QString();
+  varnholt::ProgramOptions options;
+  options.only = instance;
+  varnholt::Program program;
+  varnholt::ProgramTime machining;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    program = varnholt::BuildProgram(*doc_.Scope(), options);
+    machining = varnholt::MachiningTime(program);
+    QGuiApplication::restoreOverrideCursor();
+  }
+  if (program.steps.empty()) return QString();
+  const varnholt::ProgramStep& step = program.steps.front();
+  if (step.moves.empty()) return QStringLiteral("none (%1)").arg(ToQt(step.reason));
+  // The first time the workplans reach it, as the moves above.
+  if (!machining.steps.empty()) time = TimeRows(machining.steps.front());
+  const varnholt::MoveLengths lengths = varnholt::Lengths(step.start, step.moves);
+  return QStringLiteral("%1 %2, cutting %3 mm, rapid %4 mm")
+      .arg(step.moves.size())
+      .arg(step.explicitMoves ? QStringLiteral("from the file") : QStringLiteral("generated"))
+      .arg(lengths.cutting, 0, 'f', 1)
+      .arg(lengths.rapid, 0, 'f', 1);
+}
+
+}  // namespace varnholt
