@@ -32,9 +32,7 @@ bool OpenProgram(CDoc& doc, const char* in, const Arguments& arguments, varnholt
     options.tolerance = tolerance;
   CDoc::LogRoute route(doc);
   program = varnholt::BuildProgram(*doc.Scope(), options);
-  for (const varnholt::ProgramStep& step : program.steps)
-    if (step.moves.empty() && !step.reason.empty())
-      doc.Log() << "workingstep " << step.name << ": no toolpaths: " << step.reason << "\n";
+  varnholt::LogProgram(program, doc.Log());
   return true;
 }
 

@@ -57,9 +57,7 @@ int Scene(const Arguments& arguments) {
     if (arguments.Has("--units")) options.unitsGiven = varnholt::ParseUnits(arguments.Last("--units"), options.units);
     if (arguments.Has("--tolerance")) options.tolerance = std::strtod(arguments.Last("--tolerance").c_str(), nullptr);
     program = varnholt::BuildProgram(*doc->Scope(), options);
-    for (const varnholt::ProgramStep& step : program.steps)
-      if (step.moves.empty() && !step.reason.empty())
-        doc->Log() << "workingstep " << step.name << ": no toolpaths: " << step.reason << "\n";
+    varnholt::LogProgram(program, doc->Log());
   }
   // The JSON alone goes to standard output, so that it can be piped; the log then goes to
   // standard error.

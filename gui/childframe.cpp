@@ -145,6 +145,8 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(undo_, &QUndoStack::indexChanged, this, [this] {
     if (scene_) scene_->MarkOutdated();
     projectTime_.reset();
+    program_.reset();
+    model_.reset();
     detailsTimer_.start();
   });
   // Moving through the tree with the keys asks for one pane's worth of details, not one per step.

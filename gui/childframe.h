@@ -21,6 +21,8 @@
 #include "sceneview.h"
 #include "varnholt/doc.h"
 #include "varnholt/gcode.h"
+#include "varnholt/model.h"
+#include "varnholt/program.h"
 #include "varnholt/navigation.h"
 #include "varnholt/treeview.h"
 
@@ -240,6 +242,8 @@ class ChildFrame : public QWidget {
   void UpdateSceneHighlight();
   /// Works out the project's machining time (the details pane's link asked for it).
   void MakeProjectTime();
+  const varnholt::Model& MachiningModel();
+  const varnholt::Program& ProjectProgram();
 
   Prompts& prompts_;
   QAction* exportTable_ = nullptr;
@@ -259,6 +263,10 @@ class ChildFrame : public QWidget {
   /// The project's machining time, built once for the details pane until the next change: the
   /// project is the row selected first, and its program may take a while on a large file.
   std::optional<ProgramTime> projectTime_;
+  /// The machining model and the project's program, read once per state of the document: the
+  /// 3D view's time, the G-code pane and the details pane all take them, until the next change.
+  std::unique_ptr<varnholt::Model> model_;
+  std::unique_ptr<varnholt::Program> program_;
   long timeOnRequest_ = kTimeOnRequest;
   bool checkingRules_ = false;
   bool sceneProblemsReported_ = false;

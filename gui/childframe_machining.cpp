@@ -2,6 +2,8 @@
 // the machining time in the details.
 #include "childframe.h"
 
+#include "varnholt/model_read.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -124,7 +126,7 @@ GcodeResult ChildFrame::MakeGcode(bool allowPartial) {
   {
     CDoc::LogRoute route(doc_);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const Program program = varnholt::BuildProgram(*doc_.Scope());
+    const Program& program = ProjectProgram();
     GcodeOptions options;
     options.dialect = Dialect::LinuxCnc;
     options.allowPartial = allowPartial;
@@ -138,6 +140,8 @@ GcodeResult ChildFrame::MakeGcode(bool allowPartial) {
 
 void ChildFrame::LogGcode(const GcodeResult& result, bool problems) {
   for (const std::string& note : result.notes) doc_.Log() << "G-code: " << note << '\n';
+  // A structure within itself is entered once: the program says where, as the command line does.
+  for (const std::string& cycle : ProjectProgram().cycles) doc_.Log() << "G-code: " << cycle << '\n';
   if (problems)
     for (const std::string& problem : result.problems) doc_.Log() << "G-code: " << problem << '\n';
 }
@@ -308,11 +312,21 @@ DetailRows TimeRows(const StepTime& time) {
 
 }  // namespace
 
+const varnholt::Model& ChildFrame::MachiningModel() {
+  if (!model_) model_ = std::make_unique<varnholt::Model>(varnholt::ReadModel(*doc_.Scope()));
+  return *model_;
+}
+
+const varnholt::Program& ChildFrame::ProjectProgram() {
+  if (!program_) program_ = std::make_unique<varnholt::Program>(varnholt::BuildProgram(MachiningModel()));
+  return *program_;
+}
+
 void ChildFrame::MakeProjectTime() {
   if (!doc_.Scope()) return;
   CDoc::LogRoute route(doc_);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  projectTime_ = varnholt::MachiningTime(varnholt::BuildProgram(*doc_.Scope()));
+  projectTime_ = varnholt::MachiningTime(ProjectProgram());
   QGuiApplication::restoreOverrideCursor();
 }
 
@@ -343,7 +357,7 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
   {
     CDoc::LogRoute route(doc_);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    program = varnholt::BuildProgram(*doc_.Scope(), options);
+    program = varnholt::BuildProgram(MachiningModel(), options);
     machining = varnholt::MachiningTime(program);
     QGuiApplication::restoreOverrideCursor();
   }

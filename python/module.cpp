@@ -576,6 +576,68 @@ class Document {
     return varnholt::BuildProgram(Open().Scope(), options);
   }
 
+  // The program read only: per workingstep its feature, operation and tool, feed and spindle
+  // speed and the moves as `varnholt-cli scene --format json` gives them.
+  py::object ProgramView(const py::object& units) const {
+    const varnholt::Program program = Program(units);
+    const py::object record = Helper("Record");
+    const py::object loads = py::module_::import("json").attr("loads");
+    auto instance = [&](const std::string& name) -> py::object {
+      if (name.size() < 2) return py::none();
+      try {
+        return py::cast(At(std::stol(name.substr(1))));
+      } catch (const std::exception&) {
+        return py::none();
+      }
+    };
+    auto number = [](double v) { return std::isfinite(v) ? py::object(py::float_(v)) : py::none(); };
+    static const char* hands[] = {nullptr, "right", "left", "neutral"};
+    py::list steps;
+    for (const varnholt::ProgramStep& step : program.steps) {
+      py::dict d;
+      d["instance"] = instance(step.name);
+      d["its_id"] = step.label;
+      d["feature"] = step.feature.empty() ? py::none()
+                                          : record(**py::dict(py::arg("instance") = instance(step.feature),
+                                                              py::arg("type") = step.featureType));
+      d["operation"] = step.operation.empty() ? py::none()
+                                              : record(**py::dict(py::arg("instance") = instance(step.operation),
+                                                                  py::arg("type") = step.operationType));
+      if (step.tool.name.empty()) {
+        d["tool"] = py::none();
+      } else {
+        const char* hand = hands[static_cast<int>(step.tool.hand)];
+        d["tool"] = record(**py::dict(
+            py::arg("instance") = instance(step.tool.name), py::arg("its_id") = step.tool.id,
+            py::arg("diameter") = number(step.tool.diameter > 0 ? step.tool.diameter : NAN),
+            py::arg("corner_radius") = number(step.tool.hasCornerRadius ? step.tool.cornerRadius : NAN),
+            py::arg("teeth") = step.tool.teeth > 0 ? py::object(py::int_(step.tool.teeth)) : py::none(),
+            py::arg("hand") = hand ? py::object(py::str(hand)) : py::none()));
+      }
+      // The feed of its first cutting move that has one.
+      double feed = NAN;
+      for (const varnholt::Move& move : step.moves)
+        if ((move.kind == varnholt::MoveKind::Feed || move.kind == varnholt::MoveKind::Arc) && std::isfinite(move.feed)) {
+          feed = move.feed;
+          break;
+        }
+      d["feed"] = number(feed);
+      d["spindle"] = number(step.spindle);
+      std::ostringstream moves;
+      moves << "[";
+      for (size_t i = 0; i < step.moves.size(); ++i) {
+        if (i) moves << ",";
+        varnholt::WriteMoveJson(step.moves[i], moves);
+      }
+      moves << "]";
+      d["moves"] = py::tuple(loads(moves.str()));
+      d["reason"] = step.reason.empty() ? py::none() : py::object(py::str(step.reason));
+      steps.append(record(**d));
+    }
+    return record(**py::dict(py::arg("workingsteps") = py::tuple(steps),
+                             py::arg("units") = varnholt::UnitName(program.units.system)));
+  }
+
   // The program as G-code; ValueError naming what cannot be written unless partial output is asked.
   std::string Gcode(const std::string& dialect, bool allowPartial, const py::object& units) const {
     varnholt::GcodeOptions options;
@@ -676,7 +738,7 @@ PYBIND11_MODULE(varnholt, m) {
   helpers["__name__"] = "varnholt";
   py::exec(kPythonSide, helpers);
   Helpers = helpers.release().ptr();
-  for (const char* name : {"Kept", "List", "typed"}) m.attr(name) = Helper(name);
+  for (const char* name : {"Kept", "List", "typed", "Record"}) m.attr(name) = Helper(name);
 
   py::class_<Instance>(m, "Instance")
       .def_property_readonly("id", &Instance::Id)
@@ -739,6 +801,7 @@ PYBIND11_MODULE(varnholt, m) {
       .def("machining_time", &Document::MachiningTime, py::arg("rapid") = 5000.0, py::arg("tool_change") = 5.0,
            py::arg("units") = py::none())
       .def("scene", &Document::Scene)
+      .def("program", &Document::ProgramView, py::arg("units") = py::none())
       .def("save", &Document::Save, py::arg("path"))
       .def("close", &Document::Close)
       .def("__enter__", [](Document& d) -> Document& { return d; }, py::return_value_policy::reference)

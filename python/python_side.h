@@ -87,6 +87,38 @@ class List(list):
 
     __delitem__ = extend = insert = pop = remove = clear = sort = reverse = _refuse
     __iadd__ = __imul__ = _refuse
+
+
+class Record:
+    """Read-only values of the machining program: a workingstep, its feature, operation or
+    tool. Its fields are attributes; setting one raises AttributeError."""
+    __slots__ = ("_fields",)
+
+    def __init__(self, **fields):
+        object.__setattr__(self, "_fields", fields)
+
+    def __getattr__(self, name):
+        try:
+            return object.__getattribute__(self, "_fields")[name]
+        except KeyError:
+            raise AttributeError(name) from None
+
+    def __setattr__(self, name, value):
+        raise AttributeError("the program is read only")
+
+    def __delattr__(self, name):
+        raise AttributeError("the program is read only")
+
+    def __dir__(self):
+        return list(self._fields)
+
+    def __eq__(self, other):
+        return isinstance(other, Record) and other._fields == self._fields
+
+    __hash__ = None
+
+    def __repr__(self):
+        return "varnholt.Record(%s)" % ", ".join("%s=%r" % i for i in self._fields.items() if i[0] != "moves")
 )PY";
 
 #endif

@@ -21,6 +21,14 @@ Value = Union[int, float, str, bool, None, SimpleNamespace, Kept, "Instance", _L
 def typed(value: Any) -> Optional[str]:
     """The type name written with a select's value, else None."""
 
+class Record:
+    """Read-only values of the machining program; its fields are attributes. A program has
+    workingsteps and units; a workingstep instance, its_id, feature, operation, tool, feed
+    (mm/min), spindle (rpm), moves and reason; a feature or operation instance and type; a tool
+    instance, its_id, diameter, corner_radius, teeth and hand."""
+    def __init__(self, **fields: Any) -> None: ...
+    def __getattr__(self, name: str) -> Any: ...
+
 class Instance:
     @property
     def id(self) -> int: ...
@@ -72,6 +80,8 @@ class Document:
         """Differences with kind, path, attribute, old, new, instance_a, instance_b."""
     def table(self, type: str, exact: bool = False) -> _List[dict]:
         """A dictionary per instance: instance, type, then the entity's attributes as text."""
+    def program(self, units: Optional[str] = None) -> Record:
+        """The machining program, read only: program.workingsteps in machining order."""
     def scene(self) -> _List[SimpleNamespace]:
         """Paths with kind, source, workingstep, closed and points ((n, 3) numpy array)."""
     def gcode(self, dialect: str = "linuxcnc", allow_partial: bool = False, units: Optional[str] = None) -> str: ...

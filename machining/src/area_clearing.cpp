@@ -35,8 +35,6 @@ Path ToPath(const std::vector<Vec2>& points) {
 
 Path Sampled(const Contour2& loop) { return ToPath(SampleContour(loop, kChord)); }
 
-double Cross(const Vec2& a, const Vec2& b) { return a.x * b.y - a.y * b.x; }
-Vec2 Sub(const Vec2& a, const Vec2& b) { return {a.x - b.x, a.y - b.y}; }
 
 Paths OffsetPaths(const Paths& in, double delta, ClipperLib::EndType end) {
   ClipperLib::ClipperOffset offset;

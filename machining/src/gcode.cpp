@@ -254,6 +254,7 @@ class Writer {
       result_.notes.push_back("implausible feed: " + feed.text);
     }
     for (const std::string& text : program_.choices) Comment("followed in part: " + text);
+    for (const std::string& text : program_.cycles) Comment(text);
     for (const GcodeResult::Tool& tool : result_.tools)
       Comment("T" + std::to_string(tool.number) + " " + tool.name + (tool.id.empty() ? "" : " '" + tool.id + "'") +
               " diameter " + Number(tool.diameter) + " mm");

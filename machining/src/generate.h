@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scene_read.h"
+#include "varnholt/model.h"
 #include "varnholt/motion.h"
 
 class cct_Instance;
@@ -16,10 +17,6 @@ namespace varnholt::machining_detail {
 
 using scene_detail::Geometry;
 using scene_detail::Reader;
-
-struct Vec2 {
-  double x = 0, y = 0;
-};
 
 /// A piece of a plane contour ending at `to`: a straight line, or an arc about `center`.
 struct Segment2 {
@@ -49,19 +46,12 @@ Contour2 Reversed(const Contour2& loop);
 std::vector<Vec2> SampleContour(const Contour2& contour, double tolerance);
 
 struct Tool {
-  const cct_Instance* instance = nullptr;
   double diameter = 0;      // 0 when the tool gives none
   double cornerRadius = 0;  // edge_radius of its dimension
   int teeth = 0;            // 0 when not given
   double tipHalfAngle = 0;  // tool_tip_half_angle of its dimension as written; 0 when not given
-};
-
-/// How the tool goes into material (approach) or out of it (retract).
-struct Plunge {
-  enum Kind { Axis, Ramp, Helix, Zigzag } kind = Axis;
-  double angle = 0;   // radians, the slope against the plane
-  double radius = 0;  // helix
-  double width = 0;   // zigzag
+  /// A ball end; a drilling tool; of those, one with a point (see ModelTool).
+  bool ballEnd = false, drilling = false, pointed = false;
 };
 
 /// One workingstep as a generator sees it. All coordinates are the feature's own: its top at

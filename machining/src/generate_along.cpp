@@ -11,10 +11,6 @@
 namespace varnholt::machining_detail {
 namespace {
 
-Vec2 Add(const Vec2& a, const Vec2& b) { return {a.x + b.x, a.y + b.y}; }
-Vec2 Mul(const Vec2& a, double s) { return {a.x * s, a.y * s}; }
-double Dot(const Vec2& a, const Vec2& b) { return a.x * b.x + a.y * b.y; }
-Vec2 Left(const Vec2& a) { return {-a.y, a.x}; }
 
 bool Reason(StepJob& job, std::string why) {
   job.reason = std::move(why);
@@ -102,7 +98,7 @@ bool Travel(StepJob& job, const cct_Instance* path, Contour2& out) {
     const double l = std::hypot(d.x, d.y);
     out = Contour2{};
     out.start = own ? Vec2{p.origin.x, p.origin.y} : Vec2{0, 0};
-    out.segments.push_back({Add(out.start, Mul({d.x / l, d.y / l}, a)), false, {}, false});
+    out.segments.push_back({Add(out.start, Mul(Vec2{d.x / l, d.y / l}, a)), false, {}, false});
     return true;
   }
   Frame2 frame;
@@ -556,11 +552,11 @@ bool Profile(StepJob& job) {
     const cct_Instance* s = r.Ref(job.operation, "its_machining_strategy");
     Vec3 feedDirection;
     const Vec2 chord{(path.segments.back().to.x - path.start.x), (path.segments.back().to.y - path.start.y)};
-    if (s && job.g.Direction(r.Ref(*s, "feed_direction"), feedDirection) && Dot({feedDirection.x, feedDirection.y}, chord) < 0)
+    if (s && job.g.Direction(r.Ref(*s, "feed_direction"), feedDirection) && Dot(Vec2{feedDirection.x, feedDirection.y}, chord) < 0)
       path = Reversed(path);
     if (hasRemoval) {
       // The tool goes where the material is removed; the cut mode then says which way it runs.
-      const bool toolLeft = Dot({removal.x, removal.y}, Left(StartDirection(path))) > 0;
+      const bool toolLeft = Dot(Vec2{removal.x, removal.y}, Left(StartDirection(path))) > 0;
       if (toolLeft != climb) path = Reversed(path);
       offset = climb ? reach : -reach;
     } else {

@@ -18,7 +18,6 @@ using area::Region;
 using area::RoundRect;
 using area::Shape;
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kClear = 1.0;         // how far past touching the tool goes beyond an open side
 constexpr long kMaxPasses = 200000;    // rings or strokes of one level
 constexpr long kMaxLevels = 10000;
@@ -27,12 +26,6 @@ constexpr double kTiny = 1e-9;
 
 enum class Pattern { Unidirectional, Bidirectional, ContourParallel, BidirectionalContour, ContourBidirectional };
 
-double Dist(const Vec2& a, const Vec2& b) { return std::hypot(a.x - b.x, a.y - b.y); }
-Vec2 Unit(const Vec2& v) {
-  const double l = std::hypot(v.x, v.y);
-  return l > 0 ? Vec2{v.x / l, v.y / l} : Vec2{1, 0};
-}
-double Dot3(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 double SignedArea(const std::vector<Vec2>& p) {
   double sum = 0;
@@ -135,7 +128,7 @@ class AreaGenerator {
       if (const cct_Instance* d = r_.Ref(*s, "feed_direction")) {
         Vec3 v;
         if (!g_.Direction(d, v) || std::hypot(v.x, v.y) < 1e-9) return Fail("the feed direction does not lie in the plane");
-        feedDirection_ = Unit({v.x, v.y});
+        feedDirection_ = Unit(Vec2{v.x, v.y});
         hasFeedDirection_ = true;
       }
       right_ = Lower(r_.Text(*s, "stepover_direction")) == "right";
@@ -197,7 +190,7 @@ class AreaGenerator {
       // Centred on its placement, the length along its x axis.
       out.rect.center = place({0, 0});
       const Vec2 ex = place({1, 0});
-      out.rect.axis = Unit({ex.x - out.rect.center.x, ex.y - out.rect.center.y});
+      out.rect.axis = Unit(Vec2{ex.x - out.rect.center.x, ex.y - out.rect.center.y});
       out.rect.halfX = a / 2;
       out.rect.halfY = b / 2;
       out.rect.radius = circle ? a / 2 : std::min({cornerRadius, a / 2, b / 2});
@@ -251,9 +244,9 @@ class AreaGenerator {
       return Fail("the feature's placement cannot be read");
     auto local = [&](const Vec3& p) {
       const Vec3 d{p.x - own.origin.x, p.y - own.origin.y, p.z - own.origin.z};
-      return Vec3{Dot3(d, own.axis[0]), Dot3(d, own.axis[1]), Dot3(d, own.axis[2])};
+      return Vec3{Dot(d, own.axis[0]), Dot(d, own.axis[1]), Dot(d, own.axis[2])};
     };
-    auto turn = [&](const Vec3& v) { return Vec3{Dot3(v, own.axis[0]), Dot3(v, own.axis[1]), Dot3(v, own.axis[2])}; };
+    auto turn = [&](const Vec3& v) { return Vec3{Dot(v, own.axis[0]), Dot(v, own.axis[1]), Dot(v, own.axis[2])}; };
     for (const cct_Instance* boss : bosses) {
       if (!boss) return Fail("an island is unset");
       const cct_Instance* placement = r_.Ref(*boss, "feature_placement");
@@ -367,9 +360,9 @@ class AreaGenerator {
     if (walls.size() < 3) return Fail("the open boundary has too few points to enclose anything");
     CounterClockwise(walls);  // the walls, closed across the open side, counter-clockwise
     const Vec2 a = walls.front(), b = walls.back();
-    if (Dist(a, b) < 2 * R_) return Fail("the open side is narrower than the tool");
+    if (Distance(a, b) < 2 * R_) return Fail("the open side is narrower than the tool");
     const Vec2 back{a.x - b.x, a.y - b.y};
-    outward_ = Unit({back.y, -back.x});
+    outward_ = Unit(Vec2{back.y, -back.x});
     chordA_ = a;
     const double w = R_ + 2 * kClear;
     shape_.walled = true;
@@ -571,7 +564,7 @@ class AreaGenerator {
   static Vec2 StartTangent(const Contour2& c) {
     if (c.segments.empty()) return {1, 0};
     const Segment2& s = c.segments.front();
-    if (!s.arc) return Unit({s.to.x - c.start.x, s.to.y - c.start.y});
+    if (!s.arc) return Unit(Vec2{s.to.x - c.start.x, s.to.y - c.start.y});
     const Vec2 r{c.start.x - s.center.x, c.start.y - s.center.y};
     return Unit(s.clockwise ? Vec2{r.y, -r.x} : Vec2{-r.y, r.x});
   }
@@ -579,7 +572,7 @@ class AreaGenerator {
     if (c.segments.empty()) return {1, 0};
     const Segment2& s = c.segments.back();
     const Vec2 from = c.segments.size() > 1 ? c.segments[c.segments.size() - 2].to : c.start;
-    if (!s.arc) return Unit({s.to.x - from.x, s.to.y - from.y});
+    if (!s.arc) return Unit(Vec2{s.to.x - from.x, s.to.y - from.y});
     const Vec2 r{s.to.x - s.center.x, s.to.y - s.center.y};
     return Unit(s.clockwise ? Vec2{r.y, -r.x} : Vec2{-r.y, r.x});
   }
@@ -647,7 +640,7 @@ class AreaGenerator {
       if (!found)
         for (const Contour2& loop : room.loops)
           for (const Segment2& seg : loop.segments) {
-            const double d = Dist(seg.to, s);
+            const double d = Distance(seg.to, s);
             if (d < best && plan.link.Holds(seg.to, s)) {
               best = d;
               target = seg.to;
@@ -657,7 +650,7 @@ class AreaGenerator {
       if (!found) return Fail("the approach helix does not fit in the area");
       begin(target);
       Enter(out, {target.x, target.y, z}, topZ, job_.clearZ, approach, dir, 0, job_.feed);
-      if (Dist(target, s) > 0) out.Feed({s.x, s.y, z}, job_.feed);
+      if (Distance(target, s) > 0) out.Feed({s.x, s.y, z}, job_.feed);
       return true;
     }
     begin(s);
@@ -679,9 +672,9 @@ class AreaGenerator {
   // A closed loop started at its point nearest the tool.
   static Contour2 Nearest(const Contour2& loop, const Vec2& at) {
     size_t best = 0;
-    double d = Dist(loop.start, at);
+    double d = Distance(loop.start, at);
     for (size_t i = 0; i + 1 < loop.segments.size(); ++i) {
-      const double e = Dist(loop.segments[i].to, at);
+      const double e = Distance(loop.segments[i].to, at);
       if (e < d) d = e, best = i + 1;
     }
     return area::StartingAt(loop, best);

@@ -11,7 +11,6 @@ namespace varnholt::machining_detail {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kMaxDepth = 16;
 constexpr double kFlat = 1e-6;  // how far a contour's points may leave its plane
 constexpr long kMaxTurns = 10000;

@@ -10,24 +10,13 @@
 namespace varnholt::machining_detail {
 namespace {
 
-Vec2 Add(const Vec2& a, const Vec2& b) { return {a.x + b.x, a.y + b.y}; }
-Vec2 Sub(const Vec2& a, const Vec2& b) { return {a.x - b.x, a.y - b.y}; }
-Vec2 Mul(const Vec2& a, double s) { return {a.x * s, a.y * s}; }
-double Dot(const Vec2& a, const Vec2& b) { return a.x * b.x + a.y * b.y; }
-double Cross(const Vec2& a, const Vec2& b) { return a.x * b.y - a.y * b.x; }
-double Len(const Vec2& a) { return std::hypot(a.x, a.y); }
-Vec2 Unit(const Vec2& a) {
-  const double l = Len(a);
-  return l > 0 ? Mul(a, 1 / l) : Vec2{1, 0};
-}
-Vec2 Left(const Vec2& a) { return {-a.y, a.x}; }
 
 struct Piece {
   Vec2 from, to;
   bool arc = false;
   Vec2 c;
   bool cw = false;
-  double Radius() const { return Len(Sub(from, c)); }
+  double Radius() const { return varnholt::Length(Sub(from, c)); }
   // The arc's turn from `from` to p in its own sense, 0..2 pi.
   double Angle(const Vec2& p) const {
     const Vec2 a = Sub(from, c), b = Sub(p, c);
@@ -40,7 +29,7 @@ struct Piece {
     const double s = Angle(to);
     return s < 1e-12 ? 2 * kPi : s;
   }
-  double Length() const { return arc ? Radius() * Sweep() : Len(Sub(to, from)); }
+  double Length() const { return arc ? Radius() * Sweep() : varnholt::Length(Sub(to, from)); }
   Vec2 Tangent(const Vec2& p) const {
     if (!arc) return Unit(Sub(to, from));
     const Vec2 v = Unit(Sub(p, c));
@@ -71,7 +60,7 @@ std::vector<Piece> Pieces(const Contour2& c) {
   Vec2 at = c.start;
   for (const Segment2& s : c.segments) {
     Piece p{at, s.to, s.arc, s.center, s.clockwise};
-    if (Len(Sub(s.to, at)) > 1e-9) out.push_back(p);
+    if (Length(Sub(s.to, at)) > 1e-9) out.push_back(p);
     at = s.to;
   }
   return out;
@@ -91,10 +80,10 @@ double DistanceToPiece(const Piece& p, const Vec2& q) {
     const Vec2 d = Sub(p.to, p.from);
     const double l2 = Dot(d, d);
     const double t = l2 > 0 ? std::clamp(Dot(Sub(q, p.from), d) / l2, 0.0, 1.0) : 0;
-    return Len(Sub(q, Add(p.from, Mul(d, t))));
+    return Length(Sub(q, Add(p.from, Mul(d, t))));
   }
-  if (p.Angle(q) <= p.Sweep()) return std::fabs(Len(Sub(q, p.c)) - p.Radius());
-  return std::min(Len(Sub(q, p.from)), Len(Sub(q, p.to)));
+  if (p.Angle(q) <= p.Sweep()) return std::fabs(Length(Sub(q, p.c)) - p.Radius());
+  return std::min(Length(Sub(q, p.from)), Length(Sub(q, p.to)));
 }
 
 // Where two offset pieces meet, the one nearest `near`.
@@ -124,7 +113,7 @@ std::optional<Vec2> Meet(const Piece& a, const Piece& b, const Vec2& near) {
   } else {
     const double ra = a.Radius(), rb = b.Radius();
     const Vec2 d = Sub(b.c, a.c);
-    const double l = Len(d);
+    const double l = Length(d);
     if (l < 1e-12) return std::nullopt;
     const double x = (l * l + ra * ra - rb * rb) / (2 * l);
     const double h2 = ra * ra - x * x;
@@ -136,7 +125,7 @@ std::optional<Vec2> Meet(const Piece& a, const Piece& b, const Vec2& near) {
   }
   if (found.empty()) return std::nullopt;
   return *std::min_element(found.begin(), found.end(),
-                           [&](const Vec2& p, const Vec2& q) { return Len(Sub(p, near)) < Len(Sub(q, near)); });
+                           [&](const Vec2& p, const Vec2& q) { return Length(Sub(p, near)) < Length(Sub(q, near)); });
 }
 
 }  // namespace
@@ -174,7 +163,7 @@ bool Offset(const Contour2& contour, double d, Contour2& out, std::string& why) 
     const size_t j = (i + 1) % n;
     Piece& a = moved[i];
     Piece& b = moved[j];
-    if (Len(Sub(a.to, b.from)) < 1e-7) {
+    if (Length(Sub(a.to, b.from)) < 1e-7) {
       b.from = a.to;
       continue;
     }

@@ -26,18 +26,14 @@ ToolEnd ToolEndOf(StepJob& job) {
   ToolEnd end;
   end.radius = job.tool.diameter / 2;
   end.corner = std::clamp(job.tool.cornerRadius, 0.0, end.radius);
-  const cct_Instance* body = job.tool.instance ? job.r.Ref(*job.tool.instance, "its_tool_body") : nullptr;
-  if (body && job.r.Is(*body, "ball_endmill") && end.corner <= 0) end.corner = end.radius;
-  if (body && (job.r.Is(*body, "drill") || job.r.Is(*body, "centerdrill") || job.r.Is(*body, "reamer") ||
-               job.r.Is(*body, "tap") || job.r.Is(*body, "countersink") || job.r.Is(*body, "boring_tool") ||
-               job.r.Is(*body, "counterbore"))) {
+  if (job.tool.ballEnd && end.corner <= 0) end.corner = end.radius;
+  if (job.tool.drilling) {
     end.drill = true;
     // A point only where the tool says how sharp it is. Without one the end is taken as flat,
     // which stops the tip highest over any floor: a drill of unknown point never goes deeper
     // than a bottom allows.
     const double half = PlaneAngle(job.tool.tipHalfAngle);
-    if ((job.r.Is(*body, "drill") || job.r.Is(*body, "centerdrill") || job.r.Is(*body, "countersink")) && half > 1e-3 &&
-        half < kPi / 2 - 1e-3) {
+    if (job.tool.pointed && half > 1e-3 && half < kPi / 2 - 1e-3) {
       end.halfAngle = half;
       end.corner = 0;
     }

@@ -12,7 +12,6 @@
 
 namespace varnholt::machining_detail {
 
-constexpr double kPi = 3.14159265358979323846;
 
 /// Plane angles as writers give them: radians, unless larger than a full turn, which only
 /// degrees can be (files of this kind are written both ways despite the degrees they should

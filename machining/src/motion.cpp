@@ -6,15 +6,8 @@
 namespace varnholt {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr long kMaxArcSamples = 100000;  // a tolerance of zero must not ask for a billion points
 
-Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 Add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 Mul(const Vec3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 Cross(const Vec3& a, const Vec3& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double Length(const Vec3& a) { return std::sqrt(Dot(a, a)); }
 
 Vec3 Rotate(const Placement& frame, const Vec3& v) {
   return Add(Add(Mul(frame.axis[0], v.x), Mul(frame.axis[1], v.y)), Mul(frame.axis[2], v.z));

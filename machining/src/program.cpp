@@ -1,11 +1,12 @@
-// The program builder: walks the project's workplans as the scene does and gives each
-// workingstep its moves in its setup's coordinates, read from the file's toolpaths or
-// generated from its feature.
+// The program builder: follows the machining model's order of workingsteps and gives each its
+// moves in its setup's coordinates, read from the file's toolpaths or generated from its
+// feature.
 #include "varnholt/program.h"
 
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
+#include <ostream>
 #include <unordered_set>
 
 #include <cstdio>
@@ -14,56 +15,58 @@
 #include <string_view>
 
 #include "cct/instance.h"
-#include "cct/rawrecord.h"
 #include "cct/scope.h"
 #include "generate.h"
-#include "walk.h"
+#include "model/source.h"
+#include "varnholt/model_read.h"
 
 namespace varnholt {
 namespace {
 
 using namespace scene_detail;
 using namespace machining_detail;
+using model_detail::SourceOf;
 
-constexpr double kDefaultClear = 5;
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kSpindleBetweenSystems = 387.3;  // 3000 / sqrt(60)  // above the feature's top, where nothing says how far
+constexpr double kDefaultClear = 5;  // above the feature's top, where nothing says how far
+constexpr double kSpindleBetweenSystems = 387.3;  // 3000 / sqrt(60)
 
-double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 Add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 Mul(const Vec3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 
-// Plane angles: writers give radians (most tool angles) or degrees (most strategy angles); an
-// angle of a plunge below one is taken as radians, since a slope of less than a degree is no
-// ramp anyone writes.
-double Radians(double angle) { return std::fabs(angle) < 1 ? angle : angle * 3.14159265358979323846 / 180; }
+bool Has(double value) { return !std::isnan(value); }
 
-class ProgramBuilder : WorkplanWalk::Visitor {
+class ProgramBuilder {
  public:
-  ProgramBuilder(Program& program, const ProgramOptions& options)
-      : program_(program), options_(options), problems_(problemList_), geometry_(r_, problems_, budget_) {
+  ProgramBuilder(Program& program, const Model& model, const ProgramOptions& options)
+      : program_(program), model_(model), source_(*SourceOf(model)), options_(options), problems_(problemList_),
+        geometry_(r_, problems_, budget_) {
     geometry_.SetTolerance(options.tolerance);
   }
 
-  void Run(cct_Scope& scope) {
-    const cct_Instance* project = FirstProject(r_, scope, options_.projects);
-    if (!project) return;
-    scope_ = &scope;
-    program_.hasProject = true;
-    // What cannot be placed the scene names; the program only says why a workingstep has no
-    // moves.
-    if (const cct_Instance* main = r_.Ref(*project, "main_workplan")) WorkplanWalk(r_, geometry_, problems_, *this).Run(*main);
-    Convert();
+  void Run() {
+    if (model_.hasProject) {
+      program_.hasProject = true;
+      // The workingsteps in the order the workplans give them, until the budget of points is
+      // spent; the setups and choices the walk had met by then.
+      size_t visited = 0;
+      for (const ModelStep& step : model_.order) {
+        if (budget_.exhausted) break;
+        Workingstep(step);
+        ++visited;
+      }
+      const bool all = visited == model_.order.size();
+      const size_t setups = all ? model_.setups.size() : model_.order[visited - 1].setupsMet;
+      for (size_t k = 0; k < setups; ++k) {
+        const ModelSetup& setup = model_.setups[k];
+        program_.setups.push_back({setup.name, setup.label, setup.origin});
+      }
+      for (const ModelChoice& choice : model_.choices)
+        if (all || choice.steps < visited) program_.choices.push_back(choice.text);
+      for (const ModelCycle& cycle : model_.cycles)
+        program_.cycles.push_back(cycle.type + " " + cycle.structure + " " + CycleText(cycle));
+      Convert();
+    }
   }
 
  private:
-  bool Stop() override { return budget_.exhausted; }
-
-  void Choice(const cct_Instance& element, const char* why) override {
-    program_.choices.push_back(InstanceLabel(&element) + ": " + why);
-  }
-
   // Feeds and spindle speeds are gathered as the file gives them (per second or per minute)
   // and converted once the system is known, since the whole file decides it.
   void Convert() {
@@ -135,47 +138,39 @@ class ProgramBuilder : WorkplanWalk::Visitor {
   }
 
   // What the file says of a technology's speeds, for choosing the system.
-  void Gather(const cct_Instance* technology, const cct_Instance* tool, double diameter, ProgramStep& out) {
-    if (!technology) return;
-    out.technology = InstanceLabel(technology);
-    double n = 0, v = 0;
-    const bool hasSpindle = r_.Number(*technology, "spindle", n) && n != 0;
-    const bool hasCutspeed = r_.Number(*technology, "cutspeed", v) && v > 0;
+  void Gather(int technologyIndex, int toolIndex, double diameter, ProgramStep& out) {
+    if (technologyIndex < 0) return;
+    const ModelTechnology& technology = model_.technologies[technologyIndex];
+    const ModelTool* tool = toolIndex >= 0 ? &model_.tools[toolIndex] : nullptr;
+    out.technology = technology.name;
+    const double n = Has(technology.spindle) ? technology.spindle : 0;
+    const double v = Has(technology.cutspeed) ? technology.cutspeed : 0;
+    const bool hasSpindle = n != 0;
+    const bool hasCutspeed = v > 0;
     if (hasSpindle) {
       out.spindle = n;
     } else if (hasCutspeed && diameter > 0) {
       // The cutting speed and the tool's diameter give the spindle speed exactly; the turning
       // sense is the tool's hand of cut: the usual cutting sense (a negative speed, M3) for
       // right-hand tools and where the tool does not say.
-      const cct_Instance* body = tool ? r_.Ref(*tool, "its_tool_body") : nullptr;
-      const bool left = body && r_.Text(*body, "hand_of_cut") == "left";
+      const bool left = tool && tool->hand == Hand::Left;
       out.spindle = (left ? 1 : -1) * v * 1000 / (kPi * diameter);
       out.spindleNote = "spindle from cutspeed " + Text(v) + " and diameter " + Text(diameter) + " mm" +
-                        (left ? ", left hand of cut" : body && r_.Text(*body, "hand_of_cut") == "right"
-                                                           ? ", right hand of cut"
-                                                           : ", in the usual cutting sense");
+                        (left                                         ? ", left hand of cut"
+                         : tool && tool->hand == Hand::Right ? ", right hand of cut"
+                                                                      : ", in the usual cutting sense");
     }
-    if (!seenTechnologies_.insert(technology).second) return;
-    double f = 0;
-    if (r_.Number(*technology, "feedrate", f) && f > 0) rates_.push_back({out.technology, "feedrate", "feedrate", f});
+    if (!seenTechnologies_.insert(technologyIndex).second) return;
+    if (Has(technology.feedrate) && technology.feedrate > 0)
+      rates_.push_back({out.technology, "feedrate", "feedrate", technology.feedrate});
     if (!hasSpindle || !hasCutspeed || !(diameter > 0)) return;
     const double expected = kPi * diameter / 1000 * std::fabs(n);
     if (std::fabs(v - expected) > 0.05 * expected) return;
-    votes_.push_back({out.technology, InstanceLabel(tool), v, n, diameter, votes_.size()});
-  }
-
-  // Flood, mist and through-spindle coolant of the operation's machine functions.
-  void Coolant(const cct_Instance* operation, ProgramStep& out) {
-    const cct_Instance* functions = operation ? r_.Ref(*operation, "its_machine_functions") : nullptr;
-    if (!functions) return;
-    bool on = false;
-    if (r_.Flag(*functions, "coolant", on)) out.coolant.flood = on;
-    if (r_.Flag(*functions, "mist", on)) out.coolant.mist = on;
-    if (r_.Flag(*functions, "through_spindle_coolant", on)) out.coolant.throughSpindle = on;
+    votes_.push_back({out.technology, tool ? tool->name : "#?", v, n, diameter, votes_.size()});
   }
 
   // A tool direction other than the setup's z axis needs axes a three-axis program lacks.
-  void Axes(const cct_Instance* operation, const Placement& frame, ProgramStep& out) {
+  void Axes(const ModelOperation& operation, const Placement& frame, ProgramStep& out) {
     auto along = [](const Vec3& d) { return std::fabs(d.x) < 1e-9 && std::fabs(d.y) < 1e-9 && d.z > 0; };
     const Vec3& axis = frame.axis[2];
     if (!along(axis)) {
@@ -183,175 +178,113 @@ class ProgramBuilder : WorkplanWalk::Visitor {
                         ") is not the setup's z axis";
       return;
     }
-    const cct_Instance* direction = operation ? r_.Ref(*operation, "its_tool_direction") : nullptr;
-    if (!direction || r_.Is(*direction, "three_axes") || r_.Is(*direction, "two_axes")) return;
-    if (r_.Is(*direction, "three_axes_tilted_tool")) {
-      Vec3 d;
-      if (geometry_.Direction(r_.Ref(*direction, "its_tool_direction"), d)) {
-        const Vec3 placed = Add(Add(Mul(frame.axis[0], d.x), Mul(frame.axis[1], d.y)), Mul(frame.axis[2], d.z));
-        if (along(placed)) return;
+    const ModelOperation::Direction& direction = operation.direction;
+    switch (direction.kind) {
+      case ModelOperation::Direction::None:
+        return;
+      case ModelOperation::Direction::Tilted: {
+        if (direction.hasVector) {
+          const Vec3& d = direction.vector;
+          const Vec3 placed = Add(Add(Mul(frame.axis[0], d.x), Mul(frame.axis[1], d.y)), Mul(frame.axis[2], d.z));
+          if (along(placed)) return;
+        }
+        out.axisProblem = "its tool direction (" + direction.name + ", three_axes_tilted_tool) is tilted";
+        return;
       }
-      out.axisProblem = "its tool direction (" + InstanceLabel(direction) + ", three_axes_tilted_tool) is tilted";
-      return;
+      case ModelOperation::Direction::ConstantTiltYaw:
+        if (direction.hasAngles && direction.tilt == 0) return;
+        break;
+      case ModelOperation::Direction::Other:
+        break;
     }
-    double tilt = 0, yaw = 0;
-    if (r_.Is(*direction, "five_axes_const_tilt_yaw") && r_.Number(*direction, "tilt_angle", tilt) &&
-        r_.Number(*direction, "yaw_angle", yaw) && tilt == 0)
-      return;
-    out.axisProblem = std::string("its tool direction (") + InstanceLabel(direction) + ", " + direction->TypeName() +
-                      ") needs five axes";
+    out.axisProblem = "its tool direction (" + direction.name + ", " + direction.type + ") needs five axes";
   }
 
-  void Setup(const SetupFrames& setup) override {
-    ProgramSetup out;
-    out.name = InstanceLabel(setup.setup);
-    out.label = r_.Text(*setup.setup, "its_id");
-    out.origin = setup.origin;
-    program_.setups.push_back(out);
-  }
-
-  ProgramTool Tool(const cct_Instance* tool, machining_detail::Tool& job) {
+  ProgramTool Tool(int index, machining_detail::Tool& job) {
     ProgramTool out;
-    if (!tool) return out;
-    out.name = InstanceLabel(tool);
-    out.id = r_.Text(*tool, "its_id");
-    job.instance = tool;
-    const cct_Instance* body = r_.Ref(*tool, "its_tool_body");
-    if (!body) body = Kept(*tool, "its_tool_body");
-    if (!body) return out;
-    double d = 0, e = 0, tip = 0, teeth = 0;
-    bool hasEdge = false;
-    const auto* rawBody = dynamic_cast<const cct_RawInstance*>(body);
-    // A tool body of an entity our binding lacks (center_drill of the earlier schema) is kept
-    // as written; its parameters begin as every milling tool body's: the dimension, the teeth.
-    const cct_Instance* dimension = rawBody ? Named(Parameter(*rawBody, 0)) : r_.Ref(*body, "dimension");
-    if (!dimension && !rawBody) dimension = Kept(*body, "dimension");
-    if (const auto* raw = dynamic_cast<const cct_RawInstance*>(dimension)) {
-      // The earlier schema's tool_dimension has a milling_tool_dimension's parameters.
-      if (std::strcmp(raw->TypeName(), "tool_dimension") == 0) {
-        if (!Number(Parameter(*raw, 0), d)) d = 0;
-        hasEdge = Number(Parameter(*raw, 4), e) && e >= 0;
-        if (!Number(Parameter(*raw, 1), tip)) tip = 0;
-      }
-    } else if (dimension) {
-      if (!r_.Number(*dimension, "diameter", d)) d = 0;
-      hasEdge = r_.Number(*dimension, "edge_radius", e) && e >= 0;
-      if (!r_.Number(*dimension, "tool_tip_half_angle", tip)) tip = 0;
-    }
-    if (tip > 0) job.tipHalfAngle = tip;
-    if (d > 0) out.diameter = job.diameter = d;
-    if (hasEdge) {
-      out.hasCornerRadius = true;
-      out.cornerRadius = job.cornerRadius = e;
-    }
-    const bool hasTeeth = rawBody ? Number(Parameter(*rawBody, 1), teeth) : r_.Number(*body, "number_of_teeth", teeth);
-    if (hasTeeth && teeth > 0 && teeth < 1e6) out.teeth = job.teeth = static_cast<int>(teeth);
+    if (index < 0) return out;
+    const ModelTool& tool = model_.tools[index];
+    out.name = tool.name;
+    out.id = tool.id;
+    job.tipHalfAngle = tool.tipHalfAngle;
+    job.ballEnd = tool.ballEnd;
+    job.drilling = tool.drilling;
+    job.pointed = tool.pointed;
+    out.diameter = job.diameter = tool.diameter;
+    out.hasCornerRadius = tool.hasCornerRadius;
+    out.cornerRadius = job.cornerRadius = tool.cornerRadius;
+    out.teeth = job.teeth = tool.teeth;
+    out.hand = tool.hand;
     return out;
-  }
-
-  // The instance a parameter the binding refused names ("#36"), as kept in its place.
-  const cct_Instance* Kept(const cct_Instance& owner, const char* attribute) {
-    const long count = owner.AttributeCount();
-    for (long i = 0; i < count; ++i) {
-      const char* name = owner.AttributeName(i);
-      if (name && std::strcmp(name, attribute) == 0) {
-        const std::string* text = owner.AsWrittenText(i);
-        return text ? Named(*text) : nullptr;
-      }
-    }
-    return nullptr;
-  }
-
-  const cct_Instance* Named(std::string_view text) {
-    if (text.size() < 2 || text[0] != '#' || !scope_) return nullptr;
-    const cct_Scope::Entry* entry = scope_->FindEntry(std::string(text.substr(1)).c_str(), 1);
-    return entry && entry->instance && !entry->instance->IsKilled() ? entry->instance : nullptr;
-  }
-
-  static std::string_view Parameter(const cct_RawInstance& raw, size_t k) {
-    const std::vector<std::string_view> parameters = cct_SplitParameters(raw.Record());
-    return k < parameters.size() ? parameters[k] : std::string_view();
-  }
-
-  static bool Number(std::string_view text, double& out) {
-    const std::string word(text);
-    char* end = nullptr;
-    out = std::strtod(word.c_str(), &end);
-    return !word.empty() && end != word.c_str() && *end == 0 && std::isfinite(out);
   }
 
   // The feed as the file gives it, per second or per minute (Convert makes it mm/min): the
   // technology's feedrate, else feed per tooth x teeth x spindle speed.
-  double Feed(const cct_Instance* technology, int teeth) {
-    if (!technology) return std::numeric_limits<double>::quiet_NaN();
-    double f = 0;
-    if (r_.Number(*technology, "feedrate", f) && f > 0) return f;
-    double perTooth = 0, spindle = 0;
-    if (teeth > 0 && r_.Number(*technology, "feedrate_per_tooth", perTooth) && perTooth > 0 &&
-        r_.Number(*technology, "spindle", spindle) && spindle != 0) {
+  double Feed(int index, int teeth) {
+    if (index < 0) return std::numeric_limits<double>::quiet_NaN();
+    const ModelTechnology& technology = model_.technologies[index];
+    if (Has(technology.feedrate) && technology.feedrate > 0) return technology.feedrate;
+    const double perTooth = technology.feedratePerTooth, spindle = technology.spindle;
+    if (teeth > 0 && Has(perTooth) && perTooth > 0 && Has(spindle) && spindle != 0) {
       const double feed = perTooth * teeth * std::fabs(spindle);
-      if (seenPerTooth_.insert(technology).second)
-        rates_.push_back({InstanceLabel(technology), "feedrate_per_tooth", "feedrate_per_tooth x teeth x spindle", feed});
+      if (seenPerTooth_.insert(index).second)
+        rates_.push_back({technology.name, "feedrate_per_tooth", "feedrate_per_tooth x teeth x spindle", feed});
       return feed;
     }
     return std::numeric_limits<double>::quiet_NaN();
   }
 
-  Plunge Strategy(const cct_Instance* strategy) {
-    Plunge p;
-    if (!strategy) return p;
-    double a = 0;
-    if (r_.Is(*strategy, "plunge_ramp") && r_.Number(*strategy, "angle", a)) {
-      p.kind = Plunge::Ramp;
-      p.angle = Radians(a);
-    } else if (r_.Is(*strategy, "plunge_helix") && r_.Number(*strategy, "angle", a) &&
-               r_.Number(*strategy, "radius", p.radius)) {
-      p.kind = Plunge::Helix;
-      p.angle = Radians(a);
-    } else if (r_.Is(*strategy, "plunge_zigzag") && r_.Number(*strategy, "angle", a) &&
-               r_.Number(*strategy, "width", p.width)) {
-      p.kind = Plunge::Zigzag;
-      p.angle = Radians(a);
-    }
-    if (!(p.angle > 0 && p.angle < 1.5707963267948966)) p.kind = Plunge::Axis;
-    return p;
-  }
-
-  void Workingstep(const cct_Instance& step, const SetupFrames* setup) override {
-    if (options_.only && options_.only != &step) return;
+  void Workingstep(const ModelStep& at) {
+    const int index = at.workingstep;
+    if (options_.only && options_.only != source_.workingsteps[index]) return;
+    const ModelWorkingstep& step = model_.workingsteps[index];
     ProgramStep out;
-    out.name = InstanceLabel(&step);
-    out.label = r_.Text(step, "its_id");
-    out.type = step.TypeName() ? step.TypeName() : "workingstep";
-    out.setup = setup ? setup->index : -1;
-    const cct_Instance* feature = r_.Ref(step, "its_feature");
-    const cct_Instance* operation = r_.Ref(step, "its_operation");
-    if (!operation && r_.Is(step, "operation")) operation = &step;
-    if (feature) out.feature = InstanceLabel(feature), out.featureType = feature->TypeName();
-    if (operation) out.operation = InstanceLabel(operation), out.operationType = operation->TypeName();
+    out.name = step.name;
+    out.label = step.label;
+    out.type = step.type;
+    out.setup = at.setup;
+    const ModelFeature* feature = step.feature >= 0 ? &model_.features[step.feature] : nullptr;
+    const ModelOperation* operation = step.operation >= 0 ? &model_.operations[step.operation] : nullptr;
+    if (feature) out.feature = feature->name, out.featureType = feature->type;
+    if (operation) out.operation = operation->name, out.operationType = operation->type;
     machining_detail::Tool tool;
-    const cct_Instance* toolInstance = operation ? r_.Ref(*operation, "its_tool") : nullptr;
-    out.tool = Tool(toolInstance, tool);
-    Gather(operation ? r_.Ref(*operation, "its_technology") : nullptr, toolInstance, out.tool.diameter, out);
-    Coolant(operation, out);
-    Moves(step, setup, feature, operation, tool, out);
+    const int toolIndex = operation ? operation->tool : -1;
+    out.tool = Tool(toolIndex, tool);
+    Gather(operation ? operation->technology : -1, toolIndex, out.tool.diameter, out);
+    if (operation) {
+      out.coolant.flood = operation->coolant.flood;
+      out.coolant.mist = operation->coolant.mist;
+      out.coolant.throughSpindle = operation->coolant.throughSpindle;
+    }
+    Moves(at, step, feature, operation, tool, out);
     const bool sought = out.explicitMoves ? options_.explicitMoves : options_.generatedMoves;
     if (sought && out.moves.empty() && out.reason.empty()) out.reason = "the workingstep gives nothing to move along";
     program_.steps.push_back(std::move(out));
   }
 
-  void Moves(const cct_Instance& step, const SetupFrames* setup, const cct_Instance* feature,
-             const cct_Instance* operation, const machining_detail::Tool& tool, ProgramStep& out) {
+  // The workpiece setup a feature's workpiece is clamped in, else the setup's first one; null
+  // for a setup without any.
+  static const ModelSetup::WorkpieceSetup* Clamping(const ModelSetup& setup, const ModelFeature* feature) {
+    if (setup.workpieces.empty()) return nullptr;
+    const int workpiece = feature ? feature->workpiece : -1;
+    for (const ModelSetup::WorkpieceSetup& w : setup.workpieces)
+      if (workpiece >= 0 && w.workpiece == workpiece) return &w;
+    return &setup.workpieces.front();
+  }
+
+  void Moves(const ModelStep& at, const ModelWorkingstep& step, const ModelFeature* feature,
+             const ModelOperation* operation, const machining_detail::Tool& tool, ProgramStep& out) {
     if (!operation) {
       out.reason = "the workingstep has no operation";
       return;
     }
-    out.explicitMoves = r_.Ref(*operation, "its_toolpath") != nullptr;
+    out.explicitMoves = operation->explicitToolpaths;
     if (out.explicitMoves ? !options_.explicitMoves : !options_.generatedMoves) return;
     // The workpiece's system within the setup, then the feature's.
+    const ModelSetup* setup = at.setup >= 0 ? &model_.setups[at.setup] : nullptr;
     Placement frame;
     bool placed = !setup || setup->placed;
-    const SetupFrames::Workpiece* clamped = setup ? setup->Clamping(r_, feature) : nullptr;
+    const ModelSetup::WorkpieceSetup* clamped = setup ? Clamping(*setup, feature) : nullptr;
     if (clamped) {
       placed = placed && clamped->placed;
       frame = clamped->frame;
@@ -362,22 +295,16 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     }
     const Placement workpieceFrame = frame;
     if (feature) {
-      Placement placement;
-      if (!geometry_.Axis2(r_.Ref(*feature, "feature_placement"), placement, feature, "the feature's placement")) {
+      if (!feature->placed) {
         out.reason = "the feature has no placement";
         return;
       }
-      frame = placement.Within(frame);
+      frame = feature->placement.Within(frame);
     }
-    Axes(operation, frame, out);
+    Axes(*operation, frame, out);
     // The security plane is given in the workpiece's system.
-    Placement plane;
-    bool hasPlane = false;
-    if (const cct_Instance* secplane = r_.Ref(step, "its_secplane"))
-      if (r_.Is(*secplane, "plane") && geometry_.Axis2(r_.Ref(*secplane, "position"), plane, secplane, "the security plane's position")) {
-        plane = plane.Within(workpieceFrame);
-        hasPlane = true;
-      }
+    const bool hasPlane = step.hasSecurityPlane;
+    const Placement plane = hasPlane ? step.securityPlane.Within(workpieceFrame) : Placement{};
     const Vec3& axis = frame.axis[2];
     // The height of the security plane in the feature's system, along its axis.
     double planeZ = std::numeric_limits<double>::quiet_NaN();
@@ -385,12 +312,11 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       const double across = Dot(axis, plane.axis[2]);
       if (std::fabs(across) > 1e-9) planeZ = Dot(Sub(plane.origin, frame.origin), plane.axis[2]) / across;
     }
-    const cct_Instance* technology = r_.Ref(*operation, "its_technology");
-    const double feed = Feed(technology, tool.teeth);
+    const double feed = Feed(operation->technology, tool.teeth);
 
     std::vector<Move> local;
     if (out.explicitMoves) {
-      if (!Explicit(*operation, feed, tool.teeth, local, out)) {
+      if (!Explicit(step.operation, feed, tool.teeth, local, out)) {
         out.reason = "the toolpaths the file gives cannot be read";
         return;
       }
@@ -399,16 +325,17 @@ class ProgramBuilder : WorkplanWalk::Visitor {
         out.reason = "the workingstep has no feature to generate toolpaths from";
         return;
       }
-      StepJob job(r_, geometry_, step, *feature, *operation, local);
+      StepJob job(r_, geometry_, *source_.workingsteps[at.workingstep], *source_.features[step.feature],
+                  *source_.operations[step.operation], local);
       job.tool = tool;
       job.feed = feed;
-      double retract = 0;
-      const bool hasRetract = r_.Number(*operation, "retract_plane", retract) && retract > 0;
+      const double retract = operation->retractPlane;
+      const bool hasRetract = Has(retract) && retract > 0;
       job.clearZ = hasRetract ? retract : kDefaultClear;
       if (std::isfinite(planeZ) && planeZ > 0 && (!hasRetract || planeZ < job.clearZ)) job.clearZ = planeZ;
-      job.approach = Strategy(r_.Ref(*operation, "approach"));
-      job.retract = Strategy(r_.Ref(*operation, "retract"));
-      if (!Generate(job)) {
+      job.approach = operation->approach;
+      job.retract = operation->retract;
+      if (!Generate(job, *operation, *feature)) {
         out.reason = job.reason;
         local.clear();
         return;
@@ -434,15 +361,12 @@ class ProgramBuilder : WorkplanWalk::Visitor {
     if (!Same(onPlane(end), end)) writer.Rapid(onPlane(end));
   }
 
-  bool Generate(StepJob& job) {
-    const cct_Instance& f = job.feature;
-    const cct_Instance& o = job.operation;
-    if (!r_.Is(o, "milling_type_operation") && !r_.Is(o, "drilling_type_operation")) {
-      job.reason = std::string("an operation of kind ") + o.TypeName() +
-                   " is not one toolpaths are generated for (only milling and drilling)";
+  bool Generate(StepJob& job, const ModelOperation& o, const ModelFeature& feature) {
+    if (!o.milling && !o.drilling) {
+      job.reason = "an operation of kind " + o.type + " is not one toolpaths are generated for (only milling and drilling)";
       return false;
     }
-    if (r_.Is(o, "freeform_operation")) {
+    if (o.freeform) {
       job.reason = "a freeform operation needs its surface; toolpaths are not generated for it";
       return false;
     }
@@ -450,10 +374,11 @@ class ProgramBuilder : WorkplanWalk::Visitor {
       job.reason = "the operation's tool has no diameter";
       return false;
     }
+    const cct_Instance& f = job.feature;
     if (r_.Is(f, "planar_face") || r_.Is(f, "closed_pocket") || r_.Is(f, "open_pocket")) return GenerateArea(job);
     if (r_.Is(f, "round_hole")) return GenerateHole(job);
     if (r_.Is(f, "slot") || r_.Is(f, "step") || r_.Is(f, "profile_feature")) return GenerateAlong(job);
-    job.reason = std::string("a feature of kind ") + f.TypeName() + " is not one toolpaths are generated for";
+    job.reason = "a feature of kind " + feature.type + " is not one toolpaths are generated for";
     return false;
   }
 
@@ -461,44 +386,35 @@ class ProgramBuilder : WorkplanWalk::Visitor {
   // circles as arcs, other curves as the chords the scene draws. A toolpath's own speed is a
   // rapid or a share of the technology's feed; a speed curve along the path is read as its
   // technology's feed.
-  bool Explicit(const cct_Instance& operation, double feed, int teeth, std::vector<Move>& out, ProgramStep& step) {
-    const cct_Instance* list = r_.Ref(operation, "its_toolpath");
-    std::vector<cct_Instance*> paths;
-    if (list) r_.Refs(*list, "its_list", paths);
+  bool Explicit(int operationIndex, double feed, int teeth, std::vector<Move>& out, ProgramStep& step) {
+    const ModelOperation& operation = model_.operations[operationIndex];
+    const std::vector<const cct_Instance*>& curves = source_.toolpathCurves[operationIndex];
     bool any = false;
-    for (const cct_Instance* path : paths) {
-      if (!path || r_.Is(*path, "feedstop")) continue;
-      const cct_Instance* curve = nullptr;
-      if (r_.Is(*path, "cutter_location_trajectory") || r_.Is(*path, "cutter_contact_trajectory")) {
-        curve = r_.Ref(*path, "basiccurve");
-        if (curve && r_.Is(*curve, "curve_with_normal_vector")) curve = r_.Ref(*curve, "basiccurve");
-        if (step.axisProblem.empty() && r_.Ref(*path, "its_toolaxis"))
-          step.axisProblem = "its toolpath " + InstanceLabel(path) + " gives the tool axis along it";
-      }
-      if (!curve) continue;
-      double pathFeed = Feed(r_.Ref(*path, "its_technology"), teeth);
+    for (size_t k = 0; k < operation.toolpaths.size(); ++k) {
+      const ModelToolpath& path = operation.toolpaths[k];
+      if (step.axisProblem.empty() && path.toolAxis)
+        step.axisProblem = "its toolpath " + path.name + " gives the tool axis along it";
+      if (!path.hasCurve) continue;
+      double pathFeed = Feed(path.technology, teeth);
       if (!std::isfinite(pathFeed)) pathFeed = feed;
       // A rapid movement's paths are rapid by what it is; other paths say it by their speed.
-      bool rapid = r_.Is(operation, "rapid_movement");
-      if (const cct_Type* speed = r_.Value(*path, "its_speed")) {
-        double ratio = 0;
-        if (r_.Number(speed, ratio) && ratio > 0) pathFeed *= ratio;
-        else if (r_.Text(*path, "its_speed") == "rapid") rapid = true;
-      }
+      bool rapid = operation.rapid;
+      if (Has(path.speedRatio)) pathFeed *= path.speedRatio;
+      else if (path.rapidSpeed) rapid = true;
       const size_t before = out.size();
       Vec3 at = out.empty() ? Vec3{} : out.back().to;
-      if (!CurveMoves(*curve, pathFeed, out, at, out.empty(), 0)) {
+      if (!CurveMoves(*curves[k], pathFeed, out, at, out.empty(), 0)) {
         out.resize(before);
         continue;
       }
       if (out.size() == before) continue;
       const int source = static_cast<int>(step.toolpaths.size());
-      step.toolpaths.push_back(InstanceLabel(path));
-      for (size_t k = before; k < out.size(); ++k) {
-        out[k].source = source;
-        if (rapid && out[k].kind != MoveKind::Dwell) {
-          out[k].kind = MoveKind::Rapid;
-          out[k].feed = std::numeric_limits<double>::quiet_NaN();
+      step.toolpaths.push_back(path.name);
+      for (size_t m = before; m < out.size(); ++m) {
+        out[m].source = source;
+        if (rapid && out[m].kind != MoveKind::Dwell) {
+          out[m].kind = MoveKind::Rapid;
+          out[m].feed = std::numeric_limits<double>::quiet_NaN();
         }
       }
       any = true;
@@ -596,8 +512,9 @@ class ProgramBuilder : WorkplanWalk::Visitor {
   }
 
   Program& program_;
+  const Model& model_;
+  const model_detail::Source& source_;
   const ProgramOptions& options_;
-  cct_Scope* scope_ = nullptr;
   Reader r_;
   std::vector<SceneProblem> problemList_;
   Problems problems_;
@@ -614,15 +531,28 @@ class ProgramBuilder : WorkplanWalk::Visitor {
   };
   std::vector<Vote> votes_;
   std::vector<Rate> rates_;
-  std::unordered_set<const cct_Instance*> seenTechnologies_, seenPerTooth_;
+  std::unordered_set<int> seenTechnologies_, seenPerTooth_;
 };
 
 }  // namespace
 
-Program BuildProgram(cct_Scope& scope, const ProgramOptions& options) {
+Program BuildProgram(const Model& model, const ProgramOptions& options) {
   Program program;
-  ProgramBuilder(program, options).Run(scope);
+  if (model_detail::SourceOf(model)) ProgramBuilder(program, model, options).Run();
   return program;
+}
+
+void LogProgram(const Program& program, std::ostream& log) {
+  for (const std::string& cycle : program.cycles) log << cycle << "\n";
+  for (const ProgramStep& step : program.steps)
+    if (step.moves.empty() && !step.reason.empty())
+      log << "workingstep " << step.name << ": no toolpaths: " << step.reason << "\n";
+}
+
+Program BuildProgram(cct_Scope& scope, const ProgramOptions& options) {
+  ModelOptions read;
+  read.projects = options.projects;
+  return BuildProgram(ReadModel(scope, read), options);
 }
 
 }  // namespace varnholt
@@ -643,10 +573,12 @@ bool ParseUnits(const std::string& text, UnitSystem& out) {
   return true;
 }
 
-UnitChoice ChooseUnits(cct_Scope& scope) {
+UnitChoice ChooseUnits(const Model& model) {
   ProgramOptions options;
   options.explicitMoves = options.generatedMoves = false;
-  return BuildProgram(scope, options).units;
+  return BuildProgram(model, options).units;
 }
+
+UnitChoice ChooseUnits(cct_Scope& scope) { return ChooseUnits(ReadModel(scope)); }
 
 }  // namespace varnholt

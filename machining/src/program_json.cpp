@@ -63,6 +63,8 @@ void WriteStep(const ProgramStep& step, std::ostream& out) {
 
 }  // namespace
 
+void WriteMoveJson(const Move& move, std::ostream& out) { WriteMove(move, out); }
+
 void WriteProgramJson(const Program& program, std::ostream& out) {
   out << "{\"unit\": \"mm\",\n \"project\": " << (program.hasProject ? "true" : "false")
       << ",\n \"units\": {\"system\": " << Quoted(UnitName(program.units.system))

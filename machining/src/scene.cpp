@@ -12,7 +12,8 @@
 #include "cct/scope.h"
 #include "scene_builder.h"
 #include "scene_read.h"
-#include "walk.h"
+#include "model/walk.h"
+#include "varnholt/model_read.h"
 #include "varnholt/program.h"
 #include "varnholt/scene.h"
 
@@ -67,18 +68,12 @@ class Builder : public SceneBuilder {
 // The generated moves of the workingsteps the file gives no toolpaths for, placed in the
 // machine's system as the setups place them: cutting runs and rapid runs as paths of their own.
 void AddGenerated(Scene& scene, cct_Scope& scope) {
-  const Program program = BuildProgram(scope, {false, true});
-  // The program walks the workplans as the scene does: the k-th appearance of a workingstep in
-  // one is its k-th in the other.
-  std::unordered_map<std::string, std::vector<int>> places;
-  for (size_t i = 0; i < scene.workingsteps.size(); ++i)
-    places[scene.workingsteps[i].name].push_back(static_cast<int>(i));
-  std::unordered_map<std::string, size_t> seen;
-  for (const ProgramStep& step : program.steps) {
-    const std::vector<int>& at = places[step.name];
-    const size_t k = seen[step.name]++;
-    if (k >= at.size()) continue;
-    const int index = at[k];
+  const Program program = BuildProgram(ReadModel(scope), {false, true});
+  // The program follows the model's walk of the workplans, which is the scene's: the k-th
+  // workingstep of one is the k-th of the other.
+  for (size_t k = 0; k < program.steps.size() && k < scene.workingsteps.size(); ++k) {
+    const ProgramStep& step = program.steps[k];
+    const int index = static_cast<int>(k);
     if (step.explicitMoves) continue;
     if (step.moves.empty()) {
       if (!step.reason.empty()) scene.problems.push_back({step.name, "no toolpaths are generated: " + step.reason});

@@ -16,7 +16,7 @@
 #include "cct/instance.h"
 #include "scene_read.h"
 #include "varnholt/scene.h"
-#include "walk.h"
+#include "model/walk.h"
 
 namespace varnholt::scene_detail {
 

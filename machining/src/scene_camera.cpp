@@ -13,7 +13,6 @@ Vec3 Rotate(const Vec3 axis[3], const Vec3& v) {
           axis[0].z * v.x + axis[1].z * v.y + axis[2].z * v.z};
 }
 
-double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 constexpr double kHalfPi = 1.5707963267948966;
 

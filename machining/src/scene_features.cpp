@@ -9,10 +9,7 @@
 namespace varnholt::scene_detail {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
-Vec3 Add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 Mul(const Vec3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 
 std::string KindOf(const cct_Instance& instance) {
   return instance.TypeName() ? instance.TypeName() : "?";

@@ -13,21 +13,11 @@
 namespace varnholt::scene_detail {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kMaxCurveDepth = 16;        // composite curves within composite curves
 constexpr int kMaxDegree = 25;            // well beyond what any writer uses
 constexpr long kMaxSamplesPerCurve = 4096;
 
-Vec3 Add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 Mul(const Vec3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 Cross(const Vec3& a, const Vec3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double Length(const Vec3& a) { return std::sqrt(Dot(a, a)); }
 
-bool Finite(const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 cct_Instance* Usable(cct_Type* value) {
   if (!value || value->Kind() != cct_KIND_INSTANCE) return nullptr;

@@ -92,13 +92,6 @@ struct Budget {
   }
 };
 
-/// An arc of a circle: from angle a0 (radians, in the frame's xy plane) by `sweep`, positive
-/// counter-clockwise about the frame's z axis; a whole circle sweeps one turn.
-struct ArcPiece {
-  Placement frame;
-  double radius = 0, a0 = 0, sweep = 0;
-};
-
 /// One end of a trimmed curve: a point, a parameter or both.
 struct TrimEnd {
   bool hasPoint = false, hasParameter = false;

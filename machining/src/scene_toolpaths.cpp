@@ -17,7 +17,7 @@
 #include "cct/scope.h"
 #include "scene_builder.h"
 #include "scene_read.h"
-#include "walk.h"
+#include "model/walk.h"
 
 namespace varnholt {
 namespace {

@@ -1,6 +1,8 @@
 // The registry of the checks written in C++.
 #include "checks.h"
 
+#include "varnholt/model_read.h"
+
 #include "propositions.h"
 
 namespace varnholt::rules {
@@ -16,6 +18,15 @@ const ToolpathScene& CheckContext::ToolpathSceneOfProject() {
   // The file's own toolpaths are what the checks look at, not the ones we would generate.
   if (!scene_) scene_ = std::make_unique<ToolpathScene>(BuildToolpathScene(scope_, &OfType("project")));
   return *scene_;
+}
+
+const Model& CheckContext::ModelOfProject() {
+  if (!model_) {
+    ModelOptions options;
+    options.projects = &OfType("project");
+    model_ = std::make_unique<Model>(ReadModel(scope_, options));
+  }
+  return *model_;
 }
 
 }  // namespace varnholt::rules

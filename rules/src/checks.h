@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "varnholt/model.h"
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_toolpaths.h"
@@ -62,6 +63,8 @@ class CheckContext {
   /// The scene of the file's project (placed workpieces, security planes, the toolpaths to be
   /// visited), built on first use.
   const ToolpathScene& ToolpathSceneOfProject();
+  /// The machining model of the file's project, read on first use.
+  const Model& ModelOfProject();
 
  private:
   static constexpr size_t kAtHand = 4096;  // instances kept of a type not needed
@@ -71,6 +74,7 @@ class CheckContext {
   void Collect(const std::vector<long>& types) const;
 
   std::unique_ptr<ToolpathScene> scene_;
+  std::unique_ptr<Model> model_;
   mutable std::map<std::string, std::vector<const cct_Instance*>> ofType_;
   cct_Scope& scope_;
   mutable std::unordered_map<long, Type> types_;

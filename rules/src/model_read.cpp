@@ -16,11 +16,6 @@ namespace {
 
 constexpr size_t kMaxPoints = 20000;  // a curve of more is not looked at whole
 
-Vec3 Normalized(Vec3 v) {
-  const double length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-  if (length == 0) return v;
-  return {v.x / length, v.y / length, v.z / length};
-}
 
 bool Direction(const cct_Instance* direction, Vec3& out) {
   if (!direction) return false;

@@ -19,6 +19,7 @@
 #include "propositions.h"
 #include "referrers.h"
 #include "varnholt/navigation.h"
+#include "varnholt/model_read.h"
 #include "varnholt/program.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_toolpaths.h"
@@ -27,7 +28,6 @@ namespace varnholt::rules {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 std::string Unit(const Scene& scene) { return scene.lengthUnit.empty() ? "mm" : scene.lengthUnit; }
 
@@ -296,14 +296,24 @@ bool IsSpindleSpeed(const char* attribute) {
 void FeedsPlausible(CheckContext& context, const Rule& rule) {
   ProgramOptions options;
   options.explicitMoves = options.generatedMoves = false;
-  options.projects = &context.OfType("project");
-  const Program program = BuildProgram(context.Scope(), options);
+  const Program program = BuildProgram(context.ModelOfProject(), options);
   for (const Program::Implausible& feed : program.implausible) {
     const cct_Scope::Entry* entry = context.Scope().FindEntry(feed.technology.c_str() + 1, 1);
     if (!entry || !entry->instance) continue;
     context.Report(rule, *entry->instance, feed.attribute,
                    rule.description + "; found " + feed.text + "; units " + UnitName(program.units.system) + ": " +
                        program.units.reason);
+  }
+}
+
+// A workplan within itself has no end as written; the walk enters it once and says so.
+void WorkplanCycle(CheckContext& context, const Rule& rule) {
+  for (const ModelCycle& cycle : context.ModelOfProject().cycles) {
+    const cct_Scope::Entry* entry = context.Scope().FindEntry(cycle.structure.c_str() + 1, 1);
+    if (!entry || !entry->instance) continue;
+    context.Report(rule, *entry->instance, "its_elements",
+                   rule.description + "; found " + entry->instance->TypeName() + " " + cycle.structure + ", which " +
+                       CycleText(cycle));
   }
 }
 
@@ -410,6 +420,7 @@ const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks() {
       {"preflight.feeds_speeds_positive", FeedsSpeedsPositive},
       {"preflight.feature_in_project_workpiece", FeatureInProjectWorkpiece},
       {"preflight.executables_reached", ExecutablesReached},
+      {"preflight.workplan_cycle", WorkplanCycle},
   };
   return checks;
 }

@@ -16,8 +16,8 @@ using varnholt::MoveWriter;
 using varnholt::Vec3;
 using varnholt::machining_detail::Enter;
 using varnholt::machining_detail::Leave;
-using varnholt::machining_detail::Plunge;
-using varnholt::machining_detail::Vec2;
+using varnholt::Plunge;
+using varnholt::Vec2;
 
 namespace {
 

@@ -384,6 +384,12 @@ const Case kCases[] = {
     {"preflight.executables_reached", false,
      "#1=MACHINING_WORKINGSTEP('ws',$,$,$,$);#2=WORKPLAN('other',(#1),$,$,$);#3=PROJECT('p',#4,(),$,$,$);"
      "#4=WORKPLAN('main',(#1),$,$,$);"},
+    {"preflight.workplan_cycle", true,
+     "#1=MACHINING_WORKINGSTEP('ws',$,$,$,$);#2=WORKPLAN('a',(#1,#5),$,$,$);#3=PROJECT('p',#4,(),$,$,$);"
+     "#4=WORKPLAN('main',(#2),$,$,$);#5=WORKPLAN('b',(#2),$,$,$);", 2},
+    {"preflight.workplan_cycle", false,  // listed twice, within nothing of itself
+     "#1=MACHINING_WORKINGSTEP('ws',$,$,$,$);#2=WORKPLAN('a',(#1),$,$,$);#3=PROJECT('p',#4,(),$,$,$);"
+     "#4=WORKPLAN('main',(#2,#2),$,$,$);"},
     // ---- resource rules ----
     {"axis1_placement.WR1", true, "#1=AXIS1_PLACEMENT('',#2,$);#2=CARTESIAN_POINT('',(0.0,0.0));"},
     {"axis1_placement.WR1", false, "#1=AXIS1_PLACEMENT('',#2,$);#2=CARTESIAN_POINT('',(0.0,0.0,0.0));"},

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "varnholt/model.h"
 #include "varnholt/motion.h"
 #include "varnholt/scene.h"
 #include "varnholt/units.h"
@@ -32,6 +33,7 @@ struct ProgramTool {
   bool hasCornerRadius = false;
   double cornerRadius = 0;
   int teeth = 0;  // 0 when not given
+  Hand hand = Hand::Unknown;
 };
 
 struct ProgramStep {
@@ -76,6 +78,8 @@ struct Program {
   std::vector<Implausible> implausible;
   /// Structures followed by one way through only ("#70: a selective element: ...").
   std::vector<std::string> choices;
+  /// Structures that contain themselves, entered once ("workplan #3 contains itself ...").
+  std::vector<std::string> cycles;
   std::vector<ProgramSetup> setups;
   std::vector<ProgramStep> steps;  // in the order of the workplans
 };
@@ -95,8 +99,17 @@ struct ProgramOptions {
   const std::vector<const cct_Instance*>* projects = nullptr;
 };
 
-/// The program of the scope's first project.
+/// The program of a machining model.
+Program BuildProgram(const Model& model, const ProgramOptions& options = {});
+/// The program of the scope's first project: its model read, then its program built.
 Program BuildProgram(cct_Scope& scope, const ProgramOptions& options = {});
+
+/// Writes what the log says of a program: the structures that contain themselves, and each
+/// workingstep without moves with why.
+void LogProgram(const Program& program, std::ostream& log);
+
+/// One move as the JSON document gives it.
+void WriteMoveJson(const Move& move, std::ostream& out);
 
 /// The program as the JSON document `varnholt-cli scene --format json` prints.
 void WriteProgramJson(const Program& program, std::ostream& out);

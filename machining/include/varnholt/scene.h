@@ -10,23 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "varnholt/geometry.h"
+
 class cct_Scope;
 
 namespace varnholt {
-
-struct Vec3 {
-  double x = 0, y = 0, z = 0;
-};
-
-/// A rigid placement: the columns of `axis` are the local x, y and z directions in the outer
-/// system, `origin` is the local origin there.
-struct Placement {
-  Vec3 origin;
-  Vec3 axis[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  Vec3 Apply(const Vec3& local) const;
-  /// This placement within `outer`: a point of the inner system, seen from outer's outside.
-  Placement Within(const Placement& outer) const;
-};
 
 /// Toolpath is a toolpath the file gives; Generated a cutting move generated from a feature,
 /// Rapid a generated rapid move.

@@ -32,6 +32,7 @@ bool ParseUnits(const std::string& text, UnitSystem& out);
 /// for a tool of known diameter that agree (v = pi*d*n within 5 %), the size of the spindle
 /// speed decides (see the program builder); else si.
 UnitChoice ChooseUnits(cct_Scope& scope);
+UnitChoice ChooseUnits(const struct Model& model);
 
 /// A feed in mm/min and a spindle speed in rpm (sign kept), from the file's value.
 inline double FeedPerMinute(double value, UnitSystem system) { return system == UnitSystem::Si ? value * 60 : value; }

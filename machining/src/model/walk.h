@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "scene_read.h"
+#include "../scene_read.h"
 
 class cct_Scope;
 
@@ -52,6 +52,9 @@ class WorkplanWalk {
     virtual bool Stop() { return false; }
     /// After each element of the main workplan, for progress.
     virtual void MainElementDone() {}
+    /// A workplan (or structure) met again within itself: `through` is the element that lists
+    /// it, itself where it lists itself. The walk does not enter it again.
+    virtual void Cycle(const cct_Instance& /*plan*/, const cct_Instance& /*through*/) {}
   };
 
   WorkplanWalk(Reader& reader, Geometry& geometry, Problems& problems, Visitor& visitor)
@@ -68,7 +71,11 @@ class WorkplanWalk {
   Problems& problems_;
   Visitor& visitor_;
   std::unordered_map<const cct_Instance*, SetupFrames> setups_;
+  /// Enters a structure: false, with the cycle told, when it is already being walked.
+  bool Enter(const cct_Instance& structure);
   std::unordered_set<const cct_Instance*> plans_;
+  /// The structures being walked, outermost first: what a cycle comes back to.
+  std::vector<const cct_Instance*> path_;
 };
 
 }  // namespace varnholt::scene_detail

@@ -1,6 +1,8 @@
 // The walk through the workplans.
 #include "walk.h"
 
+#include <algorithm>
+
 #include "cct/instance.h"
 #include "cct/scope.h"
 
@@ -39,12 +41,24 @@ const cct_Instance* FirstProject(Reader& r, cct_Scope& scope, const std::vector<
   return projects > 1 ? FirstProject(r, scope) : project;
 }
 
+bool WorkplanWalk::Enter(const cct_Instance& structure) {
+  if (std::find(path_.begin(), path_.end(), &structure) == path_.end()) return true;
+  visitor_.Cycle(structure, *path_.back());
+  return false;
+}
+
 void WorkplanWalk::Workplan(const cct_Instance& plan, const SetupFrames* setup, int depth, bool isMain) {
-  if (depth > kMaxNesting || !plans_.insert(&plan).second) {
+  const bool inside = !Enter(plan);
+  if (inside || depth > kMaxNesting || !plans_.insert(&plan).second) {
     problems_.Add(&plan, "the workplan is nested within itself or too deeply; its second "
                          "appearance is not drawn");
     return;
   }
+  path_.push_back(&plan);
+  struct Leave {
+    std::vector<const cct_Instance*>& path;
+    ~Leave() { path.pop_back(); }
+  } leave{path_};
   if (const cct_Instance* own = r_.Ref(plan, "its_setup")) setup = &Setup(*own);
   std::vector<cct_Instance*> elements;
   r_.Refs(plan, "its_elements", elements);
@@ -90,12 +104,15 @@ void WorkplanWalk::Executable(const cct_Instance& element, const SetupFrames* se
       if (!list.empty()) first = list.front();
     }
     if (!first) return;
-    if (depth + 1 > kMaxNesting || !plans_.insert(&element).second) {
+    const bool inside = !Enter(element);
+    if (inside || depth + 1 > kMaxNesting || !plans_.insert(&element).second) {
       problems_.Add(&element, "the element is nested within itself or too deeply; its second "
                               "appearance is not drawn");
       return;
     }
+    path_.push_back(&element);
     Executable(*first, setup, depth + 1);
+    path_.pop_back();
   } else if (r_.Value(element, "its_elements")) {
     // Workplans and non-sequential sets: every executable they hold, in the order listed.
     Workplan(element, setup, depth + 1, false);

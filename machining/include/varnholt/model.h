@@ -1,0 +1,189 @@
+// The machining model: what a project's program is, read once from the population into plain
+// values. The program builder, the scene, G-code, time, the rule check's preflight, the desktop
+// and Python take it instead of asking the instances each for themselves. Every object keeps
+// the instance it was read from ("#N", as the tree and the log name it); whatever cannot be
+// read carries its reason.
+#ifndef VARNHOLT_MODEL_H
+#define VARNHOLT_MODEL_H
+
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "varnholt/geometry.h"
+#include "varnholt/scene.h"
+
+namespace varnholt {
+
+namespace model_detail {
+struct Source;  // the instances the model was read from, for the library's own use
+}
+
+constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
+
+/// What a milling or turning technology gives, as the file gives it (per second or per minute:
+/// the program's units decide). NaN where unset.
+struct ModelTechnology {
+  std::string name;  // "#61"
+  std::string type;  // its entity
+  bool milling = false;
+  double feedrate = kUnset, feedratePerTooth = kUnset, cutspeed = kUnset, spindle = kUnset;
+};
+
+enum class Hand { Unknown, Right, Left, Neutral };
+
+struct ModelTool {
+  std::string name;      // "#56"
+  std::string id;        // its_id
+  std::string bodyType;  // the entity of its tool body, "twist_drill"; empty without one
+  double diameter = 0;   // 0 when the tool gives none
+  bool hasCornerRadius = false;
+  double cornerRadius = 0;
+  /// The tool tip's half angle as written (writers give radians or degrees); 0 when not given.
+  double tipHalfAngle = 0;
+  double cuttingEdgeLength = kUnset, overallLength = kUnset;
+  int teeth = 0;  // 0 when not given
+  Hand hand = Hand::Unknown;
+  /// What its body is: a ball end mill; a drilling tool (drill, centre drill, reamer, tap,
+  /// countersink, boring tool, counterbore); of those, one with a point (drill, centre drill,
+  /// countersink).
+  bool ballEnd = false, drilling = false, pointed = false;
+};
+
+/// How the tool goes into material (approach) or out of it (retract).
+struct Plunge {
+  enum Kind { Axis, Ramp, Helix, Zigzag } kind = Axis;
+  double angle = 0;   // radians, the slope against the plane
+  double radius = 0;  // helix
+  double width = 0;   // zigzag
+};
+
+/// A toolpath the file gives, as the program follows it; its curve stays with the population.
+struct ModelToolpath {
+  std::string name;     // "#420"
+  int technology = -1;  // its own technology, index into Model::technologies
+  /// Its speed: a share of the feed (speedRatio above 0), or a rapid.
+  double speedRatio = kUnset;
+  bool rapidSpeed = false;
+  bool toolAxis = false;  // it gives the tool axis along it
+  bool hasCurve = false;
+};
+
+struct ModelOperation {
+  std::string name, type;  // "#60", its entity
+  bool milling = false, drilling = false, freeform = false, rapid = false;
+  int tool = -1;        // index into Model::tools
+  int technology = -1;  // index into Model::technologies
+  bool explicitToolpaths = false;  // its_toolpath is given
+  /// The trajectories of its toolpath list that the program can follow, in the list's order.
+  std::vector<ModelToolpath> toolpaths;
+  double retractPlane = kUnset;
+  Plunge approach, retract;
+  /// The operation's machine functions: flood coolant, mist, coolant through the spindle.
+  struct Coolant {
+    bool flood = false, mist = false, throughSpindle = false;
+  } coolant;
+  /// The tool direction: unset or along the axis (None), tilted by a direction, five axes
+  /// with a constant tilt and yaw, or another kind the program cannot run.
+  struct Direction {
+    enum Kind { None, Tilted, ConstantTiltYaw, Other } kind = None;
+    std::string name, type;  // the direction's instance and entity
+    bool hasVector = false;
+    Vec3 vector;  // Tilted: normalised, in the feature's system
+    bool hasAngles = false;
+    double tilt = 0, yaw = 0;
+  } direction;
+};
+
+struct ModelFeature {
+  std::string name, type;  // "#70", its entity
+  int workpiece = -1;      // index into Model::workpieces; -1 where it names none known
+  /// Its placement within its workpiece; `placed` false (with the log's reason) when unread.
+  bool placed = false;
+  Placement placement;
+};
+
+/// The stock a workpiece is cut from, in the workpiece's system.
+struct ModelStock {
+  enum Kind { None, Block, Cylinder, Other } kind = None;
+  std::string name, type;
+  Placement position;
+  double x = 0, y = 0, z = 0;  // a block's sizes; a cylinder's radius is x, its height z
+  std::string reason;          // why it cannot be read; empty when it can
+};
+
+struct ModelWorkpiece {
+  std::string name, id;
+  ModelStock stock;
+};
+
+struct ModelSetup {
+  std::string name;   // "#14"
+  std::string label;  // its_id
+  bool placed = true;
+  Placement origin;   // its_origin, in machine coordinates
+  struct WorkpieceSetup {
+    int workpiece = -1;  // index into Model::workpieces
+    bool placed = false;
+    Placement frame;  // within the setup
+  };
+  std::vector<WorkpieceSetup> workpieces;
+};
+
+struct ModelWorkingstep {
+  std::string name, label, type;  // "#50", its_id, its entity
+  int feature = -1, operation = -1;
+  /// Its security plane (a plane), in its workpiece's system.
+  bool hasSecurityPlane = false;
+  Placement securityPlane;
+};
+
+/// An element of the workplans as the walk met it: a workingstep each time a workplan lists
+/// it, with the setup it is machined in.
+struct ModelStep {
+  int workingstep = -1;  // index into Model::workingsteps
+  int setup = -1;        // index into Model::setups; -1 outside any setup
+  size_t setupsMet = 0;  // how many setups the walk had met when it came here
+};
+
+/// A structure followed by one way through only, after `steps` entries of the order.
+struct ModelChoice {
+  std::string text;  // "#70: a selective element: only its first alternative is followed"
+  size_t steps = 0;
+};
+
+/// A workplan that contains itself, directly or through other structures.
+struct ModelCycle {
+  std::string structure;  // "#3", a workplan or another structure
+  std::string type;       // its entity, "workplan"
+  std::string through;   // the element that leads back to it, "#4"
+};
+
+struct Model {
+  bool hasProject = false;
+  std::string project;  // "#1"
+  /// The workingsteps in machining order, each appearance once.
+  std::vector<ModelStep> order;
+  std::vector<ModelChoice> choices;
+  std::vector<ModelCycle> cycles;
+  /// What the walk could not place, once per instance, as the scene names it.
+  std::vector<SceneProblem> problems;
+  std::vector<ModelSetup> setups;  // in the order the walk first meets them
+  std::vector<ModelWorkpiece> workpieces;
+  std::vector<ModelWorkingstep> workingsteps;
+  std::vector<ModelFeature> features;
+  std::vector<ModelOperation> operations;
+  std::vector<ModelTool> tools;
+  std::vector<ModelTechnology> technologies;
+  /// The instances behind the objects; only the library reads it.
+  std::shared_ptr<const model_detail::Source> source;
+};
+
+/// What a cycle is, after the structure's name: "contains itself through #4; ...".
+std::string CycleText(const ModelCycle& cycle);
+
+}  // namespace varnholt
+
+#endif

@@ -1,0 +1,132 @@
+// The machining model: the reader asks only for attributes the binding has, walks the workplans
+// once in machining order (a structure within itself entered once, and named), and gives every
+// workingstep of a real file its moves or a reason.
+#include "varnholt/model_read.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cct/factory.h"
+#include "cct/instance.h"
+#include "cct/schema.h"
+#include "support/real_files.h"
+#include "support/temp_file.h"
+#include "varnholt/doc.h"
+#include "varnholt/program.h"
+
+namespace {
+
+class ModelRead : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RegisterTypeNames();
+    RegisterEntityNames();
+  }
+};
+
+// A misspelt name would read as unset everywhere without a word: every name the reader uses
+// must be an attribute of some entity of the binding.
+TEST_F(ModelRead, EveryAttributeNameIsOneOfTheBinding) {
+  std::set<std::string> attributes;
+  const cct_SchemaBinding* binding = cct_GetSchemaBinding();
+  ASSERT_NE(binding, nullptr);
+  for (const TypeIdEntry* e = binding->entities; e->id != 0; ++e) {
+    cct_Instance* instance = CreateEntity(e->id);
+    if (!instance) continue;
+    for (long i = 0; i < instance->AttributeCount(); ++i)
+      if (const char* name = instance->AttributeName(i)) attributes.insert(name);
+    delete instance;
+  }
+  ASSERT_GT(attributes.size(), 100u);
+  ASSERT_FALSE(varnholt::ModelAttributeNames().empty());
+  for (const char* name : varnholt::ModelAttributeNames()) EXPECT_TRUE(attributes.count(name)) << name;
+}
+
+std::string File(const std::string& plans) {
+  return "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\nFILE_NAME('c.stp','2026-12-10T10:00:00',(''),(''),"
+         "'','','');\nFILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\nDATA;\n#1=PROJECT('cycle',#2,(),$,$,$);\n" +
+         plans +
+         "#13=CARTESIAN_POINT('',(0.0,0.0,0.0));\n#14=CARTESIAN_POINT('',(10.0,0.0,0.0));\n"
+         "#15=POLYLINE('',(#13,#14));\n#16=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,$,$,$,$,#15,$,$);\n"
+         "#17=TOOLPATH_LIST((#16));\n#20=RAPID_MOVEMENT('move',$,#17,$);\n"
+         "#31=MACHINING_WORKINGSTEP('WS1',$,$,#20,$);\n#32=MACHINING_WORKINGSTEP('WS2',$,$,#20,$);\n"
+         "#33=MACHINING_WORKINGSTEP('WS3',$,$,#20,$);\nENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+// A structure that comes back to itself is walked once: its workingsteps once each, in order,
+// and the cycle named by the structure and the element that leads back to it.
+TEST_F(ModelRead, AStructureWithinItselfIsEnteredOnceAndNamed) {
+  struct Case {
+    const char* what;
+    const char* plans;
+    const char* structure;
+    const char* through;
+    std::vector<std::string> order;
+  };
+  const Case cases[] = {
+      {"directly", "#2=WORKPLAN('main',(#31,#2,#32),$,$,$);\n", "#2", "#2", {"#31", "#32"}},
+      {"through another workplan",
+       "#2=WORKPLAN('main',(#31,#3),$,$,$);\n#3=WORKPLAN('A',(#32,#4),$,$,$);\n#4=WORKPLAN('B',(#33,#3),$,$,$);\n",
+       "#3", "#4", {"#31", "#32", "#33"}},
+      {"through a selective element",
+       "#2=WORKPLAN('main',(#31,#5),$,$,$);\n#5=SELECTIVE('s',(#3,#32));\n#3=WORKPLAN('A',(#33,#5),$,$,$);\n",
+       "#5", "#3", {"#31", "#33"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFile file(File(c.plans));
+    CDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
+    const varnholt::Model model = varnholt::ReadModel(*doc.Scope());
+    ASSERT_EQ(model.cycles.size(), 1u);
+    EXPECT_EQ(model.cycles[0].structure, c.structure);
+    EXPECT_EQ(model.cycles[0].through, c.through);
+    std::vector<std::string> order;
+    for (const varnholt::ModelStep& step : model.order) order.push_back(model.workingsteps[step.workingstep].name);
+    EXPECT_EQ(order, c.order);
+    // The program says it where the log shows it, and machines nothing twice.
+    const varnholt::Program program = varnholt::BuildProgram(model);
+    ASSERT_EQ(program.cycles.size(), 1u);
+    EXPECT_NE(program.cycles[0].find(std::string(c.structure) + " contains itself"), std::string::npos)
+        << program.cycles[0];
+    EXPECT_EQ(program.steps.size(), c.order.size());
+  }
+}
+
+// A workplan listed twice is no cycle: nothing is said of it.
+TEST_F(ModelRead, AWorkplanListedTwiceIsNoCycle) {
+  TempFile file(File("#2=WORKPLAN('main',(#3,#3),$,$,$);\n#3=WORKPLAN('A',(#33),$,$,$);\n"));
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
+  EXPECT_TRUE(varnholt::ReadModel(*doc.Scope()).cycles.empty());
+}
+
+// Every workingstep the workplans of a real file reach is in the model, and its program gives
+// it moves or says why it has none.
+TEST_F(ModelRead, EveryWorkingstepOfTheRealFilesHasMovesOrAReason) {
+  std::vector<std::filesystem::path> files =
+      RealFiles({VARNHOLT_SOURCE_DIR "/samples", VARNHOLT_SOURCE_DIR "/../shared/corpus"});
+  size_t steps = 0;
+  for (const std::filesystem::path& path : files) {
+    SCOPED_TRACE(path.string());
+    CDoc doc;
+    if (!doc.OnOpenDocument(path.c_str())) continue;
+    CDoc::LogRoute route(doc);
+    const varnholt::Model model = varnholt::ReadModel(*doc.Scope());
+    const varnholt::Program program = varnholt::BuildProgram(model);
+    ASSERT_EQ(program.steps.size(), model.order.size());
+    for (size_t k = 0; k < model.order.size(); ++k) {
+      const varnholt::ModelWorkingstep& step = model.workingsteps[model.order[k].workingstep];
+      EXPECT_EQ(program.steps[k].name, step.name);
+      EXPECT_TRUE(!program.steps[k].moves.empty() || !program.steps[k].reason.empty()) << step.name;
+      ++steps;
+    }
+  }
+  EXPECT_GT(steps, 0u);
+}
+
+}  // namespace
