@@ -200,6 +200,39 @@ def test_kept_records_and_parameters_are_shown_as_such_and_replaced_by_an_edit(t
     assert t.spindle == -500.0
 
 
+LOGICALS = KEPT.split("DATA;")[0] + """DATA;
+#1=CARTESIAN_POINT('a',(0.,0.,0.));
+#2=CARTESIAN_POINT('b',(1.,0.,0.));
+#3=POLYLINE('p',(#1,#2));
+#4=COMPOSITE_CURVE_SEGMENT(.CONTINUOUS.,.T.,#3);
+#5=COMPOSITE_CURVE('u',(#4),.U.);
+#6=COMPOSITE_CURVE('f',(#4),.F.);
+ENDSEC;
+END-ISO-10303-21;
+"""
+
+
+def test_a_logicals_unknown_is_read_and_written_back_as_unknown(tmp_path):
+    path = tmp_path / "logicals.stp"
+    path.write_text(LOGICALS)
+    doc = varnholt.open(str(path))
+    unknown, false = doc[5], doc[6]
+    assert unknown.self_intersect is varnholt.Unknown
+    assert false.self_intersect is False and doc[4].same_sense is True
+    unknown.self_intersect = unknown.self_intersect
+    false.self_intersect = varnholt.Unknown
+    assert unknown.self_intersect is varnholt.Unknown and false.self_intersect is varnholt.Unknown
+    saved = tmp_path / "saved.stp"
+    doc.save(str(saved))
+    text = saved.read_text()
+    assert "#5=COMPOSITE_CURVE('u',(#4),.U.);" in text
+    assert "#6=COMPOSITE_CURVE('f',(#4),.U.);" in text
+    reopened = varnholt.open(str(saved))
+    assert reopened[5].self_intersect is varnholt.Unknown and reopened[6].self_intersect is varnholt.Unknown
+    reopened[5].self_intersect = False
+    assert reopened[5].self_intersect is False and reopened[5].raw.endswith(",.F.);")
+
+
 def test_save_writes_what_convert_and_edit_write(tmp_path, monkeypatch):
     # The header names the saved file: both are saved under the same name, in two folders.
     monkeypatch.setenv("SOURCE_DATE_EPOCH", "1700000000")
