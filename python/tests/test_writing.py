@@ -23,6 +23,12 @@ def epoch_env():
     return dict(os.environ, SOURCE_DATE_EPOCH="1700000000")
 
 
+def open_text(path, text):
+    """Writes the file's text to path and opens it."""
+    path.write_text(text)
+    return varnholt.open(str(path))
+
+
 def technology(doc):
     return doc.by_type("milling_technology")[0]
 
@@ -182,9 +188,7 @@ END-ISO-10303-21;
 
 
 def test_kept_records_and_parameters_are_shown_as_such_and_replaced_by_an_edit(tmp_path):
-    path = tmp_path / "kept.stp"
-    path.write_text(KEPT)
-    doc = varnholt.open(str(path))
+    doc = open_text(tmp_path / "kept.stp", KEPT)
     record = doc[7]
     assert record.kept and record.type == "no_such_entity"
     assert record.parameters == ["1", "'a  b'", ".X.", "#6"]
@@ -213,9 +217,7 @@ END-ISO-10303-21;
 
 
 def test_a_logicals_unknown_is_read_and_written_back_as_unknown(tmp_path):
-    path = tmp_path / "logicals.stp"
-    path.write_text(LOGICALS)
-    doc = varnholt.open(str(path))
+    doc = open_text(tmp_path / "logicals.stp", LOGICALS)
     unknown, false = doc[5], doc[6]
     assert unknown.self_intersect is varnholt.Unknown
     assert false.self_intersect is False and doc[4].same_sense is True
