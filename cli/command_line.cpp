@@ -65,6 +65,11 @@ Reading Misuse(Reading reading, std::string message = std::string()) {
 // count is a usage error before any value is looked at. The values are checked in the order
 // given; an unknown option name ends the reading, as a usage error, only once the values before
 // it were checked: what a refused value says comes first.
+//
+// "SUBCOMMAND --help" (or -h) right after the name is read as "help SUBCOMMAND", whatever
+// follows: asking a subcommand for its usage is what anyone tries first. Only there, so that
+// every other word is read as before. (help itself reads its word as the entry to show, and
+// --help is one.)
 Reading Read(const std::vector<Command>& commands, const std::vector<std::string>& words) {
   Reading reading;
   if (words.empty()) return Misuse(reading);
@@ -72,6 +77,15 @@ Reading Read(const std::vector<Command>& commands, const std::vector<std::string
   if (!command) return Misuse(reading);
   reading.command = command;
   if (command->ignoreRest) return reading;
+  const Command* help = FindCommand(commands, "help");
+  if (words.size() > 1 && help && command != help) {
+    const Command* asked = FindCommand(commands, words[1]);
+    if (asked && std::strcmp(asked->name, "--help") == 0) {
+      reading.command = help;
+      reading.arguments.positional = {command->name};
+      return reading;
+    }
+  }
 
   const size_t end = words.size();
   size_t at = 1;

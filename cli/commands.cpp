@@ -304,7 +304,8 @@ const std::vector<Command>& Commands() {
       {"help", {},
        {"[SUBCOMMAND]"},
        "help SUBCOMMAND",
-       "show the part of this text about SUBCOMMAND (all of it without one)\n",
+       "show the part of this text about SUBCOMMAND (all of it without one), as\n"
+       "SUBCOMMAND --help does\n",
        {{"SUBCOMMAND", Completion::Command, KnownCommand}}, 0, false, false,
        {},
        Help},

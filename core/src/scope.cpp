@@ -204,7 +204,7 @@ const char* cct_Scope::NextUnusedGeneratedName(cct_Instance* instance) {
   // is only indexed and not yet read: that instance would otherwise be replaced when it loads.
   for (long n = nameCounter_ + 1;; ++n) {
     std::string number = std::to_string(n);
-    if (namingMode_ == 2)
+    if (namingMode_ == kNumberedNames)
       generatedName_ = number;
     else
       generatedName_ = (prefix ? std::string(prefix) : std::string("ent")) + number;

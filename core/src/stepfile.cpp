@@ -43,7 +43,7 @@ cct_StepFile::cct_StepFile(const char* path, StreamProvider first, StreamProvide
     : cct_InputFile(path, first, second) {
   fileKind_ = kFileKindStep;
   scope_.SetLoader(&Loader, this);
-  scope_.SetNamingMode(2);
+  scope_.SetNamingMode(cct_Scope::kNumberedNames);
 }
 
 cct_StepFile::~cct_StepFile() {

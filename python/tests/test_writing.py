@@ -23,6 +23,12 @@ def epoch_env():
     return dict(os.environ, SOURCE_DATE_EPOCH="1700000000")
 
 
+def open_text(path, text):
+    """Writes the file's text to path and opens it."""
+    path.write_text(text)
+    return varnholt.open(str(path))
+
+
 def technology(doc):
     return doc.by_type("milling_technology")[0]
 
@@ -182,9 +188,7 @@ END-ISO-10303-21;
 
 
 def test_kept_records_and_parameters_are_shown_as_such_and_replaced_by_an_edit(tmp_path):
-    path = tmp_path / "kept.stp"
-    path.write_text(KEPT)
-    doc = varnholt.open(str(path))
+    doc = open_text(tmp_path / "kept.stp", KEPT)
     record = doc[7]
     assert record.kept and record.type == "no_such_entity"
     assert record.parameters == ["1", "'a  b'", ".X.", "#6"]
@@ -198,6 +202,37 @@ def test_kept_records_and_parameters_are_shown_as_such_and_replaced_by_an_edit(t
     assert [(r.id, attribute) for r, attribute, _ in doc.refs(doc[6])] == [(7, "(record)"), (9, "(parameter 3)")]
     t.spindle = -500.0
     assert t.spindle == -500.0
+
+
+LOGICALS = KEPT.split("DATA;")[0] + """DATA;
+#1=CARTESIAN_POINT('a',(0.,0.,0.));
+#2=CARTESIAN_POINT('b',(1.,0.,0.));
+#3=POLYLINE('p',(#1,#2));
+#4=COMPOSITE_CURVE_SEGMENT(.CONTINUOUS.,.T.,#3);
+#5=COMPOSITE_CURVE('u',(#4),.U.);
+#6=COMPOSITE_CURVE('f',(#4),.F.);
+ENDSEC;
+END-ISO-10303-21;
+"""
+
+
+def test_a_logicals_unknown_is_read_and_written_back_as_unknown(tmp_path):
+    doc = open_text(tmp_path / "logicals.stp", LOGICALS)
+    unknown, false = doc[5], doc[6]
+    assert unknown.self_intersect is varnholt.Unknown
+    assert false.self_intersect is False and doc[4].same_sense is True
+    unknown.self_intersect = unknown.self_intersect
+    false.self_intersect = varnholt.Unknown
+    assert unknown.self_intersect is varnholt.Unknown and false.self_intersect is varnholt.Unknown
+    saved = tmp_path / "saved.stp"
+    doc.save(str(saved))
+    text = saved.read_text()
+    assert "#5=COMPOSITE_CURVE('u',(#4),.U.);" in text
+    assert "#6=COMPOSITE_CURVE('f',(#4),.U.);" in text
+    reopened = varnholt.open(str(saved))
+    assert reopened[5].self_intersect is varnholt.Unknown and reopened[6].self_intersect is varnholt.Unknown
+    reopened[5].self_intersect = False
+    assert reopened[5].self_intersect is False and reopened[5].raw.endswith(",.F.);")
 
 
 def test_save_writes_what_convert_and_edit_write(tmp_path, monkeypatch):

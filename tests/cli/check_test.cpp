@@ -1,5 +1,5 @@
 // varnholt-cli check -j and help as a user runs them: -j prints what check prints, its N is
-// checked, help shows a subcommand's part of the usage.
+// checked, help and a subcommand's --help show that subcommand's part of the usage.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -113,6 +113,35 @@ TEST(CliHelp, ShowsOneSubcommandOrAll) {
     // Every line of a subcommand's help stands in the whole usage text as well.
     EXPECT_NE(all.out.find(row.out.substr(row.out.find("\n\n") + 2)), std::string::npos) << row.name;
   }
+}
+
+// "SUBCOMMAND --help" (and -h) prints what "help SUBCOMMAND" prints, on standard output with
+// status 0, for every subcommand; after a file name it is a file name still.
+TEST(CliHelp, EverySubcommandTakesHelpAsItsFirstWord) {
+  const CliResult show = RunCli({"show", "--help"});
+  EXPECT_EQ(show.status, 0);
+  EXPECT_EQ(show.out, "Usage: varnholt-cli show FILE N\n\n"
+                      "  show FILE N      print the line of the file where #N is defined, then its record as\n"
+                      "                   a save writes it\n");
+  for (const char* name : {"check", "convert", "tree", "refs", "find", "show", "edit", "render", "scene",
+                           "gcode", "time", "table", "diff"}) {
+    SCOPED_TRACE(name);
+    const CliResult help = RunCli({"help", name});
+    ASSERT_EQ(help.status, 0);
+    EXPECT_TRUE(StartsWith(help.out, std::string("Usage: varnholt-cli ") + name + " ")) << help.out;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {name, "--help"}, {name, "-h"}, {name, "--help", "more", "words"}}) {
+      SCOPED_TRACE(args.size() > 2 ? "with words after it" : args[1]);
+      const CliResult r = RunCli(args);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out, help.out);
+      EXPECT_EQ(r.err.find_first_not_of('\n'), std::string::npos) << r.err;  // the log's closing lines
+    }
+  }
+  const CliResult file = RunCli({"check", kSamples + "milling_project.stp", "--help"});
+  EXPECT_EQ(file.status, 1);
+  EXPECT_EQ(file.out.find("Usage:"), std::string::npos) << file.out;
+  EXPECT_NE(file.out.find("StepNC-File \"--help\" could not be opened"), std::string::npos) << file.out;
 }
 
 // Enabled once the reader and the log can take two files at once on two threads.

@@ -51,7 +51,12 @@ TEST(CliTable, ReadsWordsAsTheCommandsAlwaysDid) {
       {{"frobnicate"}, 2, nullptr, {}, {}, ""},
       {{""}, 2, nullptr, {}, {}, ""},
       {{"check"}, 2, nullptr, {}, {}, ""},
-      {{"check", "--help", "-x"}, 0, "check", {"--help", "-x"}, {}, ""},
+      // --help right after a subcommand's name asks for its help, whatever follows; anywhere
+      // else it is read as any word would be.
+      {{"check", "--help", "-x"}, 0, "help", {"check"}, {}, ""},
+      {{"edit", "-h"}, 0, "help", {"edit"}, {}, ""},
+      {{"check", "a", "--help"}, 0, "check", {"a", "--help"}, {}, ""},
+      {{"find", "f", "--help"}, 2, nullptr, {}, {}, ""},
       {{"check", "a", "-j", "2"}, 0, "check", {"a", "-j", "2"}, {}, ""},
       {{"check", "-j", "2", "a", "b"}, 0, "check", {"a", "b"}, {{"-j", "2"}}, ""},
       {{"check", "-j", "1", "-j", "3", "a"}, 0, "check", {"a"}, {{"-j", "1"}, {"-j", "3"}}, ""},
@@ -93,6 +98,7 @@ TEST(CliTable, ReadsWordsAsTheCommandsAlwaysDid) {
       {{"help"}, 0, "help", {}, {}, ""},
       {{"help", "find"}, 0, "help", {"find"}, {}, ""},
       {{"help", "-h"}, 0, "help", {"-h"}, {}, ""},
+      {{"help", "--help"}, 0, "help", {"--help"}, {}, ""},
       {{"help", "nope"}, 2, nullptr, {}, {}, "\"nope\" is no subcommand: check, convert,"},
       {{"help", "find", "show"}, 2, nullptr, {}, {}, ""},
       {{"--help", "extra"}, 0, "--help", {}, {}, ""},

@@ -41,7 +41,7 @@ TEST(InputFileOpen, StartsIdleAtLineOneWithItsName) {
   EXPECT_STREQ(o.file.Name(), o.temp.Path());
   EXPECT_NE(o.file.Name(), o.temp.Path()) << "the name is a copy";
   EXPECT_EQ(o.file.Line(), 1);
-  EXPECT_EQ(o.file.ParseMode(), 3);
+  EXPECT_EQ(o.file.ParseMode(), cct_InputFile::kIdleParseMode);
   EXPECT_EQ(o.file.FileKind(), 0);
   EXPECT_FALSE(o.file.FullyIndexed());
   EXPECT_EQ(o.file.Scope().InputFile(), &o.file);
@@ -294,17 +294,17 @@ TEST(InputFileSavedPosition, PushedBackCharactersAndParseModeAreSaved) {
   o.file.GetChar();
   o.file.Unput('B');
   o.file.Unput('A');
-  o.file.SetParseMode(5);
+  o.file.SetParseMode(cct_InputFile::kScanAll);
   o.file.SaveFilePosition();
 
-  o.file.SetParseMode(1);
+  o.file.SetParseMode(cct_InputFile::kEvaluate);
   EXPECT_EQ(o.file.GetChar(), 'A');
   o.file.Seek(8);
   o.file.SetLine(3);
   o.file.Unput('x');
   o.file.RestoreFilePosition();
 
-  EXPECT_EQ(o.file.ParseMode(), 5);
+  EXPECT_EQ(o.file.ParseMode(), cct_InputFile::kScanAll);
   EXPECT_EQ(o.file.Line(), 1);
   EXPECT_EQ(o.file.Tell(), 2);
   EXPECT_EQ(ReadRest(o.file), "ABC\nDEF\nGHI");
@@ -316,23 +316,23 @@ TEST(InputFileSavedPosition, SavesNest) {
   o.file.SaveFilePosition();  // at 1
   o.file.Seek(4);
   o.file.Unput('q');
-  o.file.SetParseMode(1);
+  o.file.SetParseMode(cct_InputFile::kEvaluate);
   o.file.SaveFilePosition();  // at 4 with q pushed back
   o.file.Seek(8);
-  o.file.SetParseMode(0);
+  o.file.SetParseMode(cct_InputFile::kScanToName);
   o.file.SaveFilePosition();  // at 8
   o.file.Seek(2);
 
   o.file.RestoreFilePosition();
   EXPECT_EQ(o.file.GetChar(), '8');
-  EXPECT_EQ(o.file.ParseMode(), 0);
+  EXPECT_EQ(o.file.ParseMode(), cct_InputFile::kScanToName);
   o.file.RestoreFilePosition();
   EXPECT_EQ(o.file.GetChar(), 'q');
   EXPECT_EQ(o.file.GetChar(), '4');
-  EXPECT_EQ(o.file.ParseMode(), 1);
+  EXPECT_EQ(o.file.ParseMode(), cct_InputFile::kEvaluate);
   o.file.RestoreFilePosition();
   EXPECT_EQ(o.file.GetChar(), '1');
-  EXPECT_EQ(o.file.ParseMode(), 3);
+  EXPECT_EQ(o.file.ParseMode(), cct_InputFile::kIdleParseMode);
   // Positions never restored go with the file (the sanitizer build checks for leaks).
   o.file.Unput('x');
   o.file.SaveFilePosition();
@@ -344,13 +344,13 @@ TEST(InputFileSavedPosition, RestoreWithNothingSavedOnlyReports) {
   o.file.GetChar();
   o.file.GetChar();
   o.file.Unput('z');
-  o.file.SetParseMode(1);
+  o.file.SetParseMode(cct_InputFile::kEvaluate);
   CerrCapture log;
   o.file.RestoreFilePosition();
   EXPECT_EQ(log.Text(), ProgramBug("(exchgfls)cct_InputFile::RestoreFilePosition()"
                                    "\t\nAlready at top of FileStatusStack"));
   EXPECT_EQ(o.file.Line(), 2);
-  EXPECT_EQ(o.file.ParseMode(), 1);
+  EXPECT_EQ(o.file.ParseMode(), cct_InputFile::kEvaluate);
   EXPECT_EQ(ReadRest(o.file), "zcd");
 }
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -64,23 +66,49 @@ TEST(Handoff, AThreadWaitingForRoomHasToldTheReaderAllItFilled) {
   EXPECT_EQ(wrong, 0u);
 }
 
-// A reader that stops early (a read that failed half-way) ends the thread: the destructor
-// returns although the ring is full and nobody takes more.
+// A reader that stops early (a read that failed half-way) ends the thread: with the ring full and
+// nobody taking more, the thread is told to stop, returns, and the destructor's join completes.
+// It never filled more than the room the reader gave it.
 TEST(Handoff, StoppingTheReaderEndsTheThread) {
-  std::vector<int> ring(4);
-  {
-    cct_direct::Handoff handoff(4);
-    handoff.Start([&] {
-      for (size_t k = 0;; ++k) {
-        if (!handoff.WaitForRoom(k)) return;
-        ring[k % 4] = static_cast<int>(k);
-        handoff.Publish(k + 1);
+  constexpr size_t kSlots = 4, kReleased = 3;
+  // Owned by hand: should the thread never end, the test fails instead of hanging in the
+  // destructor's join, and leaves what the thread uses to the thread. (The hand-off is the last
+  // member: it joins the thread before the rest goes.)
+  struct Shared {
+    std::vector<size_t> ring = std::vector<size_t>(kSlots);
+    std::atomic<size_t> filled{0};
+    std::atomic<bool> sawStop{false};
+    std::promise<void> ended;
+    cct_direct::Handoff handoff{kSlots};
+  };
+  auto* shared = new Shared;
+  std::future<void> threadEnded = shared->ended.get_future();
+  shared->handoff.Start([shared] {
+    for (size_t k = 0;; ++k) {
+      if (!shared->handoff.WaitForRoom(k)) {
+        shared->sawStop = true;
+        break;
       }
-    });
-    handoff.WaitFor(2);
-    handoff.Release(3);
-  }
-  SUCCEED();
+      shared->ring[k % kSlots] = k;
+      shared->filled = k + 1;
+      shared->handoff.Publish(k + 1);
+    }
+    shared->ended.set_value();
+  });
+  // The reader takes three slots and gives them back; the thread fills the ring once more and
+  // waits for room.
+  shared->handoff.WaitFor(kReleased - 1);
+  shared->handoff.Release(kReleased);
+  shared->handoff.WaitFor(kReleased + kSlots - 1);
+  EXPECT_EQ(threadEnded.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout)
+      << "the thread ended before it was stopped";
+
+  shared->handoff.Stop();
+  ASSERT_EQ(threadEnded.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+      << "the thread goes on after the reader stopped";
+  EXPECT_TRUE(shared->sawStop.load());
+  EXPECT_EQ(shared->filled.load(), kReleased + kSlots) << "filled slots the reader still held";
+  delete shared;  // the destructor's join returns: the thread has ended
 }
 
 }  // namespace

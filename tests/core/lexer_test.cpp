@@ -17,9 +17,10 @@
 
 namespace {
 
-constexpr int kScanUntil = 0;
-constexpr int kEvaluate = 1;
-constexpr int kScanAll = 5;
+// The input file's parse modes, by the names it gives them.
+constexpr int kScanToName = cct_InputFile::kScanToName;
+constexpr int kEvaluate = cct_InputFile::kEvaluate;
+constexpr int kScanAll = cct_InputFile::kScanAll;
 
 using Tokens = std::vector<std::string>;
 
@@ -171,11 +172,11 @@ TEST(LexerWords, EntityNames) {
   EXPECT_EQ(Lex("#00012 #0"), (Tokens{"ENTITY_NAME(00012)", "ENTITY_NAME(0)"}));
   // Names are delivered while scanning too.
   EXPECT_EQ(Lex("#00012", kScanAll), (Tokens{"ENTITY_NAME(00012)"}));
-  EXPECT_EQ(Lex("#7", kScanUntil), (Tokens{"ENTITY_NAME(7)"}));
+  EXPECT_EQ(Lex("#7", kScanToName), (Tokens{"ENTITY_NAME(7)"}));
 }
 
 TEST(LexerWords, KeywordsAreLowerCasedInEveryMode) {
-  for (int mode : {kEvaluate, kScanUntil, kScanAll}) {
+  for (int mode : {kEvaluate, kScanToName, kScanAll}) {
     EXPECT_EQ(Lex("CARTESIAN_POINT2 A", mode),
               (Tokens{"KEYWORD(cartesian_point2)", "KEYWORD(a)"}))
         << "mode " << mode;
@@ -208,7 +209,7 @@ TEST(LexerWords, Logicals) {
 TEST(LexerWords, Enumerations) {
   EXPECT_EQ(Lex(".TRUE. .ENUM_VAL. .A1_. .TT."),
             (Tokens{"ENUM(true)", "ENUM(enum_val)", "ENUM(a1_)", "ENUM(tt)"}));
-  for (int mode : {kScanUntil, kScanAll}) {
+  for (int mode : {kScanToName, kScanAll}) {
     EXPECT_EQ(Lex(".TRUE. .T.", mode), (Tokens{"ENUM", "LOGICAL 1"})) << "mode " << mode;
   }
 }
@@ -229,7 +230,7 @@ TEST(LexerWords, DotWithoutClosingDotReadsTheKeyword) {
 TEST(LexerWords, UserDefinedKeywords) {
   EXPECT_EQ(Lex("!MY_KEY2(1)"),
             (Tokens{"USER_DEFINED_KEYWORD(my_key2)", "LEFT_PAREN", "INTEGER 1", "RIGHT_PAREN"}));
-  for (int mode : {kScanUntil, kScanAll}) {
+  for (int mode : {kScanToName, kScanAll}) {
     EXPECT_EQ(Lex("!MY_KEY;", mode), (Tokens{"USER_DEFINED_KEYWORD", "SEMICOLON"}))
         << "mode " << mode;
   }
@@ -295,7 +296,7 @@ TEST(LexerNumbers, EvidentValuesOfMalformedNumbersAreReadAndSaid) {
 TEST(LexerNumbers, NumericValuesInScanModes) {
   // Outside a parameter list nothing is skipped, and numbers keep their values.
   EXPECT_EQ(Lex("12 -1.5", kScanAll), (Tokens{"INTEGER 12", "REAL -1.5"}));
-  EXPECT_EQ(Lex("12 -1.5", kScanUntil), (Tokens{"INTEGER 12", "REAL -1.5"}));
+  EXPECT_EQ(Lex("12 -1.5", kScanToName), (Tokens{"INTEGER 12", "REAL -1.5"}));
 }
 
 // ---- binaries ----------------------------------------------------------------------------------
@@ -332,7 +333,7 @@ TEST(LexerStrings, Unescaping) {
 }
 
 TEST(LexerStrings, NoValueWhileScanning) {
-  for (int mode : {kScanUntil, kScanAll}) {
+  for (int mode : {kScanToName, kScanAll}) {
     EXPECT_EQ(Lex("'abc' 'it''s'", mode), (Tokens{"STRING", "STRING"})) << "mode " << mode;
   }
 }
@@ -393,7 +394,7 @@ TEST(LexerStrings, NulInsideAStringEndsTheInput) {
       // Skipped parameter lists: the list does not close beyond the NUL.
       {std::string("X('A\0)Y;", 9), kScanAll, {"KEYWORD(x)", "LEFT_PAREN"}},
       {std::string("X('A''\0)Y;", 11), kScanAll, {"KEYWORD(x)", "LEFT_PAREN"}},
-      {std::string("X('A'\0)Y;", 10), kScanUntil, {"KEYWORD(x)", "LEFT_PAREN"}},
+      {std::string("X('A'\0)Y;", 10), kScanToName, {"KEYWORD(x)", "LEFT_PAREN"}},
   };
   for (const auto& c : cases) {
     LexFile in(c.content, c.mode);
@@ -429,7 +430,7 @@ TEST(LexerIgnored, NulEndsTheInput) {
 
 TEST(LexerScan, ParameterListArrivesEmpty) {
   const std::string record = "#1=A('a(b',(1,2)),B;";
-  for (int mode : {kScanUntil, kScanAll}) {
+  for (int mode : {kScanToName, kScanAll}) {
     EXPECT_EQ(Lex(record, mode), (Tokens{"ENTITY_NAME(1)", "EQUALS@3:1", "KEYWORD(a)",
                                          "LEFT_PAREN", "RIGHT_PAREN", "COMMA", "KEYWORD(b)",
                                          "SEMICOLON"}))

@@ -68,7 +68,7 @@ TEST(ScopeNaming, GeneratedNamesFollowTheCounter) {
   EXPECT_STREQ(c->InstanceName(), "ent3");
 
   cct_Scope plain;
-  plain.SetNamingMode(2);
+  plain.SetNamingMode(cct_Scope::kNumberedNames);
   for (const char* expected : {"1", "2", "3"})
     EXPECT_STREQ(plain.RegisterName(nullptr, new TestEmpty)->name, expected);
 
@@ -81,7 +81,7 @@ TEST(ScopeNaming, GeneratedNamesFollowTheCounter) {
 TEST(ScopeNaming, GeneratedNameSkipsNamesInUse) {
   CerrCapture log;
   cct_Scope scope;
-  scope.SetNamingMode(2);
+  scope.SetNamingMode(cct_Scope::kNumberedNames);
   auto* three = new TestEmpty;
   scope.RegisterName("3", three);
   scope.ProvideEntry("4");  // indexed but not yet read: its name is taken too

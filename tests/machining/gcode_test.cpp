@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cct/factory.h"
 #include "cct/schema.h"
@@ -158,6 +159,19 @@ TEST(Gcode, EveryKindOfMoveAndMachineChangeAsTheTableSays) {
   EXPECT_EQ(result.tools[1].number, 2);
 }
 
+// The lines that prepare a workingstep: after its heading, before its first move (G0 to G3);
+// empty when the heading is not in the text.
+std::vector<std::string> PreparationAfter(const std::string& text, const std::string& heading) {
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line) && line != heading) {
+  }
+  std::vector<std::string> preparation;
+  while (std::getline(lines, line) && !std::regex_search(line, std::regex("^G[0-3] ")))
+    preparation.push_back(line);
+  return preparation;
+}
+
 // Coolant through the spindle runs as flood; mist and flood together as both; a change from one
 // to another stops the first.
 TEST(Gcode, CoolantOfTheMachineFunctions) {
@@ -167,20 +181,22 @@ TEST(Gcode, CoolantOfTheMachineFunctions) {
   program.steps[1].spindle = program.steps[0].spindle;
   struct Row {
     bool flood, mist, through;
-    const char* words;
+    std::vector<std::string> lines;
   } const rows[] = {
-      {false, false, true, "M9\nM8\n"},
-      {true, true, false, "M9\nM7 M8\n"},
-      {false, false, false, "M9\n"},
+      {false, false, true, {"M9", "M8"}},
+      {true, true, false, {"M9", "M7 M8"}},
+      {false, false, false, {"M9"}},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.words);
+    SCOPED_TRACE(::testing::PrintToString(row.lines));
     program.steps[1].coolant = {row.flood, row.mist, row.through};
     program.steps[0].coolant = {false, true, false};  // mist before
     const std::string text = Write(program).text;
-    const size_t at = text.find("(#200 machining_workingstep 'peck')\n");
-    ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(text.substr(at + 36, std::strlen(row.words)), row.words) << text.substr(at, 80);
+    EXPECT_EQ(PreparationAfter(text, "(#100 machining_workingstep 'line')"),
+              (std::vector<std::string>{"G54", "T1 M6", "G43 H1", "S3000 M3", "M7"}))
+        << text;
+    // Same tool and spindle: only the coolant changes.
+    EXPECT_EQ(PreparationAfter(text, "(#200 machining_workingstep 'peck')"), row.lines) << text;
   }
 }
 

@@ -75,6 +75,16 @@ const Case kCases[] = {
     {"counterbore_hole.WR3", false,
      "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
      "#5=TOLERANCED_LENGTH_MEASURE(10.0,$);#6=TOLERANCED_LENGTH_MEASURE(6.0,$);"},
+    // A comparison with an unset side is UNKNOWN, and UNKNOWN keeps the rule: diameters not
+    // given, on one hole or both, or a diameter without its size.
+    {"counterbore_hole.WR3", false,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,$,$,$);#3=ROUND_HOLE('b',$,(),$,$,$,$,$);"},
+    {"counterbore_hole.WR3", false,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,$,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE(10.0,$);"},
+    {"counterbore_hole.WR3", false,
+     "#1=COUNTERBORE_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,#5,$,$);#3=ROUND_HOLE('b',$,(),$,$,#6,$,$);"
+     "#5=TOLERANCED_LENGTH_MEASURE($,$);#6=TOLERANCED_LENGTH_MEASURE(10.0,$);"},
     {"countersunk_hole.WR1", true, "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2));#2=ROUND_HOLE('a',$,(),$,$,$,$,$);"},
     {"countersunk_hole.WR1", false,
      "#1=COUNTERSUNK_HOLE('c',$,(),$,(#2,#3));#2=ROUND_HOLE('a',$,(),$,$,$,$,$);#3=ROUND_HOLE('b',$,(),$,$,$,$,$);"},

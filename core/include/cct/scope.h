@@ -70,6 +70,9 @@ class cct_Scope {
   /// True when an entry with an instance is known here or in a parent; never loads.
   bool Exists(const char* name) const;
 
+  /// How generated names are made: the instance's prefix (else "ent") and a number, or the
+  /// number alone, as an exchange file's names are.
+  enum Naming : long { kPrefixedNames = 0, kNumberedNames = 2 };
   long NamingMode() const { return namingMode_; }
   void SetNamingMode(long mode) { namingMode_ = mode; }
   long EntryCount() const { return entryCount_; }
@@ -210,7 +213,7 @@ class cct_Scope {
   cct_HashTable otherNames_;
   cct_DoubleLinkList blocks_;
   cct_Scope* parent_;
-  long namingMode_ = 0;
+  long namingMode_ = kPrefixedNames;
   char* header_[6];
   cct_InputFile* inputFile_ = nullptr;
   int entryCount_ = 0;
