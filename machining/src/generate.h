@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/read_geometry.h"
 #include "scene_read.h"
 #include "varnholt/model.h"
 #include "varnholt/motion.h"
@@ -17,33 +18,7 @@ namespace varnholt::machining_detail {
 
 using scene_detail::Geometry;
 using scene_detail::Reader;
-
-/// A piece of a plane contour ending at `to`: a straight line, or an arc about `center`.
-struct Segment2 {
-  Vec2 to;
-  bool arc = false;
-  Vec2 center;
-  bool clockwise = false;
-};
-
-/// A contour in a feature's xy plane: lines and arcs from `start`. A closed contour ends where
-/// it starts.
-struct Contour2 {
-  Vec2 start;
-  std::vector<Segment2> segments;
-  bool closed = false;
-};
-
-/// Reads a curve into a plane contour in the curve's own coordinates (z dropped): circles and
-/// trimmed circles as arcs, everything else as the scene samples it. False, with `why`, when it
-/// cannot be read or does not lie in a plane of constant z.
-bool ReadContour(Reader& r, Geometry& g, const cct_Instance* curve, Contour2& out, std::string& why);
-
-/// The contour run the other way: from its end to its start, arcs turning the other way.
-Contour2 Reversed(const Contour2& loop);
-
-/// Points of a contour, arcs sampled within `tolerance`; the first point is the start.
-std::vector<Vec2> SampleContour(const Contour2& contour, double tolerance);
+using model_detail::ReadContour;
 
 struct Tool {
   double diameter = 0;      // 0 when the tool gives none
@@ -65,6 +40,9 @@ struct StepJob {
   const cct_Instance& step;
   const cct_Instance& feature;
   const cct_Instance& operation;
+  /// The feature and the operation as the machining model holds them.
+  const ModelFeature* featureModel = nullptr;
+  const ModelOperation* operationModel = nullptr;
   Tool tool;
   double feed = std::numeric_limits<double>::quiet_NaN();  // mm/min, NaN when not given
   /// The height the tool goes up to between cuts and at the end: the operation's retract plane,

@@ -208,16 +208,6 @@ bool Offset(const Contour2& contour, double d, Contour2& out, std::string& why) 
   return true;
 }
 
-Contour2 Reversed(const Contour2& c) {
-  std::vector<Piece> in = Pieces(c), out;
-  for (size_t i = in.size(); i-- > 0;) {
-    Piece p = in[i];
-    std::swap(p.from, p.to);
-    p.cw = !p.cw;
-    out.push_back(p);
-  }
-  return FromPieces(out, c.closed);
-}
 
 bool Trimmed(const Contour2& c, double head, double tail, Contour2& out) {
   std::vector<Piece> in = Pieces(c);
@@ -274,3 +264,19 @@ void Follow(MoveWriter& out, const Contour2& c, double z, double feed) {
 }
 
 }  // namespace varnholt::machining_detail
+
+namespace varnholt {
+
+Contour2 Reversed(const Contour2& c) {
+  using namespace machining_detail;
+  std::vector<Piece> in = Pieces(c), out;
+  for (size_t i = in.size(); i-- > 0;) {
+    Piece p = in[i];
+    std::swap(p.from, p.to);
+    p.cw = !p.cw;
+    out.push_back(p);
+  }
+  return FromPieces(out, c.closed);
+}
+
+}  // namespace varnholt

@@ -327,6 +327,8 @@ class ProgramBuilder {
       }
       StepJob job(r_, geometry_, *source_.workingsteps[at.workingstep], *source_.features[step.feature],
                   *source_.operations[step.operation], local);
+      job.featureModel = feature;
+      job.operationModel = operation;
       job.tool = tool;
       job.feed = feed;
       const double retract = operation->retractPlane;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace varnholt {
 
@@ -59,6 +60,27 @@ struct Placement {
   /// This placement within `outer`: a point of the inner system, seen from outer's outside.
   Placement Within(const Placement& outer) const;
 };
+
+/// A piece of a plane contour ending at `to`: a straight line, or an arc about `center`.
+struct Segment2 {
+  Vec2 to;
+  bool arc = false;
+  Vec2 center;
+  bool clockwise = false;
+};
+
+/// A contour in a plane: lines and arcs from `start`. A closed contour ends where it starts.
+struct Contour2 {
+  Vec2 start;
+  std::vector<Segment2> segments;
+  bool closed = false;
+};
+
+/// The contour run the other way: from its end to its start, arcs turning the other way.
+Contour2 Reversed(const Contour2& loop);
+
+/// Points of a contour, arcs sampled within `tolerance`; the first point is the start.
+std::vector<Vec2> SampleContour(const Contour2& contour, double tolerance);
 
 /// The smallest box around the points added to it.
 struct Box {

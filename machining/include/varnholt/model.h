@@ -71,6 +71,24 @@ struct ModelToolpath {
   bool hasCurve = false;
 };
 
+/// An operation's machining strategy, as far as the generators follow it.
+struct ModelStrategy {
+  std::string name, type;  // empty where the operation gives none
+  /// The pattern of an area's clearing it names, tested in this order.
+  enum Pattern {
+    None, Unidirectional, Bidirectional, ContourParallel, BidirectionalContour, ContourBidirectional, CenterMilling,
+    Other
+  } pattern = None;
+  double overlap = kUnset;
+  bool hasFeedDirection = false;   // feed_direction is given
+  bool feedDirectionRead = false;  // and reads as a direction
+  Vec3 feedDirection;
+  /// Enumeration values as written ("right", "cw", "conventional"); empty where unset.
+  std::string stepoverDirection, rotationDirection, cutmode, spiralCutmode;
+  /// Drilling: reduced feeds near the start and the end, and over what depth.
+  double reducedFeedAtStart = kUnset, depthOfStart = kUnset, reducedFeedAtEnd = kUnset, depthOfEnd = kUnset;
+};
+
 struct ModelOperation {
   std::string name, type;  // "#60", its entity
   bool milling = false, drilling = false, freeform = false, rapid = false;
@@ -81,6 +99,14 @@ struct ModelOperation {
   std::vector<ModelToolpath> toolpaths;
   double retractPlane = kUnset;
   Plunge approach, retract;
+  /// What kind of milling or drilling it is, as the generators ask.
+  bool sideMilling = false, planeMilling = false, bottomAndSideMilling = false, counterSinking = false,
+       multistepDrilling = false, boring = false, tapping = false, threadDrilling = false;
+  /// The depths, allowances and cycle values it gives; NaN where unset.
+  double axialCuttingDepth = kUnset, radialCuttingDepth = kUnset, allowanceSide = kUnset, allowanceBottom = kUnset,
+         cuttingDepth = kUnset, firstDepth = kUnset, depthOfStep = kUnset, retractDistance = kUnset,
+         dwellTimeStep = kUnset, dwellTimeBottom = kUnset, feedOnRetract = kUnset;
+  ModelStrategy strategy;
   /// The operation's machine functions: flood coolant, mist, coolant through the spindle.
   struct Coolant {
     bool flood = false, mist = false, throughSpindle = false;
@@ -97,12 +123,22 @@ struct ModelOperation {
   } direction;
 };
 
+struct AreaFeature;
+struct HoleFeature;
+struct AlongFeature;
+
 struct ModelFeature {
   std::string name, type;  // "#70", its entity
   int workpiece = -1;      // index into Model::workpieces; -1 where it names none known
   /// Its placement within its workpiece; `placed` false (with the log's reason) when unread.
   bool placed = false;
   Placement placement;
+  /// The feature's geometry in its own system, by the family the generators know it as: faces
+  /// and pockets (area), round holes (hole), slots, steps and profiles (along). Null for any
+  /// other kind.
+  std::shared_ptr<const AreaFeature> area;
+  std::shared_ptr<const HoleFeature> hole;
+  std::shared_ptr<const AlongFeature> along;
 };
 
 /// The stock a workpiece is cut from, in the workpiece's system.

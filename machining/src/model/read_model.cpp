@@ -13,6 +13,7 @@
 #include "cct/instance.h"
 #include "cct/rawrecord.h"
 #include "cct/scope.h"
+#include "read_features.h"
 #include "source.h"
 #include "walk.h"
 
@@ -26,7 +27,11 @@
   X(cutting_edge_length) X(overall_assembly_length) X(number_of_teeth) X(hand_of_cut) X(feedrate)           \
   X(feedrate_per_tooth) X(cutspeed) X(spindle) X(its_workpiece) X(feature_placement)                        \
   X(its_bounding_geometry) X(location) X(axis) X(height) X(x) X(y) X(z) X(its_list) X(basiccurve)           \
-  X(its_toolaxis) X(its_speed)
+  X(its_toolaxis) X(its_speed) X(its_machining_strategy) X(overlap) X(feed_direction) X(stepover_direction)     \
+  X(rotation_direction) X(cutmode) X(spiral_cutmode) X(reduced_feed_at_start) X(depth_of_start)               \
+  X(reduced_feed_at_end) X(depth_of_end) X(axial_cutting_depth) X(radial_cutting_depth) X(allowance_side)       \
+  X(allowance_bottom) X(cutting_depth) X(first_depth) X(depth_of_step) X(retract_distance) X(dwell_time_step)  \
+  X(dwell_time_bottom) X(feed_on_retract)
 
 namespace varnholt {
 namespace {
@@ -39,6 +44,7 @@ VARNHOLT_MODEL_ATTRIBUTES(VARNHOLT_NAME)
 
 using namespace scene_detail;
 using model_detail::Source;
+using namespace model_detail;
 
 // Plane angles of a plunge: writers give radians (most tool angles) or degrees (most strategy
 // angles); an angle below one is taken as radians, since a slope of less than a degree is no
@@ -129,6 +135,13 @@ class ModelReader : WorkplanWalk::Visitor {
     out.type = feature->TypeName() ? feature->TypeName() : "?";
     out.workpiece = Workpiece(r_.Ref(*feature, A::its_workpiece));
     out.placed = geometry_.Axis2(r_.Ref(*feature, A::feature_placement), out.placement, feature, "the feature's placement");
+    FeatureReading reading{r_, geometry_};
+    if (r_.Is(*feature, "planar_face") || r_.Is(*feature, "closed_pocket") || r_.Is(*feature, "open_pocket"))
+      out.area = ReadArea(reading, *feature);
+    else if (r_.Is(*feature, "round_hole"))
+      out.hole = ReadHole(reading, *feature);
+    else if (r_.Is(*feature, "slot") || r_.Is(*feature, "step") || r_.Is(*feature, "profile_feature"))
+      out.along = ReadAlong(reading, *feature);
     model_.features[k] = std::move(out);
     return k;
   }
@@ -200,6 +213,26 @@ class ModelReader : WorkplanWalk::Visitor {
       if (r_.Flag(*functions, A::through_spindle_coolant, on)) out.coolant.throughSpindle = on;
     }
     Direction(r_.Ref(o, A::its_tool_direction), out.direction);
+    out.sideMilling = r_.Is(o, "side_milling");
+    out.planeMilling = r_.Is(o, "plane_milling");
+    out.bottomAndSideMilling = r_.Is(o, "bottom_and_side_milling");
+    out.counterSinking = r_.Is(o, "counter_sinking");
+    out.multistepDrilling = r_.Is(o, "multistep_drilling");
+    out.boring = r_.Is(o, "boring_operation");
+    out.tapping = r_.Is(o, "tapping");
+    out.threadDrilling = r_.Is(o, "thread_drilling");
+    Number(o, A::axial_cutting_depth, out.axialCuttingDepth);
+    Number(o, A::radial_cutting_depth, out.radialCuttingDepth);
+    Number(o, A::allowance_side, out.allowanceSide);
+    Number(o, A::allowance_bottom, out.allowanceBottom);
+    Number(o, A::cutting_depth, out.cuttingDepth);
+    Number(o, A::first_depth, out.firstDepth);
+    Number(o, A::depth_of_step, out.depthOfStep);
+    Number(o, A::retract_distance, out.retractDistance);
+    Number(o, A::dwell_time_step, out.dwellTimeStep);
+    Number(o, A::dwell_time_bottom, out.dwellTimeBottom);
+    Number(o, A::feed_on_retract, out.feedOnRetract);
+    if (const cct_Instance* strategy = r_.Ref(o, A::its_machining_strategy)) Strategy(*strategy, out.strategy);
     const cct_Instance* tool = r_.Ref(o, A::its_tool);
     out.tool = Tool(tool);
     out.technology = Technology(r_.Ref(o, A::its_technology));
@@ -231,6 +264,32 @@ class ModelReader : WorkplanWalk::Visitor {
       out.toolpaths.push_back(std::move(toolpath));
       curves.push_back(curve);
     }
+  }
+
+  void Strategy(const cct_Instance& s, ModelStrategy& out) {
+    using P = ModelStrategy::Pattern;
+    out.name = InstanceLabel(&s);
+    out.type = s.TypeName() ? s.TypeName() : "?";
+    out.pattern = r_.Is(s, "unidirectional")          ? P::Unidirectional
+                  : r_.Is(s, "bidirectional")         ? P::Bidirectional
+                  : r_.Is(s, "contour_parallel")      ? P::ContourParallel
+                  : r_.Is(s, "bidirectional_contour") ? P::BidirectionalContour
+                  : r_.Is(s, "contour_bidirectional") ? P::ContourBidirectional
+                  : r_.Is(s, "center_milling")        ? P::CenterMilling
+                                                      : P::Other;
+    Number(s, A::overlap, out.overlap);
+    if (const cct_Instance* direction = r_.Ref(s, A::feed_direction)) {
+      out.hasFeedDirection = true;
+      out.feedDirectionRead = geometry_.Direction(direction, out.feedDirection);
+    }
+    out.stepoverDirection = r_.Text(s, A::stepover_direction);
+    out.rotationDirection = r_.Text(s, A::rotation_direction);
+    out.cutmode = r_.Text(s, A::cutmode);
+    out.spiralCutmode = r_.Text(s, A::spiral_cutmode);
+    Number(s, A::reduced_feed_at_start, out.reducedFeedAtStart);
+    Number(s, A::depth_of_start, out.depthOfStart);
+    Number(s, A::reduced_feed_at_end, out.reducedFeedAtEnd);
+    Number(s, A::depth_of_end, out.depthOfEnd);
   }
 
   Plunge Strategy(const cct_Instance* strategy) {
@@ -403,9 +462,14 @@ Model ReadModel(cct_Scope& scope, const ModelOptions& options) {
 }
 
 const std::vector<const char*>& ModelAttributeNames() {
+  static const std::vector<const char*> names = [] {
 #define VARNHOLT_NAME(n) #n,
-  static const std::vector<const char*> names = {VARNHOLT_MODEL_ATTRIBUTES(VARNHOLT_NAME)};
+    std::vector<const char*> all = {VARNHOLT_MODEL_ATTRIBUTES(VARNHOLT_NAME)};
 #undef VARNHOLT_NAME
+    for (const auto* family : {&AreaAttributeNames(), &HoleAttributeNames(), &AlongAttributeNames()})
+      all.insert(all.end(), family->begin(), family->end());
+    return all;
+  }();
   return names;
 }
 
