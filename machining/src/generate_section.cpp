@@ -90,9 +90,8 @@ std::vector<double> Levels(double bottom, double step) {
 }
 
 bool Climb(StepJob& job, std::string* mode) {
-  const cct_Instance* s = job.r.Ref(job.operation, "its_machining_strategy");
-  std::string text = s ? job.r.Text(*s, "cutmode") : "";
-  if (s && text.empty()) text = job.r.Text(*s, "spiral_cutmode");
+  const ModelStrategy& s = job.operationModel->strategy;
+  std::string text = s.cutmode.empty() ? s.spiralCutmode : s.cutmode;
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (mode) *mode = text;
   return text != "conventional";
