@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table|diff FILE [--write-to PATH] [--reps N] [--with B]
+//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|model|toolpaths|gcode|table|diff FILE [--write-to PATH] [--reps N] [--with B]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -27,6 +27,8 @@
 //           OnOpenDocument returns with the document open; the median of them;
 //   render  that open, timed apart (open_seconds), then the scene built and drawn into a
 //           1200x900 PNG (build_seconds, draw_seconds; seconds is their sum);
+//   model   that open, timed apart, then the machining model read (ReadModel), and its share of
+//           the open;
 //   toolpaths  that open, timed apart, then BuildProgram: the moves read or generated for every
 //           workingstep (steps, moves, cutting length);
 //   gcode   that open and build, timed apart, then the G-code written (partial where it must
@@ -58,6 +60,7 @@
 #include "cct/stepfile.h"
 #include "varnholt/diff.h"
 #include "varnholt/doc.h"
+#include "varnholt/model_read.h"
 #include "varnholt/gcode.h"
 #include "varnholt/save_io.h"
 #include "varnholt/navigation.h"
@@ -189,7 +192,7 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|toolpaths|gcode|table|diff FILE "
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|model|toolpaths|gcode|table|diff FILE "
     "[--write-to PATH] [--reps N] [--with B]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
@@ -339,6 +342,28 @@ int PhaseRender(const PhaseArgs& a) {
                 "phase=render seconds=%.6f build_seconds=%.6f draw_seconds=%.6f open_seconds=%.6f "
                 "paths=%zu points=%zu png_bytes=%zu peak_rss=%lld bytes=%lld",
                 build + draw, build, draw, open, scene->paths.size(), points, png.size(), PeakRss(),
+                a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
+// The machining model read once: what every machining command pays before its own work.
+int PhaseModel(const PhaseArgs& a) {
+  char line[512];
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
+  const long long rss = CurrentRss();
+  auto t0 = Clock::now();
+  auto* model = new varnholt::Model(varnholt::ReadModel(*doc->Scope()));
+  const double read = Seconds(t0, Clock::now());
+  size_t toolpaths = 0;
+  for (const varnholt::ModelOperation& operation : model->operations) toolpaths += operation.toolpaths.size();
+  std::snprintf(line, sizeof line,
+                "phase=model seconds=%.6f open_seconds=%.6f share_of_open=%.3f steps=%zu workingsteps=%zu "
+                "features=%zu operations=%zu toolpaths=%zu tools=%zu peak_rss=%lld rss_after_open=%lld bytes=%lld",
+                read, open, open > 0 ? read / open : 0.0, model->order.size(), model->workingsteps.size(),
+                model->features.size(), model->operations.size(), toolpaths, model->tools.size(), PeakRss(), rss,
                 a.bytes);
   std::printf("%s\n", line);
   return 0;
@@ -539,7 +564,8 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
     int (*run)(const PhaseArgs&);
   } kPhases[] = {{"scan", PhaseScan},     {"open", PhaseOpen}, {"refs", PhaseRefs},
                  {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen},
-                 {"rules", PhaseRules},   {"toolpaths", PhaseToolpaths}, {"gcode", PhaseGcode},
+                 {"rules", PhaseRules},   {"model", PhaseModel},  {"toolpaths", PhaseToolpaths},
+                 {"gcode", PhaseGcode},
                  {"table", PhaseTable},
                  {"diff", PhaseDiff}};
   const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss(), with};
