@@ -63,7 +63,7 @@ void ChildFrame::RebuildScene() {
       QCoreApplication::processEvents();
       cancelled = progress.wasCanceled();
       return !cancelled;
-    });
+    }, true, &MachiningModel());
     QGuiApplication::restoreOverrideCursor();
     // Once: a rebuild after an edit would repeat the same lines.
     if (!cancelled && !sceneProblemsReported_) {

@@ -2,6 +2,7 @@
 // toolpaths drawn. Toolpaths are given in their feature's coordinates (as real files write
 // them), the feature within its workpiece setup, the workpiece setup within its setup.
 #include <algorithm>
+#include <memory>
 #include <cmath>
 #include <ostream>
 #include <unordered_map>
@@ -27,18 +28,12 @@ class Builder : public SceneBuilder {
  public:
   Builder(Scene& scene, const SceneProgress& progress) : SceneBuilder(scene, &scene.problems), progress_(progress) {}
 
-  void Run(cct_Scope& scope) {
-    if (const cct_Instance* project = FirstProject(r_, scope)) Build(*project);
-  }
+  void Run(const Model& model) { Build(model); }
 
   bool WasCancelled() const { return cancelled_; }
 
  private:
-  void Starting(const cct_Instance& main) override {
-    std::vector<cct_Instance*> top;
-    r_.Refs(main, "its_elements", top);
-    topCount_ = std::max<size_t>(top.size(), 1);
-  }
+  void Starting(size_t elements) override { topCount_ = std::max<size_t>(elements, 1); }
 
   bool Cancelled() {
     if (cancelled_ || !progress_) return cancelled_;
@@ -67,8 +62,8 @@ class Builder : public SceneBuilder {
 
 // The generated moves of the workingsteps the file gives no toolpaths for, placed in the
 // machine's system as the setups place them: cutting runs and rapid runs as paths of their own.
-void AddGenerated(Scene& scene, cct_Scope& scope) {
-  const Program program = BuildProgram(ReadModel(scope), {false, true});
+void AddGenerated(Scene& scene, const Model& model) {
+  const Program program = BuildProgram(model, {false, true});
   // The program follows the model's walk of the workplans, which is the scene's: the k-th
   // workingstep of one is the k-th of the other.
   for (size_t k = 0; k < program.steps.size() && k < scene.workingsteps.size(); ++k) {
@@ -109,11 +104,16 @@ void AddGenerated(Scene& scene, cct_Scope& scope) {
 
 }  // namespace
 
-Scene BuildScene(cct_Scope& scope, const SceneProgress& progress, bool generated) {
+Scene BuildScene(cct_Scope& scope, const SceneProgress& progress, bool generated, const Model* model) {
+  std::unique_ptr<Model> read;
+  if (!model) {
+    read = std::make_unique<Model>(ReadModel(scope));
+    model = read.get();
+  }
   Scene scene;
   Builder builder(scene, progress);
-  builder.Run(scope);
-  if (generated && scene.hasProject && !builder.WasCancelled()) AddGenerated(scene, scope);
+  builder.Run(*model);
+  if (generated && scene.hasProject && !builder.WasCancelled()) AddGenerated(scene, *model);
   if (progress && !builder.WasCancelled()) progress(100);
   return scene;
 }

@@ -16,7 +16,9 @@
 #include "cct/instance.h"
 #include "scene_read.h"
 #include "varnholt/scene.h"
+#include "model/source.h"
 #include "model/walk.h"
+#include "varnholt/model.h"
 
 namespace varnholt::scene_detail {
 
@@ -29,26 +31,57 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
  protected:
   static constexpr double kMarkerLength = 10;  // the axis lines of a feature's marker
 
-  /// Places what the project's workplans machine, then the security planes.
-  void Build(const cct_Instance& project) {
+  /// Places what the project's workplans machine, following the model's walk of them step by
+  /// step, then the security planes.
+  void Build(const Model& model) {
+    const model_detail::Source* source = model_detail::SourceOf(model);
+    if (!model.hasProject || !source) return;
     scene_.hasProject = true;
     // The combined schema has no unit entities: ISO 14649 measures every length in millimetres.
     scene_.lengthUnit = "mm";
-    const cct_Instance* main = r_.Ref(project, "main_workplan");
-    if (!main) {
-      problems_.Add(&project, "the project has no main workplan; nothing to draw");
+    if (!model.hasMainWorkplan) {
+      problems_.Add(source->project, "the project has no main workplan; nothing to draw");
       return;
     }
-    Starting(*main);
-    WorkplanWalk(r_, geometry_, problems_, *this).Run(*main);
+    Starting(model.mainElements);
+    std::vector<SetupFrames> setups(model.setups.size());
+    for (const ModelWalkEvent& event : model.walk) {
+      if (event.kind == ModelWalkEvent::Check) {
+        if (Stop()) break;
+      } else if (event.kind == ModelWalkEvent::Problem) {
+        const SceneProblem& problem = model.problems[event.index];
+        problems_.Add(problem.instance, problem.text);
+      } else if (event.kind == ModelWalkEvent::Setup) {
+        setups[event.index] = Frames(model, *source, event.index);
+        Setup(setups[event.index]);
+      } else if (event.kind == ModelWalkEvent::Step) {
+        const ModelStep& step = model.order[event.index];
+        Workingstep(*source->workingsteps[step.workingstep], step.setup >= 0 ? &setups[step.setup] : nullptr);
+      } else {
+        MainElementDone();
+      }
+    }
     SecurityPlanes();
     if (budget_.exhausted)
-      problems_.Add(InstanceLabel(&project), "the scene holds more points than can be drawn; the rest "
-                                             "of the program is not drawn");
+      problems_.Add(model.project, "the scene holds more points than can be drawn; the rest "
+                                   "of the program is not drawn");
   }
 
-  /// Before the walk, with the main workplan.
-  virtual void Starting(const cct_Instance&) {}
+  // A setup as the model read it, with the instances the drawing reads.
+  static SetupFrames Frames(const Model& model, const model_detail::Source& source, size_t k) {
+    const ModelSetup& setup = model.setups[k];
+    SetupFrames frames;
+    frames.setup = source.setups[k];
+    frames.index = static_cast<int>(k);
+    frames.placed = setup.placed;
+    frames.origin = setup.origin;
+    for (const ModelSetup::WorkpieceSetup& w : setup.workpieces)
+      frames.workpieces.push_back({w.workpiece >= 0 ? source.workpieces[w.workpiece] : nullptr, w.placed, w.frame});
+    return frames;
+  }
+
+  /// Before the walk, with the number of the main workplan's elements.
+  virtual void Starting(size_t) {}
   /// One toolpath's curve, in the system `frame` places.
   virtual void Toolpath(const cct_Instance& path, const cct_Instance& curve, const Placement& frame, int index) = 0;
   /// What the security planes span where no workpiece is drawn.

@@ -1,5 +1,5 @@
-// The scene for a reader of every toolpath point: BuildToolpathScene walks the workplans with
-// the scene's own walk and places what they machine as scene.cpp's Builder does, step for step
+// The scene for a reader of every toolpath point: BuildToolpathScene follows the machining
+// model's walk of the workplans and places what they machine as scene.cpp's Builder does, step for step
 // (the scene test holds the two to the same result on every sample), without generated moves.
 // It differs only where the Builder reads a toolpath's polyline: it takes what the scene asks
 // before reading the points (two at least, room in the budget) and leaves the points for
@@ -18,6 +18,7 @@
 #include "scene_builder.h"
 #include "scene_read.h"
 #include "model/walk.h"
+#include "varnholt/model_read.h"
 
 namespace varnholt {
 namespace {
@@ -50,9 +51,7 @@ class Builder : public SceneBuilder {
  public:
   explicit Builder(ToolpathScene& out) : SceneBuilder(out.scene, nullptr), out_(out) {}
 
-  void Run(cct_Scope& scope, const std::vector<const cct_Instance*>* candidates) {
-    if (const cct_Instance* project = FirstProject(r_, scope, candidates)) Build(*project);
-  }
+  void Run(const Model& model) { Build(model); }
 
  private:
   void Toolpath(const cct_Instance& pathInstance, const cct_Instance& curveInstance, const Placement& frame,
@@ -133,11 +132,17 @@ class Builder : public SceneBuilder {
 
 }  // namespace
 
-ToolpathScene BuildToolpathScene(cct_Scope& scope, const std::vector<const cct_Instance*>* projects) {
+ToolpathScene BuildToolpathScene(const Model& model) {
   ToolpathScene out;
   Builder builder(out);
-  builder.Run(scope, projects);
+  builder.Run(model);
   return out;
+}
+
+ToolpathScene BuildToolpathScene(cct_Scope& scope, const std::vector<const cct_Instance*>* projects) {
+  ModelOptions options;
+  options.projects = projects;
+  return BuildToolpathScene(ReadModel(scope, options));
 }
 
 // ---- the points ----

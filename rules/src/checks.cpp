@@ -16,7 +16,7 @@ CheckFunction FindCheck(const std::string& id) {
 
 const ToolpathScene& CheckContext::ToolpathSceneOfProject() {
   // The file's own toolpaths are what the checks look at, not the ones we would generate.
-  if (!scene_) scene_ = std::make_unique<ToolpathScene>(BuildToolpathScene(scope_, &OfType("project")));
+  if (!scene_) scene_ = std::make_unique<ToolpathScene>(BuildToolpathScene(ModelOfProject()));
   return *scene_;
 }
 

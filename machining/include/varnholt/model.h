@@ -197,6 +197,15 @@ struct ModelCycle {
   std::string through;   // the element that leads back to it, "#4"
 };
 
+/// One thing the walk of the workplans did, in the order it did it, so that the scene can
+/// follow it step by step: asked whether to go on (before each element of a workplan), met a
+/// problem (index into Model::problems), met a setup for the first time (into Model::setups),
+/// came to a workingstep (into Model::order), finished an element of the main workplan.
+struct ModelWalkEvent {
+  enum Kind { Check, Problem, Setup, Step, MainElementDone } kind = Check;
+  size_t index = 0;
+};
+
 struct Model {
   bool hasProject = false;
   std::string project;  // "#1"
@@ -204,8 +213,11 @@ struct Model {
   std::vector<ModelStep> order;
   std::vector<ModelChoice> choices;
   std::vector<ModelCycle> cycles;
+  bool hasMainWorkplan = false;
+  size_t mainElements = 0;  // the main workplan's elements, for progress
   /// What the walk could not place, once per instance, as the scene names it.
   std::vector<SceneProblem> problems;
+  std::vector<ModelWalkEvent> walk;
   std::vector<ModelSetup> setups;  // in the order the walk first meets them
   std::vector<ModelWorkpiece> workpieces;
   std::vector<ModelWorkingstep> workingsteps;

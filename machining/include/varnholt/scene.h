@@ -66,7 +66,10 @@ using SceneProgress = std::function<bool(int percent)>;
 /// project gives an empty scene with hasProject false.
 /// With `generated`, a workingstep whose operation gives no toolpaths gets the ones generated
 /// from its feature, or a problem saying why there are none.
-Scene BuildScene(cct_Scope& scope, const SceneProgress& progress = {}, bool generated = true);
+/// The machining model of the scope is read for the generated moves, or `model` taken where the
+/// caller has read it.
+Scene BuildScene(cct_Scope& scope, const SceneProgress& progress = {}, bool generated = true,
+                 const struct Model* model = nullptr);
 
 /// Writes the scene's problems to the log, one line each, and a line for a scene without a
 /// project.

@@ -45,6 +45,8 @@ struct ToolpathScene {
 /// the caller has them at hand, are the scope's instances of project (a superset will do): with
 /// a single one among them, the walk over every name that finds the first project is spared.
 ToolpathScene BuildToolpathScene(cct_Scope& scope, const std::vector<const cct_Instance*>* projects = nullptr);
+/// The same of a machining model already read.
+ToolpathScene BuildToolpathScene(const struct Model& model);
 
 /// Reads the placed points of toolpaths. Remembers per entity type where the coordinates are,
 /// so one reader is best used for every toolpath of a scene.

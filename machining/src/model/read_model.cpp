@@ -27,7 +27,7 @@
   X(cutting_edge_length) X(overall_assembly_length) X(number_of_teeth) X(hand_of_cut) X(feedrate)           \
   X(feedrate_per_tooth) X(cutspeed) X(spindle) X(its_workpiece) X(feature_placement)                        \
   X(its_bounding_geometry) X(location) X(axis) X(height) X(x) X(y) X(z) X(its_list) X(basiccurve)           \
-  X(its_toolaxis) X(its_speed) X(its_machining_strategy) X(overlap) X(feed_direction) X(stepover_direction)     \
+  X(its_toolaxis) X(its_speed) X(its_elements) X(its_machining_strategy) X(overlap) X(feed_direction) X(stepover_direction)     \
   X(rotation_direction) X(cutmode) X(spiral_cutmode) X(reduced_feed_at_start) X(depth_of_start)               \
   X(reduced_feed_at_end) X(depth_of_end) X(axial_cutting_depth) X(radial_cutting_depth) X(allowance_side)       \
   X(allowance_bottom) X(cutting_depth) X(first_depth) X(depth_of_step) X(retract_distance) X(dwell_time_step)  \
@@ -54,7 +54,13 @@ double PlungeRadians(double angle) { return std::fabs(angle) < 1 ? angle : angle
 class ModelReader : WorkplanWalk::Visitor {
  public:
   ModelReader(Model& model, Source& source, cct_Scope& scope)
-      : model_(model), source_(source), scope_(scope), problems_(model.problems), geometry_(r_, problems_, budget_) {}
+      : model_(model),
+        source_(source),
+        scope_(scope),
+        walkProblems_(model.problems),
+        walkGeometry_(r_, walkProblems_, budget_),
+        problems_(readProblems_),
+        geometry_(r_, problems_, budget_) {}
 
   void Run(const ModelOptions& options) {
     source_.scope = &scope_;
@@ -63,10 +69,35 @@ class ModelReader : WorkplanWalk::Visitor {
     source_.project = project;
     model_.hasProject = true;
     model_.project = InstanceLabel(project);
-    if (const cct_Instance* main = r_.Ref(*project, A::main_workplan)) WorkplanWalk(r_, geometry_, problems_, *this).Run(*main);
+    const cct_Instance* main = r_.Ref(*project, A::main_workplan);
+    if (!main) return;
+    model_.hasMainWorkplan = true;
+    std::vector<cct_Instance*> top;
+    r_.Refs(*main, A::its_elements, top);
+    model_.mainElements = top.size();
+    WorkplanWalk(r_, walkGeometry_, walkProblems_, *this).Run(*main);
+    Flush();
   }
 
  private:
+  // The walk's problems since the last event, as events of their own: they come between the
+  // visits in the order the walk met them.
+  void Flush() {
+    for (; told_ < model_.problems.size(); ++told_) model_.walk.push_back({ModelWalkEvent::Problem, told_});
+  }
+
+  void Event(ModelWalkEvent::Kind kind, size_t index) {
+    Flush();
+    model_.walk.push_back({kind, index});
+  }
+
+  bool Stop() override {
+    Event(ModelWalkEvent::Check, 0);
+    return false;
+  }
+
+  void MainElementDone() override { Event(ModelWalkEvent::MainElementDone, 0); }
+
   void Choice(const cct_Instance& element, const char* why) override {
     model_.choices.push_back({InstanceLabel(&element) + ": " + why, model_.order.size()});
   }
@@ -85,9 +116,11 @@ class ModelReader : WorkplanWalk::Visitor {
       setup.workpieces.push_back({Workpiece(w.workpiece), w.placed, w.frame});
     model_.setups.push_back(std::move(setup));
     source_.setups.push_back(frames.setup);
+    Event(ModelWalkEvent::Setup, model_.setups.size() - 1);
   }
 
   void Workingstep(const cct_Instance& step, const SetupFrames* setup) override {
+    Event(ModelWalkEvent::Step, model_.order.size());
     model_.order.push_back({Workingstep(step), setup ? setup->index : -1, model_.setups.size()});
   }
 
@@ -444,9 +477,15 @@ class ModelReader : WorkplanWalk::Visitor {
   Source& source_;
   cct_Scope& scope_;
   Reader r_;
-  Problems problems_;
   Budget budget_;
+  // The walk's problems are the model's; what reading the objects meets is the scene's and the
+  // generators' to say, where they draw or use them.
+  Problems walkProblems_;
+  Geometry walkGeometry_;
+  std::vector<SceneProblem> readProblems_;
+  Problems problems_;
   Geometry geometry_;
+  size_t told_ = 0;
   std::unordered_map<const cct_Instance*, int> workingsteps_, features_, workpieces_, operations_, tools_,
       technologies_;
 };
