@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "cct/instance.h"
 #include "generate_section.h"
+#include "varnholt/feature_along.h"
 
 namespace varnholt::machining_detail {
 namespace {
@@ -17,7 +17,8 @@ bool Reason(StepJob& job, std::string why) {
   return false;
 }
 
-std::string Kind(const cct_Instance& i) { return i.TypeName() ? i.TypeName() : "?"; }
+// A size that cannot be less than nothing: unset or negative counts as none.
+double NonNegative(double v) { return v > 0 ? v : 0; }
 
 // A placement of a path or profile, seen in the feature's plane. Only placements whose axis is
 // the feature's (up or down) keep a plane contour plane.
@@ -27,17 +28,15 @@ struct Frame2 {
   Vec2 Apply(const Vec2& p) const { return Add(origin, Add(Mul(x, p.x), Mul(y, p.y))); }
 };
 
-bool PlaneFrame(StepJob& job, const cct_Instance& holder, Frame2& frame, std::string& why) {
-  const cct_Instance* placement = job.r.Ref(holder, "placement");
-  // Writers also give a path or profile the feature's own placement, meaning "at the feature".
-  if (!placement || placement == job.r.Ref(job.feature, "feature_placement")) return true;
-  Placement p;
-  if (!job.g.Axis2(placement, p, &holder, "the placement")) {
-    why = "the " + Kind(holder) + "'s placement cannot be read";
+bool PlaneFrame(const AlongPlacement& given, const std::string& kind, Frame2& frame, std::string& why) {
+  if (!given.own) return true;
+  if (!given.read) {
+    why = "the " + kind + "'s placement cannot be read";
     return false;
   }
+  const Placement& p = given.placement;
   if (std::fabs(std::fabs(p.axis[2].z) - 1) > 1e-9) {
-    why = "the " + Kind(holder) + "'s placement is tilted out of the feature's plane";
+    why = "the " + kind + "'s placement is tilted out of the feature's plane";
     return false;
   }
   frame.origin = {p.origin.x, p.origin.y};
@@ -71,19 +70,15 @@ Contour2 Circle(double radius) {
 }
 
 // A travel path (or a step's open boundary) as a plane contour in the feature's system.
-bool Travel(StepJob& job, const cct_Instance* path, Contour2& out) {
-  Reader& r = job.r;
-  if (!path) return Reason(job, "the feature's path is unset");
+bool Travel(StepJob& job, const AlongPath& path, Contour2& out) {
+  if (path.kind == AlongPath::Unset) return Reason(job, "the feature's path is unset");
   std::string why;
-  double a = 0;
-  if (r.Is(*path, "linear_path")) {
-    Vec3 direction;
-    if (!r.Number(*path, "distance", a) || !(a > 0) || !job.g.Direction(r.Ref(*path, "its_direction"), direction))
-      return Reason(job, "the linear path's distance or direction is unset");
-    Placement p;
-    const cct_Instance* placement = r.Ref(*path, "placement");
-    const bool own = placement && placement != r.Ref(job.feature, "feature_placement") &&
-                     job.g.Axis2(placement, p, path, "the path's placement");
+  const double a = path.kind == AlongPath::Linear ? path.distance : path.radius;
+  if (path.kind == AlongPath::Linear) {
+    if (!(a > 0) || !path.hasDirection) return Reason(job, "the linear path's distance or direction is unset");
+    const Placement& p = path.placement.placement;
+    const bool own = path.placement.read;
+    const Vec3& direction = path.direction;
     Vec3 d = direction;
     if (own) {
       d = {p.axis[0].x * direction.x + p.axis[1].x * direction.y + p.axis[2].x * direction.z,
@@ -102,14 +97,13 @@ bool Travel(StepJob& job, const cct_Instance* path, Contour2& out) {
     return true;
   }
   Frame2 frame;
-  if (!PlaneFrame(job, *path, frame, why)) return Reason(job, why);
-  if (r.Is(*path, "circular_path")) {
-    if (!r.Number(*path, "radius", a) || !(a > 0)) return Reason(job, "the circular path's radius is unset");
+  if (!PlaneFrame(path.placement, path.type, frame, why)) return Reason(job, why);
+  if (path.kind == AlongPath::Circular || path.kind == AlongPath::PartialCircular) {
+    if (!(a > 0)) return Reason(job, "the circular path's radius is unset");
     double sweep = 2 * kPi;
-    if (r.Is(*path, "partial_circular_path")) {
-      double s = 0;
-      if (!r.Number(*path, "sweep_angle", s)) return Reason(job, "the partial circular path's sweep angle is unset");
-      sweep = std::clamp(PlaneAngle(s), -2 * kPi, 2 * kPi);
+    if (path.kind == AlongPath::PartialCircular) {
+      if (std::isnan(path.sweep)) return Reason(job, "the partial circular path's sweep angle is unset");
+      sweep = std::clamp(PlaneAngle(path.sweep), -2 * kPi, 2 * kPi);
     }
     Contour2 c = Circle(a);
     if (std::fabs(sweep) < 2 * kPi - 1e-9) {
@@ -124,13 +118,12 @@ bool Travel(StepJob& job, const cct_Instance* path, Contour2& out) {
     out = Placed(c, frame);
     return true;
   }
-  if (r.Is(*path, "general_path")) {
-    Contour2 c;
-    if (!ReadContour(r, job.g, r.Ref(*path, "swept_path"), c, why)) return Reason(job, "the general path: " + why);
-    out = Placed(c, frame);
+  if (path.kind == AlongPath::General) {
+    if (!path.curve.read) return Reason(job, "the general path: " + path.curve.why);
+    out = Placed(path.curve.contour, frame);
     return true;
   }
-  return Reason(job, "a path of kind " + Kind(*path) + " is not one toolpaths are generated along");
+  return Reason(job, "a path of kind " + path.type + " is not one toolpaths are generated along");
 }
 
 // A cross-section across a slot: its floor over the offset from the centre line (left
@@ -142,22 +135,19 @@ struct Section {
   double corner = 0;  // the radius between a U's floor and its walls
 };
 
-bool ReadSection(StepJob& job, const cct_Instance* shape, double depth, bool hasDepth, Section& out) {
-  Reader& r = job.r;
-  if (!shape) return Reason(job, "the slot's swept shape is unset");
-  double w = 0, a = 0, b = 0;
+bool ReadSection(StepJob& job, const AlongShape& shape, double depth, bool hasDepth, Section& out) {
+  if (shape.kind == AlongShape::Unset) return Reason(job, "the slot's swept shape is unset");
   auto needDepth = [&]() {
     if (hasDepth && depth < -1e-9) return true;
     return Reason(job, "the slot's depth plane is unset or does not lie below its top");
   };
-  if (r.Is(*shape, "square_u_profile")) {
-    if (!r.Number(*shape, "width", w) || !(w > 0)) return Reason(job, "the square U profile's width is unset");
+  const double w = shape.width;
+  if (shape.kind == AlongShape::SquareU) {
+    if (!(w > 0)) return Reason(job, "the square U profile's width is unset");
     if (!needDepth()) return false;
     // The corners' radii, the larger taken for both. Side angles lean the walls outwards; the
     // cut stays within the floor's width, inside them.
-    double r1 = 0, r2 = 0;
-    if (!r.Number(*shape, "first_radius", r1) || r1 < 0) r1 = 0;
-    if (!r.Number(*shape, "second_radius", r2) || r2 < 0) r2 = 0;
+    const double r1 = NonNegative(shape.firstRadius), r2 = NonNegative(shape.secondRadius);
     const double half = w / 2, rc = std::min(std::max(r1, r2), half);
     out.half = half;
     out.corner = rc;
@@ -169,8 +159,8 @@ bool ReadSection(StepJob& job, const cct_Instance* shape, double depth, bool has
       return std::min(0.0, depth + rc - std::sqrt(std::max(0.0, rc * rc - d * d)));
     };
     out.breaks = {-half, half, -(half - rc), half - rc};
-  } else if (r.Is(*shape, "rounded_u_profile")) {
-    if (!r.Number(*shape, "width", w) || !(w > 0)) return Reason(job, "the rounded U profile's width is unset");
+  } else if (shape.kind == AlongShape::RoundedU) {
+    if (!(w > 0)) return Reason(job, "the rounded U profile's width is unset");
     if (!needDepth()) return false;
     const double half = w / 2;
     out.half = half;
@@ -180,14 +170,13 @@ bool ReadSection(StepJob& job, const cct_Instance* shape, double depth, bool has
       return std::min(0.0, depth + half - std::sqrt(std::max(0.0, half * half - p * p)));
     };
     out.breaks = {-half, half};
-  } else if (r.Is(*shape, "vee_profile")) {
-    double radius = 0;
-    if (!r.Number(*shape, "profile_radius", radius) || radius < 0) radius = 0;
-    if (!r.Number(*shape, "profile_angle", a)) return Reason(job, "the vee profile's angle is unset");
-    if (r.Number(*shape, "tilt_angle", b) && std::fabs(PlaneAngle(b)) > 1e-6)
+  } else if (shape.kind == AlongShape::Vee) {
+    const double radius = NonNegative(shape.profileRadius);
+    if (std::isnan(shape.angle)) return Reason(job, "the vee profile's angle is unset");
+    if (!std::isnan(shape.tilt) && std::fabs(PlaneAngle(shape.tilt)) > 1e-6)
       return Reason(job, "a tilted vee profile is not one toolpaths are generated for");
     if (!needDepth()) return false;
-    const double halfAngle = PlaneAngle(a) / 2;
+    const double halfAngle = PlaneAngle(shape.angle) / 2;
     if (!(halfAngle > 1e-6 && halfAngle < kPi / 2 - 1e-6)) return Reason(job, "the vee profile's angle is not between 0 and 180 degrees");
     const double m = 1 / std::tan(halfAngle);  // rise of a flank per offset
     const double centre = depth + radius, apex = centre - radius * std::sqrt(1 + m * m);
@@ -201,21 +190,19 @@ bool ReadSection(StepJob& job, const cct_Instance* shape, double depth, bool has
       return std::min(0.0, apex + m * p);
     };
     out.breaks = {-half, half, -touch, touch, 0};
-  } else if (r.Is(*shape, "partial_circular_profile")) {
-    if (!r.Number(*shape, "radius", a) || !(a > 0) || !r.Number(*shape, "sweep_angle", b))
+  } else if (shape.kind == AlongShape::PartialCircular) {
+    const double a = shape.radius;
+    if (!(a > 0) || std::isnan(shape.sweep))
       return Reason(job, "the partial circular profile's radius or sweep angle is unset");
     // The arc hangs below its centre, symmetric about the vertical. The centre is the profile's
     // placement where it has one of its own (its height in the feature's system; writers
     // disagree on the plane's axes), else the arc's lowest point lies on the depth plane.
     double centre = depth + a;
-    const cct_Instance* placement = r.Ref(*shape, "placement");
-    Placement p;
-    if (placement && placement != r.Ref(job.feature, "feature_placement") &&
-        job.g.Axis2(placement, p, shape, "the profile's placement"))
-      centre = p.origin.z;
+    if (shape.placement.read)
+      centre = shape.placement.placement.origin.z;
     else if (!needDepth())
       return false;
-    const double sweep = std::fabs(PlaneAngle(b));
+    const double sweep = std::fabs(PlaneAngle(shape.sweep));
     const double end = a * std::sin(std::min(sweep / 2, kPi / 2));
     if (!(centre - a < -1e-9)) return Reason(job, "the partial circular profile does not reach below the slot's top");
     out.half = end;
@@ -226,7 +213,7 @@ bool ReadSection(StepJob& job, const cct_Instance* shape, double depth, bool has
     };
     out.breaks = {-end, end};
   } else {
-    return Reason(job, "a slot of swept shape " + Kind(*shape) + " is not one toolpaths are generated for");
+    return Reason(job, "a slot of swept shape " + shape.type + " is not one toolpaths are generated for");
   }
   return true;
 }
@@ -236,13 +223,12 @@ struct Technology {
 };
 
 Technology ReadTechnology(StepJob& job, const ToolEnd& tool) {
+  const ModelOperation& o = *job.operationModel;
   Technology t;
-  t.side = std::max(0.0, Optional(job.r, job.operation, "allowance_side"));
-  t.bottom = std::max(0.0, Optional(job.r, job.operation, "allowance_bottom"));
-  if (!std::isfinite(t.side)) t.side = 0;
-  if (!std::isfinite(t.bottom)) t.bottom = 0;
-  t.axial = Optional(job.r, job.operation, "axial_cutting_depth");
-  t.radial = Optional(job.r, job.operation, "radial_cutting_depth");
+  t.side = NonNegative(o.allowanceSide);
+  t.bottom = NonNegative(o.allowanceBottom);
+  t.axial = o.axialCuttingDepth;
+  t.radial = o.radialCuttingDepth;
   // Without a radial depth the passes step by the tool's radius; never by more than its
   // diameter, which would leave ridges standing between them.
   if (!(t.radial > 0)) t.radial = tool.radius;
@@ -288,16 +274,13 @@ std::vector<double> MiddleOut(std::vector<double> values) {
   return values;
 }
 
-bool Slot(StepJob& job) {
-  Reader& r = job.r;
+bool Slot(StepJob& job, const AlongFeature& f) {
   const ToolEnd tool = ToolEndOf(job);
   const Technology t = ReadTechnology(job, tool);
-  double depth = 0;
-  const bool hasDepth = DepthPlane(job, depth);
   Contour2 centre;
-  if (!Travel(job, r.Ref(job.feature, "course_of_travel"), centre)) return false;
+  if (!Travel(job, f.path, centre)) return false;
   Section section;
-  if (!ReadSection(job, r.Ref(job.feature, "swept_shape"), depth, hasDepth, section)) return false;
+  if (!ReadSection(job, f.shape, f.depth, f.hasDepth, section)) return false;
   // The floor less what is to stay: the walls in by the side allowance, the floor up by the
   // bottom allowance.
   const Floor base = section.floor;
@@ -318,20 +301,17 @@ bool Slot(StepJob& job) {
   // about the path's end, which every pass within the width fits.
   double trim[2] = {0, 0};
   if (!centre.closed) {
-    std::vector<cct_Instance*> ends;
-    r.Refs(job.feature, "end_conditions", ends);
-    for (size_t k = 0; k < ends.size() && k < 2; ++k) {
-      const cct_Instance* e = ends[k];
-      if (!e || r.Is(*e, "open_slot_end_type") || r.Is(*e, "loop_slot_end_type") || r.Is(*e, "radiused_slot_end_type"))
+    for (size_t k = 0; k < f.ends.size() && k < 2; ++k) {
+      const AlongEnd& e = f.ends[k];
+      if (e.kind == AlongEnd::Unset || e.kind == AlongEnd::Open || e.kind == AlongEnd::Loop ||
+          e.kind == AlongEnd::Radiused)
         continue;
-      if (r.Is(*e, "flat_slot_end_type")) {
-        double c1 = 0, c2 = 0;
-        if (!r.Number(*e, "corner_radius1", c1)) c1 = 0;
-        if (!r.Number(*e, "corner_radius2", c2)) c2 = 0;
+      if (e.kind == AlongEnd::Flat) {
+        const double c1 = std::isnan(e.corner1) ? 0 : e.corner1, c2 = std::isnan(e.corner2) ? 0 : e.corner2;
         trim[k] = tool.radius + t.side + std::max(0.0, std::max(c1, c2) - tool.radius);
         continue;
       }
-      return Reason(job, "a slot end of kind " + Kind(*e) + " is not one toolpaths are generated for");
+      return Reason(job, "a slot end of kind " + e.type + " is not one toolpaths are generated for");
     }
     if ((trim[0] > 0 || trim[1] > 0) && !Trimmed(centre, trim[0], trim[1], centre))
       return Reason(job, "the slot is too short for the tool between its ends");
@@ -411,42 +391,36 @@ struct Block {
   }
 };
 
-bool ReadBlock(StepJob& job, Block& out) {
-  Reader& r = job.r;
-  const cct_Instance* workpiece = r.Ref(job.feature, "its_workpiece");
-  const cct_Instance* block = workpiece ? r.Ref(*workpiece, "its_bounding_geometry") : nullptr;
-  if (!block || !r.Is(*block, "block")) return false;
-  if (!job.g.Axis2(r.Ref(job.feature, "feature_placement"), out.feature, &job.feature, "the feature's placement") ||
-      !job.g.Axis2(r.Ref(*block, "position"), out.block, block, "the block's position"))
-    return false;
-  return r.Number(*block, "x", out.size[0]) && r.Number(*block, "y", out.size[1]) && r.Number(*block, "z", out.size[2]) &&
-         out.size[0] > 0 && out.size[1] > 0 && out.size[2] > 0;
+bool ReadBlock(const AlongBlock& given, Block& out) {
+  if (!given.given || !(given.size[0] > 0 && given.size[1] > 0 && given.size[2] > 0)) return false;
+  out.feature = given.feature;
+  out.block = given.position;
+  std::copy(given.size, given.size + 3, out.size);
+  return true;
 }
 
-bool Step(StepJob& job) {
-  Reader& r = job.r;
+bool Step(StepJob& job, const AlongFeature& f) {
   const ToolEnd tool = ToolEndOf(job);
   const Technology t = ReadTechnology(job, tool);
-  double depth = 0;
-  if (!DepthPlane(job, depth) || !(depth < -1e-9)) return Reason(job, "the step's depth plane is unset or does not lie below its top");
+  const double depth = f.depth;
+  if (!f.hasDepth || !(depth < -1e-9)) return Reason(job, "the step's depth plane is unset or does not lie below its top");
   Contour2 edge;
-  if (!Travel(job, r.Ref(job.feature, "open_boundary"), edge)) return false;
+  if (!Travel(job, f.path, edge)) return false;
   if (edge.segments.size() != 1 || edge.segments.front().arc) return Reason(job, "the step's open boundary is not a straight line");
   // Its wall: upright, with a radius at its foot. A wall at another angle is not cut.
   double foot = 0;
-  if (const cct_Instance* wall = r.Ref(job.feature, "wall_boundary")) {
-    double a = 0, b = 0;
-    if (!r.Is(*wall, "vee_profile") || !r.Number(*wall, "profile_angle", a) || !r.Number(*wall, "tilt_angle", b))
+  if (const AlongShape& wall = f.wall; wall.kind != AlongShape::Unset) {
+    if (wall.kind != AlongShape::Vee || std::isnan(wall.angle) || std::isnan(wall.tilt))
       return Reason(job, "the step's wall boundary cannot be read");
-    if (std::fabs(PlaneAngle(a) - kPi / 2) > 1e-6 || std::fabs(PlaneAngle(b) - kPi / 2) > 1e-6)
+    if (std::fabs(PlaneAngle(wall.angle) - kPi / 2) > 1e-6 || std::fabs(PlaneAngle(wall.tilt) - kPi / 2) > 1e-6)
       return Reason(job, "a step whose wall is not upright is not one toolpaths are generated for");
-    if (!r.Number(*wall, "profile_radius", foot) || foot < 0) foot = 0;
+    foot = NonNegative(wall.profileRadius);
   }
   // The step removes the material between its boundary and the workpiece's edge on one side;
   // the feature gives no width, the workpiece's block does: the side where the block ends
   // sooner is the one cut away, the other is the wall's.
   Block block;
-  if (!ReadBlock(job, block))
+  if (!ReadBlock(f.block, block))
     return Reason(job, "the step's width is given neither by the feature nor by a block of its workpiece");
   const Vec2 along = StartDirection(edge), left = Left(along);
   const Vec2 a = edge.start, b = edge.segments.front().to;
@@ -483,58 +457,48 @@ bool Step(StepJob& job) {
 }
 
 // A profile's boundary as a contour in the feature's system.
-bool Boundary(StepJob& job, const cct_Instance* profile, Contour2& out) {
-  Reader& r = job.r;
-  if (!profile) return Reason(job, "the profile feature's boundary is unset");
+bool Boundary(StepJob& job, const AlongBoundary& profile, Contour2& out) {
+  using K = AlongBoundary::Kind;
+  if (profile.kind == K::Unset) return Reason(job, "the profile feature's boundary is unset");
   Frame2 frame;
   std::string why;
-  if (!PlaneFrame(job, *profile, frame, why)) return Reason(job, why);
-  Contour2 c;
-  double a = 0, b = 0;
-  if (r.Is(*profile, "general_closed_profile")) {
-    if (!ReadContour(r, job.g, r.Ref(*profile, "closed_profile_shape"), c, why)) return Reason(job, "the closed profile: " + why);
+  if (!PlaneFrame(profile.placement, profile.type, frame, why)) return Reason(job, why);
+  Contour2 c = profile.curve.contour;
+  const double a = profile.length, b = profile.width;
+  if (profile.kind == K::GeneralClosed) {
+    if (!profile.curve.read) return Reason(job, "the closed profile: " + profile.curve.why);
     if (!c.closed) return Reason(job, "the closed profile's curve does not close");
-  } else if (r.Is(*profile, "general_profile")) {
-    if (!ReadContour(r, job.g, r.Ref(*profile, "its_profile"), c, why)) return Reason(job, "the profile: " + why);
-  } else if (r.Is(*profile, "rectangular_closed_profile") && r.Number(*profile, "profile_length", a) &&
-             r.Number(*profile, "profile_width", b) && a > 0 && b > 0) {
+  } else if (profile.kind == K::General) {
+    if (!profile.curve.read) return Reason(job, "the profile: " + profile.curve.why);
+  } else if (profile.kind == K::Rectangular && a > 0 && b > 0) {
     // Centred on its placement, the length along x.
     c.start = {-a / 2, -b / 2};
     for (Vec2 p : {Vec2{a / 2, -b / 2}, Vec2{a / 2, b / 2}, Vec2{-a / 2, b / 2}, Vec2{-a / 2, -b / 2}})
       c.segments.push_back({p, false, {}, false});
     c.closed = true;
-  } else if (r.Is(*profile, "circular_closed_profile") && r.Number(*profile, "diameter", a) && a > 0) {
-    c = Circle(a / 2);
+  } else if (profile.kind == K::Circular && profile.diameter > 0) {
+    c = Circle(profile.diameter / 2);
   } else {
-    return Reason(job, "a profile of kind " + Kind(*profile) + " (or with its sizes unset) is not one toolpaths are generated along");
+    return Reason(job, "a profile of kind " + profile.type + " (or with its sizes unset) is not one toolpaths are generated along");
   }
   out = Placed(c, frame);
   return true;
 }
 
-bool Profile(StepJob& job) {
-  Reader& r = job.r;
-  const cct_Instance& f = job.feature;
+bool Profile(StepJob& job, const AlongFeature& f) {
   const ToolEnd tool = ToolEndOf(job);
   const Technology t = ReadTechnology(job, tool);
+  if (f.kind != AlongFeature::OutsideProfile && f.kind != AlongFeature::ShapeProfile)
+    return Reason(job, "a profile feature of kind " + job.featureModel->type + " is not one toolpaths are generated for");
   Contour2 boundary;
-  bool hasRemoval = false;
-  Vec3 removal;
-  if (r.Is(f, "general_outside_profile")) {
-    if (!Boundary(job, r.Ref(f, "feature_boundary"), boundary)) return false;
-  } else if (r.Is(f, "general_shape_profile")) {
-    if (!Boundary(job, r.Ref(f, "profile_boundary"), boundary)) return false;
-    hasRemoval = job.g.Direction(r.Ref(f, "removal_direction"), removal) && std::hypot(removal.x, removal.y) > 1e-9;
-  } else {
-    return Reason(job, "a profile feature of kind " + Kind(f) + " is not one toolpaths are generated for");
-  }
-  double depth = 0;
-  if (!DepthPlane(job, depth) || !(depth < -1e-9)) {
+  if (!Boundary(job, f.boundary, boundary)) return false;
+  const Vec3& removal = f.removal;
+  const bool hasRemoval = f.kind == AlongFeature::ShapeProfile && f.hasRemoval && std::hypot(removal.x, removal.y) > 1e-9;
+  double depth = f.depth;
+  if (!f.hasDepth || !(depth < -1e-9)) {
     // The sweep of the profile says how deep it goes where the depth plane does not.
-    const cct_Instance* sweep = r.Ref(f, "profile_swept_shape");
-    double d = 0;
-    if (!sweep || !r.Number(*sweep, "distance", d) || !(d > 0)) return Reason(job, "the profile's depth is unset");
-    depth = -d;
+    if (!(f.sweptDepth > 0)) return Reason(job, "the profile's depth is unset");
+    depth = -f.sweptDepth;
   }
   const double floorZ = std::min(0.0, depth + t.bottom);
   if (!(floorZ < -1e-9)) return Reason(job, "the bottom allowance leaves nothing of the profile to cut");
@@ -549,11 +513,9 @@ bool Profile(StepJob& job) {
     if (ccw == climb) path = Reversed(boundary);
     offset = climb ? reach : -reach;
   } else {
-    const cct_Instance* s = r.Ref(job.operation, "its_machining_strategy");
-    Vec3 feedDirection;
+    const ModelStrategy& s = job.operationModel->strategy;
     const Vec2 chord{(path.segments.back().to.x - path.start.x), (path.segments.back().to.y - path.start.y)};
-    if (s && job.g.Direction(r.Ref(*s, "feed_direction"), feedDirection) && Dot(Vec2{feedDirection.x, feedDirection.y}, chord) < 0)
-      path = Reversed(path);
+    if (s.feedDirectionRead && Dot(Vec2{s.feedDirection.x, s.feedDirection.y}, chord) < 0) path = Reversed(path);
     if (hasRemoval) {
       // The tool goes where the material is removed; the cut mode then says which way it runs.
       const bool toolLeft = Dot(Vec2{removal.x, removal.y}, Left(StartDirection(path))) > 0;
@@ -583,11 +545,13 @@ bool Profile(StepJob& job) {
 }  // namespace
 
 bool GenerateAlong(StepJob& job) {
-  if (!job.r.Is(job.operation, "milling_type_operation"))
-    return Reason(job, "a " + Kind(job.feature) + " is milled; a " + Kind(job.operation) + " is not generated for it");
-  if (job.r.Is(job.feature, "slot")) return Slot(job);
-  if (job.r.Is(job.feature, "step")) return Step(job);
-  return Profile(job);
+  if (!job.operationModel->milling)
+    return Reason(job, "a " + job.featureModel->type + " is milled; a " + job.operationModel->type + " is not generated for it");
+  const AlongFeature* f = job.featureModel->along.get();
+  if (!f) return Reason(job, "the " + job.featureModel->type + "'s geometry was not read");
+  if (f->kind == AlongFeature::Slot) return Slot(job, *f);
+  if (f->kind == AlongFeature::Step) return Step(job, *f);
+  return Profile(job, *f);
 }
 
 }  // namespace varnholt::machining_detail

@@ -554,6 +554,7 @@ void LogProgram(const Program& program, std::ostream& log) {
 Program BuildProgram(cct_Scope& scope, const ProgramOptions& options) {
   ModelOptions read;
   read.projects = options.projects;
+  read.tolerance = options.tolerance;
   return BuildProgram(ReadModel(scope, read), options);
 }
 

@@ -16,6 +16,9 @@ struct ModelOptions {
   /// The scope's instances of project where the caller has them at hand (a superset will do):
   /// with a single one among them, the walk over every name that finds the first is spared.
   const std::vector<const cct_Instance*>* projects = nullptr;
+  /// How far the chords of a curve the features' contours are read from may lie from it (mm),
+  /// as the program's tolerance: the generators follow those contours.
+  double tolerance = 0.001;
 };
 
 /// Reads the program of the scope's first project. The model refers to the scope's instances

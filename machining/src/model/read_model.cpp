@@ -64,6 +64,7 @@ class ModelReader : WorkplanWalk::Visitor {
 
   void Run(const ModelOptions& options) {
     source_.scope = &scope_;
+    geometry_.SetTolerance(options.tolerance);
     const cct_Instance* project = FirstProject(r_, scope_, options.projects);
     if (!project) return;
     source_.project = project;
