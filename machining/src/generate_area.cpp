@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "area_clearing.h"
-#include "cct/instance.h"
 #include "generate.h"
+#include "varnholt/feature_area.h"
 
 namespace varnholt::machining_detail {
 namespace {
@@ -24,8 +24,7 @@ constexpr long kMaxLevels = 10000;
 constexpr size_t kMaxMoves = 2000000;  // about 200 MB of moves: beyond it a file asks too much
 constexpr double kTiny = 1e-9;
 
-enum class Pattern { Unidirectional, Bidirectional, ContourParallel, BidirectionalContour, ContourBidirectional };
-
+using Pattern = ModelStrategy::Pattern;
 
 double SignedArea(const std::vector<Vec2>& p) {
   double sum = 0;
@@ -36,6 +35,8 @@ double SignedArea(const std::vector<Vec2>& p) {
   }
   return sum / 2;
 }
+
+bool Given(double value) { return !std::isnan(value); }
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -82,11 +83,12 @@ struct Plan {
 
 class AreaGenerator {
  public:
-  explicit AreaGenerator(StepJob& job) : job_(job), r_(job.r), g_(job.g) {}
+  explicit AreaGenerator(StepJob& job) : job_(job) {}
 
   bool Run() {
     R_ = job_.tool.diameter / 2;
-    return Operation() && Feature() && Write();
+    if (!job_.operationModel) return Fail("the operation was not read");
+    return Operation(*job_.operationModel) && Feature() && Write();
   }
 
  private:
@@ -97,50 +99,55 @@ class AreaGenerator {
 
   // --- the operation ---------------------------------------------------------------------
 
-  bool Operation() {
-    const cct_Instance& o = job_.operation;
-    side_ = r_.Is(o, "side_milling");
-    if (!r_.Is(o, "plane_milling") && !r_.Is(o, "bottom_and_side_milling") && !side_)
-      return Fail(std::string("an operation of kind ") + o.TypeName() +
+  bool Operation(const ModelOperation& o) {
+    side_ = o.sideMilling;
+    if (!o.planeMilling && !o.bottomAndSideMilling && !side_)
+      return Fail("an operation of kind " + o.type +
                   " is not one faces and pockets are milled with (plane, bottom and side, or side milling)");
-    if (r_.Value(o, "axial_cutting_depth") && r_.Number(o, "axial_cutting_depth", axial_) && !(axial_ > 0))
-      return Fail("the axial cutting depth is not positive");
-    // A finish operation states the allowance it leaves like a rough one; none given is none left.
-    if (!side_ && r_.Number(o, "allowance_bottom", allowBottom_) && allowBottom_ < 0)
-      return Fail("the bottom allowance is negative");
-    if (r_.Number(o, "allowance_side", allowSide_) && allowSide_ < 0) return Fail("the side allowance is negative");
+    if (Given(o.axialCuttingDepth)) {
+      axial_ = o.axialCuttingDepth;
+      if (!(axial_ > 0)) return Fail("the axial cutting depth is not positive");
+    }
+    // A finish operation states the allowance it leaves like a rough one; none given is none
+    // left. Side milling leaves the floor as it is.
+    if (!side_ && Given(o.allowanceBottom)) {
+      allowBottom_ = o.allowanceBottom;
+      if (allowBottom_ < 0) return Fail("the bottom allowance is negative");
+    }
+    if (Given(o.allowanceSide)) {
+      allowSide_ = o.allowanceSide;
+      if (allowSide_ < 0) return Fail("the side allowance is negative");
+    }
     if (job_.tool.cornerRadius > R_ + kTiny) return Fail("the tool's edge radius is larger than its radius");
 
-    const cct_Instance* s = r_.Ref(o, "its_machining_strategy");
+    const ModelStrategy& s = o.strategy;
     double overlap = 0.5;  // unset: half the tool's width, the usual stepover for clearing
     bool patterned = false, badOverlap = false;
-    if (s) {
+    if (s.pattern != Pattern::None) {
       patterned = true;
-      if (r_.Is(*s, "unidirectional")) pattern_ = Pattern::Unidirectional;
-      else if (r_.Is(*s, "bidirectional")) pattern_ = Pattern::Bidirectional;
-      else if (r_.Is(*s, "contour_parallel")) pattern_ = Pattern::ContourParallel;
-      else if (r_.Is(*s, "bidirectional_contour")) pattern_ = Pattern::BidirectionalContour;
-      else if (r_.Is(*s, "contour_bidirectional")) pattern_ = Pattern::ContourBidirectional;
-      else if (r_.Is(*s, "center_milling")) patterned = false;  // names no pattern for an area
-      else return Fail(std::string("a strategy of kind ") + s->TypeName() + " is not one areas are cleared with");
-      if (r_.Value(*s, "overlap") && r_.Number(*s, "overlap", overlap) && !(overlap > 0 && overlap < 1))
-        badOverlap = true;
-      if (const cct_Instance* d = r_.Ref(*s, "feed_direction")) {
-        Vec3 v;
-        if (!g_.Direction(d, v) || std::hypot(v.x, v.y) < 1e-9) return Fail("the feed direction does not lie in the plane");
+      if (s.pattern == Pattern::CenterMilling) patterned = false;  // names no pattern for an area
+      else if (s.pattern == Pattern::Other) return Fail("a strategy of kind " + s.type + " is not one areas are cleared with");
+      else pattern_ = s.pattern;
+      if (Given(s.overlap)) {
+        overlap = s.overlap;
+        badOverlap = !(overlap > 0 && overlap < 1);
+      }
+      if (s.hasFeedDirection) {
+        const Vec3& v = s.feedDirection;
+        if (!s.feedDirectionRead || std::hypot(v.x, v.y) < 1e-9) return Fail("the feed direction does not lie in the plane");
         feedDirection_ = Unit(Vec2{v.x, v.y});
         hasFeedDirection_ = true;
       }
-      right_ = Lower(r_.Text(*s, "stepover_direction")) == "right";
-      std::string rotation = Lower(r_.Text(*s, "rotation_direction"));
-      std::string mode = Lower(r_.Text(*s, "cutmode"));
-      if (mode.empty()) mode = Lower(r_.Text(*s, "spiral_cutmode"));
+      right_ = Lower(s.stepoverDirection) == "right";
+      std::string rotation = Lower(s.rotationDirection);
+      std::string mode = Lower(s.cutmode);
+      if (mode.empty()) mode = Lower(s.spiralCutmode);
       if (rotation == "cw" || rotation == "ccw") rotation_ = rotation;
       conventional_ = mode == "conventional";
     }
     patterned_ = patterned;
-    double radial = 0;
-    if (r_.Value(o, "radial_cutting_depth") && r_.Number(o, "radial_cutting_depth", radial)) {
+    if (Given(o.radialCuttingDepth)) {
+      const double radial = o.radialCuttingDepth;
       if (!(radial > 0)) return Fail("the radial cutting depth is not positive");
       if (radial > 2 * R_ + kTiny) return Fail("the radial cutting depth is wider than the tool");
       stepover_ = radial;
@@ -155,11 +162,11 @@ class AreaGenerator {
 
   // --- the feature -----------------------------------------------------------------------
 
-  bool Placement2(const cct_Instance* placement, const cct_Instance* same, Frame2& out, const char* what) {
+  bool Placement2(const AreaPlacement& given, Frame2& out, const char* what) {
     out = Frame2{};
-    if (!placement || placement == same) return true;
-    Placement p;
-    if (!g_.Axis2(placement, p, &job_.feature, what)) return Fail(std::string("the ") + what + " cannot be read");
+    if (!given.given) return true;
+    const Placement& p = given.placement;
+    if (!given.read) return Fail(std::string("the ") + what + " cannot be read");
     if (std::fabs(std::fabs(p.axis[2].z) - 1) > 1e-9) return Fail(std::string("the ") + what + " is tilted out of the feature's plane");
     out.origin = {p.origin.x, p.origin.y};
     out.x = {p.axis[0].x, p.axis[0].y};
@@ -172,19 +179,15 @@ class AreaGenerator {
   }
 
   // A closed profile in the coordinates of whatever holds it, through `frame`.
-  bool Closed(const cct_Instance* profile, const cct_Instance* holderPlacement, const Frame2& frame,
-              double cornerRadius, Boundary& out) {
-    if (!profile) return Fail("the boundary is unset");
+  bool Closed(const AreaProfile& profile, const Frame2& frame, double cornerRadius, Boundary& out) {
+    if (profile.kind == AreaProfile::Unset) return Fail("the boundary is unset");
     Frame2 own;
-    if (!Placement2(r_.Ref(*profile, "placement"), holderPlacement, own, "profile's placement")) return false;
+    if (!Placement2(profile.placement, own, "profile's placement")) return false;
     auto place = [&](const Vec2& p) { return frame.Apply(own.Apply(p)); };
-    double a = 0, b = 0;
-    if (r_.Is(*profile, "rectangular_closed_profile") || r_.Is(*profile, "circular_closed_profile")) {
-      const bool circle = r_.Is(*profile, "circular_closed_profile");
-      if (circle ? !r_.Number(*profile, "diameter", a)
-                 : !(r_.Number(*profile, "profile_length", a) && r_.Number(*profile, "profile_width", b)))
-        return Fail("the profile's sizes are unset");
-      if (circle) b = a;
+    if (profile.kind == AreaProfile::Rectangle || profile.kind == AreaProfile::Circle) {
+      const bool circle = profile.kind == AreaProfile::Circle;
+      const double a = circle ? profile.diameter : profile.length, b = circle ? profile.diameter : profile.width;
+      if (!Given(a) || !Given(b)) return Fail("the profile's sizes are unset");
       if (!(a > 0 && b > 0)) return Fail("the profile's sizes are not positive");
       out.exact = true;
       // Centred on its placement, the length along its x axis.
@@ -197,23 +200,19 @@ class AreaGenerator {
       return true;
     }
     std::vector<Vec2> points;
-    if (r_.Is(*profile, "ngon_profile") && r_.Number(*profile, "diameter", a) && r_.Number(*profile, "number_of_sides", b) &&
-        b >= 3 && b <= 1000 && a > 0) {
-      bool circumscribed = true;
-      r_.Flag(*profile, "circumscribed_or_across_flats", circumscribed);
+    const double a = profile.diameter, b = profile.sides;
+    if (profile.kind == AreaProfile::Ngon && Given(a) && Given(b) && b >= 3 && b <= 1000 && a > 0) {
       const int sides = static_cast<int>(b);
-      const double radius = circumscribed ? a / 2 : a / 2 / std::cos(kPi / sides);
+      const double radius = profile.circumscribed ? a / 2 : a / 2 / std::cos(kPi / sides);
       for (int i = 0; i < sides; ++i)
         points.push_back({radius * std::cos(2 * kPi * i / sides), radius * std::sin(2 * kPi * i / sides)});
-    } else if (r_.Is(*profile, "general_closed_profile")) {
-      Contour2 c;
-      std::string why;
-      if (!ReadContour(r_, g_, r_.Ref(*profile, "closed_profile_shape"), c, why)) return Fail("the boundary cannot be read: " + why);
-      if (!c.closed) return Fail("the closed profile's curve does not close");
-      points = SampleContour(c, area::kChord);
+    } else if (profile.kind == AreaProfile::General) {
+      if (!profile.curveRead) return Fail("the boundary cannot be read: " + profile.why);
+      if (!profile.curve.closed) return Fail("the closed profile's curve does not close");
+      points = SampleContour(profile.curve, area::kChord);
       points.pop_back();
     } else {
-      return Fail(std::string("a boundary of kind ") + profile->TypeName() + " (or with its sizes unset) is not one areas are cleared in");
+      return Fail("a boundary of kind " + profile.type + " (or with its sizes unset) is not one areas are cleared in");
     }
     if (points.size() < 3) return Fail("the boundary has fewer than three points");
     for (Vec2& p : points) p = place(p);
@@ -223,42 +222,26 @@ class AreaGenerator {
     return true;
   }
 
-  bool Depth() {
-    const cct_Instance* surface = r_.Ref(job_.feature, "depth");
-    Placement plane;
-    if (!surface || !r_.Is(*surface, "plane") || !g_.Axis2(r_.Ref(*surface, "position"), plane, &job_.feature, "depth"))
-      return Fail("the feature's depth is not a plane that can be read");
-    if (std::fabs(std::fabs(plane.axis[2].z) - 1) > 1e-9) return Fail("the feature's depth plane is tilted");
-    floor_ = plane.origin.z;  // given in the feature's system
+  bool Depth(const AreaFeature& f) {
+    if (!f.hasDepth) return Fail("the feature's depth is not a plane that can be read");
+    if (std::fabs(std::fabs(f.depth.axis[2].z) - 1) > 1e-9) return Fail("the feature's depth plane is tilted");
+    floor_ = f.depth.origin.z;  // given in the feature's system
     if (!(floor_ < -kTiny)) return Fail("the feature's depth is not below its top");
     return true;
   }
 
-  bool Islands() {
-    std::vector<cct_Instance*> bosses;
-    r_.Refs(job_.feature, "its_boss", bosses);
-    if (bosses.empty()) return true;
-    // Bosses are placed in the workpiece, as the feature is: seen from the feature's system.
-    Placement own;
-    if (!g_.Axis2(r_.Ref(job_.feature, "feature_placement"), own, &job_.feature, "feature placement"))
-      return Fail("the feature's placement cannot be read");
-    auto local = [&](const Vec3& p) {
-      const Vec3 d{p.x - own.origin.x, p.y - own.origin.y, p.z - own.origin.z};
-      return Vec3{Dot(d, own.axis[0]), Dot(d, own.axis[1]), Dot(d, own.axis[2])};
-    };
-    auto turn = [&](const Vec3& v) { return Vec3{Dot(v, own.axis[0]), Dot(v, own.axis[1]), Dot(v, own.axis[2])}; };
-    for (const cct_Instance* boss : bosses) {
-      if (!boss) return Fail("an island is unset");
-      const cct_Instance* placement = r_.Ref(*boss, "feature_placement");
-      Placement p;
-      if (!g_.Axis2(placement, p, &job_.feature, "boss placement")) return Fail("an island's placement cannot be read");
-      const Vec3 origin = local(p.origin), x = turn(p.axis[0]), y = turn(p.axis[1]), z = turn(p.axis[2]);
-      if (std::fabs(std::fabs(z.z) - 1) > 1e-9) return Fail("an island stands tilted in the feature");
-      double slope = 0;
-      if (r_.Number(*boss, "slope", slope) && std::fabs(slope) > kTiny) return Fail("an island with sloped sides is not cleared around");
+  bool Islands(const AreaFeature& f) {
+    if (f.islands.empty()) return true;
+    if (!f.placed) return Fail("the feature's placement cannot be read");
+    for (const AreaIsland& boss : f.islands) {
+      if (!boss.given) return Fail("an island is unset");
+      if (!boss.placed) return Fail("an island's placement cannot be read");
+      const Vec3 &origin = boss.placement.origin, &x = boss.placement.axis[0], &y = boss.placement.axis[1];
+      if (std::fabs(std::fabs(boss.placement.axis[2].z) - 1) > 1e-9) return Fail("an island stands tilted in the feature");
+      if (Given(boss.slope) && std::fabs(boss.slope) > kTiny) return Fail("an island with sloped sides is not cleared around");
       Frame2 frame{{origin.x, origin.y}, {x.x, x.y}, {y.x, y.y}};
       Boundary b;
-      if (!Closed(r_.Ref(*boss, "its_boundary"), placement, frame, 0, b)) return Fail("an island's " + job_.reason);
+      if (!Closed(boss.boundary, frame, 0, b)) return Fail("an island's " + job_.reason);
       Island island{b.Points(), origin.z};
       CounterClockwise(island.polygon);
       if (island.top > floor_ + kTiny) islands_.push_back(std::move(island));
@@ -267,32 +250,33 @@ class AreaGenerator {
   }
 
   bool Feature() {
-    const cct_Instance& f = job_.feature;
-    if (!Depth() || !Islands()) return false;
-    const cct_Instance* placement = r_.Ref(f, "feature_placement");
+    const AreaFeature* area = job_.featureModel ? job_.featureModel->area.get() : nullptr;
+    if (!area) return Fail("the feature is not read as a face or a pocket");
+    const AreaFeature& f = *area;
+    if (!Depth(f) || !Islands(f)) return false;
     Boundary boundary;
-    if (r_.Is(f, "planar_face")) {
+    if (f.kind == AreaFeature::Face) {
       face_ = true;
       if (side_) return Fail("side milling needs walls; a planar face has none");
-      if (const cct_Instance* given = r_.Ref(f, "face_boundary")) {
-        if (!Closed(given, placement, Frame2{}, 0, boundary)) return false;
-      } else if (!FaceExtent(boundary)) {
+      if (f.boundary.kind != AreaProfile::Unset) {
+        if (!Closed(f.boundary, Frame2{}, 0, boundary)) return false;
+      } else if (!FaceExtent(f, boundary)) {
         return false;
       }
     } else {
-      double slope = 0;
-      if (r_.Number(f, "slope", slope) && std::fabs(slope) > kTiny) return Fail("a pocket with sloped walls is not cleared");
-      const cct_Instance* bottom = r_.Ref(f, "bottom_condition");
-      if (bottom && !r_.Is(*bottom, "planar_pocket_bottom_condition") && !r_.Is(*bottom, "through_pocket_bottom_condition"))
-        return Fail(std::string("a pocket bottom of kind ") + bottom->TypeName() + " is not one a flat end mill clears");
-      double corner = 0;
-      if (r_.Number(f, "orthogonal_radius", corner) && corner < 0) return Fail("the pocket's corner radius is negative");
-      if (r_.Number(f, "planar_radius", planarRadius_) && planarRadius_ < 0) return Fail("the pocket's floor radius is negative");
-      if (r_.Is(f, "open_pocket")) {
-        if (!OpenBoundary(placement)) return false;
+      if (Given(f.slope) && std::fabs(f.slope) > kTiny) return Fail("a pocket with sloped walls is not cleared");
+      using Bottom = AreaFeature::Bottom;
+      if (f.bottom.kind == Bottom::Other)
+        return Fail("a pocket bottom of kind " + f.bottom.type + " is not one a flat end mill clears");
+      const double corner = Given(f.orthogonalRadius) ? f.orthogonalRadius : 0;
+      if (corner < 0) return Fail("the pocket's corner radius is negative");
+      if (Given(f.planarRadius)) planarRadius_ = f.planarRadius;
+      if (planarRadius_ < 0) return Fail("the pocket's floor radius is negative");
+      if (f.kind == AreaFeature::OpenPocket) {
+        if (!OpenBoundary(f.openBoundary)) return false;
         shape_.cornerRadius = corner;
       } else {
-        if (!Closed(r_.Ref(f, "feature_boundary"), placement, Frame2{}, corner, boundary)) return false;
+        if (!Closed(f.boundary, Frame2{}, corner, boundary)) return false;
         if (!boundary.exact) shape_.cornerRadius = corner;
       }
     }
@@ -307,19 +291,13 @@ class AreaGenerator {
   }
 
   // The face as the scene draws it: along the course of travel, as wide as the removal boundary.
-  bool FaceExtent(Boundary& out) {
-    const cct_Instance& f = job_.feature;
-    const cct_Instance* path = r_.Ref(f, "course_of_travel");
-    const cct_Instance* removal = r_.Ref(f, "removal_boundary");
-    double distance = 0, width = 0;
-    Vec3 direction;
-    if (!path || !r_.Is(*path, "linear_path") || !r_.Number(*path, "distance", distance) ||
-        !g_.Direction(r_.Ref(*path, "its_direction"), direction) || !(distance > 0))
-      return Fail("the face's course of travel is unset");
-    if (!removal || !r_.Number(*removal, "profile_length", width) || !(width > 0))
-      return Fail("the face's removal boundary is unset or not positive");
+  bool FaceExtent(const AreaFeature& f, Boundary& out) {
+    const double distance = f.travel.distance, width = f.removalWidth;
+    const Vec3& direction = f.travel.direction;
+    if (!f.travel.given || !(distance > 0)) return Fail("the face's course of travel is unset");
+    if (!(width > 0)) return Fail("the face's removal boundary is unset or not positive");
     Frame2 frame;
-    if (!Placement2(r_.Ref(*path, "placement"), r_.Ref(f, "feature_placement"), frame, "path's placement")) return false;
+    if (!Placement2(f.travel.placement, frame, "path's placement")) return false;
     const Vec2 start = frame.Apply({0, 0}), end = frame.Apply({direction.x * distance, direction.y * distance});
     const Vec2 along{end.x - start.x, end.y - start.y};
     if (std::hypot(along.x, along.y) < kTiny) return Fail("the face's course of travel does not lie in its plane");
@@ -342,20 +320,17 @@ class AreaGenerator {
   }
 
   // An open pocket: its walls along the open boundary, open across from its end to its start.
-  bool OpenBoundary(const cct_Instance* placement) {
+  bool OpenBoundary(const AreaProfile& profile) {
     open_ = true;
-    const cct_Instance* profile = r_.Ref(job_.feature, "open_boundary");
-    if (!profile) return Fail("the open pocket's boundary is unset");
-    if (!r_.Is(*profile, "general_profile"))
-      return Fail(std::string("an open boundary of kind ") + profile->TypeName() +
+    if (profile.kind == AreaProfile::Unset) return Fail("the open pocket's boundary is unset");
+    if (profile.kind != AreaProfile::General)
+      return Fail("an open boundary of kind " + profile.type +
                   " does not say how far its sides reach; only a general profile is cleared");
     Frame2 own;
-    if (!Placement2(r_.Ref(*profile, "placement"), placement, own, "profile's placement")) return false;
-    Contour2 c;
-    std::string why;
-    if (!ReadContour(r_, g_, r_.Ref(*profile, "its_profile"), c, why)) return Fail("the open boundary cannot be read: " + why);
-    if (c.closed) return Fail("the open pocket's boundary is closed: it has no open side");
-    std::vector<Vec2> walls = SampleContour(c, area::kChord);
+    if (!Placement2(profile.placement, own, "profile's placement")) return false;
+    if (!profile.curveRead) return Fail("the open boundary cannot be read: " + profile.why);
+    if (profile.curve.closed) return Fail("the open pocket's boundary is closed: it has no open side");
+    std::vector<Vec2> walls = SampleContour(profile.curve, area::kChord);
     for (Vec2& p : walls) p = own.Apply(p);
     if (walls.size() < 3) return Fail("the open boundary has too few points to enclose anything");
     CounterClockwise(walls);  // the walls, closed across the open side, counter-clockwise
@@ -718,8 +693,6 @@ class AreaGenerator {
   }
 
   StepJob& job_;
-  Reader& r_;
-  Geometry& g_;
   double R_ = 0;
   // the operation
   bool side_ = false;
