@@ -48,8 +48,9 @@ bool Reason(StepJob& job, std::string why) {
   return false;
 }
 
-// The hole's sizes and bottom. `allowSide` and `allowBottom` shrink it by what is to stay.
-bool ReadHole(StepJob& job, const ToolEnd& tool, double allowSide, double allowBottom, Hole& hole) {
+// The hole the tool is to leave: the model's sizes and bottom, judged as they are used, and
+// shrunk by what is to stay (`allowSide`, `allowBottom`).
+bool ShapeHole(StepJob& job, const ToolEnd& tool, double allowSide, double allowBottom, Hole& hole) {
   if (!job.featureModel->hole) return Reason(job, "the hole's geometry cannot be read");
   const HoleFeature& f = *job.featureModel->hole;
   const double d = f.diameter;
@@ -171,7 +172,7 @@ bool Drill(StepJob& job) {
   const ModelOperation& o = *job.operationModel;
   const ToolEnd tool = ToolEndOf(job);
   Hole hole;
-  if (!ReadHole(job, tool, 0, 0, hole)) return false;
+  if (!ShapeHole(job, tool, 0, 0, hole)) return false;
   const bool sink = o.counterSinking;
   const double narrowest = std::min(hole.radius, hole.bottomRadius);
   if (!sink && tool.radius > narrowest + 1e-9)
@@ -249,7 +250,7 @@ bool MillHole(StepJob& job) {
   if (!(side > 0)) side = 0;
   if (!(bottomAllow > 0)) bottomAllow = 0;
   Hole hole;
-  if (!ReadHole(job, tool, side, bottomAllow, hole)) return false;
+  if (!ShapeHole(job, tool, side, bottomAllow, hole)) return false;
   if (tool.radius > std::min(hole.radius, hole.bottomRadius) + 1e-9)
     return Reason(job, "the tool (diameter " + Millimetres(2 * tool.radius) + ") is wider than the hole less its allowance");
   const double bottom = Drop(hole.floor, tool, 0, hole.breaks);

@@ -1,4 +1,5 @@
-// A round hole as the hole generator drills or mills it: its diameter, depth, taper and bottom, in the feature's own system (top at z 0, material below).
+// A round hole as the hole generator drills or mills it: its diameter, depth, taper and bottom, in
+// the feature's own system (top at z 0, material below).
 //
 // The sizes are kept as the file gives them, NaN where a size is unset or does not read as a
 // number: whether a size will do (a positive diameter, a depth below the top, a corner radius

@@ -5,9 +5,9 @@
 #include "varnholt/feature_hole.h"
 
 // Every attribute the reader names, written once (see read_model.cpp).
-#define VARNHOLT_HOLE_ATTRIBUTES(X)                                                                         \
-  X(diameter) X(depth) X(position) X(change_in_diameter) X(final_diameter) X(angle) X(bottom_condition)     \
-  X(corner_radius) X(tip_angle) X(tip_radius) X(radius)
+#define VARNHOLT_HOLE_ATTRIBUTES(X)                                                      \
+  X(diameter) X(depth) X(position) X(change_in_diameter) X(final_diameter) X(angle)      \
+  X(bottom_condition) X(corner_radius) X(tip_angle) X(tip_radius) X(radius)
 
 namespace varnholt::model_detail {
 namespace {
@@ -41,7 +41,6 @@ void ReadTaper(Reader& r, const cct_Instance& taper, HoleFeature::Taper& out) {
 void ReadBottom(Reader& r, const cct_Instance& bottom, HoleFeature::Bottom& out) {
   using B = HoleFeature::Bottom;
   out.type = bottom.TypeName() ? bottom.TypeName() : "?";
-  // With a radius before without: the flat bottom with a radius is a flat bottom too.
   if (r.Is(bottom, "through_bottom_condition")) {
     out.kind = B::Through;
   } else if (r.Is(bottom, "flat_with_radius_hole_bottom")) {
@@ -69,10 +68,13 @@ std::shared_ptr<const HoleFeature> ReadHole(FeatureReading& reading, const cct_I
   hole->diameter = Number(r, feature, A::diameter);
   Placement plane;
   const cct_Instance* surface = r.Ref(feature, A::depth);
-  if (surface && reading.g.Axis2(r.Ref(*surface, A::position), plane, surface, "the depth plane's position"))
+  if (surface &&
+      reading.g.Axis2(r.Ref(*surface, A::position), plane, surface, "the depth plane's position"))
     hole->depth = plane.origin.z;
-  if (const cct_Instance* taper = r.Ref(feature, A::change_in_diameter)) ReadTaper(r, *taper, hole->taper);
-  if (const cct_Instance* bottom = r.Ref(feature, A::bottom_condition)) ReadBottom(r, *bottom, hole->bottom);
+  if (const cct_Instance* taper = r.Ref(feature, A::change_in_diameter))
+    ReadTaper(r, *taper, hole->taper);
+  if (const cct_Instance* bottom = r.Ref(feature, A::bottom_condition))
+    ReadBottom(r, *bottom, hole->bottom);
   return hole;
 }
 
