@@ -31,6 +31,20 @@ namespace {
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 constexpr double kDegree = kPi / 180;
 
+// Each kind of bottom of the test's holes as the model holds it and as a file writes it, its
+// size (#63) where it has one; a cone's angle is written in its record. In the order of
+// Hole::Bottom.
+struct BottomKind {
+  HoleFeature::Bottom::Kind model;
+  const char* record;
+};
+const BottomKind kBottoms[] = {
+    {HoleFeature::Bottom::Flat, "FLAT_HOLE_BOTTOM()"},
+    {HoleFeature::Bottom::Conical, ""},
+    {HoleFeature::Bottom::Spherical, "SPHERICAL_HOLE_BOTTOM(#63)"},
+    {HoleFeature::Bottom::Through, "THROUGH_BOTTOM_CONDITION()"},
+    {HoleFeature::Bottom::FlatWithRadius, "FLAT_WITH_RADIUS_HOLE_BOTTOM(#63)"}};
+
 // The hole as the test sees it: a wall of radius R down to the depth plane and a bottom below.
 struct Hole {
   enum Bottom { Flat, Cone, Sphere, Through, Fillet } bottom = Flat;
@@ -40,46 +54,16 @@ struct Hole {
     HoleFeature f;
     f.diameter = diameter;
     f.depth = -depth;
-    using B = HoleFeature::Bottom;
-    switch (bottom) {
-      case Flat:
-        f.bottom.kind = B::Flat;
-        break;
-      case Cone:
-        f.bottom.kind = B::Conical, f.bottom.tipAngle = size;
-        break;
-      case Sphere:
-        f.bottom.kind = B::Spherical, f.bottom.radius = size;
-        break;
-      case Through:
-        f.bottom.kind = B::Through;
-        break;
-      case Fillet:
-        f.bottom.kind = B::FlatWithRadius, f.bottom.cornerRadius = size;
-        break;
-    }
+    f.bottom.kind = kBottoms[bottom].model;
+    f.bottom.tipAngle = bottom == Cone ? size : kNone;
+    f.bottom.radius = bottom == Sphere ? size : kNone;
+    f.bottom.cornerRadius = bottom == Fillet ? size : kNone;
     return f;
   }
   // The same hole as a file writes it (records #60 to #63).
   std::string Records() const {
-    std::string b;
-    switch (bottom) {
-      case Flat:
-        b = "FLAT_HOLE_BOTTOM()";
-        break;
-      case Cone:
-        b = "CONICAL_HOLE_BOTTOM(" + Num(size) + ",$)";
-        break;
-      case Sphere:
-        b = "SPHERICAL_HOLE_BOTTOM(#63)";
-        break;
-      case Through:
-        b = "THROUGH_BOTTOM_CONDITION()";
-        break;
-      case Fillet:
-        b = "FLAT_WITH_RADIUS_HOLE_BOTTOM(#63)";
-        break;
-    }
+    const std::string b =
+        bottom == Cone ? "CONICAL_HOLE_BOTTOM(" + Num(size) + ",$)" : kBottoms[bottom].record;
     return "#60=ROUND_HOLE('hole',#10,(#70),#30,#32,#61,$,#62);\n#61=" + Length(diameter) +
            ";\n#62=" + b + ";\n#63=" + Length(size > 0 ? size : 1) + ";";
   }
