@@ -10,8 +10,8 @@
 #include <cmath>
 #include <limits>
 
-#include "cct/instance.h"
 #include "generate_section.h"
+#include "varnholt/feature_hole.h"
 
 namespace varnholt::machining_detail {
 namespace {
@@ -48,82 +48,86 @@ bool Reason(StepJob& job, std::string why) {
   return false;
 }
 
-// The hole's sizes and bottom. `allowSide` and `allowBottom` shrink it by what is to stay.
-bool ReadHole(StepJob& job, const ToolEnd& tool, double allowSide, double allowBottom, Hole& hole) {
-  Reader& r = job.r;
-  const cct_Instance& f = job.feature;
-  double d = 0;
-  if (!r.Number(f, "diameter", d) || !(d > 0)) return Reason(job, "the hole's diameter is unset or not positive");
+// The hole the tool is to leave: the model's sizes and bottom, judged as they are used, and
+// shrunk by what is to stay (`allowSide`, `allowBottom`).
+bool ShapeHole(StepJob& job, const ToolEnd& tool, double allowSide, double allowBottom, Hole& hole) {
+  if (!job.featureModel->hole) return Reason(job, "the hole's geometry cannot be read");
+  const HoleFeature& f = *job.featureModel->hole;
+  const double d = f.diameter;
+  if (!(d > 0)) return Reason(job, "the hole's diameter is unset or not positive");
   hole.radius = d / 2;
   hole.bottomRadius = hole.radius;
-  Placement plane;
-  const cct_Instance* surface = r.Ref(f, "depth");
-  if (!surface || !job.g.Axis2(r.Ref(*surface, "position"), plane, surface, "the depth plane's position"))
-    return Reason(job, "the hole's depth plane is unset");
-  hole.depth = plane.origin.z;
+  if (std::isnan(f.depth)) return Reason(job, "the hole's depth plane is unset");
+  hole.depth = f.depth;
   if (!(hole.depth < -1e-9)) return Reason(job, "the hole's depth plane does not lie below its top");
-  if (const cct_Instance* taper = r.Ref(f, "change_in_diameter")) {
-    double v = 0;
-    if (r.Is(*taper, "diameter_taper") && r.Number(*taper, "final_diameter", v) && v > 0) {
-      hole.bottomRadius = v / 2;
-    } else if (r.Is(*taper, "angle_taper") && r.Number(*taper, "angle", v)) {
+  switch (f.taper.kind) {
+    case HoleFeature::Taper::None: break;
+    case HoleFeature::Taper::Diameter: hole.bottomRadius = f.taper.finalDiameter / 2; break;
+    case HoleFeature::Taper::Angle: {
       // The wall leans in by the angle towards the bottom, as a countersink's does.
-      const double a = std::fabs(PlaneAngle(v));
+      const double a = std::fabs(PlaneAngle(f.taper.angle));
       if (!(a < kPi / 2)) return Reason(job, "the hole's taper angle is not below a right angle");
       hole.bottomRadius = hole.radius + hole.depth * std::tan(a);
       if (!(hole.bottomRadius > 0)) return Reason(job, "the hole's taper closes before its depth");
-    } else {
-      return Reason(job, "the hole's change in diameter is of a kind or with sizes not read");
+      break;
     }
+    case HoleFeature::Taper::Unread: return Reason(job, "the hole's change in diameter is of a kind or with sizes not read");
   }
   hole.radius -= allowSide;
   hole.bottomRadius -= allowSide;
   if (!(hole.bottomRadius > 0)) return Reason(job, "the side allowance leaves no hole");
   const double rb = hole.bottomRadius, zb = hole.depth;
-  const cct_Instance* bottom = r.Ref(f, "bottom_condition");
-  if (!bottom) return Reason(job, "the hole's bottom condition is unset");
+  const HoleFeature::Bottom& bottom = f.bottom;
   Floor shape;
   std::vector<double> breaks{rb};
-  double v = 0;
-  if (r.Is(*bottom, "through_bottom_condition")) {
-    hole.through = true;
-    const double open = zb - tool.PointLength() - kBreakthrough;
-    shape = [open](double) { return open; };
-  } else if (r.Is(*bottom, "flat_with_radius_hole_bottom")) {
-    if (!r.Number(*bottom, "corner_radius", v) || !(v >= 0) || v > rb) return Reason(job, "the hole bottom's corner radius is unset or larger than the hole");
-    const double rc = v;
-    shape = [zb, rb, rc](double p) {
-      if (p <= rb - rc) return zb;
-      const double d = p - (rb - rc);
-      return zb + rc - std::sqrt(std::max(0.0, rc * rc - d * d));
-    };
-    breaks.push_back(rb - rc);
-  } else if (r.Is(*bottom, "flat_hole_bottom")) {
-    shape = [zb](double) { return zb; };
-  } else if (r.Is(*bottom, "conical_hole_bottom")) {
-    if (!r.Number(*bottom, "tip_angle", v)) return Reason(job, "the conical hole bottom's tip angle is unset");
-    const double half = PlaneAngle(v) / 2;
-    if (!(half > 1e-6 && half < kPi / 2)) return Reason(job, "the conical hole bottom's tip angle is not between 0 and 180 degrees");
-    const double slope = 1 / std::tan(half);  // rise per distance from the axis
-    const double apex = zb - rb * slope;
-    double tip = 0;
-    if (!r.Number(*bottom, "tip_radius", tip) || !(tip > 0)) tip = 0;
-    // A rounded tip: the sphere touching the cone, its centre on the axis.
-    const double centre = apex + tip / std::sin(half), touch = tip * std::cos(half);
-    if (touch > rb) return Reason(job, "the conical hole bottom's tip radius is larger than the hole");
-    shape = [apex, slope, tip, centre, touch](double p) {
-      if (tip > 0 && p < touch) return centre - std::sqrt(std::max(0.0, tip * tip - p * p));
-      return apex + p * slope;
-    };
-    breaks.push_back(touch);
-  } else if (r.Is(*bottom, "spherical_hole_bottom")) {
-    if (!r.Number(*bottom, "radius", v) || !(v > 0)) return Reason(job, "the spherical hole bottom's radius is unset");
-    if (v < rb - 1e-9) return Reason(job, "the spherical hole bottom's radius is smaller than the hole's");
-    const double rs = std::max(v, rb);
-    const double centre = zb + std::sqrt(std::max(0.0, rs * rs - rb * rb));
-    shape = [rs, centre](double p) { return centre - std::sqrt(std::max(0.0, rs * rs - p * p)); };
-  } else {
-    return Reason(job, std::string("a hole bottom of kind ") + bottom->TypeName() + " is not one toolpaths are generated for");
+  switch (bottom.kind) {
+    case HoleFeature::Bottom::Unset: return Reason(job, "the hole's bottom condition is unset");
+    case HoleFeature::Bottom::Through: {
+      hole.through = true;
+      const double open = zb - tool.PointLength() - kBreakthrough;
+      shape = [open](double) { return open; };
+      break;
+    }
+    case HoleFeature::Bottom::FlatWithRadius: {
+      const double rc = bottom.cornerRadius;
+      if (!(rc >= 0) || rc > rb) return Reason(job, "the hole bottom's corner radius is unset or larger than the hole");
+      shape = [zb, rb, rc](double p) {
+        if (p <= rb - rc) return zb;
+        const double d = p - (rb - rc);
+        return zb + rc - std::sqrt(std::max(0.0, rc * rc - d * d));
+      };
+      breaks.push_back(rb - rc);
+      break;
+    }
+    case HoleFeature::Bottom::Flat: shape = [zb](double) { return zb; }; break;
+    case HoleFeature::Bottom::Conical: {
+      if (std::isnan(bottom.tipAngle)) return Reason(job, "the conical hole bottom's tip angle is unset");
+      const double half = PlaneAngle(bottom.tipAngle) / 2;
+      if (!(half > 1e-6 && half < kPi / 2)) return Reason(job, "the conical hole bottom's tip angle is not between 0 and 180 degrees");
+      const double slope = 1 / std::tan(half);  // rise per distance from the axis
+      const double apex = zb - rb * slope;
+      const double tip = bottom.tipRadius > 0 ? bottom.tipRadius : 0;
+      // A rounded tip: the sphere touching the cone, its centre on the axis.
+      const double centre = apex + tip / std::sin(half), touch = tip * std::cos(half);
+      if (touch > rb) return Reason(job, "the conical hole bottom's tip radius is larger than the hole");
+      shape = [apex, slope, tip, centre, touch](double p) {
+        if (tip > 0 && p < touch) return centre - std::sqrt(std::max(0.0, tip * tip - p * p));
+        return apex + p * slope;
+      };
+      breaks.push_back(touch);
+      break;
+    }
+    case HoleFeature::Bottom::Spherical: {
+      const double v = bottom.radius;
+      if (!(v > 0)) return Reason(job, "the spherical hole bottom's radius is unset");
+      if (v < rb - 1e-9) return Reason(job, "the spherical hole bottom's radius is smaller than the hole's");
+      const double rs = std::max(v, rb);
+      const double centre = zb + std::sqrt(std::max(0.0, rs * rs - rb * rb));
+      shape = [rs, centre](double p) { return centre - std::sqrt(std::max(0.0, rs * rs - p * p)); };
+      break;
+    }
+    case HoleFeature::Bottom::Other:
+      return Reason(job, "a hole bottom of kind " + bottom.type + " is not one toolpaths are generated for");
   }
   hole.floor = [shape, rb, allowBottom](double u) {
     double p = std::fabs(u);
@@ -165,12 +169,11 @@ struct Downfeed {
 };
 
 bool Drill(StepJob& job) {
-  Reader& r = job.r;
-  const cct_Instance& o = job.operation;
+  const ModelOperation& o = *job.operationModel;
   const ToolEnd tool = ToolEndOf(job);
   Hole hole;
-  if (!ReadHole(job, tool, 0, 0, hole)) return false;
-  const bool sink = r.Is(o, "counter_sinking");
+  if (!ShapeHole(job, tool, 0, 0, hole)) return false;
+  const bool sink = o.counterSinking;
   const double narrowest = std::min(hole.radius, hole.bottomRadius);
   if (!sink && tool.radius > narrowest + 1e-9)
     return Reason(job, "the tool (diameter " + Millimetres(2 * tool.radius) + ") is wider than the hole");
@@ -182,23 +185,22 @@ bool Drill(StepJob& job) {
   } else {
     target = Drop(hole.floor, tool, 0, hole.breaks);
   }
-  const double given = Optional(r, o, "cutting_depth");
+  const double given = o.cuttingDepth;
   if (given > 0) target = std::max(target, -given);  // never deeper than the bottom allows
   if (!(target < -1e-9)) return Reason(job, "the hole leaves the tool no depth to drill");
 
   Downfeed down{job.feed, job.feed, job.feed, 0, target};
-  if (const cct_Instance* s = r.Ref(o, "its_machining_strategy")) {
-    // The reduced cut (a spindle speed) has no place in the moves; the reduced feed has.
-    const double fs = Optional(r, *s, "reduced_feed_at_start"), ds = Optional(r, *s, "depth_of_start");
-    const double fe = Optional(r, *s, "reduced_feed_at_end"), de = Optional(r, *s, "depth_of_end");
-    if (fs > 0 && ds > 0) down.startFeed = job.feed * fs, down.startBelow = std::max(-ds, target);
-    if (fe > 0 && de > 0) down.endFeed = job.feed * fe, down.endAbove = std::min(target + de, 0.0);
-  }
+  // The reduced cut (a spindle speed) has no place in the moves; the reduced feed has. Without
+  // a strategy its values are unset.
+  const ModelStrategy& s = o.strategy;
+  if (s.reducedFeedAtStart > 0 && s.depthOfStart > 0)
+    down.startFeed = job.feed * s.reducedFeedAtStart, down.startBelow = std::max(-s.depthOfStart, target);
+  if (s.reducedFeedAtEnd > 0 && s.depthOfEnd > 0)
+    down.endFeed = job.feed * s.reducedFeedAtEnd, down.endAbove = std::min(target + s.depthOfEnd, 0.0);
   MoveWriter out(job.moves, {0, 0, job.clearZ});
   out.Rapid({0, 0, job.clearZ});
-  if (r.Is(o, "multistep_drilling")) {
-    const double first = Optional(r, o, "first_depth"), step = Optional(r, o, "depth_of_step");
-    const double back = Optional(r, o, "retract_distance"), dwell = Optional(r, o, "dwell_time_step");
+  if (o.multistepDrilling) {
+    const double first = o.firstDepth, step = o.depthOfStep, back = o.retractDistance, dwell = o.dwellTimeStep;
     if (!(first > 0) || !(step > 0) || !(back > 0))
       return Reason(job, "the multistep drilling's first depth, depth of step or retract distance is unset or not positive");
     double z = std::max(-first, target);
@@ -214,11 +216,10 @@ bool Drill(StepJob& job) {
   } else {
     down.To(out, target);
   }
-  const double dwell = Optional(r, o, "dwell_time_bottom");
-  if (dwell > 0) out.Dwell(dwell);
-  const double ratio = Optional(r, o, "feed_on_retract");
+  if (o.dwellTimeBottom > 0) out.Dwell(o.dwellTimeBottom);
+  const double ratio = o.feedOnRetract;
   // Reamers, boring bars and taps finish the wall on the way out as on the way in: they feed.
-  const bool feedsOut = r.Is(o, "boring_operation") || r.Is(o, "tapping") || r.Is(o, "thread_drilling");
+  const bool feedsOut = o.boring || o.tapping || o.threadDrilling;
   if (ratio > 0)
     out.Feed({0, 0, job.clearZ}, job.feed * ratio);
   else if (feedsOut)
@@ -233,30 +234,29 @@ bool Drill(StepJob& job) {
 bool Clockwise(StepJob& job, bool materialOutside) {
   std::string mode;
   const bool climb = Climb(job, &mode);
-  const cct_Instance* s = job.r.Ref(job.operation, "its_machining_strategy");
-  if (mode.empty() && s) {
+  const ModelStrategy& s = job.operationModel->strategy;
+  if (mode.empty() && !s.type.empty()) {
     // Without a cut mode the strategy may still say which way its passes turn.
-    const std::string turn = Lower(job.r.Text(*s, "rotation_direction"));
+    const std::string turn = Lower(s.rotationDirection);
     if (turn == "cw" || turn == "ccw") return turn == "cw";
   }
   return materialOutside ? !climb : climb;
 }
 
 bool MillHole(StepJob& job) {
-  Reader& r = job.r;
-  const cct_Instance& o = job.operation;
+  const ModelOperation& o = *job.operationModel;
   const ToolEnd tool = ToolEndOf(job);
-  double side = Optional(r, o, "allowance_side"), bottomAllow = Optional(r, o, "allowance_bottom");
+  double side = o.allowanceSide, bottomAllow = o.allowanceBottom;
   if (!(side > 0)) side = 0;
   if (!(bottomAllow > 0)) bottomAllow = 0;
   Hole hole;
-  if (!ReadHole(job, tool, side, bottomAllow, hole)) return false;
+  if (!ShapeHole(job, tool, side, bottomAllow, hole)) return false;
   if (tool.radius > std::min(hole.radius, hole.bottomRadius) + 1e-9)
     return Reason(job, "the tool (diameter " + Millimetres(2 * tool.radius) + ") is wider than the hole less its allowance");
   const double bottom = Drop(hole.floor, tool, 0, hole.breaks);
   if (!(bottom < -1e-9)) return Reason(job, "the hole leaves the tool no depth to mill");
-  const double axial = Optional(r, o, "axial_cutting_depth");
-  double radial = Optional(r, o, "radial_cutting_depth");
+  const double axial = o.axialCuttingDepth;
+  double radial = o.radialCuttingDepth;
   // Without a radial depth the circles step by the tool's radius; never by more than its
   // diameter, which would leave rings standing.
   if (!(radial > 0)) radial = tool.radius;
@@ -301,7 +301,7 @@ bool MillHole(StepJob& job) {
 }  // namespace
 
 bool GenerateHole(StepJob& job) {
-  if (job.r.Is(job.operation, "drilling_type_operation")) return Drill(job);
+  if (job.operationModel->drilling) return Drill(job);
   return MillHole(job);
 }
 
