@@ -7,18 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "model/read_geometry.h"
-#include "scene_read.h"
 #include "varnholt/model.h"
 #include "varnholt/motion.h"
 
-class cct_Instance;
-
 namespace varnholt::machining_detail {
 
-using scene_detail::Geometry;
-using scene_detail::Reader;
-using model_detail::ReadContour;
 
 struct Tool {
   double diameter = 0;      // 0 when the tool gives none
@@ -32,17 +25,11 @@ struct Tool {
 /// One workingstep as a generator sees it. All coordinates are the feature's own: its top at
 /// z 0, material below, the tool coming from +z.
 struct StepJob {
-  StepJob(Reader& reader, Geometry& geometry, const cct_Instance& s, const cct_Instance& f, const cct_Instance& o,
-          std::vector<Move>& m)
-      : r(reader), g(geometry), step(s), feature(f), operation(o), moves(m) {}
-  Reader& r;
-  Geometry& g;
-  const cct_Instance& step;
-  const cct_Instance& feature;
-  const cct_Instance& operation;
+  StepJob(const ModelFeature& feature, const ModelOperation& operation, std::vector<Move>& m)
+      : featureModel(&feature), operationModel(&operation), moves(m) {}
   /// The feature and the operation as the machining model holds them.
-  const ModelFeature* featureModel = nullptr;
-  const ModelOperation* operationModel = nullptr;
+  const ModelFeature* featureModel;
+  const ModelOperation* operationModel;
   Tool tool;
   double feed = std::numeric_limits<double>::quiet_NaN();  // mm/min, NaN when not given
   /// The height the tool goes up to between cuts and at the end: the operation's retract plane,

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <limits>
 
-#include "cct/instance.h"
 
 namespace varnholt::machining_detail {
 
@@ -95,19 +94,6 @@ bool Climb(StepJob& job, std::string* mode) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (mode) *mode = text;
   return text != "conventional";
-}
-
-bool DepthPlane(StepJob& job, double& z) {
-  Placement plane;
-  const cct_Instance* surface = job.r.Ref(job.feature, "depth");
-  if (!surface || !job.g.Axis2(job.r.Ref(*surface, "position"), plane, surface, "the depth plane's position")) return false;
-  z = plane.origin.z;
-  return true;
-}
-
-double Optional(Reader& r, const cct_Instance& instance, const char* name) {
-  double v = 0;
-  return r.Number(instance, name, v) ? v : std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace varnholt::machining_detail

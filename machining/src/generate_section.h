@@ -55,12 +55,6 @@ std::vector<double> Levels(double bottom, double step);
 /// the travel. Empty `mode` when the strategy names none.
 bool Climb(StepJob& job, std::string* mode = nullptr);
 
-/// The z of the feature's depth plane in its own system; false when it has none.
-bool DepthPlane(StepJob& job, double& z);
-
-/// Numbers of the operation read where given; NaN where not.
-double Optional(Reader& r, const cct_Instance& instance, const char* name);
-
 /// The contour moved sideways by `distance`, to the left of its travel where positive: lines
 /// stay lines, arcs stay arcs about the same centres, and an outer corner is rounded by an arc
 /// about it. False, with `why`, where the tool does not fit: an arc or a stretch too tight for

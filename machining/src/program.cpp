@@ -17,13 +17,13 @@
 #include "cct/instance.h"
 #include "cct/scope.h"
 #include "generate.h"
+#include "model/read_toolpath.h"
 #include "model/source.h"
 #include "varnholt/model_read.h"
 
 namespace varnholt {
 namespace {
 
-using namespace scene_detail;
 using namespace machining_detail;
 using model_detail::SourceOf;
 
@@ -36,10 +36,7 @@ bool Has(double value) { return !std::isnan(value); }
 class ProgramBuilder {
  public:
   ProgramBuilder(Program& program, const Model& model, const ProgramOptions& options)
-      : program_(program), model_(model), source_(*SourceOf(model)), options_(options), problems_(problemList_),
-        geometry_(r_, problems_, budget_) {
-    geometry_.SetTolerance(options.tolerance);
-  }
+      : program_(program), model_(model), source_(*SourceOf(model)), options_(options), toolpaths_(options.tolerance) {}
 
   void Run() {
     if (model_.hasProject) {
@@ -48,7 +45,7 @@ class ProgramBuilder {
       // spent; the setups and choices the walk had met by then.
       size_t visited = 0;
       for (const ModelStep& step : model_.order) {
-        if (budget_.exhausted) break;
+        if (toolpaths_.Exhausted()) break;
         Workingstep(step);
         ++visited;
       }
@@ -325,10 +322,7 @@ class ProgramBuilder {
         out.reason = "the workingstep has no feature to generate toolpaths from";
         return;
       }
-      StepJob job(r_, geometry_, *source_.workingsteps[at.workingstep], *source_.features[step.feature],
-                  *source_.operations[step.operation], local);
-      job.featureModel = feature;
-      job.operationModel = operation;
+      StepJob job(*feature, *operation, local);
       job.tool = tool;
       job.feed = feed;
       const double retract = operation->retractPlane;
@@ -376,10 +370,9 @@ class ProgramBuilder {
       job.reason = "the operation's tool has no diameter";
       return false;
     }
-    const cct_Instance& f = job.feature;
-    if (r_.Is(f, "planar_face") || r_.Is(f, "closed_pocket") || r_.Is(f, "open_pocket")) return GenerateArea(job);
-    if (r_.Is(f, "round_hole")) return GenerateHole(job);
-    if (r_.Is(f, "slot") || r_.Is(f, "step") || r_.Is(f, "profile_feature")) return GenerateAlong(job);
+    if (feature.area) return GenerateArea(job);
+    if (feature.hole) return GenerateHole(job);
+    if (feature.along) return GenerateAlong(job);
     job.reason = "a feature of kind " + feature.type + " is not one toolpaths are generated for";
     return false;
   }
@@ -405,7 +398,7 @@ class ProgramBuilder {
       else if (path.rapidSpeed) rapid = true;
       const size_t before = out.size();
       Vec3 at = out.empty() ? Vec3{} : out.back().to;
-      if (!CurveMoves(*curves[k], pathFeed, out, at, out.empty(), 0)) {
+      if (!toolpaths_.Moves(*curves[k], pathFeed, out, at, out.empty())) {
         out.resize(before);
         continue;
       }
@@ -424,104 +417,13 @@ class ProgramBuilder {
     return any;
   }
 
-  // The moves along one curve. The first point of the first curve is where the tool starts:
-  // a feed to it of no length. Arcs of circles stay arcs; the rest is chords.
-  bool CurveMoves(const cct_Instance& curve, double feed, std::vector<Move>& out, Vec3& at, bool first, int depth) {
-    if (depth > 16) return false;
-    if (r_.Is(curve, "composite_curve")) {
-      std::vector<cct_Instance*> segments;
-      r_.Refs(curve, "segments", segments);
-      bool any = false;
-      for (const cct_Instance* segment : segments) {
-        const cct_Instance* parent = segment ? r_.Ref(*segment, "parent_curve") : nullptr;
-        if (!parent) continue;
-        bool same = true;
-        r_.Flag(*segment, "same_sense", same);
-        const size_t before = out.size();
-        if (same) {
-          if (!CurveMoves(*parent, feed, out, at, first && !any, depth + 1)) continue;
-        } else {
-          // Against its sense: the segment's own moves, run backwards.
-          std::vector<Move> piece;
-          Vec3 start;
-          if (!CurveMoves(*parent, feed, piece, start, true, depth + 1) || piece.empty()) continue;
-          Reverse(piece);
-          if (first && !any) out.push_back(piece.front());
-          else Join(out, at, piece.front().to, feed);
-          out.insert(out.end(), piece.begin() + 1, piece.end());
-          at = out.back().to;
-        }
-        any = any || out.size() > before;
-      }
-      return any;
-    }
-    ArcPiece arc;
-    if (geometry_.CircleArc(curve, arc)) {
-      if (!budget_.Take(2)) return false;
-      const Vec3 from = arc.frame.Apply({arc.radius * std::cos(arc.a0), arc.radius * std::sin(arc.a0), 0});
-      const double a1 = arc.a0 + arc.sweep;
-      const Vec3 to = arc.frame.Apply({arc.radius * std::cos(a1), arc.radius * std::sin(a1), 0});
-      Join(out, at, from, feed, first);
-      MoveWriter writer(out, from);
-      // Clockwise as seen from where the normal points: against the counter-clockwise sweep.
-      if (std::fabs(arc.sweep) >= 2 * kPi - 1e-12) {
-        // A whole turn, as two halves: an arc that ends where it begins says no sweep.
-        const Vec3 half = arc.frame.Apply({arc.radius * std::cos(arc.a0 + arc.sweep / 2),
-                                           arc.radius * std::sin(arc.a0 + arc.sweep / 2), 0});
-        writer.Arc(half, arc.frame.origin, arc.frame.axis[2], arc.sweep < 0, feed);
-      }
-      writer.Arc(to, arc.frame.origin, arc.frame.axis[2], arc.sweep < 0, feed);
-      at = to;
-      return true;
-    }
-    std::vector<Vec3> points;
-    if (!geometry_.Curve(&curve, points) || points.empty()) return false;
-    size_t k = 0;
-    if (first) Join(out, at, points[k++], feed, true);
-    else if (Same(at, points[0])) k = 1;
-    MoveWriter writer(out, at);
-    for (; k < points.size(); ++k) writer.Feed(points[k], feed);
-    if (!out.empty()) at = out.back().to;
-    return true;
-  }
-
-  static bool Same(const Vec3& a, const Vec3& b) {
-    return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9 && std::fabs(a.z - b.z) < 1e-9;
-  }
-
-  // To `to` from where the tool is, unless it is there; at the start a feed of no length that
-  // only says where the path begins.
-  static void Join(std::vector<Move>& out, const Vec3& at, const Vec3& to, double feed, bool start = false) {
-    if (!start && Same(at, to)) return;
-    MoveWriter(out, at).Feed(to, feed);
-  }
-
-  // Moves run backwards: a first feed to where they ended, then each move to where the one
-  // before it ended, arcs turning the other way.
-  static void Reverse(std::vector<Move>& moves) {
-    std::vector<Move> back;
-    back.reserve(moves.size());
-    Move begin = moves.back();
-    begin.kind = MoveKind::Feed;
-    back.push_back(begin);
-    for (size_t k = moves.size() - 1; k >= 1; --k) {
-      Move m = moves[k];
-      m.to = moves[k - 1].to;
-      m.clockwise = !m.clockwise;
-      back.push_back(m);
-    }
-    moves.swap(back);
-  }
+  static bool Same(const Vec3& a, const Vec3& b) { return SamePoint(a, b); }
 
   Program& program_;
   const Model& model_;
   const model_detail::Source& source_;
   const ProgramOptions& options_;
-  Reader r_;
-  std::vector<SceneProblem> problemList_;
-  Problems problems_;
-  Budget budget_;
-  Geometry geometry_;
+  model_detail::ToolpathReader toolpaths_;
   struct Vote {
     std::string technology, tool;
     double cutspeed, spindle, diameter;

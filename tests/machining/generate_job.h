@@ -1,6 +1,5 @@
 // A generator called with a workingstep given as plain values: the feature and the operation as
-// the model holds them, the tool and the feed, without a file. The job's instance members get
-// empty stand-ins, which a generator of plain values does not read. The moves come back as the
+// the model holds them, the tool and the feed, without a file. The moves come back as the
 // fixture's runs do, in the feature's own system, starting at the clearance height.
 #ifndef VARNHOLT_TEST_GENERATE_JOB_H
 #define VARNHOLT_TEST_GENERATE_JOB_H
@@ -8,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cct/instance.h"
-#include "generate.h"
 #include "generate_fixture.h"
+#include "plain_job.h"
 
 namespace gen {
 
@@ -25,28 +23,20 @@ struct PlainStep {
 
 inline StepRun Generate(bool (*generator)(varnholt::machining_detail::StepJob&),
                         const PlainStep& step) {
-  using namespace varnholt::machining_detail;
-  Reader reader;
-  std::vector<varnholt::SceneProblem> problemList;
-  varnholt::scene_detail::Problems problems(problemList);
-  varnholt::scene_detail::Budget budget;
-  Geometry geometry(reader, problems, budget);
-  const cct_Instance none;
-  StepRun run;
-  StepJob job(reader, geometry, none, none, none, run.moves);
-  job.featureModel = &step.feature;
-  job.operationModel = &step.operation;
+  PlainJob plain(step.feature, step.operation);
+  varnholt::machining_detail::StepJob& job = plain.job;
   job.tool = step.tool;
   job.feed = step.feed;
   job.clearZ = step.clearZ;
   job.approach = step.approach;
   job.retract = step.retract;
+  StepRun run;
   run.steps = 1;
   run.start = {0, 0, step.clearZ};
-  if (!generator(job)) {
+  if (generator(job))
+    run.moves = std::move(plain.moves);
+  else
     run.reason = job.reason;
-    run.moves.clear();
-  }
   return run;
 }
 

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,6 +47,32 @@ TEST_F(ModelRead, EveryAttributeNameIsOneOfTheBinding) {
   ASSERT_GT(attributes.size(), 100u);
   ASSERT_FALSE(varnholt::ModelAttributeNames().empty());
   for (const char* name : varnholt::ModelAttributeNames()) EXPECT_TRUE(attributes.count(name)) << name;
+}
+
+// The same for the names the readers of geometry write where they ask for them (curves,
+// placements, points): every attribute asked for by a string in the model's folder and in the
+// scene's reader is one of the binding.
+TEST_F(ModelRead, EveryAttributeTheReadersAskForByNameIsOneOfTheBinding) {
+  std::set<std::string> attributes;
+  for (const TypeIdEntry* e = cct_GetSchemaBinding()->entities; e->id != 0; ++e)
+    if (cct_Instance* instance = CreateEntity(e->id)) {
+      for (long i = 0; i < instance->AttributeCount(); ++i)
+        if (const char* name = instance->AttributeName(i)) attributes.insert(name);
+      delete instance;
+    }
+  const std::regex asked(
+      R"re(\b(?:r_?|reader)\.(?:Ref|Refs|Number|Numbers|Flag|Text|Value|Items)\(\s*\*?[A-Za-z_][\w.>-]*(?:\([^()]*\))?\s*,\s*"([a-z_0-9]+)")re");
+  std::vector<std::filesystem::path> sources = {VARNHOLT_SOURCE_DIR "/machining/src/scene_read.cpp"};
+  for (const auto& entry : std::filesystem::directory_iterator(VARNHOLT_SOURCE_DIR "/machining/src/model"))
+    if (entry.path().extension() == ".cpp") sources.push_back(entry.path());
+  size_t names = 0;
+  for (const std::filesystem::path& source : sources) {
+    std::ifstream in(source);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (std::sregex_iterator m(text.begin(), text.end(), asked), end; m != end; ++m, ++names)
+      EXPECT_TRUE(attributes.count((*m)[1].str())) << source.filename().string() << ": " << (*m)[1].str();
+  }
+  EXPECT_GT(names, 10u);
 }
 
 std::string File(const std::string& plans) {

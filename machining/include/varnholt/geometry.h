@@ -49,6 +49,10 @@ inline Vec3 Normalized(const Vec3& a) {
   const double l = Length(a);
   return l == 0 ? a : Vec3{a.x / l, a.y / l, a.z / l};
 }
+/// The same point, up to rounding.
+inline bool SamePoint(const Vec3& a, const Vec3& b) {
+  return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9 && std::fabs(a.z - b.z) < 1e-9;
+}
 inline bool Finite(const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 /// A rigid placement: the columns of `axis` are the local x, y and z directions in the outer
