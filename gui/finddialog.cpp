@@ -199,6 +199,9 @@ void FindDialog::ShowCount() {
   const QModelIndex current = results_->currentIndex();
   QString text = shown == 0 ? QStringLiteral("Nichts gefunden")
                             : QStringLiteral("%1 von %2").arg(current.isValid() ? current.row() + 1 : 0).arg(shown);
+  const QString typed = text_->text().trimmed();
+  if (by_->currentIndex() == kByNumber && !typed.isEmpty() && !IsInstanceNumber(FromQt(typed)))
+    text = QStringLiteral("\u201e%1\u201c ist keine Nummer: gesucht wird #N oder N").arg(typed);
   if (!complete_) text += QStringLiteral(" (Suche abgebrochen)");
   count_->setText(text);
 }

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -395,6 +396,13 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
                          (CurrentSub() && CurrentSub()->isMaximized());
   QMdiSubWindow* sub = mdi_->addSubWindow(frame);
   sub->setAttribute(Qt::WA_DeleteOnClose);
+  // The window's own menu closes it with the platform's close keys, Ctrl+W among them: two
+  // commands on one key make it ambiguous, and Qt then runs neither. "Schliessen" has it.
+  if (QMenu* menu = sub->systemMenu())
+    for (QAction* action : menu->actions()) {
+      QList<QKeySequence> keys = action->shortcuts();
+      if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W))) action->setShortcuts(keys);
+    }
   sub->setWindowIcon(AppIcon());
   sub->setWindowTitle(frame->windowTitle());
   connect(sub, &QMdiSubWindow::windowStateChanged, this, [this] { UpdateForActive(); });

@@ -13,6 +13,8 @@ using cct_scan::Outcome;
 // A kept record's words may be in any case (it was kept because the binding did not take it).
 bool IsWordChar(char c) { return cct_scan::IsWordChar(cct_AsciiUpper(c)); }
 
+bool Punctuation(char c) { return c == '(' || c == ')' || c == ',' || c == ';' || c == '='; }
+
 // Past the string that starts at text[at] (its quote), by the scanner's rules.
 size_t PassQuoted(std::string_view text, size_t at) {
   cct_scan::WindowReader in{text.data() + at + 1, text.data() + text.size()};
@@ -157,9 +159,10 @@ std::string cct_ReadRawRecord(cct_InputFile& file) {
       }
       file.Unput(next);
     }
-    // Two words or numbers that blanks kept apart must stay apart.
-    if (separated && !out.empty() && IsWordChar(out.back()) && IsWordChar(static_cast<char>(c)))
-      out += ' ';
+    // Two tokens that blanks kept apart must stay apart: written together, two words would be
+    // one, "#" and "91" the name #91, two strings one string, a sign and a number a number.
+    // Only the punctuation of a record's structure joins anything without changing it.
+    if (separated && !out.empty() && !Punctuation(out.back()) && !Punctuation(static_cast<char>(c))) out += ' ';
     separated = false;
     if (c == '\'' || c == '"') {
       const int quote = c;

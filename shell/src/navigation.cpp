@@ -183,6 +183,14 @@ std::unordered_set<const cct_Instance*> Navigator::Reached() {
   return reached;
 }
 
+bool IsInstanceNumber(const std::string& text) {
+  const size_t from = !text.empty() && text[0] == '#' ? 1 : 0;
+  if (text.size() <= from) return false;
+  for (size_t i = from; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
 std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
                                            const std::function<bool()>& cancelled) {
   std::unordered_set<const cct_Instance*> reached;
@@ -195,8 +203,12 @@ std::vector<cct_Instance*> Navigator::Find(const FindQuery& query,
     return !(query.unreached && reached.count(instance));
   };
   if (!query.name.empty()) {
+    // Only a number names an instance; anything else finds nothing and is no error of the file.
+    // A number the file does not define is looked up without loading, which would report it.
     const std::string name = query.name[0] == '#' ? query.name.substr(1) : query.name;
-    cct_Scope::Entry* entry = scope_.FindEntry(name.c_str(), 1);
+    if (!IsInstanceNumber(query.name)) return found;
+    cct_Scope::Entry* entry = scope_.FindEntry(name.c_str(), 0);
+    if (entry && !entry->instance) entry = scope_.FindEntry(name.c_str(), 1);
     if (entry && matches(entry->instance)) found.push_back(entry->instance);
     return found;
   }

@@ -462,12 +462,22 @@ TEST_F(Frame, FindListsResultsAndSelectsThem) {
       {varnholt::FindDialog::kByText, "orig", {"#6"}},
       {varnholt::FindDialog::kByNumber, "#8", {"#8"}},
       {varnholt::FindDialog::kByNumber, "12", {}},
+      {varnholt::FindDialog::kByNumber, "rough", {}},
+      {varnholt::FindDialog::kByNumber, "#8x", {}},
   };
+  const QString log = LogText();
   for (const Case& c : cases) {
     find->SetQuery(c.by, c.text);
     frame_->RunFind();
     EXPECT_EQ(find->ShownResults(), c.results) << c.text;
   }
+  // A number that is none, or one the file lacks, is said in the search window; the file's log
+  // takes nothing of it.
+  EXPECT_TRUE(find->CountText().contains("ist keine Nummer")) << find->CountText().toStdString();
+  find->SetQuery(varnholt::FindDialog::kByNumber, "12");
+  frame_->RunFind();
+  EXPECT_EQ(find->CountText(), "Nichts gefunden");
+  EXPECT_EQ(LogText(), log);
 
   // A search selects its first hit at once; F3 and Shift+F3 go on and back, "n von m".
   find->SetQuery(varnholt::FindDialog::kByType, "cartesian_point");

@@ -189,6 +189,21 @@ TEST_F(Window, CopyKeyCopiesWhereAWidgetCopiesAndClosesElsewhere) {
   EXPECT_TRUE(window_->Frames().isEmpty());
 }
 
+// Ctrl+W closes the active document wherever the focus is, as in every desktop program: the
+// document window's own menu must not claim the key too (two claims and Qt runs neither).
+TEST_F(Window, CtrlWClosesTheActiveDocument) {
+  varnholt::ChildFrame* first = window_->OpenFile(Project("first.stp"));
+  varnholt::ChildFrame* second = window_->OpenFile(Project("second.stp"));
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  QApplication::setActiveWindow(window_.get());
+  second->Tree()->setFocus();
+  QTest::keySequence(second->Tree(), QKeySequence(Qt::CTRL | Qt::Key_W));
+  QApplication::processEvents();
+  ASSERT_EQ(window_->Frames().size(), 1);
+  EXPECT_EQ(window_->Frames().front(), first);
+}
+
 // "Regeln prüfen" (F7) fills the Probleme dock of the active document: a row per finding,
 // filtered by severity and rule, a double-click going to the instance; the dock follows the
 // active document, and a document not checked yet says so.

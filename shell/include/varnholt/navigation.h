@@ -28,6 +28,9 @@ struct Referrer {
   std::string Text() const;
 };
 
+/// True for the name of an instance as a search takes it: digits, with or without its "#".
+bool IsInstanceNumber(const std::string& text);
+
 /// What a search asks for; every condition given must hold.
 struct FindQuery {
   std::string name;     // "#N" or "N": that instance only, looked up without a walk
