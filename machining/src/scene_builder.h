@@ -16,6 +16,7 @@
 #include "cct/instance.h"
 #include "scene_read.h"
 #include "varnholt/scene.h"
+#include "model/read_scene.h"
 #include "model/source.h"
 #include "model/walk.h"
 #include "varnholt/model.h"
@@ -97,21 +98,11 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
   }
 
   void Workpiece(const cct_Instance& workpiece, const Placement& frame) {
-    const cct_Instance* shape = r_.Ref(workpiece, "its_bounding_geometry");
-    if (!shape) return;  // optional: a workpiece without a bounding shape draws nothing
-    double x = 0, y = 0, z = 0;
-    Placement position;
+    const model_detail::StockShape stock = reading_.Stock(workpiece);
     const std::string source = InstanceLabel(&workpiece);
-    if (r_.Is(*shape, "right_circular_cylinder")) {
-      // Its axis placement has a location and an axis only: the frame's x axis is arbitrary.
-      const cct_Instance* axis = r_.Ref(*shape, "position");
-      Vec3 origin, direction{0, 0, 1};
-      if (!axis || !geometry_.Point(r_.Ref(*axis, "location"), origin) || !r_.Number(*shape, "height", z) ||
-          !r_.Number(*shape, "radius", x)) {
-        problems_.Add(shape, "the cylinder's position, height or radius is unset; not drawn");
-        return;
-      }
-      geometry_.Direction(r_.Ref(*axis, "axis"), direction);
+    const double x = stock.x, y = stock.y, z = stock.z;
+    if (stock.kind == model_detail::StockShape::Cylinder) {
+      const Vec3 origin = stock.origin, direction = stock.direction;
       Placement local;
       local.origin = origin;
       local.axis[2] = direction;
@@ -135,16 +126,8 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
         Add(ShapeKind::Workpiece, {placed.Apply({side, 0, 0}), placed.Apply({side, 0, z})}, false, source, -1);
       return;
     }
-    if (!r_.Is(*shape, "block")) {
-      problems_.Add(shape, "a workpiece shape of kind " + std::string(shape->TypeName()) +
-                               " cannot be drawn (only a block or a cylinder)");
-      return;
-    }
-    if (!geometry_.Axis2(r_.Ref(*shape, "position"), position, shape, "the block's position")) return;
-    if (!r_.Number(*shape, "x", x) || !r_.Number(*shape, "y", y) || !r_.Number(*shape, "z", z)) {
-      problems_.Add(shape, "the block's x, y or z is unset; not drawn");
-      return;
-    }
+    if (stock.kind != model_detail::StockShape::Block) return;
+    const Placement& position = stock.position;
     const Placement box = position.Within(frame);
     for (double h : {0.0, z}) {
       Add(ShapeKind::Workpiece, {box.Apply({0, 0, h}), box.Apply({x, 0, h}), box.Apply({x, y, h}),
@@ -157,11 +140,11 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
 
   void Workingstep(const cct_Instance& step, const SetupFrames* setup) override {
     const int index = static_cast<int>(scene_.workingsteps.size());
-    scene_.workingsteps.push_back({InstanceLabel(&step), r_.Text(step, "its_id")});
-    const cct_Instance* feature = r_.Ref(step, "its_feature");
-    const cct_Instance* operation = r_.Ref(step, "its_operation");
-    if (!operation && r_.Is(step, "operation")) operation = &step;  // a rapid movement is both
-    const bool brokenFeature = !feature && r_.Value(step, "its_feature");
+    const model_detail::StepParts parts = reading_.Step(step);
+    scene_.workingsteps.push_back({InstanceLabel(&step), parts.label});
+    const cct_Instance* feature = parts.feature;
+    const cct_Instance* operation = parts.operation;
+    const bool brokenFeature = parts.brokenFeature;
     if (brokenFeature)
       problems_.Add(&step, "the workingstep's feature is unset or a name never defined; its "
                            "toolpaths are not drawn");
@@ -175,7 +158,7 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
     } else if (setup) {
       frame = setup->origin;
     }
-    if (const cct_Instance* plane = r_.Ref(step, "its_secplane"))
+    if (const cct_Instance* plane = parts.secplane)
       if (placed && planesSeen_.insert(plane).second)
         planes_.push_back({plane, frame, InstanceLabel(&step), index});
     if (placed && feature) placed = Feature(*feature, frame, index);
@@ -188,7 +171,7 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
     Toolpaths(*operation, frame, index);
   }
 
-  bool HasToolpaths(const cct_Instance& operation) { return r_.Ref(operation, "its_toolpath") != nullptr; }
+  bool HasToolpaths(const cct_Instance& operation) { return reading_.HasToolpaths(operation); }
 
   // Draws the feature once and turns `frame` into the feature's system; false when the feature
   // has no placement.
@@ -199,11 +182,9 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
       return known->second.first;
     }
     Placement placement;
-    bool placed = false;
-    if (r_.Value(feature, "feature_placement"))
-      placed = geometry_.Axis2(r_.Ref(feature, "feature_placement"), placement, &feature,
-                               "the feature's placement");
-    else
+    bool given = false;
+    const bool placed = reading_.FeaturePlacement(feature, placement, given);
+    if (!given)
       problems_.Add(&feature, "a feature of kind " + std::string(feature.TypeName()) +
                                   " has no placement; it and its toolpaths are not drawn");
     if (placed) {
@@ -225,31 +206,14 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
   }
 
   void Toolpaths(const cct_Instance& operation, const Placement& frame, int index) {
-    const cct_Instance* list = r_.Ref(operation, "its_toolpath");
-    if (!list) return;
-    std::vector<cct_Instance*> paths;
-    r_.Refs(*list, "its_list", paths);
-    for (const cct_Instance* path : paths) {
+    std::vector<model_detail::PathCurve> paths;
+    if (!reading_.Toolpaths(operation, paths)) return;
+    for (const model_detail::PathCurve& path : paths) {
       if (budget_.exhausted) return;
-      if (!path) {
-        problems_.Add(list, "a toolpath of the list is missing (unset or a name never defined)");
-        continue;
-      }
-      if (r_.Is(*path, "feedstop")) continue;  // a pause: nothing to draw
-      const cct_Instance* curve = nullptr;
-      if (r_.Is(*path, "cutter_location_trajectory") || r_.Is(*path, "cutter_contact_trajectory")) {
-        curve = r_.Ref(*path, "basiccurve");
-        // A contact curve may come with its normals: the curve itself is what is drawn.
-        if (curve && r_.Is(*curve, "curve_with_normal_vector")) curve = r_.Ref(*curve, "basiccurve");
-        if (!curve) {
-          problems_.Add(path, "the trajectory's curve is unset or a name never defined; not drawn");
-          continue;
-        }
-      } else {
-        problems_.Add(path, "a toolpath of kind " + std::string(path->TypeName()) + " cannot be drawn");
-        continue;
-      }
-      Toolpath(*path, *curve, frame, index);
+      if (!path.problem.empty())
+        problems_.Add(path.on, path.problem);
+      else if (path.curve)
+        Toolpath(*path.path, *path.curve, frame, index);
     }
   }
 
@@ -263,9 +227,7 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
     if (!workpieces.Bounds(low, high) && !BoundsOfAll(low, high)) return;
     for (const PendingPlane& pending : planes_) {
       Placement plane;
-      if (!geometry_.Axis2(r_.Ref(*pending.plane, "position"), plane, pending.plane,
-                           "the security plane's position"))
-        continue;
+      if (!reading_.PlanePosition(*pending.plane, plane)) continue;
       plane = plane.Within(pending.frame);
       double minX = 0, maxX = 0, minY = 0, maxY = 0;
       for (int corner = 0; corner < 8; ++corner) {
@@ -319,6 +281,7 @@ class SceneBuilder : protected WorkplanWalk::Visitor {
   Problems problems_;
   Budget budget_;
   Geometry geometry_;
+  model_detail::SceneReading reading_{r_, geometry_, problems_};
   std::unordered_map<const cct_Instance*, std::pair<bool, Placement>> features_;
   std::unordered_set<const cct_Instance*> drawnWorkpieces_, planesSeen_;
   std::vector<PendingPlane> planes_;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "cct/instance.h"
-#include "scene_read.h"
+#include "../scene_read.h"
 
 namespace varnholt::scene_detail {
 namespace {
