@@ -16,6 +16,7 @@
 #include "cct/references.h"
 #include "checks.h"
 #include "model_read.h"
+#include "preflight_read.h"
 #include "propositions.h"
 #include "referrers.h"
 #include "varnholt/navigation.h"
@@ -28,6 +29,8 @@ namespace varnholt::rules {
 
 namespace {
 
+namespace read = preflight_read;
+
 
 std::string Unit(const Scene& scene) { return scene.lengthUnit.empty() ? "mm" : scene.lengthUnit; }
 
@@ -37,63 +40,25 @@ const cct_Instance* Named(cct_Scope& scope, const std::string& label) {
   return entry && entry->instance && !entry->instance->IsKilled() ? entry->instance : nullptr;
 }
 
-// The smallest width a tool has to pass through in a feature, and what it is called.
-bool FeatureWidth(const cct_Instance* feature, double& width, std::string& what) {
-  auto profileWidth = [&](const cct_Instance* profile) {
-    if (!profile) return false;
-    double r;
-    if (IsOfType(*profile, "partial_circular_profile") && Num(profile, "radius", r)) {
-      width = 2 * r;
-      return true;
-    }
-    if (IsOfType(*profile, "rectangular_closed_profile")) {
-      double w, l;
-      if (!Num(profile, "profile_width", w) || !Num(profile, "profile_length", l)) return false;
-      width = std::min(w, l);
-      return true;
-    }
-    if (IsOfType(*profile, "circular_closed_profile")) return Num(profile, "diameter", width);
-    return Num(profile, "width", width);  // square and rounded U, tee
-  };
-  if (IsOfType(*feature, "slot")) {
-    what = "slot " + Label(feature) + " width";
-    return profileWidth(Ref(feature, "swept_shape"));
-  }
-  if (IsOfType(*feature, "closed_pocket")) {
-    what = "pocket " + Label(feature) + " smallest width";
-    return profileWidth(Ref(feature, "feature_boundary"));
-  }
-  if (IsOfType(*feature, "open_pocket")) {
-    what = "pocket " + Label(feature) + " smallest width";
-    return profileWidth(Ref(feature, "open_boundary"));
-  }
-  return false;
-}
-
 void ToolFitsFeature(CheckContext& context, const Rule& rule) {
   for (const cct_Instance* step : context.OfType("machining_workingstep")) {
-    const cct_Instance* feature = Ref(step, "its_feature");
-    const cct_Instance* operation = Ref(step, "its_operation");
-    const cct_Instance* tool = Ref(operation, "its_tool");
+    const cct_Instance* feature = read::Feature(step);
+    const cct_Instance* operation = read::Operation(step);
+    const cct_Instance* tool = read::Tool(operation);
     double d;
     if (!feature || !operation || !ToolDiameter(tool, d)) continue;
     const std::string toolText = "tool " + Label(tool) + " diameter " + Fmt(d) + " mm";
     double width;
     std::string what;
-    if (FeatureWidth(feature, width, what)) {
+    if (read::FeatureWidth(feature, width, what)) {
       if (d > width * (1 + 1e-9))
         context.Report(rule, *step, "its_operation",
                        rule.description + "; found " + toolText + " > " + what + " " + Fmt(width) + " mm");
       continue;
     }
-    if (!IsOfType(*feature, "round_hole")) continue;
-    const cct_Instance* measure = Ref(feature, "diameter");
-    double hole;
-    if (!Num(measure, "theoretical_size", hole)) continue;
-    const cct_Instance* tolerance = Ref(measure, "implicit_tolerance");
-    double upper = 0, lower = 0;
-    const bool toleranced = tolerance && IsOfType(*tolerance, "plus_minus_value") &&
-                            Num(tolerance, "upper_limit", upper) && Num(tolerance, "lower_limit", lower);
+    double hole = 0, upper = 0, lower = 0;
+    bool toleranced = false;
+    if (!read::HoleSize(feature, hole, toleranced, upper, lower)) continue;
     const double slack = 1e-6 * std::max(1.0, hole);
     const std::string holeText = "hole " + Label(feature) + " diameter " + Fmt(hole) + " mm";
     if (IsOfType(*operation, "drilling")) {
@@ -128,7 +93,7 @@ std::map<const cct_Instance*, double> PlaneHeights(CheckContext& context, const 
   std::map<const cct_Instance*, double> heights;
   for (const ScenePath& path : scene.paths) {
     if (path.kind != ShapeKind::SecurityPlane || path.points.empty()) continue;
-    const cct_Instance* plane = Ref(Named(context.Scope(), path.source), "its_secplane");
+    const cct_Instance* plane = read::SecurityPlane(Named(context.Scope(), path.source));
     if (!plane) continue;
     double z = path.points[0].z;
     for (const Vec3& p : path.points) z = std::min(z, p.z);
@@ -137,47 +102,21 @@ std::map<const cct_Instance*, double> PlaneHeights(CheckContext& context, const 
   return heights;
 }
 
-// The corners of a workpiece's bounding geometry in the workpiece's own system: a block's,
-// or the box around a cylinder.
-bool StockCorners(const cct_Instance* workpiece, std::vector<Vec3>& corners) {
-  const cct_Instance* shape = Ref(workpiece, "its_bounding_geometry");
-  if (!shape) return false;
-  Placement at;
-  if (!ReadPlacement(Ref(shape, "position"), at)) return false;
-  double lo[3], hi[3];
-  if (IsOfType(*shape, "block")) {
-    double x, y, z;
-    if (!Num(shape, "x", x) || !Num(shape, "y", y) || !Num(shape, "z", z)) return false;
-    lo[0] = lo[1] = lo[2] = 0;
-    hi[0] = x, hi[1] = y, hi[2] = z;
-  } else if (IsOfType(*shape, "right_circular_cylinder")) {
-    double h, r;
-    if (!Num(shape, "height", h) || !Num(shape, "radius", r)) return false;
-    lo[0] = lo[1] = -r, lo[2] = 0;
-    hi[0] = hi[1] = r, hi[2] = h;
-  } else {
-    return false;
-  }
-  for (int c = 0; c < 8; ++c)
-    corners.push_back(at.Apply({c & 1 ? hi[0] : lo[0], c & 2 ? hi[1] : lo[1], c & 4 ? hi[2] : lo[2]}));
-  return true;
-}
-
 // The security plane and the stock are both given in the workpiece's system; the tool comes
 // from the side the plane's normal points to, so every corner of the stock must lie below the
 // plane along that normal.
 void SecplaneAboveWorkpiece(CheckContext& context, const Rule& rule) {
   std::vector<const cct_Instance*> projectWorkpieces;
   for (const cct_Instance* project : context.OfType("project"))
-    for (const cct_Instance* w : Refs(project, "its_workpieces")) projectWorkpieces.push_back(w);
+    for (const cct_Instance* w : read::ProjectWorkpieces(project)) projectWorkpieces.push_back(w);
   for (const cct_Instance* step : context.OfType("workingstep")) {
-    const cct_Instance* plane = Ref(step, "its_secplane");
+    const cct_Instance* plane = read::SecurityPlane(step);
     Placement at;
-    if (!plane || !IsOfType(*plane, "plane") || !ReadPlacement(Ref(plane, "position"), at)) continue;
-    const cct_Instance* workpiece = Ref(Ref(step, "its_feature"), "its_workpiece");
+    if (!plane || !read::SurfacePosition(plane, true, at)) continue;
+    const cct_Instance* workpiece = read::Workpiece(read::Feature(step));
     if (!workpiece && !projectWorkpieces.empty()) workpiece = projectWorkpieces.front();
     std::vector<Vec3> corners;
-    if (!StockCorners(workpiece, corners)) continue;
+    if (!read::StockCorners(workpiece, corners)) continue;
     const Vec3& n = at.axis[2];
     double top = -1e300;
     for (const Vec3& c : corners) top = std::max(top, c.x * n.x + c.y * n.y + c.z * n.z);
@@ -193,7 +132,7 @@ void SecplaneAboveWorkpiece(CheckContext& context, const Rule& rule) {
 void RetractPlanePositive(CheckContext& context, const Rule& rule) {
   for (const cct_Instance* operation : context.OfType("machining_operation")) {
     double plane;
-    if (Num(operation, "retract_plane", plane) && !(plane > 0))
+    if (read::RetractPlane(operation, plane) && !(plane > 0))
       context.Report(rule, *operation, "retract_plane", rule.description + "; found retract_plane " + Fmt(plane) + " mm");
   }
 }
@@ -210,8 +149,8 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
     // one the toolpaths are given in.
     std::vector<Vec3> corners;
     for (const cct_Instance* project : context.OfType("project"))
-      for (const cct_Instance* w : Refs(project, "its_workpieces"))
-        if (corners.empty()) StockCorners(w, corners);
+      for (const cct_Instance* w : read::ProjectWorkpieces(project))
+        if (corners.empty()) read::StockCorners(w, corners);
     if (corners.empty()) return;
     low = high = corners[0];
     for (const Vec3& p : corners) {
@@ -229,17 +168,16 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
     const std::string key = path.source + "/" + scene.workingsteps[path.workingstep].name;
     // Each pair once, the first the scene draws; one the scene does not draw is no first.
     if (!toolpath || !step || done.count(key)) continue;
-    const cct_Instance* operation = Ref(step, "its_operation");
-    if (!operation && IsOfType(*step, "operation")) operation = step;
+    const cct_Instance* operation = read::Operation(step, true);
     double d = 0;
-    ToolDiameter(Ref(operation, "its_tool"), d);
+    ToolDiameter(read::Tool(operation), d);
     const double r = d / 2;
     double top = high.z;
-    auto plane = heights.find(Ref(step, "its_secplane"));
+    auto plane = heights.find(read::SecurityPlane(step));
     Placement at;
     if (plane != heights.end())
       top = std::max(top, plane->second);
-    else if (!placedByScene && ReadPlacement(Ref(Ref(step, "its_secplane"), "position"), at))
+    else if (!placedByScene && read::SurfacePosition(read::SecurityPlane(step), false, at))
       top = std::max(top, at.origin.z);
     const Vec3 lo{low.x - r, low.y - r, low.z - r}, hi{high.x + r, high.y + r, top + r};
     const double slack = 1e-6 * std::max({1.0, std::fabs(lo.x), std::fabs(hi.x), std::fabs(lo.y), std::fabs(hi.y),
@@ -271,11 +209,10 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
 // v = pi d n: with d in metres, v in m/s and n in rev/s read alike as v in m/min and n in rpm.
 void SpeedsAgree(CheckContext& context, const Rule& rule) {
   for (const cct_Instance* operation : context.OfType("machining_operation")) {
-    const cct_Instance* technology = Ref(operation, "its_technology");
-    const cct_Instance* tool = Ref(operation, "its_tool");
+    const cct_Instance* technology = read::Technology(operation);
+    const cct_Instance* tool = read::Tool(operation);
     double v, n, d;
-    if (!technology || !IsOfType(*technology, "milling_technology") || !Num(technology, "cutspeed", v) ||
-        !Num(technology, "spindle", n) || !ToolDiameter(tool, d))
+    if (!read::Speeds(technology, v, n) || !ToolDiameter(tool, d))
       continue;
     const double expected = kPi * d / 1000 * std::fabs(n);
     if (expected > 0 && std::fabs(std::fabs(v) - expected) <= 0.05 * expected) continue;
@@ -318,22 +255,15 @@ void WorkplanCycle(CheckContext& context, const Rule& rule) {
 }
 
 void FeedsSpeedsPositive(CheckContext& context, const Rule& rule) {
-  auto check = [&](const cct_Instance* on, const cct_Instance* holder, const char* attribute) {
-    double value;
-    if (Num(holder, attribute, value) && !((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
-      context.Report(rule, *on, attribute, rule.description + "; found " + attribute + " " + Fmt(value));
-  };
   for (const cct_Instance* technology : context.OfType("technology")) {
-    for (const char* attribute : {"feedrate", "cutspeed", "spindle", "feedrate_per_tooth", "feedrate_per_revolution"})
-      check(technology, technology, attribute);
-    const cct_Instance* speed = Ref(technology, "spindle_speed");
-    if (speed) {
-      double value;
-      for (const char* attribute : {"rot_speed", "speed"})
-        if (Num(speed, attribute, value) && !((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
-          context.Report(rule, *technology, "spindle_speed",
-                         rule.description + "; found " + attribute + " " + Fmt(value) + " of " + Label(speed));
-    }
+    for (const auto& [attribute, value] : read::FeedsAndSpeeds(technology))
+      if (!((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
+        context.Report(rule, *technology, attribute, rule.description + "; found " + attribute + " " + Fmt(value));
+    const cct_Instance* speed = nullptr;
+    for (const auto& [attribute, value] : read::SpindleSpeeds(technology, speed))
+      if (!((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
+        context.Report(rule, *technology, "spindle_speed",
+                       rule.description + "; found " + attribute + " " + Fmt(value) + " of " + Label(speed));
   }
 }
 
@@ -343,15 +273,15 @@ void FeatureInProjectWorkpiece(CheckContext& context, const Rule& rule) {
   const auto projects = context.OfType("project");
   if (projects.empty()) return;
   for (const cct_Instance* project : projects)
-    for (const cct_Instance* w : Refs(project, "its_workpieces"))
+    for (const cct_Instance* w : read::ProjectWorkpieces(project))
       if (workpieces.insert(w).second) names += (names.empty() ? "" : ", ") + Label(w);
   for (const cct_Instance* step : context.OfType("workingstep")) {
-    std::vector<const cct_Instance*> features = Refs(step, "its_features");
-    if (const cct_Instance* feature = Ref(step, "its_feature")) features.push_back(feature);
+    bool single = false;
+    const std::vector<const cct_Instance*> features = read::StepFeatures(step, single);
     for (const cct_Instance* feature : features) {
-      const cct_Instance* workpiece = Ref(feature, "its_workpiece");
+      const cct_Instance* workpiece = read::Workpiece(feature);
       if (workpiece && workpieces.count(workpiece)) continue;
-      context.Report(rule, *step, features.size() == 1 && Ref(step, "its_feature") ? "its_feature" : "its_features",
+      context.Report(rule, *step, single ? "its_feature" : "its_features",
                      rule.description + "; found feature " + Label(feature) +
                          (workpiece ? " of workpiece " + Label(workpiece) : std::string(" of no workpiece")) +
                          ", the project's workpieces being " + (names.empty() ? "none" : names));
@@ -368,7 +298,7 @@ void ExecutablesReached(CheckContext& context, const Rule& rule) {
   std::vector<std::pair<const cct_Instance*, const cct_Instance*>> executables;  // with their workplan
   std::vector<const cct_Scope::Entry*> starts;
   for (const cct_Instance* workplan : context.OfType("workplan"))
-    for (const cct_Instance* executable : Refs(workplan, "its_elements")) {
+    for (const cct_Instance* executable : read::Elements(workplan)) {
       executables.emplace_back(executable, workplan);
       if (const cct_Scope::Entry* entry = executable->GetEntry()) starts.push_back(entry);
     }
