@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -124,6 +125,33 @@ TEST_F(ModelRead, AStructureWithinItselfIsEnteredOnceAndNamed) {
         << program.cycles[0];
     EXPECT_EQ(program.steps.size(), c.order.size());
   }
+}
+
+// The program as a tree in machining order: a selective element holds the one way followed
+// through it, an NC function stands where the workplan lists it.
+TEST_F(ModelRead, TheProgramIsATreeOfExecutablesInMachiningOrder) {
+  TempFile file(File("#2=WORKPLAN('main',(#31,#5,#40),$,$,$);\n#5=SELECTIVE('s',(#3,#32));\n"
+                     "#3=WORKPLAN('A',(#33),$,$,$);\n#40=PROGRAM_STOP('stop');\n"));
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
+  const varnholt::Model model = varnholt::ReadModel(*doc.Scope());
+  std::function<std::string(size_t)> show = [&](size_t k) {
+    const varnholt::ModelExecutable& e = model.executables[k];
+    std::string text = e.name + ":" + e.type;
+    if (e.step >= 0) text += "@" + std::to_string(e.step);
+    if (!e.elements.empty()) {
+      text += "(";
+      for (size_t i = 0; i < e.elements.size(); ++i) text += (i ? " " : "") + show(e.elements[i]);
+      text += ")";
+    }
+    return text;
+  };
+  ASSERT_FALSE(model.executables.empty());
+  EXPECT_EQ(show(0),
+            "#2:workplan(#31:machining_workingstep@0 #5:selective(#3:workplan(#33:machining_workingstep@1)) "
+            "#40:program_stop)");
+  EXPECT_EQ(model.executables[0].kind, varnholt::ModelExecutable::Workplan);
+  EXPECT_EQ(model.executables[model.executables[0].elements[2]].kind, varnholt::ModelExecutable::ProgramStop);
 }
 
 // A workplan listed twice is no cycle: nothing is said of it.

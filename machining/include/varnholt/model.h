@@ -190,6 +190,16 @@ struct ModelChoice {
   size_t steps = 0;
 };
 
+/// The project's program as the walk follows it: the main workplan and, within each structure
+/// entered, its elements in machining order (a selective, parallel, if or while element by the
+/// one way through it that is followed), down to workingsteps, NC functions and program stops.
+struct ModelExecutable {
+  enum Kind { Workingstep, Workplan, Selective, Parallel, If, While, ProgramStop, NcFunction, Other } kind = Other;
+  std::string name, label, type;  // "#2", its_id, its entity
+  int step = -1;                  // a workingstep: index into Model::order
+  std::vector<size_t> elements;   // indices into Model::executables
+};
+
 /// A workplan that contains itself, directly or through other structures.
 struct ModelCycle {
   std::string structure;  // "#3", a workplan or another structure
@@ -218,6 +228,8 @@ struct Model {
   /// What the walk could not place, once per instance, as the scene names it.
   std::vector<SceneProblem> problems;
   std::vector<ModelWalkEvent> walk;
+  /// The tree of the program; [0] is the main workplan where there is one.
+  std::vector<ModelExecutable> executables;
   std::vector<ModelSetup> setups;  // in the order the walk first meets them
   std::vector<ModelWorkpiece> workpieces;
   std::vector<ModelWorkingstep> workingsteps;

@@ -99,6 +99,33 @@ class ModelReader : WorkplanWalk::Visitor {
 
   void MainElementDone() override { Event(ModelWalkEvent::MainElementDone, 0); }
 
+  // The tree: each executable a node, under the structure the walk is in.
+  size_t Node(const cct_Instance& element, ModelExecutable::Kind kind) {
+    using K = ModelExecutable::Kind;
+    if (kind == K::Other)
+      kind = r_.Is(element, "workplan")          ? K::Workplan
+             : r_.Is(element, "selective")       ? K::Selective
+             : r_.Is(element, "parallel")        ? K::Parallel
+             : r_.Is(element, "if_statement")    ? K::If
+             : r_.Is(element, "while_statement") ? K::While
+             : r_.Is(element, "program_stop")    ? K::ProgramStop
+             : r_.Is(element, "nc_function")     ? K::NcFunction
+                                                 : K::Other;
+    ModelExecutable node;
+    node.kind = kind;
+    node.name = InstanceLabel(&element);
+    node.label = r_.Text(element, A::its_id);
+    node.type = element.TypeName() ? element.TypeName() : "?";
+    model_.executables.push_back(std::move(node));
+    const size_t k = model_.executables.size() - 1;
+    if (!open_.empty()) model_.executables[open_.back()].elements.push_back(k);
+    return k;
+  }
+
+  void Open(const cct_Instance& structure) override { open_.push_back(Node(structure, ModelExecutable::Other)); }
+  void Close() override { open_.pop_back(); }
+  void Other(const cct_Instance& element) override { Node(element, ModelExecutable::Other); }
+
   void Choice(const cct_Instance& element, const char* why) override {
     model_.choices.push_back({InstanceLabel(&element) + ": " + why, model_.order.size()});
   }
@@ -122,6 +149,7 @@ class ModelReader : WorkplanWalk::Visitor {
 
   void Workingstep(const cct_Instance& step, const SetupFrames* setup) override {
     Event(ModelWalkEvent::Step, model_.order.size());
+    model_.executables[Node(step, ModelExecutable::Workingstep)].step = static_cast<int>(model_.order.size());
     model_.order.push_back({Workingstep(step), setup ? setup->index : -1, model_.setups.size()});
   }
 
@@ -487,6 +515,7 @@ class ModelReader : WorkplanWalk::Visitor {
   Problems problems_;
   Geometry geometry_;
   size_t told_ = 0;
+  std::vector<size_t> open_;  // the structures the walk is in
   std::unordered_map<const cct_Instance*, int> workingsteps_, features_, workpieces_, operations_, tools_,
       technologies_;
 };

@@ -55,10 +55,15 @@ void WorkplanWalk::Workplan(const cct_Instance& plan, const SetupFrames* setup, 
     return;
   }
   path_.push_back(&plan);
+  visitor_.Open(plan);
   struct Leave {
     std::vector<const cct_Instance*>& path;
-    ~Leave() { path.pop_back(); }
-  } leave{path_};
+    Visitor& visitor;
+    ~Leave() {
+      path.pop_back();
+      visitor.Close();
+    }
+  } leave{path_, visitor_};
   if (const cct_Instance* own = r_.Ref(plan, "its_setup")) setup = &Setup(*own);
   std::vector<cct_Instance*> elements;
   r_.Refs(plan, "its_elements", elements);
@@ -111,13 +116,17 @@ void WorkplanWalk::Executable(const cct_Instance& element, const SetupFrames* se
       return;
     }
     path_.push_back(&element);
+    visitor_.Open(element);
     Executable(*first, setup, depth + 1);
+    visitor_.Close();
     path_.pop_back();
   } else if (r_.Value(element, "its_elements")) {
     // Workplans and non-sequential sets: every executable they hold, in the order listed.
     Workplan(element, setup, depth + 1, false);
+  } else {
+    // Other executables (NC functions, conditions) place nothing.
+    visitor_.Other(element);
   }
-  // Other executables (NC functions, conditions) place nothing.
 }
 
 const SetupFrames& WorkplanWalk::Setup(const cct_Instance& setup) {

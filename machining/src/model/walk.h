@@ -55,6 +55,11 @@ class WorkplanWalk {
     /// A workplan (or structure) met again within itself: `through` is the element that lists
     /// it, itself where it lists itself. The walk does not enter it again.
     virtual void Cycle(const cct_Instance& /*plan*/, const cct_Instance& /*through*/) {}
+    /// A structure entered (a workplan, or the one way followed through another) and left;
+    /// an executable that is neither a structure nor a workingstep (an NC function).
+    virtual void Open(const cct_Instance&) {}
+    virtual void Close() {}
+    virtual void Other(const cct_Instance&) {}
   };
 
   WorkplanWalk(Reader& reader, Geometry& geometry, Problems& problems, Visitor& visitor)
