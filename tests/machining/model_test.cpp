@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -152,6 +153,50 @@ TEST_F(ModelRead, TheProgramIsATreeOfExecutablesInMachiningOrder) {
             "#40:program_stop)");
   EXPECT_EQ(model.executables[0].kind, varnholt::ModelExecutable::Workplan);
   EXPECT_EQ(model.executables[model.executables[0].elements[2]].kind, varnholt::ModelExecutable::ProgramStop);
+}
+
+// A setup's workpiece with its stock and where it is clamped, and the workingstep's tool,
+// technology and operation as numbers.
+TEST_F(ModelRead, TheStockClampsToolAndTechnologyAreNumbers) {
+  const std::string text = File(
+      "#2=WORKPLAN('main',(#50),$,#60,$);\n#60=SETUP('s',#61,$,(#62));\n#61=AXIS2_PLACEMENT_3D('',#63,$,$);\n"
+      "#62=WORKPIECE_SETUP(#64,#61,$,$,());\n#63=CARTESIAN_POINT('',(100.0,0.0,0.0));\n"
+      "#64=WORKPIECE('w',$,$,$,$,#65,(#13,#14));\n#65=BLOCK('b',#61,80.0,60.0,30.0);\n"
+      "#50=MACHINING_WORKINGSTEP('ws',$,$,#51,$);\n"
+      "#51=PLANE_ROUGH_MILLING($,$,'op',7.5,$,#52,#55,$,$,$,$,$,1.5,0.2);\n"
+      "#52=MILLING_CUTTING_TOOL('T1',#53,(),90.0,$,$);\n#53=ENDMILL(#54,4,.LEFT.,.F.,$);\n"
+      "#54=MILLING_TOOL_DIMENSION(10.0,$,$,25.0,0.5,$,$);\n"
+      "#55=MILLING_TECHNOLOGY(12.0,.TCP.,$,-3000.0,0.05,.F.,.F.,.F.,$);\n");
+  TempFile file(text);
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path())) << doc.LogText();
+  const varnholt::Model model = varnholt::ReadModel(*doc.Scope());
+  ASSERT_EQ(model.setups.size(), 1u);
+  ASSERT_EQ(model.setups[0].workpieces.size(), 1u);
+  const varnholt::ModelWorkpiece& workpiece = model.workpieces[model.setups[0].workpieces[0].workpiece];
+  EXPECT_EQ(workpiece.stock.kind, varnholt::ModelStock::Block);
+  EXPECT_EQ(workpiece.stock.x, 80);
+  EXPECT_EQ(workpiece.stock.z, 30);
+  EXPECT_EQ(workpiece.stock.position.origin.x, 100);
+  ASSERT_EQ(workpiece.clampingPositions.size(), 2u);
+  EXPECT_EQ(workpiece.clampingPositions[1].x, 10);
+  ASSERT_EQ(model.order.size(), 1u);
+  const varnholt::ModelOperation& operation = model.operations[model.workingsteps[model.order[0].workingstep].operation];
+  EXPECT_EQ(operation.retractPlane, 7.5);
+  EXPECT_EQ(operation.allowanceBottom, 0.2);
+  const varnholt::ModelTool& tool = model.tools[operation.tool];
+  EXPECT_EQ(tool.id, "T1");
+  EXPECT_EQ(tool.diameter, 10);
+  EXPECT_EQ(tool.cornerRadius, 0.5);
+  EXPECT_EQ(tool.cuttingEdgeLength, 25);
+  EXPECT_EQ(tool.overallLength, 90);
+  EXPECT_EQ(tool.teeth, 4);
+  EXPECT_EQ(tool.hand, varnholt::Hand::Left);
+  const varnholt::ModelTechnology& technology = model.technologies[operation.technology];
+  EXPECT_EQ(technology.feedrate, 12);
+  EXPECT_EQ(technology.spindle, -3000);
+  EXPECT_EQ(technology.feedratePerTooth, 0.05);
+  EXPECT_TRUE(std::isnan(technology.cutspeed));
 }
 
 // A workplan listed twice is no cycle: nothing is said of it.

@@ -153,6 +153,8 @@ struct ModelStock {
 struct ModelWorkpiece {
   std::string name, id;
   ModelStock stock;
+  /// Where the file says it is clamped, in its own system (the points that can be read).
+  std::vector<Vec3> clampingPositions;
 };
 
 struct ModelSetup {

@@ -27,7 +27,7 @@
   X(cutting_edge_length) X(overall_assembly_length) X(number_of_teeth) X(hand_of_cut) X(feedrate)           \
   X(feedrate_per_tooth) X(cutspeed) X(spindle) X(its_workpiece) X(feature_placement)                        \
   X(its_bounding_geometry) X(location) X(axis) X(height) X(x) X(y) X(z) X(its_list) X(basiccurve)           \
-  X(its_toolaxis) X(its_speed) X(its_elements) X(its_machining_strategy) X(overlap) X(feed_direction) X(stepover_direction)     \
+  X(its_toolaxis) X(its_speed) X(its_elements) X(clamping_positions) X(its_machining_strategy) X(overlap) X(feed_direction) X(stepover_direction)     \
   X(rotation_direction) X(cutmode) X(spiral_cutmode) X(reduced_feed_at_start) X(depth_of_start)               \
   X(reduced_feed_at_end) X(depth_of_end) X(axial_cutting_depth) X(radial_cutting_depth) X(allowance_side)       \
   X(allowance_bottom) X(cutting_depth) X(first_depth) X(depth_of_step) X(retract_distance) X(dwell_time_step)  \
@@ -216,6 +216,12 @@ class ModelReader : WorkplanWalk::Visitor {
     out.name = InstanceLabel(workpiece);
     out.id = r_.Text(*workpiece, A::its_id);
     Stock(r_.Ref(*workpiece, A::its_bounding_geometry), out.stock);
+    std::vector<cct_Instance*> clamps;
+    r_.Refs(*workpiece, A::clamping_positions, clamps);
+    for (const cct_Instance* clamp : clamps) {
+      Vec3 p;
+      if (clamp && geometry_.Point(clamp, p)) out.clampingPositions.push_back(p);
+    }
     model_.workpieces[k] = std::move(out);
     return k;
   }
