@@ -778,8 +778,8 @@ std::string SlotText(const std::string& path, const std::string& ends = "#63,#69
 }  // namespace
 
 // The reader gives the generator the feature as written: each part's kind and numbers, NaN and
-// unset kinds where the file gives none, and a path's placement that is the feature's own
-// instance as none of its own (one of the same values but another instance is its own).
+// unset kinds where the file gives none, and a path's placement that is the feature's own, the
+// same instance or one of the same values, as none of its own.
 TEST(ReadAlong, GivesEachPartAsWritten) {
   const std::string at = "#35=AXIS2_PLACEMENT_3D('',#36,#15,#16);\n#36=CARTESIAN_POINT('',(5.,6.,0.));";
   const ReadCase cases[] = {
@@ -811,6 +811,11 @@ TEST(ReadAlong, GivesEachPartAsWritten) {
          EXPECT_DOUBLE_EQ(f.path.placement.placement.origin.x, 5);
          EXPECT_DOUBLE_EQ(f.path.placement.placement.origin.y, 6);
        }},
+      // The feature's placement written again as an instance of its own still says "at the
+      // feature": composed once more, the slot would lie twice as far out.
+      {"a slot along a line at the feature's placement written again", SlotText("LINEAR_PATH(#37,#64,#65)") +
+           "\n#37=AXIS2_PLACEMENT_3D('',#38,#15,#16);\n#38=CARTESIAN_POINT('',(20.,40.,20.));",
+       [](const AlongFeature& f) { EXPECT_FALSE(f.path.placement.own); }},
       {"a slot of nothing", "#60=SLOT('slot',#10,(#70),#30,$,$,$,());",
        [](const AlongFeature& f) {
          EXPECT_FALSE(f.hasDepth);

@@ -821,7 +821,8 @@ const char* kHeader =
     "#199=PLUS_MINUS_VALUE(0.1,0.1,1);\n#201=TOLERANCED_LENGTH_MEASURE(3.0,#199);\n"
     "#203=TOLERANCED_LENGTH_MEASURE(40.0,#199);\n#204=TOLERANCED_LENGTH_MEASURE(60.0,#199);\n"
     // A placement of the same values as the feature's, but an instance of its own.
-    "#210=AXIS2_PLACEMENT_3D('',#192,#15,#17);\n"
+    "#210=AXIS2_PLACEMENT_3D('',#192,#15,#17);\n#211=AXIS2_PLACEMENT_3D('',#212,#15,#16);\n"
+    "#212=CARTESIAN_POINT('',(5.0,-3.0,0.0));\n"
     "#270=CARTESIAN_POINT('',(30.0,20.0,0.0));\n#271=CARTESIAN_POINT('',(-30.0,20.0,0.0));\n"
     "#272=CARTESIAN_POINT('',(-30.0,-20.0,0.0));\n#273=CARTESIAN_POINT('',(30.0,-20.0,0.0));\n"
     "#260=POLYLINE('',(#270,#271,#272,#273));\n#261=POLYLINE('',(#270,#271,#272,#273,#270));\n";
@@ -872,7 +873,10 @@ TEST(ReadArea, AClosedPocketsPartsAndTheProfilesOwnPlacement) {
     const char* placement;  // the profile's
     bool given;
   } const cases[] = {{"the feature's own placement", "#190", false},
-                     {"a placement of its own", "#210", true},
+                     // Written again as an instance of its own, it still says "at the feature":
+                     // composed once more, the pocket would lie twice as far out.
+                     {"the feature's placement written again", "#210", false},
+                     {"a placement of its own", "#211", true},
                      {"no placement", "$", false}};
   for (const Case& c : cases) {
     const ReadBack read = Read(std::string("#200=CLOSED_POCKET('pocket',#10,(#300),#190,#195,(),$,#191,$,#201,#202);\n") +
@@ -895,8 +899,8 @@ TEST(ReadArea, AClosedPocketsPartsAndTheProfilesOwnPlacement) {
     EXPECT_EQ(f.boundary.placement.read, c.given) << c.what;
     if (c.given) {
       // Read as written, in the coordinates of the feature that holds it.
-      ExpectNear(f.boundary.placement.placement.origin, {10, 20, 0}, c.what);
-      ExpectNear(f.boundary.placement.placement.axis[0], {0, 1, 0}, c.what);
+      ExpectNear(f.boundary.placement.placement.origin, {5, -3, 0}, c.what);
+      ExpectNear(f.boundary.placement.placement.axis[0], {1, 0, 0}, c.what);
     }
     EXPECT_EQ(read.reason, "") << c.what;
   }

@@ -11,6 +11,7 @@
 
 #include "cct/factory.h"
 #include "cct/schema.h"
+#include "support/temp_file.h"
 #include "support/cli_run.h"
 #include "support/real_files.h"
 #include "varnholt/doc.h"
@@ -202,4 +203,47 @@ TEST_F(SceneBuild, CorpusFilesBuildAndDrawWhatTheyHold) {
       EXPECT_GT(toolpaths, 0u) << name;
     }
   }
+}
+
+// A profile whose placement repeats its feature's placement, as another instance of the same
+// values, lies at the feature, as the same instance would: the outline and the pocket's
+// generated moves stay on the 120 x 100 block instead of lying twice as far out.
+TEST_F(SceneBuild, AProfilePlacedLikeItsFeatureIsPlacedOnce) {
+  const std::string text =
+      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\nFILE_NAME('p.stp','2026-12-10T10:00:00',(''),(''),"
+      "'','','');\nFILE_SCHEMA(('COMBINED_SCHEMA'));\nENDSEC;\nDATA;\n"
+      "#1=PROJECT('p',#2,(#4),$,$,$);\n#2=WORKPLAN('main',(#70),$,$,$);\n"
+      "#4=WORKPIECE('w',$,$,$,$,#15,());\n#15=BLOCK('b',#9,120.0,100.0,50.0);\n"
+      "#9=AXIS2_PLACEMENT_3D('',#10,#11,#12);\n#10=CARTESIAN_POINT('',(0.0,0.0,0.0));\n"
+      "#11=DIRECTION('',(0.0,0.0,1.0));\n#12=DIRECTION('',(1.0,0.0,0.0));\n"
+      "#43=CLOSED_POCKET('pocket',#4,(#31),#44,#52,(),$,#53,$,$,#56);\n"
+      "#44=AXIS2_PLACEMENT_3D('at',#45,#11,#12);\n#45=CARTESIAN_POINT('',(60.0,50.0,50.0));\n"
+      "#52=PLANE('depth',#48);\n#48=AXIS2_PLACEMENT_3D('',#49,#11,#12);\n#49=CARTESIAN_POINT('',(0.0,0.0,-20.0));\n"
+      "#53=PLANAR_POCKET_BOTTOM_CONDITION();\n#56=RECTANGULAR_CLOSED_PROFILE(#57,#63,#64);\n"
+      "#57=AXIS2_PLACEMENT_3D('at',#58,#11,#12);\n#58=CARTESIAN_POINT('',(60.0,50.0,50.0));\n"
+      "#63=TOLERANCED_LENGTH_MEASURE(40.0,$);\n#64=TOLERANCED_LENGTH_MEASURE(30.0,$);\n"
+      "#70=MACHINING_WORKINGSTEP('ws',$,#43,#31,$);\n"
+      "#31=BOTTOM_AND_SIDE_ROUGH_MILLING($,$,'rough',10.0,$,#32,#36,$,$,$,$,$,5.0,8.0,0.0,0.0);\n"
+      "#32=MILLING_CUTTING_TOOL('T1',#33,(),$,$,$);\n#33=ENDMILL(#34,2,$,$,$);\n"
+      "#34=MILLING_TOOL_DIMENSION(10.0,$,$,30.0,$,$,$);\n"
+      "#36=MILLING_TECHNOLOGY(10.0,.TCP.,$,100.0,$,.F.,.F.,.F.,$);\n"
+      "ENDSEC;\nEND-ISO-10303-21;\n";
+  TempFile file(text);
+  const Scene scene = Build(file.Path());
+  const ScenePath* outline = Path(scene, "#43", ShapeKind::Feature);
+  ASSERT_NE(outline, nullptr);
+  for (const Vec3& p : outline->points) {
+    EXPECT_NEAR(std::fabs(p.x - 60), 15, 1e-9) << "the outline lies about (60, 50), 30 long, 40 wide";
+    EXPECT_NEAR(std::fabs(p.y - 50), 20, 1e-9);
+  }
+  bool generated = false;
+  for (const ScenePath& path : scene.paths) {
+    if (path.kind != ShapeKind::Generated) continue;
+    generated = true;
+    for (const Vec3& p : path.points) {
+      EXPECT_LE(std::fabs(p.x - 60), 10 + 1e-6) << "the tool stays in the pocket";
+      EXPECT_LE(std::fabs(p.y - 50), 15 + 1e-6);
+    }
+  }
+  EXPECT_TRUE(generated);
 }

@@ -72,7 +72,7 @@ class AlongReader {
 
   void Own(const cct_Instance& holder, const char* what, AlongPlacement& out) {
     const cct_Instance* placement = r_.Ref(holder, A::placement);
-    out.own = placement && placement != featurePlacement_;
+    out.own = placement && !SamePlacement(r_, placement, featurePlacement_);
     out.read = out.own && g_.Axis2(placement, out.placement, &holder, what);
   }
 

@@ -76,7 +76,7 @@ class AreaReader {
   // A placement the holder's own placement does not already stand for.
   AreaPlacement Own(const cct_Instance* placement, const cct_Instance* holder, const char* what) {
     AreaPlacement out;
-    if (!placement || placement == holder) return out;
+    if (!placement || SamePlacement(r_, placement, holder)) return out;
     out.given = true;
     out.read = g_.Axis2(placement, out.placement, &feature_, what);
     return out;

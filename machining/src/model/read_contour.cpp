@@ -117,4 +117,23 @@ bool ReadContour(Reader& r, Geometry& g, const cct_Instance* curve, Contour2& ou
   return Read(r, g, curve, out, why, 0);
 }
 
+bool SamePlacement(Reader& r, const cct_Instance* placement, const cct_Instance* holder) {
+  if (!placement || !holder) return false;
+  if (placement == holder) return true;
+  // Read aside: whether it can be read is the caller's to say, where it reads it for use.
+  std::vector<SceneProblem> ignored;
+  scene_detail::Problems quiet(ignored);
+  scene_detail::Budget budget;
+  Geometry aside(r, quiet, budget);
+  Placement a, b;
+  if (!aside.Axis2(placement, a, nullptr, "") || !aside.Axis2(holder, b, nullptr, "")) return false;
+  auto same = [](const Vec3& u, const Vec3& v) {
+    return std::fabs(u.x - v.x) <= 1e-9 * std::max(1.0, std::fabs(v.x)) &&
+           std::fabs(u.y - v.y) <= 1e-9 * std::max(1.0, std::fabs(v.y)) &&
+           std::fabs(u.z - v.z) <= 1e-9 * std::max(1.0, std::fabs(v.z));
+  };
+  return same(a.origin, b.origin) && same(a.axis[0], b.axis[0]) && same(a.axis[1], b.axis[1]) &&
+         same(a.axis[2], b.axis[2]);
+}
+
 }  // namespace varnholt::model_detail

@@ -20,6 +20,11 @@ using scene_detail::Reader;
 /// cannot be read or does not lie in a plane of constant z.
 bool ReadContour(Reader& r, Geometry& g, const cct_Instance* curve, Contour2& out, std::string& why);
 
+/// True when a placement stands for its holder's own: the same instance, or another with the
+/// same location and axes. Writers give a profile or path "the feature's placement" both ways;
+/// composed once more, the second would move it by the feature's offset again.
+bool SamePlacement(Reader& r, const cct_Instance* placement, const cct_Instance* holder);
+
 }  // namespace varnholt::model_detail
 
 #endif

@@ -5,6 +5,7 @@
 
 #include "cct/instance.h"
 #include "../scene_read.h"
+#include "read_geometry.h"
 
 namespace varnholt::scene_detail {
 namespace {
@@ -25,7 +26,7 @@ class Outliner {
     Placement frame;
     // Writers also give a profile the feature's own placement, meaning "at the feature".
     const cct_Instance* placement = r_.Ref(*profile, "placement");
-    if (placement && placement != featurePlacement_ &&
+    if (placement && !model_detail::SamePlacement(r_, placement, featurePlacement_) &&
         !g_.Axis2(placement, frame, profile, "the profile's placement"))
       return false;
     Outline line;
@@ -78,7 +79,7 @@ class Outliner {
     Placement frame;
     // Writers also give a profile the feature's own placement, meaning "at the feature".
     const cct_Instance* placement = r_.Ref(*path, "placement");
-    if (placement && placement != featurePlacement_ &&
+    if (placement && !model_detail::SamePlacement(r_, placement, featurePlacement_) &&
         !g_.Axis2(placement, frame, path, "the path's placement"))
       return false;
     double a = 0;
