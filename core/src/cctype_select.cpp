@@ -153,6 +153,7 @@ void cct_SelectType::Set(const cct_Type* v) {
   // Refused before the held value is given back, so that it stays.
   if (v && v->Kind() == cct_KIND_REAL && !cct_StorableReal(v->GetReal())) return;
   ReleaseHeld();
+  flags_ &= static_cast<uint16_t>(~cct_FLAG_BARE_LITERAL);
   if (!v) {
     flags_ |= cct_FLAG_UNSET;
     return;
@@ -194,6 +195,7 @@ void cct_SelectType::Set(const cct_Type* v) {
         value_.i = static_cast<int32_t>(v->GetInteger());
       } else if (const char* text = v->GetString()) {
         ResolveEnumerationLiteral(text);
+        flags_ |= cct_FLAG_BARE_LITERAL;
       } else {
         Unset();  // an unset untyped literal has nothing to hold
       }
@@ -325,12 +327,13 @@ void cct_SelectType::WriteP21(std::ostream& out) const {
   }
   cct_Type* value = Get(0, 1);
   if (value) {
-    // A value of a defined type of the schema is written with its type, as it was read
-    // ("PARAMETER_VALUE(1.)"): bare, it would be read back as a plain number, which says less
-    // and which not every select takes. (Enumerations stay bare: a bare literal is resolved
-    // to its type when read, so the two cannot be told apart.)
+    // A value of a defined type of the schema is written with its type ("PARAMETER_VALUE(1.)",
+    // "SPEED_NAME(.RAPID.)"), as an exchange file gives a select's simple value: bare, a
+    // number would be read back as a plain number, which says less and which not every select
+    // takes. Only an enumeration literal the file itself gave bare stays bare, as written.
     const bool typed = heldTypeId_ >= cct_TYPE_ID_BASE && heldTypeId_ < cct_ENTITY_ID_BASE &&
-                       heldKind_ != cct_KIND_INSTANCE && heldKind_ != cct_KIND_ENUMERATION;
+                       heldKind_ != cct_KIND_INSTANCE &&
+                       !(heldKind_ == cct_KIND_ENUMERATION && (flags_ & cct_FLAG_BARE_LITERAL));
     if (typed) {
       for (const char* c = OrEmpty(value->TypeName()); *c; ++c) out.put(cct_AsciiUpper(*c));
       out.put('(');

@@ -139,6 +139,24 @@ std::string Reader::Text(const cct_Instance& instance, const char* name) {
   return text ? text : "";
 }
 
+std::string Reader::HeldText(const cct_Type* value) {
+  if (!value || !value->IsSet()) return {};
+  const long kind = value->Kind();
+  if (kind == cct_KIND_STRING || kind == cct_KIND_ENUMERATION) {
+    const char* text = value->GetString();
+    return text ? text : "";
+  }
+  if (kind != cct_KIND_SELECT) return {};
+  const auto* select = static_cast<const cct_SelectType*>(value);
+  if (select->HeldKind() != cct_KIND_STRING && select->HeldKind() != cct_KIND_ENUMERATION) return {};
+  cct_Type* held = select->Get(0, 0);
+  if (!held) return {};
+  const char* text = held->GetString();
+  std::string out = text ? text : "";
+  if (held->IsTemporary()) delete held;
+  return out;
+}
+
 bool Reader::Items(const cct_Instance& instance, const char* name, std::vector<Item>& out) {
   out.clear();
   const cct_AggregateType_1d* list = List(Value(instance, name));

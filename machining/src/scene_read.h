@@ -35,6 +35,9 @@ class Reader {
   /// BOOLEAN or LOGICAL true/false; false when unset or unknown.
   bool Flag(const cct_Instance& instance, const char* name, bool& out);
   std::string Text(const cct_Instance& instance, const char* name);
+  /// The text of a string or enumeration value, also where a select holds it
+  /// (SPEED_NAME(.RAPID.)); empty for anything else.
+  std::string HeldText(const cct_Type* value);
   /// The instances a list of references holds, in order (a dangling element is null). False
   /// when the attribute is no list.
   bool Refs(const cct_Instance& instance, const char* name, std::vector<cct_Instance*>& out);

@@ -541,7 +541,7 @@ TEST(Aggregate, SelectsAreOwnedValueObjects) {
   list.SetType(&length, 0);
   list.SetType(&left, 1);
   list.SetSelectElement(three, 3);
-  EXPECT_EQ(P21(list), "(LENGTH_MEASURE(2.5000000000),.LEFT.,$,#3)");
+  EXPECT_EQ(P21(list), "(LENGTH_MEASURE(2.5000000000),SIDE(.LEFT.),$,#3)");
 
   cct_Type* e = list.ElementObject(0);  // the stored select itself
   ASSERT_NE(e, nullptr);
@@ -551,13 +551,13 @@ TEST(Aggregate, SelectsAreOwnedValueObjects) {
   EXPECT_EQ(list.ElementObject(2), nullptr);
 
   list.SetType(&left, 0);  // replacing destroys the old select (checked by the sanitizers)
-  EXPECT_EQ(P21(list), "(.LEFT.,.LEFT.,$,#3)");
+  EXPECT_EQ(P21(list), "(SIDE(.LEFT.),SIDE(.LEFT.),$,#3)");
 
   // Copying builds new selects from the source's: both aggregates own their own.
   cct_AggregateType_1d copy(&kShapes);
   copy.Copy(&list);
   list.Unset();
-  EXPECT_EQ(P21(copy), "(.LEFT.,.LEFT.,$,#3)");
+  EXPECT_EQ(P21(copy), "(SIDE(.LEFT.),SIDE(.LEFT.),$,#3)");
 }
 
 TEST(Aggregate, BooleansAndLogicalsTakeOneByte) {

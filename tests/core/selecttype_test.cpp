@@ -156,7 +156,7 @@ TEST(Select, NestedSelectIsFlattened) {
   outer.Set(&inner);
   EXPECT_EQ(outer.HeldKind(), cct_KIND_ENUMERATION);
   EXPECT_EQ(outer.HeldTypeId(), test_schema::kSide);
-  EXPECT_EQ(P21(outer), ".NEUTRAL.");
+  EXPECT_EQ(P21(outer), "SIDE(.NEUTRAL.)");
 }
 
 TEST(Select, DirectInstanceIsCountedAndReleased) {

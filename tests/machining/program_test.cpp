@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -15,6 +17,7 @@
 #include "cct/scope.h"
 #include "support/cli_run.h"
 #include "support/json_value.h"
+#include "support/temp_file.h"
 #include "varnholt/doc.h"
 
 using varnholt::MoveKind;
@@ -234,4 +237,35 @@ TEST_F(ProgramBuild, ChoicesAndBranchesAreFollowedTheFirstWay) {
   EXPECT_EQ(program.choices, (std::vector<std::string>{
                                  "#7: a selective element: only its first alternative is followed",
                                  "#8: a parallel element: only its first branch is followed"}));
+}
+
+// A toolpath whose speed is the speed name RAPID moves as rapids, whether the file types the
+// select's value (SPEED_NAME(.RAPID.)) or gives the literal bare; a save writes either as read.
+TEST_F(ProgramBuild, ARapidSpeedMovesAsRapidsTypedOrBare) {
+  std::ifstream in(kData + "program_feeds.stp", std::ios::binary);
+  const std::string fixture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string path = "#54=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,$,";
+  ASSERT_NE(fixture.find(path), std::string::npos);
+  for (const std::string speed : {"SPEED_NAME(.RAPID.)", ".RAPID."}) {
+    SCOPED_TRACE(speed);
+    std::string text = fixture;
+    text.replace(text.find(path), path.size(), "#54=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.," + speed + ",");
+    TempFile file(text);
+    CDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
+    Program program;
+    {
+      CDoc::LogRoute route(doc);
+      program = varnholt::BuildProgram(*doc.Scope());
+    }
+    const ProgramStep* step = Step(program, "#100");
+    ASSERT_TRUE(step);
+    ASSERT_FALSE(step->moves.empty());
+    for (const varnholt::Move& move : step->moves) EXPECT_EQ(move.kind, MoveKind::Rapid);
+    TempFile saved("", ".stp");
+    ASSERT_TRUE(doc.OnSaveDocument(saved.Path()));
+    std::ifstream back(saved.Path(), std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(back)), std::istreambuf_iterator<char>());
+    EXPECT_NE(written.find("(.T.,.TRAJECTORY_PATH.," + speed + ","), std::string::npos);
+  }
 }

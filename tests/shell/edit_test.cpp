@@ -165,8 +165,8 @@ TEST(Edit, SelectValuesTakeTheRulesOfTheirType) {
       {"#60.its_speed", "0.5", varnholt::EditOutcome::kRefused, ".TRAJECTORY_PATH.,$,"},
       {"#60.its_speed", "positive_ratio_measure(0.5)", varnholt::EditOutcome::kChanged, ",POSITIVE_RATIO_MEASURE(0.5000000000),"},
       {"#60.its_speed", "0.75", varnholt::EditOutcome::kChanged, ",POSITIVE_RATIO_MEASURE(0.7500000000),"},
-      {"#60.its_speed", "speed_name(RAPID)", varnholt::EditOutcome::kChanged, ",.RAPID.,"},
-      {"#60.its_speed", "speed_name(slow)", varnholt::EditOutcome::kRefused, ",.RAPID.,"},
+      {"#60.its_speed", "speed_name(RAPID)", varnholt::EditOutcome::kChanged, ",SPEED_NAME(.RAPID.),"},
+      {"#60.its_speed", "speed_name(slow)", varnholt::EditOutcome::kRefused, ",SPEED_NAME(.RAPID.),"},
   };
   for (const Case& c : cases) {
     varnholt::ValueSlot slot;

@@ -29,6 +29,8 @@ enum cct_Flag : uint16_t {
   // A value: holds the parameter the file gave as text (its instance's scope keeps it), since
   // the binding refused it. An instance: its scope keeps parameters of its record as written.
   cct_FLAG_AS_WRITTEN = 0x1000,
+  // A select: holds an enumeration literal the file gave without its type, written back so.
+  cct_FLAG_BARE_LITERAL = 0x2000,
 };
 
 /// Representation codes answered by Kind(); unlike TypeID they are never overridden by schema

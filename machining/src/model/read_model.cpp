@@ -326,7 +326,7 @@ class ModelReader : WorkplanWalk::Visitor {
         if (const cct_Type* speed = r_.Value(*path, A::its_speed)) {
           double ratio = 0;
           if (r_.Number(speed, ratio) && ratio > 0) toolpath.speedRatio = ratio;
-          else if (r_.Text(*path, A::its_speed) == "rapid") toolpath.rapidSpeed = true;
+          else if (r_.HeldText(speed) == "rapid") toolpath.rapidSpeed = true;  // bare or typed
         }
       }
       out.toolpaths.push_back(std::move(toolpath));
