@@ -134,9 +134,13 @@ class Writer {
     std::map<std::string, size_t> toolOf;
     bool refused = false;
     planned_.resize(program_.steps.size());
+    // Per feature, the first workingstep on it that is not run: what follows it on the feature
+    // (a finish after its roughing) would meet the material that one was to take away.
+    std::map<std::string, size_t> missing;
     for (size_t k = 0; k < program_.steps.size(); ++k) {
       const ProgramStep& step = program_.steps[k];
       Planned& plan = planned_[k];
+      auto before = step.feature.empty() ? missing.end() : missing.find(step.feature);
       if (step.moves.empty()) {
         if (step.reason.empty()) {
           Refuse(plan, step, "it has no moves and no reason why");
@@ -144,6 +148,16 @@ class Writer {
         } else {
           plan.note = "no moves: " + step.reason;
         }
+        if (!step.feature.empty()) missing.emplace(step.feature, k);
+        continue;
+      }
+      if (before != missing.end()) {
+        const ProgramStep& earlier = program_.steps[before->second];
+        Refuse(plan, step,
+               "its feature " + step.feature + " is machined first by " + StepName(earlier) + ", which " +
+                   (earlier.moves.empty() ? "has no moves" : "is left out") +
+                   ", and without it this one would cut what that was to take away");
+        refused = true;
         continue;
       }
       std::string why;
@@ -172,6 +186,7 @@ class Writer {
       if (!why.empty()) {
         Refuse(plan, step, why);
         refused = true;
+        if (!step.feature.empty()) missing.emplace(step.feature, k);
         continue;
       }
       plan.write = true;

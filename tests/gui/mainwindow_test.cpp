@@ -668,7 +668,11 @@ TEST_F(Window, GcodeExportAsksBeforeLeavingWorkingstepsOut) {
   const QString log = frame->Log()->toPlainText();
   EXPECT_TRUE(log.contains("G-code: workingstep #501 'WS1 face rough': its technology gives no spindle speed"))
       << log.right(600).toStdString();
-  EXPECT_TRUE(log.contains("G-code not written: 1 workingstep cannot be written.")) << log.right(600).toStdString();
+  // The face's finish is not run without its roughing, which would leave it the whole stock.
+  EXPECT_TRUE(log.contains("G-code: workingstep #502 'WS2 face finish': its feature #100 is machined first by "
+                           "workingstep #501 'WS1 face rough', which is left out"))
+      << log.right(600).toStdString();
+  EXPECT_TRUE(log.contains("G-code not written: 2 workingsteps cannot be written.")) << log.right(600).toStdString();
 
   reply_ = QMessageBox::Yes;
   window_->ExportGcodeAction()->trigger();
@@ -679,7 +683,8 @@ TEST_F(Window, GcodeExportAsksBeforeLeavingWorkingstepsOut) {
   EXPECT_TRUE(frame->Log()->toPlainText().contains("G-code: units ")) << frame->Log()->toPlainText().right(600).toStdString();
   EXPECT_TRUE(QFileInfo::exists(files_.Path("nospindle.map.json")));
   EXPECT_TRUE(window_->GcodeDock()->isVisible());
-  EXPECT_TRUE(frame->Gcode()->Summary()->text().contains("Ohne 1 Arbeitsschritte"));
+  EXPECT_TRUE(frame->Gcode()->Summary()->text().contains("Ohne 2 Arbeitsschritte"))
+      << frame->Gcode()->Summary()->text().toStdString();
 }
 
 // "G-Code anzeigen" shows the program without writing it; a click on one of its lines selects

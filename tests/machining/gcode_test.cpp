@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <regex>
@@ -307,6 +308,42 @@ TEST(Gcode, WhatCannotBeWrittenIsRefusedOrLeftOutAndListed) {
         << written.text;
     EXPECT_EQ(Count(written.text, "G4 "), 0u) << "nothing of the workingstep left out";
     EXPECT_EQ(Count(written.text, "G2 X30"), 1u) << "the rest is there";
+  }
+}
+
+// A workingstep is not run where an earlier one on its feature is not: a finish after a
+// roughing that has no moves, or is left out, would take the whole stock at its full depth.
+// Workingsteps of other features, and those after one that runs, are not touched.
+TEST(Gcode, NoWorkingstepRunsWithoutTheEarlierOnesOnItsFeature) {
+  struct Case {
+    const char* what;
+    void (*spoil)(ProgramStep&);  // done to the first workingstep on the feature
+    const char* says;             // what the problem of the second says of the first; empty: none
+  } const cases[] = {
+      {"the roughing runs", [](ProgramStep&) {}, ""},
+      {"the roughing has no moves", [](ProgramStep& s) { s.moves.clear(), s.reason = "a strategy not followed"; },
+       "workingstep #200 'peck': its feature #77 is machined first by workingstep #100 'line', which has no moves"},
+      {"the roughing is left out", [](ProgramStep& s) { s.spindle = std::nan(""); },
+       "workingstep #200 'peck': its feature #77 is machined first by workingstep #100 'line', which is left out"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Program program = Sample();
+    program.steps[0].feature = program.steps[1].feature = "#77";  // line, then peck, on one feature
+    program.steps[3].feature = "#88";                             // another, after both
+    c.spoil(program.steps[0]);
+    const GcodeResult refused = Write(program);
+    const std::string says = c.says;
+    const bool found = std::any_of(refused.problems.begin(), refused.problems.end(),
+                                   [&](const std::string& p) { return !says.empty() && p.rfind(says, 0) == 0; });
+    EXPECT_EQ(found, !says.empty());
+    EXPECT_EQ(refused.ok, program.steps[0].moves.empty() ? false : says.empty());
+    GcodeOptions partial;
+    partial.allowPartial = true;
+    const GcodeResult written = Write(program, partial);
+    ASSERT_TRUE(written.ok);
+    EXPECT_EQ(Count(written.text, "G4 "), says.empty() ? 1u : 0u) << "the peck's dwell is written with its roughing only";
+    EXPECT_NE(written.text.find("#400 machining_workingstep"), std::string::npos) << "another feature's step stays";
   }
 }
 
