@@ -151,15 +151,6 @@ class Writer {
         if (!step.feature.empty()) missing.emplace(step.feature, k);
         continue;
       }
-      if (before != missing.end()) {
-        const ProgramStep& earlier = program_.steps[before->second];
-        Refuse(plan, step,
-               "its feature " + step.feature + " is machined first by " + StepName(earlier) + ", which " +
-                   (earlier.moves.empty() ? "has no moves" : "is left out") +
-                   ", and without it this one would cut what that was to take away");
-        refused = true;
-        continue;
-      }
       std::string why;
       // Rapid moves alone need no tool, spindle or feed: they keep what the machine has.
       const bool cuts = Cuts(step);
@@ -173,6 +164,13 @@ class Writer {
                  return (m.kind == MoveKind::Feed || m.kind == MoveKind::Arc) && !(m.feed > 0);
                }))
         why = "its technology gives no feed rate";
+      // Its own reason first; where it has none, the one of the workingstep before it.
+      if (why.empty() && cuts && before != missing.end()) {
+        const ProgramStep& earlier = program_.steps[before->second];
+        why = "its feature " + step.feature + " is machined first by " + StepName(earlier) + ", which " +
+              (earlier.moves.empty() ? "has no moves" : "is left out") +
+              ", and without it this one would cut what that was to take away";
+      }
       if (why.empty()) {
         auto found = offsetOf.find(step.setup);
         if (found == offsetOf.end()) {
