@@ -314,7 +314,10 @@ class ProgramBuilder {
     std::vector<Move> local;
     if (out.explicitMoves) {
       if (!Explicit(step.operation, feed, tool.teeth, local, out)) {
-        out.reason = "the toolpaths the file gives cannot be read";
+        // An empty list still says the moves are the file's: none are generated in its place.
+        out.reason = operation->listed == 0 ? "its toolpath list is empty: its moves are the file's, which gives none, "
+                                              "so none are generated"
+                                            : "the toolpaths the file gives cannot be read";
         return;
       }
     } else {

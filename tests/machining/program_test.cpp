@@ -269,3 +269,26 @@ TEST_F(ProgramBuild, ARapidSpeedMovesAsRapidsTypedOrBare) {
     EXPECT_NE(written.find("(.T.,.TRAJECTORY_PATH.," + speed + ","), std::string::npos);
   }
 }
+
+// An operation whose toolpath list is empty (as inserting one leaves it) takes its moves from
+// the file, which gives none: the reason says so, and nothing is generated in their place.
+TEST_F(ProgramBuild, AnEmptyToolpathListMeansNoMovesAndSaysSo) {
+  std::ifstream in(kData + "program_feeds.stp", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string list = "#53=TOOLPATH_LIST((#54));";
+  ASSERT_NE(text.find(list), std::string::npos);
+  text.replace(text.find(list), list.size(), "#53=TOOLPATH_LIST(());");
+  TempFile file(text);
+  CDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
+  Program program;
+  {
+    CDoc::LogRoute route(doc);
+    program = varnholt::BuildProgram(*doc.Scope());
+  }
+  const ProgramStep* step = Step(program, "#100");
+  ASSERT_TRUE(step);
+  EXPECT_TRUE(step->explicitMoves);
+  EXPECT_TRUE(step->moves.empty());
+  EXPECT_EQ(step->reason, "its toolpath list is empty: its moves are the file's, which gives none, so none are generated");
+}

@@ -97,6 +97,7 @@ struct ModelOperation {
   bool explicitToolpaths = false;  // its_toolpath is given
   /// The trajectories of its toolpath list that the program can follow, in the list's order.
   std::vector<ModelToolpath> toolpaths;
+  size_t listed = 0;  // the elements of its toolpath list, whatever they are
   double retractPlane = kUnset;
   Plunge approach, retract;
   /// What kind of milling or drilling it is, as the generators ask.

@@ -312,6 +312,7 @@ class ModelReader : WorkplanWalk::Visitor {
   void Toolpaths(const cct_Instance& list, ModelOperation& out, std::vector<const cct_Instance*>& curves) {
     std::vector<cct_Instance*> paths;
     r_.Refs(list, A::its_list, paths);
+    out.listed = paths.size();
     for (const cct_Instance* path : paths) {
       if (!path || r_.Is(*path, "feedstop")) continue;
       if (!r_.Is(*path, "cutter_location_trajectory") && !r_.Is(*path, "cutter_contact_trajectory")) continue;
