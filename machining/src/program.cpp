@@ -67,7 +67,7 @@ class ProgramBuilder {
   // Feeds and spindle speeds are gathered as the file gives them (per second or per minute)
   // and converted once the system is known, since the whole file decides it.
   void Convert() {
-    program_.units = options_.unitsGiven ? Given() : Chosen();
+    program_.units = options_.unitsGiven ? Given() : model_.unitsChosen ? model_.units : Chosen();
     const UnitSystem system = program_.units.system;
     for (ProgramStep& step : program_.steps) {
       if (std::isfinite(step.spindle)) step.spindle = SpindleRpm(step.spindle, system);

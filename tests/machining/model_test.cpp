@@ -22,8 +22,11 @@
 #include "support/temp_file.h"
 #include "varnholt/doc.h"
 #include "varnholt/program.h"
+#include "model/source.h"
 
 namespace {
+
+namespace model_detail = varnholt::model_detail;
 
 class ModelRead : public ::testing::Test {
  protected:
@@ -229,6 +232,30 @@ TEST_F(ModelRead, EveryWorkingstepOfTheRealFilesHasMovesOrAReason) {
     }
   }
   EXPECT_GT(steps, 0u);
+}
+
+// The system of units is the file's, chosen once: a workingstep's program alone (the desktop's
+// details of one) reads its feeds as the whole program does.
+TEST_F(ModelRead, OneWorkingstepAloneReadsItsFeedsInTheFilesUnits) {
+  size_t compared = 0;
+  for (const std::filesystem::path& path :
+       RealFiles({VARNHOLT_SOURCE_DIR "/samples", VARNHOLT_SOURCE_DIR "/../shared/corpus"})) {
+    SCOPED_TRACE(path.string());
+    CDoc doc;
+    if (!doc.OnOpenDocument(path.c_str())) continue;
+    CDoc::LogRoute route(doc);
+    const varnholt::Model model = varnholt::ReadModel(*doc.Scope());
+    const varnholt::Program whole = varnholt::BuildProgram(model);
+    for (const cct_Instance* step : model_detail::SourceOf(model)->workingsteps) {
+      varnholt::ProgramOptions alone;
+      alone.only = step;
+      const varnholt::Program one = varnholt::BuildProgram(model, alone);
+      EXPECT_EQ(one.units.system, whole.units.system);
+      EXPECT_EQ(one.units.reason, whole.units.reason);
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 10u);
 }
 
 }  // namespace

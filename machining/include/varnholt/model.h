@@ -14,6 +14,7 @@
 
 #include "varnholt/geometry.h"
 #include "varnholt/scene.h"
+#include "varnholt/units.h"
 
 namespace varnholt {
 
@@ -240,6 +241,10 @@ struct Model {
   std::vector<ModelOperation> operations;
   std::vector<ModelTool> tools;
   std::vector<ModelTechnology> technologies;
+  /// The system feeds and speeds are read in, chosen once from every technology the program
+  /// uses (a program of one workingstep alone reads its feeds as the whole file's do).
+  bool unitsChosen = false;
+  UnitChoice units;
   /// The instances behind the objects; only the library reads it.
   std::shared_ptr<const model_detail::Source> source;
 };

@@ -534,6 +534,8 @@ Model ReadModel(cct_Scope& scope, const ModelOptions& options) {
   auto source = std::make_shared<model_detail::Source>();
   ModelReader(model, *source, scope).Run(options);
   model.source = std::move(source);
+  model.units = ChooseUnits(model);
+  model.unitsChosen = true;
   return model;
 }
 
