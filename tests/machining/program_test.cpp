@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <iterator>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -239,53 +237,45 @@ TEST_F(ProgramBuild, ChoicesAndBranchesAreFollowedTheFirstWay) {
                                  "#8: a parallel element: only its first branch is followed"}));
 }
 
+// program_feeds.stp with the text `from` (which must be there) given as `to`, opened into `doc`
+// and built.
+bool BuildRewritten(CDoc& doc, const std::string& from, const std::string& to, Program& program) {
+  std::string text = ReadAll(kData + "program_feeds.stp");
+  const size_t at = text.find(from);
+  if (at == std::string::npos) return false;
+  text.replace(at, from.size(), to);
+  TempFile file(text);
+  if (!doc.OnOpenDocument(file.Path())) return false;
+  CDoc::LogRoute route(doc);
+  program = varnholt::BuildProgram(*doc.Scope());
+  return true;
+}
+
 // A toolpath whose speed is the speed name RAPID moves as rapids, whether the file types the
 // select's value (SPEED_NAME(.RAPID.)) or gives the literal bare; a save writes either as read.
 TEST_F(ProgramBuild, ARapidSpeedMovesAsRapidsTypedOrBare) {
-  std::ifstream in(kData + "program_feeds.stp", std::ios::binary);
-  const std::string fixture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::string path = "#54=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,$,";
-  ASSERT_NE(fixture.find(path), std::string::npos);
   for (const std::string speed : {"SPEED_NAME(.RAPID.)", ".RAPID."}) {
     SCOPED_TRACE(speed);
-    std::string text = fixture;
-    text.replace(text.find(path), path.size(), "#54=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.," + speed + ",");
-    TempFile file(text);
     CDoc doc;
-    ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
     Program program;
-    {
-      CDoc::LogRoute route(doc);
-      program = varnholt::BuildProgram(*doc.Scope());
-    }
+    ASSERT_TRUE(BuildRewritten(doc, path, "#54=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.," + speed + ",", program));
     const ProgramStep* step = Step(program, "#100");
     ASSERT_TRUE(step);
     ASSERT_FALSE(step->moves.empty());
     for (const varnholt::Move& move : step->moves) EXPECT_EQ(move.kind, MoveKind::Rapid);
     TempFile saved("", ".stp");
     ASSERT_TRUE(doc.OnSaveDocument(saved.Path()));
-    std::ifstream back(saved.Path(), std::ios::binary);
-    const std::string written((std::istreambuf_iterator<char>(back)), std::istreambuf_iterator<char>());
-    EXPECT_NE(written.find("(.T.,.TRAJECTORY_PATH.," + speed + ","), std::string::npos);
+    EXPECT_NE(ReadAll(saved.Path()).find("(.T.,.TRAJECTORY_PATH.," + speed + ","), std::string::npos);
   }
 }
 
 // An operation whose toolpath list is empty (as inserting one leaves it) takes its moves from
 // the file, which gives none: the reason says so, and nothing is generated in their place.
 TEST_F(ProgramBuild, AnEmptyToolpathListMeansNoMovesAndSaysSo) {
-  std::ifstream in(kData + "program_feeds.stp", std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string list = "#53=TOOLPATH_LIST((#54));";
-  ASSERT_NE(text.find(list), std::string::npos);
-  text.replace(text.find(list), list.size(), "#53=TOOLPATH_LIST(());");
-  TempFile file(text);
   CDoc doc;
-  ASSERT_TRUE(doc.OnOpenDocument(file.Path()));
   Program program;
-  {
-    CDoc::LogRoute route(doc);
-    program = varnholt::BuildProgram(*doc.Scope());
-  }
+  ASSERT_TRUE(BuildRewritten(doc, "#53=TOOLPATH_LIST((#54));", "#53=TOOLPATH_LIST(());", program));
   const ProgramStep* step = Step(program, "#100");
   ASSERT_TRUE(step);
   EXPECT_TRUE(step->explicitMoves);
