@@ -40,6 +40,8 @@ struct StepJob {
   std::vector<Move>& moves;
   /// Why nothing was generated, when a generator returns false.
   std::string reason;
+  /// What the moves written do not make as the feature says (see ProgramStep::notes).
+  std::vector<std::string> notes;
 };
 
 /// Each returns true when it wrote the workingstep's moves and false, with job.reason set, when

@@ -334,7 +334,9 @@ class ProgramBuilder {
       if (std::isfinite(planeZ) && planeZ > 0 && (!hasRetract || planeZ < job.clearZ)) job.clearZ = planeZ;
       job.approach = operation->approach;
       job.retract = operation->retract;
-      if (!Generate(job, *operation, *feature)) {
+      const bool generated = Generate(job, *operation, *feature);
+      out.notes = std::move(job.notes);
+      if (!generated) {
         out.reason = job.reason;
         local.clear();
         return;
@@ -454,6 +456,8 @@ void LogProgram(const Program& program, std::ostream& log) {
   for (const ProgramStep& step : program.steps)
     if (step.moves.empty() && !step.reason.empty())
       log << "workingstep " << step.name << ": no toolpaths: " << step.reason << "\n";
+  for (const ProgramStep& step : program.steps)
+    for (const std::string& note : step.notes) log << "workingstep " << step.name << ": " << note << "\n";
 }
 
 Program BuildProgram(cct_Scope& scope, const ProgramOptions& options) {

@@ -52,6 +52,11 @@ void WriteStep(const ProgramStep& step, std::ostream& out) {
       << ", \"through_spindle\": " << (step.coolant.throughSpindle ? "true" : "false") << "}";
   out << ",\n         \"generated\": " << (step.explicitMoves ? "false" : "true");
   if (!step.reason.empty()) out << ",\n         \"reason\": " << Text(step.reason);
+  if (!step.notes.empty()) {
+    out << ",\n         \"notes\": [";
+    for (size_t i = 0; i < step.notes.size(); ++i) out << (i ? ", " : "") << Text(step.notes[i]);
+    out << "]";
+  }
   if (!step.moves.empty()) out << ",\n         \"start\": " << Point(step.start);
   out << ",\n         \"moves\": [";
   for (size_t i = 0; i < step.moves.size(); ++i) {

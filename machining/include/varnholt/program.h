@@ -64,6 +64,9 @@ struct ProgramStep {
   std::vector<Move> moves;
   /// Why the workingstep has no moves; empty when it has some.
   std::string reason;
+  /// What the moves do not make as the feature says, though they machine what they can (a
+  /// corner the tool's shape cannot reach, a bottom left to the drill's point): one sentence each.
+  std::vector<std::string> notes;
 };
 
 struct Program {
