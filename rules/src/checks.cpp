@@ -24,6 +24,9 @@ const Model& CheckContext::ModelOfProject() {
   if (!model_) {
     ModelOptions options;
     options.projects = &OfType("project");
+    // The checks before machining look at every workingstep, operation and technology, reached
+    // or not.
+    options.population = [this](const char* entity) -> const std::vector<const cct_Instance*>& { return OfType(entity); };
     model_ = std::make_unique<Model>(ReadModel(scope_, options));
   }
   return *model_;

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "cct/scope.h"
@@ -40,36 +41,91 @@ const cct_Instance* Named(cct_Scope& scope, const std::string& label) {
   return entry && entry->instance && !entry->instance->IsKilled() ? entry->instance : nullptr;
 }
 
+// The model's objects by the instances they were read from, for reports that name them.
+class Instances {
+ public:
+  explicit Instances(CheckContext& context) : model_(context.ModelOfProject()), scope_(context.Scope()) {}
+  const Model& model() const { return model_; }
+  const cct_Instance* operator()(const std::string& name) const { return Named(scope_, name); }
+  const ModelTool* Tool(const ModelOperation& operation) const {
+    return operation.tool >= 0 ? &model_.tools[operation.tool] : nullptr;
+  }
+  const ModelOperation* Operation(const ModelWorkingstep& step) const {
+    return step.operation >= 0 ? &model_.operations[step.operation] : nullptr;
+  }
+  // The diameter a tool's body gives, as the checks read it; false where none.
+  static bool Diameter(const ModelTool* tool, double& d) {
+    if (!tool || !std::isfinite(tool->bodyDiameter)) return false;
+    d = tool->bodyDiameter;
+    return true;
+  }
+
+ private:
+  const Model& model_;
+  cct_Scope& scope_;
+};
+
 void ToolFitsFeature(CheckContext& context, const Rule& rule) {
-  for (const cct_Instance* step : context.OfType("machining_workingstep")) {
-    const cct_Instance* feature = read::Feature(step);
-    const cct_Instance* operation = read::Operation(step);
-    const cct_Instance* tool = read::Tool(operation);
+  const Instances named(context);
+  const Model& model = named.model();
+  for (int k : model.population.workingsteps) {
+    const ModelWorkingstep& step = model.workingsteps[k];
+    const cct_Instance* instance = named(step.name);
+    if (!instance || !IsOfType(*instance, "machining_workingstep") || step.feature < 0) continue;
+    const ModelFeature& feature = model.features[step.feature];
+    const ModelOperation* operation = named.Operation(step);
+    const ModelTool* tool = operation ? named.Tool(*operation) : nullptr;
     double d;
-    if (!feature || !operation || !ToolDiameter(tool, d)) continue;
-    const std::string toolText = "tool " + Label(tool) + " diameter " + Fmt(d) + " mm";
-    double width;
-    std::string what;
-    if (read::FeatureWidth(feature, width, what)) {
-      if (d > width * (1 + 1e-9))
-        context.Report(rule, *step, "its_operation",
-                       rule.description + "; found " + toolText + " > " + what + " " + Fmt(width) + " mm");
+    if (!operation || !Instances::Diameter(tool, d)) continue;
+    const std::string toolText = "tool " + tool->name + " diameter " + Fmt(d) + " mm";
+    if (std::isfinite(feature.width)) {
+      const cct_Instance* of = named(feature.name);
+      const std::string what = of && IsOfType(*of, "slot") ? "slot " + feature.name + " width"
+                                                           : "pocket " + feature.name + " smallest width";
+      if (d > feature.width * (1 + 1e-9))
+        context.Report(rule, *instance, "its_operation",
+                       rule.description + "; found " + toolText + " > " + what + " " + Fmt(feature.width) + " mm");
       continue;
     }
-    double hole = 0, upper = 0, lower = 0;
-    bool toleranced = false;
-    if (!read::HoleSize(feature, hole, toleranced, upper, lower)) continue;
+    if (!std::isfinite(feature.diameter)) continue;
+    const double hole = feature.diameter, upper = feature.upperLimit, lower = feature.lowerLimit;
+    const bool toleranced = feature.toleranced;
     const double slack = 1e-6 * std::max(1.0, hole);
-    const std::string holeText = "hole " + Label(feature) + " diameter " + Fmt(hole) + " mm";
-    if (IsOfType(*operation, "drilling")) {
+    const std::string holeText = "hole " + feature.name + " diameter " + Fmt(hole) + " mm";
+    if (operation->drill) {
       if (toleranced ? (d < hole - lower - slack || d > hole + upper + slack) : std::fabs(d - hole) > slack)
-        context.Report(rule, *step, "its_operation",
+        context.Report(rule, *instance, "its_operation",
                        rule.description + "; found drill " + toolText.substr(5) + " for " + holeText +
                            (toleranced ? " +" + Fmt(upper) + "/-" + Fmt(lower) + " mm" : " (no tolerance)"));
     } else if (d > hole + upper + slack) {
-      context.Report(rule, *step, "its_operation", rule.description + "; found " + toolText + " > " + holeText);
+      context.Report(rule, *instance, "its_operation", rule.description + "; found " + toolText + " > " + holeText);
     }
   }
+}
+
+// The corners of a workpiece's stock in the workpiece's own system: a block's, or the box
+// around a cylinder; false where it has none that can be read.
+bool StockCorners(const ModelWorkpiece* workpiece, std::vector<Vec3>& corners) {
+  if (!workpiece || !workpiece->stock.reason.empty()) return false;
+  const ModelStock& stock = workpiece->stock;
+  double lo[3], hi[3];
+  if (stock.kind == ModelStock::Block) {
+    lo[0] = lo[1] = lo[2] = 0;
+    hi[0] = stock.x, hi[1] = stock.y, hi[2] = stock.z;
+  } else if (stock.kind == ModelStock::Cylinder) {
+    lo[0] = lo[1] = -stock.x, lo[2] = 0;
+    hi[0] = hi[1] = stock.x, hi[2] = stock.z;
+  } else {
+    return false;
+  }
+  for (int c = 0; c < 8; ++c)
+    corners.push_back(stock.position.Apply({c & 1 ? hi[0] : lo[0], c & 2 ? hi[1] : lo[1], c & 4 ? hi[2] : lo[2]}));
+  return true;
+}
+
+const ModelWorkpiece* FirstProjectWorkpiece(const Model& model) {
+  const auto& named = model.population.projectWorkpieces;
+  return named.empty() ? nullptr : &model.workpieces[named.front()];
 }
 
 // The box around every workpiece the scene drew; false when it drew none.
@@ -87,17 +143,25 @@ bool WorkpieceBox(const Scene& scene, Vec3& low, Vec3& high) {
   return any;
 }
 
+// The model's workingsteps by name.
+std::unordered_map<std::string, const ModelWorkingstep*> StepsByName(const Model& model) {
+  std::unordered_map<std::string, const ModelWorkingstep*> steps;
+  for (const ModelWorkingstep& step : model.workingsteps) steps.emplace(step.name, &step);
+  return steps;
+}
+
 // The height of each security plane the scene placed (drawn once, for its first workingstep),
-// by the plane instance; along the tool axis, the scene's z.
-std::map<const cct_Instance*, double> PlaneHeights(CheckContext& context, const Scene& scene) {
-  std::map<const cct_Instance*, double> heights;
+// by the plane's instance; along the tool axis, the scene's z.
+std::map<std::string, double> PlaneHeights(const Scene& scene,
+                                           const std::unordered_map<std::string, const ModelWorkingstep*>& steps) {
+  std::map<std::string, double> heights;
   for (const ScenePath& path : scene.paths) {
     if (path.kind != ShapeKind::SecurityPlane || path.points.empty()) continue;
-    const cct_Instance* plane = read::SecurityPlane(Named(context.Scope(), path.source));
-    if (!plane) continue;
+    auto step = steps.find(path.source);
+    if (step == steps.end() || step->second->securityPlaneName.empty()) continue;
     double z = path.points[0].z;
     for (const Vec3& p : path.points) z = std::min(z, p.z);
-    heights.emplace(plane, z);
+    heights.emplace(step->second->securityPlaneName, z);
   }
   return heights;
 }
@@ -106,34 +170,37 @@ std::map<const cct_Instance*, double> PlaneHeights(CheckContext& context, const 
 // from the side the plane's normal points to, so every corner of the stock must lie below the
 // plane along that normal.
 void SecplaneAboveWorkpiece(CheckContext& context, const Rule& rule) {
-  std::vector<const cct_Instance*> projectWorkpieces;
-  for (const cct_Instance* project : context.OfType("project"))
-    for (const cct_Instance* w : read::ProjectWorkpieces(project)) projectWorkpieces.push_back(w);
-  for (const cct_Instance* step : context.OfType("workingstep")) {
-    const cct_Instance* plane = read::SecurityPlane(step);
-    Placement at;
-    if (!plane || !read::SurfacePosition(plane, true, at)) continue;
-    const cct_Instance* workpiece = read::Workpiece(read::Feature(step));
-    if (!workpiece && !projectWorkpieces.empty()) workpiece = projectWorkpieces.front();
+  const Instances named(context);
+  const Model& model = named.model();
+  for (int k : model.population.workingsteps) {
+    const ModelWorkingstep& step = model.workingsteps[k];
+    if (!step.hasSecurityPlane) continue;
+    const Placement& at = step.securityPlane;
+    const int of = step.feature >= 0 ? model.features[step.feature].workpiece : -1;
+    const ModelWorkpiece* workpiece = of >= 0 ? &model.workpieces[of] : FirstProjectWorkpiece(model);
     std::vector<Vec3> corners;
-    if (!read::StockCorners(workpiece, corners)) continue;
+    const cct_Instance* instance = named(step.name);
+    if (!instance || !StockCorners(workpiece, corners)) continue;
     const Vec3& n = at.axis[2];
     double top = -1e300;
     for (const Vec3& c : corners) top = std::max(top, c.x * n.x + c.y * n.y + c.z * n.z);
     const double height = at.origin.x * n.x + at.origin.y * n.y + at.origin.z * n.z;
     if (height > top + 1e-9 * std::max(1.0, std::fabs(top))) continue;
-    context.Report(rule, *step, "its_secplane",
-                   rule.description + "; found security plane " + Label(plane) + " at " + Fmt(height) +
+    context.Report(rule, *instance, "its_secplane",
+                   rule.description + "; found security plane " + step.securityPlaneName + " at " + Fmt(height) +
                        " mm along its normal (" + Fmt(n.x) + ", " + Fmt(n.y) + ", " + Fmt(n.z) + "), the top of workpiece " +
-                       Label(workpiece) + " at " + Fmt(top) + " mm");
+                       workpiece->name + " at " + Fmt(top) + " mm");
   }
 }
 
 void RetractPlanePositive(CheckContext& context, const Rule& rule) {
-  for (const cct_Instance* operation : context.OfType("machining_operation")) {
-    double plane;
-    if (read::RetractPlane(operation, plane) && !(plane > 0))
-      context.Report(rule, *operation, "retract_plane", rule.description + "; found retract_plane " + Fmt(plane) + " mm");
+  const Instances named(context);
+  for (int k : named.model().population.operations) {
+    const ModelOperation& operation = named.model().operations[k];
+    const cct_Instance* instance = named(operation.name);
+    if (instance && std::isfinite(operation.retractPlane) && !(operation.retractPlane > 0))
+      context.Report(rule, *instance, "retract_plane",
+                     rule.description + "; found retract_plane " + Fmt(operation.retractPlane) + " mm");
   }
 }
 
@@ -141,6 +208,8 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
   // The scene's placements, the points of its polylines read one toolpath at a time and tested
   // as they come: a file of a million points keeps none of them.
   const ToolpathScene& placed = context.ToolpathSceneOfProject();
+  const Instances named(context);
+  const Model& model = named.model();
   const Scene& scene = placed.scene;
   Vec3 low, high;
   const bool placedByScene = WorkpieceBox(scene, low, high);
@@ -148,9 +217,8 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
     // Without a setup the scene does not place the stock; the workpiece's system is then the
     // one the toolpaths are given in.
     std::vector<Vec3> corners;
-    for (const cct_Instance* project : context.OfType("project"))
-      for (const cct_Instance* w : read::ProjectWorkpieces(project))
-        if (corners.empty()) read::StockCorners(w, corners);
+    for (int w : model.population.projectWorkpieces)
+      if (corners.empty()) StockCorners(&model.workpieces[w], corners);
     if (corners.empty()) return;
     low = high = corners[0];
     for (const Vec3& p : corners) {
@@ -158,27 +226,29 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
       high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
     }
   }
-  const auto heights = PlaneHeights(context, scene);
+  const auto steps = StepsByName(model);
+  const auto heights = PlaneHeights(scene, steps);
   std::set<std::string> done;
   ToolpathPoints points;
   for (const SceneToolpath& path : placed.toolpaths) {
     if (path.workingstep < 0 || path.workingstep >= static_cast<int>(scene.workingsteps.size())) continue;
-    const cct_Instance* toolpath = Named(context.Scope(), path.source);
-    const cct_Instance* step = Named(context.Scope(), scene.workingsteps[path.workingstep].name);
-    const std::string key = path.source + "/" + scene.workingsteps[path.workingstep].name;
+    const cct_Instance* toolpath = named(path.source);
+    const std::string& stepName = scene.workingsteps[path.workingstep].name;
+    auto found = steps.find(stepName);
+    const std::string key = path.source + "/" + stepName;
     // Each pair once, the first the scene draws; one the scene does not draw is no first.
-    if (!toolpath || !step || done.count(key)) continue;
-    const cct_Instance* operation = read::Operation(step, true);
+    if (!toolpath || found == steps.end() || done.count(key)) continue;
+    const ModelWorkingstep& step = *found->second;
+    const ModelOperation* operation = named.Operation(step);
     double d = 0;
-    ToolDiameter(read::Tool(operation), d);
+    Instances::Diameter(operation ? named.Tool(*operation) : nullptr, d);
     const double r = d / 2;
     double top = high.z;
-    auto plane = heights.find(read::SecurityPlane(step));
-    Placement at;
-    if (plane != heights.end())
+    auto plane = heights.find(step.securityPlaneName);
+    if (!step.securityPlaneName.empty() && plane != heights.end())
       top = std::max(top, plane->second);
-    else if (!placedByScene && read::SurfacePosition(read::SecurityPlane(step), false, at))
-      top = std::max(top, at.origin.z);
+    else if (!placedByScene && step.securityPositionRead)
+      top = std::max(top, step.securityPlane.origin.z);
     const Vec3 lo{low.x - r, low.y - r, low.z - r}, hi{high.x + r, high.y + r, top + r};
     const double slack = 1e-6 * std::max({1.0, std::fabs(lo.x), std::fabs(hi.x), std::fabs(lo.y), std::fabs(hi.y),
                                           std::fabs(lo.z), std::fabs(hi.z)});
@@ -199,7 +269,7 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
     const std::string unit = " " + Unit(scene);
     context.Report(rule, *toolpath, "",
                    rule.description + "; found point " + std::to_string(first + 1) + " (" + Fmt(p.x) + ", " + Fmt(p.y) +
-                       ", " + Fmt(p.z) + ") of workingstep " + Label(step) + " outside x " + Fmt(lo.x) + ".." +
+                       ", " + Fmt(p.z) + ") of workingstep " + step.name + " outside x " + Fmt(lo.x) + ".." +
                        Fmt(hi.x) + ", y " + Fmt(lo.y) + ".." + Fmt(hi.y) + ", z " + Fmt(lo.z) + ".." + Fmt(hi.z) + unit +
                        " (tool radius " + Fmt(r) + unit + "); " + std::to_string(outside) + " of " +
                        std::to_string(count) + " points outside");
@@ -208,17 +278,23 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
 
 // v = pi d n: with d in metres, v in m/s and n in rev/s read alike as v in m/min and n in rpm.
 void SpeedsAgree(CheckContext& context, const Rule& rule) {
-  for (const cct_Instance* operation : context.OfType("machining_operation")) {
-    const cct_Instance* technology = read::Technology(operation);
-    const cct_Instance* tool = read::Tool(operation);
-    double v, n, d;
-    if (!read::Speeds(technology, v, n) || !ToolDiameter(tool, d))
+  const Instances named(context);
+  const Model& model = named.model();
+  for (int k : model.population.operations) {
+    const ModelOperation& operation = model.operations[k];
+    if (operation.technology < 0) continue;
+    const ModelTechnology& technology = model.technologies[operation.technology];
+    const ModelTool* tool = named.Tool(operation);
+    const double v = technology.cutspeed, n = technology.spindle;
+    double d;
+    const cct_Instance* instance = named(operation.name);
+    if (!technology.milling || !std::isfinite(v) || !std::isfinite(n) || !Instances::Diameter(tool, d) || !instance)
       continue;
     const double expected = kPi * d / 1000 * std::fabs(n);
     if (expected > 0 && std::fabs(std::fabs(v) - expected) <= 0.05 * expected) continue;
-    context.Report(rule, *operation, "its_technology",
+    context.Report(rule, *instance, "its_technology",
                    rule.description + "; found cutspeed " + Fmt(v) + " and spindle " + Fmt(n) + " of " +
-                       Label(technology) + " with tool " + Label(tool) + " diameter " + Fmt(d) +
+                       technology.name + " with tool " + tool->name + " diameter " + Fmt(d) +
                        " mm, where pi*d*n gives " + Fmt(expected));
   }
 }
@@ -255,35 +331,49 @@ void WorkplanCycle(CheckContext& context, const Rule& rule) {
 }
 
 void FeedsSpeedsPositive(CheckContext& context, const Rule& rule) {
-  for (const cct_Instance* technology : context.OfType("technology")) {
-    for (const auto& [attribute, value] : read::FeedsAndSpeeds(technology))
-      if (!((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
-        context.Report(rule, *technology, attribute, rule.description + "; found " + attribute + " " + Fmt(value));
-    const cct_Instance* speed = nullptr;
-    for (const auto& [attribute, value] : read::SpindleSpeeds(technology, speed))
-      if (!((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
-        context.Report(rule, *technology, "spindle_speed",
-                       rule.description + "; found " + attribute + " " + Fmt(value) + " of " + Label(speed));
+  const Instances named(context);
+  for (int k : named.model().population.technologies) {
+    const ModelTechnology& technology = named.model().technologies[k];
+    const cct_Instance* instance = named(technology.name);
+    if (!instance) continue;
+    const std::pair<const char*, double> given[] = {{"feedrate", technology.feedrate},
+                                                    {"cutspeed", technology.cutspeed},
+                                                    {"spindle", technology.spindle},
+                                                    {"feedrate_per_tooth", technology.feedratePerTooth},
+                                                    {"feedrate_per_revolution", technology.feedratePerRevolution}};
+    for (const auto& [attribute, value] : given)
+      if (std::isfinite(value) && !((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
+        context.Report(rule, *instance, attribute, rule.description + "; found " + attribute + " " + Fmt(value));
+    if (technology.spindleSpeed.empty()) continue;
+    const std::pair<const char*, double> speeds[] = {{"rot_speed", technology.rotSpeed}, {"speed", technology.speed}};
+    for (const auto& [attribute, value] : speeds)
+      if (std::isfinite(value) && !((IsSpindleSpeed(attribute) ? std::fabs(value) : value) > 0))
+        context.Report(rule, *instance, "spindle_speed",
+                       rule.description + "; found " + attribute + " " + Fmt(value) + " of " + technology.spindleSpeed);
   }
 }
 
 void FeatureInProjectWorkpiece(CheckContext& context, const Rule& rule) {
-  std::set<const cct_Instance*> workpieces;
+  const Instances named(context);
+  const Model& model = named.model();
+  if (!model.population.hasProject) return;
+  std::set<int> workpieces(model.population.projectWorkpieces.begin(), model.population.projectWorkpieces.end());
   std::string names;
-  const auto projects = context.OfType("project");
-  if (projects.empty()) return;
-  for (const cct_Instance* project : projects)
-    for (const cct_Instance* w : read::ProjectWorkpieces(project))
-      if (workpieces.insert(w).second) names += (names.empty() ? "" : ", ") + Label(w);
-  for (const cct_Instance* step : context.OfType("workingstep")) {
-    bool single = false;
-    const std::vector<const cct_Instance*> features = read::StepFeatures(step, single);
-    for (const cct_Instance* feature : features) {
-      const cct_Instance* workpiece = read::Workpiece(feature);
-      if (workpiece && workpieces.count(workpiece)) continue;
-      context.Report(rule, *step, single ? "its_feature" : "its_features",
-                     rule.description + "; found feature " + Label(feature) +
-                         (workpiece ? " of workpiece " + Label(workpiece) : std::string(" of no workpiece")) +
+  for (int w : model.population.projectWorkpieces) names += (names.empty() ? "" : ", ") + model.workpieces[w].name;
+  for (int k : model.population.workingsteps) {
+    const ModelWorkingstep& step = model.workingsteps[k];
+    std::vector<int> features = step.listedFeatures;
+    if (step.feature >= 0) features.push_back(step.feature);
+    const bool single = features.size() == 1 && step.feature >= 0;
+    const cct_Instance* instance = named(step.name);
+    if (!instance) continue;
+    for (int f : features) {
+      const ModelFeature& feature = model.features[f];
+      if (feature.workpiece >= 0 && workpieces.count(feature.workpiece)) continue;
+      context.Report(rule, *instance, single ? "its_feature" : "its_features",
+                     rule.description + "; found feature " + feature.name +
+                         (feature.workpiece >= 0 ? " of workpiece " + model.workpieces[feature.workpiece].name
+                                                 : std::string(" of no workpiece")) +
                          ", the project's workpieces being " + (names.empty() ? "none" : names));
     }
   }

@@ -322,6 +322,12 @@ const Case kCases[] = {
     {"preflight.tool_fits_feature", false,
      "#1=MACHINING_WORKINGSTEP('ws',$,#2,#5,$);#2=ROUND_HOLE('h',$,(),$,$,#3,$,$);#3=TOLERANCED_LENGTH_MEASURE(10.05,#4);"
      "#4=PLUS_MINUS_VALUE(0.1,0.1,2);#5=DRILLING($,$,'d',$,$,#6,$,$,$,$,$,$,$,$);"},
+    {"preflight.tool_fits_feature", false,  // within a tolerance that lies above the size only
+     "#1=MACHINING_WORKINGSTEP('ws',$,#2,#5,$);#2=ROUND_HOLE('h',$,(),$,$,#3,$,$);#3=TOLERANCED_LENGTH_MEASURE(9.9,#4);"
+     "#4=PLUS_MINUS_VALUE(0.2,0.0,2);#5=DRILLING($,$,'d',$,$,#6,$,$,$,$,$,$,$,$);"},
+    {"preflight.tool_fits_feature", false,  // and below it only
+     "#1=MACHINING_WORKINGSTEP('ws',$,#2,#5,$);#2=ROUND_HOLE('h',$,(),$,$,#3,$,$);#3=TOLERANCED_LENGTH_MEASURE(10.1,#4);"
+     "#4=PLUS_MINUS_VALUE(0.0,0.2,2);#5=DRILLING($,$,'d',$,$,#6,$,$,$,$,$,$,$,$);"},
     {"preflight.tool_fits_feature", false,
      "#1=MACHINING_WORKINGSTEP('ws',$,#2,#5,$);#2=SLOT('s',$,(),$,$,$,#3,());#3=SQUARE_U_PROFILE($,#4,$,0.0,$,0.0);"
      "#4=TOLERANCED_LENGTH_MEASURE(12.0,$);#5=SIDE_ROUGH_MILLING($,$,'op',$,$,#6,$,$,$,$,$,$,$,$,0.2);"},

@@ -31,6 +31,11 @@ struct ModelTechnology {
   std::string type;  // its entity
   bool milling = false;
   double feedrate = kUnset, feedratePerTooth = kUnset, cutspeed = kUnset, spindle = kUnset;
+  double feedratePerRevolution = kUnset;
+  /// A turning technology's spindle speed ("#62", empty without one): a rotational speed, or a
+  /// constant cutting speed.
+  std::string spindleSpeed;
+  double rotSpeed = kUnset, speed = kUnset;
 };
 
 enum class Hand { Unknown, Right, Left, Neutral };
@@ -40,6 +45,9 @@ struct ModelTool {
   std::string id;        // its_id
   std::string bodyType;  // the entity of its tool body, "twist_drill"; empty without one
   double diameter = 0;   // 0 when the tool gives none
+  /// The diameter its body's dimension gives, whatever its sign; NaN where unset, and where the
+  /// body or its dimension is kept as written (what the checks before machining look at).
+  double bodyDiameter = kUnset;
   bool hasCornerRadius = false;
   double cornerRadius = 0;
   /// The tool tip's half angle as written (writers give radians or degrees); 0 when not given.
@@ -93,6 +101,7 @@ struct ModelStrategy {
 struct ModelOperation {
   std::string name, type;  // "#60", its entity
   bool milling = false, drilling = false, freeform = false, rapid = false;
+  bool drill = false;  // of the entity drilling itself: the operation that makes a hole to size
   int tool = -1;        // index into Model::tools
   int technology = -1;  // index into Model::technologies
   bool explicitToolpaths = false;  // its_toolpath is given
@@ -141,6 +150,13 @@ struct ModelFeature {
   std::shared_ptr<const AreaFeature> area;
   std::shared_ptr<const HoleFeature> hole;
   std::shared_ptr<const AlongFeature> along;
+  /// The smallest width a tool has to pass through: a slot's swept shape, a pocket's boundary.
+  /// NaN where the feature gives none.
+  double width = kUnset;
+  /// A round hole's diameter and, where a plus-minus tolerance gives them, its limits.
+  double diameter = kUnset;
+  bool toleranced = false;
+  double upperLimit = 0, lowerLimit = 0;
 };
 
 /// The stock a workpiece is cut from, in the workpiece's system.
@@ -175,9 +191,26 @@ struct ModelSetup {
 struct ModelWorkingstep {
   std::string name, label, type;  // "#50", its_id, its entity
   int feature = -1, operation = -1;
+  /// The features of its list of features (indices into Model::features), where it gives one.
+  std::vector<int> listedFeatures;
   /// Its security plane (a plane), in its workpiece's system.
   bool hasSecurityPlane = false;
   Placement securityPlane;
+  /// The surface it names as security plane ("#40", empty without one) and, whatever its kind,
+  /// whether its position could be read (then in `securityPlane`).
+  std::string securityPlaneName;
+  bool securityPositionRead = false;
+};
+
+/// Every machining object of the file, reached by the project's workplans or not, for the
+/// checks before machining: read only where the reader is asked to (ModelOptions::population).
+struct ModelPopulation {
+  bool read = false;
+  /// Indices into the model's objects: every workingstep, machining operation and technology.
+  std::vector<int> workingsteps, operations, technologies;
+  /// The workpieces the file's projects name, each once, in their order.
+  bool hasProject = false;
+  std::vector<int> projectWorkpieces;
 };
 
 /// An element of the workplans as the walk met it: a workingstep each time a workplan lists
@@ -241,6 +274,7 @@ struct Model {
   std::vector<ModelOperation> operations;
   std::vector<ModelTool> tools;
   std::vector<ModelTechnology> technologies;
+  ModelPopulation population;
   /// The system feeds and speeds are read in, chosen once from every technology the program
   /// uses (a program of one workingstep alone reads its feeds as the whole file's do).
   bool unitsChosen = false;

@@ -3,6 +3,7 @@
 #ifndef VARNHOLT_MODEL_READ_H
 #define VARNHOLT_MODEL_READ_H
 
+#include <functional>
 #include <vector>
 
 #include "varnholt/model.h"
@@ -19,6 +20,10 @@ struct ModelOptions {
   /// How far the chords of a curve the features' contours are read from may lie from it (mm),
   /// as the program's tolerance: the generators follow those contours.
   double tolerance = 0.001;
+  /// Where set, the instances of an entity (and its subtypes) in the population: the reader
+  /// then also reads every workingstep, machining operation and technology the workplans do not
+  /// reach, and the projects' workpieces (Model::population).
+  std::function<const std::vector<const cct_Instance*>&(const char* entity)> population;
 };
 
 /// Reads the program of the scope's first project. The model refers to the scope's instances

@@ -4,9 +4,11 @@
 // checks against the binding.
 #include "varnholt/model_read.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 
@@ -31,7 +33,9 @@
   X(rotation_direction) X(cutmode) X(spiral_cutmode) X(reduced_feed_at_start) X(depth_of_start)               \
   X(reduced_feed_at_end) X(depth_of_end) X(axial_cutting_depth) X(radial_cutting_depth) X(allowance_side)       \
   X(allowance_bottom) X(cutting_depth) X(first_depth) X(depth_of_step) X(retract_distance) X(dwell_time_step)  \
-  X(dwell_time_bottom) X(feed_on_retract)
+  X(dwell_time_bottom) X(feed_on_retract) X(its_features) X(feedrate_per_revolution) X(spindle_speed) X(rot_speed)  \
+  X(speed) X(implicit_tolerance) X(upper_limit) X(lower_limit) X(its_workpieces) X(swept_shape)                 \
+  X(feature_boundary) X(open_boundary) X(profile_width) X(profile_length)
 
 namespace varnholt {
 namespace {
@@ -65,6 +69,12 @@ class ModelReader : WorkplanWalk::Visitor {
   void Run(const ModelOptions& options) {
     source_.scope = &scope_;
     geometry_.SetTolerance(options.tolerance);
+    Walk(options);
+    if (options.population) Population(options.population);
+  }
+
+ private:
+  void Walk(const ModelOptions& options) {
     const cct_Instance* project = FirstProject(r_, scope_, options.projects);
     if (!project) return;
     source_.project = project;
@@ -80,7 +90,27 @@ class ModelReader : WorkplanWalk::Visitor {
     Flush();
   }
 
- private:
+  // What the workplans do not reach is read as what they do, once each.
+  void Population(const std::function<const std::vector<const cct_Instance*>&(const char*)>& ofType) {
+    ModelPopulation& out = model_.population;
+    out.read = true;
+    for (const cct_Instance* step : ofType("workingstep"))
+      if (step) out.workingsteps.push_back(Workingstep(*step));
+    for (const cct_Instance* operation : ofType("machining_operation")) out.operations.push_back(Operation(operation));
+    for (const cct_Instance* technology : ofType("technology")) out.technologies.push_back(Technology(technology));
+    std::unordered_map<int, bool> named;
+    for (const cct_Instance* project : ofType("project")) {
+      if (!project) continue;
+      out.hasProject = true;
+      std::vector<cct_Instance*> workpieces;
+      r_.Refs(*project, A::its_workpieces, workpieces);
+      for (const cct_Instance* workpiece : workpieces) {
+        const int k = Workpiece(workpiece);
+        if (k >= 0 && named.emplace(k, true).second) out.projectWorkpieces.push_back(k);
+      }
+    }
+  }
+
   // The walk's problems since the last event, as events of their own: they come between the
   // visits in the order the walk met them.
   void Flush() {
@@ -180,10 +210,17 @@ class ModelReader : WorkplanWalk::Visitor {
     // An operation that is its own workingstep names itself.
     if (!operation && r_.Is(step, "operation")) operation = &step;
     out.feature = Feature(r_.Ref(step, A::its_feature));
+    std::vector<cct_Instance*> listed;
+    r_.Refs(step, A::its_features, listed);
+    for (const cct_Instance* feature : listed)
+      if (feature) out.listedFeatures.push_back(Feature(feature));
     out.operation = Operation(operation);
-    if (const cct_Instance* secplane = r_.Ref(step, A::its_secplane))
-      out.hasSecurityPlane = r_.Is(*secplane, "plane") && geometry_.Axis2(r_.Ref(*secplane, A::position), out.securityPlane,
-                                                                          secplane, "the security plane's position");
+    if (const cct_Instance* secplane = r_.Ref(step, A::its_secplane)) {
+      out.securityPlaneName = InstanceLabel(secplane);
+      out.securityPositionRead = geometry_.Axis2(r_.Ref(*secplane, A::position), out.securityPlane, secplane,
+                                                 "the security plane's position");
+      out.hasSecurityPlane = r_.Is(*secplane, "plane") && out.securityPositionRead;
+    }
     model_.workingsteps[k] = std::move(out);
     return k;
   }
@@ -204,8 +241,38 @@ class ModelReader : WorkplanWalk::Visitor {
       out.hole = ReadHole(reading, *feature);
     else if (r_.Is(*feature, "slot") || r_.Is(*feature, "step") || r_.Is(*feature, "profile_feature"))
       out.along = ReadAlong(reading, *feature);
+    Sizes(*feature, out);
     model_.features[k] = std::move(out);
     return k;
+  }
+
+  // The sizes a tool must fit: the narrowest width of a slot or pocket, a hole's diameter with
+  // its tolerance.
+  void Sizes(const cct_Instance& feature, ModelFeature& out) {
+    auto width = [&](const cct_Instance* profile) {
+      if (!profile) return;
+      double r = 0, w = 0, l = 0;
+      if (r_.Is(*profile, "partial_circular_profile")) {
+        if (r_.Number(*profile, A::radius, r)) out.width = 2 * r;
+      } else if (r_.Is(*profile, "rectangular_closed_profile")) {
+        if (r_.Number(*profile, A::profile_width, w) && r_.Number(*profile, A::profile_length, l)) out.width = std::min(w, l);
+      } else if (r_.Is(*profile, "circular_closed_profile")) {
+        Number(*profile, A::diameter, out.width);
+      } else {
+        Number(*profile, A::width, out.width);  // square and rounded U, tee
+      }
+    };
+    if (r_.Is(feature, "slot")) width(r_.Ref(feature, A::swept_shape));
+    else if (r_.Is(feature, "closed_pocket")) width(r_.Ref(feature, A::feature_boundary));
+    else if (r_.Is(feature, "open_pocket")) width(r_.Ref(feature, A::open_boundary));
+    if (!r_.Is(feature, "round_hole")) return;
+    const cct_Instance* measure = r_.Ref(feature, A::diameter);
+    Number(feature, A::diameter, out.diameter);
+    const cct_Instance* tolerance = measure ? r_.Ref(*measure, A::implicit_tolerance) : nullptr;
+    out.toleranced = tolerance && r_.Is(*tolerance, "plus_minus_value") &&
+                     r_.Number(*tolerance, A::upper_limit, out.upperLimit) &&
+                     r_.Number(*tolerance, A::lower_limit, out.lowerLimit);
+    if (!out.toleranced) out.upperLimit = out.lowerLimit = 0;
   }
 
   int Workpiece(const cct_Instance* workpiece) {
@@ -267,6 +334,7 @@ class ModelReader : WorkplanWalk::Visitor {
     out.drilling = r_.Is(o, "drilling_type_operation");
     out.freeform = r_.Is(o, "freeform_operation");
     out.rapid = r_.Is(o, "rapid_movement");
+    out.drill = r_.Is(o, "drilling");
     const cct_Instance* toolpaths = r_.Ref(o, A::its_toolpath);
     out.explicitToolpaths = toolpaths != nullptr;
     source_.toolpathCurves.resize(model_.operations.size());
@@ -418,6 +486,7 @@ class ModelReader : WorkplanWalk::Visitor {
     }
     const cct_Instance* body = given ? given : Kept(*tool, A::its_tool_body);
     if (body) ToolBody(*body, out);
+    if (body != given) out.bodyDiameter = kUnset;  // a body kept as written gives the checks none
     model_.tools[k] = std::move(out);
     return k;
   }
@@ -430,6 +499,7 @@ class ModelReader : WorkplanWalk::Visitor {
     // A tool body of an entity our binding lacks (center_drill of the earlier schema) is kept
     // as written; its parameters begin as every milling tool body's: the dimension, the teeth.
     const cct_Instance* dimension = rawBody ? Named(Parameter(*rawBody, 0)) : r_.Ref(body, A::dimension);
+    const bool built = dimension && !rawBody;
     if (!dimension && !rawBody) dimension = Kept(body, A::dimension);
     if (const auto* raw = dynamic_cast<const cct_RawInstance*>(dimension)) {
       // The earlier schema's tool_dimension has a milling_tool_dimension's parameters.
@@ -441,6 +511,7 @@ class ModelReader : WorkplanWalk::Visitor {
         if (Number(Parameter(*raw, 3), length)) out.cuttingEdgeLength = length;
       }
     } else if (dimension) {
+      if (built) Number(*dimension, A::diameter, out.bodyDiameter);
       if (!r_.Number(*dimension, A::diameter, d)) d = 0;
       hasEdge = r_.Number(*dimension, A::edge_radius, e) && e >= 0;
       if (!r_.Number(*dimension, A::tool_tip_half_angle, tip)) tip = 0;
@@ -468,6 +539,12 @@ class ModelReader : WorkplanWalk::Visitor {
     Number(*technology, A::feedrate_per_tooth, out.feedratePerTooth);
     Number(*technology, A::cutspeed, out.cutspeed);
     Number(*technology, A::spindle, out.spindle);
+    Number(*technology, A::feedrate_per_revolution, out.feedratePerRevolution);
+    if (const cct_Instance* speed = r_.Ref(*technology, A::spindle_speed)) {
+      out.spindleSpeed = InstanceLabel(speed);
+      Number(*speed, A::rot_speed, out.rotSpeed);
+      Number(*speed, A::speed, out.speed);
+    }
     model_.technologies[k] = std::move(out);
     return k;
   }
