@@ -32,6 +32,11 @@ Vec3 Placement::Apply(const Vec3& local) const {
   return {origin.x + r.x, origin.y + r.y, origin.z + r.z};
 }
 
+Vec3 Placement::Local(const Vec3& outer) const {
+  const Vec3 d{outer.x - origin.x, outer.y - origin.y, outer.z - origin.z};
+  return {Dot(axis[0], d), Dot(axis[1], d), Dot(axis[2], d)};
+}
+
 Placement Placement::Within(const Placement& outer) const {
   Placement placed;
   placed.origin = outer.Apply(origin);

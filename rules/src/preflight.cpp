@@ -143,6 +143,31 @@ bool WorkpieceBox(const Scene& scene, Vec3& low, Vec3& high) {
   return any;
 }
 
+std::string Point(const Vec3& p) { return "(" + Fmt(p.x) + ", " + Fmt(p.y) + ", " + Fmt(p.z) + ")"; }
+
+std::string Extent(const Vec3& low, const Vec3& high) {
+  return "x " + Fmt(low.x) + ".." + Fmt(high.x) + ", y " + Fmt(low.y) + ".." + Fmt(high.y) + ", z " + Fmt(low.z) + ".." +
+         Fmt(high.z);
+}
+
+// The box around the stock in the scene's system: every workpiece the scene placed (then
+// `placedByScene`); else, without a setup, the first project workpiece's in its own system, the
+// one the scene then draws in. False where neither gives one.
+bool StockBox(const Model& model, const Scene& scene, Vec3& low, Vec3& high, bool& placedByScene) {
+  placedByScene = WorkpieceBox(scene, low, high);
+  if (placedByScene) return true;
+  std::vector<Vec3> corners;
+  for (int w : model.population.projectWorkpieces)
+    if (corners.empty()) StockCorners(&model.workpieces[w], corners);
+  if (corners.empty()) return false;
+  low = high = corners[0];
+  for (const Vec3& p : corners) {
+    low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+    high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+  }
+  return true;
+}
+
 // The model's workingsteps by name.
 std::unordered_map<std::string, const ModelWorkingstep*> StepsByName(const Model& model) {
   std::unordered_map<std::string, const ModelWorkingstep*> steps;
@@ -212,20 +237,8 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
   const Model& model = named.model();
   const Scene& scene = placed.scene;
   Vec3 low, high;
-  const bool placedByScene = WorkpieceBox(scene, low, high);
-  if (!placedByScene) {
-    // Without a setup the scene does not place the stock; the workpiece's system is then the
-    // one the toolpaths are given in.
-    std::vector<Vec3> corners;
-    for (int w : model.population.projectWorkpieces)
-      if (corners.empty()) StockCorners(&model.workpieces[w], corners);
-    if (corners.empty()) return;
-    low = high = corners[0];
-    for (const Vec3& p : corners) {
-      low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
-      high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
-    }
-  }
+  bool placedByScene = false;
+  if (!StockBox(model, scene, low, high, placedByScene)) return;
   const auto steps = StepsByName(model);
   const auto heights = PlaneHeights(scene, steps);
   std::set<std::string> done;
@@ -255,6 +268,7 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
     const Vec3 min{lo.x - slack, lo.y - slack, lo.z - slack}, max{hi.x + slack, hi.y + slack, hi.z + slack};
     size_t count = 0, outside = 0, first = 0;
     Vec3 p;
+    const Placement frame = path.frame;
     const bool drawn = points.Visit(path, [&](const Vec3* run, size_t n) {
       for (size_t k = 0; k < n; ++k, ++count) {
         const Vec3& q = run[k];
@@ -268,11 +282,75 @@ void ToolpathWithinWorkpiece(CheckContext& context, const Rule& rule) {
     if (outside == 0) continue;
     const std::string unit = " " + Unit(scene);
     context.Report(rule, *toolpath, "",
-                   rule.description + "; found point " + std::to_string(first + 1) + " (" + Fmt(p.x) + ", " + Fmt(p.y) +
-                       ", " + Fmt(p.z) + ") of workingstep " + step.name + " outside x " + Fmt(lo.x) + ".." +
+                   rule.description + "; found point " + std::to_string(first + 1) + " " + Point(p) + " in the setup, " +
+                       Point(frame.Local(p)) + " as the file writes it, of workingstep " + step.name + " outside x " + Fmt(lo.x) + ".." +
                        Fmt(hi.x) + ", y " + Fmt(lo.y) + ".." + Fmt(hi.y) + ", z " + Fmt(lo.z) + ".." + Fmt(hi.z) + unit +
                        " (tool radius " + Fmt(r) + unit + "); " + std::to_string(outside) + " of " +
                        std::to_string(count) + " points outside");
+  }
+}
+
+// A feature the stock does not hold is cut in air, or placed where the writer did not mean it:
+// either way the program does not make the part. Compared where both are drawn, in the setup.
+void FeatureWithinStock(CheckContext& context, const Rule& rule) {
+  const ToolpathScene& placed = context.ToolpathSceneOfProject();
+  const Scene& scene = placed.scene;
+  const Instances named(context);
+  const Model& model = named.model();
+  Vec3 low, high;
+  bool placedByScene = false;
+  if (!StockBox(model, scene, low, high, placedByScene)) return;
+  const auto steps = StepsByName(model);
+  const auto heights = PlaneHeights(scene, steps);
+  struct Box {
+    Vec3 low, high;
+  };
+  std::vector<std::string> drawn;
+  std::map<std::string, Box> boxes;
+  for (const ScenePath& path : scene.paths) {
+    if (path.kind != ShapeKind::Feature) continue;
+    for (const Vec3& p : path.points) {
+      auto [at, fresh] = boxes.emplace(path.source, Box{p, p});
+      if (fresh) drawn.push_back(path.source);
+      Box& b = at->second;
+      b.low = {std::min(b.low.x, p.x), std::min(b.low.y, p.y), std::min(b.low.z, p.z)};
+      b.high = {std::max(b.high.x, p.x), std::max(b.high.y, p.y), std::max(b.high.z, p.z)};
+    }
+  }
+  std::unordered_map<std::string, int> features;
+  for (size_t k = 0; k < model.features.size(); ++k) features.emplace(model.features[k].name, static_cast<int>(k));
+  const double slack = std::max(1e-4, 1e-6 * std::max({std::fabs(low.x), std::fabs(low.y), std::fabs(low.z),
+                                                      std::fabs(high.x), std::fabs(high.y), std::fabs(high.z)}));
+  for (const std::string& name : drawn) {
+    const Box& box = boxes[name];
+    const bool partly = box.low.x < low.x - slack || box.low.y < low.y - slack || box.low.z < low.z - slack ||
+                        box.high.x > high.x + slack || box.high.y > high.y + slack || box.high.z > high.z + slack;
+    const cct_Instance* instance = named(name);
+    auto found = features.find(name);
+    if (!partly || !instance || found == features.end()) continue;
+    const bool wholly = box.high.x <= low.x + slack || box.high.y <= low.y + slack || box.high.z <= low.z + slack ||
+                        box.low.x >= high.x - slack || box.low.y >= high.y - slack || box.low.z >= high.z - slack;
+    const ModelFeature& feature = model.features[found->second];
+    std::string machined, below;
+    for (const ModelWorkingstep& step : model.workingsteps) {
+      const bool listed = std::find(step.listedFeatures.begin(), step.listedFeatures.end(), found->second) !=
+                          step.listedFeatures.end();
+      if (step.feature != found->second && !listed) continue;
+      machined += (machined.empty() ? "" : ", ") + step.name;
+      auto plane = heights.find(step.securityPlaneName);
+      if (below.empty() && !step.securityPlaneName.empty() && plane != heights.end() &&
+          plane->second < box.high.z - slack && box.high.z > high.z + slack)
+        below = "; its top lies above the stock and the security plane " + step.securityPlaneName + " of workingstep " +
+                step.name + " at z " + Fmt(plane->second) + " below it";
+    }
+    std::string text = rule.description + "; found " + feature.type + " " + name + (wholly ? " wholly" : " partly") +
+                       " outside the stock: " + Extent(box.low, box.high) + (placedByScene ? " in the setup" : " in the workpiece's system") + ", where the stock is " +
+                       Extent(low, high);
+    if (feature.placed)
+      text += "; the file places it at " + Point(feature.placement.origin) +
+              (feature.workpiece >= 0 ? " in workpiece " + model.workpieces[feature.workpiece].name : std::string());
+    text += machined.empty() ? "; no workingstep machines it" : "; machined by workingstep " + machined;
+    context.Report(rule, *instance, "feature_placement", text + below);
   }
 }
 
@@ -435,6 +513,7 @@ const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks() {
       {"preflight.secplane_above_workpiece", SecplaneAboveWorkpiece},
       {"preflight.retract_plane_positive", RetractPlanePositive},
       {"preflight.toolpath_within_workpiece", ToolpathWithinWorkpiece},
+      {"preflight.feature_within_stock", FeatureWithinStock},
       {"preflight.speeds_agree", SpeedsAgree},
       {"preflight.feeds_plausible", FeedsPlausible},
       {"preflight.feeds_speeds_positive", FeedsSpeedsPositive},

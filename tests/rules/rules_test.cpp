@@ -362,6 +362,38 @@ const Case kCases[] = {
      "#16=CARTESIAN_POINT('',(0.0,0.0,0.0));#20=PLANE('sec',#21);#21=AXIS2_PLACEMENT_3D('',#22,$,$);"
      "#22=CARTESIAN_POINT('',(0.0,0.0,50.0));#30=PLANAR_FACE('f',#13,(),#15,$,$,$,$,());"
      "#40=PLANE_ROUGH_MILLING(#41,$,'op',$,$,#6,$,$,$,$,$,$,$,0.5);#41=TOOLPATH_LIST((#1));"},
+    {"preflight.feature_within_stock", true,  // a hole above the block, the security plane below its top
+     "#10=PROJECT('p',#11,(#13),$,$,$);#11=WORKPLAN('wp',(#12),$,$,$);#12=MACHINING_WORKINGSTEP('ws',#20,#1,#40,$);"
+     "#13=WORKPIECE('w',$,$,$,$,#14,());#14=BLOCK('b',#15,100.0,50.0,40.0);#15=AXIS2_PLACEMENT_3D('',#16,$,$);"
+     "#16=CARTESIAN_POINT('',(0.0,0.0,0.0));#20=PLANE('sec',#21);#21=AXIS2_PLACEMENT_3D('',#22,$,$);"
+     "#22=CARTESIAN_POINT('',(0.0,0.0,50.0));#1=ROUND_HOLE('h',#13,(),#31,#33,#35,$,#36);"
+     "#31=AXIS2_PLACEMENT_3D('',#32,$,$);#32=CARTESIAN_POINT('',(20.0,20.0,100.0));#33=PLANE('d',#34);#34=AXIS2_PLACEMENT_3D('',#37,$,$);"
+     "#37=CARTESIAN_POINT('',(0.0,0.0,-10.0));#35=TOLERANCED_LENGTH_MEASURE(10.0,$);#36=FLAT_HOLE_BOTTOM();"
+     "#40=DRILLING($,$,'d',$,$,#6,$,$,$,$,$,$,$,$);"},
+    {"preflight.feature_within_stock", true,  // a hole reaching past the block's side
+     "#10=PROJECT('p',#11,(#13),$,$,$);#11=WORKPLAN('wp',(#12),$,$,$);#12=MACHINING_WORKINGSTEP('ws',#20,#1,#40,$);"
+     "#13=WORKPIECE('w',$,$,$,$,#14,());#14=BLOCK('b',#15,100.0,50.0,40.0);#15=AXIS2_PLACEMENT_3D('',#16,$,$);"
+     "#16=CARTESIAN_POINT('',(0.0,0.0,0.0));#20=PLANE('sec',#21);#21=AXIS2_PLACEMENT_3D('',#22,$,$);"
+     "#22=CARTESIAN_POINT('',(0.0,0.0,50.0));#1=ROUND_HOLE('h',#13,(),#31,#33,#35,$,#36);"
+     "#31=AXIS2_PLACEMENT_3D('',#32,$,$);#32=CARTESIAN_POINT('',(97.0,20.0,40.0));#33=PLANE('d',#34);#34=AXIS2_PLACEMENT_3D('',#37,$,$);"
+     "#37=CARTESIAN_POINT('',(0.0,0.0,-10.0));#35=TOLERANCED_LENGTH_MEASURE(10.0,$);#36=FLAT_HOLE_BOTTOM();"
+     "#40=DRILLING($,$,'d',$,$,#6,$,$,$,$,$,$,$,$);"},
+    {"preflight.feature_within_stock", false,
+     "#10=PROJECT('p',#11,(#13),$,$,$);#11=WORKPLAN('wp',(#12),$,$,$);#12=MACHINING_WORKINGSTEP('ws',#20,#1,#40,$);"
+     "#13=WORKPIECE('w',$,$,$,$,#14,());#14=BLOCK('b',#15,100.0,50.0,40.0);#15=AXIS2_PLACEMENT_3D('',#16,$,$);"
+     "#16=CARTESIAN_POINT('',(0.0,0.0,0.0));#20=PLANE('sec',#21);#21=AXIS2_PLACEMENT_3D('',#22,$,$);"
+     "#22=CARTESIAN_POINT('',(0.0,0.0,50.0));#1=ROUND_HOLE('h',#13,(),#31,#33,#35,$,#36);"
+     "#31=AXIS2_PLACEMENT_3D('',#32,$,$);#32=CARTESIAN_POINT('',(20.0,20.0,40.0));#33=PLANE('d',#34);#34=AXIS2_PLACEMENT_3D('',#37,$,$);"
+     "#37=CARTESIAN_POINT('',(0.0,0.0,-10.0));#35=TOLERANCED_LENGTH_MEASURE(10.0,$);#36=FLAT_HOLE_BOTTOM();"
+     "#40=DRILLING($,$,'d',$,$,#6,$,$,$,$,$,$,$,$);"},
+    {"preflight.feature_within_stock", false,  // a hole touching two sides of the block from within
+     "#10=PROJECT('p',#11,(#13),$,$,$);#11=WORKPLAN('wp',(#12),$,$,$);#12=MACHINING_WORKINGSTEP('ws',#20,#1,#40,$);"
+     "#13=WORKPIECE('w',$,$,$,$,#14,());#14=BLOCK('b',#15,100.0,50.0,40.0);#15=AXIS2_PLACEMENT_3D('',#16,$,$);"
+     "#16=CARTESIAN_POINT('',(0.0,0.0,0.0));#20=PLANE('sec',#21);#21=AXIS2_PLACEMENT_3D('',#22,$,$);"
+     "#22=CARTESIAN_POINT('',(0.0,0.0,50.0));#1=ROUND_HOLE('h',#13,(),#31,#33,#35,$,#36);"
+     "#31=AXIS2_PLACEMENT_3D('',#32,$,$);#32=CARTESIAN_POINT('',(95.0,45.0,40.0));#33=PLANE('d',#34);#34=AXIS2_PLACEMENT_3D('',#37,$,$);"
+     "#37=CARTESIAN_POINT('',(0.0,0.0,-10.0));#35=TOLERANCED_LENGTH_MEASURE(10.0,$);#36=FLAT_HOLE_BOTTOM();"
+     "#40=DRILLING($,$,'d',$,$,#6,$,$,$,$,$,$,$,$);"},
     {"preflight.speeds_agree", true,
      "#1=SIDE_ROUGH_MILLING($,$,'op',$,$,#6,#5,$,$,$,$,$,$,$,0.2);#5=MILLING_TECHNOLOGY($,.TCP.,2.0,50.0,$,.F.,.F.,.F.,#2);"
      "#2=ADAPTIVE_CONTROL();"},

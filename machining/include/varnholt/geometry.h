@@ -61,6 +61,8 @@ struct Placement {
   Vec3 origin;
   Vec3 axis[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   Vec3 Apply(const Vec3& local) const;
+  /// The inverse of Apply: a point of the outer system in the local one.
+  Vec3 Local(const Vec3& outer) const;
   /// This placement within `outer`: a point of the inner system, seen from outer's outside.
   Placement Within(const Placement& outer) const;
 };
