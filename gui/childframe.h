@@ -244,6 +244,9 @@ class ChildFrame : public QWidget {
   void MakeProjectTime();
   const varnholt::Model& MachiningModel();
   const varnholt::Program& ProjectProgram();
+  /// Builds the project's program where it is not built yet, with progress and a way to stop
+  /// it; false when stopped (nothing is kept then).
+  bool EnsureProjectProgram();
 
   Prompts& prompts_;
   QAction* exportTable_ = nullptr;
@@ -271,6 +274,7 @@ class ChildFrame : public QWidget {
   bool checkingRules_ = false;
   bool sceneProblemsReported_ = false;
   bool buildingScene_ = false;
+  bool buildingProgram_ = false;
   std::unique_ptr<Navigator> navigator_;
   QTimer detailsTimer_;
   std::vector<QPersistentModelIndex> history_;

@@ -161,7 +161,7 @@ bool ChildFrame::ExportGcode() {
 }
 
 bool ChildFrame::ExportGcodeTo(const QString& path) {
-  if (!doc_.Scope()) return false;
+  if (!doc_.Scope() || !EnsureProjectProgram()) return false;
   GcodeResult result = MakeGcode(false);
   LogGcode(result, true);
   auto refuse = [this](const QString& text, const QString& reason) {
@@ -256,7 +256,7 @@ bool ChildFrame::ExportGcodeTo(const QString& path) {
 }
 
 bool ChildFrame::ShowGcode() {
-  if (!doc_.Scope() || !gcode_) return false;
+  if (!doc_.Scope() || !gcode_ || !EnsureProjectProgram()) return false;
   // Shown, not written: what can be written is shown at once, and the rest named.
   const GcodeResult result = MakeGcode(true);
   LogGcode(result, true);
@@ -322,8 +322,41 @@ const varnholt::Program& ChildFrame::ProjectProgram() {
   return *program_;
 }
 
+bool ChildFrame::EnsureProjectProgram() {
+  if (program_) return true;
+  // The progress window lets events through, among them a second request.
+  if (!doc_.Scope() || buildingProgram_) return false;
+  buildingProgram_ = true;
+  // On the calling thread like everything that reads the population: a large file's toolpaths
+  // take a while to read, so it can be stopped.
+  QProgressDialog progress(QStringLiteral("Baue das Programm auf ..."), QStringLiteral("Abbrechen"), 0, 100, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  varnholt::ProgramOptions options;
+  options.progress = [&progress](int percent) {
+    progress.setValue(std::clamp(percent, 0, 99));
+    QCoreApplication::processEvents();
+    return !progress.wasCanceled();
+  };
+  varnholt::Program program;
+  {
+    CDoc::LogRoute route(doc_);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    program = varnholt::BuildProgram(MachiningModel(), options);
+    QGuiApplication::restoreOverrideCursor();
+  }
+  progress.reset();
+  buildingProgram_ = false;
+  if (program.cancelled) {
+    Q_EMIT statusMessage(QStringLiteral("Aufbau des Programms abgebrochen"));
+    return false;
+  }
+  program_ = std::make_unique<varnholt::Program>(std::move(program));
+  return true;
+}
+
 void ChildFrame::MakeProjectTime() {
-  if (!doc_.Scope()) return;
+  if (!doc_.Scope() || !EnsureProjectProgram()) return;
   CDoc::LogRoute route(doc_);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   projectTime_ = varnholt::MachiningTime(ProjectProgram());
@@ -338,13 +371,14 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
   if (!instance || !doc_.Scope()) return QString();
   if (varnholt::IsOfType(*instance, "project")) {
     // The project is the row selected when a file opens: a large one would open seconds later.
-    if (!projectTime_ && static_cast<long>(doc_.Scope()->EntryCount()) >= timeOnRequest_) {
+    if (!projectTime_ && static_cast<long>(doc_.Scope()->EntryCount()) < timeOnRequest_) MakeProjectTime();
+    // Not worked out yet (a large file), or stopped: offered on request.
+    if (!projectTime_) {
       time.push_back({QStringLiteral("Machining time:"),
                       QStringLiteral("work it out (a large file: this takes a while)"),
                       DetailsView::TimeLink()});
       return QString();
     }
-    if (!projectTime_) MakeProjectTime();
     // A project without a workingstep that moves has no time to speak of.
     if (!projectTime_->steps.empty()) time = TimeRows(projectTime_->total);
     return QString();

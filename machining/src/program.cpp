@@ -44,13 +44,18 @@ class ProgramBuilder {
       // The workingsteps in the order the workplans give them, until the budget of points is
       // spent; the setups and choices the walk had met by then.
       size_t visited = 0;
+      const size_t total = model_.order.size();
       for (const ModelStep& step : model_.order) {
         if (toolpaths_.Exhausted()) break;
+        if (options_.progress && !options_.progress(static_cast<int>(100 * visited / total))) {
+          program_.cancelled = true;
+          break;
+        }
         Workingstep(step);
         ++visited;
       }
       const bool all = visited == model_.order.size();
-      const size_t setups = all ? model_.setups.size() : model_.order[visited - 1].setupsMet;
+      const size_t setups = all ? model_.setups.size() : visited ? model_.order[visited - 1].setupsMet : 0;
       for (size_t k = 0; k < setups; ++k) {
         const ModelSetup& setup = model_.setups[k];
         program_.setups.push_back({setup.name, setup.label, setup.origin});

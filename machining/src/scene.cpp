@@ -63,7 +63,9 @@ class Builder : public SceneBuilder {
 // The generated moves of the workingsteps the file gives no toolpaths for, placed in the
 // machine's system as the setups place them: cutting runs and rapid runs as paths of their own.
 void AddGenerated(Scene& scene, const Model& model) {
-  const Program program = BuildProgram(model, {false, true});
+  ProgramOptions options;
+  options.explicitMoves = false;
+  const Program program = BuildProgram(model, options);
   // The program follows the model's walk of the workplans, which is the scene's: the k-th
   // workingstep of one is the k-th of the other.
   for (size_t k = 0; k < program.steps.size() && k < scene.workingsteps.size(); ++k) {

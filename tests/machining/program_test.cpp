@@ -8,6 +8,7 @@
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cct/factory.h"
 #include "cct/instance.h"
@@ -185,6 +186,37 @@ TEST_F(ProgramBuild, OneWorkingstepAloneAndTheFilesToolpathsLeftOut) {
     if (!step.explicitMoves) continue;
     EXPECT_TRUE(step.moves.empty()) << step.name;
     EXPECT_TRUE(step.reason.empty()) << step.name << ": " << step.reason;
+  }
+}
+
+// A caller's progress hears of each workingstep in order and can stop the program between
+// two: what it holds then is the workingsteps before, and it says it was stopped.
+TEST_F(ProgramBuild, ProgressCountsTheWorkingstepsAndStopsBetweenThem) {
+  Open("program_feeds.stp");
+  const Program whole = Build();
+  ASSERT_GE(whole.steps.size(), 2u);
+  EXPECT_FALSE(whole.cancelled);
+  std::vector<int> heard;
+  varnholt::ProgramOptions listening;
+  listening.progress = [&heard](int percent) {
+    heard.push_back(percent);
+    return true;
+  };
+  const Program told = Build(listening);
+  EXPECT_FALSE(told.cancelled);
+  EXPECT_EQ(told.steps.size(), whole.steps.size());
+  ASSERT_EQ(heard.size(), whole.steps.size());
+  EXPECT_EQ(heard.front(), 0);
+  for (size_t k = 1; k < heard.size(); ++k) EXPECT_GE(heard[k], heard[k - 1]);
+  EXPECT_LT(heard.back(), 100);
+  for (size_t stopAt : {size_t{0}, size_t{1}}) {
+    size_t calls = 0;
+    varnholt::ProgramOptions stopping;
+    stopping.progress = [&calls, stopAt](int) { return calls++ < stopAt; };
+    const Program stopped = Build(stopping);
+    EXPECT_TRUE(stopped.cancelled);
+    ASSERT_EQ(stopped.steps.size(), stopAt);
+    for (size_t k = 0; k < stopAt; ++k) EXPECT_EQ(stopped.steps[k].name, whole.steps[k].name);
   }
 }
 

@@ -5,6 +5,7 @@
 #ifndef VARNHOLT_PROGRAM_H
 #define VARNHOLT_PROGRAM_H
 
+#include <functional>
 #include <iosfwd>
 #include <limits>
 #include <string>
@@ -85,6 +86,8 @@ struct Program {
   std::vector<std::string> cycles;
   std::vector<ProgramSetup> setups;
   std::vector<ProgramStep> steps;  // in the order of the workplans
+  /// True when the caller's progress stopped it: it then holds the workingsteps before.
+  bool cancelled = false;
 };
 
 struct ProgramOptions {
@@ -100,6 +103,9 @@ struct ProgramOptions {
   /// The scope's instances of project where the caller has them at hand (a superset will do):
   /// with a single one among them, the walk over every name that finds the first is spared.
   const std::vector<const cct_Instance*>* projects = nullptr;
+  /// Told before each workingstep how far the program is (0 to 99 %); answering false stops it
+  /// there (Program::cancelled).
+  std::function<bool(int percent)> progress;
 };
 
 /// The program of a machining model.
