@@ -18,8 +18,8 @@ struct Tool {
   double cornerRadius = 0;  // edge_radius of its dimension
   int teeth = 0;            // 0 when not given
   double tipHalfAngle = 0;  // tool_tip_half_angle of its dimension as written; 0 when not given
-  /// A ball end; a drilling tool; of those, one with a point (see ModelTool).
-  bool ballEnd = false, drilling = false, pointed = false;
+  /// A ball end; a drilling tool; of those, one with a point; of those, a drill (see ModelTool).
+  bool ballEnd = false, drilling = false, pointed = false, drill = false;
 };
 
 /// One workingstep as a generator sees it. All coordinates are the feature's own: its top at

@@ -207,6 +207,7 @@ class ProgramBuilder {
     job.ballEnd = tool.ballEnd;
     job.drilling = tool.drilling;
     job.pointed = tool.pointed;
+    job.drill = tool.drill;
     out.diameter = job.diameter = tool.diameter;
     out.hasCornerRadius = tool.hasCornerRadius;
     out.cornerRadius = job.cornerRadius = tool.cornerRadius;

@@ -37,6 +37,7 @@ inline StepRun Generate(bool (*generator)(varnholt::machining_detail::StepJob&),
     run.moves = std::move(plain.moves);
   else
     run.reason = job.reason;
+  run.notes = job.notes;
   return run;
 }
 
