@@ -335,6 +335,7 @@ class ProgramBuilder {
       if (std::isfinite(planeZ) && planeZ > 0 && (!hasRetract || planeZ < job.clearZ)) job.clearZ = planeZ;
       job.approach = operation->approach;
       job.retract = operation->retract;
+      job.stock = StockOfFeature(model_, *feature);
       const bool generated = Generate(job, *operation, *feature);
       out.notes = std::move(job.notes);
       if (!generated) {
