@@ -197,18 +197,20 @@ TEST(OpenEnds, StepsAndOpenProfilesStopShortOfEndsInsideTheStock) {
     profile.boundary.kind = varnholt::AlongBoundary::General, profile.boundary.type = "general_profile";
     profile.boundary.curve.read = true;
     profile.boundary.curve.contour.segments.push_back({{50, 0}, false, {}, false});
-    for (const char* mode : {"climb", "conventional"}) {
-      SCOPED_TRACE(mode);
-      PlainStep job = Job(profile, "general_shape_profile", Block({20, 25, 40}));
-      job.operation.strategy.cutmode = mode;
-      const StepRun run = Generate(GenerateAlong, job);
-      ASSERT_FALSE(run.moves.empty()) << run.reason;
-      const auto [lo, hi] = Reach(run, true);
-      EXPECT_NEAR(lo, kR, 1e-6);
-      EXPECT_NEAR(hi, 50 - kR, 1e-6);
-      EXPECT_EQ(Closed(run), (std::vector<std::string>{"start", "end"}));
-      const StepRun free = Generate(GenerateAlong, Job(profile, "general_shape_profile", FeatureStock{}));
-      EXPECT_NEAR(Reach(free, true).first, 0, 1e-6);
-    }
+    // Inside the block at both ends, or from its left face; either way round the tool runs.
+    for (const char* mode : {"climb", "conventional"})
+      for (double x : {20.0, 0.0}) {
+        SCOPED_TRACE(std::string(mode) + " from x " + std::to_string(x));
+        PlainStep job = Job(profile, "general_shape_profile", Block({x, 25, 40}));
+        job.operation.strategy.cutmode = mode;
+        const StepRun run = Generate(GenerateAlong, job);
+        ASSERT_FALSE(run.moves.empty()) << run.reason;
+        const auto [lo, hi] = Reach(run, true);
+        EXPECT_NEAR(lo, x > 0 ? kR : 0, 1e-6);
+        EXPECT_NEAR(hi, 50 - kR, 1e-6);
+        EXPECT_EQ(Closed(run), x > 0 ? (std::vector<std::string>{"start", "end"}) : std::vector<std::string>{"end"});
+      }
+    const StepRun free = Generate(GenerateAlong, Job(profile, "general_shape_profile", FeatureStock{}));
+    EXPECT_NEAR(Reach(free, true).first, 0, 1e-6);
   }
 }
