@@ -191,7 +191,7 @@ void ConeNote(StepJob& job, const ToolEnd& tool) {
                  ? " (taken as usual: the tool's tip half angle " + Plain(job.tool.tipHalfAngle) + " is none a drill has)"
                  : " (taken as usual: the tool gives none)";
   job.notes.push_back("its conical bottom of " + Degrees(cone) + " is not " + point +
-                      ": the bottom is left as the point makes it, its full diameter at the depth plane");
+                      ": the bottom is left as the point makes it");
 }
 
 bool Drill(StepJob& job) {
