@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "varnholt/feature_along.h"
 #include "varnholt/model.h"
 #include "varnholt/motion.h"
 
@@ -18,8 +19,8 @@ struct Tool {
   double cornerRadius = 0;  // edge_radius of its dimension
   int teeth = 0;            // 0 when not given
   double tipHalfAngle = 0;  // tool_tip_half_angle of its dimension as written; 0 when not given
-  /// A ball end; a drilling tool; of those, one with a point (see ModelTool).
-  bool ballEnd = false, drilling = false, pointed = false;
+  /// A ball end; a drilling tool; of those, one with a point; of those, a drill (see ModelTool).
+  bool ballEnd = false, drilling = false, pointed = false, drill = false;
 };
 
 /// One workingstep as a generator sees it. All coordinates are the feature's own: its top at
@@ -36,6 +37,8 @@ struct StepJob {
   /// else a little above the feature's top.
   double clearZ = 5;
   Plunge approach, retract;
+  /// The workpiece's stock, seen from the feature: an open end inside it is cut as a closed one.
+  FeatureStock stock;
   /// Where the moves go. The first is a rapid to a point at clearZ; the last ends at clearZ.
   std::vector<Move>& moves;
   /// Why nothing was generated, when a generator returns false.
@@ -49,6 +52,14 @@ struct StepJob {
 bool GenerateArea(StepJob& job);     // planar_face, closed_pocket, open_pocket
 bool GenerateHole(StepJob& job);     // round_hole
 bool GenerateAlong(StepJob& job);    // slot, step, general_outside_profile, general_profile
+
+/// A slot's course of travel, a step's open boundary or a profile's boundary in the feature's
+/// system, as GenerateAlong cuts along it; false (job.reason set) where it cannot be read.
+bool AlongCourse(StepJob& job, Contour2& out);
+
+/// Whether the start (else the end) of an open path lies inside the stock, tried half way down
+/// to the feature's depth (negative); `end` says where, for the workingstep's note.
+bool EndInStock(const FeatureStock& stock, const Contour2& path, bool start, double depth, OpenEndInStock& end);
 
 /// A length as a reason names it: the shortest text that reads back as the number ("32",
 /// "8.5"), then " mm".

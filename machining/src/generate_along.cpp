@@ -274,6 +274,15 @@ std::vector<double> MiddleOut(std::vector<double> values) {
   return values;
 }
 
+// An end the file leaves open lets the tool run out past it, which is right only where no stock
+// is there: an open end inside the stock is cut as a closed one, and the workingstep says so.
+bool OpenEnd(StepJob& job, const Contour2& path, bool start, double depth) {
+  OpenEndInStock end;
+  if (!EndInStock(job.stock, path, start, depth, end)) return true;
+  job.notes.push_back(OpenEndText(end) + ": it is cut as a closed end, the tool staying within the feature");
+  return false;
+}
+
 bool Slot(StepJob& job, const AlongFeature& f) {
   const ToolEnd tool = ToolEndOf(job);
   const Technology t = ReadTechnology(job, tool);
@@ -303,6 +312,10 @@ bool Slot(StepJob& job, const AlongFeature& f) {
   if (!centre.closed) {
     for (size_t k = 0; k < f.ends.size() && k < 2; ++k) {
       const AlongEnd& e = f.ends[k];
+      if (e.kind == AlongEnd::Open && !OpenEnd(job, centre, k == 0, f.depth)) {
+        trim[k] = tool.radius + t.side;
+        continue;
+      }
       if (e.kind == AlongEnd::Unset || e.kind == AlongEnd::Open || e.kind == AlongEnd::Loop ||
           e.kind == AlongEnd::Radiused)
         continue;
@@ -433,6 +446,9 @@ bool Step(StepJob& job, const AlongFeature& f) {
   if (!(width > 1e-9)) return Reason(job, "the step's boundary lies on the workpiece's edge");
   const double nearest = tool.radius + t.side + std::max(0.0, foot - tool.corner);
   std::vector<double> offsets = Spaced(std::max(width - tool.radius, nearest), nearest, t.radial);
+  // Its ends are open; at one inside the stock every pass stops short of what lies beyond it.
+  const double head = OpenEnd(job, edge, true, depth) ? 0 : tool.radius + t.side;
+  const double tail = OpenEnd(job, edge, false, depth) ? 0 : tool.radius + t.side;
   // Climb milling keeps the wall (the material) on the right of the travel.
   const bool wallLeft = !cutLeft;
   const bool forward = Climb(job) ? !wallLeft : wallLeft;
@@ -446,6 +462,8 @@ bool Step(StepJob& job, const AlongFeature& f) {
     for (double w : offsets) {
       Contour2 pass;
       if (!Offset(edge, cutLeft ? w : -w, pass, why)) return Reason(job, "the step's boundary: " + why);
+      if ((head > 0 || tail > 0) && !Trimmed(pass, head, tail, pass))
+        return Reason(job, "the step is too short for the tool between its ends");
       if (!forward) pass = Reversed(pass);
       In(job, out, pass, level, top);
       Follow(out, pass, level, job.feed);
@@ -530,6 +548,14 @@ bool Profile(StepJob& job, const AlongFeature& f) {
   Contour2 pass;
   std::string why;
   if (!Offset(path, offset, pass, why)) return Reason(job, "the profile: " + why);
+  if (!boundary.closed) {
+    // Its ends are open; at one inside the stock the pass stops short of what lies beyond it.
+    const bool turned = Distance(path.start, boundary.start) > 1e-9;
+    const double first = OpenEnd(job, boundary, true, depth) ? 0 : reach;
+    const double last = OpenEnd(job, boundary, false, depth) ? 0 : reach;
+    if ((first > 0 || last > 0) && !Trimmed(pass, turned ? last : first, turned ? first : last, pass))
+      return Reason(job, "the profile is too short for the tool between its ends");
+  }
   MoveWriter out(job.moves, {pass.start.x, pass.start.y, job.clearZ});
   out.Rapid(out.At());
   double top = 0;
@@ -552,6 +578,13 @@ bool GenerateAlong(StepJob& job) {
   if (f->kind == AlongFeature::Slot) return Slot(job, *f);
   if (f->kind == AlongFeature::Step) return Step(job, *f);
   return Profile(job, *f);
+}
+
+bool AlongCourse(StepJob& job, Contour2& out) {
+  const AlongFeature* f = job.featureModel->along.get();
+  if (!f) return false;
+  if (f->kind == AlongFeature::Slot || f->kind == AlongFeature::Step) return Travel(job, f->path, out);
+  return f->kind != AlongFeature::OtherProfile && Boundary(job, f->boundary, out);
 }
 
 }  // namespace varnholt::machining_detail

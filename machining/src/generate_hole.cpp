@@ -3,10 +3,13 @@
 //
 // A hole's depth plane is where its cylindrical (or tapered) wall ends; a conical or spherical
 // bottom lies below it, a flat one on it, and a through hole opens there. A tool goes as deep as
-// its end allows without cutting below the bottom anywhere under it: a drill's point goes down
-// into a conical bottom as far as the cone lets it, and stops with its tip on a flat bottom.
+// its end allows without cutting below the bottom anywhere under it, and no drilling tool takes
+// its full diameter below the depth plane of a blind hole: a drill stops with its tip on a flat
+// bottom, and makes a conical bottom with its own point, down to where its full diameter meets
+// the depth plane.
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -168,6 +171,29 @@ struct Downfeed {
   }
 };
 
+// A number as the notes write it: the shortest text that reads back as it.
+std::string Plain(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ec == std::errc() ? result.ptr : buffer);
+}
+
+// An angle in degrees, to a hundredth.
+std::string Degrees(double radians) { return Plain(std::round(radians * 180 / kPi * 100) / 100) + " degrees"; }
+
+// A cone bottom of another angle than the drill's point is not made: the workingstep says so.
+void ConeNote(StepJob& job, const ToolEnd& tool) {
+  const double cone = PlaneAngle(job.featureModel->hole->bottom.tipAngle);
+  if (std::fabs(cone - tool.pointAngle) <= 0.5 * kPi / 180) return;
+  std::string point = "the drill's point of " + Degrees(tool.pointAngle);
+  if (!tool.pointGiven)
+    point += job.tool.tipHalfAngle != 0
+                 ? " (taken as usual: the tool's tip half angle " + Plain(job.tool.tipHalfAngle) + " is none a drill has)"
+                 : " (taken as usual: the tool gives none)";
+  job.notes.push_back("its conical bottom of " + Degrees(cone) + " is not " + point +
+                      ": the bottom is left as the point makes it");
+}
+
 bool Drill(StepJob& job) {
   const ModelOperation& o = *job.operationModel;
   const ToolEnd tool = ToolEndOf(job);
@@ -182,9 +208,17 @@ bool Drill(StepJob& job) {
     // A countersink's cone makes the hole's top diameter where the cone is that wide.
     if (!(tool.halfAngle > 0)) return Reason(job, "the countersink's tip angle is not given");
     target = std::max(-hole.radius / std::tan(tool.halfAngle), hole.floor(0));
+  } else if (job.featureModel->hole->bottom.kind == HoleFeature::Bottom::Conical && tool.pointAngle > 0) {
+    // The cone a drill leaves is its point, whatever angle the file gives the bottom: going
+    // down to the file's cone would take a blunter point's full diameter below the depth plane.
+    target = hole.depth - tool.PointLength();
+    ConeNote(job, tool);
   } else {
     target = Drop(hole.floor, tool, 0, hole.breaks);
   }
+  // Below the depth plane a blind hole is as wide as its bottom, never as the tool: a tool
+  // narrower than the hole would otherwise follow a cone or a sphere down past it.
+  if (!sink && !hole.through) target = std::max(target, hole.depth - tool.PointLength());
   const double given = o.cuttingDepth;
   if (given > 0) target = std::max(target, -given);  // never deeper than the bottom allows
   if (!(target < -1e-9)) return Reason(job, "the hole leaves the tool no depth to drill");

@@ -21,16 +21,32 @@ double ToolEnd::Lift(double s) const {
   return corner - std::sqrt(std::max(0.0, corner * corner - d * d));
 }
 
+double DrillPointAngle(double tipHalfAngle, bool& given) {
+  // Drills are ground from a spotting point of 60 degrees to a flat end; anything outside that
+  // is a slip of the writer (a half angle written as a full one, a tool's side angle), and
+  // reading it would put the tip where no drill goes.
+  constexpr double kLeast = 60 * kPi / 180, kUsual = 118 * kPi / 180;
+  const double full = 2 * PlaneAngle(tipHalfAngle);
+  given = full >= kLeast - 1e-9 && full <= kPi + 1e-9;
+  return given ? std::min(full, kPi) : kUsual;
+}
+
 ToolEnd ToolEndOf(StepJob& job) {
   ToolEnd end;
   end.radius = job.tool.diameter / 2;
   end.corner = std::clamp(job.tool.cornerRadius, 0.0, end.radius);
   if (job.tool.ballEnd && end.corner <= 0) end.corner = end.radius;
-  if (job.tool.drilling) {
+  if (job.tool.drilling && job.tool.drill) {
+    // A drill always has a point: where the file gives none it has, the usual one, so that the
+    // depth its full diameter reaches is known.
     end.drill = true;
-    // A point only where the tool says how sharp it is. Without one the end is taken as flat,
-    // which stops the tip highest over any floor: a drill of unknown point never goes deeper
-    // than a bottom allows.
+    end.pointAngle = DrillPointAngle(job.tool.tipHalfAngle, end.pointGiven);
+    end.halfAngle = end.pointAngle < kPi - 1e-9 ? end.pointAngle / 2 : 0;
+    end.corner = 0;
+  } else if (job.tool.drilling) {
+    end.drill = true;
+    // A point only where the tool says how sharp it is (a countersink). Without one the end is
+    // taken as flat, which stops the tip highest over any floor.
     const double half = PlaneAngle(job.tool.tipHalfAngle);
     if (job.tool.pointed && half > 1e-3 && half < kPi / 2 - 1e-3) {
       end.halfAngle = half;

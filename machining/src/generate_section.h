@@ -24,10 +24,20 @@ struct ToolEnd {
   double corner = 0;     // a torus or ball end; 0 for a flat end
   double halfAngle = 0;  // a pointed end (drills): the point's half angle from the axis; 0 for none
   bool drill = false;    // a drilling tool: its body is a drill, centre drill, reamer, tap or the like
+  /// A drill's or centre drill's point, which makes a hole's bottom: its full angle (radians;
+  /// pi for a flat end), and whether the tool gives it or it is the usual 118 degrees taken
+  /// for a drill that gives none a drill can have. 0 for other tools.
+  double pointAngle = 0;
+  bool pointGiven = false;
   double Lift(double s) const;
   /// How long the point is: the height of the tool's end surface at its full radius.
   double PointLength() const { return Lift(radius); }
 };
+
+/// The full angle of a drill's point from its tool's tip half angle as written (radians, or
+/// degrees where only degrees can be meant): where no drill can have it (not 60 to 180 degrees
+/// in full, or not given), the usual 118 degrees, `given` false.
+double DrillPointAngle(double tipHalfAngle, bool& given);
 
 /// The tool's end from the job's tool and its body's kind.
 ToolEnd ToolEndOf(StepJob& job);

@@ -212,6 +212,7 @@ class ProgramBuilder {
     job.ballEnd = tool.ballEnd;
     job.drilling = tool.drilling;
     job.pointed = tool.pointed;
+    job.drill = tool.drill;
     out.diameter = job.diameter = tool.diameter;
     out.hasCornerRadius = tool.hasCornerRadius;
     out.cornerRadius = job.cornerRadius = tool.cornerRadius;
@@ -339,6 +340,7 @@ class ProgramBuilder {
       if (std::isfinite(planeZ) && planeZ > 0 && (!hasRetract || planeZ < job.clearZ)) job.clearZ = planeZ;
       job.approach = operation->approach;
       job.retract = operation->retract;
+      job.stock = StockOfFeature(model_, *feature);
       const bool generated = Generate(job, *operation, *feature);
       out.notes = std::move(job.notes);
       if (!generated) {

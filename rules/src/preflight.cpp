@@ -17,6 +17,7 @@
 #include "cct/references.h"
 #include "checks.h"
 #include "model_read.h"
+#include "preflight_features.h"
 #include "preflight_read.h"
 #include "propositions.h"
 #include "referrers.h"
@@ -520,6 +521,7 @@ const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks() {
       {"preflight.feature_in_project_workpiece", FeatureInProjectWorkpiece},
       {"preflight.executables_reached", ExecutablesReached},
       {"preflight.workplan_cycle", WorkplanCycle},
+      {"preflight.open_end_inside_stock", OpenEndInsideStock},
   };
   return checks;
 }

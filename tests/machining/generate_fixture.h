@@ -90,6 +90,7 @@ inline std::string Operation(const std::string& kind, const std::string& tail) {
 /// The workingstep's program in the feature's system (the file's placements are translations).
 struct StepRun {
   std::string reason;
+  std::vector<std::string> notes;  // what the moves do not make as the feature says
   Vec3 start;
   std::vector<Move> moves;
   int steps = 0;

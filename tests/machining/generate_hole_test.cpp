@@ -90,19 +90,25 @@ struct Hole {
 };
 
 Tool Cutter(double diameter, double tipHalfAngle = 0, bool drilling = false, bool pointed = false,
-            bool ball = false) {
+            bool ball = false, bool drill = false) {
   Tool t;
   t.diameter = diameter;
   t.tipHalfAngle = tipHalfAngle;
   t.drilling = drilling;
   t.pointed = pointed;
   t.ballEnd = ball;
+  t.drill = drill;
   return t;
 }
 
-const Tool kDrill = Cutter(10, 1.0297442586766543, true, true);  // a 118 degree point
-const Tool kFlatDrill = Cutter(10, 0, true, true);               // no point given
-const Tool kCentreDrill = Cutter(3, 0, true, true);
+Tool Drill(double diameter, double tipHalfAngle) {
+  return Cutter(diameter, tipHalfAngle, true, true, false, true);
+}
+
+const double kHalf118 = 1.0297442586766543;
+const Tool kDrill = Drill(10, kHalf118);  // a 118 degree point
+const Tool kFlatDrill = Drill(10, 0);     // no point given: the usual 118 degrees
+const Tool kCentreDrill = Drill(3, 0);
 const Tool kBore = Cutter(10, 0, true);  // boring tools, reamers, taps
 const Tool kCountersink = Cutter(16, kPi / 4, true, true);
 const Tool kMill = Cutter(6);
@@ -111,6 +117,10 @@ const Tool kBall = Cutter(6, 0, false, false, true);
 // How far above its tip a tool's end is at a distance from its axis: pointed, rounded or flat.
 std::function<double(double)> Lift(const Tool& tool) {
   const double r = tool.diameter / 2;
+  if (tool.drill) {
+    const double a = tool.tipHalfAngle > 0 ? tool.tipHalfAngle : kHalf118;
+    return [a](double s) { return std::fabs(s) / std::tan(a); };
+  }
   if (tool.pointed && tool.tipHalfAngle > 0)
     return [a = tool.tipHalfAngle](double s) { return std::fabs(s) / std::tan(a); };
   const double c = tool.ballEnd ? r : tool.cornerRadius;
@@ -207,9 +217,9 @@ std::vector<Row> Rows() {
       {"drilling a flat bottom stops the point on it", kFlat, kDrill, Drilling(), -12},
       {"drilling a cone of the drill's point reaches its apex", kCone, kDrill, Drilling(),
        kApex118},
-      {"drilling a blunter cone", blunt, kDrill, Drilling(), kNone},
+      {"drilling a blunter cone leaves the drill's point", blunt, kDrill, Drilling(), kApex118},
       {"drilling a spherical bottom", sphere, kDrill, Drilling(), kNone},
-      {"a drill of unknown point stops where the wall ends", sphere, kFlatDrill, Drilling(), -12},
+      {"a drill of unknown point has the usual one", sphere, kFlatDrill, Drilling(), kApex118},
       {"drilling through takes the full diameter past the bottom", through, kDrill, Drilling(),
        -20 - 5 / std::tan(1.0297442586766543) - 1},
       {"the cutting depth is kept", kFlat, kDrill, Drilling(6), -6},
@@ -290,6 +300,9 @@ TEST(GenerateHole, EveryKindReachesItsDepthAndNoFurther) {
     const double r = row.tool.diameter / 2, R = row.hole.diameter / 2 - allowSide;
     const auto lift = Lift(row.tool);
     const bool sink = row.operation.counterSinking;
+    // A drill makes a cone bottom with its own point, whatever the file's angle.
+    Hole made = row.hole;
+    if (made.bottom == Hole::Cone && row.tool.drill) made.size = 2 * kHalf118;
     ExpectNoGouge(
         run,
         [&](const Vec3& p) {
@@ -298,7 +311,7 @@ TEST(GenerateHole, EveryKindReachesItsDepthAndNoFurther) {
           if (rho > R - r + kTol) return false;
           for (int k = -40; k <= 40; ++k) {
             const double s = r * k / 40;
-            if (p.z + lift(s) < row.hole.Floor(std::fabs(rho + s)) + allowBottom - kTol)
+            if (p.z + lift(s) < made.Floor(std::fabs(rho + s)) + allowBottom - kTol)
               return false;
           }
           return true;
@@ -327,6 +340,72 @@ TEST(GenerateHole, EveryKindReachesItsDepthAndNoFurther) {
       }
     }
   }
+}
+
+// A drill's depth comes from its own point: the angle its tool gives (radians, or degrees where
+// only degrees can be meant), the usual 118 degrees where it gives none a drill can have. The
+// tip goes down until the full diameter meets the depth plane of a cone bottom, whatever the
+// cone's angle, stops on a flat bottom, and the full diameter never passes the depth plane; a
+// cone the point does not make is noted.
+TEST(GenerateHole, ADrillsPointSetsItsDepth) {
+  struct Case {
+    const char* what;
+    double written;  // the tool's tip half angle as written; 0: none
+    double point;    // the full angle the drill is taken to have, degrees
+  };
+  const Case points[] = {
+      {"118 in degrees", 59, 118},
+      {"135 in radians", 67.5 * kDegree, 135},
+      {"90 in degrees", 45, 90},
+      {"a flat end", 90, 180},
+      {"none", 0, 118},
+      {"one no drill has, in radians", 0.3490658503988659, 118},
+      {"one no drill has, in degrees", 100, 118},
+      {"a negative one", -59, 118},
+  };
+  struct Bottom {
+    Hole hole;
+    bool cone;
+  };
+  const Bottom bottoms[] = {{{Hole::Cone, 10, 12, 118 * kDegree}, true},
+                            {{Hole::Cone, 10, 12, 70 * kDegree}, true},
+                            {{Hole::Cone, 10, 12, 150}, true},  // in degrees
+                            {kFlat, false},
+                            {{Hole::Sphere, 10, 12, 5}, false},
+                            {{Hole::Sphere, 10, 12, 9}, false}};
+  for (const Case& c : points)
+    for (const Bottom& b : bottoms)
+      for (double diameter : {10.0, 6.0}) {
+        const std::string what = std::string(c.what) + ", bottom " + std::to_string(b.hole.bottom) +
+                                 " of " + std::to_string(b.hole.size) + ", drill D" + std::to_string(diameter);
+        const StepRun run = Machine(b.hole.Feature(), Drilling(), Drill(diameter, c.written));
+        ASSERT_FALSE(run.moves.empty()) << what << ": " << run.reason;
+        const double length = c.point < 180 ? diameter / 2 / std::tan(c.point / 2 * kDegree) : 0;
+        const double full = Deepest(run) + length;  // where the full diameter comes to
+        EXPECT_GE(full, -12 - 1e-9) << what;
+        if (b.cone) {
+          EXPECT_NEAR(full, -12, 1e-9) << what;
+        } else if (b.hole.bottom == Hole::Flat) {
+          EXPECT_NEAR(Deepest(run), -12, 1e-9) << what;
+        }
+        const double cone = b.hole.size > 7 ? b.hole.size * kDegree : b.hole.size;
+        const bool differs = b.cone && std::fabs(cone - c.point * kDegree) > 1e-6;
+        ASSERT_EQ(run.notes.size(), differs ? 1u : 0u) << what;
+        if (differs) {
+          EXPECT_NE(run.notes[0].find("conical bottom"), std::string::npos) << run.notes[0];
+          EXPECT_NE(run.notes[0].find("of " + std::to_string(static_cast<int>(c.point)) + " degrees"),
+                    std::string::npos)
+              << run.notes[0];
+        }
+      }
+  // Tools without a drill's point stay above the depth plane with their full diameter too.
+  const Tool reamer = Cutter(8, 0, true);
+  ModelOperation reaming = Drilling();
+  reaming.boring = true;
+  const StepRun run = Machine(Hole{Hole::Cone, 10, 12, 90 * kDegree}.Feature(), reaming, reamer);
+  ASSERT_FALSE(run.moves.empty()) << run.reason;
+  EXPECT_NEAR(Deepest(run), -12, 1e-9);
+  EXPECT_TRUE(run.notes.empty());
 }
 
 // Why a hole is not machined, and which of several faults is named: the first the generator

@@ -19,6 +19,7 @@ struct PlainStep {
   double feed = kFeedRate * 60;  // mm/min, as the program makes it of the technology's
   double clearZ = kClear;
   varnholt::Plunge approach, retract;
+  varnholt::FeatureStock stock;  // none unless the test gives one
 };
 
 inline StepRun Generate(bool (*generator)(varnholt::machining_detail::StepJob&),
@@ -30,6 +31,7 @@ inline StepRun Generate(bool (*generator)(varnholt::machining_detail::StepJob&),
   job.clearZ = step.clearZ;
   job.approach = step.approach;
   job.retract = step.retract;
+  job.stock = step.stock;
   StepRun run;
   run.steps = 1;
   run.start = {0, 0, step.clearZ};
@@ -37,6 +39,7 @@ inline StepRun Generate(bool (*generator)(varnholt::machining_detail::StepJob&),
     run.moves = std::move(plain.moves);
   else
     run.reason = job.reason;
+  run.notes = job.notes;
   return run;
 }
 

@@ -24,6 +24,14 @@ struct Case {
 
 // Shared records of the resource cases: two points, two 2-D points, a surface of knots, and
 // edges #20 (a to b), #21 (a to b again) and #22 (b back to a, an oriented edge reversed).
+// A project machining feature #1 of workpiece #13, a block of 100 x 50 x 40; the feature's
+// placement at #17, its path #30 along x #31 long, a U profile 10 wide.
+#define OPEN_END_PROJECT                                                                                           \
+  "#10=PROJECT('p',#11,(#13),$,$,$);#11=WORKPLAN('wp',(#12),$,$,$);#12=MACHINING_WORKINGSTEP('ws',$,#1,$,$);"     \
+  "#13=WORKPIECE('w',$,$,$,$,#14,());#14=BLOCK('b',#16,100.0,50.0,40.0);#16=AXIS2_PLACEMENT_3D('',#18,$,$);"      \
+  "#18=CARTESIAN_POINT('',(0.0,0.0,0.0));#15=AXIS2_PLACEMENT_3D('',#17,$,$);#20=PLANE('depth',#21);"              \
+  "#21=AXIS2_PLACEMENT_3D('',#22,$,$);#22=CARTESIAN_POINT('',(0.0,0.0,-5.0));#30=LINEAR_PATH($,#31,#32);"         \
+  "#32=DIRECTION('',(1.0,0.0,0.0));#33=SQUARE_U_PROFILE($,#34,$,$,$,$);#34=TOLERANCED_LENGTH_MEASURE(10.0,$);"
 #define PTS "#2=CARTESIAN_POINT('',(0.0,0.0,0.0));#3=CARTESIAN_POINT('',(1.0,0.0,0.0));"
 #define PTS2 "#6=CARTESIAN_POINT('',(0.0,0.0));#7=CARTESIAN_POINT('',(1.0,0.0));"
 #define SURF(um, vm, uk, vk) \
@@ -438,6 +446,20 @@ const Case kCases[] = {
     {"preflight.workplan_cycle", false,  // listed twice, within nothing of itself
      "#1=MACHINING_WORKINGSTEP('ws',$,$,$,$);#2=WORKPLAN('a',(#1),$,$,$);#3=PROJECT('p',#4,(),$,$,$);"
      "#4=WORKPLAN('main',(#2,#2),$,$,$);"},
+    // A slot of open ends in a 100 x 50 x 40 block: 60 long from x 20 its ends lie inside the
+    // block, 100 long from x 0 on its faces; a step's boundary ending half way along the block.
+    {"preflight.open_end_inside_stock", true,
+     "#1=SLOT('s',#13,(),#15,#20,#30,#33,(#35,#36));" OPEN_END_PROJECT "#17=CARTESIAN_POINT('',(20.0,25.0,40.0));"
+     "#31=TOLERANCED_LENGTH_MEASURE(60.0,$);#35=OPEN_SLOT_END_TYPE();#36=OPEN_SLOT_END_TYPE();"},
+    {"preflight.open_end_inside_stock", false,
+     "#1=SLOT('s',#13,(),#15,#20,#30,#33,(#35,#36));" OPEN_END_PROJECT "#17=CARTESIAN_POINT('',(0.0,25.0,40.0));"
+     "#31=TOLERANCED_LENGTH_MEASURE(100.0,$);#35=OPEN_SLOT_END_TYPE();#36=OPEN_SLOT_END_TYPE();"},
+    {"preflight.open_end_inside_stock", false,  // closed ends inside the block
+     "#1=SLOT('s',#13,(),#15,#20,#30,#33,(#35,#35));" OPEN_END_PROJECT "#17=CARTESIAN_POINT('',(20.0,25.0,40.0));"
+     "#31=TOLERANCED_LENGTH_MEASURE(60.0,$);#35=FLAT_SLOT_END_TYPE(#34,#34);"},
+    {"preflight.open_end_inside_stock", true,
+     "#1=STEP('s',#13,(),#15,#20,#30,$,());" OPEN_END_PROJECT "#17=CARTESIAN_POINT('',(0.0,40.0,40.0));"
+     "#31=TOLERANCED_LENGTH_MEASURE(60.0,$);"},
     // ---- resource rules ----
     {"axis1_placement.WR1", true, "#1=AXIS1_PLACEMENT('',#2,$);#2=CARTESIAN_POINT('',(0.0,0.0));"},
     {"axis1_placement.WR1", false, "#1=AXIS1_PLACEMENT('',#2,$);#2=CARTESIAN_POINT('',(0.0,0.0,0.0));"},

@@ -93,6 +93,41 @@ struct AlongFeature {
   double sweptDepth = kUnset;
 };
 
+/// The stock of a feature's workpiece, seen from the feature: whether a point of the feature's
+/// own system lies in the material the workpiece starts as. An end of a slot, a step or a
+/// profile that the file leaves open lets the tool run out past it only where it lies outside.
+struct FeatureStock {
+  enum Kind { None, Block, Cylinder } kind = None;
+  /// The feature's placement within its workpiece, which the stock is given in.
+  Placement feature;
+  /// The block's corner and axes, or the cylinder's base centre and axis (axis[2]).
+  Placement position;
+  double size[3] = {0, 0, 0};  // a block's sizes along its axes; a cylinder's radius, -, height
+  /// The point (in the feature's system) lies inside, farther than `margin` from every face of
+  /// the stock. Never where there is no stock that reads.
+  bool Inside(const Vec3& point, double margin = 1e-6) const;
+};
+
+/// The stock of the feature's workpiece, where the workpiece gives a block or a cylinder that
+/// reads and the feature is placed; else one of kind None.
+FeatureStock StockOfFeature(const Model& model, const ModelFeature& feature);
+
+/// An open end of a slot's course of travel, a step's open boundary or an open profile that
+/// lies inside the stock: the tool running past it would cut what the feature does not remove.
+/// A slot's end counts where its end condition says open; a step's and a profile's ends are
+/// open by what they are.
+struct OpenEndInStock {
+  bool start = true;  // the path's start, else its end
+  Vec3 at;            // the end, at the feature's top, in the workpiece's system
+};
+
+/// The ends of the feature that are open and lie inside the stock, start first; none for other
+/// features, for closed paths and where the path or the stock cannot be read.
+std::vector<OpenEndInStock> OpenEndsInStock(const ModelFeature& feature, const FeatureStock& stock);
+
+/// "its open start at (100, 20, 39) lies inside the stock".
+std::string OpenEndText(const OpenEndInStock& end);
+
 }  // namespace varnholt
 
 #endif

@@ -57,8 +57,8 @@ struct ModelTool {
   Hand hand = Hand::Unknown;
   /// What its body is: a ball end mill; a drilling tool (drill, centre drill, reamer, tap,
   /// countersink, boring tool, counterbore); of those, one with a point (drill, centre drill,
-  /// countersink).
-  bool ballEnd = false, drilling = false, pointed = false;
+  /// countersink); of those, a drill or centre drill, whose point makes a hole's bottom.
+  bool ballEnd = false, drilling = false, pointed = false, drill = false;
 };
 
 /// How the tool goes into material (approach) or out of it (retract).

@@ -480,7 +480,8 @@ class ModelReader : WorkplanWalk::Visitor {
       out.hand = hand == "right" ? Hand::Right : hand == "left" ? Hand::Left : hand == "neutral" ? Hand::Neutral : Hand::Unknown;
       // The kind of a body kept as written is not known: its end is taken as flat.
       out.ballEnd = r_.Is(*given, "ball_endmill");
-      out.pointed = r_.Is(*given, "drill") || r_.Is(*given, "centerdrill") || r_.Is(*given, "countersink");
+      out.drill = r_.Is(*given, "drill") || r_.Is(*given, "centerdrill");
+      out.pointed = out.drill || r_.Is(*given, "countersink");
       out.drilling = out.pointed || r_.Is(*given, "reamer") || r_.Is(*given, "tap") || r_.Is(*given, "boring_tool") ||
                      r_.Is(*given, "counterbore");
     }
