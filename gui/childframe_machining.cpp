@@ -326,6 +326,12 @@ bool ChildFrame::EnsureProjectProgram() {
   if (program_) return true;
   // The progress window lets events through, among them a second request.
   if (!doc_.Scope() || buildingProgram_) return false;
+  // A file below the size whose time waits for a request builds its program at once: the
+  // progress window, which lets events through, is kept for the files that need it.
+  if (static_cast<long>(doc_.Scope()->EntryCount()) < timeOnRequest_) {
+    ProjectProgram();
+    return true;
+  }
   buildingProgram_ = true;
   // On the calling thread like everything that reads the population: a large file's toolpaths
   // take a while to read, so it can be stopped.
