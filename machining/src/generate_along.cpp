@@ -383,7 +383,7 @@ bool Slot(StepJob& job, const AlongFeature& f) {
       }
       return Reason(job, "a slot end of kind " + e.type + " is not one toolpaths are generated for");
     }
-    if ((trim[0] > 0 || trim[1] > 0) && !Trimmed(centre, trim[0] + endCorner[0], trim[1] + endCorner[1], centre))
+    if ((trim[0] > 0 || trim[1] > 0) && !Trimmed(centre, trim[0], trim[1], centre))
       return Reason(job, "the slot is too short for the tool between its ends");
   }
   // A flat end's corners rounder than the tool keep only the passes near the walls back: the
