@@ -269,7 +269,8 @@ void Out(StepJob& job, MoveWriter& out, const Contour2& pass) {
 // where the cross-section curves or steps. The lowest the tool's end comes over each point is
 // held against the lowest any pass within the walls could come there: where more than
 // kStanding of that stands, a pass goes between the two neighbouring passes either side of
-// the offset that would take it, until they are kCloseness of the tool's radius apart.
+// the offset that would take it, until they are kCloseness of the tool's radius apart (across
+// and in depth).
 std::vector<double> AcrossTheSection(const Floor& floor, const ToolEnd& tool, const std::vector<double>& breaks,
                                      double umax, double radial) {
   if (umax <= 1e-9) return {0};
@@ -280,11 +281,14 @@ std::vector<double> AcrossTheSection(const Floor& floor, const ToolEnd& tool, co
   // grid of offsets.
   std::vector<double> xs, best, by;  // by: the offset of the best pass over each point
   for (int k = 0; k <= kGrid; ++k) xs.push_back(-wall + 2 * wall * k / kGrid);
+  std::vector<double> zs;  // the depth of each pass
   auto lower = [&](const std::vector<double>& us, std::vector<double>& cut, std::vector<double>* from) {
     cut.assign(xs.size(), 0.0);  // nothing is cut above the top
     if (from) from->assign(xs.size(), 0.0);
+    zs.clear();
     for (double u : us) {
       const double z = Drop(floor, tool, u, breaks);
+      zs.push_back(z);
       for (size_t k = 0; k < xs.size(); ++k) {
         const double at = z + tool.Lift(xs[k] - u);
         if (std::fabs(xs[k] - u) <= r && at < cut[k]) {
@@ -294,7 +298,9 @@ std::vector<double> AcrossTheSection(const Floor& floor, const ToolEnd& tool, co
       }
     }
   };
-  lower(Spaced(-umax, umax, std::max(kCloseness * r, 2 * umax / kGrid)), best, &by);
+  // Finer than passes ever come across: near a steep wall a small step across is a long one
+  // down.
+  lower(Spaced(-umax, umax, 2 * umax / (4 * kGrid)), best, &by);
   // Evenly across, and where the tool's edge meets a corner or a step of the floor.
   std::vector<double> us = Spaced(-umax, umax, radial), cut;
   for (double b : breaks)
@@ -308,7 +314,9 @@ std::vector<double> AcrossTheSection(const Floor& floor, const ToolEnd& tool, co
     for (size_t k = 0; k < xs.size(); ++k) {
       if (!(cut[k] - best[k] > kStanding)) continue;
       const size_t i = std::min<size_t>(std::upper_bound(us.begin(), us.end(), by[k]) - us.begin(), us.size() - 1);
-      if (i > 0 && us[i] - us[i - 1] >= 2 * kCloseness * r) split[i - 1] = true;
+      // Apart across and in depth: where the floor rises steeply, passes close across lie
+      // far apart on it.
+      if (i > 0 && std::hypot(us[i] - us[i - 1], zs[i] - zs[i - 1]) >= 2 * kCloseness * r) split[i - 1] = true;
     }
     std::vector<double> more;
     for (size_t i = 0; i + 1 < us.size(); ++i)

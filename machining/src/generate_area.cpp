@@ -25,7 +25,7 @@ constexpr size_t kMaxMoves = 2000000;  // about 200 MB of moves: beyond it a fil
 constexpr double kTiny = 1e-9;
 // How far apart along a floor's fillet the levels that shape it are: a flat tool's steps there
 // stand out of the round by a fraction of this.
-constexpr double kFilletStep = 1.0;
+constexpr double kFilletStep = 0.5;
 
 using Pattern = ModelStrategy::Pattern;
 
