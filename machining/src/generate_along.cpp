@@ -274,9 +274,11 @@ void Out(StepJob& job, MoveWriter& out, const Contour2& pass) {
 std::vector<double> AcrossTheSection(const Floor& floor, const ToolEnd& tool, const std::vector<double>& breaks,
                                      double umax, double radial) {
   if (umax <= 1e-9) return {0};
-  constexpr double kStanding = 0.05, kCloseness = 1.0 / 32;
+  constexpr double kStanding = 0.05, kCloseness = 1.0 / 32, kStepAlongFloor = 0.2;
   constexpr int kGrid = 512, kRounds = 12;
   const double r = tool.radius, wall = umax + r;
+  // A flat end steps up a round it cannot make: steps finer than this only multiply passes.
+  const double closest = std::max(kCloseness * r, kStepAlongFloor);
   // The best that can be had: the lowest cut over a fine grid of points from passes on a fine
   // grid of offsets.
   std::vector<double> xs, best, by;  // by: the offset of the best pass over each point
@@ -316,7 +318,7 @@ std::vector<double> AcrossTheSection(const Floor& floor, const ToolEnd& tool, co
       const size_t i = std::min<size_t>(std::upper_bound(us.begin(), us.end(), by[k]) - us.begin(), us.size() - 1);
       // Apart across and in depth: where the floor rises steeply, passes close across lie
       // far apart on it.
-      if (i > 0 && std::hypot(us[i] - us[i - 1], zs[i] - zs[i - 1]) >= 2 * kCloseness * r) split[i - 1] = true;
+      if (i > 0 && std::hypot(us[i] - us[i - 1], zs[i] - zs[i - 1]) >= 2 * closest) split[i - 1] = true;
     }
     std::vector<double> more;
     for (size_t i = 0; i + 1 < us.size(); ++i)
@@ -432,11 +434,25 @@ bool Slot(StepJob& job, const AlongFeature& f) {
   out.Rapid(out.At());
   double top = 0;
   for (double level : Levels(bottom, t.axial)) {
+    // Passes set close for a round below run level here side by side at this height: of those
+    // only as many as the radial depth needs are taken (the outermost always).
+    std::vector<size_t> flat;
+    for (size_t i = 0; i < passes.size(); ++i)
+      if (passes[i].z < top - 1e-9 && passes[i].z <= level) flat.push_back(i);
+    std::sort(flat.begin(), flat.end(), [&](size_t a, size_t b) { return passes[a].u < passes[b].u; });
+    std::vector<bool> skip(passes.size(), false);
+    for (size_t j = 1, kept = 0; j + 1 < flat.size(); ++j) {
+      if (passes[flat[j + 1]].u - passes[flat[kept]].u <= t.radial + 1e-9)
+        skip[flat[j]] = true;
+      else
+        kept = j;
+    }
     bool inside = false;
     int k = 0;
     Contour2 last;
-    for (const Pass& p : passes) {
-      if (!(p.z < top - 1e-9)) continue;  // reached already
+    for (size_t i = 0; i < passes.size(); ++i) {
+      const Pass& p = passes[i];
+      if (!(p.z < top - 1e-9) || skip[i]) continue;  // reached already, or not needed at this height
       const double z = std::max(level, p.z);
       // Open paths are run back and forth; a loop always from its start.
       const Contour2 path = (!centre.closed && k % 2 == 1) ? Reversed(p.path) : p.path;
