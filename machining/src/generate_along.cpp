@@ -265,6 +265,71 @@ void Out(StepJob& job, MoveWriter& out, const Contour2& pass) {
   Leave(out, job.clearZ, way, StartDirection(back), job.feed);
 }
 
+// The offsets of the passes across a slot: no farther apart than the radial depth, and closer
+// where the cross-section curves or steps. The lowest the tool's end comes over each point is
+// held against the lowest any pass within the walls could come there: where more than
+// kStanding of that stands, a pass goes between the two neighbouring passes either side of
+// the offset that would take it, until they are kCloseness of the tool's radius apart (across
+// and in depth).
+std::vector<double> AcrossTheSection(const Floor& floor, const ToolEnd& tool, const std::vector<double>& breaks,
+                                     double umax, double radial) {
+  if (umax <= 1e-9) return {0};
+  constexpr double kStanding = 0.05, kCloseness = 1.0 / 32, kStepAlongFloor = 0.2;
+  constexpr int kGrid = 512, kRounds = 12;
+  const double r = tool.radius, wall = umax + r;
+  // A flat end steps up a round it cannot make: steps finer than this only multiply passes.
+  const double closest = std::max(kCloseness * r, kStepAlongFloor);
+  // The best that can be had: the lowest cut over a fine grid of points from passes on a fine
+  // grid of offsets.
+  std::vector<double> xs, best, by;  // by: the offset of the best pass over each point
+  for (int k = 0; k <= kGrid; ++k) xs.push_back(-wall + 2 * wall * k / kGrid);
+  std::vector<double> zs;  // the depth of each pass
+  auto lower = [&](const std::vector<double>& us, std::vector<double>& cut, std::vector<double>* from) {
+    cut.assign(xs.size(), 0.0);  // nothing is cut above the top
+    if (from) from->assign(xs.size(), 0.0);
+    zs.clear();
+    for (double u : us) {
+      const double z = Drop(floor, tool, u, breaks);
+      zs.push_back(z);
+      for (size_t k = 0; k < xs.size(); ++k) {
+        const double at = z + tool.Lift(xs[k] - u);
+        if (std::fabs(xs[k] - u) <= r && at < cut[k]) {
+          cut[k] = at;
+          if (from) (*from)[k] = u;
+        }
+      }
+    }
+  };
+  // Finer than passes ever come across: near a steep wall a small step across is a long one
+  // down.
+  lower(Spaced(-umax, umax, 2 * umax / (4 * kGrid)), best, &by);
+  // Evenly across, and where the tool's edge meets a corner or a step of the floor.
+  std::vector<double> us = Spaced(-umax, umax, radial), cut;
+  for (double b : breaks)
+    for (double u : {b - r, b + r})
+      if (std::fabs(b) > 1e-12 && std::fabs(u) < umax - 1e-9) us.push_back(u);
+  std::sort(us.begin(), us.end());
+  us.erase(std::unique(us.begin(), us.end(), [](double a, double b) { return b - a < 1e-9; }), us.end());
+  for (int round = 0; round < kRounds; ++round) {
+    lower(us, cut, nullptr);
+    std::vector<bool> split(us.size(), false);
+    for (size_t k = 0; k < xs.size(); ++k) {
+      if (!(cut[k] - best[k] > kStanding)) continue;
+      const size_t i = std::min<size_t>(std::upper_bound(us.begin(), us.end(), by[k]) - us.begin(), us.size() - 1);
+      // Apart across and in depth: where the floor rises steeply, passes close across lie
+      // far apart on it.
+      if (i > 0 && std::hypot(us[i] - us[i - 1], zs[i] - zs[i - 1]) >= 2 * closest) split[i - 1] = true;
+    }
+    std::vector<double> more;
+    for (size_t i = 0; i + 1 < us.size(); ++i)
+      if (split[i]) more.push_back((us[i] + us[i + 1]) / 2);
+    if (more.empty()) break;
+    us.insert(us.end(), more.begin(), more.end());
+    std::sort(us.begin(), us.end());
+  }
+  return us;
+}
+
 // The offsets out of `values` ordered from the middle outwards, alternately to each side.
 std::vector<double> MiddleOut(std::vector<double> values) {
   std::sort(values.begin(), values.end(), [](double a, double b) {
@@ -291,24 +356,32 @@ bool Slot(StepJob& job, const AlongFeature& f) {
   Section section;
   if (!ReadSection(job, f.shape, f.depth, f.hasDepth, section)) return false;
   // The floor less what is to stay: the walls in by the side allowance, the floor up by the
-  // bottom allowance.
+  // bottom allowance. The cross-sections are symmetric: the profile at |u| + side is the wall
+  // moved in.
   const Floor base = section.floor;
   const double side = t.side, up = t.bottom;
   const Floor floor = [base, side, up](double u) {
-    const double a = std::fabs(u) <= side ? 0 : u - std::copysign(side, u);
+    const double a = std::fabs(u) + (side > 0 ? side : 0);
     return std::min(0.0, base(a) + up);
   };
-  std::vector<double> breaks;
-  for (double b : section.breaks) breaks.push_back(b + (b > 0 ? side : b < 0 ? -side : 0));
-  // A U's corner rounder than the tool's keeps the tool that much farther from the wall.
-  const double umax = section.half - t.side - tool.radius - std::max(0.0, section.corner - tool.corner);
+  std::vector<double> breaks{0};
+  for (double b : section.breaks)
+    if (std::fabs(b) > side) breaks.push_back(b - std::copysign(side, b));
+  // The passes reach out to the walls at the top; each goes as deep as the cross-section lets
+  // the tool's end there, so that a corner rounder than the tool narrows only the corner.
+  const double umax = section.half - t.side - tool.radius;
   if (umax < -1e-9)
     return Reason(job, "the tool (diameter " + Millimetres(2 * tool.radius) + ") is wider than the slot less its allowance");
+  if (section.corner > 0 && section.corner < tool.corner - 1e-9)
+    job.notes.push_back("the slot's corner radius " + Millimetres(section.corner) + " is smaller than the tool's corner radius " +
+                        Millimetres(tool.corner) + ": its floor meets the walls at the tool's corner radius");
 
   // The ends: an open end or a loop lets the tool run to the path's end; a flat end keeps it
   // its radius (and what a rounder corner needs) short of it; a radiused end is a half circle
   // about the path's end, which every pass within the width fits.
   double trim[2] = {0, 0};
+  double endCorner[2] = {0, 0};  // how much rounder than the tool a flat end's corners are
+  bool cornerNoted = false;
   if (!centre.closed) {
     for (size_t k = 0; k < f.ends.size() && k < 2; ++k) {
       const AlongEnd& e = f.ends[k];
@@ -321,7 +394,14 @@ bool Slot(StepJob& job, const AlongFeature& f) {
         continue;
       if (e.kind == AlongEnd::Flat) {
         const double c1 = std::isnan(e.corner1) ? 0 : e.corner1, c2 = std::isnan(e.corner2) ? 0 : e.corner2;
-        trim[k] = tool.radius + t.side + std::max(0.0, std::max(c1, c2) - tool.radius);
+        trim[k] = tool.radius + t.side;
+        endCorner[k] = std::max(0.0, std::max(c1, c2) - tool.radius);
+        if (std::max(c1, c2) > 0 && std::max(c1, c2) < tool.radius - 1e-9 && !cornerNoted) {
+          job.notes.push_back("the slot end's corner radius " + Millimetres(std::max(c1, c2)) +
+                              " is smaller than the tool's radius " + Millimetres(tool.radius) +
+                              ": its corners are left at the tool's radius");
+          cornerNoted = true;
+        }
         continue;
       }
       return Reason(job, "a slot end of kind " + e.type + " is not one toolpaths are generated for");
@@ -329,6 +409,16 @@ bool Slot(StepJob& job, const AlongFeature& f) {
     if ((trim[0] > 0 || trim[1] > 0) && !Trimmed(centre, trim[0], trim[1], centre))
       return Reason(job, "the slot is too short for the tool between its ends");
   }
+  // A flat end's corners rounder than the tool keep only the passes near the walls back: the
+  // tool's centre stays within the end's outline less its radius, whose corners are rounded by
+  // what the end's corners exceed the tool's radius by.
+  auto endShortfall = [&](int k, double u) {
+    const double c = endCorner[k];
+    if (!(c > 0)) return 0.0;
+    const double into = std::fabs(u) - (umax - c);
+    if (into <= 0) return 0.0;
+    return c - std::sqrt(std::max(0.0, c * c - into * into));
+  };
 
   struct Pass {
     double u, z;
@@ -336,7 +426,7 @@ bool Slot(StepJob& job, const AlongFeature& f) {
   };
   std::vector<Pass> passes;
   std::string why;
-  for (double u : MiddleOut(umax <= 1e-9 ? std::vector<double>{0} : Spaced(-umax, umax, t.radial))) {
+  for (double u : MiddleOut(AcrossTheSection(floor, tool, breaks, umax, t.radial))) {
     const double z = Drop(floor, tool, u, breaks);
     if (!(z < -1e-9)) continue;  // nothing to cut there
     Pass p{u, z, {}};
@@ -344,6 +434,9 @@ bool Slot(StepJob& job, const AlongFeature& f) {
       p.path = centre;
     else if (!Offset(centre, u, p.path, why))
       return Reason(job, "the slot's path: " + why);
+    // Back from a flat end's rounded corners, each end by what the corner takes at this offset.
+    const double head = endShortfall(0, u), tail = endShortfall(1, u);
+    if ((head > 1e-9 || tail > 1e-9) && !Trimmed(p.path, head, tail, p.path)) continue;
     passes.push_back(std::move(p));
   }
   if (passes.empty()) return Reason(job, "the tool's end does not fit into the slot's cross-section");
@@ -354,11 +447,25 @@ bool Slot(StepJob& job, const AlongFeature& f) {
   out.Rapid(out.At());
   double top = 0;
   for (double level : Levels(bottom, t.axial)) {
+    // Passes set close for a round below run level here side by side at this height: of those
+    // only as many as the radial depth needs are taken (the outermost always).
+    std::vector<size_t> flat;
+    for (size_t i = 0; i < passes.size(); ++i)
+      if (passes[i].z < top - 1e-9 && passes[i].z <= level) flat.push_back(i);
+    std::sort(flat.begin(), flat.end(), [&](size_t a, size_t b) { return passes[a].u < passes[b].u; });
+    std::vector<bool> skip(passes.size(), false);
+    for (size_t j = 1, kept = 0; j + 1 < flat.size(); ++j) {
+      if (passes[flat[j + 1]].u - passes[flat[kept]].u <= t.radial + 1e-9)
+        skip[flat[j]] = true;
+      else
+        kept = j;
+    }
     bool inside = false;
     int k = 0;
     Contour2 last;
-    for (const Pass& p : passes) {
-      if (!(p.z < top - 1e-9)) continue;  // reached already
+    for (size_t i = 0; i < passes.size(); ++i) {
+      const Pass& p = passes[i];
+      if (!(p.z < top - 1e-9) || skip[i]) continue;  // reached already, or not needed at this height
       const double z = std::max(level, p.z);
       // Open paths are run back and forth; a loop always from its start.
       const Contour2 path = (!centre.closed && k % 2 == 1) ? Reversed(p.path) : p.path;

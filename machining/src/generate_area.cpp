@@ -23,6 +23,9 @@ constexpr long kMaxPasses = 200000;    // rings or strokes of one level
 constexpr long kMaxLevels = 10000;
 constexpr size_t kMaxMoves = 2000000;  // about 200 MB of moves: beyond it a file asks too much
 constexpr double kTiny = 1e-9;
+// How far apart along a floor's fillet the levels that shape it are: a flat tool's steps there
+// stand out of the round by a fraction of this.
+constexpr double kFilletStep = 0.5;
 
 using Pattern = ModelStrategy::Pattern;
 
@@ -71,6 +74,7 @@ struct Island {
 struct Pass {
   Contour2 path;
   bool stroke = false;  // a straight stroke (of unidirectional milling: up and back after each)
+  bool wall = false;    // along the walls (and islands) at the side allowance
 };
 
 // What one level of a set of islands moves along.
@@ -272,6 +276,15 @@ class AreaGenerator {
       if (corner < 0) return Fail("the pocket's corner radius is negative");
       if (Given(f.planarRadius)) planarRadius_ = f.planarRadius;
       if (planarRadius_ < 0) return Fail("the pocket's floor radius is negative");
+      // What the tool's shape cannot make is said once; the moves still go as close as the
+      // tool allows without cutting into the part.
+      if (Given(f.orthogonalRadius) && corner < R_ - kTiny)
+        job_.notes.push_back("the pocket's corner radius " + Millimetres(corner) + " is smaller than the tool's radius " +
+                             Millimetres(R_) + ": its corners are left at the tool's radius");
+      if (planarRadius_ > 0 && planarRadius_ < Corner() - kTiny)
+        job_.notes.push_back("the pocket's floor radius " + Millimetres(planarRadius_) +
+                             " is smaller than the tool's corner radius " + Millimetres(Corner()) +
+                             ": the floor meets the walls at the tool's corner radius");
       if (f.kind == AreaFeature::OpenPocket) {
         if (!OpenBoundary(f.openBoundary)) return false;
         shape_.cornerRadius = corner;
@@ -365,18 +378,41 @@ class AreaGenerator {
     return false;
   }
 
-  Plan& PlanFor(const std::vector<bool>& active, bool fillet) {
-    auto key = std::make_pair(active, fillet);
+  // The tool's edge radius: a ball's is its radius.
+  double Corner() const {
+    const double rc = job_.tool.ballEnd && job_.tool.cornerRadius <= 0 ? R_ : job_.tool.cornerRadius;
+    return std::clamp(rc, 0.0, R_);
+  }
+
+  // How far the tool's axis keeps from the walls with its tip at height z, over a floor that
+  // meets the walls in a fillet. The fillet, seen across the wall, is a quarter circle of the
+  // floor radius about a centre that far from the wall and above the floor; the tool's edge
+  // (a quarter circle of its corner radius) may come no nearer to it than the side allowance.
+  // Above the fillet the tool goes to the wall; below the fillet's own round it stays beyond
+  // its foot. Where the fillet is tighter than the tool's edge, the edge's round is left.
+  double WallDistance(double z) const {
+    const double rf = planarRadius_, rc = Corner(), t = rc + allowSide_;
+    const double hc = z - floor_ + rc;  // the edge's centre above the floor
+    if (!(rf > 0) || hc >= rf) return R_ + allowSide_;
+    const double rho = rf - t;
+    double x;  // the edge's centre from the wall
+    if (rho > 0 && rf - hc <= rho)
+      x = rf - std::sqrt(std::max(0.0, rho * rho - (rf - hc) * (rf - hc)));
+    else
+      x = rf + std::sqrt(std::max(0.0, t * t - hc * hc));  // beside the fillet's foot
+    return R_ - rc + std::max(x, t);
+  }
+
+  Plan& PlanFor(const std::vector<bool>& active, double wall) {
+    // Distances within a nanometre are one plan.
+    auto key = std::make_pair(active, std::llround(wall * 1e6));
     auto found = plans_.find(key);
     if (found != plans_.end()) return *found->second;
     auto plan = std::make_unique<Plan>();
     Shape shape = shape_;
     for (size_t i = 0; i < islands_.size(); ++i)
       if (active[i]) shape.islands.push_back(islands_[i].polygon);
-    // A flat tool below the height of the floor's fillet keeps off the walls by as much as the
-    // fillet is larger than its own edge radius.
-    const double extra = fillet ? std::max(0.0, planarRadius_ - job_.tool.cornerRadius) : 0;
-    const double wall = R_ + allowSide_ + extra, isle = R_ + allowSide_;
+    const double isle = R_ + allowSide_;
     ok_ = BuildPlan(shape, wall, isle, *plan);
     Plan& out = *plan;
     plans_.emplace(key, std::move(plan));
@@ -411,7 +447,7 @@ class AreaGenerator {
     if (!patterned_) pattern = face_ ? Pattern::Bidirectional : Pattern::ContourParallel;  // the usual ways
     if (side_) {
       // Side milling takes the walls only: one ring along them at the side allowance.
-      for (Contour2& loop : Loops(first, false)) plan.passes.push_back({loop, false});
+      for (Contour2& loop : Loops(first, false)) plan.passes.push_back({loop, false, true});
       return true;
     }
     if (pattern == Pattern::ContourParallel) return Rings(shape, first, wall, isle, plan);
@@ -422,7 +458,7 @@ class AreaGenerator {
     if (face_ && pattern != Pattern::Unidirectional && pattern != Pattern::Bidirectional)
       for (Contour2& loop : Loops(first, false)) walls.push_back(loop);
     auto addWalls = [&] {
-      for (Contour2& loop : walls) plan.passes.push_back({loop, false});
+      for (Contour2& loop : walls) plan.passes.push_back({loop, false, !face_});
     };
     if (pattern == Pattern::ContourBidirectional) addWalls();
     for (Pass& p : strokes) plan.passes.push_back(std::move(p));
@@ -485,7 +521,7 @@ class AreaGenerator {
       for (size_t k = rings.size(); k-- > 1;)
         for (Contour2& loop : rings[k]) plan.passes.push_back({loop, false});
       for (Contour2& loop : rest) plan.passes.push_back({loop, false});
-      for (Contour2& loop : rings[0]) plan.passes.push_back({loop, false});
+      for (Contour2& loop : rings[0]) plan.passes.push_back({loop, false, true});
     }
     return true;
   }
@@ -655,6 +691,23 @@ class AreaGenerator {
     return area::StartingAt(loop, best);
   }
 
+  // Heights between the floor's allowance and the top at which a tool steps up a floor's
+  // fillet: the centre of the tool's edge at even angles round the fillet, the last where it
+  // reaches the wall. None where the tool's own edge makes the fillet (or a rounder one).
+  std::vector<double> FilletLevels(double bottom) const {
+    std::vector<double> out;
+    if (face_ || !(planarRadius_ > 0)) return out;
+    const double rho = planarRadius_ - Corner() - allowSide_;
+    if (!(rho > kTiny)) return out;
+    const int n = std::clamp(static_cast<int>(std::ceil(kPi / 2 * rho / kFilletStep - 1e-9)), 1, 90);
+    for (int k = 1; k <= n; ++k) {
+      const double phi = kPi / 2 * k / n;
+      const double z = floor_ + planarRadius_ - Corner() - rho * std::cos(phi);
+      if (z > bottom + 1e-6 && z < -1e-6) out.push_back(z);
+    }
+    return out;
+  }
+
   bool Write() {
     const double bottom = floor_ + allowBottom_;
     if (!(bottom < -kTiny)) return Fail("the bottom allowance leaves nothing to remove");
@@ -662,17 +715,27 @@ class AreaGenerator {
     if (axial_ > 0) levels = static_cast<long>(std::ceil(-bottom / axial_ - 1e-9));
     if (levels > kMaxLevels) return Fail("the depth takes too many axial passes");
     levels = std::max(levels, 1L);
+    // Each level clears the area; levels added to shape a floor's fillet only go along the
+    // walls, as close as the fillet allows at their height (the area inside is cleared by the
+    // level below).
+    std::vector<std::pair<double, bool>> heights;  // z, along the walls only
+    for (long k = 1; k <= levels; ++k) heights.push_back({bottom * static_cast<double>(k) / static_cast<double>(levels), false});
+    for (double z : FilletLevels(bottom)) {
+      bool known = false;
+      for (const auto& h : heights) known = known || std::fabs(h.first - z) < 1e-6;
+      if (!known) heights.push_back({z, true});
+    }
+    std::sort(heights.begin(), heights.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     MoveWriter out(job_.moves, {0, 0, job_.clearZ});
     double top = 0;
-    for (long k = 1; k <= levels; ++k) {
-      const double z = bottom * static_cast<double>(k) / static_cast<double>(levels);
+    for (const auto& [z, wallsOnly] : heights) {
       active_.assign(islands_.size(), false);
       for (size_t i = 0; i < islands_.size(); ++i) active_[i] = islands_[i].top > z + kTiny;
-      const bool fillet = planarRadius_ > 0 && z < floor_ + planarRadius_ - kTiny;
-      Plan& plan = PlanFor(active_, fillet);
+      Plan& plan = PlanFor(active_, WallDistance(z));
       if (!ok_) return false;
       bool down = false;
       for (const Pass& pass : plan.passes) {
+        if (wallsOnly && !pass.wall) continue;
         const Vec3 at = out.At();
         Contour2 path = pass.path.closed ? Nearest(pass.path, {at.x, at.y}) : pass.path;
         if (down && !pass.stroke && plan.link.Holds({at.x, at.y}, path.start)) {
@@ -686,7 +749,9 @@ class AreaGenerator {
         if (job_.moves.size() > kMaxMoves) return Fail("the area would take more moves than a program may hold");
       }
       Up(out, plan);
-      top = z;
+      // Where material begins for the next level's way in: a level along the walls only
+      // leaves the area inside as the last full level did.
+      if (!wallsOnly) top = z;
     }
     if (job_.moves.empty()) return Fail("nothing to clear");
     return true;
@@ -709,7 +774,7 @@ class AreaGenerator {
   std::vector<Vec2> outline_;
   Vec2 travel_{1, 0}, chordA_, outward_;
   // the moves
-  std::map<std::pair<std::vector<bool>, bool>, std::unique_ptr<Plan>> plans_;
+  std::map<std::pair<std::vector<bool>, long long>, std::unique_ptr<Plan>> plans_;
   std::vector<bool> active_;
   bool ok_ = true;
   std::unique_ptr<Region> touch_;

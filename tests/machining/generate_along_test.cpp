@@ -302,18 +302,28 @@ std::vector<Row> Rows() {
           Slot(straight, SquareU(16, 1), 6, {End(AlongEnd::Flat, 1), End(AlongEnd::Flat, 1)}), Milling(3, 4, 0, 0), mill,
           Ramp(10)};
     r.across = [](const Vec3& p) { return OnSegment(p, 0, 0, 60, 0, 3, 3); };
-    r.floor = FlatFloor(8 - 1, 6);
+    // Flat to seven across, then the corners' round up to the walls at eight.
+    r.floor = [](double u) {
+      const double a = std::fabs(u);
+      if (a > 8 + kTol) return 0.0;
+      if (a <= 7) return -6.0;
+      return -5 - std::sqrt(std::max(0.0, 1 - (a - 7) * (a - 7)));
+    };
     r.covered = Grid(3, 57, -7, 7, -6);
     r.deepest = -6;
     rows.push_back(r);
   }
   {
-    // A flat end whose corners are rounder than the tool keeps it that much farther from the end.
+    // A flat end whose corners are rounder than the tool keeps it farther from the end only
+    // near the corners: its centre stays within the end less the tool's radius, corners of two.
     Row r{"a slot of flat ends rounder than the tool",
           Slot(straight, SquareU(16), 6, {End(AlongEnd::Flat, 5), End(AlongEnd::Open)}), Milling(3, 4, 0, 0), mill};
-    r.across = [](const Vec3& p) { return OnSegment(p, 0, 0, 60, 0, 5, 0); };
-    r.floor = FlatFloor(8, 6);
-    r.covered = Grid(5, 60, -5, 5, -6);
+    r.allowed = [](const Vec3& p) {
+      if (p.z < -6 - kTol || std::fabs(p.y) > 5 + kTol || p.x < 3 - kTol) return false;
+      return p.x >= 5 || std::fabs(p.y) <= 3 || std::hypot(p.x - 5, std::fabs(p.y) - 3) <= 2 + kTol;
+    };
+    r.covered = Grid(3, 60, -5, 5, -6);
+    for (double y : {-5.0, 5.0}) r.covered.push_back({5, y, -6});
     r.deepest = -6;
     rows.push_back(r);
   }
