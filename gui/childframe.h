@@ -247,6 +247,9 @@ class ChildFrame : public QWidget {
   /// Builds the project's program where it is not built yet, with progress and a way to stop
   /// it; false when stopped (nothing is kept then).
   bool EnsureProjectProgram();
+  /// After an insert: where it gave an operation its own toolpath list, the log names each of
+  /// its workingsteps left without moves, and why.
+  void LogToolpathsNowGiven(cct_Instance* instance, long attribute);
 
   Prompts& prompts_;
   QAction* exportTable_ = nullptr;

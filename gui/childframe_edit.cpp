@@ -1,5 +1,6 @@
 // Editing a document: values typed or cleared, elements and instances inserted, each an undo
 // step; copying a row.
+#include <cstring>
 #include "childframe.h"
 
 #include <QClipboard>
@@ -243,12 +244,28 @@ void ChildFrame::OnDoubleClicked(QTreeWidgetItem* item) {
             *result = InsertValue(*scope, *instance, attribute, result->chosen);
         });
       }));
+  LogToolpathsNowGiven(instance, attribute);
   tree_->expandItem(item);
   if (valueList && item->childCount() > 0) {
     QTreeWidgetItem* added = item->child(item->childCount() - 1);
     tree_->setCurrentItem(added);
     Q_EMIT statusMessage(QStringLiteral("Angef\u00fcgt: %1 (R\u00fcckg\u00e4ngig mit Strg+Z)").arg(added->text(0)));
   }
+}
+
+void ChildFrame::LogToolpathsNowGiven(cct_Instance* instance, long attribute) {
+  // An operation given a toolpath list of its own has its moves from the file from now on: an
+  // empty list leaves its workingsteps none, said at once rather than first at the G-code.
+  const char* name = instance && attribute >= 0 ? instance->AttributeName(attribute) : nullptr;
+  if (!name || std::strcmp(name, "its_toolpath") != 0 || !doc_.Scope() || !EnsureProjectProgram()) return;
+  const std::string operation = std::string("#") + (instance->InstanceName() ? instance->InstanceName() : "?");
+  {
+    CDoc::LogRoute route(doc_);
+    for (const varnholt::ProgramStep& step : ProjectProgram().steps)
+      if (step.operation == operation && step.moves.empty() && !step.reason.empty())
+        doc_.Log() << "workingstep " << step.name << ": no toolpaths: " << step.reason << '\n';
+  }
+  Finish();
 }
 
 void ChildFrame::PopulationChanged() {
