@@ -16,6 +16,7 @@
 #include "cct/references.h"
 #include "checks.h"
 #include "model_read.h"
+#include "preflight_machining.h"
 #include "preflight_read.h"
 #include "propositions.h"
 #include "referrers.h"
@@ -351,6 +352,7 @@ const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks() {
       {"preflight.feature_in_project_workpiece", FeatureInProjectWorkpiece},
       {"preflight.executables_reached", ExecutablesReached},
       {"preflight.workplan_cycle", WorkplanCycle},
+      {"preflight.spindle_hand", SpindleHand},
   };
   return checks;
 }
