@@ -211,12 +211,12 @@ class Writer {
   std::vector<StepRun> Runs() {
     Plan();
     std::vector<StepRun> runs(planned_.size());
-    for (size_t k = 0; k < planned_.size(); ++k) runs[k] = {planned_[k].write, planned_[k].write ? std::string() : planned_[k].note};
+    for (size_t k = 0; k < planned_.size(); ++k)
+      runs[k] = {planned_[k].write, planned_[k].write ? std::string() : planned_[k].note};
     return runs;
   }
 
  private:
-
   // Numbers a controller reads: a line of a program stays short, and no machine travels 10 km.
   static bool WithinReach(const ProgramStep& step) {
     auto near = [](const Vec3& p) {
