@@ -404,6 +404,7 @@ int PhaseGcode(const PhaseArgs& a) {
   const double build = Seconds(t0, Clock::now());
   varnholt::GcodeOptions options;
   options.allowPartial = true;
+  options.acceptImplausible = true;
   t0 = Clock::now();
   auto* gcode = new varnholt::GcodeResult(varnholt::WriteGcode(*program, options));
   const double write = Seconds(t0, Clock::now());

@@ -203,12 +203,14 @@ const std::vector<Command>& Commands() {
        Scene},
       {"gcode", {},
        {"FILE OUT [--dialect linuxcnc|fanuc] [--tolerance MM] [--tool-table FILE]\n"
-        "                                   [--units si|shop] [--map OUT.json] [--allow-partial]"},
+        "                                   [--units si|shop] [--map OUT.json] [--allow-partial]\n"
+        "                                   [--accept-implausible]"},
        "gcode FILE OUT",
        "open FILE and write the program of its project as G-code to OUT:\n"
        "per workingstep in machining order a comment naming it, the tool\n"
-       "change (T M6, G43 H), spindle (S, M3 for a negative speed, M4 for a\n"
-       "positive one), coolant (M7, M8, M9), the feed in mm/min and the moves\n"
+       "change (up to the machine's top first, T M6, G43 H), spindle (S, M3\n"
+       "for a right-hand tool, M4 for a left-hand one, else by the sign of\n"
+       "the speed), coolant (M7, M8, M9), the feed in mm/min and the moves\n"
        "(G0, G1, G2/G3 for arcs in a principal plane, other curves as G1\n"
        "chords, G4 dwells), in mm (G21), absolute (G90), each setup's\n"
        "coordinates under its own work offset (G54, G55, ...); the moves are\n"
@@ -229,14 +231,20 @@ const std::vector<Command>& Commands() {
        "              it a workingstep that cannot be written (more than three\n"
        "              axes, a tool without a diameter, no spindle speed or feed)\n"
        "              writes nothing, status 1; OUT is replaced only once complete;\n"
-       "              the log goes to standard output\n",
+       "              the log goes to standard output\n"
+       "--accept-implausible  write feeds and speeds as given where they are\n"
+       "              implausible (a feed below 1 mm/min or above 100 m/min, a\n"
+       "              spindle above 60000 rpm, a cutting speed above 2000 m/min,\n"
+       "              a feed per tooth above 2 mm); without it such a workingstep\n"
+       "              writes nothing, status 1\n",
        {kFile, kOut}, 2, false, false,
        {{"--dialect", "linuxcnc|fanuc", {"linuxcnc", "fanuc"}, DialectName},
         {"--tolerance", "MM", {}, Tolerance},
         {"--tool-table", "FILE", {}, nullptr, Completion::File},
         {"--units", "si|shop", {"si", "shop"}, UnitsName},
         {"--map", "OUT.json", {}, nullptr, Completion::File},
-        {"--allow-partial", nullptr, {}, nullptr}},
+        {"--allow-partial", nullptr, {}, nullptr},
+        {"--accept-implausible", nullptr, {}, nullptr}},
        Gcode},
       {"time", {},
        {"FILE [--format text|json] [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
@@ -245,7 +253,9 @@ const std::vector<Command>& Commands() {
        "open FILE and print per workingstep of its project the cutting and\n"
        "rapid length, the feed rates, the cutting, rapid and tool change time\n"
        "and the total, then the program's total; times are length / feed over\n"
-       "the moves scene gives, without acceleration\n"
+       "the moves scene gives, without acceleration; a workingstep the G-code\n"
+       "leaves out is listed with why and counts nothing, one with implausible\n"
+       "feeds or speeds is marked !\n"
        "--rapid R     the rapid rate in mm/min (5000)\n"
        "--tool-change S  seconds per tool change (5)\n"
        "--units U, --tolerance MM  as for gcode\n"

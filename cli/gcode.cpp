@@ -74,6 +74,7 @@ int Gcode(const Arguments& arguments) {
   varnholt::GcodeOptions options;
   options.dialect = arguments.Last("--dialect") == "fanuc" ? varnholt::Dialect::Fanuc : varnholt::Dialect::LinuxCnc;
   options.allowPartial = arguments.Has("--allow-partial");
+  options.acceptImplausible = arguments.Has("--accept-implausible");
   if (arguments.Has("--tolerance")) PositiveNumber(arguments.Last("--tolerance"), options.tolerance);
   options.source = in;
   if (arguments.Has("--tool-table")) {
@@ -95,12 +96,23 @@ int Gcode(const Arguments& arguments) {
 
   const varnholt::GcodeResult result = varnholt::WriteGcode(program, options);
   for (const std::string& note : result.notes) std::cerr << "varnholt-cli: " << note << "\n";
+  const bool partial = result.ok || options.allowPartial;
   for (const std::string& problem : result.problems)
-    std::cerr << "varnholt-cli: " << (result.ok ? "left out " : "cannot write ") << problem << "\n";
-  if (!result.ok)
-    return Refuse("nothing written to \"" + out + "\": " + std::to_string(result.problems.size()) +
-                  (result.problems.size() == 1 ? " workingstep cannot" : " workingsteps cannot") +
-                  " be written (--allow-partial writes the rest)");
+    std::cerr << "varnholt-cli: " << (partial ? "left out " : "cannot write ") << problem << "\n";
+  for (const std::string& step : result.implausible)
+    std::cerr << "varnholt-cli: " << (result.ok ? "implausible, written as given: " : "implausible: ") << step << "\n";
+  if (!result.ok) {
+    std::string why;
+    if (!partial)
+      why = std::to_string(result.problems.size()) +
+            (result.problems.size() == 1 ? " workingstep cannot" : " workingsteps cannot") +
+            " be written (--allow-partial writes the rest)";
+    if (!result.implausible.empty() && !options.acceptImplausible)
+      why += (why.empty() ? "" : "; ") + std::to_string(result.implausible.size()) +
+             (result.implausible.size() == 1 ? " workingstep has" : " workingsteps have") +
+             " implausible feeds or speeds (--accept-implausible writes them as given)";
+    return Refuse("nothing written to \"" + out + "\": " + why);
+  }
   std::string why;
   if (!varnholt::ReplaceFile(out, [&](std::ostream& stream) {
         stream << result.text;

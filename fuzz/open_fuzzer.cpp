@@ -48,6 +48,7 @@ void CheckRules(CDoc& doc) {
   // and time that is a number.
   varnholt::GcodeOptions options;
   options.allowPartial = true;
+  options.acceptImplausible = true;
   const varnholt::GcodeResult gcode = varnholt::WriteGcode(program, options);
   if (!gcode.ok) Finding("G-code with --allow-partial was refused");
   size_t lines = 0;

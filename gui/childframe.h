@@ -234,7 +234,7 @@ class ChildFrame : public QWidget {
   /// project, only the time of the whole program.
   QString MotionOf(cct_Instance* instance, DetailRows& time);
   /// The G-code of the whole program.
-  GcodeResult MakeGcode(bool allowPartial);
+  GcodeResult MakeGcode(bool allowPartial, bool acceptImplausible = false);
   /// The writer's notes to the log, and its problems when `problems` is set.
   void LogGcode(const GcodeResult& result, bool problems);
   /// Highlights in the 3D view what the current item, or the nearest item above it that the

@@ -121,7 +121,7 @@ bool ChildFrame::CheckRules() {
   return !report.cancelled;
 }
 
-GcodeResult ChildFrame::MakeGcode(bool allowPartial) {
+GcodeResult ChildFrame::MakeGcode(bool allowPartial, bool acceptImplausible) {
   GcodeResult result;
   {
     CDoc::LogRoute route(doc_);
@@ -130,6 +130,7 @@ GcodeResult ChildFrame::MakeGcode(bool allowPartial) {
     GcodeOptions options;
     options.dialect = Dialect::LinuxCnc;
     options.allowPartial = allowPartial;
+    options.acceptImplausible = acceptImplausible;
     // The name alone: the program goes to the machine, the folders of this computer do not.
     options.source = FromQt(DocumentName());
     result = varnholt::WriteGcode(program, options);
@@ -142,9 +143,39 @@ void ChildFrame::LogGcode(const GcodeResult& result, bool problems) {
   for (const std::string& note : result.notes) doc_.Log() << "G-code: " << note << '\n';
   // A structure within itself is entered once: the program says where, as the command line does.
   for (const std::string& cycle : ProjectProgram().cycles) doc_.Log() << "G-code: " << cycle << '\n';
-  if (problems)
+  if (problems) {
     for (const std::string& problem : result.problems) doc_.Log() << "G-code: " << problem << '\n';
+    for (const std::string& step : result.implausible) doc_.Log() << "G-code: implausible: " << step << '\n';
+  }
 }
+
+namespace {
+
+// What the summary of a program written with implausible values adds.
+QString ImplausibleSummary(size_t steps) {
+  return steps == 1 ? QStringLiteral(" Unplausible Werte in einem Arbeitsschritt (siehe Protokoll).")
+                    : QStringLiteral(" Unplausible Werte in %1 Arbeitsschritten (siehe Protokoll).").arg(steps);
+}
+
+// The lines of a message box's list: the first ten, then how many more.
+QString Listed(const std::vector<std::string>& items) {
+  constexpr size_t kListed = 10;
+  QStringList listed;
+  for (const std::string& item : items) {
+    if (static_cast<size_t>(listed.size()) == kListed) break;
+    listed << QStringLiteral("\u2022 ") + ToQt(item);
+  }
+  if (items.size() > kListed) listed << QStringLiteral("\u2026 und %1 weitere").arg(items.size() - kListed);
+  return listed.join(QLatin1Char('\n'));
+}
+
+QString Everything(const std::vector<std::string>& items) {
+  QStringList all;
+  for (const std::string& item : items) all << ToQt(item);
+  return all.join(QLatin1Char('\n'));
+}
+
+}  // namespace
 
 QString ChildFrame::GcodeMapPath(const QString& gcodePath) {
   const QFileInfo file(gcodePath);
@@ -170,35 +201,23 @@ bool ChildFrame::ExportGcodeTo(const QString& path) {
     prompts_.exec(box);
     return false;
   };
-  if (!result.ok) {
-    const QString target = QDir::toNativeSeparators(path);
-    if (result.problems.empty()) {
-      doc_.Log() << "G-code not written: the program cannot be written.\n";
-      Finish();
-      return refuse(QStringLiteral("Das Programm l\u00e4sst sich nicht als G-Code schreiben; \"%1\" "
-                                   "wurde nicht geschrieben.").arg(target),
-                    QStringLiteral("Der Grund steht im Protokoll."));
-    }
-    // The list in the box itself: they are what the user decides on. A long one is cut there
-    // and given whole in the details.
-    constexpr size_t kListed = 10;
-    QStringList listed, all;
-    for (const std::string& problem : result.problems) {
-      all << ToQt(problem);
-      if (static_cast<size_t>(listed.size()) < kListed) listed << QStringLiteral("\u2022 ") + ToQt(problem);
-    }
-    if (result.problems.size() > kListed)
-      listed << QStringLiteral("\u2026 und %1 weitere").arg(result.problems.size() - kListed);
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"),
-                    QStringLiteral("Nicht jeder Arbeitsschritt l\u00e4sst sich als G-Code schreiben:\n\n%1")
-                        .arg(listed.join(QLatin1Char('\n'))),
+  // Asked, with the list in the box itself: they are what the user decides on. A long one is
+  // cut there and given whole in the details. No is the default.
+  auto ask = [this](const QString& text, const QString& question, const std::vector<std::string>& items) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Varnholt"), text.arg(Listed(items)),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setInformativeText(QStringLiteral("Ohne diese Arbeitsschritte nach \"%1\" exportieren?").arg(target));
-    box.setDetailedText(all.join(QLatin1Char('\n')));
+    box.setInformativeText(question);
+    box.setDetailedText(Everything(items));
     box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
     box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
     box.setDefaultButton(QMessageBox::No);
-    if (prompts_.exec(box) != QMessageBox::Yes) {
+    return prompts_.exec(box) == QMessageBox::Yes;
+  };
+  const QString target = QDir::toNativeSeparators(path);
+  bool partial = false;
+  if (!result.ok && !result.problems.empty()) {
+    if (!ask(QStringLiteral("Nicht jeder Arbeitsschritt l\u00e4sst sich als G-Code schreiben:\n\n%1"),
+             QStringLiteral("Ohne diese Arbeitsschritte nach \"%1\" exportieren?").arg(target), result.problems)) {
       doc_.Log() << "G-code not written: " << result.problems.size()
                  << (result.problems.size() == 1 ? " workingstep cannot" : " workingsteps cannot")
                  << " be written.\n";
@@ -206,15 +225,36 @@ bool ChildFrame::ExportGcodeTo(const QString& path) {
       return false;
     }
     // Its problems are those just logged; a refused program has no notes, this one has.
+    partial = true;
     result = MakeGcode(true);
     LogGcode(result, false);
-    if (!result.ok) {
-      doc_.Log() << "G-code not written: the program cannot be written even without those workingsteps.\n";
+  }
+  if (!result.ok && !result.implausible.empty()) {
+    // Feeds and speeds no machine runs as meant: written as given only when the user says so.
+    if (!ask(QStringLiteral("Das Programm enth\u00e4lt unplausible Vorsch\u00fcbe oder Drehzahlen:\n\n%1"),
+             QStringLiteral("Trotzdem mit diesen Werten nach \"%1\" exportieren?").arg(target), result.implausible)) {
+      doc_.Log() << "G-code not written: " << result.implausible.size()
+                 << (result.implausible.size() == 1 ? " workingstep has" : " workingsteps have")
+                 << " implausible feeds or speeds.\n";
       Finish();
-      return refuse(QStringLiteral("Das Programm l\u00e4sst sich auch ohne diese Arbeitsschritte nicht "
-                                   "als G-Code schreiben; \"%1\" wurde nicht geschrieben.").arg(target),
+      return false;
+    }
+    result = MakeGcode(partial, true);
+    LogGcode(result, false);
+  }
+  if (!result.ok) {
+    if (!partial) {
+      doc_.Log() << "G-code not written: the program cannot be written.\n";
+      Finish();
+      return refuse(QStringLiteral("Das Programm l\u00e4sst sich nicht als G-Code schreiben; \"%1\" "
+                                   "wurde nicht geschrieben.").arg(target),
                     QStringLiteral("Der Grund steht im Protokoll."));
     }
+    doc_.Log() << "G-code not written: the program cannot be written even without those workingsteps.\n";
+    Finish();
+    return refuse(QStringLiteral("Das Programm l\u00e4sst sich auch ohne diese Arbeitsschritte nicht "
+                                 "als G-Code schreiben; \"%1\" wurde nicht geschrieben.").arg(target),
+                  QStringLiteral("Der Grund steht im Protokoll."));
   }
 
   // The map is of the program written, so it follows the program; a program whose map could
@@ -250,6 +290,8 @@ bool ChildFrame::ExportGcodeTo(const QString& path) {
                         .arg(DocumentName(), QDir::toNativeSeparators(path));
   if (!result.problems.empty())
     summary += QStringLiteral(" Ohne %1 Arbeitsschritte (siehe Protokoll).").arg(result.problems.size());
+  if (!result.implausible.empty())
+    summary += ImplausibleSummary(result.implausible.size());
   gcode_->Show(result, summary);
   Q_EMIT statusMessage(QStringLiteral("G-Code geschrieben: %1").arg(QDir::toNativeSeparators(path)));
   return true;
@@ -257,8 +299,9 @@ bool ChildFrame::ExportGcodeTo(const QString& path) {
 
 bool ChildFrame::ShowGcode() {
   if (!doc_.Scope() || !gcode_ || !EnsureProjectProgram()) return false;
-  // Shown, not written: what can be written is shown at once, and the rest named.
-  const GcodeResult result = MakeGcode(true);
+  // Shown, not written: what can be written is shown at once, implausible values as given,
+  // and the rest named.
+  const GcodeResult result = MakeGcode(true, true);
   LogGcode(result, true);
   Finish();
   if (!result.ok) {
@@ -272,6 +315,8 @@ bool ChildFrame::ShowGcode() {
                         .arg(DocumentName());
   if (!result.problems.empty())
     summary += QStringLiteral(" Ohne %1 Arbeitsschritte (siehe Protokoll).").arg(result.problems.size());
+  if (!result.implausible.empty())
+    summary += ImplausibleSummary(result.implausible.size());
   gcode_->Show(result, summary);
   return true;
 }
@@ -308,6 +353,39 @@ DetailRows TimeRows(const StepTime& time) {
   if (time.dwellSeconds > 0) add(QStringLiteral("Dwell time:"), ToQt(Duration(time.dwellSeconds)));
   add(QStringLiteral("Total time:"), ToQt(Duration(time.Total())));
   return rows;
+}
+
+QString Number(double value) { return QString::number(value, 'g', 6); }
+
+/// What of a workingstep's technology is implausible, in German, as the warning beside its time.
+QString Implausible(const ProgramStep& step) {
+  QStringList parts;
+  for (const Implausibility& value : step.implausible) {
+    const QString v = Number(value.value), limit = Number(value.limit);
+    switch (value.kind) {
+      case Implausibility::FeedLow:
+        parts << QStringLiteral("Vorschub %1 mm/min unter %2 mm/min").arg(v, limit);
+        break;
+      case Implausibility::FeedHigh:
+        parts << QStringLiteral("Vorschub %1 mm/min \u00fcber %2 mm/min").arg(v, limit);
+        break;
+      case Implausibility::Spindle:
+        parts << QStringLiteral("Drehzahl %1 U/min \u00fcber %2 U/min").arg(v, limit);
+        break;
+      case Implausibility::Cutspeed:
+        parts << QStringLiteral("Schnittgeschwindigkeit %1 m/min \u00fcber %2 m/min").arg(v, limit);
+        break;
+      case Implausibility::FeedPerTooth:
+        parts << QStringLiteral("Vorschub je Zahn %1 mm \u00fcber %2 mm").arg(v, limit);
+        break;
+    }
+  }
+  return QStringLiteral("unplausibel: ") + parts.join(QStringLiteral("; "));
+}
+
+/// The warning beside a time: after the total, the last row.
+void Warn(DetailRows& rows, const QString& warning) {
+  if (!rows.empty()) rows.back().text += QStringLiteral("  \u26a0 ") + warning;
 }
 
 }  // namespace
@@ -385,8 +463,15 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
                       DetailsView::TimeLink()});
       return QString();
     }
-    // A project without a workingstep that moves has no time to speak of.
-    if (!projectTime_->steps.empty()) time = TimeRows(projectTime_->total);
+    // A project without a workingstep the G-code runs has no time to speak of.
+    const auto& steps = projectTime_->steps;
+    if (std::none_of(steps.begin(), steps.end(), [](const StepTime& t) { return t.run; })) return QString();
+    time = TimeRows(projectTime_->total);
+    const auto implausible = std::count_if(steps.begin(), steps.end(), [](const StepTime& t) { return t.implausible; });
+    if (implausible == 1)
+      Warn(time, QStringLiteral("unplausibel: Vorsch\u00fcbe oder Drehzahlen eines Arbeitsschritts"));
+    else if (implausible > 1)
+      Warn(time, QStringLiteral("unplausibel: Vorsch\u00fcbe oder Drehzahlen von %1 Arbeitsschritten").arg(implausible));
     return QString();
   }
   if (!varnholt::IsOfType(*instance, "workingstep")) return QString();
@@ -405,7 +490,16 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
   const varnholt::ProgramStep& step = program.steps.front();
   if (step.moves.empty()) return QStringLiteral("none (%1)").arg(ToQt(step.reason));
   // The first time the workplans reach it, as the moves above.
-  if (!machining.steps.empty()) time = TimeRows(machining.steps.front());
+  if (!machining.steps.empty()) {
+    const StepTime& t = machining.steps.front();
+    if (!t.run) {
+      time.push_back({QStringLiteral("Machining time:"),
+                      QStringLiteral("none: the G-code does not run it (%1)").arg(ToQt(t.reason)), QString()});
+    } else {
+      time = TimeRows(t);
+      if (!step.implausible.empty()) Warn(time, Implausible(step));
+    }
+  }
   const varnholt::MoveLengths lengths = varnholt::Lengths(step.start, step.moves);
   return QStringLiteral("%1 %2, cutting %3 mm, rapid %4 mm")
       .arg(step.moves.size())

@@ -638,16 +638,22 @@ class Document {
                              py::arg("units") = varnholt::UnitName(program.units.system)));
   }
 
-  // The program as G-code; ValueError naming what cannot be written unless partial output is asked.
-  std::string Gcode(const std::string& dialect, bool allowPartial, const py::object& units) const {
+  // The program as G-code; ValueError naming what cannot be written unless partial output is
+  // asked, and the workingsteps of implausible feeds or speeds unless they are accepted.
+  std::string Gcode(const std::string& dialect, bool allowPartial, const py::object& units,
+                    bool acceptImplausible) const {
     varnholt::GcodeOptions options;
     if (dialect == "fanuc") options.dialect = varnholt::Dialect::Fanuc;
     else if (dialect != "linuxcnc") throw py::value_error("the dialect is 'linuxcnc' or 'fanuc'");
     options.allowPartial = allowPartial;
+    options.acceptImplausible = acceptImplausible;
     const varnholt::GcodeResult result = varnholt::WriteGcode(Program(units), options);
     if (!result.ok) {
       std::string why;
-      for (const std::string& p : result.problems) why += "\n" + p;
+      if (!allowPartial)
+        for (const std::string& p : result.problems) why += "\n" + p;
+      if (!acceptImplausible)
+        for (const std::string& p : result.implausible) why += "\nimplausible: " + p;
       throw py::value_error("the program cannot be written:" + why);
     }
     return result.text;
@@ -797,7 +803,7 @@ PYBIND11_MODULE(varnholt, m) {
       .def("diff", &Document::Diff, py::arg("other"), py::arg("tolerance") = 0.0)
       .def("table", &Document::Table, py::arg("type"), py::arg("exact") = false)
       .def("gcode", &Document::Gcode, py::arg("dialect") = "linuxcnc", py::arg("allow_partial") = false,
-           py::arg("units") = py::none())
+           py::arg("units") = py::none(), py::arg("accept_implausible") = false)
       .def("machining_time", &Document::MachiningTime, py::arg("rapid") = 5000.0, py::arg("tool_change") = 5.0,
            py::arg("units") = py::none())
       .def("scene", &Document::Scene)

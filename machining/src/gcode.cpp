@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <istream>
 #include <ostream>
-#include <set>
 #include <sstream>
 
 #include "json_text.h"
@@ -202,10 +201,22 @@ class Writer {
         result_.tools.push_back(t);
       }
       plan.tool = static_cast<int>(tool->second);
+      if (!step.implausible.empty()) result_.implausible.push_back(StepName(step) + ": " + ImplausibleText(step));
     }
-    result_.ok = !refused || options_.allowPartial;
+    result_.ok = (!refused || options_.allowPartial) && (result_.implausible.empty() || options_.acceptImplausible);
   }
 
+ public:
+  // Whether each workingstep is run, and why not, as the program would have it.
+  std::vector<StepRun> Runs() {
+    Plan();
+    std::vector<StepRun> runs(planned_.size());
+    for (size_t k = 0; k < planned_.size(); ++k)
+      runs[k] = {planned_[k].write, planned_[k].write ? std::string() : planned_[k].note};
+    return runs;
+  }
+
+ private:
   // Numbers a controller reads: a line of a program stays short, and no machine travels 10 km.
   static bool WithinReach(const ProgramStep& step) {
     auto near = [](const Vec3& p) {
@@ -277,8 +288,20 @@ class Writer {
     plane_ = Plane::XY;
   }
 
+  // Up to the machine's top, in machine coordinates: where a tool change and the end of the
+  // program are safe whatever the work offset and the tool's length.
+  void Retract(const GcodeSource& source = {}) {
+    if (options_.dialect == Dialect::Fanuc) {
+      Line("G91 G28 Z0", source);
+      Line("G90", source);
+    } else {
+      Line("G53 G0 Z0", source);
+    }
+  }
+
   void Closing() {
     Line("M5 M9");
+    Retract();
     Line("M30");
     if (options_.dialect == Dialect::Fanuc) Line("%");
   }
@@ -294,11 +317,26 @@ class Writer {
       return;
     }
     Comment(title, source);
+    // Written only where accepted: otherwise nothing is written at all.
+    if (!step.implausible.empty()) Comment("implausible, written as given: " + ImplausibleText(step), source);
     if (plan.offset != offset_) {
       offset_ = plan.offset;
       Line(offset_, source);
     }
-    if (plan.cuts) Machine(step, plan, source);
+    if (plan.cuts && Machine(step, plan, source) && !step.moves.empty()) {
+      // From the machine's top across at that height, then down: never down and across at once.
+      const Move& first = step.moves.front();
+      const Vec3& over = first.kind == MoveKind::Rapid ? first.to : step.start;
+      std::string across = "G0 X";
+      AppendNumber(across, over.x);
+      across += " Y";
+      AppendNumber(across, over.y);
+      Line(across, source);
+      if (first.kind != MoveKind::Rapid) {
+        Line("G0 " + Axes(step.start), source);
+        at_ = step.start;
+      }
+    }
     for (const Move& move : step.moves) {
       source.toolpath = move.source >= 0 && static_cast<size_t>(move.source) < step.toolpaths.size()
                             ? step.toolpaths[static_cast<size_t>(move.source)]
@@ -307,24 +345,31 @@ class Writer {
     }
   }
 
-  // The tool, spindle and coolant a cutting workingstep needs, where they change.
-  void Machine(const ProgramStep& step, const Planned& plan, const GcodeSource& source) {
+  // The tool, spindle and coolant a cutting workingstep needs, where they change; true when
+  // the tool changes.
+  bool Machine(const ProgramStep& step, const Planned& plan, const GcodeSource& source) {
     const GcodeResult::Tool& tool = result_.tools[static_cast<size_t>(plan.tool)];
-    if (tool.number != toolNumber_) {
+    const bool change = tool.number != toolNumber_;
+    if (change) {
       if (spindleOn_ || coolant_ != "M9") Line("M5 M9", source);
       spindleOn_ = false;
       coolant_ = "M9";
       toolNumber_ = tool.number;
+      Retract(source);
       Line("T" + std::to_string(tool.number) + " M6", source);
       Line("G43 H" + std::to_string(tool.number), source);
     }
-    // Files give the usual cutting sense, the one M3 turns, as a negative speed (most files
-    // do); a positive speed is the other sense, M4.
-    const std::string direction = step.spindle < 0 ? "M3" : "M4";
+    // As the tool cuts: M3 for a right-hand tool, M4 for a left-hand one; where the tool does
+    // not say, the file's sign (negative: the usual cutting sense, M3).
+    const bool clockwise = SpindleClockwise(step);
+    const std::string direction = clockwise ? "M3" : "M4";
     const std::string speed = Number(std::fabs(step.spindle));
     if (!spindleOn_ || speed != speed_ || direction != direction_) {
-      Line("S" + speed + " " + direction + (step.spindleNote.empty() ? "" : " (" + CommentText(step.spindleNote) + ")"),
-           source);
+      std::string note = step.spindleNote;
+      if (SpindleSignAgainstHand(step))
+        note = std::string("as the ") + (clockwise ? "right" : "left") + "-hand tool cuts; the file's spindle " +
+               Number(step.spindle) + " says " + (clockwise ? "M4" : "M3");
+      Line("S" + speed + " " + direction + (note.empty() ? "" : " (" + CommentText(note) + ")"), source);
       spindleOn_ = true;
       speed_ = speed;
       direction_ = direction;
@@ -337,6 +382,7 @@ class Writer {
       Line(coolant, source);
       coolant_ = coolant;
     }
+    return change;
   }
 
   std::string Axes(const Vec3& p) const {
@@ -422,6 +468,11 @@ GcodeResult WriteGcode(const Program& program, const GcodeOptions& options) {
   return result;
 }
 
+std::vector<StepRun> GcodeRuns(const Program& program, const GcodeOptions& options) {
+  GcodeResult result;
+  return Writer(program, options, result).Runs();
+}
+
 bool ReadToolTable(std::istream& in, std::map<std::string, int>& numbers, std::string& why) {
   std::string line;
   int lineNumber = 0;
@@ -479,12 +530,23 @@ ProgramTime MachiningTime(const Program& program, double rapidFeed, double toolC
   bool started = false;
   Vec3 at;
   std::string tool;
-  std::set<double> allFeeds;
-  for (const ProgramStep& step : program.steps) {
-    if (step.moves.empty()) continue;
+  // As the G-code runs it: with its implausible values, without what it leaves out.
+  const std::vector<StepRun> runs = GcodeRuns(program);
+  for (size_t k = 0; k < program.steps.size(); ++k) {
+    const ProgramStep& step = program.steps[k];
     StepTime t;
     t.name = step.name;
     t.label = step.label;
+    t.implausible = !step.implausible.empty();
+    t.implausibleReason = ImplausibleText(step);
+    if (!runs[k].run) {
+      t.run = false;
+      t.reason = runs[k].reason;
+      t.implausible = false;
+      t.implausibleReason.clear();
+      time.steps.push_back(std::move(t));
+      continue;
+    }
     if (!started) at = step.start, started = true;
     // Rapid moves alone keep the tool the machine has, as the G-code does.
     const bool cuts = Cuts(step);
@@ -525,6 +587,7 @@ ProgramTime MachiningTime(const Program& program, double rapidFeed, double toolC
     s.toolChangeSeconds += t.toolChangeSeconds;
     s.dwellSeconds += t.dwellSeconds;
     s.feedMissing = s.feedMissing || t.feedMissing;
+    s.implausible = s.implausible || t.implausible;
     for (double f : t.feeds)
       if (std::find(s.feeds.begin(), s.feeds.end(), f) == s.feeds.end() && s.feeds.size() < 64) s.feeds.push_back(f);
     time.steps.push_back(std::move(t));
@@ -566,13 +629,21 @@ std::string FeedList(const std::vector<double>& feeds) {
 }
 
 std::string Pad(const std::string& text, size_t width, bool right) {
-  if (text.size() >= width) return text;
+  // A number as wide as its column still stands apart from the one before it.
+  if (text.size() >= width) return right ? " " + text : text;
   const std::string fill(width - text.size(), ' ');
   return right ? fill + text : text + fill;
 }
 
-void TimeRow(std::ostream& out, const std::string& name, const StepTime& t) {
-  out << Pad(name, 30, false) << Pad(Fixed(t.cutting, 3), 12, true) << Pad(Fixed(t.rapid, 3), 12, true) << "  "
+// `marked`: "!" before a workingstep whose feeds or speeds are implausible, explained under
+// the table.
+void TimeRow(std::ostream& out, const std::string& name, const StepTime& t, bool marked) {
+  out << (marked ? "! " : "  ") << Pad(name, 30, false);
+  if (!t.run) {
+    out << "  not run: " << t.reason << '\n';
+    return;
+  }
+  out << Pad(Fixed(t.cutting, 3), 12, true) << Pad(Fixed(t.rapid, 3), 12, true) << "  "
       << Pad(FeedList(t.feeds) + (t.feedMissing ? " (some without)" : ""), 22, false)
       << Pad(Fixed(t.cuttingSeconds, 1), 11, true) << Pad(Fixed(t.rapidSeconds, 1), 9, true)
       << Pad(Fixed(t.toolChangeSeconds, 1), 15, true) << Pad(Fixed(t.dwellSeconds, 1), 9, true)
@@ -598,12 +669,28 @@ void WriteTimeText(const ProgramTime& time, std::ostream& out) {
       << (time.units.given ? std::string(", as given") : ": " + time.units.reason) << "\n";
   out << "rapid " << Number(time.rapidFeed) << " mm/min, tool change " << Number(time.toolChange)
       << " s; times are length / feed, without acceleration\n\n";
-  out << Pad("workingstep", 30, false) << Pad("cutting mm", 12, true) << Pad("rapid mm", 12, true) << "  "
+  out << "  " << Pad("workingstep", 30, false) << Pad("cutting mm", 12, true) << Pad("rapid mm", 12, true) << "  "
       << Pad("feed mm/min", 22, false) << Pad("cutting s", 11, true) << Pad("rapid s", 9, true)
       << Pad("tool change s", 15, true) << Pad("dwell s", 9, true) << Pad("total s", 10, true) << '\n';
-  for (const StepTime& t : time.steps) TimeRow(out, t.name + (t.label.empty() ? "" : " '" + t.label + "'"), t);
-  TimeRow(out, "total", time.total);
+  size_t implausible = 0, left = 0;
+  for (const StepTime& t : time.steps) {
+    TimeRow(out, t.name + (t.label.empty() ? "" : " '" + t.label + "'"), t, t.implausible);
+    implausible += t.implausible ? 1 : 0;
+    left += t.run ? 0 : 1;
+  }
+  TimeRow(out, "total", time.total, false);
   out << "\nmachining time " << Duration(time.total.Total()) << "\n";
+  if (left)
+    out << "\nThe total is of the workingsteps the G-code runs; " << left
+        << (left == 1 ? " is" : " are") << " not run, as the G-code leaves " << (left == 1 ? "it" : "them")
+        << " out.\n";
+  if (implausible) {
+    out << "\n! implausible feeds or speeds: gcode writes " << (implausible == 1 ? "this workingstep" : "these")
+        << " only with --accept-implausible\n";
+    for (const StepTime& t : time.steps)
+      if (t.implausible)
+        out << "  " << t.name << (t.label.empty() ? "" : " '" + t.label + "'") << ": " << t.implausibleReason << "\n";
+  }
 }
 
 void WriteTimeJson(const ProgramTime& time, std::ostream& out) {
@@ -617,7 +704,11 @@ void WriteTimeJson(const ProgramTime& time, std::ostream& out) {
   for (size_t k = 0; k < time.steps.size(); ++k) {
     const StepTime& t = time.steps[k];
     out << (k ? ",\n  " : "\n  ") << "{\"instance\": " << Instance(t.name) << ", \"its_id\": " << Quoted(t.label)
-        << ", \"tool_change\": " << (t.toolChange ? "true" : "false") << ",\n    " << StepJson(t) << "}";
+        << ", \"run\": " << (t.run ? "true" : "false");
+    if (!t.run) out << ", \"reason\": " << Quoted(t.reason);
+    out << ", \"implausible\": " << (t.implausible ? "true" : "false");
+    if (t.implausible) out << ", \"implausible_reason\": " << Quoted(t.implausibleReason);
+    out << ", \"tool_change\": " << (t.toolChange ? "true" : "false") << ",\n    " << StepJson(t) << "}";
   }
   out << (time.steps.empty() ? "]" : "\n ]") << ",\n \"total\": {" << StepJson(time.total) << "}}\n";
 }

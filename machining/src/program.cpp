@@ -74,10 +74,12 @@ class ProgramBuilder {
   void Convert() {
     program_.units = options_.unitsGiven ? Given() : model_.unitsChosen ? model_.units : Chosen();
     const UnitSystem system = program_.units.system;
-    for (ProgramStep& step : program_.steps) {
+    for (size_t k = 0; k < program_.steps.size(); ++k) {
+      ProgramStep& step = program_.steps[k];
       if (std::isfinite(step.spindle)) step.spindle = SpindleRpm(step.spindle, system);
       for (Move& move : step.moves)
         if (std::isfinite(move.feed)) move.feed = FeedPerMinute(move.feed, system);
+      Judge(step, stepTechnologies_[k], system);
     }
     for (const Rate& rate : rates_) {
       const double perMinute = FeedPerMinute(rate.value, system);
@@ -87,6 +89,60 @@ class ProgramBuilder {
            "technology " + rate.technology + ": " + rate.what + " " + Text(rate.value) + " reads as " +
                Text(perMinute) + " mm/min in " + UnitName(system) + " units, which is implausible (" +
                (perMinute < kLeastPlausibleFeed ? "below 1 mm/min" : "above 100 m/min") + ")"});
+    }
+  }
+
+  // What of a cutting workingstep's technology no machine runs as meant, in mm/min, rpm and
+  // m/min once the system is known: its moves' feeds, its spindle speed, its cutting speed
+  // (as given, else from the spindle speed and the tool's diameter), its feed per tooth (as
+  // given, else from its fastest feed, the spindle speed and the tool's teeth).
+  void Judge(ProgramStep& step, int technologyIndex, UnitSystem system) const {
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    bool cuts = false;
+    for (const Move& move : step.moves) {
+      if (move.kind != MoveKind::Feed && move.kind != MoveKind::Arc) continue;
+      cuts = true;
+      if (!(std::isfinite(move.feed) && move.feed > 0)) continue;
+      low = std::min(low, move.feed);
+      high = std::max(high, move.feed);
+    }
+    if (!cuts) return;
+    auto add = [&step](Implausibility::Kind kind, double value, double limit, bool given, const std::string& text) {
+      step.implausible.push_back({kind, value, limit, given, text});
+    };
+    if (low < kLeastPlausibleFeed)
+      add(Implausibility::FeedLow, low, kLeastPlausibleFeed, true, "feed " + Text(low) + " mm/min, below 1 mm/min");
+    if (std::isfinite(high) && high > kMostPlausibleFeed)
+      add(Implausibility::FeedHigh, high, kMostPlausibleFeed, true,
+          "feed " + Text(high) + " mm/min, above 100 m/min");
+    const double rpm = std::fabs(step.spindle);
+    const bool hasRpm = std::isfinite(rpm) && rpm > 0;
+    if (hasRpm && rpm > kMostPlausibleSpindle)
+      add(Implausibility::Spindle, rpm, kMostPlausibleSpindle, step.spindleNote.empty(),
+          "spindle " + Text(rpm) + " rpm, above 60000 rpm");
+    const ModelTechnology* technology = technologyIndex >= 0 ? &model_.technologies[technologyIndex] : nullptr;
+    const double d = step.tool.diameter;
+    const double cutspeed = technology && Has(technology->cutspeed) && technology->cutspeed > 0
+                                ? (system == UnitSystem::Si ? technology->cutspeed * 60 : technology->cutspeed)
+                                : std::numeric_limits<double>::quiet_NaN();
+    if (cutspeed > kMostPlausibleCutspeed) {
+      add(Implausibility::Cutspeed, cutspeed, kMostPlausibleCutspeed, true,
+          "cutting speed " + Text(cutspeed) + " m/min, above 2000 m/min");
+    } else if (hasRpm && d > 0 && kPi * d * rpm / 1000 > kMostPlausibleCutspeed) {
+      const double v = kPi * d * rpm / 1000;
+      add(Implausibility::Cutspeed, v, kMostPlausibleCutspeed, false,
+          "cutting speed " + Text(v) + " m/min (pi x " + Text(d) + " mm x " + Text(rpm) + " rpm), above 2000 m/min");
+    }
+    const double perTooth = technology && Has(technology->feedratePerTooth) ? technology->feedratePerTooth : 0;
+    const int teeth = step.tool.teeth;
+    if (perTooth > kMostPlausibleFeedPerTooth) {
+      add(Implausibility::FeedPerTooth, perTooth, kMostPlausibleFeedPerTooth, true,
+          "feedrate_per_tooth " + Text(perTooth) + " mm, above 2 mm");
+    } else if (hasRpm && teeth > 0 && std::isfinite(high) && high / (rpm * teeth) > kMostPlausibleFeedPerTooth) {
+      const double fz = high / (rpm * teeth);
+      add(Implausibility::FeedPerTooth, fz, kMostPlausibleFeedPerTooth, false,
+          "feed per tooth " + Text(fz) + " mm (" + Text(high) + " mm/min / (" + Text(rpm) + " rpm x " +
+              std::to_string(teeth) + " teeth)), above 2 mm");
     }
   }
 
@@ -263,6 +319,7 @@ class ProgramBuilder {
     const bool sought = out.explicitMoves ? options_.explicitMoves : options_.generatedMoves;
     if (sought && out.moves.empty() && out.reason.empty()) out.reason = "the workingstep gives nothing to move along";
     program_.steps.push_back(std::move(out));
+    stepTechnologies_.push_back(operation ? operation->technology : -1);
   }
 
   // The workpiece setup a feature's workpiece is clamped in, else the setup's first one; null
@@ -447,6 +504,7 @@ class ProgramBuilder {
   };
   std::vector<Vote> votes_;
   std::vector<Rate> rates_;
+  std::vector<int> stepTechnologies_;  // the technology of each of program_.steps, -1 for none
   std::unordered_set<int> seenTechnologies_, seenPerTooth_;
 };
 
@@ -456,6 +514,24 @@ Program BuildProgram(const Model& model, const ProgramOptions& options) {
   Program program;
   if (model_detail::SourceOf(model)) ProgramBuilder(program, model, options).Run();
   return program;
+}
+
+bool SpindleClockwise(const ProgramStep& step) {
+  if (step.tool.hand == Hand::Right) return true;
+  if (step.tool.hand == Hand::Left) return false;
+  return step.spindle < 0;
+}
+
+bool SpindleSignAgainstHand(const ProgramStep& step) {
+  // A speed worked out from the cutting speed has no sign of the file's: it turns as the tool cuts.
+  if (!step.spindleNote.empty() || !std::isfinite(step.spindle) || step.spindle == 0) return false;
+  return (step.tool.hand == Hand::Right && step.spindle > 0) || (step.tool.hand == Hand::Left && step.spindle < 0);
+}
+
+std::string ImplausibleText(const ProgramStep& step) {
+  std::string text;
+  for (const Implausibility& value : step.implausible) text += (text.empty() ? "" : "; ") + value.text;
+  return text;
 }
 
 void LogProgram(const Program& program, std::ostream& log) {

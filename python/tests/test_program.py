@@ -87,6 +87,21 @@ def test_gcode_and_time_are_those_of_the_command_line(tmp_path):
     assert refused.machining_time(units="shop")["units"] == "shop"
 
 
+def test_implausible_feeds_are_written_only_when_accepted(tmp_path):
+    text = open(FEEDS, encoding="latin-1").read()
+    old = "#61=MILLING_TECHNOLOGY(2.5,.TCP.,$,$,$,.F.,.F.,.F.,$);"
+    slow = tmp_path / "slow.stp"
+    slow.write_text(text.replace(old, "#61=MILLING_TECHNOLOGY(0.01,.TCP.,$,-50.0,$,.F.,.F.,.F.,$);"), encoding="latin-1")
+    doc = varnholt.open(str(slow))
+    with pytest.raises(ValueError, match="implausible: workingstep #100 'WS feedrate': feed 0.6 mm/min, below 1 mm/min"):
+        doc.gcode(allow_partial=True)
+    program = doc.gcode(allow_partial=True, accept_implausible=True)
+    assert "(implausible, written as given: feed 0.6 mm/min, below 1 mm/min)" in program
+    steps = {s["its_id"]: s for s in doc.machining_time()["workingsteps"]}
+    assert steps["WS feedrate"]["implausible"] and steps["WS feedrate"]["run"]
+    assert steps["WS no feed"]["run"] is False and steps["WS no feed"]["reason"].startswith("left out: ")
+
+
 def test_diff_and_table_are_those_of_the_command_line(tmp_path):
     import csv
     import io

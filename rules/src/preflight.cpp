@@ -18,6 +18,7 @@
 #include "checks.h"
 #include "model_read.h"
 #include "preflight_features.h"
+#include "preflight_machining.h"
 #include "preflight_read.h"
 #include "propositions.h"
 #include "referrers.h"
@@ -522,6 +523,7 @@ const std::vector<std::pair<const char*, CheckFunction>>& PreflightChecks() {
       {"preflight.executables_reached", ExecutablesReached},
       {"preflight.workplan_cycle", WorkplanCycle},
       {"preflight.open_end_inside_stock", OpenEndInsideStock},
+      {"preflight.spindle_hand", SpindleHand},
   };
   return checks;
 }

@@ -832,6 +832,28 @@ TEST_F(Frame, DetailsShowTheMachiningTimeOfAWorkingstepAndTheProject) {
   EXPECT_FALSE(frame_->Details()->toPlainText().contains("time:"));
 }
 
+// The time of a workingstep with implausible feeds or speeds (a spindle of 90000 rpm) comes with
+// a German warning beside it; the project's says how many workingsteps have such values.
+TEST_F(Frame, DetailsWarnOfImplausibleValuesBesideTheTime) {
+  std::string text = ReadAll(VARNHOLT_SOURCE_DIR "/samples/bracket_project.stp");
+  const std::string technology = "#90=MILLING_TECHNOLOGY(20.0,.TCP.,$,-50.0,";
+  ASSERT_NE(text.find(technology), std::string::npos);
+  text.replace(text.find(technology), technology.size(), "#90=MILLING_TECHNOLOGY(20.0,.TCP.,$,-1500.0,");
+  Open(files_.Write("fast.stp", text));
+  ASSERT_TRUE(frame_->GoToName("501"));
+  frame_->UpdateDetails();
+  const QString total = DetailsRow(*frame_, "Total time:");
+  EXPECT_TRUE(total.contains(QString::fromUtf8("unplausibel: Drehzahl 90000 U/min über 60000 U/min"))) << total.toStdString();
+  ASSERT_TRUE(frame_->GoToName("1"));
+  frame_->UpdateDetails();
+  EXPECT_TRUE(DetailsRow(*frame_, "Total time:").contains("unplausibel: "))
+      << DetailsRow(*frame_, "Total time:").toStdString();
+  // A workingstep of plausible values has none.
+  ASSERT_TRUE(frame_->GoToName("511"));
+  frame_->UpdateDetails();
+  EXPECT_FALSE(DetailsRow(*frame_, "Total time:").contains("unplausibel")) << DetailsRow(*frame_, "Total time:").toStdString();
+}
+
 // On a large file the project's time waits for a click on its link: selecting the project, as
 // every open does, must not build the whole program.
 TEST_F(Frame, TheTimeOfALargeProjectIsWorkedOutWhenAsked) {

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
@@ -64,6 +65,7 @@ class Window : public ::testing::Test {
       if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
         messages_ << box->text();
         details_ << box->detailedText();
+        noByDefault_ << (box->defaultButton() && box->defaultButton() == box->button(QMessageBox::No));
       }
       return reply_;
     };
@@ -76,6 +78,7 @@ class Window : public ::testing::Test {
   gui_test::Files files_;
   std::unique_ptr<MainWindow> window_;
   QStringList messages_, details_;
+  QList<bool> noByDefault_;
   int reply_ = QMessageBox::Cancel;
 };
 
@@ -684,6 +687,41 @@ TEST_F(Window, GcodeExportAsksBeforeLeavingWorkingstepsOut) {
   EXPECT_TRUE(QFileInfo::exists(files_.Path("nospindle.map.json")));
   EXPECT_TRUE(window_->GcodeDock()->isVisible());
   EXPECT_TRUE(frame->Gcode()->Summary()->text().contains("Ohne 2 Arbeitsschritte"))
+      << frame->Gcode()->Summary()->text().toStdString();
+}
+
+// A program with implausible feeds or speeds (a spindle of 90000 rpm) is not exported as it
+// is: the user is asked, in German, with the workingstep and its values, "Nein" the default;
+// "Nein" writes nothing, "Ja" writes them as given.
+TEST_F(Window, GcodeExportAsksBeforeWritingImplausibleValues) {
+  std::string text = ReadText(BracketSample()).toStdString();
+  const std::string technology = "#90=MILLING_TECHNOLOGY(20.0,.TCP.,$,-50.0,";
+  ASSERT_NE(text.find(technology), std::string::npos);
+  text.replace(text.find(technology), technology.size(), "#90=MILLING_TECHNOLOGY(20.0,.TCP.,$,-1500.0,");
+  varnholt::ChildFrame* frame = window_->OpenFile(files_.Write("fast.stp", text));
+  ASSERT_NE(frame, nullptr);
+  const QString target = files_.Path("fast.ngc");
+  window_->UserPrompts().gcodePath = [&](QWidget*, const QString&) { return target; };
+
+  reply_ = QMessageBox::No;
+  window_->ExportGcodeAction()->trigger();
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_TRUE(messages_[0].startsWith(QString::fromUtf8("Das Programm enthält unplausible Vorschübe oder Drehzahlen")))
+      << messages_[0].toStdString();
+  EXPECT_TRUE(messages_[0].contains("#501")) << messages_[0].toStdString();
+  EXPECT_TRUE(messages_[0].contains("spindle 90000 rpm, above 60000 rpm")) << messages_[0].toStdString();
+  EXPECT_TRUE(noByDefault_.value(0));
+  EXPECT_FALSE(QFileInfo::exists(target));
+  const QString log = frame->Log()->toPlainText();
+  EXPECT_TRUE(log.contains("G-code: implausible: workingstep #501 'WS1 face rough': spindle 90000 rpm")) << log.right(600).toStdString();
+  EXPECT_TRUE(log.contains("G-code not written: 1 workingstep has implausible feeds or speeds.")) << log.right(600).toStdString();
+
+  reply_ = QMessageBox::Yes;
+  window_->ExportGcodeAction()->trigger();
+  EXPECT_EQ(messages_.size(), 2);
+  const QString written = ReadText(target);
+  EXPECT_TRUE(written.contains("(implausible, written as given: spindle 90000 rpm")) << written.left(600).toStdString();
+  EXPECT_TRUE(frame->Gcode()->Summary()->text().contains("Unplausible Werte in einem Arbeitsschritt"))
       << frame->Gcode()->Summary()->text().toStdString();
 }
 

@@ -111,10 +111,12 @@ const char* const kSample =
     "G91.1\n"
     "(#100 machining_workingstep 'line')\n"
     "G54\n"
+    "G53 G0 Z0\n"
     "T1 M6\n"
     "G43 H1\n"
     "S3000 M3\n"
     "M8\n"
+    "G0 X0 Y0\n"
     "G0 X0 Y0 Z10\n"
     "G1 X10 Y0 Z-1 F600\n"
     "G3 X20 Y10 Z-1 I0 J10\n"
@@ -125,10 +127,12 @@ const char* const kSample =
     "G0 X30 Y20 Z10\n"
     "(#200 machining_workingstep 'peck')\n"
     "M5 M9\n"
+    "G53 G0 Z0\n"
     "T2 M6\n"
     "G43 H2\n"
     "S2000 M4\n"
     "M7\n"
+    "G0 X5 Y5\n"
     "G0 X5 Y5 Z10\n"
     "G1 X5 Y5 Z-3 F120\n"
     "G0 X5 Y5 Z1\n"
@@ -139,6 +143,7 @@ const char* const kSample =
     "G0 X0 Y0 Z50\n"
     "(#400 machining_workingstep 'none': no moves: why)\n"
     "M5 M9\n"
+    "G53 G0 Z0\n"
     "M30\n";
 
 GcodeResult Write(const Program& program, GcodeOptions options = {}) {
@@ -194,7 +199,7 @@ TEST(Gcode, CoolantOfTheMachineFunctions) {
     program.steps[0].coolant = {false, true, false};  // mist before
     const std::string text = Write(program).text;
     EXPECT_EQ(PreparationAfter(text, "(#100 machining_workingstep 'line')"),
-              (std::vector<std::string>{"G54", "T1 M6", "G43 H1", "S3000 M3", "M7"}))
+              (std::vector<std::string>{"G54", "G53 G0 Z0", "T1 M6", "G43 H1", "S3000 M3", "M7"}))
         << text;
     // Same tool and spindle: only the coolant changes.
     EXPECT_EQ(PreparationAfter(text, "(#200 machining_workingstep 'peck')"), row.lines) << text;
@@ -207,7 +212,11 @@ TEST(Gcode, FanucWritesPercentLinesAnONumberAndSecondsOfDwellAsX) {
   const GcodeResult result = Write(Sample(), options);
   ASSERT_TRUE(result.ok);
   EXPECT_EQ(result.text.rfind("%\nO0001\n(Varnholt G-code for Fanuc of t.stp)\n", 0), 0u);
-  EXPECT_EQ(result.text.substr(result.text.size() - 12), "M5 M9\nM30\n%\n");
+  const std::string end = "M5 M9\nG91 G28 Z0\nG90\nM30\n%\n";
+  EXPECT_EQ(result.text.substr(result.text.size() - end.size()), end);
+  // Before each tool change up to the machine's top too.
+  EXPECT_EQ(Count(result.text, "G91 G28 Z0\nG90\nT"), 2u) << result.text;
+  EXPECT_EQ(Count(result.text, "G53"), 0u);
   EXPECT_EQ(Count(result.text, "G91.1"), 0u);
   EXPECT_EQ(Count(result.text, "G4 X0.5\n"), 1u);
 }
@@ -237,7 +246,7 @@ TEST(Gcode, TheMapHasALinePerLineOfTheProgram) {
   }
   std::ostringstream json;
   varnholt::WriteGcodeMap(result, json);
-  EXPECT_NE(json.str().find("{\"line\": 14, \"workingstep\": 100, \"operation\": 9, \"toolpath\": 420}"),
+  EXPECT_NE(json.str().find("{\"line\": 16, \"workingstep\": 100, \"operation\": 9, \"toolpath\": 420}"),
             std::string::npos)
       << json.str();
 }
@@ -360,11 +369,102 @@ TEST(Gcode, ToolNumbersComeFromTheToolTableByItsId) {
   EXPECT_EQ(why.rfind("line 2: ", 0), 0u) << why;
 }
 
+// Up to the machine's top before each tool change and at the end; after a change across at
+// that height, then down: never down and across in one rapid. A workingstep whose first move
+// is no rapid is gone to across, then down to where it starts.
+TEST(Gcode, AToolIsChangedAtTheMachinesTopAndLeftAcrossThenDown) {
+  Program program = Sample();
+  program.steps[1].moves.erase(program.steps[1].moves.begin());  // the peck begins with its feed
+  program.steps[1].start = {5, 5, 10};
+  for (const varnholt::Dialect dialect : {varnholt::Dialect::LinuxCnc, varnholt::Dialect::Fanuc}) {
+    GcodeOptions options;
+    options.dialect = dialect;
+    const std::string retract = dialect == varnholt::Dialect::Fanuc ? "G91 G28 Z0\nG90\n" : "G53 G0 Z0\n";
+    const std::string text = Write(program, options).text;
+    EXPECT_NE(text.find(retract + "T1 M6\nG43 H1\nS3000 M3\nM8\nG0 X0 Y0\nG0 X0 Y0 Z10\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("M5 M9\n" + retract + "T2 M6\nG43 H2\nS2000 M4\nM7\nG0 X5 Y5\nG0 X5 Y5 Z10\nG1 X5 Y5 Z-3 F120\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("M5 M9\n" + retract + "M30\n"), std::string::npos) << text;
+    EXPECT_EQ(Count(text, " M6\n"), Count(text, retract + "T"));
+  }
+}
+
+// M3 for a right-hand tool, M4 for a left-hand one, whatever the sign of the file's speed; the
+// sign decides for a tool of no hand or a neutral one. Where the sign says the other sense, the
+// S line says so.
+TEST(Gcode, TheSpindleTurnsAsTheToolCuts) {
+  using varnholt::Hand;
+  struct Row {
+    Hand hand;
+    double spindle;
+    const char* note;  // how the file's technology gave the speed, where it did not
+    const char* line;
+  } const rows[] = {
+      {Hand::Unknown, -3000, "", "S3000 M3"},
+      {Hand::Unknown, 3000, "", "S3000 M4"},
+      {Hand::Neutral, 3000, "", "S3000 M4"},
+      {Hand::Right, -3000, "", "S3000 M3"},
+      {Hand::Right, 3000, "", "S3000 M3 (as the right-hand tool cuts; the file's spindle 3000 says M4)"},
+      {Hand::Left, 3000, "", "S3000 M4"},
+      {Hand::Left, -3000, "", "S3000 M4 (as the left-hand tool cuts; the file's spindle -3000 says M3)"},
+      {Hand::Left, 3000, "from cutspeed", "S3000 M4 (from cutspeed)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Program program = Sample();
+    program.steps.resize(1);
+    program.steps[0].tool.hand = row.hand;
+    program.steps[0].spindle = row.spindle;
+    program.steps[0].spindleNote = row.note;
+    EXPECT_EQ(varnholt::SpindleClockwise(program.steps[0]), std::string(row.line).rfind("S3000 M3", 0) == 0);
+    EXPECT_EQ(varnholt::SpindleSignAgainstHand(program.steps[0]), std::string(row.line).find("says") != std::string::npos);
+    const std::string text = Write(program).text;
+    EXPECT_NE(text.find(std::string("\n") + row.line + "\n"), std::string::npos) << text;
+  }
+}
+
+// A workingstep with implausible feeds or speeds refuses the whole program, partial or not,
+// naming it and its values; accepted, it is written as given with a comment. One left out for
+// another reason stops nothing.
+TEST(Gcode, ImplausibleTechnologyStopsTheProgramUnlessAccepted) {
+  Program program = Sample();
+  program.steps[1].implausible = {
+      {varnholt::Implausibility::Spindle, 90000, 60000, true, "spindle 90000 rpm, above 60000 rpm"},
+      {varnholt::Implausibility::FeedLow, 0.5, 1, true, "feed 0.5 mm/min, below 1 mm/min"}};
+  for (const bool partial : {false, true}) {
+    GcodeOptions options;
+    options.allowPartial = partial;
+    const GcodeResult refused = Write(program, options);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.text.empty());
+    EXPECT_TRUE(refused.problems.empty());
+    EXPECT_EQ(refused.implausible, std::vector<std::string>{"workingstep #200 'peck': spindle 90000 rpm, above 60000 "
+                                                            "rpm; feed 0.5 mm/min, below 1 mm/min"});
+  }
+  GcodeOptions accept;
+  accept.acceptImplausible = true;
+  const GcodeResult written = Write(program, accept);
+  ASSERT_TRUE(written.ok);
+  EXPECT_NE(written.text.find("(#200 machining_workingstep 'peck')\n(implausible, written as given: spindle 90000 rpm, "
+                              "above 60000 rpm; feed 0.5 mm/min, below 1 mm/min)\nM5 M9\n"),
+            std::string::npos)
+      << written.text;
+  program.steps[1].axisProblem = "its tool axis (0, 1, 0) is not the setup's z axis";
+  GcodeOptions partial;
+  partial.allowPartial = true;
+  const GcodeResult left = Write(program, partial);
+  EXPECT_TRUE(left.ok);
+  EXPECT_TRUE(left.implausible.empty());
+}
+
 // Rapid moves at the rapid rate from where the last workingstep ended; cutting at the moves'
 // feeds (arcs by their length); a tool change only where a cutting tool changes; dwells.
 TEST(MachiningTime, LengthOverFeedPerMove) {
   const varnholt::ProgramTime time = varnholt::MachiningTime(Sample(), 5000, 5);
-  ASSERT_EQ(time.steps.size(), 3u);
+  ASSERT_EQ(time.steps.size(), 4u);
+  EXPECT_FALSE(time.steps[3].run) << "listed, with why it has no moves";
+  EXPECT_EQ(time.steps[3].reason, "no moves: why");
   const double pi = 3.14159265358979323846;
   const varnholt::StepTime& a = time.steps[0];
   EXPECT_NEAR(a.cutting, std::sqrt(221.0) + 3 * pi / 2 * 10, 1e-9);
@@ -381,6 +481,82 @@ TEST(MachiningTime, LengthOverFeedPerMove) {
   EXPECT_NEAR(time.total.Total(), a.Total() + b.Total() + time.steps[2].Total(), 1e-9);
   EXPECT_EQ(varnholt::Duration(3725.25), "1 h 2 min 5 s");
   EXPECT_EQ(varnholt::Duration(75.25), "1 min 15.2 s");
+}
+
+// The time is that of the G-code: a workingstep it leaves out is listed with why, counts
+// nothing and changes no tool; the totals are those of what it runs.
+TEST(MachiningTime, WhatTheGcodeLeavesOutCountsNothing) {
+  Program program = Sample();
+  ProgramStep again = program.steps[0];
+  again.name = "#500";
+  again.label = "again";
+  program.steps.push_back(again);  // T1 again, after the peck
+  program.steps[1].axisProblem = "its tool axis (0, 1, 0) is not the setup's z axis";
+  const varnholt::ProgramTime time = varnholt::MachiningTime(program, 5000, 5);
+  ASSERT_EQ(time.steps.size(), 5u);
+  const varnholt::StepTime& peck = time.steps[1];
+  EXPECT_FALSE(peck.run);
+  EXPECT_EQ(peck.reason, "left out: its tool axis (0, 1, 0) is not the setup's z axis, which a three-axis program cannot "
+                         "hold");
+  EXPECT_EQ(peck.Total(), 0);
+  EXPECT_EQ(peck.cutting, 0);
+  EXPECT_FALSE(peck.toolChange);
+  EXPECT_TRUE(time.steps[4].run);
+  EXPECT_FALSE(time.steps[4].toolChange) << "T1 is still in the spindle, as in the G-code";
+  double total = 0, changes = 0;
+  for (const varnholt::StepTime& t : time.steps) total += t.Total(), changes += t.toolChangeSeconds;
+  EXPECT_NEAR(time.total.Total(), total, 1e-9);
+  EXPECT_EQ(time.total.toolChangeSeconds, 5);
+  GcodeOptions partial;
+  partial.allowPartial = true;
+  EXPECT_EQ(Count(Write(program, partial).text, " M6\n"), 1u);
+  std::ostringstream json, text;
+  varnholt::WriteTimeJson(time, json);
+  EXPECT_NE(json.str().find("{\"instance\": 200, \"its_id\": \"peck\", \"run\": false, \"reason\": \"left out: its tool "
+                            "axis (0, 1, 0) is not the setup's z axis, which a three-axis program cannot hold\", "
+                            "\"implausible\": false, \"tool_change\": false,\n    \"cutting_length\": 0,"),
+            std::string::npos)
+      << json.str();
+  EXPECT_NE(json.str().find("{\"instance\": 100, \"its_id\": \"line\", \"run\": true, \"implausible\": false, "
+                            "\"tool_change\": true,"),
+            std::string::npos)
+      << json.str();
+  varnholt::WriteTimeText(time, text);
+  EXPECT_TRUE(std::regex_search(text.str(), std::regex("\n  #200 'peck' +not run: left out: its tool axis")))
+      << text.str();
+  EXPECT_TRUE(std::regex_search(text.str(), std::regex("\n  #400 'none' +not run: no moves: why\n"))) << text.str();
+  EXPECT_NE(text.str().find("\nThe total is of the workingsteps the G-code runs; 2 are not run, as the G-code leaves "
+                            "them out.\n"),
+            std::string::npos)
+      << text.str();
+}
+
+// A workingstep with implausible feeds or speeds is counted as the G-code runs it when they are
+// accepted, and marked: true with its reason in the JSON, "!" in the table, explained below it.
+TEST(MachiningTime, ImplausibleWorkingstepsAreMarked) {
+  Program program = Sample();
+  program.steps[1].implausible = {
+      {varnholt::Implausibility::Spindle, 90000, 60000, true, "spindle 90000 rpm, above 60000 rpm"}};
+  const varnholt::ProgramTime time = varnholt::MachiningTime(program, 5000, 5);
+  ASSERT_EQ(time.steps.size(), 4u);
+  EXPECT_TRUE(time.steps[1].run);
+  EXPECT_TRUE(time.steps[1].implausible);
+  EXPECT_EQ(time.steps[1].implausibleReason, "spindle 90000 rpm, above 60000 rpm");
+  EXPECT_FALSE(time.steps[0].implausible);
+  EXPECT_GT(time.steps[1].Total(), 0);
+  std::ostringstream json, text;
+  varnholt::WriteTimeJson(time, json);
+  EXPECT_NE(json.str().find("\"its_id\": \"peck\", \"run\": true, \"implausible\": true, \"implausible_reason\": "
+                            "\"spindle 90000 rpm, above 60000 rpm\", \"tool_change\": true"),
+            std::string::npos)
+      << json.str();
+  varnholt::WriteTimeText(time, text);
+  EXPECT_NE(text.str().find("\n! #200 'peck'  "), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("\n  #100 'line'  "), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("\n! implausible feeds or speeds: gcode writes this workingstep only with "
+                            "--accept-implausible\n  #200 'peck': spindle 90000 rpm, above 60000 rpm\n"),
+            std::string::npos)
+      << text.str();
 }
 
 // The units of a file: a technology whose cutting speed and spindle speed agree with its tool's
@@ -493,6 +669,53 @@ TEST_F(Units, AFeedOutsideOneMillimetreToAHundredMetresAMinuteIsReported) {
   EXPECT_TRUE(findings.empty());
 }
 
+// What of a workingstep's technology is implausible, in mm/min, rpm and m/min once the units
+// are known (si here: feeds in mm/s, spindle speeds in rev/s, cutting speeds in m/s): its feed,
+// its spindle speed, its cutting speed as given or from the spindle speed and the D8 tool's
+// diameter, its feed per tooth as given or from the feed, the spindle speed and the 4 teeth.
+TEST_F(Units, ImplausibleFeedsAndSpeedsOfAWorkingstepAreNamed) {
+  struct Row {
+    const char* technology;
+    std::vector<std::string> found;
+  } const rows[] = {
+      {"MILLING_TECHNOLOGY(10.0,.TCP.,$,-50.0,$,.F.,.F.,.F.,$)", {}},
+      {"MILLING_TECHNOLOGY(0.01,.TCP.,$,-50.0,$,.F.,.F.,.F.,$)", {"feed 0.6 mm/min, below 1 mm/min"}},
+      {"MILLING_TECHNOLOGY(2000.0,.TCP.,$,-50.0,$,.F.,.F.,.F.,$)",
+       {"feed 120000 mm/min, above 100 m/min",
+        "feed per tooth 10 mm (120000 mm/min / (3000 rpm x 4 teeth)), above 2 mm"}},
+      {"MILLING_TECHNOLOGY(10.0,.TCP.,$,-1500.0,$,.F.,.F.,.F.,$)",
+       {"spindle 90000 rpm, above 60000 rpm", "cutting speed 2261.95 m/min (pi x 8 mm x 90000 rpm), above 2000 m/min"}},
+      {"MILLING_TECHNOLOGY(10.0,.TCP.,40.0,$,$,.F.,.F.,.F.,$)",
+       {"spindle 95493 rpm, above 60000 rpm", "cutting speed 2400 m/min, above 2000 m/min"}},
+      {"MILLING_TECHNOLOGY($,.TCP.,$,-50.0,3.0,.F.,.F.,.F.,$)", {"feedrate_per_tooth 3 mm, above 2 mm"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.technology);
+    const Program program = Build(row.technology);
+    const ProgramStep& step = First(program);
+    std::vector<std::string> found;
+    for (const varnholt::Implausibility& value : step.implausible) found.push_back(value.text);
+    EXPECT_EQ(found, row.found);
+    // The G-code refuses it, naming the workingstep and its values.
+    GcodeOptions partial;
+    partial.allowPartial = true;
+    const GcodeResult result = varnholt::WriteGcode(program, partial);
+    EXPECT_EQ(result.ok, row.found.empty());
+    EXPECT_EQ(std::count_if(result.implausible.begin(), result.implausible.end(),
+                            [](const std::string& t) { return t.rfind("workingstep #100 'WS feedrate': ", 0) == 0; }),
+              row.found.empty() ? 0 : 1);
+  }
+}
+
+// A tool body of an entity the binding lacks, kept as written, gives its hand of cut too.
+TEST_F(Units, AKeptToolBodyGivesItsHandOfCut) {
+  const Program program = Build("MILLING_TECHNOLOGY(2.5,.TCP.,$,$,$,.F.,.F.,.F.,$)");
+  const auto kept = std::find_if(program.steps.begin(), program.steps.end(),
+                                 [](const ProgramStep& s) { return s.name == "#600"; });
+  ASSERT_NE(kept, program.steps.end());
+  EXPECT_EQ(kept->tool.hand, varnholt::Hand::Right);
+}
+
 // The command writes all or nothing, through a temporary file.
 TEST(GcodeCommand, ARefusedProgramLeavesTheTargetAsItWas) {
   TempDir dir;
@@ -514,6 +737,38 @@ TEST(GcodeCommand, ARefusedProgramLeavesTheTargetAsItWas) {
   EXPECT_NE(time.out.find("\"rapid_feed\": 1000"), std::string::npos) << time.out;
   EXPECT_EQ(RunCli({"gcode", kData + "program_feeds.stp", out, "--tolerance", "0"}).status, 2);
   EXPECT_EQ(RunCli({"time", kData + "program_feeds.stp", "--units", "imperial"}).status, 2);
+}
+
+// Implausible values: nothing written, status 1, the workingstep and its values on standard
+// error; --accept-implausible writes them as given.
+TEST(GcodeCommand, ImplausibleValuesWriteNothingUnlessAccepted) {
+  TempDir dir;
+  std::string text = ReadAll(kData + "program_feeds.stp");
+  const std::string old = "#61=MILLING_TECHNOLOGY(2.5,.TCP.,$,$,$,.F.,.F.,.F.,$);";
+  text.replace(text.find(old), old.size(), "#61=MILLING_TECHNOLOGY(0.01,.TCP.,$,-50.0,$,.F.,.F.,.F.,$);");
+  const std::string in = dir.File("slow.stp");
+  std::ofstream(in) << text;
+  const std::string out = dir.File("slow.ngc");
+  const CliResult refused = RunCli({"gcode", in, out, "--allow-partial"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("varnholt-cli: implausible: workingstep #100 'WS feedrate': feed 0.6 mm/min, below 1 mm/min\n"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("implausible feeds or speeds (--accept-implausible writes them as given)"), std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(std::ifstream(out).good());
+  const CliResult accepted = RunCli({"gcode", in, out, "--allow-partial", "--accept-implausible"});
+  EXPECT_EQ(accepted.status, 0) << accepted.err;
+  EXPECT_NE(ReadAll(out).find("(implausible, written as given: feed 0.6 mm/min, below 1 mm/min)"), std::string::npos);
+  const CliResult time = RunCli({"time", in, "--format", "json"});
+  EXPECT_NE(time.out.find("\"its_id\": \"WS feedrate\", \"run\": true, \"implausible\": true, \"implausible_reason\": "
+                          "\"feed 0.6 mm/min, below 1 mm/min\""),
+            std::string::npos)
+      << time.out;
+  EXPECT_NE(time.out.find("\"its_id\": \"WS no feed\", \"run\": false, \"reason\": \"left out: its technology gives no "
+                          "spindle speed\""),
+            std::string::npos)
+      << time.out;
 }
 
 }  // namespace

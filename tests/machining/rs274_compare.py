@@ -256,18 +256,68 @@ class Segment:
     def __init__(self, instance, comment, line):
         self.instance, self.comment, self.line = instance, comment, line
         self.events, self.tool_changes, self.spindle_speeds = [], [], []
+        # Moves that are not the scene's: up to the machine's top (G53 Z0, G28) and from there
+        # across at that height; and what is unsafe about them, (text, command) each.
+        self.machine_moves, self.unsafe = [], []
 
 
-def segments_of(commands):
+# A retract to the machine's top: in machine coordinates (G53) or to the home position (G28);
+# the scene has no machine coordinates, so these moves are not in it.
+RETRACT = re.compile(r"\bG0?(53|28)\b")
+
+
+def is_retract(command, lines):
+    if not lines or command.line is None or not 0 < command.line <= len(lines):
+        return False
+    return bool(RETRACT.search(strip_comments(lines[command.line - 1]).upper()))
+
+
+def segments_of(commands, lines=None):
+    """The canonical commands by workingstep. With the G-code's `lines`, moves to the machine's
+    top (G53 / G28) and the move across at that height after one are kept apart from the
+    scene's moves, and what is unsafe about tool changes and the program's end is noted: a
+    tool change not from the machine's top, a first move after it down and across at once, an
+    end not at the top."""
     state = {"feed": None, "feed_command": None, "plane": "XY", "g5x": 1, "tool": None, "selected": None, "speed": 0.0,
              "speed_command": None, "direction": 0, "offset_pending": False, "flood": False, "mist": False}
     pos = [0.0, 0.0, 0.0]
     segments = [Segment(None, "before the first workingstep", None)]
     problems = []
+    at_top = False        # the last move went up to the machine's top
+    after_change = None   # the CHANGE_TOOL whose first move is still to come
     for c in commands:
         seg = segments[-1]
         n = c.name
         try:
+            if n in ("STRAIGHT_TRAVERSE", "STRAIGHT_FEED", "ARC_FEED") and lines is not None:
+                end = c.numbers()[:3] if n != "ARC_FEED" else None
+                if n == "STRAIGHT_TRAVERSE" and is_retract(c, lines):
+                    if off_by(end[:2] + [0], pos[:2] + [0]) > POINT_TOL:
+                        seg.unsafe.append(("the retract to the machine's top moves across too", c))
+                    seg.machine_moves.append(Event("retract", c, pos, end, state))
+                    pos, at_top = end, True
+                    continue
+                if at_top and n == "STRAIGHT_TRAVERSE" and abs(end[2] - pos[2]) <= POINT_TOL:
+                    # Across at the machine's top, on to where the scene's moves begin.
+                    seg.machine_moves.append(Event("across", c, pos, end, state))
+                    pos, at_top, after_change = end, False, None
+                    continue
+                if after_change is not None:
+                    down_and_across = n == "STRAIGHT_TRAVERSE" and off_by(end[:2] + [0], pos[:2] + [0]) > POINT_TOL \
+                        and abs(end[2] - pos[2]) > POINT_TOL
+                    seg.unsafe.append(("after the tool change the first move goes %s, not across at the machine's "
+                                       "top and then down" % ("down and across in one G0" if down_and_across
+                                                               else "to %s" % fmt(end or pos)), c))
+                    after_change = None
+                at_top = False
+            elif n == "CHANGE_TOOL" and lines is not None:
+                if not at_top:
+                    seg.unsafe.append(("the tool changes without a retract to the machine's top (G53 G0 Z0 or "
+                                       "G91 G28 Z0) before it", c))
+                after_change = c
+            elif n == "PROGRAM_END" and lines is not None and not at_top:
+                seg.unsafe.append(("the program ends without a retract to the machine's top (G53 G0 Z0 or "
+                                   "G91 G28 Z0)", c))
             if n == "COMMENT":
                 m = STEP_COMMENT.match(c.args.strip().strip('"'))
                 if m:
@@ -570,13 +620,20 @@ def coolant_text(flood, mist):
 def spindle_of(ws):
     """(rpm, +1 for M3 / -1 for M4 / None) expected of a workingstep, where known: the
     "spindle" a test scene gives (rpm, the file's sign), else what the file's technology says
-    (added by check_file as "_spindle")."""
+    (added by check_file as "_spindle"). The sense is the tool's hand of cut where it has one
+    ("_hand", from the file, added by check_file; a test scene gives it by hand): a right-hand
+    tool turns clockwise (M3), a left-hand one counter-clockwise (M4); else the sign's."""
     if "_spindle" in ws:
-        return ws["_spindle"]
-    want = ws.get("spindle")
-    if isinstance(want, (int, float)) and want:
-        return abs(want), 1 if want < 0 else -1
-    return None
+        found = ws["_spindle"]
+    else:
+        want = ws.get("spindle")
+        if not (isinstance(want, (int, float)) and want):
+            return None
+        found = abs(want), 1 if want < 0 else -1
+    hand = ws.get("_hand")
+    if hand in ("right", "left"):
+        return found[0], 1 if hand == "right" else -1
+    return found
 
 
 def ordinal(n):
@@ -607,9 +664,12 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
     rep = Report(label, lines)
     for e in interpreter_errors:
         rep.add("interpreter", e)
-    segments, problems = segments_of(commands)
+    segments, problems = segments_of(commands, lines)
     for p in problems:
         rep.add("interpreter output", p)
+    for seg in segments:
+        for text, command in seg.unsafe:
+            rep.add(seg.comment, text, command)
     pre = segments[0]
     for ev in pre.events:
         rep.add(pre.comment, "%s to %s outside any workingstep" % (ev.kind, fmt(ev.end)), ev.command)
@@ -621,11 +681,32 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
             setups.append(inst)
     omitted = left_out(gcode_text, stderr_text)
     times = (time_doc or {}).get("workingsteps", [])
+    each = (time_doc or {}).get("tool_change", 5)  # seconds per change
     state = {"tool": None, "numbers": {}, "listed": listed_tools(gcode_text)}
     k = 0
     written_time = 0.0
     matched = 0
-    time_steps_used = set()
+    # The time lists every workingstep in the order of the G-code's headings: those it runs with
+    # their times, the others as not run and counting nothing.
+    at = {"time": 0}
+
+    def not_run(t, why):
+        name = "#%s '%s'" % (t.get("instance"), t.get("its_id"))
+        if t.get("run", True):
+            rep.add(name, "time runs it, the G-code does not (%s)" % why)
+        elif t.get("total_seconds", 0) or t.get("tool_change"):
+            rep.add(name, "time counts %.4f s (tool change %s) of it, the G-code does not run it" % (
+                t.get("total_seconds", 0), t.get("tool_change")))
+
+    def time_of(instance):
+        for i in range(at["time"], len(times)):
+            if times[i].get("instance") == instance:
+                for skipped in times[at["time"]:i]:
+                    not_run(skipped, "it is not in it")
+                at["time"] = i + 1
+                return times[i]
+        return None
+
     for seg in segments[1:]:
         where = seg.comment
         # The next scene workingstep of this instance; those passed over must be ones the
@@ -634,6 +715,10 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
         if found is None:
             if seg.events:
                 rep.add(where, "a workingstep with moves that the scene does not have (here)", seg.events[0].command)
+            else:
+                t = time_of(seg.instance)
+                if t is not None:
+                    not_run(t, "it has no moves")
             continue
         for i in range(k, found):
             inst = steps[i][1]["instance"]
@@ -643,18 +728,23 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
         setup, ws = steps[found]
         k = found + 1
         if not seg.events and ws["instance"] in omitted:
-            continue  # its heading is written, its moves are not: left out
+            # Its heading is written, its moves are not: left out.
+            t = time_of(ws["instance"])
+            if t is not None:
+                not_run(t, "it is left out")
+            continue
         matched += 1
         compare_step(rep, where, ws, seg, chord_tol)
         setup_number = setups.index(setup) + 1 if setup is not None else None
         compare_machine(rep, where, ws, seg, state, setup_number, lines)
         cutting, length, dwell = canonical_times(seg)
         written_time += cutting
-        t = times[found] if found < len(times) and times[found].get("instance") == ws["instance"] else None
+        t = time_of(ws["instance"]) if time_doc is not None else None
         if time_doc is not None and t is None:
-            rep.add(where, "not in the time document at its place (%d)" % found)
+            rep.add(where, "not in the time document at its place")
         elif t is not None:
-            time_steps_used.add(found)
+            if t.get("run") is False:
+                rep.add(where, "time does not run it (%s), the G-code does" % t.get("reason"))
             if not close(cutting, t["cutting_seconds"]):
                 rep.add(where, "cutting time %.4f s from the canonical commands, time says %.4f s" % (cutting, t["cutting_seconds"]))
             if not close(length, t["cutting_length"]):
@@ -666,25 +756,24 @@ def compare(label, gcode_text, commands, scene, time_doc, stderr_text="", interp
                     rep.add(where, "time names the feed %g, the G-code cuts at %s" % (
                         f, sorted({round(e.feed, 4) for e in seg.events if e.feed is not None and e.kind in ("feed", "arc")})))
             changes = len(seg.tool_changes)
-            each = time_doc.get("tool_change", 5)  # seconds per change
-            # The time follows the whole program: after a workingstep the G-code left out, the
-            # tool the G-code changes from is another one than the time's.
-            follows_written = found == 0 or found - 1 in time_steps_used
-            if "tool_change_seconds" in t and follows_written:
-                if not close(changes * each, t["tool_change_seconds"]):
-                    rep.add(where, "%d tool changes in the G-code, time counts %.4f s of them" % (changes, t["tool_change_seconds"]))
+            if "tool_change_seconds" in t and not close(changes * each, t["tool_change_seconds"]):
+                rep.add(where, "%d tool changes in the G-code, time counts %.4f s of them" % (changes, t["tool_change_seconds"]))
     for i in range(k, len(steps)):
         inst = steps[i][1]["instance"]
         if inst not in omitted:
             rep.add("#%d '%s'" % (inst, steps[i][1].get("its_id")), "has %d moves in the scene but is not in the G-code, "
                     "nor named as left out" % len(steps[i][1]["moves"]))
     if time_doc is not None:
-        total = time_doc.get("total", {}).get("cutting_seconds", 0)
-        # Workingsteps left out of the G-code are still in the time document's total.
-        total -= sum(t["cutting_seconds"] for i, t in enumerate(times) if i not in time_steps_used)
-        if not close(written_time, total):
-            rep.add("total", "cutting time %.4f s from the canonical commands, time says %.4f s (of what the G-code holds)"
-                    % (written_time, total))
+        for t in times[at["time"]:]:
+            not_run(t, "it is not in it")
+        total = time_doc.get("total", {})
+        # The totals are of what the G-code runs, and of nothing else.
+        if not close(written_time, total.get("cutting_seconds", 0)):
+            rep.add("total", "cutting time %.4f s from the canonical commands, time says %.4f s"
+                    % (written_time, total.get("cutting_seconds", 0)))
+        changes = sum(len(seg.tool_changes) for seg in segments)
+        if "tool_change_seconds" in total and not close(changes * each, total["tool_change_seconds"]):
+            rep.add("total", "%d tool changes in the G-code, time counts %.4f s of them" % (changes, total["tool_change_seconds"]))
     if not matched and any(ws["instance"] not in omitted for _, ws in steps):
         rep.add("program", "no workingstep of the scene is in the G-code")
     return rep.items
@@ -734,6 +823,27 @@ def parameters(text):
             current.append(ch)
     out.append("".join(current).strip())
     return out
+
+
+def tool_hand(records, operation):
+    """The hand of cut ("right", "left", "neutral") of the operation's milling tool, as its tool
+    body gives it: the body's hand_of_cut, the third of its parameters; None where not given."""
+    record = records.get(operation)
+    if not record:
+        return None
+    body = re.sub(r"'(?:[^']|'')*'", "''", record[1])
+    for ref in re.findall(r"#(\d+)", body):
+        tool = records.get(int(ref))
+        if not tool or not tool[0].endswith("CUTTING_TOOL"):
+            continue
+        m = re.match(r"#(\d+)$", parameters(tool[1])[1] if len(parameters(tool[1])) > 1 else "")
+        tool_body = records.get(int(m.group(1))) if m else None
+        if not tool_body:
+            return None
+        p = parameters(tool_body[1])
+        hand = p[2].strip().upper() if len(p) > 2 else ""
+        return {".RIGHT.": "right", ".LEFT.": "left", ".NEUTRAL.": "neutral"}.get(hand)
+    return None
 
 
 def technology_spindle(records, operation, units, diameter):
@@ -793,8 +903,8 @@ def fanuc_structure(label, text):
 
 
 def add_spindles(scene, path, map_path, units):
-    """Gives each workingstep the spindle speed of its operation's technology, the operation
-    as the G-code's map names it for the workingstep's lines."""
+    """Gives each workingstep the spindle speed of its operation's technology and the hand of
+    cut of its tool, the operation as the G-code's map names it for the workingstep's lines."""
     try:
         lines = json.load(open(map_path))["lines"]
     except (OSError, ValueError, KeyError):
@@ -810,6 +920,9 @@ def add_spindles(scene, path, map_path, units):
             found = technology_spindle(records, op, units, (ws.get("tool") or {}).get("diameter"))
             if found:
                 ws["_spindle"] = found
+            hand = tool_hand(records, op)
+            if hand:
+                ws["_hand"] = hand
 
 
 def tool_table_variant(cli, rs274, path, text, scene, time_doc, folder, name):
@@ -824,7 +937,8 @@ def tool_table_variant(cli, rs274, path, text, scene, time_doc, folder, name):
     with open(table, "w") as f:
         f.write("T21 P21 D0 Z0 ;%s\n" % tools[0][2].replace("''", "'"))
     out = os.path.join(folder, name + ".table.ngc")
-    done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--tool-table", table], capture_output=True, timeout=300)
+    done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--accept-implausible", "--tool-table", table],
+                          capture_output=True, timeout=300)
     label = "%s [linuxcnc, tool table]" % name
     if done.returncode != 0 or not os.path.exists(out):
         return ["%s: gcode exit status %d\n%s" % (label, done.returncode, done.stderr.decode()[-2000:])]
@@ -857,8 +971,8 @@ def check_file(cli, rs274, path, dialects, folder, tolerance=None):
         out = os.path.join(folder, "%s.%s.ngc" % (name, dialect))
         map_path = out + ".json"
         extra = ["--tolerance", str(tolerance)] if tolerance is not None else []
-        done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--dialect", dialect, "--map", map_path] + extra,
-                              capture_output=True, timeout=300)
+        done = subprocess.run([cli, "gcode", path, out, "--allow-partial", "--accept-implausible", "--dialect", dialect,
+                               "--map", map_path] + extra, capture_output=True, timeout=300)
         stderr = done.stderr.decode("utf-8", "replace")
         if done.returncode != 0 or not os.path.exists(out):
             problems.append("%s: gcode exit status %d\n%s" % (label, done.returncode, stderr[-2000:]))
@@ -876,6 +990,33 @@ def check_file(cli, rs274, path, dialects, folder, tolerance=None):
                             chord_tol=(tolerance if tolerance is not None else TOLERANCE) + POINT_TOL)
         if dialect == "linuxcnc" and len(dialects) > 1:
             problems += tool_table_variant(cli, rs274, path, text, scene, time_doc, folder, name)
+        if dialect == "linuxcnc":
+            problems += implausible_refusal(cli, path, text, time_doc, folder, label, extra)
+    return problems
+
+
+def implausible_refusal(cli, path, accepted, time_doc, folder, label, extra=()):
+    """Without --accept-implausible the program is refused, naming the workingsteps, exactly
+    where time marks a workingstep it runs as implausible, and written as with it otherwise."""
+    marked = [t for t in time_doc.get("workingsteps", []) if t.get("run", True) and t.get("implausible")]
+    out = os.path.join(folder, "refused.ngc")
+    done = subprocess.run([cli, "gcode", path, out, "--allow-partial"] + list(extra), capture_output=True, timeout=300)
+    stderr = done.stderr.decode("utf-8", "replace")
+    problems = []
+    if marked:
+        if done.returncode != 1 or os.path.exists(out):
+            problems.append("%s: without --accept-implausible exit status %d%s, where time marks %d workingsteps "
+                            "implausible" % (label, done.returncode, " and a program" if os.path.exists(out) else "",
+                                             len(marked)))
+        for t in marked:
+            if not re.search(r"implausible: workingstep #%s\b" % t["instance"], stderr):
+                problems.append("%s: #%s is implausible by time (%s), the refusal does not name it" % (
+                    label, t["instance"], t.get("implausible_reason")))
+    elif done.returncode != 0 or not os.path.exists(out):
+        problems.append("%s: without --accept-implausible exit status %d, where time marks nothing implausible\n%s"
+                        % (label, done.returncode, stderr[-1000:]))
+    elif open(out, encoding="utf-8").read().split("\n")[1:] != accepted.split("\n")[1:]:
+        problems.append("%s: the program differs without --accept-implausible, where nothing is implausible" % label)
     return problems
 
 
@@ -1007,11 +1148,11 @@ def hand_written():
         length, parts = lengths[ws["instance"]]
         if ws["instance"] == 300:
             length += 1
-        steps.append({"instance": ws["instance"], "its_id": ws["its_id"], "cutting_length": length,
+        steps.append({"instance": ws["instance"], "its_id": ws["its_id"], "run": True, "cutting_length": length,
                       "feeds": sorted({m["feed"] for m in ws["moves"] if m["feed"]}, key=lambda f: [m["feed"] for m in ws["moves"]].index(f)),
                       "cutting_seconds": sum(parts), "dwell_seconds": dwell, "tool_change_seconds": change})
     time_doc = {"units": "shop", "workingsteps": steps,
-                "total": {"cutting_seconds": sum(t["cutting_seconds"] for t in steps)}}
+                "total": {"cutting_seconds": sum(t["cutting_seconds"] for t in steps), "tool_change_seconds": 15}}
     chord_lines = "\n".join("G1 X%.4f Y%.4f Z%.4f" % tuple(p) for p in chords)
     gcode = """(hand-written)
 (T1 #40 'face mill' diameter 10 mm)
@@ -1019,10 +1160,12 @@ def hand_written():
 G21 G90 G91.1
 G54
 (#300 machining_workingstep 'face')
+G53 G0 Z0
 T1 M6
 G43 H1
 S1000 M3
 M8
+G0 X0 Y0
 G0 X0 Y0 Z10
 G0 Z2
 F300
@@ -1034,9 +1177,12 @@ G1 Z-3 F150.5
 G4 P0.5
 G0 Z10
 (#310 machining_workingstep 'side')
+M5 M9
+G53 G0 Z0
 T7 M6
 G43 H7
 S2000 M4
+G0 X0 Y0
 G0 X0 Y0 Z10
 G0 Z0
 G1 Z-1 F200
@@ -1046,15 +1192,19 @@ G0 Z10
 G17
 G55
 (#320 machining_workingstep 'tilted')
+M5
+G53 G0 Z0
 T1 M6
 G43 H1
 S1000 M3
+G0 X20 Y0
 G0 X20 Y0 Z10
 G0 Z0
 F600
 %s
 G0 Z20
 M5 M9
+G53 G0 Z0
 M30
 """ % chord_lines
     return scene, time_doc, gcode, chords
@@ -1134,6 +1284,13 @@ def self_test(cli, source):
             ("interpreter", replace_line(good, "G1 Z-1", "G1 Z-1 Q5"), "rs274 exit status 1"),
             ("radius", replace_line(good, "G17 G2 X20", "G17 G2 X20 Y0 I5.1 J0"), "rs274 exit status 1"),
             ("left-out", replace_line(good, "G1 Z-1 F200", "G1 Z-1 F200"), None),
+            # Safe tool changes: up to the machine's top before each and at the end, across at
+            # that height after a change, then down.
+            ("no-retract", replace_line(good, "G53 G0 Z0", None, 2), "changes without a retract"),
+            ("no-end-retract", replace_line(good, "G53 G0 Z0", None, 4), "ends without a retract"),
+            ("down-and-across", replace_line(good, "G0 X0 Y0", None, 3), "down and across in one G0"),
+            ("retract-across", replace_line(good, "G53 G0 Z0", "G53 G0 X1 Z0", 2), "moves across too"),
+            ("fanuc-retract", good.replace("G53 G0 Z0", "G91 G28 Z0\nG90"), None),
         ]
         for name, gcode, wanted in faults:
             expect(folder, name, gcode, scene, time_doc, wanted)
@@ -1142,7 +1299,8 @@ def self_test(cli, source):
             {"kind": "rapid", "to": [10, 0, 5], "feed": None}, {"kind": "rapid", "to": [10, 0, 0], "feed": None},
             {"kind": "arc", "to": [10, 0, 0], "feed": 100, "center": [0, 0, 0], "normal": [0, 0, 1], "clockwise": False},
             {"kind": "rapid", "to": [10, 0, 5], "feed": None}]}]}]}
-        whole = "(#700 machining_workingstep 'circle')\nG21 G90 G91.1\nS1000 M3\nG0 X10 Y0 Z5\nG0 Z0\nG3 X10 Y0 I-10 J0 F100\nG0 Z5\nM30\n"
+        whole = ("(#700 machining_workingstep 'circle')\nG21 G90 G91.1\nS1000 M3\nG0 X10 Y0 Z5\nG0 Z0\n"
+                 "G3 X10 Y0 I-10 J0 F100\nG0 Z5\nG53 G0 Z0\nM30\n")
         expect(folder, "circle", whole, circle, None, None)
         expect(folder, "circle-twice", whole.replace("J0 F100", "J0 P2 F100"), circle, None, "arc of 2 turns")
         expect(folder, "circle-half", whole.replace("G3 X10 Y0 I-10 J0", "G3 X-10 Y0 I-10 J0"), circle, None, "arc ends at")
@@ -1152,9 +1310,35 @@ def self_test(cli, source):
         stop = good.index("G55")
         missing = good[:start] + good[stop:]
         expect(folder, "missing-step", missing, scene, time_doc, "#310 'side': has 6 moves in the scene but is not in the G-code")
-        expect(folder, "left-out-comment", missing.replace("G55", "(#310 left out: not in three axes)\nG55"), scene, time_doc, None)
-        expect(folder, "left-out-stderr", missing, scene, time_doc, None,
+        # The time of a program without #310 lists it as not run, counting nothing.
+        untimed = json.loads(json.dumps(time_doc))
+        untimed["workingsteps"][1] = {"instance": 310, "its_id": "side", "run": False, "reason": "left out: five axes",
+                                      "tool_change": False, "cutting_length": 0, "feeds": [], "cutting_seconds": 0,
+                                      "dwell_seconds": 0, "tool_change_seconds": 0, "total_seconds": 0}
+        untimed["total"]["cutting_seconds"] -= time_doc["workingsteps"][1]["cutting_seconds"]
+        untimed["total"]["tool_change_seconds"] = 10
+        expect(folder, "left-out-comment", missing.replace("G55", "(#310 left out: not in three axes)\nG55"), scene, untimed, None)
+        expect(folder, "left-out-stderr", missing, scene, untimed, None,
                stderr="workingstep #310 'side': left out: its tool direction needs five axes")
+        # A time that counts what the G-code leaves out.
+        expect(folder, "left-out-timed", missing, scene, time_doc, "#310 'side': time runs it, the G-code does not",
+               stderr="workingstep #310 'side': left out: its tool direction needs five axes")
+        counted = json.loads(json.dumps(untimed))
+        counted["workingsteps"][1]["tool_change"], counted["workingsteps"][1]["total_seconds"] = True, 5
+        expect(folder, "left-out-tool-change", missing, scene, counted, "#310 'side': time counts 5.0000 s (tool change True)",
+               stderr="workingstep #310 'side': left out: its tool direction needs five axes")
+        whole_total = json.loads(json.dumps(untimed))
+        whole_total["total"]["cutting_seconds"] = time_doc["total"]["cutting_seconds"]
+        expect(folder, "left-out-in-total", missing, scene, whole_total, "total: cutting time",
+               stderr="workingstep #310 'side': left out: its tool direction needs five axes")
+        # The spindle turns as the tool cuts: a right-hand tool clockwise (M3) whatever the sign.
+        handed = json.loads(json.dumps(scene))
+        handed["setups"][0]["workingsteps"][1]["_hand"] = "right"
+        expect(folder, "hand-right", good, handed, time_doc, "the spindle turns counter-clockwise (M4), expected clockwise (M3)")
+        expect(folder, "hand-right-m3", replace_line(good, "S2000 M4", "S2000 M3"), handed, time_doc, None)
+        handed["setups"][0]["workingsteps"][0]["_hand"] = "left"
+        expect(folder, "hand-left", replace_line(good, "S2000 M4", "S2000 M3"), handed, time_doc,
+               "the spindle turns clockwise (M3), expected counter-clockwise (M4)")
         # The time document, not the G-code, is wrong.
         slow = json.loads(json.dumps(time_doc))
         slow["workingsteps"][1]["cutting_seconds"] *= 1.01
@@ -1232,6 +1416,14 @@ def mutate_sample(module, cli, source, rs274, folder, expect):
         cases.append(("bracket-no-tool-change", changed(changes[1], None), "the tool changes"))
     else:
         failures.append("bracket: fewer than two tool changes to drop one of")
+    retracts = [i for i, l in enumerate(lines) if strip_comments(l).strip() == "G53 G0 Z0"]
+    if len(retracts) >= 2 and len(changes) >= 2:
+        cases.append(("bracket-no-retract", changed(retracts[1], None), "changes without a retract"))
+        cases.append(("bracket-no-end-retract", changed(retracts[-1], None), "ends without a retract"))
+        across = next(i for i in range(changes[1], len(lines)) if re.match(r"^G0 X-?[\d.]+ Y-?[\d.]+$", lines[i]))
+        cases.append(("bracket-down-and-across", changed(across, None), "down and across in one G0"))
+    else:
+        failures.append("bracket: fewer than two retracts to the machine's top to drop one of")
     flood = [i for i, l in enumerate(lines) if strip_comments(l).strip() == "M8"]
     if flood:
         cases.append(("bracket-no-coolant", changed(flood[0], None), "coolant off for the first cut"))

@@ -460,6 +460,27 @@ const Case kCases[] = {
     {"preflight.open_end_inside_stock", true,
      "#1=STEP('s',#13,(),#15,#20,#30,$,());" OPEN_END_PROJECT "#17=CARTESIAN_POINT('',(0.0,40.0,40.0));"
      "#31=TOLERANCED_LENGTH_MEASURE(60.0,$);"},
+    // A left-hand tool at a negative spindle speed, the sign of the right-hand sense (M3).
+    {"preflight.spindle_hand", true,
+     "#1=MACHINING_WORKINGSTEP('ws',$,$,#40,$);#10=PROJECT('p',#11,(),$,$,$);#11=WORKPLAN('wp',(#1),$,$,$);"
+     "#40=PLANE_ROUGH_MILLING($,$,'op',$,$,#41,#44,$,$,$,$,$,$,0.5);#41=MILLING_CUTTING_TOOL('t',#42,(),$,$,$);"
+     "#42=FACEMILL(#43,4,.LEFT.,$,$);#43=MILLING_TOOL_DIMENSION(20.0,$,$,$,$,$,$);"
+     "#44=MILLING_TECHNOLOGY(5.0,.TCP.,$,-20.0,$,.F.,.F.,.F.,$);"},
+    {"preflight.spindle_hand", false,  // left-hand at a positive speed, as it cuts
+     "#1=MACHINING_WORKINGSTEP('ws',$,$,#40,$);#10=PROJECT('p',#11,(),$,$,$);#11=WORKPLAN('wp',(#1),$,$,$);"
+     "#40=PLANE_ROUGH_MILLING($,$,'op',$,$,#41,#44,$,$,$,$,$,$,0.5);#41=MILLING_CUTTING_TOOL('t',#42,(),$,$,$);"
+     "#42=FACEMILL(#43,4,.LEFT.,$,$);#43=MILLING_TOOL_DIMENSION(20.0,$,$,$,$,$,$);"
+     "#44=MILLING_TECHNOLOGY(5.0,.TCP.,$,20.0,$,.F.,.F.,.F.,$);"},
+    {"preflight.spindle_hand", false,  // a tool of no hand: the sign says the sense
+     "#1=MACHINING_WORKINGSTEP('ws',$,$,#40,$);#10=PROJECT('p',#11,(),$,$,$);#11=WORKPLAN('wp',(#1),$,$,$);"
+     "#40=PLANE_ROUGH_MILLING($,$,'op',$,$,#41,#44,$,$,$,$,$,$,0.5);#41=MILLING_CUTTING_TOOL('t',#42,(),$,$,$);"
+     "#42=FACEMILL(#43,4,$,$,$);#43=MILLING_TOOL_DIMENSION(20.0,$,$,$,$,$,$);"
+     "#44=MILLING_TECHNOLOGY(5.0,.TCP.,$,20.0,$,.F.,.F.,.F.,$);"},
+    {"preflight.spindle_hand", true,  // a right-hand tool at a positive speed (M4)
+     "#1=MACHINING_WORKINGSTEP('ws',$,$,#40,$);#10=PROJECT('p',#11,(),$,$,$);#11=WORKPLAN('wp',(#1),$,$,$);"
+     "#40=PLANE_ROUGH_MILLING($,$,'op',$,$,#41,#44,$,$,$,$,$,$,0.5);#41=MILLING_CUTTING_TOOL('t',#42,(),$,$,$);"
+     "#42=FACEMILL(#43,4,.RIGHT.,$,$);#43=MILLING_TOOL_DIMENSION(20.0,$,$,$,$,$,$);"
+     "#44=MILLING_TECHNOLOGY(5.0,.TCP.,$,20.0,$,.F.,.F.,.F.,$);"},
     // ---- resource rules ----
     {"axis1_placement.WR1", true, "#1=AXIS1_PLACEMENT('',#2,$);#2=CARTESIAN_POINT('',(0.0,0.0));"},
     {"axis1_placement.WR1", false, "#1=AXIS1_PLACEMENT('',#2,$);#2=CARTESIAN_POINT('',(0.0,0.0,0.0));"},

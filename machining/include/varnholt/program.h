@@ -37,6 +37,19 @@ struct ProgramTool {
   Hand hand = Hand::Unknown;
 };
 
+/// A value of a workingstep's technology that no machine runs as meant: a feed that reads as
+/// less than 1 mm/min or more than 100 m/min, a spindle above 60,000 rpm, a cutting speed above
+/// 2,000 m/min, a feed per tooth above 2 mm (worked out from the feed, the spindle speed and the
+/// tool's teeth, or as the technology gives it).
+struct Implausibility {
+  enum Kind { FeedLow, FeedHigh, Spindle, Cutspeed, FeedPerTooth } kind = FeedLow;
+  double value = 0;  // mm/min, rpm, m/min, mm
+  double limit = 0;  // the bound it lies beyond, in the same unit
+  bool given = true;  // as the technology gives it; false where worked out from other values
+  /// One phrase: "feed 0.073 mm/min, below 1 mm/min".
+  std::string text;
+};
+
 struct ProgramStep {
   std::string name, label;  // "#50", its_id
   std::string type;         // its entity, "machining_workingstep"
@@ -49,6 +62,9 @@ struct ProgramStep {
   double spindle = std::numeric_limits<double>::quiet_NaN();
   /// How the spindle speed was worked out where the technology gives none; empty otherwise.
   std::string spindleNote;
+  /// What of its technology is implausible, for a workingstep with cutting moves; empty when
+  /// everything is plausible.
+  std::vector<Implausibility> implausible;
   /// The operation's machine functions: flood coolant, mist, coolant through the spindle.
   struct Coolant {
     bool flood = false, mist = false, throughSpindle = false;
@@ -107,6 +123,18 @@ struct ProgramOptions {
   /// there (Program::cancelled).
   std::function<bool(int percent)> progress;
 };
+
+/// The sense the spindle turns in for a workingstep: as its tool cuts, clockwise seen from the
+/// spindle (M3) for a right-hand tool, counter-clockwise (M4) for a left-hand one; for a tool
+/// of no hand or a neutral one, as the sign of the spindle speed says (negative: M3).
+bool SpindleClockwise(const ProgramStep& step);
+/// True when the technology gives the spindle speed with the sign of the sense other than the
+/// one the tool's hand of cut turns in (a right-hand tool at a positive speed, a left-hand one
+/// at a negative one); the spindle then turns as the tool cuts.
+bool SpindleSignAgainstHand(const ProgramStep& step);
+/// The workingstep's implausible values as one text, "feed 0.073 mm/min, below 1 mm/min;
+/// spindle ..."; empty where there are none.
+std::string ImplausibleText(const ProgramStep& step);
 
 /// The program of a machining model.
 Program BuildProgram(const Model& model, const ProgramOptions& options = {});

@@ -40,6 +40,9 @@ inline double SpindleRpm(double value, UnitSystem system) { return system == Uni
 
 /// Plausible limits of a converted feed: below 1 mm/min or above 100 m/min it is reported.
 constexpr double kLeastPlausibleFeed = 1, kMostPlausibleFeed = 100000;
+/// Beyond these a workingstep's technology is implausible and `gcode` writes it only when told
+/// to: a spindle above 60,000 rpm, a cutting speed above 2,000 m/min, a feed per tooth above 2 mm.
+constexpr double kMostPlausibleSpindle = 60000, kMostPlausibleCutspeed = 2000, kMostPlausibleFeedPerTooth = 2;
 
 }  // namespace varnholt
 

@@ -5,6 +5,7 @@
 #include "varnholt/model_read.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -526,6 +527,14 @@ class ModelReader : WorkplanWalk::Visitor {
     }
     const bool hasTeeth = rawBody ? Number(Parameter(*rawBody, 1), teeth) : r_.Number(body, A::number_of_teeth, teeth);
     if (hasTeeth && teeth > 0 && teeth < 1e6) out.teeth = static_cast<int>(teeth);
+    if (rawBody) {
+      // Then the hand of cut, an enumeration value as written.
+      std::string hand(Parameter(*rawBody, 2));
+      for (char& c : hand) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (hand == ".right.") out.hand = Hand::Right;
+      else if (hand == ".left.") out.hand = Hand::Left;
+      else if (hand == ".neutral.") out.hand = Hand::Neutral;
+    }
   }
 
   int Technology(const cct_Instance* technology) {
