@@ -625,8 +625,19 @@ bool SlotSection(const AlongShape& shape, double depth, bool hasDepth, double op
     const double sweep = std::fabs(PlaneAngle(shape.sweep));
     const double e = a * std::sin(std::min(sweep / 2, kPi / 2));
     if (!(centre - a < -1e-9)) return why = "the partial circular profile does not reach below the slot's top", false;
-    const double ze = centre - std::sqrt(std::max(0.0, a * a - e * e));
-    if (!(ze <= 0)) return why = "the partial circular profile's ends lie above the slot's top", false;
+    double ze = centre - std::sqrt(std::max(0.0, a * a - e * e));
+    if (ze > 0) {
+      // Its ends stand above the top: the arc is cut off there, as the generator's floor is.
+      const double u0 = std::sqrt(std::max(0.0, a * a - centre * centre));
+      h = u0;
+      c.start = {u0, open};
+      line(u0, 0);
+      arc(-u0, 0, 0, centre);
+      line(-h, open);
+      line(h, open);
+      out.half = h;
+      return true;
+    }
     h = e;
     c.start = {e, open};
     line(e, ze);
@@ -860,7 +871,7 @@ std::unique_ptr<FeatureVolume> MakeFeatureVolume(const Model& model, int index, 
   else if (f.along)
     out = ProfileVolume(f, *f.along, open, reason);
   else
-    reason = "a " + f.type + " is not a feature the milling generators read, so it has no removal volume here";
+    reason = "a feature of kind " + f.type + " is not one the milling generators read, so it has no removal volume here";
   if (!out) {
     why = reason.empty() ? "its geometry cannot be read" : reason;
     return nullptr;
