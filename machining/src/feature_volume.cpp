@@ -28,13 +28,14 @@ bool Given(double v) { return !std::isnan(v); }
 
 // The distance to where two solids meet whose surfaces stand square to each other (a wall and a
 // floor): exact, the edge between them included.
-double Meet(double a, double b) { return a > 0 && b > 0 ? std::hypot(a, b) : std::max(a, b); }
+double Meet(double a, double b) { return a > 0 && b > 0 ? std::sqrt(a * a + b * b) : std::max(a, b); }
 
 // The same with the inner edge rounded by r: the fillet at the foot of a wall.
 double MeetRound(double a, double b, double r) {
   if (!(r > 0)) return Meet(a, b);
   const double u = a + r, v = b + r;
-  return std::hypot(std::max(u, 0.0), std::max(v, 0.0)) + std::min(std::max(u, v), 0.0) - r;
+  const double pu = std::max(u, 0.0), pv = std::max(v, 0.0);
+  return std::sqrt(pu * pu + pv * pv) + std::min(std::max(u, v), 0.0) - r;
 }
 
 // The material a fillet of radius r leaves in a square corner, across the corner, and how far
@@ -379,7 +380,7 @@ class TurnedSolid : public Solid {
   Curve2 profile;
 
  protected:
-  double Local(const Vec3& q) const override { return profile.Signed({std::hypot(q.x, q.y), q.z}); }
+  double Local(const Vec3& q) const override { return profile.Signed({std::sqrt(q.x * q.x + q.y * q.y), q.z}); }
 };
 
 std::unique_ptr<FeatureVolume> HoleVolume(const ModelFeature& mf, const HoleFeature& f, double open, std::string& why) {
@@ -519,7 +520,8 @@ class SweptSolid : public Solid {
       const double d = section.Signed({side, q.z});
       if (c.corner > 0) {
         const double u = e + c.corner, w = side - c.half + c.corner;
-        const double plan = std::hypot(std::max(u, 0.0), std::max(w, 0.0)) + std::min(std::max(u, w), 0.0) - c.corner;
+        const double pu = std::max(u, 0.0), pw = std::max(w, 0.0);
+        const double plan = std::sqrt(pu * pu + pw * pw) + std::min(std::max(u, w), 0.0) - c.corner;
         return std::max(d, plan);
       }
       return c.straight ? Meet(d, e) : std::max(d, e);
