@@ -311,6 +311,8 @@ TEST(FeatureVolume, ClosedFormVolumesAgreeWithSampling) {
   cases.emplace_back("rounded rectangle with a fillet", Make(Pocket(Rectangle(40, 20), -10, 5, 2), "closed_pocket", 0, home));
   cases.emplace_back("sharp rectangle with a fillet", Make(Pocket(Rectangle(30, 12), -6, 0, 4), "closed_pocket", 0, home));
   cases.emplace_back("circle with a fillet", Make(Pocket(Circle(20), -8, 0, 3), "closed_pocket", 0, home));
+  // A fillet nearly as large as the pocket: most of the fillet runs round a curved wall.
+  cases.emplace_back("small circle, large fillet", Make(Pocket(Circle(10), -4, 0, 4), "closed_pocket", 0, home));
   auto through = Pocket(Rectangle(30, 12), -6, 2, 0);
   through->bottom.kind = AreaFeature::Bottom::Through;
   cases.emplace_back("through pocket", Make(through, "closed_pocket", 0, home));
