@@ -27,6 +27,8 @@ class FeatureVolume {
   /// The exact volume in mm³ where it can be worked out in closed form (the part of the solid
   /// below the feature's top only: see `open`); NaN otherwise.
   virtual double ExactVolume() const = 0;
+  /// Whether `p` lies inside the solid (its surface counts as outside).
+  bool Inside(const Vec3& p) const { return Distance(p) < 0; }
 
   std::string feature;   // "#70"
   int featureIndex = -1; // into Model::features
@@ -49,6 +51,11 @@ struct FeatureVolumeOptions {
 /// program gives where it can).
 std::unique_ptr<FeatureVolume> MakeFeatureVolume(const Model& model, int index, std::string& why,
                                                  const FeatureVolumeOptions& options = {});
+
+/// The removal volume of every feature of the model, in the order of Model::features; where one
+/// is null, `whys` (as long as the features) says why.
+std::vector<std::unique_ptr<FeatureVolume>> MakeFeatureVolumes(const Model& model, std::vector<std::string>& whys,
+                                                               const FeatureVolumeOptions& options = {});
 
 }  // namespace varnholt
 
