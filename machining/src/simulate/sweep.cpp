@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <queue>
+#include <tuple>
 
 #include "stock.h"
 
@@ -319,36 +321,53 @@ bool Span(const Path& path, int c, double other, double w, double zLo, double zH
     lo = std::min(lo, pc - s);
     hi = std::max(hi, pc + s);
   };
-  std::vector<std::pair<double, double>> stack{{0.0, 1.0}};
-  int pieces = 0;
-  while (!stack.empty() && ++pieces < kMostPieces) {
-    const auto [t0, t1] = stack.back();
-    stack.pop_back();
+  // Over a piece the tool reaches no further than its widest section at the piece's nearest
+  // place across the ray, put at either end of the piece's range along the ray.
+  auto bound = [&](double t0, double t1, double& reachLo, double& reachHi) {
     const double wa = path.W(t0), wb = path.W(t1);
     const double zMin = std::max(w - std::max(wa, wb), zLo), zMax = std::min(w - std::min(wa, wb), zHi);
-    if (zMin > zMax) continue;
+    if (zMin > zMax) return false;
     const double rhoMax = radius(zMax);
-    if (rhoMax < 0) continue;
+    if (rhoMax < 0) return false;
     double oLo = 0, oHi = 0, cLo = 0, cHi = 0;
     path.Range(c == 0 ? 1 : 0, t0, t1, oLo, oHi);
     const double dMin = other < oLo ? oLo - other : other > oHi ? other - oHi : 0;
-    if (dMin > rhoMax) continue;
+    if (dMin > rhoMax) return false;
     path.Range(c, t0, t1, cLo, cHi);
     const double sMax = std::sqrt(rhoMax * rhoMax - dMin * dMin);
-    const bool lower = cLo - sMax < lo - tol, higher = cHi + sMax > hi + tol;
-    if (!lower && !higher) continue;
-    eval(t0);
-    eval(t1);
-    eval((t0 + t1) / 2);
-    if (t1 - t0 < 1e-9) {
-      // As small as it gets: its bound stands for it.
-      lo = std::min(lo, cLo - sMax);
-      hi = std::max(hi, cHi + sMax);
-      continue;
+    reachLo = cLo - sMax;
+    reachHi = cHi + sMax;
+    return true;
+  };
+  // Best first, once for each end: the piece that could reach furthest is split next, so the
+  // search ends as soon as no piece can beat what was found by more than the tolerance.
+  for (int side = 0; side < 2; ++side) {
+    using Piece = std::tuple<double, double, double>;  // how far it could reach (larger is further), t0, t1
+    std::priority_queue<Piece> queue;
+    auto push = [&](double t0, double t1) {
+      double a = 0, b = 0;
+      if (bound(t0, t1, a, b)) queue.emplace(side == 0 ? -a : b, t0, t1);
+    };
+    push(0.0, 1.0);
+    int pieces = 0;
+    while (!queue.empty()) {
+      const auto [reach, t0, t1] = queue.top();
+      const double found = side == 0 ? -lo : hi;
+      if (reach <= found + tol) break;
+      if (++pieces > kMostPieces || t1 - t0 < 1e-12) {
+        // As far as the search goes: the bound stands for what is left.
+        if (side == 0) lo = std::min(lo, -reach);
+        else hi = std::max(hi, reach);
+        break;
+      }
+      queue.pop();
+      eval(t0);
+      eval(t1);
+      const double mid = (t0 + t1) / 2;
+      eval(mid);
+      push(t0, mid);
+      push(mid, t1);
     }
-    const double mid = (t0 + t1) / 2;
-    stack.push_back({t0, mid});
-    stack.push_back({mid, t1});
   }
   return lo <= hi;
 }
