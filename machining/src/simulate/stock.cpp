@@ -1,0 +1,267 @@
+// The tri-dexel stock and the tool's shape.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "../generate_section.h"
+#include "stock.h"
+
+namespace varnholt::simulate_detail {
+
+// ---- one grid of rays ----
+
+void DexelGrid::Init(int axisIndex, const double corner[3], double spacing, int count1, int count2) {
+  axis = axisIndex;
+  for (int k = 0; k < 3; ++k) low[k] = corner[k];
+  h = spacing;
+  n1 = count1;
+  n2 = count2;
+  rays_.assign(static_cast<size_t>(n1) * static_cast<size_t>(n2), Ray{});
+  pool_.clear();
+  free_.clear();
+}
+
+void DexelGrid::Store(size_t ray, std::vector<Interval>& list) {
+  Ray& r = rays_[ray];
+  if (list.size() <= 1) {
+    if (r.extra >= 0) {
+      pool_[static_cast<size_t>(r.extra)].clear();
+      free_.push_back(r.extra);
+    }
+    if (list.empty()) {
+      r.extra = kEmpty;
+    } else {
+      r.extra = kSingle;
+      r.a = list[0].lo;
+      r.b = list[0].hi;
+    }
+    return;
+  }
+  if (r.extra < 0) {
+    if (!free_.empty()) {
+      r.extra = free_.back();
+      free_.pop_back();
+    } else {
+      r.extra = static_cast<int32_t>(pool_.size());
+      pool_.emplace_back();
+    }
+  }
+  pool_[static_cast<size_t>(r.extra)].assign(list.begin(), list.end());
+}
+
+void DexelGrid::Set(size_t ray, const Interval& single) {
+  Ray& r = rays_[ray];
+  if (single.hi > single.lo) {
+    r.a = single.lo;
+    r.b = single.hi;
+    r.extra = kSingle;
+  } else {
+    r.extra = kEmpty;
+  }
+}
+
+const Interval* DexelGrid::Begin(size_t ray, size_t& count) const {
+  const Ray& r = rays_[ray];
+  if (r.extra == kEmpty) {
+    count = 0;
+    return nullptr;
+  }
+  if (r.extra == kSingle) {
+    count = 1;
+    return reinterpret_cast<const Interval*>(&r.a);
+  }
+  const std::vector<Interval>& list = pool_[static_cast<size_t>(r.extra)];
+  count = list.size();
+  return list.data();
+}
+
+void DexelGrid::Get(size_t ray, std::vector<Interval>& out) const {
+  size_t count = 0;
+  const Interval* in = Begin(ray, count);
+  out.assign(in, in + count);
+}
+
+double DexelGrid::Length(size_t ray) const {
+  size_t count = 0;
+  const Interval* in = Begin(ray, count);
+  double sum = 0;
+  for (size_t k = 0; k < count; ++k) sum += static_cast<double>(in[k].hi) - static_cast<double>(in[k].lo);
+  return sum;
+}
+
+double DexelGrid::Volume() const {
+  double sum = 0;
+  for (size_t r = 0; r < rays_.size(); ++r) sum += Length(r);
+  return sum * h * h;
+}
+
+size_t DexelGrid::Bytes() const {
+  size_t bytes = rays_.capacity() * sizeof(Ray);
+  for (const auto& list : pool_) bytes += sizeof(list) + list.capacity() * sizeof(Interval);
+  return bytes;
+}
+
+// ---- the stock ----
+
+bool RayInStock(const ModelStock& stock, const Vec3& p, const Vec3& d, double& lo, double& hi) {
+  const Placement& at = stock.position;
+  Vec3 axis[3];
+  for (int k = 0; k < 3; ++k) axis[k] = Normalized(at.axis[k]);
+  const Vec3 rel = Sub(p, at.origin);
+  const Vec3 lp{Dot(rel, axis[0]), Dot(rel, axis[1]), Dot(rel, axis[2])};
+  const Vec3 ld{Dot(d, axis[0]), Dot(d, axis[1]), Dot(d, axis[2])};
+  lo = -std::numeric_limits<double>::infinity();
+  hi = std::numeric_limits<double>::infinity();
+  auto slab = [&](double p0, double d0, double a, double b) {
+    if (std::fabs(d0) < 1e-15) return p0 >= a && p0 <= b;
+    double s0 = (a - p0) / d0, s1 = (b - p0) / d0;
+    if (s0 > s1) std::swap(s0, s1);
+    lo = std::max(lo, s0);
+    hi = std::min(hi, s1);
+    return lo < hi;
+  };
+  if (stock.kind == ModelStock::Block)
+    return slab(lp.x, ld.x, 0, stock.x) && slab(lp.y, ld.y, 0, stock.y) && slab(lp.z, ld.z, 0, stock.z);
+  // A cylinder about the position's z axis, of radius x and height z.
+  if (!slab(lp.z, ld.z, 0, stock.z)) return false;
+  const double a = ld.x * ld.x + ld.y * ld.y, b = 2 * (lp.x * ld.x + lp.y * ld.y),
+               c = lp.x * lp.x + lp.y * lp.y - stock.x * stock.x;
+  if (a < 1e-15) return c <= 0;
+  const double disc = b * b - 4 * a * c;
+  if (disc <= 0) return false;
+  const double root = std::sqrt(disc);
+  lo = std::max(lo, (-b - root) / (2 * a));
+  hi = std::min(hi, (-b + root) / (2 * a));
+  return lo < hi;
+}
+
+bool Stock::Bounds(const ModelStock& stock, Box& out, std::string& why) {
+  out = Box{};
+  if (!stock.reason.empty()) {
+    why = "its stock " + stock.name + " cannot be read: " + stock.reason;
+    return false;
+  }
+  if (stock.kind == ModelStock::None) {
+    why = "its workpiece gives no stock";
+    return false;
+  }
+  if (stock.kind == ModelStock::Other) {
+    why = "its stock " + stock.name + " is a " + stock.type + ", a shape the simulation does not read (only block and "
+          "right_circular_cylinder)";
+    return false;
+  }
+  const bool block = stock.kind == ModelStock::Block;
+  if (!(stock.x > 0 && stock.z > 0 && (!block || stock.y > 0)) || !std::isfinite(stock.x) || !std::isfinite(stock.y) ||
+      !std::isfinite(stock.z) || !Finite(stock.position.origin)) {
+    why = "its stock " + stock.name + " has no size";
+    return false;
+  }
+  const Placement& at = stock.position;
+  Vec3 axis[3];
+  for (int k = 0; k < 3; ++k) axis[k] = Normalized(at.axis[k]);
+  if (block) {
+    for (int c = 0; c < 8; ++c)
+      out.Add(Add(at.origin, Add(Add(Mul(axis[0], (c & 1) ? stock.x : 0), Mul(axis[1], (c & 2) ? stock.y : 0)),
+                                 Mul(axis[2], (c & 4) ? stock.z : 0))));
+  } else {
+    const Vec3 top = Add(at.origin, Mul(axis[2], stock.z));
+    const double r = stock.x;
+    const double e[3] = {r * std::sqrt(std::max(0.0, 1 - axis[2].x * axis[2].x)),
+                         r * std::sqrt(std::max(0.0, 1 - axis[2].y * axis[2].y)),
+                         r * std::sqrt(std::max(0.0, 1 - axis[2].z * axis[2].z))};
+    for (const Vec3& c : {at.origin, top})
+      for (int s : {-1, 1}) out.Add({c.x + s * e[0], c.y + s * e[1], c.z + s * e[2]});
+  }
+  return true;
+}
+
+double Stock::EstimateBytes(const Box& box, double h) {
+  const double n[3] = {std::ceil((box.high.x - box.low.x) / h), std::ceil((box.high.y - box.low.y) / h),
+                       std::ceil((box.high.z - box.low.z) / h)};
+  const double rays = n[0] * n[1] + n[1] * n[2] + n[2] * n[0];
+  // 12 bytes a ray, half again for the rays a program splits into more intervals, and the
+  // 4 bytes a ray of the part's own intervals the gouge check keeps.
+  return rays * (12 * 1.5 + 4);
+}
+
+bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
+  if (!Bounds(stock, box, why)) return false;
+  shape = stock;
+  h = spacing;
+  const double low[3] = {box.low.x, box.low.y, box.low.z};
+  const double high[3] = {box.high.x, box.high.y, box.high.z};
+  int n[3];
+  for (int k = 0; k < 3; ++k) n[k] = std::max(1, static_cast<int>(std::ceil((high[k] - low[k]) / h - 1e-9)));
+  for (int a = 0; a < 3; ++a) {
+    DexelGrid& g = grid[a];
+    const int c1 = (a + 1) % 3, c2 = (a + 2) % 3;
+    g.Init(a, low, h, n[c1], n[c2]);
+    Vec3 d{};
+    (a == 0 ? d.x : a == 1 ? d.y : d.z) = 1;
+    for (int j = 0; j < g.n2; ++j)
+      for (int i = 0; i < g.n1; ++i) {
+        double p[3] = {0, 0, 0};
+        p[c1] = g.C1(i);
+        p[c2] = g.C2(j);
+        double lo = 0, hi = 0;
+        if (RayInStock(stock, {p[0], p[1], p[2]}, d, lo, hi))
+          g.Set(g.Index(i, j), {static_cast<float>(lo), static_cast<float>(hi)});
+      }
+  }
+  return true;
+}
+
+double Stock::Volume() const { return (grid[0].Volume() + grid[1].Volume() + grid[2].Volume()) / 3; }
+
+// ---- the tool ----
+
+double ToolShape::Lift(double r) const {
+  r = std::clamp(std::fabs(r), 0.0, radius);
+  if (halfAngle > 0) return r / std::tan(halfAngle);
+  const double flat = radius - corner;
+  if (corner <= 0 || r <= flat) return 0;
+  const double d = r - flat;
+  return corner - std::sqrt(std::max(0.0, corner * corner - d * d));
+}
+
+double ToolShape::RadiusAt(double z) const {
+  if (z < 0) return -1;
+  if (halfAngle > 0) return std::min(radius, z * std::tan(halfAngle));
+  if (corner <= 0 || z >= corner) return radius;
+  const double d = corner - z;
+  return radius - corner + std::sqrt(std::max(0.0, corner * corner - d * d));
+}
+
+bool ToolShapeOf(const ModelTool& tool, ToolShape& shape, std::string& why) {
+  if (!(tool.diameter > 0) || !std::isfinite(tool.diameter)) {
+    why = "its tool " + tool.name + " has no diameter";
+    return false;
+  }
+  shape = ToolShape{};
+  shape.radius = tool.diameter / 2;
+  shape.corner = std::clamp(tool.hasCornerRadius ? tool.cornerRadius : 0.0, 0.0, shape.radius);
+  if (tool.ballEnd && shape.corner <= 0) shape.corner = shape.radius;
+  // The point as the hole generator reads it, so that a drill reaches the depth it was sent to.
+  if (tool.drilling && tool.drill) {
+    bool given = false;
+    const double point = machining_detail::DrillPointAngle(tool.tipHalfAngle, given);
+    shape.halfAngle = point < kPi - 1e-9 ? point / 2 : 0;
+    shape.corner = 0;
+  } else if (tool.drilling) {
+    const double half = machining_detail::PlaneAngle(tool.tipHalfAngle);
+    if (tool.pointed && half > 1e-3 && half < kPi / 2 - 1e-3) {
+      shape.halfAngle = half;
+      shape.corner = 0;
+    }
+  }
+  // A tool that gives no cutting length cuts over all of it; one without an overall length
+  // has a shank reaching far up, where any holder would be.
+  constexpr double kFar = 1e6;
+  const bool cutGiven = std::isfinite(tool.cuttingEdgeLength) && tool.cuttingEdgeLength > 0;
+  const bool allGiven = std::isfinite(tool.overallLength) && tool.overallLength > 0;
+  shape.cutting = cutGiven ? tool.cuttingEdgeLength : allGiven ? tool.overallLength : kFar;
+  shape.top = allGiven && tool.overallLength > shape.cutting ? tool.overallLength : cutGiven ? kFar : shape.cutting;
+  return true;
+}
+
+}  // namespace varnholt::simulate_detail

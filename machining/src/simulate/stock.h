@@ -1,0 +1,176 @@
+// The pieces of the material-removal simulation: the tri-dexel stock, the tool as a solid of
+// revolution and the swept solid of one move, intersected with a ray.
+#ifndef VARNHOLT_SIMULATE_STOCK_H
+#define VARNHOLT_SIMULATE_STOCK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "varnholt/geometry.h"
+#include "varnholt/model.h"
+
+namespace varnholt::simulate_detail {
+
+struct Interval {
+  float lo, hi;
+};
+
+/// The rays along one workpiece axis: rays along `axis` at the centres of the cells of the
+/// other two axes (`first` = axis+1, `second` = axis+2, cyclic), each a sorted list of
+/// disjoint material intervals. Most rays hold one interval, kept inline; the others hold an
+/// index into a pool of lists.
+class DexelGrid {
+ public:
+  int axis = 2;
+  double low[3] = {0, 0, 0};  // the grid's corner in the workpiece's system
+  double h = 0.1;
+  int n1 = 0, n2 = 0;  // cells along axis+1 and axis+2
+
+  void Init(int axisIndex, const double corner[3], double spacing, int count1, int count2);
+  size_t Rays() const { return rays_.size(); }
+  size_t Index(int i, int j) const { return static_cast<size_t>(j) * static_cast<size_t>(n1) + static_cast<size_t>(i); }
+  /// The centre of cell i along axis+1 and j along axis+2.
+  double C1(int i) const { return low[(axis + 1) % 3] + (i + 0.5) * h; }
+  double C2(int j) const { return low[(axis + 2) % 3] + (j + 0.5) * h; }
+  /// The material intervals of a ray, in order.
+  void Get(size_t ray, std::vector<Interval>& out) const;
+  const Interval* Begin(size_t ray, size_t& count) const;
+  void Set(size_t ray, const Interval& single);
+  bool Empty(size_t ray) const { return rays_[ray].extra == kEmpty; }
+  /// Takes [lo, hi] away; calls `removed(lo, hi)` for every piece of material taken.
+  template <class F>
+  double Subtract(size_t ray, double lo, double hi, F&& removed);
+  /// The total length of material.
+  double Length(size_t ray) const;
+  double Volume() const;
+  size_t Bytes() const;
+
+ private:
+  struct Ray {
+    float a = 0, b = 0;
+    int32_t extra = kEmpty;  // kEmpty, kSingle, or an index into pool_
+  };
+  static constexpr int32_t kEmpty = -2, kSingle = -1;
+  void Store(size_t ray, std::vector<Interval>& list);
+  std::vector<Ray> rays_;
+  std::vector<std::vector<Interval>> pool_;
+  std::vector<int32_t> free_;
+  std::vector<Interval> scratch_;
+};
+
+/// The parameter range of the line p + s d within the stock's solid; false when it misses.
+bool RayInStock(const ModelStock& stock, const Vec3& p, const Vec3& d, double& lo, double& hi);
+
+/// The stock as three grids of rays along the workpiece's x, y and z axes.
+class Stock {
+ public:
+  /// The workpiece's stock at spacing `h`; false with `why` for a shape it cannot read.
+  bool Init(const ModelStock& stock, double h, std::string& why);
+  /// What a stock of that size at that spacing takes, bytes, without making it.
+  static double EstimateBytes(const Box& box, double h);
+  static bool Bounds(const ModelStock& stock, Box& box, std::string& why);
+  DexelGrid grid[3];  // rays along x, y, z
+  ModelStock shape;
+  Box box;
+  double h = 0.1;
+  /// The volume, as the mean of what the three grids hold.
+  double Volume() const;
+};
+
+/// The tool as a solid of revolution about its axis, its tip at 0 and the axis pointing up:
+/// the cutting part up to `cutting`, above it a shank of the tool's radius up to `top`.
+struct ToolShape {
+  double radius = 0;
+  double corner = 0;     // a torus or ball end
+  double halfAngle = 0;  // a pointed end (a drill's point), from the axis; 0 for none
+  double cutting = 0, top = 0;
+  /// How far above the tip the end's surface lies at distance r (at most the radius).
+  double Lift(double r) const;
+  /// The radius of the cutting part at height z above the tip (z from 0).
+  double RadiusAt(double z) const;
+};
+
+/// The tool's shape from the model's tool; false with `why` where it has no diameter.
+bool ToolShapeOf(const ModelTool& tool, ToolShape& shape, std::string& why);
+
+/// One move in a system whose third axis is the tool's axis ("canonical"): a straight line, or
+/// an arc of a helix about that axis. Parameter t runs from 0 to 1.
+struct Path {
+  bool arc = false;
+  Vec3 a, b;                  // a line's ends
+  double cu = 0, cv = 0, rho = 0, phi0 = 0, dphi = 0, w0 = 0, dw = 0;  // an arc's
+  Vec3 At(double t) const;
+  double W(double t) const { return arc ? w0 + dw * t : a.z + (b.z - a.z) * t; }
+  bool Level() const { return arc ? dw == 0 : a.z == b.z; }
+  /// The least and largest distance within the plane from (u, v) to the path over [t0, t1],
+  /// and the parameter of the nearest point.
+  double MinDistance(double u, double v, double t0, double t1, double* at = nullptr) const;
+  /// The range of the path's coordinate `c` (0 u, 1 v) over [t0, t1].
+  void Range(int c, double t0, double t1, double& lo, double& hi) const;
+};
+
+/// Splits an arc into pieces of at most a quarter turn between the axes' directions, so that
+/// each piece's swept solid meets a ray across the axis in one interval.
+void SplitArc(const Path& arc, std::vector<Path>& out);
+
+/// What the tool sweeps along a path on one ray.
+struct Cover {
+  bool cut = false, shank = false;
+  double cutLo = 0, cutHi = 0;      // the cutting part's interval along the ray
+  double shankLo = 0, shankHi = 0;  // the shank's
+};
+
+/// On a ray along the tool's axis at (u, v); `tol` is how close the lowest point must be.
+Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, double tol);
+/// On a ray across the axis: along coordinate `c` (0 u, 1 v) at `other` (the other one) and
+/// height w.
+Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, double w, double tol);
+
+// ---- DexelGrid::Subtract, inline for the sweep's inner loop ----
+
+template <class F>
+double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
+  Ray& r = rays_[ray];
+  if (r.extra == kEmpty || !(hi > lo)) return 0;
+  if (r.extra == kSingle) {
+    const double a = r.a, b = r.b;
+    if (hi <= a || lo >= b) return 0;
+    const double cutLo = std::max(a, lo), cutHi = std::min(b, hi);
+    removed(cutLo, cutHi);
+    if (lo <= a && hi >= b) {
+      r.extra = kEmpty;
+    } else if (lo <= a) {
+      r.a = static_cast<float>(hi);
+    } else if (hi >= b) {
+      r.b = static_cast<float>(lo);
+    } else {
+      std::vector<Interval> list{{r.a, static_cast<float>(lo)}, {static_cast<float>(hi), r.b}};
+      Store(ray, list);
+    }
+    return cutHi - cutLo;
+  }
+  std::vector<Interval>& list = pool_[static_cast<size_t>(r.extra)];
+  if (list.empty() || hi <= list.front().lo || lo >= list.back().hi) return 0;
+  scratch_.clear();
+  double taken = 0;
+  for (const Interval& in : list) {
+    if (in.hi <= lo || in.lo >= hi) {
+      scratch_.push_back(in);
+      continue;
+    }
+    const double cutLo = std::max<double>(in.lo, lo), cutHi = std::min<double>(in.hi, hi);
+    if (cutHi > cutLo) {
+      removed(cutLo, cutHi);
+      taken += cutHi - cutLo;
+    }
+    if (in.lo < lo) scratch_.push_back({in.lo, static_cast<float>(lo)});
+    if (in.hi > hi) scratch_.push_back({static_cast<float>(hi), in.hi});
+  }
+  if (taken > 0) Store(ray, scratch_);
+  return taken;
+}
+
+}  // namespace varnholt::simulate_detail
+
+#endif
