@@ -63,6 +63,11 @@ class ChildFrame : public QWidget {
   bool TreeShareSetByUser() const { return splitByUser_; }
   /// The share the divider starts at (a remembered choice) instead of one third.
   void SetTreeShare(double share);
+  /// The least width of the tree while the main window shows panes beside the documents (0 for
+  /// none): the log gives up its room first, down to kLogLeast, whatever the divider says.
+  void SetTreeLeast(int pixels);
+  int TreeLeast() const { return treeLeast_; }
+  static constexpr int kLogLeast = 100;
 
   /// True while edits, clears or inserts differ from what was last opened or saved.
   bool IsModified() const { return modified_; }
@@ -199,6 +204,9 @@ class ChildFrame : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  /// Places the divider: one third (or the remembered share) until the user moves it, and never
+  /// less than the tree's least width.
+  void ApplySplit();
   // The window, files and table export (childframe.cpp).
   /// The file name as the operating system takes it.
   static std::string LocalPath(const QString& path);
@@ -284,6 +292,7 @@ class ChildFrame : public QWidget {
   bool expanding_ = false;
   bool splitByUser_ = false;
   double startShare_ = 1.0 / 3;
+  int treeLeast_ = 0;
   bool closeConfirmed_ = false;
 };
 

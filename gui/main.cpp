@@ -10,6 +10,7 @@
 #include "aboutbox.h"
 #include "cct/factory.h"
 #include "cct/schema.h"  // installs the schema binding
+#include "language.h"
 #include "mainwindow.h"
 #include "screenshot.h"
 #include "varnholt/apptexts.h"
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationVersion(QString::fromLatin1(varnholt::kVersion));
   QApplication::setWindowIcon(varnholt::AppIcon());
+  // Before the first window: Qt's dialogs and the names of keys come out German from then on.
+  varnholt::InstallGerman(app);
 
   QStringList args = QApplication::arguments().mid(1);
 
