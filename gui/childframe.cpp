@@ -342,11 +342,22 @@ void ChildFrame::ApplySplit() {
     const int tree = startShare_ == 1.0 / 3 ? width() / 3 : static_cast<int>(width() * startShare_);
     sizes = {tree, width() - tree};
   }
-  const int total = sizes.value(0) + sizes.value(1);
-  // Beside the 3D view or the other panes the tree must stay readable: the log gives way.
-  const int least = std::min(treeLeast_, total - kLogLeast);
-  if (sizes.value(0) < least) sizes = {least, total - least};
+  if (treeLeast_ > 0) {
+    // Beside the 3D view or the other panes the tree must stay readable: the log gives way.
+    const int room = splitter_->width() - splitter_->handleWidth();
+    const int least = std::min(treeLeast_, room - kLogLeast);
+    const int tree = static_cast<int>(static_cast<double>(sizes.value(0)) * room /
+                                      std::max(1, sizes.value(0) + sizes.value(1)));
+    if (tree < least) sizes = {least, room - least};
+  }
   splitter_->setSizes(sizes);
+}
+
+bool ChildFrame::focusNextPrevChild(bool next) {
+  // The document window would keep Tab between its tree and its log; the main window takes it
+  // on to the panes beside.
+  if (tabOut_ && tabOut_(next)) return true;
+  return QWidget::focusNextPrevChild(next);
 }
 
 void ChildFrame::SetTreeLeast(int pixels) {

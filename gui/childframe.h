@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,6 +69,8 @@ class ChildFrame : public QWidget {
   void SetTreeLeast(int pixels);
   int TreeLeast() const { return treeLeast_; }
   static constexpr int kLogLeast = 100;
+  /// Where Tab and Umschalt+Tab go on from the tree and the log (true when handled there).
+  void SetTabOut(std::function<bool(bool next)> tabOut) { tabOut_ = std::move(tabOut); }
 
   /// True while edits, clears or inserts differ from what was last opened or saved.
   bool IsModified() const { return modified_; }
@@ -202,6 +205,7 @@ class ChildFrame : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   /// Places the divider: one third (or the remembered share) until the user moves it, and never
@@ -293,6 +297,7 @@ class ChildFrame : public QWidget {
   bool splitByUser_ = false;
   double startShare_ = 1.0 / 3;
   int treeLeast_ = 0;
+  std::function<bool(bool)> tabOut_;
   bool closeConfirmed_ = false;
 };
 

@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
   window.RestoreState();
   if (scene3d) window.SceneDock()->show();
   window.show();
+  // Files named on the command line are what the user wants now; else the last session.
+  if (args.isEmpty()) window.RestoreSession();
   for (const QString& file : args) window.OpenFile(file);
   return QApplication::exec();
 }

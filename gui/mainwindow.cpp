@@ -127,7 +127,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
   CreatePaneKeys();
+  CreateEmptyHint();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    // Another document: its tree gets its room. (Not on every update: a dock the user sized
+    // stays so.)
+    if (sub && sub != lastActive_) fitTimer_.start();
     if (sub) lastActive_ = sub;
     // While Ctrl+Tab goes through the documents the order of use stays as it was.
     if (sub && cycle_.isEmpty()) {
@@ -182,6 +186,7 @@ void MainWindow::RestoreState() {
   sceneSized_ = settings.contains(kStateKey);
   SetTabbed(settings.value(kTabsKey, false).toBool());
   SetExactReals(settings.value(kExactKey, false).toBool());
+  restoreSession_->setChecked(settings.value(kSessionKey, true).toBool());
 }
 
 void MainWindow::SaveState() {
@@ -342,7 +347,7 @@ void MainWindow::UpdateForActive() {
                           sceneViews_[3], sceneRebuild_})
     action->setEnabled(frame != nullptr);
   ChainTabOrder();
-  fitTimer_.start();
+  UpdateEmptyHint();
   undo_->setEnabled(frame && frame->UndoStack()->canUndo());
   redo_->setEnabled(frame && frame->UndoStack()->canRedo());
   // A maximized document window adds " - [name]" to the title itself, as Windows does; a "*"
@@ -368,6 +373,7 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   }
 
   auto* frame = new ChildFrame(prompts_);
+  frame->SetTabOut([this](bool next) { return TabAlongChain(next); });
   // Reading checks every instance of the file; a large one takes a while.
   statusBar()->showMessage(QStringLiteral("Lese %1 ...").arg(QDir::toNativeSeparators(path)));
   statusBar()->repaint();
@@ -533,7 +539,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       return;
     }
   }
-  if (rememberState_) SaveState();
+  if (rememberState_) {
+    SaveState();
+    SaveSession();
+  }
   mdi_->closeAllSubWindows();
   event->accept();
 }
@@ -578,6 +587,7 @@ void MainWindow::ShowRecent() {
     action->setData(recent_[i]);
   }
   recentSeparator_->setVisible(!recent_.isEmpty());
+  UpdateEmptyHint();
 }
 
 }  // namespace varnholt

@@ -14,6 +14,7 @@
 
 class QAction;
 class QDockWidget;
+class QLabel;
 class QMdiArea;
 class QStackedWidget;
 class QToolButton;
@@ -49,6 +50,19 @@ class MainWindow : public QMainWindow {
   void RestoreState();
   void SaveState();
   QStringList RecentFiles() const { return recent_; }
+  /// The documents open now, the active one and each one's selected instance, for the next
+  /// start (nothing when the user turned that off); done when the window closes.
+  void SaveSession();
+  /// Opens the documents of the last session (unless turned off), skipping files gone (the
+  /// status bar names them); answers how many were opened.
+  int RestoreSession();
+  bool RestoresSession() const;
+  /// The setting of that choice (read by RestoreState).
+  static const char* const kSessionKey;
+  /// "Ansicht > Darstellung > Sitzung wiederherstellen".
+  QAction* RestoreSessionAction() const { return restoreSession_; }
+  /// What the empty window says: how to open a file, and the recently used ones as links.
+  QLabel* EmptyHint() const { return emptyHint_; }
 
   /// The menu commands, for the toolbar and for tests.
   QAction* OpenAction() const { return open_; }
@@ -147,6 +161,7 @@ class MainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   // The window, its docks, documents and remembered state (mainwindow.cpp).
@@ -165,8 +180,16 @@ class MainWindow : public QMainWindow {
   void CreatePaneKeys();
   /// Tab and Umschalt+Tab go through the panes of the active document in reading order.
   void ChainTabOrder();
+  /// The widgets Tab goes through, in order, for the active document.
+  QList<QWidget*> TabChain() const;
+  /// Moves the focus along that chain from the widget that has it; false when it is not on it.
+  bool TabAlongChain(bool next);
   /// The two documents of the comparison shown side by side, or none.
   QList<ChildFrame*> SideBySide() const;
+
+  // The session and the empty window's hint (mainwindow_session.cpp).
+  void CreateEmptyHint();
+  void UpdateEmptyHint();
 
   // The menus and the toolbar (mainwindow_menus.cpp).
   void CreateMenus();
@@ -236,6 +259,8 @@ class MainWindow : public QMainWindow {
   QToolButton* sceneRebuildButton_ = nullptr;
   bool sceneSized_ = false;
   QTimer fitTimer_;
+  QAction* restoreSession_ = nullptr;
+  QLabel* emptyHint_ = nullptr;
   bool fitting_ = false;
   QAction* paneActions_[kPaneCount] = {};
   QAction* nextPane_ = nullptr;

@@ -59,7 +59,10 @@ void MainWindow::FitPanes() {
     int need = 0;
     for (ChildFrame* frame : shown) {
       const QWidget* sub = frame->parentWidget();
-      const int border = sub ? std::max(0, sub->width() - frame->width()) : 0;
+      // The frame of a document window not maximized; the document inside may not have its new
+      // size yet when measured, so a frame's worth more is kept in hand.
+      int border = sub ? std::max(0, sub->width() - frame->width()) : 0;
+      if (sub && !sub->isMaximized()) border = 2 * std::max(border, 8);
       need += least + ChildFrame::kLogLeast + frame->Splitter()->handleWidth() + border;
     }
     int excess = need - mdi_->viewport()->width();
@@ -170,7 +173,9 @@ void MainWindow::CreatePaneKeys() {
   fitTimer_.setInterval(0);
   connect(&fitTimer_, &QTimer::timeout, this, &MainWindow::FitPanes);
   for (QDockWidget* dock : {detailsDock_, sceneDock_, problemsDock_, gcodeDock_, diffDock_})
-    connect(dock, &QDockWidget::visibilityChanged, &fitTimer_, [this] { fitTimer_.start(); });
+    connect(dock, &QDockWidget::visibilityChanged, &fitTimer_, [this](bool visible) {
+      if (visible) fitTimer_.start();
+    });
 
   const char* const names[kPaneCount] = {"zum Baum", "zu den Details", "zum Protokoll",
                                          "zur 3D-Ansicht", "zu den Problemen", "zum G-Code",
@@ -200,9 +205,9 @@ void MainWindow::CreatePaneKeys() {
   diffView_->Table()->setTabKeyNavigation(false);
 }
 
-void MainWindow::ChainTabOrder() {
+QList<QWidget*> MainWindow::TabChain() const {
   ChildFrame* frame = ActiveFrame();
-  if (!frame) return;
+  if (!frame) return {};
   QList<QWidget*> chain{frame->Tree(), frame->Details(), frame->Log()};
   if (ProblemsView* problems = frame->Problems())
     chain << problems->Table() << problems->SeverityFilter() << problems->RuleFilter()
@@ -211,9 +216,33 @@ void MainWindow::ChainTabOrder() {
   if (GcodeView* gcode = frame->Gcode()) chain << gcode->Text();
   chain << sceneRebuildButton_;
   if (frame->Scene3D()) chain << frame->Scene3D();
+  chain.removeAll(nullptr);
+  return chain;
+}
+
+void MainWindow::ChainTabOrder() {
+  // Qt's own order as well, for what goes by it (a dock's widget handing Tab to the window).
+  const QList<QWidget*> chain = TabChain();
   for (int i = 0; i + 1 < chain.size(); ++i)
-    if (chain[i] && chain[i + 1] && chain[i]->window() == chain[i + 1]->window())
-      setTabOrder(chain[i], chain[i + 1]);
+    if (chain[i]->window() == chain[i + 1]->window()) setTabOrder(chain[i], chain[i + 1]);
+}
+
+bool MainWindow::TabAlongChain(bool next) {
+  const QList<QWidget*> chain = TabChain();
+  const int at = static_cast<int>(chain.indexOf(QApplication::focusWidget()));
+  if (at < 0) return false;
+  const int n = static_cast<int>(chain.size());
+  for (int step = 1; step < n; ++step) {
+    QWidget* widget = chain[((at + (next ? step : -step)) % n + n) % n];
+    if (!widget->isVisible() || !widget->isEnabled() || !(widget->focusPolicy() & Qt::TabFocus)) continue;
+    widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+  }
+  return false;
+}
+
+bool MainWindow::focusNextPrevChild(bool next) {
+  return TabAlongChain(next) || QMainWindow::focusNextPrevChild(next);
 }
 
 }  // namespace varnholt
