@@ -19,7 +19,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: varnholt [--3d] [FILE...]\n"
-    "       varnholt --screenshot IMAGE.png [FILE [N]] [--3d]\n"
+    "       varnholt --screenshot IMAGE.png [FILE [N]] [--3d] [--problems] [--size WxH]\n"
     "       varnholt --help | --version\n";
 
 }  // namespace
@@ -51,8 +51,21 @@ int main(int argc, char** argv) {
   if (!args.isEmpty() && args.front() == "--screenshot") {
     varnholt::ScreenshotOptions options;
     options.scene3d = args.removeAll(QStringLiteral("--3d")) > 0;
+    options.problems = args.removeAll(QStringLiteral("--problems")) > 0;
     // The drawing takes a third of the width; the tree and the log keep theirs.
     if (options.scene3d) options.size = QSize(1600, 900);
+    const int sizeAt = static_cast<int>(args.indexOf(QStringLiteral("--size")));
+    if (sizeAt >= 0) {
+      const QStringList wh = args.value(sizeAt + 1).split(QLatin1Char('x'));
+      bool okW = false, okH = false;
+      const int w = wh.value(0).toInt(&okW), h = wh.value(1).toInt(&okH);
+      if (wh.size() != 2 || !okW || !okH || w < 300 || h < 200 || w > 8000 || h > 8000) {
+        std::cerr << "varnholt: --size wants WIDTHxHEIGHT, such as 1200x800\n" << kUsage;
+        return 2;
+      }
+      options.size = QSize(w, h);
+      args.remove(sizeAt, 2);
+    }
     if (args.size() < 2 || args.size() > 4) {
       std::cerr << kUsage;
       return 2;
