@@ -50,6 +50,7 @@ int Simulate(const Arguments& arguments) {
     if (project) {
       varnholt::GcodeOptions gcodeOptions;
       gcodeOptions.allowPartial = true;
+      gcodeOptions.acceptImplausible = true;  // the moves are what is proved here, not the feeds
       const varnholt::GcodeResult gcode = varnholt::WriteGcode(program, gcodeOptions);
       result = varnholt::Simulate(model, program, gcode, options);
     }

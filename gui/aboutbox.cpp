@@ -55,7 +55,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   lines->addWidget(new QLabel(QStringLiteral("Schema: Milling and Turning August 2003"), this));
   lines->addWidget(new QLabel(QStringLiteral("© Varnholt developers"), this));
   lines->addWidget(new QLabel(
-      QStringLiteral("Comments and questions: the Varnholt issue tracker (version %1)")
+      QStringLiteral("Anmerkungen und Fragen: der Issue-Tracker von Varnholt (Version %1)")
           .arg(QString::fromLatin1(kVersion)),
       this));
 

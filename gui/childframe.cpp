@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
 
 #include "cct/cct.h"
@@ -330,11 +331,39 @@ void ChildFrame::closeEvent(QCloseEvent* event) {
 
 void ChildFrame::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  ApplySplit();
+}
+
+void ChildFrame::ApplySplit() {
   // One third tree, two thirds log (or the share remembered from the last session), until the
   // user moves the divider.
-  if (splitByUser_) return;
-  const int tree = startShare_ == 1.0 / 3 ? width() / 3 : static_cast<int>(width() * startShare_);
-  splitter_->setSizes({tree, width() - tree});
+  QList<int> sizes = splitter_->sizes();
+  if (!splitByUser_) {
+    const int tree = startShare_ == 1.0 / 3 ? width() / 3 : static_cast<int>(width() * startShare_);
+    sizes = {tree, width() - tree};
+  }
+  if (treeLeast_ > 0) {
+    // Beside the 3D view or the other panes the tree must stay readable: the log gives way.
+    const int room = splitter_->width() - splitter_->handleWidth();
+    const int least = std::min(treeLeast_, room - kLogLeast);
+    const int tree = static_cast<int>(static_cast<double>(sizes.value(0)) * room /
+                                      std::max(1, sizes.value(0) + sizes.value(1)));
+    if (tree < least) sizes = {least, room - least};
+  }
+  splitter_->setSizes(sizes);
+}
+
+bool ChildFrame::focusNextPrevChild(bool next) {
+  // The document window would keep Tab between its tree and its log; the main window takes it
+  // on to the panes beside.
+  if (tabOut_ && tabOut_(next)) return true;
+  return QWidget::focusNextPrevChild(next);
+}
+
+void ChildFrame::SetTreeLeast(int pixels) {
+  if (pixels == treeLeast_) return;
+  treeLeast_ = std::max(0, pixels);
+  ApplySplit();
 }
 
 double ChildFrame::TreeShare() const {

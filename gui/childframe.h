@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,6 +64,13 @@ class ChildFrame : public QWidget {
   bool TreeShareSetByUser() const { return splitByUser_; }
   /// The share the divider starts at (a remembered choice) instead of one third.
   void SetTreeShare(double share);
+  /// The least width of the tree while the main window shows panes beside the documents (0 for
+  /// none): the log gives up its room first, down to kLogLeast, whatever the divider says.
+  void SetTreeLeast(int pixels);
+  int TreeLeast() const { return treeLeast_; }
+  static constexpr int kLogLeast = 100;
+  /// Where Tab and Umschalt+Tab go on from the tree and the log (true when handled there).
+  void SetTabOut(std::function<bool(bool next)> tabOut) { tabOut_ = std::move(tabOut); }
 
   /// True while edits, clears or inserts differ from what was last opened or saved.
   bool IsModified() const { return modified_; }
@@ -197,8 +205,12 @@ class ChildFrame : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
+  /// Places the divider: one third (or the remembered share) until the user moves it, and never
+  /// less than the tree's least width.
+  void ApplySplit();
   // The window, files and table export (childframe.cpp).
   /// The file name as the operating system takes it.
   static std::string LocalPath(const QString& path);
@@ -287,6 +299,8 @@ class ChildFrame : public QWidget {
   bool expanding_ = false;
   bool splitByUser_ = false;
   double startShare_ = 1.0 / 3;
+  int treeLeast_ = 0;
+  std::function<bool(bool)> tabOut_;
   bool closeConfirmed_ = false;
 };
 

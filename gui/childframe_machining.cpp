@@ -107,13 +107,11 @@ bool ChildFrame::CheckRules() {
                         .arg(warnings)
                         .arg(report.evaluated.size())
                         .arg(report.notEvaluated.size());
-  if (!report.notEvaluated.empty()) {
-    QStringList ids;
-    for (const rules::Rule* rule : report.notEvaluated) ids << QString::fromStdString(rule->id);
-    summary += QStringLiteral(" (%1)").arg(ids.join(QStringLiteral(", ")));
-  }
+  // Which rules were not evaluated the pane folds away under a line of its own.
+  QStringList ids;
+  for (const rules::Rule* rule : report.notEvaluated) ids << QString::fromStdString(rule->id);
   if (report.cancelled) summary = QStringLiteral("Abgebrochen: nicht alle Regeln sind gepr\u00fcft. ") + summary;
-  problems_->Show(report.findings, summary + QStringLiteral("."));
+  problems_->Show(report.findings, summary + QStringLiteral("."), ids);
   Q_EMIT statusMessage(report.cancelled ? QStringLiteral("Regelpr\u00fcfung abgebrochen")
                                         : QStringLiteral("Regeln gepr\u00fcft: %1 Fehler, %2 Warnungen")
                                               .arg(errors)
@@ -341,17 +339,17 @@ QString Feeds(const std::vector<double>& feeds) {
 DetailRows TimeRows(const StepTime& time) {
   DetailRows rows;
   auto add = [&rows](const QString& label, const QString& text) { rows.push_back({label, text, QString()}); };
-  add(QStringLiteral("Cutting length:"), Millimetres(time.cutting));
-  add(QStringLiteral("Rapid length:"), Millimetres(time.rapid));
+  add(QStringLiteral("Schnittweg:"), Millimetres(time.cutting));
+  add(QStringLiteral("Eilgangweg:"), Millimetres(time.rapid));
   add(time.feeds.size() > 1 ? QStringLiteral("Feeds:") : QStringLiteral("Feed:"), Feeds(time.feeds));
   QString cutting = ToQt(Duration(time.cuttingSeconds));
   // A time that leaves out moves must not pass for the whole time.
-  if (time.feedMissing) cutting += QStringLiteral(" (moves without a feed not counted)");
-  add(QStringLiteral("Cutting time:"), cutting);
-  add(QStringLiteral("Rapid time:"), ToQt(Duration(time.rapidSeconds)));
-  add(QStringLiteral("Tool change time:"), ToQt(Duration(time.toolChangeSeconds)));
-  if (time.dwellSeconds > 0) add(QStringLiteral("Dwell time:"), ToQt(Duration(time.dwellSeconds)));
-  add(QStringLiteral("Total time:"), ToQt(Duration(time.Total())));
+  if (time.feedMissing) cutting += QStringLiteral(" (Bewegungen ohne Vorschub nicht gez\u00e4hlt)");
+  add(QStringLiteral("Schnittzeit:"), cutting);
+  add(QStringLiteral("Eilgangzeit:"), ToQt(Duration(time.rapidSeconds)));
+  add(QStringLiteral("Werkzeugwechselzeit:"), ToQt(Duration(time.toolChangeSeconds)));
+  if (time.dwellSeconds > 0) add(QStringLiteral("Verweilzeit:"), ToQt(Duration(time.dwellSeconds)));
+  add(QStringLiteral("Gesamtzeit:"), ToQt(Duration(time.Total())));
   return rows;
 }
 
@@ -458,8 +456,8 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
     if (!projectTime_ && static_cast<long>(doc_.Scope()->EntryCount()) < timeOnRequest_) MakeProjectTime();
     // Not worked out yet (a large file), or stopped: offered on request.
     if (!projectTime_) {
-      time.push_back({QStringLiteral("Machining time:"),
-                      QStringLiteral("work it out (a large file: this takes a while)"),
+      time.push_back({QStringLiteral("Bearbeitungszeit:"),
+                      QStringLiteral("berechnen (eine gro\u00dfe Datei: das dauert eine Weile)"),
                       DetailsView::TimeLink()});
       return QString();
     }
@@ -488,7 +486,7 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
   }
   if (program.steps.empty()) return QString();
   const varnholt::ProgramStep& step = program.steps.front();
-  if (step.moves.empty()) return QStringLiteral("none (%1)").arg(ToQt(step.reason));
+  if (step.moves.empty()) return QStringLiteral("keine (%1)").arg(ToQt(step.reason));
   // The first time the workplans reach it, as the moves above.
   if (!machining.steps.empty()) {
     const StepTime& t = machining.steps.front();
@@ -501,9 +499,9 @@ QString ChildFrame::MotionOf(cct_Instance* instance, DetailRows& time) {
     }
   }
   const varnholt::MoveLengths lengths = varnholt::Lengths(step.start, step.moves);
-  return QStringLiteral("%1 %2, cutting %3 mm, rapid %4 mm")
+  return QStringLiteral("%1 %2, Schnitt %3 mm, Eilgang %4 mm")
       .arg(step.moves.size())
-      .arg(step.explicitMoves ? QStringLiteral("from the file") : QStringLiteral("generated"))
+      .arg(step.explicitMoves ? QStringLiteral("aus der Datei") : QStringLiteral("erzeugt"))
       .arg(lengths.cutting, 0, 'f', 1)
       .arg(lengths.rapid, 0, 'f', 1);
 }

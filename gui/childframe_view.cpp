@@ -69,7 +69,7 @@ void ChildFrame::ShowDetailsOf(cct_Instance* instance, const QString& note) {
 }
 
 QString ChildFrame::UnreachedNote() {
-  return QStringLiteral("No path from the project reaches this instance: the tree does not show it.");
+  return QStringLiteral("Kein Weg vom Projekt erreicht diese Instanz: der Baum zeigt sie nicht.");
 }
 
 bool ChildFrame::GoTo(cct_Instance* instance) {

@@ -74,7 +74,7 @@ QString DetailsView::LinkedRecord(const std::string& record) {
 
 void DetailsView::ShowNothing() {
   shown_.clear();
-  setHtml(QStringLiteral("<p><i>No instance selected.</i></p>"));
+  setHtml(QStringLiteral("<p><i>Keine Instanz gew\u00e4hlt.</i></p>"));
 }
 
 void DetailsView::ShowDetails(const InstanceDetails& details, const QString& note, const QString& motion,
@@ -87,26 +87,26 @@ void DetailsView::ShowDetails(const InstanceDetails& details, const QString& not
   auto row = [&html](const QString& label, const QString& value) {
     html += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(label, value);
   };
-  row(QStringLiteral("Instance:"), Anchor(details.name));
-  row(QStringLiteral("Entity type:"), ToQt(details.type).toHtmlEscaped());
-  row(QStringLiteral("Line:"), details.line > 0 ? QString::number(details.line)
-                                                : QStringLiteral("(not read from the file)"));
-  if (!motion.isEmpty()) row(QStringLiteral("Moves:"), motion.toHtmlEscaped());
+  row(QStringLiteral("Instanz:"), Anchor(details.name));
+  row(QStringLiteral("Entit\u00e4tstyp:"), ToQt(details.type).toHtmlEscaped());
+  row(QStringLiteral("Zeile:"), details.line > 0 ? QString::number(details.line)
+                                                : QStringLiteral("(nicht aus der Datei gelesen)"));
+  if (!motion.isEmpty()) row(QStringLiteral("Bewegungen:"), motion.toHtmlEscaped());
   for (const DetailRow& line : rows)
     row(line.label.toHtmlEscaped(),
         line.link.isEmpty() ? line.text.toHtmlEscaped()
                             : QStringLiteral("<a href=\"%1\">%2</a>").arg(line.link.toHtmlEscaped(),
                                                                         line.text.toHtmlEscaped()));
   html += QStringLiteral("</table>");
-  html += QStringLiteral("<p><b>Record:</b></p><p style=\"font-family:'%1'\">%2</p>")
+  html += QStringLiteral("<p><b>Datensatz:</b></p><p style=\"font-family:'%1'\">%2</p>")
               .arg(mono, LinkedRecord(details.record));
-  html += QStringLiteral("<p><b>Referenced by</b> (%1):</p>").arg(details.referrers.size());
-  if (details.referrers.empty()) html += QStringLiteral("<p><i>nothing</i></p>");
+  html += QStringLiteral("<p><b>Verwiesen von</b> (%1):</p>").arg(details.referrers.size());
+  if (details.referrers.empty()) html += QStringLiteral("<p><i>niemandem</i></p>");
   html += QStringLiteral("<p>");
   size_t shown = 0;
   for (const Referrer& referrer : details.referrers) {
     if (shown++ == kMaxReferrers) {
-      html += QStringLiteral("\u2026 %1 more").arg(details.referrers.size() - kMaxReferrers);
+      html += QStringLiteral("\u2026 %1 weitere").arg(details.referrers.size() - kMaxReferrers);
       break;
     }
     std::string where = referrer.attributeName;

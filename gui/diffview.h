@@ -24,6 +24,9 @@ class DiffView : public QWidget {
   void Show(std::vector<Difference> differences, const QString& nameA, const QString& nameB);
 
   QTableWidget* Table() const { return table_; }
+  /// A value as the table shows it: every real outside a string in its shortest text that reads
+  /// back as the same double ("20.000000000" becomes "20."), the rest as it is.
+  static QString ShortestReals(const QString& value);
   QLabel* Summary() const { return summary_; }
   const std::vector<Difference>& Differences() const { return differences_; }
 

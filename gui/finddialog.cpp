@@ -53,9 +53,9 @@ QVariant FindResultsModel::data(const QModelIndex& index, int role) const {
 QVariant FindResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
   switch (section) {
-    case 0: return QStringLiteral("Instance");
-    case 1: return QStringLiteral("Entity type");
-    default: return QStringLiteral("Identification");
+    case 0: return QStringLiteral("Instanz");
+    case 1: return QStringLiteral("Entit\u00e4tstyp");
+    default: return QStringLiteral("Kennung");
   }
 }
 
@@ -90,18 +90,18 @@ FindDialog::FindDialog(QWidget* parent)
     : QDialog(parent),
       by_(new QComboBox(this)),
       text_(new QLineEdit(this)),
-      unreached_(new QCheckBox(QStringLiteral("Only instances no path from the project reaches"), this)),
+      unreached_(new QCheckBox(QStringLiteral("Nur Instanzen, die kein Weg vom Projekt erreicht"), this)),
       filter_(new QLineEdit(this)),
       count_(new QLabel(this)),
       results_(new QTreeView(this)),
       model_(new FindResultsModel(this)),
       proxy_(new FindFilterModel(this)) {
   setWindowTitle(QStringLiteral("Suchen"));
-  by_->addItem(QStringLiteral("Number (#N)"));
-  by_->addItem(QStringLiteral("Entity type"));
-  by_->addItem(QStringLiteral("Text in string values"));
-  text_->setPlaceholderText(QStringLiteral("#12, machining_workingstep or a text"));
-  filter_->setPlaceholderText(QStringLiteral("Narrow the results"));
+  by_->addItem(QStringLiteral("Nummer (#N)"));
+  by_->addItem(QStringLiteral("Entit\u00e4tstyp"));
+  by_->addItem(QStringLiteral("Text in Zeichenkettenwerten"));
+  text_->setPlaceholderText(QStringLiteral("#12, machining_workingstep oder ein Text"));
+  filter_->setPlaceholderText(QStringLiteral("Ergebnisse eingrenzen"));
   filter_->setClearButtonEnabled(true);
 
   proxy_->setSourceModel(model_);
@@ -116,8 +116,8 @@ FindDialog::FindDialog(QWidget* parent)
   results_->header()->resizeSection(1, 190);
 
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("Search by:"), by_);
-  form->addRow(QStringLiteral("Search for:"), text_);
+  form->addRow(QStringLiteral("Suchen nach:"), by_);
+  form->addRow(QStringLiteral("Suchbegriff:"), text_);
   form->addRow(QString(), unreached_);
   auto* buttons = new QDialogButtonBox(this);
   QPushButton* search = buttons->addButton(QStringLiteral("&Suchen"), QDialogButtonBox::AcceptRole);

@@ -34,7 +34,12 @@ const Key kKeys[] = {
     {"Strg+C (im Baum)", "Wert der Zeile kopieren, genau wie gespeichert; im Protokoll und in den Details den markierten Text"},
     {"Eingabe, Doppelklick", "Zu der Stelle, an der eine Instanz zuerst steht; auf einem Attribut: einf\u00fcgen"},
     {"*", "Alles unter der Zeile aufklappen (mit Abbrechen)"},
-    {"Pos1, 1-4, F5 (3D-Ansicht)", "Alles zeigen, Oben, Vorne, Seite, Isometrisch, neu aufbauen"},
+    {"Pos1, 1-4 (3D-Ansicht)", "Alles zeigen, Oben, Vorne, Seite, Isometrisch"},
+    {"Pfeiltasten, + / - (3D-Ansicht)", "Drehen, vergr\u00f6\u00dfern / verkleinern"},
+    {"F5", "3D-Ansicht neu aufbauen (\u00fcberall im Fenster)"},
+    {"Tab / Umschalt+Tab", "Durch Baum, Details (Verweis f\u00fcr Verweis, Eingabe folgt ihm), Protokoll und die Docks"},
+    {"Strg+1 \u2026 Strg+7", "Zu Baum, Details, Protokoll, 3D-Ansicht, Problemen, G-Code, Unterschieden"},
+    {"F6 / Umschalt+F6", "Zum n\u00e4chsten / vorigen Bereich"},
     {"F1", "Diese Hilfe"},
 };
 

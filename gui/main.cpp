@@ -10,6 +10,7 @@
 #include "aboutbox.h"
 #include "cct/factory.h"
 #include "cct/schema.h"  // installs the schema binding
+#include "language.h"
 #include "mainwindow.h"
 #include "screenshot.h"
 #include "varnholt/apptexts.h"
@@ -18,7 +19,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: varnholt [--3d] [FILE...]\n"
-    "       varnholt --screenshot IMAGE.png [FILE [N]] [--3d]\n"
+    "       varnholt --screenshot IMAGE.png [FILE [N]] [--3d] [--problems] [--size WxH]\n"
     "       varnholt --help | --version\n";
 
 }  // namespace
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Varnholt"));
   QApplication::setApplicationVersion(QString::fromLatin1(varnholt::kVersion));
   QApplication::setWindowIcon(varnholt::AppIcon());
+  // Before the first window: Qt's dialogs and the names of keys come out German from then on.
+  varnholt::InstallGerman(app);
 
   QStringList args = QApplication::arguments().mid(1);
 
@@ -48,8 +51,21 @@ int main(int argc, char** argv) {
   if (!args.isEmpty() && args.front() == "--screenshot") {
     varnholt::ScreenshotOptions options;
     options.scene3d = args.removeAll(QStringLiteral("--3d")) > 0;
+    options.problems = args.removeAll(QStringLiteral("--problems")) > 0;
     // The drawing takes a third of the width; the tree and the log keep theirs.
     if (options.scene3d) options.size = QSize(1600, 900);
+    const int sizeAt = static_cast<int>(args.indexOf(QStringLiteral("--size")));
+    if (sizeAt >= 0) {
+      const QStringList wh = args.value(sizeAt + 1).split(QLatin1Char('x'));
+      bool okW = false, okH = false;
+      const int w = wh.value(0).toInt(&okW), h = wh.value(1).toInt(&okH);
+      if (wh.size() != 2 || !okW || !okH || w < 300 || h < 200 || w > 8000 || h > 8000) {
+        std::cerr << "varnholt: --size wants WIDTHxHEIGHT, such as 1200x800\n" << kUsage;
+        return 2;
+      }
+      options.size = QSize(w, h);
+      args.remove(sizeAt, 2);
+    }
     if (args.size() < 2 || args.size() > 4) {
       std::cerr << kUsage;
       return 2;
@@ -70,6 +86,8 @@ int main(int argc, char** argv) {
   window.RestoreState();
   if (scene3d) window.SceneDock()->show();
   window.show();
+  // Files named on the command line are what the user wants now; else the last session.
+  if (args.isEmpty()) window.RestoreSession();
   for (const QString& file : args) window.OpenFile(file);
   return QApplication::exec();
 }

@@ -23,13 +23,16 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUndoStack>
 #include <QUrl>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <functional>
 
 #include "aboutbox.h"
 #include "helpdialog.h"
+#include "language.h"
 #include "varnholt/valuetext.h"
 #include "childframe.h"
 #include "diffview.h"
@@ -90,7 +93,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   // pane, which the dock shows while that document is active.
   detailsDock_ = new QDockWidget(QStringLiteral("Details"), this);
   detailsDock_->setObjectName(QStringLiteral("details"));
-  detailsStack_ = DocumentStack(detailsDock_, QStringLiteral("No document open."));
+  detailsStack_ = DocumentStack(detailsDock_, QStringLiteral("Kein Dokument offen."));
   detailsDock_->setWidget(detailsStack_);
   addDockWidget(Qt::LeftDockWidgetArea, detailsDock_);
   resizeDocks({detailsDock_}, {300}, Qt::Horizontal);
@@ -123,7 +126,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   });
   recent_ = QSettings().value(kRecentKey).toStringList().mid(0, kRecentCount);
   CreateMenus();
+  CreatePaneKeys();
+  CreateEmptyHint();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    // Another document: its tree gets its room. (Not on every update: a dock the user sized
+    // stays so.)
+    if (sub && sub != lastActive_) fitTimer_.start();
     if (sub) lastActive_ = sub;
     // While Ctrl+Tab goes through the documents the order of use stays as it was.
     if (sub && cycle_.isEmpty()) {
@@ -178,6 +186,7 @@ void MainWindow::RestoreState() {
   sceneSized_ = settings.contains(kStateKey);
   SetTabbed(settings.value(kTabsKey, false).toBool());
   SetExactReals(settings.value(kExactKey, false).toBool());
+  restoreSession_->setChecked(settings.value(kSessionKey, true).toBool());
 }
 
 void MainWindow::SaveState() {
@@ -205,10 +214,21 @@ void MainWindow::CreateSceneDock() {
   auto* layout = new QVBoxLayout(pane);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
+  // "Neu aufbauen" heads the row, outside the toolbar: a narrow dock folds the toolbar's end
+  // into a menu, and after an edit the view asks for exactly this button.
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  sceneRebuildButton_ = new QToolButton(pane);
+  sceneRebuildButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  sceneRebuildButton_->setAutoRaise(true);
+  sceneRebuildButton_->setFocusPolicy(Qt::TabFocus);
+  row->addWidget(sceneRebuildButton_);
   auto* tools = new QToolBar(QStringLiteral("3D-Ansicht"), pane);
   tools->setIconSize(QSize(16, 16));
   tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  layout->addWidget(tools);
+  row->addWidget(tools, 1);
+  layout->addLayout(row);
   sceneStack_ = DocumentStack(pane, QStringLiteral("Kein Dokument offen."));
   layout->addWidget(sceneStack_, 1);
   sceneDock_->setWidget(pane);
@@ -220,7 +240,7 @@ void MainWindow::CreateSceneDock() {
     QAction* action = tools->addAction(text, this, [this, apply] {
       if (ChildFrame* frame = ActiveFrame()) apply(*frame->Scene3D());
     });
-    action->setToolTip(QStringLiteral("%1 (%2)").arg(tip, key.toString(QKeySequence::NativeText)));
+    action->setToolTip(QStringLiteral("%1 (%2)").arg(tip, KeyText(key)));
     action->setStatusTip(tip);
     action->setShortcut(key);
     // The keys belong to the view: "1" typed into the tree must stay a "1".
@@ -247,12 +267,16 @@ void MainWindow::CreateSceneDock() {
         add(QString::fromUtf8(view.text), QString::fromUtf8(view.tip), QKeySequence(view.key),
             [direction](SceneView& scene) { scene.LookFrom(direction); });
   }
-  tools->addSeparator();
   sceneRebuild_ = add(QStringLiteral("Neu aufbauen"),
                       QStringLiteral("Baut die Szene aus dem jetzigen Stand der Datei neu auf"),
                       QKeySequence(Qt::Key_F5), [this](SceneView&) {
-                        if (ChildFrame* frame = ActiveFrame()) frame->RebuildScene();
+                        ChildFrame* frame = ActiveFrame();
+                        if (!frame) return;
+                        sceneDock_->show();
+                        frame->RebuildScene();
                       });
+  tools->removeAction(sceneRebuild_);
+  sceneRebuildButton_->setDefaultAction(sceneRebuild_);
   // Shown the first time, the dock takes a good part of the window: a drawing needs room.
   connect(sceneDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
     if (!visible || sceneSized_) return;
@@ -322,6 +346,8 @@ void MainWindow::UpdateForActive() {
   for (QAction* action : {sceneFit_, sceneViews_[0], sceneViews_[1], sceneViews_[2],
                           sceneViews_[3], sceneRebuild_})
     action->setEnabled(frame != nullptr);
+  ChainTabOrder();
+  UpdateEmptyHint();
   undo_->setEnabled(frame && frame->UndoStack()->canUndo());
   redo_->setEnabled(frame && frame->UndoStack()->canRedo());
   // A maximized document window adds " - [name]" to the title itself, as Windows does; a "*"
@@ -347,6 +373,7 @@ ChildFrame* MainWindow::OpenFile(const QString& path) {
   }
 
   auto* frame = new ChildFrame(prompts_);
+  frame->SetTabOut([this](bool next) { return TabAlongChain(next); });
   // Reading checks every instance of the file; a large one takes a while.
   statusBar()->showMessage(QStringLiteral("Lese %1 ...").arg(QDir::toNativeSeparators(path)));
   statusBar()->repaint();
@@ -462,16 +489,18 @@ bool MainWindow::CompareWith(const QString& path) {
   diffB_ = second;
   const int count = static_cast<int>(differences.size());
   diffView_->Show(std::move(differences), first->DocumentName(), second->DocumentName());
-  // Side by side, the first file on the left, as the columns "Alt" and "Neu" read.
+  diffDock_->show();
+  diffDock_->raise();
+  // Side by side, the first file on the left, as the columns "Alt" and "Neu" read; the docks
+  // first give the two trees their room.
   if (mdi_->viewMode() == QMdiArea::SubWindowView) {
+    for (QMdiSubWindow* sub : {firstSub, secondSub}) sub->showNormal();
+    FitPanes();
     const QSize area = mdi_->viewport()->size();
     const int half = area.width() / 2;
-    for (QMdiSubWindow* sub : {firstSub, secondSub}) sub->showNormal();
     firstSub->setGeometry(0, 0, half, area.height());
     secondSub->setGeometry(half, 0, area.width() - half, area.height());
   }
-  diffDock_->show();
-  diffDock_->raise();
   statusBar()->showMessage(count == 0 ? QStringLiteral("Keine Unterschiede")
                                       : QStringLiteral("%1 Unterschied%2").arg(count).arg(count == 1 ? "" : "e"),
                            10000);
@@ -510,7 +539,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       return;
     }
   }
-  if (rememberState_) SaveState();
+  if (rememberState_) {
+    SaveState();
+    SaveSession();
+  }
   mdi_->closeAllSubWindows();
   event->accept();
 }
@@ -555,6 +587,7 @@ void MainWindow::ShowRecent() {
     action->setData(recent_[i]);
   }
   recentSeparator_->setVisible(!recent_.isEmpty());
+  UpdateEmptyHint();
 }
 
 }  // namespace varnholt

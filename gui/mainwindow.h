@@ -7,14 +7,17 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
 #include "prompts.h"
 #include "varnholt/scene.h"
 
 class QAction;
 class QDockWidget;
+class QLabel;
 class QMdiArea;
 class QStackedWidget;
+class QToolButton;
 class QMdiSubWindow;
 
 namespace varnholt {
@@ -47,6 +50,19 @@ class MainWindow : public QMainWindow {
   void RestoreState();
   void SaveState();
   QStringList RecentFiles() const { return recent_; }
+  /// The documents open now, the active one and each one's selected instance, for the next
+  /// start (nothing when the user turned that off); done when the window closes.
+  void SaveSession();
+  /// Opens the documents of the last session (unless turned off), skipping files gone (the
+  /// status bar names them); answers how many were opened.
+  int RestoreSession();
+  bool RestoresSession() const;
+  /// The setting of that choice (read by RestoreState).
+  static const char* const kSessionKey;
+  /// "Ansicht > Darstellung > Sitzung wiederherstellen".
+  QAction* RestoreSessionAction() const { return restoreSession_; }
+  /// What the empty window says: how to open a file, and the recently used ones as links.
+  QLabel* EmptyHint() const { return emptyHint_; }
 
   /// The menu commands, for the toolbar and for tests.
   QAction* OpenAction() const { return open_; }
@@ -103,6 +119,33 @@ class MainWindow : public QMainWindow {
     return sceneViews_[static_cast<int>(direction)];
   }
   QAction* SceneRebuildAction() const { return sceneRebuild_; }
+  /// "Neu aufbauen", always in view at the head of the 3D view's tools.
+  QToolButton* SceneRebuildButton() const { return sceneRebuildButton_; }
+
+  /// Beside the 3D view, a comparison, the problems or the G-code, the tree of the document
+  /// keeps this share of the window's width and at least kTreeLeast pixels (in a comparison the
+  /// two trees share it); the docks beside give up room for it, the log first.
+  static constexpr double kTreeShareLeast = 0.4;
+  static constexpr int kTreeLeast = 240;
+  /// A dock beside the documents is not made narrower than this to make room.
+  static constexpr int kDockLeast = 160;
+  /// Makes that room now (it is made by itself, soon after the window or a dock changes).
+  void FitPanes();
+  /// The least width the tree gets now; 0 while no such dock is shown.
+  int TreeLeast() const;
+
+  /// The panes the keyboard reaches: Ctrl+1 to Ctrl+7 go to one, F6 and Umschalt+F6 go round.
+  enum class Pane { Tree, Details, Log, Scene, Problems, Gcode, Differences };
+  static constexpr int kPaneCount = 7;
+  /// Moves the focus to the pane, showing its dock first; false without a document.
+  bool FocusPane(Pane pane);
+  /// The widget of a pane that takes the focus; null when there is none.
+  QWidget* PaneWidget(Pane pane) const;
+  /// The pane the focus is in, or -1.
+  int FocusedPane() const;
+  /// F6: the next pane shown (step 1) or the one before (-1).
+  void CyclePanes(int step);
+  QAction* PaneAction(Pane pane) const { return paneActions_[static_cast<int>(pane)]; }
 
  public Q_SLOTS:
   void Open();
@@ -117,6 +160,8 @@ class MainWindow : public QMainWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   // The window, its docks, documents and remembered state (mainwindow.cpp).
@@ -130,6 +175,21 @@ class MainWindow : public QMainWindow {
   void Remember(const QString& path);
   void Forget(const QString& path);
   void ShowRecent();
+
+  // The room of the panes and the keyboard's way through them (mainwindow_layout.cpp).
+  void CreatePaneKeys();
+  /// Tab and Umschalt+Tab go through the panes of the active document in reading order.
+  void ChainTabOrder();
+  /// The widgets Tab goes through, in order, for the active document.
+  QList<QWidget*> TabChain() const;
+  /// Moves the focus along that chain from the widget that has it; false when it is not on it.
+  bool TabAlongChain(bool next);
+  /// The two documents of the comparison shown side by side, or none.
+  QList<ChildFrame*> SideBySide() const;
+
+  // The session and the empty window's hint (mainwindow_session.cpp).
+  void CreateEmptyHint();
+  void UpdateEmptyHint();
 
   // The menus and the toolbar (mainwindow_menus.cpp).
   void CreateMenus();
@@ -196,7 +256,15 @@ class MainWindow : public QMainWindow {
   QAction* sceneFit_ = nullptr;
   QAction* sceneViews_[4] = {};
   QAction* sceneRebuild_ = nullptr;
+  QToolButton* sceneRebuildButton_ = nullptr;
   bool sceneSized_ = false;
+  QTimer fitTimer_;
+  QAction* restoreSession_ = nullptr;
+  QLabel* emptyHint_ = nullptr;
+  bool fitting_ = false;
+  QAction* paneActions_[kPaneCount] = {};
+  QAction* nextPane_ = nullptr;
+  QAction* previousPane_ = nullptr;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
   QStringList recent_;

@@ -139,6 +139,11 @@ void MainWindow::CreateMenus() {
   tabs_->setCheckable(true);
   tabs_->setStatusTip(QStringLiteral("Zeigt die Dokumente als Reiter statt als Fenster"));
   connect(tabs_, &QAction::toggled, this, &MainWindow::SetTabbed);
+  restoreSession_ = appearance->addAction(QStringLiteral("Letzte &Sitzung wiederherstellen"));
+  restoreSession_->setCheckable(true);
+  restoreSession_->setChecked(true);
+  restoreSession_->setStatusTip(
+      QStringLiteral("Öffnet beim Start wieder die Dateien, die beim Beenden offen waren"));
   appearance->addSeparator();
   auto* reals = new QActionGroup(this);
   fourDigitReals_ = appearance->addAction(QStringLiteral("Zahlen mit &4 signifikanten Stellen"));

@@ -133,6 +133,7 @@ void MainWindow::EndCycle() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mdi_->viewport() && event->type() == QEvent::Resize) UpdateEmptyHint();
   if (!cycle_.isEmpty()) {
     if (event->type() == QEvent::KeyRelease &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control)

@@ -8,6 +8,7 @@
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
@@ -65,6 +66,8 @@ QString SeverityText(rules::Severity severity) {
 ProblemsView::ProblemsView(QWidget* parent)
     : QWidget(parent),
       summary_(new QLabel(this)),
+      uncheckedToggle_(new QToolButton(this)),
+      uncheckedList_(new QLabel(this)),
       severity_(new QComboBox(this)),
       rule_(new QComboBox(this)),
       table_(new QTableView(this)),
@@ -87,6 +90,21 @@ ProblemsView::ProblemsView(QWidget* parent)
   rule_->addItem(kAllRules);
   rule_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   summary_->setWordWrap(true);
+  // The rules not evaluated may be many; listed in the open they took the table's room.
+  uncheckedToggle_->setCheckable(true);
+  uncheckedToggle_->setAutoRaise(true);
+  uncheckedToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  uncheckedToggle_->setArrowType(Qt::RightArrow);
+  uncheckedToggle_->setFocusPolicy(Qt::StrongFocus);
+  uncheckedList_->setWordWrap(true);
+  uncheckedList_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  uncheckedList_->setContentsMargins(20, 0, 0, 0);
+  uncheckedList_->hide();
+  connect(uncheckedToggle_, &QToolButton::toggled, this, [this](bool open) {
+    uncheckedToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+    uncheckedList_->setVisible(open);
+  });
+  table_->setTabKeyNavigation(false);
 
   auto* filters = new QHBoxLayout;
   filters->addWidget(severity_);
@@ -95,6 +113,8 @@ ProblemsView::ProblemsView(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(summary_);
+  layout->addWidget(uncheckedToggle_, 0, Qt::AlignLeft);
+  layout->addWidget(uncheckedList_);
   layout->addLayout(filters);
   layout->addWidget(table_, 1);
 
@@ -107,7 +127,8 @@ ProblemsView::ProblemsView(QWidget* parent)
   ShowUnchecked();
 }
 
-void ProblemsView::Show(const std::vector<rules::Finding>& findings, const QString& summary) {
+void ProblemsView::Show(const std::vector<rules::Finding>& findings, const QString& summary,
+                        const QStringList& unchecked) {
   table_->setSortingEnabled(false);
   model_->removeRows(0, model_->rowCount());
   QSet<QString> seen;
@@ -138,6 +159,13 @@ void ProblemsView::Show(const std::vector<rules::Finding>& findings, const QStri
     rule_->setCurrentIndex(again > 0 ? again : 0);
   }
   summary_->setText(summary);
+  const int count = static_cast<int>(unchecked.size());
+  uncheckedToggle_->setText(count == 1 ? QStringLiteral("1 Regel nicht gepr\u00fcft")
+                                       : QStringLiteral("%1 Regeln nicht gepr\u00fcft").arg(count));
+  uncheckedToggle_->setToolTip(QStringLiteral("Zeigt oder verbirgt, welche Regeln nicht gepr\u00fcft wurden"));
+  uncheckedList_->setText(unchecked.join(QStringLiteral(", ")));
+  uncheckedToggle_->setChecked(false);
+  uncheckedToggle_->setVisible(count > 0);
   table_->setSortingEnabled(true);
   Filter();
   table_->resizeColumnsToContents();

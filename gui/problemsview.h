@@ -4,6 +4,7 @@
 #ifndef VARNHOLT_GUI_PROBLEMSVIEW_H
 #define VARNHOLT_GUI_PROBLEMSVIEW_H
 
+#include <QStringList>
 #include <QWidget>
 #include <vector>
 
@@ -14,6 +15,7 @@ class QLabel;
 class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTableView;
+class QToolButton;
 
 namespace varnholt {
 
@@ -24,8 +26,10 @@ class ProblemsView : public QWidget {
 
   explicit ProblemsView(QWidget* parent = nullptr);
 
-  /// Shows the findings of a check; `summary` goes above the table.
-  void Show(const std::vector<rules::Finding>& findings, const QString& summary);
+  /// Shows the findings of a check; `summary` goes above the table. The rules the check could
+  /// not evaluate (`unchecked`, by id) are folded behind one line that a click opens.
+  void Show(const std::vector<rules::Finding>& findings, const QString& summary,
+            const QStringList& unchecked = {});
   /// Shows that no check has run yet.
   void ShowUnchecked();
 
@@ -33,6 +37,9 @@ class ProblemsView : public QWidget {
   QComboBox* SeverityFilter() const { return severity_; }
   QComboBox* RuleFilter() const { return rule_; }
   QLabel* Summary() const { return summary_; }
+  /// "N Regeln nicht geprüft": opens and folds the list of those rules; hidden when none.
+  QToolButton* UncheckedToggle() const { return uncheckedToggle_; }
+  QLabel* UncheckedList() const { return uncheckedList_; }
   /// The rows the table shows now, in its order: each row's cells joined by tabs.
   QStringList ShownRows() const;
 
@@ -44,6 +51,8 @@ class ProblemsView : public QWidget {
   void Filter();
 
   QLabel* summary_ = nullptr;
+  QToolButton* uncheckedToggle_ = nullptr;
+  QLabel* uncheckedList_ = nullptr;
   QComboBox* severity_ = nullptr;
   QComboBox* rule_ = nullptr;
   QTableView* table_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
@@ -117,6 +118,29 @@ InstanceTree::InstanceTree(QWidget* parent) : QTreeWidget(parent), delegate_(new
   setSelectionMode(QAbstractItemView::SingleSelection);
   header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   header()->setStretchLastSection(false);
+}
+
+void InstanceTree::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTreeWidget::currentChanged(current, previous);
+  ShowCurrentText();
+}
+
+void InstanceTree::resizeEvent(QResizeEvent* event) {
+  QTreeWidget::resizeEvent(event);
+  ShowCurrentText();
+}
+
+void InstanceTree::ShowCurrentText() {
+  const QModelIndex current = currentIndex();
+  if (!current.isValid()) return;
+  // visualRect starts after the row's indentation: where its text begins.
+  const int left = visualRect(current).left();
+  const int room = viewport()->width();
+  // A little of the branch lines stays in view, so that the depth still shows.
+  const int margin = std::min(indentation(), room / 4);
+  if (left >= margin && left < room - std::min(80, room / 2)) return;
+  QScrollBar* bar = horizontalScrollBar();
+  bar->setValue(bar->value() + left - margin);
 }
 
 TreeItem QtTreeControl::InsertItem(const std::string& text, int, long data, TreeItem parent,

@@ -69,6 +69,9 @@ class InstanceTree : public QTreeWidget {
   using ValueTip = std::function<QString(QTreeWidgetItem*)>;
   void SetValueTip(ValueTip tip) { valueTip_ = std::move(tip); }
   QString ValueTipOf(QTreeWidgetItem* item) const;
+  /// Scrolls sideways so that the current row's text begins in view: deep in a narrow tree
+  /// the row's highlight alone would show.
+  void ShowCurrentText();
 
  Q_SIGNALS:
   /// "*" on an item: expanding everything below it is the frame's business, bounded.
@@ -79,6 +82,8 @@ class InstanceTree : public QTreeWidget {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   bool viewportEvent(QEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   LabelDelegate* delegate_;

@@ -1,5 +1,6 @@
 #include "sceneview.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -105,7 +106,8 @@ double RoundLength(double length) {
 
 SceneView::SceneView(QWidget* parent) : QWidget(parent) {
   setMinimumSize(120, 120);
-  setFocusPolicy(Qt::ClickFocus);
+  // Reached by Tab and Ctrl+4 as well: the keys turn and zoom it.
+  setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   settle_.setSingleShot(true);
   settle_.setInterval(200);
@@ -479,6 +481,28 @@ void SceneView::wheelEvent(QWheelEvent* event) {
   camera_.Zoom(std::pow(1.2, steps / 120.0), event->position().x(), event->position().y());
   settle_.start();
   update();
+  event->accept();
+}
+
+void SceneView::keyPressEvent(QKeyEvent* event) {
+  // A step of a key is what a short drag or one notch of the wheel does.
+  constexpr double kTurn = 0.15;
+  constexpr double kZoom = 1.2;
+  double yaw = 0, pitch = 0, zoom = 1;
+  switch (event->key()) {
+    case Qt::Key_Left: yaw = kTurn; break;
+    case Qt::Key_Right: yaw = -kTurn; break;
+    case Qt::Key_Up: pitch = -kTurn; break;
+    case Qt::Key_Down: pitch = kTurn; break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: zoom = kZoom; break;
+    case Qt::Key_Minus: zoom = 1 / kZoom; break;
+    default: QWidget::keyPressEvent(event); return;
+  }
+  fitted_ = false;
+  if (zoom != 1) camera_.Zoom(zoom, width() / 2.0, height() / 2.0);
+  else camera_.Orbit(yaw, pitch, centre_);
+  Changed();
   event->accept();
 }
 

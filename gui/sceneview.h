@@ -74,6 +74,8 @@ class SceneView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  /// The arrows turn the view about the scene's centre, + and - zoom about the view's middle.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Prepare();

@@ -27,6 +27,7 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
   window.resize(options.size);
   window.show();
   if (options.scene3d) window.SceneDock()->show();
+  if (options.problems) window.ProblemsDock()->show();
   QApplication::processEvents();
 
   bool opened = true;
@@ -40,8 +41,12 @@ int RunScreenshot(const QString& png, const QString& input, const ScreenshotOpti
       if (!options.select.isEmpty()) frame->GoToName(options.select);
       // Built now, not whenever the view's own request comes round.
       if (options.scene3d && frame->Scene3D()->NeedsBuild()) frame->RebuildScene();
+      if (options.problems) frame->CheckRules();
     }
   }
+  QApplication::processEvents();
+  // The docks give the tree its room once the events of their showing are through.
+  window.FitPanes();
   QApplication::processEvents();
   // The dock, shown or resized meanwhile, narrowed the tree, which then scrolled sideways to
   // the selected item and cut off the start of every label.

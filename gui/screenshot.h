@@ -15,6 +15,8 @@ struct ScreenshotOptions {
   QString select;
   /// Whether the 3D view is shown (its scene built) beside the document.
   bool scene3d = false;
+  /// With the rules checked and the "Probleme" dock below.
+  bool problems = false;
 };
 
 /// Writes the main window (with input open, when given) to png; the process exit status:

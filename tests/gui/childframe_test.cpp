@@ -404,7 +404,7 @@ TEST_F(Frame, DetailsShowTheCurrentInstanceAndLinkOnward) {
   EXPECT_EQ(frame_->Details()->ShownName(), "7");
   const QString html = frame_->Details()->toHtml();
   EXPECT_TRUE(html.contains("cartesian_point"));
-  EXPECT_TRUE(html.contains("Referenced by"));
+  EXPECT_TRUE(html.contains("Verwiesen von"));
   for (const char* link : {"instance:6", "instance:10", "instance:7"})
     EXPECT_TRUE(html.contains(QStringLiteral("href=\"%1\"").arg(link))) << link;
   // The text of an attribute item belongs to its instance.
@@ -790,25 +790,25 @@ TEST_F(Frame, DetailsShowTheMachiningTimeOfAWorkingstepAndTheProject) {
   ASSERT_EQ(step.steps.size(), 1u);
   const varnholt::StepTime& pocket = step.steps.front();
   ASSERT_GT(pocket.cuttingSeconds, 0);
-  EXPECT_TRUE(DetailsRow(*frame_, "Moves:").contains("cutting")) << DetailsRow(*frame_, "Moves:").toStdString();
-  EXPECT_EQ(DetailsRow(*frame_, "Cutting length:"), QString::number(pocket.cutting, 'f', 1) + " mm");
-  EXPECT_EQ(DetailsRow(*frame_, "Rapid length:"), QString::number(pocket.rapid, 'f', 1) + " mm");
+  EXPECT_TRUE(DetailsRow(*frame_, "Bewegungen:").contains("Schnitt")) << DetailsRow(*frame_, "Bewegungen:").toStdString();
+  EXPECT_EQ(DetailsRow(*frame_, "Schnittweg:"), QString::number(pocket.cutting, 'f', 1) + " mm");
+  EXPECT_EQ(DetailsRow(*frame_, "Eilgangweg:"), QString::number(pocket.rapid, 'f', 1) + " mm");
   ASSERT_EQ(pocket.feeds.size(), 1u);
   EXPECT_EQ(DetailsRow(*frame_, "Feed:"), QString::number(pocket.feeds[0], 'g', 6) + " mm/min");
-  EXPECT_EQ(DetailsRow(*frame_, "Cutting time:"), Shown(pocket.cuttingSeconds));
-  EXPECT_EQ(DetailsRow(*frame_, "Rapid time:"), Shown(pocket.rapidSeconds));
-  EXPECT_EQ(DetailsRow(*frame_, "Tool change time:"), Shown(pocket.toolChangeSeconds));
-  EXPECT_EQ(DetailsRow(*frame_, "Total time:"), Shown(pocket.Total()));
+  EXPECT_EQ(DetailsRow(*frame_, "Schnittzeit:"), Shown(pocket.cuttingSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Eilgangzeit:"), Shown(pocket.rapidSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Werkzeugwechselzeit:"), Shown(pocket.toolChangeSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Gesamtzeit:"), Shown(pocket.Total()));
 
   ASSERT_TRUE(frame_->GoToName("1"));
   frame_->UpdateDetails();
   const varnholt::ProgramTime whole = timeOf(nullptr);
   ASSERT_GT(whole.steps.size(), 1u);
-  EXPECT_EQ(DetailsRow(*frame_, "Cutting length:"), QString::number(whole.total.cutting, 'f', 1) + " mm");
-  EXPECT_EQ(DetailsRow(*frame_, "Cutting time:"), Shown(whole.total.cuttingSeconds));
-  EXPECT_EQ(DetailsRow(*frame_, "Tool change time:"), Shown(whole.total.toolChangeSeconds));
-  EXPECT_EQ(DetailsRow(*frame_, "Total time:"), Shown(whole.total.Total()));
-  EXPECT_FALSE(frame_->Details()->toPlainText().contains("Moves:"));
+  EXPECT_EQ(DetailsRow(*frame_, "Schnittweg:"), QString::number(whole.total.cutting, 'f', 1) + " mm");
+  EXPECT_EQ(DetailsRow(*frame_, "Schnittzeit:"), Shown(whole.total.cuttingSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Werkzeugwechselzeit:"), Shown(whole.total.toolChangeSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Gesamtzeit:"), Shown(whole.total.Total()));
+  EXPECT_FALSE(frame_->Details()->toPlainText().contains("Bewegungen:"));
 
   // Twice the feed of the face roughing: the project's time is made again, not remembered.
   ASSERT_TRUE(frame_->GoToName("90"));
@@ -824,7 +824,7 @@ TEST_F(Frame, DetailsShowTheMachiningTimeOfAWorkingstepAndTheProject) {
   frame_->UpdateDetails();
   const varnholt::ProgramTime faster = timeOf(nullptr);
   ASSERT_LT(faster.total.cuttingSeconds, whole.total.cuttingSeconds);
-  EXPECT_EQ(DetailsRow(*frame_, "Cutting time:"), Shown(faster.total.cuttingSeconds));
+  EXPECT_EQ(DetailsRow(*frame_, "Schnittzeit:"), Shown(faster.total.cuttingSeconds));
 
   // A technology is neither a workingstep nor the project.
   ASSERT_TRUE(frame_->GoToName("90"));
@@ -842,16 +842,16 @@ TEST_F(Frame, DetailsWarnOfImplausibleValuesBesideTheTime) {
   Open(files_.Write("fast.stp", text));
   ASSERT_TRUE(frame_->GoToName("501"));
   frame_->UpdateDetails();
-  const QString total = DetailsRow(*frame_, "Total time:");
+  const QString total = DetailsRow(*frame_, "Gesamtzeit:");
   EXPECT_TRUE(total.contains(QString::fromUtf8("unplausibel: Drehzahl 90000 U/min über 60000 U/min"))) << total.toStdString();
   ASSERT_TRUE(frame_->GoToName("1"));
   frame_->UpdateDetails();
-  EXPECT_TRUE(DetailsRow(*frame_, "Total time:").contains("unplausibel: "))
-      << DetailsRow(*frame_, "Total time:").toStdString();
+  EXPECT_TRUE(DetailsRow(*frame_, "Gesamtzeit:").contains("unplausibel: "))
+      << DetailsRow(*frame_, "Gesamtzeit:").toStdString();
   // A workingstep of plausible values has none.
   ASSERT_TRUE(frame_->GoToName("511"));
   frame_->UpdateDetails();
-  EXPECT_FALSE(DetailsRow(*frame_, "Total time:").contains("unplausibel")) << DetailsRow(*frame_, "Total time:").toStdString();
+  EXPECT_FALSE(DetailsRow(*frame_, "Gesamtzeit:").contains("unplausibel")) << DetailsRow(*frame_, "Gesamtzeit:").toStdString();
 }
 
 // On a large file the project's time waits for a click on its link: selecting the project, as
@@ -862,18 +862,18 @@ TEST_F(Frame, TheTimeOfALargeProjectIsWorkedOutWhenAsked) {
   ASSERT_TRUE(frame_->GoToName("1"));
   frame_->UpdateDetails();
   EXPECT_TRUE(frame_->Details()->toHtml().contains("href=\"action:time\""));
-  EXPECT_FALSE(frame_->Details()->toPlainText().contains("Total time:"));
+  EXPECT_FALSE(frame_->Details()->toPlainText().contains("Gesamtzeit:"));
   // A workingstep's own time is quick and always there.
   ASSERT_TRUE(frame_->GoToName("511"));
   frame_->UpdateDetails();
-  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Total time:"));
+  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Gesamtzeit:"));
 
   ASSERT_TRUE(frame_->GoToName("1"));
   frame_->UpdateDetails();
   Q_EMIT frame_->Details()->anchorClicked(QUrl(varnholt::DetailsView::TimeLink()));
   EXPECT_EQ(frame_->Details()->ShownName(), "1");
   EXPECT_FALSE(frame_->Details()->toHtml().contains("href=\"action:time\""));
-  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Total time:"));
+  EXPECT_TRUE(frame_->Details()->toPlainText().contains("Gesamtzeit:"));
 }
 
 // "Als Tabelle exportieren..." in the tree's context menu: only on an instance's row; it writes

@@ -73,7 +73,11 @@ TEST_F(Compare, TheMenuOpensTheSecondFileBesideTheFirstAndListsTheDifferences) {
   const QString ws3 = "project 'P1' / main_workplan 'main' / its_elements[3] 'WS3 hole' / its_operation 'drill'";
   EXPECT_EQ(Row(0), (QStringList{QString::fromUtf8("ge\u00e4ndert"), ws3, "its_tool", "#41", "#46"}));
   EXPECT_EQ(Row(1), (QStringList{QString::fromUtf8("hinzugef\u00fcgt"), ws3 + " / its_tool 'T3 drill'", "", "",
-                                 "#46=MILLING_CUTTING_TOOL('T3 drill',#47,(),117.0000000000,$,$);"}));
+                                 "#46=MILLING_CUTTING_TOOL('T3 drill',#47,(),117.,$,$);"}));
+  // The cell shows the reals short; its tooltip the record as it stands in the file.
+  EXPECT_EQ(table->item(1, 4)->toolTip(), "#46=MILLING_CUTTING_TOOL('T3 drill',#47,(),117.0000000000,$,$);");
+  EXPECT_EQ(table->item(0, 1)->toolTip(), ws3);
+  EXPECT_EQ(table->textElideMode(), Qt::ElideMiddle);
   EXPECT_EQ(window_->Differences()->Summary()->text(),
             QStringLiteral("diff_base.stp gegen diff_added_tool.stp: 2 Unterschiede."));
 
@@ -110,4 +114,20 @@ TEST_F(Compare, TheSameFileRenumberedHasNoRowsAndAFileIsNotComparedWithItself) {
   EXPECT_EQ(window_->Differences()->Table()->rowCount(), 0);
   EXPECT_EQ(window_->Differences()->Summary()->text(),
             QStringLiteral("diff_base.stp und diff_renumbered.stp sind gleich."));
+}
+
+// A value's reals are shown in their shortest exact text; names, integers and strings stay.
+TEST(DiffValues, RealsOutsideStringsAreShownShortestAndExact) {
+  using varnholt::DiffView;
+  EXPECT_EQ(DiffView::ShortestReals("20.000000000000000"), "20.");
+  EXPECT_EQ(DiffView::ShortestReals("-0.10000000000000001"), "-0.1");
+  EXPECT_EQ(DiffView::ShortestReals("(1.5000,2.,-3.25E+02)"), "(1.5,2.,-325.)");
+  EXPECT_EQ(DiffView::ShortestReals("1.0E-5"), "1E-05");
+  // Exact: a value that needs all its digits keeps them.
+  EXPECT_EQ(DiffView::ShortestReals("0.30000000000000004"), "0.30000000000000004");
+  EXPECT_EQ(DiffView::ShortestReals("#12"), "#12");
+  EXPECT_EQ(DiffView::ShortestReals("42"), "42");
+  EXPECT_EQ(DiffView::ShortestReals("'size 20.000 mm',20.000"), "'size 20.000 mm',20.");
+  EXPECT_EQ(DiffView::ShortestReals("'it''s 1.50',1.50"), "'it''s 1.50',1.5");
+  EXPECT_EQ(DiffView::ShortestReals("A2.500"), "A2.500");
 }

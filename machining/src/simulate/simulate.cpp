@@ -100,7 +100,10 @@ std::vector<std::vector<int>> MoveLines(const Program& program, const GcodeResul
     size_t cursor = find + 1;
     Vec3 from = step.start;
     for (const Move& move : step.moves) {
-      while (cursor < end && !isMove(cursor)) ++cursor;
+      // After a tool change the tool first goes across at the machine's top, a rapid of x and y
+      // alone that is none of the step's moves (every move of the step names all three axes).
+      while (cursor < end && (!isMove(cursor) || (lines.empty() && text[cursor].find(" Z") == std::string::npos)))
+        ++cursor;
       if (cursor >= end) break;
       lines.push_back(static_cast<int>(cursor));
       size_t used = 1;
