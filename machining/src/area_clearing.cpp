@@ -178,7 +178,11 @@ bool Region::Holds(const Vec2& a, const Vec2& b) const {
 
 double Region::Reach(const Vec2& from, const Vec2& d) const {
   if (!Contains(from)) return 0;
-  double best = 1e9;
+  // A point on the boundary (where a ring along the walls starts) lies a rounding off the
+  // polygon's edges: an edge that ends just beside the line still stops it.
+  constexpr double kSlack = 1e-6;
+  bool found = false;
+  double best = 0;
   for (const Path& path : paths)
     for (size_t i = 0; i < path.size(); ++i) {
       const Vec2 p = ToMm(path[i]), q = ToMm(path[(i + 1) % path.size()]);
@@ -187,9 +191,15 @@ double Region::Reach(const Vec2& from, const Vec2& d) const {
       if (std::fabs(denom) < 1e-15) continue;
       const Vec2 w = Sub(p, from);
       const double t = Cross(w, e) / denom, u = Cross(w, d) / denom;
-      if (t > 1e-9 && u >= 0 && u <= 1) best = std::min(best, t);
+      const double slack = kSlack / std::max(Length(e), kSlack);
+      if (t > 1e-9 && u >= -slack && u <= 1 + slack && (!found || t < best)) {
+        best = t;
+        found = true;
+      }
     }
-  return best;
+  // A bounded region stops every line from within it; one that seems not to lies along its
+  // boundary, where there is no room to go.
+  return found ? best : 0;
 }
 
 void Region::Extent(const Vec2& d, double& low, double& high) const {

@@ -102,6 +102,7 @@ class Reach {
 // the walls (negative outside).
 struct FilletPocket {
   double cx, cy, a, b, floor, rf;
+  double top = 0;  // above it the tool is in the air
   double Wall(double x, double y) const { return std::min(a - std::fabs(x - cx), b - std::fabs(y - cy)); }
   double Surface(double w) const {
     if (w >= rf || rf <= 0) return floor;
@@ -133,7 +134,7 @@ double AreaLeft(const FilletPocket& p, const Reach& reach, double tolerance, dou
 double Gouge(const FilletPocket& p, const std::vector<Vec3>& cuts, End end) {
   double worst = 0;
   for (const Vec3& c : cuts) {
-    if (c.z >= 0) continue;
+    if (c.z >= p.top) continue;
     const double w = p.Wall(c.x, c.y);
     for (int k = 0; k <= 40; ++k) {
       const double s = end.radius * k / 40, at = w - s;
@@ -426,7 +427,8 @@ TEST(GenerateWalls, TheSamplePocketsFinishLeavesAFifthOfTheFloorAtMost) {
   const varnholt::ProgramStep* step = StepNamed(program, "WS4 pocket finish");
   ASSERT_NE(step, nullptr);
   ASSERT_FALSE(step->moves.empty()) << step->reason;
-  const FilletPocket pocket{70, 40, 30, 20, 20, 6};
+  // The ways in count too: a ramp that runs out past the wall cuts into the part.
+  const FilletPocket pocket{70, 40, 30, 20, 20, 6, 30};
   const std::vector<Vec3> cuts = CutPoints(step->start, step->moves);
   const double left = AreaLeft(pocket, Reach(cuts, End{5, 0}), 0.5);
   std::cout << "floor left over half a millimetre high: " << left << " mm²\n";
