@@ -281,6 +281,10 @@ class AreaGenerator {
       if (Given(f.orthogonalRadius) && corner < R_ - kTiny)
         job_.notes.push_back("the pocket's corner radius " + Millimetres(corner) + " is smaller than the tool's radius " +
                              Millimetres(R_) + ": its corners are left at the tool's radius");
+      else if (!Given(f.orthogonalRadius) && f.kind == AreaFeature::ClosedPocket &&
+               (f.boundary.kind == AreaProfile::Rectangle || f.boundary.kind == AreaProfile::Ngon))
+        job_.notes.push_back("the pocket's corners are sharp (it gives no corner radius): they are left at the tool's radius " +
+                             Millimetres(R_));
       if (planarRadius_ > 0 && planarRadius_ < Corner() - kTiny)
         job_.notes.push_back("the pocket's floor radius " + Millimetres(planarRadius_) +
                              " is smaller than the tool's corner radius " + Millimetres(Corner()) +

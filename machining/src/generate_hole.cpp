@@ -215,6 +215,15 @@ bool Drill(StepJob& job) {
     ConeNote(job, tool);
   } else {
     target = Drop(hole.floor, tool, 0, hole.breaks);
+    // A point cannot make a flat bottom: it stops on the bottom and leaves its cone standing
+    // round the wall, which the workingstep says (a flat end mill or a boring tool makes it).
+    const HoleFeature::Bottom::Kind bottom = job.featureModel->hole->bottom.kind;
+    if (!hole.through && tool.pointAngle > 0 &&
+        (bottom == HoleFeature::Bottom::Flat || bottom == HoleFeature::Bottom::FlatWithRadius) &&
+        tool.PointLength() > 1e-6)
+      job.notes.push_back("its flat bottom is left as the drill's point of " + Degrees(tool.pointAngle) +
+                          " makes it: a cone " + Plain(std::round(tool.PointLength() * 1000) / 1000) +
+                          " mm high at the wall");
   }
   // Below the depth plane a blind hole is as wide as its bottom, never as the tool: a tool
   // narrower than the hole would otherwise follow a cone or a sphere down past it.

@@ -222,7 +222,9 @@ TEST(GenerateWalls, APocketsFloorFilletIsSteppedUpToTheWalls) {
     const Reach reach(run.cuts, end);
     for (double x = -22; x <= 22; x += 1)
       for (double y : {-12.0, 0.0, 12.0}) EXPECT_LE(reach.Lowest(x, y), -10 + 1e-6) << x << ", " << y;
-    EXPECT_TRUE(run.notes.empty());
+    // The fillet is made; only the sharp corners (no corner radius given) are left at the tool's.
+    ASSERT_EQ(run.notes.size(), 1u);
+    EXPECT_NE(run.notes[0].find("corners are sharp"), std::string::npos) << run.notes[0];
   }
 }
 
@@ -230,7 +232,7 @@ TEST(GenerateWalls, APocketsFloorFilletIsSteppedUpToTheWalls) {
 // a fillet tighter than its corner leaves the corner's round (the tool at the wall at every
 // level), corners tighter than its radius leave its radius.
 TEST(GenerateWalls, WhatTheToolsShapeCannotMakeIsNotedOnce) {
-  const PocketRun tight = CutPocket(1, 2, 2.5);
+  const PocketRun tight = CutPocket(1, 2, 2.5, 8);
   ASSERT_TRUE(tight.generated) << tight.reason;
   ASSERT_EQ(tight.notes.size(), 1u);
   EXPECT_NE(tight.notes[0].find("floor radius 1 mm is smaller than the tool's corner radius 2 mm"), std::string::npos)
