@@ -1,6 +1,7 @@
 // The panes that look at what the document makes: the 3D scene, the rule check, the G-code and
 // the machining time in the details.
 #include "childframe.h"
+#include "gcodechoices.h"
 
 #include "varnholt/model_read.h"
 
@@ -11,6 +12,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <algorithm>
+#include <fstream>
 
 #include "cct/cct.h"
 #include "cct/instance.h"
@@ -124,9 +126,33 @@ GcodeResult ChildFrame::MakeGcode(bool allowPartial, bool acceptImplausible) {
   {
     CDoc::LogRoute route(doc_);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const Program& program = ProjectProgram();
+    // As last chosen for the export, as the command line's gcode takes them.
+    const GcodeChoices choices = GcodeChoices::Load();
+    Program own;
+    if (choices.OwnProgram()) {
+      varnholt::ProgramOptions programOptions;
+      programOptions.unitsGiven = choices.units != GcodeChoices::FromFile;
+      programOptions.units = choices.units == GcodeChoices::Shop ? UnitSystem::Shop : UnitSystem::Si;
+      programOptions.tolerance = choices.tolerance;
+      own = varnholt::BuildProgram(*doc_.Scope(), programOptions);
+    }
+    const Program& program = choices.OwnProgram() ? own : ProjectProgram();
     GcodeOptions options;
-    options.dialect = Dialect::LinuxCnc;
+    options.dialect = choices.fanuc ? Dialect::Fanuc : Dialect::LinuxCnc;
+    options.tolerance = choices.tolerance;
+    if (!choices.toolTable.isEmpty()) {
+      std::ifstream stream(LocalPath(choices.toolTable));
+      std::string why;
+      if (!stream)
+        why = "it cannot be read";
+      else if (!varnholt::ReadToolTable(stream, options.toolNumbers, why) && why.empty())
+        why = "it cannot be read";
+      if (!why.empty()) {
+        doc_.Log() << "G-code: the tool table \"" << LocalPath(choices.toolTable) << "\": " << why << '\n';
+        QGuiApplication::restoreOverrideCursor();
+        return result;  // not ok, and no workingstep to blame: the log says why
+      }
+    }
     options.allowPartial = allowPartial;
     options.acceptImplausible = acceptImplausible;
     // The name alone: the program goes to the machine, the folders of this computer do not.
@@ -182,6 +208,9 @@ QString ChildFrame::GcodeMapPath(const QString& gcodePath) {
 
 bool ChildFrame::ExportGcode() {
   if (!doc_.Scope()) return false;
+  GcodeChoices choices = GcodeChoices::Load();
+  if (!prompts_.gcodeChoices(this, choices)) return false;
+  choices.Save();
   const QFileInfo document(path_);
   const QString proposed = document.dir().filePath(document.completeBaseName() + QStringLiteral(".ngc"));
   const QString path = prompts_.gcodePath(this, proposed);

@@ -1,5 +1,7 @@
 #include "prompts.h"
 
+#include "gcodechoices.h"
+
 #include <QDialog>
 #include <QFileDialog>
 
@@ -31,6 +33,12 @@ Prompts::Prompts()
         // A name typed without an ending gets the one controllers look for.
         dialog.setDefaultSuffix(QStringLiteral("ngc"));
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+      }),
+      gcodeChoices([](QWidget* parent, GcodeChoices& choices) {
+        GcodeChoicesDialog dialog(choices, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        choices = dialog.Choices();
+        return true;
       }),
       tablePath([](QWidget* parent, const QString& proposed) {
         QFileDialog dialog(parent, QStringLiteral("Als Tabelle exportieren"), proposed, TableFilters());

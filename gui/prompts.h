@@ -11,6 +11,8 @@ class QWidget;
 
 namespace varnholt {
 
+struct GcodeChoices;
+
 /// The file types the open dialog offers.
 QString OpenFilters();
 /// The file types the G-code export offers.
@@ -29,6 +31,8 @@ struct Prompts {
   /// The file to export G-code to (replacing it confirmed), or empty when cancelled; the dialog
   /// starts at `proposed`.
   std::function<QString(QWidget*, const QString& proposed)> gcodePath;
+  /// The choices the G-code is written with, shown as last made; false when cancelled.
+  std::function<bool(QWidget*, GcodeChoices& choices)> gcodeChoices;
   /// The file to export a table to (replacing it confirmed), or empty when cancelled; a name
   /// typed without an ending gets the chosen filter's. The dialog starts at `proposed`.
   std::function<QString(QWidget*, const QString& proposed)> tablePath;

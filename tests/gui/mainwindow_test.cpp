@@ -36,6 +36,7 @@
 #include <QUrl>
 
 #include "childframe.h"
+#include "gcodechoices.h"
 #include "gcodeview.h"
 #include "helpdialog.h"
 #include "logview.h"
@@ -61,6 +62,8 @@ class Window : public ::testing::Test {
     QSettings().clear();
     window_ = std::make_unique<MainWindow>();
     window_->UserPrompts().savePath = [](QWidget*, const QString&) { return QString(); };
+    // The export's choices as last made (the usual ones after the settings are cleared).
+    window_->UserPrompts().gcodeChoices = [](QWidget*, varnholt::GcodeChoices&) { return true; };
     window_->UserPrompts().exec = [this](QDialog& dialog) {
       if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
         messages_ << box->text();
@@ -688,6 +691,75 @@ TEST_F(Window, GcodeExportAsksBeforeLeavingWorkingstepsOut) {
   EXPECT_TRUE(window_->GcodeDock()->isVisible());
   EXPECT_TRUE(frame->Gcode()->Summary()->text().contains("Ohne 2 Arbeitsschritte"))
       << frame->Gcode()->Summary()->text().toStdString();
+}
+
+// The export asks for the controller, the units, the tolerance and a tool table, remembers
+// them for the next export, and writes what the command line's gcode writes with them; a tool
+// table that cannot be read writes nothing and says why.
+TEST_F(Window, GcodeExportTakesItsChoicesAndRemembersThem) {
+  varnholt::ChildFrame* frame = window_->OpenFile(BracketSample());
+  ASSERT_NE(frame, nullptr);
+  const QString target = files_.Path("bracket.ngc");
+  window_->UserPrompts().gcodePath = [&](QWidget*, const QString&) { return target; };
+  const QString table = files_.Write("tools.tbl", "T7 P7 D63 Z0 ;T1 face mill D63\nT3 P3 D12 Z0 ;T2 end mill D12\n");
+  std::vector<varnholt::GcodeChoices> offered;
+  varnholt::GcodeChoices chosen;
+  chosen.fanuc = true;
+  chosen.units = varnholt::GcodeChoices::Shop;
+  chosen.tolerance = 0.01;
+  chosen.toolTable = table;
+  window_->UserPrompts().gcodeChoices = [&](QWidget*, varnholt::GcodeChoices& choices) {
+    offered.push_back(choices);
+    choices = chosen;
+    return true;
+  };
+  reply_ = QMessageBox::Yes;  // the shop reading may make feeds implausible: written as given
+  window_->ExportGcodeAction()->trigger();
+  ASSERT_EQ(offered.size(), 1u);
+  EXPECT_FALSE(offered[0].fanuc);
+  EXPECT_EQ(offered[0].units, varnholt::GcodeChoices::FromFile);
+  EXPECT_EQ(offered[0].toolTable, QString());
+
+  varnholt::ProgramOptions programOptions;
+  programOptions.unitsGiven = true;
+  programOptions.units = varnholt::UnitSystem::Shop;
+  programOptions.tolerance = 0.01;
+  varnholt::GcodeOptions options;
+  options.dialect = varnholt::Dialect::Fanuc;
+  options.tolerance = 0.01;
+  options.source = frame->DocumentName().toStdString();
+  options.acceptImplausible = true;
+  options.toolNumbers = {{"T1 face mill D63", 7}, {"T2 end mill D12", 3}};
+  varnholt::GcodeResult expected;
+  {
+    CDoc::LogRoute route(frame->Doc());
+    expected = varnholt::WriteGcode(varnholt::BuildProgram(*frame->Doc().Scope(), programOptions), options);
+  }
+  const QString written = ReadText(target);
+  EXPECT_EQ(written, QString::fromStdString(expected.text));
+  EXPECT_TRUE(written.contains("Fanuc")) << written.left(300).toStdString();
+  EXPECT_TRUE(written.contains("T7 M6")) << written.left(600).toStdString();
+
+  // The next export starts from them; a table that is gone refuses and the log says why.
+  QFile::remove(table);
+  QFile::remove(target);
+  window_->ExportGcodeAction()->trigger();
+  ASSERT_EQ(offered.size(), 2u);
+  EXPECT_TRUE(offered[1].fanuc);
+  EXPECT_EQ(offered[1].units, varnholt::GcodeChoices::Shop);
+  EXPECT_DOUBLE_EQ(offered[1].tolerance, 0.01);
+  EXPECT_EQ(offered[1].toolTable, table);
+  EXPECT_FALSE(QFileInfo::exists(target));
+  EXPECT_TRUE(frame->Log()->toPlainText().contains("G-code: the tool table \"" + table + "\": it cannot be read"))
+      << frame->Log()->toPlainText().right(400).toStdString();
+
+  // Cancelled: nothing is asked further, nothing written.
+  int paths = 0;
+  window_->UserPrompts().gcodePath = [&](QWidget*, const QString&) { return ++paths, target; };
+  window_->UserPrompts().gcodeChoices = [](QWidget*, varnholt::GcodeChoices&) { return false; };
+  window_->ExportGcodeAction()->trigger();
+  EXPECT_EQ(paths, 0);
+  EXPECT_FALSE(QFileInfo::exists(target));
 }
 
 // A program with implausible feeds or speeds (a spindle of 90000 rpm) is not exported as it
