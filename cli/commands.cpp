@@ -90,7 +90,8 @@ const Positional kInstance{"N", Completion::None};
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"check", {},
-       {"FILE...", "[-j N] [--rules] [--format text|json|sarif] [--fail-on error|warning] FILE..."},
+       {"FILE...", "[-j N] [--rules [--simulate]] [--format text|json|sarif] [--fail-on error|warning]\n"
+                   "                                FILE..."},
        "check FILE...",
        "open each file and print its log to standard output\n"
        "-j N           check N files at a time on as many threads (default 1); the\n"
@@ -99,6 +100,11 @@ const std::vector<Command>& Commands() {
        "               the findings follow each log under one heading, then a line\n"
        "               naming the rules not evaluated; several files end with a\n"
        "               summary line each\n"
+       "--simulate     with --rules, also run the project's program on its\n"
+       "               workpiece's stock (as simulate does) and report its findings\n"
+       "               as the rules simulate.rapid_into_material,\n"
+       "               simulate.shank_in_material, simulate.gouge (errors) and\n"
+       "               simulate.material_left (warning), each on its workingstep\n"
        "--format F     text (the default), json (one document, see diagnostics.md)\n"
        "               or sarif (SARIF 2.1.0)\n"
        "--fail-on S    exit status 3 when a message of severity S (error or\n"
@@ -106,6 +112,7 @@ const std::vector<Command>& Commands() {
        {kFile}, 1, true, false,
        {{"-j", "N", {}, ThreadCount},
         {"--rules", nullptr, {}, nullptr},
+        {"--simulate", nullptr, {}, nullptr},
         {"--format", "text|json|sarif", {"text", "json", "sarif"}, FormatName},
         {"--fail-on", "error|warning", {"error", "warning"}, Severity}},
        Check},
