@@ -22,7 +22,7 @@ const char* const kDescription =
 const char* const kEpilogue =
     "\n"
     "Exit status: 0 success, 1 a file could not be opened or written or an edit was refused, 2 usage error,\n"
-    "3 check --fail-on found a message of that severity.\n"
+    "3 check or simulate --fail-on found a message or finding of that severity.\n"
     "The saved time stamp is the current time in UTC, or the instant SOURCE_DATE_EPOCH names.\n";
 
 namespace {
@@ -245,6 +245,37 @@ const std::vector<Command>& Commands() {
         {"--map", "OUT.json", {}, nullptr, Completion::File},
         {"--allow-partial", nullptr, {}, nullptr}},
        Gcode},
+      {"simulate", {},
+       {"FILE [--resolution MM] [--format text|json] [--stl OUT.stl] [--until WORKINGSTEP]\n"
+        "                                  [--fail-on error|warning] [--units si|shop]"},
+       "simulate FILE",
+       "open FILE and run the program of its project (the moves of scene, the\n"
+       "workingsteps gcode writes) on its workpiece's stock, a block or a\n"
+       "cylinder, setups one after another on the same stock: per workingstep\n"
+       "the volume removed, the largest axial and radial engagement and the\n"
+       "removal rate; per feature its volume, what was removed and what is\n"
+       "left; findings: rapid_into_material, shank_in_material, gouge (errors)\n"
+       "and material_left (warning), each at its worst place with its move\n"
+       "and G-code line (see simulate.md); then the stock's volume before\n"
+       "and after\n"
+       "--resolution MM  the spacing of the stock's rays (0.1 up to a stock of\n"
+       "              300 mm, coarser beyond); a stock that would take more\n"
+       "              than 2 GiB is refused, status 1\n"
+       "--format F    text (the default) or json (the log then goes to\n"
+       "              standard error)\n"
+       "--stl OUT.stl the stock after the program (or after --until) as a\n"
+       "              closed binary STL\n"
+       "--until WS    stop after the workingstep WS (#N or its its_id)\n"
+       "--fail-on S   status 3 when a finding of severity S or worse is made\n"
+       "--units U     as for gcode\n",
+       {kFile}, 1, false, false,
+       {{"--resolution", "MM", {}, Resolution},
+        {"--format", "text|json", {"text", "json"}, SceneFormat},
+        {"--stl", "OUT.stl", {}, nullptr, Completion::File},
+        {"--until", "WORKINGSTEP", {}, nullptr},
+        {"--fail-on", "error|warning", {"error", "warning"}, Severity},
+        {"--units", "si|shop", {"si", "shop"}, UnitsName}},
+       Simulate},
       {"time", {},
        {"FILE [--format text|json] [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
         "                              [--units si|shop] [--tolerance MM]"},

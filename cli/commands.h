@@ -41,6 +41,10 @@ Verdict SceneFormat(const std::string& value);
 /// gcode FILE OUT [--dialect D] [--tolerance MM] [--tool-table FILE] [--units U] [--map OUT]
 /// [--allow-partial]: the program as G-code.
 int Gcode(const Arguments& arguments);
+/// simulate FILE [--resolution MM] [--format F] [--stl OUT] [--until WS] [--fail-on S] [--units U]:
+/// the program run on the stock; status 3 for a finding of the --fail-on severity.
+int Simulate(const Arguments& arguments);
+Verdict Resolution(const std::string& value);
 /// time FILE [--format text|json] [--rapid MM_PER_MIN] [--tool-change SECONDS] [--units U].
 int Time(const Arguments& arguments);
 Verdict UnitsName(const std::string& value);

@@ -34,6 +34,8 @@ size_t SimulateResult::Warnings() const {
 
 namespace {
 
+inline double Hyp(double x, double y) { return std::sqrt(x * x + y * y); }
+
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Rays of a grid touch a surface they run along: a rapid or shank that reaches no further into
 // the material than this is taken as touching it.
@@ -302,7 +304,7 @@ class Run {
     if (move.kind == MoveKind::Arc) {
       const Vec3 n = Normalized(move.normal);
       const Vec3 c{move.center.x, move.center.y, from.z};
-      const double rho = std::hypot(from.x - c.x, from.y - c.y);
+      const double rho = Hyp(from.x - c.x, from.y - c.y);
       if (std::fabs(std::fabs(n.z) - 1) < 1e-9 && rho > 1e-9) {
         const double a0 = std::atan2(from.y - c.y, from.x - c.x), a1 = std::atan2(move.to.y - c.y, move.to.x - c.x);
         const bool ccw = (n.z > 0) != move.clockwise;
@@ -382,7 +384,9 @@ class Run {
       return done(why);
     }
     row.simulated = true;
-    const double h = stock->h, tol = h / 20;
+    const double h = stock->h, tol = h / 10;
+    // The lowest point of a ramp is found within tol: less is taken as touching.
+    const double touch = kTouch + tol;
     // The volumes the gouge check holds the removal against; none where the workingstep's
     // own feature has none (its removal could not be told from a gouge).
     auto fi = featureIndex_.find(step.feature);
@@ -445,11 +449,11 @@ class Run {
                 const double lo = canon.s > 0 ? in[q].lo : -in[q].hi, hi = canon.s > 0 ? in[q].hi : -in[q].lo;
                 if (isRapid) {
                   const double depth = std::min(hi, top) - std::max(lo, c.cutLo);
-                  if (depth > kTouch) rapid.Note(depth, canon.Setup({u, v, std::max(lo, c.cutLo)}), static_cast<int>(m));
+                  if (depth > touch) rapid.Note(depth, canon.Setup({u, v, std::max(lo, c.cutLo)}), static_cast<int>(m));
                 }
                 if (c.shank) {
                   const double depth = std::min(hi, c.shankHi) - std::max(lo, c.shankLo);
-                  if (depth > kTouch)
+                  if (depth > touch)
                     shank.Note(std::min(hi, c.shankHi) - c.shankLo, canon.Setup({u, v, std::min(hi, c.shankHi)}),
                                static_cast<int>(m));
                 }
@@ -463,9 +467,9 @@ class Run {
                 axial = std::max(axial, taken);
                 double off = 0;
                 if (path.arc) {
-                  off = std::hypot(u - path.cu, v - path.cv) - path.rho;
+                  off = Hyp(u - path.cu, v - path.cv) - path.rho;
                 } else {
-                  const double du = path.b.x - path.a.x, dv = path.b.y - path.a.y, l = std::hypot(du, dv);
+                  const double du = path.b.x - path.a.x, dv = path.b.y - path.a.y, l = Hyp(du, dv);
                   off = l > 1e-9 ? ((u - path.a.x) * dv - (v - path.a.y) * du) / l : u - path.a.x;
                 }
                 offLo = std::min(offLo, off);

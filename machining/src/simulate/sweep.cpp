@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <queue>
+#include <tuple>
 
 #include "stock.h"
 
@@ -15,7 +17,10 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // Enough pieces for any ray; the bound is reached only by rays that graze the swept solid,
 // where the best value found so far is within the tolerance of the true one anyway.
-constexpr int kMostPieces = 4000;
+constexpr int kMostPieces = 600;
+
+// std::hypot guards against overflow we cannot meet, at many times the cost.
+inline double Hyp(double x, double y) { return std::sqrt(x * x + y * y); }
 
 double Wrap(double a) {
   a = std::fmod(a, 2 * kPi);
@@ -33,12 +38,13 @@ Vec3 Path::At(double t) const {
 double Path::MinDistance(double u, double v, double t0, double t1, double* at) const {
   if (!arc) {
     const double du = b.x - a.x, dv = b.y - a.y, l2 = du * du + dv * dv;
-    double t = t0;
+    // Standing still within the plane, the nearest place is the lowest one.
+    double t = b.z < a.z ? t1 : t0;
     if (l2 > 0) t = std::clamp(((u - a.x) * du + (v - a.y) * dv) / l2, t0, t1);
     if (at) *at = t;
-    return std::hypot(u - (a.x + du * t), v - (a.y + dv * t));
+    return Hyp(u - (a.x + du * t), v - (a.y + dv * t));
   }
-  const double d = std::hypot(u - cu, v - cv);
+  const double d = Hyp(u - cu, v - cv);
   const double p0 = phi0 + dphi * t0, p1 = phi0 + dphi * t1;
   const double lo = std::min(p0, p1), span = std::fabs(p1 - p0);
   if (d > 0) {
@@ -49,7 +55,7 @@ double Path::MinDistance(double u, double v, double t0, double t1, double* at) c
     }
   }
   const Vec3 e0 = At(t0), e1 = At(t1);
-  const double d0 = std::hypot(u - e0.x, v - e0.y), d1 = std::hypot(u - e1.x, v - e1.y);
+  const double d0 = Hyp(u - e0.x, v - e0.y), d1 = Hyp(u - e1.x, v - e1.y);
   if (at) *at = d0 <= d1 ? t0 : t1;
   return std::min(d0, d1);
 }
@@ -125,6 +131,11 @@ Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, dou
       const double bound = std::min(path.W(t0), path.W(t1)) + lift;
       if (bound >= best - tol) continue;
       best = std::min(best, path.W(at) + lift);
+      for (double t : {t0, t1}) {
+        const Vec3 p = path.At(t);
+        const double r2 = Hyp(u - p.x, v - p.y);
+        if (r2 <= r) best = std::min(best, p.z + tool.Lift(r2));
+      }
       const double mid = (t0 + t1) / 2;
       stack.push_back({t0, mid});
       stack.push_back({mid, t1});
@@ -138,7 +149,7 @@ Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, dou
     const double eps = std::min(1e-3, tol / std::max(std::fabs(path.W(1) - path.W(0)), tol));
     auto inside = [&](double t) {
       const Vec3 p = path.At(t);
-      return std::hypot(u - p.x, v - p.y) <= r;
+      return Hyp(u - p.x, v - p.y) <= r;
     };
     auto search = [&](bool first) {
       double t0 = 0, t1 = 1;
@@ -224,6 +235,55 @@ bool Capsule(const Path& path, int c, double other, double rho, double& lo, doub
   return lo <= hi;
 }
 
+// The same for a level arc of at most a quarter turn: the points within rho of the arc are the
+// annular sector about it and the disks about its ends.
+bool ArcBand(const Path& path, int c, double other, double rho, double& lo, double& hi) {
+  lo = kInf;
+  hi = -kInf;
+  auto point = [&](double x) { return c == 0 ? Vec2{x, other} : Vec2{other, x}; };
+  for (double t : {0.0, 1.0}) {
+    const Vec3 e = path.At(t);
+    const double d = other - (c == 0 ? e.y : e.x);
+    if (std::fabs(d) > rho) continue;
+    const double s = std::sqrt(rho * rho - d * d), pc = c == 0 ? e.x : e.y;
+    lo = std::min(lo, pc - s);
+    hi = std::max(hi, pc + s);
+  }
+  // The sector between the directions at its ends: two half-planes, each linear along the ray.
+  const double p0 = std::min(path.phi0, path.phi0 + path.dphi), p1 = std::max(path.phi0, path.phi0 + path.dphi);
+  const Vec2 e0{std::cos(p0), std::sin(p0)}, e1{std::cos(p1), std::sin(p1)};
+  double x0 = -kInf, x1 = kInf;
+  auto half = [&](const Vec2& a, bool left) {
+    // cross(a, P - C) >= 0 (left) or <= 0, with P = point(x): value = k x + m.
+    const Vec2 q0 = Sub(point(0), {path.cu, path.cv}), q1 = Sub(point(1), {path.cu, path.cv});
+    double m = Cross(a, q0), k = Cross(a, q1) - m;
+    if (!left) k = -k, m = -m;
+    if (k == 0) {
+      if (m < 0) x0 = kInf;
+      return;
+    }
+    const double root = -m / k;
+    if (k > 0) x0 = std::max(x0, root);
+    else x1 = std::min(x1, root);
+  };
+  half(e0, true);
+  half(e1, false);
+  const double dO = other - (c == 0 ? path.cv : path.cu), ca = c == 0 ? path.cu : path.cv;
+  const double outer = path.rho + rho, inner = std::max(0.0, path.rho - rho);
+  if (x0 <= x1 && std::fabs(dO) <= outer) {
+    const double far = std::sqrt(outer * outer - dO * dO);
+    const double near = std::fabs(dO) < inner ? std::sqrt(inner * inner - dO * dO) : 0;
+    for (const auto& [a, b] : {std::pair{ca - far, ca - near}, std::pair{ca + near, ca + far}}) {
+      const double from = std::max(a, x0), to = std::min(b, x1);
+      if (from <= to) {
+        lo = std::min(lo, from);
+        hi = std::max(hi, to);
+      }
+    }
+  }
+  return lo <= hi;
+}
+
 // The interval a part of the tool (heights [zLo, zHi] above the tip, radius `radius(z)`,
 // never shrinking upwards) covers on the ray along c at `other` and height w.
 template <class Radius>
@@ -237,6 +297,18 @@ bool Span(const Path& path, int c, double other, double w, double zLo, double zH
     const double rho = radius(z);
     if (rho < 0) return false;
     if (!path.arc) return Capsule(path, c, other, rho, lo, hi);
+    if (std::fabs(path.dphi) <= kPi / 2 + 1e-9) return ArcBand(path, c, other, rho, lo, hi);
+  }
+  if (!path.arc && path.a.x == path.b.x && path.a.y == path.b.y) {
+    // A plunge along the axis: the widest section the tool brings to this height.
+    const double z = std::min(w - std::min(path.a.z, path.b.z), zHi);
+    if (z < zLo || w - std::max(path.a.z, path.b.z) > zHi) return false;
+    const double rho = radius(z), d = other - (c == 0 ? path.a.y : path.a.x);
+    if (rho < 0 || std::fabs(d) > rho) return false;
+    const double s = std::sqrt(rho * rho - d * d), pc = c == 0 ? path.a.x : path.a.y;
+    lo = pc - s;
+    hi = pc + s;
+    return true;
   }
   auto eval = [&](double t) {
     const Vec3 p = path.At(t);
@@ -249,36 +321,53 @@ bool Span(const Path& path, int c, double other, double w, double zLo, double zH
     lo = std::min(lo, pc - s);
     hi = std::max(hi, pc + s);
   };
-  std::vector<std::pair<double, double>> stack{{0.0, 1.0}};
-  int pieces = 0;
-  while (!stack.empty() && ++pieces < kMostPieces) {
-    const auto [t0, t1] = stack.back();
-    stack.pop_back();
+  // Over a piece the tool reaches no further than its widest section at the piece's nearest
+  // place across the ray, put at either end of the piece's range along the ray.
+  auto bound = [&](double t0, double t1, double& reachLo, double& reachHi) {
     const double wa = path.W(t0), wb = path.W(t1);
     const double zMin = std::max(w - std::max(wa, wb), zLo), zMax = std::min(w - std::min(wa, wb), zHi);
-    if (zMin > zMax) continue;
+    if (zMin > zMax) return false;
     const double rhoMax = radius(zMax);
-    if (rhoMax < 0) continue;
+    if (rhoMax < 0) return false;
     double oLo = 0, oHi = 0, cLo = 0, cHi = 0;
     path.Range(c == 0 ? 1 : 0, t0, t1, oLo, oHi);
     const double dMin = other < oLo ? oLo - other : other > oHi ? other - oHi : 0;
-    if (dMin > rhoMax) continue;
+    if (dMin > rhoMax) return false;
     path.Range(c, t0, t1, cLo, cHi);
     const double sMax = std::sqrt(rhoMax * rhoMax - dMin * dMin);
-    const bool lower = cLo - sMax < lo - tol, higher = cHi + sMax > hi + tol;
-    if (!lower && !higher) continue;
-    eval(t0);
-    eval(t1);
-    eval((t0 + t1) / 2);
-    if (t1 - t0 < 1e-9) {
-      // As small as it gets: its bound stands for it.
-      lo = std::min(lo, cLo - sMax);
-      hi = std::max(hi, cHi + sMax);
-      continue;
+    reachLo = cLo - sMax;
+    reachHi = cHi + sMax;
+    return true;
+  };
+  // Best first, once for each end: the piece that could reach furthest is split next, so the
+  // search ends as soon as no piece can beat what was found by more than the tolerance.
+  for (int side = 0; side < 2; ++side) {
+    using Piece = std::tuple<double, double, double>;  // how far it could reach (larger is further), t0, t1
+    std::priority_queue<Piece> queue;
+    auto push = [&](double t0, double t1) {
+      double a = 0, b = 0;
+      if (bound(t0, t1, a, b)) queue.emplace(side == 0 ? -a : b, t0, t1);
+    };
+    push(0.0, 1.0);
+    int pieces = 0;
+    while (!queue.empty()) {
+      const auto [reach, t0, t1] = queue.top();
+      const double found = side == 0 ? -lo : hi;
+      if (reach <= found + tol) break;
+      if (++pieces > kMostPieces || t1 - t0 < 1e-12) {
+        // As far as the search goes: the bound stands for what is left.
+        if (side == 0) lo = std::min(lo, -reach);
+        else hi = std::max(hi, reach);
+        break;
+      }
+      queue.pop();
+      eval(t0);
+      eval(t1);
+      const double mid = (t0 + t1) / 2;
+      eval(mid);
+      push(t0, mid);
+      push(mid, t1);
     }
-    const double mid = (t0 + t1) / 2;
-    stack.push_back({t0, mid});
-    stack.push_back({mid, t1});
   }
   return lo <= hi;
 }

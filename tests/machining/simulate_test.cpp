@@ -1,0 +1,457 @@
+// The material-removal simulation: small programs with one planted fault each, checked through
+// the JSON the command prints; the sweeps against a dense sampling of the tool's positions; the
+// STL against the volume it should enclose.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <tuple>
+
+#include "simulate/stock.h"
+#include "varnholt/gcode.h"
+#include "varnholt/simulate.h"
+
+namespace varnholt {
+namespace {
+
+using simulate_detail::AcrossAxis;
+using simulate_detail::AlongAxis;
+using simulate_detail::Path;
+using simulate_detail::ToolShape;
+
+constexpr double kH = 0.1;
+
+// A pocket's removal volume: a box in x and y with rounded vertical edges, from z0 up to z1.
+class RoundedBox : public FeatureVolume {
+ public:
+  RoundedBox(double x0, double y0, double x1, double y1, double z0, double z1, double corner)
+      : x0_(x0), y0_(y0), x1_(x1), y1_(y1), z0_(z0), z1_(z1), r_(corner) {
+    bounds.Add({x0, y0, z0});
+    bounds.Add({x1, y1, z1});
+  }
+  double Distance(const Vec3& p) const override {
+    const double qx = std::fabs(p.x - (x0_ + x1_) / 2) - ((x1_ - x0_) / 2 - r_);
+    const double qy = std::fabs(p.y - (y0_ + y1_) / 2) - ((y1_ - y0_) / 2 - r_);
+    const double d2 = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0)) + std::min(std::max(qx, qy), 0.0) - r_;
+    const double dz = std::max(z0_ - p.z, p.z - z1_);
+    return std::hypot(std::max(d2, 0.0), std::max(dz, 0.0)) + std::min(std::max(d2, dz), 0.0);
+  }
+  // Below the stock's top (30) only, as a feature's volume gives it.
+  double ExactVolume() const override {
+    return ((x1_ - x0_) * (y1_ - y0_) - (4 - kPi) * r_ * r_) * (std::min(z1_, 30.0) - std::max(z0_, 0.0));
+  }
+
+ private:
+  double x0_, y0_, x1_, y1_, z0_, z1_, r_;
+};
+
+// A stock of 100 x 100 x 30 on one or two setups; tools, features and workingsteps added by
+// the cases, with the feature volumes they give.
+struct Job {
+  Model model;
+  Program program;
+  std::map<int, std::function<std::unique_ptr<FeatureVolume>()>> volumes;
+
+  Job() {
+    ModelWorkpiece w;
+    w.name = "#1";
+    w.stock.kind = ModelStock::Block;
+    w.stock.name = "#2";
+    w.stock.x = 100, w.stock.y = 100, w.stock.z = 30;
+    model.workpieces.push_back(w);
+    AddSetup(Placement{});
+  }
+  // A setup of the workpiece placed by `frame`.
+  void AddSetup(const Placement& frame) {
+    ModelSetup s;
+    s.name = "#" + std::to_string(5 + model.setups.size());
+    s.workpieces.push_back({0, true, frame});
+    model.setups.push_back(s);
+    program.setups.push_back({s.name, "", Placement{}});
+  }
+  int Tool(double diameter, double cutting) {
+    ModelTool t;
+    t.name = "#" + std::to_string(10 + model.tools.size());
+    t.diameter = diameter;
+    t.cuttingEdgeLength = cutting;
+    t.overallLength = 80;
+    model.tools.push_back(t);
+    return static_cast<int>(model.tools.size()) - 1;
+  }
+  // A workingstep on a feature (made when `feature` is -1) with these moves in the setup's
+  // coordinates from `start`.
+  int Step(int tool, int setup, int feature, const Vec3& start, const std::vector<Move>& moves,
+           double allowance = kUnset) {
+    if (feature < 0) {
+      ModelFeature f;
+      f.name = "#" + std::to_string(20 + model.features.size());
+      f.type = "closed_pocket";
+      f.workpiece = 0;
+      f.placed = true;
+      model.features.push_back(f);
+      feature = static_cast<int>(model.features.size()) - 1;
+    }
+    ModelOperation o;
+    o.name = "#" + std::to_string(30 + model.operations.size());
+    o.tool = tool;
+    o.allowanceSide = o.allowanceBottom = allowance;
+    model.operations.push_back(o);
+    ModelWorkingstep ws;
+    ws.name = "#" + std::to_string(40 + model.workingsteps.size());
+    ws.feature = feature;
+    ws.operation = static_cast<int>(model.operations.size()) - 1;
+    model.workingsteps.push_back(ws);
+    ProgramStep p;
+    p.name = ws.name;
+    p.type = "machining_workingstep";
+    p.setup = setup;
+    p.feature = model.features[feature].name;
+    p.featureType = "closed_pocket";
+    p.operation = o.name;
+    p.tool.name = model.tools[tool].name;
+    p.tool.diameter = model.tools[tool].diameter;
+    p.spindle = -3000;
+    p.start = start;
+    p.moves = moves;
+    program.steps.push_back(p);
+    return feature;
+  }
+  SimulateResult Run(bool withVolumes = true) const {
+    GcodeOptions g;
+    g.allowPartial = true;
+    const GcodeResult gcode = WriteGcode(program, g);
+    SimulateOptions options;
+    options.resolution = kH;
+    if (withVolumes)
+      options.volumes = [this](const Model&, int index, std::string& why) -> std::unique_ptr<FeatureVolume> {
+        auto found = volumes.find(index);
+        if (found == volumes.end()) {
+          why = "none given";
+          return nullptr;
+        }
+        return found->second();
+      };
+    return Simulate(model, program, gcode, options);
+  }
+};
+
+Move Rapid(double x, double y, double z) {
+  Move m;
+  m.kind = MoveKind::Rapid;
+  m.to = {x, y, z};
+  return m;
+}
+Move Feed(double x, double y, double z) {
+  Move m;
+  m.kind = MoveKind::Feed;
+  m.to = {x, y, z};
+  m.feed = 600;
+  return m;
+}
+
+// Clears [20, 60] x [20, 50] down to z with a 10 mm end mill from above: rows 4 mm apart, then
+// once around at the tool's radius inside. `to` (0 to 1) is how far along x the rows go.
+std::vector<Move> PocketMoves(double z, double inset = 5, double to = 1) {
+  std::vector<Move> m{Rapid(40, 35, 35), Feed(40, 35, z)};
+  const double x0 = 20 + inset, x1 = x0 + (60 - inset - x0) * to;
+  bool right = true;
+  for (double y = 20 + inset; y <= 50 - inset + 1e-9; y += (30 - 2 * inset) / 5) {
+    m.push_back(Feed(right ? x0 : x1, y, z));
+    m.push_back(Feed(right ? x1 : x0, y, z));
+    right = !right;
+  }
+  if (to >= 1) {
+    for (const auto& [x, y] : std::vector<std::pair<double, double>>{
+             {x0, 20 + inset}, {60 - inset, 20 + inset}, {60 - inset, 50 - inset}, {x0, 50 - inset}, {x0, 20 + inset}})
+      m.push_back(Feed(x, y, z));
+  }
+  m.push_back(Rapid(m.back().to.x, m.back().to.y, 40));
+  return m;
+}
+
+std::string Json(const SimulateResult& r) {
+  std::ostringstream out;
+  WriteSimulateJson(r, out);
+  return out.str();
+}
+
+// The findings as the JSON gives them: kind, workingstep and depth.
+std::vector<std::tuple<std::string, int, double>> Findings(const SimulateResult& r) {
+  const std::string json = Json(r);
+  std::vector<std::tuple<std::string, int, double>> out;
+  const std::regex one(R"re(\{"kind": "([a-z_]+)", "severity": "[a-z]+", "workingstep": (\d+|null)[^}]*"depth": ([-0-9.e]+))re");
+  for (auto it = std::sregex_iterator(json.begin(), json.end(), one); it != std::sregex_iterator(); ++it)
+    out.emplace_back((*it)[1].str(), (*it)[2].str() == "null" ? -1 : std::stoi((*it)[2].str()),
+                     std::stod((*it)[3].str()));
+  return out;
+}
+
+const double kPocket = (40.0 * 30 - (4 - kPi) * 25) * 10;
+
+Job SoundPocket(double z = 20) {
+  Job job;
+  const int mill = job.Tool(10, 25);
+  job.Step(mill, 0, -1, {40, 35, 40}, PocketMoves(z));
+  job.volumes[0] = [] { return std::make_unique<RoundedBox>(20, 20, 60, 50, 20, 1030, 5); };
+  return job;
+}
+
+// One planted fault per program (or none), found as the kind it is, in its workingstep, as
+// deep as it is within the resolution.
+TEST(Simulate, PlantedFaultsAreFoundWhereAndAsDeepAsTheyAre) {
+  struct Case {
+    const char* name;
+    Job job;
+    std::vector<std::tuple<std::string, int, double>> expected;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"sound pocket", SoundPocket(), {}});
+  cases.push_back({"floor 0.5 mm too deep", SoundPocket(19.5), {{"gouge", 40, 0.5}}});
+  {
+    Job job = SoundPocket();
+    // Down to 25 at rapid through the uncut top, 5 mm into the material.
+    job.program.steps[0].moves.insert(job.program.steps[0].moves.begin() + 1, Rapid(40, 35, 25));
+    cases.push_back({"rapid through uncut material", job, {{"rapid_into_material", 40, 5}}});
+  }
+  {
+    Job job;
+    const int drill = job.Tool(6, 10);
+    job.Step(drill, 0, -1, {80, 80, 40}, {Rapid(80, 80, 32), Feed(80, 80, 15), Rapid(80, 80, 40)});
+    job.volumes[0] = [] { return std::make_unique<RoundedBox>(77, 77, 83, 83, 15, 1030, 3); };
+    cases.push_back({"drill deeper than its flutes", job, {{"shank_in_material", 40, 5}}});
+  }
+  {
+    Job job;
+    const int mill = job.Tool(10, 25);
+    // Roughing leaves 1 mm on the walls and the floor; the finish goes over half the floor.
+    const int f = job.Step(mill, 0, -1, {40, 35, 40}, PocketMoves(21, 6), 1.0);
+    job.Step(mill, 0, f, {40, 35, 40}, PocketMoves(20, 5, 0.5));
+    job.volumes[0] = [] { return std::make_unique<RoundedBox>(20, 20, 60, 50, 20, 1030, 5); };
+    // Deepest in the corners, where the roughing's corner and the pocket's lie sqrt(2) apart.
+    cases.push_back({"finish over half its pocket", job, {{"material_left", 41, std::sqrt(2.0)}}});
+  }
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const SimulateResult r = c.job.Run();
+    ASSERT_TRUE(r.ok) << r.error;
+    const auto found = Findings(r);
+    ASSERT_EQ(found.size(), c.expected.size()) << Json(r);
+    for (size_t k = 0; k < found.size(); ++k) {
+      EXPECT_EQ(std::get<0>(found[k]), std::get<0>(c.expected[k]));
+      EXPECT_EQ(std::get<1>(found[k]), std::get<1>(c.expected[k]));
+      EXPECT_NEAR(std::get<2>(found[k]), std::get<2>(c.expected[k]), kH) << Json(r);
+    }
+  }
+}
+
+// The shank's depth is measured along the tool's axis, where the rays are exact: a shank that
+// starts a little too high shows.
+TEST(Simulate, ShankDepthIsExactAlongTheAxis) {
+  Job job;
+  const int drill = job.Tool(6, 10);
+  job.Step(drill, 0, -1, {80, 80, 40}, {Rapid(80, 80, 32), Feed(80, 80, 15), Rapid(80, 80, 40)});
+  const SimulateResult r = job.Run(false);
+  ASSERT_EQ(r.findings.size(), 1u);
+  EXPECT_EQ(r.findings[0].kind, "shank_in_material");
+  EXPECT_NEAR(r.findings[0].depth, 5.0, 0.01);
+  EXPECT_EQ(r.findings[0].move, 1);
+  EXPECT_GT(r.findings[0].gcodeLine, 0);
+}
+
+// A second setup holds the workpiece turned over and cuts from below into the pocket cut from
+// above: it goes on from what the first setup left.
+TEST(Simulate, SecondSetupFromBelowGoesOnFromTheFirst) {
+  Job job = SoundPocket();
+  Placement over;
+  over.origin = {0, 100, 30};
+  over.axis[1] = {0, -1, 0};
+  over.axis[2] = {0, 0, -1};
+  job.AddSetup(over);
+  const int mill = 0;
+  // Designed 15 deep from below; cut 22 deep, 2 mm into the pocket above.
+  job.Step(mill, 1, -1, {40, 65, 40},
+           {Rapid(40, 65, 32), Feed(40, 65, 8), Feed(35, 65, 8), Feed(45, 65, 8), Rapid(45, 65, 40)});
+  job.volumes[1] = [] { return std::make_unique<RoundedBox>(30, 30, 50, 40, -1000, 15, 5); };
+  const SimulateResult r = job.Run();
+  ASSERT_TRUE(r.ok) << r.error;
+  const auto found = Findings(r);
+  ASSERT_EQ(found.size(), 1u) << Json(r);
+  EXPECT_EQ(std::get<0>(found[0]), "gouge");
+  EXPECT_EQ(std::get<1>(found[0]), 41);
+  // Half way between the two pockets' floors (15 and 20) lies deepest in the part.
+  EXPECT_NEAR(std::get<2>(found[0]), 2.5, kH);
+  // The stock after both: the pocket from above, and from below all but what the first took.
+  const double below = (20.0 * 10 - (4 - kPi) * 25) * 22, overlap = (20.0 * 10 - (4 - kPi) * 25) * 2;
+  EXPECT_NEAR(r.stockVolumeAfter, 300000 - kPocket - below + overlap, 0.01 * (kPocket + below));
+  EXPECT_NEAR(r.steps[1].removedVolume, below - overlap, 0.01 * below);
+}
+
+TEST(Simulate, PocketVolumesAgreeWithTheExactOnes) {
+  const SimulateResult r = SoundPocket().Run();
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_NEAR(r.steps[0].removedVolume, kPocket, 0.01 * kPocket);
+  EXPECT_NEAR(r.stockVolume - r.stockVolumeAfter, kPocket, 0.01 * kPocket);
+  ASSERT_EQ(r.features.size(), 1u);
+  EXPECT_NEAR(r.features[0].removedVolume, kPocket, 0.01 * kPocket);
+  EXPECT_LT(r.features[0].leftVolume, 0.01 * kPocket);
+  EXPECT_NEAR(r.steps[0].axialEngagement, 10, kH);
+  EXPECT_NEAR(r.steps[0].radialEngagement, 10, kH);
+}
+
+// What is not simulated says why, and the rest goes on.
+TEST(Simulate, WhatCannotBeSimulatedIsReported) {
+  Job job = SoundPocket();
+  job.model.workpieces[0].stock.kind = ModelStock::Other;
+  job.model.workpieces[0].stock.type = "ngon_closed_profile";
+  SimulateResult r = job.Run();
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("ngon_closed_profile"), std::string::npos);
+
+  // Far too fine a resolution is refused before anything is allocated.
+  Job big = SoundPocket();
+  big.model.workpieces[0].stock.x = big.model.workpieces[0].stock.y = 5000;
+  GcodeOptions g;
+  g.allowPartial = true;
+  SimulateOptions options;
+  options.resolution = 0.01;
+  r = Simulate(big.model, big.program, WriteGcode(big.program, g), options);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("MiB"), std::string::npos);
+
+  // A tool axis along none of the workpiece's axes leaves that workingstep out.
+  Job tilted = SoundPocket();
+  Placement turned;
+  turned.axis[1] = {0, std::cos(0.3), std::sin(0.3)};
+  turned.axis[2] = {0, -std::sin(0.3), std::cos(0.3)};
+  tilted.model.setups[0].workpieces[0].frame = turned;
+  r = tilted.Run();
+  ASSERT_TRUE(r.ok);
+  EXPECT_FALSE(r.steps[0].simulated);
+  EXPECT_NE(r.steps[0].reason.find("axis"), std::string::npos);
+}
+
+// ---- the sweeps against the tool's positions sampled densely ----
+
+Path Line(Vec3 a, Vec3 b) {
+  Path p;
+  p.a = a, p.b = b;
+  return p;
+}
+
+// The interval the tool covers on a ray, from many positions along the path: each position's
+// tool as a solid of revolution.
+void Sampled(const Path& path, const ToolShape& tool, int along, double c1, double c2, double& lo, double& hi) {
+  lo = 1e300, hi = -1e300;
+  for (int k = 0; k <= 20000; ++k) {
+    const Vec3 p = path.At(k / 20000.0);
+    if (along == 2) {
+      const double r = std::hypot(c1 - p.x, c2 - p.y);
+      if (r > tool.radius) continue;
+      lo = std::min(lo, p.z + tool.Lift(r));
+      hi = std::max(hi, p.z + tool.cutting);
+    } else {
+      // Across: the ray along u (along 0) at v = c1, w = c2.
+      const double z = c2 - p.z;
+      if (z < 0 || z > tool.cutting) continue;
+      const double rho = tool.RadiusAt(z), d = c1 - (along == 0 ? p.y : p.x);
+      if (std::fabs(d) > rho) continue;
+      const double s = std::sqrt(rho * rho - d * d), pc = along == 0 ? p.x : p.y;
+      lo = std::min(lo, pc - s);
+      hi = std::max(hi, pc + s);
+    }
+  }
+}
+
+TEST(Simulate, SweepsAgreeWithTheToolSampledAlongTheMove) {
+  ToolShape ball;
+  ball.radius = 3, ball.corner = 3, ball.cutting = 12, ball.top = 12;
+  ToolShape bull = ball;
+  bull.corner = 1;
+  ToolShape drill = ball;
+  drill.corner = 0, drill.halfAngle = 59 * kPi / 180;
+  Path helix;
+  helix.arc = true;
+  helix.cu = 1, helix.cv = -2, helix.rho = 4, helix.phi0 = 0.3, helix.dphi = 1.2, helix.w0 = 2, helix.dw = -1.5;
+  Path level = helix;
+  level.dw = 0;
+  level.dphi = -1.4;
+  const std::vector<Path> paths{Line({-5, -1, 3}, {6, 2, 3}), Line({-4, 0, 5}, {5, 1, 0}), Line({0, 0, 6}, {0, 0, -2}),
+                                helix, level};
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> spot(-9, 9), height(-3, 9);
+  for (const ToolShape& tool : {ball, bull, drill})
+    for (size_t k = 0; k < paths.size(); ++k) {
+      int met = 0;
+      for (int n = 0; n < 300; ++n) {
+        const int along = n % 3 == 0 ? 2 : n % 3 == 1 ? 0 : 1;
+        const double c1 = spot(random), c2 = along == 2 ? spot(random) : height(random);
+        double lo, hi;
+        Sampled(paths[k], tool, along, c1, c2, lo, hi);
+        const simulate_detail::Cover c = along == 2 ? AlongAxis(paths[k], tool, c1, c2, 1e-4)
+                                                    : AcrossAxis(paths[k], tool, along, c1, c2, 1e-4);
+        SCOPED_TRACE("path " + std::to_string(k) + " ray " + std::to_string(along) + " at " + std::to_string(c1) +
+                     ", " + std::to_string(c2));
+        if (lo > hi) {
+          // Sampling may miss a graze; the sweep may only reach a hair further.
+          if (c.cut && along != 2) {
+            EXPECT_LT(c.cutHi - c.cutLo, 0.05);
+          }
+          continue;
+        }
+        ++met;
+        ASSERT_TRUE(c.cut);
+        // The exact sweep never covers less than the sampled positions.
+        EXPECT_LE(c.cutLo, lo + 1e-3);
+        EXPECT_GE(c.cutHi, hi - 1e-3);
+        EXPECT_NEAR(c.cutLo, lo, along == 2 ? 0.01 : 0.05);
+        EXPECT_NEAR(c.cutHi, hi, along == 2 ? 0.01 : 0.05);
+      }
+      EXPECT_GT(met, 30);
+    }
+}
+
+// ---- the mesh ----
+
+TEST(Simulate, StlIsClosedAndEnclosesTheStockAfter) {
+  const SimulateResult r = SoundPocket().Run(false);
+  std::ostringstream out;
+  double volume = 0;
+  std::string why;
+  ASSERT_TRUE(WriteStockStl(r, out, volume, why)) << why;
+  const std::string stl = out.str();
+  ASSERT_GT(stl.size(), 84u);
+  uint32_t count = 0;
+  std::memcpy(&count, stl.data() + 80, 4);
+  ASSERT_EQ(stl.size(), 84 + 50 * static_cast<size_t>(count));
+  std::map<std::tuple<float, float, float>, int> ids;
+  std::map<std::pair<int, int>, int> edges;
+  double enclosed = 0;
+  for (uint32_t t = 0; t < count; ++t) {
+    float f[12];
+    std::memcpy(f, stl.data() + 84 + 50 * t, 48);
+    int id[3];
+    double p[3][3];
+    for (int k = 0; k < 3; ++k) {
+      const auto key = std::make_tuple(f[3 + 3 * k], f[4 + 3 * k], f[5 + 3 * k]);
+      id[k] = ids.emplace(key, static_cast<int>(ids.size())).first->second;
+      for (int c = 0; c < 3; ++c) p[k][c] = f[3 + 3 * k + c];
+    }
+    for (int k = 0; k < 3; ++k) ++edges[{std::min(id[k], id[(k + 1) % 3]), std::max(id[k], id[(k + 1) % 3])}];
+    enclosed += (p[0][0] * (p[1][1] * p[2][2] - p[1][2] * p[2][1]) - p[0][1] * (p[1][0] * p[2][2] - p[1][2] * p[2][0]) +
+                 p[0][2] * (p[1][0] * p[2][1] - p[1][1] * p[2][0])) / 6;
+  }
+  size_t open = 0;
+  for (const auto& e : edges) {
+    if (e.second != 2) ++open;
+  }
+  EXPECT_EQ(open, 0u);
+  EXPECT_NEAR(enclosed, volume, 1e-6 * volume + 1);
+  EXPECT_NEAR(volume, r.stockVolumeAfter, 0.005 * r.stockVolumeAfter);
+}
+
+}  // namespace
+}  // namespace varnholt
