@@ -13,70 +13,16 @@
 namespace {
 
 // A 40 x 30 x 10 plate faced 1 mm deep by a D10 end mill in four passes along x, its points in
-// the face's system; DEPTH is the end of the third pass.
-const char* const kFaceJob = R"(ISO-10303-21;
-HEADER;
-FILE_DESCRIPTION((''),'2;1');
-FILE_NAME('face.stp','2026-01-01T00:00:00',(''),(''),'','','');
-FILE_SCHEMA(('COMBINED_SCHEMA'));
-ENDSEC;
-DATA;
-#1=PROJECT('face job',#2,(#10),$,$,$);
-#2=WORKPLAN('main workplan',(#200),$,#20,$);
-#10=WORKPIECE('plate',#11,0.05,$,$,#12,());
-#11=MATERIAL('EN 573-3','EN AW-6082 T6',());
-#12=BLOCK('raw block',#13,40.0,30.0,10.0);
-#13=AXIS2_PLACEMENT_3D('block corner',#14,#15,#16);
-#14=CARTESIAN_POINT('origin',(0.0,0.0,0.0));
-#15=DIRECTION('z axis',(0.0,0.0,1.0));
-#16=DIRECTION('x axis',(1.0,0.0,0.0));
-#20=SETUP('setup 1',#21,#23,(#26));
-#21=AXIS2_PLACEMENT_3D('machine zero to setup',#14,#15,#16);
-#23=PLANE('security plane',#24);
-#24=AXIS2_PLACEMENT_3D('security plane placement',#25,#15,#16);
-#25=CARTESIAN_POINT('security plane location',(0.0,0.0,20.0));
-#26=WORKPIECE_SETUP(#10,#27,$,$,());
-#27=AXIS2_PLACEMENT_3D('setup to workpiece',#14,#15,#16);
-#30=MILLING_CUTTING_TOOL('T1 end mill D10',#31,(#33),90.0,$,$);
-#31=ENDMILL(#32,3,.RIGHT.,.F.,$);
-#32=MILLING_TOOL_DIMENSION(10.0,0.0,$,22.0,0.0,$,$);
-#33=CUTTING_COMPONENT(90.0,$,$,1800.0,$);
-#34=MILLING_TECHNOLOGY(10.0,.TCP.,4.0,$,$,.F.,.F.,.F.,$);
-#35=MILLING_MACHINE_FUNCTIONS(.T.,$,.F.,.F.,$,(),.T.,$,$,());
-#36=PLUNGE_TOOLAXIS(#15);
-#37=BIDIRECTIONAL(0.5,.T.,#16,.LEFT.,.LIFT_SHIFT_PLUNGE.);
-#39=PLUS_MINUS_VALUE(0.1,0.1,1);
-#200=MACHINING_WORKINGSTEP('WS1 face',#23,#201,#210,$);
-#201=PLANAR_FACE('top face',#10,(#210),#202,#204,#207,#209,$,());
-#202=AXIS2_PLACEMENT_3D('top face corner',#203,#15,#16);
-#203=CARTESIAN_POINT('top face corner',(0.0,0.0,10.0));
-#204=PLANE('top face depth',#205);
-#205=AXIS2_PLACEMENT_3D('top face bottom',#206,#15,#16);
-#206=CARTESIAN_POINT('top face bottom',(0.0,0.0,-1.0));
-#207=LINEAR_PATH($,#208,#16);
-#208=TOLERANCED_LENGTH_MEASURE(40.0,#39);
-#209=LINEAR_PROFILE($,#211);
-#211=NUMERIC_PARAMETER('face width',30.0,'mm');
-#210=PLANE_FINISH_MILLING(#212,$,'face finish',5.0,$,#30,#34,#35,10.0,#36,#36,#37,0.2,0.0);
-#212=TOOLPATH_LIST((#213));
-#213=CUTTER_LOCATION_TRAJECTORY(.T.,.TRAJECTORY_PATH.,$,$,$,$,#214,$,$);
-#214=POLYLINE('face zigzag',(#215,#216,#217,#218,#219,#220,#221,#222));
-#215=CARTESIAN_POINT('',(-5.0,4.0,-1.0));
-#216=CARTESIAN_POINT('',(45.0,4.0,-1.0));
-#217=CARTESIAN_POINT('',(45.0,11.5,-1.0));
-#218=CARTESIAN_POINT('',(-5.0,11.5,-1.0));
-#219=CARTESIAN_POINT('',(-5.0,19.0,-1.0));
-#220=CARTESIAN_POINT('',(45.0,19.0,DEPTH));
-#221=CARTESIAN_POINT('',(45.0,26.0,-1.0));
-#222=CARTESIAN_POINT('',(-5.0,26.0,-1.0));
-ENDSEC;
-END-ISO-10303-21;
-)";
+// the face's system.
+const std::string kFaceJob = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/simulate_face.stp";
+const char* const kThirdPassEnd = "(45.0,19.0,-1.0)";
 
 // The job with its third pass ending at `depth` in the face's system (-1 the face's floor).
 std::string FaceJob(const TempDir& dir, const std::string& name, const std::string& depth) {
-  std::string text = kFaceJob;
-  text.replace(text.find("DEPTH"), 5, depth);
+  std::string text = ReadAll(kFaceJob);
+  const size_t at = text.find(kThirdPassEnd);
+  if (at == std::string::npos) return "";
+  text.replace(at, std::string(kThirdPassEnd).size(), "(45.0,19.0," + depth + ")");
   const std::string path = dir.File(name);
   std::ofstream(path, std::ios::binary) << text;
   return path;
@@ -105,6 +51,7 @@ std::vector<const Json*> OfRule(const Json& messages, const std::string& rule) {
 TEST(CheckSimulate, PlantedGougeInTextJsonAndSarif) {
   TempDir dir;
   const std::string gouged = Gouged(dir);
+  ASSERT_FALSE(gouged.empty()) << kFaceJob << " changed: the test cannot plant its gouge";
   const long stepLine = LineOf(gouged, "#200=MACHINING_WORKINGSTEP");
 
   const CliResult json = RunCli({"check", "--rules", "--simulate", "--format", "json", gouged});
@@ -211,6 +158,7 @@ TEST(CheckSimulate, LiftedPassLeavesMaterial) {
 TEST(CheckSimulate, WithoutTheOptionNothingChanges) {
   TempDir dir;
   const std::string gouged = Gouged(dir);
+  ASSERT_FALSE(gouged.empty()) << kFaceJob << " changed: the test cannot plant its gouge";
   ASSERT_FALSE(gouged.empty());
   for (const char* format : {"text", "json", "sarif"}) {
     SCOPED_TRACE(format);

@@ -7,6 +7,7 @@
 #ifndef VARNHOLT_SIMULATE_H
 #define VARNHOLT_SIMULATE_H
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
@@ -107,6 +108,16 @@ SimulateResult Simulate(const Model& model, const Program& program, const GcodeR
 void WriteSimulateText(const SimulateResult& result, std::ostream& out, bool shop = true);
 /// The JSON document docs/simulate.md describes.
 void WriteSimulateJson(const SimulateResult& result, std::ostream& out);
+
+/// The stock after the program as a closed triangle mesh, each triangle turned outwards.
+struct StockTriangles {
+  std::vector<Vec3> vertices;
+  std::vector<std::array<int, 3>> triangles;  // indices into vertices
+  double volume = 0;                          // mm³ it encloses
+};
+/// The mesh WriteStockStl writes; false with `why` when there is none (nothing simulated, an
+/// empty stock).
+bool StockMesh(const SimulateResult& result, StockTriangles& mesh, std::string& why);
 
 /// Writes the stock after the program as a closed binary STL; false with `why` when it cannot.
 /// `volume` is the volume the mesh encloses.
