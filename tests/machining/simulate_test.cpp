@@ -120,12 +120,12 @@ struct Job {
     program.steps.push_back(p);
     return feature;
   }
-  SimulateResult Run(bool withVolumes = true) const {
+  SimulateResult Run(bool withVolumes = true, double resolution = kH) const {
     GcodeOptions g;
     g.allowPartial = true;
     const GcodeResult gcode = WriteGcode(program, g);
     SimulateOptions options;
-    options.resolution = kH;
+    options.resolution = resolution;
     if (withVolumes)
       options.volumes = [this](const Model&, int index, std::string& why) -> std::unique_ptr<FeatureVolume> {
         auto found = volumes.find(index);
@@ -334,6 +334,40 @@ TEST(Simulate, WhatCannotBeSimulatedIsReported) {
   EXPECT_NE(r.steps[0].reason.find("axis"), std::string::npos);
 }
 
+// Every ray along the axis whose centre the swept disk covers is cut to the floor, every other
+// one is left whole: a line out to the right, then a quarter arc counter-clockwise about (50, 50).
+TEST(Simulate, RaysAlongTheAxisAreCutExactlyWhereTheToolPasses) {
+  Job job;
+  const int mill = job.Tool(6, 25);
+  Move arc;
+  arc.kind = MoveKind::Arc;
+  arc.to = {50, 70, 25};
+  arc.center = {50, 50, 25};
+  arc.feed = 600;
+  job.Step(mill, 0, -1, {30, 50, 40}, {Rapid(30, 50, 35), Feed(30, 50, 25), Feed(70, 50, 25), arc, Rapid(50, 70, 40)});
+  const SimulateResult r = job.Run(false);
+  ASSERT_TRUE(r.ok && r.stock);
+  const simulate_detail::DexelGrid& g = r.stock->grid[2];
+  int wrong = 0, cut = 0;
+  for (int j = 0; j < g.n2; ++j)
+    for (int i = 0; i < g.n1; ++i) {
+      const double x = g.C1(i), y = g.C2(j);
+      const double line = y >= 47 && y <= 53 ? (x >= 30 && x <= 70 ? std::fabs(y - 50) : 1e9) : 1e9;
+      const double ends = std::min(std::hypot(x - 30, y - 50), std::hypot(x - 70, y - 50));
+      const double angle = std::atan2(y - 50, x - 50);
+      const double ring = angle >= 0 && angle <= kPi / 2 ? std::fabs(std::hypot(x - 50, y - 50) - 20)
+                                                          : std::hypot(x - 50, y - 70);
+      const double d = std::min({line, ends, ring});
+      if (std::fabs(d - 3) < 1e-6) continue;
+      const double length = g.Length(g.Index(i, j));
+      const bool inside = d < 3;
+      if (inside) ++cut;
+      if (inside ? std::fabs(length - 25) > 1e-4 : std::fabs(length - 30) > 1e-4) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(cut, 3000);
+}
+
 // ---- the sweeps against the tool's positions sampled densely ----
 
 Path Line(Vec3 a, Vec3 b) {
@@ -417,7 +451,8 @@ TEST(Simulate, SweepsAgreeWithTheToolSampledAlongTheMove) {
 // ---- the mesh ----
 
 TEST(Simulate, StlIsClosedAndEnclosesTheStockAfter) {
-  const SimulateResult r = SoundPocket().Run(false);
+  // Coarser than the other cases: meshing is what takes long here.
+  const SimulateResult r = SoundPocket().Run(false, 0.25);
   std::ostringstream out;
   double volume = 0;
   std::string why;
