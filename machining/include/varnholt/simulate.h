@@ -93,6 +93,8 @@ struct SimulateResult {
   std::vector<std::string> notes;
   /// The stock after the last simulated workingstep, for a mesh of it.
   std::shared_ptr<const simulate_detail::Stock> stock;
+  /// The workpiece that stock is of (index into Model::workpieces); -1 without one.
+  int stockWorkpiece = -1;
   size_t Errors() const;
   size_t Warnings() const;
 };
