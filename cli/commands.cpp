@@ -173,7 +173,8 @@ const std::vector<Command>& Commands() {
        {{"--set", "'#N.attr=VALUE'", {}, nullptr}, {"--unset", "'#N.attr'", {}, nullptr}},
        Edit},
       {"render", {},
-       {"FILE OUT [--view top|front|side|iso] [--size WxH] [--generated|--no-generated]"},
+       {"FILE OUT [--view top|front|side|iso] [--size WxH] [--generated|--no-generated]\n"
+        "                             [--stock [--until WORKINGSTEP]]"},
        "render FILE OUT",
        "open FILE, draw its workpiece, features, toolpaths and security planes\n"
        "and write the picture to OUT, as SVG when OUT ends in .svg, as PNG\n"
@@ -185,12 +186,20 @@ const std::vector<Command>& Commands() {
        "picture is complete; status 1 also for another extension, a view or\n"
        "size not of these forms; a workingstep whose operation gives no\n"
        "toolpaths is drawn with the ones generated from its feature (dashed,\n"
-       "rapid moves thin), --no-generated draws the file's toolpaths only\n",
+       "rapid moves thin), --no-generated draws the file's toolpaths only\n"
+       "--stock       also draw the stock after the program, as simulate leaves\n"
+       "              it (at a resolution of its largest side over 400, 0.1 mm\n"
+       "              at least), shaded under the toolpaths, its gouges in red;\n"
+       "              what cannot be simulated is refused (status 1)\n"
+       "--until WS    with --stock, the stock after the workingstep WS (#N or\n"
+       "              its its_id)\n",
        {kFile, kOut}, 2, false, false,
        {{"--view", "top|front|side|iso", {"top", "front", "side", "iso"}, ViewName},
         {"--size", "WxH", {}, PictureSize},
         {"--generated", nullptr, {}, nullptr},
-        {"--no-generated", nullptr, {}, nullptr}},
+        {"--no-generated", nullptr, {}, nullptr},
+        {"--stock", nullptr, {}, nullptr},
+        {"--until", "WORKINGSTEP", {}, nullptr}},
        Render},
       {"scene", {},
        {"FILE [--format text|json] [--units si|shop] [--tolerance MM]"},

@@ -121,6 +121,15 @@ struct StockTriangles {
 /// empty stock).
 bool StockMesh(const SimulateResult& result, StockTriangles& mesh, std::string& why);
 
+/// The stock's mesh for a picture: placed as the scene places its workpiece (in the first
+/// placed setup that clamps it, in machine coordinates), and per triangle whether it lies on a
+/// gouge: its centre more than two cells outside every volume of the workpiece's features and
+/// more than two cells inside the stock as it was. Gouges are marked only where the simulation
+/// found some; `note` says why none are marked where a feature of the workpiece has no volume
+/// (its removal could not be told from a gouge). False with `why` where there is no mesh.
+bool StockPicture(const Model& model, const SimulateResult& result, StockTriangles& placed,
+                  std::vector<bool>& gouged, std::string& note, std::string& why);
+
 /// Writes the stock after the program as a closed binary STL; false with `why` when it cannot.
 /// `volume` is the volume the mesh encloses.
 bool WriteStockStl(const SimulateResult& result, std::ostream& out, double& volume, std::string& why);
