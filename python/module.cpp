@@ -708,8 +708,9 @@ class Document {
     return py::module_::import("json").attr("loads")(json.str());
   }
 
-  // The last simulation's stock as (vertices, triangles): float64 (n, 3) and int64 (m, 3), each
-  // triangle's corners counter-clockwise seen from outside.
+  // The last simulation's stock as (vertices, triangles): float64 (n, 3) in the workpiece's
+  // system, as the STL has them, and int64 (m, 3), each triangle's corners counter-clockwise
+  // seen from outside.
   py::tuple StockMesh() const {
     const State& state = Open();
     if (!state.simulation) throw py::value_error("nothing has been simulated: call simulate() first");

@@ -90,7 +90,7 @@ class Document:
     def simulate(self, resolution: Optional[float] = None, until: Union[str, int, None] = None) -> dict:
         """The program run on the workpiece's stock, as `varnholt-cli simulate --format json` gives it."""
     def stock_mesh(self) -> Tuple[Any, Any]:
-        """The last simulation's stock: vertices ((n, 3) float64) and triangles ((m, 3) int64)."""
+        """The last simulation's stock: vertices ((n, 3) float64, workpiece system) and triangles ((m, 3) int64)."""
     def save(self, path: str) -> None: ...
     def close(self) -> None: ...
 
