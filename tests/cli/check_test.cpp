@@ -79,7 +79,7 @@ TEST(CliCheck, ThreadCountsThatAreNoneAreUsageErrors) {
       {{"check", "-j"}, ""},
       {{"check", "-j", "2"}, ""},
       {{"help", "frobnicate"}, "varnholt-cli: \"frobnicate\" is no subcommand: check, convert, tree, refs, find, "
-                               "show, edit, render, scene, gcode, time, table, diff, help, --help or --version"},
+                               "show, edit, render, scene, gcode, simulate, time, table, diff, help, --help or --version"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[row.args.size() - 1]);
