@@ -15,7 +15,7 @@
 // the first run, as bytes per instance. Everything the core logs goes to a string stream while
 // measuring, so its cost is included; the number of warnings and errors is printed at the end.
 //
-//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|model|toolpaths|gcode|table|diff FILE [--write-to PATH] [--reps N] [--with B]
+//   varnholt-bench --phase scan|open|save|isopen|refs|render|rules|model|toolpaths|gcode|simulate|table|diff FILE [--write-to PATH] [--reps N] [--with B] [--resolution MM]
 //
 // performs one phase once in this process, for bench/compare, which runs each phase as its own
 // process so that the peak resident set belongs to that phase alone:
@@ -32,7 +32,11 @@
 //   toolpaths  that open, timed apart, then BuildProgram: the moves read or generated for every
 //           workingstep (steps, moves, cutting length);
 //   gcode   that open and build, timed apart, then the G-code written (partial where it must
-//           be) and the machining time worked out, each timed.
+//           be) and the machining time worked out, each timed;
+//   simulate  that open, the program and its G-code, timed apart (prepare_seconds), then the
+//           program run on the workpiece's stock at --resolution MM (0: the simulation's own
+//           choice), with the features' volumes: moves, findings, the stock's volume after, and
+//           the resident set the stock took (peak_rss less rss_before).
 // It prints one line of key=value pairs, e.g.
 //   phase=open seconds=8.1 peak_rss=575000000 rss_start=4200000 instances=1612511 bytes=104722147
 //   warnings=0 errors=0
@@ -68,6 +72,8 @@
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_render.h"
+#include "varnholt/feature_volume.h"
+#include "varnholt/simulate.h"
 #include "varnholt/table.h"
 
 namespace {
@@ -192,8 +198,8 @@ double PerInstance(long long bytes, long instances) {
 
 const char* const kUsage =
     "Usage: varnholt-bench FILE [runs] [--write-to PATH] [--file-order]\n"
-    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|model|toolpaths|gcode|table|diff FILE "
-    "[--write-to PATH] [--reps N] [--with B]\n"
+    "       varnholt-bench --phase scan|open|save|isopen|refs|render|rules|model|toolpaths|gcode|simulate|table|diff FILE "
+    "[--write-to PATH] [--reps N] [--with B] [--resolution MM]\n"
     "\n"
     "Times the header read plus the scan, loading every instance, writing the whole file\n"
     "(to /dev/null unless --write-to names a file) and closing, as the median of runs\n"
@@ -205,7 +211,8 @@ const char* const kUsage =
     "timed), isopen (median of N fresh document opens after a warm-up, default 21) or refs\n"
     "(open, then only the index of who refers to whom timed, with its size); toolpaths (open,\n"
     "then only BuildProgram timed, with the moves it gave); gcode (open and build, then the G-code\n"
-    "and the machining time timed); table (open, then the table of cartesian_point built and\n"
+    "and the machining time timed); simulate (open, program and G-code, then only the run on the\n"
+    "stock at --resolution MM timed, default 0: the simulation's choice); table (open, then the table of cartesian_point built and\n"
     "written as CSV, to /dev/null unless --write-to names a file, timed); diff (FILE and the\n"
     "file of --with opened, then only their comparison timed, against the two opens).\n";
 
@@ -230,6 +237,7 @@ struct PhaseArgs {
   long reps;
   long long rssStart;
   const char* with;
+  double resolution;  // of --phase simulate, mm; 0 lets the simulation choose
 };
 
 int PhaseScan(const PhaseArgs& a) {
@@ -420,6 +428,42 @@ int PhaseGcode(const PhaseArgs& a) {
   return 0;
 }
 
+// The program and its G-code made untimed, then the material removal timed alone.
+int PhaseSimulate(const PhaseArgs& a) {
+  char line[640];
+  double open = 0;
+  CDoc* doc = TimedOpen(a, open);
+  if (!doc) return 1;
+  auto t0 = Clock::now();
+  auto* model = new varnholt::Model(varnholt::ReadModel(*doc->Scope()));
+  auto* program = new varnholt::Program(varnholt::BuildProgram(*model));
+  auto* gcode = new varnholt::GcodeResult(varnholt::WriteGcode(*program, varnholt::SimulationGcodeOptions()));
+  const double prepare = Seconds(t0, Clock::now());
+  size_t moves = 0;
+  for (const varnholt::ProgramStep& step : program->steps) moves += step.moves.size();
+  varnholt::SimulateOptions options;
+  options.resolution = a.resolution;
+  options.volumes = [](const varnholt::Model& m, int index, std::string& why) {
+    return varnholt::MakeFeatureVolume(m, index, why);
+  };
+  const long long rssBefore = CurrentRss();
+  t0 = Clock::now();
+  auto* result = new varnholt::SimulateResult(varnholt::Simulate(*model, *program, *gcode, options));
+  const double seconds = Seconds(t0, Clock::now());
+  if (!result->ok) {
+    std::fprintf(stderr, "varnholt-bench: nothing simulated: %s\n", result->error.c_str());
+    return 1;
+  }
+  std::snprintf(line, sizeof line,
+                "phase=simulate seconds=%.6f prepare_seconds=%.6f open_seconds=%.6f resolution=%g moves=%zu "
+                "workingsteps=%zu findings=%zu errors=%zu stock_mm3=%.1f stock_after_mm3=%.1f peak_rss=%lld "
+                "rss_before=%lld bytes=%lld",
+                seconds, prepare, open, result->resolution, moves, result->steps.size(), result->findings.size(),
+                result->Errors(), result->stockVolume, result->stockVolumeAfter, PeakRss(), rssBefore, a.bytes);
+  std::printf("%s\n", line);
+  return 0;
+}
+
 // The descriptor of the file a phase writes, or -1 after saying why there is none.
 int OpenForWriting(const char* path) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -559,7 +603,7 @@ int PhaseDiff(const PhaseArgs& a) {
 
 /// --phase: performs one phase once and prints its line; returns the exit status.
 int RunPhase(const std::string& phase, const char* path, long long bytes, const char* writeTo,
-             long reps, const char* with) {
+             long reps, const char* with, double resolution) {
   static const struct {
     const char* name;
     int (*run)(const PhaseArgs&);
@@ -567,9 +611,10 @@ int RunPhase(const std::string& phase, const char* path, long long bytes, const 
                  {"render", PhaseRender}, {"save", PhaseSave}, {"isopen", PhaseIsopen},
                  {"rules", PhaseRules},   {"model", PhaseModel},  {"toolpaths", PhaseToolpaths},
                  {"gcode", PhaseGcode},
+                 {"simulate", PhaseSimulate},
                  {"table", PhaseTable},
                  {"diff", PhaseDiff}};
-  const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss(), with};
+  const PhaseArgs args{path, bytes, writeTo, reps, CurrentRss(), with, resolution};
   for (const auto& p : kPhases) {
     if (phase != p.name) continue;
     const int status = p.run(args);
@@ -593,6 +638,7 @@ struct Options {
   std::string phase;
   long reps = 21;
   const char* with = nullptr;  // the second file of --phase diff
+  double resolution = 0;       // of --phase simulate
 };
 
 int Usage() {
@@ -617,6 +663,10 @@ int ParseOptions(int argc, char** argv, Options& o) {
       o.phase = argv[++i];
     } else if (std::strcmp(argv[i], "--with") == 0 && hasValue) {
       o.with = argv[++i];
+    } else if (std::strcmp(argv[i], "--resolution") == 0 && hasValue) {
+      char* end = nullptr;
+      o.resolution = std::strtod(argv[++i], &end);
+      if (*end || !(o.resolution >= 0.001 && o.resolution <= 100)) return Usage();
     } else if (std::strcmp(argv[i], "--reps") == 0 && hasValue) {
       if ((o.reps = Count(argv[++i])) == 0) return Usage();
     } else if (std::strcmp(argv[i], "--file-order") == 0) {
@@ -653,7 +703,7 @@ int main(int argc, char** argv) {
   RegisterTypeNames();
   RegisterEntityNames();
   if (!o.phase.empty())
-    return RunPhase(o.phase, path, static_cast<long long>(st.st_size), o.writeTo, o.reps, o.with);
+    return RunPhase(o.phase, path, static_cast<long long>(st.st_size), o.writeTo, o.reps, o.with, o.resolution);
 
   const long long rssStart = CurrentRss();
   std::ostringstream log;

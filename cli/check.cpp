@@ -1,4 +1,4 @@
-// check [-j N] [--rules] [--format text|json|sarif] [--fail-on error|warning] FILE...: every
+// check [-j N] [--rules [--simulate]] [--format text|json|sarif] [--fail-on error|warning] FILE...: every
 // file opened and checked, its log printed in the order of the files; with --rules the rule
 // check's findings follow each log.
 #include <cstdio>
@@ -33,7 +33,7 @@ struct FileCheck {
 
 // Opens and checks one file in a document of its own; nothing is printed, so that files
 // checked at the same time cannot mix their output.
-FileCheck CheckFile(const std::string& path, bool last, bool withRules) {
+FileCheck CheckFile(const std::string& path, bool last, bool withRules, const varnholt::rules::CheckOptions& options) {
   FileCheck check;
   check.path = path;
   auto* doc = new CDoc;
@@ -41,7 +41,7 @@ FileCheck CheckFile(const std::string& path, bool last, bool withRules) {
   if (!check.opened) check.status = 1;
   check.coreLog = doc->LogText();
   if (withRules && check.opened && doc->Scope()) {
-    check.rules = varnholt::rules::Check(*doc->Scope());
+    check.rules = varnholt::rules::Check(*doc->Scope(), varnholt::rules::Progress(), options);
     check.ruled = true;
     doc->Log() << varnholt::rules::LogText(check.rules);
   }
@@ -74,6 +74,9 @@ int Check(const Arguments& arguments) {
   const std::vector<std::string>& files = arguments.positional;
   const unsigned threads = arguments.Has("-j") ? ParseThreadCount(arguments.Last("-j")) : 0;
   const bool withRules = arguments.Has("--rules");
+  varnholt::rules::CheckOptions options;
+  options.simulate = arguments.Has("--simulate");
+  if (options.simulate && !withRules) return Misuse("--simulate adds to the rule check: it needs --rules");
   const std::string format = arguments.Last("--format", "text");
   const std::string failOn = arguments.Last("--fail-on");
   // The core's storage serves one thread unless it is told before the second one starts.
@@ -84,7 +87,7 @@ int Check(const Arguments& arguments) {
   std::vector<std::string> summaries;
   RunInOrder<FileCheck>(
       files.size(), threads,
-      [&](std::size_t i) { return CheckFile(files[i], i + 1 == files.size(), withRules); },
+      [&](std::size_t i) { return CheckFile(files[i], i + 1 == files.size(), withRules, options); },
       [&](std::size_t, FileCheck& check) {
         FileDiagnostics diagnostics = varnholt::Diagnose(check.path, check.opened, check.coreLog,
                                                check.ruled ? &check.rules : nullptr);

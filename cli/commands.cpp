@@ -90,7 +90,8 @@ const Positional kInstance{"N", Completion::None};
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"check", {},
-       {"FILE...", "[-j N] [--rules] [--format text|json|sarif] [--fail-on error|warning] FILE..."},
+       {"FILE...", "[-j N] [--rules [--simulate]] [--format text|json|sarif] [--fail-on error|warning]\n"
+                   "                                FILE..."},
        "check FILE...",
        "open each file and print its log to standard output\n"
        "-j N           check N files at a time on as many threads (default 1); the\n"
@@ -99,6 +100,11 @@ const std::vector<Command>& Commands() {
        "               the findings follow each log under one heading, then a line\n"
        "               naming the rules not evaluated; several files end with a\n"
        "               summary line each\n"
+       "--simulate     with --rules, also run the project's program on its\n"
+       "               workpiece's stock (as simulate does) and report its findings\n"
+       "               as the rules simulate.rapid_into_material,\n"
+       "               simulate.shank_in_material, simulate.gouge (errors) and\n"
+       "               simulate.material_left (warning), each on its workingstep\n"
        "--format F     text (the default), json (one document, see diagnostics.md)\n"
        "               or sarif (SARIF 2.1.0)\n"
        "--fail-on S    exit status 3 when a message of severity S (error or\n"
@@ -106,6 +112,7 @@ const std::vector<Command>& Commands() {
        {kFile}, 1, true, false,
        {{"-j", "N", {}, ThreadCount},
         {"--rules", nullptr, {}, nullptr},
+        {"--simulate", nullptr, {}, nullptr},
         {"--format", "text|json|sarif", {"text", "json", "sarif"}, FormatName},
         {"--fail-on", "error|warning", {"error", "warning"}, Severity}},
        Check},
@@ -166,7 +173,8 @@ const std::vector<Command>& Commands() {
        {{"--set", "'#N.attr=VALUE'", {}, nullptr}, {"--unset", "'#N.attr'", {}, nullptr}},
        Edit},
       {"render", {},
-       {"FILE OUT [--view top|front|side|iso] [--size WxH] [--generated|--no-generated]"},
+       {"FILE OUT [--view top|front|side|iso] [--size WxH] [--generated|--no-generated]\n"
+        "                             [--stock [--until WORKINGSTEP]]"},
        "render FILE OUT",
        "open FILE, draw its workpiece, features, toolpaths and security planes\n"
        "and write the picture to OUT, as SVG when OUT ends in .svg, as PNG\n"
@@ -178,12 +186,20 @@ const std::vector<Command>& Commands() {
        "picture is complete; status 1 also for another extension, a view or\n"
        "size not of these forms; a workingstep whose operation gives no\n"
        "toolpaths is drawn with the ones generated from its feature (dashed,\n"
-       "rapid moves thin), --no-generated draws the file's toolpaths only\n",
+       "rapid moves thin), --no-generated draws the file's toolpaths only\n"
+       "--stock       also draw the stock after the program, as simulate leaves\n"
+       "              it (at a resolution of its largest side over 400, 0.1 mm\n"
+       "              at least), shaded under the toolpaths, its gouges in red;\n"
+       "              what cannot be simulated is refused (status 1)\n"
+       "--until WS    with --stock, the stock after the workingstep WS (#N or\n"
+       "              its its_id)\n",
        {kFile, kOut}, 2, false, false,
        {{"--view", "top|front|side|iso", {"top", "front", "side", "iso"}, ViewName},
         {"--size", "WxH", {}, PictureSize},
         {"--generated", nullptr, {}, nullptr},
-        {"--no-generated", nullptr, {}, nullptr}},
+        {"--no-generated", nullptr, {}, nullptr},
+        {"--stock", nullptr, {}, nullptr},
+        {"--until", "WORKINGSTEP", {}, nullptr}},
        Render},
       {"scene", {},
        {"FILE [--format text|json] [--units si|shop] [--tolerance MM]"},

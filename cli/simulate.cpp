@@ -48,10 +48,7 @@ int Simulate(const Arguments& arguments) {
     project = program.hasProject;
     units = program.units.system;
     if (project) {
-      varnholt::GcodeOptions gcodeOptions;
-      gcodeOptions.allowPartial = true;
-      gcodeOptions.acceptImplausible = true;  // the moves are what is proved here, not the feeds
-      const varnholt::GcodeResult gcode = varnholt::WriteGcode(program, gcodeOptions);
+      const varnholt::GcodeResult gcode = varnholt::WriteGcode(program, varnholt::SimulationGcodeOptions());
       result = varnholt::Simulate(model, program, gcode, options);
     }
   }

@@ -3,12 +3,14 @@
 // records read directly and with the parser reading everything, which must agree. A file that
 // opens is then saved, the save opened and saved again: the two saves must be the same bytes
 // (a save is a fixed point), and a save of a file that opened must itself open. The rule check,
-// the program, its G-code and its time run on everything that opens, and so do the tables of
-// every entity. A file compared with its own save has no differences.
+// the program, its G-code and its time run on everything that opens, and so does the material
+// removal at a coarse resolution, and the tables of every entity. A file compared with its own
+// save has no differences.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,8 +26,11 @@
 #include "support/document_text.h"
 #include "varnholt/diff.h"
 #include "varnholt/doc.h"
+#include "varnholt/feature_volume.h"
 #include "varnholt/gcode.h"
+#include "varnholt/model_read.h"
 #include "varnholt/program.h"
+#include "varnholt/simulate.h"
 #include "varnholt/rules.h"
 #include "varnholt/table.h"
 
@@ -34,6 +39,46 @@ namespace {
 [[noreturn]] void Finding(const std::string& what) {
   std::fprintf(stderr, "%s\n", what.c_str());
   std::abort();
+}
+
+// The program run on the stock of what opened, as the simulate command runs it, but coarse
+// (2 mm) and with a few hundred MB for the stock: its time and memory stay bounded by the
+// input's size, whatever stock and moves the file gives. What it gives back must add up.
+void Simulate(CDoc& doc) {
+  const varnholt::Model model = varnholt::ReadModel(*doc.Scope());
+  const varnholt::Program program = varnholt::BuildProgram(model);
+  if (!program.hasProject) return;
+  varnholt::SimulateOptions options;
+  options.resolution = 2;
+  options.memoryLimit = size_t(256) << 20;
+  options.volumes = [](const varnholt::Model& m, int index, std::string& why) {
+    return varnholt::MakeFeatureVolume(m, index, why);
+  };
+  // The G-code of this program, whose lines the findings name.
+  const varnholt::SimulateResult result =
+      varnholt::Simulate(model, program, varnholt::WriteGcode(program, varnholt::SimulationGcodeOptions()), options);
+  if (!result.ok) {
+    if (result.error.empty()) Finding("a simulation that failed without saying why");
+    return;
+  }
+  if (!(result.stockVolume >= 0) || !(result.stockVolumeAfter >= 0) ||
+      result.stockVolumeAfter > result.stockVolume * (1 + 1e-9) + 1e-6)
+    Finding("a stock whose volume grew, or is no number");
+  for (const varnholt::SimFinding& f : result.findings) {
+    if (f.kind != "rapid_into_material" && f.kind != "shank_in_material" && f.kind != "gouge" &&
+        f.kind != "material_left")
+      Finding("a simulation finding of no known kind: " + f.kind);
+    if (!(f.depth >= 0) || f.text.empty()) Finding("a simulation finding without its depth or text");
+  }
+  varnholt::StockTriangles mesh;
+  std::string why;
+  if (varnholt::StockMesh(result, mesh, why)) {
+    for (const std::array<int, 3>& t : mesh.triangles)
+      for (int k : t)
+        if (k < 0 || static_cast<size_t>(k) >= mesh.vertices.size()) Finding("a stock mesh's triangle outside its vertices");
+  } else if (why.empty()) {
+    Finding("a stock without a mesh, and no reason");
+  }
 }
 
 // The rule check and the program's moves (generated ones included) only read the model: they
@@ -60,6 +105,7 @@ void CheckRules(CDoc& doc) {
   }
   const varnholt::ProgramTime time = varnholt::MachiningTime(program);
   if (!(time.total.Total() >= 0)) Finding("a machining time that is no number");
+  Simulate(doc);
   // Every entity's table, with a row per instance of it.
   std::ostringstream csv;
   for (const varnholt::EntityTable& table : varnholt::EntityTable::AllEntities(*doc.Scope())) {

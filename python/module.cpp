@@ -6,9 +6,11 @@
 #include <Python.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/eval.h>
+#include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -30,11 +32,14 @@
 #include "varnholt/doc.h"
 #include "varnholt/edit.h"
 #include "varnholt/insertdialog.h"
+#include "varnholt/feature_volume.h"
 #include "varnholt/gcode.h"
+#include "varnholt/model_read.h"
 #include "varnholt/navigation.h"
 #include "varnholt/program.h"
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
+#include "varnholt/simulate.h"
 #include "varnholt/table.h"
 
 #include "python_side.h"
@@ -55,6 +60,9 @@ struct State {
   }
   std::unique_ptr<CDoc> doc;
   std::unique_ptr<varnholt::Navigator> navigator;  // made on the first question that needs it
+  /// The last simulate()'s result, whose stock stock_mesh() meshes; it may be large, and goes
+  /// with the document.
+  std::shared_ptr<const varnholt::SimulateResult> simulation;
   cct_Scope& Scope() const { return *doc->Scope(); }
   varnholt::Navigator& Navigate() {
     if (!navigator) navigator = std::make_unique<varnholt::Navigator>(Scope());
@@ -425,7 +433,9 @@ class Document {
   }
   // The population goes now; views of it raise ClosedError from here on.
   void Close() {
-    if (state_) state_->doc.reset();
+    if (!state_) return;
+    state_->doc.reset();
+    state_->simulation.reset();
   }
   long Length() const {
     long n = 0;
@@ -666,6 +676,70 @@ class Document {
     return py::module_::import("json").attr("loads")(json.str());
   }
 
+  // The program run on the workpiece's stock, as `varnholt-cli simulate --format json` gives it;
+  // the stock it leaves is kept for stock_mesh(). ValueError where nothing can be simulated.
+  py::object Simulate(const py::object& resolution, const py::object& until) const {
+    State& state = Open();
+    varnholt::SimulateOptions options;
+    if (!resolution.is_none()) {
+      const double r = py::cast<double>(resolution);
+      if (!std::isfinite(r) || r < 0.001 || r > 100) throw py::value_error("the resolution is a length in mm from 0.001 to 100");
+      options.resolution = r;
+    }
+    if (py::isinstance<py::int_>(until)) options.until = "#" + std::to_string(py::cast<long>(until));
+    else if (!until.is_none()) options.until = py::cast<std::string>(until);
+    options.volumes = [](const varnholt::Model& model, int index, std::string& why) {
+      return varnholt::MakeFeatureVolume(model, index, why);
+    };
+    auto result = std::make_shared<varnholt::SimulateResult>();
+    {
+      CDoc::LogRoute route(*state.doc);
+      const varnholt::Model model = varnholt::ReadModel(state.Scope());
+      const varnholt::Program program = varnholt::BuildProgram(model);
+      if (!program.hasProject) throw py::value_error("the file has no project: nothing is machined");
+      const varnholt::GcodeResult gcode = varnholt::WriteGcode(program, varnholt::SimulationGcodeOptions());
+      // The stock is cut without the population's objects: other Python threads go on meanwhile.
+      py::gil_scoped_release release;
+      *result = varnholt::Simulate(model, program, gcode, options);
+    }
+    if (!result->ok) throw py::value_error(result->error);
+    if (!options.until.empty())
+      for (const std::string& note : result->notes)
+        if (note.rfind("no workingstep ", 0) == 0) throw py::value_error(note);
+    state.simulation = result;
+    std::ostringstream json;
+    varnholt::WriteSimulateJson(*result, json);
+    return py::module_::import("json").attr("loads")(json.str());
+  }
+
+  // The last simulation's stock as (vertices, triangles): float64 (n, 3) in the workpiece's
+  // system, as the STL has them, and int64 (m, 3), each triangle's corners counter-clockwise
+  // seen from outside.
+  py::tuple StockMesh() const {
+    const State& state = Open();
+    if (!state.simulation) throw py::value_error("nothing has been simulated: call simulate() first");
+    varnholt::StockTriangles mesh;
+    std::string why;
+    {
+      py::gil_scoped_release release;
+      if (!varnholt::StockMesh(*state.simulation, mesh, why)) mesh.triangles.clear();
+    }
+    if (!why.empty()) throw py::value_error(why);
+    py::array_t<double> vertices({static_cast<py::ssize_t>(mesh.vertices.size()), py::ssize_t(3)});
+    auto v = vertices.mutable_unchecked<2>();
+    for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+      const py::ssize_t r = static_cast<py::ssize_t>(i);
+      v(r, 0) = mesh.vertices[i].x;
+      v(r, 1) = mesh.vertices[i].y;
+      v(r, 2) = mesh.vertices[i].z;
+    }
+    py::array_t<int64_t> triangles({static_cast<py::ssize_t>(mesh.triangles.size()), py::ssize_t(3)});
+    auto t = triangles.mutable_unchecked<2>();
+    for (size_t i = 0; i < mesh.triangles.size(); ++i)
+      for (py::ssize_t k = 0; k < 3; ++k) t(static_cast<py::ssize_t>(i), k) = mesh.triangles[i][static_cast<size_t>(k)];
+    return py::make_tuple(vertices, triangles);
+  }
+
   // The placed scene: each path with its points as an (n, 3) numpy array where numpy is there.
   py::list Scene() const {
     varnholt::Scene scene;
@@ -808,6 +882,8 @@ PYBIND11_MODULE(varnholt, m) {
            py::arg("units") = py::none())
       .def("scene", &Document::Scene)
       .def("program", &Document::ProgramView, py::arg("units") = py::none())
+      .def("simulate", &Document::Simulate, py::arg("resolution") = py::none(), py::arg("until") = py::none())
+      .def("stock_mesh", &Document::StockMesh)
       .def("save", &Document::Save, py::arg("path"))
       .def("close", &Document::Close)
       .def("__enter__", [](Document& d) -> Document& { return d; }, py::return_value_policy::reference)

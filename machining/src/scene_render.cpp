@@ -300,9 +300,102 @@ void Legend(cairo_t* cr, const Scene& scene, const Box& area) {
   }
 }
 
-// The scene and its decorations within the area.
+// The mesh's triangles that face the camera, far ones first (a closed surface drawn so needs no
+// depth buffer where its triangles are small), each shaded by how much it faces a light from
+// above the viewer's left shoulder. Without antialiasing: triangles that share an edge then
+// cover every pixel along it once, where antialiased fills would leave a seam of background.
+size_t FillMesh(cairo_t* cr, const Camera& camera, const ShadedMesh& mesh, const Box& area) {
+  const ScreenMap map(camera);
+  // Depth is linear: its gradient points at the viewer.
+  const double d0 = camera.Depth({0, 0, 0});
+  const Vec3 toViewer = Normalized({camera.Depth({1, 0, 0}) - d0, camera.Depth({0, 1, 0}) - d0, camera.Depth({0, 0, 1}) - d0});
+  // The light: towards the viewer, tilted up the screen and to its left.
+  const Point2 origin = map({0, 0, 0});
+  Vec3 up{0, 0, 0}, left{0, 0, 0};
+  for (int k = 0; k < 3; ++k) {
+    Vec3 e{0, 0, 0};
+    (k == 0 ? e.x : k == 1 ? e.y : e.z) = 1;
+    const Point2 p = map(e);
+    const double scale = camera.scale > 0 ? camera.scale : 1;
+    (k == 0 ? up.x : k == 1 ? up.y : up.z) = -(p.y - origin.y) / scale;
+    (k == 0 ? left.x : k == 1 ? left.y : left.z) = -(p.x - origin.x) / scale;
+  }
+  const Vec3 light = Normalized({toViewer.x + 0.5 * up.x + 0.3 * left.x, toViewer.y + 0.5 * up.y + 0.3 * left.y,
+                                 toViewer.z + 0.5 * up.z + 0.3 * left.z});
+  struct Face {
+    double depth;
+    size_t index;
+    double shade;
+  };
+  std::vector<Face> faces;
+  faces.reserve(mesh.triangles.size() / 2);
+  const size_t n = mesh.vertices.size();
+  for (size_t t = 0; t < mesh.triangles.size(); ++t) {
+    const std::array<int, 3>& tri = mesh.triangles[t];
+    if (tri[0] < 0 || tri[1] < 0 || tri[2] < 0 || size_t(tri[0]) >= n || size_t(tri[1]) >= n || size_t(tri[2]) >= n)
+      continue;
+    const Vec3 &a = mesh.vertices[size_t(tri[0])], &b = mesh.vertices[size_t(tri[1])], &c = mesh.vertices[size_t(tri[2])];
+    const Vec3 normal = Cross(Sub(b, a), Sub(c, a));
+    const double length = std::sqrt(Dot(normal, normal));
+    if (!(length > 0) || Dot(normal, toViewer) <= 0) continue;  // edge-on or turned away
+    const Point2 pa = map(a), pb = map(b), pc = map(c);
+    if (std::max({pa.x, pb.x, pc.x}) < area.x0 || std::min({pa.x, pb.x, pc.x}) > area.x1 ||
+        std::max({pa.y, pb.y, pc.y}) < area.y0 || std::min({pa.y, pb.y, pc.y}) > area.y1)
+      continue;
+    const double lit = std::max(0.0, Dot(normal, light) / length);
+    faces.push_back({camera.Depth({(a.x + b.x + c.x) / 3, (a.y + b.y + c.y) / 3, (a.z + b.z + c.z) / 3}), t,
+                     0.45 + 0.55 * lit});
+  }
+  std::stable_sort(faces.begin(), faces.end(), [](const Face& p, const Face& q) { return p.depth < q.depth; });
+  cairo_save(cr);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  for (const Face& f : faces) {
+    const std::array<int, 3>& tri = mesh.triangles[f.index];
+    const bool red = f.index < mesh.red.size() && mesh.red[f.index];
+    // Stock in a light steel blue, gouges in red.
+    const double base[3] = {red ? 0.90 : 0.66, red ? 0.12 : 0.72, red ? 0.10 : 0.80};
+    cairo_set_source_rgb(cr, base[0] * f.shade, base[1] * f.shade, base[2] * f.shade);
+    const Point2 pa = map(mesh.vertices[size_t(tri[0])]), pb = map(mesh.vertices[size_t(tri[1])]),
+                 pc = map(mesh.vertices[size_t(tri[2])]);
+    cairo_move_to(cr, pa.x, pa.y);
+    cairo_line_to(cr, pb.x, pb.y);
+    cairo_line_to(cr, pc.x, pc.y);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+  }
+  cairo_restore(cr);
+  return faces.size();
+}
+
+// The mesh on a vector surface: filled into pixels `ratio` times finer than drawing units and
+// placed as one picture, since a file of a path per triangle would hold hundreds of thousands.
+void PaintMesh(cairo_t* cr, const Camera& camera, const ShadedMesh& mesh, const Box& area, double ratio) {
+  const int width = static_cast<int>(std::ceil((area.x1 - area.x0) * ratio));
+  const int height = static_cast<int>(std::ceil((area.y1 - area.y0) * ratio));
+  if (width < 1 || height < 1 || width > 4 * kMaxPictureSide || height > 4 * kMaxPictureSide) return;
+  const Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) return;
+  {
+    const Context ic(cairo_create(image.get()));
+    cairo_scale(ic.get(), ratio, ratio);
+    cairo_translate(ic.get(), -area.x0, -area.y0);
+    FillMesh(ic.get(), camera, mesh, area);
+  }
+  cairo_surface_flush(image.get());
+  cairo_save(cr);
+  cairo_translate(cr, area.x0, area.y0);
+  cairo_scale(cr, 1 / ratio, 1 / ratio);
+  cairo_set_source_surface(cr, image.get(), 0, 0);
+  cairo_paint(cr);
+  cairo_restore(cr);
+}
+
+// The scene and its decorations within the area, over the mesh where there is one (on a vector
+// surface as a picture of `meshRatio` pixels a unit).
 void DrawPicture(cairo_t* cr, const Scene& scene, const Camera& camera, const Box& area, double minStep,
-                 bool pixels) {
+                 bool pixels, const ShadedMesh* mesh = nullptr, double meshRatio = 1) {
+  if (mesh && pixels) FillMesh(cr, camera, *mesh, area);
+  else if (mesh) PaintMesh(cr, camera, *mesh, area, meshRatio);
   StrokeAll(cr, camera, PictureStrokes(scene), area, minStep, pixels);
   Decorate(cr, Layout(camera, scene.lengthUnit, area));
   Legend(cr, scene, area);
@@ -353,7 +446,8 @@ const char* ViewName(ViewDirection direction) {
 
 // The sheet's page, in points: the name and the side looked from above a rule, the view framed
 // below them.
-void DrawSheet(cairo_t* cr, const Scene& scene, ViewDirection direction, const std::string& name) {
+void DrawSheet(cairo_t* cr, const Scene& scene, ViewDirection direction, const std::string& name,
+               const ShadedMesh* mesh) {
   // A 12 mm margin, which every printer leaves white; the header's rule, then the framed view.
   const double margin = 34, headerHeight = 30;
   const double left = margin, right = kSheetWidth - margin;
@@ -399,7 +493,8 @@ void DrawSheet(cairo_t* cr, const Scene& scene, ViewDirection direction, const s
   camera.offsetY += viewTop;
   // A tenth of a point is less than a printer's dot even at 600 dpi: points closer than that
   // to the one before add nothing on paper, and a dense toolpath has millions of them.
-  DrawPicture(cr, scene, camera, {left, viewTop, right, bottom}, 0.1, false);
+  // The mesh at 4 pixels a point, 288 dots an inch: finer than the eye reads on paper.
+  DrawPicture(cr, scene, camera, {left, viewTop, right, bottom}, 0.1, false, mesh, 4);
   cairo_restore(cr);
 }
 
@@ -496,7 +591,7 @@ size_t DrawStrokes(const Pixels& pixels, const Camera& camera, const std::vector
   return cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS ? segments : 0;
 }
 
-PictureFile RenderPng(const Scene& scene, const Camera& camera, int width, int height) {
+PictureFile RenderPng(const Scene& scene, const Camera& camera, int width, int height, const ShadedMesh* mesh) {
   width = std::clamp(width, 1, kMaxPictureSide);
   height = std::clamp(height, 1, kMaxPictureSide);
   PictureFile file;
@@ -508,7 +603,7 @@ PictureFile RenderPng(const Scene& scene, const Camera& camera, int width, int h
   {
     const Context cr(cairo_create(surface.get()));
     PaintWhite(cr.get());
-    DrawPicture(cr.get(), scene, camera, {0, 0, double(width), double(height)}, 0.5, true);
+    DrawPicture(cr.get(), scene, camera, {0, 0, double(width), double(height)}, 0.5, true, mesh);
     if (cairo_status_t status = cairo_status(cr.get()); status != CAIRO_STATUS_SUCCESS) {
       file.error = Failure(status);
       return file;
@@ -524,17 +619,18 @@ PictureFile RenderPng(const Scene& scene, const Camera& camera, int width, int h
   return file;
 }
 
-PictureFile RenderSvg(const Scene& scene, const Camera& camera, int width, int height) {
+PictureFile RenderSvg(const Scene& scene, const Camera& camera, int width, int height, const ShadedMesh* mesh) {
   std::string bytes;
   const Surface surface(cairo_svg_surface_create_for_stream(Append, &bytes, width, height));
   cairo_svg_surface_set_document_unit(surface.get(), CAIRO_SVG_UNIT_USER);  // plain pixels
   const Context cr(cairo_create(surface.get()));
   PaintWhite(cr.get());
-  DrawPicture(cr.get(), scene, camera, {0, 0, double(width), double(height)}, 0, false);
+  DrawPicture(cr.get(), scene, camera, {0, 0, double(width), double(height)}, 0, false, mesh);
   return Finish(cr.get(), surface.get(), bytes);
 }
 
-PictureFile RenderSheet(const Scene& scene, ViewDirection direction, const std::string& fileName) {
+PictureFile RenderSheet(const Scene& scene, ViewDirection direction, const std::string& fileName,
+                        const ShadedMesh* mesh) {
   std::string bytes;
   const Surface surface(cairo_pdf_surface_create_for_stream(Append, &bytes, kSheetWidth, kSheetHeight));
   const std::string name = Utf8(fileName);
@@ -543,7 +639,7 @@ PictureFile RenderSheet(const Scene& scene, ViewDirection direction, const std::
   if (const std::string date = CreationDate(); !date.empty())
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, date.c_str());
   const Context cr(cairo_create(surface.get()));
-  DrawSheet(cr.get(), scene, direction, name);
+  DrawSheet(cr.get(), scene, direction, name, mesh);
   cairo_show_page(cr.get());
   return Finish(cr.get(), surface.get(), bytes);
 }

@@ -8,7 +8,7 @@
 namespace varnholt::rules {
 
 CheckFunction FindCheck(const std::string& id) {
-  for (const auto* table : {&PropositionChecks(), &PreflightChecks(), &ResourceChecks()})
+  for (const auto* table : {&PropositionChecks(), &PreflightChecks(), &ResourceChecks(), &SimulateChecks()})
     for (const auto& entry : *table)
       if (id == entry.first) return entry.second;
   return nullptr;

@@ -15,6 +15,7 @@
 #include "varnholt/rules.h"
 #include "varnholt/scene.h"
 #include "varnholt/scene_toolpaths.h"
+#include "varnholt/simulate.h"
 
 class cct_Instance;
 
@@ -65,6 +66,12 @@ class CheckContext {
   const ToolpathScene& ToolpathSceneOfProject();
   /// The machining model of the file's project, read on first use.
   const Model& ModelOfProject();
+  /// The resolution the material-removal simulation runs at (0: its own choice).
+  void SetSimulation(double resolution) { resolution_ = resolution; }
+  /// The project's program run on its workpiece's stock, on first use; null when it could not
+  /// run, SimulationError() then saying why.
+  const SimulateResult* Simulation();
+  const std::string& SimulationError() const { return simulationError_; }
 
  private:
   static constexpr size_t kAtHand = 4096;  // instances kept of a type not needed
@@ -75,6 +82,10 @@ class CheckContext {
 
   std::unique_ptr<ToolpathScene> scene_;
   std::unique_ptr<Model> model_;
+  double resolution_ = 0;
+  bool simulated_ = false;
+  std::unique_ptr<SimulateResult> simulation_;
+  std::string simulationError_;
   mutable std::map<std::string, std::vector<const cct_Instance*>> ofType_;
   cct_Scope& scope_;
   mutable std::unordered_map<long, Type> types_;

@@ -174,6 +174,8 @@ FileDiagnostics Diagnose(const std::string& path, bool opened, const std::string
     file.ruled = true;
     file.rulesEvaluated = static_cast<long>(report->evaluated.size());
     file.notEvaluated = report->notEvaluated;
+    file.unevaluated = report->unevaluated;
+    file.simulated = report->simulated;
     for (const rules::Finding& f : report->findings) {
       Message m;
       m.error = f.severity == rules::Severity::Error;
@@ -233,11 +235,16 @@ std::string SarifDocument(const std::vector<FileDiagnostics>& files) {
   // The rules: every rule the check evaluates, then the core's categories that were reported.
   std::vector<std::pair<std::string, std::pair<std::string, bool>>> rules;  // id, (text, error)
   std::map<std::string, size_t> index;
-  bool ruled = false;
-  for (const FileDiagnostics& f : files) ruled = ruled || f.ruled;
+  bool ruled = false, simulated = false;
+  for (const FileDiagnostics& f : files) {
+    ruled = ruled || f.ruled;
+    simulated = simulated || (f.ruled && f.simulated);
+  }
+  // The material-removal rules are listed only where they were asked for, so that a check
+  // without them reads as it always did.
   if (ruled)
     for (const rules::Rule& r : rules::Rules())
-      if (r.kind != "skip") {
+      if (r.kind != "skip" && (simulated || !rules::OnRequest(r))) {
         index[r.id] = rules.size();
         rules.push_back({r.id, {r.description, r.severity == rules::Severity::Error}});
       }

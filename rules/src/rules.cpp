@@ -297,18 +297,28 @@ const std::vector<Rule>& Rules() {
 
 Report Check(cct_Scope& scope) { return Check(scope, Progress()); }
 
-Report Check(cct_Scope& scope, const Progress& progress) {
+Report Check(cct_Scope& scope, const Progress& progress) { return Check(scope, progress, CheckOptions()); }
+
+bool OnRequest(const Rule& rule) { return rule.id.rfind("simulate.", 0) == 0; }
+
+Report Check(cct_Scope& scope, const Progress& progress, const CheckOptions& options) {
   // The pass over the file keeps the instances the where and type rules will look at; those of
   // other types, mostly the points, only when a check asks for them.
   const auto byType = TypeRules();
   CheckContext context(scope, [&](const cct_Instance& first) {
     return !WhereRulesOf(first).empty() || (!byType.empty() && !TypeRuleAttributes(first, byType).empty());
   });
+  context.SetSimulation(options.resolution);
   Report report;
+  report.simulated = options.simulate;
+  std::vector<Rule> unevaluated;
   const size_t count = context.Count();
   report.cancelled = !WhereRules(context, Pacer(progress, 0, 45, count)) ||
                      !TypeRulesOn(context, Pacer(progress, 45, 90, count));
   for (const Rule& rule : Rules()) {
+    // Not asked for, the material-removal rules are not there at all: the report, and the
+    // progress told, are what they were before those rules existed.
+    if (OnRequest(rule) && !options.simulate) continue;
     if (!report.cancelled && progress && rule.kind == "check" && !progress(90)) report.cancelled = true;
     if (rule.kind == "skip") {
       report.notEvaluated.push_back(&rule);
@@ -321,8 +331,19 @@ Report Check(cct_Scope& scope, const Progress& progress) {
         continue;
       }
       if (!report.cancelled) check(context, rule);
+      if (OnRequest(rule) && !context.SimulationError().empty()) {
+        // Nothing was simulated: the rule is not evaluated, and the log says why.
+        unevaluated.push_back(rule);
+        unevaluated.back().description = "not simulated: " + context.SimulationError();
+        continue;
+      }
     }
     report.evaluated.push_back(&rule);
+  }
+  if (!unevaluated.empty()) {
+    auto held = std::make_shared<const std::vector<Rule>>(std::move(unevaluated));
+    for (const Rule& rule : *held) report.notEvaluated.push_back(&rule);
+    report.unevaluated = std::move(held);
   }
   report.findings = std::move(context.Findings());
   std::stable_sort(report.findings.begin(), report.findings.end(), [](const Finding& a, const Finding& b) {

@@ -121,10 +121,7 @@ struct Job {
     return feature;
   }
   SimulateResult Run(bool withVolumes = true, double resolution = kH) const {
-    GcodeOptions g;
-    g.allowPartial = true;
-    g.acceptImplausible = true;  // the moves are what is proved here, not the feeds
-    const GcodeResult gcode = WriteGcode(program, g);
+    const GcodeResult gcode = WriteGcode(program, SimulationGcodeOptions());
     SimulateOptions options;
     options.resolution = resolution;
     if (withVolumes)

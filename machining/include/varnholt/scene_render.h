@@ -5,6 +5,7 @@
 #ifndef VARNHOLT_SCENE_RENDER_H
 #define VARNHOLT_SCENE_RENDER_H
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -52,14 +53,26 @@ struct PictureFile {
   std::string error;
 };
 
-/// An SVG document of width x height pixels: one <path> element per scene path, then the axes
-/// and the scale bar (their labels as glyph outlines).
-PictureFile RenderSvg(const Scene& scene, const Camera& camera, int width, int height);
-/// A compressed 8-bit RGB PNG of the scene on white, width x height pixels.
-PictureFile RenderPng(const Scene& scene, const Camera& camera, int width, int height);
+/// Triangles drawn shaded under the scene's paths (the stock after the program), in the
+/// scene's coordinates; those marked in `red` (gouges) are drawn red.
+struct ShadedMesh {
+  std::vector<Vec3> vertices;
+  std::vector<std::array<int, 3>> triangles;  // counter-clockwise seen from outside
+  std::vector<bool> red;                      // per triangle, or empty for none
+};
+
+/// An SVG document of width x height pixels: the mesh, where one is given, as one picture
+/// element, one <path> element per scene path, then the axes and the scale bar (their labels
+/// as glyph outlines).
+PictureFile RenderSvg(const Scene& scene, const Camera& camera, int width, int height,
+                      const ShadedMesh* mesh = nullptr);
+/// A compressed 8-bit RGB PNG of the scene on white, width x height pixels, over the mesh.
+PictureFile RenderPng(const Scene& scene, const Camera& camera, int width, int height,
+                      const ShadedMesh* mesh = nullptr);
 /// A one-page PDF for the set-up sheet: the file's name and the side it is seen from at the
-/// top, below them the scene fitted into a frame with its axes and scale bar.
-PictureFile RenderSheet(const Scene& scene, ViewDirection direction, const std::string& fileName);
+/// top, below them the scene (over the mesh) fitted into a frame with its axes and scale bar.
+PictureFile RenderSheet(const Scene& scene, ViewDirection direction, const std::string& fileName,
+                        const ShadedMesh* mesh = nullptr);
 
 /// The colour a path is drawn in, as 0xRRGGBB, and its opacity (0 to 1).
 unsigned PathColour(const ScenePath& path);

@@ -7,6 +7,7 @@
 #ifndef VARNHOLT_SIMULATE_H
 #define VARNHOLT_SIMULATE_H
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
@@ -92,9 +93,16 @@ struct SimulateResult {
   std::vector<std::string> notes;
   /// The stock after the last simulated workingstep, for a mesh of it.
   std::shared_ptr<const simulate_detail::Stock> stock;
+  /// The workpiece that stock is of (index into Model::workpieces); -1 without one.
+  int stockWorkpiece = -1;
   size_t Errors() const;
   size_t Warnings() const;
 };
+
+/// The G-code a simulation pairs its moves with: every workingstep the G-code can write, and
+/// implausible feeds or speeds written as given, since the moves are what is proved, not the
+/// feeds.
+GcodeOptions SimulationGcodeOptions();
 
 /// Runs the program on its workpiece's stock. `gcode` is the program written with partial
 /// output allowed: the workingsteps it leaves out are left out here with its reason, and its
@@ -107,6 +115,25 @@ SimulateResult Simulate(const Model& model, const Program& program, const GcodeR
 void WriteSimulateText(const SimulateResult& result, std::ostream& out, bool shop = true);
 /// The JSON document docs/simulate.md describes.
 void WriteSimulateJson(const SimulateResult& result, std::ostream& out);
+
+/// The stock after the program as a closed triangle mesh, each triangle turned outwards.
+struct StockTriangles {
+  std::vector<Vec3> vertices;
+  std::vector<std::array<int, 3>> triangles;  // indices into vertices
+  double volume = 0;                          // mm³ it encloses
+};
+/// The mesh WriteStockStl writes; false with `why` when there is none (nothing simulated, an
+/// empty stock).
+bool StockMesh(const SimulateResult& result, StockTriangles& mesh, std::string& why);
+
+/// The stock's mesh for a picture: placed as the scene places its workpiece (in the first
+/// placed setup that clamps it, in machine coordinates), and per triangle whether it lies on a
+/// gouge: its centre more than two cells outside every volume of the workpiece's features and
+/// more than two cells inside the stock as it was. Gouges are marked only where the simulation
+/// found some; `note` says why none are marked where a feature of the workpiece has no volume
+/// (its removal could not be told from a gouge). False with `why` where there is no mesh.
+bool StockPicture(const Model& model, const SimulateResult& result, StockTriangles& placed,
+                  std::vector<bool>& gouged, std::string& note, std::string& why);
 
 /// Writes the stock after the program as a closed binary STL; false with `why` when it cannot.
 /// `volume` is the volume the mesh encloses.

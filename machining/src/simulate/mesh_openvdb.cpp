@@ -5,6 +5,7 @@
 #include <openvdb/tools/SignedFloodFill.h>
 #include <openvdb/tools/VolumeToMesh.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -43,8 +44,8 @@ void PutFloat(std::ostream& out, float v) {
 
 }  // namespace
 
-bool WriteStockStl(const SimulateResult& result, std::ostream& out, double& volume, std::string& why) {
-  volume = 0;
+bool StockMesh(const SimulateResult& result, StockTriangles& mesh, std::string& why) {
+  mesh = StockTriangles();
   if (!result.stock) {
     why = "there is no stock: nothing was simulated";
     return false;
@@ -121,15 +122,33 @@ bool WriteStockStl(const SimulateResult& result, std::ostream& out, double& volu
     const openvdb::Vec3d a = points[t[0]], b = points[t[1]], c = points[t[2]];
     signedVolume += a.dot(b.cross(c)) / 6;
   }
+  // Every triangle turned so that its normal points out of the material.
   const bool flip = signedVolume < 0;
-  volume = std::fabs(signedVolume);
+  mesh.volume = std::fabs(signedVolume);
+  mesh.vertices.reserve(points.size());
+  for (const openvdb::Vec3s& p : points) mesh.vertices.push_back({p[0], p[1], p[2]});
+  mesh.triangles.reserve(all.size());
+  for (const openvdb::Vec3I& t : all)
+    mesh.triangles.push_back({static_cast<int>(t[0]), static_cast<int>(flip ? t[2] : t[1]), static_cast<int>(flip ? t[1] : t[2])});
+  return true;
+}
+
+bool WriteStockStl(const SimulateResult& result, std::ostream& out, double& volume, std::string& why) {
+  volume = 0;
+  StockTriangles mesh;
+  if (!StockMesh(result, mesh, why)) return false;
+  volume = mesh.volume;
   char header[80] = {};
   std::strncpy(header, "varnholt stock after the program", sizeof header - 1);
   out.write(header, 80);
-  const uint32_t count = static_cast<uint32_t>(all.size());
+  const uint32_t count = static_cast<uint32_t>(mesh.triangles.size());
   out.write(reinterpret_cast<const char*>(&count), 4);
-  for (const openvdb::Vec3I& t : all) {
-    const openvdb::Vec3s a = points[t[0]], b = points[flip ? t[2] : t[1]], c = points[flip ? t[1] : t[2]];
+  auto at = [&](int k) {
+    const Vec3& v = mesh.vertices[static_cast<size_t>(k)];
+    return openvdb::Vec3s(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
+  };
+  for (const std::array<int, 3>& t : mesh.triangles) {
+    const openvdb::Vec3s a = at(t[0]), b = at(t[1]), c = at(t[2]);
     openvdb::Vec3s normal = (b - a).cross(c - a);
     const float length = normal.length();
     if (length > 0) normal /= length;

@@ -179,9 +179,10 @@ class Run {
     Features();
     for (const auto& stock : stocks_)
       if (stock) out_.stockVolumeAfter += stock->Volume();
-    for (const auto& stock : stocks_)
-      if (stock) {
-        out_.stock = stock;
+    for (size_t w = 0; w < stocks_.size(); ++w)
+      if (stocks_[w]) {
+        out_.stock = stocks_[w];
+        out_.stockWorkpiece = static_cast<int>(w);
         break;
       }
     out_.ok = true;
@@ -772,6 +773,13 @@ class Run {
 };
 
 }  // namespace
+
+GcodeOptions SimulationGcodeOptions() {
+  GcodeOptions options;
+  options.allowPartial = true;
+  options.acceptImplausible = true;
+  return options;
+}
 
 SimulateResult Simulate(const Model& model, const Program& program, const GcodeResult& gcode,
                         const SimulateOptions& options) {

@@ -4,6 +4,7 @@
 #ifndef VARNHOLT_DIAGNOSTICS_H
 #define VARNHOLT_DIAGNOSTICS_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct FileDiagnostics {
   bool ruled = false;                 // the rule check ran
   long rulesEvaluated = 0;
   std::vector<const rules::Rule*> notEvaluated;
+  std::shared_ptr<const std::vector<rules::Rule>> unevaluated;  // what some of those point into
+  bool simulated = false;             // the material-removal rules were asked for
   long errors = 0, warnings = 0, findings = 0;
 };
 

@@ -5,6 +5,7 @@
 #define VARNHOLT_RULES_H
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ struct Report {
   std::vector<const Rule*> notEvaluated;
   /// The check was stopped by its progress function: the findings are those made until then.
   bool cancelled = false;
+  /// The material-removal rules were asked for (they are absent from a report without them).
+  bool simulated = false;
+  /// Those rules as not evaluated, each with why (the simulation could not run); notEvaluated
+  /// points into it, and copies of the report share it.
+  std::shared_ptr<const std::vector<Rule>> unevaluated;
 
   long Errors() const {
     long errors = 0;
@@ -53,6 +59,16 @@ struct Report {
 /// Told the percentage done now and then; returns false to stop the check.
 using Progress = std::function<bool(int percent)>;
 
+/// What the check does beyond the rules it always evaluates.
+struct CheckOptions {
+  /// Also run the project's program on its workpiece's stock and report the simulation's
+  /// findings as the simulate.* rules; without it those rules are left out of the report
+  /// altogether, so that it reads as it always did.
+  bool simulate = false;
+  /// The spacing of the stock's rays, mm; 0 lets the simulation choose it from the stock.
+  double resolution = 0;
+};
+
 /// The rules of the data file, in its order. A data file that does not parse is a build
 /// fault; it throws std::runtime_error naming the line.
 const std::vector<Rule>& Rules();
@@ -63,6 +79,9 @@ std::vector<Rule> ParseRules(const std::string& text);
 Report Check(cct_Scope& scope);
 /// The same, telling `progress` how far it is (a large file takes a while); it may stop it.
 Report Check(cct_Scope& scope, const Progress& progress);
+Report Check(cct_Scope& scope, const Progress& progress, const CheckOptions& options);
+/// True for the rules only a check with CheckOptions::simulate evaluates.
+bool OnRequest(const Rule& rule);
 
 /// The lines the log gets: the heading, one per finding, the line naming what was not
 /// evaluated; each ends in a line end.
