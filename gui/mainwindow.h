@@ -103,6 +103,12 @@ class MainWindow : public QMainWindow {
     return sceneViews_[static_cast<int>(direction)];
   }
   QAction* SceneRebuildAction() const { return sceneRebuild_; }
+  /// The dock of the active document's stock after a workingstep ("&Materialabtrag" in
+  /// "&Ansicht", its last entry), hidden at first; showing it the first time runs the
+  /// simulation.
+  QDockWidget* StockDock() const { return stockDock_; }
+  QAction* StockAction() const { return stockShown_; }
+  QAction* StockRunAction() const { return stockRun_; }
 
  public Q_SLOTS:
   void Open();
@@ -124,6 +130,7 @@ class MainWindow : public QMainWindow {
   /// window of this program has the focus.
   QMdiSubWindow* CurrentSub() const;
   void CreateSceneDock();
+  void CreateStockDock();
   void SetExactReals(bool exact);
   /// Title and document commands follow the active document window.
   void UpdateForActive();
@@ -197,6 +204,10 @@ class MainWindow : public QMainWindow {
   QAction* sceneViews_[4] = {};
   QAction* sceneRebuild_ = nullptr;
   bool sceneSized_ = false;
+  QDockWidget* stockDock_ = nullptr;
+  QStackedWidget* stockStack_ = nullptr;
+  QAction* stockShown_ = nullptr;
+  QAction* stockRun_ = nullptr;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
   QStringList recent_;
