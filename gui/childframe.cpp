@@ -75,7 +75,8 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
       details_(new DetailsView),
       scene_(new SceneView),
       problems_(new ProblemsView),
-      gcode_(new GcodeView) {
+      gcode_(new GcodeView),
+      stock_(new StockView) {
   view_.SetInputRules(InputRules{QLocale().decimalPoint() == QStringLiteral(",")});
   // A value row's tooltip gives the value exactly, however the row rounds it.
   tree_->SetValueTip([this](QTreeWidgetItem* item) {
@@ -141,10 +142,14 @@ ChildFrame::ChildFrame(Prompts& prompts, QWidget* parent)
   connect(problems_, &ProblemsView::instanceChosen, this, &ChildFrame::GoToName);
   connect(gcode_, &GcodeView::instanceChosen, this, &ChildFrame::GoToName);
   connect(scene_, &SceneView::buildRequested, this, &ChildFrame::RebuildScene);
+  connect(stock_, &StockView::runRequested, this, &ChildFrame::RunSimulation);
+  connect(stock_, &StockView::stepRequested, this, &ChildFrame::ShowStockStep);
+  connect(problems_, &ProblemsView::simulationChosen, this, &ChildFrame::GoToSimulationFinding);
   // Every edit, insert, undo and redo moves the undo stack: the scene may no longer match.
   // The details pane shows the record as it is now.
   connect(undo_, &QUndoStack::indexChanged, this, [this] {
     if (scene_) scene_->MarkOutdated();
+    if (stock_) stock_->MarkOutdated();
     projectTime_.reset();
     program_.reset();
     model_.reset();
@@ -169,6 +174,7 @@ ChildFrame::~ChildFrame() {
   delete scene_.data();
   delete problems_.data();
   delete gcode_.data();
+  delete stock_.data();
   delete find_.data();
 }
 

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,10 +21,12 @@
 #include "problemsview.h"
 #include "qttreecontrol.h"
 #include "sceneview.h"
+#include "stockview.h"
 #include "varnholt/doc.h"
 #include "varnholt/gcode.h"
 #include "varnholt/model.h"
 #include "varnholt/program.h"
+#include "varnholt/simulate.h"
 #include "varnholt/navigation.h"
 #include "varnholt/treeview.h"
 
@@ -145,6 +148,22 @@ class ChildFrame : public QWidget {
   /// The source map's file beside a G-code file.
   static QString GcodeMapPath(const QString& gcodePath);
 
+  /// The "Materialabtrag" pane of this document; the main window shows it in its dock.
+  StockView* Stock() const { return stock_; }
+  /// Runs the program on the workpiece's stock, with a progress window that can stop it: its
+  /// findings go to the Probleme pane, the stock after the current workingstep (or the last)
+  /// to the pane. False when stopped or when nothing could be simulated (the pane says why).
+  bool RunSimulation();
+  /// Shows the stock after the run's workingstep `step` (0 for the first); false without one.
+  bool ShowStockStep(int step);
+  /// The spacing of the stock's rays, mm; 0 (the default) chooses it from the stock's size.
+  void SetSimulationResolution(double mm) { simResolution_ = mm; }
+  /// The last run, null before one (or after one that was stopped).
+  const SimulateResult* Simulation() const { return simulation_.get(); }
+  /// A finding of the last run chosen in the Probleme pane: selects its workingstep and marks
+  /// its place in the stock's picture.
+  bool GoToSimulationFinding(int index);
+
   /// Builds the scene of the document for the 3D view, with a progress window that can stop it
   /// on a large file. The scene's problems go to the log, once per document.
   void RebuildScene();
@@ -263,6 +282,17 @@ class ChildFrame : public QWidget {
   /// its workingsteps left without moves, and why.
   void LogToolpathsNowGiven(cct_Instance* instance, long attribute);
 
+  // The material-removal simulation (childframe_stock.cpp).
+  /// The run's workingstep the current item is or lies under; -1 for none.
+  int CurrentSimulationStep();
+  /// The pane follows the tree to the workingstep selected there.
+  void FollowStockStep();
+  struct StockFrame {
+    QImage image;
+    Camera camera;
+    QString caption;
+  };
+
   Prompts& prompts_;
   QAction* exportTable_ = nullptr;
   CDoc doc_;
@@ -278,6 +308,18 @@ class ChildFrame : public QWidget {
   QPointer<SceneView> scene_;
   QPointer<ProblemsView> problems_;
   QPointer<GcodeView> gcode_;
+  QPointer<StockView> stock_;
+  /// The last run, and the model it ran on (the picture places the stock and its gouges by it).
+  std::shared_ptr<const SimulateResult> simulation_;
+  std::shared_ptr<const Model> simModel_;
+  /// Per workingstep of the run, its setup's origin in the machine (where `at` is drawn).
+  std::vector<Placement> simOrigins_;
+  /// The pictures made, per workingstep, until the next run.
+  std::map<int, StockFrame> stockPictures_;
+  std::optional<Vec3> simMark_;
+  int simMarkStep_ = -1;
+  double simResolution_ = 0;
+  bool simulating_ = false;
   /// The project's machining time, built once for the details pane until the next change: the
   /// project is the row selected first, and its program may take a while on a large file.
   std::optional<ProgramTime> projectTime_;

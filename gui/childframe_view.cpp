@@ -46,6 +46,7 @@ void ChildFrame::UpdateDetails() {
   }
   ShowDetailsOf(instance, QString());
   UpdateSceneHighlight();
+  FollowStockStep();
 }
 
 void ChildFrame::ShowDetailsOf(cct_Instance* instance, const QString& note) {

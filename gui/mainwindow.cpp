@@ -98,6 +98,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
   addDockWidget(Qt::LeftDockWidgetArea, detailsDock_);
   resizeDocks({detailsDock_}, {300}, Qt::Horizontal);
   CreateSceneDock();
+  CreateStockDock();
   // Below the documents, as the problems of a build are in an IDE; each document has its own
   // table, which the dock shows while that document is active.
   problemsDock_ = new QDockWidget(QStringLiteral("Probleme"), this);
@@ -285,6 +286,34 @@ void MainWindow::CreateSceneDock() {
   });
 }
 
+void MainWindow::CreateStockDock() {
+  // Beside the 3D view, on the same side: the stock is seen against the toolpaths drawn there.
+  stockDock_ = new QDockWidget(QStringLiteral("Materialabtrag"), this);
+  stockDock_->setObjectName(QStringLiteral("stock"));
+  auto* pane = new QWidget(stockDock_);
+  auto* layout = new QVBoxLayout(pane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* tools = new QToolBar(QStringLiteral("Materialabtrag"), pane);
+  tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  layout->addWidget(tools);
+  stockStack_ = DocumentStack(pane, QStringLiteral("Kein Dokument offen."));
+  layout->addWidget(stockStack_, 1);
+  stockDock_->setWidget(pane);
+  addDockWidget(Qt::RightDockWidgetArea, stockDock_);
+  stockDock_->hide();
+  stockRun_ = tools->addAction(QStringLiteral("Neu berechnen"), this, [this] {
+    if (ChildFrame* frame = ActiveFrame()) frame->RunSimulation();
+  });
+  const QString tip = QStringLiteral("Simuliert das Programm aus dem jetzigen Stand der Datei neu");
+  stockRun_->setToolTip(QStringLiteral("%1 (F5)").arg(tip));
+  stockRun_->setStatusTip(tip);
+  stockRun_->setShortcut(QKeySequence(Qt::Key_F5));
+  // F5 of the 3D view rebuilds its scene; here it runs the simulation again.
+  stockRun_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  pane->addAction(stockRun_);
+}
+
 ChildFrame* MainWindow::ActiveFrame() const {
   QMdiSubWindow* sub = CurrentSub();
   return sub ? qobject_cast<ChildFrame*>(sub->widget()) : nullptr;
@@ -342,6 +371,13 @@ void MainWindow::UpdateForActive() {
   } else {
     gcodeStack_->setCurrentIndex(0);
   }
+  if (frame && frame->Stock()) {
+    if (stockStack_->indexOf(frame->Stock()) < 0) stockStack_->addWidget(frame->Stock());
+    stockStack_->setCurrentWidget(frame->Stock());
+  } else {
+    stockStack_->setCurrentIndex(0);
+  }
+  stockRun_->setEnabled(frame != nullptr);
   checkRules_->setEnabled(frame != nullptr);
   for (QAction* action : {sceneFit_, sceneViews_[0], sceneViews_[1], sceneViews_[2],
                           sceneViews_[3], sceneRebuild_})

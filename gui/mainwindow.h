@@ -147,6 +147,13 @@ class MainWindow : public QMainWindow {
   void CyclePanes(int step);
   QAction* PaneAction(Pane pane) const { return paneActions_[static_cast<int>(pane)]; }
 
+  /// The dock of the active document's stock after a workingstep ("&Materialabtrag" in
+  /// "&Ansicht", its last entry), hidden at first; showing it the first time runs the
+  /// simulation.
+  QDockWidget* StockDock() const { return stockDock_; }
+  QAction* StockAction() const { return stockShown_; }
+  QAction* StockRunAction() const { return stockRun_; }
+
  public Q_SLOTS:
   void Open();
   void Save();
@@ -169,6 +176,7 @@ class MainWindow : public QMainWindow {
   /// window of this program has the focus.
   QMdiSubWindow* CurrentSub() const;
   void CreateSceneDock();
+  void CreateStockDock();
   void SetExactReals(bool exact);
   /// Title and document commands follow the active document window.
   void UpdateForActive();
@@ -265,6 +273,11 @@ class MainWindow : public QMainWindow {
   QAction* paneActions_[kPaneCount] = {};
   QAction* nextPane_ = nullptr;
   QAction* previousPane_ = nullptr;
+
+  QDockWidget* stockDock_ = nullptr;
+  QStackedWidget* stockStack_ = nullptr;
+  QAction* stockShown_ = nullptr;
+  QAction* stockRun_ = nullptr;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
   QStringList recent_;

@@ -158,6 +158,11 @@ void MainWindow::CreateMenus() {
   fourDigitReals_->setChecked(CurrentRealDisplay() == RealDisplay::FourDigits);
   exactReals_->setChecked(CurrentRealDisplay() == RealDisplay::Exact);
   connect(exactReals_, &QAction::toggled, this, &MainWindow::SetExactReals);
+  stockShown_ = stockDock_->toggleViewAction();
+  stockShown_->setText(QStringLiteral("&Materialabtrag"));
+  stockShown_->setStatusTip(QStringLiteral(
+      "Zeigt oder verbirgt den Rohteil nach dem gewählten Arbeitsschritt, wie ihn das Programm abträgt"));
+  view->addAction(stockShown_);
 
   QMenu* check = menuBar()->addMenu(QStringLiteral("&Pr\u00fcfen"));
   checkRules_ = check->addAction(QStringLiteral("&Regeln pr\u00fcfen\tF7"), this, [this] {

@@ -19,6 +19,7 @@ namespace {
 
 const char* const kAllSeverities = "Alle Schweregrade";
 const char* const kAllRules = "Alle Regeln";
+constexpr int kSimulationRole = Qt::UserRole + 1;
 
 // Rows are filtered by the severity and the rule chosen above the table.
 class ProblemFilter : public QSortFilterProxyModel {
@@ -121,32 +122,60 @@ ProblemsView::ProblemsView(QWidget* parent)
   connect(severity_, &QComboBox::currentIndexChanged, this, [this] { Filter(); });
   connect(rule_, &QComboBox::currentIndexChanged, this, [this] { Filter(); });
   connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    const QVariant simulation = proxy_->index(index.row(), kRule).data(kSimulationRole);
+    if (simulation.isValid() && simulation.toInt() >= 0) return;  // the click took it already
     const QString name = proxy_->index(index.row(), kInstance).data().toString();
     if (!name.isEmpty()) Q_EMIT instanceChosen(name);
+  });
+  connect(table_, &QTableView::clicked, this, [this](const QModelIndex& index) {
+    const QVariant simulation = proxy_->index(index.row(), kRule).data(kSimulationRole);
+    if (simulation.isValid() && simulation.toInt() >= 0) Q_EMIT simulationChosen(simulation.toInt());
   });
   ShowUnchecked();
 }
 
 void ProblemsView::Show(const std::vector<rules::Finding>& findings, const QString& summary,
                         const QStringList& unchecked) {
+  ruleFindings_ = findings;
+  ruleSummary_ = summary;
+  unchecked_ = unchecked;
+  Rebuild();
+}
+
+void ProblemsView::ShowSimulation(const std::vector<rules::Finding>& findings, const QString& summary) {
+  simFindings_ = findings;
+  simSummary_ = summary;
+  Rebuild();
+}
+
+// A simulation row carries the index of its finding, so that a click can find its place.
+void ProblemsView::AddRow(const rules::Finding& f, int simulation) {
+  const QString id = QString::fromStdString(f.rule);
+  QList<QStandardItem*> row{Cell(SeverityText(f.severity)), Cell(id), NumberCell(f.instance),
+                            Cell(QString::fromStdString(f.attribute)), NumberCell(f.line),
+                            Cell(QString::fromStdString(f.text))};
+  // Text columns sort by their text.
+  for (int c : {kSeverity, kRule, kAttribute, kText}) row[c]->setData(row[c]->text(), Qt::UserRole);
+  row[kText]->setToolTip(row[kText]->text());
+  row[kRule]->setData(simulation, kSimulationRole);
+  model_->appendRow(row);
+}
+
+void ProblemsView::Rebuild() {
   table_->setSortingEnabled(false);
   model_->removeRows(0, model_->rowCount());
+  for (const rules::Finding& f : ruleFindings_) AddRow(f, -1);
+  for (size_t k = 0; k < simFindings_.size(); ++k) AddRow(simFindings_[k], static_cast<int>(k));
   QSet<QString> seen;
   QStringList ids;
-  for (const rules::Finding& f : findings) {
-    const QString id = QString::fromStdString(f.rule);
-    QList<QStandardItem*> row{Cell(SeverityText(f.severity)), Cell(id), NumberCell(f.instance),
-                              Cell(QString::fromStdString(f.attribute)), NumberCell(f.line),
-                              Cell(QString::fromStdString(f.text))};
-    // Text columns sort by their text.
-    for (int c : {kSeverity, kRule, kAttribute, kText}) row[c]->setData(row[c]->text(), Qt::UserRole);
-    row[kText]->setToolTip(row[kText]->text());
-    model_->appendRow(row);
-    if (!seen.contains(id)) {
-      seen.insert(id);
-      ids << id;
+  for (const auto* list : {&ruleFindings_, &simFindings_})
+    for (const rules::Finding& f : *list) {
+      const QString id = QString::fromStdString(f.rule);
+      if (!seen.contains(id)) {
+        seen.insert(id);
+        ids << id;
+      }
     }
-  }
   std::sort(ids.begin(), ids.end());
   const QString chosen = rule_->currentIndex() > 0 ? rule_->currentText() : QString();
   {
@@ -158,12 +187,12 @@ void ProblemsView::Show(const std::vector<rules::Finding>& findings, const QStri
     const int again = rule_->findText(chosen);
     rule_->setCurrentIndex(again > 0 ? again : 0);
   }
-  summary_->setText(summary);
-  const int count = static_cast<int>(unchecked.size());
+  summary_->setText(simSummary_.isEmpty() ? ruleSummary_ : ruleSummary_ + QLatin1Char('\n') + simSummary_);
+  const int count = static_cast<int>(unchecked_.size());
   uncheckedToggle_->setText(count == 1 ? QStringLiteral("1 Regel nicht gepr\u00fcft")
                                        : QStringLiteral("%1 Regeln nicht gepr\u00fcft").arg(count));
   uncheckedToggle_->setToolTip(QStringLiteral("Zeigt oder verbirgt, welche Regeln nicht gepr\u00fcft wurden"));
-  uncheckedList_->setText(unchecked.join(QStringLiteral(", ")));
+  uncheckedList_->setText(unchecked_.join(QStringLiteral(", ")));
   uncheckedToggle_->setChecked(false);
   uncheckedToggle_->setVisible(count > 0);
   table_->setSortingEnabled(true);

@@ -97,7 +97,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
             (QStringList{QString::fromUtf8("&Rückgängig"), "&Wiederherstellen"}));
   EXPECT_EQ(VisibleTexts(Menu(2)),
             (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details", "&3D-Ansicht", "&Unterschiede",
-                         "&Darstellung"}));
+                         "&Darstellung", "&Materialabtrag"}));
   EXPECT_EQ(VisibleTexts(Menu(4)),
             (QStringList{QString::fromUtf8("Ü&berlappend"), "&Nebeneinander", "-",
                          QString::fromUtf8("Nä&chstes Fenster"), "&Vorheriges Fenster"}));
@@ -118,7 +118,7 @@ TEST_F(Window, MenusWithoutAndWithDocument) {
                          QString::fromUtf8("&Zurück"), QString::fromUtf8("&Vorwärts")}));
   EXPECT_EQ(VisibleTexts(Menu(2)), (QStringList{"&Symbolleiste", "S&tatusleiste", "&Details",
                                                 "&3D-Ansicht", "&Unterschiede", "&G-Code anzeigen", "Format",
-                                                "&Darstellung"}));
+                                                "&Darstellung", "&Materialabtrag"}));
   EXPECT_EQ(VisibleTexts(Menu(4)).mid(5), (QStringList{"-", "&1 first.stp"}));
   // The first document window opens maximized; its name then goes in brackets.
   EXPECT_EQ(window_->windowTitle(), kTitle + " - [first.stp]");

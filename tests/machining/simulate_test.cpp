@@ -5,11 +5,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <regex>
 #include <sstream>
 #include <tuple>
+#include <vector>
 
 #include "simulate/stock.h"
 #include "varnholt/gcode.h"
@@ -120,10 +122,12 @@ struct Job {
     program.steps.push_back(p);
     return feature;
   }
-  SimulateResult Run(bool withVolumes = true, double resolution = kH) const {
+  SimulateResult Run(bool withVolumes = true, double resolution = kH,
+                     const std::function<void(SimulateOptions&)>& tweak = {}) const {
     const GcodeResult gcode = WriteGcode(program, SimulationGcodeOptions());
     SimulateOptions options;
     options.resolution = resolution;
+    if (tweak) tweak(options);
     if (withVolumes)
       options.volumes = [this](const Model&, int index, std::string& why) -> std::unique_ptr<FeatureVolume> {
         auto found = volumes.find(index);
@@ -286,6 +290,59 @@ TEST(Simulate, SecondSetupFromBelowGoesOnFromTheFirst) {
   const double below = (20.0 * 10 - (4 - kPi) * 25) * 22, overlap = (20.0 * 10 - (4 - kPi) * 25) * 2;
   EXPECT_NEAR(r.stockVolumeAfter, 300000 - kPocket - below + overlap, 0.01 * (kPocket + below));
   EXPECT_NEAR(r.steps[1].removedVolume, below - overlap, 0.01 * below);
+}
+
+// A viewer steps through the stock after each workingstep from one run, and may stop a long one.
+TEST(Simulate, StepsKeepTheirStockAndProgressCanStop) {
+  Job job = SoundPocket();
+  Placement over;
+  over.origin = {0, 100, 30};
+  over.axis[1] = {0, -1, 0};
+  over.axis[2] = {0, 0, -1};
+  job.AddSetup(over);
+  job.Step(0, 1, -1, {40, 65, 40},
+           {Rapid(40, 65, 32), Feed(40, 65, 8), Feed(35, 65, 8), Feed(45, 65, 8), Rapid(45, 65, 40)});
+  job.volumes[1] = [] { return std::make_unique<RoundedBox>(30, 30, 50, 40, -1000, 15, 5); };
+  std::vector<int> told;
+  const SimulateResult r = job.Run(true, 0.5, [&](SimulateOptions& o) {
+    o.keepSteps = true;
+    o.progress = [&](int percent) {
+      told.push_back(percent);
+      return true;
+    };
+  });
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_FALSE(r.cancelled);
+  EXPECT_EQ(told, (std::vector<int>{0, 50}));
+  ASSERT_EQ(r.steps.size(), 2u);
+  ASSERT_TRUE(r.steps[0].stockAfter && r.steps[1].stockAfter);
+  EXPECT_NE(r.steps[0].stockAfter, r.steps[1].stockAfter);
+  EXPECT_EQ(r.steps[1].stockWorkpiece, 0);
+  // The copy after the first step is not cut by the second.
+  EXPECT_NEAR(r.stockVolume - r.steps[0].stockAfter->Volume(), r.steps[0].removedVolume, 1e-6 * r.stockVolume);
+  EXPECT_NEAR(r.steps[1].stockAfter->Volume(), r.stockVolumeAfter, 1e-6 * r.stockVolume);
+
+  // After the first step the gouge of the second is not there yet.
+  SimulateResult first;
+  ASSERT_TRUE(ResultAfterStep(r, 0, first));
+  EXPECT_EQ(first.steps.size(), 1u);
+  EXPECT_TRUE(first.findings.empty()) << Json(first);
+  EXPECT_EQ(first.stock, r.steps[0].stockAfter);
+  SimulateResult second;
+  ASSERT_TRUE(ResultAfterStep(r, 1, second));
+  EXPECT_EQ(second.findings.size(), r.findings.size());
+  EXPECT_FALSE(ResultAfterStep(r, 2, second));
+  // Without keepSteps there is nothing to step through.
+  EXPECT_FALSE(ResultAfterStep(job.Run(true, 0.5), 0, second));
+
+  const SimulateResult stopped = job.Run(true, 0.5, [](SimulateOptions& o) {
+    o.keepSteps = true;
+    o.progress = [](int percent) { return percent < 50; };
+  });
+  EXPECT_TRUE(stopped.cancelled);
+  EXPECT_FALSE(stopped.ok);
+  EXPECT_FALSE(stopped.error.empty());
+  EXPECT_TRUE(stopped.steps.empty() && stopped.findings.empty() && !stopped.stock);
 }
 
 TEST(Simulate, PocketVolumesAgreeWithTheExactOnes) {

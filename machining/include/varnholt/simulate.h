@@ -37,6 +37,13 @@ struct SimulateOptions {
   double gcodeTolerance = 0.001;
   /// The features' removal volumes; without it gouges and material left are not looked for.
   VolumeMaker volumes;
+  /// Told the percentage done between workingsteps; returning false stops the run, and the
+  /// result then says it was cancelled. A desktop keeps its window alive through it.
+  std::function<bool(int percent)> progress;
+  /// Keep a copy of the stock after every workingstep (SimStep::stockAfter), so that a viewer
+  /// can step through them without running again. The copies together stay within
+  /// memoryLimit; the steps past it keep none.
+  bool keepSteps = false;
 };
 
 /// One kind of problem in one workingstep (or feature), at its worst place.
@@ -53,6 +60,10 @@ struct SimFinding {
   std::string text;
 };
 
+namespace simulate_detail {
+class Stock;
+}
+
 struct SimStep {
   std::string instance, label, feature;  // "#50", its_id, "#70"
   bool simulated = false;
@@ -63,6 +74,11 @@ struct SimStep {
   /// Removed volume over cutting time, mm³/min; NaN where the cutting time is unknown.
   double removalRate = std::numeric_limits<double>::quiet_NaN();
   size_t findings = 0;
+  /// With SimulateOptions::keepSteps: the stock as it is after this workingstep (shared with
+  /// the step before where this one cut nothing), and the workpiece it is of; null where none
+  /// was kept.
+  std::shared_ptr<const simulate_detail::Stock> stockAfter;
+  int stockWorkpiece = -1;
 };
 
 struct SimFeature {
@@ -75,13 +91,11 @@ struct SimFeature {
   std::string note;  // why there are no figures, where there are none
 };
 
-namespace simulate_detail {
-class Stock;
-}
-
 struct SimulateResult {
   /// False when nothing could be simulated: `error` says why (no stock, too large a model).
   bool ok = false;
+  /// The progress function stopped the run: `ok` is false, and nothing of it is to be shown.
+  bool cancelled = false;
   std::string error;
   double resolution = 0;
   std::string resolutionNote;  // how the resolution was chosen
@@ -125,6 +139,10 @@ struct StockTriangles {
 /// The mesh WriteStockStl writes; false with `why` when there is none (nothing simulated, an
 /// empty stock).
 bool StockMesh(const SimulateResult& result, StockTriangles& mesh, std::string& why);
+
+/// The result as it stood after workingstep `step` (an index into `steps`): its findings up to
+/// then and the stock kept after it; false where no stock was kept for it (keepSteps).
+bool ResultAfterStep(const SimulateResult& result, size_t step, SimulateResult& after);
 
 /// The stock's mesh for a picture: placed as the scene places its workpiece (in the first
 /// placed setup that clamps it, in machine coordinates), and per triangle whether it lies on a

@@ -164,11 +164,17 @@ class Run {
     std::map<std::string, size_t> last;
     for (size_t k = 0; k < program_.steps.size(); ++k)
       if (!program_.steps[k].feature.empty() && !lines_[k].empty()) last[program_.steps[k].feature] = k;
-    for (size_t k = 0; k < program_.steps.size(); ++k) {
+    const size_t count = program_.steps.size();
+    for (size_t k = 0; k < count; ++k) {
+      if (options_.progress && !options_.progress(static_cast<int>(100 * k / count))) {
+        Stop();
+        return;
+      }
       const ProgramStep& step = program_.steps[k];
       Step(k);
       auto found = step.feature.empty() ? last.end() : last.find(step.feature);
       if (found != last.end() && found->second == k) Left(k);
+      if (options_.keepSteps) Keep();
       if (!options_.until.empty() && (step.name == options_.until || step.label == options_.until)) {
         untilFound_ = true;
         break;
@@ -189,6 +195,36 @@ class Run {
   }
 
  private:
+  // Nothing of a stopped run is kept: half a program's findings would read as its verdict.
+  void Stop() {
+    out_ = SimulateResult{};
+    out_.cancelled = true;
+    out_.error = "the simulation was stopped";
+  }
+
+  // A copy of the stock after the workingstep just run: the first workpiece's that has one, as
+  // the result's stock is. A step that cut nothing shares the copy before it; the copies stop
+  // once they would take more than the memory limit.
+  void Keep() {
+    SimStep& row = out_.steps.back();
+    for (size_t w = 0; w < stocks_.size(); ++w) {
+      if (!stocks_[w]) continue;
+      row.stockWorkpiece = static_cast<int>(w);
+      const SimStep* before = out_.steps.size() > 1 ? &out_.steps[out_.steps.size() - 2] : nullptr;
+      if (before && before->stockAfter && before->stockWorkpiece == row.stockWorkpiece &&
+          (!row.simulated || row.removedVolume <= 0)) {
+        row.stockAfter = before->stockAfter;
+        return;
+      }
+      const Stock& stock = *stocks_[w];
+      const size_t bytes = stock.grid[0].Bytes() + stock.grid[1].Bytes() + stock.grid[2].Bytes();
+      if (keptBytes_ + bytes > options_.memoryLimit) return;
+      keptBytes_ += bytes;
+      row.stockAfter = std::make_shared<const Stock>(stock);
+      return;
+    }
+  }
+
   // 0.1 mm up to a part of 300 mm; beyond, coarser in proportion, so that the rays stay as
   // many as those of a 300 mm part.
   bool ChooseResolution() {
@@ -770,6 +806,7 @@ class Run {
   std::map<size_t, ToolShape> lastTool_;
   std::map<std::string, FeatureFigures> figures_;
   bool untilFound_ = false;
+  size_t keptBytes_ = 0;
 };
 
 }  // namespace
@@ -790,6 +827,24 @@ SimulateResult Simulate(const Model& model, const Program& program, const GcodeR
   }
   Run(model, program, gcode, options, result).Go();
   return result;
+}
+
+bool ResultAfterStep(const SimulateResult& result, size_t step, SimulateResult& after) {
+  if (!result.ok || step >= result.steps.size() || !result.steps[step].stockAfter) return false;
+  after = SimulateResult{};
+  after.ok = true;
+  after.resolution = result.resolution;
+  after.resolutionNote = result.resolutionNote;
+  after.stockVolume = result.stockVolume;
+  after.steps.assign(result.steps.begin(), result.steps.begin() + static_cast<std::ptrdiff_t>(step) + 1);
+  std::set<std::string> done;
+  for (const SimStep& s : after.steps) done.insert(s.instance);
+  for (const SimFinding& f : result.findings)
+    if (!f.workingstep.empty() && done.count(f.workingstep)) after.findings.push_back(f);
+  after.stock = result.steps[step].stockAfter;
+  after.stockWorkpiece = result.steps[step].stockWorkpiece;
+  after.stockVolumeAfter = after.stock->Volume();
+  return true;
 }
 
 }  // namespace varnholt
