@@ -40,6 +40,9 @@ const Key kKeys[] = {
     {"Tab / Umschalt+Tab", "Durch Baum, Details (Verweis f\u00fcr Verweis, Eingabe folgt ihm), Protokoll und die Docks"},
     {"Strg+1 \u2026 Strg+7", "Zu Baum, Details, Protokoll, 3D-Ansicht, Problemen, G-Code, Unterschieden"},
     {"F6 / Umschalt+F6", "Zum n\u00e4chsten / vorigen Bereich"},
+    {"Bild auf / Bild ab, Alt+Links / Alt+Rechts (Materialabtrag)",
+     "Das Rohteil nach dem vorigen / n\u00e4chsten Arbeitsschritt; Pos1 / Ende: nach dem ersten / letzten"},
+    {"F5 (Materialabtrag)", "Den Materialabtrag neu berechnen, nachdem die Datei ge\u00e4ndert wurde"},
     {"F1", "Diese Hilfe"},
 };
 
