@@ -189,8 +189,10 @@ const std::vector<Command>& Commands() {
        "rapid moves thin), --no-generated draws the file's toolpaths only\n"
        "--stock       also draw the stock after the program, as simulate leaves\n"
        "              it (at a resolution of its largest side over 400, 0.1 mm\n"
-       "              at least), shaded under the toolpaths, its gouges in red;\n"
-       "              what cannot be simulated is refused (status 1)\n"
+       "              at least), shaded under the toolpaths, its gouges in red,\n"
+       "              material left in a light shade of the colour of the\n"
+       "              workingstep that last machines its feature; what cannot\n"
+       "              be simulated is refused (status 1)\n"
        "--until WS    with --stock, the stock after the workingstep WS (#N or\n"
        "              its its_id)\n",
        {kFile, kOut}, 2, false, false,

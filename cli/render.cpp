@@ -72,15 +72,25 @@ bool StockMeshOf(CDoc& doc, const std::string& until, varnholt::ShadedMesh& mesh
       }
   varnholt::StockTriangles placed;
   std::vector<bool> gouged;
+  std::vector<int> leftAfter;
   std::string note;
-  if (!varnholt::StockPicture(model, result, placed, gouged, note, why)) return false;
+  if (!varnholt::StockPicture(model, result, placed, gouged, leftAfter, note, why)) return false;
   const size_t red = static_cast<size_t>(std::count(gouged.begin(), gouged.end(), true));
   mesh.vertices = std::move(placed.vertices);
   mesh.triangles = std::move(placed.triangles);
   mesh.red = std::move(gouged);
+  // Material left in a light shade of the colour of the workingstep that last machines its
+  // feature, as the scene draws that workingstep's toolpaths (the steps are the scene's, in its
+  // order); gouges keep the full red.
+  size_t left = 0;
+  for (int step : leftAfter) {
+    mesh.left.push_back(step >= 0 ? static_cast<int>(varnholt::LighterColour(varnholt::WorkingstepColour(step), 0.45)) : -1);
+    left += step >= 0;
+  }
   std::ostringstream line;
   line << "the stock after " << (until.empty() ? std::string("the program") : until) << " at " << result.resolution
-       << " mm: " << mesh.triangles.size() << " triangles, " << red << " on gouges";
+       << " mm: " << mesh.triangles.size() << " triangles, " << red << " on gouges, " << left
+       << " on material left";
   if (!note.empty()) line << "; " << note;
   summary = line.str();
   return true;

@@ -158,9 +158,10 @@ bool ChildFrame::ShowStockStep(int step) {
     SimulateResult after;
     StockTriangles placed;
     std::vector<bool> gouged;
+    std::vector<int> leftAfter;
     std::string note, why;
     if (!ResultAfterStep(*simulation_, static_cast<size_t>(step), after)) why = "no stock was kept for it";
-    else StockPicture(*simModel_, after, placed, gouged, note, why);
+    else StockPicture(*simModel_, after, placed, gouged, leftAfter, note, why);
     if (placed.triangles.empty()) {
       stock_->ShowMessage(StockView::State::Current, which + QStringLiteral(": kein Bild (") + ToQt(why) + QLatin1Char(')'));
       return false;
@@ -173,6 +174,9 @@ bool ChildFrame::ShowStockStep(int step) {
     mesh.triangles = std::move(placed.triangles);
     const size_t red = static_cast<size_t>(std::count(gouged.begin(), gouged.end(), true));
     mesh.red = std::move(gouged);
+    // Material left in a light shade of the colour of the workingstep that last machines its
+    // feature; gouges keep the full red.
+    for (int k : leftAfter) mesh.left.push_back(k >= 0 ? static_cast<int>(LighterColour(WorkingstepColour(k), 0.45)) : -1);
     StockFrame frame;
     frame.camera = Camera::Fit(scene, ViewDirection::Iso, kPictureWidth, kPictureHeight);
     const PictureFile png = RenderPng(scene, frame.camera, kPictureWidth, kPictureHeight, &mesh);

@@ -352,8 +352,11 @@ size_t FillMesh(cairo_t* cr, const Camera& camera, const ShadedMesh& mesh, const
   for (const Face& f : faces) {
     const std::array<int, 3>& tri = mesh.triangles[f.index];
     const bool red = f.index < mesh.red.size() && mesh.red[f.index];
-    // Stock in a light steel blue, gouges in red.
-    const double base[3] = {red ? 0.90 : 0.66, red ? 0.12 : 0.72, red ? 0.10 : 0.80};
+    const int left = f.index < mesh.left.size() ? mesh.left[f.index] : -1;
+    // Stock in a light steel blue, gouges in red, material left in its feature's colour.
+    double base[3] = {red ? 0.90 : 0.66, red ? 0.12 : 0.72, red ? 0.10 : 0.80};
+    if (!red && left >= 0)
+      for (int k = 0; k < 3; ++k) base[k] = ((left >> (16 - 8 * k)) & 0xff) / 255.0;
     cairo_set_source_rgb(cr, base[0] * f.shade, base[1] * f.shade, base[2] * f.shade);
     const Point2 pa = map(mesh.vertices[size_t(tri[0])]), pb = map(mesh.vertices[size_t(tri[1])]),
                  pc = map(mesh.vertices[size_t(tri[2])]);

@@ -28,6 +28,7 @@ struct Picture {
   bool ok = false;
   StockTriangles mesh;
   std::vector<bool> gouged;
+  std::vector<int> leftAfter;
   std::string note, why;
   Box sceneWorkpiece;  // the scene's outline of the workpiece
 };
@@ -49,7 +50,7 @@ Picture Draw(const std::string& path, double resolution) {
   options.volumes = [](const Model& m, int index, std::string& why) { return MakeFeatureVolume(m, index, why); };
   const SimulateResult result = Simulate(model, program, WriteGcode(program, gcodeOptions), options);
   p.why = result.error;
-  p.ok = result.ok && StockPicture(model, result, p.mesh, p.gouged, p.note, p.why);
+  p.ok = result.ok && StockPicture(model, result, p.mesh, p.gouged, p.leftAfter, p.note, p.why);
   for (const ScenePath& path : BuildScene(*doc.Scope()).paths)
     if (path.kind == ShapeKind::Workpiece)
       for (const Vec3& v : path.points) p.sceneWorkpiece.Add(v);
@@ -127,6 +128,38 @@ TEST_F(StockPictureTest, GougesMarkedWhereTheyAreOnly) {
   ASSERT_TRUE(clean.ok) << clean.why;
   EXPECT_EQ(std::count(clean.gouged.begin(), clean.gouged.end(), true), 0);
   EXPECT_GT(clean.mesh.triangles.size(), 0u);
+}
+
+// The third pass lifted 5 mm leaves a band of the face standing along it: the triangles on
+// that band's surface are marked as material left after the face's one workingstep, and no
+// others; the job as it should be marks none.
+TEST_F(StockPictureTest, MaterialLeftMarkedWithItsWorkingstep) {
+  TempDir dir;
+  const double h = 0.25;
+  const Picture lifted = Draw(FaceJob(dir, "5.0"), h);
+  ASSERT_TRUE(lifted.ok) << lifted.why;
+  ASSERT_EQ(lifted.leftAfter.size(), lifted.mesh.triangles.size());
+  size_t marked = 0;
+  for (size_t t = 0; t < lifted.mesh.triangles.size(); ++t) {
+    if (lifted.leftAfter[t] < 0) continue;
+    ++marked;
+    EXPECT_EQ(lifted.leftAfter[t], 0);
+    EXPECT_FALSE(lifted.gouged[t]);
+    Vec3 c;
+    for (int k : lifted.mesh.triangles[t]) {
+      const Vec3& v = lifted.mesh.vertices[static_cast<size_t>(k)];
+      c = {c.x + v.x / 3, c.y + v.y / 3, c.z + v.z / 3};
+    }
+    // Above the face's floor (z 9), where the lifted D10 pass at y 19 did not go down.
+    EXPECT_GT(c.z, 9 + h);
+    EXPECT_GT(c.y, 14 - 2 * h);
+    EXPECT_LT(c.y, 24 + 2 * h);
+  }
+  EXPECT_GT(marked, 50u);
+
+  const Picture clean = Draw(FaceJob(dir, "-1.0"), h);
+  ASSERT_TRUE(clean.ok) << clean.why;
+  EXPECT_EQ(std::count_if(clean.leftAfter.begin(), clean.leftAfter.end(), [](int k) { return k >= 0; }), 0);
 }
 
 }  // namespace

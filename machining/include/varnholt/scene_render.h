@@ -54,11 +54,14 @@ struct PictureFile {
 };
 
 /// Triangles drawn shaded under the scene's paths (the stock after the program), in the
-/// scene's coordinates; those marked in `red` (gouges) are drawn red.
+/// scene's coordinates; those marked in `red` (gouges) are drawn red, those on material left in
+/// the colour `left` gives them.
 struct ShadedMesh {
   std::vector<Vec3> vertices;
   std::vector<std::array<int, 3>> triangles;  // counter-clockwise seen from outside
   std::vector<bool> red;                      // per triangle, or empty for none
+  /// Per triangle the colour (0xRRGGBB) of the material left it lies on, -1 for none; or empty.
+  std::vector<int> left;
 };
 
 /// An SVG document of width x height pixels: the mesh, where one is given, as one picture

@@ -152,6 +152,11 @@ bool ResultAfterStep(const SimulateResult& result, size_t step, SimulateResult& 
 /// (its removal could not be told from a gouge). False with `why` where there is no mesh.
 bool StockPicture(const Model& model, const SimulateResult& result, StockTriangles& placed,
                   std::vector<bool>& gouged, std::string& note, std::string& why);
+/// The same, and per triangle the step (an index into `result.steps`) after which material is
+/// left where it lies: its centre more than two cells inside the volume of a feature the
+/// simulation found material left in, the last step that machines that feature; -1 for none.
+bool StockPicture(const Model& model, const SimulateResult& result, StockTriangles& placed,
+                  std::vector<bool>& gouged, std::vector<int>& leftAfter, std::string& note, std::string& why);
 
 /// Writes the stock after the program as a closed binary STL; false with `why` when it cannot.
 /// `volume` is the volume the mesh encloses.

@@ -43,10 +43,51 @@ bool DeepInStock(const ModelStock& stock, const Vec3& p, double margin) {
 
 bool StockPicture(const Model& model, const SimulateResult& result, StockTriangles& placed,
                   std::vector<bool>& gouged, std::string& note, std::string& why) {
+  std::vector<int> leftAfter;
+  return StockPicture(model, result, placed, gouged, leftAfter, note, why);
+}
+
+bool StockPicture(const Model& model, const SimulateResult& result, StockTriangles& placed,
+                  std::vector<bool>& gouged, std::vector<int>& leftAfter, std::string& note, std::string& why) {
   gouged.clear();
+  leftAfter.clear();
   note.clear();
   if (!StockMesh(result, placed, why)) return false;
   gouged.assign(placed.triangles.size(), false);
+  leftAfter.assign(placed.triangles.size(), -1);
+  const double cell = result.stock ? 2 * result.stock->h : 0;
+  auto centre = [&](size_t t) {
+    Vec3 c;
+    for (int k : placed.triangles[t]) {
+      const Vec3& v = placed.vertices[static_cast<size_t>(k)];
+      c = {c.x + v.x / 3, c.y + v.y / 3, c.z + v.z / 3};
+    }
+    return c;
+  };
+  // Material left: the surface of the stock standing inside a feature's volume, where the
+  // simulation found some in that feature, told by the last workingstep that machines it.
+  for (const SimFinding& finding : result.findings) {
+    if (finding.kind != "material_left" || finding.feature.empty() || !result.stock) continue;
+    int last = -1;
+    for (size_t k = 0; k < result.steps.size(); ++k)
+      if (result.steps[k].feature == finding.feature && result.steps[k].simulated) last = static_cast<int>(k);
+    int feature = -1;
+    for (size_t k = 0; k < model.features.size(); ++k)
+      if (model.features[k].name == finding.feature) feature = static_cast<int>(k);
+    std::string missing;
+    const std::unique_ptr<FeatureVolume> volume =
+        last >= 0 && feature >= 0 ? MakeFeatureVolume(model, feature, missing) : nullptr;
+    if (!volume) continue;
+    const Box& b = volume->bounds;
+    for (size_t t = 0; t < placed.triangles.size(); ++t) {
+      if (leftAfter[t] >= 0) continue;
+      const Vec3 c = centre(t);
+      if (!b.empty && (c.x < b.low.x || c.x > b.high.x || c.y < b.low.y || c.y > b.high.y || c.z < b.low.z ||
+                       c.z > b.high.z))
+        continue;
+      if (volume->Distance(c) < -cell) leftAfter[t] = last;
+    }
+  }
   const int workpiece = result.stockWorkpiece;
   const bool anyGouge = std::any_of(result.findings.begin(), result.findings.end(),
                                     [](const SimFinding& f) { return f.kind == "gouge"; });
