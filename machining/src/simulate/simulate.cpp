@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "stock.h"
 
@@ -35,6 +36,26 @@ size_t SimulateResult::Warnings() const {
 namespace {
 
 inline double Hyp(double x, double y) { return std::sqrt(x * x + y * y); }
+
+// Runs body(k) for k in [0, n) on up to as many threads as the machine has cores, in contiguous
+// runs of k: every k's work depends on k alone and is written to k's own place, so the result
+// is the same whatever the number of threads.
+template <class F>
+void ParallelFor(size_t n, F&& body) {
+  const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+  const size_t parts = std::min(cores, n);
+  if (parts <= 1) {
+    for (size_t k = 0; k < n; ++k) body(k);
+    return;
+  }
+  std::vector<std::thread> threads;
+  auto run = [&](size_t part) {
+    for (size_t k = n * part / parts; k < n * (part + 1) / parts; ++k) body(k);
+  };
+  for (size_t part = 1; part < parts; ++part) threads.emplace_back(run, part);
+  run(0);
+  for (std::thread& t : threads) t.join();
+}
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Rays of a grid touch a surface they run along: a rapid or shank that reaches no further into
@@ -664,8 +685,17 @@ class Run {
     double left = 0, leftAll = 0, design = 0;
     Vec3 d{};
     (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
-    std::vector<Interval> list;
-    for (int j = j0; j <= j1; ++j)
+    // Row by row on all cores, each row's sums and deepest point its own; gathered in order
+    // below, so that the first deepest point wins as it would in one pass.
+    struct Row {
+      Worst worst;
+      double left = 0, leftAll = 0, design = 0;
+    };
+    std::vector<Row> rows(j1 >= j0 ? static_cast<size_t>(j1 - j0 + 1) : 0);
+    ParallelFor(rows.size(), [&](size_t row) {
+      const int j = j0 + static_cast<int>(row);
+      Row& out = rows[row];
+      std::vector<Interval> list;
       for (int i = i0; i <= i1; ++i) {
         double p[3] = {0, 0, 0};
         p[c1] = g.C1(i);
@@ -685,20 +715,27 @@ class Run {
             const double step = std::max(std::fabs(dist + depth), h / 20);
             if (dist < -depth) {
               sum += std::min(step, hi - t);
-              if (note) worst.Note(-dist, canon.frame.Apply(at(t)), 0);
+              if (note) out.worst.Note(-dist, canon.frame.Apply(at(t)), 0);
             }
             t += step;
           }
           return sum;
         };
         double lo = 0, hi = 0;
-        if (simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) design += inside(lo, hi, 0, false);
+        if (simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) out.design += inside(lo, hi, 0, false);
         g.Get(g.Index(i, j), list);
         for (const Interval& in : list) {
-          left += inside(in.lo, in.hi, limit, true);
-          leftAll += inside(in.lo, in.hi, 0, false);
+          out.left += inside(in.lo, in.hi, limit, true);
+          out.leftAll += inside(in.lo, in.hi, 0, false);
         }
       }
+    });
+    for (const Row& row : rows) {
+      design += row.design;
+      left += row.left;
+      leftAll += row.leftAll;
+      if (row.worst.any) worst.Note(row.worst.depth, row.worst.at, 0);
+    }
     FeatureFigures figures;
     figures.design = design * h * h;
     figures.left = leftAll * h * h;
