@@ -162,6 +162,16 @@ struct Worst {
   }
 };
 
+// A piece of material a move took along a ray, for the gouge check.
+struct Cut {
+  size_t ray;
+  double lo, hi;
+  int move;
+};
+// As many as are held before they are checked: enough to keep the cores busy, few enough that
+// a long program's cuts never pile up.
+constexpr size_t kCutsHeld = 1 << 16;
+
 // The part's own intervals along a ray, lazily: where it lies deeper than the tolerance
 // outside every feature's volume.
 struct PartCache {
@@ -433,6 +443,8 @@ class Run {
     // The stock's range of w.
     const double wLo = canon.s > 0 ? lowC[a] : -highC[a], wHi = canon.s > 0 ? highC[a] : -lowC[a];
     std::vector<Path> paths;
+    // What the moves take along the axis, held for the gouge check (done for many at once).
+    std::vector<Cut> cuts;
     Vec3 from = step.start;
     for (size_t m = 0; m < step.moves.size(); ++m) {
       const Move& move = step.moves[m];
@@ -484,7 +496,9 @@ class Run {
               }
               const double rLo = canon.s > 0 ? c.cutLo : -top, rHi = canon.s > 0 ? top : -c.cutLo;
               const double taken = gw.Subtract(ray, rLo, rHi, [&](double lo, double hi) {
-                if (checkGouge) Gouge(workpiece, *stock, a, ray, lo, hi, canon, static_cast<int>(m), gouge);
+                if (!checkGouge) return;
+                cuts.push_back({ray, lo, hi, static_cast<int>(m)});
+                if (cuts.size() >= kCutsHeld) Gouges(workpiece, *stock, a, canon, cuts, gouge);
               });
               if (taken > 0) {
                 removed[a] += taken;
@@ -535,6 +549,7 @@ class Run {
       row.axialEngagement = std::max(row.axialEngagement, axial);
       if (offHi >= offLo) row.radialEngagement = std::max(row.radialEngagement, std::min(2 * tool.radius, offHi - offLo + h));
     }
+    Gouges(workpiece, *stock, a, canon, cuts, gouge);
     row.removedVolume = (removed[0] + removed[1] + removed[2]) / 3 * h * h;
     if (timed && cuttingMinutes > 0) row.removalRate = row.removedVolume / cuttingMinutes;
     const size_t before = out_.findings.size();
@@ -572,12 +587,11 @@ class Run {
   }
 
   // The part's intervals on a ray: the initial stock where it lies more than the resolution
-  // outside every volume near the ray.
-  const float* Part(int workpiece, const Stock& stock, int axis, size_t ray) {
-    PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
+  // outside every volume near the ray, as lo, hi pairs. Reads nothing that changes, so rays
+  // may be worked out on several threads.
+  std::vector<float> PartPieces(const Stock& stock, int axis, size_t ray) const {
+    std::vector<float> pieces;
     const DexelGrid& g = stock.grid[axis];
-    if (cache.start.empty()) cache.start.assign(g.Rays(), UINT32_MAX);
-    if (cache.start[ray] != UINT32_MAX) return &cache.pool[cache.start[ray]];
     const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
     const int i = static_cast<int>(ray % static_cast<size_t>(g.n1)), j = static_cast<int>(ray / static_cast<size_t>(g.n1));
     double p[3] = {0, 0, 0};
@@ -585,11 +599,8 @@ class Run {
     p[c2] = g.C2(j);
     Vec3 d{};
     (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
-    const size_t at = cache.pool.size();
-    cache.start[ray] = static_cast<uint32_t>(at);
-    cache.pool.push_back(0);
     double lo = 0, hi = 0;
-    if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) return &cache.pool[at];
+    if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) return pieces;
     std::vector<const FeatureVolume*> near;
     const double h = stock.h;
     for (const auto& v : volumes_) {
@@ -606,7 +617,6 @@ class Run {
       for (const FeatureVolume* v : near) best = std::min(best, v->Distance({q[0], q[1], q[2]}));
       return best;
     };
-    std::vector<float> pieces;
     double t = lo;
     bool in = false;
     double begin = lo;
@@ -619,14 +629,58 @@ class Run {
       t += std::max(std::fabs(dist - h), h / 20);
     }
     if (in) pieces.push_back(static_cast<float>(begin)), pieces.push_back(static_cast<float>(hi));
-    cache.pool[at] = static_cast<float>(pieces.size() / 2);
-    cache.pool.insert(cache.pool.end(), pieces.begin(), pieces.end());
-    return &cache.pool[at];
+    return pieces;
   }
 
-  void Gouge(int workpiece, const Stock& stock, int axis, size_t ray, double lo, double hi, const Canonical& canon,
-             int move, Worst& worst) {
-    const float* part = Part(workpiece, stock, axis, ray);
+  // The gouge check of the cuts held: the part's intervals of the rays not seen before, then
+  // the deepest point of each cut, on all cores; gathered in the cuts' order, so that what is
+  // found is what one pass in that order finds.
+  void Gouges(int workpiece, const Stock& stock, int axis, const Canonical& canon, std::vector<Cut>& cuts, Worst& worst) {
+    if (cuts.empty()) return;
+    PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
+    if (cache.start.empty()) cache.start.assign(stock.grid[axis].Rays(), UINT32_MAX);
+    std::vector<size_t> fresh;
+    for (const Cut& c : cuts)
+      if (cache.start[c.ray] == UINT32_MAX) {
+        cache.start[c.ray] = UINT32_MAX - 1;  // taken, worked out below
+        fresh.push_back(c.ray);
+      }
+    std::vector<std::vector<float>> pieces(fresh.size());
+    ParallelFor(fresh.size(), [&](size_t k) { pieces[k] = PartPieces(stock, axis, fresh[k]); });
+    for (size_t k = 0; k < fresh.size(); ++k) {
+      cache.start[fresh[k]] = static_cast<uint32_t>(cache.pool.size());
+      cache.pool.push_back(static_cast<float>(pieces[k].size() / 2));
+      cache.pool.insert(cache.pool.end(), pieces[k].begin(), pieces[k].end());
+    }
+    struct Deepest {
+      bool any = false;
+      double depth = -1;
+      Vec3 at;
+    };
+    std::vector<Deepest> deepest(cuts.size());
+    ParallelFor(cuts.size(), [&](size_t k) {
+      const Cut& c = cuts[k];
+      Worst one;
+      Gouge(cache, stock, axis, c.ray, c.lo, c.hi, canon, c.move, one);
+      deepest[k] = {one.any, one.depth, one.at};
+    });
+    for (size_t k = 0; k < cuts.size(); ++k) {
+      const Cut& c = cuts[k];
+      const float* part = &cache.pool[cache.start[c.ray]];
+      const int n = static_cast<int>(part[0]);
+      for (int q = 0; q < n; ++q) {
+        const double a = std::max<double>(c.lo, part[1 + 2 * q]), b = std::min<double>(c.hi, part[2 + 2 * q]);
+        if (b > a) worst.volume += b - a;
+      }
+      if (deepest[k].any) worst.Note(deepest[k].depth, deepest[k].at, c.move);
+    }
+    cuts.clear();
+  }
+
+  // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
+  void Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray, double lo, double hi,
+             const Canonical& canon, int move, Worst& worst) const {
+    const float* part = &cache.pool[cache.start[ray]];
     const int n = static_cast<int>(part[0]);
     if (n == 0) return;
     const DexelGrid& g = stock.grid[axis];
@@ -635,8 +689,6 @@ class Run {
     for (int k = 0; k < n; ++k) {
       const double a = std::max<double>(lo, part[1 + 2 * k]), b = std::min<double>(hi, part[2 + 2 * k]);
       if (!(b > a)) continue;
-      worst.volume += b - a;
-      // The deepest point of the piece, by its distance to the nearest volume.
       const int samples = std::clamp(static_cast<int>((b - a) / stock.h) + 2, 2, 64);
       for (int s = 0; s < samples; ++s) {
         double q[3] = {0, 0, 0};
