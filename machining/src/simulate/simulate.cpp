@@ -538,7 +538,11 @@ class Run {
               if (g.Empty(ray)) continue;
               size_t count = 0;
               const Interval* in = g.Begin(ray, count);
-              if (in[0].lo > aHi + R || in[count - 1].hi < aLo - R) continue;
+              // Only rays with material within the move's reach along them: a ray through a
+              // pocket already cleared has material on both sides and none in between.
+              bool near = false;
+              for (size_t q = 0; q < count && !near; ++q) near = in[q].hi >= aLo - R && in[q].lo <= aHi + R;
+              if (!near) continue;
               const double w = wOf(kk), o = lowC[other] + (oo + 0.5) * h;
               const Cover cv = simulate_detail::AcrossAxis(path, tool, c, o, w, tol);
               if (cv.cut) removed[c == 0 ? U : V] += g.Subtract(ray, cv.cutLo, cv.cutHi, [](double, double) {});
