@@ -247,6 +247,12 @@ TEST(Simulate, PlantedFaultsAreFoundWhereAndAsDeepAsTheyAre) {
       EXPECT_EQ(std::get<1>(found[k]), std::get<1>(c.expected[k]));
       EXPECT_NEAR(std::get<2>(found[k]), std::get<2>(c.expected[k]), kH) << Json(r);
     }
+    // A floor 0.5 mm too deep gouges the floor's area of part (deeper than the resolution
+    // outside the pocket's volume): 0.4 mm of it under the pocket's outline.
+    for (const SimFinding& f : r.findings)
+      if (f.kind == "gouge") {
+        EXPECT_NEAR(f.volume, kPocket / 10 * 0.4, kPocket / 10 * 0.05) << Json(r);
+      }
   }
 }
 
@@ -564,6 +570,13 @@ TEST(Simulate, KeptPlanDistancesBelongToTheirCurve) {
     EXPECT_NEAR(circle.Signed(p), std::hypot(1, 0.5) - 2, 1e-12);
     EXPECT_NEAR(square.Signed({7, 0.5}), 2, 1e-12);
   }
+  // Curves built one after another share the place their answers are kept in, every eighth:
+  // asked in turn at one point, each must still give its own.
+  std::vector<volume::Curve2> circles(12);
+  for (size_t k = 0; k < circles.size(); ++k)
+    ASSERT_TRUE(circles[k].Build(volume::RoundedRectangle(2.0 + k, 2.0 + k, 1.0 + k / 2.0), why)) << why;
+  for (int round = 0; round < 2; ++round)
+    for (size_t k = 0; k < circles.size(); ++k) EXPECT_NEAR(circles[k].Signed(p), std::hypot(1, 0.5) - (1.0 + k / 2.0), 1e-12);
   ASSERT_TRUE(square.Build(volume::RoundedRectangle(2, 2, 0), why)) << why;
   EXPECT_NEAR(square.Signed(p), 0, 1e-12);
   ASSERT_TRUE(square.Build(volume::RoundedRectangle(1, 1, 0), why)) << why;
