@@ -147,8 +147,9 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
     } else if (hi >= b) {
       r.b = static_cast<float>(lo);
     } else {
-      std::vector<Interval> list{{r.a, static_cast<float>(lo)}, {static_cast<float>(hi), r.b}};
-      Store(ray, list);
+      // Split in two: through the scratch list, which keeps its storage from ray to ray.
+      scratch_.assign({{r.a, static_cast<float>(lo)}, {static_cast<float>(hi), r.b}});
+      Store(ray, scratch_);
     }
     return cutHi - cutLo;
   }
