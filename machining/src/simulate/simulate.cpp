@@ -643,9 +643,16 @@ class Run {
     if (cuts.empty()) return;
     PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
     if (cache.start.empty()) cache.start.assign(stock.grid[axis].Rays(), UINT32_MAX);
+    // Most cuts lie well inside a volume: where every point of one is within the resolution of
+    // some volume it meets no part, and its ray's intervals need not be worked out for it (once
+    // they are, a cut that meets none of them costs nothing).
+    std::vector<char> clear(cuts.size());
+    ParallelFor(cuts.size(), [&](size_t k) {
+      clear[k] = cache.start[cuts[k].ray] == UINT32_MAX && WithinVolumes(stock, axis, cuts[k]);
+    });
     std::vector<size_t> fresh;
-    for (const Cut& c : cuts)
-      if (cache.start[c.ray] == UINT32_MAX) {
+    for (size_t k = 0; k < cuts.size(); ++k)
+      if (const Cut& c = cuts[k]; !clear[k] && cache.start[c.ray] == UINT32_MAX) {
         cache.start[c.ray] = UINT32_MAX - 1;  // taken, worked out below
         fresh.push_back(c.ray);
       }
@@ -664,12 +671,14 @@ class Run {
     std::vector<Deepest> deepest(cuts.size());
     ParallelFor(cuts.size(), [&](size_t k) {
       const Cut& c = cuts[k];
+      if (clear[k]) return;
       Worst one;
       Gouge(cache, stock, axis, c.ray, c.lo, c.hi, canon, c.move, one);
       deepest[k] = {one.any, one.depth, one.at};
     });
     for (size_t k = 0; k < cuts.size(); ++k) {
       const Cut& c = cuts[k];
+      if (clear[k]) continue;
       const float* part = &cache.pool[cache.start[c.ray]];
       const int n = static_cast<int>(part[0]);
       for (int q = 0; q < n; ++q) {
@@ -679,6 +688,41 @@ class Run {
       if (deepest[k].any) worst.Note(deepest[k].depth, deepest[k].at, c.move);
     }
     cuts.clear();
+  }
+
+  // Whether every point of a cut lies within the resolution of some volume, by steps along it
+  // as far as the distance allows (a distance never changes faster than the point moves); false
+  // where it cannot tell in a few steps.
+  bool WithinVolumes(const Stock& stock, int axis, const Cut& cut) const {
+    const DexelGrid& g = stock.grid[axis];
+    const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
+    double q[3] = {0, 0, 0};
+    q[c1] = g.C1(static_cast<int>(cut.ray % static_cast<size_t>(g.n1)));
+    q[c2] = g.C2(static_cast<int>(cut.ray / static_cast<size_t>(g.n1)));
+    // Only the volumes whose box the ray passes within the resolution of: the others lie
+    // further away than that all along it.
+    const FeatureVolume* near[16];
+    int count = 0;
+    for (const auto& v : volumes_) {
+      if (!v) continue;
+      const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
+                              {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
+      if (q[c1] < b[0][c1] - stock.h || q[c1] > b[1][c1] + stock.h || q[c2] < b[0][c2] - stock.h ||
+          q[c2] > b[1][c2] + stock.h)
+        continue;
+      if (count == 16) return false;
+      near[count++] = v.get();
+    }
+    double t = cut.lo;
+    for (int step = 0; step < 16; ++step) {
+      q[axis] = t;
+      double dist = 1e300;
+      for (int k = 0; k < count; ++k) dist = std::min(dist, near[k]->Distance({q[0], q[1], q[2]}));
+      if (!(dist <= stock.h)) return false;
+      t += stock.h - dist;
+      if (t >= cut.hi) return true;
+    }
+    return false;
   }
 
   // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
