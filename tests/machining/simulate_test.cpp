@@ -213,6 +213,13 @@ TEST(Simulate, PlantedFaultsAreFoundWhereAndAsDeepAsTheyAre) {
   std::vector<Case> cases;
   cases.push_back({"sound pocket", SoundPocket(), {}});
   cases.push_back({"floor 0.5 mm too deep", SoundPocket(19.5), {{"gouge", 40, 0.5}}});
+  cases.push_back({"floor 0.25 mm too deep", SoundPocket(19.75), {{"gouge", 40, 0.25}}});
+  {
+    // The pocket's volume ends 2 mm below the stock's top: the material above it is the part's.
+    Job job = SoundPocket();
+    job.volumes[0] = [] { return std::make_unique<RoundedBox>(20, 20, 60, 50, 20, 28, 5); };
+    cases.push_back({"pocket cut through the part above it", job, {{"gouge", 40, 2}}});
+  }
   {
     Job job = SoundPocket();
     // Down to 25 at rapid through the uncut top, 5 mm into the material.
@@ -247,11 +254,12 @@ TEST(Simulate, PlantedFaultsAreFoundWhereAndAsDeepAsTheyAre) {
       EXPECT_EQ(std::get<1>(found[k]), std::get<1>(c.expected[k]));
       EXPECT_NEAR(std::get<2>(found[k]), std::get<2>(c.expected[k]), kH) << Json(r);
     }
-    // A floor 0.5 mm too deep gouges the floor's area of part (deeper than the resolution
-    // outside the pocket's volume): 0.4 mm of it under the pocket's outline.
+    // A floor cut too deep gouges the part (deeper than the resolution outside the pocket's
+    // volume) under the pocket's outline: its area times the depth less the resolution.
     for (const SimFinding& f : r.findings)
       if (f.kind == "gouge") {
-        EXPECT_NEAR(f.volume, kPocket / 10 * 0.4, kPocket / 10 * 0.05) << Json(r);
+        const double expected = kPocket / 10 * (f.depth - kH);
+        EXPECT_NEAR(f.volume, expected, 0.1 * expected) << Json(r);
       }
   }
 }
