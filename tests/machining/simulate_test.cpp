@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "simulate/stock.h"
+#include "volume/curve_distance.h"
 #include "varnholt/gcode.h"
 #include "varnholt/simulate.h"
 
@@ -213,6 +214,13 @@ TEST(Simulate, PlantedFaultsAreFoundWhereAndAsDeepAsTheyAre) {
   std::vector<Case> cases;
   cases.push_back({"sound pocket", SoundPocket(), {}});
   cases.push_back({"floor 0.5 mm too deep", SoundPocket(19.5), {{"gouge", 40, 0.5}}});
+  cases.push_back({"floor 0.25 mm too deep", SoundPocket(19.75), {{"gouge", 40, 0.25}}});
+  {
+    // The pocket's volume ends 2 mm below the stock's top: the material above it is the part's.
+    Job job = SoundPocket();
+    job.volumes[0] = [] { return std::make_unique<RoundedBox>(20, 20, 60, 50, 20, 28, 5); };
+    cases.push_back({"pocket cut through the part above it", job, {{"gouge", 40, 2}}});
+  }
   {
     Job job = SoundPocket();
     // Down to 25 at rapid through the uncut top, 5 mm into the material.
@@ -247,6 +255,13 @@ TEST(Simulate, PlantedFaultsAreFoundWhereAndAsDeepAsTheyAre) {
       EXPECT_EQ(std::get<1>(found[k]), std::get<1>(c.expected[k]));
       EXPECT_NEAR(std::get<2>(found[k]), std::get<2>(c.expected[k]), kH) << Json(r);
     }
+    // A floor cut too deep gouges the part (deeper than the resolution outside the pocket's
+    // volume) under the pocket's outline: its area times the depth less the resolution.
+    for (const SimFinding& f : r.findings)
+      if (f.kind == "gouge") {
+        const double expected = kPocket / 10 * (f.depth - kH);
+        EXPECT_NEAR(f.volume, expected, 0.1 * expected) << Json(r);
+      }
   }
 }
 
@@ -502,6 +517,132 @@ TEST(Simulate, SweepsAgreeWithTheToolSampledAlongTheMove) {
       }
       EXPECT_GT(met, 30);
     }
+}
+
+// The closed forms (the reach of a ramp or helix over a ray, the cylindrical part and the shank
+// across the axis) against the searches over the whole move they stand for, on random moves:
+// lines and helix pieces of every slope, each tool end, rays all about them.
+TEST(Simulate, ClosedFormSweepsAgreeWithTheSearches) {
+  ToolShape flat;
+  flat.radius = 2.5, flat.cutting = 10, flat.top = 30;
+  ToolShape ball = flat;
+  ball.corner = 2.5;
+  ToolShape bull = flat;
+  bull.corner = 0.8;
+  ToolShape drill = flat;
+  drill.halfAngle = 59 * kPi / 180;
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> at(-8, 8), turn(-kPi / 2, kPi / 2), angle(-kPi, kPi), rise(-6, 6);
+  int compared = 0, differ = 0;
+  for (int n = 0; n < 400; ++n) {
+    Path path;
+    if (n % 2 == 0) {
+      path = Line({at(random), at(random), rise(random)}, {at(random), at(random), rise(random)});
+      if (n % 10 == 0) path.b.z = path.a.z;  // level lines too
+    } else {
+      // Pieces as SplitArc leaves them: at most a quarter turn.
+      path.arc = true;
+      path.cu = at(random) / 2, path.cv = at(random) / 2, path.rho = 1 + std::fabs(at(random)) / 2;
+      path.phi0 = angle(random), path.dphi = turn(random), path.w0 = rise(random), path.dw = rise(random);
+      if (n % 10 == 1) path.dw = 0;
+    }
+    const ToolShape& tool = n % 4 == 0 ? flat : n % 4 == 1 ? ball : n % 4 == 2 ? bull : drill;
+    for (int k = 0; k < 40; ++k) {
+      const int along = k % 3 == 0 ? 2 : k % 3 == 1 ? 0 : 1;
+      const double c1 = at(random) * 1.3, c2 = along == 2 ? at(random) * 1.3 : rise(random) * 2;
+      SCOPED_TRACE("move " + std::to_string(n) + " ray " + std::to_string(along) + " at " + std::to_string(c1) + ", " +
+                   std::to_string(c2));
+      const simulate_detail::Cover fast = along == 2 ? AlongAxis(path, tool, c1, c2, 1e-4)
+                                                     : AcrossAxis(path, tool, along, c1, c2, 1e-4);
+      const simulate_detail::Cover slow = along == 2 ? AlongAxis(path, tool, c1, c2, 1e-4, true)
+                                                     : AcrossAxis(path, tool, along, c1, c2, 1e-4, true);
+      // A ray the search finds only a graze on may be missed by a hair either way.
+      if (fast.cut != slow.cut) {
+        const simulate_detail::Cover& one = fast.cut ? fast : slow;
+        EXPECT_LT(one.cutHi - one.cutLo, along == 2 ? 1e9 : 1e-3);
+        if (along == 2) ADD_FAILURE() << "a ray along the axis is cut by one and not the other";
+        continue;
+      }
+      if (!fast.cut) continue;
+      ++compared;
+      // The closed forms are exact; the searches stop within their tolerance (the bisection of
+      // the reach within 1e-3 of the move).
+      const double tol = along == 2 ? 2e-2 : 2e-3;
+      EXPECT_NEAR(fast.cutLo, slow.cutLo, tol);
+      EXPECT_NEAR(fast.cutHi, slow.cutHi, tol);
+      if (std::fabs(fast.cutLo - slow.cutLo) > 1e-9 || std::fabs(fast.cutHi - slow.cutHi) > 1e-9) ++differ;
+      ASSERT_EQ(fast.shank, slow.shank);
+      if (fast.shank) {
+        EXPECT_NEAR(fast.shankLo, slow.shankLo, tol);
+        EXPECT_NEAR(fast.shankHi, slow.shankHi, tol);
+      }
+    }
+  }
+  EXPECT_GT(compared, 2000);
+  EXPECT_GT(differ, 0);  // the two ways are not one
+}
+
+// The reach of a helix over rays along its axis, worked out by hand: where the tool comes onto the
+// ray and leaves it, and a ray the tool passes over at both ends of a piece but not between.
+TEST(Simulate, HelixReachOverRaysAlongTheAxisIsWhereTheToolEntersAndLeaves) {
+  ToolShape flat;
+  flat.radius = 1, flat.cutting = 10, flat.top = 10;
+  Path helix;
+  helix.arc = true;
+  helix.cu = 0, helix.cv = 0, helix.rho = 3, helix.phi0 = 0, helix.dphi = 1.5 * kPi, helix.w0 = 0, helix.dw = -3;
+  std::vector<Path> pieces;
+  simulate_detail::SplitArc(helix, pieces);
+  ASSERT_EQ(pieces.size(), 3u);
+  // The ray at angle 0 on the circle: the tool stands over it at the start of the first piece only.
+  const simulate_detail::Cover first = AlongAxis(pieces[0], flat, 3, 0, 1e-4);
+  ASSERT_TRUE(first.cut);
+  EXPECT_NEAR(first.cutLo, 1 * -3.0 * (std::acos((9 + 9 - 1) / 18.0) / (1.5 * kPi)), 1e-9);
+  EXPECT_NEAR(first.cutHi, 10, 1e-9);
+  // A ray at 45 degrees, over which the helix passes once, inside the first piece.
+  const double a = kPi / 4, alpha = std::acos((9 + 9 - 1) / 18.0);
+  const simulate_detail::Cover mid = AlongAxis(pieces[0], flat, 3 * std::cos(a), 3 * std::sin(a), 1e-4);
+  ASSERT_TRUE(mid.cut);
+  const double wIn = -3 * (a - alpha) / (1.5 * kPi), wOut = -3 * (a + alpha) / (1.5 * kPi);
+  EXPECT_NEAR(mid.cutLo, wOut, 1e-9);
+  EXPECT_NEAR(mid.cutHi, wIn + 10, 1e-9);
+  EXPECT_FALSE(mid.shank);
+  // A tool of radius 4 about a piece of radius 3, on a ray 1.2 from the centre opposite the
+  // piece's middle: over it at both ends, not at the middle. The cut runs from the lowest end up
+  // to the cutting length above the highest.
+  ToolShape wide = flat;
+  wide.radius = 4;
+  const double back = kPi / 4 + kPi;
+  const simulate_detail::Cover both = AlongAxis(pieces[0], wide, 1.2 * std::cos(back), 1.2 * std::sin(back), 1e-4);
+  ASSERT_TRUE(both.cut);
+  EXPECT_NEAR(both.cutLo, pieces[0].W(1), 1e-9);
+  EXPECT_NEAR(both.cutHi, pieces[0].W(0) + 10, 1e-9);
+}
+
+// A plan's signed distance keeps its last answers: asked again at the same point it must give
+// what it gave, for each of several curves asked in turn, and a curve built anew at the same
+// place in memory must not answer with what the old one kept.
+TEST(Simulate, KeptPlanDistancesBelongToTheirCurve) {
+  volume::Curve2 square, circle;
+  std::string why;
+  ASSERT_TRUE(square.Build(volume::RoundedRectangle(10, 10, 0), why)) << why;
+  ASSERT_TRUE(circle.Build(volume::RoundedRectangle(4, 4, 2), why)) << why;
+  const Vec2 p{1, 0.5};
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(square.Signed(p), -4, 1e-12);
+    EXPECT_NEAR(circle.Signed(p), std::hypot(1, 0.5) - 2, 1e-12);
+    EXPECT_NEAR(square.Signed({7, 0.5}), 2, 1e-12);
+  }
+  // Curves built one after another share the place their answers are kept in, every eighth:
+  // asked in turn at one point, each must still give its own.
+  std::vector<volume::Curve2> circles(12);
+  for (size_t k = 0; k < circles.size(); ++k)
+    ASSERT_TRUE(circles[k].Build(volume::RoundedRectangle(2.0 + k, 2.0 + k, 1.0 + k / 2.0), why)) << why;
+  for (int round = 0; round < 2; ++round)
+    for (size_t k = 0; k < circles.size(); ++k) EXPECT_NEAR(circles[k].Signed(p), std::hypot(1, 0.5) - (1.0 + k / 2.0), 1e-12);
+  ASSERT_TRUE(square.Build(volume::RoundedRectangle(2, 2, 0), why)) << why;
+  EXPECT_NEAR(square.Signed(p), 0, 1e-12);
+  ASSERT_TRUE(square.Build(volume::RoundedRectangle(1, 1, 0), why)) << why;
+  EXPECT_NEAR(square.Signed(p), std::hypot(0.5, 0), 1e-12);
 }
 
 // ---- the mesh ----

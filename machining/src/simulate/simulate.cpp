@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "stock.h"
 
@@ -35,6 +36,26 @@ size_t SimulateResult::Warnings() const {
 namespace {
 
 inline double Hyp(double x, double y) { return std::sqrt(x * x + y * y); }
+
+// Runs body(k) for k in [0, n) on up to as many threads as the machine has cores, in contiguous
+// runs of k: every k's work depends on k alone and is written to k's own place, so the result
+// is the same whatever the number of threads.
+template <class F>
+void ParallelFor(size_t n, F&& body) {
+  const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+  const size_t parts = std::min(cores, n);
+  if (parts <= 1) {
+    for (size_t k = 0; k < n; ++k) body(k);
+    return;
+  }
+  std::vector<std::thread> threads;
+  auto run = [&](size_t part) {
+    for (size_t k = n * part / parts; k < n * (part + 1) / parts; ++k) body(k);
+  };
+  for (size_t part = 1; part < parts; ++part) threads.emplace_back(run, part);
+  run(0);
+  for (std::thread& t : threads) t.join();
+}
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Rays of a grid touch a surface they run along: a rapid or shank that reaches no further into
@@ -140,6 +161,16 @@ struct Worst {
     }
   }
 };
+
+// A piece of material a move took along a ray, for the gouge check.
+struct Cut {
+  size_t ray;
+  double lo, hi;
+  int move;
+};
+// As many as are held before they are checked: enough to keep the cores busy, few enough that
+// a long program's cuts never pile up.
+constexpr size_t kCutsHeld = 1 << 16;
 
 // The part's own intervals along a ray, lazily: where it lies deeper than the tolerance
 // outside every feature's volume.
@@ -449,6 +480,8 @@ class Run {
     // The stock's range of w.
     const double wLo = canon.s > 0 ? lowC[a] : -highC[a], wHi = canon.s > 0 ? highC[a] : -lowC[a];
     std::vector<Path> paths;
+    // What the moves take along the axis, held for the gouge check (done for many at once).
+    std::vector<Cut> cuts;
     Vec3 from = step.start;
     for (size_t m = 0; m < step.moves.size(); ++m) {
       const Move& move = step.moves[m];
@@ -500,7 +533,9 @@ class Run {
               }
               const double rLo = canon.s > 0 ? c.cutLo : -top, rHi = canon.s > 0 ? top : -c.cutLo;
               const double taken = gw.Subtract(ray, rLo, rHi, [&](double lo, double hi) {
-                if (checkGouge) Gouge(workpiece, *stock, a, ray, lo, hi, canon, static_cast<int>(m), gouge);
+                if (!checkGouge) return;
+                cuts.push_back({ray, lo, hi, static_cast<int>(m)});
+                if (cuts.size() >= kCutsHeld) Gouges(workpiece, *stock, a, canon, cuts, gouge);
               });
               if (taken > 0) {
                 removed[a] += taken;
@@ -540,7 +575,11 @@ class Run {
               if (g.Empty(ray)) continue;
               size_t count = 0;
               const Interval* in = g.Begin(ray, count);
-              if (in[0].lo > aHi + R || in[count - 1].hi < aLo - R) continue;
+              // Only rays with material within the move's reach along them: a ray through a
+              // pocket already cleared has material on both sides and none in between.
+              bool near = false;
+              for (size_t q = 0; q < count && !near; ++q) near = in[q].hi >= aLo - R && in[q].lo <= aHi + R;
+              if (!near) continue;
               const double w = wOf(kk), o = lowC[other] + (oo + 0.5) * h;
               const Cover cv = simulate_detail::AcrossAxis(path, tool, c, o, w, tol);
               if (cv.cut) removed[c == 0 ? U : V] += g.Subtract(ray, cv.cutLo, cv.cutHi, [](double, double) {});
@@ -551,6 +590,7 @@ class Run {
       row.axialEngagement = std::max(row.axialEngagement, axial);
       if (offHi >= offLo) row.radialEngagement = std::max(row.radialEngagement, std::min(2 * tool.radius, offHi - offLo + h));
     }
+    Gouges(workpiece, *stock, a, canon, cuts, gouge);
     row.removedVolume = (removed[0] + removed[1] + removed[2]) / 3 * h * h;
     if (timed && cuttingMinutes > 0) row.removalRate = row.removedVolume / cuttingMinutes;
     const size_t before = out_.findings.size();
@@ -588,12 +628,11 @@ class Run {
   }
 
   // The part's intervals on a ray: the initial stock where it lies more than the resolution
-  // outside every volume near the ray.
-  const float* Part(int workpiece, const Stock& stock, int axis, size_t ray) {
-    PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
+  // outside every volume near the ray, as lo, hi pairs. Reads nothing that changes, so rays
+  // may be worked out on several threads.
+  std::vector<float> PartPieces(const Stock& stock, int axis, size_t ray) const {
+    std::vector<float> pieces;
     const DexelGrid& g = stock.grid[axis];
-    if (cache.start.empty()) cache.start.assign(g.Rays(), UINT32_MAX);
-    if (cache.start[ray] != UINT32_MAX) return &cache.pool[cache.start[ray]];
     const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
     const int i = static_cast<int>(ray % static_cast<size_t>(g.n1)), j = static_cast<int>(ray / static_cast<size_t>(g.n1));
     double p[3] = {0, 0, 0};
@@ -601,11 +640,8 @@ class Run {
     p[c2] = g.C2(j);
     Vec3 d{};
     (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
-    const size_t at = cache.pool.size();
-    cache.start[ray] = static_cast<uint32_t>(at);
-    cache.pool.push_back(0);
     double lo = 0, hi = 0;
-    if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) return &cache.pool[at];
+    if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) return pieces;
     std::vector<const FeatureVolume*> near;
     const double h = stock.h;
     for (const auto& v : volumes_) {
@@ -622,7 +658,6 @@ class Run {
       for (const FeatureVolume* v : near) best = std::min(best, v->Distance({q[0], q[1], q[2]}));
       return best;
     };
-    std::vector<float> pieces;
     double t = lo;
     bool in = false;
     double begin = lo;
@@ -635,14 +670,102 @@ class Run {
       t += std::max(std::fabs(dist - h), h / 20);
     }
     if (in) pieces.push_back(static_cast<float>(begin)), pieces.push_back(static_cast<float>(hi));
-    cache.pool[at] = static_cast<float>(pieces.size() / 2);
-    cache.pool.insert(cache.pool.end(), pieces.begin(), pieces.end());
-    return &cache.pool[at];
+    return pieces;
   }
 
-  void Gouge(int workpiece, const Stock& stock, int axis, size_t ray, double lo, double hi, const Canonical& canon,
-             int move, Worst& worst) {
-    const float* part = Part(workpiece, stock, axis, ray);
+  // The gouge check of the cuts held: the part's intervals of the rays not seen before, then
+  // the deepest point of each cut, on all cores; gathered in the cuts' order, so that what is
+  // found is what one pass in that order finds.
+  void Gouges(int workpiece, const Stock& stock, int axis, const Canonical& canon, std::vector<Cut>& cuts, Worst& worst) {
+    if (cuts.empty()) return;
+    PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
+    if (cache.start.empty()) cache.start.assign(stock.grid[axis].Rays(), UINT32_MAX);
+    // Most cuts lie well inside a volume: where every point of one is within the resolution of
+    // some volume it meets no part, and its ray's intervals need not be worked out for it (once
+    // they are, a cut that meets none of them costs nothing).
+    std::vector<char> clear(cuts.size());
+    ParallelFor(cuts.size(), [&](size_t k) {
+      clear[k] = cache.start[cuts[k].ray] == UINT32_MAX && WithinVolumes(stock, axis, cuts[k]);
+    });
+    std::vector<size_t> fresh;
+    for (size_t k = 0; k < cuts.size(); ++k)
+      if (const Cut& c = cuts[k]; !clear[k] && cache.start[c.ray] == UINT32_MAX) {
+        cache.start[c.ray] = UINT32_MAX - 1;  // taken, worked out below
+        fresh.push_back(c.ray);
+      }
+    std::vector<std::vector<float>> pieces(fresh.size());
+    ParallelFor(fresh.size(), [&](size_t k) { pieces[k] = PartPieces(stock, axis, fresh[k]); });
+    for (size_t k = 0; k < fresh.size(); ++k) {
+      cache.start[fresh[k]] = static_cast<uint32_t>(cache.pool.size());
+      cache.pool.push_back(static_cast<float>(pieces[k].size() / 2));
+      cache.pool.insert(cache.pool.end(), pieces[k].begin(), pieces[k].end());
+    }
+    struct Deepest {
+      bool any = false;
+      double depth = -1;
+      Vec3 at;
+    };
+    std::vector<Deepest> deepest(cuts.size());
+    ParallelFor(cuts.size(), [&](size_t k) {
+      const Cut& c = cuts[k];
+      if (clear[k]) return;
+      Worst one;
+      Gouge(cache, stock, axis, c.ray, c.lo, c.hi, canon, c.move, one);
+      deepest[k] = {one.any, one.depth, one.at};
+    });
+    for (size_t k = 0; k < cuts.size(); ++k) {
+      const Cut& c = cuts[k];
+      if (clear[k]) continue;
+      const float* part = &cache.pool[cache.start[c.ray]];
+      const int n = static_cast<int>(part[0]);
+      for (int q = 0; q < n; ++q) {
+        const double a = std::max<double>(c.lo, part[1 + 2 * q]), b = std::min<double>(c.hi, part[2 + 2 * q]);
+        if (b > a) worst.volume += b - a;
+      }
+      if (deepest[k].any) worst.Note(deepest[k].depth, deepest[k].at, c.move);
+    }
+    cuts.clear();
+  }
+
+  // Whether every point of a cut lies within the resolution of some volume, by steps along it
+  // as far as the distance allows (a distance never changes faster than the point moves); false
+  // where it cannot tell in a few steps.
+  bool WithinVolumes(const Stock& stock, int axis, const Cut& cut) const {
+    const DexelGrid& g = stock.grid[axis];
+    const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
+    double q[3] = {0, 0, 0};
+    q[c1] = g.C1(static_cast<int>(cut.ray % static_cast<size_t>(g.n1)));
+    q[c2] = g.C2(static_cast<int>(cut.ray / static_cast<size_t>(g.n1)));
+    // Only the volumes whose box the ray passes within the resolution of: the others lie
+    // further away than that all along it.
+    const FeatureVolume* near[16];
+    int count = 0;
+    for (const auto& v : volumes_) {
+      if (!v) continue;
+      const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
+                              {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
+      if (q[c1] < b[0][c1] - stock.h || q[c1] > b[1][c1] + stock.h || q[c2] < b[0][c2] - stock.h ||
+          q[c2] > b[1][c2] + stock.h)
+        continue;
+      if (count == 16) return false;
+      near[count++] = v.get();
+    }
+    double t = cut.lo;
+    for (int step = 0; step < 16; ++step) {
+      q[axis] = t;
+      double dist = 1e300;
+      for (int k = 0; k < count; ++k) dist = std::min(dist, near[k]->Distance({q[0], q[1], q[2]}));
+      if (!(dist <= stock.h)) return false;
+      t += stock.h - dist;
+      if (t >= cut.hi) return true;
+    }
+    return false;
+  }
+
+  // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
+  void Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray, double lo, double hi,
+             const Canonical& canon, int move, Worst& worst) const {
+    const float* part = &cache.pool[cache.start[ray]];
     const int n = static_cast<int>(part[0]);
     if (n == 0) return;
     const DexelGrid& g = stock.grid[axis];
@@ -651,8 +774,6 @@ class Run {
     for (int k = 0; k < n; ++k) {
       const double a = std::max<double>(lo, part[1 + 2 * k]), b = std::min<double>(hi, part[2 + 2 * k]);
       if (!(b > a)) continue;
-      worst.volume += b - a;
-      // The deepest point of the piece, by its distance to the nearest volume.
       const int samples = std::clamp(static_cast<int>((b - a) / stock.h) + 2, 2, 64);
       for (int s = 0; s < samples; ++s) {
         double q[3] = {0, 0, 0};
@@ -701,8 +822,17 @@ class Run {
     double left = 0, leftAll = 0, design = 0;
     Vec3 d{};
     (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
-    std::vector<Interval> list;
-    for (int j = j0; j <= j1; ++j)
+    // Row by row on all cores, each row's sums and deepest point its own; gathered in order
+    // below, so that the first deepest point wins as it would in one pass.
+    struct Row {
+      Worst worst;
+      double left = 0, leftAll = 0, design = 0;
+    };
+    std::vector<Row> rows(j1 >= j0 ? static_cast<size_t>(j1 - j0 + 1) : 0);
+    ParallelFor(rows.size(), [&](size_t row) {
+      const int j = j0 + static_cast<int>(row);
+      Row& out = rows[row];
+      std::vector<Interval> list;
       for (int i = i0; i <= i1; ++i) {
         double p[3] = {0, 0, 0};
         p[c1] = g.C1(i);
@@ -722,20 +852,27 @@ class Run {
             const double step = std::max(std::fabs(dist + depth), h / 20);
             if (dist < -depth) {
               sum += std::min(step, hi - t);
-              if (note) worst.Note(-dist, canon.frame.Apply(at(t)), 0);
+              if (note) out.worst.Note(-dist, canon.frame.Apply(at(t)), 0);
             }
             t += step;
           }
           return sum;
         };
         double lo = 0, hi = 0;
-        if (simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) design += inside(lo, hi, 0, false);
+        if (simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) out.design += inside(lo, hi, 0, false);
         g.Get(g.Index(i, j), list);
         for (const Interval& in : list) {
-          left += inside(in.lo, in.hi, limit, true);
-          leftAll += inside(in.lo, in.hi, 0, false);
+          out.left += inside(in.lo, in.hi, limit, true);
+          out.leftAll += inside(in.lo, in.hi, 0, false);
         }
       }
+    });
+    for (const Row& row : rows) {
+      design += row.design;
+      left += row.left;
+      leftAll += row.leftAll;
+      if (row.worst.any) worst.Note(row.worst.depth, row.worst.at, 0);
+    }
     FeatureFigures figures;
     figures.design = design * h * h;
     figures.left = leftAll * h * h;

@@ -122,10 +122,12 @@ struct Cover {
 };
 
 /// On a ray along the tool's axis at (u, v); `tol` is how close the lowest point must be.
-Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, double tol);
+/// `search` finds by bisection what is otherwise worked out in closed form (for the tests).
+Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, double tol, bool search = false);
 /// On a ray across the axis: along coordinate `c` (0 u, 1 v) at `other` (the other one) and
-/// height w.
-Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, double w, double tol);
+/// height w. `search` searches over the whole move what is otherwise worked out in closed form.
+Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, double w, double tol,
+                 bool search = false);
 
 // ---- DexelGrid::Subtract, inline for the sweep's inner loop ----
 
@@ -145,8 +147,9 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
     } else if (hi >= b) {
       r.b = static_cast<float>(lo);
     } else {
-      std::vector<Interval> list{{r.a, static_cast<float>(lo)}, {static_cast<float>(hi), r.b}};
-      Store(ray, list);
+      // Split in two: through the scratch list, which keeps its storage from ray to ray.
+      scratch_.assign({{r.a, static_cast<float>(lo)}, {static_cast<float>(hi), r.b}});
+      Store(ray, scratch_);
     }
     return cutHi - cutLo;
   }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <queue>
 #include <tuple>
 
 #include "stock.h"
@@ -108,7 +107,55 @@ void SplitArc(const Path& arc, std::vector<Path>& out) {
   }
 }
 
-Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, double tol) {
+namespace {
+
+// The parameters over which the tool's axis stands within r of (u, v) (within the plane): the
+// first and the last. For a line the squared distance is a quadratic in t; for a piece of arc
+// the distance falls as the angle nears the direction of (u, v) from the centre, so the tool
+// stands over the ray within an angle alpha either side of that direction. False when never.
+bool Reach(const Path& path, double u, double v, double r, double& first, double& last) {
+  if (!path.arc) {
+    const double du = path.b.x - path.a.x, dv = path.b.y - path.a.y;
+    const double qu = u - path.a.x, qv = v - path.a.y;
+    const double A = du * du + dv * dv, B = qu * du + qv * dv, C = qu * qu + qv * qv - r * r;
+    if (A <= 0) {
+      first = 0, last = 1;
+      return C <= 0;
+    }
+    const double disc = B * B - A * C;
+    if (disc < 0) return false;
+    const double root = std::sqrt(disc);
+    first = std::max(0.0, (B - root) / A);
+    last = std::min(1.0, (B + root) / A);
+    return first <= last;
+  }
+  const double d = Hyp(u - path.cu, v - path.cv);
+  const double k = d > 0 ? (d * d + path.rho * path.rho - r * r) / (2 * d * path.rho) : (path.rho <= r ? -2 : 2);
+  if (k > 1) return false;
+  if (k <= -1 || path.dphi == 0) {
+    // Everywhere on the circle, or a point: the least distance decides.
+    first = 0, last = 1;
+    return k <= -1 || path.MinDistance(u, v, 0, 1) <= r;
+  }
+  const double alpha = std::acos(k), sense = path.dphi > 0 ? 1 : -1, span = std::fabs(path.dphi);
+  const double theta = std::atan2(v - path.cv, u - path.cu);
+  // g: the angle from (u, v)'s direction, growing along the move; inside while within alpha.
+  const double g0 = sense * (path.phi0 - theta), g1 = g0 + span;
+  auto within = [&](double g) {
+    const double x = Wrap(g + alpha);
+    return x <= 2 * alpha;
+  };
+  first = within(g0) ? 0 : Wrap(-alpha - g0) / span;
+  last = within(g1) ? 1 : 1 - Wrap(g1 - alpha) / span;
+  if (first > 1 || last < 0) return false;
+  first = std::min(first, 1.0);
+  last = std::max(last, 0.0);
+  return first <= last || within(g0) || within(g1);
+}
+
+}  // namespace
+
+Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, double tol, bool search) {
   Cover cover;
   const double r = tool.radius;
   double tm = 0;
@@ -116,14 +163,25 @@ Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, dou
   if (rmin > r) return cover;
   double best = path.W(tm) + tool.Lift(rmin);
   const bool level = path.Level();
-  if (!level) {
+  double tFirst = 0, tLast = 0;
+  const bool reached = !level && !search && Reach(path, u, v, r, tFirst, tLast);
+  // A flat end (no corner, no point) lifts nowhere: its lowest point over the move is where the
+  // move is lowest while over the ray, at the first or last place it stands there.
+  const bool flat = tool.corner <= 0 && tool.halfAngle <= 0;
+  if (reached && flat) {
+    best = std::min(best, std::min(path.W(tFirst), path.W(tLast)));
+  } else if (!level) {
     // The lowest point of the end over the move: W(t) + Lift(r(t)); over a piece it is at
-    // least the piece's lowest W plus the lift at its least distance.
-    std::vector<std::pair<double, double>> stack{{0.0, 1.0}};
+    // least the piece's lowest W plus the lift at its least distance. Depth first, each split
+    // halves the piece, so the stack never holds more than one piece per halving.
+    constexpr int kDepth = 128;
+    std::pair<double, double> stack[kDepth];
+    int top = 0;
+    const double from = reached ? tFirst : 0.0, to = reached ? tLast : 1.0;
+    stack[top++] = {from, to};
     int pieces = 0;
-    while (!stack.empty() && ++pieces < kMostPieces) {
-      const auto [t0, t1] = stack.back();
-      stack.pop_back();
+    while (top > 0 && ++pieces < kMostPieces) {
+      const auto [t0, t1] = stack[--top];
       double at = t0;
       const double d = path.MinDistance(u, v, t0, t1, &at);
       if (d > r) continue;
@@ -136,29 +194,34 @@ Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, dou
         const double r2 = Hyp(u - p.x, v - p.y);
         if (r2 <= r) best = std::min(best, p.z + tool.Lift(r2));
       }
+      if (top + 2 > kDepth) continue;
       const double mid = (t0 + t1) / 2;
-      stack.push_back({t0, mid});
-      stack.push_back({mid, t1});
+      stack[top++] = {t0, mid};
+      stack[top++] = {mid, t1};
     }
   }
   cover.cut = true;
   cover.cutLo = best;
   double wFirst = path.W(0), wLast = wFirst;
-  if (!level) {
-    // The first and last parameter where the tool stands over the ray.
+  if (reached) {
+    wFirst = path.W(tFirst);
+    wLast = path.W(tLast);
+  } else if (!level) {
+    // The first and last parameter where the tool stands over the ray, by bisection.
     const double eps = std::min(1e-3, tol / std::max(std::fabs(path.W(1) - path.W(0)), tol));
     auto inside = [&](double t) {
       const Vec3 p = path.At(t);
       return Hyp(u - p.x, v - p.y) <= r;
     };
-    auto search = [&](bool first) {
-      double t0 = 0, t1 = 1;
-      std::vector<std::pair<double, double>> stack{{t0, t1}};
+    auto bisect = [&](bool first) {
+      constexpr int kDepth = 128;
+      std::pair<double, double> stack[kDepth];
+      int top = 0;
+      stack[top++] = {0.0, 1.0};
       double found = first ? 1 : 0;
       int pieces = 0;
-      while (!stack.empty() && ++pieces < kMostPieces) {
-        const auto [a, b] = stack.back();
-        stack.pop_back();
+      while (top > 0 && ++pieces < kMostPieces) {
+        const auto [a, b] = stack[--top];
         if (first ? a >= found : b <= found) continue;
         if (path.MinDistance(u, v, a, b) > r) continue;
         const double edge = first ? a : b;
@@ -166,20 +229,21 @@ Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, dou
           found = first ? std::min(found, edge) : std::max(found, edge);
           continue;
         }
+        if (top + 2 > kDepth) continue;
         const double mid = (a + b) / 2;
         // The nearer half last, so that it is looked at first.
         if (first) {
-          stack.push_back({mid, b});
-          stack.push_back({a, mid});
+          stack[top++] = {mid, b};
+          stack[top++] = {a, mid};
         } else {
-          stack.push_back({a, mid});
-          stack.push_back({mid, b});
+          stack[top++] = {a, mid};
+          stack[top++] = {mid, b};
         }
       }
       return found;
     };
-    wFirst = path.W(search(true));
-    wLast = path.W(search(false));
+    wFirst = path.W(bisect(true));
+    wLast = path.W(bisect(false));
   }
   cover.cutHi = std::max(wFirst, wLast) + tool.cutting;
   cover.cutLo = std::min(cover.cutLo, cover.cutHi);
@@ -285,7 +349,8 @@ bool ArcBand(const Path& path, int c, double other, double rho, double& lo, doub
 }
 
 // The interval a part of the tool (heights [zLo, zHi] above the tip, radius `radius(z)`,
-// never shrinking upwards) covers on the ray along c at `other` and height w.
+// never shrinking upwards) covers on the ray along c at `other` and height w, by a best-first
+// search over the move's parameter.
 template <class Radius>
 bool Span(const Path& path, int c, double other, double w, double zLo, double zHi, Radius radius, double tol,
           double& lo, double& hi) {
@@ -340,18 +405,22 @@ bool Span(const Path& path, int c, double other, double w, double zLo, double zH
     return true;
   };
   // Best first, once for each end: the piece that could reach furthest is split next, so the
-  // search ends as soon as no piece can beat what was found by more than the tolerance.
+  // search ends as soon as no piece can beat what was found by more than the tolerance. The
+  // heap lives in one buffer per thread: a ray must not cost an allocation.
+  using Piece = std::tuple<double, double, double>;  // how far it could reach (larger is further), t0, t1
+  thread_local std::vector<Piece> heap;
   for (int side = 0; side < 2; ++side) {
-    using Piece = std::tuple<double, double, double>;  // how far it could reach (larger is further), t0, t1
-    std::priority_queue<Piece> queue;
+    heap.clear();
     auto push = [&](double t0, double t1) {
       double a = 0, b = 0;
-      if (bound(t0, t1, a, b)) queue.emplace(side == 0 ? -a : b, t0, t1);
+      if (!bound(t0, t1, a, b)) return;
+      heap.emplace_back(side == 0 ? -a : b, t0, t1);
+      std::push_heap(heap.begin(), heap.end());
     };
     push(0.0, 1.0);
     int pieces = 0;
-    while (!queue.empty()) {
-      const auto [reach, t0, t1] = queue.top();
+    while (!heap.empty()) {
+      const auto [reach, t0, t1] = heap.front();
       const double found = side == 0 ? -lo : hi;
       if (reach <= found + tol) break;
       if (++pieces > kMostPieces || t1 - t0 < 1e-12) {
@@ -360,7 +429,8 @@ bool Span(const Path& path, int c, double other, double w, double zLo, double zH
         else hi = std::max(hi, reach);
         break;
       }
-      queue.pop();
+      std::pop_heap(heap.begin(), heap.end());
+      heap.pop_back();
       eval(t0);
       eval(t1);
       const double mid = (t0 + t1) / 2;
@@ -372,21 +442,101 @@ bool Span(const Path& path, int c, double other, double w, double zLo, double zH
   return lo <= hi;
 }
 
+// The same for a part of the tool of one radius rho over heights [zLo, zHi], in closed form:
+// the tool's section at height w is a disk of that radius wherever the move puts w within the
+// part, so the part sweeps on this plane the disks along the piece of the move between the two
+// parameters where w - W(t) leaves [zLo, zHi]: a capsule about a piece of line, an annular
+// sector about a piece of arc. False with `done` unset where it cannot say (an arc piece of more
+// than a quarter turn).
+bool ConstantSpan(const Path& path, int c, double other, double w, double zLo, double zHi, double rho, double& lo,
+                  double& hi, bool& done) {
+  lo = kInf;
+  hi = -kInf;
+  done = true;
+  if (zLo > zHi || rho < 0) return false;
+  const double w0 = path.W(0), w1 = path.W(1), dw = w1 - w0;
+  double t0 = 0, t1 = 1;
+  if (dw == 0) {
+    if (w - w0 < zLo || w - w0 > zHi) return false;
+  } else {
+    // zLo <= w - W(t) <= zHi.
+    double a = (w - zHi - w0) / dw, b = (w - zLo - w0) / dw;
+    if (a > b) std::swap(a, b);
+    t0 = std::max(0.0, a);
+    t1 = std::min(1.0, b);
+    if (t0 > t1) return false;
+  }
+  Path piece = path;
+  if (!path.arc) {
+    piece.a = path.At(t0);
+    piece.b = path.At(t1);
+    return Capsule(piece, c, other, rho, lo, hi);
+  }
+  if (std::fabs(path.dphi * (t1 - t0)) > kPi / 2 + 1e-9) {
+    done = false;
+    return false;
+  }
+  piece.phi0 = path.phi0 + path.dphi * t0;
+  piece.dphi = path.dphi * (t1 - t0);
+  return ArcBand(piece, c, other, rho, lo, hi);
+}
+
+// Where the end's surface meets the side: from there up the cutting part is a cylinder.
+double SideFrom(const ToolShape& tool) {
+  if (tool.halfAngle > 0) return tool.radius / std::tan(tool.halfAngle);
+  return std::max(tool.corner, 0.0);
+}
+
 }  // namespace
 
-Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, double w, double tol) {
+Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, double w, double tol, bool search) {
   Cover cover;
   double lo = 0, hi = 0;
-  if (Span(path, c, other, w, 0.0, tool.cutting, [&](double z) { return tool.RadiusAt(z); }, tol, lo, hi)) {
-    cover.cut = true;
-    cover.cutLo = lo;
-    cover.cutHi = hi;
+  auto cutRadius = [&](double z) { return tool.RadiusAt(z); };
+  if (search) {
+    if (Span(path, c, other, w, 0.0, tool.cutting, cutRadius, tol, lo, hi)) {
+      cover.cut = true;
+      cover.cutLo = lo;
+      cover.cutHi = hi;
+    }
+    if (tool.top > tool.cutting &&
+        Span(path, c, other, w, tool.cutting, tool.top, [&](double) { return tool.radius; }, tol, lo, hi)) {
+      cover.shank = true;
+      cover.shankLo = lo;
+      cover.shankHi = hi;
+    }
+    return cover;
   }
-  if (tool.top > tool.cutting &&
-      Span(path, c, other, w, tool.cutting, tool.top, [&](double) { return tool.radius; }, tol, lo, hi)) {
-    cover.shank = true;
-    cover.shankLo = lo;
-    cover.shankHi = hi;
+  // The end (a corner, a ball, a point) by the search, the rest in closed form: the two hulls'
+  // hull is the whole part's.
+  const double side = std::min(SideFrom(tool), tool.cutting);
+  auto add = [&](bool any, double a, double b) {
+    if (!any) return;
+    if (!cover.cut) cover.cutLo = a, cover.cutHi = b;
+    cover.cutLo = std::min(cover.cutLo, a);
+    cover.cutHi = std::max(cover.cutHi, b);
+    cover.cut = true;
+  };
+  bool done = true;
+  bool any = ConstantSpan(path, c, other, w, side, tool.cutting, tool.radius, lo, hi, done);
+  if (done) {
+    add(any, lo, hi);
+    if (side > 0) {
+      any = Span(path, c, other, w, 0.0, side, cutRadius, tol, lo, hi);
+      add(any, lo, hi);
+    }
+  } else {
+    any = Span(path, c, other, w, 0.0, tool.cutting, cutRadius, tol, lo, hi);
+    add(any, lo, hi);
+  }
+  if (tool.top > tool.cutting) {
+    any = ConstantSpan(path, c, other, w, tool.cutting, tool.top, tool.radius, lo, hi, done);
+    if (!done) any = Span(path, c, other, w, tool.cutting, tool.top, [&](double) { return tool.radius; }, tol, lo, hi);
+    if (any) {
+      cover.shank = true;
+      cover.shankLo = lo;
+      cover.shankHi = hi;
+    }
   }
   return cover;
 }

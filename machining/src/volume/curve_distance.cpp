@@ -1,5 +1,6 @@
 #include "curve_distance.h"
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -41,6 +42,8 @@ void Curve2::AddArc(const Vec2& a, const Vec2& b, const Vec2& center, double rad
 }
 
 bool Curve2::Build(const Contour2& contour, std::string& why) {
+  static std::atomic<uint64_t> built{0};
+  id_ = ++built;
   pieces_.clear();
   Vec2 from = contour.start;
   low = high = from;
@@ -117,6 +120,22 @@ double Curve2::Unsigned(const Vec2& p) const {
     best = std::min(best, d);
   }
   return best;
+}
+
+double Curve2::Signed(const Vec2& p) const {
+  // Direct-mapped by the curve: a volume made of a few curves keeps one answer for each.
+  struct Kept {
+    uint64_t id = 0;
+    Vec2 p;
+    double d = 0;
+  };
+  thread_local Kept kept[8];
+  Kept& k = kept[id_ & 7];
+  if (id_ != 0 && k.id == id_ && k.p.x == p.x && k.p.y == p.y) return k.d;
+  const double d = Unsigned(p);
+  const double out = Inside(p) ? -d : d;
+  k = {id_, p, out};
+  return out;
 }
 
 bool Curve2::Inside(const Vec2& p) const {

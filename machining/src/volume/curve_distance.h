@@ -5,6 +5,7 @@
 #ifndef VARNHOLT_VOLUME_CURVE_DISTANCE_H
 #define VARNHOLT_VOLUME_CURVE_DISTANCE_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,9 @@ class Curve2 {
   /// Whether p lies inside the closed contour (crossings of a ray to +x, each piece counted on
   /// its lower end only, so that a ray through a joint counts once).
   bool Inside(const Vec2& p) const;
-  /// Negative inside a closed contour, positive outside.
-  double Signed(const Vec2& p) const {
-    const double d = Unsigned(p);
-    return Inside(p) ? -d : d;
-  }
+  /// Negative inside a closed contour, positive outside. The last few answers are kept per
+  /// thread: a ray along an extruded volume's axis asks the same point of its plan at every step.
+  double Signed(const Vec2& p) const;
   Vec2 low, high;  // around the contour
   bool Empty() const { return pieces_.empty(); }
 
@@ -45,6 +44,7 @@ class Curve2 {
   void AddLine(const Vec2& a, const Vec2& b);
   void AddArc(const Vec2& a, const Vec2& b, const Vec2& center, double radius);
   std::vector<Piece> pieces_;
+  uint64_t id_ = 0;  // new at every Build: what the kept answers are kept for
 };
 
 /// The signed area of a contour, arcs counted exactly: positive counter-clockwise.
