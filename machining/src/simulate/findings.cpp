@@ -1,0 +1,307 @@
+// What the run finds after the moves: material the part keeps that a move took (gouges), the
+// features' volumes left standing after their last workingstep, and each feature's figures.
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "run.h"
+
+namespace varnholt::simulate_detail {
+
+// The part's intervals on a ray: the initial stock where it lies more than the resolution
+// outside every volume near the ray, as lo, hi pairs. Reads nothing that changes, so rays
+// may be worked out on several threads.
+std::vector<float> Run::PartPieces(const Stock& stock, int axis, size_t ray) const {
+  std::vector<float> pieces;
+  const DexelGrid& g = stock.grid[axis];
+  const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
+  const int i = static_cast<int>(ray % static_cast<size_t>(g.n1)), j = static_cast<int>(ray / static_cast<size_t>(g.n1));
+  double p[3] = {0, 0, 0};
+  p[c1] = g.C1(i);
+  p[c2] = g.C2(j);
+  Vec3 d{};
+  (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
+  double lo = 0, hi = 0;
+  if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) return pieces;
+  std::vector<const FeatureVolume*> near;
+  const double h = stock.h;
+  for (const auto& v : volumes_) {
+    if (!v) continue;
+    const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
+                            {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
+    if (p[c1] < b[0][c1] - 2 * h || p[c1] > b[1][c1] + 2 * h || p[c2] < b[0][c2] - 2 * h || p[c2] > b[1][c2] + 2 * h) continue;
+    near.push_back(v.get());
+  }
+  auto design = [&](double t) {
+    double q[3] = {p[0], p[1], p[2]};
+    q[axis] = t;
+    double best = 1e300;
+    for (const FeatureVolume* v : near) best = std::min(best, v->Distance({q[0], q[1], q[2]}));
+    return best;
+  };
+  double t = lo;
+  bool in = false;
+  double begin = lo;
+  while (t < hi) {
+    const double dist = design(t);
+    const bool part = dist > h;
+    if (part && !in) begin = t;
+    if (!part && in) pieces.push_back(static_cast<float>(begin)), pieces.push_back(static_cast<float>(t));
+    in = part;
+    t += std::max(std::fabs(dist - h), h / 20);
+  }
+  if (in) pieces.push_back(static_cast<float>(begin)), pieces.push_back(static_cast<float>(hi));
+  return pieces;
+}
+
+// The gouge check of the cuts held: the part's intervals of the rays not seen before, then
+// the deepest point of each cut, on all cores; gathered in the cuts' order, so that what is
+// found is what one pass in that order finds.
+void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& canon, std::vector<Cut>& cuts, Worst& worst) {
+  if (cuts.empty()) return;
+  PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
+  if (cache.start.empty()) cache.start.assign(stock.grid[axis].Rays(), UINT32_MAX);
+  // Most cuts lie well inside a volume: where every point of one is within the resolution of
+  // some volume it meets no part, and its ray's intervals need not be worked out for it (once
+  // they are, a cut that meets none of them costs nothing).
+  std::vector<char> clear(cuts.size());
+  ParallelFor(cuts.size(), [&](size_t k) {
+    clear[k] = cache.start[cuts[k].ray] == UINT32_MAX && WithinVolumes(stock, axis, cuts[k]);
+  });
+  std::vector<size_t> fresh;
+  for (size_t k = 0; k < cuts.size(); ++k)
+    if (const Cut& c = cuts[k]; !clear[k] && cache.start[c.ray] == UINT32_MAX) {
+      cache.start[c.ray] = UINT32_MAX - 1;  // taken, worked out below
+      fresh.push_back(c.ray);
+    }
+  std::vector<std::vector<float>> pieces(fresh.size());
+  ParallelFor(fresh.size(), [&](size_t k) { pieces[k] = PartPieces(stock, axis, fresh[k]); });
+  for (size_t k = 0; k < fresh.size(); ++k) {
+    cache.start[fresh[k]] = static_cast<uint32_t>(cache.pool.size());
+    cache.pool.push_back(static_cast<float>(pieces[k].size() / 2));
+    cache.pool.insert(cache.pool.end(), pieces[k].begin(), pieces[k].end());
+  }
+  struct Deepest {
+    bool any = false;
+    double depth = -1;
+    Vec3 at;
+  };
+  std::vector<Deepest> deepest(cuts.size());
+  ParallelFor(cuts.size(), [&](size_t k) {
+    const Cut& c = cuts[k];
+    if (clear[k]) return;
+    Worst one;
+    Gouge(cache, stock, axis, c.ray, c.lo, c.hi, canon, c.move, one);
+    deepest[k] = {one.any, one.depth, one.at};
+  });
+  for (size_t k = 0; k < cuts.size(); ++k) {
+    const Cut& c = cuts[k];
+    if (clear[k]) continue;
+    const float* part = &cache.pool[cache.start[c.ray]];
+    const int n = static_cast<int>(part[0]);
+    for (int q = 0; q < n; ++q) {
+      const double a = std::max<double>(c.lo, part[1 + 2 * q]), b = std::min<double>(c.hi, part[2 + 2 * q]);
+      if (b > a) worst.volume += b - a;
+    }
+    if (deepest[k].any) worst.Note(deepest[k].depth, deepest[k].at, c.move);
+  }
+  cuts.clear();
+}
+
+// Whether every point of a cut lies within the resolution of some volume, by steps along it
+// as far as the distance allows (a distance never changes faster than the point moves); false
+// where it cannot tell in a few steps.
+bool Run::WithinVolumes(const Stock& stock, int axis, const Cut& cut) const {
+  const DexelGrid& g = stock.grid[axis];
+  const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
+  double q[3] = {0, 0, 0};
+  q[c1] = g.C1(static_cast<int>(cut.ray % static_cast<size_t>(g.n1)));
+  q[c2] = g.C2(static_cast<int>(cut.ray / static_cast<size_t>(g.n1)));
+  // Only the volumes whose box the ray passes within the resolution of: the others lie
+  // further away than that all along it.
+  const FeatureVolume* near[16];
+  int count = 0;
+  for (const auto& v : volumes_) {
+    if (!v) continue;
+    const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
+                            {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
+    if (q[c1] < b[0][c1] - stock.h || q[c1] > b[1][c1] + stock.h || q[c2] < b[0][c2] - stock.h ||
+        q[c2] > b[1][c2] + stock.h)
+      continue;
+    if (count == 16) return false;
+    near[count++] = v.get();
+  }
+  double t = cut.lo;
+  for (int step = 0; step < 16; ++step) {
+    q[axis] = t;
+    double dist = 1e300;
+    for (int k = 0; k < count; ++k) dist = std::min(dist, near[k]->Distance({q[0], q[1], q[2]}));
+    if (!(dist <= stock.h)) return false;
+    t += stock.h - dist;
+    if (t >= cut.hi) return true;
+  }
+  return false;
+}
+
+// The deepest point of a cut where it meets the part, by its distance to the nearest volume.
+void Run::Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray, double lo, double hi,
+           const Canonical& canon, int move, Worst& worst) const {
+  const float* part = &cache.pool[cache.start[ray]];
+  const int n = static_cast<int>(part[0]);
+  if (n == 0) return;
+  const DexelGrid& g = stock.grid[axis];
+  const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
+  const int i = static_cast<int>(ray % static_cast<size_t>(g.n1)), j = static_cast<int>(ray / static_cast<size_t>(g.n1));
+  for (int k = 0; k < n; ++k) {
+    const double a = std::max<double>(lo, part[1 + 2 * k]), b = std::min<double>(hi, part[2 + 2 * k]);
+    if (!(b > a)) continue;
+    const int samples = std::clamp(static_cast<int>((b - a) / stock.h) + 2, 2, 64);
+    for (int s = 0; s < samples; ++s) {
+      double q[3] = {0, 0, 0};
+      q[c1] = g.C1(i);
+      q[c2] = g.C2(j);
+      q[axis] = a + (b - a) * s / (samples - 1);
+      const Vec3 point{q[0], q[1], q[2]};
+      double dist = 1e300;
+      for (const auto& v : volumes_)
+        if (v) dist = std::min(dist, v->Distance(point));
+      if (dist > stock.h) worst.Note(dist, canon.frame.Apply(point), move);
+    }
+  }
+}
+
+// Material left in a feature's volume after the last workingstep on it.
+void Run::Left(size_t k) {
+  const ProgramStep& step = program_.steps[k];
+  auto fi = featureIndex_.find(step.feature);
+  if (fi == featureIndex_.end() || !volumes_[fi->second] || !lastCanon_.count(k)) return;
+  const FeatureVolume& volume = *volumes_[fi->second];
+  const int workpiece = lastWorkpiece_[k];
+  const Stock& stock = *stocks_[workpiece];
+  const Canonical& canon = lastCanon_[k];
+  const ToolShape& tool = lastTool_[k];
+  const int axis = canon.a;
+  const DexelGrid& g = stock.grid[axis];
+  const double h = stock.h;
+  // What the workingstep leaves on purpose.
+  double allowance = 0;
+  auto ws = stepIndex_.find(step.name);
+  if (ws != stepIndex_.end() && model_.workingsteps[ws->second].operation >= 0) {
+    const ModelOperation& o = model_.operations[model_.workingsteps[ws->second].operation];
+    for (double v : {o.allowanceSide, o.allowanceBottom})
+      if (std::isfinite(v) && v > 0) allowance = std::max(allowance, v);
+  }
+  const double limit = h + allowance;
+  const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
+  const double bl[3] = {volume.bounds.low.x, volume.bounds.low.y, volume.bounds.low.z};
+  const double bh[3] = {volume.bounds.high.x, volume.bounds.high.y, volume.bounds.high.z};
+  const int i0 = std::max(0, static_cast<int>(std::floor((bl[c1] - g.low[c1]) / h - 0.5)));
+  const int i1 = std::min(g.n1 - 1, static_cast<int>(std::ceil((bh[c1] - g.low[c1]) / h - 0.5)));
+  const int j0 = std::max(0, static_cast<int>(std::floor((bl[c2] - g.low[c2]) / h - 0.5)));
+  const int j1 = std::min(g.n2 - 1, static_cast<int>(std::ceil((bh[c2] - g.low[c2]) / h - 0.5)));
+  Worst worst;
+  double left = 0, leftAll = 0, design = 0;
+  Vec3 d{};
+  (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
+  // Row by row on all cores, each row's sums and deepest point its own; gathered in order
+  // below, so that the first deepest point wins as it would in one pass.
+  struct Row {
+    Worst worst;
+    double left = 0, leftAll = 0, design = 0;
+  };
+  std::vector<Row> rows(j1 >= j0 ? static_cast<size_t>(j1 - j0 + 1) : 0);
+  ParallelFor(rows.size(), [&](size_t row) {
+    const int j = j0 + static_cast<int>(row);
+    Row& out = rows[row];
+    std::vector<Interval> list;
+    for (int i = i0; i <= i1; ++i) {
+      double p[3] = {0, 0, 0};
+      p[c1] = g.C1(i);
+      p[c2] = g.C2(j);
+      auto at = [&](double t) {
+        double q[3] = {p[0], p[1], p[2]};
+        q[axis] = t;
+        return Vec3{q[0], q[1], q[2]};
+      };
+      // The length of [lo, hi] deeper inside the volume than `depth`, and its deepest point.
+      auto inside = [&](double lo, double hi, double depth, bool note) {
+        lo = std::max(lo, bl[axis]);
+        hi = std::min(hi, bh[axis]);
+        double sum = 0, t = lo;
+        while (t < hi) {
+          const double dist = volume.Distance(at(t));
+          const double step = std::max(std::fabs(dist + depth), h / 20);
+          if (dist < -depth) {
+            sum += std::min(step, hi - t);
+            if (note) out.worst.Note(-dist, canon.frame.Apply(at(t)), 0);
+          }
+          t += step;
+        }
+        return sum;
+      };
+      double lo = 0, hi = 0;
+      if (simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) out.design += inside(lo, hi, 0, false);
+      g.Get(g.Index(i, j), list);
+      for (const Interval& in : list) {
+        out.left += inside(in.lo, in.hi, limit, true);
+        out.leftAll += inside(in.lo, in.hi, 0, false);
+      }
+    }
+  });
+  for (const Row& row : rows) {
+    design += row.design;
+    left += row.left;
+    leftAll += row.leftAll;
+    if (row.worst.any) worst.Note(row.worst.depth, row.worst.at, 0);
+  }
+  FeatureFigures figures;
+  figures.design = design * h * h;
+  figures.left = leftAll * h * h;
+  figures.removed = figures.design - figures.left;
+  figures_[step.feature] = figures;
+  if (!worst.any) return;
+  SimFinding f;
+  f.kind = "material_left";
+  f.severity = "warning";
+  f.workingstep = step.name;
+  f.feature = step.feature;
+  f.at = worst.at;
+  f.depth = worst.depth;
+  f.volume = left * h * h;
+  f.count = 1;
+  const bool shape = !step.notes.empty() && worst.depth <= tool.radius + allowance + h;
+  f.text = "material is left in the volume of " + step.feature + " after " + step.name + ", up to " + Mm(worst.depth) +
+           " mm deep, " + Mm(f.volume) + " mm³: " +
+           (shape ? "the tool's shape cannot reach it (" + step.notes.front() + ")"
+                  : std::string("the program does not go there"));
+  out_.findings.push_back(f);
+}
+
+void Run::Features() {
+  std::map<std::string, bool> seen;
+  for (const ProgramStep& step : program_.steps) {
+    if (step.feature.empty() || seen[step.feature]) continue;
+    seen[step.feature] = true;
+    SimFeature row;
+    row.instance = step.feature;
+    row.type = step.featureType;
+    auto fi = featureIndex_.find(step.feature);
+    auto figures = figures_.find(step.feature);
+    if (!options_.volumes) {
+      row.note = "no feature volumes";
+    } else if (fi == featureIndex_.end() || !volumes_[fi->second]) {
+      row.note = fi != featureIndex_.end() && !volumeWhy_[fi->second].empty() ? volumeWhy_[fi->second] : "it has no volume";
+    } else if (figures == figures_.end()) {
+      row.note = "no workingstep on it was simulated";
+    } else {
+      const double exact = volumes_[fi->second]->ExactVolume();
+      row.designVolume = std::isfinite(exact) ? exact : figures->second.design;
+      row.removedVolume = figures->second.removed;
+      row.leftVolume = figures->second.left;
+    }
+    out_.features.push_back(row);
+  }
+}
+}  // namespace varnholt::simulate_detail

@@ -1,0 +1,249 @@
+// The run of a program on the stock: what simulate.cpp (the moves on the stock) and
+// findings.cpp (gouges, material left, the features' figures) share. Internal to the simulation.
+#ifndef VARNHOLT_SIMULATE_RUN_H
+#define VARNHOLT_SIMULATE_RUN_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "stock.h"
+#include "varnholt/simulate.h"
+
+namespace varnholt::simulate_detail {
+
+inline double Hyp(double x, double y) { return std::sqrt(x * x + y * y); }
+
+// Runs body(k) for k in [0, n) on up to as many threads as the machine has cores, in contiguous
+// runs of k: every k's work depends on k alone and is written to k's own place, so the result
+// is the same whatever the number of threads.
+template <class F>
+void ParallelFor(size_t n, F&& body) {
+  const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+  const size_t parts = std::min(cores, n);
+  if (parts <= 1) {
+    for (size_t k = 0; k < n; ++k) body(k);
+    return;
+  }
+  std::vector<std::thread> threads;
+  auto run = [&](size_t part) {
+    for (size_t k = n * part / parts; k < n * (part + 1) / parts; ++k) body(k);
+  };
+  for (size_t part = 1; part < parts; ++part) threads.emplace_back(run, part);
+  run(0);
+  for (std::thread& t : threads) t.join();
+}
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Rays of a grid touch a surface they run along: a rapid or shank that reaches no further into
+// the material than this is taken as touching it.
+constexpr double kTouch = 1e-3;
+
+inline std::string Mm(double v) {
+  std::ostringstream out;
+  out.precision(v != 0 && std::fabs(v) < 0.1 ? 2 : 3);
+  out << std::fixed << v;
+  std::string s = out.str();
+  while (s.size() > 1 && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s;
+}
+
+// The workpiece's system seen from the tool: u, v across the axis and w up it. The tool's axis
+// is one of the workpiece's axes, `a`, in sense `s`.
+struct Canonical {
+  Placement frame;  // the workpiece within the setup
+  int a = 2, s = 1;
+  Vec3 ToCanon(const Vec3& p) const {
+    const double q[3] = {p.x, p.y, p.z};
+    return {q[(a + 1) % 3], q[(a + 2) % 3], s * q[a]};
+  }
+  Vec3 FromCanon(const Vec3& c) const {
+    double q[3];
+    q[(a + 1) % 3] = c.x;
+    q[(a + 2) % 3] = c.y;
+    q[a] = s * c.z;
+    return {q[0], q[1], q[2]};
+  }
+  Vec3 Canon(const Vec3& setupPoint) const { return ToCanon(frame.Local(setupPoint)); }
+  Vec3 Setup(const Vec3& canon) const { return frame.Apply(FromCanon(canon)); }
+};
+
+// The G-code line (0-based) of the first line of every move, per workingstep; empty for a
+// workingstep the G-code leaves out.
+inline std::vector<std::vector<int>> MoveLines(const Program& program, const GcodeResult& gcode, double tolerance) {
+  std::vector<std::string> text;
+  {
+    std::istringstream in(gcode.text);
+    std::string line;
+    while (std::getline(in, line)) text.push_back(line);
+  }
+  const size_t count = std::min(text.size(), gcode.lines.size());
+  std::vector<std::vector<int>> out(program.steps.size());
+  size_t at = 0;
+  auto isMove = [&](size_t k) {
+    const std::string& s = text[k];
+    return s.size() > 3 && s[0] == 'G' && s[1] >= '0' && s[1] <= '4' && s[2] == ' ';
+  };
+  for (size_t k = 0; k < program.steps.size(); ++k) {
+    const ProgramStep& step = program.steps[k];
+    const std::string title = "(" + step.name + " ";
+    size_t find = at;
+    while (find < count && !(gcode.lines[find].workingstep == step.name && text[find].rfind(title, 0) == 0)) ++find;
+    if (find >= count) continue;
+    size_t end = find + 1;
+    while (end < count && gcode.lines[end].workingstep == step.name && text[end].rfind(title, 0) != 0) ++end;
+    at = end;
+    std::vector<int> lines;
+    size_t cursor = find + 1;
+    Vec3 from = step.start;
+    for (const Move& move : step.moves) {
+      // After a tool change the tool first goes across at the machine's top, a rapid of x and y
+      // alone that is none of the step's moves (every move of the step names all three axes).
+      while (cursor < end && (!isMove(cursor) || (lines.empty() && text[cursor].find(" Z") == std::string::npos)))
+        ++cursor;
+      if (cursor >= end) break;
+      lines.push_back(static_cast<int>(cursor));
+      size_t used = 1;
+      if (move.kind == MoveKind::Arc && text[cursor][1] == '1') {
+        const size_t chords = SampleMoves(from, {move}, tolerance).size();
+        used = chords > 1 ? chords - 1 : 1;
+      }
+      cursor += used;
+      if (move.kind != MoveKind::Dwell) from = move.to;
+    }
+    if (lines.size() == step.moves.size()) out[k] = std::move(lines);
+  }
+  return out;
+}
+
+struct Worst {
+  bool any = false;
+  double depth = -1;
+  Vec3 at;  // in the setup's system
+  int move = -1;
+  size_t count = 0;
+  int lastMove = -1;
+  double volume = 0;
+  void Note(double d, const Vec3& where, int m) {
+    any = true;
+    if (m != lastMove) {
+      ++count;
+      lastMove = m;
+    }
+    if (d > depth) {
+      depth = d;
+      at = where;
+      move = m;
+    }
+  }
+};
+
+// A piece of material a move took along a ray, for the gouge check.
+struct Cut {
+  size_t ray;
+  double lo, hi;
+  int move;
+};
+// As many as are held before they are checked: enough to keep the cores busy, few enough that
+// a long program's cuts never pile up.
+constexpr size_t kCutsHeld = 1 << 16;
+
+// The part's own intervals along a ray, lazily: where it lies deeper than the tolerance
+// outside every feature's volume.
+struct PartCache {
+  std::vector<uint32_t> start;
+  std::vector<float> pool;  // per ray: count, then lo, hi pairs
+};
+
+class Run {
+ public:
+  Run(const Model& model, const Program& program, const GcodeResult& gcode, const SimulateOptions& options,
+      SimulateResult& out)
+      : model_(model), program_(program), gcode_(gcode), options_(options), out_(out) {}
+
+  void Go();
+
+ private:
+  // Nothing of a stopped run is kept: half a program's findings would read as its verdict.
+  void Stop();
+
+  // A copy of the stock after the workingstep just run: the first workpiece's that has one, as
+  // the result's stock is. A step that cut nothing shares the copy before it; the copies stop
+  // once they would take more than the memory limit.
+  void Keep();
+
+  // 0.1 mm up to a part of 300 mm; beyond, coarser in proportion, so that the rays stay as
+  // many as those of a 300 mm part.
+  bool ChooseResolution();
+
+  void MakeVolumes();
+
+  Stock* StockOf(int workpiece, std::string& why);
+
+  // The workpiece a workingstep cuts and where it is clamped, as the program places it.
+  bool Place(const ProgramStep& step, int& workpiece, Canonical& canon, std::string& why);
+
+  void Paths(const Canonical& canon, const Vec3& from, const Move& move, std::vector<Path>& out) const;
+
+  void Step(size_t k);
+
+  // The part's intervals on a ray: the initial stock where it lies more than the resolution
+  // outside every volume near the ray, as lo, hi pairs. Reads nothing that changes, so rays
+  // may be worked out on several threads.
+  std::vector<float> PartPieces(const Stock& stock, int axis, size_t ray) const;
+
+  // The gouge check of the cuts held: the part's intervals of the rays not seen before, then
+  // the deepest point of each cut, on all cores; gathered in the cuts' order, so that what is
+  // found is what one pass in that order finds.
+  void Gouges(int workpiece, const Stock& stock, int axis, const Canonical& canon, std::vector<Cut>& cuts, Worst& worst);
+
+  // Whether every point of a cut lies within the resolution of some volume, by steps along it
+  // as far as the distance allows (a distance never changes faster than the point moves); false
+  // where it cannot tell in a few steps.
+  bool WithinVolumes(const Stock& stock, int axis, const Cut& cut) const;
+
+  // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
+  void Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray, double lo, double hi,
+             const Canonical& canon, int move, Worst& worst) const;
+
+  // Material left in a feature's volume after the last workingstep on it.
+  void Left(size_t k);
+
+  void Features();
+
+  struct FeatureFigures {
+    double design = 0, removed = 0, left = 0;
+  };
+
+  const Model& model_;
+  const Program& program_;
+  const GcodeResult& gcode_;
+  const SimulateOptions& options_;
+  SimulateResult& out_;
+  std::map<std::string, int> stepIndex_, featureIndex_;
+  std::vector<std::vector<int>> lines_;
+  std::vector<std::shared_ptr<Stock>> stocks_;
+  std::map<int, std::vector<PartCache>> parts_;
+  std::vector<std::unique_ptr<FeatureVolume>> volumes_;
+  std::vector<std::string> volumeWhy_;
+  std::set<std::string> reported_;
+  std::map<size_t, Canonical> lastCanon_;
+  std::map<size_t, int> lastWorkpiece_;
+  std::map<size_t, ToolShape> lastTool_;
+  std::map<std::string, FeatureFigures> figures_;
+  bool untilFound_ = false;
+  size_t keptBytes_ = 0;
+};
+
+}  // namespace varnholt::simulate_detail
+
+#endif
