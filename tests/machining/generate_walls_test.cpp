@@ -91,10 +91,13 @@ class Reach {
 
  private:
   long Cell(double v) const { return static_cast<long>(std::floor(v / end_.radius)); }
-  static long long Key(long a, long b) { return (static_cast<long long>(a) << 32) ^ (b & 0xffffffffLL); }
+  // Shifted as unsigned: a cell left of or below the origin has a negative number.
+  static unsigned long long Key(long a, long b) {
+    return (static_cast<unsigned long long>(a) << 32) ^ (static_cast<unsigned long long>(b) & 0xffffffffULL);
+  }
   std::vector<Vec3> cuts_;
   End end_;
-  std::unordered_map<long long, std::vector<size_t>> bins_;
+  std::unordered_map<unsigned long long, std::vector<size_t>> bins_;
 };
 
 // A rectangular pocket, 2a by 2b about (cx, cy), its floor at `floor` meeting the walls in a
