@@ -47,6 +47,26 @@ struct StepJob {
   std::vector<std::string> notes;
 };
 
+/// A placement of a path or profile seen in the feature's plane (only one whose axis is the
+/// feature's, up or down, keeps a plane contour plane); `mirrored` where it looks from below.
+struct Frame2 {
+  Vec2 origin, x{1, 0}, y{0, 1};
+  bool mirrored = false;
+  Vec2 Apply(const Vec2& p) const { return Add(origin, Add(Mul(x, p.x), Mul(y, p.y))); }
+  /// This frame within `outer`.
+  Frame2 Then(const Frame2& outer) const {
+    Frame2 f;
+    f.origin = outer.Apply(origin);
+    f.x = Sub(outer.Apply(x), outer.origin);
+    f.y = Sub(outer.Apply(y), outer.origin);
+    f.mirrored = mirrored != outer.mirrored;
+    return f;
+  }
+};
+
+/// A plane contour in the frame's outer coordinates, arcs turning the other way where mirrored.
+Contour2 Placed(const Contour2& c, const Frame2& f);
+
 /// Each returns true when it wrote the workingstep's moves and false, with job.reason set, when
 /// the case is not one it handles. A generator never guesses: an unset size is a reason.
 bool GenerateArea(StepJob& job);     // planar_face, closed_pocket, open_pocket

@@ -20,14 +20,6 @@ bool Reason(StepJob& job, std::string why) {
 // A size that cannot be less than nothing: unset or negative counts as none.
 double NonNegative(double v) { return v > 0 ? v : 0; }
 
-// A placement of a path or profile, seen in the feature's plane. Only placements whose axis is
-// the feature's (up or down) keep a plane contour plane.
-struct Frame2 {
-  Vec2 origin, x{1, 0}, y{0, 1};
-  bool mirrored = false;
-  Vec2 Apply(const Vec2& p) const { return Add(origin, Add(Mul(x, p.x), Mul(y, p.y))); }
-};
-
 bool PlaneFrame(const AlongPlacement& given, const std::string& kind, Frame2& frame, std::string& why) {
   if (!given.own) return true;
   if (!given.read) {
@@ -44,19 +36,6 @@ bool PlaneFrame(const AlongPlacement& given, const std::string& kind, Frame2& fr
   frame.y = {p.axis[1].x, p.axis[1].y};
   frame.mirrored = p.axis[2].z < 0;
   return true;
-}
-
-Contour2 Placed(const Contour2& c, const Frame2& f) {
-  Contour2 out;
-  out.closed = c.closed;
-  out.start = f.Apply(c.start);
-  for (Segment2 s : c.segments) {
-    s.to = f.Apply(s.to);
-    s.center = f.Apply(s.center);
-    if (f.mirrored) s.clockwise = !s.clockwise;
-    out.segments.push_back(s);
-  }
-  return out;
 }
 
 // A whole circle as two halves, so that no arc starts where it ends.

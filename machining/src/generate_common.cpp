@@ -57,6 +57,19 @@ std::string Millimetres(double value) {
   return std::string(buffer, result.ec == std::errc() ? result.ptr : buffer) + " mm";
 }
 
+Contour2 Placed(const Contour2& c, const Frame2& f) {
+  Contour2 out;
+  out.closed = c.closed;
+  out.start = f.Apply(c.start);
+  for (Segment2 s : c.segments) {
+    s.to = f.Apply(s.to);
+    s.center = f.Apply(s.center);
+    if (f.mirrored) s.clockwise = !s.clockwise;
+    out.segments.push_back(s);
+  }
+  return out;
+}
+
 void Enter(MoveWriter& out, const Vec3& target, double topZ, double clearZ, const Plunge& approach,
            const Vec2& direction, double reach, double feed) {
   const Vec3 above{target.x, target.y, clearZ};

@@ -12,7 +12,7 @@ namespace varnholt::machining_detail {
 
 double PlaneAngle(double angle) { return std::fabs(angle) > 2 * kPi + 1e-9 ? angle * kPi / 180 : angle; }
 
-double ToolEnd::Lift(double s) const {
+double EndLift(double radius, double corner, double halfAngle, double s) {
   s = std::clamp(std::fabs(s), 0.0, radius);
   if (halfAngle > 0) return s / std::tan(halfAngle);
   const double flat = radius - corner;
@@ -20,6 +20,8 @@ double ToolEnd::Lift(double s) const {
   const double d = s - flat;
   return corner - std::sqrt(std::max(0.0, corner * corner - d * d));
 }
+
+double ToolEnd::Lift(double s) const { return EndLift(radius, corner, halfAngle, s); }
 
 double DrillPointAngle(double tipHalfAngle, bool& given) {
   // Drills are ground from a spotting point of 60 degrees to a flat end; anything outside that

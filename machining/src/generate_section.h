@@ -19,6 +19,10 @@ namespace varnholt::machining_detail {
 double PlaneAngle(double angle);
 
 /// The end of the tool: how far above its tip its surface lies at a distance from its axis.
+/// How high above its tip a tool's end surface lies at `s` from its axis: a point of that half
+/// angle, else a flat end with corners of that radius.
+double EndLift(double radius, double corner, double halfAngle, double s);
+
 struct ToolEnd {
   double radius = 0;
   double corner = 0;     // a torus or ball end; 0 for a flat end

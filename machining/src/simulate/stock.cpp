@@ -215,14 +215,8 @@ double Stock::Volume() const { return (grid[0].Volume() + grid[1].Volume() + gri
 
 // ---- the tool ----
 
-double ToolShape::Lift(double r) const {
-  r = std::clamp(std::fabs(r), 0.0, radius);
-  if (halfAngle > 0) return r / std::tan(halfAngle);
-  const double flat = radius - corner;
-  if (corner <= 0 || r <= flat) return 0;
-  const double d = r - flat;
-  return corner - std::sqrt(std::max(0.0, corner * corner - d * d));
-}
+// The same end as the hole generator's: a point, a corner radius or flat.
+double ToolShape::Lift(double r) const { return machining_detail::EndLift(radius, corner, halfAngle, r); }
 
 double ToolShape::RadiusAt(double z) const {
   if (z < 0) return -1;

@@ -82,21 +82,9 @@ class Solid : public FeatureVolume {
 
 // --- plane frames and profiles -----------------------------------------------------------
 
-// A placement seen in the feature's plane; only one whose axis is the feature's (up or down)
-// keeps a plane contour in it.
-struct Frame2 {
-  Vec2 origin, x{1, 0}, y{0, 1};
-  bool mirrored = false;
-  Vec2 Apply(const Vec2& p) const { return Add(origin, Add(Mul(x, p.x), Mul(y, p.y))); }
-  Frame2 Then(const Frame2& outer) const {
-    Frame2 f;
-    f.origin = outer.Apply(origin);
-    f.x = Sub(outer.Apply(x), outer.origin);
-    f.y = Sub(outer.Apply(y), outer.origin);
-    f.mirrored = mirrored != outer.mirrored;
-    return f;
-  }
-};
+// The generators' frames of plane profiles: the volumes place their contours as they do.
+using machining_detail::Frame2;
+using machining_detail::Placed;
 
 inline bool PlaneFrame(bool given, bool read, const Placement& p, const std::string& what, Frame2& out, std::string& why) {
   out = Frame2{};
@@ -114,19 +102,6 @@ inline bool PlaneFrame(bool given, bool read, const Placement& p, const std::str
   out.y = {p.axis[1].x, p.axis[1].y};
   out.mirrored = p.axis[2].z < 0;
   return true;
-}
-
-inline Contour2 Placed(const Contour2& c, const Frame2& f) {
-  Contour2 out;
-  out.closed = c.closed;
-  out.start = f.Apply(c.start);
-  for (Segment2 s : c.segments) {
-    s.to = f.Apply(s.to);
-    s.center = f.Apply(s.center);
-    if (f.mirrored) s.clockwise = !s.clockwise;
-    out.segments.push_back(s);
-  }
-  return out;
 }
 
 // A closed area profile with its convex corners rounded by `corner`, in the coordinates of what
