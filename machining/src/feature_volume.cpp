@@ -164,9 +164,18 @@ std::unique_ptr<FeatureVolume> AreaVolume(const ModelFeature& mf, const AreaFeat
 class TurnedSolid : public Solid {
  public:
   Curve2 profile;
+  double cap = 0, widest = 0;
+  bool widens = false;  // wider at the bottom than at the top
 
  protected:
+  // A hole that does not widen downwards holds, with every point, all points above it up to
+  // the cap: its distance only falls upwards while the cap is further than its width.
+  double FallsUpTo(const Column&) const override {
+    return widens ? -std::numeric_limits<double>::infinity() : cap - 2 * widest - 1;
+  }
   double Local(const Vec3& q) const override { return profile.Signed({std::sqrt(q.x * q.x + q.y * q.y), q.z}); }
+  void Prepare(Column& col) const override { col.c[0] = std::sqrt(col.x * col.x + col.y * col.y); }
+  double AtZ(const Column& col, double z) const override { return profile.Signed({col.c[0], z}); }
 };
 
 std::unique_ptr<FeatureVolume> HoleVolume(const ModelFeature& mf, const HoleFeature& f, double open, std::string& why) {
@@ -272,11 +281,26 @@ std::unique_ptr<FeatureVolume> HoleVolume(const ModelFeature& mf, const HoleFeat
   if (!solid->profile.Build(c, why)) return why = "the hole's outline: " + why, nullptr;
   solid->exact_ = exact;
   const double r = std::max(R, rb), low = solid->profile.low.y;
+  solid->cap = open;
+  solid->widest = r;
+  solid->widens = rb > R + 1e-9;
   solid->Place(mf.placement, {-r, -r, low}, {r, r, open}, std::min(2 * rb, -zb));
   return solid;
 }
 
 }  // namespace
+
+void FeatureVolume::Below(const Vec3& p, int axis, double lo, double hi, double level, double tol,
+                          std::vector<Span>& out) const {
+  const double base[3] = {p.x, p.y, p.z};
+  MarchBelow(
+      [&](double t) {
+        double q[3] = {base[0], base[1], base[2]};
+        q[axis] = t;
+        return Distance({q[0], q[1], q[2]});
+      },
+      lo, hi, level, tol, out);
+}
 
 std::unique_ptr<FeatureVolume> MakeFeatureVolume(const Model& model, int index, std::string& why,
                                                  const FeatureVolumeOptions& options) {

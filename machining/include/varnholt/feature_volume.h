@@ -30,6 +30,18 @@ class FeatureVolume {
   /// Whether `p` lies inside the solid (its surface counts as outside).
   bool Inside(const Vec3& p) const { return Distance(p) < 0; }
 
+  /// A stretch of a line, from lo to hi.
+  struct Span {
+    double lo, hi;
+  };
+  /// Appends to `out`, in order, the stretches of the line through `p` along the workpiece's
+  /// axis `axis` (0 x, 1 y, 2 z), taken from lo to hi of that coordinate, where the distance is
+  /// below `level`. Their ends lie within `tol` of the true ones; a stretch or gap shorter than
+  /// 8·tol may be missed. Asks far less than Distance at every step would: a line along the
+  /// feature's own axis works out what does not change along it once.
+  virtual void Below(const Vec3& p, int axis, double lo, double hi, double level, double tol,
+                     std::vector<Span>& out) const;
+
   std::string feature;   // "#70"
   int featureIndex = -1; // into Model::features
   std::string type;      // its entity, "closed_pocket"

@@ -2,6 +2,7 @@
 // features' volumes left standing after their last workingstep, and each feature's figures.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,34 +26,23 @@ std::vector<float> Run::PartPieces(const Stock& stock, int axis, size_t ray) con
   (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
   double lo = 0, hi = 0;
   if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) return pieces;
-  std::vector<const FeatureVolume*> near;
   const double h = stock.h;
+  // Where the ray lies within h of some volume near it, joined; the part is the rest.
+  std::vector<FeatureVolume::Span> spans;
   for (const auto& v : volumes_) {
     if (!v) continue;
     const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
                             {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
     if (p[c1] < b[0][c1] - 2 * h || p[c1] > b[1][c1] + 2 * h || p[c2] < b[0][c2] - 2 * h || p[c2] > b[1][c2] + 2 * h) continue;
-    near.push_back(v.get());
+    v->Below({p[0], p[1], p[2]}, axis, lo, hi, h, h / 16, spans);
   }
-  auto design = [&](double t) {
-    double q[3] = {p[0], p[1], p[2]};
-    q[axis] = t;
-    double best = 1e300;
-    for (const FeatureVolume* v : near) best = std::min(best, v->Distance({q[0], q[1], q[2]}));
-    return best;
-  };
-  double t = lo;
-  bool in = false;
-  double begin = lo;
-  while (t < hi) {
-    const double dist = design(t);
-    const bool part = dist > h;
-    if (part && !in) begin = t;
-    if (!part && in) pieces.push_back(static_cast<float>(begin)), pieces.push_back(static_cast<float>(t));
-    in = part;
-    t += std::max(std::fabs(dist - h), h / 20);
+  std::sort(spans.begin(), spans.end(), [](const FeatureVolume::Span& x, const FeatureVolume::Span& y) { return x.lo < y.lo; });
+  double at = lo;
+  for (const FeatureVolume::Span& sp : spans) {
+    if (sp.lo > at) pieces.push_back(static_cast<float>(at)), pieces.push_back(static_cast<float>(sp.lo));
+    at = std::max(at, sp.hi);
   }
-  if (in) pieces.push_back(static_cast<float>(begin)), pieces.push_back(static_cast<float>(hi));
+  if (hi > at) pieces.push_back(static_cast<float>(at)), pieces.push_back(static_cast<float>(hi));
   return pieces;
 }
 
@@ -63,19 +53,42 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
   if (cuts.empty()) return;
   PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
   if (cache.start.empty()) cache.start.assign(stock.grid[axis].Rays(), UINT32_MAX);
+  if (cache.clear.empty()) cache.clear.assign(stock.grid[axis].Rays(), {1.0f, 0.0f});
   // Most cuts lie well inside a volume: where every point of one is within the resolution of
   // some volume it meets no part, and its ray's intervals need not be worked out for it (once
   // they are, a cut that meets none of them costs nothing).
   std::vector<char> clear(cuts.size());
+  std::vector<std::pair<float, float>> found(cuts.size(), {1.0f, 0.0f});
   ParallelFor(cuts.size(), [&](size_t k) {
-    clear[k] = cache.start[cuts[k].ray] == UINT32_MAX && WithinVolumes(stock, axis, cuts[k]);
+    const Cut& c = cuts[k];
+    if (cache.start[c.ray] != UINT32_MAX) return;
+    const auto [lo, hi] = cache.clear[c.ray];
+    if (lo <= c.lo && c.hi <= hi) {
+      clear[k] = 1;
+      return;
+    }
+    clear[k] = WithinVolumes(stock, axis, c, found[k].first, found[k].second);
   });
   std::vector<size_t> fresh;
-  for (size_t k = 0; k < cuts.size(); ++k)
-    if (const Cut& c = cuts[k]; !clear[k] && cache.start[c.ray] == UINT32_MAX) {
+  for (size_t k = 0; k < cuts.size(); ++k) {
+    const Cut& c = cuts[k];
+    if (clear[k]) {
+      // The stretches found, joined where they meet: in the cuts' order, so that the
+      // stretches kept do not hang on the threads.
+      auto& kept = cache.clear[c.ray];
+      const auto& add = found[k];
+      if (add.first > add.second) continue;
+      if (kept.first > kept.second || add.second < kept.first || add.first > kept.second)
+        kept = add;
+      else
+        kept = {std::min(kept.first, add.first), std::max(kept.second, add.second)};
+      continue;
+    }
+    if (cache.start[c.ray] == UINT32_MAX) {
       cache.start[c.ray] = UINT32_MAX - 1;  // taken, worked out below
       fresh.push_back(c.ray);
     }
+  }
   std::vector<std::vector<float>> pieces(fresh.size());
   ParallelFor(fresh.size(), [&](size_t k) { pieces[k] = PartPieces(stock, axis, fresh[k]); });
   for (size_t k = 0; k < fresh.size(); ++k) {
@@ -110,39 +123,61 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
   cuts.clear();
 }
 
-// Whether every point of a cut lies within the resolution of some volume, by steps along it
-// as far as the distance allows (a distance never changes faster than the point moves); false
-// where it cannot tell in a few steps.
-bool Run::WithinVolumes(const Stock& stock, int axis, const Cut& cut) const {
+// Whether every point of a cut lies within the resolution of some volume: the stretches of its
+// ray within the resolution of the workingstep's own volume, else of all volumes near it.
+bool Run::WithinVolumes(const Stock& stock, int axis, const Cut& cut, float& clearLo, float& clearHi) const {
   const DexelGrid& g = stock.grid[axis];
   const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
   double q[3] = {0, 0, 0};
   q[c1] = g.C1(static_cast<int>(cut.ray % static_cast<size_t>(g.n1)));
   q[c2] = g.C2(static_cast<int>(cut.ray / static_cast<size_t>(g.n1)));
   // Only the volumes whose box the ray passes within the resolution of: the others lie
-  // further away than that all along it.
+  // further away than that all along it. The workingstep's own volume first.
   const FeatureVolume* near[16];
   int count = 0;
-  for (const auto& v : volumes_) {
-    if (!v) continue;
+  auto consider = [&](const FeatureVolume* v) {
     const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
                             {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
     if (q[c1] < b[0][c1] - stock.h || q[c1] > b[1][c1] + stock.h || q[c2] < b[0][c2] - stock.h ||
         q[c2] > b[1][c2] + stock.h)
-      continue;
+      return true;
     if (count == 16) return false;
-    near[count++] = v.get();
+    near[count++] = v;
+    return true;
+  };
+  if (ownVolume_ && !consider(ownVolume_)) return false;
+  for (const auto& v : volumes_)
+    if (v && v.get() != ownVolume_ && !consider(v.get())) return false;
+  // The stretches of the ray within h of the volumes, over the stock's length: the own
+  // volume's alone mostly cover the cut; else all of them, joined.
+  // (beyond it by 2h at either end, so that a cut up to the stock's face lies within a stretch)
+  const double from[3] = {stock.box.low.x - 2 * stock.h, stock.box.low.y - 2 * stock.h, stock.box.low.z - 2 * stock.h};
+  const double to[3] = {stock.box.high.x + 2 * stock.h, stock.box.high.y + 2 * stock.h, stock.box.high.z + 2 * stock.h};
+  const double tol = stock.h / 16;
+  std::vector<FeatureVolume::Span> spans;
+  auto covering = [&](const std::vector<FeatureVolume::Span>& list) {
+    for (const FeatureVolume::Span& sp : list)
+      if (sp.lo + tol <= cut.lo && cut.hi <= sp.hi - tol) {
+        // Kept as floats, rounded inwards.
+        clearLo = std::nextafter(static_cast<float>(sp.lo + tol), std::numeric_limits<float>::infinity());
+        clearHi = std::nextafter(static_cast<float>(sp.hi - tol), -std::numeric_limits<float>::infinity());
+        return true;
+      }
+    return false;
+  };
+  if (count == 0) return false;
+  const Vec3 at{q[0], q[1], q[2]};
+  near[0]->Below(at, axis, from[axis], to[axis], stock.h, tol, spans);
+  if (covering(spans)) return true;
+  if (count == 1) return false;
+  for (int k = 1; k < count; ++k) near[k]->Below(at, axis, from[axis], to[axis], stock.h, tol, spans);
+  std::sort(spans.begin(), spans.end(), [](const FeatureVolume::Span& x, const FeatureVolume::Span& y) { return x.lo < y.lo; });
+  std::vector<FeatureVolume::Span> joined;
+  for (const FeatureVolume::Span& sp : spans) {
+    if (!joined.empty() && sp.lo <= joined.back().hi) joined.back().hi = std::max(joined.back().hi, sp.hi);
+    else joined.push_back(sp);
   }
-  double t = cut.lo;
-  for (int step = 0; step < 16; ++step) {
-    q[axis] = t;
-    double dist = 1e300;
-    for (int k = 0; k < count; ++k) dist = std::min(dist, near[k]->Distance({q[0], q[1], q[2]}));
-    if (!(dist <= stock.h)) return false;
-    t += stock.h - dist;
-    if (t >= cut.hi) return true;
-  }
-  return false;
+  return covering(joined);
 }
 
 // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
@@ -216,6 +251,7 @@ void Run::Left(size_t k) {
     const int j = j0 + static_cast<int>(row);
     Row& out = rows[row];
     std::vector<Interval> list;
+    std::vector<FeatureVolume::Span> inside, deep, deeper;
     for (int i = i0; i <= i1; ++i) {
       double p[3] = {0, 0, 0};
       p[c1] = g.C1(i);
@@ -225,29 +261,45 @@ void Run::Left(size_t k) {
         q[axis] = t;
         return Vec3{q[0], q[1], q[2]};
       };
-      // The length of [lo, hi] deeper inside the volume than `depth`, and its deepest point.
-      auto inside = [&](double lo, double hi, double depth, bool note) {
-        lo = std::max(lo, bl[axis]);
-        hi = std::min(hi, bh[axis]);
-        double sum = 0, t = lo;
-        while (t < hi) {
-          const double dist = volume.Distance(at(t));
-          const double step = std::max(std::fabs(dist + depth), h / 20);
-          if (dist < -depth) {
-            sum += std::min(step, hi - t);
-            if (note) out.worst.Note(-dist, canon.frame.Apply(at(t)), 0);
+      double lo = 0, hi = 0;
+      if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) continue;
+      inside.clear();
+      volume.Below({p[0], p[1], p[2]}, axis, lo, hi, 0, h / 16, inside);
+      if (inside.empty()) continue;
+      for (const FeatureVolume::Span& sp : inside) out.design += sp.hi - sp.lo;
+      g.Get(g.Index(i, j), list);
+      // The material within the volume, then within it deeper than the allowance.
+      auto overlap = [&](const std::vector<FeatureVolume::Span>& spans, auto&& each) {
+        double sum = 0;
+        size_t q = 0;
+        for (const FeatureVolume::Span& sp : spans)
+          for (; q < list.size(); ++q) {
+            const double a = std::max<double>(sp.lo, list[q].lo), b = std::min<double>(sp.hi, list[q].hi);
+            if (b > a) sum += b - a, each(a, b);
+            if (list[q].hi > sp.hi) break;
           }
-          t += step;
-        }
         return sum;
       };
-      double lo = 0, hi = 0;
-      if (simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) out.design += inside(lo, hi, 0, false);
-      g.Get(g.Index(i, j), list);
-      for (const Interval& in : list) {
-        out.left += inside(in.lo, in.hi, limit, true);
-        out.leftAll += inside(in.lo, in.hi, 0, false);
-      }
+      const double all = overlap(inside, [](double, double) {});
+      if (!(all > 0)) continue;
+      out.leftAll += all;
+      deep.clear();
+      volume.Below({p[0], p[1], p[2]}, axis, lo, hi, -limit, h / 16, deep);
+      out.left += overlap(deep, [&](double a, double b) {
+        // Its deepest point: where the piece lies deeper than the deepest found so far, if
+        // anywhere, the middle of that stretch, until none is deeper (by an eighth of h).
+        for (int round = 0; round < 16; ++round) {
+          const double floor = std::max(limit, out.worst.any ? out.worst.depth : 0.0) + h / 8;
+          deeper.clear();
+          volume.Below({p[0], p[1], p[2]}, axis, a, b, -floor, h / 16, deeper);
+          if (deeper.empty()) break;
+          for (const FeatureVolume::Span& sp : deeper) {
+            const Vec3 q = at((sp.lo + sp.hi) / 2);
+            const double depth = -volume.Distance(q);
+            if (depth > limit) out.worst.Note(depth, canon.frame.Apply(q), 0);
+          }
+        }
+      });
     }
   });
   for (const Row& row : rows) {

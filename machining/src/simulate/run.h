@@ -162,6 +162,9 @@ constexpr size_t kCutsHeld = 1 << 16;
 struct PartCache {
   std::vector<uint32_t> start;
   std::vector<float> pool;  // per ray: count, then lo, hi pairs
+  // Per ray, a stretch already found to lie wholly within the resolution of the volumes (empty
+  // where lo > hi): most cuts of a program fall in one already found, and cost nothing then.
+  std::vector<std::pair<float, float>> clear;
 };
 
 class Run {
@@ -206,10 +209,11 @@ class Run {
   // found is what one pass in that order finds.
   void Gouges(int workpiece, const Stock& stock, int axis, const Canonical& canon, std::vector<Cut>& cuts, Worst& worst);
 
-  // Whether every point of a cut lies within the resolution of some volume, by steps along it
-  // as far as the distance allows (a distance never changes faster than the point moves); false
-  // where it cannot tell in a few steps.
-  bool WithinVolumes(const Stock& stock, int axis, const Cut& cut) const;
+  // Whether every point of a cut lies within the resolution of some volume: the stretches of
+  // its ray within the resolution of the workingstep's own volume, else of all volumes near
+  // it, joined. On true, [lo, hi] is the stretch that holds the cut, for the cuts after it on
+  // the same ray.
+  bool WithinVolumes(const Stock& stock, int axis, const Cut& cut, float& lo, float& hi) const;
 
   // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
   void Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray, double lo, double hi,
@@ -234,6 +238,9 @@ class Run {
   std::vector<std::shared_ptr<Stock>> stocks_;
   std::map<int, std::vector<PartCache>> parts_;
   std::vector<std::unique_ptr<FeatureVolume>> volumes_;
+  // The volume of the feature of the workingstep being run: asked first, as its moves mostly
+  // cut within it.
+  const FeatureVolume* ownVolume_ = nullptr;
   std::vector<std::string> volumeWhy_;
   std::set<std::string> reported_;
   std::map<size_t, Canonical> lastCanon_;

@@ -308,6 +308,7 @@ void Run::Step(size_t k) {
   // own feature has none (its removal could not be told from a gouge).
   auto fi = featureIndex_.find(step.feature);
   const bool checkGouge = options_.volumes && fi != featureIndex_.end() && volumes_[fi->second];
+  ownVolume_ = checkGouge ? volumes_[fi->second].get() : nullptr;
   if (options_.volumes && !checkGouge && !step.feature.empty())
     out_.notes.push_back("workingstep " + step.name + ": its feature " + step.feature + " has no volume (" +
                          (fi != featureIndex_.end() ? volumeWhy_[fi->second] : std::string("unknown")) +
@@ -325,7 +326,11 @@ void Run::Step(size_t k) {
   const double highC[3] = {stock->box.high.x, stock->box.high.y, stock->box.high.z};
   // The stock's range of w.
   const double wLo = canon.s > 0 ? lowC[a] : -highC[a], wHi = canon.s > 0 ? highC[a] : -lowC[a];
+  std::vector<double> topU, topV;
   std::vector<Path> paths;
+  PartCache& partCache = parts_[workpiece][static_cast<size_t>(a)];
+  if (checkGouge && partCache.clear.empty()) partCache.clear.assign(gw.Rays(), {1.0f, 0.0f});
+  const std::pair<float, float>* clearCache = checkGouge ? partCache.clear.data() : nullptr;
   // What the moves take along the axis, held for the gouge check (done for many at once).
   std::vector<Cut> cuts;
   Vec3 from = step.start;
@@ -347,22 +352,34 @@ void Run::Step(size_t k) {
       const double pwLo = std::min(path.W(0), path.W(1)), pwHi = std::max(path.W(0), path.W(1));
       if (pwLo > wHi) continue;  // wholly above the stock
       const double R = tool.radius;
+      // The highest material (in w) under the tool's reach before this move, per row of the
+      // rays along the axis either way, from those rays: across the axis, no ray above it holds
+      // material in that row (to within the resolution), so those rays need not be looked at.
+      const int i0 = std::max(0, static_cast<int>(std::floor((uLo - R - gw.low[U]) / h - 0.5)));
+      const int i1 = std::min(gw.n1 - 1, static_cast<int>(std::ceil((uHi + R - gw.low[U]) / h - 0.5)));
+      const int j0 = std::max(0, static_cast<int>(std::floor((vLo - R - gw.low[V]) / h - 0.5)));
+      const int j1 = std::min(gw.n2 - 1, static_cast<int>(std::ceil((vHi + R - gw.low[V]) / h - 0.5)));
+      topU.assign(static_cast<size_t>(std::max(0, i1 - i0 + 1)), -std::numeric_limits<double>::infinity());
+      topV.assign(static_cast<size_t>(std::max(0, j1 - j0 + 1)), -std::numeric_limits<double>::infinity());
       // Rays along the axis.
       {
-        const int i0 = std::max(0, static_cast<int>(std::floor((uLo - R - gw.low[U]) / h - 0.5)));
-        const int i1 = std::min(gw.n1 - 1, static_cast<int>(std::ceil((uHi + R - gw.low[U]) / h - 0.5)));
-        const int j0 = std::max(0, static_cast<int>(std::floor((vLo - R - gw.low[V]) / h - 0.5)));
-        const int j1 = std::min(gw.n2 - 1, static_cast<int>(std::ceil((vHi + R - gw.low[V]) / h - 0.5)));
         for (int j = j0; j <= j1; ++j)
           for (int i = i0; i <= i1; ++i) {
             const size_t ray = gw.Index(i, j);
             if (gw.Empty(ray)) continue;
+            size_t count = 0;
+            const Interval* in = gw.Begin(ray, count);
+            const double highest = canon.s > 0 ? static_cast<double>(in[count - 1].hi) : -static_cast<double>(in[0].lo);
+            double& tu = topU[static_cast<size_t>(i - i0)];
+            double& tv = topV[static_cast<size_t>(j - j0)];
+            tu = std::max(tu, highest);
+            tv = std::max(tv, highest);
+            // No part of the tool comes lower than the path: material no higher is not met.
+            if (highest <= pwLo) continue;
             const double u = gw.C1(i), v = gw.C2(j);
             const Cover c = simulate_detail::AlongAxis(path, tool, u, v, tol);
             if (!c.cut) continue;
             const double top = c.shank ? std::max(c.cutHi, c.shankHi) : c.cutHi;
-            size_t count = 0;
-            const Interval* in = gw.Begin(ray, count);
             // Before this move takes it: what the rapid or the shank meets.
             for (size_t q = 0; q < count; ++q) {
               const double lo = canon.s > 0 ? in[q].lo : -in[q].hi, hi = canon.s > 0 ? in[q].hi : -in[q].lo;
@@ -380,6 +397,8 @@ void Run::Step(size_t k) {
             const double rLo = canon.s > 0 ? c.cutLo : -top, rHi = canon.s > 0 ? top : -c.cutLo;
             const double taken = gw.Subtract(ray, rLo, rHi, [&](double lo, double hi) {
               if (!checkGouge) return;
+              // A cut within a stretch already found clear needs no check.
+              if (clearCache && clearCache[ray].first <= lo && hi <= clearCache[ray].second) return;
               cuts.push_back({ray, lo, hi, static_cast<int>(m)});
               if (cuts.size() >= kCutsHeld) Gouges(workpiece, *stock, a, canon, cuts, gouge);
             });
@@ -400,6 +419,8 @@ void Run::Step(size_t k) {
       }
       // Rays across the axis: along u (grid U) at (v, w), along v (grid V) at (w, u).
       const double reachLo = std::max(pwLo, wLo), reachHi = std::min(pwHi + tool.top, wHi);
+      const bool level = path.Level();
+      const double pathW = path.W(0), side = simulate_detail::SideFrom(tool);
       if (reachLo > reachHi) continue;
       for (int c = 0; c < 2; ++c) {
         DexelGrid& g = c == 0 ? gu : gv;
@@ -415,8 +436,21 @@ void Run::Step(size_t k) {
         const int k1 = std::min(nA - 1, static_cast<int>(std::ceil((x1 - lowC[a]) / h - 0.5)));
         const int o0 = std::max(0, static_cast<int>(std::floor((oLo - R - lowC[other]) / h - 0.5)));
         const int o1 = std::min(nO - 1, static_cast<int>(std::ceil((oHi + R - lowC[other]) / h - 0.5)));
-        for (int kk = k0; kk <= k1; ++kk)
-          for (int oo = o0; oo <= o1; ++oo) {
+        // The rows' tops: grid U's rows run at a v (the rays along the axis' j), grid V's at a u (their i).
+        const std::vector<double>& tops = c == 0 ? topV : topU;
+        const int first = c == 0 ? j0 : i0;
+        for (int oo = o0; oo <= o1; ++oo) {
+          const size_t at = static_cast<size_t>(oo - first);
+          if (oo < first || at >= tops.size() || !std::isfinite(tops[at])) continue;
+          const double top = tops[at] + h;
+          const double y1 = canon.s > 0 ? std::min(x1, top) : x1, y0 = canon.s > 0 ? x0 : std::max(x0, -top);
+          const int kTo = std::min(k1, static_cast<int>(std::ceil((y1 - lowC[a]) / h - 0.5)));
+          const int kFrom = std::max(k0, static_cast<int>(std::floor((y0 - lowC[a]) / h - 0.5)));
+          // Along a level path the tool's section is the same disk at every height of its
+          // cylinder, and of its shank: the cover found at one such height serves the next.
+          int zoneBefore = -2;
+          Cover cv;
+          for (int kk = kFrom; kk <= kTo; ++kk) {
             const size_t ray = c == 0 ? g.Index(oo, kk) : g.Index(kk, oo);
             if (g.Empty(ray)) continue;
             size_t count = 0;
@@ -427,10 +461,17 @@ void Run::Step(size_t k) {
             for (size_t q = 0; q < count && !near; ++q) near = in[q].hi >= aLo - R && in[q].lo <= aHi + R;
             if (!near) continue;
             const double w = wOf(kk), o = lowC[other] + (oo + 0.5) * h;
-            const Cover cv = simulate_detail::AcrossAxis(path, tool, c, o, w, tol);
+            int zone = -1;
+            if (level) {
+              const double z = w - pathW;
+              zone = z > side && z < tool.cutting ? 1 : z > tool.cutting && z < tool.top ? 2 : -1;
+            }
+            if (zone < 0 || zone != zoneBefore) cv = simulate_detail::AcrossAxis(path, tool, c, o, w, tol);
+            zoneBefore = zone;
             if (cv.cut) removed[c == 0 ? U : V] += g.Subtract(ray, cv.cutLo, cv.cutHi, [](double, double) {});
             if (cv.shank) removed[c == 0 ? U : V] += g.Subtract(ray, cv.shankLo, cv.shankHi, [](double, double) {});
           }
+        }
       }
     }
     row.axialEngagement = std::max(row.axialEngagement, axial);

@@ -126,6 +126,9 @@ struct Cover {
 Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, double tol, bool search = false);
 /// On a ray across the axis: along coordinate `c` (0 u, 1 v) at `other` (the other one) and
 /// height w. `search` searches over the whole move what is otherwise worked out in closed form.
+/// Where the end's surface meets the side: from there up the cutting part is a cylinder.
+double SideFrom(const ToolShape& tool);
+
 Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, double w, double tol,
                  bool search = false);
 

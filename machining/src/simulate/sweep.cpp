@@ -481,13 +481,12 @@ bool ConstantSpan(const Path& path, int c, double other, double w, double zLo, d
   return ArcBand(piece, c, other, rho, lo, hi);
 }
 
-// Where the end's surface meets the side: from there up the cutting part is a cylinder.
+}  // namespace
+
 double SideFrom(const ToolShape& tool) {
   if (tool.halfAngle > 0) return tool.radius / std::tan(tool.halfAngle);
   return std::max(tool.corner, 0.0);
 }
-
-}  // namespace
 
 Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, double w, double tol, bool search) {
   Cover cover;

@@ -47,6 +47,35 @@ class SweptSolid : public Solid {
     }
     return section.Signed({path.Unsigned(xy), q.z});
   }
+  // Along the axis only the height changes: which end (if any) the point lies beyond, and how
+  // far across the section it lies, stay.
+  void Prepare(Column& col) const override {
+    const Vec2 xy{col.x, col.y};
+    for (int k = 0; k < cutCount; ++k) {
+      const EndCut& c = cuts[k];
+      const Vec2 v = Sub(xy, c.at);
+      const double e = Dot(v, c.out);
+      if (e <= (c.corner > 0 ? -c.corner : 0)) continue;
+      col.n = k;
+      col.c[0] = std::fabs(Dot(v, c.across));
+      col.c[1] = e;
+      if (c.corner > 0) {
+        const double u = e + c.corner, w = col.c[0] - c.half + c.corner;
+        const double pu = std::max(u, 0.0), pw = std::max(w, 0.0);
+        col.c[2] = std::sqrt(pu * pu + pw * pw) + std::min(std::max(u, w), 0.0) - c.corner;
+      }
+      return;
+    }
+    col.n = cutCount;
+    col.c[0] = path.Unsigned(xy);
+  }
+  double AtZ(const Column& col, double z) const override {
+    const double d = section.Signed({col.c[0], z});
+    if (col.n < 0 || col.n >= cutCount) return d;
+    const EndCut& c = cuts[col.n];
+    if (c.corner > 0) return std::max(d, col.c[2]);
+    return c.straight ? Meet(d, col.c[1]) : std::max(d, col.c[1]);
+  }
 };
 
 Vec2 StartTangent(const Contour2& c) {
@@ -263,6 +292,19 @@ class StepSolid : public Solid {
     const double s = Dot(v, along), w = Dot(v, toCut);
     double d = MeetRound(-w, depth - q.z, foot);
     d = Meet(d, q.z - open);
+    d = Meet(d, std::max(from - s, s - to));
+    return Meet(d, w - reach);
+  }
+  double FallsUpTo(const Column&) const override { return open - Across() - foot - 1; }
+  void Prepare(Column& col) const override {
+    const Vec2 v = Sub({col.x, col.y}, at);
+    col.c[0] = Dot(v, along);
+    col.c[1] = Dot(v, toCut);
+  }
+  double AtZ(const Column& col, double z) const override {
+    const double s = col.c[0], w = col.c[1];
+    double d = MeetRound(-w, depth - z, foot);
+    d = Meet(d, z - open);
     d = Meet(d, std::max(from - s, s - to));
     return Meet(d, w - reach);
   }

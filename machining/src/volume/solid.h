@@ -41,6 +41,57 @@ inline double MeetRound(double a, double b, double r) {
 inline double FilletArea(double r) { return r * r * (1 - kPi / 4); }
 inline double FilletCentroid(double r) { return r * (5.0 / 6 - kPi / 4) / (1 - kPi / 4); }
 
+// The stretches of [lo, hi] where g(t) < level, for a g that changes no faster than t: steps as
+// long as g's distance from the level allows (no crossing can lie within them), at least 8·tol
+// (a line grazing a wall would otherwise creep along it); each crossing found within tol by
+// halving the step it lies in. A dip below the level (or rise above it) narrower than 8·tol
+// between two steps, and so no deeper than 4·tol, may be missed.
+template <class G>
+void MarchBelow(G&& g, double lo, double hi, double level, double tol, std::vector<FeatureVolume::Span>& out) {
+  if (!(hi > lo)) return;
+  tol = std::max(tol, 1e-9);
+  double t = lo, v = g(t) - level;
+  bool in = v < 0;
+  double start = lo;
+  while (t < hi) {
+    const double next = std::min(t + std::max(std::fabs(v), 8 * tol), hi);
+    const double w = g(next) - level;
+    if ((w < 0) != in) {
+      double a = t, b = next;
+      while (b - a > tol / 2) {
+        const double mid = (a + b) / 2;
+        if ((g(mid) - level < 0) == in) a = mid;
+        else b = mid;
+      }
+      const double at = (a + b) / 2;
+      if (in) out.push_back({start, at});
+      else start = at;
+      in = !in;
+    }
+    t = next;
+    v = w;
+  }
+  if (in) out.push_back({start, hi});
+}
+
+// The stretch of [lo, hi] where g(t) < level for a g that only falls or only rises over it: one
+// crossing at most, found within tol by halving.
+template <class G>
+void MonotoneBelow(G&& g, double lo, double hi, double level, double tol, std::vector<FeatureVolume::Span>& out) {
+  if (!(hi > lo)) return;
+  const bool inLo = g(lo) < level, inHi = g(hi) < level;
+  if (inLo && inHi) return out.push_back({lo, hi});
+  if (!inLo && !inHi) return;
+  double a = lo, b = hi;
+  while (b - a > tol / 2) {
+    const double mid = (a + b) / 2;
+    if ((g(mid) < level) == inLo) a = mid;
+    else b = mid;
+  }
+  const double at = (a + b) / 2;
+  out.push_back(inLo ? FeatureVolume::Span{lo, at} : FeatureVolume::Span{at, hi});
+}
+
 // A volume worked out in the feature's system and asked in the workpiece's.
 class Solid : public FeatureVolume {
  public:
@@ -57,6 +108,55 @@ class Solid : public FeatureVolume {
   }
   double ExactVolume() const final { return exact_; }
 
+  void Below(const Vec3& p, int axis, double lo, double hi, double level, double tol,
+             std::vector<Span>& out) const final {
+    // The line in the feature's system: q0 + t·dir.
+    const Vec3 d = Sub(p, frame_.origin);
+    const double a[3] = {frame_.axis[0].x, frame_.axis[0].y, frame_.axis[0].z};
+    const double b[3] = {frame_.axis[1].x, frame_.axis[1].y, frame_.axis[1].z};
+    const double c[3] = {frame_.axis[2].x, frame_.axis[2].y, frame_.axis[2].z};
+    const double along = c[axis];
+    if (std::fabs(a[axis]) > 1e-12 || std::fabs(b[axis]) > 1e-12 || std::fabs(std::fabs(along) - 1) > 1e-12)
+      return FeatureVolume::Below(p, axis, lo, hi, level, tol, out);
+    // Along the feature's axis: its place across the axis stays, only the height changes.
+    const double base[3] = {p.x, p.y, p.z};
+    Column col;
+    col.x = Dot(frame_.axis[0], d) - a[axis] * base[axis];
+    col.y = Dot(frame_.axis[1], d) - b[axis] * base[axis];
+    const double z0 = Dot(frame_.axis[2], d) - along * base[axis];  // the height at t = 0
+    // Nothing below the level lies further from the box than the level.
+    const double ox = std::max({low_.x - col.x, col.x - high_.x, 0.0}), oy = std::max({low_.y - col.y, col.y - high_.y, 0.0});
+    if (std::sqrt(ox * ox + oy * oy) >= std::max(level, 0.0) + tol) return;
+    const double reach = std::max(level, 0.0) + tol;
+    double zLo = low_.z - reach, zHi = high_.z + reach;
+    // t for those heights, in order.
+    double t0 = (zLo - z0) / along, t1 = (zHi - z0) / along;
+    if (t0 > t1) std::swap(t0, t1);
+    const double from = std::max(lo, t0), to = std::min(hi, t1);
+    if (!(to > from)) return;
+    Prepare(col);
+    auto g = [&](double t) { return AtZ(col, z0 + along * t); };
+    // Below the height where the distance stops falling as the height grows, one crossing at
+    // most: found by halving, however closely the line runs along a wall.
+    const double tm = std::clamp((FallsUpTo(col) - z0) / along, from, to);
+    const size_t first = out.size();
+    if (along > 0) {
+      MonotoneBelow(g, from, tm, level, tol, out);
+      MarchBelow(g, tm, to, level, tol, out);
+    } else {
+      MarchBelow(g, from, tm, level, tol, out);
+      MonotoneBelow(g, tm, to, level, tol, out);
+    }
+    // The two parts' stretches joined where they meet.
+    for (size_t k = first + 1; k < out.size();)
+      if (out[k].lo <= out[k - 1].hi) {
+        out[k - 1].hi = std::max(out[k - 1].hi, out[k].hi);
+        out.erase(out.begin() + static_cast<std::ptrdiff_t>(k));
+      } else {
+        ++k;
+      }
+  }
+
   // Its box in the feature's system: taken as the bounds' too. `smallest` is the feature's
   // smallest size: beyond it from the box the distance may be the box's.
   void Place(const Placement& feature, const Vec3& low, const Vec3& high, double smallest) {
@@ -72,7 +172,21 @@ class Solid : public FeatureVolume {
   double exact_ = kNaN;
 
  protected:
+  // The box's larger side across the axis: no point lies deeper than that inside the walls.
+  double Across() const { return std::max(high_.x - low_.x, high_.y - low_.y); }
   virtual double Local(const Vec3& q) const = 0;
+  // A line along the feature's axis at (x, y): what a solid works out for it once (Prepare),
+  // then its distance at a height (AtZ). Without them, Local at every height.
+  struct Column {
+    double x = 0, y = 0;
+    double c[6] = {0, 0, 0, 0, 0, 0};
+    int n = -1;
+  };
+  virtual void Prepare(Column&) const {}
+  // Up to which height the distance along the column only falls as the height grows (or stays):
+  // a solid open upwards, its walls upright or leaning in, far enough below where it is capped.
+  virtual double FallsUpTo(const Column&) const { return -std::numeric_limits<double>::infinity(); }
+  virtual double AtZ(const Column& col, double z) const { return Local({col.x, col.y, z}); }
 
  private:
   Placement frame_;
@@ -197,6 +311,53 @@ class AreaSolid : public Solid {
         boss = std::max(side, q.z - b.top);
       } else {
         boss = Meet(side, q.z - b.top);
+      }
+      d = std::max(d, -boss);
+    }
+    return d;
+  }
+  // The walls' distance (and how far outside the reach an outside profile is) stays along the
+  // axis; so does each boss's side, for up to four bosses.
+  void Prepare(Column& col) const override {
+    if (bosses.size() > 4) return;
+    const Vec2 xy{col.x, col.y};
+    col.c[0] = outside ? -plan.Signed(xy) : plan.Signed(xy);
+    if (outside) {
+      const double ox = std::max(reachLow.x - col.x, col.x - reachHigh.x), oy = std::max(reachLow.y - col.y, col.y - reachHigh.y);
+      col.c[1] = std::max(ox, oy);
+    }
+    for (size_t k = 0; k < bosses.size(); ++k) col.c[2 + k] = bosses[k].plan.Signed(xy);
+    col.n = 1;
+  }
+  // The walls and floor only fall away upwards, the bosses' sides too, where nothing leans
+  // outwards; the cap `open` above matters no lower than the solid's size below it.
+  double FallsUpTo(const Column&) const override {
+    if (lean < 0) return -std::numeric_limits<double>::infinity();
+    for (const Boss& b : bosses)
+      if (b.lean < 0) return -std::numeric_limits<double>::infinity();
+    return open - Across() - fillet - 1;
+  }
+  double AtZ(const Column& col, double z) const override {
+    if (col.n < 0) return Local({col.x, col.y, z});
+    double wall = col.c[0];
+    double d;
+    if (lean != 0) {
+      wall = (wall - std::min(z, 0.0) * lean) / norm;
+      d = std::max(wall, floor - z);
+    } else {
+      d = MeetRound(wall, floor - z, fillet);
+    }
+    d = Meet(d, z - open);
+    if (outside) d = std::max(d, col.c[1]);
+    for (size_t k = 0; k < bosses.size(); ++k) {
+      const Boss& b = bosses[k];
+      double side = col.c[2 + k];
+      double boss;
+      if (b.lean != 0) {
+        side = (side - (b.top - std::min(z, b.top)) * b.lean) / b.norm;
+        boss = std::max(side, z - b.top);
+      } else {
+        boss = Meet(side, z - b.top);
       }
       d = std::max(d, -boss);
     }
