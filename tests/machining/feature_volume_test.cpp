@@ -356,7 +356,122 @@ TEST(FeatureVolume, ClosedFormVolumesAgreeWithSampling) {
   EXPECT_TRUE(std::isnan(Make(bossed, "closed_pocket")->volume->ExactVolume()));
 }
 
+// --- the stretches of a line below a level -------------------------------------------------
+
+// Below against the distance asked every 0.01 mm along lines of each of the workpiece's axes:
+// a point clearly below the level lies in a stretch, one clearly above in none. Lines along the
+// feature's own axis take the column's way (and its halving where the distance only falls);
+// the others march. The feature stands upright and upside down.
+void ExpectBelowAgrees(const FeatureVolume& v, double zSpan, std::mt19937& random) {
+  constexpr double kTol = 1e-3, kStep = 0.01;
+  const double low[3] = {v.bounds.low.x, v.bounds.low.y, v.bounds.low.z};
+  const double high[3] = {v.bounds.high.x, v.bounds.high.y, v.bounds.high.z};
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int line = 0; line < 60; ++line) {
+    const int axis = line % 3;
+    double p[3];
+    for (int k = 0; k < 3; ++k) p[k] = low[k] - 1 + unit(random) * (std::min(high[k], low[k] + zSpan) - low[k] + 2);
+    const double lo = low[axis] - 1, hi = std::min(high[axis], low[axis] + zSpan) + 1;
+    for (double level : {0.1, 0.0, -0.3}) {
+      std::vector<FeatureVolume::Span> spans;
+      v.Below({p[0], p[1], p[2]}, axis, lo, hi, level, kTol, spans);
+      for (size_t k = 1; k < spans.size(); ++k) ASSERT_LT(spans[k - 1].hi, spans[k].lo) << "in order, apart";
+      for (double t = lo; t <= hi; t += kStep) {
+        double q[3] = {p[0], p[1], p[2]};
+        q[axis] = t;
+        const double d = v.Distance({q[0], q[1], q[2]});
+        bool in = false;
+        for (const FeatureVolume::Span& sp : spans) in = in || (t >= sp.lo - kTol && t <= sp.hi + kTol);
+        if (d < level - 4 * kTol) {
+          ASSERT_TRUE(in) << "axis " << axis << " at " << t << " distance " << d << " level " << level;
+        }
+        if (d > level + 4 * kTol) {
+          bool near = false;
+          for (const FeatureVolume::Span& sp : spans) near = near || (t > sp.lo + kTol && t < sp.hi - kTol);
+          ASSERT_FALSE(near) << "axis " << axis << " at " << t << " distance " << d << " level " << level;
+        }
+      }
+    }
+  }
+}
+
+TEST(FeatureVolume, StretchesBelowALevelAgreeWithTheDistanceAlongTheAxesLines) {
+  Placement down;
+  down.origin = {5, -5, 40};
+  down.axis[0] = {1, 0, 0};
+  down.axis[1] = {0, -1, 0};
+  down.axis[2] = {0, 0, -1};
+  auto filleted = Pocket(Rectangle(40, 20), -10, 4, 2);
+  auto sloped = Pocket(Circle(20), -10, 0, 0);
+  sloped->slope = 30;
+  AreaIsland boss;
+  boss.given = boss.placed = true;
+  boss.placement.origin = {2, 0, -4};
+  boss.boundary = Circle(6);
+  sloped->islands.push_back(boss);
+  auto through = Pocket(Rectangle(30, 12), -8, 3, 0);
+  through->bottom.kind = AreaFeature::Bottom::Through;
+  auto cone = Hole(10, -20, HoleFeature::Bottom::Conical);
+  cone->bottom.tipAngle = 118;
+  auto rounded = Hole(12, -15, HoleFeature::Bottom::FlatWithRadius);
+  rounded->bottom.cornerRadius = 2;
+  auto narrowing = Hole(10, -20, HoleFeature::Bottom::Flat);
+  narrowing->taper.kind = HoleFeature::Taper::Diameter;
+  narrowing->taper.finalDiameter = 6;
+  auto widening = Hole(6, -20, HoleFeature::Bottom::Flat);
+  widening->taper.kind = HoleFeature::Taper::Diameter;
+  widening->taper.finalDiameter = 10;
+  auto slot = Slot(50, SquareU(8, 2), -6, AlongEnd::Radiused, AlongEnd::Flat);
+  slot->ends[1].corner1 = slot->ends[1].corner2 = 1;
+  std::mt19937 random(7);
+  for (const Placement& at : {Somewhere(), down}) {
+    for (double open : {5.0, 1000.0}) {
+      SCOPED_TRACE(std::string(at.axis[2].z < 0 ? "upside down" : "upright") + ", open " + std::to_string(open));
+      std::vector<std::unique_ptr<Built>> built;
+      built.push_back(Make(filleted, "closed_pocket", open, at));
+      built.push_back(Make(sloped, "closed_pocket", open, at));
+      built.push_back(Make(through, "closed_pocket", open, at));
+      built.push_back(Make(cone, "round_hole", open, at));
+      built.push_back(Make(rounded, "round_hole", open, at));
+      built.push_back(Make(narrowing, "round_hole", open, at));
+      built.push_back(Make(widening, "round_hole", open, at));
+      built.push_back(Make(slot, "slot", open, at));
+      for (size_t k = 0; k < built.size(); ++k) {
+        SCOPED_TRACE("volume " + std::to_string(k));
+        ASSERT_TRUE(built[k]->volume) << built[k]->why;
+        ExpectBelowAgrees(*built[k]->volume, 40, random);
+      }
+    }
+  }
+}
+
 // --- the real files -------------------------------------------------------------------------
+
+// The same of every volume of the samples: outside profiles, steps and the other kinds as
+// files give them.
+TEST(FeatureVolume, StretchesBelowALevelAgreeOnTheSamples) {
+  RegisterTypeNames();
+  RegisterEntityNames();
+  std::mt19937 random(11);
+  size_t checked = 0;
+  for (const std::filesystem::path& path : RealFiles({VARNHOLT_SOURCE_DIR "/samples"})) {
+    SCOPED_TRACE(path.string());
+    CDoc doc;
+    if (!doc.OnOpenDocument(path.c_str())) continue;
+    CDoc::LogRoute route(doc);
+    const Model model = varnholt::ReadModel(*doc.Scope());
+    std::vector<std::string> whys;
+    FeatureVolumeOptions options;
+    options.open = 20;
+    for (const auto& v : varnholt::MakeFeatureVolumes(model, whys, options)) {
+      if (!v) continue;
+      SCOPED_TRACE(v->feature + " " + v->type);
+      ExpectBelowAgrees(*v, 60, random);
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 10u);
+}
 
 // Every feature of the samples and the corpus has a volume or a reason; a volume's bounds (with
 // nothing open beyond the feature) hold the outline the scene draws of the feature.

@@ -372,6 +372,30 @@ TEST(Simulate, PocketVolumesAgreeWithTheExactOnes) {
   EXPECT_NEAR(r.steps[0].radialEngagement, 10, kH);
 }
 
+// The rays of the three axes hold the same solid: a pocket cleared in two levels, then its floor
+// finished 0.2 mm deeper, leaves each grid with the volume the others have. A sweep that passes
+// over material just under the tool, or rays across the axis not looked at high enough, leaves
+// one grid's material standing where the others' is gone.
+TEST(Simulate, TheThreeAxesRaysAgreeAfterLevelsAndALightFinish) {
+  Job job;
+  const int mill = job.Tool(10, 25);
+  std::vector<Move> moves = PocketMoves(25);
+  const std::vector<Move> second = PocketMoves(20);
+  moves.insert(moves.end(), second.begin(), second.end());
+  job.Step(mill, 0, -1, {40, 35, 40}, moves);
+  job.Step(mill, 0, 0, {40, 35, 40}, PocketMoves(19.8));
+  job.volumes[0] = [] { return std::make_unique<RoundedBox>(20, 20, 60, 50, 19.8, 1030, 5); };
+  const SimulateResult r = job.Run();
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_TRUE(r.stock);
+  const double removed = (40.0 * 30 - (4 - kPi) * 25) * 10.2;
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE("rays along axis " + std::to_string(k));
+    EXPECT_NEAR(r.stockVolume - r.stock->grid[k].Volume(), removed, 0.005 * removed);
+  }
+  EXPECT_TRUE(Findings(r).empty()) << Json(r);
+}
+
 // What is not simulated says why, and the rest goes on.
 TEST(Simulate, WhatCannotBeSimulatedIsReported) {
   Job job = SoundPocket();
