@@ -52,8 +52,8 @@ std::vector<float> Run::PartPieces(const Stock& stock, int axis, size_t ray) con
 void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& canon, std::vector<Cut>& cuts, Worst& worst) {
   if (cuts.empty()) return;
   PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
-  if (cache.start.empty()) cache.start.assign(stock.grid[axis].Rays(), UINT32_MAX);
-  if (cache.clear.empty()) cache.clear.assign(stock.grid[axis].Rays(), {1.0f, 0.0f});
+  if (cache.start.empty()) AssignOnLargePages(cache.start, stock.grid[axis].Rays(), UINT32_MAX);
+  if (cache.clear.empty()) AssignOnLargePages(cache.clear, stock.grid[axis].Rays(), std::pair<float, float>{1.0f, 0.0f});
   // Most cuts lie well inside a volume: where every point of one is within the resolution of
   // some volume it meets no part, and its ray's intervals need not be worked out for it (once
   // they are, a cut that meets none of them costs nothing).

@@ -329,7 +329,7 @@ void Run::Step(size_t k) {
   std::vector<double> topU, topV;
   std::vector<Path> paths;
   PartCache& partCache = parts_[workpiece][static_cast<size_t>(a)];
-  if (checkGouge && partCache.clear.empty()) partCache.clear.assign(gw.Rays(), {1.0f, 0.0f});
+  if (checkGouge && partCache.clear.empty()) AssignOnLargePages(partCache.clear, gw.Rays(), {1.0f, 0.0f});
   const std::pair<float, float>* clearCache = checkGouge ? partCache.clear.data() : nullptr;
   // What the moves take along the axis, held for the gouge check (done for many at once).
   std::vector<Cut> cuts;

@@ -6,9 +6,26 @@
 #include "../generate_section.h"
 #include "stock.h"
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace varnholt::simulate_detail {
 
 // ---- one grid of rays ----
+
+void PreferLargePages(void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kLarge = uintptr_t{2} << 20;
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
+  // Only advice: where the system says no, the pages stay small.
+  if (to > from) (void)madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
 
 void DexelGrid::Init(int axisIndex, const double corner[3], double spacing, int count1, int count2) {
   axis = axisIndex;
@@ -16,7 +33,7 @@ void DexelGrid::Init(int axisIndex, const double corner[3], double spacing, int 
   h = spacing;
   n1 = count1;
   n2 = count2;
-  rays_.assign(static_cast<size_t>(n1) * static_cast<size_t>(n2), Ray{});
+  AssignOnLargePages(rays_, static_cast<size_t>(n1) * static_cast<size_t>(n2), Ray{});
   pool_.clear();
   free_.clear();
 }
