@@ -12,6 +12,9 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 #include "run.h"
 #include "stock.h"
@@ -31,6 +34,46 @@ size_t SimulateResult::Warnings() const {
 }
 
 namespace simulate_detail {
+
+// A path handed to the rays across the axis, with what the rays along it found under it.
+struct AcrossJob {
+  Path path;
+  double uLo = 0, uHi = 0, vLo = 0, vHi = 0, pwLo = 0, pwHi = 0;
+  int i0 = 0, j0 = 0;
+  std::vector<double> topU, topV;
+};
+
+// The paths waiting for the rays across the axis, in order; a few hundred at most, so that a
+// long program's paths never pile up.
+class AcrossQueue {
+ public:
+  void Push(AcrossJob&& job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    room_.wait(lock, [&] { return jobs_.size() < 256; });
+    jobs_.push_back(std::move(job));
+    ready_.notify_one();
+  }
+  bool Pop(AcrossJob& job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [&] { return !jobs_.empty() || finished_; });
+    if (jobs_.empty()) return false;
+    job = std::move(jobs_.front());
+    jobs_.pop_front();
+    room_.notify_one();
+    return true;
+  }
+  void Finish() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    ready_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<AcrossJob> jobs_;
+  bool finished_ = false;
+};
 
 void Run::Go() {
   for (size_t k = 0; k < model_.workingsteps.size(); ++k) stepIndex_[model_.workingsteps[k].name] = static_cast<int>(k);
@@ -331,6 +374,92 @@ void Run::Step(size_t k) {
   PartCache& partCache = parts_[workpiece][static_cast<size_t>(a)];
   if (checkGouge && partCache.clear.empty()) AssignOnLargePages(partCache.clear, gw.Rays(), {1.0f, 0.0f});
   const std::pair<float, float>* clearCache = checkGouge ? partCache.clear.data() : nullptr;
+  // One path's work on the rays across the axis (along u, grid U, at (v, w); along v, grid V,
+  // at (w, u)): on a thread of its own while the rays along the axis take the next paths, as the
+  // two touch different rays. The tops of the rows come from the rays along the axis before the
+  // path took them.
+  // The worker has copies of all it reads, and writes its sums on a line of their own: read
+  // through references into this frame, or written beside it, they would be on the lines this
+  // thread writes ray by ray, and the two cores would pass them back and forth.
+  struct alignas(64) Sums {
+    double v[3] = {0, 0, 0};
+  } acrossSums;
+  Sums* const sums = &acrossSums;
+  auto acrossPath = [a, U, V, canon, &gu, &gv, h, lowC, tol, tool, wHi, wLo, sums](const AcrossJob& job) {
+    const Path& path = job.path;
+    const double uLo = job.uLo, uHi = job.uHi, vLo = job.vLo, vHi = job.vHi, pwLo = job.pwLo, pwHi = job.pwHi;
+    const int i0 = job.i0, j0 = job.j0;
+    const std::vector<double>& topU = job.topU;
+    const std::vector<double>& topV = job.topV;
+    const double R = tool.radius;
+    // Summed here and added once: a total written ray by ray from this thread would share its
+    // cache line with what the other thread writes.
+    double took[3] = {0, 0, 0};
+      const double reachLo = std::max(pwLo, wLo), reachHi = std::min(pwHi + tool.top, wHi);
+      const bool level = path.Level();
+      const double pathW = path.W(0), side = simulate_detail::SideFrom(tool);
+      if (reachLo > reachHi) return;
+      for (int c = 0; c < 2; ++c) {
+        DexelGrid& g = c == 0 ? gu : gv;
+        const int other = c == 0 ? V : U;  // the across coordinate's workpiece axis
+        const double oLo = c == 0 ? vLo : uLo, oHi = c == 0 ? vHi : uHi;
+        const double aLo = c == 0 ? uLo : vLo, aHi = c == 0 ? uHi : vHi;
+        // Grid U: i along V, j along a. Grid V: i along a, j along U.
+        auto wOf = [&](int idx) { return canon.s * (lowC[a] + (idx + 0.5) * h); };
+        const int nA = c == 0 ? g.n2 : g.n1, nO = c == 0 ? g.n1 : g.n2;
+        // Cells of the workpiece's axis a whose w lies within reach.
+        const double x0 = canon.s > 0 ? reachLo : -reachHi, x1 = canon.s > 0 ? reachHi : -reachLo;
+        const int k0 = std::max(0, static_cast<int>(std::floor((x0 - lowC[a]) / h - 0.5)));
+        const int k1 = std::min(nA - 1, static_cast<int>(std::ceil((x1 - lowC[a]) / h - 0.5)));
+        const int o0 = std::max(0, static_cast<int>(std::floor((oLo - R - lowC[other]) / h - 0.5)));
+        const int o1 = std::min(nO - 1, static_cast<int>(std::ceil((oHi + R - lowC[other]) / h - 0.5)));
+        // The rows' tops: grid U's rows run at a v (the rays along the axis' j), grid V's at a u (their i).
+        const std::vector<double>& tops = c == 0 ? topV : topU;
+        const int first = c == 0 ? j0 : i0;
+        for (int oo = o0; oo <= o1; ++oo) {
+          const size_t at = static_cast<size_t>(oo - first);
+          if (oo < first || at >= tops.size() || !std::isfinite(tops[at])) continue;
+          const double top = tops[at] + h;
+          const double y1 = canon.s > 0 ? std::min(x1, top) : x1, y0 = canon.s > 0 ? x0 : std::max(x0, -top);
+          const int kTo = std::min(k1, static_cast<int>(std::ceil((y1 - lowC[a]) / h - 0.5)));
+          const int kFrom = std::max(k0, static_cast<int>(std::floor((y0 - lowC[a]) / h - 0.5)));
+          // Along a level path the tool's section is the same disk at every height of its
+          // cylinder, and of its shank: the cover found at one such height serves the next.
+          int zoneBefore = -2;
+          Cover cv;
+          for (int kk = kFrom; kk <= kTo; ++kk) {
+            const size_t ray = c == 0 ? g.Index(oo, kk) : g.Index(kk, oo);
+            if (g.Empty(ray)) continue;
+            size_t count = 0;
+            const Interval* in = g.Begin(ray, count);
+            // Only rays with material within the move's reach along them: a ray through a
+            // pocket already cleared has material on both sides and none in between.
+            bool near = false;
+            for (size_t q = 0; q < count && !near; ++q) near = in[q].hi >= aLo - R && in[q].lo <= aHi + R;
+            if (!near) continue;
+            const double w = wOf(kk), o = lowC[other] + (oo + 0.5) * h;
+            int zone = -1;
+            if (level) {
+              const double z = w - pathW;
+              zone = z > side && z < tool.cutting ? 1 : z > tool.cutting && z < tool.top ? 2 : -1;
+            }
+            if (zone < 0 || zone != zoneBefore) cv = simulate_detail::AcrossAxis(path, tool, c, o, w, tol);
+            zoneBefore = zone;
+            if (cv.cut) took[c == 0 ? U : V] += g.Subtract(ray, cv.cutLo, cv.cutHi, [](double, double) {});
+            if (cv.shank) took[c == 0 ? U : V] += g.Subtract(ray, cv.shankLo, cv.shankHi, [](double, double) {});
+          }
+        }
+      }
+    sums->v[U] += took[U];
+    sums->v[V] += took[V];
+  };
+  AcrossQueue queue;
+  std::thread worker;
+  // A thread is worth its start where the step has many moves or a wide tool.
+  if (step.moves.size() >= 16 || tool.radius >= 20 * h) worker = std::thread([fn = acrossPath, &queue] {
+    AcrossJob job;
+    while (queue.Pop(job)) fn(job);
+  });
   // What the moves take along the axis, held for the gouge check (done for many at once).
   std::vector<Cut> cuts;
   Vec3 from = step.start;
@@ -417,66 +546,26 @@ void Run::Step(size_t k) {
             }
           }
       }
-      // Rays across the axis: along u (grid U) at (v, w), along v (grid V) at (w, u).
-      const double reachLo = std::max(pwLo, wLo), reachHi = std::min(pwHi + tool.top, wHi);
-      const bool level = path.Level();
-      const double pathW = path.W(0), side = simulate_detail::SideFrom(tool);
-      if (reachLo > reachHi) continue;
-      for (int c = 0; c < 2; ++c) {
-        DexelGrid& g = c == 0 ? gu : gv;
-        const int other = c == 0 ? V : U;  // the across coordinate's workpiece axis
-        const double oLo = c == 0 ? vLo : uLo, oHi = c == 0 ? vHi : uHi;
-        const double aLo = c == 0 ? uLo : vLo, aHi = c == 0 ? uHi : vHi;
-        // Grid U: i along V, j along a. Grid V: i along a, j along U.
-        auto wOf = [&](int idx) { return canon.s * (lowC[a] + (idx + 0.5) * h); };
-        const int nA = c == 0 ? g.n2 : g.n1, nO = c == 0 ? g.n1 : g.n2;
-        // Cells of the workpiece's axis a whose w lies within reach.
-        const double x0 = canon.s > 0 ? reachLo : -reachHi, x1 = canon.s > 0 ? reachHi : -reachLo;
-        const int k0 = std::max(0, static_cast<int>(std::floor((x0 - lowC[a]) / h - 0.5)));
-        const int k1 = std::min(nA - 1, static_cast<int>(std::ceil((x1 - lowC[a]) / h - 0.5)));
-        const int o0 = std::max(0, static_cast<int>(std::floor((oLo - R - lowC[other]) / h - 0.5)));
-        const int o1 = std::min(nO - 1, static_cast<int>(std::ceil((oHi + R - lowC[other]) / h - 0.5)));
-        // The rows' tops: grid U's rows run at a v (the rays along the axis' j), grid V's at a u (their i).
-        const std::vector<double>& tops = c == 0 ? topV : topU;
-        const int first = c == 0 ? j0 : i0;
-        for (int oo = o0; oo <= o1; ++oo) {
-          const size_t at = static_cast<size_t>(oo - first);
-          if (oo < first || at >= tops.size() || !std::isfinite(tops[at])) continue;
-          const double top = tops[at] + h;
-          const double y1 = canon.s > 0 ? std::min(x1, top) : x1, y0 = canon.s > 0 ? x0 : std::max(x0, -top);
-          const int kTo = std::min(k1, static_cast<int>(std::ceil((y1 - lowC[a]) / h - 0.5)));
-          const int kFrom = std::max(k0, static_cast<int>(std::floor((y0 - lowC[a]) / h - 0.5)));
-          // Along a level path the tool's section is the same disk at every height of its
-          // cylinder, and of its shank: the cover found at one such height serves the next.
-          int zoneBefore = -2;
-          Cover cv;
-          for (int kk = kFrom; kk <= kTo; ++kk) {
-            const size_t ray = c == 0 ? g.Index(oo, kk) : g.Index(kk, oo);
-            if (g.Empty(ray)) continue;
-            size_t count = 0;
-            const Interval* in = g.Begin(ray, count);
-            // Only rays with material within the move's reach along them: a ray through a
-            // pocket already cleared has material on both sides and none in between.
-            bool near = false;
-            for (size_t q = 0; q < count && !near; ++q) near = in[q].hi >= aLo - R && in[q].lo <= aHi + R;
-            if (!near) continue;
-            const double w = wOf(kk), o = lowC[other] + (oo + 0.5) * h;
-            int zone = -1;
-            if (level) {
-              const double z = w - pathW;
-              zone = z > side && z < tool.cutting ? 1 : z > tool.cutting && z < tool.top ? 2 : -1;
-            }
-            if (zone < 0 || zone != zoneBefore) cv = simulate_detail::AcrossAxis(path, tool, c, o, w, tol);
-            zoneBefore = zone;
-            if (cv.cut) removed[c == 0 ? U : V] += g.Subtract(ray, cv.cutLo, cv.cutHi, [](double, double) {});
-            if (cv.shank) removed[c == 0 ? U : V] += g.Subtract(ray, cv.shankLo, cv.shankHi, [](double, double) {});
-          }
-        }
-      }
+      // Rays across the axis, on the worker: it takes the paths in order, each with the tops
+      // found above.
+      AcrossJob job;
+      job.path = path;
+      job.uLo = uLo, job.uHi = uHi, job.vLo = vLo, job.vHi = vHi, job.pwLo = pwLo, job.pwHi = pwHi;
+      job.i0 = i0, job.j0 = j0;
+      job.topU = std::move(topU);
+      job.topV = std::move(topV);
+      if (worker.joinable()) queue.Push(std::move(job));
+      else acrossPath(job);
     }
     row.axialEngagement = std::max(row.axialEngagement, axial);
     if (offHi >= offLo) row.radialEngagement = std::max(row.radialEngagement, std::min(2 * tool.radius, offHi - offLo + h));
   }
+  if (worker.joinable()) {
+    queue.Finish();
+    worker.join();
+  }
+  removed[U] += acrossSums.v[U];
+  removed[V] += acrossSums.v[V];
   Gouges(workpiece, *stock, a, canon, cuts, gouge);
   row.removedVolume = (removed[0] + removed[1] + removed[2]) / 3 * h * h;
   if (timed && cuttingMinutes > 0) row.removalRate = row.removedVolume / cuttingMinutes;

@@ -34,7 +34,10 @@ void AssignOnLargePages(std::vector<T>& v, size_t n, const T& value) {
 /// other two axes (`first` = axis+1, `second` = axis+2, cyclic), each a sorted list of
 /// disjoint material intervals. Most rays hold one interval, kept inline; the others hold an
 /// index into a pool of lists.
-class DexelGrid {
+// Each on cache lines of its own: the rays along the tool's axis and those across it are swept
+// on two threads at once, and what a sweep writes into one grid (its scratch list) must not
+// share a line with what the other thread reads of the next.
+class alignas(64) DexelGrid {
  public:
   int axis = 2;
   double low[3] = {0, 0, 0};  // the grid's corner in the workpiece's system
