@@ -295,7 +295,9 @@ class StepSolid : public Solid {
     d = Meet(d, std::max(from - s, s - to));
     return Meet(d, w - reach);
   }
-  double FallsUpTo(const Column&) const override { return open - Across() - foot - 1; }
+  // As a pocket's: the wall only falls away upwards, and the cap matters only nearer than the
+  // floor or the box's side.
+  double FallsUpTo(const Column&) const override { return std::max((open + depth) / 2, open - Across() - foot) - 1e-6; }
   void Prepare(Column& col) const override {
     const Vec2 v = Sub({col.x, col.y}, at);
     col.c[0] = Dot(v, along);

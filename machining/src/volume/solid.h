@@ -79,10 +79,32 @@ void MarchBelow(G&& g, double lo, double hi, double level, double tol, std::vect
 template <class G>
 void MonotoneBelow(G&& g, double lo, double hi, double level, double tol, std::vector<FeatureVolume::Span>& out) {
   if (!(hi > lo)) return;
-  const bool inLo = g(lo) < level, inHi = g(hi) < level;
+  const double gLo = g(lo) - level, gHi = g(hi) - level;
+  const bool inLo = gLo < 0, inHi = gHi < 0;
   if (inLo && inHi) return out.push_back({lo, hi});
   if (!inLo && !inHi) return;
+  // A few steps in from the end outside, each as long as the distance allows (a floor is met
+  // at the first), then halving what is left between the last step and the other end.
   double a = lo, b = hi;
+  if (inHi) {
+    double v = gLo;
+    for (int step = 0; step < 4 && v >= 0; ++step) {
+      const double next = a + std::max(v, tol / 2);
+      if (next >= b) break;
+      v = g(next) - level;
+      if (v < 0) b = next;
+      else a = next;
+    }
+  } else {
+    double v = gHi;
+    for (int step = 0; step < 4 && v >= 0; ++step) {
+      const double next = b - std::max(v, tol / 2);
+      if (next <= a) break;
+      v = g(next) - level;
+      if (v < 0) a = next;
+      else b = next;
+    }
+  }
   while (b - a > tol / 2) {
     const double mid = (a + b) / 2;
     if ((g(mid) < level) == inLo) a = mid;
@@ -330,12 +352,14 @@ class AreaSolid : public Solid {
     col.n = 1;
   }
   // The walls and floor only fall away upwards, the bosses' sides too, where nothing leans
-  // outwards; the cap `open` above matters no lower than the solid's size below it.
+  // outwards. The cap `open` above matters only where it is nearer than the floor (the
+  // distance inside is never below floor - z) and than the walls (never further than the
+  // box's side).
   double FallsUpTo(const Column&) const override {
     if (lean < 0) return -std::numeric_limits<double>::infinity();
     for (const Boss& b : bosses)
       if (b.lean < 0) return -std::numeric_limits<double>::infinity();
-    return open - Across() - fillet - 1;
+    return std::max((open + floor) / 2, open - Across() - fillet) - 1e-6;
   }
   double AtZ(const Column& col, double z) const override {
     if (col.n < 0) return Local({col.x, col.y, z});
