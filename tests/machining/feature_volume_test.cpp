@@ -423,6 +423,24 @@ TEST(FeatureVolume, StretchesBelowALevelAgreeWithTheDistanceAlongTheAxesLines) {
   widening->taper.finalDiameter = 10;
   auto slot = Slot(50, SquareU(8, 2), -6, AlongEnd::Radiused, AlongEnd::Flat);
   slot->ends[1].corner1 = slot->ends[1].corner2 = 1;
+  // Every other section, each widening upwards in its own way.
+  AlongShape rounded_u;
+  rounded_u.kind = AlongShape::RoundedU;
+  rounded_u.width = 10;
+  AlongShape vee;
+  vee.kind = AlongShape::Vee;
+  vee.angle = 60;
+  vee.profileRadius = 1;
+  AlongShape arc, deep_arc;
+  arc.kind = deep_arc.kind = AlongShape::PartialCircular;
+  arc.radius = 6;
+  arc.sweep = 120;
+  deep_arc.radius = 5;
+  deep_arc.sweep = 300;
+  auto round_slot = Slot(40, rounded_u, -7, AlongEnd::Radiused, AlongEnd::Radiused);
+  auto vee_slot = Slot(40, vee, -5, AlongEnd::Flat, AlongEnd::Radiused);
+  auto arc_slot = Slot(40, arc, -4, AlongEnd::Radiused, AlongEnd::Flat);
+  auto deep_arc_slot = Slot(40, deep_arc, -8, AlongEnd::Flat, AlongEnd::Flat);
   std::mt19937 random(7);
   for (const Placement& at : {Somewhere(), down}) {
     for (double open : {5.0, 1000.0}) {
@@ -436,6 +454,10 @@ TEST(FeatureVolume, StretchesBelowALevelAgreeWithTheDistanceAlongTheAxesLines) {
       built.push_back(Make(narrowing, "round_hole", open, at));
       built.push_back(Make(widening, "round_hole", open, at));
       built.push_back(Make(slot, "slot", open, at));
+      built.push_back(Make(round_slot, "slot", open, at));
+      built.push_back(Make(vee_slot, "slot", open, at));
+      built.push_back(Make(arc_slot, "slot", open, at));
+      built.push_back(Make(deep_arc_slot, "slot", open, at));
       for (size_t k = 0; k < built.size(); ++k) {
         SCOPED_TRACE("volume " + std::to_string(k));
         ASSERT_TRUE(built[k]->volume) << built[k]->why;

@@ -131,30 +131,15 @@ bool Run::WithinVolumes(const Stock& stock, int axis, const Cut& cut, float& cle
   double q[3] = {0, 0, 0};
   q[c1] = g.C1(static_cast<int>(cut.ray % static_cast<size_t>(g.n1)));
   q[c2] = g.C2(static_cast<int>(cut.ray / static_cast<size_t>(g.n1)));
-  // Only the volumes whose box the ray passes within the resolution of: the others lie
-  // further away than that all along it. The workingstep's own volume first.
-  const FeatureVolume* near[16];
-  int count = 0;
-  auto consider = [&](const FeatureVolume* v) {
-    const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
-                            {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
-    if (q[c1] < b[0][c1] - stock.h || q[c1] > b[1][c1] + stock.h || q[c2] < b[0][c2] - stock.h ||
-        q[c2] > b[1][c2] + stock.h)
-      return true;
-    if (count == 16) return false;
-    near[count++] = v;
-    return true;
-  };
-  if (ownVolume_ && !consider(ownVolume_)) return false;
-  for (const auto& v : volumes_)
-    if (v && v.get() != ownVolume_ && !consider(v.get())) return false;
-  // The stretches of the ray within h of the volumes, over the stock's length: the own
-  // volume's alone mostly cover the cut; else all of them, joined.
-  // (beyond it by 2h at either end, so that a cut up to the stock's face lies within a stretch)
+  // The stretches of the ray within h of the volumes, over the stock's length (beyond it by 2h
+  // at either end, so that a cut up to the stock's face lies within a stretch): the own
+  // volume's alone mostly cover the cut; else all of them near the ray, joined.
   const double from[3] = {stock.box.low.x - 2 * stock.h, stock.box.low.y - 2 * stock.h, stock.box.low.z - 2 * stock.h};
   const double to[3] = {stock.box.high.x + 2 * stock.h, stock.box.high.y + 2 * stock.h, stock.box.high.z + 2 * stock.h};
   const double tol = stock.h / 16;
-  std::vector<FeatureVolume::Span> spans;
+  // Kept from cut to cut: asked for every cut, a list of its own would cost more than the rest.
+  thread_local std::vector<FeatureVolume::Span> spans, joined;
+  spans.clear();
   auto covering = [&](const std::vector<FeatureVolume::Span>& list) {
     for (const FeatureVolume::Span& sp : list)
       if (sp.lo + tol <= cut.lo && cut.hi <= sp.hi - tol) {
@@ -165,14 +150,29 @@ bool Run::WithinVolumes(const Stock& stock, int axis, const Cut& cut, float& cle
       }
     return false;
   };
-  if (count == 0) return false;
+  // Only the volumes whose box the ray passes within the resolution of: the others lie
+  // further away than that all along it.
+  auto near = [&](const FeatureVolume* v) {
+    const double b[2][3] = {{v->bounds.low.x, v->bounds.low.y, v->bounds.low.z},
+                            {v->bounds.high.x, v->bounds.high.y, v->bounds.high.z}};
+    return !(q[c1] < b[0][c1] - stock.h || q[c1] > b[1][c1] + stock.h || q[c2] < b[0][c2] - stock.h ||
+             q[c2] > b[1][c2] + stock.h);
+  };
   const Vec3 at{q[0], q[1], q[2]};
-  near[0]->Below(at, axis, from[axis], to[axis], stock.h, tol, spans);
-  if (covering(spans)) return true;
-  if (count == 1) return false;
-  for (int k = 1; k < count; ++k) near[k]->Below(at, axis, from[axis], to[axis], stock.h, tol, spans);
+  if (ownVolume_ && near(ownVolume_)) {
+    ownVolume_->Below(at, axis, from[axis], to[axis], stock.h, tol, spans);
+    if (covering(spans)) return true;
+  }
+  const size_t own = spans.size();
+  int count = 0;
+  for (const auto& v : volumes_)
+    if (v && v.get() != ownVolume_ && near(v.get())) {
+      if (++count > 16) return false;
+      v->Below(at, axis, from[axis], to[axis], stock.h, tol, spans);
+    }
+  if (spans.size() == own) return false;
   std::sort(spans.begin(), spans.end(), [](const FeatureVolume::Span& x, const FeatureVolume::Span& y) { return x.lo < y.lo; });
-  std::vector<FeatureVolume::Span> joined;
+  joined.clear();
   for (const FeatureVolume::Span& sp : spans) {
     if (!joined.empty() && sp.lo <= joined.back().hi) joined.back().hi = std::max(joined.back().hi, sp.hi);
     else joined.push_back(sp);

@@ -35,6 +35,23 @@ size_t SimulateResult::Warnings() const {
 
 namespace simulate_detail {
 
+constexpr int kTile = 8;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The highest material of a tile of rays along the axis, in w (the sense s up): -inf for none.
+double TileTop(const DexelGrid& g, int s, int ti, int tj) {
+  double top = -kInf;
+  for (int j = tj * kTile; j < std::min(g.n2, tj * kTile + kTile); ++j)
+    for (int i = ti * kTile; i < std::min(g.n1, ti * kTile + kTile); ++i) {
+      const size_t ray = g.Index(i, j);
+      if (g.Empty(ray)) continue;
+      size_t count = 0;
+      const Interval* in = g.Begin(ray, count);
+      top = std::max(top, s > 0 ? static_cast<double>(in[count - 1].hi) : -static_cast<double>(in[0].lo));
+    }
+  return top;
+}
+
 // A path handed to the rays across the axis, with what the rays along it found under it.
 struct AcrossJob {
   Path path;
@@ -370,6 +387,12 @@ void Run::Step(size_t k) {
   // The stock's range of w.
   const double wLo = canon.s > 0 ? lowC[a] : -highC[a], wHi = canon.s > 0 ? highC[a] : -lowC[a];
   std::vector<double> topU, topV;
+  // The highest material (in w) of each tile of kTile x kTile rays along the axis, or above it:
+  // NaN until a path first comes over the tile.
+  const size_t tilesAcross = static_cast<size_t>((gw.n1 + kTile - 1) / kTile);
+  std::vector<float> tileTop(tilesAcross * static_cast<size_t>((gw.n2 + kTile - 1) / kTile),
+                             std::numeric_limits<float>::quiet_NaN());
+  std::vector<double> tileNew;
   std::vector<Path> paths;
   PartCache& partCache = parts_[workpiece][static_cast<size_t>(a)];
   if (checkGouge && partCache.clear.empty()) AssignOnLargePages(partCache.clear, gw.Rays(), {1.0f, 0.0f});
@@ -489,62 +512,99 @@ void Run::Step(size_t k) {
       const int j0 = std::max(0, static_cast<int>(std::floor((vLo - R - gw.low[V]) / h - 0.5)));
       const int j1 = std::min(gw.n2 - 1, static_cast<int>(std::ceil((vHi + R - gw.low[V]) / h - 0.5)));
       topU.assign(static_cast<size_t>(std::max(0, i1 - i0 + 1)), -std::numeric_limits<double>::infinity());
+      tileNew.assign(static_cast<size_t>(std::max(0, i1 / kTile - i0 / kTile + 1)), -kInf);
       topV.assign(static_cast<size_t>(std::max(0, j1 - j0 + 1)), -std::numeric_limits<double>::infinity());
-      // Rays along the axis.
-      {
-        for (int j = j0; j <= j1; ++j)
-          for (int i = i0; i <= i1; ++i) {
-            const size_t ray = gw.Index(i, j);
-            if (gw.Empty(ray)) continue;
-            size_t count = 0;
-            const Interval* in = gw.Begin(ray, count);
-            const double highest = canon.s > 0 ? static_cast<double>(in[count - 1].hi) : -static_cast<double>(in[0].lo);
-            double& tu = topU[static_cast<size_t>(i - i0)];
-            double& tv = topV[static_cast<size_t>(j - j0)];
-            tu = std::max(tu, highest);
-            tv = std::max(tv, highest);
-            // No part of the tool comes lower than the path: material no higher is not met.
-            if (highest <= pwLo) continue;
-            const double u = gw.C1(i), v = gw.C2(j);
-            const Cover c = simulate_detail::AlongAxis(path, tool, u, v, tol);
-            if (!c.cut) continue;
-            const double top = c.shank ? std::max(c.cutHi, c.shankHi) : c.cutHi;
-            // Before this move takes it: what the rapid or the shank meets.
-            for (size_t q = 0; q < count; ++q) {
-              const double lo = canon.s > 0 ? in[q].lo : -in[q].hi, hi = canon.s > 0 ? in[q].hi : -in[q].lo;
-              if (isRapid) {
-                const double depth = std::min(hi, top) - std::max(lo, c.cutLo);
-                if (depth > touch) rapid.Note(depth, canon.Setup({u, v, std::max(lo, c.cutLo)}), static_cast<int>(m));
-              }
-              if (c.shank) {
-                const double depth = std::min(hi, c.shankHi) - std::max(lo, c.shankLo);
-                if (depth > touch)
-                  shank.Note(std::min(hi, c.shankHi) - c.shankLo, canon.Setup({u, v, std::min(hi, c.shankHi)}),
-                             static_cast<int>(m));
-              }
+      // Rays along the axis, a band of tiles at a time; the rays of a band in rows, each row in
+      // order, so that what is found is what one pass row by row finds. A tile whose highest
+      // material lies no higher than the path is passed over whole.
+      auto sweepRay = [&](int i, int j) -> double {
+          const size_t ray = gw.Index(i, j);
+          if (gw.Empty(ray)) return -kInf;
+          size_t count = 0;
+          const Interval* in = gw.Begin(ray, count);
+          const double highest = canon.s > 0 ? static_cast<double>(in[count - 1].hi) : -static_cast<double>(in[0].lo);
+          double& tu = topU[static_cast<size_t>(i - i0)];
+          double& tv = topV[static_cast<size_t>(j - j0)];
+          tu = std::max(tu, highest);
+          tv = std::max(tv, highest);
+          // No part of the tool comes lower than the path: material no higher is not met.
+          if (highest <= pwLo) return highest;
+          const double u = gw.C1(i), v = gw.C2(j);
+          const Cover c = simulate_detail::AlongAxis(path, tool, u, v, tol);
+          if (!c.cut) return highest;
+          const double top = c.shank ? std::max(c.cutHi, c.shankHi) : c.cutHi;
+          // Before this move takes it: what the rapid or the shank meets.
+          for (size_t q = 0; q < count; ++q) {
+            const double lo = canon.s > 0 ? in[q].lo : -in[q].hi, hi = canon.s > 0 ? in[q].hi : -in[q].lo;
+            if (isRapid) {
+              const double depth = std::min(hi, top) - std::max(lo, c.cutLo);
+              if (depth > touch) rapid.Note(depth, canon.Setup({u, v, std::max(lo, c.cutLo)}), static_cast<int>(m));
             }
-            const double rLo = canon.s > 0 ? c.cutLo : -top, rHi = canon.s > 0 ? top : -c.cutLo;
-            const double taken = gw.Subtract(ray, rLo, rHi, [&](double lo, double hi) {
-              if (!checkGouge) return;
-              // A cut within a stretch already found clear needs no check.
-              if (clearCache && clearCache[ray].first <= lo && hi <= clearCache[ray].second) return;
-              cuts.push_back({ray, lo, hi, static_cast<int>(m)});
-              if (cuts.size() >= kCutsHeld) Gouges(workpiece, *stock, a, canon, cuts, gouge);
-            });
-            if (taken > 0) {
-              removed[a] += taken;
-              axial = std::max(axial, taken);
-              double off = 0;
-              if (path.arc) {
-                off = Hyp(u - path.cu, v - path.cv) - path.rho;
-              } else {
-                const double du = path.b.x - path.a.x, dv = path.b.y - path.a.y, l = Hyp(du, dv);
-                off = l > 1e-9 ? ((u - path.a.x) * dv - (v - path.a.y) * du) / l : u - path.a.x;
-              }
-              offLo = std::min(offLo, off);
-              offHi = std::max(offHi, off);
+            if (c.shank) {
+              const double depth = std::min(hi, c.shankHi) - std::max(lo, c.shankLo);
+              if (depth > touch)
+                shank.Note(std::min(hi, c.shankHi) - c.shankLo, canon.Setup({u, v, std::min(hi, c.shankHi)}),
+                           static_cast<int>(m));
             }
           }
+          const double rLo = canon.s > 0 ? c.cutLo : -top, rHi = canon.s > 0 ? top : -c.cutLo;
+          const double taken = gw.Subtract(ray, rLo, rHi, [&](double lo, double hi) {
+            if (!checkGouge) return;
+            // A cut within a stretch already found clear needs no check.
+            if (clearCache && clearCache[ray].first <= lo && hi <= clearCache[ray].second) return;
+            cuts.push_back({ray, lo, hi, static_cast<int>(m)});
+            if (cuts.size() >= kCutsHeld) Gouges(workpiece, *stock, a, canon, cuts, gouge);
+          });
+          if (taken > 0) {
+            removed[a] += taken;
+            axial = std::max(axial, taken);
+            double off = 0;
+            if (path.arc) {
+              off = Hyp(u - path.cu, v - path.cv) - path.rho;
+            } else {
+              const double du = path.b.x - path.a.x, dv = path.b.y - path.a.y, l = Hyp(du, dv);
+              off = l > 1e-9 ? ((u - path.a.x) * dv - (v - path.a.y) * du) / l : u - path.a.x;
+            }
+            offLo = std::min(offLo, off);
+            offHi = std::max(offHi, off);
+          }
+          // What of the ray is left lies no higher than where this cut began, if it took the top.
+          return top >= highest ? std::min(highest, c.cutLo) : highest;
+      };
+      for (int tj = j0 / kTile; tj <= j1 / kTile; ++tj) {
+        const int ja = std::max(j0, tj * kTile), jb = std::min(j1, tj * kTile + kTile - 1);
+        const bool fullJ = ja == tj * kTile && jb == std::min(gw.n2 - 1, tj * kTile + kTile - 1);
+        const int ti0 = i0 / kTile, ti1 = i1 / kTile;
+        for (int ti = ti0; ti <= ti1; ++ti) {
+          float& bound = tileTop[static_cast<size_t>(tj) * tilesAcross + static_cast<size_t>(ti)];
+          if (std::isnan(bound)) bound = static_cast<float>(TileTop(gw, canon.s, ti, tj));
+          tileNew[static_cast<size_t>(ti - ti0)] = -kInf;
+        }
+        for (int j = ja; j <= jb; ++j)
+          for (int ti = ti0; ti <= ti1; ++ti) {
+            const float bound = tileTop[static_cast<size_t>(tj) * tilesAcross + static_cast<size_t>(ti)];
+            const int ia = std::max(i0, ti * kTile), ib = std::min(i1, ti * kTile + kTile - 1);
+            if (bound <= pwLo) {
+              // Nothing here reaches the tool; the rows' tops are no higher than the bound.
+              double& tv = topV[static_cast<size_t>(j - j0)];
+              tv = std::max<double>(tv, bound);
+              if (j == ja)
+                for (int i = ia; i <= ib; ++i) {
+                  double& tu = topU[static_cast<size_t>(i - i0)];
+                  tu = std::max<double>(tu, bound);
+                }
+              continue;
+            }
+            double& fresh = tileNew[static_cast<size_t>(ti - ti0)];
+            for (int i = ia; i <= ib; ++i) fresh = std::max(fresh, sweepRay(i, j));
+          }
+        // A tile swept whole has its new bound; one swept in part keeps the old, still above.
+        for (int ti = ti0; ti <= ti1; ++ti) {
+          float& bound = tileTop[static_cast<size_t>(tj) * tilesAcross + static_cast<size_t>(ti)];
+          const int ia = std::max(i0, ti * kTile), ib = std::min(i1, ti * kTile + kTile - 1);
+          const bool full = fullJ && ia == ti * kTile && ib == std::min(gw.n1 - 1, ti * kTile + kTile - 1);
+          if (full && bound > pwLo) bound = static_cast<float>(tileNew[static_cast<size_t>(ti - ti0)]);
+        }
       }
       // Rays across the axis, on the worker: it takes the paths in order, each with the tops
       // found above.

@@ -26,6 +26,7 @@ class SweptSolid : public Solid {
   Curve2 path, section;
   EndCut cuts[2];
   int cutCount = 0;
+  double cap = 0, half = 0;  // the section's top (`open`) and half width there
 
  protected:
   double Local(const Vec3& q) const override {
@@ -47,6 +48,10 @@ class SweptSolid : public Solid {
     }
     return section.Signed({path.Unsigned(xy), q.z});
   }
+  // Every section here widens upwards or keeps its width (walls upright or leaning out, a
+  // round or vee bottom below its widest), so with a point it holds all above it up to the
+  // cap: the distance only falls upwards while the cap is further than the half width.
+  double FallsUpTo(const Column&) const override { return cap - half - 1; }
   // Along the axis only the height changes: which end (if any) the point lies beyond, and how
   // far across the section it lies, stay.
   void Prepare(Column& col) const override {
@@ -219,6 +224,8 @@ std::unique_ptr<FeatureVolume> SlotVolume(const Model& model, const ModelFeature
   if (!SlotSection(f.shape, f.depth, f.hasDepth, open, section, why)) return nullptr;
   auto solid = std::make_unique<SweptSolid>();
   SweptSolid& s = *solid;
+  s.cap = open;
+  s.half = section.half;
   // Its ends: an open one (outside the stock) carries the slot `open` further on; a flat one,
   // and an open one inside the stock, which the generator cuts as closed, cut it square at the
   // path's end; a radiused, a loop or an unset one leaves it round about the end.

@@ -14,7 +14,6 @@ double Angle(const Vec2& v) { return std::atan2(v.y, v.x); }
 // std::hypot guards against overflow the sizes of a part never come near, at several times the
 // cost: the distances below are asked millions of times.
 double Norm(const Vec2& v) { return std::sqrt(v.x * v.x + v.y * v.y); }
-double Apart(const Vec2& a, const Vec2& b) { return Norm(Sub(a, b)); }
 
 }  // namespace
 
@@ -103,23 +102,25 @@ bool Curve2::Build(const Contour2& contour, std::string& why) {
 }
 
 double Curve2::Unsigned(const Vec2& p) const {
-  double best = std::numeric_limits<double>::infinity();
+  // Squared distances, one root at the end: lines and arc ends need none, an arc's side one.
+  double best2 = std::numeric_limits<double>::infinity();
+  auto sq = [](double x, double y) { return x * x + y * y; };
   for (const Piece& s : pieces_) {
-    double d;
     if (s.arc) {
       const Vec2 v = Sub(p, s.center);
-      if (Cross(Sub(s.a, s.center), v) >= 0 && Cross(v, Sub(s.b, s.center)) >= 0)
-        d = std::fabs(Norm(v) - s.radius);
-      else
-        d = std::min(Apart(p, s.a), Apart(p, s.b));
+      if (Cross(Sub(s.a, s.center), v) >= 0 && Cross(v, Sub(s.b, s.center)) >= 0) {
+        const double d = std::fabs(Norm(v) - s.radius);
+        best2 = std::min(best2, d * d);
+      } else {
+        best2 = std::min({best2, sq(p.x - s.a.x, p.y - s.a.y), sq(p.x - s.b.x, p.y - s.b.y)});
+      }
     } else {
-      const Vec2 v = Sub(p, s.a);
-      const double t = std::clamp(Dot(v, s.along), 0.0, s.length);
-      d = Apart(p, Add(s.a, Mul(s.along, t)));
+      const double vx = p.x - s.a.x, vy = p.y - s.a.y;
+      const double t = std::clamp(vx * s.along.x + vy * s.along.y, 0.0, s.length);
+      best2 = std::min(best2, sq(vx - s.along.x * t, vy - s.along.y * t));
     }
-    best = std::min(best, d);
   }
-  return best;
+  return std::sqrt(best2);
 }
 
 double Curve2::Signed(const Vec2& p) const {
