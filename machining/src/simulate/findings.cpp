@@ -52,8 +52,8 @@ std::vector<float> Run::PartPieces(const Stock& stock, int axis, size_t ray) con
 void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& canon, std::vector<Cut>& cuts, Worst& worst) {
   if (cuts.empty()) return;
   PartCache& cache = parts_[workpiece][static_cast<size_t>(axis)];
-  if (cache.start.empty()) AssignOnLargePages(cache.start, stock.grid[axis].Rays(), UINT32_MAX);
-  if (cache.clear.empty()) AssignOnLargePages(cache.clear, stock.grid[axis].Rays(), std::pair<float, float>{1.0f, 0.0f});
+  if (cache.start.empty()) cache.start.assign(stock.grid[axis].Rays(), UINT32_MAX);
+  cache.Prepare(stock.grid[axis].Rays());
   // Most cuts lie well inside a volume: where every point of one is within the resolution of
   // some volume it meets no part, and its ray's intervals need not be worked out for it (once
   // they are, a cut that meets none of them costs nothing).
@@ -62,8 +62,7 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
   ParallelFor(cuts.size(), [&](size_t k) {
     const Cut& c = cuts[k];
     if (cache.start[c.ray] != UINT32_MAX) return;
-    const auto [lo, hi] = cache.clear[c.ray];
-    if (lo <= c.lo && c.hi <= hi) {
+    if (cache.Within(c.ray, c.lo, c.hi)) {
       clear[k] = 1;
       return;
     }
@@ -75,13 +74,13 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
     if (clear[k]) {
       // The stretches found, joined where they meet: in the cuts' order, so that the
       // stretches kept do not hang on the threads.
-      auto& kept = cache.clear[c.ray];
+      const auto kept = cache.Get(c.ray);
       const auto& add = found[k];
       if (add.first > add.second) continue;
       if (kept.first > kept.second || add.second < kept.first || add.first > kept.second)
-        kept = add;
+        cache.Set(c.ray, add.first, add.second);
       else
-        kept = {std::min(kept.first, add.first), std::max(kept.second, add.second)};
+        cache.Set(c.ray, std::min(kept.first, add.first), std::max(kept.second, add.second));
       continue;
     }
     if (cache.start[c.ray] == UINT32_MAX) {

@@ -4,6 +4,11 @@
 #define VARNHOLT_SIMULATE_RUN_H
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -162,9 +167,79 @@ constexpr size_t kCutsHeld = 1 << 16;
 struct PartCache {
   std::vector<uint32_t> start;
   std::vector<float> pool;  // per ray: count, then lo, hi pairs
-  // Per ray, a stretch already found to lie wholly within the resolution of the volumes (empty
-  // where lo > hi): most cuts of a program fall in one already found, and cost nothing then.
-  std::vector<std::pair<float, float>> clear;
+  // Per ray, a stretch already found to lie wholly within the resolution of the volumes, its
+  // two ends packed in one word (0: none): most cuts of a program fall in one already found,
+  // and cost nothing then. Written by the gouge check while the sweep reads it, a word at a
+  // time, so that a reader sees a whole stretch, old or new.
+  std::unique_ptr<std::atomic<uint64_t>[]> clear;
+  size_t rays = 0;
+  void Prepare(size_t count) {
+    if (clear) return;
+    clear.reset(new std::atomic<uint64_t>[count]);
+    for (size_t k = 0; k < count; ++k) clear[k].store(0, std::memory_order_relaxed);
+    rays = count;
+  }
+  static uint64_t Pack(float lo, float hi) {
+    uint32_t a, b;
+    std::memcpy(&a, &lo, 4);
+    std::memcpy(&b, &hi, 4);
+    return (uint64_t{a} << 32) | b;
+  }
+  // Whether [lo, hi] lies within the stretch kept for the ray.
+  bool Within(size_t ray, double lo, double hi) const {
+    const uint64_t w = clear[ray].load(std::memory_order_relaxed);
+    if (w == 0) return false;
+    float a, b;
+    const uint32_t x = static_cast<uint32_t>(w >> 32), y = static_cast<uint32_t>(w);
+    std::memcpy(&a, &x, 4);
+    std::memcpy(&b, &y, 4);
+    return a <= lo && hi <= b;
+  }
+  std::pair<float, float> Get(size_t ray) const {
+    const uint64_t w = clear[ray].load(std::memory_order_relaxed);
+    if (w == 0) return {1.0f, 0.0f};
+    float a, b;
+    const uint32_t x = static_cast<uint32_t>(w >> 32), y = static_cast<uint32_t>(w);
+    std::memcpy(&a, &x, 4);
+    std::memcpy(&b, &y, 4);
+    return {a, b};
+  }
+  void Set(size_t ray, float lo, float hi) { clear[ray].store(Pack(lo, hi), std::memory_order_relaxed); }
+};
+
+// Jobs handed from one thread to another, in order; at most `most` waiting, so that the thread
+// handing them on waits rather than piling them up.
+template <class T>
+class Queue {
+ public:
+  explicit Queue(size_t most) : most_(most) {}
+  void Push(T&& job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    room_.wait(lock, [&] { return jobs_.size() < most_; });
+    jobs_.push_back(std::move(job));
+    ready_.notify_one();
+  }
+  bool Pop(T& job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [&] { return !jobs_.empty() || finished_; });
+    if (jobs_.empty()) return false;
+    job = std::move(jobs_.front());
+    jobs_.pop_front();
+    room_.notify_one();
+    return true;
+  }
+  void Finish() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    ready_.notify_all();
+  }
+
+ private:
+  size_t most_;
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<T> jobs_;
+  bool finished_ = false;
 };
 
 class Run {

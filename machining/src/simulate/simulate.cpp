@@ -60,38 +60,6 @@ struct AcrossJob {
   std::vector<double> topU, topV;
 };
 
-// The paths waiting for the rays across the axis, in order; a few hundred at most, so that a
-// long program's paths never pile up.
-class AcrossQueue {
- public:
-  void Push(AcrossJob&& job) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    room_.wait(lock, [&] { return jobs_.size() < 256; });
-    jobs_.push_back(std::move(job));
-    ready_.notify_one();
-  }
-  bool Pop(AcrossJob& job) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [&] { return !jobs_.empty() || finished_; });
-    if (jobs_.empty()) return false;
-    job = std::move(jobs_.front());
-    jobs_.pop_front();
-    room_.notify_one();
-    return true;
-  }
-  void Finish() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
-    ready_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_, room_;
-  std::deque<AcrossJob> jobs_;
-  bool finished_ = false;
-};
-
 void Run::Go() {
   for (size_t k = 0; k < model_.workingsteps.size(); ++k) stepIndex_[model_.workingsteps[k].name] = static_cast<int>(k);
   for (size_t k = 0; k < model_.features.size(); ++k) featureIndex_[model_.features[k].name] = static_cast<int>(k);
@@ -395,8 +363,22 @@ void Run::Step(size_t k) {
   std::vector<double> tileNew;
   std::vector<Path> paths;
   PartCache& partCache = parts_[workpiece][static_cast<size_t>(a)];
-  if (checkGouge && partCache.clear.empty()) AssignOnLargePages(partCache.clear, gw.Rays(), {1.0f, 0.0f});
-  const std::pair<float, float>* clearCache = checkGouge ? partCache.clear.data() : nullptr;
+  if (checkGouge) partCache.Prepare(gw.Rays());
+  // The gouge check of each batch of cuts, on a thread of its own while the sweep goes on:
+  // it reads of the stock only where its rays lie, and the sweep reads of what it writes only
+  // the stretches found clear, a whole stretch at a time. It takes the batches in order.
+  Queue<std::vector<Cut>> batches(4);
+  std::thread checker;
+  auto check = [&](std::vector<Cut>& held) {
+    if (!checker.joinable())
+      checker = std::thread([this, &batches, workpiece, stock, a, canon, &gouge] {
+        std::vector<Cut> batch;
+        while (batches.Pop(batch)) Gouges(workpiece, *stock, a, canon, batch, gouge);
+      });
+    batches.Push(std::move(held));
+    held = std::vector<Cut>();
+    held.reserve(kCutsHeld);
+  };
   // One path's work on the rays across the axis (along u, grid U, at (v, w); along v, grid V,
   // at (w, u)): on a thread of its own while the rays along the axis take the next paths, as the
   // two touch different rays. The tops of the rows come from the rays along the axis before the
@@ -476,7 +458,7 @@ void Run::Step(size_t k) {
     sums->v[U] += took[U];
     sums->v[V] += took[V];
   };
-  AcrossQueue queue;
+  Queue<AcrossJob> queue(256);
   std::thread worker;
   // A thread is worth its start where the step has many moves or a wide tool.
   if (step.moves.size() >= 16 || tool.radius >= 20 * h) worker = std::thread([fn = acrossPath, &queue] {
@@ -551,9 +533,9 @@ void Run::Step(size_t k) {
           const double taken = gw.Subtract(ray, rLo, rHi, [&](double lo, double hi) {
             if (!checkGouge) return;
             // A cut within a stretch already found clear needs no check.
-            if (clearCache && clearCache[ray].first <= lo && hi <= clearCache[ray].second) return;
+            if (partCache.Within(ray, lo, hi)) return;
             cuts.push_back({ray, lo, hi, static_cast<int>(m)});
-            if (cuts.size() >= kCutsHeld) Gouges(workpiece, *stock, a, canon, cuts, gouge);
+            if (cuts.size() >= kCutsHeld) check(cuts);
           });
           if (taken > 0) {
             removed[a] += taken;
@@ -626,6 +608,10 @@ void Run::Step(size_t k) {
   }
   removed[U] += acrossSums.v[U];
   removed[V] += acrossSums.v[V];
+  if (checker.joinable()) {
+    batches.Finish();
+    checker.join();
+  }
   Gouges(workpiece, *stock, a, canon, cuts, gouge);
   row.removedVolume = (removed[0] + removed[1] + removed[2]) / 3 * h * h;
   if (timed && cuttingMinutes > 0) row.removalRate = row.removedVolume / cuttingMinutes;

@@ -6,26 +6,11 @@
 #include "../generate_section.h"
 #include "stock.h"
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace varnholt::simulate_detail {
 
 // ---- one grid of rays ----
 
-void PreferLargePages(void* data, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kLarge = uintptr_t{2} << 20;
-  const uintptr_t from = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-  const uintptr_t to = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
-  // Only advice: where the system says no, the pages stay small.
-  if (to > from) (void)madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
 
 void DexelGrid::Init(int axisIndex, const double corner[3], double spacing, int count1, int count2) {
   axis = axisIndex;
@@ -33,9 +18,12 @@ void DexelGrid::Init(int axisIndex, const double corner[3], double spacing, int 
   h = spacing;
   n1 = count1;
   n2 = count2;
-  AssignOnLargePages(rays_, static_cast<size_t>(n1) * static_cast<size_t>(n2), Ray{});
+  rays_.assign(static_cast<size_t>(n1) * static_cast<size_t>(n2), Ray{});
   pool_.clear();
   free_.clear();
+  // Room for a list on a quarter of the rays, reserved and not yet touched: growing the pool
+  // move by move copied it over and over into fresh pages.
+  pool_.reserve(rays_.size() / 4);
 }
 
 void DexelGrid::Store(size_t ray, std::vector<Interval>& list) {
@@ -123,7 +111,11 @@ size_t DexelGrid::Bytes() const {
 bool RayInStock(const ModelStock& stock, const Vec3& p, const Vec3& d, double& lo, double& hi) {
   const Placement& at = stock.position;
   Vec3 axis[3];
-  for (int k = 0; k < 3; ++k) axis[k] = Normalized(at.axis[k]);
+  for (int k = 0; k < 3; ++k) {
+    // Asked for every ray of a feature's box: a unit axis (as nearly all are) is taken as it is.
+    const Vec3& v = at.axis[k];
+    axis[k] = v.x * v.x + v.y * v.y + v.z * v.z == 1 ? v : Normalized(v);
+  }
   const Vec3 rel = Sub(p, at.origin);
   const Vec3 lp{Dot(rel, axis[0]), Dot(rel, axis[1]), Dot(rel, axis[2])};
   const Vec3 ld{Dot(d, axis[0]), Dot(d, axis[1]), Dot(d, axis[2])};
@@ -175,7 +167,11 @@ bool Stock::Bounds(const ModelStock& stock, Box& out, std::string& why) {
   }
   const Placement& at = stock.position;
   Vec3 axis[3];
-  for (int k = 0; k < 3; ++k) axis[k] = Normalized(at.axis[k]);
+  for (int k = 0; k < 3; ++k) {
+    // Asked for every ray of a feature's box: a unit axis (as nearly all are) is taken as it is.
+    const Vec3& v = at.axis[k];
+    axis[k] = v.x * v.x + v.y * v.y + v.z * v.z == 1 ? v : Normalized(v);
+  }
   if (block) {
     for (int c = 0; c < 8; ++c)
       out.Add(Add(at.origin, Add(Add(Mul(axis[0], (c & 1) ? stock.x : 0), Mul(axis[1], (c & 2) ? stock.y : 0)),
@@ -209,12 +205,22 @@ bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
   const double high[3] = {box.high.x, box.high.y, box.high.z};
   int n[3];
   for (int k = 0; k < 3; ++k) n[k] = std::max(1, static_cast<int>(std::ceil((high[k] - low[k]) / h - 1e-9)));
+  const Placement& at = stock.position;
+  const bool square = stock.kind == ModelStock::Block && at.axis[0].x == 1 && at.axis[0].y == 0 && at.axis[0].z == 0 &&
+                      at.axis[1].x == 0 && at.axis[1].y == 1 && at.axis[1].z == 0 && at.axis[2].x == 0 &&
+                      at.axis[2].y == 0 && at.axis[2].z == 1;
   for (int a = 0; a < 3; ++a) {
     DexelGrid& g = grid[a];
     const int c1 = (a + 1) % 3, c2 = (a + 2) % 3;
     g.Init(a, low, h, n[c1], n[c2]);
     Vec3 d{};
     (a == 0 ? d.x : a == 1 ? d.y : d.z) = 1;
+    if (square) {
+      // A block along the workpiece's axes: every ray runs through it from face to face.
+      const Interval whole{static_cast<float>(low[a]), static_cast<float>(high[a])};
+      for (size_t ray = 0; ray < g.Rays(); ++ray) g.Set(ray, whole);
+      continue;
+    }
     for (int j = 0; j < g.n2; ++j)
       for (int i = 0; i < g.n1; ++i) {
         double p[3] = {0, 0, 0};

@@ -16,20 +16,6 @@ struct Interval {
   float lo, hi;
 };
 
-/// Asks the system to back [data, data + bytes) with large pages where it can (Linux): the
-/// sweeps reach the rays of a grid row after row, a page apart, and with small pages most of
-/// their time went to finding the page. Call before the memory is first written.
-void PreferLargePages(void* data, size_t bytes);
-
-/// `v` made `n` copies of `value`, on large pages where the system gives them.
-template <class T>
-void AssignOnLargePages(std::vector<T>& v, size_t n, const T& value) {
-  std::vector<T>().swap(v);
-  v.reserve(n);
-  PreferLargePages(v.data(), n * sizeof(T));
-  v.assign(n, value);
-}
-
 /// The rays along one workpiece axis: rays along `axis` at the centres of the cells of the
 /// other two axes (`first` = axis+1, `second` = axis+2, cyclic), each a sorted list of
 /// disjoint material intervals. Most rays hold one interval, kept inline; the others hold an
