@@ -161,6 +161,22 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
   }
   std::vector<Interval>& list = pool_[static_cast<size_t>(r.extra)];
   if (list.empty() || hi <= list.front().lo || lo >= list.back().hi) return 0;
+  {
+    // Most cuts trim one end of one interval (a pass beside a wall), or take nothing from a
+    // ray they come near: worked in place, without copying the list.
+    size_t first = 0;
+    while (first < list.size() && list[first].hi <= lo) ++first;
+    if (first == list.size() || list[first].lo >= hi) return 0;
+    Interval& in = list[first];
+    const bool alone = first + 1 == list.size() || list[first + 1].lo >= hi;
+    if (alone && (lo <= in.lo) != (hi >= in.hi)) {
+      const double cutLo = std::max<double>(in.lo, lo), cutHi = std::min<double>(in.hi, hi);
+      removed(cutLo, cutHi);
+      if (lo <= in.lo) in.lo = static_cast<float>(hi);
+      else in.hi = static_cast<float>(lo);
+      return cutHi - cutLo;
+    }
+  }
   scratch_.clear();
   double taken = 0;
   for (const Interval& in : list) {
