@@ -12,12 +12,6 @@ import tempfile
 import jsonschema
 
 
-# Errors the samples' programs really have, found by the simulation and left for the generator
-# to mend: the pocket finish's ramp (plunge_ramp of 5 degrees over its 10 mm axial depth) runs
-# out to x = 127, far beyond the 60 x 40 pocket, through the part.
-KNOWN = {("milling_project.stp", "gouge", 91)}
-
-
 def run(cli, *args):
     return subprocess.run([cli, "simulate", *args], capture_output=True, timeout=600)
 
@@ -27,15 +21,15 @@ def main():
     validator = jsonschema.Draft202012Validator(json.load(open(source + "/docs/simulate.schema.json")))
     checked = 0
     for path in sorted(glob.glob(source + "/samples/*.stp")):
-        done = run(cli, path, "--format", "json", "--resolution", "0.5")
+        # At the resolution a user gets: a coarser one passes over gouges smaller than its cells.
+        done = run(cli, path, "--format", "json")
         if done.returncode != 0:
             sys.exit("%s: exit status %d\n%s" % (path, done.returncode, done.stderr.decode()))
         document = json.loads(done.stdout.decode("utf-8"))
         errors = sorted(validator.iter_errors(document), key=str)
         if errors:
             sys.exit("%s: does not validate: %s" % (path, errors[0]))
-        bad = [f for f in document["findings"] if f["severity"] == "error" and
-               (os.path.basename(path), f["kind"], f["workingstep"]) not in KNOWN]
+        bad = [f for f in document["findings"] if f["severity"] == "error"]
         if bad:
             sys.exit("%s: an error finding: %s" % (path, bad[0]))
         checked += 1
