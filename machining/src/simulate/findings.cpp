@@ -18,7 +18,7 @@ std::vector<float> Run::PartPieces(const Stock& stock, int axis, size_t ray) con
   std::vector<float> pieces;
   const DexelGrid& g = stock.grid[axis];
   const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
-  const int i = static_cast<int>(ray % static_cast<size_t>(g.n1)), j = static_cast<int>(ray / static_cast<size_t>(g.n1));
+  const int i = g.I(ray), j = g.J(ray);
   double p[3] = {0, 0, 0};
   p[c1] = g.C1(i);
   p[c2] = g.C2(j);
@@ -128,8 +128,8 @@ bool Run::WithinVolumes(const Stock& stock, int axis, const Cut& cut, float& cle
   const DexelGrid& g = stock.grid[axis];
   const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
   double q[3] = {0, 0, 0};
-  q[c1] = g.C1(static_cast<int>(cut.ray % static_cast<size_t>(g.n1)));
-  q[c2] = g.C2(static_cast<int>(cut.ray / static_cast<size_t>(g.n1)));
+  q[c1] = g.C1(g.I(cut.ray));
+  q[c2] = g.C2(g.J(cut.ray));
   // The stretches of the ray within h of the volumes, over the stock's length (beyond it by 2h
   // at either end, so that a cut up to the stock's face lies within a stretch): the own
   // volume's alone mostly cover the cut; else all of them near the ray, joined.
@@ -187,7 +187,7 @@ void Run::Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray
   if (n == 0) return;
   const DexelGrid& g = stock.grid[axis];
   const int c1 = (axis + 1) % 3, c2 = (axis + 2) % 3;
-  const int i = static_cast<int>(ray % static_cast<size_t>(g.n1)), j = static_cast<int>(ray / static_cast<size_t>(g.n1));
+  const int i = g.I(ray), j = g.J(ray);
   for (int k = 0; k < n; ++k) {
     const double a = std::max<double>(lo, part[1 + 2 * k]), b = std::min<double>(hi, part[2 + 2 * k]);
     if (!(b > a)) continue;

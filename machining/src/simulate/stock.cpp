@@ -18,7 +18,8 @@ void DexelGrid::Init(int axisIndex, const double corner[3], double spacing, int 
   h = spacing;
   n1 = count1;
   n2 = count2;
-  rays_.assign(static_cast<size_t>(n1) * static_cast<size_t>(n2), Ray{});
+  tiles1_ = static_cast<size_t>((n1 + 7) / 8);
+  rays_.assign(tiles1_ * static_cast<size_t>((n2 + 7) / 8) * 64, Ray{});
   pool_.clear();
   free_.clear();
   // Room for a list on a quarter of the rays, reserved and not yet touched: growing the pool
@@ -218,7 +219,8 @@ bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
     if (square) {
       // A block along the workpiece's axes: every ray runs through it from face to face.
       const Interval whole{static_cast<float>(low[a]), static_cast<float>(high[a])};
-      for (size_t ray = 0; ray < g.Rays(); ++ray) g.Set(ray, whole);
+      for (int j = 0; j < g.n2; ++j)
+        for (int i = 0; i < g.n1; ++i) g.Set(g.Index(i, j), whole);
       continue;
     }
     for (int j = 0; j < g.n2; ++j)

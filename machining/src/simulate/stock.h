@@ -31,8 +31,17 @@ class alignas(64) DexelGrid {
   int n1 = 0, n2 = 0;  // cells along axis+1 and axis+2
 
   void Init(int axisIndex, const double corner[3], double spacing, int count1, int count2);
+  /// As many as the tiles hold: those beyond n1 or n2 stay empty.
   size_t Rays() const { return rays_.size(); }
-  size_t Index(int i, int j) const { return static_cast<size_t>(j) * static_cast<size_t>(n1) + static_cast<size_t>(i); }
+  /// The rays lie in memory in tiles of 8 x 8, row by row within a tile and tile by tile along
+  /// axis+1: a tool's footprint then lies in a few pieces of memory whichever way it moves,
+  /// where rows laid end to end put each of its rows a row's length apart.
+  size_t Index(int i, int j) const {
+    return ((static_cast<size_t>(j >> 3) * tiles1_ + static_cast<size_t>(i >> 3)) << 6) |
+           (static_cast<size_t>(j & 7) << 3) | static_cast<size_t>(i & 7);
+  }
+  int I(size_t ray) const { return static_cast<int>((((ray >> 6) % tiles1_) << 3) | (ray & 7)); }
+  int J(size_t ray) const { return static_cast<int>((((ray >> 6) / tiles1_) << 3) | ((ray >> 3) & 7)); }
   /// The centre of cell i along axis+1 and j along axis+2.
   double C1(int i) const { return low[(axis + 1) % 3] + (i + 0.5) * h; }
   double C2(int j) const { return low[(axis + 2) % 3] + (j + 0.5) * h; }
@@ -57,6 +66,7 @@ class alignas(64) DexelGrid {
   static constexpr int32_t kEmpty = -2, kSingle = -1;
   void Store(size_t ray, std::vector<Interval>& list);
   std::vector<Ray> rays_;
+  size_t tiles1_ = 0;  // tiles along axis+1
   std::vector<std::vector<Interval>> pool_;
   std::vector<int32_t> free_;
   std::vector<Interval> scratch_;
