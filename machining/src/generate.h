@@ -4,6 +4,7 @@
 #ifndef VARNHOLT_GENERATE_H
 #define VARNHOLT_GENERATE_H
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,27 @@ struct Frame2 {
 
 /// A plane contour in the frame's outer coordinates, arcs turning the other way where mirrored.
 Contour2 Placed(const Contour2& c, const Frame2& f);
+
+/// The frame of a placement `what` ("profile's placement") in the feature's plane: the identity
+/// where none is given; false, with `why`, where it cannot be read or is tilted out of the plane.
+inline bool PlaneFrame(bool given, bool read, const Placement& p, const std::string& what, Frame2& out,
+                       std::string& why) {
+  out = Frame2{};
+  if (!given) return true;
+  if (!read) {
+    why = "the " + what + " cannot be read";
+    return false;
+  }
+  if (std::fabs(std::fabs(p.axis[2].z) - 1) > 1e-9) {
+    why = "the " + what + " is tilted out of the feature's plane";
+    return false;
+  }
+  out.origin = {p.origin.x, p.origin.y};
+  out.x = {p.axis[0].x, p.axis[0].y};
+  out.y = {p.axis[1].x, p.axis[1].y};
+  out.mirrored = p.axis[2].z < 0;
+  return true;
+}
 
 /// Each returns true when it wrote the workingstep's moves and false, with job.reason set, when
 /// the case is not one it handles. A generator never guesses: an unset size is a reason.

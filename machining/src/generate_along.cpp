@@ -21,21 +21,7 @@ bool Reason(StepJob& job, std::string why) {
 double NonNegative(double v) { return v > 0 ? v : 0; }
 
 bool PlaneFrame(const AlongPlacement& given, const std::string& kind, Frame2& frame, std::string& why) {
-  if (!given.own) return true;
-  if (!given.read) {
-    why = "the " + kind + "'s placement cannot be read";
-    return false;
-  }
-  const Placement& p = given.placement;
-  if (std::fabs(std::fabs(p.axis[2].z) - 1) > 1e-9) {
-    why = "the " + kind + "'s placement is tilted out of the feature's plane";
-    return false;
-  }
-  frame.origin = {p.origin.x, p.origin.y};
-  frame.x = {p.axis[0].x, p.axis[0].y};
-  frame.y = {p.axis[1].x, p.axis[1].y};
-  frame.mirrored = p.axis[2].z < 0;
-  return true;
+  return machining_detail::PlaneFrame(given.own, given.read, given.placement, kind + "'s placement", frame, why);
 }
 
 // A whole circle as two halves, so that no arc starts where it ends.

@@ -221,24 +221,8 @@ class Solid : public FeatureVolume {
 // The generators' frames of plane profiles: the volumes place their contours as they do.
 using machining_detail::Frame2;
 using machining_detail::Placed;
+using machining_detail::PlaneFrame;
 
-inline bool PlaneFrame(bool given, bool read, const Placement& p, const std::string& what, Frame2& out, std::string& why) {
-  out = Frame2{};
-  if (!given) return true;
-  if (!read) {
-    why = "the " + what + " cannot be read";
-    return false;
-  }
-  if (std::fabs(std::fabs(p.axis[2].z) - 1) > 1e-9) {
-    why = "the " + what + " is tilted out of the feature's plane";
-    return false;
-  }
-  out.origin = {p.origin.x, p.origin.y};
-  out.x = {p.axis[0].x, p.axis[0].y};
-  out.y = {p.axis[1].x, p.axis[1].y};
-  out.mirrored = p.axis[2].z < 0;
-  return true;
-}
 
 // A closed area profile with its convex corners rounded by `corner`, in the coordinates of what
 // holds it (through `frame`). `rect` gets the sizes of a rectangle or a circle, for the volume.
