@@ -5,18 +5,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <deque>
-#include <mutex>
-#include <cmath>
-#include <cstdint>
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -42,9 +43,30 @@ void ParallelFor(size_t n, F&& body) {
   auto run = [&](size_t part) {
     for (size_t k = n * part / parts; k < n * (part + 1) / parts; ++k) body(k);
   };
-  for (size_t part = 1; part < parts; ++part) threads.emplace_back(run, part);
+  size_t started = 1;
+  // A part no thread could be started for runs here: where the system gives no more threads,
+  // the work is slower, not lost.
+  for (; started < parts; ++started) {
+    try {
+      threads.emplace_back(run, started);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  for (size_t part = started; part < parts; ++part) run(part);
   run(0);
   for (std::thread& t : threads) t.join();
+}
+
+// A thread running `body`, or none (not joinable) where the system gives no more: the caller
+// then does the work itself.
+template <class F>
+std::thread TryThread(F&& body) {
+  try {
+    return std::thread(std::forward<F>(body));
+  } catch (const std::system_error&) {
+    return std::thread();
+  }
 }
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

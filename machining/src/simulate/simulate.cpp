@@ -369,12 +369,16 @@ void Run::Step(size_t k) {
   // the stretches found clear, a whole stretch at a time. It takes the batches in order.
   Queue<std::vector<Cut>> batches(4);
   std::thread checker;
+  bool checkerTried = false;
   auto check = [&](std::vector<Cut>& held) {
-    if (!checker.joinable())
-      checker = std::thread([this, &batches, workpiece, stock, a, canon, &gouge] {
+    if (!checkerTried) {
+      checkerTried = true;
+      checker = TryThread([this, &batches, workpiece, stock, a, canon, &gouge] {
         std::vector<Cut> batch;
         while (batches.Pop(batch)) Gouges(workpiece, *stock, a, canon, batch, gouge);
       });
+    }
+    if (!checker.joinable()) return Gouges(workpiece, *stock, a, canon, held, gouge);
     batches.Push(std::move(held));
     held = std::vector<Cut>();
     held.reserve(kCutsHeld);
@@ -461,10 +465,11 @@ void Run::Step(size_t k) {
   Queue<AcrossJob> queue(256);
   std::thread worker;
   // A thread is worth its start where the step has many moves or a wide tool.
-  if (step.moves.size() >= 16 || tool.radius >= 20 * h) worker = std::thread([fn = acrossPath, &queue] {
-    AcrossJob job;
-    while (queue.Pop(job)) fn(job);
-  });
+  if (step.moves.size() >= 16 || tool.radius >= 20 * h)
+    worker = TryThread([fn = acrossPath, &queue] {
+      AcrossJob job;
+      while (queue.Pop(job)) fn(job);
+    });
   // What the moves take along the axis, held for the gouge check (done for many at once).
   std::vector<Cut> cuts;
   Vec3 from = step.start;
