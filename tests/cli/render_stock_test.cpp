@@ -10,23 +10,12 @@
 #include <vector>
 
 #include "support/cli_run.h"
+#include "support/face_job.h"
 
 namespace {
 
-const std::string kFace = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/simulate_face.stp";
 const std::string kNoProject = std::string(VARNHOLT_SOURCE_DIR) + "/tests/data/scene_no_project.stp";
 
-// The face job with the end of its third pass at `depth` in the face's system.
-std::string FaceJob(const TempDir& dir, const std::string& depth) {
-  std::string text = ReadAll(kFace);
-  const std::string end = "(45.0,19.0,-1.0)";
-  const size_t at = text.find(end);
-  if (at == std::string::npos) return "";
-  text.replace(at, end.size(), "(45.0,19.0," + depth + ")");
-  const std::string path = dir.File("face" + depth + ".stp");
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
 
 // How many pixels of a PNG are red (gouges), how many the stock's blue grey, and the colour at
 // the centre.

@@ -281,19 +281,23 @@ TEST(Simulate, ShankDepthIsExactAlongTheAxis) {
 
 // A second setup holds the workpiece turned over and cuts from below into the pocket cut from
 // above: it goes on from what the first setup left.
-TEST(Simulate, SecondSetupFromBelowGoesOnFromTheFirst) {
+// The sound pocket, then the workpiece turned over in a second setup and a pocket designed 15
+// deep from below cut 22 deep, 2 mm into the pocket above.
+Job TurnedOver() {
   Job job = SoundPocket();
   Placement over;
   over.origin = {0, 100, 30};
   over.axis[1] = {0, -1, 0};
   over.axis[2] = {0, 0, -1};
   job.AddSetup(over);
-  const int mill = 0;
-  // Designed 15 deep from below; cut 22 deep, 2 mm into the pocket above.
-  job.Step(mill, 1, -1, {40, 65, 40},
+  job.Step(0, 1, -1, {40, 65, 40},
            {Rapid(40, 65, 32), Feed(40, 65, 8), Feed(35, 65, 8), Feed(45, 65, 8), Rapid(45, 65, 40)});
   job.volumes[1] = [] { return std::make_unique<RoundedBox>(30, 30, 50, 40, -1000, 15, 5); };
-  const SimulateResult r = job.Run();
+  return job;
+}
+
+TEST(Simulate, SecondSetupFromBelowGoesOnFromTheFirst) {
+  const SimulateResult r = TurnedOver().Run();
   ASSERT_TRUE(r.ok) << r.error;
   const auto found = Findings(r);
   ASSERT_EQ(found.size(), 1u) << Json(r);
@@ -309,15 +313,7 @@ TEST(Simulate, SecondSetupFromBelowGoesOnFromTheFirst) {
 
 // A viewer steps through the stock after each workingstep from one run, and may stop a long one.
 TEST(Simulate, StepsKeepTheirStockAndProgressCanStop) {
-  Job job = SoundPocket();
-  Placement over;
-  over.origin = {0, 100, 30};
-  over.axis[1] = {0, -1, 0};
-  over.axis[2] = {0, 0, -1};
-  job.AddSetup(over);
-  job.Step(0, 1, -1, {40, 65, 40},
-           {Rapid(40, 65, 32), Feed(40, 65, 8), Feed(35, 65, 8), Feed(45, 65, 8), Rapid(45, 65, 40)});
-  job.volumes[1] = [] { return std::make_unique<RoundedBox>(30, 30, 50, 40, -1000, 15, 5); };
+  Job job = TurnedOver();
   std::vector<int> told;
   const SimulateResult r = job.Run(true, 0.5, [&](SimulateOptions& o) {
     o.keepSteps = true;

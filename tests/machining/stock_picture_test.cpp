@@ -11,6 +11,7 @@
 #include "cct/factory.h"
 #include "cct/schema.h"
 #include "support/cli_run.h"
+#include "support/face_job.h"
 #include "varnholt/doc.h"
 #include "varnholt/feature_volume.h"
 #include "varnholt/gcode.h"
@@ -63,17 +64,6 @@ Box BoundsOf(const std::vector<Vec3>& points) {
   return box;
 }
 
-// The face job with the end of its third pass at `depth` in the face's system.
-std::string FaceJob(const TempDir& dir, const std::string& depth) {
-  std::string text = ReadAll(kSource + "/tests/data/simulate_face.stp");
-  const std::string end = "(45.0,19.0,-1.0)";
-  const size_t at = text.find(end);
-  if (at == std::string::npos) return "";
-  text.replace(at, end.size(), "(45.0,19.0," + depth + ")");
-  const std::string path = dir.File("face" + depth + ".stp");
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
 
 class StockPictureTest : public ::testing::Test {
  protected:
