@@ -705,5 +705,69 @@ TEST(Simulate, StlIsClosedAndEnclosesTheStockAfter) {
   EXPECT_NEAR(volume, r.stockVolumeAfter, 0.005 * r.stockVolumeAfter);
 }
 
+// The rays keep one or two intervals in place and more in a shared pool: random cuts, each
+// held against a plain list, pass every ray through none, one, two and many intervals and
+// back, and pool lists freed by one ray are taken up by another.
+TEST(Simulate, RaysHoldWhatIsLeftThroughEveryNumberOfIntervals) {
+  using simulate_detail::DexelGrid;
+  using simulate_detail::Interval;
+  DexelGrid g;
+  const double corner[3] = {0, 0, 0};
+  g.Init(2, corner, 1.0, 3, 2);
+  std::vector<std::vector<Interval>> plain(g.Rays());
+  for (int j = 0; j < 2; ++j)
+    for (int i = 0; i < 3; ++i) {
+      g.Set(g.Index(i, j), {0, 100});
+      plain[g.Index(i, j)] = {{0, 100}};
+    }
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> at(-5, 105), width(0.1, 30);
+  std::vector<Interval> got;
+  size_t seen[4] = {0, 0, 0, 0};
+  for (int cut = 0; cut < 20000; ++cut) {
+    const size_t ray = g.Index(static_cast<int>(random() % 3), static_cast<int>(random() % 2));
+    std::vector<Interval>& want = plain[ray];
+    if (cut % 997 == 0) {  // a fresh block now and then, so the rays fill up again
+      g.Set(ray, {0, 100});
+      want = {{0, 100}};
+      continue;
+    }
+    const double lo = at(random), hi = lo + (cut % 5 == 0 ? width(random) : width(random) / 20);
+    std::vector<Interval> kept;
+    double wantTaken = 0;
+    for (const Interval& in : want) {
+      const double cutLo = std::max<double>(in.lo, lo), cutHi = std::min<double>(in.hi, hi);
+      if (cutHi > cutLo) wantTaken += cutHi - cutLo;
+      if (in.hi <= lo || in.lo >= hi) {
+        kept.push_back(in);
+        continue;
+      }
+      if (in.lo < lo) kept.push_back({in.lo, static_cast<float>(lo)});
+      if (in.hi > hi) kept.push_back({static_cast<float>(hi), in.hi});
+    }
+    double pieces = 0;
+    const double taken = g.Subtract(ray, lo, hi, [&](double a, double b) {
+      EXPECT_LT(a, b);
+      pieces += b - a;
+    });
+    want = kept;
+    ASSERT_NEAR(taken, wantTaken, 1e-9) << "cut " << cut;
+    ASSERT_NEAR(pieces, taken, 1e-9) << "cut " << cut;
+    g.Get(ray, got);
+    ASSERT_EQ(got.size(), want.size()) << "cut " << cut;
+    for (size_t k = 0; k < got.size(); ++k) {
+      ASSERT_EQ(got[k].lo, want[k].lo) << "cut " << cut << " interval " << k;
+      ASSERT_EQ(got[k].hi, want[k].hi) << "cut " << cut << " interval " << k;
+    }
+    ASSERT_EQ(g.Empty(ray), want.empty());
+    ++seen[std::min<size_t>(want.size(), 3)];
+  }
+  for (size_t n : seen) EXPECT_GT(n, 100u);
+  double length = 0;
+  for (const auto& list : plain)
+    for (const Interval& in : list) length += static_cast<double>(in.hi) - static_cast<double>(in.lo);
+  EXPECT_NEAR(g.Volume(), length, 1e-6);
+}
+
 }  // namespace
 }  // namespace varnholt

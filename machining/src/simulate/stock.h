@@ -4,6 +4,7 @@
 #define VARNHOLT_SIMULATE_STOCK_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,8 @@ struct Interval {
 
 /// The rays along one workpiece axis: rays along `axis` at the centres of the cells of the
 /// other two axes (`first` = axis+1, `second` = axis+2, cyclic), each a sorted list of
-/// disjoint material intervals. Most rays hold one interval, kept inline; the others hold an
-/// index into a pool of lists.
+/// disjoint material intervals. Rays of one or two intervals hold them inline; the others hold
+/// an index into a pool of lists.
 // Each on cache lines of its own: the rays along the tool's axis and those across it are swept
 // on two threads at once, and what a sweep writes into one grid (its scratch list) must not
 // share a line with what the other thread reads of the next.
@@ -49,7 +50,7 @@ class alignas(64) DexelGrid {
   void Get(size_t ray, std::vector<Interval>& out) const;
   const Interval* Begin(size_t ray, size_t& count) const;
   void Set(size_t ray, const Interval& single);
-  bool Empty(size_t ray) const { return rays_[ray].extra == kEmpty; }
+  bool Empty(size_t ray) const { return Coded(rays_[ray]) && CodeOf(rays_[ray]) == kEmpty; }
   /// Takes [lo, hi] away; calls `removed(lo, hi)` for every piece of material taken.
   template <class F>
   double Subtract(size_t ray, double lo, double hi, F&& removed);
@@ -59,11 +60,30 @@ class alignas(64) DexelGrid {
   size_t Bytes() const;
 
  private:
+  // A ray of one or two intervals holds them itself: most rays across a pocket's walls have
+  // two, and a list kept apart costs two more reads from memory at every visit. Otherwise the
+  // second interval's place holds a code: its low end a NaN of our own, its high end's bits
+  // kEmpty, kSingle, or an index into pool_.
   struct Ray {
-    float a = 0, b = 0;
-    int32_t extra = kEmpty;  // kEmpty, kSingle, or an index into pool_
+    Interval in[2];
+    Ray() { SetCode(*this, kEmpty); }
   };
   static constexpr int32_t kEmpty = -2, kSingle = -1;
+  static constexpr uint32_t kCodedBits = 0x7fc0c0deu;
+  static bool Coded(const Ray& r) {
+    uint32_t bits;
+    std::memcpy(&bits, &r.in[1].lo, sizeof bits);
+    return bits == kCodedBits;
+  }
+  static int32_t CodeOf(const Ray& r) {
+    int32_t code;
+    std::memcpy(&code, &r.in[1].hi, sizeof code);
+    return code;
+  }
+  static void SetCode(Ray& r, int32_t code) {
+    std::memcpy(&r.in[1].lo, &kCodedBits, sizeof kCodedBits);
+    std::memcpy(&r.in[1].hi, &code, sizeof code);
+  }
   void Store(size_t ray, std::vector<Interval>& list);
   std::vector<Ray> rays_;
   size_t tiles1_ = 0;  // tiles along axis+1
@@ -150,35 +170,43 @@ Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, d
 template <class F>
 double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
   Ray& r = rays_[ray];
-  if (r.extra == kEmpty || !(hi > lo)) return 0;
-  if (r.extra == kSingle) {
-    const double a = r.a, b = r.b;
-    if (hi <= a || lo >= b) return 0;
-    const double cutLo = std::max(a, lo), cutHi = std::min(b, hi);
-    removed(cutLo, cutHi);
-    if (lo <= a && hi >= b) {
-      r.extra = kEmpty;
-    } else if (lo <= a) {
-      r.a = static_cast<float>(hi);
-    } else if (hi >= b) {
-      r.b = static_cast<float>(lo);
-    } else {
-      // Split in two: through the scratch list, which keeps its storage from ray to ray.
-      scratch_.assign({{r.a, static_cast<float>(lo)}, {static_cast<float>(hi), r.b}});
-      Store(ray, scratch_);
+  if (!(hi > lo)) return 0;
+  Interval* list = r.in;
+  size_t count = 2;
+  if (Coded(r)) {
+    const int32_t code = CodeOf(r);
+    if (code == kEmpty) return 0;
+    if (code == kSingle) {
+      const double a = r.in[0].lo, b = r.in[0].hi;
+      if (hi <= a || lo >= b) return 0;
+      const double cutLo = std::max(a, lo), cutHi = std::min(b, hi);
+      removed(cutLo, cutHi);
+      if (lo <= a && hi >= b) {
+        SetCode(r, kEmpty);
+      } else if (lo <= a) {
+        r.in[0].lo = static_cast<float>(hi);
+      } else if (hi >= b) {
+        r.in[0].hi = static_cast<float>(lo);
+      } else {
+        // Split in two, both kept in the ray.
+        r.in[1] = {static_cast<float>(hi), r.in[0].hi};
+        r.in[0].hi = static_cast<float>(lo);
+      }
+      return cutHi - cutLo;
     }
-    return cutHi - cutLo;
+    std::vector<Interval>& pooled = pool_[static_cast<size_t>(code)];
+    list = pooled.data();
+    count = pooled.size();
   }
-  std::vector<Interval>& list = pool_[static_cast<size_t>(r.extra)];
-  if (list.empty() || hi <= list.front().lo || lo >= list.back().hi) return 0;
+  if (count == 0 || hi <= list[0].lo || lo >= list[count - 1].hi) return 0;
   {
     // Most cuts trim one end of one interval (a pass beside a wall), or take nothing from a
     // ray they come near: worked in place, without copying the list.
     size_t first = 0;
-    while (first < list.size() && list[first].hi <= lo) ++first;
-    if (first == list.size() || list[first].lo >= hi) return 0;
+    while (first < count && list[first].hi <= lo) ++first;
+    if (first == count || list[first].lo >= hi) return 0;
     Interval& in = list[first];
-    const bool alone = first + 1 == list.size() || list[first + 1].lo >= hi;
+    const bool alone = first + 1 == count || list[first + 1].lo >= hi;
     if (alone && (lo <= in.lo) != (hi >= in.hi)) {
       const double cutLo = std::max<double>(in.lo, lo), cutHi = std::min<double>(in.hi, hi);
       removed(cutLo, cutHi);
@@ -189,7 +217,8 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
   }
   scratch_.clear();
   double taken = 0;
-  for (const Interval& in : list) {
+  for (size_t k = 0; k < count; ++k) {
+    const Interval in = list[k];
     if (in.hi <= lo || in.lo >= hi) {
       scratch_.push_back(in);
       continue;
