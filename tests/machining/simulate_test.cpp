@@ -602,6 +602,51 @@ TEST(Simulate, ClosedFormSweepsAgreeWithTheSearches) {
   EXPECT_GT(differ, 0);  // the two ways are not one
 }
 
+// The sweep's shortcut for level lines gives the cover AlongAxis gives, for every kind of end,
+// a line standing still, and rays at the edge of the tool's reach; it takes nothing else.
+TEST(Simulate, LevelLinesCoverRaysAlongTheAxisAsTheGeneralSweepDoes) {
+  ToolShape flat;
+  flat.radius = 2.5, flat.cutting = 10, flat.top = 30;
+  ToolShape ball = flat, bull = flat, drill = flat, bare = flat;
+  ball.corner = 2.5;
+  bull.corner = 0.8;
+  drill.halfAngle = 59 * kPi / 180;
+  bare.top = bare.cutting;  // no shank above the flutes
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> at(-8, 8);
+  int cut = 0, missed = 0;
+  for (int n = 0; n < 300; ++n) {
+    const double w = at(random);
+    Path path = Line({at(random), at(random), w}, {at(random), at(random), w});
+    if (n % 7 == 0) path.b = path.a;
+    const ToolShape* tools[] = {&flat, &ball, &bull, &drill, &bare};
+    const ToolShape& tool = *tools[n % 5];
+    const simulate_detail::LevelLine line(path, tool);
+    ASSERT_TRUE(line.Ok());
+    for (int k = 0; k < 40; ++k) {
+      const double u = at(random) * 1.3, v = at(random) * 1.3;
+      const simulate_detail::Cover want = AlongAxis(path, tool, u, v, 1e-4), got = line.At(u, v);
+      ASSERT_EQ(got.cut, want.cut) << "move " << n << " at " << u << ", " << v;
+      if (!got.cut) {
+        ++missed;
+        continue;
+      }
+      ++cut;
+      EXPECT_NEAR(got.cutLo, want.cutLo, 1e-9);
+      EXPECT_NEAR(got.cutHi, want.cutHi, 1e-9);
+      ASSERT_EQ(got.shank, want.shank);
+      if (got.shank) {
+        EXPECT_NEAR(got.shankLo, want.shankLo, 1e-9);
+        EXPECT_NEAR(got.shankHi, want.shankHi, 1e-9);
+      }
+    }
+  }
+  EXPECT_GT(cut, 1000);
+  EXPECT_GT(missed, 1000);
+  Path ramp = Line({0, 0, 0}, {5, 0, -1});
+  EXPECT_FALSE(simulate_detail::LevelLine(ramp, flat).Ok());
+}
+
 // The reach of a helix over rays along its axis, worked out by hand: where the tool comes onto the
 // ray and leaves it, and a ray the tool passes over at both ends of a piece but not between.
 TEST(Simulate, HelixReachOverRaysAlongTheAxisIsWhereTheToolEntersAndLeaves) {

@@ -57,8 +57,10 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
   // Most cuts lie well inside a volume: where every point of one is within the resolution of
   // some volume it meets no part, and its ray's intervals need not be worked out for it (once
   // they are, a cut that meets none of them costs nothing).
-  std::vector<char> clear(cuts.size());
-  std::vector<std::pair<float, float>> found(cuts.size(), {1.0f, 0.0f});
+  std::vector<char>& clear = gougeClear_;
+  std::vector<std::pair<float, float>>& found = gougeFound_;
+  clear.assign(cuts.size(), 0);
+  found.assign(cuts.size(), {1.0f, 0.0f});
   ParallelFor(cuts.size(), [&](size_t k) {
     const Cut& c = cuts[k];
     if (cache.start[c.ray] != UINT32_MAX) return;
@@ -95,12 +97,8 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
     cache.pool.push_back(static_cast<float>(pieces[k].size() / 2));
     cache.pool.insert(cache.pool.end(), pieces[k].begin(), pieces[k].end());
   }
-  struct Deepest {
-    bool any = false;
-    double depth = -1;
-    Vec3 at;
-  };
-  std::vector<Deepest> deepest(cuts.size());
+  std::vector<Deepest>& deepest = gougeDeepest_;
+  deepest.assign(cuts.size(), Deepest{});
   ParallelFor(cuts.size(), [&](size_t k) {
     const Cut& c = cuts[k];
     if (clear[k]) return;

@@ -175,10 +175,18 @@ struct Worst {
 };
 
 // A piece of material a move took along a ray, for the gouge check.
+// Small, as millions of them are written by the sweep and read by the gouge check: the ray's
+// index within its grid, and the ends the ray keeps anyway as floats.
 struct Cut {
-  size_t ray;
-  double lo, hi;
-  int move;
+  uint32_t ray;
+  float lo, hi;
+  int32_t move;
+};
+// The deepest gouge of one cut.
+struct Deepest {
+  bool any = false;
+  double depth = -1;
+  Vec3 at;
 };
 // As many as are held before they are checked: enough to keep the cores busy, few enough that
 // a long program's cuts never pile up.
@@ -225,6 +233,9 @@ struct PartCache {
     std::memcpy(&a, &x, 4);
     std::memcpy(&b, &y, 4);
     return {a, b};
+  }
+  void Prefetch(size_t ray) const {
+    if (clear) __builtin_prefetch(&clear[ray & ~size_t{7}]);
   }
   void Set(size_t ray, float lo, float hi) { clear[ray].store(Pack(lo, hi), std::memory_order_relaxed); }
 };
@@ -311,6 +322,11 @@ class Run {
   // it, joined. On true, [lo, hi] is the stretch that holds the cut, for the cuts after it on
   // the same ray.
   bool WithinVolumes(const Stock& stock, int axis, const Cut& cut, float& lo, float& hi) const;
+  // The gouge check's lists per batch of cuts, kept from batch to batch: fresh ones of a
+  // batch's size came from the system zeroed page by page each time.
+  std::vector<char> gougeClear_;
+  std::vector<std::pair<float, float>> gougeFound_;
+  std::vector<Deepest> gougeDeepest_;
 
   // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
   void Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray, double lo, double hi,

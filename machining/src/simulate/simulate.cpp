@@ -368,19 +368,36 @@ void Run::Step(size_t k) {
   // it reads of the stock only where its rays lie, and the sweep reads of what it writes only
   // the stretches found clear, a whole stretch at a time. It takes the batches in order.
   Queue<std::vector<Cut>> batches(4);
+  // Batches the check is done with come back to be filled again: each fresh one of some
+  // megabytes came from the system zeroed, page by page.
+  std::mutex spareMutex;
+  std::vector<std::vector<Cut>> spare;
   std::thread checker;
   bool checkerTried = false;
   auto check = [&](std::vector<Cut>& held) {
     if (!checkerTried) {
       checkerTried = true;
-      checker = TryThread([this, &batches, workpiece, stock, a, canon, &gouge] {
+      checker = TryThread([this, &batches, &spareMutex, &spare, workpiece, stock, a, canon, &gouge] {
         std::vector<Cut> batch;
-        while (batches.Pop(batch)) Gouges(workpiece, *stock, a, canon, batch, gouge);
+        while (batches.Pop(batch)) {
+          Gouges(workpiece, *stock, a, canon, batch, gouge);
+          std::lock_guard<std::mutex> lock(spareMutex);
+          spare.push_back(std::move(batch));
+          batch = std::vector<Cut>();
+        }
       });
     }
     if (!checker.joinable()) return Gouges(workpiece, *stock, a, canon, held, gouge);
     batches.Push(std::move(held));
     held = std::vector<Cut>();
+    {
+      std::lock_guard<std::mutex> lock(spareMutex);
+      if (!spare.empty()) {
+        held = std::move(spare.back());
+        spare.pop_back();
+      }
+    }
+    held.clear();
     held.reserve(kCutsHeld);
   };
   // One path's work on the rays across the axis (along u, grid U, at (v, w); along v, grid V,
@@ -504,6 +521,7 @@ void Run::Step(size_t k) {
       // Rays along the axis, a band of tiles at a time; the rays of a band in rows, each row in
       // order, so that what is found is what one pass row by row finds. A tile whose highest
       // material lies no higher than the path is passed over whole.
+      const simulate_detail::LevelLine line(path, tool);
       auto sweepRay = [&](int i, int j) -> double {
           const size_t ray = gw.Index(i, j);
           if (gw.Empty(ray)) return -kInf;
@@ -517,7 +535,7 @@ void Run::Step(size_t k) {
           // No part of the tool comes lower than the path: material no higher is not met.
           if (highest <= pwLo) return highest;
           const double u = gw.C1(i), v = gw.C2(j);
-          const Cover c = simulate_detail::AlongAxis(path, tool, u, v, tol);
+          const Cover c = line.Ok() ? line.At(u, v) : simulate_detail::AlongAxis(path, tool, u, v, tol);
           if (!c.cut) return highest;
           const double top = c.shank ? std::max(c.cutHi, c.shankHi) : c.cutHi;
           // Before this move takes it: what the rapid or the shank meets.
@@ -539,7 +557,7 @@ void Run::Step(size_t k) {
             if (!checkGouge) return;
             // A cut within a stretch already found clear needs no check.
             if (partCache.Within(ray, lo, hi)) return;
-            cuts.push_back({ray, lo, hi, static_cast<int>(m)});
+            cuts.push_back({static_cast<uint32_t>(ray), static_cast<float>(lo), static_cast<float>(hi), static_cast<int32_t>(m)});
             if (cuts.size() >= kCutsHeld) check(cuts);
           });
           if (taken > 0) {
@@ -581,6 +599,13 @@ void Run::Step(size_t k) {
                   tu = std::max<double>(tu, bound);
                 }
               continue;
+            }
+            // The next tile's row is a kilobyte on: asked for ahead, as the processor does not
+            // guess it.
+            if (ti < ti1) {
+              const size_t next = gw.Index((ti + 1) * kTile, j);
+              gw.Prefetch(next);
+              if (checkGouge) partCache.Prefetch(next);
             }
             double& fresh = tileNew[static_cast<size_t>(ti - ti0)];
             for (int i = ia; i <= ib; ++i) fresh = std::max(fresh, sweepRay(i, j));

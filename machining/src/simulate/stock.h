@@ -3,6 +3,8 @@
 #ifndef VARNHOLT_SIMULATE_STOCK_H
 #define VARNHOLT_SIMULATE_STOCK_H
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -50,6 +52,12 @@ class alignas(64) DexelGrid {
   void Get(size_t ray, std::vector<Interval>& out) const;
   const Interval* Begin(size_t ray, size_t& count) const;
   void Set(size_t ray, const Interval& single);
+  /// Asks for the row of a tile that holds `ray` (8 rays, two cache lines) ahead of its use.
+  void Prefetch(size_t ray) const {
+    const Ray* r = &rays_[ray & ~size_t{7}];
+    __builtin_prefetch(r);
+    __builtin_prefetch(r + 4);
+  }
   bool Empty(size_t ray) const { return Coded(rays_[ray]) && CodeOf(rays_[ray]) == kEmpty; }
   /// Takes [lo, hi] away; calls `removed(lo, hi)` for every piece of material taken.
   template <class F>
@@ -157,6 +165,44 @@ struct Cover {
 /// On a ray along the tool's axis at (u, v); `tol` is how close the lowest point must be.
 /// `search` finds by bisection what is otherwise worked out in closed form (for the tests).
 Cover AlongAxis(const Path& path, const ToolShape& tool, double u, double v, double tol, bool search = false);
+/// AlongAxis for a level straight move, set up once per move: the sweep asks it for every ray
+/// under the tool, and most moves of a program are level lines.
+class LevelLine {
+ public:
+  LevelLine(const Path& path, const ToolShape& tool) : tool_(tool) {
+    ok_ = !path.arc && path.a.z == path.b.z;
+    if (!ok_) return;
+    ax_ = path.a.x, ay_ = path.a.y, du_ = path.b.x - ax_, dv_ = path.b.y - ay_;
+    const double l2 = du_ * du_ + dv_ * dv_;
+    inv_ = l2 > 0 ? 1 / l2 : 0;
+    r2_ = tool.radius * tool.radius;
+    w_ = path.a.z;
+    flat_ = tool.corner <= 0 && tool.halfAngle <= 0;
+  }
+  bool Ok() const { return ok_; }
+  Cover At(double u, double v) const {
+    Cover cover;
+    const double qu = u - ax_, qv = v - ay_;
+    const double t = std::clamp((qu * du_ + qv * dv_) * inv_, 0.0, 1.0);
+    const double eu = qu - du_ * t, ev = qv - dv_ * t, d2 = eu * eu + ev * ev;
+    if (d2 > r2_) return cover;
+    cover.cut = true;
+    cover.cutHi = w_ + tool_.cutting;
+    cover.cutLo = std::min(flat_ ? w_ : w_ + tool_.Lift(std::sqrt(d2)), cover.cutHi);
+    if (tool_.top > tool_.cutting) {
+      cover.shank = true;
+      cover.shankLo = cover.cutHi;
+      cover.shankHi = w_ + tool_.top;
+    }
+    return cover;
+  }
+
+ private:
+  const ToolShape& tool_;
+  bool ok_ = false, flat_ = false;
+  double ax_ = 0, ay_ = 0, du_ = 0, dv_ = 0, inv_ = 0, r2_ = 0, w_ = 0;
+};
+
 /// On a ray across the axis: along coordinate `c` (0 u, 1 v) at `other` (the other one) and
 /// height w. `search` searches over the whole move what is otherwise worked out in closed form.
 /// Where the end's surface meets the side: from there up the cutting part is a cylinder.

@@ -157,6 +157,16 @@ class Solid : public FeatureVolume {
     const double from = std::max(lo, t0), to = std::min(hi, t1);
     if (!(to > from)) return;
     Prepare(col);
+    // Where the solid gives the heights below the level in closed form.
+    double zIn = 0, zOut = 0;
+    if (Heights(col, level, zIn, zOut)) {
+      double t0 = (zIn - z0) / along, t1 = (zOut - z0) / along;
+      if (t0 > t1) std::swap(t0, t1);
+      t0 = std::max(t0, from);
+      t1 = std::min(t1, to);
+      if (t1 > t0) out.push_back({t0, t1});
+      return;
+    }
     auto g = [&](double t) { return AtZ(col, z0 + along * t); };
     // Below the height where the distance stops falling as the height grows, one crossing at
     // most: found by halving, however closely the line runs along a wall.
@@ -209,6 +219,9 @@ class Solid : public FeatureVolume {
   // a solid open upwards, its walls upright or leaning in, far enough below where it is capped.
   virtual double FallsUpTo(const Column&) const { return -std::numeric_limits<double>::infinity(); }
   virtual double AtZ(const Column& col, double z) const { return Local({col.x, col.y, z}); }
+  // The one stretch of heights (zIn, zOut) where the distance along the column is below the
+  // level, where the solid can say it exactly (zIn >= zOut for none); false where it cannot.
+  virtual bool Heights(const Column&, double, double&, double&) const { return false; }
 
  private:
   Placement frame_;
@@ -344,6 +357,24 @@ class AreaSolid : public Solid {
     for (const Boss& b : bosses)
       if (b.lean < 0) return -std::numeric_limits<double>::infinity();
     return std::max((open + floor) / 2, open - Across() - fillet) - 1e-6;
+  }
+  // Upright walls and a floor with its fillet, capped at `open`, no bosses: in closed form.
+  // Below the cap the distance is MeetRound(wall, floor - z, fillet), which only falls as z
+  // grows; it is below the level above one height. Above the cap (a level above 0) it is the
+  // walls' distance met with z - open, the walls' standing at least fillet above the floor.
+  bool Heights(const Column& col, double level, double& zIn, double& zOut) const override {
+    if (col.n < 0 || lean != 0 || !bosses.empty()) return false;
+    const double r = std::max(fillet, 0.0);
+    if (level > 0 && open < floor + r) return false;
+    zIn = zOut = 0;
+    const double wall = col.c[0];
+    if (outside && !(col.c[1] < level)) return true;
+    const double u = wall + r, t = level + r;
+    if (!(u < t)) return true;
+    const double v = u <= 0 ? t : std::sqrt(t * t - u * u);
+    zIn = floor + r - v;
+    zOut = level <= 0 ? open + level : wall <= 0 ? open + level : open + std::sqrt(level * level - wall * wall);
+    return true;
   }
   double AtZ(const Column& col, double z) const override {
     if (col.n < 0) return Local({col.x, col.y, z});
