@@ -455,9 +455,9 @@ void Run::Step(size_t k) {
           Cover cv;
           for (int kk = kFrom; kk <= kTo; ++kk) {
             const size_t ray = c == 0 ? g.Index(oo, kk) : g.Index(kk, oo);
-            if (g.Empty(ray)) continue;
             size_t count = 0;
             const Interval* in = g.Begin(ray, count);
+            if (count == 0) continue;
             // Only rays with material within the move's reach along them: a ray through a
             // pocket already cleared has material on both sides and none in between.
             bool near = false;
@@ -522,11 +522,13 @@ void Run::Step(size_t k) {
       // order, so that what is found is what one pass row by row finds. A tile whose highest
       // material lies no higher than the path is passed over whole.
       const simulate_detail::LevelLine line(path, tool);
+      // A ray's place across a straight move, for the radial engagement.
+      const double sideU = path.b.x - path.a.x, sideV = path.b.y - path.a.y, sideLength = Hyp(sideU, sideV);
       auto sweepRay = [&](int i, int j) -> double {
           const size_t ray = gw.Index(i, j);
-          if (gw.Empty(ray)) return -kInf;
           size_t count = 0;
           const Interval* in = gw.Begin(ray, count);
+          if (count == 0) return -kInf;
           const double highest = canon.s > 0 ? static_cast<double>(in[count - 1].hi) : -static_cast<double>(in[0].lo);
           double& tu = topU[static_cast<size_t>(i - i0)];
           double& tv = topV[static_cast<size_t>(j - j0)];
@@ -563,13 +565,9 @@ void Run::Step(size_t k) {
           if (taken > 0) {
             removed[a] += taken;
             axial = std::max(axial, taken);
-            double off = 0;
-            if (path.arc) {
-              off = Hyp(u - path.cu, v - path.cv) - path.rho;
-            } else {
-              const double du = path.b.x - path.a.x, dv = path.b.y - path.a.y, l = Hyp(du, dv);
-              off = l > 1e-9 ? ((u - path.a.x) * dv - (v - path.a.y) * du) / l : u - path.a.x;
-            }
+            const double off = path.arc ? Hyp(u - path.cu, v - path.cv) - path.rho
+                                        : sideLength > 1e-9 ? ((u - path.a.x) * sideV - (v - path.a.y) * sideU) / sideLength
+                                                            : u - path.a.x;
             offLo = std::min(offLo, off);
             offHi = std::max(offHi, off);
           }
@@ -602,8 +600,8 @@ void Run::Step(size_t k) {
             }
             // The next tile's row is a kilobyte on: asked for ahead, as the processor does not
             // guess it.
-            if (ti < ti1) {
-              const size_t next = gw.Index((ti + 1) * kTile, j);
+            if (ti + 2 <= ti1) {
+              const size_t next = gw.Index((ti + 2) * kTile, j);
               gw.Prefetch(next);
               if (checkGouge) partCache.Prefetch(next);
             }

@@ -71,22 +71,6 @@ void DexelGrid::Set(size_t ray, const Interval& single) {
   SetCode(r, single.hi > single.lo ? kSingle : kEmpty);
 }
 
-const Interval* DexelGrid::Begin(size_t ray, size_t& count) const {
-  const Ray& r = rays_[ray];
-  if (!Coded(r)) {
-    count = 2;
-    return r.in;
-  }
-  const int32_t code = CodeOf(r);
-  if (code < 0) {
-    count = code == kSingle ? 1 : 0;
-    return code == kSingle ? r.in : nullptr;
-  }
-  const std::vector<Interval>& list = pool_[static_cast<size_t>(code)];
-  count = list.size();
-  return list.data();
-}
-
 void DexelGrid::Get(size_t ray, std::vector<Interval>& out) const {
   size_t count = 0;
   const Interval* in = Begin(ray, count);

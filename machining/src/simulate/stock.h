@@ -50,7 +50,22 @@ class alignas(64) DexelGrid {
   double C2(int j) const { return low[(axis + 2) % 3] + (j + 0.5) * h; }
   /// The material intervals of a ray, in order.
   void Get(size_t ray, std::vector<Interval>& out) const;
-  const Interval* Begin(size_t ray, size_t& count) const;
+  /// The first of a ray's `count` intervals (in the sweeps' inner loops: inline).
+  const Interval* Begin(size_t ray, size_t& count) const {
+    const Ray& r = rays_[ray];
+    if (!Coded(r)) {
+      count = 2;
+      return r.in;
+    }
+    const int32_t code = CodeOf(r);
+    if (code < 0) {
+      count = code == kSingle ? 1 : 0;
+      return r.in;
+    }
+    const std::vector<Interval>& list = pool_[static_cast<size_t>(code)];
+    count = list.size();
+    return list.data();
+  }
   void Set(size_t ray, const Interval& single);
   /// Asks for the row of a tile that holds `ray` (8 rays, two cache lines) ahead of its use.
   void Prefetch(size_t ray) const {
