@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "simulate/run.h"
 #include "simulate/stock.h"
 #include "volume/curve_distance.h"
 #include "varnholt/gcode.h"
@@ -600,6 +601,33 @@ TEST(Simulate, ClosedFormSweepsAgreeWithTheSearches) {
   }
   EXPECT_GT(compared, 2000);
   EXPECT_GT(differ, 0);  // the two ways are not one
+}
+
+// The gouge check's stretches found clear, per ray and per tile of 64 rays: a tile holds only
+// what all of its rays hold, and nothing while one of them has none.
+TEST(Simulate, ClearStretchesOfATileAreWhatAllItsRaysShare) {
+  simulate_detail::PartCache cache;
+  cache.Prepare(100);  // a whole tile and part of one
+  EXPECT_FALSE(cache.Within(5, 1, 2));
+  for (size_t ray = 0; ray < 64; ++ray)
+    cache.Set(ray, ray == 9 ? 3.0f : ray == 50 ? 4.0f : 0.0f, ray == 40 ? 8.0f : 10.0f);
+  cache.Settle(0);
+  EXPECT_TRUE(cache.Within(0, 4.5, 7.5));   // the tile's own
+  EXPECT_TRUE(cache.Within(1, 0.5, 9.5));   // the ray's own, beyond the tile's
+  EXPECT_FALSE(cache.Within(9, 0.5, 2.5));  // below ray 9's, within the others'
+  EXPECT_FALSE(cache.Within(40, 8.5, 9));   // above ray 40's
+  EXPECT_FALSE(cache.Within(3, 9, 11));
+  // A ray of the tile with nothing found: the tile holds nothing, its rays still what they hold.
+  cache.Set(20, 1.0f, 0.0f);
+  cache.Settle(0);
+  EXPECT_FALSE(cache.Within(20, 4, 5));
+  EXPECT_TRUE(cache.Within(21, 4, 5));
+  // The last tile, cut short by the grid's end, from the rays it has.
+  for (size_t ray = 64; ray < 100; ++ray) cache.Set(ray, 2.0f, 6.0f);
+  cache.Settle(1);
+  EXPECT_TRUE(cache.Within(70, 2.5, 5.5));
+  EXPECT_FALSE(cache.Within(70, 1.5, 5.5));
+  EXPECT_FALSE(cache.Within(50, 2.5, 5.5));  // its tile's, not the next one's
 }
 
 // The sweep's shortcut for level lines gives the cover AlongAxis gives, for every kind of end,

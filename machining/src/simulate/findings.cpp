@@ -22,10 +22,8 @@ std::vector<float> Run::PartPieces(const Stock& stock, int axis, size_t ray) con
   double p[3] = {0, 0, 0};
   p[c1] = g.C1(i);
   p[c2] = g.C2(j);
-  Vec3 d{};
-  (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
   double lo = 0, hi = 0;
-  if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) return pieces;
+  if (!stock.RayIn(p, axis, lo, hi)) return pieces;
   const double h = stock.h;
   // Where the ray lies within h of some volume near it, joined; the part is the rest.
   std::vector<FeatureVolume::Span> spans;
@@ -71,9 +69,12 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
     clear[k] = WithinVolumes(stock, axis, c, found[k].first, found[k].second);
   });
   std::vector<size_t> fresh;
+  std::vector<uint32_t>& tiles = gougeTiles_;
+  tiles.clear();
   for (size_t k = 0; k < cuts.size(); ++k) {
     const Cut& c = cuts[k];
     if (clear[k]) {
+      if (tiles.empty() || tiles.back() != c.ray >> 6) tiles.push_back(c.ray >> 6);
       // The stretches found, joined where they meet: in the cuts' order, so that the
       // stretches kept do not hang on the threads.
       const auto kept = cache.Get(c.ray);
@@ -90,6 +91,9 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
       fresh.push_back(c.ray);
     }
   }
+  std::sort(tiles.begin(), tiles.end());
+  tiles.erase(std::unique(tiles.begin(), tiles.end()), tiles.end());
+  for (uint32_t tile : tiles) cache.Settle(tile);
   std::vector<std::vector<float>> pieces(fresh.size());
   ParallelFor(fresh.size(), [&](size_t k) { pieces[k] = PartPieces(stock, axis, fresh[k]); });
   for (size_t k = 0; k < fresh.size(); ++k) {
@@ -235,8 +239,6 @@ void Run::Left(size_t k) {
   const int j1 = std::min(g.n2 - 1, static_cast<int>(std::ceil((bh[c2] - g.low[c2]) / h - 0.5)));
   Worst worst;
   double left = 0, leftAll = 0, design = 0;
-  Vec3 d{};
-  (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
   // Row by row on all cores, each row's sums and deepest point its own; gathered in order
   // below, so that the first deepest point wins as it would in one pass.
   struct Row {
@@ -247,7 +249,6 @@ void Run::Left(size_t k) {
   ParallelFor(rows.size(), [&](size_t row) {
     const int j = j0 + static_cast<int>(row);
     Row& out = rows[row];
-    std::vector<Interval> list;
     std::vector<FeatureVolume::Span> inside, deep, deeper;
     for (int i = i0; i <= i1; ++i) {
       double p[3] = {0, 0, 0};
@@ -259,18 +260,19 @@ void Run::Left(size_t k) {
         return Vec3{q[0], q[1], q[2]};
       };
       double lo = 0, hi = 0;
-      if (!simulate_detail::RayInStock(stock.shape, {p[0], p[1], p[2]}, d, lo, hi)) continue;
+      if (!stock.RayIn(p, axis, lo, hi)) continue;
       inside.clear();
       volume.Below({p[0], p[1], p[2]}, axis, lo, hi, 0, h / 16, inside);
       if (inside.empty()) continue;
       for (const FeatureVolume::Span& sp : inside) out.design += sp.hi - sp.lo;
-      g.Get(g.Index(i, j), list);
+      size_t count = 0;
+      const Interval* list = g.Begin(g.Index(i, j), count);
       // The material within the volume, then within it deeper than the allowance.
       auto overlap = [&](const std::vector<FeatureVolume::Span>& spans, auto&& each) {
         double sum = 0;
         size_t q = 0;
         for (const FeatureVolume::Span& sp : spans)
-          for (; q < list.size(); ++q) {
+          for (; q < count; ++q) {
             const double a = std::max<double>(sp.lo, list[q].lo), b = std::min<double>(sp.hi, list[q].hi);
             if (b > a) sum += b - a, each(a, b);
             if (list[q].hi > sp.hi) break;

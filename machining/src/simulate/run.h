@@ -202,12 +202,31 @@ struct PartCache {
   // and cost nothing then. Written by the gouge check while the sweep reads it, a word at a
   // time, so that a reader sees a whole stretch, old or new.
   std::unique_ptr<std::atomic<uint64_t>[]> clear;
+  // The same for a tile of 64 rays (as the grid lays them out): the stretch all of them have.
+  // A few hundred kilobytes, where the rays' take as many megabytes: the sweep asks it first,
+  // and mostly finds its answer without a read from memory.
+  std::unique_ptr<std::atomic<uint64_t>[]> tileClear;
   size_t rays = 0;
   void Prepare(size_t count) {
     if (clear) return;
     clear.reset(new std::atomic<uint64_t>[count]);
     for (size_t k = 0; k < count; ++k) clear[k].store(0, std::memory_order_relaxed);
+    const size_t tiles = (count + 63) / 64;
+    tileClear.reset(new std::atomic<uint64_t>[tiles]);
+    for (size_t k = 0; k < tiles; ++k) tileClear[k].store(0, std::memory_order_relaxed);
     rays = count;
+  }
+  // The tile's stretch again, from its rays': none while one of them has none. A stretch once
+  // found stays true (the volumes do not change), so a reader may see an old one.
+  void Settle(size_t tile) {
+    float lo = -std::numeric_limits<float>::infinity(), hi = std::numeric_limits<float>::infinity();
+    for (size_t ray = tile * 64; ray < std::min(rays, tile * 64 + 64); ++ray) {
+      const auto [a, b] = Get(ray);
+      if (!(a < b)) return tileClear[tile].store(0, std::memory_order_relaxed);
+      lo = std::max(lo, a);
+      hi = std::min(hi, b);
+    }
+    tileClear[tile].store(lo < hi ? Pack(lo, hi) : 0, std::memory_order_relaxed);
   }
   static uint64_t Pack(float lo, float hi) {
     uint32_t a, b;
@@ -217,7 +236,10 @@ struct PartCache {
   }
   // Whether [lo, hi] lies within the stretch kept for the ray.
   bool Within(size_t ray, double lo, double hi) const {
-    const uint64_t w = clear[ray].load(std::memory_order_relaxed);
+    return Holds(tileClear[ray >> 6].load(std::memory_order_relaxed), lo, hi) ||
+           Holds(clear[ray].load(std::memory_order_relaxed), lo, hi);
+  }
+  static bool Holds(uint64_t w, double lo, double hi) {
     if (w == 0) return false;
     float a, b;
     const uint32_t x = static_cast<uint32_t>(w >> 32), y = static_cast<uint32_t>(w);
@@ -327,6 +349,7 @@ class Run {
   std::vector<char> gougeClear_;
   std::vector<std::pair<float, float>> gougeFound_;
   std::vector<Deepest> gougeDeepest_;
+  std::vector<uint32_t> gougeTiles_;
 
   // The deepest point of a cut where it meets the part, by its distance to the nearest volume.
   void Gouge(const PartCache& cache, const Stock& stock, int axis, size_t ray, double lo, double hi,

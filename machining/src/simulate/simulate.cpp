@@ -435,8 +435,10 @@ void Run::Step(size_t k) {
         const int nA = c == 0 ? g.n2 : g.n1, nO = c == 0 ? g.n1 : g.n2;
         // Cells of the workpiece's axis a whose w lies within reach.
         const double x0 = canon.s > 0 ? reachLo : -reachHi, x1 = canon.s > 0 ? reachHi : -reachLo;
-        const int k0 = std::max(0, static_cast<int>(std::floor((x0 - lowC[a]) / h - 0.5)));
-        const int k1 = std::min(nA - 1, static_cast<int>(std::ceil((x1 - lowC[a]) / h - 0.5)));
+        // The tool reaches no lower than its path and no higher than its top: rows whose centre
+        // lies beyond are not met (the rows' tops below keep their margin).
+        const int k0 = std::max(0, static_cast<int>(std::ceil((x0 - lowC[a]) / h - 0.5 - 1e-9)));
+        const int k1 = std::min(nA - 1, static_cast<int>(std::floor((x1 - lowC[a]) / h - 0.5 + 1e-9)));
         const int o0 = std::max(0, static_cast<int>(std::floor((oLo - R - lowC[other]) / h - 0.5)));
         const int o1 = std::min(nO - 1, static_cast<int>(std::ceil((oHi + R - lowC[other]) / h - 0.5)));
         // The rows' tops: grid U's rows run at a v (the rays along the axis' j), grid V's at a u (their i).

@@ -197,7 +197,7 @@ bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
   int n[3];
   for (int k = 0; k < 3; ++k) n[k] = std::max(1, static_cast<int>(std::ceil((high[k] - low[k]) / h - 1e-9)));
   const Placement& at = stock.position;
-  const bool square = stock.kind == ModelStock::Block && at.axis[0].x == 1 && at.axis[0].y == 0 && at.axis[0].z == 0 &&
+  square = stock.kind == ModelStock::Block && at.axis[0].x == 1 && at.axis[0].y == 0 && at.axis[0].z == 0 &&
                       at.axis[1].x == 0 && at.axis[1].y == 1 && at.axis[1].z == 0 && at.axis[2].x == 0 &&
                       at.axis[2].y == 0 && at.axis[2].z == 1;
   for (int a = 0; a < 3; ++a) {
@@ -224,6 +224,20 @@ bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
       }
   }
   return true;
+}
+
+bool Stock::RayIn(const double p[3], int axis, double& lo, double& hi) const {
+  if (square) {
+    const double low[3] = {box.low.x, box.low.y, box.low.z}, high[3] = {box.high.x, box.high.y, box.high.z};
+    for (int k = 0; k < 3; ++k)
+      if (k != axis && !(p[k] >= low[k] && p[k] <= high[k])) return false;
+    lo = low[axis];
+    hi = high[axis];
+    return lo < hi;
+  }
+  Vec3 d{};
+  (axis == 0 ? d.x : axis == 1 ? d.y : d.z) = 1;
+  return RayInStock(shape, {p[0], p[1], p[2]}, d, lo, hi);
 }
 
 double Stock::Volume() const { return (grid[0].Volume() + grid[1].Volume() + grid[2].Volume()) / 3; }

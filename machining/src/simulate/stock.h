@@ -132,6 +132,10 @@ class Stock {
   double h = 0.1;
   /// The volume, as the mean of what the three grids hold.
   double Volume() const;
+  /// The stock's range along the ray through p along workpiece axis `axis`: RayInStock, at
+  /// once for a block along the workpiece's axes (asked for every ray of a feature's box).
+  bool RayIn(const double p[3], int axis, double& lo, double& hi) const;
+  bool square = false;  // a block along the workpiece's axes
 };
 
 /// The tool as a solid of revolution about its axis, its tip at 0 and the axis pointing up:
