@@ -408,10 +408,12 @@ void Run::Step(size_t k) {
   // through references into this frame, or written beside it, they would be on the lines this
   // thread writes ray by ray, and the two cores would pass them back and forth.
   struct alignas(64) Sums {
-    double v[3] = {0, 0, 0};
-  } acrossSums;
-  Sums* const sums = &acrossSums;
-  auto acrossPath = [a, U, V, canon, &gu, &gv, h, lowC, tol, tool, wHi, wLo, sums](const AcrossJob& job) {
+    double v = 0;
+  } acrossSums[2];
+  // Grid U's work (c = 0) or grid V's (c = 1) for one path: each grid on a thread of its own,
+  // so that the system shares the two cores between them and the rays along the axis as each
+  // has work; a grid's paths are taken in order.
+  auto acrossPart = [a, U, V, canon, &gu, &gv, h, lowC, tol, tool, wHi, wLo](const AcrossJob& job, int c, Sums* sums) {
     const Path& path = job.path;
     const double uLo = job.uLo, uHi = job.uHi, vLo = job.vLo, vHi = job.vHi, pwLo = job.pwLo, pwHi = job.pwHi;
     const int i0 = job.i0, j0 = job.j0;
@@ -419,13 +421,13 @@ void Run::Step(size_t k) {
     const std::vector<double>& topV = job.topV;
     const double R = tool.radius;
     // Summed here and added once: a total written ray by ray from this thread would share its
-    // cache line with what the other thread writes.
-    double took[3] = {0, 0, 0};
+    // cache line with what the other threads write.
+    double took = 0;
       const double reachLo = std::max(pwLo, wLo), reachHi = std::min(pwHi + tool.top, wHi);
       const bool level = path.Level();
       const double pathW = path.W(0), side = simulate_detail::SideFrom(tool);
       if (reachLo > reachHi) return;
-      for (int c = 0; c < 2; ++c) {
+      {
         DexelGrid& g = c == 0 ? gu : gv;
         const int other = c == 0 ? V : U;  // the across coordinate's workpiece axis
         const double oLo = c == 0 ? vLo : uLo, oHi = c == 0 ? vHi : uHi;
@@ -473,22 +475,23 @@ void Run::Step(size_t k) {
             }
             if (zone < 0 || zone != zoneBefore) cv = simulate_detail::AcrossAxis(path, tool, c, o, w, tol);
             zoneBefore = zone;
-            if (cv.cut) took[c == 0 ? U : V] += g.Subtract(ray, cv.cutLo, cv.cutHi, [](double, double) {});
-            if (cv.shank) took[c == 0 ? U : V] += g.Subtract(ray, cv.shankLo, cv.shankHi, [](double, double) {});
+            if (cv.cut) took += g.Subtract(ray, cv.cutLo, cv.cutHi, [](double, double) {});
+            if (cv.shank) took += g.Subtract(ray, cv.shankLo, cv.shankHi, [](double, double) {});
           }
         }
       }
-    sums->v[U] += took[U];
-    sums->v[V] += took[V];
+    sums->v += took;
   };
-  Queue<AcrossJob> queue(256);
-  std::thread worker;
-  // A thread is worth its start where the step has many moves or a wide tool.
+  Queue<std::shared_ptr<const AcrossJob>> queues[2] = {Queue<std::shared_ptr<const AcrossJob>>(256),
+                                                       Queue<std::shared_ptr<const AcrossJob>>(256)};
+  std::thread workers[2];
+  // Threads are worth their start where the step has many moves or a wide tool.
   if (step.moves.size() >= 16 || tool.radius >= 20 * h)
-    worker = TryThread([fn = acrossPath, &queue] {
-      AcrossJob job;
-      while (queue.Pop(job)) fn(job);
-    });
+    for (int c = 0; c < 2; ++c)
+      workers[c] = TryThread([fn = acrossPart, queue = &queues[c], c, sums = &acrossSums[c]] {
+        std::shared_ptr<const AcrossJob> job;
+        while (queue->Pop(job)) fn(*job, c, sums);
+      });
   // What the moves take along the axis, held for the gouge check (done for many at once).
   std::vector<Cut> cuts;
   Vec3 from = step.start;
@@ -626,18 +629,22 @@ void Run::Step(size_t k) {
       job.i0 = i0, job.j0 = j0;
       job.topU = std::move(topU);
       job.topV = std::move(topV);
-      if (worker.joinable()) queue.Push(std::move(job));
-      else acrossPath(job);
+      auto shared = std::make_shared<const AcrossJob>(std::move(job));
+      for (int c = 0; c < 2; ++c) {
+        if (workers[c].joinable()) queues[c].Push(std::shared_ptr<const AcrossJob>(shared));
+        else acrossPart(*shared, c, &acrossSums[c]);
+      }
     }
     row.axialEngagement = std::max(row.axialEngagement, axial);
     if (offHi >= offLo) row.radialEngagement = std::max(row.radialEngagement, std::min(2 * tool.radius, offHi - offLo + h));
   }
-  if (worker.joinable()) {
-    queue.Finish();
-    worker.join();
-  }
-  removed[U] += acrossSums.v[U];
-  removed[V] += acrossSums.v[V];
+  for (int c = 0; c < 2; ++c)
+    if (workers[c].joinable()) {
+      queues[c].Finish();
+      workers[c].join();
+    }
+  removed[U] += acrossSums[0].v;
+  removed[V] += acrossSums[1].v;
   if (checker.joinable()) {
     batches.Finish();
     checker.join();

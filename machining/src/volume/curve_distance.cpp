@@ -123,14 +123,25 @@ double Curve2::Unsigned(const Vec2& p) const {
   return std::sqrt(best2);
 }
 
+namespace {
+// The last answers of Signed on a thread, direct-mapped by the curve: a volume made of a few
+// curves keeps one answer for each.
+struct Kept {
+  uint64_t id = 0;
+  Vec2 p;
+  double d = 0;
+};
+thread_local Kept kept[8];
+}  // namespace
+
+double Curve2::SignedAtMost(const Vec2& p) const {
+  const Kept& k = kept[id_ & 7];
+  if (id_ == 0 || k.id != id_) return std::numeric_limits<double>::infinity();
+  const double dx = p.x - k.p.x, dy = p.y - k.p.y;
+  return k.d + std::sqrt(dx * dx + dy * dy);
+}
+
 double Curve2::Signed(const Vec2& p) const {
-  // Direct-mapped by the curve: a volume made of a few curves keeps one answer for each.
-  struct Kept {
-    uint64_t id = 0;
-    Vec2 p;
-    double d = 0;
-  };
-  thread_local Kept kept[8];
   Kept& k = kept[id_ & 7];
   if (id_ != 0 && k.id == id_ && k.p.x == p.x && k.p.y == p.y) return k.d;
   const double d = Unsigned(p);

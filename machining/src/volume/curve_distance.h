@@ -28,6 +28,9 @@ class Curve2 {
   /// Negative inside a closed contour, positive outside. The last few answers are kept per
   /// thread: a ray along an extruded volume's axis asks the same point of its plan at every step.
   double Signed(const Vec2& p) const;
+  /// A bound that Signed(p) does not exceed, from the last answer of Signed on this thread
+  /// (the distance changes no faster than the point); +infinity where there is none.
+  double SignedAtMost(const Vec2& p) const;
   Vec2 low, high;  // around the contour
   bool Empty() const { return pieces_.empty(); }
 

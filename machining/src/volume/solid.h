@@ -340,6 +340,17 @@ class AreaSolid : public Solid {
   void Prepare(Column& col) const override {
     if (bosses.size() > 4) return;
     const Vec2 xy{col.x, col.y};
+    // Well inside upright walls (beyond their fillet), as the last column asked showed: the
+    // stretch below a level deeper than the walls' distance does not depend on how far inside.
+    // Kept as a bound (n = 2), for Heights; worked out where it does not do.
+    if (!outside && lean == 0 && bosses.empty()) {
+      const double bound = plan.SignedAtMost(xy);
+      if (bound <= -std::max(fillet, 0.0)) {
+        col.c[0] = bound;
+        col.n = 2;
+        return;
+      }
+    }
     col.c[0] = outside ? -plan.Signed(xy) : plan.Signed(xy);
     if (outside) {
       const double ox = std::max(reachLow.x - col.x, col.x - reachHigh.x), oy = std::max(reachLow.y - col.y, col.y - reachHigh.y);
@@ -366,8 +377,13 @@ class AreaSolid : public Solid {
     if (col.n < 0 || lean != 0 || !bosses.empty()) return false;
     const double r = std::max(fillet, 0.0);
     if (level > 0 && open < floor + r) return false;
+    if (col.n == 2 && col.c[0] < level) {
+      zIn = floor - level;
+      zOut = open + level;
+      return true;
+    }
     zIn = zOut = 0;
-    const double wall = col.c[0];
+    const double wall = col.n == 2 ? plan.Signed({col.x, col.y}) : col.c[0];
     if (outside && !(col.c[1] < level)) return true;
     const double u = wall + r, t = level + r;
     if (!(u < t)) return true;
@@ -377,7 +393,7 @@ class AreaSolid : public Solid {
     return true;
   }
   double AtZ(const Column& col, double z) const override {
-    if (col.n < 0) return Local({col.x, col.y, z});
+    if (col.n != 1) return Local({col.x, col.y, z});
     double wall = col.c[0];
     double d;
     if (lean != 0) {
