@@ -37,6 +37,8 @@ namespace simulate_detail {
 
 constexpr int kTile = 8;
 constexpr double kInf = std::numeric_limits<double>::infinity();
+// Well above a float's rounding of a workpiece's coordinates, well below any resolution.
+constexpr double kHair = 1e-4;
 
 // The highest material of a tile of rays along the axis, in w (the sense s up): -inf for none.
 double TileTop(const DexelGrid& g, int s, int ti, int tj) {
@@ -539,8 +541,10 @@ void Run::Step(size_t k) {
           double& tv = topV[static_cast<size_t>(j - j0)];
           tu = std::max(tu, highest);
           tv = std::max(tv, highest);
-          // No part of the tool comes lower than the path: material no higher is not met.
-          if (highest <= pwLo) return highest;
+          // No part of the tool comes lower than the path: material no higher is not met. A ray
+          // the path's level cut before ends at that level rounded to a float, which may lie a
+          // hair above it: not worth a cut.
+          if (highest <= pwLo + kHair) return highest;
           const double u = gw.C1(i), v = gw.C2(j);
           const Cover c = line.Ok() ? line.At(u, v) : simulate_detail::AlongAxis(path, tool, u, v, tol);
           if (!c.cut) return highest;
@@ -592,7 +596,7 @@ void Run::Step(size_t k) {
           for (int ti = ti0; ti <= ti1; ++ti) {
             const float bound = tileTop[static_cast<size_t>(tj) * tilesAcross + static_cast<size_t>(ti)];
             const int ia = std::max(i0, ti * kTile), ib = std::min(i1, ti * kTile + kTile - 1);
-            if (bound <= pwLo) {
+            if (bound <= pwLo + kHair) {
               // Nothing here reaches the tool; the rows' tops are no higher than the bound.
               double& tv = topV[static_cast<size_t>(j - j0)];
               tv = std::max<double>(tv, bound);
@@ -618,7 +622,7 @@ void Run::Step(size_t k) {
           float& bound = tileTop[static_cast<size_t>(tj) * tilesAcross + static_cast<size_t>(ti)];
           const int ia = std::max(i0, ti * kTile), ib = std::min(i1, ti * kTile + kTile - 1);
           const bool full = fullJ && ia == ti * kTile && ib == std::min(gw.n1 - 1, ti * kTile + kTile - 1);
-          if (full && bound > pwLo) bound = static_cast<float>(tileNew[static_cast<size_t>(ti - ti0)]);
+          if (full && bound > pwLo + kHair) bound = static_cast<float>(tileNew[static_cast<size_t>(ti - ti0)]);
         }
       }
       // Rays across the axis, on the worker: it takes the paths in order, each with the tops

@@ -197,6 +197,10 @@ class LevelLine {
     r2_ = tool.radius * tool.radius;
     w_ = path.a.z;
     flat_ = tool.corner <= 0 && tool.halfAngle <= 0;
+    // Within the flat of a corner-radius end the end lies at the tip: most rays under a large
+    // bull-nose cutter.
+    const double flatPart = tool.halfAngle > 0 ? 0 : std::max(tool.radius - std::max(tool.corner, 0.0), 0.0);
+    flat2_ = flatPart * flatPart;
   }
   bool Ok() const { return ok_; }
   Cover At(double u, double v) const {
@@ -207,7 +211,7 @@ class LevelLine {
     if (d2 > r2_) return cover;
     cover.cut = true;
     cover.cutHi = w_ + tool_.cutting;
-    cover.cutLo = std::min(flat_ ? w_ : w_ + tool_.Lift(std::sqrt(d2)), cover.cutHi);
+    cover.cutLo = std::min(flat_ || d2 <= flat2_ ? w_ : w_ + tool_.Lift(std::sqrt(d2)), cover.cutHi);
     if (tool_.top > tool_.cutting) {
       cover.shank = true;
       cover.shankLo = cover.cutHi;
@@ -219,7 +223,7 @@ class LevelLine {
  private:
   const ToolShape& tool_;
   bool ok_ = false, flat_ = false;
-  double ax_ = 0, ay_ = 0, du_ = 0, dv_ = 0, inv_ = 0, r2_ = 0, w_ = 0;
+  double ax_ = 0, ay_ = 0, du_ = 0, dv_ = 0, inv_ = 0, r2_ = 0, w_ = 0, flat2_ = 0;
 };
 
 /// On a ray across the axis: along coordinate `c` (0 u, 1 v) at `other` (the other one) and
