@@ -102,7 +102,7 @@ void Run::Gouges(int workpiece, const Stock& stock, int axis, const Canonical& c
     cache.pool.insert(cache.pool.end(), pieces[k].begin(), pieces[k].end());
   }
   std::vector<Deepest>& deepest = gougeDeepest_;
-  deepest.assign(cuts.size(), Deepest{});
+  deepest.resize(cuts.size());  // written and read for the cuts not found clear only
   ParallelFor(cuts.size(), [&](size_t k) {
     const Cut& c = cuts[k];
     if (clear[k]) return;

@@ -141,6 +141,13 @@ double Curve2::SignedAtMost(const Vec2& p) const {
   return k.d + std::sqrt(dx * dx + dy * dy);
 }
 
+double Curve2::SignedAtLeast(const Vec2& p) const {
+  const Kept& k = kept[id_ & 7];
+  if (id_ == 0 || k.id != id_) return -std::numeric_limits<double>::infinity();
+  const double dx = p.x - k.p.x, dy = p.y - k.p.y;
+  return k.d - std::sqrt(dx * dx + dy * dy);
+}
+
 double Curve2::Signed(const Vec2& p) const {
   Kept& k = kept[id_ & 7];
   if (id_ != 0 && k.id == id_ && k.p.x == p.x && k.p.y == p.y) return k.d;

@@ -31,6 +31,8 @@ class Curve2 {
   /// A bound that Signed(p) does not exceed, from the last answer of Signed on this thread
   /// (the distance changes no faster than the point); +infinity where there is none.
   double SignedAtMost(const Vec2& p) const;
+  /// The same from below: -infinity where there is none.
+  double SignedAtLeast(const Vec2& p) const;
   Vec2 low, high;  // around the contour
   bool Empty() const { return pieces_.empty(); }
 

@@ -340,11 +340,15 @@ class AreaSolid : public Solid {
   void Prepare(Column& col) const override {
     if (bosses.size() > 4) return;
     const Vec2 xy{col.x, col.y};
-    // Well inside upright walls (beyond their fillet), as the last column asked showed: the
-    // stretch below a level deeper than the walls' distance does not depend on how far inside.
+    if (outside) {
+      const double ox = std::max(reachLow.x - col.x, col.x - reachHigh.x), oy = std::max(reachLow.y - col.y, col.y - reachHigh.y);
+      col.c[1] = std::max(ox, oy);
+    }
+    // Well within upright walls (beyond their fillet), as the last column asked showed: the
+    // stretch below a level deeper than the walls' distance does not depend on how far within.
     // Kept as a bound (n = 2), for Heights; worked out where it does not do.
-    if (!outside && lean == 0 && bosses.empty()) {
-      const double bound = plan.SignedAtMost(xy);
+    if (lean == 0 && bosses.empty()) {
+      const double bound = outside ? -plan.SignedAtLeast(xy) : plan.SignedAtMost(xy);
       if (bound <= -std::max(fillet, 0.0)) {
         col.c[0] = bound;
         col.n = 2;
@@ -352,10 +356,6 @@ class AreaSolid : public Solid {
       }
     }
     col.c[0] = outside ? -plan.Signed(xy) : plan.Signed(xy);
-    if (outside) {
-      const double ox = std::max(reachLow.x - col.x, col.x - reachHigh.x), oy = std::max(reachLow.y - col.y, col.y - reachHigh.y);
-      col.c[1] = std::max(ox, oy);
-    }
     for (size_t k = 0; k < bosses.size(); ++k) col.c[2 + k] = bosses[k].plan.Signed(xy);
     col.n = 1;
   }
@@ -377,14 +377,15 @@ class AreaSolid : public Solid {
     if (col.n < 0 || lean != 0 || !bosses.empty()) return false;
     const double r = std::max(fillet, 0.0);
     if (level > 0 && open < floor + r) return false;
+    zIn = zOut = 0;
+    if (outside && !(col.c[1] < level)) return true;
     if (col.n == 2 && col.c[0] < level) {
       zIn = floor - level;
       zOut = open + level;
       return true;
     }
-    zIn = zOut = 0;
-    const double wall = col.n == 2 ? plan.Signed({col.x, col.y}) : col.c[0];
-    if (outside && !(col.c[1] < level)) return true;
+    double wall = col.c[0];
+    if (col.n == 2) wall = outside ? -plan.Signed({col.x, col.y}) : plan.Signed({col.x, col.y});
     const double u = wall + r, t = level + r;
     if (!(u < t)) return true;
     const double v = u <= 0 ? t : std::sqrt(t * t - u * u);
