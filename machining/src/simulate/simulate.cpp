@@ -207,7 +207,7 @@ Stock* Run::StockOf(int workpiece, std::string& why) {
       why = "workpiece " + model_.workpieces[workpiece].name + ": " + why;
       return nullptr;
     }
-    out_.stockVolume += stock->Volume();
+    out_.stockVolume += stock->initial;
     stocks_[workpiece] = stock;
     parts_[workpiece].resize(3);
   }

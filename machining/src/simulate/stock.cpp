@@ -199,6 +199,7 @@ bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
   int n[3];
   for (int k = 0; k < 3; ++k) n[k] = std::max(1, static_cast<int>(std::ceil((high[k] - low[k]) / h - 1e-9)));
   const Placement& at = stock.position;
+  initial = 0;
   square = stock.kind == ModelStock::Block && at.axis[0].x == 1 && at.axis[0].y == 0 && at.axis[0].z == 0 &&
                       at.axis[1].x == 0 && at.axis[1].y == 1 && at.axis[1].z == 0 && at.axis[2].x == 0 &&
                       at.axis[2].y == 0 && at.axis[2].z == 1;
@@ -213,6 +214,7 @@ bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
       const Interval whole{static_cast<float>(low[a]), static_cast<float>(high[a])};
       for (int j = 0; j < g.n2; ++j)
         for (int i = 0; i < g.n1; ++i) g.Set(g.Index(i, j), whole);
+      initial += static_cast<double>(g.n1) * g.n2 * (static_cast<double>(whole.hi) - whole.lo) * h * h / 3;
       continue;
     }
     for (int j = 0; j < g.n2; ++j)
@@ -225,6 +227,7 @@ bool Stock::Init(const ModelStock& stock, double spacing, std::string& why) {
           g.Set(g.Index(i, j), {static_cast<float>(lo), static_cast<float>(hi)});
       }
   }
+  if (!square) initial = Volume();
   return true;
 }
 

@@ -136,6 +136,7 @@ class Stock {
   /// once for a block along the workpiece's axes (asked for every ray of a feature's box).
   bool RayIn(const double p[3], int axis, double& lo, double& hi) const;
   bool square = false;  // a block along the workpiece's axes
+  double initial = 0;   // the volume as made
 };
 
 /// The tool as a solid of revolution about its axis, its tip at 0 and the axis pointing up:
