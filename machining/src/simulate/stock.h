@@ -74,9 +74,13 @@ class alignas(64) DexelGrid {
     __builtin_prefetch(r + 4);
   }
   bool Empty(size_t ray) const { return Coded(rays_[ray]) && CodeOf(rays_[ray]) == kEmpty; }
-  /// Takes [lo, hi] away; calls `removed(lo, hi)` for every piece of material taken.
+  /// Takes [lo, hi] away; calls `removed(lo, hi)` for every piece of material taken. With
+  /// `shared` (a second thread sweeping other rays of this grid at once), a ray whose list lies
+  /// in the pool, or would have to go there, is left as it is: kShared is returned, and the
+  /// caller takes it on its own thread later.
   template <class F>
-  double Subtract(size_t ray, double lo, double hi, F&& removed);
+  double Subtract(size_t ray, double lo, double hi, F&& removed, bool shared = false);
+  static constexpr double kShared = -1;
   /// The total length of material.
   double Length(size_t ray) const;
   double Volume() const;
@@ -238,12 +242,13 @@ Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, d
 // ---- DexelGrid::Subtract, inline for the sweep's inner loop ----
 
 template <class F>
-double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
+double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed, bool shared) {
   Ray& r = rays_[ray];
   if (!(hi > lo)) return 0;
   Interval* list = r.in;
   size_t count = 2;
-  if (Coded(r)) {
+  const bool coded = Coded(r);
+  if (coded) {
     const int32_t code = CodeOf(r);
     if (code == kEmpty) return 0;
     if (code == kSingle) {
@@ -264,6 +269,7 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
       }
       return cutHi - cutLo;
     }
+    if (shared) return kShared;
     std::vector<Interval>& pooled = pool_[static_cast<size_t>(code)];
     list = pooled.data();
     count = pooled.size();
@@ -284,6 +290,40 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
       else in.hi = static_cast<float>(lo);
       return cutHi - cutLo;
     }
+  }
+  if (!coded) {
+    // Two intervals in the ray: what is left is at most three (one cut splits one interval).
+    Interval left[3];
+    size_t kept = 0;
+    double pieces[2][2];
+    size_t taken = 0;
+    for (size_t k = 0; k < 2; ++k) {
+      const Interval in = list[k];
+      if (in.hi <= lo || in.lo >= hi) {
+        left[kept++] = in;
+        continue;
+      }
+      const double cutLo = std::max<double>(in.lo, lo), cutHi = std::min<double>(in.hi, hi);
+      if (cutHi > cutLo) pieces[taken][0] = cutLo, pieces[taken++][1] = cutHi;
+      if (in.lo < lo) left[kept++] = {in.lo, static_cast<float>(lo)};
+      if (in.hi > hi) left[kept++] = {static_cast<float>(hi), in.hi};
+    }
+    if (taken == 0) return 0;
+    if (kept > 2 && shared) return kShared;
+    double sum = 0;
+    for (size_t k = 0; k < taken; ++k) {
+      removed(pieces[k][0], pieces[k][1]);
+      sum += pieces[k][1] - pieces[k][0];
+    }
+    if (kept <= 2) {
+      if (kept == 0) SetCode(r, kEmpty);
+      else if (kept == 1) r.in[0] = left[0], SetCode(r, kSingle);
+      else r.in[0] = left[0], r.in[1] = left[1];
+    } else {
+      scratch_.assign(left, left + kept);
+      Store(ray, scratch_);
+    }
+    return sum;
   }
   scratch_.clear();
   double taken = 0;
