@@ -801,8 +801,7 @@ TEST(Simulate, StlIsClosedAndEnclosesTheStockAfter) {
 
 // The rays keep one or two intervals in place and more in a shared pool: random cuts, each
 // held against a plain list, pass every ray through none, one, two and many intervals and
-// back, and pool lists freed by one ray are taken up by another. A second sweeping thread
-// leaves the pool alone.
+// back, and pool lists freed by one ray are taken up by another.
 TEST(Simulate, RaysHoldWhatIsLeftThroughEveryNumberOfIntervals) {
   using simulate_detail::DexelGrid;
   using simulate_detail::Interval;
@@ -841,25 +840,10 @@ TEST(Simulate, RaysHoldWhatIsLeftThroughEveryNumberOfIntervals) {
       if (in.hi > hi) kept.push_back({static_cast<float>(hi), in.hi});
     }
     double pieces = 0;
-    // Every third cut as a second sweeping thread makes it: a list in the pool, or one that
-    // would go there, is handed back untouched, and the cut is made again as the only one.
-    const bool shared = cut % 3 == 0;
-    const double taken0 = g.Subtract(ray, lo, hi, [&](double a, double b) {
+    const double taken = g.Subtract(ray, lo, hi, [&](double a, double b) {
       EXPECT_LT(a, b);
       pieces += b - a;
-    }, shared);
-    double taken = taken0;
-    if (taken0 == DexelGrid::kShared) {
-      ASSERT_TRUE(shared);
-      ASSERT_TRUE(want.size() > 2 || kept.size() > 2) << "cut " << cut << ": handed back for nothing";
-      ASSERT_EQ(pieces, 0) << "cut " << cut;
-      g.Get(ray, got);
-      ASSERT_EQ(got.size(), want.size()) << "cut " << cut << ": changed though handed back";
-      taken = g.Subtract(ray, lo, hi, [&](double a, double b) { pieces += b - a; });
-    } else if (shared && wantTaken > 0) {
-      ASSERT_LE(want.size(), 2u) << "cut " << cut << ": a pooled list cut by a second thread";
-      ASSERT_LE(kept.size(), 2u) << "cut " << cut << ": a list put into the pool by a second thread";
-    }
+    });
     want = kept;
     ASSERT_NEAR(taken, wantTaken, 1e-9) << "cut " << cut;
     ASSERT_NEAR(pieces, taken, 1e-9) << "cut " << cut;
@@ -882,15 +866,14 @@ TEST(Simulate, RaysHoldWhatIsLeftThroughEveryNumberOfIntervals) {
   const size_t ray = g.Index(0, 0);
   g.Set(ray, {0, 30});
   g.Subtract(ray, 10, 20, [](double, double) {});
-  EXPECT_NEAR(g.Subtract(ray, 5, 25, [](double, double) {}, true), 10, 1e-9);
+  EXPECT_NEAR(g.Subtract(ray, 5, 25, [](double, double) {}), 10, 1e-9);
   g.Get(ray, got);
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0].lo, 0);
   EXPECT_EQ(got[0].hi, 5);
   EXPECT_EQ(got[1].lo, 25);
   EXPECT_EQ(got[1].hi, 30);
-  // Split again, into three: not by a second thread.
-  EXPECT_EQ(g.Subtract(ray, 1, 2, [](double, double) {}, true), DexelGrid::kShared);
+  // Split again, into three: into the pool.
   EXPECT_NEAR(g.Subtract(ray, 1, 2, [](double, double) {}), 1, 1e-9);
   g.Get(ray, got);
   EXPECT_EQ(got.size(), 3u);

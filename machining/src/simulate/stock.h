@@ -74,13 +74,9 @@ class alignas(64) DexelGrid {
     __builtin_prefetch(r + 4);
   }
   bool Empty(size_t ray) const { return Coded(rays_[ray]) && CodeOf(rays_[ray]) == kEmpty; }
-  /// Takes [lo, hi] away; calls `removed(lo, hi)` for every piece of material taken. With
-  /// `shared` (a second thread sweeping other rays of this grid at once), a ray whose list lies
-  /// in the pool, or would have to go there, is left as it is: kShared is returned, and the
-  /// caller takes it on its own thread later.
+  /// Takes [lo, hi] away; calls `removed(lo, hi)` for every piece of material taken.
   template <class F>
-  double Subtract(size_t ray, double lo, double hi, F&& removed, bool shared = false);
-  static constexpr double kShared = -1;
+  double Subtract(size_t ray, double lo, double hi, F&& removed);
   /// The total length of material.
   double Length(size_t ray) const;
   double Volume() const;
@@ -242,7 +238,7 @@ Cover AcrossAxis(const Path& path, const ToolShape& tool, int c, double other, d
 // ---- DexelGrid::Subtract, inline for the sweep's inner loop ----
 
 template <class F>
-double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed, bool shared) {
+double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
   Ray& r = rays_[ray];
   if (!(hi > lo)) return 0;
   Interval* list = r.in;
@@ -269,7 +265,6 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed, bool s
       }
       return cutHi - cutLo;
     }
-    if (shared) return kShared;
     std::vector<Interval>& pooled = pool_[static_cast<size_t>(code)];
     list = pooled.data();
     count = pooled.size();
@@ -292,7 +287,8 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed, bool s
     }
   }
   if (!coded) {
-    // Two intervals in the ray: what is left is at most three (one cut splits one interval).
+    // Two intervals in the ray: what is left is at most three (one cut splits one interval),
+    // worked out without the scratch list.
     Interval left[3];
     size_t kept = 0;
     double pieces[2][2];
@@ -309,7 +305,6 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed, bool s
       if (in.hi > hi) left[kept++] = {static_cast<float>(hi), in.hi};
     }
     if (taken == 0) return 0;
-    if (kept > 2 && shared) return kShared;
     double sum = 0;
     for (size_t k = 0; k < taken; ++k) {
       removed(pieces[k][0], pieces[k][1]);
