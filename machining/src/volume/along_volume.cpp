@@ -29,24 +29,14 @@ class SweptSolid : public Solid {
   double cap = 0, half = 0;  // the section's top (`open`) and half width there
 
  protected:
+  // A point is its column's at its height: which end it lies beyond, and how far across, are
+  // worked out once for both.
   double Local(const Vec3& q) const override {
-    const Vec2 xy{q.x, q.y};
-    for (int k = 0; k < cutCount; ++k) {
-      const EndCut& c = cuts[k];
-      const Vec2 v = Sub(xy, c.at);
-      const double e = Dot(v, c.out);
-      if (e <= (c.corner > 0 ? -c.corner : 0)) continue;
-      const double side = std::fabs(Dot(v, c.across));
-      const double d = section.Signed({side, q.z});
-      if (c.corner > 0) {
-        const double u = e + c.corner, w = side - c.half + c.corner;
-        const double pu = std::max(u, 0.0), pw = std::max(w, 0.0);
-        const double plan = std::sqrt(pu * pu + pw * pw) + std::min(std::max(u, w), 0.0) - c.corner;
-        return std::max(d, plan);
-      }
-      return c.straight ? Meet(d, e) : std::max(d, e);
-    }
-    return section.Signed({path.Unsigned(xy), q.z});
+    Column col;
+    col.x = q.x;
+    col.y = q.y;
+    Prepare(col);
+    return AtZ(col, q.z);
   }
   // Every section here widens upwards or keeps its width (walls upright or leaning out, a
   // round or vee bottom below its widest), so with a point it holds all above it up to the
