@@ -243,8 +243,7 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
   if (!(hi > lo)) return 0;
   Interval* list = r.in;
   size_t count = 2;
-  const bool coded = Coded(r);
-  if (coded) {
+  if (Coded(r)) {
     const int32_t code = CodeOf(r);
     if (code == kEmpty) return 0;
     if (code == kSingle) {
@@ -285,40 +284,6 @@ double DexelGrid::Subtract(size_t ray, double lo, double hi, F&& removed) {
       else in.hi = static_cast<float>(lo);
       return cutHi - cutLo;
     }
-  }
-  if (!coded) {
-    // Two intervals in the ray: what is left is at most three (one cut splits one interval),
-    // worked out without the scratch list.
-    Interval left[3];
-    size_t kept = 0;
-    double pieces[2][2];
-    size_t taken = 0;
-    for (size_t k = 0; k < 2; ++k) {
-      const Interval in = list[k];
-      if (in.hi <= lo || in.lo >= hi) {
-        left[kept++] = in;
-        continue;
-      }
-      const double cutLo = std::max<double>(in.lo, lo), cutHi = std::min<double>(in.hi, hi);
-      if (cutHi > cutLo) pieces[taken][0] = cutLo, pieces[taken++][1] = cutHi;
-      if (in.lo < lo) left[kept++] = {in.lo, static_cast<float>(lo)};
-      if (in.hi > hi) left[kept++] = {static_cast<float>(hi), in.hi};
-    }
-    if (taken == 0) return 0;
-    double sum = 0;
-    for (size_t k = 0; k < taken; ++k) {
-      removed(pieces[k][0], pieces[k][1]);
-      sum += pieces[k][1] - pieces[k][0];
-    }
-    if (kept <= 2) {
-      if (kept == 0) SetCode(r, kEmpty);
-      else if (kept == 1) r.in[0] = left[0], SetCode(r, kSingle);
-      else r.in[0] = left[0], r.in[1] = left[1];
-    } else {
-      scratch_.assign(left, left + kept);
-      Store(ray, scratch_);
-    }
-    return sum;
   }
   scratch_.clear();
   double taken = 0;
