@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <system_error>
 #include <thread>
 
 #include "../generate_section.h"
+#include "run.h"
 #include "stock.h"
 
 
@@ -248,12 +248,8 @@ bool Stock::RayIn(const double p[3], int axis, double& lo, double& hi) const {
 // The three grids at once: each a walk over tens of megabytes.
 double Stock::Volume() const {
   double v[3] = {0, 0, 0};
-  std::thread others;
-  try {
-    others = std::thread([this, &v] { v[1] = grid[1].Volume(), v[2] = grid[2].Volume(); });
-  } catch (const std::system_error&) {
-    v[1] = grid[1].Volume(), v[2] = grid[2].Volume();
-  }
+  std::thread others = TryThread([this, &v] { v[1] = grid[1].Volume(), v[2] = grid[2].Volume(); });
+  if (!others.joinable()) v[1] = grid[1].Volume(), v[2] = grid[2].Volume();
   v[0] = grid[0].Volume();
   if (others.joinable()) others.join();
   return (v[0] + v[1] + v[2]) / 3;
